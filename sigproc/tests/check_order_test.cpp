@@ -1,0 +1,149 @@
+// The argument checks every entry point shares: pointers first (a null pointer
+// wins over a bad count), then counts (0 and negative are errors), and on any
+// negative status not one byte of any output is written.
+#include "sigproc/sigproc.h"
+#include "testkit/guarded_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testkit::GuardedBuffer;
+
+constexpr int kElements = 16;
+
+// The pointer arguments of one call, in argument order; any may be nulled.
+struct Pointers {
+    std::vector<void*> p;
+    template <typename T> T* at(std::size_t i) const { return static_cast<T*>(p[i]); }
+};
+
+struct EntryCase {
+    std::string name;
+    int pointerCount;
+    std::function<int(const Pointers&, int len)> call;
+    friend void PrintTo(const EntryCase& entry, std::ostream* os) { *os << entry.name; }
+};
+
+// Plane arrays built from one buffer, or null when the buffer pointer is null.
+struct Planes {
+    explicit Planes(void* buffer) : plane(static_cast<float*>(buffer)) {}
+    float* plane;
+    float* array[1] = {plane};
+    float* const* get() const { return plane != nullptr ? array : nullptr; }
+    const float* const* getConst() const {
+        return plane != nullptr ? const_cast<const float* const*>(array) : nullptr;
+    }
+};
+
+std::vector<EntryCase> entryCases() {
+    return {
+        {"sigZero_32f", 1, [](const Pointers& a, int n) { return sigZero_32f(a.at<float>(0), n); }},
+        {"sigCopy_32f", 2,
+         [](const Pointers& a, int n) { return sigCopy_32f(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigSet_32f", 1, [](const Pointers& a, int n) { return sigSet_32f(1.5f, a.at<float>(0), n); }},
+        {"sigConvertScaled_32f16s", 2,
+         [](const Pointers& a, int n) {
+             return sigConvertScaled_32f16s(a.at<float>(0), a.at<std::int16_t>(1), n, 1, -15);
+         }},
+        {"sigConvertScaled_32f32s", 2,
+         [](const Pointers& a, int n) {
+             return sigConvertScaled_32f32s(a.at<float>(0), a.at<std::int32_t>(1), n, 0, -31);
+         }},
+        {"sigConvertScaled_32f24s", 2,
+         [](const Pointers& a, int n) {
+             return sigConvertScaled_32f24s(a.at<float>(0), a.at<unsigned char>(1), n, -23);
+         }},
+        {"sigConvertScaled_16s32f", 2,
+         [](const Pointers& a, int n) {
+             return sigConvertScaled_16s32f(a.at<std::int16_t>(0), a.at<float>(1), n, 15);
+         }},
+        {"sigConvertScaled_32s32f", 2,
+         [](const Pointers& a, int n) {
+             return sigConvertScaled_32s32f(a.at<std::int32_t>(0), a.at<float>(1), n, 31);
+         }},
+        {"sigConvert_24s32f", 2,
+         [](const Pointers& a, int n) {
+             return sigConvert_24s32f(a.at<unsigned char>(0), a.at<float>(1), n);
+         }},
+        {"sigConvert_32s32f", 2,
+         [](const Pointers& a, int n) {
+             return sigConvert_32s32f(a.at<std::int32_t>(0), a.at<float>(1), n);
+         }},
+        {"sigAddInPlace_32f", 2,
+         [](const Pointers& a, int n) { return sigAddInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigAddConstInPlace_32f", 1,
+         [](const Pointers& a, int n) { return sigAddConstInPlace_32f(2.0f, a.at<float>(0), n); }},
+        {"sigMulConstInPlace_32f", 1,
+         [](const Pointers& a, int n) { return sigMulConstInPlace_32f(2.0f, a.at<float>(0), n); }},
+        {"sigMulConst_32f", 2,
+         [](const Pointers& a, int n) {
+             return sigMulConst_32f(a.at<float>(0), 2.0f, a.at<float>(1), n);
+         }},
+        {"sigDivConstInPlace_32f", 1,
+         [](const Pointers& a, int n) { return sigDivConstInPlace_32f(2.0f, a.at<float>(0), n); }},
+        {"sigInterleave_32f", 2,
+         [](const Pointers& a, int n) {
+             return sigInterleave_32f(Planes(a.p[0]).getConst(), 1, n, a.at<float>(1));
+         }},
+        {"sigDeinterleave_32f", 2,
+         [](const Pointers& a, int n) {
+             return sigDeinterleave_32f(a.at<float>(0), 1, n, Planes(a.p[1]).get());
+         }},
+    };
+}
+
+class CheckOrder : public ::testing::TestWithParam<EntryCase> {
+protected:
+    // Runs the entry with the given pointers nulled and returns its status;
+    // fails the test if any buffer (input or output) was touched on an error.
+    int run(const std::vector<bool>& nulled, int len) {
+        const EntryCase& entry = GetParam();
+        std::vector<std::unique_ptr<GuardedBuffer<float>>> buffers;
+        Pointers pointers;
+        for (int i = 0; i < entry.pointerCount; ++i) {
+            buffers.push_back(std::make_unique<GuardedBuffer<float>>(kElements, 0, 0x3C));
+            pointers.p.push_back(nulled[static_cast<std::size_t>(i)] ? nullptr : buffers.back()->data());
+        }
+        const int status = entry.call(pointers, len);
+        for (auto& buffer : buffers) {
+            EXPECT_TRUE(buffer->guardsIntact()) << entry.name;
+            if (status < 0) {
+                EXPECT_TRUE(buffer->unchanged()) << entry.name << " wrote on status " << status;
+            }
+        }
+        return status;
+    }
+};
+
+TEST_P(CheckOrder, NullPointerComesBeforeTheCount) {
+    const int pointers = GetParam().pointerCount;
+    for (int nullAt = 0; nullAt < pointers; ++nullAt) {
+        std::vector<bool> nulled(static_cast<std::size_t>(pointers), false);
+        nulled[static_cast<std::size_t>(nullAt)] = true;
+        for (int len : {0, -1, 4}) {
+            EXPECT_EQ(run(nulled, len), sigErrNullPtr) << GetParam().name << " null #" << nullAt << " len " << len;
+        }
+    }
+    EXPECT_EQ(run(std::vector<bool>(static_cast<std::size_t>(pointers), true), 0), sigErrNullPtr);
+}
+
+TEST_P(CheckOrder, ZeroOrNegativeCountIsAnError) {
+    const std::vector<bool> none(static_cast<std::size_t>(GetParam().pointerCount), false);
+    for (int len : {0, -1, INT_MIN}) EXPECT_EQ(run(none, len), sigErrLength) << GetParam().name << " len " << len;
+}
+
+TEST_P(CheckOrder, ValidArgumentsSucceed) {
+    const std::vector<bool> none(static_cast<std::size_t>(GetParam().pointerCount), false);
+    for (int len : {1, 5}) EXPECT_GE(run(none, len), 0) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEntryPoint, CheckOrder, ::testing::ValuesIn(entryCases()),
+                         [](const auto& info) { return info.param.name; });
+
+} // namespace

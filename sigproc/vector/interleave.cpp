@@ -1,0 +1,70 @@
+#include "sigproc/vector/interleave.h"
+
+#include "sigproc/core/dispatch.h"
+#include "sigproc/sigproc.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+inline bool isAligned16(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0; }
+
+inline void moveWord(const float* from, float* to) { std::memcpy(to, from, sizeof(float)); }
+
+// Shared checks; on success returns the provisional status (ok or misaligned).
+int checkPlanes(const void* planes, const void* frames, int nChannels, int len,
+                const float* const* planeArray, const void* interleaved) {
+    if (planes == nullptr || frames == nullptr) return sigErrNullPtr;
+    if (nChannels < 1) return sigErrChannelCount;
+    if (len < 1) return sigErrLength;
+    int status = isAligned16(interleaved) ? sigOk : sigWarnMisaligned;
+    for (int c = 0; c < nChannels; ++c) {
+        if (planeArray[c] == nullptr) return sigErrNullPtr;
+        if (!isAligned16(planeArray[c])) status = sigWarnMisaligned;
+    }
+    return status;
+}
+
+} // namespace
+
+// Channel after channel, each a strided copy two frames per step.
+int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int len, float* dst) {
+    const int status = checkPlanes(srcPlanes, dst, nChannels, len, srcPlanes, dst);
+    if (status < 0) return status;
+    const std::size_t stride = static_cast<std::size_t>(nChannels);
+    for (int c = 0; c < nChannels; ++c) {
+        const float* plane = srcPlanes[c];
+        float* out = dst + c;
+        int k = 0;
+        for (; k + 1 < len; k += 2, out += 2 * stride) {
+            moveWord(plane + k, out);
+            moveWord(plane + k + 1, out + stride);
+        }
+        if (k < len) moveWord(plane + k, out);
+    }
+    return status;
+}
+
+int sigDeinterleave_32f_generic(const float* src, int nChannels, int len, float* const* dstPlanes) {
+    const int status = checkPlanes(dstPlanes, src, nChannels, len, dstPlanes, src);
+    if (status < 0) return status;
+    const std::size_t stride = static_cast<std::size_t>(nChannels);
+    for (int c = 0; c < nChannels; ++c) {
+        const float* in = src + c;
+        float* plane = dstPlanes[c];
+        for (int k = 0; k < len; ++k, in += stride) moveWord(in, plane + k);
+    }
+    return status;
+}
+
+int sigInterleave_32f(const float* const* srcPlanes, int nChannels, int len, float* dst) {
+    return sigDispatch<decltype(sigInterleave_32f_generic)>(sigDispatchTable[sigGroupInterleave_32f],
+                                                            srcPlanes, nChannels, len, dst);
+}
+
+int sigDeinterleave_32f(const float* src, int nChannels, int len, float* const* dstPlanes) {
+    return sigDispatch<decltype(sigDeinterleave_32f_generic)>(
+        sigDispatchTable[sigGroupDeinterleave_32f], src, nChannels, len, dstPlanes);
+}
