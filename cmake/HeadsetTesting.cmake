@@ -7,3 +7,15 @@ function(headset_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} testkit GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# headset_add_benchmark(<name> SOURCES ... LIBS ...)
+# One Google Benchmark program. The test run executes every benchmark once, for
+# a single iteration, so none can rot; it never judges their times.
+function(headset_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+  add_test(NAME ${name}_smoke COMMAND ${name} --benchmark_min_time=0)
+  set_tests_properties(${name}_smoke PROPERTIES LABELS benchmark)
+endfunction()
