@@ -3,6 +3,7 @@
 #include "sigproc/core/dispatch.h"
 
 #include "sigproc/core/memory.h"
+#include "sigproc/fft/real_fft.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
 #include "sigproc/vector/fill.h"
@@ -37,5 +38,10 @@ const sigTableA sigDispatchTableA = [] {
     t[sigGroupMulConst_32f] = sigUniformGroup(sigMulConst_32f_generic);
     t[sigGroupMalloc_32f] = sigUniformGroup(sigMalloc_32f_generic);
     t[sigGroupFree] = sigUniformGroup(sigFree_generic);
+    t[sigGroupFftInitAlloc_R_32f] = sigUniformGroup(sigFftInitAlloc_R_32f_generic);
+    t[sigGroupFftFree_R_32f] = sigUniformGroup(sigFftFree_R_32f_generic);
+    t[sigGroupFftFwdInPlace_R_32f] = sigUniformGroup(sigFftFwdInPlace_R_32f_generic);
+    t[sigGroupFftInvInPlace_R_32f] = sigUniformGroup(sigFftInvInPlace_R_32f_generic);
+    t[sigGroupMulPack_32f] = sigUniformGroup(sigMulPack_32f_generic);
     return t;
 }();

@@ -1,6 +1,7 @@
 // The argument checks every entry point shares: pointers first (a null pointer
 // wins over a bad count), then counts (0 and negative are errors), and on any
 // negative status not one byte of any output is written.
+#include "sigproc/fft/real_fft.h"
 #include "sigproc/sigproc.h"
 #include "testkit/guarded_buffer.h"
 
@@ -95,6 +96,10 @@ std::vector<EntryCase> entryCases() {
          [](const Pointers& a, int n) {
              return sigDeinterleave_32f(a.at<float>(0), 1, n, Planes(a.p[1]).get());
          }},
+        {"sigMulPack_32f", 3,
+         [](const Pointers& a, int n) { return sigMulPack_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
+        {"sigMulPackInPlace_32f", 2,
+         [](const Pointers& a, int n) { return sigMulPackInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
     };
 }
 
