@@ -260,34 +260,39 @@ template <bool Inverse, Index outStride>
     }
 }
 
-struct Tables {
-    const std::int32_t* pairs;
-    const float* twiddles;
-    explicit Tables(const sigFftSpec_R_32f& spec)
-        : pairs(spec.table<std::int32_t>(spec.bitRev)), twiddles(spec.table<float>(spec.twiddles)) {}
+// What both directions work with: sizes, tables and the working copy.
+struct Transform {
+    explicit Transform(const sigFftSpec_R_32f& spec)
+        : q(spec.order - 1), n(Index{1} << q), quarter(n / 4), pairs(spec.table<std::int32_t>(spec.bitRev)),
+          twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n} {}
+    Transform(const Transform&) = delete;
+    Transform& operator=(const Transform&) = delete;
+
+    const int q;
+    const Index n;
+    const Index quarter;
+    const std::int32_t* const pairs;
+    const float* const twiddles;
+    alignas(32) float work[std::size_t{1} << sigFftPlaneMaxOrder];
+    const Planes copy;
 };
 
 } // namespace
 
 void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
-    const int q = spec.order - 1;
-    const Index n = Index{1} << q;
-    const Index quarter = n / 4;
-    const Tables tables(spec);
-    alignas(32) float work[std::size_t{1} << sigFftPlaneMaxOrder];
-
+    Transform t(spec);
+    const Index n = t.n;
     // src is read in full before dst is written: they may be the same array.
-    const Planes copy{work, work + n};
-    gatherInterleaved(src, copy, tables.pairs);
-    innerStages<false>(copy, q, tables.twiddles);
+    gatherInterleaved(src, t.copy, t.pairs);
+    innerStages<false>(t.copy, t.q, t.twiddles);
     const Planes z{dst, dst + n};
-    float* const outRe[4] = {z.re, z.re + quarter, z.re + 2 * quarter, z.re + 3 * quarter};
-    float* const outIm[4] = {z.im, z.im + quarter, z.im + 2 * quarter, z.im + 3 * quarter};
-    lastStage<false, 1>(copy, n, tables.twiddles, outRe, outIm);
+    float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
+    float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
+    lastStage<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleFwd != 0) sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 
     // The packed spectrum is assembled in the working copy, then copied out.
-    float* out = work;
+    float* out = t.work;
     const float d0 = z.re[0], d1 = z.im[0];
     out[0] = d0 + d1;
     out[1] = d0 - d1;
@@ -299,13 +304,9 @@ void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
 }
 
 void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
-    const int q = spec.order - 1;
-    const Index n = Index{1} << q;
-    const Index quarter = n / 4;
-    const Tables tables(spec);
-    alignas(32) float work[std::size_t{1} << sigFftPlaneMaxOrder];
-
-    const Planes packed{work, work + n};
+    Transform t(spec);
+    const Index n = t.n;
+    const Planes packed = t.copy; // first the packed spectrum, then the bit-reversed values
     deinterleave(src, packed.re, packed.im, n);
     const Planes z{dst, dst + n};
     const float dc = packed.re[0], nyquist = packed.im[0];
@@ -316,11 +317,10 @@ void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
     z.re[n / 2] = 2 * middleRe;
     z.im[n / 2] = -2 * middleIm;
 
-    const Planes copy{work, work + n};
-    gatherPlanes(z, copy, tables.pairs);
-    innerStages<true>(copy, q, tables.twiddles);
-    float* const outRe[4] = {dst, dst + 2 * quarter, dst + 4 * quarter, dst + 6 * quarter};
-    float* const outIm[4] = {dst + 1, dst + 2 * quarter + 1, dst + 4 * quarter + 1, dst + 6 * quarter + 1};
-    lastStage<true, 2>(copy, n, tables.twiddles, outRe, outIm);
+    gatherPlanes(z, t.copy, t.pairs);
+    innerStages<true>(t.copy, t.q, t.twiddles);
+    float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
+    float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1, dst + 6 * t.quarter + 1};
+    lastStage<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleInv != 0) sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }

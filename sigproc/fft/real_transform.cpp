@@ -51,69 +51,71 @@ int checkArguments(const float* src, const float* dst, const sigFftSpec_R_32f* s
     return sigOk;
 }
 
-float smallOrderScale(bool scaled, const sigFftSpec_R_32f& spec) { return scaled ? spec.scaleFactor : 1.0f; }
+// Both directions: the closed forms for orders 0 to 3, the working copy in
+// planes for 5 to 10, otherwise bit reversal and complex passes (or the
+// blocked transform) in dst, preceded by the merge (inverse) or followed by
+// the split (forward).
+template <bool Inverse>
+int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
+    if (const int status = checkArguments(src, dst, spec); status != sigOk) return status;
+    const int order = spec->order;
+    const bool scaled = (Inverse ? spec->scaleInv : spec->scaleFwd) != 0;
+    if (order <= 3) {
+        const float scale = scaled ? spec->scaleFactor : 1.0f;
+        if constexpr (Inverse) {
+            sigFftSmallInv_R_32f(src, dst, order, scale);
+        } else {
+            sigFftSmallFwd_R_32f(src, dst, order, scale);
+        }
+        return sigOk;
+    }
+    if (order >= sigFftPlaneMinOrder && order <= sigFftPlaneMaxOrder) {
+        if constexpr (Inverse) {
+            sigFftPlaneInv_R_32f(src, dst, *spec);
+        } else {
+            sigFftPlaneFwd_R_32f(src, dst, *spec);
+        }
+        return sigOk;
+    }
+    WorkArea work;
+    if (!work.acquire(*spec, workBuf)) return sigErrNoMemory;
 
-void scale(const sigFftSpec_R_32f& spec, float* data) {
-    sigMulConstInPlace_32f_generic(spec.scaleFactor, data, 1 << spec.order);
+    const int m = order - 1;
+    const std::ptrdiff_t n = std::ptrdiff_t{1} << m;
+    if constexpr (Inverse) sigFftRealPreInv_32f(src, dst, n, spec->table<float>(spec->realRot));
+    // The inverse continues on the merged values already in dst.
+    const float* from = Inverse ? dst : src;
+    if (m <= sigFftPieceOrder) {
+        const std::int32_t* pairs = spec->table<std::int32_t>(spec->bitRev);
+        if (from == dst) {
+            sigFftBitRevInPlace_32fc(dst, m, pairs);
+        } else {
+            sigFftBitRevCopy_32fc(from, dst, m, pairs);
+        }
+        const float* twiddles = spec->table<float>(spec->twiddles);
+        if constexpr (Inverse) {
+            sigFftPassesInv_32fc(dst, m, twiddles);
+        } else {
+            sigFftPassesFwd_32fc(dst, m, twiddles);
+        }
+        if (scaled) sigMulConstInPlace_32f_generic(spec->scaleFactor, dst, 1 << order);
+    } else if constexpr (Inverse) {
+        sigFftBlockedInv_32fc(*spec, from, dst, m, work.get());
+    } else {
+        sigFftBlockedFwd_32fc(*spec, from, dst, m, work.get());
+    }
+    if constexpr (!Inverse) sigFftRealPostFwd_32f(dst, n, spec->table<float>(spec->realSplit));
+    return sigOk;
 }
 
 } // namespace
 
 int sigFftFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
-    if (const int status = checkArguments(src, dst, spec); status != sigOk) return status;
-    const int order = spec->order;
-    if (order <= 3) {
-        sigFftSmallFwd_R_32f(src, dst, order, smallOrderScale(spec->scaleFwd != 0, *spec));
-        return sigOk;
-    }
-    if (order >= sigFftPlaneMinOrder && order <= sigFftPlaneMaxOrder) {
-        sigFftPlaneFwd_R_32f(src, dst, *spec);
-        return sigOk;
-    }
-    WorkArea work;
-    if (!work.acquire(*spec, workBuf)) return sigErrNoMemory;
-
-    const int m = order - 1;
-    if (m <= sigFftPieceOrder) {
-        const std::int32_t* pairs = spec->table<std::int32_t>(spec->bitRev);
-        if (src == dst) {
-            sigFftBitRevInPlace_32fc(dst, m, pairs);
-        } else {
-            sigFftBitRevCopy_32fc(src, dst, m, pairs);
-        }
-        sigFftPassesFwd_32fc(dst, m, spec->table<float>(spec->twiddles));
-        if (spec->scaleFwd != 0) scale(*spec, dst);
-    } else {
-        sigFftBlockedFwd_32fc(*spec, src, dst, m, work.get());
-    }
-    sigFftRealPostFwd_32f(dst, std::ptrdiff_t{1} << m, spec->table<float>(spec->realSplit));
-    return sigOk;
+    return realTransform<false>(src, dst, spec, workBuf);
 }
 
 int sigFftInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
-    if (const int status = checkArguments(src, dst, spec); status != sigOk) return status;
-    const int order = spec->order;
-    if (order <= 3) {
-        sigFftSmallInv_R_32f(src, dst, order, smallOrderScale(spec->scaleInv != 0, *spec));
-        return sigOk;
-    }
-    if (order >= sigFftPlaneMinOrder && order <= sigFftPlaneMaxOrder) {
-        sigFftPlaneInv_R_32f(src, dst, *spec);
-        return sigOk;
-    }
-    WorkArea work;
-    if (!work.acquire(*spec, workBuf)) return sigErrNoMemory;
-
-    const int m = order - 1;
-    sigFftRealPreInv_32f(src, dst, std::ptrdiff_t{1} << m, spec->table<float>(spec->realRot));
-    if (m <= sigFftPieceOrder) {
-        sigFftBitRevInPlace_32fc(dst, m, spec->table<std::int32_t>(spec->bitRev));
-        sigFftPassesInv_32fc(dst, m, spec->table<float>(spec->twiddles));
-        if (spec->scaleInv != 0) scale(*spec, dst);
-    } else {
-        sigFftBlockedInv_32fc(*spec, dst, dst, m, work.get());
-    }
-    return sigOk;
+    return realTransform<true>(src, dst, spec, workBuf);
 }
 
 int sigFftFwdInPlace_R_32f_generic(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {

@@ -76,9 +76,7 @@ template <int N, typename Kernel> void run(const float* src, float* dst, double 
     store(kernel(x.v), dst, scale);
 }
 
-} // namespace
-
-void sigFftSmallFwd_R_32f(const float* src, float* dst, int order, float scale) {
+template <bool Inverse> void smallTransform(const float* src, float* dst, int order, float scale) {
     switch (order) {
     case 0:
         dst[0] = static_cast<float>(static_cast<double>(scale) * src[0]);
@@ -87,27 +85,20 @@ void sigFftSmallFwd_R_32f(const float* src, float* dst, int order, float scale) 
         run<2>(src, dst, scale, twoPoint);
         break;
     case 2:
-        run<4>(src, dst, scale, fourPointFwd);
+        run<4>(src, dst, scale, Inverse ? fourPointInv : fourPointFwd);
         break;
     default:
-        run<8>(src, dst, scale, eightPointFwd);
+        run<8>(src, dst, scale, Inverse ? eightPointInv : eightPointFwd);
         break;
     }
 }
 
+} // namespace
+
+void sigFftSmallFwd_R_32f(const float* src, float* dst, int order, float scale) {
+    smallTransform<false>(src, dst, order, scale);
+}
+
 void sigFftSmallInv_R_32f(const float* src, float* dst, int order, float scale) {
-    switch (order) {
-    case 0:
-        dst[0] = static_cast<float>(static_cast<double>(scale) * src[0]);
-        break;
-    case 1:
-        run<2>(src, dst, scale, twoPoint);
-        break;
-    case 2:
-        run<4>(src, dst, scale, fourPointInv);
-        break;
-    default:
-        run<8>(src, dst, scale, eightPointInv);
-        break;
-    }
+    smallTransform<true>(src, dst, order, scale);
 }

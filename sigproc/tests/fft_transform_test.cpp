@@ -32,35 +32,29 @@ std::vector<double> scaled(std::vector<double> v, double factor) {
     return v;
 }
 
+// Random input of the given order under every flag against the definition,
+// computed in double.
+void expectMatchesTheDefinition(int order, bool inverseDirection) {
+    const std::size_t n = std::size_t{1} << order;
+    for (int flag : fftref::kFlags) {
+        OwnedSpec spec(order, flag);
+        ASSERT_EQ(spec.status(), sigOk);
+        const std::vector<float> input = fftref::randomSignal(n, (inverseDirection ? 200u : 100u) + unsigned(order));
+        const std::vector<double> expected =
+            inverseDirection
+                ? scaled(fftref::naiveInverse(fftref::widen(input)), fftref::inverseScale(flag, order))
+                : scaled(fftref::pack(fftref::naiveDft(fftref::widen(input))), fftref::forwardScale(flag, order));
+        const std::vector<float> result = inverseDirection ? inverse(spec, input) : forward(spec, input);
+        const double bound = fftref::tolerance(order, fftref::largestMagnitude(expected));
+        EXPECT_LE(fftref::largestError(result, expected), bound) << "order " << order << " flag " << flag;
+    }
+}
+
 class EveryOrderAndFlag : public ::testing::TestWithParam<int> {};
 
-TEST_P(EveryOrderAndFlag, ForwardMatchesTheDefinition) {
-    const int order = GetParam();
-    const std::size_t n = std::size_t{1} << order;
-    for (int flag : fftref::kFlags) {
-        OwnedSpec spec(order, flag);
-        ASSERT_EQ(spec.status(), sigOk);
-        const std::vector<float> x = fftref::randomSignal(n, 100u + unsigned(order));
-        const std::vector<double> expected =
-            scaled(fftref::pack(fftref::naiveDft(fftref::widen(x))), fftref::forwardScale(flag, order));
-        const double bound = fftref::tolerance(order, fftref::largestMagnitude(expected));
-        EXPECT_LE(fftref::largestError(forward(spec, x), expected), bound) << "order " << order << " flag " << flag;
-    }
-}
+TEST_P(EveryOrderAndFlag, ForwardMatchesTheDefinition) { expectMatchesTheDefinition(GetParam(), false); }
 
-TEST_P(EveryOrderAndFlag, InverseMatchesTheDefinition) {
-    const int order = GetParam();
-    const std::size_t n = std::size_t{1} << order;
-    for (int flag : fftref::kFlags) {
-        OwnedSpec spec(order, flag);
-        ASSERT_EQ(spec.status(), sigOk);
-        const std::vector<float> packed = fftref::randomSignal(n, 200u + unsigned(order));
-        const std::vector<double> expected =
-            scaled(fftref::naiveInverse(fftref::widen(packed)), fftref::inverseScale(flag, order));
-        const double bound = fftref::tolerance(order, fftref::largestMagnitude(expected));
-        EXPECT_LE(fftref::largestError(inverse(spec, packed), expected), bound) << "order " << order << " flag " << flag;
-    }
-}
+TEST_P(EveryOrderAndFlag, InverseMatchesTheDefinition) { expectMatchesTheDefinition(GetParam(), true); }
 
 INSTANTIATE_TEST_SUITE_P(Orders0To12, EveryOrderAndFlag, ::testing::Range(0, 13));
 
