@@ -138,7 +138,7 @@ TEST_F(KestrelTransfer, ASilentHeadsetFailsTheReadInsteadOfHangingAndKeepsTheBuf
     EXPECT_FALSE(k->readData(128, out.data()));
     EXPECT_EQ(out.get(0), 0xAB);
     EXPECT_EQ(out.get(63), 0xAB);
-    EXPECT_EQ(out.get(64), 0x11) << "the part of a failed read is left as it was";
+    EXPECT_EQ(out.get(64), 0x11) << "the bytes of a failed read are left as they were";
     EXPECT_EQ(out.get(127), 0x11);
     const auto reads = entriesOf(Op::Read);
     ASSERT_EQ(reads.size(), 2u);

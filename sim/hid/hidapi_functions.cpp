@@ -63,6 +63,12 @@ hid_device* openInterface(World& w, SimDevice& dev, std::size_t index) {
     return handle;
 }
 
+// The interface behind a handle whose device is still there.
+SimInterface* liveInterface(World& w, const hid_device* dev) {
+    SimDevice* sim = w.liveDevice(*dev);
+    return sim ? &sim->interfaces[dev->interfaceIndex] : nullptr;
+}
+
 int fail(hid_device* dev, const wchar_t* why) {
     dev->lastError = why;
     return -1;
@@ -259,9 +265,9 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device* dev, const u
     if (!dev || !data) return -1;
     World& w = world();
     Lock lock(w.mutex);
-    SimDevice* sim = w.liveDevice(*dev);
-    if (!sim) return fail(dev, L"The device has been disconnected");
-    const InterfaceDesc& desc = sim->interfaces[dev->interfaceIndex].desc;
+    const SimInterface* iface = liveInterface(w, dev);
+    if (!iface) return fail(dev, L"The device has been disconnected");
+    const InterfaceDesc& desc = iface->desc;
     const bool fits = length > 0 && length <= desc.featureLength && data[0] == desc.reportId;
     const int result = fits ? static_cast<int>(length) : -1;
     w.record(Op::SetFeature, *dev, bytesOf(data, length), result);

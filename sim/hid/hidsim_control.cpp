@@ -14,6 +14,13 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
+// Runs `use` on the world with its lock held.
+template <typename Use> auto locked(Use use) {
+    World& w = world();
+    Lock lock(w.mutex);
+    return use(w);
+}
+
 SimDevice& deviceOrThrow(World& w, DeviceId id) {
     SimDevice* dev = w.device(id);
     if (!dev) throw std::out_of_range("hidsim: no such device");
@@ -87,23 +94,21 @@ DeviceId addHeadset(const HeadsetState& state) {
 }
 
 void setPresent(DeviceId device, bool present) {
-    World& w = world();
-    Lock lock(w.mutex);
-    deviceOrThrow(w, device).present = present;
-    w.inputChanged.notify_all();
+    locked([&](World& w) {
+        deviceOrThrow(w, device).present = present;
+        w.inputChanged.notify_all();
+    });
 }
 
 std::string path(DeviceId device, std::size_t interfaceIndex) {
-    World& w = world();
-    Lock lock(w.mutex);
-    return interfaceOrThrow(w, device, interfaceIndex).path;
+    return locked([&](World& w) { return interfaceOrThrow(w, device, interfaceIndex).path; });
 }
 
 void pushInput(DeviceId device, std::size_t interfaceIndex, std::vector<std::uint8_t> report) {
-    World& w = world();
-    Lock lock(w.mutex);
-    interfaceOrThrow(w, device, interfaceIndex).input.push_back(std::move(report));
-    w.inputChanged.notify_all();
+    locked([&](World& w) {
+        interfaceOrThrow(w, device, interfaceIndex).input.push_back(std::move(report));
+        w.inputChanged.notify_all();
+    });
 }
 
 void pressButton(DeviceId device, std::uint8_t code) {
@@ -114,76 +119,55 @@ void pressButton(DeviceId device, std::uint8_t code) {
 }
 
 std::size_t pendingInput(DeviceId device, std::size_t interfaceIndex) {
-    World& w = world();
-    Lock lock(w.mutex);
-    return interfaceOrThrow(w, device, interfaceIndex).input.size();
+    return locked(
+        [&](World& w) { return interfaceOrThrow(w, device, interfaceIndex).input.size(); });
 }
 
 HeadsetState state(DeviceId device) {
-    World& w = world();
-    Lock lock(w.mutex);
-    return deviceOrThrow(w, device).firmware.state();
+    return locked([&](World& w) { return deviceOrThrow(w, device).firmware.state(); });
 }
 
 void setState(DeviceId device, const HeadsetState& state) {
-    World& w = world();
-    Lock lock(w.mutex);
-    deviceOrThrow(w, device).firmware.setState(state);
+    locked([&](World& w) { deviceOrThrow(w, device).firmware.setState(state); });
 }
 
 void setOpenFails(DeviceId device, std::size_t interfaceIndex, bool fails) {
-    World& w = world();
-    Lock lock(w.mutex);
-    interfaceOrThrow(w, device, interfaceIndex).openFails = fails;
+    locked([&](World& w) { interfaceOrThrow(w, device, interfaceIndex).openFails = fails; });
 }
 
 void failWrite(DeviceId device, unsigned nth) {
-    World& w = world();
-    Lock lock(w.mutex);
-    deviceOrThrow(w, device).writesUntilFailure = nth;
+    locked([&](World& w) { deviceOrThrow(w, device).writesUntilFailure = nth; });
 }
 
 void setFeatureGetFails(DeviceId device, bool fails) {
-    World& w = world();
-    Lock lock(w.mutex);
-    deviceOrThrow(w, device).featureGetFails = fails;
+    locked([&](World& w) { deviceOrThrow(w, device).featureGetFails = fails; });
 }
 
 void setNoInput(DeviceId device, bool silent) {
-    World& w = world();
-    Lock lock(w.mutex);
-    deviceOrThrow(w, device).silent = silent;
-    w.inputChanged.notify_all();
+    locked([&](World& w) {
+        deviceOrThrow(w, device).silent = silent;
+        w.inputChanged.notify_all();
+    });
 }
 
 std::vector<LogEntry> log() {
-    World& w = world();
-    Lock lock(w.mutex);
-    return w.entries;
+    return locked([&](World& w) { return w.entries; });
 }
 
 void clearLog() {
-    World& w = world();
-    Lock lock(w.mutex);
-    w.entries.clear();
+    locked([&](World& w) { w.entries.clear(); });
 }
 
 std::uint64_t nowMs() {
-    World& w = world();
-    Lock lock(w.mutex);
-    return w.clockMs;
+    return locked([&](World& w) { return w.clockMs; });
 }
 
 int openHandles() {
-    World& w = world();
-    Lock lock(w.mutex);
-    return w.liveHandles;
+    return locked([&](World& w) { return w.liveHandles; });
 }
 
 int openCount() {
-    World& w = world();
-    Lock lock(w.mutex);
-    return w.opens;
+    return locked([&](World& w) { return w.opens; });
 }
 
 void sleepMs(unsigned ms) {
