@@ -6,7 +6,9 @@
 namespace {
 
 // Pair entries are at least 4; the two terminators are 0.
-inline bool isTerminator(std::int32_t entry) { return entry < 2; }
+inline bool isTerminator(std::int32_t entry) {
+    return entry < 2;
+}
 
 inline void swapComplex(float* data, std::ptrdiff_t a, std::ptrdiff_t b) {
     std::swap(data[a], data[b]);

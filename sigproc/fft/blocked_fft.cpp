@@ -11,7 +11,7 @@
 namespace {
 
 template <bool Inverse> class Blocked {
-public:
+  public:
     Blocked(const sigFftSpec_R_32f& spec, float* work) : spec_(spec), work_(work) {}
 
     void transform(float* data, int m, int depth) const {
@@ -22,7 +22,7 @@ public:
         }
     }
 
-private:
+  private:
     // A transform of at most 1024 values with the innermost twiddles, then its scaling.
     void piece(float* data, int q) const {
         const float* twiddles = spec_.table<float>(spec_.twiddles);
@@ -39,15 +39,18 @@ private:
     // merge passes that double the transform length until it is 2^c.
     void chunk(float* data, int c) const {
         const std::ptrdiff_t length = std::ptrdiff_t{1} << c;
-        for (std::ptrdiff_t start = length - 1024; start >= 0; start -= 1024) piece(data + 2 * start, 10);
+        for (std::ptrdiff_t start = length - 1024; start >= 0; start -= 1024)
+            piece(data + 2 * start, 10);
         const float* rot = spec_.table<float>(spec_.rotTable);
-        for (std::ptrdiff_t half = 1024; half < length; half *= 2) mergePass(data, length, half, rot);
+        for (std::ptrdiff_t half = 1024; half < length; half *= 2)
+            mergePass(data, length, half, rot);
     }
 
     // Joins adjacent transforms E, O of length L into X[k] = E[k] + w_k O[k],
     // X[k+L] = E[k] - w_k O[k], w_k = exp(-i*pi*k/L); the table holds w_k for
     // k < L/2 with stride length/(2L), and w_(k+L/2) = -i * w_k.
-    static void mergePass(float* data, std::ptrdiff_t length, std::ptrdiff_t half, const float* rot) {
+    static void mergePass(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
+                          const float* rot) {
         const std::ptrdiff_t stride = 2 * (length / (2 * half));
         for (std::ptrdiff_t base = 0; base < length; base += 2 * half) {
             float* e = data + 2 * base;
@@ -102,8 +105,8 @@ private:
             for (std::ptrdiff_t c = 0; c < rows; ++c) {
                 const float* at = data + 2 * (c * rowLength + 4 * g);
                 for (int t = 0; t < 4; ++t, matrix += 2) {
-                    sigTwiddle<Inverse>(at[2 * t], at[2 * t + 1], matrix[0], matrix[1], columns[t][2 * c],
-                                     columns[t][2 * c + 1]);
+                    sigTwiddle<Inverse>(at[2 * t], at[2 * t + 1], matrix[0], matrix[1],
+                                        columns[t][2 * c], columns[t][2 * c + 1]);
                 }
             }
             for (int t = 0; t < 4; ++t) {
@@ -140,10 +143,12 @@ void blocked(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, 
 
 } // namespace
 
-void sigFftBlockedFwd_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, float* work) {
+void sigFftBlockedFwd_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+                           float* work) {
     blocked<false>(spec, src, dst, m, work);
 }
 
-void sigFftBlockedInv_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, float* work) {
+void sigFftBlockedInv_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+                           float* work) {
     blocked<true>(spec, src, dst, m, work);
 }

@@ -14,5 +14,7 @@
 // Bit reversal of all 2^m values (in place when src equals dst), then the
 // complex transform, with the rows scaled when the direction's flag asks for
 // it. work holds 32 * B bytes of the widest split, 32-byte aligned.
-void sigFftBlockedFwd_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, float* work);
-void sigFftBlockedInv_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, float* work);
+void sigFftBlockedFwd_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+                           float* work);
+void sigFftBlockedInv_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+                           float* work);

@@ -38,21 +38,23 @@ struct sigRadix4Outputs {
 // 4-point transform of a bit-reversed group (v0, v1, v2, v3) is the same with
 // a = v0, b = v2, c = v1, d = v3 and no twiddles.
 template <bool Inverse>
-inline sigRadix4Outputs sigRadix4(float ar, float ai, float br, float bi, float cr, float ci, float dr, float di) {
+inline sigRadix4Outputs sigRadix4(float ar, float ai, float br, float bi, float cr, float ci,
+                                  float dr, float di) {
     const float t0r = ar + cr, t0i = ai + ci;
     const float t1r = ar - cr, t1i = ai - ci;
     const float t2r = br + dr, t2i = bi + di;
     float t3r = br - dr, t3i = bi - di;
     sigQuarterTurn<Inverse>(t3r, t3i, t3r, t3i);
-    return {{t0r + t2r, t1r + t3r, t0r - t2r, t1r - t3r}, {t0i + t2i, t1i + t3i, t0i - t2i, t1i - t3i}};
+    return {{t0r + t2r, t1r + t3r, t0r - t2r, t1r - t3r},
+            {t0i + t2i, t1i + t3i, t0i - t2i, t1i - t3i}};
 }
 
 // The odd half of an 8-point group, turned by 1, w, -i, -i*w (w = exp(-i*pi/4)
 // forward, conjugated inverse), ready to be added to and subtracted from the
 // even half.
 template <bool Inverse>
-inline void sigEighthTurns(const float (&oRe)[4], const float (&oIm)[4], float wr, float wi, float (&tRe)[4],
-                           float (&tIm)[4]) {
+inline void sigEighthTurns(const float (&oRe)[4], const float (&oIm)[4], float wr, float wi,
+                           float (&tRe)[4], float (&tIm)[4]) {
     tRe[0] = oRe[0];
     tIm[0] = oIm[0];
     sigTwiddle<Inverse>(oRe[1], oIm[1], wr, wi, tRe[1], tIm[1]);

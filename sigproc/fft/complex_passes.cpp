@@ -11,7 +11,8 @@ namespace {
 template <bool Inverse> void fourPointStage(float* data, std::ptrdiff_t n) {
     for (std::ptrdiff_t g = 0; g < n; g += 4) {
         float* v = data + 2 * g;
-        const sigRadix4Outputs y = sigRadix4<Inverse>(v[0], v[1], v[4], v[5], v[2], v[3], v[6], v[7]);
+        const sigRadix4Outputs y =
+            sigRadix4<Inverse>(v[0], v[1], v[4], v[5], v[2], v[3], v[6], v[7]);
         for (int q = 0; q < 4; ++q) {
             v[2 * q] = y.re[q];
             v[2 * q + 1] = y.im[q];
@@ -48,7 +49,8 @@ void radix4Stage(float* data, std::ptrdiff_t n, std::ptrdiff_t blockLength, cons
     const std::ptrdiff_t quarter = blockLength / 4;
     const std::ptrdiff_t groupStride = 6 * (n / blockLength);
     for (std::ptrdiff_t block = 0; block < n; block += blockLength) {
-        float* e[4] = {data + 2 * block, data + 2 * (block + quarter), data + 2 * (block + 2 * quarter),
+        float* e[4] = {data + 2 * block, data + 2 * (block + quarter),
+                       data + 2 * (block + 2 * quarter),
                        data + 2 * (block + 3 * quarter)}; // E0, E2, E1, E3
         for (std::ptrdiff_t j = 0; j < quarter; ++j) {
             const float* w = twiddles + j * groupStride;
@@ -56,7 +58,8 @@ void radix4Stage(float* data, std::ptrdiff_t n, std::ptrdiff_t blockLength, cons
             sigTwiddle<Inverse>(e[2][2 * j], e[2][2 * j + 1], w[0], w[1], br, bi);
             sigTwiddle<Inverse>(e[1][2 * j], e[1][2 * j + 1], w[2], w[3], cr, ci);
             sigTwiddle<Inverse>(e[3][2 * j], e[3][2 * j + 1], w[4], w[5], dr, di);
-            const sigRadix4Outputs y = sigRadix4<Inverse>(e[0][2 * j], e[0][2 * j + 1], br, bi, cr, ci, dr, di);
+            const sigRadix4Outputs y =
+                sigRadix4<Inverse>(e[0][2 * j], e[0][2 * j + 1], br, bi, cr, ci, dr, di);
             for (int q = 0; q < 4; ++q) {
                 e[q][2 * j] = y.re[q];
                 e[q][2 * j + 1] = y.im[q];
@@ -79,6 +82,10 @@ template <bool Inverse> void passes(float* data, int q, const float* twiddles) {
 
 } // namespace
 
-void sigFftPassesFwd_32fc(float* data, int q, const float* twiddles) { passes<false>(data, q, twiddles); }
+void sigFftPassesFwd_32fc(float* data, int q, const float* twiddles) {
+    passes<false>(data, q, twiddles);
+}
 
-void sigFftPassesInv_32fc(float* data, int q, const float* twiddles) { passes<true>(data, q, twiddles); }
+void sigFftPassesInv_32fc(float* data, int q, const float* twiddles) {
+    passes<true>(data, q, twiddles);
+}

@@ -38,7 +38,8 @@ template <typename Visit> void forEachReversal(const std::int32_t* pairs, Visit 
     } while (*entry >= 2);
 }
 
-inline void deinterleaveUnit(const float* __restrict from, float* __restrict re, float* __restrict im) {
+inline void deinterleaveUnit(const float* __restrict from, float* __restrict re,
+                             float* __restrict im) {
     float r[kLanes], i[kLanes];
     for (int l = 0; l < kLanes; ++l) {
         r[l] = from[2 * l];
@@ -51,7 +52,9 @@ inline void deinterleaveUnit(const float* __restrict from, float* __restrict re,
 // The bit reversal of interleaved values into the unit layout: unit r
 // receives the four values of unit t = rev(r), real and imaginary parts apart.
 [[gnu::noinline]] void gatherInterleaved(const float* src, Planes to, const std::int32_t* pairs) {
-    forEachReversal(pairs, [&](Index t, Index r) { deinterleaveUnit(src + 8 * t, to.re + 4 * r, to.im + 4 * r); });
+    forEachReversal(pairs, [&](Index t, Index r) {
+        deinterleaveUnit(src + 8 * t, to.re + 4 * r, to.im + 4 * r);
+    });
 }
 
 // The same from planes in natural order.
@@ -63,12 +66,13 @@ inline void deinterleaveUnit(const float* __restrict from, float* __restrict re,
 }
 
 // Groups of four units hold the 4-point inputs of each lane in bit-reversed order.
-template <bool Inverse> [[gnu::noinline]] void fourPointUnits(float* __restrict re, float* __restrict im, Index units) {
+template <bool Inverse>
+[[gnu::noinline]] void fourPointUnits(float* __restrict re, float* __restrict im, Index units) {
     for (Index g = 0; g < units; g += 4, re += 16, im += 16) {
         float yr[4][kLanes], yi[4][kLanes];
         for (int l = 0; l < kLanes; ++l) {
-            const sigRadix4Outputs y =
-                sigRadix4<Inverse>(re[l], im[l], re[8 + l], im[8 + l], re[4 + l], im[4 + l], re[12 + l], im[12 + l]);
+            const sigRadix4Outputs y = sigRadix4<Inverse>(
+                re[l], im[l], re[8 + l], im[8 + l], re[4 + l], im[4 + l], re[12 + l], im[12 + l]);
             for (int q = 0; q < 4; ++q) {
                 yr[q][l] = y.re[q];
                 yi[q][l] = y.im[q];
@@ -81,7 +85,8 @@ template <bool Inverse> [[gnu::noinline]] void fourPointUnits(float* __restrict 
 
 // Joins the 4-point halves of every group of eight units.
 template <bool Inverse>
-[[gnu::noinline]] void radix2Units(float* __restrict re, float* __restrict im, Index units, float wr, float wi) {
+[[gnu::noinline]] void radix2Units(float* __restrict re, float* __restrict im, Index units,
+                                   float wr, float wi) {
     for (Index g = 0; g < units; g += 8, re += 32, im += 32) {
         float tr[4][kLanes], ti[4][kLanes];
         for (int l = 0; l < kLanes; ++l) {
@@ -140,14 +145,15 @@ template <bool Inverse>
     }
 }
 
-template <bool Inverse> void radix4Units(Planes d, Index units, Index n, Index blockLength, const float* twiddles) {
+template <bool Inverse>
+void radix4Units(Planes d, Index units, Index n, Index blockLength, const float* twiddles) {
     const Index quarter = blockLength / 4;
     const Index row = 4 * quarter;
     for (Index block = 0; block < units; block += blockLength) {
         float* r0 = d.re + 4 * block;
         float* i0 = d.im + 4 * block;
-        radix4Block<Inverse>(r0, i0, r0 + row, i0 + row, r0 + 2 * row, i0 + 2 * row, r0 + 3 * row, i0 + 3 * row,
-                             quarter, twiddles, 6 * (n / blockLength));
+        radix4Block<Inverse>(r0, i0, r0 + row, i0 + row, r0 + 2 * row, i0 + 2 * row, r0 + 3 * row,
+                             i0 + 3 * row, quarter, twiddles, 6 * (n / blockLength));
     }
 }
 
@@ -162,7 +168,8 @@ template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles)
         radix2Units<Inverse>(d.re, d.im, units, w[0], w[1]);
         blockLength = 32;
     }
-    for (; blockLength < n; blockLength *= 4) radix4Units<Inverse>(d, units, n, blockLength, twiddles);
+    for (; blockLength < n; blockLength *= 4)
+        radix4Units<Inverse>(d, units, n, blockLength, twiddles);
 }
 
 // The last stage: butterfly j takes lane a of unit j, which holds position j
@@ -176,14 +183,19 @@ constexpr Index kTwiddleChunk = 32;
 template <bool Inverse, Index outStride>
 void lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
                     const float (&w)[3][2 * kTwiddleChunk], Index count, float* __restrict q0r,
-                    float* __restrict q0i, float* __restrict q1r, float* __restrict q1i, float* __restrict q2r,
-                    float* __restrict q2i, float* __restrict q3r, float* __restrict q3i) {
+                    float* __restrict q0i, float* __restrict q1r, float* __restrict q1i,
+                    float* __restrict q2r, float* __restrict q2i, float* __restrict q3r,
+                    float* __restrict q3i) {
     for (Index j = 0; j < count; ++j) {
         float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w[0][2 * j], w[0][2 * j + 1], br, bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w[1][2 * j], w[1][2 * j + 1], cr, ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w[2][2 * j], w[2][2 * j + 1], dr, di);
-        const sigRadix4Outputs y = sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
+        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w[0][2 * j], w[0][2 * j + 1], br,
+                            bi);
+        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w[1][2 * j], w[1][2 * j + 1], cr,
+                            ci);
+        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w[2][2 * j], w[2][2 * j + 1], dr,
+                            di);
+        const sigRadix4Outputs y =
+            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
         q0r[outStride * j] = y.re[0];
         q0i[outStride * j] = y.im[0];
         q1r[outStride * j] = y.re[1];
@@ -198,8 +210,8 @@ void lastStageChunk(const float* __restrict fromRe, const float* __restrict from
 // outRe[q], outIm[q]: quarter q of the natural order, as planes (outStride 1)
 // or interleaved (outStride 2, imaginary parts one float behind the real ones).
 template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStage(Planes from, Index n, const float* twiddles, float* const (&outRe)[4],
-                                 float* const (&outIm)[4]) {
+[[gnu::noinline]] void lastStage(Planes from, Index n, const float* twiddles,
+                                 float* const (&outRe)[4], float* const (&outIm)[4]) {
     const Index quarter = n / 4;
     for (Index start = 0; start < quarter; start += kTwiddleChunk) {
         const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
@@ -210,20 +222,23 @@ template <bool Inverse, Index outStride>
             }
         }
         const Index at = outStride * start;
-        lastStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count, outRe[0] + at,
-                                           outIm[0] + at, outRe[1] + at, outIm[1] + at, outRe[2] + at,
-                                           outIm[2] + at, outRe[3] + at, outIm[3] + at);
+        lastStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count,
+                                           outRe[0] + at, outIm[0] + at, outRe[1] + at,
+                                           outIm[1] + at, outRe[2] + at, outIm[2] + at,
+                                           outRe[3] + at, outIm[3] + at);
     }
 }
 
 // The forward split of the natural-order planes z for the bins below the
 // middle: their packed values go to out, and the values of their partners
 // above the middle are left in z in their place, for upperBins.
-[[gnu::noinline]] void lowerBins(float* __restrict loRe, float* __restrict loIm, const float* __restrict hiRe,
-                                 const float* __restrict hiIm, float* __restrict out, Index count,
+[[gnu::noinline]] void lowerBins(float* __restrict loRe, float* __restrict loIm,
+                                 const float* __restrict hiRe, const float* __restrict hiIm,
+                                 float* __restrict out, Index count,
                                  const float* __restrict split) {
     for (Index k = 1; k <= count; ++k) {
-        const sigBinPair x = sigSplitBins(loRe[k], loIm[k], hiRe[-k], hiIm[-k], split[2 * k], split[2 * k + 1]);
+        const sigBinPair x =
+            sigSplitBins(loRe[k], loIm[k], hiRe[-k], hiIm[-k], split[2 * k], split[2 * k + 1]);
         out[2 * k] = x.loRe;
         out[2 * k + 1] = x.loIm;
         loRe[k] = x.hiRe;
@@ -232,8 +247,9 @@ template <bool Inverse, Index outStride>
 }
 
 // The bins above the middle, in ascending order, from what lowerBins left.
-[[gnu::noinline]] void upperBins(const float* __restrict partnerRe, const float* __restrict partnerIm,
-                                 float* __restrict out, Index n) {
+[[gnu::noinline]] void upperBins(const float* __restrict partnerRe,
+                                 const float* __restrict partnerIm, float* __restrict out,
+                                 Index n) {
     for (Index k = n / 2 + 1; k < n; ++k) {
         out[2 * k] = partnerRe[n - k];
         out[2 * k + 1] = partnerIm[n - k];
@@ -241,11 +257,13 @@ template <bool Inverse, Index outStride>
 }
 
 // The inverse merge of the packed spectrum, held in planes p, into planes z.
-[[gnu::noinline]] void mergeBins(const float* __restrict pRe, const float* __restrict pIm, float* __restrict loRe,
-                                 float* __restrict loIm, float* __restrict hiRe, float* __restrict hiIm, Index n,
+[[gnu::noinline]] void mergeBins(const float* __restrict pRe, const float* __restrict pIm,
+                                 float* __restrict loRe, float* __restrict loIm,
+                                 float* __restrict hiRe, float* __restrict hiIm, Index n,
                                  const float* __restrict rot) {
     for (Index k = 1; k < n / 2; ++k) {
-        const sigBinPair x = sigMergeBins(pRe[k], pIm[k], pRe[n - k], pIm[n - k], rot[2 * k], rot[2 * k + 1]);
+        const sigBinPair x =
+            sigMergeBins(pRe[k], pIm[k], pRe[n - k], pIm[n - k], rot[2 * k], rot[2 * k + 1]);
         loRe[k] = x.loRe;
         loIm[k] = x.loIm;
         hiRe[-k] = x.hiRe;
@@ -253,7 +271,8 @@ template <bool Inverse, Index outStride>
     }
 }
 
-[[gnu::noinline]] void deinterleave(const float* __restrict src, float* __restrict re, float* __restrict im, Index n) {
+[[gnu::noinline]] void deinterleave(const float* __restrict src, float* __restrict re,
+                                    float* __restrict im, Index n) {
     for (Index k = 0; k < n; ++k) {
         re[k] = src[2 * k];
         im[k] = src[2 * k + 1];
@@ -263,7 +282,8 @@ template <bool Inverse, Index outStride>
 // What both directions work with: sizes, tables and the working copy.
 struct Transform {
     explicit Transform(const sigFftSpec_R_32f& spec)
-        : q(spec.order - 1), n(Index{1} << q), quarter(n / 4), pairs(spec.table<std::int32_t>(spec.bitRev)),
+        : q(spec.order - 1), n(Index{1} << q), quarter(n / 4),
+          pairs(spec.table<std::int32_t>(spec.bitRev)),
           twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n} {}
     Transform(const Transform&) = delete;
     Transform& operator=(const Transform&) = delete;
@@ -289,7 +309,8 @@ void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
     float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
     float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
     lastStage<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
-    if (spec.scaleFwd != 0) sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
+    if (spec.scaleFwd != 0)
+        sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 
     // The packed spectrum is assembled in the working copy, then copied out.
     float* out = t.work;
@@ -312,7 +333,8 @@ void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
     const float dc = packed.re[0], nyquist = packed.im[0];
     z.re[0] = dc + nyquist;
     z.im[0] = dc - nyquist;
-    mergeBins(packed.re, packed.im, z.re, z.im, z.re + n, z.im + n, n, spec.table<float>(spec.realRot));
+    mergeBins(packed.re, packed.im, z.re, z.im, z.re + n, z.im + n, n,
+              spec.table<float>(spec.realRot));
     const float middleRe = packed.re[n / 2], middleIm = packed.im[n / 2];
     z.re[n / 2] = 2 * middleRe;
     z.im[n / 2] = -2 * middleIm;
@@ -320,7 +342,9 @@ void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
     gatherPlanes(z, t.copy, t.pairs);
     innerStages<true>(t.copy, t.q, t.twiddles);
     float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
-    float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1, dst + 6 * t.quarter + 1};
+    float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
+                             dst + 6 * t.quarter + 1};
     lastStage<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
-    if (spec.scaleInv != 0) sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
+    if (spec.scaleInv != 0)
+        sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }

@@ -21,8 +21,8 @@ int sigFftGetSize_R_32f(int order, int flag, int hint, int* pSpecBytes, int* pIn
 // Builds a specification at specBuf rounded up to 32 bytes; initBuf (rounded
 // up to 32) is used only for orders above 10. The record's id is written last,
 // so a build that fails never leaves a record that looks valid.
-int sigFftInit_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint, unsigned char* specBuf,
-                     unsigned char* initBuf);
+int sigFftInit_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint,
+                     unsigned char* specBuf, unsigned char* initBuf);
 
 // Work-buffer bytes for the transforms of this specification (0: none needed).
 int sigFftGetBufSize_R_32f(const sigFftSpec_R_32f* spec, int* pSize);

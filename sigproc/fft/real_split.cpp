@@ -8,7 +8,8 @@ void sigFftRealPostFwd_32f(float* z, std::ptrdiff_t n, const float* realSplit) {
     for (std::ptrdiff_t k = 1; k < n / 2; ++k) {
         float* lo = z + 2 * k;
         float* hi = z + 2 * (n - k);
-        const sigBinPair x = sigSplitBins(lo[0], lo[1], hi[0], hi[1], realSplit[2 * k], realSplit[2 * k + 1]);
+        const sigBinPair x =
+            sigSplitBins(lo[0], lo[1], hi[0], hi[1], realSplit[2 * k], realSplit[2 * k + 1]);
         lo[0] = x.loRe;
         lo[1] = x.loIm;
         hi[0] = x.hiRe;
@@ -26,7 +27,8 @@ void sigFftRealPreInv_32f(const float* p, float* z, std::ptrdiff_t n, const floa
     for (std::ptrdiff_t k = 1; k < n / 2; ++k) {
         const float* lo = p + 2 * k;
         const float* hi = p + 2 * (n - k);
-        const sigBinPair x = sigMergeBins(lo[0], lo[1], hi[0], hi[1], realRot[2 * k], realRot[2 * k + 1]);
+        const sigBinPair x =
+            sigMergeBins(lo[0], lo[1], hi[0], hi[1], realRot[2 * k], realRot[2 * k + 1]);
         z[2 * k] = x.loRe;
         z[2 * k + 1] = x.loIm;
         z[2 * (n - k)] = x.hiRe;

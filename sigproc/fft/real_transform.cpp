@@ -19,7 +19,7 @@ namespace {
 // The work area of one call: the caller's buffer from its first 32-byte
 // boundary, or a library block that lives as long as the call.
 class WorkArea {
-public:
+  public:
     WorkArea() = default;
     WorkArea(const WorkArea&) = delete;
     WorkArea& operator=(const WorkArea&) = delete;
@@ -29,7 +29,8 @@ public:
         if (spec.workBytes <= 0) return true;
         if (callerBuffer != nullptr) {
             const auto address = reinterpret_cast<std::uintptr_t>(callerBuffer);
-            area_ = reinterpret_cast<float*>(callerBuffer + (((address + 31) & ~std::uintptr_t{31}) - address));
+            area_ = reinterpret_cast<float*>(callerBuffer +
+                                             (((address + 31) & ~std::uintptr_t{31}) - address));
             return true;
         }
         owned_ = sigMalloc_8u(spec.workBytes);
@@ -39,7 +40,7 @@ public:
 
     float* get() const { return area_; }
 
-private:
+  private:
     void* owned_ = nullptr;
     float* area_ = nullptr;
 };
@@ -56,7 +57,8 @@ int checkArguments(const float* src, const float* dst, const sigFftSpec_R_32f* s
 // blocked transform) in dst, preceded by the merge (inverse) or followed by
 // the split (forward).
 template <bool Inverse>
-int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
+int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec,
+                  unsigned char* workBuf) {
     if (const int status = checkArguments(src, dst, spec); status != sigOk) return status;
     const int order = spec->order;
     const bool scaled = (Inverse ? spec->scaleInv : spec->scaleFwd) != 0;
@@ -110,19 +112,23 @@ int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec, un
 
 } // namespace
 
-int sigFftFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
+int sigFftFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f* spec,
+                    unsigned char* workBuf) {
     return realTransform<false>(src, dst, spec, workBuf);
 }
 
-int sigFftInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
+int sigFftInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f* spec,
+                    unsigned char* workBuf) {
     return realTransform<true>(src, dst, spec, workBuf);
 }
 
-int sigFftFwdInPlace_R_32f_generic(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
+int sigFftFwdInPlace_R_32f_generic(float* srcDst, const sigFftSpec_R_32f* spec,
+                                   unsigned char* workBuf) {
     return sigFftFwd_R_32f(srcDst, srcDst, spec, workBuf);
 }
 
-int sigFftInvInPlace_R_32f_generic(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
+int sigFftInvInPlace_R_32f_generic(float* srcDst, const sigFftSpec_R_32f* spec,
+                                   unsigned char* workBuf) {
     return sigFftInv_R_32f(srcDst, srcDst, spec, workBuf);
 }
 

@@ -7,9 +7,7 @@ namespace {
 constexpr double kHalfRoot2 = 0.70710677f;
 constexpr double kRoot2 = 1.4142135f;
 
-template <int N> struct Values {
-    double v[N];
-};
+template <int N> struct Values { double v[N]; };
 
 template <int N> Values<N> load(const float* src) {
     Values<N> x;
@@ -21,7 +19,9 @@ template <int N> void store(const Values<N>& y, float* dst, double scale) {
     for (int i = 0; i < N; ++i) dst[i] = static_cast<float>(scale * y.v[i]);
 }
 
-Values<2> twoPoint(const double* x) { return {{x[0] + x[1], x[0] - x[1]}}; }
+Values<2> twoPoint(const double* x) {
+    return {{x[0] + x[1], x[0] - x[1]}};
+}
 
 Values<4> fourPointFwd(const double* x) {
     return {{x[0] + x[1] + x[2] + x[3], x[0] - x[1] + x[2] - x[3], x[0] - x[2], x[3] - x[1]}};
@@ -42,14 +42,14 @@ Values<8> eightPointFwd(const double* x) {
     const double d15 = x[1] - x[5], d37 = x[3] - x[7];
     const double sumOdd = -d15 - d37; // feeds both imaginary parts
     return {{
-        s04 + s26 + s15 + s37,      // X0
-        s04 + s26 - s15 - s37,      // X4
-        d04 + c * (d15 - d37),      // Re X1
-        -d26 + c * sumOdd,          // Im X1
-        s04 - s26,                  // Re X2
-        s37 - s15,                  // Im X2
-        d04 + c * (d37 - d15),      // Re X3
-        d26 + c * sumOdd,           // Im X3
+        s04 + s26 + s15 + s37, // X0
+        s04 + s26 - s15 - s37, // X4
+        d04 + c * (d15 - d37), // Re X1
+        -d26 + c * sumOdd,     // Im X1
+        s04 - s26,             // Re X2
+        s37 - s15,             // Im X2
+        d04 + c * (d37 - d15), // Re X3
+        d26 + c * sumOdd,      // Im X3
     }};
 }
 
@@ -71,7 +71,8 @@ Values<8> eightPointInv(const double* p) {
     }};
 }
 
-template <int N, typename Kernel> void run(const float* src, float* dst, double scale, Kernel kernel) {
+template <int N, typename Kernel>
+void run(const float* src, float* dst, double scale, Kernel kernel) {
     const Values<N> x = load<N>(src);
     store(kernel(x.v), dst, scale);
 }

@@ -14,7 +14,9 @@
 
 namespace {
 
-inline std::uint32_t align32(std::int64_t offset) { return static_cast<std::uint32_t>(sigAlign32(offset)); }
+inline std::uint32_t align32(std::int64_t offset) {
+    return static_cast<std::uint32_t>(sigAlign32(offset));
+}
 
 unsigned char* alignUp32(unsigned char* p) {
     const auto address = reinterpret_cast<std::uintptr_t>(p);
@@ -24,7 +26,7 @@ unsigned char* alignUp32(unsigned char* p) {
 // Lays the tables out behind the header, each from a 32-byte boundary, and
 // records their offsets in the header.
 class TableBuilder {
-public:
+  public:
     TableBuilder(sigFftSpec_R_32f& spec, const sigFftSine& sine, float* scratch)
         : spec_(spec), sine_(sine), scratch_(scratch) {}
 
@@ -47,7 +49,7 @@ public:
         sigFftBuildRotation(spec_.table<float>(spec_.realRot), order, sine_);
     }
 
-private:
+  private:
     std::uint32_t twiddleGroups(int q) {
         const std::uint32_t at = next_;
         sigFftBuildTwiddleGroups(spec_.table<float>(at), q, sine_);
@@ -121,8 +123,8 @@ bool setScaling(sigFftSpec_R_32f& spec, int flag) {
 
 } // namespace
 
-int sigFftInit_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint, unsigned char* specBuf,
-                     unsigned char* initBuf) {
+int sigFftInit_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint,
+                     unsigned char* specBuf, unsigned char* initBuf) {
     if (pSpec == nullptr) return sigErrNullPtr;
     if (!sigFftOrderBuildable(order)) return sigErrFftOrder;
     if (specBuf == nullptr) return sigErrNullPtr;
@@ -143,7 +145,8 @@ int sigFftInit_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint, un
             sigFftBuildSine(table, order);
             sine = {table, order};
             const std::int64_t tableBytes = 4 * ((std::int64_t{1} << order) / 4 + 1);
-            scratch = reinterpret_cast<float*>(reinterpret_cast<unsigned char*>(table) + sigAlign32(tableBytes));
+            scratch = reinterpret_cast<float*>(reinterpret_cast<unsigned char*>(table) +
+                                               sigAlign32(tableBytes));
         }
         TableBuilder(*spec, sine, scratch).build();
     }
@@ -192,10 +195,11 @@ int sigFftFree_R_32f_generic(sigFftSpec_R_32f* spec) {
 }
 
 int sigFftInitAlloc_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint) {
-    return sigDispatch<decltype(sigFftInitAlloc_R_32f_generic)>(sigDispatchTableA[sigGroupFftInitAlloc_R_32f],
-                                                                 pSpec, order, flag, hint);
+    return sigDispatch<decltype(sigFftInitAlloc_R_32f_generic)>(
+        sigDispatchTableA[sigGroupFftInitAlloc_R_32f], pSpec, order, flag, hint);
 }
 
 int sigFftFree_R_32f(sigFftSpec_R_32f* spec) {
-    return sigDispatch<decltype(sigFftFree_R_32f_generic)>(sigDispatchTableA[sigGroupFftFree_R_32f], spec);
+    return sigDispatch<decltype(sigFftFree_R_32f_generic)>(sigDispatchTableA[sigGroupFftFree_R_32f],
+                                                           spec);
 }

@@ -19,21 +19,21 @@ inline constexpr int sigFftLevelSlots = 3;
 inline constexpr int sigFftPieceOrder = 10;
 
 struct sigFftSpec_R_32f {
-    std::int32_t id;          // sigFftSpecId while valid
-    std::int32_t order;       // log2 of the real length
-    std::int32_t scaleFwd;    // 1: the forward result is multiplied by scaleFactor
-    std::int32_t scaleInv;    // 1: the inverse result is multiplied by scaleFactor
-    float scaleFactor;        // 1/N, 1/sqrt(N), or 0 when nothing is scaled
-    std::int32_t hint;        // the caller's, stored and never read
-    std::int32_t workBytes;   // work area the transforms need, 0 for none
-    std::int32_t allocated;   // 1: the record is a library block that free releases
+    std::int32_t id;        // sigFftSpecId while valid
+    std::int32_t order;     // log2 of the real length
+    std::int32_t scaleFwd;  // 1: the forward result is multiplied by scaleFactor
+    std::int32_t scaleInv;  // 1: the inverse result is multiplied by scaleFactor
+    float scaleFactor;      // 1/N, 1/sqrt(N), or 0 when nothing is scaled
+    std::int32_t hint;      // the caller's, stored and never read
+    std::int32_t workBytes; // work area the transforms need, 0 for none
+    std::int32_t allocated; // 1: the record is a library block that free releases
     std::int32_t reserved0;
-    std::uint32_t bitRev;     // bit-reversal pair table of the complex order
-    std::uint32_t twiddles;   // radix-4 twiddle groups of the innermost complex piece
-    std::uint32_t rotTable;   // joins 1024-point pieces into 2^11 or 2^12 points
+    std::uint32_t bitRev;   // bit-reversal pair table of the complex order
+    std::uint32_t twiddles; // radix-4 twiddle groups of the innermost complex piece
+    std::uint32_t rotTable; // joins 1024-point pieces into 2^11 or 2^12 points
     std::uint32_t reserved1;
-    std::uint32_t realSplit;  // forward split of the half-length spectrum
-    std::uint32_t realRot;    // inverse merge rotations
+    std::uint32_t realSplit;                       // forward split of the half-length spectrum
+    std::uint32_t realRot;                         // inverse merge rotations
     std::uint32_t levelTwiddles[sigFftLevelSlots]; // per split level, outermost first
     std::uint32_t levelMatrix[sigFftLevelSlots];
 
@@ -59,10 +59,12 @@ inline constexpr std::uint32_t sigFftHeaderBytes = sizeof(sigFftSpec_R_32f);
 // Complex orders up to 12 are never split; the rows of a split are split again
 // when their own order has an entry.
 inline constexpr std::array<int, 31> sigFftSplitOrder = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // 0 .. 10
-    0, 0, 5, 6, 7, 8, 8, 8, 10, 10,   // 11 .. 20
-    10, 10, 8, 8, 10, 10, 10, 10, 10, // 21 .. 29
-    10,                               // 30
+    0,  0,  0, 0, 0,  0,  0,  0,  0,  0,  0, // 0 .. 10
+    0,  0,  5, 6, 7,  8,  8,  8,  10, 10,    // 11 .. 20
+    10, 10, 8, 8, 10, 10, 10, 10, 10,        // 21 .. 29
+    10,                                      // 30
 };
 
-inline constexpr std::int64_t sigAlign32(std::int64_t bytes) { return (bytes + 31) & ~std::int64_t{31}; }
+inline constexpr std::int64_t sigAlign32(std::int64_t bytes) {
+    return (bytes + 31) & ~std::int64_t{31};
+}

@@ -17,7 +17,9 @@ struct LargeSizes {
 
 // A piece of 2^11 or 2^12 values: twiddles of order 10 (8,224 bytes with their
 // reserve) and a rotation table of 2^m / 4 pairs.
-LargeSizes chunkSizes(int m) { return {sigAlign32(std::int64_t{2} << m) + 8224, 0, 0}; }
+LargeSizes chunkSizes(int m) {
+    return {sigAlign32(std::int64_t{2} << m) + 8224, 0, 0};
+}
 
 LargeSizes largeSizes(int m) {
     const int a = sigFftSplitOrder[static_cast<std::size_t>(m)];
@@ -34,7 +36,9 @@ LargeSizes largeSizes(int m) {
     };
 }
 
-bool fitsSizeWord(std::int64_t bytes) { return bytes <= std::numeric_limits<std::int32_t>::max(); }
+bool fitsSizeWord(std::int64_t bytes) {
+    return bytes <= std::numeric_limits<std::int32_t>::max();
+}
 
 } // namespace
 
@@ -47,7 +51,8 @@ sigFftSizes sigFftSizesOf(int order) {
     const std::int64_t realTables = 2 * sigAlign32(2 * length);
     // Orders above 10 build their own sine table, order 11 included.
     const std::int64_t sineTable = order <= sigFftPieceOrder ? 0 : sigAlign32(length + 4) + 32;
-    if (m <= sigFftPieceOrder) return {sigAlign32(8 * half + 8) + pairTable + realTables + 128, sineTable, 0};
+    if (m <= sigFftPieceOrder)
+        return {sigAlign32(8 * half + 8) + pairTable + realTables + 128, sineTable, 0};
     const LargeSizes large = largeSizes(m);
     return {large.tables + pairTable + realTables + 128, sineTable + large.scratch,
             large.work > 0 ? large.work + 32 : 0};
@@ -61,12 +66,15 @@ bool sigFftFlagValid(int flag) {
 bool sigFftOrderBuildable(int order) {
     if (order < 0 || order > sigFftMaxOrder) return false;
     const sigFftSizes sizes = sigFftSizesOf(order);
-    return fitsSizeWord(sizes.specBytes) && fitsSizeWord(sizes.initBytes) && fitsSizeWord(sizes.workBytes);
+    return fitsSizeWord(sizes.specBytes) && fitsSizeWord(sizes.initBytes) &&
+           fitsSizeWord(sizes.workBytes);
 }
 
-int sigFftGetSize_R_32f(int order, int flag, int, int* pSpecBytes, int* pInitBytes, int* pWorkBytes) {
+int sigFftGetSize_R_32f(int order, int flag, int, int* pSpecBytes, int* pInitBytes,
+                        int* pWorkBytes) {
     if (!sigFftOrderBuildable(order)) return sigErrFftOrder;
-    if (pSpecBytes == nullptr || pInitBytes == nullptr || pWorkBytes == nullptr) return sigErrNullPtr;
+    if (pSpecBytes == nullptr || pInitBytes == nullptr || pWorkBytes == nullptr)
+        return sigErrNullPtr;
     if (!sigFftFlagValid(flag)) return sigErrFftFlag;
     const sigFftSizes sizes = sigFftSizesOf(order);
     *pSpecBytes = static_cast<int>(sizes.specBytes);

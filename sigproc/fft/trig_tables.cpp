@@ -29,7 +29,9 @@ const std::array<float, 257>& sigSinQuarter1024_32f() {
     return table;
 }
 
-sigFftSine sigFftStaticSine() { return {sigSinQuarter1024_32f().data(), 10}; }
+sigFftSine sigFftStaticSine() {
+    return {sigSinQuarter1024_32f().data(), 10};
+}
 
 void sigFftSine::cosSin(std::int64_t k, int q, float& c, float& s) const {
     const std::int64_t quarterLength = (std::int64_t{1} << order) / 4;
@@ -101,7 +103,8 @@ void sigFftBuildLevelMatrix(float* matrix, int m, int a, const sigFftSine& sine,
     for (std::int64_t g = 0; g < rowLength / 4; ++g) {
         for (int u = 0; u < 4; ++u) {
             const std::int64_t column = 4 * g + u;
-            for (std::int64_t j = 0; j < rows; ++j) storeCosNegSin(vectors[u] + 2 * j, sine, column * j, m);
+            for (std::int64_t j = 0; j < rows; ++j)
+                storeCosNegSin(vectors[u] + 2 * j, sine, column * j, m);
             sigFftBitRevInPlace_32fc(vectors[u], a, pairs);
         }
         for (std::int64_t c = 0; c < rows; ++c) {

@@ -18,7 +18,8 @@ using fftref::OwnedSpec;
 using testkit::CountingAllocator;
 using testkit::GuardedBuffer;
 
-using Transform = std::function<int(const float* src, float* dst, const sigFftSpec_R_32f* spec, unsigned char* work)>;
+using Transform = std::function<int(const float* src, float* dst, const sigFftSpec_R_32f* spec,
+                                    unsigned char* work)>;
 
 struct Direction {
     const char* name;
@@ -55,8 +56,10 @@ TEST(FftChecks, SpecBeforeDataThenSourceThenDestination) {
         EXPECT_EQ(d.run(src.data(), nullptr, spec.get(), nullptr), sigErrNullPtr) << d.name;
         EXPECT_TRUE(src.unchanged() && dst.unchanged()) << d.name;
     }
-    EXPECT_EQ(sigFftFwd_R_32f(nullptr, std::vector<float>(64).data(), spec.get(), nullptr), sigErrNullPtr);
-    EXPECT_EQ(sigFftInv_R_32f(nullptr, std::vector<float>(64).data(), spec.get(), nullptr), sigErrNullPtr);
+    EXPECT_EQ(sigFftFwd_R_32f(nullptr, std::vector<float>(64).data(), spec.get(), nullptr),
+              sigErrNullPtr);
+    EXPECT_EQ(sigFftInv_R_32f(nullptr, std::vector<float>(64).data(), spec.get(), nullptr),
+              sigErrNullPtr);
 }
 
 TEST(FftChecks, AFreedSpecIsRefused) {
@@ -78,13 +81,15 @@ TEST(FftChecks, OnlySplitOrdersTakeAWorkBlock) {
         OwnedSpec spec(order, sigFftScaleInv);
         std::vector<float> data = fftref::randomSignal(std::size_t{1} << order, 9);
         CountingAllocator hooks;
-        for (const Direction& d : everyTransform()) ASSERT_EQ(d.run(data.data(), data.data(), spec.get(), nullptr), sigOk);
+        for (const Direction& d : everyTransform())
+            ASSERT_EQ(d.run(data.data(), data.data(), spec.get(), nullptr), sigOk);
         EXPECT_EQ(hooks.allocations(), order >= 14 ? 4 : 0) << order;
         EXPECT_EQ(hooks.liveBlocks(), 0u);
         if (order >= 14) {
             int work = 0;
             ASSERT_EQ(sigFftGetBufSize_R_32f(spec.get(), &work), sigOk);
-            EXPECT_EQ(hooks.requests()[0], std::uint32_t(work - 32 + 36)) << "the area itself, no slack";
+            EXPECT_EQ(hooks.requests()[0], std::uint32_t(work - 32 + 36))
+                << "the area itself, no slack";
         }
     }
 }

@@ -41,17 +41,26 @@ TEST(MulPack, ShortLengthsSplitIntoRealsAndPairs) {
         ASSERT_EQ(sigMulPackInPlace_32f(x.data(), inPlace.data(), len), sigOk);
         EXPECT_EQ(out, inPlace) << len;
         switch (len) {
-        case 1: EXPECT_EQ(out, (std::vector<float>{14})); break;
-        case 2: EXPECT_EQ(out, (std::vector<float>{14, 33})); break;
-        case 3: EXPECT_EQ(out, (std::vector<float>{14, 3 * 11 - 4 * 13, 3 * 13 + 4 * 11})); break; // one pair at 1..2
-        case 4: EXPECT_EQ(out, (std::vector<float>{14, 33, 4 * 13 - 5 * 17, 4 * 17 + 5 * 13})); break;
+        case 1:
+            EXPECT_EQ(out, (std::vector<float>{14}));
+            break;
+        case 2:
+            EXPECT_EQ(out, (std::vector<float>{14, 33}));
+            break;
+        case 3:
+            EXPECT_EQ(out, (std::vector<float>{14, 3 * 11 - 4 * 13, 3 * 13 + 4 * 11}));
+            break; // one pair at 1..2
+        case 4:
+            EXPECT_EQ(out, (std::vector<float>{14, 33, 4 * 13 - 5 * 17, 4 * 17 + 5 * 13}));
+            break;
         }
     }
 }
 
 TEST(MulPack, EveryBinIsRoundedOnce) {
     for (int len : {63, 64, 1024}) {
-        const std::vector<float> a = fftref::randomSignal(std::size_t(len), 1), b = fftref::randomSignal(std::size_t(len), 2);
+        const std::vector<float> a = fftref::randomSignal(std::size_t(len), 1),
+                                 b = fftref::randomSignal(std::size_t(len), 2);
         std::vector<float> out(a.size());
         ASSERT_EQ(sigMulPack_32f(a.data(), b.data(), out.data(), len), sigOk);
         EXPECT_EQ(out, packedProduct(a, b)) << len;
@@ -91,8 +100,10 @@ TEST(MulPack, FastConvolutionIsCircularConvolution) {
         ASSERT_EQ(sigMulPackInPlace_32f(fh.data(), fx.data(), int(n)), sigOk);
         ASSERT_EQ(sigFftInvInPlace_R_32f(fx.data(), spec.get(), nullptr), sigOk);
 
-        const std::vector<double> expected = fftref::circularConvolution(fftref::widen(x), fftref::widen(h));
-        EXPECT_LE(fftref::largestError(fx, expected), fftref::tolerance(3 * order, fftref::euclideanNorm(expected)))
+        const std::vector<double> expected =
+            fftref::circularConvolution(fftref::widen(x), fftref::widen(h));
+        EXPECT_LE(fftref::largestError(fx, expected),
+                  fftref::tolerance(3 * order, fftref::euclideanNorm(expected)))
             << order;
         if (order == 4) {
             for (std::size_t i = 0; i < n; ++i) { // against the definition too

@@ -22,7 +22,8 @@ using Spectrum = std::vector<std::complex<double>>;
 inline Spectrum naiveDft(const std::vector<double>& x) {
     const std::size_t n = x.size();
     std::vector<std::complex<double>> root(n);
-    for (std::size_t j = 0; j < n; ++j) root[j] = std::polar(1.0, -2.0 * std::numbers::pi * double(j) / double(n));
+    for (std::size_t j = 0; j < n; ++j)
+        root[j] = std::polar(1.0, -2.0 * std::numbers::pi * double(j) / double(n));
     Spectrum spectrum(n);
     for (std::size_t k = 0; k < n; ++k) {
         std::complex<double> sum = 0.0;
@@ -45,7 +46,8 @@ inline Spectrum referenceFft(Spectrum a) {
     }
     for (std::size_t len = 2; len <= n; len *= 2) {
         std::vector<std::complex<double>> w(len / 2);
-        for (std::size_t k = 0; k < len / 2; ++k) w[k] = std::polar(1.0, -2.0 * std::numbers::pi * double(k) / double(len));
+        for (std::size_t k = 0; k < len / 2; ++k)
+            w[k] = std::polar(1.0, -2.0 * std::numbers::pi * double(k) / double(len));
         for (std::size_t start = 0; start < n; start += len) {
             for (std::size_t k = 0; k < len / 2; ++k) {
                 const std::complex<double> t = w[k] * a[start + k + len / 2];
@@ -57,14 +59,19 @@ inline Spectrum referenceFft(Spectrum a) {
     return a;
 }
 
-inline Spectrum referenceFft(const std::vector<double>& x) { return referenceFft(Spectrum(x.begin(), x.end())); }
+inline Spectrum referenceFft(const std::vector<double>& x) {
+    return referenceFft(Spectrum(x.begin(), x.end()));
+}
 
 // The circular convolution of two real signals, through the reference transform.
-inline std::vector<double> circularConvolution(const std::vector<double>& x, const std::vector<double>& h) {
+inline std::vector<double> circularConvolution(const std::vector<double>& x,
+                                               const std::vector<double>& h) {
     const Spectrum spectrumX = referenceFft(x), spectrumH = referenceFft(h);
     Spectrum conjugateProduct(x.size());
-    for (std::size_t k = 0; k < x.size(); ++k) conjugateProduct[k] = std::conj(spectrumX[k] * spectrumH[k]);
-    const Spectrum back = referenceFft(conjugateProduct); // the inverse, conjugated and n times too large
+    for (std::size_t k = 0; k < x.size(); ++k)
+        conjugateProduct[k] = std::conj(spectrumX[k] * spectrumH[k]);
+    const Spectrum back =
+        referenceFft(conjugateProduct); // the inverse, conjugated and n times too large
     std::vector<double> y(x.size());
     for (std::size_t i = 0; i < y.size(); ++i) y[i] = back[i].real() / double(x.size());
     return y;
@@ -108,7 +115,9 @@ inline std::vector<float> randomSignal(std::size_t n, std::uint32_t seed) {
     return x;
 }
 
-inline std::vector<double> widen(const std::vector<float>& v) { return {v.begin(), v.end()}; }
+inline std::vector<double> widen(const std::vector<float>& v) {
+    return {v.begin(), v.end()};
+}
 
 inline double euclideanNorm(const std::vector<double>& v) {
     double sum = 0.0;
@@ -132,13 +141,14 @@ inline double tolerance(int order, double largest) {
 // The largest difference between a result and its reference.
 inline double largestError(const std::vector<float>& result, const std::vector<double>& reference) {
     double worst = 0.0;
-    for (std::size_t i = 0; i < result.size(); ++i) worst = std::max(worst, std::fabs(result[i] - reference[i]));
+    for (std::size_t i = 0; i < result.size(); ++i)
+        worst = std::max(worst, std::fabs(result[i] - reference[i]));
     return worst;
 }
 
 // A specification made by the allocate-and-build entry and freed at scope end.
 class OwnedSpec {
-public:
+  public:
     OwnedSpec(int order, int flag) { status_ = sigFftInitAlloc_R_32f(&spec_, order, flag, 0); }
     ~OwnedSpec() {
         if (status_ == sigOk) sigFftFree_R_32f(spec_);
@@ -148,12 +158,13 @@ public:
     int status() const { return status_; }
     sigFftSpec_R_32f* get() const { return spec_; }
 
-private:
+  private:
     sigFftSpec_R_32f* spec_ = nullptr;
     int status_;
 };
 
-inline constexpr int kFlags[] = {sigFftScaleFwd, sigFftScaleInv, sigFftScaleBothSqrt, sigFftScaleNone};
+inline constexpr int kFlags[] = {sigFftScaleFwd, sigFftScaleInv, sigFftScaleBothSqrt,
+                                 sigFftScaleNone};
 
 inline double forwardScale(int flag, int order) {
     if (flag == sigFftScaleFwd) return std::ldexp(1.0, -order);

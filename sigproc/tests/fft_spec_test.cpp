@@ -26,17 +26,19 @@ struct Sizes {
 
 Sizes sizesOf(int order) {
     Sizes s;
-    EXPECT_EQ(sigFftGetSize_R_32f(order, sigFftScaleInv, 0, &s.spec, &s.init, &s.work), sigOk) << order;
+    EXPECT_EQ(sigFftGetSize_R_32f(order, sigFftScaleInv, 0, &s.spec, &s.init, &s.work), sigOk)
+        << order;
     return s;
 }
 
 // A specification built into guarded caller buffers of exactly the queried sizes.
 class BuiltInCallerBuffers {
-public:
+  public:
     BuiltInCallerBuffers(int order, int flag, std::size_t misalign = 0)
         : sizes_(queried(order, flag)), spec_(std::size_t(sizes_.spec), misalign),
           init_(std::size_t(sizes_.init > 0 ? sizes_.init : 1), misalign) {
-        status_ = sigFftInit_R_32f(&record_, order, flag, 7, spec_.bytes(), sizes_.init > 0 ? init_.bytes() : nullptr);
+        status_ = sigFftInit_R_32f(&record_, order, flag, 7, spec_.bytes(),
+                                   sizes_.init > 0 ? init_.bytes() : nullptr);
     }
     int status() const { return status_; }
     sigFftSpec_R_32f* record() const { return record_; }
@@ -44,7 +46,7 @@ public:
     bool guardsIntact() const { return spec_.guardsIntact() && init_.guardsIntact(); }
     const Sizes& sizes() const { return sizes_; }
 
-private:
+  private:
     static Sizes queried(int order, int flag) {
         Sizes s;
         EXPECT_EQ(sigFftGetSize_R_32f(order, flag, 0, &s.spec, &s.init, &s.work), sigOk);
@@ -111,7 +113,9 @@ TEST(FftSpec, EveryOrderBuildsWithinItsQueriedSizes) {
 TEST(FftSpec, OrdersWhoseSizesExceedTheSizeWordsAreRefusedUnwritten) {
     for (int order : {-1, 28, 29, 30, 31, INT32_MIN}) {
         int spec = 11, init = 12, work = 13;
-        EXPECT_EQ(sigFftGetSize_R_32f(order, sigFftScaleInv, 0, &spec, &init, &work), sigErrFftOrder) << order;
+        EXPECT_EQ(sigFftGetSize_R_32f(order, sigFftScaleInv, 0, &spec, &init, &work),
+                  sigErrFftOrder)
+            << order;
         EXPECT_EQ(spec, 11);
         EXPECT_EQ(init, 12);
         EXPECT_EQ(work, 13);
@@ -119,8 +123,9 @@ TEST(FftSpec, OrdersWhoseSizesExceedTheSizeWordsAreRefusedUnwritten) {
         GuardedBuffer<unsigned char> buffer(256, 0, 0x5A);
         GuardedBuffer<unsigned char> initBuffer(256, 0, 0x5A);
         sigFftSpec_R_32f* record = nullptr;
-        EXPECT_EQ(sigFftInit_R_32f(&record, order, sigFftScaleInv, 0, buffer.bytes(), initBuffer.bytes()),
-                  sigErrFftOrder);
+        EXPECT_EQ(
+            sigFftInit_R_32f(&record, order, sigFftScaleInv, 0, buffer.bytes(), initBuffer.bytes()),
+            sigErrFftOrder);
         EXPECT_TRUE(buffer.unchanged());
         EXPECT_TRUE(initBuffer.unchanged());
         EXPECT_EQ(record, nullptr);
@@ -138,7 +143,8 @@ TEST(FftSpec, SizeQueryChecksOrderThenPointersThenFlag) {
     EXPECT_EQ(sigFftGetSize_R_32f(10, 3, 0, nullptr, &init, &work), sigErrNullPtr);
     EXPECT_EQ(sigFftGetSize_R_32f(10, 3, 0, &spec, nullptr, &work), sigErrNullPtr);
     EXPECT_EQ(sigFftGetSize_R_32f(10, 3, 0, &spec, &init, nullptr), sigErrNullPtr);
-    for (int flag : {0, 3, 5, 16, -1}) EXPECT_EQ(sigFftGetSize_R_32f(10, flag, 0, &spec, &init, &work), sigErrFftFlag);
+    for (int flag : {0, 3, 5, 16, -1})
+        EXPECT_EQ(sigFftGetSize_R_32f(10, flag, 0, &spec, &init, &work), sigErrFftFlag);
     EXPECT_EQ(spec, 1);
     EXPECT_EQ(init, 2);
     EXPECT_EQ(work, 3);
@@ -149,8 +155,9 @@ TEST(FftSpec, ScalingWordsFollowTheFlag) {
         int flag, fwd, inv;
         float factor;
     };
-    for (const Case& c : {Case{sigFftScaleFwd, 1, 0, 0.0009765625f}, Case{sigFftScaleInv, 0, 1, 0.0009765625f},
-                          Case{sigFftScaleBothSqrt, 1, 1, 0.03125f}, Case{sigFftScaleNone, 0, 0, 0.0f}}) {
+    for (const Case& c :
+         {Case{sigFftScaleFwd, 1, 0, 0.0009765625f}, Case{sigFftScaleInv, 0, 1, 0.0009765625f},
+          Case{sigFftScaleBothSqrt, 1, 1, 0.03125f}, Case{sigFftScaleNone, 0, 0, 0.0f}}) {
         BuiltInCallerBuffers built(10, c.flag);
         ASSERT_EQ(built.status(), sigOk);
         const sigFftSpec_R_32f& s = *built.record();
@@ -176,7 +183,9 @@ TEST(FftSpec, OrderTenLayout) {
     EXPECT_EQ(std::int64_t{s.twiddles}, sigAlign32(84 + 129 * 4));
     EXPECT_EQ(std::int64_t{s.realSplit}, sigAlign32(s.twiddles + 129 * 24));
     EXPECT_EQ(std::int64_t{s.realRot}, sigAlign32(s.realSplit + 256 * 8));
-    EXPECT_LE(s.realRot + 256 * 8 + (reinterpret_cast<unsigned char*>(built.record()) - built.buffer()), 8896);
+    EXPECT_LE(s.realRot + 256 * 8 +
+                  (reinterpret_cast<unsigned char*>(built.record()) - built.buffer()),
+              8896);
     EXPECT_EQ(s.rotTable, 0u);
     EXPECT_EQ(s.reserved1, 0u);
     for (int d = 0; d < 3; ++d) {
@@ -207,11 +216,13 @@ TEST(FftSpec, SmallOrdersHaveOnlyAHeader) {
     for (int order = 0; order <= 3; ++order) {
         GuardedBuffer<unsigned char> buffer(116, 5, 0x77);
         sigFftSpec_R_32f* record = nullptr;
-        ASSERT_EQ(sigFftInit_R_32f(&record, order, sigFftScaleFwd, 0, buffer.bytes(), nullptr), sigOk);
+        ASSERT_EQ(sigFftInit_R_32f(&record, order, sigFftScaleFwd, 0, buffer.bytes(), nullptr),
+                  sigOk);
         EXPECT_TRUE(buffer.guardsIntact());
         EXPECT_EQ(record->workBytes, 0);
-        for (std::uint32_t offset : {record->bitRev, record->twiddles, record->rotTable, record->realSplit,
-                                     record->realRot, record->levelTwiddles[0], record->levelMatrix[0]}) {
+        for (std::uint32_t offset :
+             {record->bitRev, record->twiddles, record->rotTable, record->realSplit,
+              record->realRot, record->levelTwiddles[0], record->levelMatrix[0]}) {
             EXPECT_EQ(offset, 0u);
         }
         int work = -1;
@@ -241,7 +252,8 @@ TEST(FftSpec, SplitOrdersCarryTheirLevelTables) {
     const float* matrix = s.table<float>(s.levelMatrix[0]);
     for (int g : {0, 1, 63}) {
         for (int c : {0, 1, 6, 31}) {
-            const int reversed = ((c & 1) << 4) | ((c & 2) << 2) | (c & 4) | ((c & 8) >> 2) | ((c & 16) >> 4);
+            const int reversed =
+                ((c & 1) << 4) | ((c & 2) << 2) | (c & 4) | ((c & 8) >> 2) | ((c & 16) >> 4);
             for (int t = 0; t < 4; ++t) {
                 const double angle = 2 * std::numbers::pi * (4 * g + t) * reversed / 8192.0;
                 const float* entry = matrix + 2 * ((g * 32 + c) * 4 + t);
@@ -257,7 +269,8 @@ TEST(FftSpec, PairTablesDriveTheBitReversal) {
     sigFftBuildPairTable(table, 3);
     EXPECT_EQ(std::vector<std::int32_t>(table, table + 3), (std::vector<std::int32_t>{0, 4, 0}));
     sigFftBuildPairTable(table, 4);
-    EXPECT_EQ(std::vector<std::int32_t>(table, table + 5), (std::vector<std::int32_t>{4, 8, 0, 12, 0}));
+    EXPECT_EQ(std::vector<std::int32_t>(table, table + 5),
+              (std::vector<std::int32_t>{4, 8, 0, 12, 0}));
 
     for (int q = 2; q <= 14; ++q) {
         const std::size_t n = std::size_t{1} << q;
@@ -303,11 +316,13 @@ TEST(FftSpec, ARejectedFlagLeavesAnInvalidRecord) {
         EXPECT_EQ(sigFftInit_R_32f(&record, 10, flag, 0, buffer.bytes(), nullptr), sigErrFftFlag);
         EXPECT_EQ(record, nullptr);
         std::int32_t id;
-        std::memcpy(&id, buffer.bytes() + 29, 4); // the 32-byte boundary of a buffer 3 bytes past one
+        std::memcpy(&id, buffer.bytes() + 29,
+                    4); // the 32-byte boundary of a buffer 3 bytes past one
         EXPECT_EQ(id, 0);
         int work;
-        EXPECT_EQ(sigFftGetBufSize_R_32f(reinterpret_cast<sigFftSpec_R_32f*>(buffer.bytes() + 29), &work),
-                  sigErrStateMismatch);
+        EXPECT_EQ(
+            sigFftGetBufSize_R_32f(reinterpret_cast<sigFftSpec_R_32f*>(buffer.bytes() + 29), &work),
+            sigErrStateMismatch);
     }
 }
 
@@ -316,7 +331,8 @@ TEST(FftSpec, ARejectedFlagLeavesAnInvalidRecord) {
 TEST(FftSpec, AMissingInitBufferLeavesAnInvalidRecord) {
     GuardedBuffer<unsigned char> buffer(17600, 0, 0xFF);
     sigFftSpec_R_32f* record = nullptr;
-    EXPECT_EQ(sigFftInit_R_32f(&record, 11, sigFftScaleInv, 0, buffer.bytes(), nullptr), sigErrNullPtr);
+    EXPECT_EQ(sigFftInit_R_32f(&record, 11, sigFftScaleInv, 0, buffer.bytes(), nullptr),
+              sigErrNullPtr);
     EXPECT_EQ(record, nullptr);
     auto* header = reinterpret_cast<sigFftSpec_R_32f*>(buffer.bytes());
     EXPECT_EQ(header->id, 0);

@@ -39,22 +39,30 @@ void expectMatchesTheDefinition(int order, bool inverseDirection) {
     for (int flag : fftref::kFlags) {
         OwnedSpec spec(order, flag);
         ASSERT_EQ(spec.status(), sigOk);
-        const std::vector<float> input = fftref::randomSignal(n, (inverseDirection ? 200u : 100u) + unsigned(order));
+        const std::vector<float> input =
+            fftref::randomSignal(n, (inverseDirection ? 200u : 100u) + unsigned(order));
         const std::vector<double> expected =
-            inverseDirection
-                ? scaled(fftref::naiveInverse(fftref::widen(input)), fftref::inverseScale(flag, order))
-                : scaled(fftref::pack(fftref::naiveDft(fftref::widen(input))), fftref::forwardScale(flag, order));
-        const std::vector<float> result = inverseDirection ? inverse(spec, input) : forward(spec, input);
+            inverseDirection ? scaled(fftref::naiveInverse(fftref::widen(input)),
+                                      fftref::inverseScale(flag, order))
+                             : scaled(fftref::pack(fftref::naiveDft(fftref::widen(input))),
+                                      fftref::forwardScale(flag, order));
+        const std::vector<float> result =
+            inverseDirection ? inverse(spec, input) : forward(spec, input);
         const double bound = fftref::tolerance(order, fftref::largestMagnitude(expected));
-        EXPECT_LE(fftref::largestError(result, expected), bound) << "order " << order << " flag " << flag;
+        EXPECT_LE(fftref::largestError(result, expected), bound)
+            << "order " << order << " flag " << flag;
     }
 }
 
 class EveryOrderAndFlag : public ::testing::TestWithParam<int> {};
 
-TEST_P(EveryOrderAndFlag, ForwardMatchesTheDefinition) { expectMatchesTheDefinition(GetParam(), false); }
+TEST_P(EveryOrderAndFlag, ForwardMatchesTheDefinition) {
+    expectMatchesTheDefinition(GetParam(), false);
+}
 
-TEST_P(EveryOrderAndFlag, InverseMatchesTheDefinition) { expectMatchesTheDefinition(GetParam(), true); }
+TEST_P(EveryOrderAndFlag, InverseMatchesTheDefinition) {
+    expectMatchesTheDefinition(GetParam(), true);
+}
 
 INSTANTIATE_TEST_SUITE_P(Orders0To12, EveryOrderAndFlag, ::testing::Range(0, 13));
 
@@ -85,7 +93,8 @@ TEST_P(LargeOrder, ForwardMatchesAReferenceFft) {
     const int order = GetParam();
     OwnedSpec spec(order, sigFftScaleNone);
     ASSERT_EQ(spec.status(), sigOk);
-    const std::vector<float> x = fftref::randomSignal(std::size_t{1} << order, 300u + unsigned(order));
+    const std::vector<float> x =
+        fftref::randomSignal(std::size_t{1} << order, 300u + unsigned(order));
     const std::vector<double> expected = fftref::pack(fftref::referenceFft(fftref::widen(x)));
     const double bound = fftref::tolerance(order, fftref::largestMagnitude(expected));
     EXPECT_LE(fftref::largestError(forward(spec, x), expected), bound);
@@ -108,12 +117,14 @@ TEST_P(LargeOrder, ImpulsesGiveTheUnitRoots) {
             expected[2 * k] = std::cos(angle);
             expected[2 * k + 1] = std::sin(angle);
         }
-        EXPECT_LE(fftref::largestError(data, expected), fftref::tolerance(order, 1.0)) << "delay " << delay;
+        EXPECT_LE(fftref::largestError(data, expected), fftref::tolerance(order, 1.0))
+            << "delay " << delay;
         // And back: the scaled inverse restores the impulse.
         ASSERT_EQ(sigFftInvInPlace_R_32f(data.data(), spec.get(), nullptr), sigOk);
         std::vector<double> impulse(n, 0.0);
         impulse[delay] = 1.0;
-        EXPECT_LE(fftref::largestError(data, impulse), fftref::tolerance(order, 1.0)) << "delay " << delay;
+        EXPECT_LE(fftref::largestError(data, impulse), fftref::tolerance(order, 1.0))
+            << "delay " << delay;
     }
 }
 
@@ -129,7 +140,8 @@ TEST_P(LargeOrder, RoundTripsRestoreTheSignalUnderEveryFlag) {
         ASSERT_EQ(sigFftInvInPlace_R_32f(data.data(), spec.get(), nullptr), sigOk);
         const double gain = flag == sigFftScaleNone ? double(n) : 1.0;
         const std::vector<double> expected = scaled(fftref::widen(x), gain);
-        EXPECT_LE(fftref::largestError(data, expected), fftref::tolerance(2 * order, gain)) << "flag " << flag;
+        EXPECT_LE(fftref::largestError(data, expected), fftref::tolerance(2 * order, gain))
+            << "flag " << flag;
     }
 }
 
@@ -158,7 +170,8 @@ TEST(FftTransform, AlternatingSignalHasOnlyANyquistBin) {
         ASSERT_EQ(sigFftFwdInPlace_R_32f(data.data(), spec.get(), nullptr), sigOk);
         std::vector<double> expected(n, 0.0);
         expected[1] = double(n);
-        EXPECT_LE(fftref::largestError(data, expected), fftref::tolerance(order, double(n))) << "order " << order;
+        EXPECT_LE(fftref::largestError(data, expected), fftref::tolerance(order, double(n)))
+            << "order " << order;
         EXPECT_EQ(data[1], float(n)) << "order " << order;
     }
 }
@@ -199,7 +212,8 @@ TEST(FftTransform, PackedLayoutPutsDcAndNyquistFirst) {
     EXPECT_EQ(data[0], 32.0f);
     for (std::size_t i = 1; i < kN; ++i) EXPECT_NEAR(data[i], 0.0f, 1e-5) << i;
 
-    for (std::size_t i = 0; i < kN; ++i) data[i] = float(std::cos(2 * std::numbers::pi * 5 * double(i) / kN));
+    for (std::size_t i = 0; i < kN; ++i)
+        data[i] = float(std::cos(2 * std::numbers::pi * 5 * double(i) / kN));
     ASSERT_EQ(sigFftFwdInPlace_R_32f(data.data(), spec.get(), nullptr), sigOk);
     for (std::size_t i = 0; i < kN; ++i) EXPECT_NEAR(data[i], i == 10 ? 32.0 : 0.0, 1e-4) << i;
 

@@ -13,8 +13,6 @@
 #include <fftw3.h>
 #include <kiss_fftr.h>
 
-#include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,7 +21,10 @@
 namespace {
 
 constexpr int kOrders[] = {6, 8, 10, 12};
-const char* const kLibraries[] = {"sigproc", "FFTW", "KissFFT"};
+
+void flushDenormals() {
+    _mm_setcsr(_mm_getcsr() | 0x8040);
+}
 
 void fillRandom(float* data, std::size_t count) {
     std::mt19937 generator(1);
@@ -32,6 +33,7 @@ void fillRandom(float* data, std::size_t count) {
 }
 
 void sigprocTransform(benchmark::State& state, int order, bool inverse) {
+    flushDenormals();
     const std::size_t n = std::size_t{1} << order;
     sigFftSpec_R_32f* spec = nullptr;
     if (sigFftInitAlloc_R_32f(&spec, order, sigFftScaleNone, 0) != sigOk) {
@@ -50,6 +52,7 @@ void sigprocTransform(benchmark::State& state, int order, bool inverse) {
 }
 
 void fftwTransform(benchmark::State& state, int order, bool inverse) {
+    flushDenormals();
     const int n = 1 << order;
     // In place: n/2 + 1 complex bins over n + 2 floats.
     auto* data = static_cast<float*>(fftwf_malloc(sizeof(float) * static_cast<std::size_t>(n + 2)));
@@ -66,6 +69,7 @@ void fftwTransform(benchmark::State& state, int order, bool inverse) {
 }
 
 void kissTransform(benchmark::State& state, int order, bool inverse) {
+    flushDenormals();
     const int n = 1 << order;
     kiss_fftr_cfg config = kiss_fftr_alloc(n, inverse ? 1 : 0, nullptr, nullptr);
     std::vector<float> samples(static_cast<std::size_t>(n));
@@ -83,80 +87,35 @@ void kissTransform(benchmark::State& state, int order, bool inverse) {
     kiss_fftr_free(config);
 }
 
-std::string benchmarkName(const char* direction, const char* library, int order) {
-    return std::string(direction) + "/" + library + "/order:" + std::to_string(order);
-}
+using Body = void (*)(benchmark::State&, int, bool);
 
-void registerAll() {
-    using Body = void (*)(benchmark::State&, int, bool);
-    const Body bodies[] = {sigprocTransform, fftwTransform, kissTransform};
+struct Library {
+    const char* name; // "reference..." marks the case's reference
+    Body body;
+};
+
+constexpr Library kLibraries[] = {
+    {"reference_FFTW", fftwTransform},
+    {"sigproc", sigprocTransform},
+    {"KissFFT", kissTransform},
+};
+
+const bool registered = [] {
     for (const char* direction : {"Forward", "Inverse"}) {
         const bool inverse = std::string(direction) == "Inverse";
         for (int order : kOrders) {
-            for (int lib = 0; lib < 3; ++lib) {
-                benchmark::RegisterBenchmark(benchmarkName(direction, kLibraries[lib], order).c_str(),
-                                             [body = bodies[lib], order, inverse](benchmark::State& state) {
-                                                 body(state, order, inverse);
-                                             });
+            for (const Library& library : kLibraries) {
+                const std::string name = std::string(direction) + "_order_" +
+                                         (order < 10 ? "0" : "") + std::to_string(order) + "/" +
+                                         library.name;
+                benchmark::RegisterBenchmark(
+                    name.c_str(), [body = library.body, order, inverse](benchmark::State& state) {
+                        body(state, order, inverse);
+                    });
             }
         }
     }
-}
-
-// The console report, then a table of times and ratios to FFTW.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                nanoseconds_[run.benchmark_name()] = run.GetAdjustedRealTime() * secondsPer(run.time_unit) * 1e9;
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\n%-8s %5s %12s %12s %12s %14s %14s\n", "", "order", "sigproc ns", "FFTW ns", "KissFFT ns",
-                    "sigproc/FFTW", "KissFFT/FFTW");
-        for (const char* direction : {"Forward", "Inverse"}) {
-            for (int order : kOrders) {
-                const double ours = time(direction, kLibraries[0], order);
-                const double fftw = time(direction, kLibraries[1], order);
-                const double kiss = time(direction, kLibraries[2], order);
-                std::printf("%-8s %5d %12.1f %12.1f %12.1f %14.2f %14.2f\n", direction, order, ours, fftw, kiss,
-                            ours / fftw, kiss / fftw);
-            }
-        }
-    }
-
-private:
-    static double secondsPer(benchmark::TimeUnit unit) {
-        switch (unit) {
-        case benchmark::kNanosecond: return 1e-9;
-        case benchmark::kMicrosecond: return 1e-6;
-        case benchmark::kMillisecond: return 1e-3;
-        default: return 1.0;
-        }
-    }
-
-    double time(const char* direction, const char* library, int order) const {
-        const auto found = nanoseconds_.find(benchmarkName(direction, library, order));
-        return found == nanoseconds_.end() ? 0.0 : found->second;
-    }
-
-    std::map<std::string, double> nanoseconds_;
-};
+    return true;
+}();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    _mm_setcsr(_mm_getcsr() | 0x8040); // flush-to-zero and denormals-are-zero
-    registerAll();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
-}
