@@ -3,6 +3,7 @@
 #include "sigproc/core/dispatch.h"
 
 #include "sigproc/core/memory.h"
+#include "sigproc/fft/complex_fft.h"
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
@@ -76,5 +77,9 @@ const sigTableA sigDispatchTableA = [] {
     t[sigGroupFftFwdInPlace_R_32f] = sigUniformGroup(sigFftFwdInPlace_R_32f_generic);
     t[sigGroupFftInvInPlace_R_32f] = sigUniformGroup(sigFftInvInPlace_R_32f_generic);
     t[sigGroupMulPack_32f] = sigUniformGroup(sigMulPack_32f_generic);
+    // The complex FFT, which has no entry points.
+    t[sigGroupFftInitAlloc_C_32fc] = sigUniformGroup(sigFftInitAlloc_C_32fc_generic);
+    t[sigGroupFftFree_C_32fc] = sigUniformGroup(sigFftFree_C_32fc_generic);
+    t[sigGroupFftFwd_CToC_32fc] = sigUniformGroup(sigFftFwd_CToC_32fc_generic);
     return t;
 }();

@@ -12,10 +12,12 @@ namespace {
 
 template <bool Inverse> class Blocked {
   public:
-    Blocked(const sigFftSpec_R_32f& spec, float* work) : spec_(spec), work_(work) {}
+    Blocked(const sigFftSpecHeader& spec, float* work) : spec_(spec), work_(work) {}
 
     void transform(float* data, int m, int depth) const {
-        if (sigFftSplitOrder[static_cast<std::size_t>(m)] == 0) {
+        if (m <= sigFftPieceOrder) {
+            piece(data, m);
+        } else if (sigFftSplitOrder[static_cast<std::size_t>(m)] == 0) {
             chunk(data, m);
         } else {
             level(data, m, depth);
@@ -89,12 +91,7 @@ template <bool Inverse> class Blocked {
         const std::ptrdiff_t rows = std::ptrdiff_t{1} << a;
         const std::ptrdiff_t rowLength = std::ptrdiff_t{1} << r;
         for (std::ptrdiff_t c = 0; c < rows; ++c) {
-            float* row = data + 2 * c * rowLength;
-            if (r <= sigFftPieceOrder) {
-                piece(row, r);
-            } else {
-                transform(row, r, depth + 1);
-            }
+            transform(data + 2 * c * rowLength, r, depth + 1);
         }
 
         const float* matrix = spec_.table<float>(spec_.levelMatrix[depth]);
@@ -126,12 +123,13 @@ template <bool Inverse> class Blocked {
         }
     }
 
-    const sigFftSpec_R_32f& spec_;
+    const sigFftSpecHeader& spec_;
     float* work_;
 };
 
 template <bool Inverse>
-void blocked(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, float* work) {
+void complexTransform(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
+                      float* work) {
     const std::int32_t* pairs = spec.table<std::int32_t>(spec.bitRev);
     if (src == dst) {
         sigFftBitRevInPlace_32fc(dst, m, pairs);
@@ -143,12 +141,12 @@ void blocked(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, 
 
 } // namespace
 
-void sigFftBlockedFwd_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+void sigFftComplexFwd_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                            float* work) {
-    blocked<false>(spec, src, dst, m, work);
+    complexTransform<false>(spec, src, dst, m, work);
 }
 
-void sigFftBlockedInv_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+void sigFftComplexInv_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                            float* work) {
-    blocked<true>(spec, src, dst, m, work);
+    complexTransform<true>(spec, src, dst, m, work);
 }

@@ -71,6 +71,68 @@ Values<8> eightPointInv(const double* p) {
     }};
 }
 
+// The complex transforms of 2, 4 and 8 points; values are (re, im) pairs.
+struct Complex {
+    double re, im;
+    Complex operator+(Complex o) const { return {re + o.re, im + o.im}; }
+    Complex operator-(Complex o) const { return {re - o.re, im - o.im}; }
+    Complex turnedNegI() const { return {im, -re}; } // times -i
+};
+
+Complex at(const double* x, int k) {
+    return {x[2 * k], x[2 * k + 1]};
+}
+
+template <int N> void put(Values<N>& y, int k, Complex v) {
+    y.v[2 * k] = v.re;
+    y.v[2 * k + 1] = v.im;
+}
+
+struct Four {
+    Complex x[4];
+};
+
+// The 4-point transform of a, b, c, d, the forward direction.
+Four fourPoint(Complex a, Complex b, Complex c, Complex d) {
+    const Complex sumAc = a + c, diffAc = a - c;
+    const Complex sumBd = b + d, diffBd = (b - d).turnedNegI();
+    return {{sumAc + sumBd, diffAc + diffBd, sumAc - sumBd, diffAc - diffBd}};
+}
+
+Values<4> twoPointComplex(const double* x) {
+    Values<4> y;
+    put(y, 0, at(x, 0) + at(x, 1));
+    put(y, 1, at(x, 0) - at(x, 1));
+    return y;
+}
+
+Values<8> fourPointComplex(const double* x) {
+    const Four f = fourPoint(at(x, 0), at(x, 1), at(x, 2), at(x, 3));
+    Values<8> y;
+    for (int k = 0; k < 4; ++k) put(y, k, f.x[k]);
+    return y;
+}
+
+// Two 4-point halves joined by the turns 1, w, -i, -i*w, w = exp(-i*pi/4).
+Values<16> eightPointComplex(const double* x) {
+    const double c = kHalfRoot2;
+    const Four even = fourPoint(at(x, 0), at(x, 2), at(x, 4), at(x, 6));
+    const Four odd = fourPoint(at(x, 1), at(x, 3), at(x, 5), at(x, 7));
+    const Complex o1 = odd.x[1], o3 = odd.x[3];
+    const Complex turned[4] = {
+        odd.x[0],
+        {c * (o1.re + o1.im), c * (o1.im - o1.re)},
+        odd.x[2].turnedNegI(),
+        {c * (o3.im - o3.re), -c * (o3.re + o3.im)},
+    };
+    Values<16> y;
+    for (int k = 0; k < 4; ++k) {
+        put(y, k, even.x[k] + turned[k]);
+        put(y, k + 4, even.x[k] - turned[k]);
+    }
+    return y;
+}
+
 template <int N, typename Kernel>
 void run(const float* src, float* dst, double scale, Kernel kernel) {
     const Values<N> x = load<N>(src);
@@ -95,6 +157,23 @@ template <bool Inverse> void smallTransform(const float* src, float* dst, int or
 }
 
 } // namespace
+
+void sigFftSmallFwd_C_32fc(const float* src, float* dst, int order, float scale) {
+    switch (order) {
+    case 0:
+        run<2>(src, dst, scale, [](const double* x) { return Values<2>{{x[0], x[1]}}; });
+        break;
+    case 1:
+        run<4>(src, dst, scale, twoPointComplex);
+        break;
+    case 2:
+        run<8>(src, dst, scale, fourPointComplex);
+        break;
+    default:
+        run<16>(src, dst, scale, eightPointComplex);
+        break;
+    }
+}
 
 void sigFftSmallFwd_R_32f(const float* src, float* dst, int order, float scale) {
     smallTransform<false>(src, dst, order, scale);

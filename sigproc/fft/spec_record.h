@@ -1,5 +1,7 @@
-// The real-FFT specification record: an 84-byte header of 32-bit words and,
-// behind it, every table the transforms read.
+// The FFT specification records: an 84-byte header of 32-bit words and,
+// behind it, every table the transforms read. The real and the complex
+// transform share the header and the tables of the complex passes; the real
+// record adds the tables of its split and merge.
 //
 // The record keeps one layout on every platform: its tables are referred to by
 // 32-bit offsets from the record's first byte (0: no such table), never by
@@ -11,15 +13,16 @@
 #include <cstdint>
 #include <type_traits>
 
-inline constexpr std::int32_t sigFftSpecId = 6;
+inline constexpr std::int32_t sigFftSpecId = 6;   // a real-FFT record
+inline constexpr std::int32_t sigFftSpecId_C = 4; // a complex-FFT record
 // Orders the order check accepts.
 inline constexpr int sigFftMaxOrder = 30;
 inline constexpr int sigFftLevelSlots = 3;
 // The complex transforms up to this order run in one piece with one twiddle table.
 inline constexpr int sigFftPieceOrder = 10;
 
-struct sigFftSpec_R_32f {
-    std::int32_t id;        // sigFftSpecId while valid
+struct sigFftSpecHeader {
+    std::int32_t id;        // sigFftSpecId or sigFftSpecId_C while valid
     std::int32_t order;     // log2 of the real length
     std::int32_t scaleFwd;  // 1: the forward result is multiplied by scaleFactor
     std::int32_t scaleInv;  // 1: the inverse result is multiplied by scaleFactor
@@ -32,8 +35,8 @@ struct sigFftSpec_R_32f {
     std::uint32_t twiddles; // radix-4 twiddle groups of the innermost complex piece
     std::uint32_t rotTable; // joins 1024-point pieces into 2^11 or 2^12 points
     std::uint32_t reserved1;
-    std::uint32_t realSplit;                       // forward split of the half-length spectrum
-    std::uint32_t realRot;                         // inverse merge rotations
+    std::uint32_t realSplit;                       // real record: forward split of the half-length spectrum
+    std::uint32_t realRot;                         // real record: inverse merge rotations
     std::uint32_t levelTwiddles[sigFftLevelSlots]; // per split level, outermost first
     std::uint32_t levelMatrix[sigFftLevelSlots];
 
@@ -47,13 +50,20 @@ struct sigFftSpec_R_32f {
     }
 };
 
-static_assert(sizeof(sigFftSpec_R_32f) == 84, "the header is 21 words on every platform");
-static_assert(std::is_standard_layout_v<sigFftSpec_R_32f>);
-static_assert(offsetof(sigFftSpec_R_32f, bitRev) == 36);
-static_assert(offsetof(sigFftSpec_R_32f, realSplit) == 52);
-static_assert(offsetof(sigFftSpec_R_32f, levelMatrix) == 72);
+// The two records are the header under the names their transforms take, so
+// that neither transform accepts the other's record by type.
+struct sigFftSpec_R_32f : sigFftSpecHeader {};
+struct sigFftSpec_C_32fc : sigFftSpecHeader {};
 
-inline constexpr std::uint32_t sigFftHeaderBytes = sizeof(sigFftSpec_R_32f);
+static_assert(sizeof(sigFftSpecHeader) == 84, "the header is 21 words on every platform");
+static_assert(sizeof(sigFftSpec_R_32f) == 84 && sizeof(sigFftSpec_C_32fc) == 84);
+static_assert(std::is_standard_layout_v<sigFftSpec_R_32f>);
+static_assert(std::is_standard_layout_v<sigFftSpec_C_32fc>);
+static_assert(offsetof(sigFftSpecHeader, bitRev) == 36);
+static_assert(offsetof(sigFftSpecHeader, realSplit) == 52);
+static_assert(offsetof(sigFftSpecHeader, levelMatrix) == 72);
+
+inline constexpr std::uint32_t sigFftHeaderBytes = sizeof(sigFftSpecHeader);
 
 // Block order of the split of a complex transform of order m (0: no split).
 // Complex orders up to 12 are never split; the rows of a split are split again

@@ -36,51 +36,72 @@ LargeSizes largeSizes(int m) {
     };
 }
 
+// Everything of the complex transform of order m: its pair table and its
+// piece, chunk or split tables.
+LargeSizes complexSizes(int m) {
+    const std::int64_t length = std::int64_t{1} << m;
+    const std::int64_t pairTable = sigAlign32(4 * (length / 4) + 4);
+    if (m <= sigFftPieceOrder) return {sigAlign32(8 * length + 8) + pairTable, 0, 0};
+    const LargeSizes large = largeSizes(m);
+    return {large.tables + pairTable, large.scratch, large.work};
+}
+
+// A record of the given order whose complex transform has order m, with
+// ownTables bytes of tables of its own behind the complex ones. Orders above
+// 10 build their own sine table, of the record's order, in the init buffer.
+sigFftSizes recordSizes(int order, int m, std::int64_t ownTables) {
+    if (order <= 3) return {116, 0, 0};
+    const LargeSizes complex = complexSizes(m);
+    const std::int64_t sineTable =
+        order <= sigFftPieceOrder ? 0 : sigAlign32((std::int64_t{1} << order) + 4) + 32;
+    return {complex.tables + ownTables + 128, sineTable + complex.scratch,
+            complex.work > 0 ? complex.work + 32 : 0};
+}
+
 bool fitsSizeWord(std::int64_t bytes) {
     return bytes <= std::numeric_limits<std::int32_t>::max();
+}
+
+bool flagValid(int flag) {
+    return flag == sigFftScaleFwd || flag == sigFftScaleInv || flag == sigFftScaleBothSqrt ||
+           flag == sigFftScaleNone;
 }
 
 } // namespace
 
 sigFftSizes sigFftSizesOf(int order) {
-    if (order <= 3) return {116, 0, 0};
-    const int m = order - 1;
-    const std::int64_t half = std::int64_t{1} << m;
-    const std::int64_t length = half * 2;
-    const std::int64_t pairTable = sigAlign32(4 * (half / 4) + 4);
-    const std::int64_t realTables = 2 * sigAlign32(2 * length);
-    // Orders above 10 build their own sine table, order 11 included.
-    const std::int64_t sineTable = order <= sigFftPieceOrder ? 0 : sigAlign32(length + 4) + 32;
-    if (m <= sigFftPieceOrder)
-        return {sigAlign32(8 * half + 8) + pairTable + realTables + 128, sineTable, 0};
-    const LargeSizes large = largeSizes(m);
-    return {large.tables + pairTable + realTables + 128, sineTable + large.scratch,
-            large.work > 0 ? large.work + 32 : 0};
+    // The half-length complex transform, then the split and merge tables.
+    const std::int64_t realTables = 2 * sigAlign32(2 * (std::int64_t{1} << order));
+    return recordSizes(order, order - 1, realTables);
 }
 
-bool sigFftFlagValid(int flag) {
-    return flag == sigFftScaleFwd || flag == sigFftScaleInv || flag == sigFftScaleBothSqrt ||
-           flag == sigFftScaleNone;
+sigFftSizes sigFftComplexSizesOf(int order) {
+    return recordSizes(order, order, 0);
 }
 
-bool sigFftOrderBuildable(int order) {
+bool sigFftOrderBuildable(int order, sigFftSizesRule sizesOf) {
     if (order < 0 || order > sigFftMaxOrder) return false;
-    const sigFftSizes sizes = sigFftSizesOf(order);
+    const sigFftSizes sizes = sizesOf(order);
     return fitsSizeWord(sizes.specBytes) && fitsSizeWord(sizes.initBytes) &&
            fitsSizeWord(sizes.workBytes);
 }
 
-int sigFftGetSize_R_32f(int order, int flag, int, int* pSpecBytes, int* pInitBytes,
-                        int* pWorkBytes) {
-    if (!sigFftOrderBuildable(order)) return sigErrFftOrder;
+int sigFftQuerySizes(sigFftSizesRule sizesOf, int order, int flag, int* pSpecBytes,
+                     int* pInitBytes, int* pWorkBytes) {
+    if (!sigFftOrderBuildable(order, sizesOf)) return sigErrFftOrder;
     if (pSpecBytes == nullptr || pInitBytes == nullptr || pWorkBytes == nullptr)
         return sigErrNullPtr;
-    if (!sigFftFlagValid(flag)) return sigErrFftFlag;
-    const sigFftSizes sizes = sigFftSizesOf(order);
+    if (!flagValid(flag)) return sigErrFftFlag;
+    const sigFftSizes sizes = sizesOf(order);
     *pSpecBytes = static_cast<int>(sizes.specBytes);
     *pInitBytes = static_cast<int>(sizes.initBytes);
     *pWorkBytes = static_cast<int>(sizes.workBytes);
     return sigOk;
+}
+
+int sigFftGetSize_R_32f(int order, int flag, int, int* pSpecBytes, int* pInitBytes,
+                        int* pWorkBytes) {
+    return sigFftQuerySizes(sigFftSizesOf, order, flag, pSpecBytes, pInitBytes, pWorkBytes);
 }
 
 int sigFftGetBufSize_R_32f(const sigFftSpec_R_32f* spec, int* pSize) {

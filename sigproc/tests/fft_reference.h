@@ -1,9 +1,12 @@
-// Double-precision references for the real FFT's tests, and a specification
+// Double-precision references for the FFTs' tests, and a specification
 // owned for the life of a test.
 #pragma once
 
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/sigproc.h"
+#include "testkit/guarded_buffer.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -18,19 +21,38 @@ namespace fftref {
 
 using Spectrum = std::vector<std::complex<double>>;
 
-// X[k] = sum x[n] exp(-2*pi*i*k*n/N), by the definition (O(N^2)).
-inline Spectrum naiveDft(const std::vector<double>& x) {
+// One bin of the transform of complex input, by the definition (O(N)).
+inline std::complex<double> dftBin(const Spectrum& x, std::size_t k) {
+    const std::size_t n = x.size();
+    std::complex<double> sum = 0.0;
+    for (std::size_t i = 0; i < n; ++i)
+        sum += x[i] * std::polar(1.0, -2.0 * std::numbers::pi * double((k * i) % n) / double(n));
+    return sum;
+}
+
+// The transform of complex input, by the definition (O(N^2)).
+inline Spectrum naiveDft(const Spectrum& x) {
     const std::size_t n = x.size();
     std::vector<std::complex<double>> root(n);
     for (std::size_t j = 0; j < n; ++j)
         root[j] = std::polar(1.0, -2.0 * std::numbers::pi * double(j) / double(n));
     Spectrum spectrum(n);
     for (std::size_t k = 0; k < n; ++k) {
-        std::complex<double> sum = 0.0;
-        for (std::size_t i = 0; i < n; ++i) sum += x[i] * root[(k * i) % n];
-        spectrum[k] = sum;
+        // Written out: the library's complex product checks for infinities at every term.
+        double re = 0.0, im = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::complex<double> w = root[(k * i) % n];
+            re += x[i].real() * w.real() - x[i].imag() * w.imag();
+            im += x[i].real() * w.imag() + x[i].imag() * w.real();
+        }
+        spectrum[k] = {re, im};
     }
     return spectrum;
+}
+
+// X[k] = sum x[n] exp(-2*pi*i*k*n/N) of real input, by the definition.
+inline Spectrum naiveDft(const std::vector<double>& x) {
+    return naiveDft(Spectrum(x.begin(), x.end()));
 }
 
 // The same spectrum by an iterative radix-2 transform in double, for lengths
@@ -146,20 +168,62 @@ inline double largestError(const std::vector<float>& result, const std::vector<d
     return worst;
 }
 
-// A specification made by the allocate-and-build entry and freed at scope end.
-class OwnedSpec {
+// A record made by an allocate-and-build operation and freed at scope end.
+template <typename Spec, int (*InitAlloc)(Spec**, int, int, int), int (*Free)(Spec*)>
+class OwnedRecord {
   public:
-    OwnedSpec(int order, int flag) { status_ = sigFftInitAlloc_R_32f(&spec_, order, flag, 0); }
-    ~OwnedSpec() {
-        if (status_ == sigOk) sigFftFree_R_32f(spec_);
+    OwnedRecord(int order, int flag) { status_ = InitAlloc(&spec_, order, flag, 0); }
+    ~OwnedRecord() {
+        if (status_ == sigOk) Free(spec_);
     }
-    OwnedSpec(const OwnedSpec&) = delete;
-    OwnedSpec& operator=(const OwnedSpec&) = delete;
+    OwnedRecord(const OwnedRecord&) = delete;
+    OwnedRecord& operator=(const OwnedRecord&) = delete;
     int status() const { return status_; }
-    sigFftSpec_R_32f* get() const { return spec_; }
+    Spec* get() const { return spec_; }
 
   private:
-    sigFftSpec_R_32f* spec_ = nullptr;
+    Spec* spec_ = nullptr;
+    int status_;
+};
+
+using OwnedSpec = OwnedRecord<sigFftSpec_R_32f, sigFftInitAlloc_R_32f, sigFftFree_R_32f>;
+
+struct Sizes {
+    int spec = -1, init = -1, work = -1;
+    bool operator==(const Sizes&) const = default;
+};
+
+using SizeQuery = int (*)(int order, int flag, int hint, int* spec, int* init, int* work);
+
+inline Sizes queriedSizes(SizeQuery query, int order, int flag) {
+    Sizes s;
+    EXPECT_EQ(query(order, flag, 0, &s.spec, &s.init, &s.work), sigOk) << order;
+    return s;
+}
+
+// A record built with hint 7 into guarded caller buffers of exactly the
+// queried sizes, starting `misalign` bytes past a 64-byte boundary.
+template <typename Spec, SizeQuery Query,
+          int (*Init)(Spec**, int, int, int, unsigned char*, unsigned char*)>
+class BuiltRecord {
+  public:
+    BuiltRecord(int order, int flag, std::size_t misalign = 0)
+        : sizes_(queriedSizes(Query, order, flag)), spec_(std::size_t(sizes_.spec), misalign),
+          init_(std::size_t(sizes_.init > 0 ? sizes_.init : 1), misalign) {
+        status_ = Init(&record_, order, flag, 7, spec_.bytes(),
+                       sizes_.init > 0 ? init_.bytes() : nullptr);
+    }
+    int status() const { return status_; }
+    Spec* record() const { return record_; }
+    unsigned char* buffer() { return spec_.bytes(); }
+    bool guardsIntact() const { return spec_.guardsIntact() && init_.guardsIntact(); }
+    const Sizes& sizes() const { return sizes_; }
+
+  private:
+    Sizes sizes_;
+    testkit::GuardedBuffer<unsigned char> spec_;
+    testkit::GuardedBuffer<unsigned char> init_;
+    Spec* record_ = nullptr;
     int status_;
 };
 

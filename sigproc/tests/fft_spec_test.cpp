@@ -19,45 +19,14 @@ namespace {
 using testkit::CountingAllocator;
 using testkit::GuardedBuffer;
 
-struct Sizes {
-    int spec = -1, init = -1, work = -1;
-    bool operator==(const Sizes&) const = default;
-};
+using fftref::Sizes;
 
 Sizes sizesOf(int order) {
-    Sizes s;
-    EXPECT_EQ(sigFftGetSize_R_32f(order, sigFftScaleInv, 0, &s.spec, &s.init, &s.work), sigOk)
-        << order;
-    return s;
+    return fftref::queriedSizes(sigFftGetSize_R_32f, order, sigFftScaleInv);
 }
 
-// A specification built into guarded caller buffers of exactly the queried sizes.
-class BuiltInCallerBuffers {
-  public:
-    BuiltInCallerBuffers(int order, int flag, std::size_t misalign = 0)
-        : sizes_(queried(order, flag)), spec_(std::size_t(sizes_.spec), misalign),
-          init_(std::size_t(sizes_.init > 0 ? sizes_.init : 1), misalign) {
-        status_ = sigFftInit_R_32f(&record_, order, flag, 7, spec_.bytes(),
-                                   sizes_.init > 0 ? init_.bytes() : nullptr);
-    }
-    int status() const { return status_; }
-    sigFftSpec_R_32f* record() const { return record_; }
-    unsigned char* buffer() { return spec_.bytes(); }
-    bool guardsIntact() const { return spec_.guardsIntact() && init_.guardsIntact(); }
-    const Sizes& sizes() const { return sizes_; }
-
-  private:
-    static Sizes queried(int order, int flag) {
-        Sizes s;
-        EXPECT_EQ(sigFftGetSize_R_32f(order, flag, 0, &s.spec, &s.init, &s.work), sigOk);
-        return s;
-    }
-    Sizes sizes_;
-    GuardedBuffer<unsigned char> spec_;
-    GuardedBuffer<unsigned char> init_;
-    sigFftSpec_R_32f* record_ = nullptr;
-    int status_;
-};
+using BuiltInCallerBuffers =
+    fftref::BuiltRecord<sigFftSpec_R_32f, sigFftGetSize_R_32f, sigFftInit_R_32f>;
 
 TEST(FftSpec, SizesOfTheDocumentedOrders) {
     for (int order = 0; order <= 3; ++order) EXPECT_EQ(sizesOf(order), (Sizes{116, 0, 0}));

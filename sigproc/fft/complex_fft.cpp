@@ -1,0 +1,48 @@
+#include "sigproc/fft/complex_fft.h"
+
+#include "sigproc/fft/blocked_fft.h"
+#include "sigproc/fft/record_build.h"
+#include "sigproc/fft/small_orders.h"
+#include "sigproc/fft/work_area.h"
+#include "sigproc/sigproc.h"
+
+namespace {
+
+const sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nullptr};
+
+} // namespace
+
+int sigFftGetSize_C_32fc(int order, int flag, int, int* pSpecBytes, int* pInitBytes,
+                         int* pWorkBytes) {
+    return sigFftQuerySizes(sigFftComplexSizesOf, order, flag, pSpecBytes, pInitBytes,
+                            pWorkBytes);
+}
+
+int sigFftInit_C_32fc(sigFftSpec_C_32fc** pSpec, int order, int flag, int hint,
+                      unsigned char* specBuf, unsigned char* initBuf) {
+    return sigFftInitRecord(pSpec, kComplex, order, flag, hint, specBuf, initBuf);
+}
+
+int sigFftInitAlloc_C_32fc_generic(sigFftSpec_C_32fc** pSpec, int order, int flag, int hint) {
+    return sigFftInitAllocRecord(pSpec, kComplex, order, flag, hint);
+}
+
+int sigFftFree_C_32fc_generic(sigFftSpec_C_32fc* spec) {
+    return sigFftFreeRecord(spec, kComplex);
+}
+
+int sigFftFwd_CToC_32fc_generic(const float* src, float* dst, const sigFftSpec_C_32fc* spec,
+                                unsigned char* workBuf) {
+    if (spec == nullptr) return sigErrNullPtr;
+    if (spec->id != sigFftSpecId_C) return sigErrStateMismatch;
+    if (src == nullptr || dst == nullptr) return sigErrNullPtr;
+    const int order = spec->order;
+    if (order <= 3) {
+        sigFftSmallFwd_C_32fc(src, dst, order, spec->scaleFwd != 0 ? spec->scaleFactor : 1.0f);
+        return sigOk;
+    }
+    sigFftWorkArea work;
+    if (!work.acquire(*spec, workBuf)) return sigErrNoMemory;
+    sigFftComplexFwd_32fc(*spec, src, dst, order, work.get());
+    return sigOk;
+}
