@@ -80,3 +80,21 @@ int sigDivConstInPlace_32f(float val, float* srcDst, int len);
 
 int sigInterleave_32f(const float* const* srcPlanes, int nChannels, int len, float* dst);
 int sigDeinterleave_32f(const float* src, int nChannels, int len, float* const* dstPlanes);
+
+// ---------------------------------------------------------------- FIR and IIR filters
+//
+// A filter state lives either in a caller's buffer, sized by the state's size
+// query (the state starts at the buffer rounded up to 16 bytes, and the
+// caller keeps the buffer in place while it uses the state), or in a block of
+// the library allocator made by an InitAlloc operation and released by the
+// matching free. Filtering consumes all of its input and leaves the state
+// ready for the next block; source and destination must not overlap, except
+// that an IIR filter may run in place.
+
+struct sigIirState;
+
+// IIR of order N from b0..bN, a0..aN (2·N + 2 floats), normalised by a0;
+// dlyLine, when given, holds the N state words of the transposed direct form.
+int sigIirInitAlloc_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine);
+int sigIirFree_32f(sigIirState* state);
+int sigIirProcess_32f(const float* src, float* dst, int len, sigIirState* state);

@@ -3,6 +3,7 @@
 #include "sigproc/core/dispatch.h"
 
 #include "sigproc/core/memory.h"
+#include "sigproc/filters/iir.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
 #include "sigproc/vector/fill.h"
@@ -23,6 +24,9 @@ const sigTable sigDispatchTable = [] {
     t[sigGroupDivConstInPlace_32f] = sigUniformGroup(sigDivConstInPlace_32f_generic);
     t[sigGroupMove_32f] = sigUniformGroup(sigMove_32f_generic);
     t[sigGroupMulConstInPlace_32f] = sigUniformGroup(sigMulConstInPlace_32f_generic);
+    t[sigGroupIirProcessInPlace_32f] = sigUniformGroup(sigIirProcessInPlace_32f_generic);
+    t[sigGroupIirGetStateSize_32f] = sigUniformGroup(sigIirGetStateSize_32f_generic);
+    t[sigGroupIirInit_32f] = sigUniformGroup(sigIirInit_32f_generic);
     t[sigGroupConvert_32s32f] = sigUniformGroup(sigConvert_32s32f_generic);
     t[sigGroupAddConstInPlace_32f] = sigUniformGroup(sigAddConstInPlace_32f_generic);
     t[sigGroupInterleave_32f] = sigUniformGroup(sigInterleave_32f_generic);
@@ -37,5 +41,8 @@ const sigTableA sigDispatchTableA = [] {
     t[sigGroupMulConst_32f] = sigUniformGroup(sigMulConst_32f_generic);
     t[sigGroupMalloc_32f] = sigUniformGroup(sigMalloc_32f_generic);
     t[sigGroupFree] = sigUniformGroup(sigFree_generic);
+    t[sigGroupIirInitAlloc_32f] = sigUniformGroup(sigIirInitAlloc_32f_generic);
+    t[sigGroupIirFree_32f] = sigUniformGroup(sigIirFree_32f_generic);
+    t[sigGroupIirProcess_32f] = sigUniformGroup(sigIirProcess_32f_generic);
     return t;
 }();
