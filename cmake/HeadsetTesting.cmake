@@ -1,11 +1,15 @@
-# headset_add_test(<name> SOURCES ... LIBS ...)
+# headset_add_test(<name> SOURCES ... LIBS ... [LABELS ...])
 # One GoogleTest program; every test case becomes its own ctest entry so the
-# run parallelises across cores.
+# run parallelises across cores. LABELS select groups of tests (ctest -L).
 function(headset_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} testkit GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  if(ARG_LABELS)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # headset_add_benchmark(<name> SOURCES ... LIBS ...)

@@ -1,0 +1,160 @@
+#include "platform/kernel/dispatcher.h"
+
+#include "platform/kernel/check.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/detail/dispatcher.h"
+#include "platform/kernel/irql.h"
+
+#include <atomic>
+#include <vector>
+
+namespace kernel {
+
+struct ClockAccess {
+    static void block(const Clock& clock, std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+                      std::optional<Duration> deadline) {
+        clock.block(lock, changed, deadline);
+    }
+};
+
+namespace {
+
+class RealClock final : public Clock {
+public:
+    RealClock()
+        : origin_(std::chrono::steady_clock::now()),
+          systemTimeAtOrigin_(unixEpochInSystemTime +
+                              std::chrono::duration_cast<Duration>(std::chrono::system_clock::now().time_since_epoch()).count()) {}
+
+    Duration now() const override {
+        return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now() - origin_);
+    }
+    std::int64_t systemTimeAt(Duration clockTime) const override { return systemTimeAtOrigin_ + clockTime.count(); }
+
+private:
+    void block(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+               std::optional<Duration> deadline) const override {
+        if (deadline)
+            changed.wait_until(lock, origin_ + *deadline);
+        else
+            changed.wait(lock);
+    }
+
+    static constexpr std::int64_t unixEpochInSystemTime = 116444736000000000;
+    const std::chrono::steady_clock::time_point origin_;
+    const std::int64_t systemTimeAtOrigin_;
+};
+
+// Never destroyed: threads of the layer may still use it while the program ends.
+struct Dispatcher {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::condition_variable blockedChanged;
+    // Threads blocked since the last change: each woken thread is counted
+    // again only once it has looked at the change and blocked anew.
+    std::size_t blocked = 0;
+    std::uint64_t generation = 0;
+    RealClock realClock;
+    std::atomic<const Clock*> clock{&realClock};
+};
+
+Dispatcher& dispatcher() {
+    static Dispatcher* instance = new Dispatcher;
+    return *instance;
+}
+
+} // namespace
+
+namespace detail {
+
+std::unique_lock<std::mutex> lockDispatcher() { return std::unique_lock(dispatcher().lock); }
+std::condition_variable& dispatcherChanged() { return dispatcher().changed; }
+void wakeWaiters() {
+    Dispatcher& d = dispatcher();
+    ++d.generation;
+    d.blocked = 0;
+    d.changed.notify_all();
+}
+
+const Clock& clockLocked() { return *dispatcher().clock.load(); }
+
+void installClockLocked(const Clock* clock) {
+    dispatcher().clock.store(clock != nullptr ? clock : &dispatcher().realClock);
+    wakeWaiters();
+}
+
+bool realClockInForce() { return dispatcher().clock.load() == &dispatcher().realClock; }
+
+bool checkMayWait() { return check(currentIrql() < Irql::Dispatch, "wait at dispatch level"); }
+
+void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline) {
+    Dispatcher& d = dispatcher();
+    const std::uint64_t generation = d.generation;
+    ++d.blocked;
+    d.blockedChanged.notify_all();
+    ClockAccess::block(clockLocked(), lock, d.changed, deadline);
+    if (d.generation == generation) --d.blocked;
+}
+
+void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline) {
+    ClockAccess::block(clockLocked(), lock, dispatcher().changed, deadline);
+}
+
+} // namespace detail
+
+const Clock& currentClock() { return *dispatcher().clock.load(); }
+
+NTSTATUS waitForAnyObject(std::span<DispatcherObject* const> objects, Timeout timeout) {
+    if (!check(!objects.empty() && objects.size() <= maximumWaitObjects, "wait on no objects or on too many"))
+        return STATUS_INVALID_PARAMETER;
+    for (DispatcherObject* object : objects)
+        if (!check(object != nullptr, "wait on a null object")) return STATUS_INVALID_PARAMETER;
+    if (!timeout.isZero() && !detail::checkMayWait()) timeout = Duration::zero();
+
+    const void* self = detail::currentThreadKey();
+    auto lock = detail::lockDispatcher();
+    std::optional<Duration> deadline;
+    if (!timeout.isInfinite()) deadline = detail::clockLocked().now() + timeout.relative();
+
+    std::size_t index = 0;
+    const auto anySignalled = [&] {
+        for (index = 0; index < objects.size(); ++index)
+            if (detail::WaitAccess::signalledFor(*objects[index], self)) return true;
+        return false;
+    };
+    if (!detail::blockUntil(lock, anySignalled, deadline)) return STATUS_TIMEOUT;
+    detail::WaitAccess::satisfy(*objects[index], self);
+    detail::wakeWaiters(); // a satisfied wait may change what others see (a mutex taken)
+    return STATUS_WAIT_0 + static_cast<NTSTATUS>(index);
+}
+
+NTSTATUS waitForAnyObject(std::initializer_list<DispatcherObject*> objects, Timeout timeout) {
+    return waitForAnyObject(std::span<DispatcherObject* const>(objects.begin(), objects.size()), timeout);
+}
+
+NTSTATUS waitForSingleObject(DispatcherObject& object, Timeout timeout) {
+    DispatcherObject* const objects[] = {&object};
+    return waitForAnyObject(objects, timeout);
+}
+
+NTSTATUS delayExecution(Duration interval) {
+    if (interval <= Duration::zero()) return STATUS_SUCCESS;
+    if (!detail::checkMayWait()) return STATUS_SUCCESS;
+    auto lock = detail::lockDispatcher();
+    const Duration deadline = detail::clockLocked().now() + interval;
+    detail::blockUntil(lock, [] { return false; }, deadline);
+    return STATUS_SUCCESS;
+}
+
+std::size_t blockedThreads() {
+    auto lock = detail::lockDispatcher();
+    return dispatcher().blocked;
+}
+
+bool awaitBlockedThreads(std::size_t count, std::chrono::milliseconds guard) {
+    Dispatcher& d = dispatcher();
+    auto lock = detail::lockDispatcher();
+    return d.blockedChanged.wait_for(lock, guard, [&] { return d.blocked >= count; });
+}
+
+} // namespace kernel

@@ -1,0 +1,164 @@
+#include "platform/kernel/pool.h"
+
+#include "platform/kernel/check.h"
+#include "platform/kernel/irql.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <unordered_map>
+
+namespace kernel {
+namespace {
+
+// Fresh blocks are not zero: code that relies on zeroed memory must zero it.
+constexpr unsigned char freshFill = 0xA5;
+
+struct Ledger {
+    std::mutex lock;
+    std::unordered_map<const void*, PoolBlock> live;
+    std::uint64_t serial = 0;
+    std::uint64_t requests = 0;
+    std::uint64_t failAtRequest = 0; // 0: none
+    std::set<PoolTag> failingTags;
+};
+
+Ledger& ledger() {
+    static Ledger instance;
+    return instance;
+}
+
+bool knownType(PoolType type) {
+    return type == PoolType::NonPaged || type == PoolType::Paged || type == PoolType::NonPagedNx;
+}
+
+bool injectedFailure(Ledger& l, PoolTag tag) {
+    ++l.requests;
+    if (l.failAtRequest != 0 && l.requests == l.failAtRequest) {
+        l.failAtRequest = 0;
+        return true;
+    }
+    return l.failingTags.count(tag) != 0;
+}
+
+} // namespace
+
+std::string poolTagText(PoolTag tag) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>((tag >> (8 * i)) & 0xFF);
+        if (c != '\0') text += c;
+    }
+    return text;
+}
+
+void* allocatePool(PoolType type, std::size_t bytes, PoolTag tag) {
+    if (!check(knownType(type), "allocation from an unknown pool type")) return nullptr;
+    if (!check(tag != 0, "allocation with a zero pool tag")) return nullptr;
+    if (!check(type != PoolType::Paged || currentIrql() < Irql::Dispatch, "paged pool requested at dispatch level"))
+        return nullptr;
+
+    Ledger& l = ledger();
+    {
+        std::lock_guard guard(l.lock);
+        if (injectedFailure(l, tag)) return nullptr;
+    }
+    void* block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (block == nullptr) return nullptr;
+    std::memset(block, freshFill, bytes);
+
+    std::lock_guard guard(l.lock);
+    l.live.emplace(block, PoolBlock{block, type, tag, bytes, ++l.serial});
+    return block;
+}
+
+namespace {
+
+void release(void* block, const PoolTag* expectedTag) {
+    if (!check(block != nullptr, "free of a null pool block")) return;
+    Ledger& l = ledger();
+    {
+        std::lock_guard guard(l.lock);
+        const auto found = l.live.find(block);
+        if (!check(found != l.live.end(), "free of a block that is not a live pool block")) return;
+        if (expectedTag != nullptr && !check(found->second.tag == *expectedTag, "free with a tag the block does not carry"))
+            return;
+        l.live.erase(found);
+    }
+    std::free(block);
+}
+
+} // namespace
+
+void freePool(void* block) { release(block, nullptr); }
+
+void freePoolWithTag(void* block, PoolTag tag) { release(block, &tag); }
+
+std::size_t poolLiveBlocks() {
+    std::lock_guard guard(ledger().lock);
+    return ledger().live.size();
+}
+
+std::size_t poolLiveBlocks(PoolTag tag) { return poolLiveBlocksTagged(tag).size(); }
+
+std::size_t poolLiveBytes(PoolTag tag) {
+    std::size_t bytes = 0;
+    for (const PoolBlock& block : poolLiveBlocksTagged(tag)) bytes += block.bytes;
+    return bytes;
+}
+
+std::uint64_t poolAllocationSerial() {
+    std::lock_guard guard(ledger().lock);
+    return ledger().serial;
+}
+
+std::uint64_t poolRequestCount() {
+    std::lock_guard guard(ledger().lock);
+    return ledger().requests;
+}
+
+std::vector<PoolBlock> poolBlocksSince(std::uint64_t serial) {
+    std::lock_guard guard(ledger().lock);
+    std::map<std::uint64_t, PoolBlock> ordered;
+    for (const auto& [address, block] : ledger().live)
+        if (block.serial > serial) ordered.emplace(block.serial, block);
+    std::vector<PoolBlock> blocks;
+    for (const auto& [order, block] : ordered) blocks.push_back(block);
+    return blocks;
+}
+
+std::vector<PoolBlock> poolLiveBlocksTagged(PoolTag tag) {
+    std::vector<PoolBlock> blocks;
+    for (const PoolBlock& block : poolBlocksSince(0))
+        if (block.tag == tag) blocks.push_back(block);
+    return blocks;
+}
+
+std::optional<PoolBlock> poolFindBlock(const void* address) {
+    std::lock_guard guard(ledger().lock);
+    const auto found = ledger().live.find(address);
+    if (found == ledger().live.end()) return std::nullopt;
+    return found->second;
+}
+
+void failPoolRequest(std::uint64_t n) {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.failAtRequest = n == 0 ? 0 : l.requests + n;
+}
+
+void failPoolTag(PoolTag tag) {
+    std::lock_guard guard(ledger().lock);
+    ledger().failingTags.insert(tag);
+}
+
+void clearPoolFaults() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.failAtRequest = 0;
+    l.failingTags.clear();
+}
+
+} // namespace kernel

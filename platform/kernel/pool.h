@@ -1,0 +1,71 @@
+// The kernel pool: every block carries a pool type and a four-character tag.
+// A ledger keeps every live block, so tests can see what leaked and by whom,
+// and faults can be injected so every out-of-memory path is reachable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kernel {
+
+enum class PoolType : std::uint32_t {
+    NonPaged = 0,
+    Paged = 1,
+    NonPagedNx = 512, // non-paged, no-execute: every driver object and list node
+};
+
+// The tag's first character is its lowest byte, as the tag reads in memory.
+using PoolTag = std::uint32_t;
+
+// "Lis" is the three letters followed by a zero byte.
+template <std::size_t N>
+constexpr PoolTag poolTag(const char (&text)[N]) {
+    static_assert(N >= 2 && N <= 5, "a pool tag has one to four characters");
+    PoolTag tag = 0;
+    for (std::size_t i = 0; i + 1 < N; ++i)
+        tag |= static_cast<PoolTag>(static_cast<unsigned char>(text[i])) << (8 * i);
+    return tag;
+}
+
+// The tag as text, zero bytes left out ("Lis").
+std::string poolTagText(PoolTag tag);
+
+// Null when the request cannot be met (or a fault was injected). Paged pool
+// may not be asked for at dispatch level; a tag of 0 is refused.
+void* allocatePool(PoolType type, std::size_t bytes, PoolTag tag);
+
+// Frees a live block. A null, foreign or already freed block fails a check
+// and is left alone.
+void freePool(void* block);
+// The same, and the block must carry the tag.
+void freePoolWithTag(void* block, PoolTag tag);
+
+struct PoolBlock {
+    const void* address;
+    PoolType type;
+    PoolTag tag;
+    std::size_t bytes;
+    std::uint64_t serial; // order of allocation, from 1
+};
+
+// The ledger.
+std::size_t poolLiveBlocks();
+std::size_t poolLiveBlocks(PoolTag tag);
+std::size_t poolLiveBytes(PoolTag tag);
+std::uint64_t poolAllocationSerial(); // serial of the latest successful allocation
+std::uint64_t poolRequestCount();     // requests so far, failed ones included
+std::vector<PoolBlock> poolBlocksSince(std::uint64_t serial); // live blocks allocated after it
+std::vector<PoolBlock> poolLiveBlocksTagged(PoolTag tag);
+std::optional<PoolBlock> poolFindBlock(const void* address); // empty when not a live block
+
+// Fault injection. failPoolRequest(n) fails the n-th request from now on
+// (1 = the next one); failPoolTag fails every request with that tag.
+void failPoolRequest(std::uint64_t n);
+void failPoolTag(PoolTag tag);
+void clearPoolFaults();
+
+} // namespace kernel

@@ -1,0 +1,58 @@
+// System threads. A thread runs its start routine at passive level and ends
+// when the routine returns; the thread object is signalled then, so others
+// can wait for its end. Priority changes are recorded for tests to read.
+#pragma once
+
+#include "platform/kernel/dispatcher.h"
+#include "platform/kernel/object.h"
+#include "platform/kernel/status.h"
+
+#include <thread>
+#include <vector>
+
+namespace kernel {
+
+using ThreadStart = void (*)(void* context);
+
+class ThreadObject final : public Object, public DispatcherObject {
+public:
+    int priority() const;
+    // Every priority set on the thread, in order.
+    std::vector<int> priorityHistory() const;
+
+    static constexpr int defaultPriority = 8;
+
+private:
+    friend NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* context);
+    friend int setThreadPriority(ThreadObject& thread, int priority);
+    template <class T, class... Args>
+    friend T* detail::newPoolObject(PoolTag tag, Args&&... args);
+
+    ThreadObject(ThreadStart start, void* context) : start_(start), context_(context) {}
+    ~ThreadObject() override;
+    static void run(ThreadObject* self);
+
+    bool signalledFor(const void* thread) const override;
+    void satisfyWait(const void* thread) override;
+
+    const ThreadStart start_;
+    void* const context_;
+    std::thread thread_;
+    // under the dispatcher lock
+    bool ended_ = false;
+    int priority_ = defaultPriority;
+    std::vector<int> priorityHistory_;
+};
+
+// Starts a thread. On success the caller holds one reference to the thread
+// object (give it back with dereferenceObject); the running thread holds its
+// own until it ends.
+NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* context);
+
+// Returns the previous priority (0 to 31).
+int setThreadPriority(ThreadObject& thread, int priority);
+
+// Threads started and not yet ended.
+std::size_t runningSystemThreads();
+
+} // namespace kernel

@@ -1,0 +1,68 @@
+// Timers and their deferred procedure calls. A timer is set to expire after a
+// relative time or at a system time, once or periodically; at each expiry it
+// becomes signalled and its deferred procedure call, when it has one, runs at
+// dispatch level on the clock's side (the real clock's service thread, or the
+// thread that advances a manual clock).
+#pragma once
+
+#include "platform/kernel/dispatcher.h"
+#include "platform/kernel/time.h"
+
+#include <cstdint>
+
+namespace kernel {
+
+class Dpc {
+public:
+    using Routine = void (*)(Dpc& dpc, void* context);
+    Dpc(Routine routine, void* context) : routine_(routine), context_(context) {}
+
+private:
+    friend struct TimerQueue;
+    Routine routine_;
+    void* context_;
+};
+
+enum class TimerType {
+    Notification,    // stays signalled until set again
+    Synchronization, // a satisfied wait clears it
+};
+
+class Timer final : public DispatcherObject {
+public:
+    explicit Timer(TimerType type = TimerType::Notification) : type_(type) {}
+    ~Timer(); // destroying a set timer fails a check (and takes it out of the queue)
+
+    // Each returns whether the timer was set before (it is cancelled first).
+    // A zero period sets a one-shot timer.
+    bool set(Duration dueIn, Duration period = Duration::zero(), Dpc* dpc = nullptr);
+    bool setAbsolute(std::int64_t systemTime, Duration period = Duration::zero(), Dpc* dpc = nullptr);
+    // Returns whether the timer was set; a call already started is not waited for.
+    bool cancel();
+
+    bool readState() const; // signalled
+    bool isSet() const;
+
+private:
+    friend struct TimerQueue;
+    bool signalledFor(const void* thread) const override;
+    void satisfyWait(const void* thread) override;
+
+    const TimerType type_;
+    // under the dispatcher lock
+    bool signalled_ = false;
+    bool queued_ = false;
+    Duration due_{0};
+    Duration period_{0};
+    Dpc* dpc_ = nullptr;
+    std::uint64_t order_ = 0;
+};
+
+// Timers set right now.
+std::size_t timersSet();
+
+// Waits until no deferred procedure call of a timer is running or about to run
+// (for an owner about to free the call or its context).
+void flushTimerDpcs();
+
+} // namespace kernel

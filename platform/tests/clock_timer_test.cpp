@@ -1,0 +1,185 @@
+#include "platform/kernel/clock.h"
+#include "platform/kernel/event.h"
+#include "platform/kernel/irql.h"
+#include "platform/kernel/timer.h"
+#include "platform/testing/kernel_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace kernel;
+using namespace std::chrono_literals;
+using kernel::testing::ExpectKernelChecks;
+
+struct FiringLog {
+    std::vector<std::int64_t> times; // clock time of each call, in ms
+    std::vector<Irql> levels;
+    static void record(Dpc&, void* context) {
+        auto* log = static_cast<FiringLog*>(context);
+        log->times.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(currentClock().now()).count());
+        log->levels.push_back(currentIrql());
+    }
+};
+
+TEST(ManualClock, DrivesSystemTimeAndThePerformanceCounter) {
+    ManualClock clock(1000);
+    EXPECT_EQ(querySystemTime(), 1000);
+    std::int64_t frequency = 0;
+    const std::int64_t start = queryPerformanceCounter(&frequency);
+    EXPECT_EQ(frequency, 10'000'000);
+
+    clock.advance(1500ms);
+    EXPECT_EQ(querySystemTime(), 1000 + 15'000'000);
+    EXPECT_EQ(queryPerformanceCounter() - start, 15'000'000);
+}
+
+TEST(ManualClock, StandsStillUntilAdvanced) {
+    ManualClock clock;
+    const std::int64_t before = queryPerformanceCounter();
+    EXPECT_EQ(queryPerformanceCounter(), before);
+}
+
+TEST(RealClock, RunsOnItsOwn) {
+    const std::int64_t first = querySystemTime();
+    const std::int64_t counter = queryPerformanceCounter();
+    Event tick(EventType::Notification, false);
+    Timer timer;
+    Dpc dpc([](Dpc&, void* event) { static_cast<Event*>(event)->set(); }, &tick);
+    timer.set(Duration(1ms), Duration::zero(), &dpc);
+    EXPECT_EQ(waitForSingleObject(tick, Timeout::infinite()), STATUS_SUCCESS);
+    EXPECT_GT(queryPerformanceCounter(), counter);
+    EXPECT_GE(querySystemTime(), first);
+    // A system time after 2020 in 100 ns units since 1601.
+    EXPECT_GT(first, ManualClock::defaultSystemTimeAtStart);
+    flushTimerDpcs();
+}
+
+TEST(Timer, PeriodicTimerFiresOncePerPeriodAsTheClockAdvances) {
+    ManualClock clock;
+    FiringLog log;
+    Timer timer;
+    Dpc dpc(FiringLog::record, &log);
+    timer.set(Duration(5s), Duration(5000ms), &dpc); // first after 5 s, then every 5000 ms
+
+    clock.advance(4999ms);
+    EXPECT_TRUE(log.times.empty());
+    EXPECT_FALSE(timer.readState());
+    clock.advance(1ms);
+    EXPECT_EQ(log.times, (std::vector<std::int64_t>{5000}));
+    clock.advance(20s);
+    EXPECT_EQ(log.times, (std::vector<std::int64_t>{5000, 10000, 15000, 20000, 25000}));
+    for (Irql level : log.levels) EXPECT_EQ(level, Irql::Dispatch);
+    EXPECT_EQ(currentIrql(), Irql::Passive);
+
+    EXPECT_TRUE(timer.cancel());
+    clock.advance(60s);
+    EXPECT_EQ(log.times.size(), 5u);
+    EXPECT_FALSE(timer.cancel());
+}
+
+TEST(Timer, ExpiriesOfSeveralTimersComeInTimeOrder) {
+    ManualClock clock;
+    std::vector<int> order;
+    struct Tagged {
+        std::vector<int>* order;
+        int id;
+    } a{&order, 1}, b{&order, 2}, c{&order, 3};
+    const auto note = [](Dpc&, void* context) {
+        auto* tagged = static_cast<Tagged*>(context);
+        tagged->order->push_back(tagged->id);
+    };
+    Dpc dpcA(note, &a), dpcB(note, &b), dpcC(note, &c);
+    Timer ta, tb, tc;
+    ta.set(Duration(30ms), Duration::zero(), &dpcA);
+    tb.set(Duration(10ms), Duration(15ms), &dpcB);
+    tc.set(Duration(10ms), Duration::zero(), &dpcC); // same time as b, set later
+    clock.advance(40ms);
+    EXPECT_EQ(order, (std::vector<int>{2, 3, 2, 1, 2})); // b at 10, 25 and 40 ms
+    tb.cancel();
+}
+
+TEST(Timer, SettingAgainCancelsTheEarlierExpiry) {
+    ManualClock clock;
+    Timer timer;
+    EXPECT_FALSE(timer.set(Duration(10ms)));
+    EXPECT_TRUE(timer.set(Duration(30ms)));
+    clock.advance(20ms);
+    EXPECT_FALSE(timer.readState());
+    clock.advance(10ms);
+    EXPECT_TRUE(timer.readState());
+    EXPECT_FALSE(timer.isSet());
+}
+
+TEST(Timer, AbsoluteDueTimeIsASystemTime) {
+    ManualClock clock;
+    Timer timer;
+    timer.setAbsolute(querySystemTime() + Duration(50ms).count());
+    clock.advance(49ms);
+    EXPECT_FALSE(timer.readState());
+    clock.advance(1ms);
+    EXPECT_TRUE(timer.readState());
+}
+
+TEST(Timer, WaitersSeeItsExpiry) {
+    ManualClock clock;
+    Timer notification;
+    Timer synchronization(TimerType::Synchronization);
+    notification.set(Duration(10ms));
+    synchronization.set(Duration(10ms));
+    std::atomic<NTSTATUS> result{STATUS_PENDING};
+    std::thread waiter([&] { result = waitForSingleObject(notification, Timeout::infinite()); });
+    ASSERT_TRUE(awaitBlockedThreads(1));
+    clock.advance(10ms);
+    waiter.join();
+    EXPECT_EQ(result.load(), STATUS_SUCCESS);
+    EXPECT_TRUE(notification.readState());
+    EXPECT_EQ(waitForSingleObject(synchronization, Duration::zero()), STATUS_SUCCESS);
+    EXPECT_FALSE(synchronization.readState()); // taken by the wait
+}
+
+TEST(Timer, CallThatRearmsItsTimerRunsAgainInTheSameAdvance) {
+    ManualClock clock;
+    struct Rearming {
+        Timer timer;
+        int calls = 0;
+    } state;
+    Dpc dpc(
+        [](Dpc& self, void* context) {
+            auto* s = static_cast<Rearming*>(context);
+            if (++s->calls < 3) s->timer.set(Duration(50ms), Duration::zero(), &self);
+        },
+        &state);
+    state.timer.set(Duration(50ms), Duration::zero(), &dpc);
+    clock.advance(1s);
+    EXPECT_EQ(state.calls, 3);
+}
+
+TEST(Timer, DestroyedWhileSetIsCaught) {
+    ManualClock clock;
+    ExpectKernelChecks expect;
+    {
+        Timer timer;
+        timer.set(Duration(1s));
+    }
+    EXPECT_EQ(expect.count(), 1u);
+    EXPECT_EQ(timersSet(), 0u);
+}
+
+TEST(TimerResolution, RequestsAreCountedAndGivenBack) {
+    EXPECT_EQ(timerResolutionRequests(), 0);
+    EXPECT_EQ(setTimerResolution(10000, true), finestTimerResolution);
+    EXPECT_EQ(setTimerResolution(10000, true), finestTimerResolution);
+    EXPECT_EQ(timerResolutionRequests(), 2);
+    EXPECT_EQ(setTimerResolution(0, false), finestTimerResolution);
+    EXPECT_EQ(setTimerResolution(0, false), defaultTimerResolution);
+    // A give-back without a request outstanding changes nothing.
+    EXPECT_EQ(setTimerResolution(0, false), defaultTimerResolution);
+    EXPECT_EQ(timerResolutionRequests(), 0);
+}
+
+} // namespace
