@@ -81,6 +81,154 @@ int sigDivConstInPlace_32f(float val, float* srcDst, int len);
 int sigInterleave_32f(const float* const* srcPlanes, int nChannels, int len, float* dst);
 int sigDeinterleave_32f(const float* src, int nChannels, int len, float* const* dstPlanes);
 
+// ---------------------------------------------------------------- vector power
+
+// dst[i] = src1[i] ^ src2[i], each result formed in double precision and
+// rounded to single once. Unlike every other operation, the length is checked
+// before the pointers. A zero base with a negative exponent, or a negative
+// base with a finite non-integer exponent, gives its special value (an
+// infinity, or the NaN 0xFFC00000) and makes the status sigWarnDomain; the
+// other elements are still computed. Overflow and underflow give infinities
+// and zeros with no status. The work runs in round-to-nearest whatever the
+// caller's mode; the caller's control settings are restored on return.
+int sigPow_32f(const float* src1, const float* src2, float* dst, int len);
+
+// ---------------------------------------------------------------- up- and down-sampling
+//
+// Both keep a phase in the caller's word so that a stream processed block by
+// block gives the same output as one call over the whole stream. Checks:
+// pointers, then srcLen (sigErrLength), then factor (sigErrSampleFactor), then
+// 0 <= *phase < factor (sigErrSamplePhase).
+
+// src[k] goes to dst[k * factor + *phase], every other output is +0.0;
+// *dstLen = srcLen * factor, refused with sigErrLength when that does not fit
+// in 32 bits. The phase is only read.
+int sigSampleUp_32f(const float* src, int srcLen, float* dst, int* dstLen, int factor, int* phase);
+// Takes src[*phase], src[*phase + factor], ... below srcLen; *dstLen = samples
+// taken, *phase = offset of the next sample to take in the following block.
+int sigSampleDown_32f(const float* src, int srcLen, float* dst, int* dstLen, int factor,
+                      int* phase);
+
+// ---------------------------------------------------------------- element-wise operations
+
+int sigAbsInPlace_32f(float* srcDst, int len);
+// The first element wins among equals; a NaN after the first element is passed over.
+int sigMax_32f(const float* src, int len, float* max);
+int sigMin_32f(const float* src, int len, float* min);
+int sigMulInPlace_32f(const float* src, float* srcDst, int len);
+// dst[len - 1 - i] = src[i], bit for bit.
+int sigFlip_32f(const float* src, float* dst, int len);
+int sigAdd_32f(const float* src1, const float* src2, float* dst, int len);
+// dst[i] = src2[i] - src1[i]: the first vector is subtracted from the second.
+int sigSub_32f(const float* src1, const float* src2, float* dst, int len);
+// srcDst[i] += src[i] * val, the product not rounded before the sum.
+int sigAddProductConst_32f(const float* src, float val, float* srcDst, int len);
+
+// ---------------------------------------------------------------- processor services
+//
+// Identification of the processor by CPUID, and the floating-point control
+// registers. Nothing in the library calls them; in particular the dispatch
+// level stays 0 unless a host calls sigCpuInitLevel.
+
+// Processor information, twenty 32-bit words; flags are 0 or 1.
+struct sigCpuInfo {
+    std::int32_t family;        // leaf-1 signature bits 8..11
+    std::int32_t stepping;      // bits 0..3
+    std::int32_t model;         // bits 4..7, without the extended model
+    std::int32_t processorType; // bits 12..13
+    std::int32_t featureEdx;    // leaf-1 EDX
+    std::int32_t leaf2Eax;
+    std::int32_t leaf2Edx;
+    std::int32_t hasMmx;
+    std::int32_t untouched; // left as the caller set it
+    std::int32_t hasSse;
+    std::int32_t hasSse2;
+    std::int32_t isMultiThreaded;
+    std::int32_t hasSse3;
+    std::int32_t hasLongMode;
+    std::int32_t hasSsse3;
+    std::int32_t coresPerPackage;
+    std::int32_t hasSse41;
+    std::int32_t hasSse42;
+    std::int32_t extendedFamily; // bits 20..27
+    std::int32_t extendedModel;  // bits 16..19
+};
+static_assert(sizeof(sigCpuInfo) == 80, "twenty 32-bit words");
+
+// Sets the dispatch level from the processor type; sigOk, or sigWarnCpuVendor
+// (the level is set all the same) without CPUID or on a processor that is not
+// "GenuineIntel".
+int sigCpuInitLevel();
+int sigCpuGetType(); // processor type code, 0 when unidentified
+int sigCpuHasCpuid();
+std::uint32_t sigCpuMaxLeaf();
+int sigCpuHasTsc();
+int sigCpuHasMmx();
+int sigCpuHasSse();
+int sigCpuHasSse2();
+int sigCpuHasSse3();
+int sigCpuHasSsse3();
+int sigCpuHasSse41();
+int sigCpuHasSse42();
+int sigCpuIsMultiThreaded();
+int sigCpuCoresPerPackage();
+int sigCpuHasLongMode();
+int sigCpuIsGenuineIntel();
+int sigCpuHasDaz();
+// Fills the record; returns leaf-2 EAX, or sigErrNullPtr for a null record.
+int sigCpuGetInfo(sigCpuInfo* info);
+std::uint64_t sigCpuReadTsc();
+// table: (descriptor, size) pairs ending with a zero descriptor. The size of
+// the first row whose descriptor byte CPUID leaf 2 reports, or -1.
+int sigCpuCacheSizeByTable(const std::int32_t* table);
+// out[0..3] = EAX, EBX, ECX, EDX of that CPUID query.
+int sigCpuid(std::uint32_t* out, std::uint32_t leaf, std::uint32_t subleaf);
+
+// MXCSR governs all float and double arithmetic here. Setters return the old value.
+std::uint32_t sigFpGetMxcsr();
+std::uint32_t sigFpResetMxcsr(); // 0x1F80: all exceptions masked, round to nearest
+std::uint32_t sigFpSetMxcsr(std::uint32_t value, std::uint32_t mask);
+std::uint32_t sigFpSetMxcsrRounding(std::uint32_t rc); // rc in bits 13..14
+void sigFpRestoreMxcsr(std::uint32_t value);
+
+// The x87 control and status words govern only x87 instructions and long
+// double arithmetic on this platform.
+std::uint32_t sigFpGetX87Control();
+std::uint32_t sigFpGetX87Status();
+std::uint32_t sigFpSetX87Control(std::uint32_t value, std::uint32_t mask);
+// Loads (old & ~mask) | value only when (old & mask) differs from value.
+std::uint32_t sigFpSetX87ControlBits(std::uint32_t value, std::uint32_t mask);
+std::uint32_t sigFpClearX87Status(); // returns the status word, then clears its exceptions
+void sigFpRestoreX87Control(std::uint32_t value);
+
+// The portable x87 control word of sigFpControl; the status flags of sigFpStatus
+// use the same six exception bits.
+enum sigFpPortableBits : std::uint32_t {
+    sigFpInexact = 0x01,
+    sigFpUnderflow = 0x02,
+    sigFpOverflow = 0x04,
+    sigFpZeroDivide = 0x08,
+    sigFpInvalid = 0x10,
+    sigFpDenormal = 0x80000,
+    sigFpRoundMask = 0x300,
+    sigFpRoundNearest = 0x000,
+    sigFpRoundDown = 0x100,
+    sigFpRoundUp = 0x200,
+    sigFpRoundTowardZero = 0x300,
+    sigFpPrecisionMask = 0x30000,
+    sigFpPrecision64 = 0x00000,
+    sigFpPrecision53 = 0x10000,
+    sigFpPrecision24 = 0x20000,
+    sigFpInfinityAffine = 0x40000,
+};
+// Loads (value & mask) | (current & ~mask) and returns that portable word.
+std::uint32_t sigFpControl(std::uint32_t value, std::uint32_t mask);
+std::uint32_t sigFpStatus();
+std::uint32_t sigFpClearStatus(); // returns the flags, then clears them
+
+int sigIsNan_64f(double value);
+int sigIsFinite_64f(double value);
+
 // ---------------------------------------------------------------- FIR and IIR filters
 //
 // A filter state lives either in a caller's buffer, sized by the state's size

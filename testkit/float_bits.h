@@ -15,6 +15,10 @@ inline std::uint64_t bitsOf(double d) { return std::bit_cast<std::uint64_t>(d); 
 // The NaN the library writes when it creates one.
 inline constexpr std::uint32_t kCreatedNanBits = 0xFFC00000u;
 
+inline constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// A positive quiet NaN, as inputs to operations.
+inline constexpr float kQuietNan = std::bit_cast<float>(0x7FC00000u);
+
 // Distance in units in the last place, counting across zero (+0 and -0 are 0
 // apart). A NaN on either side gives the largest distance.
 inline std::uint64_t ulpDistance(float a, float b) {

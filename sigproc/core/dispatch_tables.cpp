@@ -6,8 +6,14 @@
 #include "sigproc/filters/iir.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
+#include "sigproc/vector/elementwise.h"
 #include "sigproc/vector/fill.h"
 #include "sigproc/vector/interleave.h"
+#include "sigproc/vector/pow.h"
+#include "sigproc/vector/reduce.h"
+#include "sigproc/vector/sampling.h"
+#include "sigproc/vector/transcendental.h"
+#include "sigproc/vector/vector_arith.h"
 
 std::atomic<std::int32_t> sigCpuLevel{0};
 
@@ -31,6 +37,7 @@ const sigTable sigDispatchTable = [] {
     t[sigGroupAddConstInPlace_32f] = sigUniformGroup(sigAddConstInPlace_32f_generic);
     t[sigGroupInterleave_32f] = sigUniformGroup(sigInterleave_32f_generic);
     t[sigGroupDeinterleave_32f] = sigUniformGroup(sigDeinterleave_32f_generic);
+    t[sigGroupPow_32f] = sigUniformGroup(sigPow_32f_generic);
     return t;
 }();
 
@@ -41,6 +48,31 @@ const sigTableA sigDispatchTableA = [] {
     t[sigGroupMulConst_32f] = sigUniformGroup(sigMulConst_32f_generic);
     t[sigGroupMalloc_32f] = sigUniformGroup(sigMalloc_32f_generic);
     t[sigGroupFree] = sigUniformGroup(sigFree_generic);
+    // Element-wise operations.
+    t[sigGroupAbsInPlace_32f] = sigUniformGroup(sigAbsInPlace_32f_generic);
+    t[sigGroupMax_32f] = sigUniformGroup(sigMax_32f_generic);
+    t[sigGroupMin_32f] = sigUniformGroup(sigMin_32f_generic);
+    t[sigGroupMulInPlace_32f] = sigUniformGroup(sigMulInPlace_32f_generic);
+    t[sigGroupFlip_32f] = sigUniformGroup(sigFlip_32f_generic);
+    t[sigGroupAdd_32f] = sigUniformGroup(sigAdd_32f_generic);
+    t[sigGroupSub_32f] = sigUniformGroup(sigSub_32f_generic);
+    t[sigGroupAddProductConst_32f] = sigUniformGroup(sigAddProductConst_32f_generic);
+    // Operations without entry points.
+    t[sigGroupSqrtInPlace_32f] = sigUniformGroup(sigSqrtInPlace_32f_generic);
+    t[sigGroupMul_32f] = sigUniformGroup(sigMul_32f_generic);
+    t[sigGroupAddProduct_32f] = sigUniformGroup(sigAddProduct_32f_generic);
+    t[sigGroupSqr_32f] = sigUniformGroup(sigSqr_32f_generic);
+    t[sigGroupDiv_32f] = sigUniformGroup(sigDiv_32f_generic);
+    t[sigGroupExpInPlace_32f] = sigUniformGroup(sigExpInPlace_32f_generic);
+    t[sigGroupLnInPlace_32f] = sigUniformGroup(sigLnInPlace_32f_generic);
+    t[sigGroupSum_32f] = sigUniformGroup(sigSum_32f_generic);
+    t[sigGroupMean_32f] = sigUniformGroup(sigMean_32f_generic);
+    t[sigGroupMinEveryInPlace_32f] = sigUniformGroup(sigMinEveryInPlace_32f_generic);
+    t[sigGroupMaxEveryInPlace_32f] = sigUniformGroup(sigMaxEveryInPlace_32f_generic);
+    t[sigGroupDotProd_32f] = sigUniformGroup(sigDotProd_32f_generic);
+    // Up- and down-sampling.
+    t[sigGroupSampleUp_32f] = sigUniformGroup(sigSampleUp_32f_generic);
+    t[sigGroupSampleDown_32f] = sigUniformGroup(sigSampleDown_32f_generic);
     t[sigGroupIirInitAlloc_32f] = sigUniformGroup(sigIirInitAlloc_32f_generic);
     t[sigGroupIirFree_32f] = sigUniformGroup(sigIirFree_32f_generic);
     t[sigGroupIirProcess_32f] = sigUniformGroup(sigIirProcess_32f_generic);

@@ -1,7 +1,11 @@
 // The argument checks every entry point shares: pointers first (a null pointer
-// wins over a bad count), then counts (0 and negative are errors), and on any
-// negative status not one byte of any output is written.
+// wins over a bad count; sigPow_32f alone tests its length first), then counts
+// (0 and negative are errors), and on any negative status not one byte of any
+// output is written.
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/reduce.h"
+#include "sigproc/vector/transcendental.h"
+#include "sigproc/vector/vector_arith.h"
 #include "testkit/guarded_buffer.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +31,9 @@ struct EntryCase {
     std::string name;
     int pointerCount;
     std::function<int(const Pointers&, int len)> call;
+    bool lengthFirst = false; // the length is checked before the pointers
+    // Gives in/out arguments valid values before the call (null ones excluded).
+    std::function<void(const Pointers&)> prepare = nullptr;
     friend void PrintTo(const EntryCase& entry, std::ostream* os) { *os << entry.name; }
 };
 
@@ -40,6 +47,11 @@ struct Planes {
         return plane != nullptr ? const_cast<const float* const*>(array) : nullptr;
     }
 };
+
+// The up/down-sampling phase word (the fourth pointer) starts in range.
+void zeroPhase(const Pointers& a) {
+    if (a.p[3] != nullptr) *a.at<int>(3) = 0;
+}
 
 // The state for the filter entry; the guarded buffer handed in the state's
 // place only tells whether the state pointer is null.
@@ -107,6 +119,42 @@ std::vector<EntryCase> entryCases() {
          [](const Pointers& a, int n) {
              return sigDeinterleave_32f(a.at<float>(0), 1, n, Planes(a.p[1]).get());
          }},
+        {"sigPow_32f", 3,
+         [](const Pointers& a, int n) {
+             return sigPow_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
+         },
+         true},
+        {"sigSampleUp_32f", 4,
+         [](const Pointers& a, int n) {
+             return sigSampleUp_32f(a.at<float>(0), n, a.at<float>(1), a.at<int>(2), 2, a.at<int>(3));
+         },
+         false, zeroPhase},
+        {"sigSampleDown_32f", 4,
+         [](const Pointers& a, int n) {
+             return sigSampleDown_32f(a.at<float>(0), n, a.at<float>(1), a.at<int>(2), 2, a.at<int>(3));
+         },
+         false, zeroPhase},
+        {"sigAbsInPlace_32f", 1, [](const Pointers& a, int n) { return sigAbsInPlace_32f(a.at<float>(0), n); }},
+        {"sigMax_32f", 2,
+         [](const Pointers& a, int n) { return sigMax_32f(a.at<float>(0), n, a.at<float>(1)); }},
+        {"sigMin_32f", 2,
+         [](const Pointers& a, int n) { return sigMin_32f(a.at<float>(0), n, a.at<float>(1)); }},
+        {"sigMulInPlace_32f", 2,
+         [](const Pointers& a, int n) { return sigMulInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigFlip_32f", 2,
+         [](const Pointers& a, int n) { return sigFlip_32f(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigAdd_32f", 3,
+         [](const Pointers& a, int n) {
+             return sigAdd_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
+         }},
+        {"sigSub_32f", 3,
+         [](const Pointers& a, int n) {
+             return sigSub_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
+         }},
+        {"sigAddProductConst_32f", 2,
+         [](const Pointers& a, int n) {
+             return sigAddProductConst_32f(a.at<float>(0), 0.5f, a.at<float>(1), n);
+         }},
         {"sigIirProcess_32f", 3,
          [](const Pointers& a, int n) {
              return sigIirProcess_32f(a.at<float>(0), a.at<float>(1), n, iirStateUnlessNull(a.p[2]));
@@ -126,6 +174,8 @@ protected:
             buffers.push_back(std::make_unique<GuardedBuffer<float>>(kElements, 0, 0x3C));
             pointers.p.push_back(nulled[static_cast<std::size_t>(i)] ? nullptr : buffers.back()->data());
         }
+        if (entry.prepare) entry.prepare(pointers);
+        for (auto& buffer : buffers) buffer->snapshot();
         const int status = entry.call(pointers, len);
         for (auto& buffer : buffers) {
             EXPECT_TRUE(buffer->guardsIntact()) << entry.name;
@@ -139,14 +189,16 @@ protected:
 
 TEST_P(CheckOrder, NullPointerComesBeforeTheCount) {
     const int pointers = GetParam().pointerCount;
+    const int badCount = GetParam().lengthFirst ? sigErrLength : sigErrNullPtr;
     for (int nullAt = 0; nullAt < pointers; ++nullAt) {
         std::vector<bool> nulled(static_cast<std::size_t>(pointers), false);
         nulled[static_cast<std::size_t>(nullAt)] = true;
-        for (int len : {0, -1, 4}) {
-            EXPECT_EQ(run(nulled, len), sigErrNullPtr) << GetParam().name << " null #" << nullAt << " len " << len;
+        for (int len : {0, -1}) {
+            EXPECT_EQ(run(nulled, len), badCount) << GetParam().name << " null #" << nullAt << " len " << len;
         }
+        EXPECT_EQ(run(nulled, 4), sigErrNullPtr) << GetParam().name << " null #" << nullAt;
     }
-    EXPECT_EQ(run(std::vector<bool>(static_cast<std::size_t>(pointers), true), 0), sigErrNullPtr);
+    EXPECT_EQ(run(std::vector<bool>(static_cast<std::size_t>(pointers), true), 0), badCount);
 }
 
 TEST_P(CheckOrder, ZeroOrNegativeCountIsAnError) {
@@ -160,6 +212,40 @@ TEST_P(CheckOrder, ValidArgumentsSucceed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEntryPoint, CheckOrder, ::testing::ValuesIn(entryCases()),
+                         [](const auto& info) { return info.param.name; });
+
+// The operations that have dispatch groups but no entry points follow the
+// same rules; their generic members are called directly.
+std::vector<EntryCase> memberCases() {
+    using P = const Pointers&;
+    return {
+        {"sigSqrtInPlace_32f", 1, [](P a, int n) { return sigSqrtInPlace_32f_generic(a.at<float>(0), n); }},
+        {"sigLnInPlace_32f", 1, [](P a, int n) { return sigLnInPlace_32f_generic(a.at<float>(0), n); }},
+        {"sigExpInPlace_32f", 1, [](P a, int n) { return sigExpInPlace_32f_generic(a.at<float>(0), n); }},
+        {"sigSqr_32f", 2,
+         [](P a, int n) { return sigSqr_32f_generic(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigMul_32f", 3,
+         [](P a, int n) { return sigMul_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
+        {"sigDiv_32f", 3,
+         [](P a, int n) { return sigDiv_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
+        {"sigAddProduct_32f", 3,
+         [](P a, int n) {
+             return sigAddProduct_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
+         }},
+        {"sigMinEveryInPlace_32f", 2,
+         [](P a, int n) { return sigMinEveryInPlace_32f_generic(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigMaxEveryInPlace_32f", 2,
+         [](P a, int n) { return sigMaxEveryInPlace_32f_generic(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigSum_32f", 2,
+         [](P a, int n) { return sigSum_32f_generic(a.at<float>(0), n, a.at<float>(1), 0); }},
+        {"sigMean_32f", 2,
+         [](P a, int n) { return sigMean_32f_generic(a.at<float>(0), n, a.at<float>(1), 1); }},
+        {"sigDotProd_32f", 3,
+         [](P a, int n) { return sigDotProd_32f_generic(a.at<float>(0), a.at<float>(1), n, a.at<float>(2)); }},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(WithoutEntryPoint, CheckOrder, ::testing::ValuesIn(memberCases()),
                          [](const auto& info) { return info.param.name; });
 
 } // namespace

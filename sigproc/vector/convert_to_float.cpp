@@ -20,31 +20,33 @@ float powerOfTwoMultiplier(int scaleFactor, int minFactor, int maxFactor) {
     return std::bit_cast<float>(bits);
 }
 
-template <typename In> int convertScaled(const In* src, float* dst, int len, int scaleFactor,
-                                         int minFactor, int maxFactor) {
+// `Product` is a type in which every sample times the multiplier is exact:
+// float for 16-bit samples, double for 32-bit ones.
+template <typename Product, typename In>
+int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFactor, int maxFactor) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
     if (scaleFactor == 0) {
         for (int i = 0; i < len; ++i) dst[i] = static_cast<float>(src[i]);
         return sigOk;
     }
-    const double multiplier = powerOfTwoMultiplier(scaleFactor, minFactor, maxFactor);
-    for (int i = 0; i < len; ++i) dst[i] = static_cast<float>(static_cast<double>(src[i]) * multiplier);
+    const Product multiplier = powerOfTwoMultiplier(scaleFactor, minFactor, maxFactor);
+    for (int i = 0; i < len; ++i) dst[i] = static_cast<float>(static_cast<Product>(src[i]) * multiplier);
     return sigOk;
 }
 
 } // namespace
 
 int sigConvertScaled_16s32f_generic(const std::int16_t* src, float* dst, int len, int scaleFactor) {
-    return convertScaled(src, dst, len, scaleFactor, -112, 126);
+    return convertScaled<float>(src, dst, len, scaleFactor, -112, 126);
 }
 
 int sigConvertScaled_32s32f_generic(const std::int32_t* src, float* dst, int len, int scaleFactor) {
-    return convertScaled(src, dst, len, scaleFactor, -96, 126);
+    return convertScaled<double>(src, dst, len, scaleFactor, -96, 126);
 }
 
 int sigConvert_32s32f_generic(const std::int32_t* src, float* dst, int len) {
-    return convertScaled(src, dst, len, 0, 0, 0);
+    return convertScaled<double>(src, dst, len, 0, 0, 0);
 }
 
 int sigConvert_24s32f_generic(const unsigned char* src, float* dst, int len) {

@@ -1,10 +1,12 @@
 // Float to integer PCM with a power-of-two scale, rounding and saturation.
 //
-// The scaled value y = x * 2^-n is held in the 80-bit extended format, where
-// it is exact for every float and every scale factor that can give a result
-// other than saturation or zero; the rounding sums y +- 0.5 are formed there
-// too, so a tie is always detected exactly. Results never depend on the
-// caller's rounding mode.
+// The scaled value y = x * 2^-n must be exact, and so must the rounding sums
+// y +- 0.5, so that a tie is always detected exactly and results never depend
+// on the caller's rounding mode. For the scale factors callers use, double is
+// wide enough for all of that (a float times 2^-n with |n| <= 300 stays a
+// normal double, and the sums span at most 33 significant bits where they
+// matter); beyond them the work moves to the 80-bit extended format, which
+// covers every factor the way repeated halving or doubling in it would.
 #include "sigproc/vector/convert.h"
 
 #include "sigproc/core/dispatch.h"
@@ -17,53 +19,60 @@
 static_assert(std::numeric_limits<long double>::digits == 64,
               "the conversions need the 80-bit extended format");
 
-std::int32_t sigTruncToInt32(long double value) {
-    if (!(value > -2147483649.0L && value < 2147483648.0L)) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
-
 namespace {
 
 struct Range {
-    long double min;
-    long double max;
+    double min;
+    double max;
 };
 
-constexpr Range k16Bit{-32768.0L, 32767.0L};
-constexpr Range k24Bit{-8388608.0L, 8388607.0L};
-constexpr Range k32Bit{-2147483648.0L, 2147483647.0L};
+// Truncation toward zero by conversion, never by the rounding mode; outside
+// the 32-bit range, or for a NaN, INT32_MIN.
+template <typename Wide> std::int32_t truncate(Wide value) {
+    if (!(value > Wide(-2147483649.0) && value < Wide(2147483648.0))) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
 
-// Round mode 0.
+constexpr Range k16Bit{-32768.0, 32767.0};
+constexpr Range k24Bit{-8388608.0, 8388607.0};
+constexpr Range k32Bit{-2147483648.0, 2147483647.0};
+
+// The value clamped to the bounds, and 0 for a NaN. Written as selects rather
+// than branches so that the element loops vectorise.
+template <typename Wide> Wide saturate(Wide y, Range r) {
+    Wide c = y > Wide(r.max) ? Wide(r.max) : y;
+    c = c < Wide(r.min) ? Wide(r.min) : c;
+    return y == y ? c : Wide(0);
+}
+
+// Round mode 0: saturate, a NaN gives 0, anything else truncates.
 struct TowardZero {
-    static std::int32_t apply(long double y, Range r) {
-        if (y > r.max) return static_cast<std::int32_t>(r.max);
-        if (y < r.min) return static_cast<std::int32_t>(r.min);
-        if (std::isnan(y)) return 0;
-        return sigTruncToInt32(y);
+    template <typename Wide> static std::int32_t apply(Wide y, Range r) {
+        return static_cast<std::int32_t>(saturate(y, r));
     }
 };
 
-// Round mode 1: add one half away from zero, truncate, and step a tie that
-// landed on an odd value back toward zero.
+// Round mode 1: saturate (a NaN gives 0), add one half away from zero,
+// truncate, and step a tie that landed on an odd value back toward zero. A
+// saturated value stays put: the bounds are integers, so the sum never ties.
 struct NearestEven {
-    static std::int32_t apply(long double y, Range r) {
-        if (y > r.max) return static_cast<std::int32_t>(r.max);
-        if (y < r.min) return static_cast<std::int32_t>(r.min);
-        if (std::isnan(y)) return 0;
-        const bool positive = y >= 0; // -0.0 counts as positive
-        const long double sum = positive ? y + 0.5L : y - 0.5L;
-        std::int32_t t = sigTruncToInt32(sum);
-        if ((t & 1) != 0 && static_cast<long double>(t) == sum) t += positive ? -1 : 1;
-        return t;
+    template <typename Wide> static std::int32_t apply(Wide y, Range r) {
+        const Wide c = saturate(y, r);
+        const bool positive = c >= 0; // -0.0 counts as positive
+        const Wide sum = positive ? c + Wide(0.5) : c - Wide(0.5);
+        std::int32_t t = static_cast<std::int32_t>(sum);
+        const bool tie = (t & 1) != 0 && static_cast<Wide>(t) == sum;
+        return tie ? t + (positive ? -1 : 1) : t;
     }
 };
 
-// Any other round mode. A NaN passes the bound tests and truncates to INT32_MIN.
+// Any other round mode: ties away from zero. A NaN is not caught by the bound
+// tests and truncates to INT32_MIN, as an out-of-range conversion gives it.
 struct NearestAway {
-    static std::int32_t apply(long double y, Range r) {
-        if (y >= r.max) return static_cast<std::int32_t>(r.max);
-        if (y <= r.min) return static_cast<std::int32_t>(r.min);
-        return sigTruncToInt32(y >= 0 ? y + 0.5L : y - 0.5L);
+    template <typename Wide> static std::int32_t apply(Wide y, Range r) {
+        const Wide c = saturate(y, r);
+        const std::int32_t t = static_cast<std::int32_t>(c >= 0 ? c + Wide(0.5) : c - Wide(0.5));
+        return y == y ? t : std::numeric_limits<std::int32_t>::min();
     }
 };
 
@@ -81,22 +90,16 @@ inline void store(unsigned char* dst, int i, std::int32_t v) {
 
 template <typename Rounding, typename Out>
 void convertUnscaled(const float* src, Out* dst, int len, Range range) {
-    for (int i = 0; i < len; ++i) store(dst, i, Rounding::apply(src[i], range));
+    for (int i = 0; i < len; ++i) store(dst, i, Rounding::apply(double{src[i]}, range));
 }
 
-template <typename Rounding, typename Out>
-void convertScaled(const float* src, Out* dst, int len, long double multiplier, Range range) {
-    for (int i = 0; i < len; ++i) store(dst, i, Rounding::apply(multiplier * src[i], range));
+template <typename Rounding, typename Wide, typename Out>
+void convertScaled(const float* src, Out* dst, int len, Wide multiplier, Range range) {
+    for (int i = 0; i < len; ++i) store(dst, i, Rounding::apply(multiplier * Wide{src[i]}, range));
 }
 
-template <typename Rounding, typename Out>
-void convert(const float* src, Out* dst, int len, int scaleFactor, long double multiplier,
-             Range range) {
-    if (scaleFactor == 0)
-        convertUnscaled<Rounding>(src, dst, len, range);
-    else
-        convertScaled<Rounding>(src, dst, len, multiplier, range);
-}
+// Factors within which every scaled float and its rounding sums are exact in double.
+constexpr int kDoubleExactFactor = 300;
 
 // 2^-n in the extended format, as repeated halving or doubling of 1 would give
 // it: exact down to 2^-16445, 0 below, +infinity from 2^16384 up.
@@ -108,21 +111,33 @@ long double extendedMultiplier(int scaleFactor) {
     return std::ldexp(1.0L, static_cast<int>(exponent));
 }
 
+// Picks the loop once per call: unscaled, scaled in double, or scaled in the extended format.
+template <typename Rounding, typename Out>
+void convert(const float* src, Out* dst, int len, int scaleFactor, Range range) {
+    if (scaleFactor == 0)
+        convertUnscaled<Rounding>(src, dst, len, range);
+    else if (scaleFactor >= -kDoubleExactFactor && scaleFactor <= kDoubleExactFactor)
+        convertScaled<Rounding>(src, dst, len, std::ldexp(1.0, -scaleFactor), range);
+    else
+        convertScaled<Rounding>(src, dst, len, extendedMultiplier(scaleFactor), range);
+}
+
 template <typename Out>
 int convertWithMode(const float* src, Out* dst, int len, int roundMode, int scaleFactor,
                     Range range) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
-    const long double multiplier = extendedMultiplier(scaleFactor);
     switch (roundMode) {
-    case 0: convert<TowardZero>(src, dst, len, scaleFactor, multiplier, range); break;
-    case 1: convert<NearestEven>(src, dst, len, scaleFactor, multiplier, range); break;
-    default: convert<NearestAway>(src, dst, len, scaleFactor, multiplier, range); break;
+    case 0: convert<TowardZero>(src, dst, len, scaleFactor, range); break;
+    case 1: convert<NearestEven>(src, dst, len, scaleFactor, range); break;
+    default: convert<NearestAway>(src, dst, len, scaleFactor, range); break;
     }
     return sigOk;
 }
 
 } // namespace
+
+std::int32_t sigTruncToInt32(long double value) { return truncate(value); }
 
 int sigConvertScaled_32f16s_generic(const float* src, std::int16_t* dst, int len, int roundMode,
                                     int scaleFactor) {
@@ -141,8 +156,11 @@ int sigConvertScaled_32f24s_generic(const float* src, unsigned char* dst, int le
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
     const int n = scaleFactor > 127 ? 127 : (scaleFactor < -127 ? -127 : scaleFactor);
-    const float multiplier = std::bit_cast<float>(static_cast<std::uint32_t>(127 - n) << 23);
-    convert<NearestEven>(src, dst, len, n, multiplier, k24Bit);
+    const double multiplier = std::bit_cast<float>(static_cast<std::uint32_t>(127 - n) << 23);
+    if (n == 0)
+        convertUnscaled<NearestEven>(src, dst, len, k24Bit);
+    else
+        convertScaled<NearestEven>(src, dst, len, multiplier, k24Bit);
     return sigOk;
 }
 

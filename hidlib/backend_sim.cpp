@@ -1,0 +1,18 @@
+#include "hidlib/hid_backend.h"
+
+#include "sim/hid/hidsim.h"
+
+namespace kestrel {
+
+ReportLengths interfaceReportLengths(const char* path, std::uint16_t, std::uint16_t) {
+    const auto desc = path ? hidsim::describe(path) : std::nullopt;
+    if (!desc) return {};
+    return {desc->featureLength, desc->inputLength, desc->outputLength, desc->reportId != 0};
+}
+
+// The simulated clock takes the pause, so tests see the pacing without waiting for it.
+void pauseMs(unsigned ms) {
+    hidsim::sleepMs(ms);
+}
+
+} // namespace kestrel

@@ -1,0 +1,151 @@
+// Build-time generator of the power function's tables (rules in pow_tables.h).
+// The logarithms need more than double precision, so they are taken in the
+// 113-bit quadruple format; the reciprocal tables are rounded in exact integer
+// arithmetic. Writes a C++ source with the tables to the file named by argv[1].
+#include "sigproc/vector/pow_tables.h"
+
+#include <quadmath.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+using Quad = __float128;
+
+[[noreturn]] void fail(const char* what, int index) {
+    std::fprintf(stderr, "pow_tables_gen: %s at entry %d\n", what, index);
+    std::exit(1);
+}
+
+// num/den rounded to the nearest integer; a tie would make the rule ambiguous.
+long long roundedQuotient(long long num, long long den, int index) {
+    const long long q = num / den;
+    const long long twiceRest = 2 * (num % den);
+    if (twiceRest == den) fail("tie in a reciprocal", index);
+    return twiceRest > den ? q + 1 : q;
+}
+
+// num/den rounded to the integer on the other side of the value from the nearest.
+long long otherSideQuotient(long long num, long long den, int index) {
+    const long long q = num / den;
+    const long long rest = num % den;
+    if (rest == 0) fail("exact reciprocal has no other side", index);
+    return 2 * rest > den ? q : q + 1;
+}
+
+bool isFlippedT2Entry(int i) {
+    for (int flipped : {15, 17, 19, 20, 22, 23, 26, 27, 28})
+        if (i == flipped) return true;
+    return false;
+}
+
+std::vector<double> makeT1() {
+    std::vector<double> t;
+    for (int i = 0; i < sigPowT1Size; ++i)
+        t.push_back(std::ldexp(double(roundedQuotient(1LL << 20, 32 + i, i)), -15));
+    return t;
+}
+
+std::vector<double> makeT2() {
+    std::vector<double> t;
+    for (int i = 0; i < sigPowT2Size; ++i) {
+        // 2^15 / (1 + i/512) and 2^15 / (1 - (32 - i)/1024) as integer quotients.
+        const long long num = i <= 14 ? (1LL << 24) : (1LL << 25);
+        const long long den = i <= 14 ? 512 + i : 992 + i;
+        const long long q =
+            isFlippedT2Entry(i) ? otherSideQuotient(num, den, i) : roundedQuotient(num, den, i);
+        t.push_back(std::ldexp(double(q), -15));
+    }
+    return t;
+}
+
+std::vector<double> makeT3() {
+    std::vector<double> t;
+    for (int i = 0; i < sigPowT3Size; ++i) {
+        // 2^22 * Cr / (1 + i/32768) and 2^22 * Cr / (1 - (128 - i)/65536).
+        const long long num = sigPowCrNumerator * (i <= 60 ? 32768 : 65536);
+        const long long den = i <= 60 ? 32768 + i : 65408 + i;
+        t.push_back(std::ldexp(double(roundedQuotient(num, den, i)), -22));
+    }
+    return t;
+}
+
+// The double nearest to v, or the one next to it toward zero.
+double toDoubleTowardZero(Quad v) {
+    double d = double(v);
+    if (fabsq(Quad(d)) > fabsq(v)) d = std::nextafter(d, 0.0);
+    return d;
+}
+
+sigPowPair splitLogarithm(Quad v) {
+    const Quad scale = ldexpq(Quad(1), 42);
+    const Quad hi = truncq(v * scale) / scale;
+    return {double(hi), double(v - hi)};
+}
+
+std::vector<sigPowPair> makeL(const std::vector<double>& t, Quad (*value)(Quad stored, int i)) {
+    std::vector<sigPowPair> l;
+    for (int i = 0; i < int(t.size()); ++i) l.push_back(splitLogarithm(value(Quad(t[i]), i)));
+    return l;
+}
+
+Quad crQuad() {
+    return ldexpq(Quad(sigPowCrNumerator), -22);
+}
+
+std::vector<sigPowPair> makeE() {
+    std::vector<sigPowPair> e;
+    for (int j = 0; j < sigPowESize; ++j) {
+        const Quad v = exp2q(Quad(j) / 128);
+        const double hi = double(v);
+        e.push_back({hi, toDoubleTowardZero(v - Quad(hi))});
+    }
+    return e;
+}
+
+void writeDoubles(std::FILE* out, const char* name, const std::vector<double>& values) {
+    std::fprintf(out, "\nconst double %s[%zu] = {\n", name, values.size());
+    for (double v : values) std::fprintf(out, "    %a,\n", v);
+    std::fprintf(out, "};\n");
+}
+
+void writePairs(std::FILE* out, const char* name, const std::vector<sigPowPair>& values) {
+    std::fprintf(out, "\nconst sigPowPair %s[%zu] = {\n", name, values.size());
+    for (const sigPowPair& p : values) std::fprintf(out, "    {%a, %a},\n", p.hi, p.lo);
+    std::fprintf(out, "};\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: pow_tables_gen <output.cpp>\n");
+        return 2;
+    }
+    const std::vector<double> t1 = makeT1();
+    const std::vector<double> t2 = makeT2();
+    const std::vector<double> t3 = makeT3();
+    const auto l1 = makeL(t1, [](Quad t, int i) { return -log2q(t) - (i >= 16 ? 1 : 0); });
+    const auto l2 = makeL(t2, [](Quad t, int) { return -log2q(t); });
+    const auto l3 = makeL(t3, [](Quad t, int) { return log2q(crQuad()) - log2q(t); });
+
+    std::FILE* out = std::fopen(argv[1], "w");
+    if (out == nullptr) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    std::fprintf(out, "// Generated by pow_tables_gen when the library is built; do not edit.\n");
+    std::fprintf(out, "#include \"sigproc/vector/pow_tables.h\"\n");
+    writeDoubles(out, "sigPowT1", t1);
+    writeDoubles(out, "sigPowT2", t2);
+    writeDoubles(out, "sigPowT3", t3);
+    writePairs(out, "sigPowL1", l1);
+    writePairs(out, "sigPowL2", l2);
+    writePairs(out, "sigPowL3", l3);
+    writePairs(out, "sigPowE", makeE());
+    return std::fclose(out) == 0 ? 0 : 1;
+}
