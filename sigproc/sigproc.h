@@ -229,6 +229,33 @@ std::uint32_t sigFpClearStatus(); // returns the flags, then clears them
 int sigIsNan_64f(double value);
 int sigIsFinite_64f(double value);
 
+// ---------------------------------------------------------------- real FFT
+//
+// A transform of N = 2^order reals runs from a specification record built
+// once with all its tables. The packed spectrum holds N floats: the DC bin,
+// the Nyquist bin, then (re, im) of bins 1 .. N/2-1. The forward transform
+// uses the negative exponent; the inverse is unnormalised unless the
+// specification's flag scales it.
+
+struct sigFftSpec_R_32f;
+
+enum sigFftFlag : int {
+    sigFftScaleFwd = 1,      // forward multiplied by 1/N
+    sigFftScaleInv = 2,      // inverse multiplied by 1/N
+    sigFftScaleBothSqrt = 4, // both multiplied by 1/sqrt(N)
+    sigFftScaleNone = 8,     // neither scaled
+};
+
+// Allocates and builds a specification; *pSpec is written only on success.
+int sigFftInitAlloc_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint);
+// Invalidates a specification and releases it when the library allocated it.
+int sigFftFree_R_32f(sigFftSpec_R_32f* spec);
+// workBuf may be null: a transform that needs a work area then allocates one for the call.
+int sigFftFwdInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf);
+int sigFftInvInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf);
+// dst = src1 * src2, bin by bin, on packed spectra of len floats.
+int sigMulPack_32f(const float* src1, const float* src2, float* dst, int len);
+
 // ---------------------------------------------------------------- FIR and IIR filters
 //
 // A filter state lives either in a caller's buffer, sized by the state's size

@@ -3,6 +3,7 @@
 #include "sigproc/core/dispatch.h"
 
 #include "sigproc/core/memory.h"
+#include "sigproc/fft/real_fft.h"
 #include "sigproc/filters/iir.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
@@ -73,6 +74,12 @@ const sigTableA sigDispatchTableA = [] {
     // Up- and down-sampling.
     t[sigGroupSampleUp_32f] = sigUniformGroup(sigSampleUp_32f_generic);
     t[sigGroupSampleDown_32f] = sigUniformGroup(sigSampleDown_32f_generic);
+    // The real FFT and the packed multiply.
+    t[sigGroupFftInitAlloc_R_32f] = sigUniformGroup(sigFftInitAlloc_R_32f_generic);
+    t[sigGroupFftFree_R_32f] = sigUniformGroup(sigFftFree_R_32f_generic);
+    t[sigGroupFftFwdInPlace_R_32f] = sigUniformGroup(sigFftFwdInPlace_R_32f_generic);
+    t[sigGroupFftInvInPlace_R_32f] = sigUniformGroup(sigFftInvInPlace_R_32f_generic);
+    t[sigGroupMulPack_32f] = sigUniformGroup(sigMulPack_32f_generic);
     t[sigGroupIirInitAlloc_32f] = sigUniformGroup(sigIirInitAlloc_32f_generic);
     t[sigGroupIirFree_32f] = sigUniformGroup(sigIirFree_32f_generic);
     t[sigGroupIirProcess_32f] = sigUniformGroup(sigIirProcess_32f_generic);

@@ -2,6 +2,7 @@
 // wins over a bad count; sigPow_32f alone tests its length first), then counts
 // (0 and negative are errors), and on any negative status not one byte of any
 // output is written.
+#include "sigproc/fft/real_fft.h"
 #include "sigproc/sigproc.h"
 #include "sigproc/vector/reduce.h"
 #include "sigproc/vector/transcendental.h"
@@ -155,6 +156,10 @@ std::vector<EntryCase> entryCases() {
          [](const Pointers& a, int n) {
              return sigAddProductConst_32f(a.at<float>(0), 0.5f, a.at<float>(1), n);
          }},
+        {"sigMulPack_32f", 3,
+         [](const Pointers& a, int n) { return sigMulPack_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
+        {"sigMulPackInPlace_32f", 2,
+         [](const Pointers& a, int n) { return sigMulPackInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
         {"sigIirProcess_32f", 3,
          [](const Pointers& a, int n) {
              return sigIirProcess_32f(a.at<float>(0), a.at<float>(1), n, iirStateUnlessNull(a.p[2]));

@@ -1,0 +1,154 @@
+#include "sigproc/fft/blocked_fft.h"
+
+#include "sigproc/fft/bit_reverse.h"
+#include "sigproc/fft/complex_math.h"
+#include "sigproc/fft/complex_passes.h"
+#include "sigproc/vector/arith_const.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+template <bool Inverse> class Blocked {
+  public:
+    Blocked(const sigFftSpec_R_32f& spec, float* work) : spec_(spec), work_(work) {}
+
+    void transform(float* data, int m, int depth) const {
+        if (sigFftSplitOrder[static_cast<std::size_t>(m)] == 0) {
+            chunk(data, m);
+        } else {
+            level(data, m, depth);
+        }
+    }
+
+  private:
+    // A transform of at most 1024 values with the innermost twiddles, then its scaling.
+    void piece(float* data, int q) const {
+        const float* twiddles = spec_.table<float>(spec_.twiddles);
+        if constexpr (Inverse) {
+            sigFftPassesInv_32fc(data, q, twiddles);
+        } else {
+            sigFftPassesFwd_32fc(data, q, twiddles);
+        }
+        const bool scaled = Inverse ? spec_.scaleInv != 0 : spec_.scaleFwd != 0;
+        if (scaled) sigMulConstInPlace_32f_generic(spec_.scaleFactor, data, 2 << q);
+    }
+
+    // 2^11 or 2^12 values: 1024-point pieces from the last to the first, then
+    // merge passes that double the transform length until it is 2^c.
+    void chunk(float* data, int c) const {
+        const std::ptrdiff_t length = std::ptrdiff_t{1} << c;
+        for (std::ptrdiff_t start = length - 1024; start >= 0; start -= 1024)
+            piece(data + 2 * start, 10);
+        const float* rot = spec_.table<float>(spec_.rotTable);
+        for (std::ptrdiff_t half = 1024; half < length; half *= 2)
+            mergePass(data, length, half, rot);
+    }
+
+    // Joins adjacent transforms E, O of length L into X[k] = E[k] + w_k O[k],
+    // X[k+L] = E[k] - w_k O[k], w_k = exp(-i*pi*k/L); the table holds w_k for
+    // k < L/2 with stride length/(2L), and w_(k+L/2) = -i * w_k.
+    static void mergePass(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
+                          const float* rot) {
+        const std::ptrdiff_t stride = 2 * (length / (2 * half));
+        for (std::ptrdiff_t base = 0; base < length; base += 2 * half) {
+            float* e = data + 2 * base;
+            float* o = e + 2 * half;
+            for (std::ptrdiff_t k = 0; k < half; ++k) {
+                float wr, wi;
+                if (k < half / 2) {
+                    wr = rot[k * stride];
+                    wi = rot[k * stride + 1];
+                } else {
+                    const float* r = rot + (k - half / 2) * stride;
+                    wr = r[1]; // -i * (r0 + i r1) = r1 - i r0
+                    wi = -r[0];
+                }
+                butterfly(e + 2 * k, o + 2 * k, wr, wi);
+            }
+        }
+    }
+
+    static void butterfly(float* e, float* o, float wr, float wi) {
+        float tr, ti;
+        sigTwiddle<Inverse>(o[0], o[1], wr, wi, tr, ti);
+        const float er = e[0], ei = e[1];
+        e[0] = er + tr;
+        e[1] = ei + ti;
+        o[0] = er - tr;
+        o[1] = ei - ti;
+    }
+
+    // B = 2^a rows of R values; row c holds its subsequence in bit-reversed
+    // order, so after the row transforms column k, read down the rows, is in
+    // bit-reversed order too and needs only its twiddles before its transform.
+    void level(float* data, int m, int depth) const {
+        const int a = sigFftSplitOrder[static_cast<std::size_t>(m)];
+        const int r = m - a;
+        const std::ptrdiff_t rows = std::ptrdiff_t{1} << a;
+        const std::ptrdiff_t rowLength = std::ptrdiff_t{1} << r;
+        for (std::ptrdiff_t c = 0; c < rows; ++c) {
+            float* row = data + 2 * c * rowLength;
+            if (r <= sigFftPieceOrder) {
+                piece(row, r);
+            } else {
+                transform(row, r, depth + 1);
+            }
+        }
+
+        const float* matrix = spec_.table<float>(spec_.levelMatrix[depth]);
+        const float* columnTwiddles = spec_.table<float>(spec_.levelTwiddles[depth]);
+        float* columns[4];
+        for (int t = 0; t < 4; ++t) columns[t] = work_ + 2 * rows * t;
+        for (std::ptrdiff_t g = 0; g < rowLength / 4; ++g) {
+            for (std::ptrdiff_t c = 0; c < rows; ++c) {
+                const float* at = data + 2 * (c * rowLength + 4 * g);
+                for (int t = 0; t < 4; ++t, matrix += 2) {
+                    sigTwiddle<Inverse>(at[2 * t], at[2 * t + 1], matrix[0], matrix[1],
+                                        columns[t][2 * c], columns[t][2 * c + 1]);
+                }
+            }
+            for (int t = 0; t < 4; ++t) {
+                if constexpr (Inverse) {
+                    sigFftPassesInv_32fc(columns[t], a, columnTwiddles);
+                } else {
+                    sigFftPassesFwd_32fc(columns[t], a, columnTwiddles);
+                }
+            }
+            for (std::ptrdiff_t j = 0; j < rows; ++j) {
+                float* at = data + 2 * (j * rowLength + 4 * g);
+                for (int t = 0; t < 4; ++t) {
+                    at[2 * t] = columns[t][2 * j];
+                    at[2 * t + 1] = columns[t][2 * j + 1];
+                }
+            }
+        }
+    }
+
+    const sigFftSpec_R_32f& spec_;
+    float* work_;
+};
+
+template <bool Inverse>
+void blocked(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m, float* work) {
+    const std::int32_t* pairs = spec.table<std::int32_t>(spec.bitRev);
+    if (src == dst) {
+        sigFftBitRevInPlace_32fc(dst, m, pairs);
+    } else {
+        sigFftBitRevCopy_32fc(src, dst, m, pairs);
+    }
+    Blocked<Inverse>(spec, work).transform(dst, m, 0);
+}
+
+} // namespace
+
+void sigFftBlockedFwd_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+                           float* work) {
+    blocked<false>(spec, src, dst, m, work);
+}
+
+void sigFftBlockedInv_32fc(const sigFftSpec_R_32f& spec, const float* src, float* dst, int m,
+                           float* work) {
+    blocked<true>(spec, src, dst, m, work);
+}
