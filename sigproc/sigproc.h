@@ -266,7 +266,23 @@ int sigMulPack_32f(const float* src1, const float* src2, float* dst, int len);
 // ready for the next block; source and destination must not overlap, except
 // that an IIR filter may run in place.
 
+struct sigFirState;
 struct sigIirState;
+
+// Single-rate FIR. taps are in their own order (taps[0] weighs the newest
+// sample); dlyLine, when given, holds tapsLen past inputs, newest first.
+int sigFirGetStateSize_32f(int tapsLen, int* pSize);
+int sigFirInit_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
+                   unsigned char* buffer);
+int sigFirInitAlloc_32f(sigFirState** pState, const float* taps, int tapsLen,
+                        const float* dlyLine);
+int sigFirFree_32f(sigFirState* state);
+int sigFirProcess_32f(const float* src, float* dst, int numIters, sigFirState* pState);
+
+// One sample through a FIR whose delay line (2·tapsLen floats) and index the
+// caller holds; a zeroed line and index 0 are the filter at rest.
+int sigFirOneSample_32f(float src, float* pDstVal, const float* taps, int tapsLen, float* dlyLine,
+                        int* pDlyLineIndex);
 
 // IIR of order N from b0..bN, a0..aN (2·N + 2 floats), normalised by a0;
 // dlyLine, when given, holds the N state words of the transposed direct form.

@@ -4,6 +4,7 @@
 
 #include "sigproc/core/memory.h"
 #include "sigproc/fft/real_fft.h"
+#include "sigproc/filters/fir.h"
 #include "sigproc/filters/iir.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
@@ -31,6 +32,10 @@ const sigTable sigDispatchTable = [] {
     t[sigGroupDivConstInPlace_32f] = sigUniformGroup(sigDivConstInPlace_32f_generic);
     t[sigGroupMove_32f] = sigUniformGroup(sigMove_32f_generic);
     t[sigGroupMulConstInPlace_32f] = sigUniformGroup(sigMulConstInPlace_32f_generic);
+    t[sigGroupFirInit_32f] = sigUniformGroup(sigFirInit_32f_generic);
+    t[sigGroupFirGetStateSize_32f] = sigUniformGroup(sigFirGetStateSize_32f_generic);
+    t[sigGroupFirProcess_32f] = sigUniformGroup(sigFirProcess_32f_generic);
+    t[sigGroupFirOneSample_32f] = sigUniformGroup(sigFirOneSample_32f_generic);
     t[sigGroupIirProcessInPlace_32f] = sigUniformGroup(sigIirProcessInPlace_32f_generic);
     t[sigGroupIirGetStateSize_32f] = sigUniformGroup(sigIirGetStateSize_32f_generic);
     t[sigGroupIirInit_32f] = sigUniformGroup(sigIirInit_32f_generic);
@@ -83,5 +88,7 @@ const sigTableA sigDispatchTableA = [] {
     t[sigGroupIirInitAlloc_32f] = sigUniformGroup(sigIirInitAlloc_32f_generic);
     t[sigGroupIirFree_32f] = sigUniformGroup(sigIirFree_32f_generic);
     t[sigGroupIirProcess_32f] = sigUniformGroup(sigIirProcess_32f_generic);
+    t[sigGroupFirInitAlloc_32f] = sigUniformGroup(sigFirInitAlloc_32f_generic);
+    t[sigGroupFirFree_32f] = sigUniformGroup(sigFirFree_32f_generic);
     return t;
 }();

@@ -14,8 +14,12 @@
 
 namespace {
 
-std::int64_t tapsAreaBytes(std::int64_t order) { return (8 * order + 19) & ~std::int64_t{15}; }
-std::int64_t delayAreaBytes(std::int64_t order) { return (4 * order + 19) & ~std::int64_t{15}; }
+std::int64_t tapsAreaBytes(std::int64_t order) {
+    return (8 * order + 19) & ~std::int64_t{15};
+}
+std::int64_t delayAreaBytes(std::int64_t order) {
+    return (4 * order + 19) & ~std::int64_t{15};
+}
 
 // a0 sits after b0..bN; either sign of zero divides by zero, a NaN does not.
 int checkLeadingDenominator(const float* taps, int order) {
@@ -38,8 +42,7 @@ void normalizeTaps(const float* taps, sigIirState* state) {
 } // namespace
 
 int sigIirStateSize_32f(int order, int* pSize, std::uint32_t /*id*/) {
-    const std::int64_t size =
-        sigIirHeaderBytes + tapsAreaBytes(order) + delayAreaBytes(order) + 16;
+    const std::int64_t size = sigIirHeaderBytes + tapsAreaBytes(order) + delayAreaBytes(order) + 16;
     if (size > std::numeric_limits<int>::max()) return sigErrIirOrder;
     *pSize = static_cast<int>(size);
     return sigOk;

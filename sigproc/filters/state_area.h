@@ -27,4 +27,6 @@ inline unsigned char* sigStateBase(unsigned char* buffer) {
 }
 
 // x rounded up to a multiple of 16.
-constexpr std::int64_t sigAlign16(std::int64_t x) { return (x + 15) & ~std::int64_t{15}; }
+constexpr std::int64_t sigAlign16(std::int64_t x) {
+    return (x + 15) & ~std::int64_t{15};
+}

@@ -7,7 +7,8 @@
 
 namespace filter_reference {
 
-inline std::vector<float> randomSignal(std::size_t count, std::uint32_t seed, float amplitude = 1.0f) {
+inline std::vector<float> randomSignal(std::size_t count, std::uint32_t seed,
+                                       float amplitude = 1.0f) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> dist(-amplitude, amplitude);
     std::vector<float> v(count);
@@ -28,7 +29,8 @@ inline std::vector<float> convolve(const std::vector<float>& c, const std::vecto
     for (std::size_t n = 0; n < x.size(); ++n) {
         double sum = 0.0;
         for (std::size_t j = c.size(); j-- > 0;) {
-            sum += static_cast<double>(c[j]) * sample(static_cast<std::int64_t>(n) - static_cast<std::int64_t>(j));
+            sum += static_cast<double>(c[j]) *
+                   sample(static_cast<std::int64_t>(n) - static_cast<std::int64_t>(j));
         }
         y[n] = static_cast<float>(sum);
     }
@@ -37,7 +39,8 @@ inline std::vector<float> convolve(const std::vector<float>& c, const std::vecto
 
 // The difference equation a0·y[n] = sum b[k]·x[n-k] - sum over k >= 1 of a[k]·y[n-k],
 // from rest, in double throughout.
-inline std::vector<double> differenceEquation(const std::vector<float>& b, const std::vector<float>& a,
+inline std::vector<double> differenceEquation(const std::vector<float>& b,
+                                              const std::vector<float>& a,
                                               const std::vector<float>& x) {
     std::vector<double> y(x.size());
     for (std::size_t n = 0; n < x.size(); ++n) {

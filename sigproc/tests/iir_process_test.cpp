@@ -32,7 +32,8 @@ struct IirFilter {
     IirFilter(const std::vector<float>& b, const std::vector<float>& a) {
         std::vector<float> taps = b;
         taps.insert(taps.end(), a.begin(), a.end());
-        EXPECT_EQ(sigIirInitAlloc_32f(&state, taps.data(), static_cast<int>(b.size()) - 1, nullptr), sigOk);
+        EXPECT_EQ(sigIirInitAlloc_32f(&state, taps.data(), static_cast<int>(b.size()) - 1, nullptr),
+                  sigOk);
     }
     ~IirFilter() { sigIirFree_32f(state); }
     std::vector<float> run(const std::vector<float>& x) {
@@ -82,7 +83,8 @@ TEST(IirProcess, StableFiltersOfSeveralOrdersStayWithinTheDerivedBound) {
     const std::vector<float> a2 = {1.0f, -1.2f, 0.5f};
     const std::vector<float> a3 = polyMul({1.0f, -0.5f}, {1.0f, 0.0f, 0.25f});
     const std::vector<float> a5 = polyMul(a3, {1.0f, -1.0f, 0.5f});
-    const std::vector<std::vector<float>> denominators = {{1.0f, 0.9f}, a2, a3, a5, {2.0f, -1.0f, 0.5f}};
+    const std::vector<std::vector<float>> denominators = {
+        {1.0f, 0.9f}, a2, a3, a5, {2.0f, -1.0f, 0.5f}};
     const std::vector<float> x = randomSignal(3001, 7);
     for (const auto& a : denominators) {
         std::vector<float> b = randomSignal(a.size(), 11 + static_cast<std::uint32_t>(a.size()));
@@ -108,7 +110,9 @@ TEST(IirProcess, EvenSplitsAndInPlaceMatchOneCallBitForBit) {
     std::vector<float> y(x.size());
     std::size_t at = 0;
     for (std::size_t len : {2u, 10u, 64u, 4u, 520u}) {
-        ASSERT_EQ(sigIirProcess_32f(x.data() + at, y.data() + at, static_cast<int>(len), split.state), sigOk);
+        ASSERT_EQ(
+            sigIirProcess_32f(x.data() + at, y.data() + at, static_cast<int>(len), split.state),
+            sigOk);
         at += len;
     }
     EXPECT_EQ(y, expected);
@@ -117,7 +121,8 @@ TEST(IirProcess, EvenSplitsAndInPlaceMatchOneCallBitForBit) {
     IirFilter inPlace(b, a);
     std::vector<float> buffer = x;
     ASSERT_EQ(sigIirProcessInPlace_32f_generic(buffer.data(), 300, inPlace.state), sigOk);
-    ASSERT_EQ(sigIirProcess_32f(buffer.data() + 300, buffer.data() + 300, 300, inPlace.state), sigOk);
+    ASSERT_EQ(sigIirProcess_32f(buffer.data() + 300, buffer.data() + 300, 300, inPlace.state),
+              sigOk);
     EXPECT_EQ(buffer, expected);
 }
 

@@ -63,11 +63,13 @@ TEST(IirSetup, StateFitsItsSizeAtAnyBufferAddress) {
         EXPECT_EQ(state->order, 3);
         EXPECT_EQ(state->allocated, 0);
         EXPECT_EQ(state->sectionCount, 0);
-        EXPECT_EQ(reinterpret_cast<unsigned char*>(state->tapsArea()), reinterpret_cast<unsigned char*>(state) + 48);
+        EXPECT_EQ(reinterpret_cast<unsigned char*>(state->tapsArea()),
+                  reinterpret_cast<unsigned char*>(state) + 48);
         EXPECT_EQ(reinterpret_cast<unsigned char*>(state->delayArea()),
                   reinterpret_cast<unsigned char*>(state->tapsArea()) + 32);
         const float* delay = state->delayArea();
-        EXPECT_EQ(std::vector<float>(delay, delay + 4), (std::vector<float>{0.75f, -1.5f, 3.0f, 0.0f}));
+        EXPECT_EQ(std::vector<float>(delay, delay + 4),
+                  (std::vector<float>{0.75f, -1.5f, 3.0f, 0.0f}));
         EXPECT_TRUE(buffer.guardsIntact()) << "misalignment " << misalign;
     }
 }
@@ -99,7 +101,8 @@ TEST(IirSetup, ZeroA0IsRefusedBeforeAnythingIsWrittenOrAllocated) {
         taps[4] = a0;
         GuardedBuffer<unsigned char> buffer(static_cast<std::size_t>(sizeFor(3)), 4);
         sigIirState* state = kUnwritten;
-        EXPECT_EQ(sigIirInit_32f_generic(&state, taps.data(), 3, nullptr, buffer.data()), sigErrDivByZero);
+        EXPECT_EQ(sigIirInit_32f_generic(&state, taps.data(), 3, nullptr, buffer.data()),
+                  sigErrDivByZero);
         EXPECT_EQ(state, kUnwritten);
         EXPECT_TRUE(buffer.unchanged());
 
