@@ -255,3 +255,37 @@ int sigFftFwdInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned
 int sigFftInvInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf);
 // dst = src1 * src2, bin by bin, on packed spectra of len floats.
 int sigMulPack_32f(const float* src1, const float* src2, float* dst, int len);
+
+// ---------------------------------------------------------------- FIR and IIR filters
+//
+// A filter state lives either in a caller's buffer, sized by the state's size
+// query (the state starts at the buffer rounded up to 16 bytes, and the
+// caller keeps the buffer in place while it uses the state), or in a block of
+// the library allocator made by an InitAlloc operation and released by the
+// matching free. Filtering consumes all of its input and leaves the state
+// ready for the next block; source and destination must not overlap, except
+// that an IIR filter may run in place.
+
+struct sigFirState;
+struct sigIirState;
+
+// Single-rate FIR. taps are in their own order (taps[0] weighs the newest
+// sample); dlyLine, when given, holds tapsLen past inputs, newest first.
+int sigFirGetStateSize_32f(int tapsLen, int* pSize);
+int sigFirInit_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
+                   unsigned char* buffer);
+int sigFirInitAlloc_32f(sigFirState** pState, const float* taps, int tapsLen,
+                        const float* dlyLine);
+int sigFirFree_32f(sigFirState* state);
+int sigFirProcess_32f(const float* src, float* dst, int numIters, sigFirState* pState);
+
+// One sample through a FIR whose delay line (2·tapsLen floats) and index the
+// caller holds; a zeroed line and index 0 are the filter at rest.
+int sigFirOneSample_32f(float src, float* pDstVal, const float* taps, int tapsLen, float* dlyLine,
+                        int* pDlyLineIndex);
+
+// IIR of order N from b0..bN, a0..aN (2·N + 2 floats), normalised by a0;
+// dlyLine, when given, holds the N state words of the transposed direct form.
+int sigIirInitAlloc_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine);
+int sigIirFree_32f(sigIirState* state);
+int sigIirProcess_32f(const float* src, float* dst, int len, sigIirState* state);

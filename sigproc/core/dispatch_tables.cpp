@@ -5,6 +5,8 @@
 #include "sigproc/core/memory.h"
 #include "sigproc/fft/complex_fft.h"
 #include "sigproc/fft/real_fft.h"
+#include "sigproc/filters/fir.h"
+#include "sigproc/filters/iir.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
 #include "sigproc/vector/elementwise.h"
@@ -31,6 +33,13 @@ const sigTable sigDispatchTable = [] {
     t[sigGroupDivConstInPlace_32f] = sigUniformGroup(sigDivConstInPlace_32f_generic);
     t[sigGroupMove_32f] = sigUniformGroup(sigMove_32f_generic);
     t[sigGroupMulConstInPlace_32f] = sigUniformGroup(sigMulConstInPlace_32f_generic);
+    t[sigGroupFirInit_32f] = sigUniformGroup(sigFirInit_32f_generic);
+    t[sigGroupFirGetStateSize_32f] = sigUniformGroup(sigFirGetStateSize_32f_generic);
+    t[sigGroupFirProcess_32f] = sigUniformGroup(sigFirProcess_32f_generic);
+    t[sigGroupFirOneSample_32f] = sigUniformGroup(sigFirOneSample_32f_generic);
+    t[sigGroupIirProcessInPlace_32f] = sigUniformGroup(sigIirProcessInPlace_32f_generic);
+    t[sigGroupIirGetStateSize_32f] = sigUniformGroup(sigIirGetStateSize_32f_generic);
+    t[sigGroupIirInit_32f] = sigUniformGroup(sigIirInit_32f_generic);
     t[sigGroupConvert_32s32f] = sigUniformGroup(sigConvert_32s32f_generic);
     t[sigGroupAddConstInPlace_32f] = sigUniformGroup(sigAddConstInPlace_32f_generic);
     t[sigGroupInterleave_32f] = sigUniformGroup(sigInterleave_32f_generic);
@@ -77,6 +86,11 @@ const sigTableA sigDispatchTableA = [] {
     t[sigGroupFftFwdInPlace_R_32f] = sigUniformGroup(sigFftFwdInPlace_R_32f_generic);
     t[sigGroupFftInvInPlace_R_32f] = sigUniformGroup(sigFftInvInPlace_R_32f_generic);
     t[sigGroupMulPack_32f] = sigUniformGroup(sigMulPack_32f_generic);
+    t[sigGroupIirInitAlloc_32f] = sigUniformGroup(sigIirInitAlloc_32f_generic);
+    t[sigGroupIirFree_32f] = sigUniformGroup(sigIirFree_32f_generic);
+    t[sigGroupIirProcess_32f] = sigUniformGroup(sigIirProcess_32f_generic);
+    t[sigGroupFirInitAlloc_32f] = sigUniformGroup(sigFirInitAlloc_32f_generic);
+    t[sigGroupFirFree_32f] = sigUniformGroup(sigFirFree_32f_generic);
     // The complex FFT, which has no entry points.
     t[sigGroupFftInitAlloc_C_32fc] = sigUniformGroup(sigFftInitAlloc_C_32fc_generic);
     t[sigGroupFftFree_C_32fc] = sigUniformGroup(sigFftFree_C_32fc_generic);

@@ -54,6 +54,32 @@ void zeroPhase(const Pointers& a) {
     if (a.p[3] != nullptr) *a.at<int>(3) = 0;
 }
 
+// Filter states for the filter entries; the guarded buffer handed in a
+// state's place only tells whether the state pointer is null.
+sigFirState* firStateUnlessNull(void* marker) {
+    static sigFirState* state = [] {
+        static std::vector<unsigned char> buffer;
+        int size = 0;
+        sigFirGetStateSize_32f(3, &size);
+        buffer.resize(static_cast<std::size_t>(size));
+        const float taps[3] = {0.5f, 0.25f, 0.125f};
+        sigFirState* made = nullptr;
+        sigFirInit_32f(&made, taps, 3, nullptr, buffer.data());
+        return made;
+    }();
+    return marker != nullptr ? state : nullptr;
+}
+
+sigIirState* iirStateUnlessNull(void* marker) {
+    static sigIirState* state = [] {
+        const float taps[6] = {0.5f, 0.25f, 0.125f, 1.0f, -0.5f, 0.25f};
+        sigIirState* made = nullptr;
+        sigIirInitAlloc_32f(&made, taps, 2, nullptr);
+        return made;
+    }();
+    return marker != nullptr ? state : nullptr;
+}
+
 std::vector<EntryCase> entryCases() {
     return {
         {"sigZero_32f", 1, [](const Pointers& a, int n) { return sigZero_32f(a.at<float>(0), n); }},
@@ -148,6 +174,14 @@ std::vector<EntryCase> entryCases() {
          [](const Pointers& a, int n) { return sigMulPack_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
         {"sigMulPackInPlace_32f", 2,
          [](const Pointers& a, int n) { return sigMulPackInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
+        {"sigFirProcess_32f", 3,
+         [](const Pointers& a, int n) {
+             return sigFirProcess_32f(a.at<float>(0), a.at<float>(1), n, firStateUnlessNull(a.p[2]));
+         }},
+        {"sigIirProcess_32f", 3,
+         [](const Pointers& a, int n) {
+             return sigIirProcess_32f(a.at<float>(0), a.at<float>(1), n, iirStateUnlessNull(a.p[2]));
+         }},
     };
 }
 

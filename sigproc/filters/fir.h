@@ -1,0 +1,65 @@
+// FIR filters: single-rate state set-up (in a caller's buffer or a library
+// block), release, block processing on a direct and an FFT overlap path, and
+// the one-sample filter with a caller-held delay line.
+#pragma once
+
+#include "sigproc/filters/fir_state.h"
+
+#include <cstdint>
+
+// Generic members.
+int sigFirGetStateSize_32f_generic(int tapsLen, int* pSize);
+int sigFirInit_32f_generic(sigFirState** pState, const float* taps, int tapsLen,
+                           const float* dlyLine, unsigned char* buffer);
+int sigFirInitAlloc_32f_generic(sigFirState** pState, const float* taps, int tapsLen,
+                                const float* dlyLine);
+int sigFirFree_32f_generic(sigFirState* state);
+int sigFirProcess_32f_generic(const float* src, float* dst, int numIters, sigFirState* pState);
+int sigFirOneSample_32f_generic(float src, float* pDstVal, const float* taps, int tapsLen,
+                                float* dlyLine, int* pDlyLineIndex);
+
+// Bytes for a single-rate state of tapsLen (>= 1) taps in a caller's buffer.
+// A size the 32-bit count cannot carry is refused with sigErrFirLength.
+int sigFirStateSize_32f(int tapsLen, int* pSize);
+
+// Builds a state with the given id in `buffer` (rounded up to 16 bytes) and
+// stores *pState. Fails only on a size that cannot be represented, before
+// writing anything; a missing FFT part leaves a state that filters directly.
+int sigFirInitState_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
+                        unsigned char* buffer, std::uint32_t id);
+
+// The body of sigFirInitAlloc_32f after its argument checks. *pState is
+// written only on success; on failure nothing stays allocated.
+int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLen,
+                             const float* dlyLine, std::uint32_t id);
+
+// Single-rate processing paths, after the entry's checks.
+void sigFirProcessDirect_32f(sigFirState* state, const float* src, float* dst, int numIters);
+int sigFirProcessFft_32f(sigFirState* state, const float* src, float* dst, int numIters);
+
+// ---- shared by both set-ups
+
+// Filters of this many taps or more get an FFT part for the overlap path.
+inline constexpr int sigFirFftMinTaps = 64;
+
+// floor(log2 tapsLen) + 2, so that 2·tapsLen < 2^order <= 4·tapsLen; 0 below 64 taps.
+int sigFirFftOrder(int tapsLen);
+
+// Byte offsets of a single-rate state's areas from the record's start, and
+// where the state ends. The specification and its init area lie inside only
+// for a state in a caller's buffer.
+struct sigFirAreas {
+    std::int64_t taps, delay, gap, fftSpec, fftInit, fftTaps, fftWork, block, spare, end;
+};
+sigFirAreas sigFirPlanAreas(int tapsLen, std::int64_t fftLen, std::int64_t specBytes,
+                            std::int64_t initBytes, std::int64_t workBytes);
+
+// Writes the words both set-ups share (everything but the FFT part), the
+// reversed taps and the delay line (dlyLine newest first, or null for silence).
+void sigFirWriteSingleRate(sigFirState* state, const sigFirAreas& areas, const float* taps,
+                           int tapsLen, const float* dlyLine, std::uint32_t id,
+                           std::int32_t fftWorkBytes);
+
+// Spectrum of the taps in their own order, zero-padded to fftLen, with the
+// state's specification and work area. Returns the transform's status.
+int sigFirTransformTaps(sigFirState* state, const float* taps);

@@ -1,0 +1,113 @@
+// Single-rate FIR states in a caller's buffer: the size query and the set-up.
+//
+// Sizes are computed in 64 bits; a tap count whose state could not be sized in
+// the 32-bit count is refused with sigErrFirLength before anything is written.
+// Once the arguments pass, set-up always succeeds: when the overlap path's FFT
+// part cannot be made, the state filters on the direct path alone.
+#include "sigproc/filters/fir.h"
+
+#include "sigproc/core/dispatch.h"
+#include "sigproc/fft/real_fft.h"
+#include "sigproc/sigproc.h"
+
+#include <limits>
+
+namespace {
+
+// Bytes of rounding slack: the state starts at the buffer rounded up to 16.
+constexpr std::int64_t kBaseSlack = 16;
+
+// The overlap path's FFT of a state in a caller's buffer, as the FFT's size
+// query gives it; no FFT part (fftLen 0) below 64 taps or when the query fails.
+struct FftPart {
+    int order = 0;
+    int fftLen = 0;
+    int specBytes = 0;
+    int initBytes = 0;
+    int workBytes = 0;
+};
+
+FftPart fftPartFor(int tapsLen) {
+    FftPart part;
+    part.order = sigFirFftOrder(tapsLen);
+    if (part.order == 0) return part;
+    if (sigFftGetSize_R_32f(part.order, sigFftScaleInv, 0, &part.specBytes, &part.initBytes,
+                            &part.workBytes) == sigOk) {
+        part.fftLen = 1 << part.order;
+    }
+    return part;
+}
+
+sigFirAreas areasFor(int tapsLen, const FftPart& part) {
+    return sigFirPlanAreas(tapsLen, part.fftLen, part.specBytes, part.initBytes, part.workBytes);
+}
+
+bool fitsSize(const sigFirAreas& areas) {
+    return areas.end + kBaseSlack <= std::numeric_limits<int>::max();
+}
+
+// Builds the specification inside the state and the taps' spectrum with it.
+// A failed build leaves no FFT part; a failed transform leaves the part unused.
+void buildFftPart(sigFirState* state, const sigFirAreas& areas, const FftPart& part,
+                  const float* taps) {
+    auto* base = reinterpret_cast<unsigned char*>(state);
+    sigFftSpec_R_32f* spec = nullptr;
+    if (part.fftLen == 0 || sigFftInit_R_32f(&spec, part.order, sigFftScaleInv, 0,
+                                             base + areas.fftSpec, base + areas.fftInit) != sigOk) {
+        state->fftWork = 0;
+        state->fftLen = -1;
+        state->fftTaps = 0;
+        return;
+    }
+    state->fftSpec = sigStateOffset(state, spec);
+    state->fftLen = part.fftLen;
+    state->fftTaps = static_cast<std::uint32_t>(areas.fftTaps);
+    state->fftWork = part.workBytes > 0 ? static_cast<std::uint32_t>(areas.fftWork) : 0;
+    if (sigFirTransformTaps(state, taps) != sigOk) state->fftLen = -1;
+}
+
+} // namespace
+
+int sigFirStateSize_32f(int tapsLen, int* pSize) {
+    const sigFirAreas areas = areasFor(tapsLen, fftPartFor(tapsLen));
+    if (!fitsSize(areas)) return sigErrFirLength;
+    *pSize = static_cast<int>(areas.end + kBaseSlack);
+    return sigOk;
+}
+
+int sigFirInitState_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
+                        unsigned char* buffer, std::uint32_t id) {
+    const FftPart part = fftPartFor(tapsLen);
+    const sigFirAreas areas = areasFor(tapsLen, part);
+    if (!fitsSize(areas)) return sigErrFirLength;
+
+    auto* state = reinterpret_cast<sigFirState*>(sigStateBase(buffer));
+    *pState = state;
+    sigFirWriteSingleRate(state, areas, taps, tapsLen, dlyLine, id, part.workBytes);
+    buildFftPart(state, areas, part, taps);
+    return sigOk;
+}
+
+int sigFirGetStateSize_32f_generic(int tapsLen, int* pSize) {
+    if (pSize == nullptr) return sigErrNullPtr;
+    if (tapsLen <= 0) return sigErrFirLength;
+    return sigFirStateSize_32f(tapsLen, pSize);
+}
+
+int sigFirInit_32f_generic(sigFirState** pState, const float* taps, int tapsLen,
+                           const float* dlyLine, unsigned char* buffer) {
+    if (pState == nullptr || taps == nullptr || buffer == nullptr) return sigErrNullPtr;
+    if (tapsLen <= 0) return sigErrFirLength;
+    return sigFirInitState_32f(pState, taps, tapsLen, dlyLine, buffer, sigFirIdSingleRate);
+}
+
+int sigFirGetStateSize_32f(int tapsLen, int* pSize) {
+    return sigDispatch<decltype(sigFirGetStateSize_32f_generic)>(
+        sigDispatchTable[sigGroupFirGetStateSize_32f], tapsLen, pSize);
+}
+
+int sigFirInit_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
+                   unsigned char* buffer) {
+    return sigDispatch<decltype(sigFirInit_32f_generic)>(sigDispatchTable[sigGroupFirInit_32f],
+                                                         pState, taps, tapsLen, dlyLine, buffer);
+}

@@ -1,0 +1,78 @@
+// What the two single-rate set-ups (in a caller's buffer, in a library block)
+// share: the FFT length rule, the order of the areas, the common words with
+// the reversed taps and the delay line, and the spectrum of the taps.
+#include "sigproc/filters/fir.h"
+
+#include "sigproc/fft/real_fft.h"
+#include "sigproc/vector/fill.h"
+
+#include <bit>
+
+int sigFirFftOrder(int tapsLen) {
+    if (tapsLen < sigFirFftMinTaps) return 0;
+    return static_cast<int>(std::bit_width(static_cast<unsigned>(tapsLen))) + 1;
+}
+
+sigFirAreas sigFirPlanAreas(int tapsLen, std::int64_t fftLen, std::int64_t specBytes,
+                            std::int64_t initBytes, std::int64_t workBytes) {
+    const std::int64_t taps = tapsLen;
+    sigFirAreas a{};
+    std::int64_t at = sigFirHeaderBytes;
+    auto take = [&at](std::int64_t& area, std::int64_t bytes) {
+        area = at;
+        at += bytes;
+    };
+    take(a.taps, sigAlign16(4 * taps));
+    // Room for at least 3·tapsLen + 4 floats: the history and a head block behind it.
+    take(a.delay, (12 * taps + 31) & ~std::int64_t{15});
+    take(a.gap, sigFirGapBytes);
+    take(a.fftSpec, specBytes);
+    take(a.fftInit, initBytes);
+    take(a.fftTaps, sigAlign16(4 * fftLen));
+    take(a.fftWork, workBytes);
+    take(a.block, sigAlign16(4 * fftLen));
+    take(a.spare, sigFirSpareBytes);
+    a.end = at;
+    return a;
+}
+
+void sigFirWriteSingleRate(sigFirState* state, const sigFirAreas& areas, const float* taps,
+                           int tapsLen, const float* dlyLine, std::uint32_t id,
+                           std::int32_t fftWorkBytes) {
+    auto offset = [](std::int64_t bytes) { return static_cast<std::uint32_t>(bytes); };
+    state->taps = offset(areas.taps);
+    state->delay = offset(areas.delay);
+    state->polyTaps = 0;
+    state->gap = offset(areas.gap);
+    state->fftSpec = 0;
+    state->phaseTable = 0;
+    state->id = id;
+    state->tapsLen = tapsLen;
+    state->fftWorkBytes = fftWorkBytes;
+    state->delayLen = tapsLen;
+    state->delayIndex = 0;
+    state->allocated = 0;
+    state->block = offset(areas.block);
+    state->spare = offset(areas.spare);
+
+    // The state keeps the taps reversed and the history oldest first, so the
+    // direct path pairs taps[k] with the k-th oldest sample of a window.
+    float* reversed = state->tapsArea();
+    for (int k = 0; k < tapsLen; ++k) reversed[k] = taps[tapsLen - 1 - k];
+    float* delay = state->delayArea();
+    if (dlyLine == nullptr) {
+        sigZero_32f_generic(delay, tapsLen);
+    } else {
+        for (int k = 0; k < tapsLen; ++k) delay[k] = dlyLine[tapsLen - 1 - k];
+    }
+    state->headLen = ((tapsLen + 3) & ~3) | 1;
+}
+
+// The spectrum stays unscaled: the inverse transform of the overlap path
+// applies the 1/fftLen of the convolution.
+int sigFirTransformTaps(sigFirState* state, const float* taps) {
+    float* spectrum = state->fftTapsArea();
+    sigCopy_32f_generic(taps, spectrum, state->tapsLen);
+    sigZero_32f_generic(spectrum + state->tapsLen, state->fftLen - state->tapsLen);
+    return sigFftFwd_R_32f(spectrum, spectrum, state->spec(), state->fftWorkArea());
+}

@@ -1,0 +1,33 @@
+// Block processing through a FIR state: the entry's checks and the choice of
+// path. Long blocks through filters with an FFT part take the overlap path;
+// everything else the direct path. Both keep the same history, so a state may
+// change path from one call to the next.
+#include "sigproc/filters/fir.h"
+
+#include "sigproc/core/dispatch.h"
+#include "sigproc/sigproc.h"
+
+namespace {
+
+// Shorter blocks are cheaper on the direct path.
+constexpr int kOverlapMinBlock = 512;
+
+} // namespace
+
+int sigFirProcess_32f_generic(const float* src, float* dst, int numIters, sigFirState* pState) {
+    if (pState == nullptr || src == nullptr || dst == nullptr) return sigErrNullPtr;
+    if (numIters <= 0) return sigErrLength;
+    // Multi-rate states have no processing routine in this library yet; like
+    // any other id they are refused.
+    if (pState->id != sigFirIdSingleRate) return sigErrStateMismatch;
+    if (numIters >= kOverlapMinBlock && pState->fftLen > 0) {
+        return sigFirProcessFft_32f(pState, src, dst, numIters);
+    }
+    sigFirProcessDirect_32f(pState, src, dst, numIters);
+    return sigOk;
+}
+
+int sigFirProcess_32f(const float* src, float* dst, int numIters, sigFirState* pState) {
+    return sigDispatch<decltype(sigFirProcess_32f_generic)>(
+        sigDispatchTable[sigGroupFirProcess_32f], src, dst, numIters, pState);
+}
