@@ -277,6 +277,18 @@ int sigFirInit_32f(sigFirState** pState, const float* taps, int tapsLen, const f
 int sigFirInitAlloc_32f(sigFirState** pState, const float* taps, int tapsLen,
                         const float* dlyLine);
 int sigFirFree_32f(sigFirState* state);
+
+// Multi-rate FIR: up-sampling by `up` (input i at position i·up + upPhase),
+// filtering, down-sampling by `down` (output o at position o·down + downPhase),
+// in one pass; each iteration of sigFirProcess_32f consumes `down` inputs and
+// writes `up` outputs. dlyLine, when given, holds ceil(tapsLen / up) past
+// inputs, newest first. Both factors 1 make a single-rate state.
+int sigFirMrGetStateSize_32f(int tapsLen, int up, int down, int* pSize);
+int sigFirMrInit_32f(sigFirState** pState, const float* taps, int tapsLen, int up, int upPhase,
+                     int down, int downPhase, const float* dlyLine, unsigned char* buffer);
+
+// Single-rate states: numIters samples in and out. Multi-rate states:
+// numIters·down samples in, numIters·up out.
 int sigFirProcess_32f(const float* src, float* dst, int numIters, sigFirState* pState);
 
 // One sample through a FIR whose delay line (2·tapsLen floats) and index the

@@ -3,6 +3,7 @@
 // effect's 101-tap filters on 48-sample blocks (the direct path). Each is
 // measured beside a plain double-accumulating loop, and the 256-tap case also
 // beside the same overlap-save convolution written on FFTW, in the same run.
+#include "sigproc/bench/fir_stream.h"
 #include "sigproc/sigproc.h"
 
 #include <benchmark/benchmark.h>
@@ -11,36 +12,11 @@
 #include <algorithm>
 #include <complex>
 #include <cstring>
-#include <random>
 #include <vector>
 
 namespace {
 
-std::vector<float> noise(std::size_t count, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(count);
-    for (float& x : v) x = dist(rng);
-    return v;
-}
-
-// One block of input and output per call, cycling through a longer signal so
-// the filter sees fresh data.
-struct Stream {
-    Stream(int tapsLen, int blockLen)
-        : taps(noise(static_cast<std::size_t>(tapsLen), 1)),
-          input(noise(static_cast<std::size_t>(blockLen) * 64, 2)),
-          output(static_cast<std::size_t>(blockLen)), blockLen(blockLen) {}
-    const float* next() {
-        const float* block =
-            input.data() + static_cast<std::size_t>(at) * static_cast<std::size_t>(blockLen);
-        at = (at + 1) % 64;
-        return block;
-    }
-    std::vector<float> taps, input, output;
-    int blockLen;
-    int at = 0;
-};
+using Stream = FirStream;
 
 // y[n] = sum over k of c[k]·x[n - k], summed in double, with the last
 // tapsLen - 1 inputs carried in front of each block.
@@ -125,20 +101,10 @@ class FftwOverlapSave {
     fftwf_plan inverse_{};
 };
 
-// Filters one block per iteration through `process(in, out, blockLen)`.
-template <typename Process> void timeBlocks(benchmark::State& state, Stream& s, Process process) {
-    for (auto _ : state) {
-        process(s.next(), s.output.data(), s.blockLen);
-        benchmark::DoNotOptimize(s.output.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * s.blockLen);
-}
-
 void firReference(benchmark::State& state, int tapsLen, int blockLen) {
     Stream s(tapsLen, blockLen);
     ReferenceFir fir(s.taps, blockLen);
-    timeBlocks(state, s, [&](const float* x, float* y, int n) { fir.process(x, y, n); });
+    timeCalls(state, s, [&](const float* x, float* y, int n) { fir.process(x, y, n); });
 }
 
 // The headphone virtualizer's state: made by the library, FFT length 1024.
@@ -149,14 +115,14 @@ void fir256Library(benchmark::State& state) {
         state.SkipWithError("no FIR state");
         return;
     }
-    timeBlocks(state, s, [&](const float* x, float* y, int n) { sigFirProcess_32f(x, y, n, fir); });
+    timeCalls(state, s, [&](const float* x, float* y, int n) { sigFirProcess_32f(x, y, n, fir); });
     sigFirFree_32f(fir);
 }
 
 void fir256Fftw(benchmark::State& state) {
     Stream s(256, 512);
     FftwOverlapSave fir(s.taps, 1024);
-    timeBlocks(state, s, [&](const float* x, float* y, int n) { fir.process(x, y, n); });
+    timeCalls(state, s, [&](const float* x, float* y, int n) { fir.process(x, y, n); });
 }
 
 // The FIR effect's state: in the caller's buffer.
@@ -170,7 +136,7 @@ void fir101Library(benchmark::State& state) {
         state.SkipWithError("no FIR state");
         return;
     }
-    timeBlocks(state, s, [&](const float* x, float* y, int n) { sigFirProcess_32f(x, y, n, fir); });
+    timeCalls(state, s, [&](const float* x, float* y, int n) { sigFirProcess_32f(x, y, n, fir); });
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "sigproc/fft/complex_fft.h"
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/filters/fir.h"
+#include "sigproc/filters/fir_multirate.h"
 #include "sigproc/filters/iir.h"
 #include "sigproc/vector/arith_const.h"
 #include "sigproc/vector/convert.h"
@@ -35,6 +36,8 @@ const sigTable sigDispatchTable = [] {
     t[sigGroupMulConstInPlace_32f] = sigUniformGroup(sigMulConstInPlace_32f_generic);
     t[sigGroupFirInit_32f] = sigUniformGroup(sigFirInit_32f_generic);
     t[sigGroupFirGetStateSize_32f] = sigUniformGroup(sigFirGetStateSize_32f_generic);
+    t[sigGroupFirMrInit_32f] = sigUniformGroup(sigFirMrInit_32f_generic);
+    t[sigGroupFirMrGetStateSize_32f] = sigUniformGroup(sigFirMrGetStateSize_32f_generic);
     t[sigGroupFirProcess_32f] = sigUniformGroup(sigFirProcess_32f_generic);
     t[sigGroupFirOneSample_32f] = sigUniformGroup(sigFirOneSample_32f_generic);
     t[sigGroupIirProcessInPlace_32f] = sigUniformGroup(sigIirProcessInPlace_32f_generic);

@@ -6,26 +6,12 @@
 // outputs read the source in place.
 #include "sigproc/filters/fir.h"
 
+#include "sigproc/filters/double_lanes.h"
 #include "sigproc/vector/fill.h"
-
-#include <cstring>
 
 namespace {
 
-// Running sums packed two to a register: each lane keeps its own sum, added in
-// the same order as a scalar loop would, so the packing changes no result.
-using Lanes = double __attribute__((vector_size(16)));
-using FloatQuad = float __attribute__((vector_size(16)));
-using DoubleQuad = double __attribute__((vector_size(32)));
-
-// Four consecutive samples, widened exactly to double, as two pairs.
-inline void loadQuad(const float* p, Lanes& low, Lanes& high) {
-    FloatQuad quad;
-    std::memcpy(&quad, p, sizeof quad);
-    const DoubleQuad wide = __builtin_convertvector(quad, DoubleQuad);
-    low = Lanes{wide[0], wide[1]};
-    high = Lanes{wide[2], wide[3]};
-}
+using Lanes = sigDoubleLanes;
 
 // Outputs y[0 .. 4·Quads - 1] of one pass over the taps: y[i] = sum over k of
 // t[k]·w[i + k]. Each sum starts at 0 and adds the products in double, oldest
@@ -39,7 +25,7 @@ template <int Quads> void dotGroup(const float* t, int tapsLen, const float* w, 
 #pragma GCC unroll 4
         for (int j = 0; j < Quads; ++j) {
             Lanes first, second;
-            loadQuad(w + k + 4 * j, first, second);
+            sigWidenQuad(w + k + 4 * j, first, second);
             low[j] += c * first;
             high[j] += c * second;
         }

@@ -5,6 +5,7 @@
 #include "sigproc/filters/fir.h"
 
 #include "sigproc/core/dispatch.h"
+#include "sigproc/filters/fir_multirate.h"
 #include "sigproc/sigproc.h"
 
 namespace {
@@ -12,13 +13,29 @@ namespace {
 // Shorter blocks are cheaper on the direct path.
 constexpr int kOverlapMinBlock = 512;
 
+// Multi-rate states run the routine of their layout's mode.
+int processMultiRate(sigFirState* state, const float* src, float* dst, int numIters) {
+    switch (state->mode) {
+    case 1:
+        sigFirMrProcessDense_32f(state, src, dst, numIters);
+        return sigOk;
+    case 2:
+        sigFirMrProcessDown_32f(state, src, dst, numIters);
+        return sigOk;
+    case 3:
+        sigFirMrProcessIndexed_32f(state, src, dst, numIters);
+        return sigOk;
+    default:
+        return sigErrStateMismatch;
+    }
+}
+
 } // namespace
 
 int sigFirProcess_32f_generic(const float* src, float* dst, int numIters, sigFirState* pState) {
     if (pState == nullptr || src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (numIters <= 0) return sigErrLength;
-    // Multi-rate states have no processing routine in this library yet; like
-    // any other id they are refused.
+    if (pState->id == sigFirIdMultiRate) return processMultiRate(pState, src, dst, numIters);
     if (pState->id != sigFirIdSingleRate) return sigErrStateMismatch;
     if (numIters >= kOverlapMinBlock && pState->fftLen > 0) {
         return sigFirProcessFft_32f(pState, src, dst, numIters);

@@ -70,6 +70,21 @@ sigFirState* firStateUnlessNull(void* marker) {
     return marker != nullptr ? state : nullptr;
 }
 
+// A multi-rate state (66 taps, up 2) takes the same checks.
+sigFirState* firMrStateUnlessNull(void* marker) {
+    static sigFirState* state = [] {
+        static std::vector<unsigned char> buffer;
+        int size = 0;
+        sigFirMrGetStateSize_32f(66, 2, 1, &size);
+        buffer.resize(static_cast<std::size_t>(size));
+        const std::vector<float> taps(66, 0.25f);
+        sigFirState* made = nullptr;
+        sigFirMrInit_32f(&made, taps.data(), 66, 2, 0, 1, 0, nullptr, buffer.data());
+        return made;
+    }();
+    return marker != nullptr ? state : nullptr;
+}
+
 sigIirState* iirStateUnlessNull(void* marker) {
     static sigIirState* state = [] {
         const float taps[6] = {0.5f, 0.25f, 0.125f, 1.0f, -0.5f, 0.25f};
@@ -177,6 +192,11 @@ std::vector<EntryCase> entryCases() {
         {"sigFirProcess_32f", 3,
          [](const Pointers& a, int n) {
              return sigFirProcess_32f(a.at<float>(0), a.at<float>(1), n, firStateUnlessNull(a.p[2]));
+         }},
+        // Two outputs per iteration, still inside the buffers for every length tried.
+        {"sigFirProcess_32f_multiRate", 3,
+         [](const Pointers& a, int n) {
+             return sigFirProcess_32f(a.at<float>(0), a.at<float>(1), n, firMrStateUnlessNull(a.p[2]));
          }},
         {"sigIirProcess_32f", 3,
          [](const Pointers& a, int n) {
