@@ -11,7 +11,7 @@
 
 #include "sigproc/fft/spec_record.h"
 
-// Bytes of the specification buffer, the init buffer needed only while
+// Bytes of the FFT specification buffer, the init buffer needed only while
 // building, and one work buffer (0: none). Order outside 0..27 gives
 // sigErrFftOrder, a null out pointer sigErrNullPtr, a flag other than
 // 1, 2, 4, 8 sigErrFftFlag; nothing is written on failure. The hint is ignored.

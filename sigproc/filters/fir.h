@@ -46,7 +46,7 @@ inline constexpr int sigFirFftMinTaps = 64;
 int sigFirFftOrder(int tapsLen);
 
 // Byte offsets of a single-rate state's areas from the record's start, and
-// where the state ends. The specification and its init area lie inside only
+// where the state ends. The FFT specification and its init area lie inside only
 // for a state in a caller's buffer.
 struct sigFirAreas {
     std::int64_t taps, delay, gap, fftSpec, fftInit, fftTaps, fftWork, block, spare, end;

@@ -46,7 +46,7 @@ bool fitsSize(const sigFirAreas& areas) {
     return areas.end + kBaseSlack <= std::numeric_limits<int>::max();
 }
 
-// Builds the specification inside the state and the taps' spectrum with it.
+// Builds the FFT specification inside the state and the taps' spectrum with it.
 // A failed build leaves no FFT part; a failed transform leaves the part unused.
 void buildFftPart(sigFirState* state, const sigFirAreas& areas, const FftPart& part,
                   const float* taps) {

@@ -41,7 +41,7 @@ std::vector<Direction> everyTransform() {
     };
 }
 
-// The specification is checked before the data: a null spec gives -8, a spec
+// The FFT specification is checked before the data: a null spec gives -8, a spec
 // of the wrong id -17, even when the data pointers are null too.
 TEST(FftChecks, SpecBeforeDataThenSourceThenDestination) {
     OwnedSpec spec(6, sigFftScaleNone);
