@@ -10,7 +10,7 @@
 // columns at a time.
 #pragma once
 
-#include "sigproc/fft/spec_record.h"
+#include "sigproc/fft/record_layout.h"
 
 // Bit reversal of all 2^m values (m >= 3; in place when src equals dst), then
 // the complex transform, with every piece scaled when the direction's flag

@@ -8,7 +8,7 @@
 // its operations are the members of their dispatch groups and direct calls.
 #pragma once
 
-#include "sigproc/fft/spec_record.h"
+#include "sigproc/fft/record_layout.h"
 
 // Bytes of the record buffer, the init buffer needed only while building, and
 // one work buffer (0: none). Order outside 0..27 gives sigErrFftOrder (28 to

@@ -12,7 +12,7 @@
 // stage combines the lanes.
 #pragma once
 
-#include "sigproc/fft/spec_record.h"
+#include "sigproc/fft/record_layout.h"
 
 inline constexpr int sigFftPlaneMinOrder = 5;
 inline constexpr int sigFftPlaneMaxOrder = 10;

@@ -9,7 +9,7 @@
 // transforms; sigFftFree_R_32f.
 #pragma once
 
-#include "sigproc/fft/spec_record.h"
+#include "sigproc/fft/record_layout.h"
 
 // Bytes of the FFT specification buffer, the init buffer needed only while
 // building, and one work buffer (0: none). Order outside 0..27 gives

@@ -2,8 +2,8 @@
 // real and the complex FFT do alike, told apart by their kind.
 #pragma once
 
-#include "sigproc/fft/spec_record.h"
-#include "sigproc/fft/spec_size.h"
+#include "sigproc/fft/record_layout.h"
+#include "sigproc/fft/record_size.h"
 #include "sigproc/fft/trig_tables.h"
 #include "sigproc/sigproc.h"
 

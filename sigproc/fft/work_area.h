@@ -3,7 +3,7 @@
 #pragma once
 
 #include "sigproc/core/memory.h"
-#include "sigproc/fft/spec_record.h"
+#include "sigproc/fft/record_layout.h"
 
 #include <cstdint>
 

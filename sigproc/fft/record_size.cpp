@@ -1,4 +1,4 @@
-#include "sigproc/fft/spec_size.h"
+#include "sigproc/fft/record_size.h"
 
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/sigproc.h"
