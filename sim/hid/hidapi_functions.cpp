@@ -57,6 +57,7 @@ hid_device* openInterface(World& w, SimDevice& dev, std::size_t index) {
     handle->device = dev.id;
     handle->interfaceIndex = index;
     handle->generation = w.generation;
+    handle->removals = dev.removals;
     ++w.liveHandles;
     ++w.opens;
     w.globalError.clear();

@@ -65,7 +65,9 @@ void reset();
 
 DeviceId addDevice(const DeviceDesc& desc, const HeadsetState& state = {});
 DeviceId addHeadset(const HeadsetState& state = {});
-void setPresent(DeviceId device, bool present); // arrival and removal
+// Arrival and removal. Handles open at a removal fail every call afterwards,
+// also once the device is back, as a removed device node does.
+void setPresent(DeviceId device, bool present);
 std::string path(DeviceId device, std::size_t interfaceIndex);
 
 // Queues one input report on an interface. `report` starts with the report id

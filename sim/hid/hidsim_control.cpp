@@ -95,7 +95,9 @@ DeviceId addHeadset(const HeadsetState& state) {
 
 void setPresent(DeviceId device, bool present) {
     locked([&](World& w) {
-        deviceOrThrow(w, device).present = present;
+        SimDevice& dev = deviceOrThrow(w, device);
+        if (dev.present && !present) ++dev.removals;
+        dev.present = present;
         w.inputChanged.notify_all();
     });
 }

@@ -21,7 +21,7 @@ SimInterface* World::interfaceAt(DeviceId id, std::size_t index) {
 SimDevice* World::liveDevice(const hid_device_& handle) {
     if (handle.generation != generation) return nullptr;
     SimDevice* dev = device(handle.device);
-    return dev && dev->present ? dev : nullptr;
+    return dev && dev->present && dev->removals == handle.removals ? dev : nullptr;
 }
 
 SimInterface* World::findPath(const std::string& path, SimDevice** owner) {

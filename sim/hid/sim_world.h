@@ -19,6 +19,7 @@ struct hid_device_ {
     hidsim::DeviceId device = -1;
     std::size_t interfaceIndex = 0;
     std::uint64_t generation = 0; // the world's reset count when the handle was opened
+    unsigned removals = 0;        // the device's removal count when the handle was opened
     bool nonBlocking = false;
     std::wstring lastError;
 };
@@ -36,6 +37,8 @@ struct SimDevice {
     DeviceId id = -1;
     DeviceDesc desc;
     bool present = true;
+    // A removal ends every handle open at the time, also when the device comes back.
+    unsigned removals = 0;
     std::vector<SimInterface> interfaces;
     HeadsetFirmware firmware;
     unsigned writesUntilFailure = 0; // 0: no write fault armed
@@ -58,8 +61,8 @@ class World {
 
     SimDevice* device(DeviceId id);
     SimInterface* interfaceAt(DeviceId id, std::size_t index);
-    // The device and interface behind a handle, or null when the device has
-    // left or the world was reset since the handle was opened.
+    // The device behind a handle, or null when the device has left or the
+    // world was reset since the handle was opened.
     SimDevice* liveDevice(const hid_device_& handle);
     SimInterface* findPath(const std::string& path, SimDevice** owner);
 

@@ -205,6 +205,23 @@ TEST_F(HidapiSim, ABlockedReadWakesForInputAndForRemoval) {
     EXPECT_EQ(hid_write(buttons.handle, buf, 16), -1);
 }
 
+TEST_F(HidapiSim, AHandleOpenAtARemovalStaysDeadWhenTheDeviceReturns) {
+    const auto headset = hidsim::addHeadset();
+    Opened stale(hidsim::path(headset, hidsim::kButtonInterface));
+    hidsim::setPresent(headset, false);
+    hidsim::setPresent(headset, true);
+    hidsim::pressButton(headset, 5);
+    unsigned char buf[16] = {};
+    EXPECT_EQ(hid_read_timeout(stale.handle, buf, sizeof buf, 0), -1);
+    buf[0] = 1;
+    EXPECT_EQ(hid_write(stale.handle, buf, sizeof buf), -1);
+    EXPECT_EQ(hidsim::pendingInput(headset, hidsim::kButtonInterface), 1u);
+
+    Opened fresh(hidsim::path(headset, hidsim::kButtonInterface));
+    EXPECT_EQ(hid_read_timeout(fresh.handle, buf, sizeof buf, 0), 16);
+    EXPECT_EQ(buf[1], 5);
+}
+
 TEST_F(HidapiSim, SleepsAdvanceTheClockAndAreLogged) {
     hidsim::sleepMs(8);
     hidsim::sleepMs(32);
