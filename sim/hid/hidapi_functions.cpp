@@ -303,7 +303,14 @@ int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned
 
 HID_API_EXPORT const wchar_t* HID_API_CALL hid_error(hid_device* dev) {
     if (dev) return dev->lastError.empty() ? L"Success" : dev->lastError.c_str();
-    const std::wstring& error = world().globalError;
+    // Every thread's calls rewrite the world's error, so the caller gets a copy
+    // taken under the lock that stays put until its own thread asks again.
+    thread_local std::wstring error;
+    {
+        World& w = world();
+        Lock lock(w.mutex);
+        error = w.globalError;
+    }
     return error.empty() ? L"Success" : error.c_str();
 }
 

@@ -98,6 +98,17 @@ TEST_F(HidapiSim, OpenFailsForAbsentDevicesUnknownPathsAndOnDemand) {
     EXPECT_EQ(hidsim::openCount(), 2);
 }
 
+TEST_F(HidapiSim, TheGlobalErrorTextStaysPutWhileOtherThreadsCallIn) {
+    hidsim::addHeadset();
+    EXPECT_EQ(hid_open_path("nowhere"), nullptr);
+    const wchar_t* text = hid_error(nullptr);
+    std::thread other([] { hid_free_enumeration(hid_enumerate(0, 0)); });
+    other.join();
+    EXPECT_EQ(std::wcscmp(text, L"No such device"), 0)
+        << "another thread's success does not rewrite the text this thread holds";
+    EXPECT_EQ(std::wcscmp(hid_error(nullptr), L"Success"), 0);
+}
+
 TEST_F(HidapiSim, WritesAreCheckedLoggedAndFailOnTheArmedOne) {
     const auto headset = hidsim::addHeadset();
     Opened main(hidsim::path(headset, hidsim::kMainInterface));
