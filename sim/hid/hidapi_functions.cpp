@@ -75,6 +75,13 @@ int fail(hid_device* dev, const wchar_t* why) {
     return -1;
 }
 
+// A report the interface takes: it starts with the interface's report id and
+// is no longer than the length the interface declares for its kind.
+bool fits(const InterfaceDesc& desc, std::uint16_t declared, const unsigned char* data,
+          std::size_t length) {
+    return length > 0 && length <= declared && data[0] == desc.reportId;
+}
+
 Bytes bytesOf(const unsigned char* data, std::size_t length) {
     return Bytes(data, data + length);
 }
@@ -201,12 +208,11 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
         return fail(dev, L"The device has been disconnected");
     }
     SimInterface& iface = sim->interfaces[dev->interfaceIndex];
-    const bool fits =
-        length > 0 && length <= iface.desc.outputLength && data[0] == iface.desc.reportId;
+    const bool taken = fits(iface.desc, iface.desc.outputLength, data, length);
     const bool injected = sim->writesUntilFailure > 0 && --sim->writesUntilFailure == 0;
-    if (!fits || injected) {
+    if (!taken || injected) {
         w.record(Op::Write, *dev, bytesOf(data, length), -1);
-        return fail(dev, fits ? L"Broken pipe" : L"Invalid argument");
+        return fail(dev, taken ? L"Broken pipe" : L"Invalid argument");
     }
     w.record(Op::Write, *dev, bytesOf(data, length), static_cast<int>(length));
     if (iface.desc.speaksCommandSet) {
@@ -269,10 +275,10 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device* dev, const u
     const SimInterface* iface = liveInterface(w, dev);
     if (!iface) return fail(dev, L"The device has been disconnected");
     const InterfaceDesc& desc = iface->desc;
-    const bool fits = length > 0 && length <= desc.featureLength && data[0] == desc.reportId;
-    const int result = fits ? static_cast<int>(length) : -1;
+    const bool taken = fits(desc, desc.featureLength, data, length);
+    const int result = taken ? static_cast<int>(length) : -1;
     w.record(Op::SetFeature, *dev, bytesOf(data, length), result);
-    return fits ? result : fail(dev, L"Invalid argument");
+    return taken ? result : fail(dev, L"Invalid argument");
 }
 
 int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned char* data,
@@ -283,8 +289,9 @@ int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned
     SimDevice* sim = w.liveDevice(*dev);
     if (!sim) return fail(dev, L"The device has been disconnected");
     const InterfaceDesc& desc = sim->interfaces[dev->interfaceIndex].desc;
-    if (sim->featureGetFails || desc.featureLength == 0 || length == 0 ||
-        data[0] != desc.reportId) {
+    // A buffer longer than the report takes all of it.
+    if (sim->featureGetFails ||
+        !fits(desc, desc.featureLength, data, std::min<std::size_t>(length, desc.featureLength))) {
         w.record(Op::GetFeature, *dev, {}, -1);
         return fail(dev, L"Broken pipe");
     }
