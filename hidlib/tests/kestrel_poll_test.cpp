@@ -81,6 +81,7 @@ TEST_F(KestrelPoll, ReadCallbackIsOptional) {
     Kestrel k("1234", "5678", "FF00", "0001", "FF01", "0002");
     ASSERT_TRUE(k.connect());
     hidsim::pushInput(dev, 1, {2, 0, 0, 0, 0, 0, 0, 0, 1});
+    ASSERT_TRUE(hidsim::awaitInputTaken(dev, 1)) << "the poll read a full report";
     hidsim::setPresent(dev, false);
     QThreadPool::globalInstance()->waitForDone();
     EXPECT_FALSE(k.connected) << "the task ended on the removal without callbacks";

@@ -112,6 +112,7 @@ int deliver(World& w, hid_device* dev, SimInterface& iface, unsigned char* data,
     std::copy_n(report.begin(), n, data);
     report.resize(n);
     w.record(Op::Read, *dev, std::move(report), static_cast<int>(n), timeoutMs);
+    w.inputChanged.notify_all();
     return static_cast<int>(n);
 }
 

@@ -76,6 +76,9 @@ void pushInput(DeviceId device, std::size_t interfaceIndex, std::vector<std::uin
 // A button press on the headset's button interface: report 1 with the code in byte 1.
 void pressButton(DeviceId device, std::uint8_t code);
 std::size_t pendingInput(DeviceId device, std::size_t interfaceIndex);
+// Waits until every report queued on the interface has been read; false when
+// that takes longer than a guard time that only keeps a broken test from hanging.
+bool awaitInputTaken(DeviceId device, std::size_t interfaceIndex);
 
 HeadsetState state(DeviceId device);
 void setState(DeviceId device, const HeadsetState& state);

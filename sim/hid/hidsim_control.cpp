@@ -1,6 +1,7 @@
 #include "sim/hid/hidsim.h"
 #include "sim/hid/sim_world.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace hidsim {
@@ -123,6 +124,14 @@ void pressButton(DeviceId device, std::uint8_t code) {
 std::size_t pendingInput(DeviceId device, std::size_t interfaceIndex) {
     return locked(
         [&](World& w) { return interfaceOrThrow(w, device, interfaceIndex).input.size(); });
+}
+
+bool awaitInputTaken(DeviceId device, std::size_t interfaceIndex) {
+    World& w = world();
+    std::unique_lock<std::mutex> lock(w.mutex);
+    return w.inputChanged.wait_for(lock, std::chrono::seconds(10), [&] {
+        return interfaceOrThrow(w, device, interfaceIndex).input.empty();
+    });
 }
 
 HeadsetState state(DeviceId device) {
