@@ -107,6 +107,7 @@ bool Kestrel::readData(unsigned int n, unsigned char* data) {
     const unsigned chunk = payloadOf(input);
     if (chunk == 0) return false;
     hid_set_nonblocking(iface.handle(), 0);
+    const bool rawReports = s.reportId == 0 && iface.lengths().numbered;
     bool ok = true;
     Report report(input);
     for (std::uint64_t at = 0; at < n; at += chunk) {
@@ -116,9 +117,8 @@ bool Kestrel::readData(unsigned int n, unsigned char* data) {
             ok = false;
             continue;
         }
-        const bool rawReports = s.reportId == 0 && iface.lengths().numbered;
-        const unsigned char* from = report.data() + (rawReports ? 0 : 1);
-        std::copy_n(from, std::min<std::uint64_t>(chunk, n - at), data + at);
+        std::copy_n(report.data() + (rawReports ? 0 : 1), std::min<std::uint64_t>(chunk, n - at),
+                    data + at);
     }
     return ok;
 }
