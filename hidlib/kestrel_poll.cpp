@@ -36,6 +36,8 @@ void Kestrel::polling_vendor(QString path) {
         }
         hid_set_nonblocking(iface.handle(), 0);
         const unsigned input = iface.lengths().input;
+        // An interface that declares no input reports still waits out the
+        // read, so the loop does not spin.
         std::vector<unsigned char> report(std::max(input, 2u), 0);
         report[0] = s.vendorReportId;
         const int n = iface.readInputReport(report.data(), static_cast<unsigned>(report.size()),
