@@ -1,5 +1,7 @@
 #include "hidlib/tests/kestrel_sim_fixture.h"
 
+#include <limits>
+
 namespace {
 
 using namespace kestrel_test;
@@ -60,6 +62,12 @@ TEST_F(KestrelOnSim, ScanOfEveryDeviceNamesTheIdsAndPadsWithoutCutting) {
     };
     EXPECT_EQ(Kestrel::scanHidDevice("0", "0"), expected);
     EXPECT_EQ(Kestrel::scanHidDevice("not hex", "0"), expected) << "text that does not parse is 0";
+
+    odd.productId = 0x0013;
+    odd.interfaces[0].number = std::numeric_limits<int>::min();
+    hidsim::addDevice(odd);
+    EXPECT_EQ(Kestrel::scanHidDevice("ABCD", "0013").value(1), "Interface=-80000000")
+        << "a number longer than its width is not cut";
 }
 
 } // namespace
