@@ -43,7 +43,7 @@ TEST_F(KestrelOnSim, WithoutAVendorDefinedPageOnlyTheMainInterfaceCounts) {
 }
 
 TEST_F(KestrelOnSim, MissingVendorInterfaceLeavesItUnconnectedAndEveryTransferRetries) {
-    const auto headset = hidsim::addHeadset();
+    hidsim::addHeadset();
     Kestrel k("04D9", "A29C", "000C", "0001", "FF00", "0001");
     EXPECT_FALSE(k.connect());
     unsigned char cmd[8] = {0x01};
@@ -52,7 +52,6 @@ TEST_F(KestrelOnSim, MissingVendorInterfaceLeavesItUnconnectedAndEveryTransferRe
     EXPECT_TRUE(hidsim::log().empty()) << "nothing is sent and no delay is taken";
     EXPECT_EQ(hidsim::openCount(), 3)
         << "each transfer runs connect, which opens the main interface";
-    (void)headset;
 }
 
 TEST_F(KestrelOnSim, OfSeveralCandidatesTheLastThatOpensWins) {
