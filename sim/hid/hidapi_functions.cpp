@@ -8,6 +8,7 @@
 #include <hidapi/hidapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -86,6 +87,23 @@ Bytes bytesOf(const unsigned char* data, std::size_t length) {
     return Bytes(data, data + length);
 }
 
+// hidapi's enumeration and opens free and replace one process-wide error text
+// without a lock, so two of them under way at once can free it twice. The
+// world is safe either way; it counts such overlaps so that tests can show a
+// caller never makes them.
+class ProcessWideCall {
+  public:
+    ProcessWideCall() {
+        if (s_underWay.fetch_add(1) > 0) world().overlappingCalls.fetch_add(1);
+    }
+    ~ProcessWideCall() { s_underWay.fetch_sub(1); }
+    ProcessWideCall(const ProcessWideCall&) = delete;
+    ProcessWideCall& operator=(const ProcessWideCall&) = delete;
+
+  private:
+    static inline std::atomic<int> s_underWay{0};
+};
+
 // Block data the firmware wants to send replaces what the interface still had queued.
 void queueOutgoingBlock(SimDevice& dev, SimInterface& iface) {
     auto block = dev.firmware.takeOutgoingBlock();
@@ -130,6 +148,7 @@ int HID_API_EXPORT HID_API_CALL hid_exit(void) {
 
 struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id,
                                                                   unsigned short product_id) {
+    const ProcessWideCall call;
     World& w = world();
     Lock lock(w.mutex);
     hid_device_info* head = nullptr;
@@ -164,6 +183,7 @@ void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info* de
 HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id,
                                                  unsigned short product_id,
                                                  const wchar_t* serial_number) {
+    const ProcessWideCall call;
     World& w = world();
     Lock lock(w.mutex);
     for (auto& dev : w.devices) {
@@ -177,6 +197,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id,
 }
 
 HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
+    const ProcessWideCall call;
     World& w = world();
     Lock lock(w.mutex);
     SimDevice* dev = nullptr;

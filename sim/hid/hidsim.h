@@ -97,6 +97,11 @@ void clearLog();
 std::uint64_t nowMs();
 int openHandles();
 int openCount(); // opens that succeeded since the last reset
+// hid_enumerate, hid_open and hid_open_path calls since the last reset that
+// began while another of them was under way. Real hidapi frees and replaces
+// one process-wide error text in each of them without a lock, so a caller must
+// never overlap them.
+int overlappingProcessWideCalls();
 
 // The host's pauses: recorded in the log and added to the simulated clock, so
 // pacing is observable without spending wall-clock time.

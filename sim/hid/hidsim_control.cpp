@@ -68,6 +68,7 @@ void reset() {
     w.liveHandles = 0;
     w.opens = 0;
     w.globalError.clear();
+    w.overlappingCalls = 0;
     w.inputChanged.notify_all();
 }
 
@@ -179,6 +180,10 @@ int openHandles() {
 
 int openCount() {
     return locked([&](World& w) { return w.opens; });
+}
+
+int overlappingProcessWideCalls() {
+    return world().overlappingCalls.load();
 }
 
 void sleepMs(unsigned ms) {

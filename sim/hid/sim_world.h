@@ -7,6 +7,7 @@
 #include "sim/hid/headset_firmware.h"
 #include "sim/hid/hidsim.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -58,6 +59,8 @@ class World {
     int liveHandles = 0;
     int opens = 0;
     std::wstring globalError;
+    // Counted before the lock is taken, so it is atomic instead.
+    std::atomic<int> overlappingCalls{0};
 
     SimDevice* device(DeviceId id);
     SimInterface* interfaceAt(DeviceId id, std::size_t index);
