@@ -2,7 +2,7 @@
 
 // hidapi's enumeration list, freed when it goes out of scope.
 
-#include <hidapi/hidapi.h>
+#include "hidlib/process_wide_calls.h"
 
 #include <cstdint>
 
@@ -11,7 +11,7 @@ namespace kestrel {
 class HidEnumeration {
   public:
     HidEnumeration(std::uint16_t vendorId, std::uint16_t productId)
-        : m_head(hid_enumerate(vendorId, productId)) {}
+        : m_head(enumerateInterfaces(vendorId, productId)) {}
     ~HidEnumeration() { hid_free_enumeration(m_head); }
 
     HidEnumeration(const HidEnumeration&) = delete;
@@ -28,7 +28,7 @@ class HidEnumeration {
 
 // Opens the interface and closes it again.
 inline bool canOpen(const char* path) {
-    hid_device* handle = path ? hid_open_path(path) : nullptr;
+    hid_device* handle = openInterface(path);
     if (!handle) return false;
     hid_close(handle);
     return true;

@@ -1,12 +1,13 @@
 #include "hidlib/hid_interface.h"
 
 #include "hidlib/hid_backend.h"
+#include "hidlib/process_wide_calls.h"
 
 namespace kestrel {
 
 HidInterface::HidInterface(const QString& path, std::uint16_t usagePage, std::uint16_t usage) {
     const QByteArray native = path.toLocal8Bit();
-    m_handle = hid_open_path(native.constData());
+    m_handle = openInterface(native.constData());
     if (m_handle) m_lengths = interfaceReportLengths(native.constData(), usagePage, usage);
 }
 

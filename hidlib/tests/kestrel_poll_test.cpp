@@ -1,6 +1,7 @@
 #include "hidlib/tests/kestrel_sim_fixture.h"
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -74,6 +75,27 @@ TEST_F(KestrelPoll, DestructorAndDisconnectEndTheTask) {
     EXPECT_EQ(hidsim::openHandles(), 0) << "the destructor waited for the task";
     EXPECT_EQ(sink.lost(), 0);
     EXPECT_EQ(sink.reports().size(), 2u) << "one task delivered each report once";
+}
+
+// hidapi's enumeration and opens replace one process-wide error text without a
+// lock, so the poll task and callers on other threads must never overlap them.
+TEST_F(KestrelPoll, ThePollAndCallersNeverEnumerateOrOpenAtOnce) {
+    hidsim::addDevice(deviceWithVendorInterface(true));
+    auto k = vendorKestrel();
+    ASSERT_TRUE(k->connect());
+    const auto caller = [&] {
+        unsigned char byte = 0;
+        for (int i = 0; i < 200; ++i) {
+            EXPECT_TRUE(k->writeData(1, &byte));
+            EXPECT_TRUE(Kestrel::testConnect("1234", "5678", "FF01", "0002"));
+        }
+    };
+    std::thread first(caller);
+    std::thread second(caller);
+    first.join();
+    second.join();
+    k->disconnect_vendor();
+    EXPECT_EQ(hidsim::overlappingProcessWideCalls(), 0);
 }
 
 TEST_F(KestrelPoll, ReadCallbackIsOptional) {
