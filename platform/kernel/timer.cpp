@@ -11,6 +11,14 @@
 #include <vector>
 
 namespace kernel {
+namespace {
+
+std::optional<Duration> earliest(std::optional<Duration> a, std::optional<Duration> b) {
+    if (!a || !b) return a ? a : b;
+    return std::min(*a, *b);
+}
+
+} // namespace
 
 // The queue of set timers and the firing of expiries; everything here runs
 // under the dispatcher lock unless it says otherwise.
@@ -186,10 +194,12 @@ void ManualClock::advance(Duration step) {
     if (!check(&detail::clockLocked() == this, "advance of a manual clock that is not in force")) return;
     const Duration target = now_.load() + step;
     for (;;) {
-        const std::optional<Duration> next = queue.nextExpiry();
+        const std::optional<Duration> next = earliest(queue.nextExpiry(), detail::nextWaitDeadlineLocked());
         if (!next || *next > target) break;
         now_.store(std::max(now_.load(), *next));
         queue.run(lock, queue.fireDue(now_.load()));
+        // A call at this very time may still signal what a wait is for.
+        detail::decideTimedWaitsLocked(now_.load());
     }
     now_.store(target);
     detail::wakeWaiters(); // timed waits that ran out end now
