@@ -192,6 +192,11 @@ void ManualClock::advance(Duration step) {
     TimerQueue& queue = TimerQueue::instance();
     auto lock = detail::lockDispatcher();
     if (!check(&detail::clockLocked() == this, "advance of a manual clock that is not in force")) return;
+    // One advance at a time: another one, started while this one runs its
+    // calls without the lock, would run calls of later expiries beside them
+    // and could leave the clock behind where it had already been.
+    detail::blockUntil(lock, [&] { return !advancing_; }, std::nullopt);
+    advancing_ = true;
     const Duration target = now_.load() + step;
     for (;;) {
         const std::optional<Duration> next = earliest(queue.nextExpiry(), detail::nextWaitDeadlineLocked());
@@ -202,7 +207,8 @@ void ManualClock::advance(Duration step) {
         detail::decideTimedWaitsLocked(now_.load());
     }
     now_.store(target);
-    detail::wakeWaiters(); // timed waits that ran out end now
+    advancing_ = false;
+    detail::wakeWaiters(); // timed waits that ran out end now, and a waiting advance starts
 }
 
 namespace detail {

@@ -159,6 +159,37 @@ TEST(Timer, CallThatRearmsItsTimerRunsAgainInTheSameAdvance) {
     EXPECT_EQ(state.calls, 3);
 }
 
+TEST(ManualClock, AdvancesFromTwoThreadsTakeTurns) {
+    ManualClock clock;
+    struct Held {
+        FiringLog log;
+        Event entered{EventType::Notification, false};
+        std::atomic<bool> release{false};
+    } held;
+    Timer timer;
+    Dpc dpc(
+        [](Dpc& self, void* context) {
+            auto* h = static_cast<Held*>(context);
+            FiringLog::record(self, &h->log);
+            h->entered.set();
+            while (!h->release.load()) std::this_thread::yield(); // the first call holds its advance up
+        },
+        &held);
+    timer.set(Duration(5ms), Duration(5ms), &dpc);
+
+    std::thread first([&] { clock.advance(10ms); });
+    EXPECT_EQ(waitForSingleObject(held.entered, Timeout::infinite()), STATUS_SUCCESS);
+    std::thread second([&] { clock.advance(20ms); });
+    EXPECT_TRUE(awaitBlockedThreads(1)); // the second advance waits for the first
+    held.release = true;
+    first.join();
+    second.join();
+
+    EXPECT_EQ(held.log.times, (std::vector<std::int64_t>{5, 10, 15, 20, 25, 30}));
+    EXPECT_EQ(clock.now(), Duration(30ms));
+    timer.cancel();
+}
+
 TEST(Timer, DestroyedWhileSetIsCaught) {
     ManualClock clock;
     ExpectKernelChecks expect;
