@@ -18,6 +18,18 @@ TEST(UnicodeString, CountsBytesAndLeavesRoomForTheTerminator) {
     EXPECT_EQ(makeUnicodeString(nullptr).length, 0);
 }
 
+TEST(UnicodeString, LongestTextFillsTheCountsAndLongerIsCut) {
+    std::u16string text(32766, u'a');
+    UnicodeString s = makeUnicodeString(text.c_str());
+    EXPECT_EQ(s.length, 0xFFFC);
+    EXPECT_EQ(s.maximumLength, 0xFFFE);
+
+    text.append(100, u'b');
+    s = makeUnicodeString(text.c_str());
+    EXPECT_EQ(s.length, 0xFFFC);
+    EXPECT_EQ(s.maximumLength, 0xFFFE);
+}
+
 TEST(UnicodeString, ComparesWithOrWithoutRegardToCase) {
     const UnicodeString name = makeUnicodeString(u"\\HXASIOPrivateInterface");
     const UnicodeString lower = makeUnicodeString(u"\\hxasioprivateinterface");
