@@ -70,7 +70,6 @@ Dispatcher& dispatcher() {
 namespace detail {
 
 std::unique_lock<std::mutex> lockDispatcher() { return std::unique_lock(dispatcher().lock); }
-std::condition_variable& dispatcherChanged() { return dispatcher().changed; }
 void wakeWaiters() {
     Dispatcher& d = dispatcher();
     ++d.generation;

@@ -13,7 +13,6 @@
 namespace kernel::detail {
 
 std::unique_lock<std::mutex> lockDispatcher();
-std::condition_variable& dispatcherChanged();
 // Call after changing anything a blocked thread may wait for (lock held).
 void wakeWaiters();
 
