@@ -1,5 +1,6 @@
 #include "platform/kernel/format.h"
 
+#include <algorithm>
 #include <string>
 
 namespace kernel {
@@ -139,8 +140,10 @@ NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const F
             else if (*p == Char('0')) directive.zeroPad = true;
             else break;
         }
+        // Output stops at the room anyway; a wider field would only cost time
+        // and memory (and a width with too many digits would wrap).
         for (; *p >= Char('0') && *p <= Char('9'); ++p)
-            directive.width = directive.width * 10 + static_cast<std::size_t>(*p - Char('0'));
+            directive.width = std::min(directive.width * 10 + static_cast<std::size_t>(*p - Char('0')), room);
         // Length and width prefixes say nothing the typed argument does not.
         while (*p == Char('l') || *p == Char('h') || *p == Char('w')) ++p;
         if (*p == Char('I') && p[1] == Char('6') && p[2] == Char('4')) p += 3;

@@ -125,6 +125,15 @@ TEST(Format, OutputIsCutToTheBufferAndTerminated) {
     EXPECT_EQ(formatString(text, 0, "x"), STATUS_INVALID_PARAMETER);
 }
 
+TEST(Format, AFieldWiderThanTheBufferIsCutLikeAnyOtherOutput) {
+    char text[8];
+    EXPECT_EQ(formatString(text, sizeof text, "%04000000000d", 5), STATUS_BUFFER_OVERFLOW);
+    EXPECT_STREQ(text, "0000000");
+    // 2^64 + 3: the width does not wrap round to a field of three.
+    EXPECT_EQ(formatString(text, sizeof text, "%-18446744073709551619d|", 5), STATUS_BUFFER_OVERFLOW);
+    EXPECT_STREQ(text, "5      ");
+}
+
 TEST(Format, ConversionsThatDoNotFitTheirArgumentsAreRefused) {
     char text[20] = "unchanged";
     EXPECT_EQ(formatString(text, sizeof text, "%d", "text"), STATUS_INVALID_PARAMETER);
