@@ -6,42 +6,26 @@ CList::~CList() {
     while (m_pHead != nullptr) RemoveAt(m_pHead);
 }
 
-CListNode* CList::NewNode(void* data) {
+CListNode* CList::LinkNew(CListNode* previous, CListNode* next, void* data) {
     auto* node = new (kernel::PoolType::NonPagedNx, ListNodeTag) CListNode{};
-    if (node != nullptr) node->m_pData = data;
-    return node;
-}
-
-CListNode* CList::AddTail(void* data) {
-    CListNode* node = NewNode(data);
     if (node == nullptr) return nullptr;
-    node->m_pPrev = m_pTail;
-    (m_pTail != nullptr ? m_pTail->m_pNext : m_pHead) = node;
-    m_pTail = node;
+    node->m_pData = data;
+    node->m_pPrev = previous;
+    node->m_pNext = next;
+    (previous != nullptr ? previous->m_pNext : m_pHead) = node;
+    (next != nullptr ? next->m_pPrev : m_pTail) = node;
     kernel::interlockedIncrement(m_lCount);
     return node;
 }
 
-CListNode* CList::AddHead(void* data) {
-    CListNode* node = NewNode(data);
-    if (node == nullptr) return nullptr;
-    node->m_pNext = m_pHead;
-    (m_pHead != nullptr ? m_pHead->m_pPrev : m_pTail) = node;
-    m_pHead = node;
-    kernel::interlockedIncrement(m_lCount);
-    return node;
-}
+CListNode* CList::AddTail(void* data) { return LinkNew(m_pTail, nullptr, data); }
 
+CListNode* CList::AddHead(void* data) { return LinkNew(nullptr, m_pHead, data); }
+
+// The head has no predecessor, so inserting before it is adding at the head.
 CListNode* CList::InsertBefore(CListNode* position, void* data) {
-    if (position == nullptr || position == m_pHead) return AddHead(data);
-    CListNode* node = NewNode(data);
-    if (node == nullptr) return nullptr;
-    node->m_pNext = position;
-    node->m_pPrev = position->m_pPrev;
-    position->m_pPrev->m_pNext = node;
-    position->m_pPrev = node;
-    kernel::interlockedIncrement(m_lCount);
-    return node;
+    if (position == nullptr) return AddHead(data);
+    return LinkNew(position->m_pPrev, position, data);
 }
 
 void CList::RemoveAt(CListNode* node) {

@@ -53,7 +53,9 @@ public:
     std::int32_t GetCount() const;
 
 private:
-    CListNode* NewNode(void* data);
+    // A new node between two neighbours (null at an end), or null when the
+    // pool refuses it.
+    CListNode* LinkNew(CListNode* previous, CListNode* next, void* data);
 
     CListNode* m_pHead = nullptr;
     CListNode* m_pTail = nullptr;

@@ -44,9 +44,11 @@ public:
     std::int64_t systemTimeAt(Duration clockTime) const override;
 
     // Moves time forward, stopping at every timer expiry on the way: the timer
-    // is signalled, its deferred procedure call runs on this thread at
-    // dispatch level, and waits that timed out by then are ended. Call it at
-    // passive level.
+    // is signalled and its deferred procedure call runs on this thread at
+    // dispatch level. It also stops at every deadline of a timed wait, which
+    // has timed out when nothing it waits for is signalled by then; such
+    // waits end when the advance does. Call it at passive level. Advances
+    // from several threads take turns.
     void advance(Duration step);
 
     // 2020-01-01 00:00 UTC.
@@ -59,6 +61,7 @@ private:
 
     const std::int64_t systemTimeAtStart_;
     std::atomic<Duration> now_{Duration::zero()}; // changed under the dispatcher lock
+    bool advancing_ = false;                      // under the dispatcher lock
 };
 
 const Clock& currentClock();

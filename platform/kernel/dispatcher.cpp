@@ -5,6 +5,7 @@
 #include "platform/kernel/detail/dispatcher.h"
 #include "platform/kernel/irql.h"
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -54,6 +55,7 @@ struct Dispatcher {
     // again only once it has looked at the change and blocked anew.
     std::size_t blocked = 0;
     std::uint64_t generation = 0;
+    std::vector<detail::TimedWait*> timedWaits;
     RealClock realClock;
     std::atomic<const Clock*> clock{&realClock};
 };
@@ -68,7 +70,6 @@ Dispatcher& dispatcher() {
 namespace detail {
 
 std::unique_lock<std::mutex> lockDispatcher() { return std::unique_lock(dispatcher().lock); }
-std::condition_variable& dispatcherChanged() { return dispatcher().changed; }
 void wakeWaiters() {
     Dispatcher& d = dispatcher();
     ++d.generation;
@@ -98,6 +99,28 @@ void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadl
 
 void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline) {
     ClockAccess::block(clockLocked(), lock, dispatcher().changed, deadline);
+}
+
+void TimedWait::enter() { dispatcher().timedWaits.push_back(this); }
+
+void TimedWait::leave() {
+    std::vector<TimedWait*>& waits = dispatcher().timedWaits;
+    waits.erase(std::find(waits.begin(), waits.end(), this));
+}
+
+std::optional<Duration> nextWaitDeadlineLocked() {
+    std::optional<Duration> next;
+    for (const TimedWait* wait : dispatcher().timedWaits)
+        if (!wait->decided_ && (!next || wait->deadline_ < *next)) next = wait->deadline_;
+    return next;
+}
+
+void decideTimedWaitsLocked(Duration now) {
+    for (TimedWait* wait : dispatcher().timedWaits) {
+        if (wait->decided_ || wait->deadline_ > now) continue;
+        wait->decided_ = true;
+        wait->timedOut_ = !wait->look_(wait->ready_);
+    }
 }
 
 } // namespace detail

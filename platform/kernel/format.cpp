@@ -1,11 +1,12 @@
 #include "platform/kernel/format.h"
 
+#include <algorithm>
 #include <string>
 
 namespace kernel {
 namespace {
 
-struct Spec {
+struct Directive {
     bool leftAlign = false;
     bool zeroPad = false;
     std::size_t width = 0;
@@ -24,12 +25,12 @@ public:
             overflowed_ = true;
         }
     }
-    void putText(const std::u32string& text, const Spec& spec) {
-        const std::size_t pad = spec.width > text.size() ? spec.width - text.size() : 0;
-        if (!spec.leftAlign)
+    void putText(const std::u32string& text, const Directive& directive) {
+        const std::size_t pad = directive.width > text.size() ? directive.width - text.size() : 0;
+        if (!directive.leftAlign)
             for (std::size_t i = 0; i < pad; ++i) put(U' ');
         for (char32_t c : text) put(c);
-        if (spec.leftAlign)
+        if (directive.leftAlign)
             for (std::size_t i = 0; i < pad; ++i) put(U' ');
     }
     NTSTATUS finish() {
@@ -74,10 +75,10 @@ std::int64_t asSigned(const FormatArgument& a) {
     return static_cast<std::int64_t>((value ^ sign) - sign);
 }
 
-std::u32string number(const FormatArgument& a, const Spec& spec) {
+std::u32string number(const FormatArgument& a, const Directive& directive) {
     std::u32string body;
     bool negative = false;
-    switch (spec.conversion) {
+    switch (directive.conversion) {
     case 'd':
     case 'i': {
         const std::int64_t value = asSigned(a);
@@ -89,8 +90,8 @@ std::u32string number(const FormatArgument& a, const Spec& spec) {
     case 'x': body = digits(asUnsigned(a), 16, false); break;
     default: body = digits(asUnsigned(a), 16, true); break; // 'X'
     }
-    if (spec.zeroPad && !spec.leftAlign) {
-        const std::size_t wanted = spec.width > (negative ? 1u : 0u) ? spec.width - (negative ? 1u : 0u) : 0;
+    if (directive.zeroPad && !directive.leftAlign) {
+        const std::size_t wanted = directive.width > (negative ? 1u : 0u) ? directive.width - (negative ? 1u : 0u) : 0;
         if (body.size() < wanted) body.insert(0, wanted - body.size(), U'0');
     }
     if (negative) body.insert(body.begin(), U'-');
@@ -133,39 +134,42 @@ NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const F
             out.put(U'%');
             continue;
         }
-        Spec spec;
+        Directive directive;
         for (;; ++p) {
-            if (*p == Char('-')) spec.leftAlign = true;
-            else if (*p == Char('0')) spec.zeroPad = true;
+            if (*p == Char('-')) directive.leftAlign = true;
+            else if (*p == Char('0')) directive.zeroPad = true;
             else break;
         }
-        for (; *p >= Char('0') && *p <= Char('9'); ++p) spec.width = spec.width * 10 + static_cast<std::size_t>(*p - Char('0'));
+        // Output stops at the room anyway; a wider field would only cost time
+        // and memory (and a width with too many digits would wrap).
+        for (; *p >= Char('0') && *p <= Char('9'); ++p)
+            directive.width = std::min(directive.width * 10 + static_cast<std::size_t>(*p - Char('0')), room);
         // Length and width prefixes say nothing the typed argument does not.
         while (*p == Char('l') || *p == Char('h') || *p == Char('w')) ++p;
         if (*p == Char('I') && p[1] == Char('6') && p[2] == Char('4')) p += 3;
         if (*p == Char{0}) return out.refuse();
-        spec.conversion = static_cast<char>(*p);
+        directive.conversion = static_cast<char>(*p);
 
         if (next >= args.size()) return out.refuse();
         const FormatArgument& arg = args[next++];
-        switch (spec.conversion) {
+        switch (directive.conversion) {
         case 'd': case 'i': case 'u': case 'x': case 'X':
             if (!isInteger(arg)) return out.refuse();
-            out.putText(number(arg, spec), spec);
+            out.putText(number(arg, directive), directive);
             break;
         case 'c':
             if (!isInteger(arg)) return out.refuse();
-            out.putText(std::u32string(1, static_cast<char32_t>(asUnsigned(arg))), spec);
+            out.putText(std::u32string(1, static_cast<char32_t>(asUnsigned(arg))), directive);
             break;
         case 's': case 'S':
             if (!isString(arg)) return out.refuse();
-            out.putText(text(arg), spec);
+            out.putText(text(arg), directive);
             break;
         case 'p': {
             if (arg.kind() != FormatArgument::Kind::Pointer) return out.refuse();
             std::u32string hex = digits(reinterpret_cast<std::uintptr_t>(arg.pointer()), 16, true);
             hex.insert(0, sizeof(void*) * 2 - hex.size(), U'0');
-            out.putText(hex, spec);
+            out.putText(hex, directive);
             break;
         }
         default: return out.refuse();

@@ -26,8 +26,10 @@ struct Ledger {
 };
 
 Ledger& ledger() {
-    static Ledger instance;
-    return instance;
+    // Never destroyed: the layer's detached threads may still free blocks
+    // while the program ends.
+    static Ledger* instance = new Ledger;
+    return *instance;
 }
 
 bool knownType(PoolType type) {

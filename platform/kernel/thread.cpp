@@ -55,9 +55,13 @@ NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* cont
     return STATUS_SUCCESS;
 }
 
+int ThreadObject::priorityLocked() const {
+    return priorityHistory_.empty() ? defaultPriority : priorityHistory_.back();
+}
+
 int ThreadObject::priority() const {
     auto lock = detail::lockDispatcher();
-    return priority_;
+    return priorityLocked();
 }
 
 std::vector<int> ThreadObject::priorityHistory() const {
@@ -68,8 +72,7 @@ std::vector<int> ThreadObject::priorityHistory() const {
 int setThreadPriority(ThreadObject& thread, int priority) {
     check(priority >= 0 && priority <= 31, "thread priority out of range");
     auto lock = detail::lockDispatcher();
-    const int previous = thread.priority_;
-    thread.priority_ = priority;
+    const int previous = thread.priorityLocked();
     thread.priorityHistory_.push_back(priority);
     return previous;
 }

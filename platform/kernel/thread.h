@@ -34,14 +34,14 @@ private:
 
     bool signalledFor(const void* thread) const override;
     void satisfyWait(const void* thread) override;
+    int priorityLocked() const;
 
     const ThreadStart start_;
     void* const context_;
     std::thread thread_;
     // under the dispatcher lock
     bool ended_ = false;
-    int priority_ = defaultPriority;
-    std::vector<int> priorityHistory_;
+    std::vector<int> priorityHistory_; // the last one is in force
 };
 
 // Starts a thread. On success the caller holds one reference to the thread

@@ -11,6 +11,14 @@
 #include <vector>
 
 namespace kernel {
+namespace {
+
+std::optional<Duration> earliest(std::optional<Duration> a, std::optional<Duration> b) {
+    if (!a || !b) return a ? a : b;
+    return std::min(*a, *b);
+}
+
+} // namespace
 
 // The queue of set timers and the firing of expiries; everything here runs
 // under the dispatcher lock unless it says otherwise.
@@ -184,15 +192,23 @@ void ManualClock::advance(Duration step) {
     TimerQueue& queue = TimerQueue::instance();
     auto lock = detail::lockDispatcher();
     if (!check(&detail::clockLocked() == this, "advance of a manual clock that is not in force")) return;
+    // One advance at a time: another one, started while this one runs its
+    // calls without the lock, would run calls of later expiries beside them
+    // and could leave the clock behind where it had already been.
+    detail::blockUntil(lock, [&] { return !advancing_; }, std::nullopt);
+    advancing_ = true;
     const Duration target = now_.load() + step;
     for (;;) {
-        const std::optional<Duration> next = queue.nextExpiry();
+        const std::optional<Duration> next = earliest(queue.nextExpiry(), detail::nextWaitDeadlineLocked());
         if (!next || *next > target) break;
         now_.store(std::max(now_.load(), *next));
         queue.run(lock, queue.fireDue(now_.load()));
+        // A call at this very time may still signal what a wait is for.
+        detail::decideTimedWaitsLocked(now_.load());
     }
     now_.store(target);
-    detail::wakeWaiters(); // timed waits that ran out end now
+    advancing_ = false;
+    detail::wakeWaiters(); // timed waits that ran out end now, and a waiting advance starts
 }
 
 namespace detail {

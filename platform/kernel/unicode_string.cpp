@@ -17,7 +17,7 @@ UnicodeString makeUnicodeString(const char16_t* text) {
     UnicodeString string;
     if (text == nullptr) return string;
     std::size_t chars = 0;
-    while (text[chars] != u'\0' && chars < maxUnicodeChars - 1) ++chars;
+    while (text[chars] != u'\0' && chars < maxUnicodeChars) ++chars;
     string.buffer = const_cast<char16_t*>(text);
     string.length = static_cast<std::uint16_t>(chars * 2);
     string.maximumLength = static_cast<std::uint16_t>(chars * 2 + 2);

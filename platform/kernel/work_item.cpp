@@ -26,8 +26,7 @@ constexpr PoolTag workItemTag = poolTag("IoWk");
 struct WorkQueue {
     std::deque<WorkItem*> items;
     std::size_t running = 0;
-    bool workerStarted = false;
-    std::thread::id worker;
+    std::thread::id worker; // no thread until the first item is queued
 
     static WorkQueue& instance() {
         static WorkQueue* queue = new WorkQueue;
@@ -85,8 +84,7 @@ void queueWorkItem(WorkItem& item, WorkItemRoutine routine, void* context) {
     item.context = context;
     item.queued = true;
     queue.items.push_back(&item);
-    if (!queue.workerStarted) {
-        queue.workerStarted = true;
+    if (queue.worker == std::thread::id()) {
         std::thread worker(&WorkQueue::serve);
         queue.worker = worker.get_id();
         worker.detach();

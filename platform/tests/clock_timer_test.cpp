@@ -40,8 +40,14 @@ TEST(ManualClock, DrivesSystemTimeAndThePerformanceCounter) {
 
 TEST(ManualClock, StandsStillUntilAdvanced) {
     ManualClock clock;
-    const std::int64_t before = queryPerformanceCounter();
-    EXPECT_EQ(queryPerformanceCounter(), before);
+    const std::int64_t counter = queryPerformanceCounter();
+    const std::int64_t systemTime = querySystemTime();
+    // Real time runs on meanwhile (spun through, not slept), so a clock that
+    // followed it would have moved by thousands of counts.
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < 2ms) std::this_thread::yield();
+    EXPECT_EQ(queryPerformanceCounter(), counter);
+    EXPECT_EQ(querySystemTime(), systemTime);
 }
 
 TEST(RealClock, RunsOnItsOwn) {
@@ -157,6 +163,37 @@ TEST(Timer, CallThatRearmsItsTimerRunsAgainInTheSameAdvance) {
     state.timer.set(Duration(50ms), Duration::zero(), &dpc);
     clock.advance(1s);
     EXPECT_EQ(state.calls, 3);
+}
+
+TEST(ManualClock, AdvancesFromTwoThreadsTakeTurns) {
+    ManualClock clock;
+    struct Held {
+        FiringLog log;
+        Event entered{EventType::Notification, false};
+        std::atomic<bool> release{false};
+    } held;
+    Timer timer;
+    Dpc dpc(
+        [](Dpc& self, void* context) {
+            auto* h = static_cast<Held*>(context);
+            FiringLog::record(self, &h->log);
+            h->entered.set();
+            while (!h->release.load()) std::this_thread::yield(); // the first call holds its advance up
+        },
+        &held);
+    timer.set(Duration(5ms), Duration(5ms), &dpc);
+
+    std::thread first([&] { clock.advance(10ms); });
+    EXPECT_EQ(waitForSingleObject(held.entered, Timeout::infinite()), STATUS_SUCCESS);
+    std::thread second([&] { clock.advance(20ms); });
+    EXPECT_TRUE(awaitBlockedThreads(1)); // the second advance waits for the first
+    held.release = true;
+    first.join();
+    second.join();
+
+    EXPECT_EQ(held.log.times, (std::vector<std::int64_t>{5, 10, 15, 20, 25, 30}));
+    EXPECT_EQ(clock.now(), Duration(30ms));
+    timer.cancel();
 }
 
 TEST(Timer, DestroyedWhileSetIsCaught) {

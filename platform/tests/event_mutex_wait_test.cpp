@@ -107,6 +107,25 @@ TEST(TimedWait, ASignalBeforeTheTimeoutWins) {
     EXPECT_FALSE(event.readState());
 }
 
+TEST(TimedWait, IsDecidedAtItsDeadlineInOrderWithTheCallsOfOneAdvance) {
+    ManualClock clock;
+    Event event(EventType::Notification, false);
+    Timer timer;
+    Dpc signal([](Dpc&, void* context) { static_cast<Event*>(context)->set(); }, &event);
+    timer.set(Duration(7ms), Duration::zero(), &signal);
+    std::atomic<NTSTATUS> early{STATUS_PENDING};
+    std::atomic<NTSTATUS> late{STATUS_PENDING};
+    std::thread before([&] { early = waitForSingleObject(event, Duration(5ms)); });
+    std::thread after([&] { late = waitForSingleObject(event, Duration(9ms)); });
+    ASSERT_TRUE(awaitBlockedThreads(2));
+
+    clock.advance(10ms); // the event is set at 7 ms, between the two deadlines
+    before.join();
+    after.join();
+    EXPECT_EQ(early.load(), STATUS_TIMEOUT);
+    EXPECT_EQ(late.load(), STATUS_SUCCESS);
+}
+
 TEST(DelayExecution, ReturnsWhenTheClockHasRunOnByTheInterval) {
     ManualClock clock;
     std::atomic<bool> done{false};

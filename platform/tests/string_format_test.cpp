@@ -18,6 +18,18 @@ TEST(UnicodeString, CountsBytesAndLeavesRoomForTheTerminator) {
     EXPECT_EQ(makeUnicodeString(nullptr).length, 0);
 }
 
+TEST(UnicodeString, LongestTextFillsTheCountsAndLongerIsCut) {
+    std::u16string text(32766, u'a');
+    UnicodeString s = makeUnicodeString(text.c_str());
+    EXPECT_EQ(s.length, 0xFFFC);
+    EXPECT_EQ(s.maximumLength, 0xFFFE);
+
+    text.append(100, u'b');
+    s = makeUnicodeString(text.c_str());
+    EXPECT_EQ(s.length, 0xFFFC);
+    EXPECT_EQ(s.maximumLength, 0xFFFE);
+}
+
 TEST(UnicodeString, ComparesWithOrWithoutRegardToCase) {
     const UnicodeString name = makeUnicodeString(u"\\HXASIOPrivateInterface");
     const UnicodeString lower = makeUnicodeString(u"\\hxasioprivateinterface");
@@ -111,6 +123,15 @@ TEST(Format, OutputIsCutToTheBufferAndTerminated) {
     EXPECT_EQ(formatString(text, sizeof text, "%sOut%02d", "Speakerphone", 1), STATUS_BUFFER_OVERFLOW);
     EXPECT_STREQ(text, "Speak");
     EXPECT_EQ(formatString(text, 0, "x"), STATUS_INVALID_PARAMETER);
+}
+
+TEST(Format, AFieldWiderThanTheBufferIsCutLikeAnyOtherOutput) {
+    char text[8];
+    EXPECT_EQ(formatString(text, sizeof text, "%04000000000d", 5), STATUS_BUFFER_OVERFLOW);
+    EXPECT_STREQ(text, "0000000");
+    // 2^64 + 3: the width does not wrap round to a field of three.
+    EXPECT_EQ(formatString(text, sizeof text, "%-18446744073709551619d|", 5), STATUS_BUFFER_OVERFLOW);
+    EXPECT_STREQ(text, "5      ");
 }
 
 TEST(Format, ConversionsThatDoNotFitTheirArgumentsAreRefused) {
