@@ -15,11 +15,6 @@ inline std::uint32_t align32(std::int64_t offset) {
     return static_cast<std::uint32_t>(sigAlign32(offset));
 }
 
-unsigned char* alignUp32(unsigned char* p) {
-    const auto address = reinterpret_cast<std::uintptr_t>(p);
-    return p + (((address + 31) & ~std::uintptr_t{31}) - address);
-}
-
 // Lays the tables of the complex transform out behind the header, each from a
 // 32-byte boundary, and records their offsets in the header.
 class ComplexTableBuilder {
@@ -122,7 +117,7 @@ int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, i
     if (specBuf == nullptr) return sigErrNullPtr;
 
     sigNearestRounding nearest;
-    auto* spec = reinterpret_cast<sigFftSpecHeader*>(alignUp32(specBuf));
+    auto* spec = reinterpret_cast<sigFftSpecHeader*>(sigAlignUp32(specBuf));
     std::memset(static_cast<void*>(spec), 0, sigFftHeaderBytes);
     spec->order = order;
     spec->hint = hint;
@@ -133,7 +128,7 @@ int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, i
         float* scratch = nullptr;
         if (order > sigFftPieceOrder) {
             if (initBuf == nullptr) return sigErrNullPtr;
-            auto* table = reinterpret_cast<float*>(alignUp32(initBuf));
+            auto* table = reinterpret_cast<float*>(sigAlignUp32(initBuf));
             sigFftBuildSine(table, order);
             sine = {table, order};
             const std::int64_t tableBytes = 4 * ((std::int64_t{1} << order) / 4 + 1);

@@ -78,3 +78,10 @@ inline constexpr std::array<int, 31> sigFftSplitOrder = {
 inline constexpr std::int64_t sigAlign32(std::int64_t bytes) {
     return (bytes + 31) & ~std::int64_t{31};
 }
+
+// The first 32-byte boundary at or above p: where a record, the init buffer's
+// tables or a work area begin inside a caller's buffer.
+inline unsigned char* sigAlignUp32(unsigned char* p) {
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    return p + (((address + 31) & ~std::uintptr_t{31}) - address);
+}
