@@ -37,7 +37,7 @@ int sigFftFwd_CToC_32fc_generic(const float* src, float* dst, const sigFftSpec_C
     if (const int status = sigFftCheckTransform(spec, sigFftSpecId_C, src, dst); status != sigOk)
         return status;
     const int order = spec->order;
-    if (order <= 3) {
+    if (order <= sigFftClosedFormMaxOrder) {
         sigFftSmallFwd_C_32fc(src, dst, order, spec->scaleFwd != 0 ? spec->scaleFactor : 1.0f);
         return sigOk;
     }

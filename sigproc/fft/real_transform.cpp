@@ -23,7 +23,7 @@ int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec,
         return status;
     const int order = spec->order;
     const bool scaled = (Inverse ? spec->scaleInv : spec->scaleFwd) != 0;
-    if (order <= 3) {
+    if (order <= sigFftClosedFormMaxOrder) {
         const float scale = scaled ? spec->scaleFactor : 1.0f;
         if constexpr (Inverse) {
             sigFftSmallInv_R_32f(src, dst, order, scale);

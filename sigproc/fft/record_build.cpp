@@ -123,7 +123,7 @@ int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, i
     spec->hint = hint;
     if (!setScaling(*spec, flag)) return sigErrFftFlag;
 
-    if (order > 3) {
+    if (order > sigFftClosedFormMaxOrder) {
         sigFftSine sine = sigFftStaticSine();
         float* scratch = nullptr;
         if (order > sigFftPieceOrder) {

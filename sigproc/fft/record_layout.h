@@ -18,6 +18,9 @@ inline constexpr std::int32_t sigFftSpecId_C = 4; // a complex-FFT record
 // Orders the order check accepts.
 inline constexpr int sigFftMaxOrder = 30;
 inline constexpr int sigFftLevelSlots = 3;
+// Transforms up to this order run through closed forms; their records are
+// the header alone.
+inline constexpr int sigFftClosedFormMaxOrder = 3;
 // The complex transforms up to this order run in one piece with one twiddle table.
 inline constexpr int sigFftPieceOrder = 10;
 
