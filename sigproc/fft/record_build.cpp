@@ -24,13 +24,17 @@ class ComplexTableBuilder {
 
     // Returns the first free 32-byte aligned offset behind the tables.
     std::uint32_t build(int m) {
-        spec_.bitRev = sigFftHeaderBytes; // directly behind the header
+        spec_.bitRev = sigFftHeaderBytes;
         sigFftBuildPairTable(spec_.table<std::int32_t>(spec_.bitRev), m);
         const std::int64_t pairBytes = 4 * ((std::int64_t{1} << m) / 4) + 4;
         if (m <= sigFftPieceOrder) {
             next_ = align32(spec_.bitRev + pairBytes);
             piece(m);
         } else {
+            // Beyond one piece the tables begin behind the pair table rounded
+            // to a 32-byte multiple, then at the next boundary: the layout these
+            // records are defined with. The size rule allows for the 32 bytes
+            // this may cost.
             next_ = align32(spec_.bitRev + sigAlign32(pairBytes));
             large(m, 0);
         }
@@ -54,14 +58,12 @@ class ComplexTableBuilder {
 
     void piece(int q) {
         spec_.twiddles = twiddleGroups(q);
-        spec_.workBytes = 0;
     }
 
     // 2^11 or 2^12 values as 1024-point pieces joined by a rotation table.
     void chunk(int q) {
         spec_.twiddles = twiddleGroups(sigFftPieceOrder);
         spec_.rotTable = rotation(q);
-        spec_.workBytes = 0;
     }
 
     void large(int m, int depth) {
@@ -77,6 +79,7 @@ class ComplexTableBuilder {
         spec_.levelMatrix[depth] = next_;
         sigFftBuildLevelMatrix(spec_.table<float>(next_), m, a, sine_, scratch_);
         next_ = static_cast<std::uint32_t>(next_ + 8 * (std::int64_t{1} << m));
+        // The header starts zeroed: the result is the widest level's four columns.
         spec_.workBytes = std::max(spec_.workBytes, 32 << a);
     }
 
