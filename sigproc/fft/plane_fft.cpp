@@ -311,7 +311,8 @@ void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
     if (spec.scaleFwd != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 
-    // The packed spectrum is assembled in the working copy, then copied out.
+    // dst still holds the planes the split reads from both ends, so the packed
+    // spectrum is assembled in the working copy, free again, and copied out.
     float* out = t.work;
     const float d0 = z.re[0], d1 = z.im[0];
     out[0] = d0 + d1;
