@@ -5,11 +5,6 @@
 
 namespace {
 
-// Pair entries are at least 4; the two terminators are 0.
-inline bool isTerminator(std::int32_t entry) {
-    return entry < 2;
-}
-
 inline void swapComplex(float* data, std::ptrdiff_t a, std::ptrdiff_t b) {
     std::swap(data[a], data[b]);
     std::swap(data[a + 1], data[b + 1]);
@@ -49,42 +44,35 @@ void sigFftBuildPairTable(std::int32_t* table, int q) {
 void sigFftBitRevInPlace_32fc(float* data, int q, const std::int32_t* pairs) {
     // Float offset of the element in the upper half with the same low bits.
     const std::ptrdiff_t half = std::ptrdiff_t{1} << q;
-    const std::int32_t* entry = pairs;
-    for (; !isTerminator(entry[0]); entry += 2) {
-        const std::ptrdiff_t k = entry[0];
-        const std::ptrdiff_t r = entry[1];
-        swapComplex(data, k, r);
-        swapComplex(data, k + 2, r + half);
-        swapComplex(data, k + half, r + 2);
-        swapComplex(data, k + half + 2, r + half + 2);
-    }
-    // The terminator itself stands for k = 0.
-    do {
-        const std::ptrdiff_t k = *entry++;
-        swapComplex(data, k + 2, k + half);
-    } while (!isTerminator(*entry));
+    sigFftForEachPairEntry(
+        pairs,
+        [&](std::ptrdiff_t k, std::ptrdiff_t r) {
+            swapComplex(data, k, r);
+            swapComplex(data, k + 2, r + half);
+            swapComplex(data, k + half, r + 2);
+            swapComplex(data, k + half + 2, r + half + 2);
+        },
+        [&](std::ptrdiff_t k) { swapComplex(data, k + 2, k + half); });
 }
 
 void sigFftBitRevCopy_32fc(const float* src, float* dst, int q, const std::int32_t* pairs) {
     const std::ptrdiff_t half = std::ptrdiff_t{1} << q;
-    const std::int32_t* entry = pairs;
-    for (; !isTerminator(entry[0]); entry += 2) {
-        const std::ptrdiff_t k = entry[0];
-        const std::ptrdiff_t r = entry[1];
-        copyComplex(src, dst, k, r);
-        copyComplex(src, dst, r, k);
-        copyComplex(src, dst, k + 2, r + half);
-        copyComplex(src, dst, r + half, k + 2);
-        copyComplex(src, dst, k + half, r + 2);
-        copyComplex(src, dst, r + 2, k + half);
-        copyComplex(src, dst, k + half + 2, r + half + 2);
-        copyComplex(src, dst, r + half + 2, k + half + 2);
-    }
-    do {
-        const std::ptrdiff_t k = *entry++;
-        copyComplex(src, dst, k, k);
-        copyComplex(src, dst, k + 2, k + half);
-        copyComplex(src, dst, k + half, k + 2);
-        copyComplex(src, dst, k + half + 2, k + half + 2);
-    } while (!isTerminator(*entry));
+    sigFftForEachPairEntry(
+        pairs,
+        [&](std::ptrdiff_t k, std::ptrdiff_t r) {
+            copyComplex(src, dst, k, r);
+            copyComplex(src, dst, r, k);
+            copyComplex(src, dst, k + 2, r + half);
+            copyComplex(src, dst, r + half, k + 2);
+            copyComplex(src, dst, k + half, r + 2);
+            copyComplex(src, dst, r + 2, k + half);
+            copyComplex(src, dst, k + half + 2, r + half + 2);
+            copyComplex(src, dst, r + half + 2, k + half + 2);
+        },
+        [&](std::ptrdiff_t k) {
+            copyComplex(src, dst, k, k);
+            copyComplex(src, dst, k + 2, k + half);
+            copyComplex(src, dst, k + half, k + 2);
+            copyComplex(src, dst, k + half + 2, k + half + 2);
+        });
 }

@@ -9,10 +9,24 @@
 // indices below 2^(q-1).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Writes the pair table of order q (b + 1 words).
 void sigFftBuildPairTable(std::int32_t* table, int q);
+
+// Walks a pair table in its order: onPair(4k, 4r) for every pair, then
+// onSingle(4k) for every single entry, the first being the 0 that ends the
+// pairs, which stands for k = 0. Every other entry is at least 4, so a word
+// below 2 ends a list.
+template <typename OnPair, typename OnSingle>
+inline void sigFftForEachPairEntry(const std::int32_t* pairs, OnPair onPair, OnSingle onSingle) {
+    const std::int32_t* entry = pairs;
+    for (; entry[0] >= 2; entry += 2) onPair(std::ptrdiff_t{entry[0]}, std::ptrdiff_t{entry[1]});
+    do {
+        onSingle(std::ptrdiff_t{*entry++});
+    } while (*entry >= 2);
+}
 
 // Complex values are (re, im) float pairs.
 void sigFftBitRevInPlace_32fc(float* data, int q, const std::int32_t* pairs);

@@ -3,6 +3,7 @@
 #include "sigproc/fft/blocked_fft.h"
 #include "sigproc/fft/record_build.h"
 #include "sigproc/fft/small_orders.h"
+#include "sigproc/fft/transform_checks.h"
 #include "sigproc/fft/work_area.h"
 #include "sigproc/sigproc.h"
 
@@ -33,11 +34,10 @@ int sigFftFree_C_32fc_generic(sigFftSpec_C_32fc* spec) {
 
 int sigFftFwd_CToC_32fc_generic(const float* src, float* dst, const sigFftSpec_C_32fc* spec,
                                 unsigned char* workBuf) {
-    if (spec == nullptr) return sigErrNullPtr;
-    if (spec->id != sigFftSpecId_C) return sigErrStateMismatch;
-    if (src == nullptr || dst == nullptr) return sigErrNullPtr;
+    if (const int status = sigFftCheckTransform(spec, sigFftSpecId_C, src, dst); status != sigOk)
+        return status;
     const int order = spec->order;
-    if (order <= 3) {
+    if (order <= sigFftClosedFormMaxOrder) {
         sigFftSmallFwd_C_32fc(src, dst, order, spec->scaleFwd != 0 ? spec->scaleFactor : 1.0f);
         return sigOk;
     }

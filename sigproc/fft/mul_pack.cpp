@@ -6,14 +6,18 @@
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/sigproc.h"
 
+#include <cstddef>
+
 namespace {
 
 // Reads every operand of a bin before writing it, so dst may be either source.
-void multiplyPacked(const float* a, const float* b, float* dst, int len) {
-    const int firstPair = len % 2 == 0 ? 2 : 1;
+// The length is taken wider than int: with an odd len of INT_MAX, an int index
+// would overflow in its last step.
+void multiplyPacked(const float* a, const float* b, float* dst, std::ptrdiff_t len) {
+    const std::ptrdiff_t firstPair = len % 2 == 0 ? 2 : 1;
     dst[0] = static_cast<float>(double{a[0]} * b[0]);
     if (firstPair == 2) dst[1] = static_cast<float>(double{a[1]} * b[1]);
-    for (int i = firstPair; i + 1 < len; i += 2) {
+    for (std::ptrdiff_t i = firstPair; i + 1 < len; i += 2) {
         const double ar = a[i], ai = a[i + 1];
         const double br = b[i], bi = b[i + 1];
         const float re = static_cast<float>(ar * br - ai * bi);

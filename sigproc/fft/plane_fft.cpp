@@ -4,6 +4,7 @@
 // can tell the rows of a block apart, which it cannot once they are inlined.
 #include "sigproc/fft/plane_fft.h"
 
+#include "sigproc/fft/bit_reverse.h"
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/real_split.h"
 #include "sigproc/vector/arith_const.h"
@@ -27,15 +28,13 @@ struct Planes {
 // in the order of the pair table: both ways round for each pair, then the
 // self-reversed units, 0 first.
 template <typename Visit> void forEachReversal(const std::int32_t* pairs, Visit visit) {
-    const std::int32_t* entry = pairs;
-    for (; entry[0] >= 2; entry += 2) {
-        visit(Index{entry[0] / 4}, Index{entry[1] / 4});
-        visit(Index{entry[1] / 4}, Index{entry[0] / 4});
-    }
-    do {
-        const Index k = *entry++ / 4;
-        visit(k, k);
-    } while (*entry >= 2);
+    sigFftForEachPairEntry(
+        pairs,
+        [&](Index k, Index r) {
+            visit(k / 4, r / 4);
+            visit(r / 4, k / 4);
+        },
+        [&](Index k) { visit(k / 4, k / 4); });
 }
 
 inline void deinterleaveUnit(const float* __restrict from, float* __restrict re,
@@ -312,7 +311,8 @@ void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
     if (spec.scaleFwd != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 
-    // The packed spectrum is assembled in the working copy, then copied out.
+    // dst still holds the planes the split reads from both ends, so the packed
+    // spectrum is assembled in the working copy, free again, and copied out.
     float* out = t.work;
     const float d0 = z.re[0], d1 = z.im[0];
     out[0] = d0 + d1;

@@ -17,6 +17,6 @@
 inline constexpr int sigFftPlaneMinOrder = 5;
 inline constexpr int sigFftPlaneMaxOrder = 10;
 
-// src and dst may be the same array. Scaling follows the FFT specification's flags.
+// src and dst may be the same array. Scaling follows the record's scaling words.
 void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& spec);
 void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& spec);

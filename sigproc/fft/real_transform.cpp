@@ -5,6 +5,7 @@
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/fft/real_split.h"
 #include "sigproc/fft/small_orders.h"
+#include "sigproc/fft/transform_checks.h"
 #include "sigproc/fft/work_area.h"
 #include "sigproc/sigproc.h"
 
@@ -12,23 +13,17 @@
 
 namespace {
 
-int checkArguments(const float* src, const float* dst, const sigFftSpec_R_32f* spec) {
-    if (spec == nullptr) return sigErrNullPtr;
-    if (spec->id != sigFftSpecId) return sigErrStateMismatch;
-    if (src == nullptr || dst == nullptr) return sigErrNullPtr;
-    return sigOk;
-}
-
 // Both directions: the closed forms for orders 0 to 3, the working copy in
 // planes for 5 to 10, otherwise the complex transform of the half length in
 // dst, preceded by the merge (inverse) or followed by the split (forward).
 template <bool Inverse>
 int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec,
                   unsigned char* workBuf) {
-    if (const int status = checkArguments(src, dst, spec); status != sigOk) return status;
+    if (const int status = sigFftCheckTransform(spec, sigFftSpecId, src, dst); status != sigOk)
+        return status;
     const int order = spec->order;
     const bool scaled = (Inverse ? spec->scaleInv : spec->scaleFwd) != 0;
-    if (order <= 3) {
+    if (order <= sigFftClosedFormMaxOrder) {
         const float scale = scaled ? spec->scaleFactor : 1.0f;
         if constexpr (Inverse) {
             sigFftSmallInv_R_32f(src, dst, order, scale);

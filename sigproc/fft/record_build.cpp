@@ -15,11 +15,6 @@ inline std::uint32_t align32(std::int64_t offset) {
     return static_cast<std::uint32_t>(sigAlign32(offset));
 }
 
-unsigned char* alignUp32(unsigned char* p) {
-    const auto address = reinterpret_cast<std::uintptr_t>(p);
-    return p + (((address + 31) & ~std::uintptr_t{31}) - address);
-}
-
 // Lays the tables of the complex transform out behind the header, each from a
 // 32-byte boundary, and records their offsets in the header.
 class ComplexTableBuilder {
@@ -29,13 +24,17 @@ class ComplexTableBuilder {
 
     // Returns the first free 32-byte aligned offset behind the tables.
     std::uint32_t build(int m) {
-        spec_.bitRev = sigFftHeaderBytes; // directly behind the header
+        spec_.bitRev = sigFftHeaderBytes;
         sigFftBuildPairTable(spec_.table<std::int32_t>(spec_.bitRev), m);
         const std::int64_t pairBytes = 4 * ((std::int64_t{1} << m) / 4) + 4;
         if (m <= sigFftPieceOrder) {
             next_ = align32(spec_.bitRev + pairBytes);
             piece(m);
         } else {
+            // Beyond one piece the tables begin behind the pair table rounded
+            // to a 32-byte multiple, then at the next boundary: the layout these
+            // records are defined with. The size rule allows for the 32 bytes
+            // this may cost.
             next_ = align32(spec_.bitRev + sigAlign32(pairBytes));
             large(m, 0);
         }
@@ -59,14 +58,12 @@ class ComplexTableBuilder {
 
     void piece(int q) {
         spec_.twiddles = twiddleGroups(q);
-        spec_.workBytes = 0;
     }
 
     // 2^11 or 2^12 values as 1024-point pieces joined by a rotation table.
     void chunk(int q) {
         spec_.twiddles = twiddleGroups(sigFftPieceOrder);
         spec_.rotTable = rotation(q);
-        spec_.workBytes = 0;
     }
 
     void large(int m, int depth) {
@@ -82,6 +79,7 @@ class ComplexTableBuilder {
         spec_.levelMatrix[depth] = next_;
         sigFftBuildLevelMatrix(spec_.table<float>(next_), m, a, sine_, scratch_);
         next_ = static_cast<std::uint32_t>(next_ + 8 * (std::int64_t{1} << m));
+        // The header starts zeroed: the result is the widest level's four columns.
         spec_.workBytes = std::max(spec_.workBytes, 32 << a);
     }
 
@@ -122,18 +120,18 @@ int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, i
     if (specBuf == nullptr) return sigErrNullPtr;
 
     sigNearestRounding nearest;
-    auto* spec = reinterpret_cast<sigFftSpecHeader*>(alignUp32(specBuf));
+    auto* spec = reinterpret_cast<sigFftSpecHeader*>(sigAlignUp32(specBuf));
     std::memset(static_cast<void*>(spec), 0, sigFftHeaderBytes);
     spec->order = order;
     spec->hint = hint;
     if (!setScaling(*spec, flag)) return sigErrFftFlag;
 
-    if (order > 3) {
+    if (order > sigFftClosedFormMaxOrder) {
         sigFftSine sine = sigFftStaticSine();
         float* scratch = nullptr;
         if (order > sigFftPieceOrder) {
             if (initBuf == nullptr) return sigErrNullPtr;
-            auto* table = reinterpret_cast<float*>(alignUp32(initBuf));
+            auto* table = reinterpret_cast<float*>(sigAlignUp32(initBuf));
             sigFftBuildSine(table, order);
             sine = {table, order};
             const std::int64_t tableBytes = 4 * ((std::int64_t{1} << order) / 4 + 1);

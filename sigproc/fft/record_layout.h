@@ -18,6 +18,9 @@ inline constexpr std::int32_t sigFftSpecId_C = 4; // a complex-FFT record
 // Orders the order check accepts.
 inline constexpr int sigFftMaxOrder = 30;
 inline constexpr int sigFftLevelSlots = 3;
+// Transforms up to this order run through closed forms; their records are
+// the header alone.
+inline constexpr int sigFftClosedFormMaxOrder = 3;
 // The complex transforms up to this order run in one piece with one twiddle table.
 inline constexpr int sigFftPieceOrder = 10;
 
@@ -77,4 +80,11 @@ inline constexpr std::array<int, 31> sigFftSplitOrder = {
 
 inline constexpr std::int64_t sigAlign32(std::int64_t bytes) {
     return (bytes + 31) & ~std::int64_t{31};
+}
+
+// The first 32-byte boundary at or above p: where a record, the init buffer's
+// tables or a work area begin inside a caller's buffer.
+inline unsigned char* sigAlignUp32(unsigned char* p) {
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    return p + (((address + 31) & ~std::uintptr_t{31}) - address);
 }

@@ -50,7 +50,7 @@ LargeSizes complexSizes(int m) {
 // ownTables bytes of tables of its own behind the complex ones. Orders above
 // 10 build their own sine table, of the record's order, in the init buffer.
 sigFftSizes recordSizes(int order, int m, std::int64_t ownTables) {
-    if (order <= 3) return {116, 0, 0};
+    if (order <= sigFftClosedFormMaxOrder) return {116, 0, 0};
     const LargeSizes complex = complexSizes(m);
     const std::int64_t sineTable =
         order <= sigFftPieceOrder ? 0 : sigAlign32((std::int64_t{1} << order) + 4) + 32;

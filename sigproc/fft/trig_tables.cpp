@@ -20,6 +20,9 @@ inline void storeCosNegSin(float* at, const sigFftSine& sine, std::int64_t k, in
 } // namespace
 
 const std::array<float, 257>& sigSinQuarter1024_32f() {
+    // Records built at the same time on several threads are safe: a local
+    // static is initialised once, and the others wait for it (sigproc must
+    // never be built with -fno-threadsafe-statics).
     static const std::array<float, 257> table = [] {
         sigNearestRounding nearest;
         std::array<float, 257> values{};

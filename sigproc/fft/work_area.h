@@ -5,8 +5,6 @@
 #include "sigproc/core/memory.h"
 #include "sigproc/fft/record_layout.h"
 
-#include <cstdint>
-
 class sigFftWorkArea {
   public:
     sigFftWorkArea() = default;
@@ -19,9 +17,7 @@ class sigFftWorkArea {
     bool acquire(const sigFftSpecHeader& spec, unsigned char* callerBuffer) {
         if (spec.workBytes <= 0) return true;
         if (callerBuffer != nullptr) {
-            const auto address = reinterpret_cast<std::uintptr_t>(callerBuffer);
-            area_ = reinterpret_cast<float*>(callerBuffer +
-                                             (((address + 31) & ~std::uintptr_t{31}) - address));
+            area_ = reinterpret_cast<float*>(sigAlignUp32(callerBuffer));
             return true;
         }
         owned_ = sigMalloc_8u(spec.workBytes);

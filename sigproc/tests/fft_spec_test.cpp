@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <latch>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -275,6 +278,36 @@ TEST(FftSpec, TablesDoNotDependOnTheRoundingMode) {
                 EXPECT_TRUE(image == reference) << "order " << order << " mode " << mode;
             }
         }
+    }
+}
+
+// Builds on several threads at once share the sine table made on first use:
+// it is made once, and every record equals one built alone afterwards. (ctest
+// runs each test in a process of its own, so these are the first builds.)
+TEST(FftSpec, RecordsBuiltOnSeveralThreadsAtOnceAreTheSame) {
+    constexpr int kThreads = 8;
+    const std::size_t bytes = std::size_t(sizesOf(10).spec);
+    std::vector<std::unique_ptr<GuardedBuffer<unsigned char>>> buffers;
+    for (int t = 0; t < kThreads; ++t)
+        buffers.push_back(std::make_unique<GuardedBuffer<unsigned char>>(bytes));
+    std::vector<sigFftSpec_R_32f*> records(kThreads, nullptr);
+    std::vector<int> statuses(kThreads, sigOk - 1);
+    std::latch start(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
+            statuses[t] = sigFftInit_R_32f(&records[t], 10, sigFftScaleInv, 7,
+                                           buffers[t]->bytes(), nullptr);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    BuiltInCallerBuffers alone(10, sigFftScaleInv);
+    ASSERT_EQ(alone.status(), sigOk);
+    for (int t = 0; t < kThreads; ++t) {
+        ASSERT_EQ(statuses[t], sigOk) << t;
+        EXPECT_EQ(std::memcmp(records[t], alone.record(), bytes - 32), 0) << "thread " << t;
     }
 }
 

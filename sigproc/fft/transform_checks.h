@@ -1,0 +1,18 @@
+// The checks of the real and the complex transforms, made before anything is
+// written and in this order: the record (null: sigErrNullPtr; not of the
+// transform's kind: sigErrStateMismatch), then the source and the destination
+// (null: sigErrNullPtr).
+#pragma once
+
+#include "sigproc/fft/record_layout.h"
+#include "sigproc/sigproc.h"
+
+#include <cstdint>
+
+inline int sigFftCheckTransform(const sigFftSpecHeader* spec, std::int32_t id, const float* src,
+                                const float* dst) {
+    if (spec == nullptr) return sigErrNullPtr;
+    if (spec->id != id) return sigErrStateMismatch;
+    if (src == nullptr || dst == nullptr) return sigErrNullPtr;
+    return sigOk;
+}
