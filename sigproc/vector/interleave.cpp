@@ -13,16 +13,17 @@ inline bool isAligned16(const void* p) { return (reinterpret_cast<std::uintptr_t
 
 inline void moveWord(const float* from, float* to) { std::memcpy(to, from, sizeof(float)); }
 
-// Shared checks; on success returns the provisional status (ok or misaligned).
-int checkPlanes(const void* planes, const void* frames, int nChannels, int len,
-                const float* const* planeArray, const void* interleaved) {
+// The checks both directions share, pointers first (the plane array, then
+// each plane once the channel count says how many there are). On success
+// returns the provisional status: ok, or the misalignment warning.
+int checkPlanes(const float* const* planes, const float* frames, int nChannels, int len) {
     if (planes == nullptr || frames == nullptr) return sigErrNullPtr;
     if (nChannels < 1) return sigErrChannelCount;
     if (len < 1) return sigErrLength;
-    int status = isAligned16(interleaved) ? sigOk : sigWarnMisaligned;
+    int status = isAligned16(frames) ? sigOk : sigWarnMisaligned;
     for (int c = 0; c < nChannels; ++c) {
-        if (planeArray[c] == nullptr) return sigErrNullPtr;
-        if (!isAligned16(planeArray[c])) status = sigWarnMisaligned;
+        if (planes[c] == nullptr) return sigErrNullPtr;
+        if (!isAligned16(planes[c])) status = sigWarnMisaligned;
     }
     return status;
 }
@@ -31,7 +32,7 @@ int checkPlanes(const void* planes, const void* frames, int nChannels, int len,
 
 // Channel after channel, each a strided copy two frames per step.
 int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int len, float* dst) {
-    const int status = checkPlanes(srcPlanes, dst, nChannels, len, srcPlanes, dst);
+    const int status = checkPlanes(srcPlanes, dst, nChannels, len);
     if (status < 0) return status;
     const std::size_t stride = static_cast<std::size_t>(nChannels);
     for (int c = 0; c < nChannels; ++c) {
@@ -48,7 +49,7 @@ int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int 
 }
 
 int sigDeinterleave_32f_generic(const float* src, int nChannels, int len, float* const* dstPlanes) {
-    const int status = checkPlanes(dstPlanes, src, nChannels, len, dstPlanes, src);
+    const int status = checkPlanes(dstPlanes, src, nChannels, len);
     if (status < 0) return status;
     const std::size_t stride = static_cast<std::size_t>(nChannels);
     for (int c = 0; c < nChannels; ++c) {
