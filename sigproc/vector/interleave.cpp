@@ -30,7 +30,9 @@ int checkPlanes(const float* const* planes, const float* frames, int nChannels, 
 
 } // namespace
 
-// Channel after channel, each a strided copy two frames per step.
+// Channel after channel, each a strided copy two frames per step. The frame
+// pointer steps only onto frames that exist, never past the end of the
+// array: the pairs stop while one or two frames remain.
 int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int len, float* dst) {
     const int status = checkPlanes(srcPlanes, dst, nChannels, len);
     if (status < 0) return status;
@@ -39,11 +41,12 @@ int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int 
         const float* plane = srcPlanes[c];
         float* out = dst + c;
         int k = 0;
-        for (; k + 1 < len; k += 2, out += 2 * stride) {
+        for (; k + 2 < len; k += 2, out += 2 * stride) {
             moveWord(plane + k, out);
             moveWord(plane + k + 1, out + stride);
         }
-        if (k < len) moveWord(plane + k, out);
+        moveWord(plane + k, out);
+        if (k + 1 < len) moveWord(plane + k + 1, out + stride);
     }
     return status;
 }
@@ -55,7 +58,11 @@ int sigDeinterleave_32f_generic(const float* src, int nChannels, int len, float*
     for (int c = 0; c < nChannels; ++c) {
         const float* in = src + c;
         float* plane = dstPlanes[c];
-        for (int k = 0; k < len; ++k, in += stride) moveWord(in, plane + k);
+        moveWord(in, plane);
+        for (int k = 1; k < len; ++k) {
+            in += stride;
+            moveWord(in, plane + k);
+        }
     }
     return status;
 }
