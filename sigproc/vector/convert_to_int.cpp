@@ -12,7 +12,6 @@
 #include "sigproc/core/dispatch.h"
 #include "sigproc/sigproc.h"
 
-#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -149,18 +148,18 @@ int sigConvertScaled_32f32s_generic(const float* src, std::int32_t* dst, int len
     return convertWithMode(src, dst, len, roundMode, scaleFactor, k32Bit);
 }
 
-// Always rounds to nearest with ties to even. The multiplier is the float
-// whose exponent field is 127 - n, n clamped to [-127, 127]: 2^-n, or +0.0 at 127.
+// Always rounds to nearest with ties to even. The factor is clamped to
+// [-127, 127], so any factor from 127 up multiplies by +0.0.
 int sigConvertScaled_32f24s_generic(const float* src, unsigned char* dst, int len,
                                     int scaleFactor) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
-    const int n = scaleFactor > 127 ? 127 : (scaleFactor < -127 ? -127 : scaleFactor);
-    const double multiplier = std::bit_cast<float>(static_cast<std::uint32_t>(127 - n) << 23);
-    if (n == 0)
+    if (scaleFactor == 0) {
         convertUnscaled<NearestEven>(src, dst, len, k24Bit);
-    else
+    } else {
+        const double multiplier = sigScaleMultiplier(scaleFactor, -127, 127);
         convertScaled<NearestEven>(src, dst, len, multiplier, k24Bit);
+    }
     return sigOk;
 }
 
