@@ -25,13 +25,6 @@ struct Range {
     double max;
 };
 
-// Truncation toward zero by conversion, never by the rounding mode; outside
-// the 32-bit range, or for a NaN, INT32_MIN.
-template <typename Wide> std::int32_t truncate(Wide value) {
-    if (!(value > Wide(-2147483649.0) && value < Wide(2147483648.0))) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
-
 constexpr Range k16Bit{-32768.0, 32767.0};
 constexpr Range k24Bit{-8388608.0, 8388607.0};
 constexpr Range k32Bit{-2147483648.0, 2147483647.0};
@@ -136,7 +129,12 @@ int convertWithMode(const float* src, Out* dst, int len, int roundMode, int scal
 
 } // namespace
 
-std::int32_t sigTruncToInt32(long double value) { return truncate(value); }
+// By conversion, which truncates, never by the rounding mode.
+std::int32_t sigTruncToInt32(long double value) {
+    if (!(value > -2147483649.0L && value < 2147483648.0L))
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
 
 int sigConvertScaled_32f16s_generic(const float* src, std::int16_t* dst, int len, int roundMode,
                                     int scaleFactor) {
