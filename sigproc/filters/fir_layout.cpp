@@ -66,9 +66,19 @@ void sigFirWriteSingleRate(sigFirState* state, const sigFirAreas& areas, const f
 
 // The spectrum stays unscaled: the inverse transform of the overlap path
 // applies the 1/fftLen of the convolution.
-int sigFirTransformTaps(sigFirState* state, const float* taps) {
+int sigFirSetFftPart(sigFirState* state, const sigFirAreas& areas, int fftLen, int workBytes,
+                     const float* taps) {
+    state->fftLen = fftLen;
+    state->fftTaps = static_cast<std::uint32_t>(areas.fftTaps);
+    state->fftWork = workBytes > 0 ? static_cast<std::uint32_t>(areas.fftWork) : 0;
     float* spectrum = state->fftTapsArea();
     sigCopy_32f_generic(taps, spectrum, state->tapsLen);
     sigZero_32f_generic(spectrum + state->tapsLen, state->fftLen - state->tapsLen);
     return sigFftFwd_R_32f(spectrum, spectrum, state->spec(), state->fftWorkArea());
+}
+
+void sigFirClearFftPart(sigFirState* state) {
+    state->fftLen = -1;
+    state->fftTaps = 0;
+    state->fftWork = 0;
 }
