@@ -16,10 +16,12 @@ inline constexpr std::size_t kGuardBytes = 64;
 template <typename T> class GuardedBuffer {
 public:
     // `count` elements starting `misalignBytes` past a 64-byte boundary; every
-    // byte of the body starts as `fill`.
+    // byte of the body starts as `fill`. The storage holds both fences, up to
+    // 63 bytes of rounding to the boundary and the misalignment, however large.
     explicit GuardedBuffer(std::size_t count, std::size_t misalignBytes = 0,
                            unsigned char fill = 0x5A)
-        : count_(count), storage_(new unsigned char[2 * kGuardBytes + bodyBytes() + 128]) {
+        : count_(count),
+          storage_(new unsigned char[2 * kGuardBytes + 63 + misalignBytes + bodyBytes()]) {
         const auto base = reinterpret_cast<std::uintptr_t>(storage_.get()) + kGuardBytes;
         const std::uintptr_t aligned = (base + 63) & ~std::uintptr_t{63};
         body_ = reinterpret_cast<unsigned char*>(aligned + misalignBytes);

@@ -60,6 +60,11 @@ void sigFirWriteSingleRate(sigFirState* state, const sigFirAreas& areas, const f
                            int tapsLen, const float* dlyLine, std::uint32_t id,
                            std::int32_t fftWorkBytes);
 
-// Spectrum of the taps in their own order, zero-padded to fftLen, with the
-// state's specification and work area. Returns the transform's status.
-int sigFirTransformTaps(sigFirState* state, const float* taps);
+// The overlap path's words of a state whose FFT specification is in place,
+// and the spectrum of the taps in their own order, zero-padded to fftLen, made
+// with that specification. Returns the transform's status.
+int sigFirSetFftPart(sigFirState* state, const sigFirAreas& areas, int fftLen, int workBytes,
+                     const float* taps);
+
+// The words of a state without an FFT part, which filters on the direct path alone.
+void sigFirClearFftPart(sigFirState* state);

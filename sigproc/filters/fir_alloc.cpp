@@ -70,14 +70,12 @@ int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLe
     state->allocated = 1;
 
     if (fftLen == 0) {
-        state->fftLen = -1;
-        state->fftTaps = 0;
+        sigFirClearFftPart(state);
     } else {
         state->setOwnSpec(spec.get());
-        state->fftLen = static_cast<std::int32_t>(fftLen);
-        state->fftTaps = static_cast<std::uint32_t>(areas.fftTaps);
-        state->fftWork = workBytes > 0 ? static_cast<std::uint32_t>(areas.fftWork) : 0;
-        if (const int status = sigFirTransformTaps(state, taps); status != sigOk) {
+        if (const int status = sigFirSetFftPart(state, areas, static_cast<int>(fftLen), workBytes,
+                                                taps);
+            status != sigOk) {
             sigFree_generic(block);
             return status;
         }

@@ -54,16 +54,12 @@ void buildFftPart(sigFirState* state, const sigFirAreas& areas, const FftPart& p
     sigFftSpec_R_32f* spec = nullptr;
     if (part.fftLen == 0 || sigFftInit_R_32f(&spec, part.order, sigFftScaleInv, 0,
                                              base + areas.fftSpec, base + areas.fftInit) != sigOk) {
-        state->fftWork = 0;
-        state->fftLen = -1;
-        state->fftTaps = 0;
+        sigFirClearFftPart(state);
         return;
     }
     state->fftSpec = sigStateOffset(state, spec);
-    state->fftLen = part.fftLen;
-    state->fftTaps = static_cast<std::uint32_t>(areas.fftTaps);
-    state->fftWork = part.workBytes > 0 ? static_cast<std::uint32_t>(areas.fftWork) : 0;
-    if (sigFirTransformTaps(state, taps) != sigOk) state->fftLen = -1;
+    if (sigFirSetFftPart(state, areas, part.fftLen, part.workBytes, taps) != sigOk)
+        state->fftLen = -1;
 }
 
 } // namespace

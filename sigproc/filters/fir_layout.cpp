@@ -16,23 +16,19 @@ int sigFirFftOrder(int tapsLen) {
 sigFirAreas sigFirPlanAreas(int tapsLen, std::int64_t fftLen, std::int64_t specBytes,
                             std::int64_t initBytes, std::int64_t workBytes) {
     const std::int64_t taps = tapsLen;
+    sigAreaCursor cursor(sigFirHeaderBytes);
     sigFirAreas a{};
-    std::int64_t at = sigFirHeaderBytes;
-    auto take = [&at](std::int64_t& area, std::int64_t bytes) {
-        area = at;
-        at += bytes;
-    };
-    take(a.taps, sigAlign16(4 * taps));
+    a.taps = cursor.take(sigAlign16(4 * taps));
     // Room for at least 3·tapsLen + 4 floats: the history and a head block behind it.
-    take(a.delay, (12 * taps + 31) & ~std::int64_t{15});
-    take(a.gap, sigFirGapBytes);
-    take(a.fftSpec, specBytes);
-    take(a.fftInit, initBytes);
-    take(a.fftTaps, sigAlign16(4 * fftLen));
-    take(a.fftWork, workBytes);
-    take(a.block, sigAlign16(4 * fftLen));
-    take(a.spare, sigFirSpareBytes);
-    a.end = at;
+    a.delay = cursor.take((12 * taps + 31) & ~std::int64_t{15});
+    a.gap = cursor.take(sigFirGapBytes);
+    a.fftSpec = cursor.take(specBytes);
+    a.fftInit = cursor.take(initBytes);
+    a.fftTaps = cursor.take(sigAlign16(4 * fftLen));
+    a.fftWork = cursor.take(workBytes);
+    a.block = cursor.take(sigAlign16(4 * fftLen));
+    a.spare = cursor.take(sigFirSpareBytes);
+    a.end = cursor.end();
     return a;
 }
 
@@ -70,9 +66,19 @@ void sigFirWriteSingleRate(sigFirState* state, const sigFirAreas& areas, const f
 
 // The spectrum stays unscaled: the inverse transform of the overlap path
 // applies the 1/fftLen of the convolution.
-int sigFirTransformTaps(sigFirState* state, const float* taps) {
+int sigFirSetFftPart(sigFirState* state, const sigFirAreas& areas, int fftLen, int workBytes,
+                     const float* taps) {
+    state->fftLen = fftLen;
+    state->fftTaps = static_cast<std::uint32_t>(areas.fftTaps);
+    state->fftWork = workBytes > 0 ? static_cast<std::uint32_t>(areas.fftWork) : 0;
     float* spectrum = state->fftTapsArea();
     sigCopy_32f_generic(taps, spectrum, state->tapsLen);
     sigZero_32f_generic(spectrum + state->tapsLen, state->fftLen - state->tapsLen);
     return sigFftFwd_R_32f(spectrum, spectrum, state->spec(), state->fftWorkArea());
+}
+
+void sigFirClearFftPart(sigFirState* state) {
+    state->fftLen = -1;
+    state->fftTaps = 0;
+    state->fftWork = 0;
 }

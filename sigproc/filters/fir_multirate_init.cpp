@@ -46,18 +46,14 @@ Plan planFor(sigFirMrLayout layout, std::int64_t tapsLen, std::int64_t up, std::
         p.headIn += down;
     }
 
-    std::int64_t at = sigFirHeaderBytes;
-    auto take = [&at](std::int64_t& area, std::int64_t bytes) {
-        area = at;
-        at += bytes;
-    };
-    take(p.taps, sigAlign16(4 * tapsLen));
-    take(p.poly, 16 * p.rows);
-    take(p.phase, dense ? (4 * up + 19) & ~std::int64_t{15} : 16 * up + 16);
+    sigAreaCursor cursor(sigFirHeaderBytes);
+    p.taps = cursor.take(sigAlign16(4 * tapsLen));
+    p.poly = cursor.take(16 * p.rows);
+    p.phase = cursor.take(dense ? (4 * up + 19) & ~std::int64_t{15} : 16 * up + 16);
     // At least q + headIn + 1 floats: the history, the head block and one more.
-    take(p.delay, (4 * (p.q + p.headIn) + 19) & ~std::int64_t{15});
-    take(p.spare, 4 * std::max(dense ? 4 * p.rows : 8 * p.rows, std::int64_t{4096}));
-    p.end = at;
+    p.delay = cursor.take((4 * (p.q + p.headIn) + 19) & ~std::int64_t{15});
+    p.spare = cursor.take(4 * std::max(dense ? 4 * p.rows : 8 * p.rows, std::int64_t{4096}));
+    p.end = cursor.end();
     return p;
 }
 

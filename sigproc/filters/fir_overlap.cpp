@@ -51,24 +51,23 @@ class OverlapSave {
 } // namespace
 
 int sigFirProcessFft_32f(sigFirState* state, const float* src, float* dst, int numIters) {
-    const std::int64_t tapsLen = state->tapsLen;
+    const int tapsLen = state->tapsLen;
     const std::int64_t fftLen = state->fftLen;
     const std::int64_t perBlock = fftLen - tapsLen + 1;
     const std::int64_t n = numIters;
     const OverlapSave overlap(state);
     float* block = overlap.block();
-    const int tapsInt = state->tapsLen;
 
     float* delay = state->delayArea();
     const float* history = delay + state->delayIndex;
     state->delayIndex = 0;
-    sigCopy_32f_generic(history + 1, block, tapsInt - 1);
+    sigCopy_32f_generic(history + 1, block, tapsLen - 1);
 
     if (n <= perBlock) {
         overlap.load(src, tapsLen - 1, n);
         // The new history: the last tapsLen samples of history and input,
         // taken before the transform overwrites the block.
-        sigCopy_32f_generic(block + n - 1, delay, tapsInt);
+        sigCopy_32f_generic(block + n - 1, delay, tapsLen);
         if (const int status = overlap.step(block); status != sigOk) return status;
         sigCopy_32f_generic(block + tapsLen - 1, dst, numIters);
         return sigOk;
@@ -77,7 +76,7 @@ int sigFirProcessFft_32f(sigFirState* state, const float* src, float* dst, int n
     sigCopy_32f_generic(src, block + tapsLen - 1, static_cast<int>(perBlock));
     if (const int status = overlap.step(block); status != sigOk) return status;
     sigCopy_32f_generic(block + tapsLen - 1, dst, static_cast<int>(perBlock));
-    sigCopy_32f_generic(src + (n - tapsLen), delay, tapsInt);
+    sigCopy_32f_generic(src + (n - tapsLen), delay, tapsLen);
 
     // Each later block starts tapsLen - 1 samples before its first output; a
     // whole FFT length of remaining input is transformed straight from the source.

@@ -21,8 +21,11 @@ std::int64_t delayAreaBytes(std::int64_t order) {
     return (4 * order + 19) & ~std::int64_t{15};
 }
 
-// a0 sits after b0..bN; either sign of zero divides by zero, a NaN does not.
-int checkLeadingDenominator(const float* taps, int order) {
+// What both set-ups refuse before they allocate or write anything: a size the
+// 32-bit count cannot carry, then a zero a0 (after b0..bN; either sign of zero
+// divides by zero, a NaN does not). Gives the size on success.
+int checkSetUp(const float* taps, int order, std::uint32_t id, int* pSize) {
+    if (const int status = sigIirStateSize_32f(order, pSize, id); status != sigOk) return status;
     return taps[std::int64_t{order} + 1] == 0.0f ? sigErrDivByZero : sigOk;
 }
 
@@ -39,21 +42,9 @@ void normalizeTaps(const float* taps, sigIirState* state) {
     }
 }
 
-} // namespace
-
-int sigIirStateSize_32f(int order, int* pSize, std::uint32_t /*id*/) {
-    const std::int64_t size = sigIirHeaderBytes + tapsAreaBytes(order) + delayAreaBytes(order) + 16;
-    if (size > std::numeric_limits<int>::max()) return sigErrIirOrder;
-    *pSize = static_cast<int>(size);
-    return sigOk;
-}
-
-int sigIirInitState_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine,
-                        unsigned char* buffer, std::uint32_t id) {
-    int size = 0;
-    if (const int status = sigIirStateSize_32f(order, &size, id); status != sigOk) return status;
-    if (const int status = checkLeadingDenominator(taps, order); status != sigOk) return status;
-
+// Lays a state that passed checkSetUp out in a block that holds it.
+sigIirState* layOut(unsigned char* buffer, const float* taps, int order, const float* dlyLine,
+                    std::uint32_t id) {
     auto* state = reinterpret_cast<sigIirState*>(sigStateBase(buffer));
     const auto tapsOffset = static_cast<std::uint32_t>(sigIirHeaderBytes);
     state->taps = tapsOffset;
@@ -72,21 +63,35 @@ int sigIirInitState_32f(sigIirState** pState, const float* taps, int order, cons
     }
     delay[order] = 0.0f;
     normalizeTaps(taps, state);
-    *pState = state;
+    return state;
+}
+
+} // namespace
+
+int sigIirStateSize_32f(int order, int* pSize, std::uint32_t /*id*/) {
+    const std::int64_t size = sigIirHeaderBytes + tapsAreaBytes(order) + delayAreaBytes(order) + 16;
+    if (size > std::numeric_limits<int>::max()) return sigErrIirOrder;
+    *pSize = static_cast<int>(size);
+    return sigOk;
+}
+
+int sigIirInitState_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine,
+                        unsigned char* buffer, std::uint32_t id) {
+    int size = 0;
+    if (const int status = checkSetUp(taps, order, id, &size); status != sigOk) return status;
+    *pState = layOut(buffer, taps, order, dlyLine, id);
     return sigOk;
 }
 
 int sigIirInitAllocState_32f(sigIirState** pState, const float* taps, int order,
                              const float* dlyLine, std::uint32_t id) {
     int size = 0;
-    if (const int status = sigIirStateSize_32f(order, &size, id); status != sigOk) return status;
-    if (const int status = checkLeadingDenominator(taps, order); status != sigOk) return status;
+    if (const int status = checkSetUp(taps, order, id, &size); status != sigOk) return status;
     auto* block = static_cast<unsigned char*>(sigMalloc_8u(size));
     if (block == nullptr) return sigErrNoMemory;
 
     // Library blocks are 32-byte aligned, so the record starts at the block.
-    sigIirState* state = nullptr;
-    sigIirInitState_32f(&state, taps, order, dlyLine, block, id);
+    sigIirState* state = layOut(block, taps, order, dlyLine, id);
     state->allocated = 1;
     *pState = state;
     return sigOk;

@@ -26,6 +26,24 @@ inline unsigned char* sigStateBase(unsigned char* buffer) {
     return buffer + (((address + 15) & ~std::uintptr_t{15}) - address);
 }
 
+// Lays a state's areas out one behind the other from the end of its header,
+// in 64-bit byte offsets, so that a size too large for the record's 32-bit
+// words can still be computed and refused.
+class sigAreaCursor {
+  public:
+    explicit constexpr sigAreaCursor(std::int64_t headerBytes) : at_(headerBytes) {}
+    // The offset of an area of `bytes` bytes at the cursor, which moves behind it.
+    constexpr std::int64_t take(std::int64_t bytes) {
+        const std::int64_t area = at_;
+        at_ += bytes;
+        return area;
+    }
+    constexpr std::int64_t end() const { return at_; }
+
+  private:
+    std::int64_t at_;
+};
+
 // x rounded up to a multiple of 16.
 constexpr std::int64_t sigAlign16(std::int64_t x) {
     return (x + 15) & ~std::int64_t{15};

@@ -36,6 +36,17 @@ TEST(ByteKernels, WriteExactlyTheRequestedBytesAtAnyAlignment) {
     }
 }
 
+// The test buffers themselves: fences and body inside their storage at any
+// misalignment, not only below one 64-byte block.
+TEST(GuardedBuffers, StayInsideTheirStorageAtAnyMisalignment) {
+    for (std::size_t misalign : {0u, 1u, 63u, 64u, 65u, 100u, 257u}) {
+        GuardedBuffer<float> buffer(3, misalign);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.data()) % 64, misalign % 64);
+        EXPECT_EQ(sigZero_32f(buffer.data(), 3), sigOk);
+        EXPECT_TRUE(buffer.guardsIntact()) << misalign;
+    }
+}
+
 TEST(ByteKernels, NonPositiveCountsWriteNothing) {
     GuardedBuffer<unsigned char> buffer(8);
     sigZeroBytes_8u(buffer.data(), 0);

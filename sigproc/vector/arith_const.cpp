@@ -21,15 +21,8 @@ int sigAddConstInPlace_32f_generic(float val, float* srcDst, int len) {
     return sigOk;
 }
 
-int sigMulConstInPlace_32f_generic(float val, float* srcDst, int len) {
-    if (srcDst == nullptr) return sigErrNullPtr;
-    if (len <= 0) return sigErrLength;
-    if (val == 1.0f) return sigOk;
-    if (val == 0.0f) return sigZero_32f_generic(srcDst, len);
-    for (int i = 0; i < len; ++i) srcDst[i] = srcDst[i] * val;
-    return sigOk;
-}
-
+// A copy onto the same array moves nothing, so a multiply by 1 in place
+// leaves every bit alone, signalling NaNs included.
 int sigMulConst_32f_generic(const float* src, float val, float* dst, int len) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len <= 0) return sigErrLength;
@@ -37,6 +30,10 @@ int sigMulConst_32f_generic(const float* src, float val, float* dst, int len) {
     if (val == 0.0f) return sigZero_32f_generic(dst, len);
     for (int i = 0; i < len; ++i) dst[i] = src[i] * val;
     return sigOk;
+}
+
+int sigMulConstInPlace_32f_generic(float val, float* srcDst, int len) {
+    return sigMulConst_32f_generic(srcDst, val, srcDst, len);
 }
 
 // Division is a multiply by the single-precision reciprocal, never a true
@@ -50,8 +47,6 @@ int sigDivConst_32f_generic(const float* src, float val, float* dst, int len) {
 }
 
 int sigDivConstInPlace_32f_generic(float val, float* srcDst, int len) {
-    if (srcDst == nullptr) return sigErrNullPtr;
-    if (len <= 0) return sigErrLength;
     return sigDivConst_32f_generic(srcDst, val, srcDst, len);
 }
 

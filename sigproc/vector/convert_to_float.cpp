@@ -8,20 +8,11 @@
 #include "sigproc/core/dispatch.h"
 #include "sigproc/sigproc.h"
 
-#include <bit>
-
 namespace {
 
-// The float 2^-n, built on its bit pattern: 127 - n in the exponent field of 1.0.
-// The clamp keeps every scaled result a normal float.
-float powerOfTwoMultiplier(int scaleFactor, int minFactor, int maxFactor) {
-    const int n = scaleFactor > maxFactor ? maxFactor : (scaleFactor < minFactor ? minFactor : scaleFactor);
-    const std::uint32_t bits = (static_cast<std::uint32_t>(-n) << 23) + 0x3F800000u;
-    return std::bit_cast<float>(bits);
-}
-
 // `Product` is a type in which every sample times the multiplier is exact:
-// float for 16-bit samples, double for 32-bit ones.
+// float for 16-bit samples, double for 32-bit ones. The clamp of the factor
+// keeps every scaled result a normal float.
 template <typename Product, typename In>
 int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFactor, int maxFactor) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
@@ -30,7 +21,7 @@ int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFa
         for (int i = 0; i < len; ++i) dst[i] = static_cast<float>(src[i]);
         return sigOk;
     }
-    const Product multiplier = powerOfTwoMultiplier(scaleFactor, minFactor, maxFactor);
+    const Product multiplier = sigScaleMultiplier(scaleFactor, minFactor, maxFactor);
     for (int i = 0; i < len; ++i) dst[i] = static_cast<float>(static_cast<Product>(src[i]) * multiplier);
     return sigOk;
 }

@@ -12,7 +12,6 @@
 #include "sigproc/core/dispatch.h"
 #include "sigproc/sigproc.h"
 
-#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -25,13 +24,6 @@ struct Range {
     double min;
     double max;
 };
-
-// Truncation toward zero by conversion, never by the rounding mode; outside
-// the 32-bit range, or for a NaN, INT32_MIN.
-template <typename Wide> std::int32_t truncate(Wide value) {
-    if (!(value > Wide(-2147483649.0) && value < Wide(2147483648.0))) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
 
 constexpr Range k16Bit{-32768.0, 32767.0};
 constexpr Range k24Bit{-8388608.0, 8388607.0};
@@ -137,7 +129,12 @@ int convertWithMode(const float* src, Out* dst, int len, int roundMode, int scal
 
 } // namespace
 
-std::int32_t sigTruncToInt32(long double value) { return truncate(value); }
+// By conversion, which truncates, never by the rounding mode.
+std::int32_t sigTruncToInt32(long double value) {
+    if (!(value > -2147483649.0L && value < 2147483648.0L))
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
 
 int sigConvertScaled_32f16s_generic(const float* src, std::int16_t* dst, int len, int roundMode,
                                     int scaleFactor) {
@@ -149,18 +146,18 @@ int sigConvertScaled_32f32s_generic(const float* src, std::int32_t* dst, int len
     return convertWithMode(src, dst, len, roundMode, scaleFactor, k32Bit);
 }
 
-// Always rounds to nearest with ties to even. The multiplier is the float
-// whose exponent field is 127 - n, n clamped to [-127, 127]: 2^-n, or +0.0 at 127.
+// Always rounds to nearest with ties to even. The factor is clamped to
+// [-127, 127], so any factor from 127 up multiplies by +0.0.
 int sigConvertScaled_32f24s_generic(const float* src, unsigned char* dst, int len,
                                     int scaleFactor) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
-    const int n = scaleFactor > 127 ? 127 : (scaleFactor < -127 ? -127 : scaleFactor);
-    const double multiplier = std::bit_cast<float>(static_cast<std::uint32_t>(127 - n) << 23);
-    if (n == 0)
+    if (scaleFactor == 0) {
         convertUnscaled<NearestEven>(src, dst, len, k24Bit);
-    else
+    } else {
+        const double multiplier = sigScaleMultiplier(scaleFactor, -127, 127);
         convertScaled<NearestEven>(src, dst, len, multiplier, k24Bit);
+    }
     return sigOk;
 }
 

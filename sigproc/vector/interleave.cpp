@@ -13,48 +13,56 @@ inline bool isAligned16(const void* p) { return (reinterpret_cast<std::uintptr_t
 
 inline void moveWord(const float* from, float* to) { std::memcpy(to, from, sizeof(float)); }
 
-// Shared checks; on success returns the provisional status (ok or misaligned).
-int checkPlanes(const void* planes, const void* frames, int nChannels, int len,
-                const float* const* planeArray, const void* interleaved) {
+// The checks both directions share, pointers first (the plane array, then
+// each plane once the channel count says how many there are). On success
+// returns the provisional status: ok, or the misalignment warning.
+int checkPlanes(const float* const* planes, const float* frames, int nChannels, int len) {
     if (planes == nullptr || frames == nullptr) return sigErrNullPtr;
     if (nChannels < 1) return sigErrChannelCount;
     if (len < 1) return sigErrLength;
-    int status = isAligned16(interleaved) ? sigOk : sigWarnMisaligned;
+    int status = isAligned16(frames) ? sigOk : sigWarnMisaligned;
     for (int c = 0; c < nChannels; ++c) {
-        if (planeArray[c] == nullptr) return sigErrNullPtr;
-        if (!isAligned16(planeArray[c])) status = sigWarnMisaligned;
+        if (planes[c] == nullptr) return sigErrNullPtr;
+        if (!isAligned16(planes[c])) status = sigWarnMisaligned;
     }
     return status;
 }
 
 } // namespace
 
-// Channel after channel, each a strided copy two frames per step.
+// Channel after channel, each a strided copy two frames per step. The frame
+// pointer steps only onto frames that exist, never past the end of the
+// array: the pairs stop while one or two frames remain.
 int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int len, float* dst) {
-    const int status = checkPlanes(srcPlanes, dst, nChannels, len, srcPlanes, dst);
+    const int status = checkPlanes(srcPlanes, dst, nChannels, len);
     if (status < 0) return status;
     const std::size_t stride = static_cast<std::size_t>(nChannels);
     for (int c = 0; c < nChannels; ++c) {
         const float* plane = srcPlanes[c];
         float* out = dst + c;
         int k = 0;
-        for (; k + 1 < len; k += 2, out += 2 * stride) {
+        for (; k + 2 < len; k += 2, out += 2 * stride) {
             moveWord(plane + k, out);
             moveWord(plane + k + 1, out + stride);
         }
-        if (k < len) moveWord(plane + k, out);
+        moveWord(plane + k, out);
+        if (k + 1 < len) moveWord(plane + k + 1, out + stride);
     }
     return status;
 }
 
 int sigDeinterleave_32f_generic(const float* src, int nChannels, int len, float* const* dstPlanes) {
-    const int status = checkPlanes(dstPlanes, src, nChannels, len, dstPlanes, src);
+    const int status = checkPlanes(dstPlanes, src, nChannels, len);
     if (status < 0) return status;
     const std::size_t stride = static_cast<std::size_t>(nChannels);
     for (int c = 0; c < nChannels; ++c) {
         const float* in = src + c;
         float* plane = dstPlanes[c];
-        for (int k = 0; k < len; ++k, in += stride) moveWord(in, plane + k);
+        moveWord(in, plane);
+        for (int k = 1; k < len; ++k) {
+            in += stride;
+            moveWord(in, plane + k);
+        }
     }
     return status;
 }

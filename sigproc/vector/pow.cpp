@@ -7,6 +7,7 @@
 #include "sigproc/core/dispatch.h"
 #include "sigproc/core/fp_control.h"
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/created_nan.h"
 #include "sigproc/vector/pow_tables.h"
 
 #include <bit>
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr std::uint32_t kDefaultNanBits = 0xFFC00000u;
 constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
 constexpr std::uint64_t kExponentMask = std::uint64_t{0x7FF} << 52;
 
@@ -163,7 +163,7 @@ struct Element {
 };
 
 Element nan() {
-    return {std::bit_cast<float>(kDefaultNanBits), true};
+    return {sigCreatedNan, true};
 }
 
 // The edges of the domain, tested in order, then the main path.

@@ -2,6 +2,7 @@
 #include "sigproc/vector/transcendental.h"
 
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/created_nan.h"
 
 #include <array>
 #include <bit>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr std::uint32_t kDefaultNanBits = 0xFFC00000u;
 constexpr std::uint32_t kPositiveQuietNanBits = 0x7FC00000u;
 constexpr std::uint32_t kSignBit = 0x80000000u;
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -93,7 +93,7 @@ bool screen(float& x) {
     }
     if ((b & kSignBit) != 0) {
         if (b < kNegativeLimitBits) return false;
-        x = isQuietNanPattern(b) ? floatOf(kDefaultNanBits) : 0.0f;
+        x = isQuietNanPattern(b) ? sigCreatedNan : 0.0f;
         return true;
     }
     if (b < kPositiveLimitBits) return false;
@@ -112,7 +112,7 @@ int sigSqrtInPlace_32f_generic(float* srcDst, int len) {
         if (x > 0.0f) {
             srcDst[i] = static_cast<float>(std::sqrt(double(x)));
         } else if (x < 0.0f) {
-            srcDst[i] = floatOf(kDefaultNanBits);
+            srcDst[i] = sigCreatedNan;
             status = sigWarnSqrtNegative;
         }
         // +-0 and NaN stay as they are.
@@ -128,7 +128,7 @@ int sigLnInPlace_32f_generic(float* srcDst, int len) {
     for (int i = 0; i < len; ++i) {
         const std::uint32_t b = bitsOf(srcDst[i]);
         if ((b & kSignBit) != 0) {
-            srcDst[i] = floatOf(kDefaultNanBits);
+            srcDst[i] = sigCreatedNan;
             if (status == sigOk) status = sigWarnLnNegative;
         } else if (isQuietNanPattern(b)) {
             srcDst[i] = floatOf(kPositiveQuietNanBits);

@@ -3,15 +3,12 @@
 #include "sigproc/vector/vector_arith.h"
 
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/created_nan.h"
 
-#include <bit>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 
 namespace {
-
-constexpr std::uint32_t kDefaultNanBits = 0xFFC00000u;
 
 int checkPair(const void* a, const void* b, int len) {
     if (a == nullptr || b == nullptr) return sigErrNullPtr;
@@ -28,7 +25,7 @@ int checkTriple(const void* a, const void* b, const void* c, int len) {
 float quotientByZero(float dividend) {
     if (dividend > 0.0f) return std::numeric_limits<float>::infinity();
     if (dividend < 0.0f) return -std::numeric_limits<float>::infinity();
-    return std::bit_cast<float>(kDefaultNanBits);
+    return sigCreatedNan;
 }
 
 } // namespace
