@@ -11,8 +11,6 @@ ReportLengths interfaceReportLengths(const char* path, std::uint16_t, std::uint1
 }
 
 // The simulated clock takes the pause, so tests see the pacing without waiting for it.
-void pauseMs(unsigned ms) {
-    hidsim::sleepMs(ms);
-}
+void pauseMs(unsigned ms) { hidsim::sleepMs(ms); }
 
 } // namespace kestrel

@@ -9,7 +9,7 @@
 namespace kestrel {
 
 class HidEnumeration {
-  public:
+public:
     HidEnumeration(std::uint16_t vendorId, std::uint16_t productId)
         : m_head(enumerateInterfaces(vendorId, productId)) {}
     ~HidEnumeration() { hid_free_enumeration(m_head); }
@@ -22,7 +22,7 @@ class HidEnumeration {
         for (const hid_device_info* info = m_head; info; info = info->next) visit(*info);
     }
 
-  private:
+private:
     hid_device_info* m_head;
 };
 

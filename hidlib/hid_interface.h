@@ -14,7 +14,7 @@
 namespace kestrel {
 
 class HidInterface {
-  public:
+public:
     HidInterface(const QString& path, std::uint16_t usagePage, std::uint16_t usage);
     ~HidInterface();
 
@@ -31,7 +31,7 @@ class HidInterface {
     // error. `size` counts the id byte.
     int readInputReport(unsigned char* buffer, unsigned size, int timeoutMs);
 
-  private:
+private:
     hid_device* m_handle = nullptr;
     ReportLengths m_lengths;
 };

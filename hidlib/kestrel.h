@@ -23,7 +23,7 @@
 struct KestrelPrivate;
 
 class KESTREL9_EXPORT Kestrel {
-  public:
+public:
     using ReadCallback = void (*)(QList<QVariant> report, void* userData);
     using LostCallback = void (*)(void* userData);
 
@@ -67,7 +67,7 @@ class KESTREL9_EXPORT Kestrel {
     // set_mem and by the poll task when the vendor interface is gone.
     std::atomic<bool> connected{false};
 
-  private:
+private:
     bool ensureConnected();
 
     KestrelPrivate* d;

@@ -55,6 +55,4 @@ bool Kestrel::connect() {
     return all;
 }
 
-bool Kestrel::ensureConnected() {
-    return connected || connect();
-}
+bool Kestrel::ensureConnected() { return connected || connect(); }

@@ -28,9 +28,7 @@ Report frame(unsigned length, unsigned char reportId, const unsigned char* data,
 
 // The payload of a report is its length less the report-id byte; a kind the
 // interface does not declare has none.
-unsigned payloadOf(unsigned length) {
-    return length > 1 ? length - 1 : 0;
-}
+unsigned payloadOf(unsigned length) { return length > 1 ? length - 1 : 0; }
 
 } // namespace
 

@@ -57,12 +57,12 @@ unsigned lengthOf(const std::map<std::uint32_t, std::uint64_t>& reports) {
 }
 
 class Walker {
-  public:
+public:
     bool item(std::uint8_t type, std::uint8_t tag, std::uint32_t value, std::size_t size);
     bool finished() const { return m_depth == 0; }
     std::vector<TopLevelCollection> result() const;
 
-  private:
+private:
     bool mainItem(std::uint8_t tag);
     bool globalItem(std::uint8_t tag, std::uint32_t value);
     bool addReport(Kind kind);

@@ -274,8 +274,7 @@ struct sigIirState;
 int sigFirGetStateSize_32f(int tapsLen, int* pSize);
 int sigFirInit_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
                    unsigned char* buffer);
-int sigFirInitAlloc_32f(sigFirState** pState, const float* taps, int tapsLen,
-                        const float* dlyLine);
+int sigFirInitAlloc_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine);
 int sigFirFree_32f(sigFirState* state);
 
 // Multi-rate FIR: up-sampling by `up` (input i at position i·up + upPhase),

@@ -22,8 +22,8 @@ public:
     void failNth(int n) { failAt_ = n == 0 ? 0 : allocations_ + n; }
     void failAll(bool on = true) { failAll_ = on; }
 
-    int allocations() const { return allocations_; }     // calls of the allocate hook
-    int releases() const { return releases_; }           // calls of the free hook
+    int allocations() const { return allocations_; } // calls of the allocate hook
+    int releases() const { return releases_; }       // calls of the free hook
     std::size_t liveBlocks() const { return live_.size(); }
     int foreignReleases() const { return foreignReleases_; } // frees of blocks never handed out
     const std::vector<std::uint32_t>& requests() const { return requests_; }

@@ -14,6 +14,8 @@ bool CMutexLock::Unlock() {
 
 bool CMutexLock::UnlockShared() { return false; }
 
-bool CMutexLock::TryLock() { return m_Mutex.acquire(kernel::Duration::zero()) == kernel::STATUS_SUCCESS; }
+bool CMutexLock::TryLock() {
+    return m_Mutex.acquire(kernel::Duration::zero()) == kernel::STATUS_SUCCESS;
+}
 
 bool CMutexLock::TryUnlock() { return Unlock(); }

@@ -12,7 +12,8 @@ bool IsEqualId(const kernel::Guid& a, const kernel::Guid& b) {
     return left[0] == right[0] && left[1] == right[1] && left[2] == right[2] && left[3] == right[3];
 }
 
-void* CPoolObject::operator new(std::size_t size, kernel::PoolType poolType, kernel::PoolTag tag) noexcept {
+void* CPoolObject::operator new(std::size_t size, kernel::PoolType poolType,
+                                kernel::PoolTag tag) noexcept {
     void* block = kernel::allocatePool(poolType, size, tag);
     if (block != nullptr) std::memset(block, 0, size);
     return block;
@@ -22,13 +23,17 @@ void CPoolObject::operator delete(void* block) noexcept {
     if (block != nullptr) kernel::freePool(block);
 }
 
-void CPoolObject::operator delete(void* block, kernel::PoolType, kernel::PoolTag) noexcept { operator delete(block); }
+void CPoolObject::operator delete(void* block, kernel::PoolType, kernel::PoolTag) noexcept {
+    operator delete(block);
+}
 
-CUnknown::CUnknown(kernel::IUnknown* outer) : m_pUnknownOuter(outer != nullptr ? outer : &m_OwnUnknown) {}
+CUnknown::CUnknown(kernel::IUnknown* outer)
+    : m_pUnknownOuter(outer != nullptr ? outer : &m_OwnUnknown) {}
 
 kernel::NTSTATUS CUnknown::NonDelegatingQueryInterface(const kernel::Guid& id, void** object) {
     if (object == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    if (IsEqualId(id, kernel::IID_IUnknown)) return ReturnInterface(static_cast<kernel::IUnknown*>(&m_OwnUnknown), object);
+    if (IsEqualId(id, kernel::IID_IUnknown))
+        return ReturnInterface(static_cast<kernel::IUnknown*>(&m_OwnUnknown), object);
     *object = nullptr;
     return kernel::STATUS_INVALID_PARAMETER;
 }

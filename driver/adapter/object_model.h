@@ -22,7 +22,8 @@ bool IsEqualId(const kernel::Guid& a, const kernel::Guid& b);
 // which case no constructor runs.
 class CPoolObject {
 public:
-    static void* operator new(std::size_t size, kernel::PoolType poolType, kernel::PoolTag tag) noexcept;
+    static void* operator new(std::size_t size, kernel::PoolType poolType,
+                              kernel::PoolTag tag) noexcept;
     static void operator delete(void* block) noexcept; // null is ignored
     static void operator delete(void* block, kernel::PoolType, kernel::PoolTag) noexcept;
     static void* operator new(std::size_t size) = delete;
@@ -94,8 +95,10 @@ public:
 
 // The shape of a creatable class's factory, as the port driver calls
 // miniport factories: out pointer, class id, outer unknown, pool type.
-using CreateInstanceFunction = kernel::NTSTATUS (*)(kernel::IUnknown** unknown, const kernel::Guid& classId,
-                                                    kernel::IUnknown* outer, kernel::PoolType poolType);
+using CreateInstanceFunction = kernel::NTSTATUS (*)(kernel::IUnknown** unknown,
+                                                    const kernel::Guid& classId,
+                                                    kernel::IUnknown* outer,
+                                                    kernel::PoolType poolType);
 
 // The body every factory shares: allocates the object with its pool type and
 // tag, constructs it with the outer unknown, stores the requested interface
@@ -105,8 +108,9 @@ using CreateInstanceFunction = kernel::NTSTATUS (*)(kernel::IUnknown** unknown, 
 // Initialisation is the creator's next step; when it fails the creator
 // releases its reference.
 template <class Object, class Interface, class... Args>
-kernel::NTSTATUS CreateDriverObject(Interface** result, kernel::IUnknown* outer, kernel::PoolType poolType,
-                                    kernel::PoolTag tag, Args&&... args) {
+kernel::NTSTATUS CreateDriverObject(Interface** result, kernel::IUnknown* outer,
+                                    kernel::PoolType poolType, kernel::PoolTag tag,
+                                    Args&&... args) {
     if (result == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     *result = nullptr;
     Object* object = new (poolType, tag) Object(outer, std::forward<Args>(args)...);
@@ -117,8 +121,7 @@ kernel::NTSTATUS CreateDriverObject(Interface** result, kernel::IUnknown* outer,
 }
 
 // Stores `face` with one reference added, for a NonDelegatingQueryInterface match.
-template <class Interface>
-kernel::NTSTATUS ReturnInterface(Interface* face, void** object) {
+template <class Interface> kernel::NTSTATUS ReturnInterface(Interface* face, void** object) {
     face->AddRef();
     *object = face;
     return kernel::STATUS_SUCCESS;

@@ -15,7 +15,9 @@ constexpr sigMemoryHooks poolHooks{sigPoolAlloc, sigPoolAllocArray, sigPoolReser
 
 } // namespace
 
-void* sigPoolAlloc(std::uint32_t bytes) { return kernel::allocatePool(sigprocPool, bytes, SigprocPoolTag); }
+void* sigPoolAlloc(std::uint32_t bytes) {
+    return kernel::allocatePool(sigprocPool, bytes, SigprocPoolTag);
+}
 
 void* sigPoolAllocArray(std::uint32_t count, std::uint32_t size) {
     const std::uint64_t bytes = std::uint64_t{count} * size;

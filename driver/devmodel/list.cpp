@@ -57,7 +57,8 @@ bool CList::GetNext(CListNode*& position, void** data) const {
 }
 
 bool CList::GetAt(std::uint32_t index, void** data) const {
-    if (data == nullptr || m_pHead == nullptr || index >= static_cast<std::uint32_t>(GetCount())) return false;
+    if (data == nullptr || m_pHead == nullptr || index >= static_cast<std::uint32_t>(GetCount()))
+        return false;
     CListNode* node = m_pHead;
     for (std::uint32_t i = 0; i < index && node != nullptr; ++i) node = node->m_pNext;
     if (node == nullptr) return false;

@@ -58,7 +58,7 @@ TEST_F(ListTest, AddsAtBothEndsAndInsertsBefore) {
     list->AddHead(payload(1));
     CListNode* four = list->AddTail(payload(4));
     list->InsertBefore(four, payload(3));
-    list->InsertBefore(nullptr, payload(0)); // null position: at the head
+    list->InsertBefore(nullptr, payload(0));         // null position: at the head
     list->InsertBefore(list->GetHead(), payload(5)); // head position: at the head
     EXPECT_EQ(contents(*list), (std::vector<int>{5, 0, 1, 2, 3, 4}));
     EXPECT_EQ(list->GetCount(), 6);
@@ -141,7 +141,8 @@ TEST_F(ListTest, AllocationFailureLeavesTheListUnchanged) {
 }
 
 TEST_F(ListTest, DestroyingTheListFreesItsNodesButNotThePayloads) {
-    int* owned = static_cast<int*>(kernel::allocatePool(kernel::PoolType::NonPagedNx, sizeof(int), OwnerTag));
+    int* owned = static_cast<int*>(
+        kernel::allocatePool(kernel::PoolType::NonPagedNx, sizeof(int), OwnerTag));
     list->AddTail(owned);
     list->AddTail(payload(1));
     delete list;

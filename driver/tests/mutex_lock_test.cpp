@@ -31,9 +31,7 @@ TEST(CMutexLock, OwnerReentersIt) {
     CMutexLock lock;
     CMutexLockScope outer(lock);
     EXPECT_TRUE(lock.TryLock());
-    {
-        CMutexLockScope inner(lock);
-    }
+    { CMutexLockScope inner(lock); }
     EXPECT_TRUE(lock.TryUnlock());
 }
 

@@ -52,7 +52,8 @@ public:
         if (object == nullptr) return kernel::STATUS_INVALID_PARAMETER;
         if (IsEqualId(id, kernel::IID_IUnknown) || IsEqualId(id, IID_ITestPrimary))
             return ReturnInterface(static_cast<ITestPrimary*>(this), object);
-        if (IsEqualId(id, IID_ITestSecond)) return ReturnInterface(static_cast<ITestSecond*>(this), object);
+        if (IsEqualId(id, IID_ITestSecond))
+            return ReturnInterface(static_cast<ITestSecond*>(this), object);
         *object = nullptr;
         return kernel::STATUS_INVALID_PARAMETER;
     }
@@ -63,7 +64,8 @@ public:
     // The second step of creation: it sets up what the object owns.
     NTSTATUS Init(bool succeed) {
         m_pBuffer = kernel::allocatePool(kernel::PoolType::NonPagedNx, 32, BufferTag);
-        return succeed && m_pBuffer != nullptr ? kernel::STATUS_SUCCESS : kernel::STATUS_UNSUCCESSFUL;
+        return succeed && m_pBuffer != nullptr ? kernel::STATUS_SUCCESS
+                                               : kernel::STATUS_UNSUCCESSFUL;
     }
     void* Buffer() const { return m_pBuffer; }
 
@@ -79,31 +81,35 @@ public:
     NTSTATUS NonDelegatingQueryInterface(const Guid& id, void** object) override {
         const NTSTATUS status = CTestObject::NonDelegatingQueryInterface(id, object);
         if (kernel::succeeded(status) || object == nullptr) return status;
-        if (IsEqualId(id, IID_ITestExtra)) return ReturnInterface(static_cast<ITestExtra*>(this), object);
+        if (IsEqualId(id, IID_ITestExtra))
+            return ReturnInterface(static_cast<ITestExtra*>(this), object);
         return status;
     }
     int ExtraValue() override { return 3; }
 };
 
 // A factory of the port driver's shape.
-NTSTATUS CreateTestObject(IUnknown** unknown, const Guid&, IUnknown* outer, kernel::PoolType poolType) {
+NTSTATUS CreateTestObject(IUnknown** unknown, const Guid&, IUnknown* outer,
+                          kernel::PoolType poolType) {
     static Record record;
     ITestPrimary* primary = nullptr;
-    const NTSTATUS status = CreateDriverObject<CTestObject>(&primary, outer, poolType, TestTag, &record);
+    const NTSTATUS status =
+        CreateDriverObject<CTestObject>(&primary, outer, poolType, TestTag, &record);
     *unknown = primary;
     return status;
 }
 
-template <class Interface>
-Interface* query(IUnknown* unknown, const Guid& id) {
+template <class Interface> Interface* query(IUnknown* unknown, const Guid& id) {
     void* object = nullptr;
-    return kernel::succeeded(unknown->QueryInterface(id, &object)) ? static_cast<Interface*>(object) : nullptr;
+    return kernel::succeeded(unknown->QueryInterface(id, &object)) ? static_cast<Interface*>(object)
+                                                                   : nullptr;
 }
 
 TEST(ObjectModel, ReleaseToZeroRunsTheDestructorOnce) {
     Record record;
     ITestPrimary* object = nullptr;
-    ASSERT_EQ(CreateDriverObject<CTestObject>(&object, nullptr, kernel::PoolType::NonPagedNx, TestTag, &record),
+    ASSERT_EQ(CreateDriverObject<CTestObject>(&object, nullptr, kernel::PoolType::NonPagedNx,
+                                              TestTag, &record),
               kernel::STATUS_SUCCESS);
     EXPECT_EQ(object->AddRef(), 2u);
     EXPECT_EQ(object->Release(), 1u);
@@ -115,7 +121,8 @@ TEST(ObjectModel, ReleaseToZeroRunsTheDestructorOnce) {
 TEST(ObjectModel, QueryForIUnknownThroughAnyInterfaceGivesTheSamePointer) {
     Record record;
     ITestPrimary* primary = nullptr;
-    CreateDriverObject<CTestObject>(&primary, nullptr, kernel::PoolType::NonPagedNx, TestTag, &record);
+    CreateDriverObject<CTestObject>(&primary, nullptr, kernel::PoolType::NonPagedNx, TestTag,
+                                    &record);
     ITestSecond* second = query<ITestSecond>(primary, IID_ITestSecond);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->SecondValue(), 2);
@@ -135,7 +142,8 @@ TEST(ObjectModel, QueryForIUnknownThroughAnyInterfaceGivesTheSamePointer) {
 TEST(ObjectModel, UnknownIdentifierGivesNullAndInvalidParameter) {
     Record record;
     ITestPrimary* primary = nullptr;
-    CreateDriverObject<CTestObject>(&primary, nullptr, kernel::PoolType::NonPagedNx, TestTag, &record);
+    CreateDriverObject<CTestObject>(&primary, nullptr, kernel::PoolType::NonPagedNx, TestTag,
+                                    &record);
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(primary->QueryInterface(IID_ITestExtra, &object), kernel::STATUS_INVALID_PARAMETER);
     EXPECT_EQ(object, nullptr);
@@ -146,14 +154,16 @@ TEST(ObjectModel, UnknownIdentifierGivesNullAndInvalidParameter) {
 TEST(ObjectModel, DerivedClassAnswersItsBasesInterfacesAndItsOwn) {
     Record record;
     ITestExtra* extra = nullptr;
-    ASSERT_EQ(CreateDriverObject<CTestDerived>(&extra, nullptr, kernel::PoolType::NonPagedNx, TestTag, &record),
+    ASSERT_EQ(CreateDriverObject<CTestDerived>(&extra, nullptr, kernel::PoolType::NonPagedNx,
+                                               TestTag, &record),
               kernel::STATUS_SUCCESS);
     ITestPrimary* primary = query<ITestPrimary>(extra, IID_ITestPrimary);
     ITestExtra* again = query<ITestExtra>(primary, IID_ITestExtra);
     ASSERT_TRUE(primary && again);
     EXPECT_EQ(primary->PrimaryValue() + again->ExtraValue(), 4);
     // The base answers IUnknown first, so identity holds across the levels.
-    EXPECT_EQ(query<IUnknown>(extra, kernel::IID_IUnknown), query<IUnknown>(primary, kernel::IID_IUnknown));
+    EXPECT_EQ(query<IUnknown>(extra, kernel::IID_IUnknown),
+              query<IUnknown>(primary, kernel::IID_IUnknown));
     for (int i = 0; i < 2; ++i) extra->Release(); // the two IUnknown queries
     primary->Release();
     again->Release();
@@ -165,8 +175,8 @@ TEST(ObjectModel, DerivedClassAnswersItsBasesInterfacesAndItsOwn) {
 class COuter : public CForwardingUnknown<CUnknown, ITestExtra> {
 public:
     explicit COuter(IUnknown* outer, Record* innerRecord) : CForwardingUnknown(outer) {
-        CreateDriverObject<CTestObject>(&m_pInner, static_cast<ITestExtra*>(this), kernel::PoolType::NonPagedNx,
-                                        TestTag, innerRecord);
+        CreateDriverObject<CTestObject>(&m_pInner, static_cast<ITestExtra*>(this),
+                                        kernel::PoolType::NonPagedNx, TestTag, innerRecord);
     }
     ~COuter() override {
         if (m_pInner != nullptr) m_pInner->NonDelegatingRelease();
@@ -175,7 +185,8 @@ public:
         if (object == nullptr) return kernel::STATUS_INVALID_PARAMETER;
         if (IsEqualId(id, kernel::IID_IUnknown) || IsEqualId(id, IID_ITestExtra))
             return ReturnInterface(static_cast<ITestExtra*>(this), object);
-        if (IsEqualId(id, IID_ITestSecond)) return m_pInner->NonDelegatingQueryInterface(id, object);
+        if (IsEqualId(id, IID_ITestSecond))
+            return m_pInner->NonDelegatingQueryInterface(id, object);
         *object = nullptr;
         return kernel::STATUS_INVALID_PARAMETER;
     }
@@ -188,7 +199,8 @@ private:
 TEST(ObjectModel, AggregatedObjectForwardsToItsOuterUnknown) {
     Record innerRecord;
     ITestExtra* outer = nullptr;
-    ASSERT_EQ(CreateDriverObject<COuter>(&outer, nullptr, kernel::PoolType::NonPagedNx, TestTag, &innerRecord),
+    ASSERT_EQ(CreateDriverObject<COuter>(&outer, nullptr, kernel::PoolType::NonPagedNx, TestTag,
+                                         &innerRecord),
               kernel::STATUS_SUCCESS);
     ITestSecond* inner = query<ITestSecond>(outer, IID_ITestSecond); // counted on the outer object
     ASSERT_NE(inner, nullptr);
@@ -252,7 +264,8 @@ TEST(Factory, FailedAllocationGivesInsufficientResourcesAndLeavesNoBlock) {
 TEST(Factory, FailedInitIsUndoneByTheCreatorsRelease) {
     Record record;
     ITestPrimary* primary = nullptr;
-    ASSERT_EQ(CreateDriverObject<CTestObject>(&primary, nullptr, kernel::PoolType::NonPagedNx, TestTag, &record),
+    ASSERT_EQ(CreateDriverObject<CTestObject>(&primary, nullptr, kernel::PoolType::NonPagedNx,
+                                              TestTag, &record),
               kernel::STATUS_SUCCESS);
     auto* object = static_cast<CTestObject*>(primary);
     EXPECT_EQ(object->Buffer(), nullptr); // zero until Init
@@ -264,14 +277,16 @@ TEST(Factory, FailedInitIsUndoneByTheCreatorsRelease) {
 }
 
 TEST(InterfaceIds, CompareAsFourWords) {
-    EXPECT_TRUE(IsEqualId(IID_IAudioHal, kernel::makeGuid("{7284B608-74F9-4B95-A5BB-EC6DDD0B6F58}")));
+    EXPECT_TRUE(
+        IsEqualId(IID_IAudioHal, kernel::makeGuid("{7284B608-74F9-4B95-A5BB-EC6DDD0B6F58}")));
     Guid almost = IID_IAudioHal;
     almost.data4[7] ^= 1;
     EXPECT_FALSE(IsEqualId(IID_IAudioHal, almost));
-    const Guid ids[] = {IID_IAudioNode, IID_IAudioHal, IID_IStreamEngine, IID_IDspNode,
+    const Guid ids[] = {IID_IAudioNode, IID_IAudioHal,    IID_IStreamEngine, IID_IDspNode,
                         IID_IUsbDevice, IID_IAsioPrivate, IID_ISubdeviceName};
     for (std::size_t i = 0; i < std::size(ids); ++i)
-        for (std::size_t j = i + 1; j < std::size(ids); ++j) EXPECT_FALSE(IsEqualId(ids[i], ids[j]));
+        for (std::size_t j = i + 1; j < std::size(ids); ++j)
+            EXPECT_FALSE(IsEqualId(ids[i], ids[j]));
     EXPECT_EQ(IID_IStreamEngine.data1, 0x3D64C291u);
     EXPECT_EQ(IID_ISubdeviceName.data4[7], 0x76);
 }

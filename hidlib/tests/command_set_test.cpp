@@ -13,7 +13,7 @@ using namespace kestrel_test;
 using hidsim::Op;
 
 class CommandSet : public KestrelOnSim {
-  protected:
+protected:
     void SetUp() override {
         KestrelOnSim::SetUp();
         headset = hidsim::addHeadset();

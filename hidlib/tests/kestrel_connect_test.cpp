@@ -6,9 +6,7 @@ namespace {
 
 using namespace kestrel_test;
 
-int activePoolTasks() {
-    return QThreadPool::globalInstance()->activeThreadCount();
-}
+int activePoolTasks() { return QThreadPool::globalInstance()->activeThreadCount(); }
 
 // Two interfaces that both carry the main usage, then one that does not.
 hidsim::DeviceDesc twoMainCandidates() {
@@ -28,9 +26,7 @@ hidsim::DeviceDesc twoMainCandidates() {
     return desc;
 }
 
-int interfaceOfLastWrite() {
-    return entriesOf(hidsim::Op::Write).back().interfaceNumber;
-}
+int interfaceOfLastWrite() { return entriesOf(hidsim::Op::Write).back().interfaceNumber; }
 
 TEST_F(KestrelOnSim, WithoutAVendorDefinedPageOnlyTheMainInterfaceCounts) {
     hidsim::addHeadset();

@@ -8,7 +8,7 @@ namespace {
 using namespace kestrel_test;
 
 class KestrelPoll : public KestrelOnSim {
-  protected:
+protected:
     std::unique_ptr<Kestrel> vendorKestrel() {
         auto k = std::make_unique<Kestrel>("1234", "5678", "FF00", "0001", "FF01", "0002");
         sink.registerWith(*k);

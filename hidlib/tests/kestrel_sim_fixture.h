@@ -26,7 +26,7 @@ namespace kestrel_test {
 using Bytes = std::vector<std::uint8_t>;
 
 class KestrelOnSim : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { hidsim::reset(); }
     void TearDown() override {
         QThreadPool::globalInstance()->waitForDone();
@@ -79,7 +79,7 @@ inline hidsim::DeviceDesc deviceWithVendorInterface(bool numberedVendor) {
 
 // Collects what the poll task hands to its callbacks.
 class PollSink {
-  public:
+public:
     static void onRead(QList<QVariant> report, void* self) {
         auto* sink = static_cast<PollSink*>(self);
         std::vector<int> bytes;
@@ -118,7 +118,7 @@ class PollSink {
         return m_lost;
     }
 
-  private:
+private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::vector<int>> m_reports;

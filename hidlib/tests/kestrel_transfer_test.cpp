@@ -17,7 +17,7 @@ Bytes sequence(std::size_t n, std::uint8_t first = 1) {
 }
 
 class KestrelTransfer : public KestrelOnSim {
-  protected:
+protected:
     void SetUp() override {
         KestrelOnSim::SetUp();
         headset = hidsim::addHeadset();

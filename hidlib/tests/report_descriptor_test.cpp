@@ -18,34 +18,34 @@ using Bytes = std::vector<std::uint8_t>;
 // (report 0xFF: 64 bytes in, 64 out, 8 feature; report 0xFE: 4 bytes in),
 // with a push/pop around the second report, a long item and a padding usage.
 const Bytes kHeadsetDescriptor = {
-    0x06, 0x01, 0xFF,       // usage page 0xFF01
-    0x09, 0x01,             // usage 1
-    0xA1, 0x01,             // collection (application)
-    0x85, 0x01,             //   report id 1
-    0x15, 0x00,             //   logical minimum 0
-    0x26, 0xFF, 0x00,       //   logical maximum 255
-    0x75, 0x08,             //   report size 8
-    0x95, 0x0F,             //   report count 15
-    0x09, 0x01,             //   usage 1
-    0x81, 0x02,             //   input
-    0xC0,                   // end collection
-    0x05, 0x0C,             // usage page consumer
-    0x09, 0x01,             // usage consumer control
-    0xA1, 0x01,             // collection (application)
-    0x85, 0xFF,             //   report id 0xFF
-    0x75, 0x08,             //   report size 8
-    0x95, 0x40,             //   report count 64
-    0x09, 0x02, 0x81, 0x02, //   input
-    0xA4,                   //   push
-    0x85, 0xFE,             //     report id 0xFE
-    0x95, 0x04,             //     report count 4
-    0x09, 0x06, 0x81, 0x02, //     input
-    0xB4,                   //   pop: report 0xFF, 64 bytes again
-    0x09, 0x03, 0x91, 0x02, //   output
+    0x06, 0x01, 0xFF,             // usage page 0xFF01
+    0x09, 0x01,                   // usage 1
+    0xA1, 0x01,                   // collection (application)
+    0x85, 0x01,                   //   report id 1
+    0x15, 0x00,                   //   logical minimum 0
+    0x26, 0xFF, 0x00,             //   logical maximum 255
+    0x75, 0x08,                   //   report size 8
+    0x95, 0x0F,                   //   report count 15
+    0x09, 0x01,                   //   usage 1
+    0x81, 0x02,                   //   input
+    0xC0,                         // end collection
+    0x05, 0x0C,                   // usage page consumer
+    0x09, 0x01,                   // usage consumer control
+    0xA1, 0x01,                   // collection (application)
+    0x85, 0xFF,                   //   report id 0xFF
+    0x75, 0x08,                   //   report size 8
+    0x95, 0x40,                   //   report count 64
+    0x09, 0x02, 0x81, 0x02,       //   input
+    0xA4,                         //   push
+    0x85, 0xFE,                   //     report id 0xFE
+    0x95, 0x04,                   //     report count 4
+    0x09, 0x06, 0x81, 0x02,       //     input
+    0xB4,                         //   pop: report 0xFF, 64 bytes again
+    0x09, 0x03, 0x91, 0x02,       //   output
     0xFE, 0x02, 0x10, 0xAA, 0xBB, // long item, skipped
-    0x95, 0x08,             //   report count 8
-    0x09, 0x04, 0xB1, 0x02, //   feature
-    0xC0,                   // end collection
+    0x95, 0x08,                   //   report count 8
+    0x09, 0x04, 0xB1, 0x02,       //   feature
+    0xC0,                         // end collection
 };
 
 // No report ids; the collection's usage carries its own page (0xFF00:0001)
@@ -92,11 +92,11 @@ TEST(ReportDescriptor, UnnumberedReportsStillCountOneByteForTheId) {
 
 TEST(ReportDescriptor, MalformedDescriptorsAreRefused) {
     const std::vector<Bytes> malformed = {
-        {0x06, 0x01},                         // item cut short
-        {0xC0},                               // end without collection
-        {0xB4},                               // pop without push
-        {0xA1, 0x01, 0x09, 0x01},             // collection never ends
-        {0xFE, 0x05, 0x10, 0x00},             // long item cut short
+        {0x06, 0x01},                                                 // item cut short
+        {0xC0},                                                       // end without collection
+        {0xB4},                                                       // pop without push
+        {0xA1, 0x01, 0x09, 0x01},                                     // collection never ends
+        {0xFE, 0x05, 0x10, 0x00},                                     // long item cut short
         {0xA1, 0x01, 0x75, 0xFF, 0x96, 0xFF, 0xFF, 0x81, 0x02, 0xC0}, // report too large
     };
     for (const Bytes& bytes : malformed)

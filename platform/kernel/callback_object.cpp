@@ -71,7 +71,8 @@ CallbackObject::~CallbackObject() {
     if (found != names.objects.end() && found->second == this) names.objects.erase(found);
 }
 
-NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name, bool create, bool allowMultiple) {
+NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name, bool create,
+                              bool allowMultiple) {
     if (object == nullptr) return STATUS_INVALID_PARAMETER;
     *object = nullptr;
     const std::u16string key = keyOf(name);
@@ -95,7 +96,8 @@ NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name
     return STATUS_SUCCESS;
 }
 
-CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction function, void* context) {
+CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction function,
+                                       void* context) {
     if (!check(function != nullptr, "callback registered without a function")) return nullptr;
     void* block = allocatePool(PoolType::NonPaged, sizeof(CallbackRegistration), registrationTag);
     if (block == nullptr) return nullptr;
@@ -104,7 +106,8 @@ CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction 
         auto lock = detail::lockDispatcher();
         if (List::allowMultiple(object) || List::first(object) == nullptr) {
             registration->previous = List::last(object);
-            (List::last(object) != nullptr ? List::last(object)->next : List::first(object)) = registration;
+            (List::last(object) != nullptr ? List::last(object)->next : List::first(object)) =
+                registration;
             List::last(object) = registration;
             referenceObject(object);
             return registration;
@@ -118,8 +121,10 @@ CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction 
 namespace {
 
 void unlink(CallbackObject& object, CallbackRegistration& registration) {
-    (registration.previous != nullptr ? registration.previous->next : List::first(object)) = registration.next;
-    (registration.next != nullptr ? registration.next->previous : List::last(object)) = registration.previous;
+    (registration.previous != nullptr ? registration.previous->next : List::first(object)) =
+        registration.next;
+    (registration.next != nullptr ? registration.next->previous : List::last(object)) =
+        registration.previous;
 }
 
 void destroy(CallbackRegistration* registration) {
@@ -140,14 +145,16 @@ void unregisterCallback(CallbackRegistration* registration) {
         registration->leaving = true;
         if (registration->callsInFlight != 0) {
             bool fromItsOwnCall = false;
-            for (const CallbackRegistration* running : runningHere) fromItsOwnCall |= running == registration;
+            for (const CallbackRegistration* running : runningHere)
+                fromItsOwnCall |= running == registration;
             // A function that unregisters itself cannot wait for its own
             // return: the call that ends last frees the registration.
             if (fromItsOwnCall || !detail::checkMayWait()) {
                 registration->lastCallFrees = true;
                 return;
             }
-            detail::blockUntil(lock, [&] { return registration->callsInFlight == 0; }, std::nullopt);
+            detail::blockUntil(
+                lock, [&] { return registration->callsInFlight == 0; }, std::nullopt);
         }
         unlink(object, *registration);
     }

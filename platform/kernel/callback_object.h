@@ -21,10 +21,10 @@ struct CallbackRegistration; // the handle a registration returns
 class CallbackObject final : public Object {
 private:
     friend struct CallbackObjectAccess;
-    template <class T, class... Args>
-    friend T* detail::newPoolObject(PoolTag tag, Args&&... args);
+    template <class T, class... Args> friend T* detail::newPoolObject(PoolTag tag, Args&&... args);
 
-    CallbackObject(std::u16string key, bool allowMultiple) : key_(std::move(key)), allowMultiple_(allowMultiple) {}
+    CallbackObject(std::u16string key, bool allowMultiple)
+        : key_(std::move(key)), allowMultiple_(allowMultiple) {}
     ~CallbackObject() override;
 
     const std::u16string key_; // upper case; empty for an unnamed object
@@ -40,11 +40,13 @@ private:
 // function may be registered at a time. An empty name creates an unnamed
 // object. The caller owns one reference (dereferenceObject); the name stays
 // known while the object lives.
-NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name, bool create, bool allowMultiple);
+NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name, bool create,
+                              bool allowMultiple);
 
 // Null when the pool refuses the registration, or when the object takes one
 // function only and has it. The registration holds a reference to the object.
-CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction function, void* context);
+CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction function,
+                                       void* context);
 
 // Removes the registration and waits for its call in flight, if any.
 void unregisterCallback(CallbackRegistration* registration);

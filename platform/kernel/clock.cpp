@@ -17,14 +17,17 @@ ManualClock::ManualClock(std::int64_t systemTimeAtStart) : systemTimeAtStart_(sy
 
 ManualClock::~ManualClock() {
     auto lock = detail::lockDispatcher();
-    if (!check(detail::timersQueuedLocked() == 0, "timers still set when their manual clock went away"))
+    if (!check(detail::timersQueuedLocked() == 0,
+               "timers still set when their manual clock went away"))
         detail::dropAllTimersLocked();
     if (&detail::clockLocked() == this) detail::installClockLocked(nullptr);
 }
 
 Duration ManualClock::now() const { return now_.load(); }
 
-std::int64_t ManualClock::systemTimeAt(Duration clockTime) const { return systemTimeAtStart_ + clockTime.count(); }
+std::int64_t ManualClock::systemTimeAt(Duration clockTime) const {
+    return systemTimeAtStart_ + clockTime.count();
+}
 
 void ManualClock::block(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
                         std::optional<Duration>) const {
@@ -51,7 +54,8 @@ std::uint32_t setTimerResolution(std::uint32_t, bool set) {
         ++resolutionRequests;
     } else {
         int outstanding = resolutionRequests.load();
-        while (outstanding > 0 && !resolutionRequests.compare_exchange_weak(outstanding, outstanding - 1)) {
+        while (outstanding > 0 &&
+               !resolutionRequests.compare_exchange_weak(outstanding, outstanding - 1)) {
         }
     }
     return resolutionRequests.load() > 0 ? finestTimerResolution : defaultTimerResolution;

@@ -16,8 +16,7 @@ inline constexpr std::size_t debugPrintLimit = 512;
 
 void debugPrintArguments(const char* format, std::span<const FormatArgument> arguments);
 
-template <class... Args>
-void debugPrint(const char* format, const Args&... args) {
+template <class... Args> void debugPrint(const char* format, const Args&... args) {
     if constexpr (sizeof...(Args) == 0) {
         debugPrintArguments(format, {});
     } else {

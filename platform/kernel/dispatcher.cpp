@@ -12,8 +12,8 @@
 namespace kernel {
 
 struct ClockAccess {
-    static void block(const Clock& clock, std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
-                      std::optional<Duration> deadline) {
+    static void block(const Clock& clock, std::unique_lock<std::mutex>& lock,
+                      std::condition_variable& changed, std::optional<Duration> deadline) {
         clock.block(lock, changed, deadline);
     }
 };
@@ -25,12 +25,16 @@ public:
     RealClock()
         : origin_(std::chrono::steady_clock::now()),
           systemTimeAtOrigin_(unixEpochInSystemTime +
-                              std::chrono::duration_cast<Duration>(std::chrono::system_clock::now().time_since_epoch()).count()) {}
+                              std::chrono::duration_cast<Duration>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count()) {}
 
     Duration now() const override {
         return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now() - origin_);
     }
-    std::int64_t systemTimeAt(Duration clockTime) const override { return systemTimeAtOrigin_ + clockTime.count(); }
+    std::int64_t systemTimeAt(Duration clockTime) const override {
+        return systemTimeAtOrigin_ + clockTime.count();
+    }
 
 private:
     void block(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
@@ -128,7 +132,8 @@ void decideTimedWaitsLocked(Duration now) {
 const Clock& currentClock() { return *dispatcher().clock.load(); }
 
 NTSTATUS waitForAnyObject(std::span<DispatcherObject* const> objects, Timeout timeout) {
-    if (!check(!objects.empty() && objects.size() <= maximumWaitObjects, "wait on no objects or on too many"))
+    if (!check(!objects.empty() && objects.size() <= maximumWaitObjects,
+               "wait on no objects or on too many"))
         return STATUS_INVALID_PARAMETER;
     for (DispatcherObject* object : objects)
         if (!check(object != nullptr, "wait on a null object")) return STATUS_INVALID_PARAMETER;
@@ -152,7 +157,8 @@ NTSTATUS waitForAnyObject(std::span<DispatcherObject* const> objects, Timeout ti
 }
 
 NTSTATUS waitForAnyObject(std::initializer_list<DispatcherObject*> objects, Timeout timeout) {
-    return waitForAnyObject(std::span<DispatcherObject* const>(objects.begin(), objects.size()), timeout);
+    return waitForAnyObject(std::span<DispatcherObject* const>(objects.begin(), objects.size()),
+                            timeout);
 }
 
 NTSTATUS waitForSingleObject(DispatcherObject& object, Timeout timeout) {
@@ -165,7 +171,8 @@ NTSTATUS delayExecution(Duration interval) {
     if (!detail::checkMayWait()) return STATUS_SUCCESS;
     auto lock = detail::lockDispatcher();
     const Duration deadline = detail::clockLocked().now() + interval;
-    detail::blockUntil(lock, [] { return false; }, deadline);
+    detail::blockUntil(
+        lock, [] { return false; }, deadline);
     return STATUS_SUCCESS;
 }
 

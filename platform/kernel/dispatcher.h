@@ -53,6 +53,7 @@ std::size_t blockedThreads();
 // For tests that step other threads in lockstep: returns once at least `count`
 // threads are blocked in waits, or false when that has not happened within
 // the guard time (which only protects a broken test from hanging).
-bool awaitBlockedThreads(std::size_t count, std::chrono::milliseconds guard = std::chrono::seconds(20));
+bool awaitBlockedThreads(std::size_t count,
+                         std::chrono::milliseconds guard = std::chrono::seconds(20));
 
 } // namespace kernel

@@ -18,7 +18,8 @@ NTSTATUS saveFloatingPointState(FloatingSave& save) {
 }
 
 NTSTATUS restoreFloatingPointState(FloatingSave& save) {
-    if (!check(save.saved, "floating-point state restored without a save")) return STATUS_UNSUCCESSFUL;
+    if (!check(save.saved, "floating-point state restored without a save"))
+        return STATUS_UNSUCCESSFUL;
     save.saved = false;
     return std::fesetenv(&save.environment) == 0 ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
 }

@@ -13,8 +13,7 @@ struct Directive {
     char conversion = 0;
 };
 
-template <class Char>
-class Output {
+template <class Char> class Output {
 public:
     Output(Char* dest, std::size_t room) : dest_(dest), room_(room) {}
 
@@ -83,15 +82,24 @@ std::u32string number(const FormatArgument& a, const Directive& directive) {
     case 'i': {
         const std::int64_t value = asSigned(a);
         negative = value < 0;
-        body = digits(negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value), 10, false);
+        body = digits(negative ? 0 - static_cast<std::uint64_t>(value)
+                               : static_cast<std::uint64_t>(value),
+                      10, false);
         break;
     }
-    case 'u': body = digits(asUnsigned(a), 10, false); break;
-    case 'x': body = digits(asUnsigned(a), 16, false); break;
-    default: body = digits(asUnsigned(a), 16, true); break; // 'X'
+    case 'u':
+        body = digits(asUnsigned(a), 10, false);
+        break;
+    case 'x':
+        body = digits(asUnsigned(a), 16, false);
+        break;
+    default:
+        body = digits(asUnsigned(a), 16, true);
+        break; // 'X'
     }
     if (directive.zeroPad && !directive.leftAlign) {
-        const std::size_t wanted = directive.width > (negative ? 1u : 0u) ? directive.width - (negative ? 1u : 0u) : 0;
+        const std::size_t wanted =
+            directive.width > (negative ? 1u : 0u) ? directive.width - (negative ? 1u : 0u) : 0;
         if (body.size() < wanted) body.insert(0, wanted - body.size(), U'0');
     }
     if (negative) body.insert(body.begin(), U'-');
@@ -102,7 +110,8 @@ std::u32string text(const FormatArgument& a) {
     std::u32string out;
     if (a.kind() == FormatArgument::Kind::Narrow) {
         if (a.narrow() == nullptr) return U"(null)";
-        for (const char* p = a.narrow(); *p != '\0'; ++p) out += static_cast<char32_t>(static_cast<unsigned char>(*p));
+        for (const char* p = a.narrow(); *p != '\0'; ++p)
+            out += static_cast<char32_t>(static_cast<unsigned char>(*p));
     } else {
         if (a.wide() == nullptr) return U"(null)";
         for (const char16_t* p = a.wide(); *p != u'\0'; ++p) out += static_cast<char32_t>(*p);
@@ -118,7 +127,8 @@ bool isString(const FormatArgument& a) {
 }
 
 template <class Char>
-NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const FormatArgument> args) {
+NTSTATUS format(Char* dest, std::size_t room, const Char* fmt,
+                std::span<const FormatArgument> args) {
     if (dest == nullptr || room == 0) return STATUS_INVALID_PARAMETER;
     Output<Char> out(dest, room);
     if (fmt == nullptr) return out.refuse();
@@ -136,14 +146,18 @@ NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const F
         }
         Directive directive;
         for (;; ++p) {
-            if (*p == Char('-')) directive.leftAlign = true;
-            else if (*p == Char('0')) directive.zeroPad = true;
-            else break;
+            if (*p == Char('-'))
+                directive.leftAlign = true;
+            else if (*p == Char('0'))
+                directive.zeroPad = true;
+            else
+                break;
         }
         // Output stops at the room anyway; a wider field would only cost time
         // and memory (and a width with too many digits would wrap).
         for (; *p >= Char('0') && *p <= Char('9'); ++p)
-            directive.width = std::min(directive.width * 10 + static_cast<std::size_t>(*p - Char('0')), room);
+            directive.width =
+                std::min(directive.width * 10 + static_cast<std::size_t>(*p - Char('0')), room);
         // Length and width prefixes say nothing the typed argument does not.
         while (*p == Char('l') || *p == Char('h') || *p == Char('w')) ++p;
         if (*p == Char('I') && p[1] == Char('6') && p[2] == Char('4')) p += 3;
@@ -153,7 +167,11 @@ NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const F
         if (next >= args.size()) return out.refuse();
         const FormatArgument& arg = args[next++];
         switch (directive.conversion) {
-        case 'd': case 'i': case 'u': case 'x': case 'X':
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'x':
+        case 'X':
             if (!isInteger(arg)) return out.refuse();
             out.putText(number(arg, directive), directive);
             break;
@@ -161,7 +179,8 @@ NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const F
             if (!isInteger(arg)) return out.refuse();
             out.putText(std::u32string(1, static_cast<char32_t>(asUnsigned(arg))), directive);
             break;
-        case 's': case 'S':
+        case 's':
+        case 'S':
             if (!isString(arg)) return out.refuse();
             out.putText(text(arg), directive);
             break;
@@ -172,7 +191,8 @@ NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const F
             out.putText(hex, directive);
             break;
         }
-        default: return out.refuse();
+        default:
+            return out.refuse();
         }
     }
     return out.finish();
@@ -180,7 +200,8 @@ NTSTATUS format(Char* dest, std::size_t room, const Char* fmt, std::span<const F
 
 } // namespace
 
-NTSTATUS formatArguments(char* dest, std::size_t destChars, const char* fmt, std::span<const FormatArgument> args) {
+NTSTATUS formatArguments(char* dest, std::size_t destChars, const char* fmt,
+                         std::span<const FormatArgument> args) {
     return format(dest, destChars, fmt, args);
 }
 

@@ -21,7 +21,8 @@ struct Guid {
 };
 
 static_assert(sizeof(Guid) == 16);
-static_assert(offsetof(Guid, data2) == 4 && offsetof(Guid, data3) == 6 && offsetof(Guid, data4) == 8);
+static_assert(offsetof(Guid, data2) == 4 && offsetof(Guid, data3) == 6 &&
+              offsetof(Guid, data4) == 8);
 
 namespace detail {
 
@@ -32,7 +33,8 @@ constexpr int hexValue(char c) {
     return -1;
 }
 
-constexpr std::optional<std::uint64_t> hexField(std::string_view text, std::size_t at, std::size_t digits) {
+constexpr std::optional<std::uint64_t> hexField(std::string_view text, std::size_t at,
+                                                std::size_t digits) {
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < digits; ++i) {
         const int digit = hexValue(text[at + i]);
@@ -57,8 +59,10 @@ constexpr std::optional<Guid> parseGuid(std::string_view text) {
     const auto d3 = detail::hexField(text, 15, 4);
     if (!d1 || !d2 || !d3) return std::nullopt;
 
-    Guid guid{static_cast<std::uint32_t>(*d1), static_cast<std::uint16_t>(*d2),
-              static_cast<std::uint16_t>(*d3), {}};
+    Guid guid{static_cast<std::uint32_t>(*d1),
+              static_cast<std::uint16_t>(*d2),
+              static_cast<std::uint16_t>(*d3),
+              {}};
     constexpr std::size_t byteAt[8] = {20, 22, 25, 27, 29, 31, 33, 35};
     for (std::size_t i = 0; i < 8; ++i) {
         const auto byte = detail::hexField(text, byteAt[i], 2);

@@ -15,7 +15,9 @@ NTSTATUS Mutex::acquire(Timeout timeout) { return waitForSingleObject(*this, tim
 
 void Mutex::release() {
     auto lock = detail::lockDispatcher();
-    if (!check(owner_ == detail::currentThreadKey(), "mutex released by a thread that does not own it")) return;
+    if (!check(owner_ == detail::currentThreadKey(),
+               "mutex released by a thread that does not own it"))
+        return;
     if (--depth_ == 0) {
         owner_ = nullptr;
         detail::wakeWaiters();

@@ -36,8 +36,7 @@ bool referenceObjectIfAlive(Object& object);
 namespace detail {
 
 // Constructs a kernel object in a block of its own tag; null when the pool refuses.
-template <class T, class... Args>
-T* newPoolObject(PoolTag tag, Args&&... args) {
+template <class T, class... Args> T* newPoolObject(PoolTag tag, Args&&... args) {
     void* block = allocatePool(PoolType::NonPagedNx, sizeof(T), tag);
     if (block == nullptr) return nullptr;
     return new (block) T(std::forward<Args>(args)...);

@@ -22,7 +22,8 @@ void setOsVersion(const OsVersion& version) {
 
 bool isVersionAvailable(std::uint32_t packedVersion) {
     const OsVersion v = osVersion();
-    const std::uint32_t running = (v.major & 0xFF) << 24 | (v.minor & 0xFF) << 16 | (v.servicePack & 0xFF) << 8;
+    const std::uint32_t running =
+        (v.major & 0xFF) << 24 | (v.minor & 0xFF) << 16 | (v.servicePack & 0xFF) << 8;
     return running >= (packedVersion & 0xFFFFFF00u);
 }
 

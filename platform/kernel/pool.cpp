@@ -59,7 +59,8 @@ std::string poolTagText(PoolTag tag) {
 void* allocatePool(PoolType type, std::size_t bytes, PoolTag tag) {
     if (!check(knownType(type), "allocation from an unknown pool type")) return nullptr;
     if (!check(tag != 0, "allocation with a zero pool tag")) return nullptr;
-    if (!check(type != PoolType::Paged || currentIrql() < Irql::Dispatch, "paged pool requested at dispatch level"))
+    if (!check(type != PoolType::Paged || currentIrql() < Irql::Dispatch,
+               "paged pool requested at dispatch level"))
         return nullptr;
 
     Ledger& l = ledger();
@@ -85,7 +86,8 @@ void release(void* block, const PoolTag* expectedTag) {
         std::lock_guard guard(l.lock);
         const auto found = l.live.find(block);
         if (!check(found != l.live.end(), "free of a block that is not a live pool block")) return;
-        if (expectedTag != nullptr && !check(found->second.tag == *expectedTag, "free with a tag the block does not carry"))
+        if (expectedTag != nullptr &&
+            !check(found->second.tag == *expectedTag, "free with a tag the block does not carry"))
             return;
         l.live.erase(found);
     }

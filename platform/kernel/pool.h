@@ -22,8 +22,7 @@ enum class PoolType : std::uint32_t {
 using PoolTag = std::uint32_t;
 
 // "Lis" is the three letters followed by a zero byte.
-template <std::size_t N>
-constexpr PoolTag poolTag(const char (&text)[N]) {
+template <std::size_t N> constexpr PoolTag poolTag(const char (&text)[N]) {
     static_assert(N >= 2 && N <= 5, "a pool tag has one to four characters");
     PoolTag tag = 0;
     for (std::size_t i = 0; i + 1 < N; ++i)

@@ -7,7 +7,9 @@
 namespace kernel {
 using detail::currentThreadKey;
 
-bool SpinLock::heldByCurrentThread() const { return owner_.load(std::memory_order_relaxed) == currentThreadKey(); }
+bool SpinLock::heldByCurrentThread() const {
+    return owner_.load(std::memory_order_relaxed) == currentThreadKey();
+}
 
 bool SpinLock::take() {
     if (!check(!heldByCurrentThread(), "spin lock re-entered by its owner")) return false;
@@ -19,7 +21,8 @@ bool SpinLock::take() {
 }
 
 void SpinLock::give() {
-    if (!check(heldByCurrentThread(), "spin lock released by a thread that does not hold it")) return;
+    if (!check(heldByCurrentThread(), "spin lock released by a thread that does not hold it"))
+        return;
     owner_.store(nullptr, std::memory_order_relaxed);
     detail::noteSpinLockReleased();
     nowServing_.fetch_add(1, std::memory_order_release);

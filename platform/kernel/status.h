@@ -32,7 +32,9 @@ inline constexpr NTSTATUS STATUS_CANCELLED = statusFromBits(0xC0000120);
 inline constexpr NTSTATUS STATUS_NO_MATCH = statusFromBits(0xC0000272);
 inline constexpr NTSTATUS STATUS_POWER_STATE_INVALID = statusFromBits(0xC00002D3);
 
-constexpr std::uint32_t severity(NTSTATUS status) { return static_cast<std::uint32_t>(status) >> 30; }
+constexpr std::uint32_t severity(NTSTATUS status) {
+    return static_cast<std::uint32_t>(status) >> 30;
+}
 
 // Success and informational codes are non-negative.
 constexpr bool succeeded(NTSTATUS status) { return status >= 0; }

@@ -25,8 +25,7 @@ public:
 private:
     friend NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* context);
     friend int setThreadPriority(ThreadObject& thread, int priority);
-    template <class T, class... Args>
-    friend T* detail::newPoolObject(PoolTag tag, Args&&... args);
+    template <class T, class... Args> friend T* detail::newPoolObject(PoolTag tag, Args&&... args);
 
     ThreadObject(ThreadStart start, void* context) : start_(start), context_(context) {}
     ~ThreadObject() override;

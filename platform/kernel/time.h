@@ -15,7 +15,8 @@ public:
 
     template <class Rep, class Period>
     constexpr Timeout(std::chrono::duration<Rep, Period> relative)
-        : relative_(relative < decltype(relative)::zero() ? Duration::zero() : Duration(relative)), infinite_(false) {}
+        : relative_(relative < decltype(relative)::zero() ? Duration::zero() : Duration(relative)),
+          infinite_(false) {}
 
     constexpr bool isInfinite() const { return infinite_; }
     constexpr bool isZero() const { return !infinite_ && relative_ == Duration::zero(); }

@@ -63,7 +63,8 @@ struct TimerQueue {
     std::vector<Dpc*> fireDue(Duration now) {
         std::vector<Dpc*> calls;
         bool fired = false;
-        for (Timer* timer = earliest(); timer != nullptr && timer->due_ <= now; timer = earliest()) {
+        for (Timer* timer = earliest(); timer != nullptr && timer->due_ <= now;
+             timer = earliest()) {
             timer->signalled_ = true;
             fired = true;
             if (timer->period_ > Duration::zero()) {
@@ -101,7 +102,8 @@ struct TimerQueue {
         TimerQueue& queue = instance();
         auto lock = detail::lockDispatcher();
         for (;;) {
-            const std::optional<Duration> next = detail::realClockInForce() ? queue.nextExpiry() : std::nullopt;
+            const std::optional<Duration> next =
+                detail::realClockInForce() ? queue.nextExpiry() : std::nullopt;
             if (next && *next <= detail::clockLocked().now()) {
                 queue.run(lock, queue.fireDue(detail::clockLocked().now()));
                 continue;
@@ -182,7 +184,8 @@ void flushTimerDpcs() {
     if (!detail::checkMayWait()) return;
     auto lock = detail::lockDispatcher();
     TimerQueue& queue = TimerQueue::instance();
-    detail::blockUntil(lock, [&] { return queue.dpcsInFlight == 0; }, std::nullopt);
+    detail::blockUntil(
+        lock, [&] { return queue.dpcsInFlight == 0; }, std::nullopt);
 }
 
 void ManualClock::advance(Duration step) {
@@ -191,15 +194,18 @@ void ManualClock::advance(Duration step) {
 
     TimerQueue& queue = TimerQueue::instance();
     auto lock = detail::lockDispatcher();
-    if (!check(&detail::clockLocked() == this, "advance of a manual clock that is not in force")) return;
+    if (!check(&detail::clockLocked() == this, "advance of a manual clock that is not in force"))
+        return;
     // One advance at a time: another one, started while this one runs its
     // calls without the lock, would run calls of later expiries beside them
     // and could leave the clock behind where it had already been.
-    detail::blockUntil(lock, [&] { return !advancing_; }, std::nullopt);
+    detail::blockUntil(
+        lock, [&] { return !advancing_; }, std::nullopt);
     advancing_ = true;
     const Duration target = now_.load() + step;
     for (;;) {
-        const std::optional<Duration> next = earliest(queue.nextExpiry(), detail::nextWaitDeadlineLocked());
+        const std::optional<Duration> next =
+            earliest(queue.nextExpiry(), detail::nextWaitDeadlineLocked());
         if (!next || *next > target) break;
         now_.store(std::max(now_.load(), *next));
         queue.run(lock, queue.fireDue(now_.load()));

@@ -36,7 +36,8 @@ public:
     // Each returns whether the timer was set before (it is cancelled first).
     // A zero period sets a one-shot timer.
     bool set(Duration dueIn, Duration period = Duration::zero(), Dpc* dpc = nullptr);
-    bool setAbsolute(std::int64_t systemTime, Duration period = Duration::zero(), Dpc* dpc = nullptr);
+    bool setAbsolute(std::int64_t systemTime, Duration period = Duration::zero(),
+                     Dpc* dpc = nullptr);
     // Returns whether the timer was set; a call already started is not waited for.
     bool cancel();
 

@@ -94,7 +94,8 @@ NTSTATUS upcaseUnicodeString(UnicodeString& dest, const UnicodeString& src, bool
     const std::uint16_t bytes = src.length;
     char16_t* target = dest.buffer;
     if (allocate) {
-        target = static_cast<char16_t*>(allocatePool(PoolType::Paged, std::max<std::size_t>(bytes, 2), stringTag));
+        target = static_cast<char16_t*>(
+            allocatePool(PoolType::Paged, std::max<std::size_t>(bytes, 2), stringTag));
         if (target == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
     } else if (dest.maximumLength < bytes) {
         return STATUS_BUFFER_OVERFLOW;

@@ -96,8 +96,10 @@ void drainWorkItems() {
     if (!detail::checkMayWait()) return;
     WorkQueue& queue = WorkQueue::instance();
     auto lock = detail::lockDispatcher();
-    if (!check(std::this_thread::get_id() != queue.worker, "work items drained from the worker")) return;
-    detail::blockUntil(lock, [&] { return queue.items.empty() && queue.running == 0; }, std::nullopt);
+    if (!check(std::this_thread::get_id() != queue.worker, "work items drained from the worker"))
+        return;
+    detail::blockUntil(
+        lock, [&] { return queue.items.empty() && queue.running == 0; }, std::nullopt);
 }
 
 std::size_t pendingWorkItems() {

@@ -30,7 +30,8 @@ struct Expectations {
 };
 
 Expectations& expectations() {
-    static Expectations* instance = new Expectations; // a thread of the layer may fail a check at exit
+    static Expectations* instance =
+        new Expectations; // a thread of the layer may fail a check at exit
     return *instance;
 }
 
@@ -49,8 +50,8 @@ void failTheTest(const char* message) {
 std::string describe(const std::vector<PoolBlock>& blocks) {
     std::ostringstream text;
     for (const PoolBlock& block : blocks)
-        text << "\n  tag \"" << poolTagText(block.tag) << "\", " << block.bytes << " bytes, allocation #"
-             << block.serial;
+        text << "\n  tag \"" << poolTagText(block.tag) << "\", " << block.bytes
+             << " bytes, allocation #" << block.serial;
     return text.str();
 }
 
@@ -70,9 +71,11 @@ class KernelTestGuard : public ::testing::EmptyTestEventListener {
         EXPECT_EQ(spinLocksHeld(), 0) << "the test ended holding a spin lock";
         EXPECT_EQ(pendingWorkItems(), 0u) << "work items still pending at the end of the test";
         EXPECT_EQ(timersSet(), 0u) << "timers still set at the end of the test";
-        EXPECT_EQ(runningSystemThreads(), threadsAtStart_) << "system threads still running at the end of the test";
+        EXPECT_EQ(runningSystemThreads(), threadsAtStart_)
+            << "system threads still running at the end of the test";
         const std::vector<PoolBlock> leaked = poolBlocksSince(serialAtStart_);
-        EXPECT_TRUE(leaked.empty()) << leaked.size() << " pool block(s) leaked:" << describe(leaked);
+        EXPECT_TRUE(leaked.empty())
+            << leaked.size() << " pool block(s) leaked:" << describe(leaked);
         clearPoolFaults();
     }
 

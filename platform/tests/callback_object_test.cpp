@@ -18,15 +18,18 @@ struct Calls {
     std::vector<std::string> seen;
     static void note(void* context, void* argument1, void* argument2) {
         auto* entry = static_cast<std::pair<Calls*, const char*>*>(context);
-        entry->first->seen.push_back(std::string(entry->second) + ":" + std::to_string(reinterpret_cast<std::uintptr_t>(argument1)) +
-                                     ":" + std::to_string(reinterpret_cast<std::uintptr_t>(argument2)) +
+        entry->first->seen.push_back(std::string(entry->second) + ":" +
+                                     std::to_string(reinterpret_cast<std::uintptr_t>(argument1)) +
+                                     ":" +
+                                     std::to_string(reinterpret_cast<std::uintptr_t>(argument2)) +
                                      (currentIrql() == Irql::Dispatch ? ":dispatch" : ":below"));
     }
 };
 
 CallbackObject* create(const char16_t* name, bool allowMultiple = true) {
     CallbackObject* object = nullptr;
-    EXPECT_EQ(createCallbackObject(&object, makeUnicodeString(name), true, allowMultiple), STATUS_SUCCESS);
+    EXPECT_EQ(createCallbackObject(&object, makeUnicodeString(name), true, allowMultiple),
+              STATUS_SUCCESS);
     return object;
 }
 
@@ -53,7 +56,9 @@ TEST(CallbackObject, NotifyCallsEveryRegistrationInOrderAtDispatchLevel) {
 TEST(CallbackObject, OpensTheExistingObjectByNameWithoutRegardToCase) {
     CallbackObject* created = create(u"\\Callback\\AudioHalAddr00000000CAFE0000");
     CallbackObject* opened = nullptr;
-    EXPECT_EQ(createCallbackObject(&opened, makeUnicodeString(u"\\callback\\audiohaladdr00000000cafe0000"), false, true),
+    EXPECT_EQ(createCallbackObject(&opened,
+                                   makeUnicodeString(u"\\callback\\audiohaladdr00000000cafe0000"),
+                                   false, true),
               STATUS_SUCCESS);
     EXPECT_EQ(opened, created);
 
@@ -66,7 +71,9 @@ TEST(CallbackObject, OpensTheExistingObjectByNameWithoutRegardToCase) {
     dereferenceObject(*created);
     // The name goes with the last reference: a new object is made.
     CallbackObject* fresh = nullptr;
-    EXPECT_EQ(createCallbackObject(&fresh, makeUnicodeString(u"\\callback\\audiohaladdr00000000cafe0000"), false, true),
+    EXPECT_EQ(createCallbackObject(&fresh,
+                                   makeUnicodeString(u"\\callback\\audiohaladdr00000000cafe0000"),
+                                   false, true),
               STATUS_OBJECT_NAME_NOT_FOUND);
 }
 

@@ -21,7 +21,8 @@ struct FiringLog {
     std::vector<Irql> levels;
     static void record(Dpc&, void* context) {
         auto* log = static_cast<FiringLog*>(context);
-        log->times.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(currentClock().now()).count());
+        log->times.push_back(
+            std::chrono::duration_cast<std::chrono::milliseconds>(currentClock().now()).count());
         log->levels.push_back(currentIrql());
     }
 };
@@ -178,7 +179,8 @@ TEST(ManualClock, AdvancesFromTwoThreadsTakeTurns) {
             auto* h = static_cast<Held*>(context);
             FiringLog::record(self, &h->log);
             h->entered.set();
-            while (!h->release.load()) std::this_thread::yield(); // the first call holds its advance up
+            while (!h->release.load())
+                std::this_thread::yield(); // the first call holds its advance up
         },
         &held);
     timer.set(Duration(5ms), Duration(5ms), &dpc);

@@ -38,8 +38,10 @@ TEST(Event, SynchronizationReleasesOneWaitAndClearsItself) {
 TEST(Event, SetWakesWaitersOnOtherThreads) {
     Event event(EventType::Notification, false);
     std::atomic<int> woken{0};
-    std::thread a([&] { woken += waitForSingleObject(event, Timeout::infinite()) == STATUS_SUCCESS; });
-    std::thread b([&] { woken += waitForSingleObject(event, Timeout::infinite()) == STATUS_SUCCESS; });
+    std::thread a(
+        [&] { woken += waitForSingleObject(event, Timeout::infinite()) == STATUS_SUCCESS; });
+    std::thread b(
+        [&] { woken += waitForSingleObject(event, Timeout::infinite()) == STATUS_SUCCESS; });
     ASSERT_TRUE(awaitBlockedThreads(2));
     event.set();
     a.join();
@@ -70,7 +72,8 @@ TEST(WaitForAny, SatisfiesOnlyTheFirstSignalledObject) {
 
 TEST(WaitForAny, RefusesAnEmptyOrOversizedSet) {
     ExpectKernelChecks expect;
-    EXPECT_EQ(waitForAnyObject(std::span<DispatcherObject* const>(), none), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(waitForAnyObject(std::span<DispatcherObject* const>(), none),
+              STATUS_INVALID_PARAMETER);
     std::vector<DispatcherObject*> many(maximumWaitObjects + 1, nullptr);
     Event event(EventType::Notification, true);
     for (DispatcherObject*& object : many) object = &event;

@@ -116,8 +116,10 @@ TEST(WaitAtDispatchLevel, IsCaughtAndOnlyLooks) {
     const Irql previous = lock.acquire();
     {
         ExpectKernelChecks expect;
-        EXPECT_EQ(waitForSingleObject(event, Duration(std::chrono::milliseconds(10))), STATUS_TIMEOUT);
-        EXPECT_EQ(mutex.acquire(), STATUS_SUCCESS); // infinite: caught, then it only looks (the mutex is free)
+        EXPECT_EQ(waitForSingleObject(event, Duration(std::chrono::milliseconds(10))),
+                  STATUS_TIMEOUT);
+        EXPECT_EQ(mutex.acquire(),
+                  STATUS_SUCCESS); // infinite: caught, then it only looks (the mutex is free)
         EXPECT_EQ(expect.count(), 2u);
         // A zero time-out never waits and is allowed here.
         EXPECT_EQ(waitForSingleObject(event, Duration::zero()), STATUS_TIMEOUT);

@@ -98,7 +98,8 @@ TEST(PoolFaults, RequestCountLetsATestWalkEveryFailurePoint) {
     const auto allocateThree = [] {
         void* blocks[3] = {};
         bool ok = true;
-        for (void*& block : blocks) ok = ok && (block = allocatePool(PoolType::NonPagedNx, 8, tagA)) != nullptr;
+        for (void*& block : blocks)
+            ok = ok && (block = allocatePool(PoolType::NonPagedNx, 8, tagA)) != nullptr;
         for (void* block : blocks)
             if (block != nullptr) freePool(block);
         return ok;

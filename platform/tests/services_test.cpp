@@ -37,8 +37,9 @@ TEST(DebugPrint, MessagesAreFormattedAndKept) {
     debugPrint("Save FPU error\n");
     debugPrint("Remove Miniport Failed StreamEngine ulIdx = %d\n", 2);
     debugPrint("%s Tag not PCM\n", "HPOut00");
-    EXPECT_EQ(debugLog(), (std::vector<std::string>{"Save FPU error\n", "Remove Miniport Failed StreamEngine ulIdx = 2\n",
-                                                    "HPOut00 Tag not PCM\n"}));
+    EXPECT_EQ(debugLog(), (std::vector<std::string>{
+                              "Save FPU error\n", "Remove Miniport Failed StreamEngine ulIdx = 2\n",
+                              "HPOut00 Tag not PCM\n"}));
     clearDebugLog();
     EXPECT_TRUE(debugLog().empty());
 }

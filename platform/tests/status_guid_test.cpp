@@ -19,8 +19,9 @@ TEST(Status, SeverityComesFromTheTopTwoBits) {
     EXPECT_TRUE(isWarning(STATUS_BUFFER_OVERFLOW));
     EXPECT_FALSE(isError(STATUS_BUFFER_OVERFLOW));
 
-    for (NTSTATUS error : {STATUS_UNSUCCESSFUL, STATUS_INVALID_PARAMETER, STATUS_INSUFFICIENT_RESOURCES,
-                           STATUS_NO_MATCH, STATUS_MORE_PROCESSING_REQUIRED}) {
+    for (NTSTATUS error :
+         {STATUS_UNSUCCESSFUL, STATUS_INVALID_PARAMETER, STATUS_INSUFFICIENT_RESOURCES,
+          STATUS_NO_MATCH, STATUS_MORE_PROCESSING_REQUIRED}) {
         EXPECT_FALSE(succeeded(error));
         EXPECT_TRUE(isError(error));
         EXPECT_FALSE(isWarning(error));
@@ -50,12 +51,12 @@ TEST(Guid, ParsesTheBracedTextIntoTheByteExactLayout) {
 
 TEST(Guid, RefusesMalformedText) {
     for (const char* text : {
-             "200AFF7F-71A4-4FFC-BF4F-61F2B8A522B5",     // no braces
-             "{200AFF7F-71A4-4FFC-BF4F-61F2B8A522B}",    // short
-             "{200AFF7F-71A4-4FFC-BF4F-61F2B8A522B55}",  // long
-             "{200AFF7F_71A4-4FFC-BF4F-61F2B8A522B5}",   // separator
-             "{200AFF7G-71A4-4FFC-BF4F-61F2B8A522B5}",   // digit
-             "{200AFF7F-71A4-4FFC-BF4F-61F2B8A5 2B5}",   // blank
+             "200AFF7F-71A4-4FFC-BF4F-61F2B8A522B5",    // no braces
+             "{200AFF7F-71A4-4FFC-BF4F-61F2B8A522B}",   // short
+             "{200AFF7F-71A4-4FFC-BF4F-61F2B8A522B55}", // long
+             "{200AFF7F_71A4-4FFC-BF4F-61F2B8A522B5}",  // separator
+             "{200AFF7G-71A4-4FFC-BF4F-61F2B8A522B5}",  // digit
+             "{200AFF7F-71A4-4FFC-BF4F-61F2B8A5 2B5}",  // blank
          })
         EXPECT_FALSE(parseGuid(text).has_value()) << text;
 }

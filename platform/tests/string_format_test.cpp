@@ -39,7 +39,8 @@ TEST(UnicodeString, ComparesWithOrWithoutRegardToCase) {
     EXPECT_FALSE(equalUnicodeStrings(name, shorter, true));
     EXPECT_GT(compareUnicodeStrings(name, shorter, true), 0);
     EXPECT_LT(compareUnicodeStrings(makeUnicodeString(u"abc"), makeUnicodeString(u"ABD"), true), 0);
-    EXPECT_TRUE(equalUnicodeStrings(makeUnicodeString(u"\u00e9t\u00e9"), makeUnicodeString(u"\u00c9T\u00c9"), true));
+    EXPECT_TRUE(equalUnicodeStrings(makeUnicodeString(u"\u00e9t\u00e9"),
+                                    makeUnicodeString(u"\u00c9T\u00c9"), true));
 }
 
 TEST(UnicodeString, UpcasesIntoItsOwnBufferOrANewOne) {
@@ -55,13 +56,15 @@ TEST(UnicodeString, UpcasesIntoItsOwnBufferOrANewOne) {
 
     char16_t small[2];
     UnicodeString tooSmall{0, sizeof small, small};
-    EXPECT_EQ(upcaseUnicodeString(tooSmall, makeUnicodeString(u"abc"), false), STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(upcaseUnicodeString(tooSmall, makeUnicodeString(u"abc"), false),
+              STATUS_BUFFER_OVERFLOW);
     EXPECT_EQ(tooSmall.length, 0);
 }
 
 TEST(UnicodeString, ConvertsToAnsi) {
     AnsiString ansi;
-    ASSERT_EQ(unicodeToAnsiString(ansi, makeUnicodeString(u"Headset \u00e9\u4e2d"), true), STATUS_SUCCESS);
+    ASSERT_EQ(unicodeToAnsiString(ansi, makeUnicodeString(u"Headset \u00e9\u4e2d"), true),
+              STATUS_SUCCESS);
     EXPECT_EQ(ansi.view(), "Headset \xe9?");
     EXPECT_EQ(ansi.buffer[ansi.length], '\0');
     EXPECT_EQ(poolLiveBlocks(poolTag("KStr")), 1u);
@@ -69,13 +72,15 @@ TEST(UnicodeString, ConvertsToAnsi) {
 
     char room[4];
     AnsiString fixed{0, sizeof room, room};
-    EXPECT_EQ(unicodeToAnsiString(fixed, makeUnicodeString(u"abcd"), false), STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(unicodeToAnsiString(fixed, makeUnicodeString(u"abcd"), false),
+              STATUS_BUFFER_OVERFLOW);
     EXPECT_EQ(unicodeToAnsiString(fixed, makeUnicodeString(u"abc"), false), STATUS_SUCCESS);
     EXPECT_STREQ(room, "abc");
 
     failPoolTag(poolTag("KStr"));
     AnsiString refused;
-    EXPECT_EQ(unicodeToAnsiString(refused, makeUnicodeString(u"x"), true), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(unicodeToAnsiString(refused, makeUnicodeString(u"x"), true),
+              STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(refused.buffer, nullptr);
 }
 
@@ -84,14 +89,16 @@ TEST(UnicodeString, BoundedLengthNeedsTheTerminatorWithinTheBound) {
     EXPECT_EQ(boundedLength(u"Headset", 8, &length), STATUS_SUCCESS);
     EXPECT_EQ(length, 7u);
     EXPECT_EQ(boundedLength(u"Headset", 7, &length), STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(boundedLength(static_cast<const char*>(nullptr), 7, &length), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(boundedLength(static_cast<const char*>(nullptr), 7, &length),
+              STATUS_INVALID_PARAMETER);
 }
 
 TEST(Format, EndpointAndSettingNames) {
     char16_t wide[51];
     EXPECT_EQ(formatString(wide, 51, u"%sOut%02d", u"SPK", 0), STATUS_SUCCESS);
     EXPECT_EQ(std::u16string(wide), u"SPKOut00");
-    EXPECT_EQ(formatString(wide, 51, u"%sIn%02d", "Mic", 7), STATUS_SUCCESS); // either width of text
+    EXPECT_EQ(formatString(wide, 51, u"%sIn%02d", "Mic", 7),
+              STATUS_SUCCESS); // either width of text
     EXPECT_EQ(std::u16string(wide), u"MicIn07");
 
     char narrow[50];
@@ -110,9 +117,13 @@ TEST(Format, PointersAndHex) {
     EXPECT_EQ(std::u16string(name), u"\\Callback\\AudioHalAddr00000000CAFE1234");
 
     char text[40];
-    EXPECT_EQ(formatString(text, 40, "Error_ErrorOccur ntStatus = %x\n", STATUS_DEVICE_NOT_CONNECTED), STATUS_SUCCESS);
+    EXPECT_EQ(
+        formatString(text, 40, "Error_ErrorOccur ntStatus = %x\n", STATUS_DEVICE_NOT_CONNECTED),
+        STATUS_SUCCESS);
     EXPECT_STREQ(text, "Error_ErrorOccur ntStatus = c000009d\n");
-    EXPECT_EQ(formatString(text, 40, "%d %u %X %-4d| %05d %c%%", -3, 4000000000u, 0xABCu, 7, -42, 'Z'), STATUS_SUCCESS);
+    EXPECT_EQ(
+        formatString(text, 40, "%d %u %X %-4d| %05d %c%%", -3, 4000000000u, 0xABCu, 7, -42, 'Z'),
+        STATUS_SUCCESS);
     EXPECT_STREQ(text, "-3 4000000000 ABC 7   | -0042 Z%");
     EXPECT_EQ(formatString(text, 40, "%s", static_cast<const char*>(nullptr)), STATUS_SUCCESS);
     EXPECT_STREQ(text, "(null)");
@@ -120,7 +131,8 @@ TEST(Format, PointersAndHex) {
 
 TEST(Format, OutputIsCutToTheBufferAndTerminated) {
     char text[6];
-    EXPECT_EQ(formatString(text, sizeof text, "%sOut%02d", "Speakerphone", 1), STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(formatString(text, sizeof text, "%sOut%02d", "Speakerphone", 1),
+              STATUS_BUFFER_OVERFLOW);
     EXPECT_STREQ(text, "Speak");
     EXPECT_EQ(formatString(text, 0, "x"), STATUS_INVALID_PARAMETER);
 }
@@ -130,7 +142,8 @@ TEST(Format, AFieldWiderThanTheBufferIsCutLikeAnyOtherOutput) {
     EXPECT_EQ(formatString(text, sizeof text, "%04000000000d", 5), STATUS_BUFFER_OVERFLOW);
     EXPECT_STREQ(text, "0000000");
     // 2^64 + 3: the width does not wrap round to a field of three.
-    EXPECT_EQ(formatString(text, sizeof text, "%-18446744073709551619d|", 5), STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(formatString(text, sizeof text, "%-18446744073709551619d|", 5),
+              STATUS_BUFFER_OVERFLOW);
     EXPECT_STREQ(text, "5      ");
 }
 
@@ -139,7 +152,8 @@ TEST(Format, ConversionsThatDoNotFitTheirArgumentsAreRefused) {
     EXPECT_EQ(formatString(text, sizeof text, "%d", "text"), STATUS_INVALID_PARAMETER);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(formatString(text, sizeof text, "%s", 5), STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(formatString(text, sizeof text, "%d %d", 5), STATUS_INVALID_PARAMETER); // missing argument
+    EXPECT_EQ(formatString(text, sizeof text, "%d %d", 5),
+              STATUS_INVALID_PARAMETER); // missing argument
     EXPECT_EQ(formatString(text, sizeof text, "%q", 5), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(formatString(text, sizeof text, "100%"), STATUS_INVALID_PARAMETER);
 }

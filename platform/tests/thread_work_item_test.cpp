@@ -61,7 +61,9 @@ TEST(SystemThread, RecordsItsPriorityChanges) {
 TEST(SystemThread, ObjectOutlivesTheThreadWhileReferenced) {
     // The thread ends before the creator looks; its object stays until dereferenced.
     ThreadObject* thread = nullptr;
-    ASSERT_EQ(createSystemThread(&thread, [](void*) {}, nullptr), STATUS_SUCCESS);
+    ASSERT_EQ(createSystemThread(
+                  &thread, [](void*) {}, nullptr),
+              STATUS_SUCCESS);
     EXPECT_EQ(waitForSingleObject(*thread, Timeout::infinite()), STATUS_SUCCESS);
     EXPECT_EQ(poolLiveBlocks(poolTag("Thre")), 1u);
     dereferenceObject(*thread);
@@ -71,7 +73,9 @@ TEST(SystemThread, ObjectOutlivesTheThreadWhileReferenced) {
 TEST(SystemThread, CreationFailsCleanlyWhenThePoolRefuses) {
     failPoolTag(poolTag("Thre"));
     ThreadObject* thread = reinterpret_cast<ThreadObject*>(1);
-    EXPECT_EQ(createSystemThread(&thread, [](void*) {}, nullptr), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(createSystemThread(
+                  &thread, [](void*) {}, nullptr),
+              STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(thread, nullptr);
     EXPECT_EQ(runningSystemThreads(), 0u);
 }
@@ -79,7 +83,9 @@ TEST(SystemThread, CreationFailsCleanlyWhenThePoolRefuses) {
 TEST(SystemThread, EndingWhileHoldingASpinLevelIsCaught) {
     ExpectKernelChecks expect;
     ThreadObject* thread = nullptr;
-    ASSERT_EQ(createSystemThread(&thread, [](void*) { raiseIrql(Irql::Dispatch); }, nullptr), STATUS_SUCCESS);
+    ASSERT_EQ(createSystemThread(
+                  &thread, [](void*) { raiseIrql(Irql::Dispatch); }, nullptr),
+              STATUS_SUCCESS);
     waitForSingleObject(*thread, Timeout::infinite());
     dereferenceObject(*thread);
     EXPECT_EQ(expect.count(), 1u);
@@ -145,11 +151,15 @@ TEST(WorkItem, QueuingTwiceOrFreeingWhileQueuedIsCaught) {
     WorkItem* blocker = allocateWorkItem();
     WorkItem* item = allocateWorkItem();
     // Keep the worker busy so the second item stays queued.
-    queueWorkItem(*blocker, [](void* e) { waitForSingleObject(*static_cast<Event*>(e), Timeout::infinite()); }, &hold);
-    queueWorkItem(*item, [](void*) {}, nullptr);
+    queueWorkItem(
+        *blocker,
+        [](void* e) { waitForSingleObject(*static_cast<Event*>(e), Timeout::infinite()); }, &hold);
+    queueWorkItem(
+        *item, [](void*) {}, nullptr);
     {
         ExpectKernelChecks expect;
-        queueWorkItem(*item, [](void*) {}, nullptr);
+        queueWorkItem(
+            *item, [](void*) {}, nullptr);
         freeWorkItem(item);
         EXPECT_EQ(expect.count(), 2u);
     }

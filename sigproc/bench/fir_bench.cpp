@@ -21,7 +21,7 @@ using Stream = FirStream;
 // y[n] = sum over k of c[k]·x[n - k], summed in double, with the last
 // tapsLen - 1 inputs carried in front of each block.
 class ReferenceFir {
-  public:
+public:
     ReferenceFir(const std::vector<float>& taps, int blockLen)
         : taps_(taps), line_(taps.size() - 1 + static_cast<std::size_t>(blockLen), 0.0f) {}
     void process(const float* x, float* y, int n) {
@@ -37,7 +37,7 @@ class ReferenceFir {
         std::memmove(line_.data(), line_.data() + n, keep * sizeof(float));
     }
 
-  private:
+private:
     std::vector<float> taps_;
     std::vector<float> line_;
 };
@@ -45,7 +45,7 @@ class ReferenceFir {
 // Overlap-save with single-precision FFTW: per block, the tapsLen - 1 previous
 // inputs and the new block, zero-padded to fftLen, times the taps' spectrum.
 class FftwOverlapSave {
-  public:
+public:
     FftwOverlapSave(const std::vector<float>& taps, int fftLen)
         : tapsLen_(static_cast<int>(taps.size())), fftLen_(fftLen),
           block_(fftwf_alloc_real(static_cast<std::size_t>(fftLen))),
@@ -90,7 +90,7 @@ class FftwOverlapSave {
         std::copy(block_ + keep, block_ + keep + n, y);
     }
 
-  private:
+private:
     int tapsLen_;
     int fftLen_;
     float* block_;

@@ -24,7 +24,7 @@ struct Stage {
 // Output o at up-sampled position o·down; input i at i·up. Only taps that
 // meet an input are visited: k = o·down - i·up for the inputs i in reach.
 class ReferencePolyphase {
-  public:
+public:
     ReferencePolyphase(const Stage& stage, const std::vector<float>& taps)
         : taps_(taps), up_(stage.up), down_(stage.down), keep_((stage.tapsLen + up_ - 1) / up_),
           line_(static_cast<std::size_t>(keep_ + stage.inputs()), 0.0f) {}
@@ -38,7 +38,8 @@ class ReferencePolyphase {
             double sum = 0.0;
             // Oldest input in reach first.
             const long newest = position / up_;
-            const long oldest = std::max(-long{keep_}, newest - (tapsLen - 1 - position % up_) / up_);
+            const long oldest =
+                std::max(-long{keep_}, newest - (tapsLen - 1 - position % up_) / up_);
             for (long i = oldest; i <= newest; ++i)
                 sum += double{taps_[static_cast<std::size_t>(position - i * up_)]} *
                        line_[static_cast<std::size_t>(i + keep_)];
@@ -47,7 +48,7 @@ class ReferencePolyphase {
         std::memmove(line_.data(), line_.data() + inputs, static_cast<std::size_t>(keep_) * 4);
     }
 
-  private:
+private:
     std::vector<float> taps_;
     int up_, down_, keep_;
     std::vector<float> line_;
@@ -78,7 +79,8 @@ void multiRateReference(benchmark::State& state, Stage stage) {
 BENCHMARK_CAPTURE(multiRateLibrary, up2, Stage{66, 2, 1})->Name("firmr66_up2/sigFirProcess_32f");
 BENCHMARK_CAPTURE(multiRateReference, up2, Stage{66, 2, 1})
     ->Name("firmr66_up2/reference_polyphase_loop");
-BENCHMARK_CAPTURE(multiRateLibrary, down2, Stage{66, 1, 2})->Name("firmr66_down2/sigFirProcess_32f");
+BENCHMARK_CAPTURE(multiRateLibrary, down2, Stage{66, 1, 2})
+    ->Name("firmr66_down2/sigFirProcess_32f");
 BENCHMARK_CAPTURE(multiRateReference, down2, Stage{66, 1, 2})
     ->Name("firmr66_down2/reference_polyphase_loop");
 BENCHMARK_CAPTURE(multiRateLibrary, up4, Stage{132, 4, 1})->Name("firmr132_up4/sigFirProcess_32f");

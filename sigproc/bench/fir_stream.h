@@ -29,8 +29,8 @@ struct FirStream {
           callCount(callCount) {}
 
     const float* next() {
-        const float* block = input.data() + static_cast<std::size_t>(at) *
-                                                static_cast<std::size_t>(inputsPerCall);
+        const float* block =
+            input.data() + static_cast<std::size_t>(at) * static_cast<std::size_t>(inputsPerCall);
         at = (at + 1) % kBlocks;
         return block;
     }
@@ -43,8 +43,7 @@ struct FirStream {
 };
 
 // One call `process(in, out, callCount)` per iteration; the items are the outputs.
-template <typename Process>
-void timeCalls(benchmark::State& state, FirStream& s, Process process) {
+template <typename Process> void timeCalls(benchmark::State& state, FirStream& s, Process process) {
     for (auto _ : state) {
         process(s.next(), s.output.data(), s.callCount);
         benchmark::DoNotOptimize(s.output.data());

@@ -14,12 +14,8 @@ namespace {
 
 constexpr std::uint64_t kIdFlag = 1u << 21;
 
-bool leaf1EdxBit(int n) {
-    return ((sigCpuidQuery(1, 0).edx >> n) & 1u) != 0;
-}
-bool leaf1EcxBit(int n) {
-    return ((sigCpuidQuery(1, 0).ecx >> n) & 1u) != 0;
-}
+bool leaf1EdxBit(int n) { return ((sigCpuidQuery(1, 0).edx >> n) & 1u) != 0; }
+bool leaf1EcxBit(int n) { return ((sigCpuidQuery(1, 0).ecx >> n) & 1u) != 0; }
 
 sigCpuidSnapshot extendedSnapshot() {
     sigCpuidSnapshot cpu;
@@ -78,42 +74,20 @@ int sigCpuInitLevel() {
     return choice.status;
 }
 
-int sigCpuGetType() {
-    return sigCpuTypeOf(sigCpuReadSnapshot());
-}
+int sigCpuGetType() { return sigCpuTypeOf(sigCpuReadSnapshot()); }
 
-std::uint32_t sigCpuMaxLeaf() {
-    return sigCpuidQuery(0, 0).eax;
-}
+std::uint32_t sigCpuMaxLeaf() { return sigCpuidQuery(0, 0).eax; }
 
-int sigCpuHasTsc() {
-    return leaf1EdxBit(4);
-}
-int sigCpuHasMmx() {
-    return leaf1EdxBit(23);
-}
-int sigCpuHasSse() {
-    return leaf1EdxBit(25);
-}
-int sigCpuHasSse2() {
-    return leaf1EdxBit(26);
-}
-int sigCpuHasSse3() {
-    return leaf1EcxBit(0);
-}
-int sigCpuHasSsse3() {
-    return leaf1EcxBit(9);
-}
-int sigCpuHasSse41() {
-    return leaf1EcxBit(19);
-}
-int sigCpuHasSse42() {
-    return leaf1EcxBit(20);
-}
+int sigCpuHasTsc() { return leaf1EdxBit(4); }
+int sigCpuHasMmx() { return leaf1EdxBit(23); }
+int sigCpuHasSse() { return leaf1EdxBit(25); }
+int sigCpuHasSse2() { return leaf1EdxBit(26); }
+int sigCpuHasSse3() { return leaf1EcxBit(0); }
+int sigCpuHasSsse3() { return leaf1EcxBit(9); }
+int sigCpuHasSse41() { return leaf1EcxBit(19); }
+int sigCpuHasSse42() { return leaf1EcxBit(20); }
 
-int sigCpuIsMultiThreaded() {
-    return sigCpuIsMultiThreadedOf(sigCpuidQuery(1, 0));
-}
+int sigCpuIsMultiThreaded() { return sigCpuIsMultiThreadedOf(sigCpuidQuery(1, 0)); }
 
 int sigCpuCoresPerPackage() {
     sigCpuidSnapshot cpu;
@@ -122,21 +96,13 @@ int sigCpuCoresPerPackage() {
     return sigCpuCoresPerPackageOf(cpu);
 }
 
-int sigCpuHasLongMode() {
-    return sigCpuHasLongModeOf(extendedSnapshot());
-}
+int sigCpuHasLongMode() { return sigCpuHasLongModeOf(extendedSnapshot()); }
 
-int sigCpuGetInfo(sigCpuInfo* info) {
-    return sigCpuGetInfoOf(sigCpuReadSnapshot(), info);
-}
+int sigCpuGetInfo(sigCpuInfo* info) { return sigCpuGetInfoOf(sigCpuReadSnapshot(), info); }
 
-std::uint64_t sigCpuReadTsc() {
-    return __rdtsc();
-}
+std::uint64_t sigCpuReadTsc() { return __rdtsc(); }
 
-int sigCpuIsGenuineIntel() {
-    return sigCpuIsGenuineIntelOf(sigCpuidQuery(0, 0));
-}
+int sigCpuIsGenuineIntel() { return sigCpuIsGenuineIntelOf(sigCpuidQuery(0, 0)); }
 
 int sigCpuHasDaz() {
     const std::uint32_t mask = sigCpuMxcsrMask();

@@ -6,9 +6,7 @@
 
 namespace {
 
-constexpr bool bit(std::uint32_t word, int n) {
-    return ((word >> n) & 1u) != 0;
-}
+constexpr bool bit(std::uint32_t word, int n) { return ((word >> n) & 1u) != 0; }
 constexpr std::uint32_t field(std::uint32_t word, int low, int width) {
     return (word >> low) & ((1u << width) - 1u);
 }

@@ -75,9 +75,7 @@ std::uint16_t loadX87Status() {
     return sw;
 }
 
-void clearX87Exceptions() {
-    asm volatile("fnclex");
-}
+void clearX87Exceptions() { asm volatile("fnclex"); }
 
 // A reserved MXCSR bit would fault on the load; such bits are dropped. The
 // processor is asked which bits it accepts only when a value holds one that
@@ -118,13 +116,9 @@ std::uint32_t sigFpMxcsrWritableBits(std::uint32_t fxsaveMask) {
 
 // ---- MXCSR
 
-std::uint32_t sigFpGetMxcsr() {
-    return _mm_getcsr();
-}
+std::uint32_t sigFpGetMxcsr() { return _mm_getcsr(); }
 
-void sigFpRestoreMxcsr(std::uint32_t value) {
-    loadMxcsr(value);
-}
+void sigFpRestoreMxcsr(std::uint32_t value) { loadMxcsr(value); }
 
 std::uint32_t sigFpResetMxcsr() {
     const std::uint32_t old = _mm_getcsr();
@@ -148,16 +142,10 @@ std::uint32_t sigFpSetMxcsrRounding(std::uint32_t rc) {
 
 // ---- x87
 
-std::uint32_t sigFpGetX87Control() {
-    return loadX87Control();
-}
-std::uint32_t sigFpGetX87Status() {
-    return loadX87Status();
-}
+std::uint32_t sigFpGetX87Control() { return loadX87Control(); }
+std::uint32_t sigFpGetX87Status() { return loadX87Status(); }
 
-void sigFpRestoreX87Control(std::uint32_t value) {
-    storeX87Control(value);
-}
+void sigFpRestoreX87Control(std::uint32_t value) { storeX87Control(value); }
 
 std::uint32_t sigFpSetX87Control(std::uint32_t value, std::uint32_t mask) {
     const std::uint32_t old = loadX87Control();
@@ -186,9 +174,7 @@ std::uint32_t sigFpControl(std::uint32_t value, std::uint32_t mask) {
     return updated;
 }
 
-std::uint32_t sigFpStatus() {
-    return sigFpPortableFromX87Status(loadX87Status());
-}
+std::uint32_t sigFpStatus() { return sigFpPortableFromX87Status(loadX87Status()); }
 
 std::uint32_t sigFpClearStatus() {
     const std::uint32_t status = sigFpStatus();

@@ -11,7 +11,7 @@
 namespace {
 
 template <bool Inverse> class Blocked {
-  public:
+public:
     Blocked(const sigFftSpecHeader& spec, float* work) : spec_(spec), work_(work) {}
 
     void transform(float* data, int m, int depth) const {
@@ -24,7 +24,7 @@ template <bool Inverse> class Blocked {
         }
     }
 
-  private:
+private:
     // A transform of at most 1024 values with the innermost twiddles, then its scaling.
     void piece(float* data, int q) const {
         const float* twiddles = spec_.table<float>(spec_.twiddles);

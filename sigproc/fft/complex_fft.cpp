@@ -15,8 +15,7 @@ const sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nul
 
 int sigFftGetSize_C_32fc(int order, int flag, int, int* pSpecBytes, int* pInitBytes,
                          int* pWorkBytes) {
-    return sigFftQuerySizes(sigFftComplexSizesOf, order, flag, pSpecBytes, pInitBytes,
-                            pWorkBytes);
+    return sigFftQuerySizes(sigFftComplexSizesOf, order, flag, pSpecBytes, pInitBytes, pWorkBytes);
 }
 
 int sigFftInit_C_32fc(sigFftSpec_C_32fc** pSpec, int order, int flag, int hint,
@@ -28,9 +27,7 @@ int sigFftInitAlloc_C_32fc_generic(sigFftSpec_C_32fc** pSpec, int order, int fla
     return sigFftInitAllocRecord(pSpec, kComplex, order, flag, hint);
 }
 
-int sigFftFree_C_32fc_generic(sigFftSpec_C_32fc* spec) {
-    return sigFftFreeRecord(spec, kComplex);
-}
+int sigFftFree_C_32fc_generic(sigFftSpec_C_32fc* spec) { return sigFftFreeRecord(spec, kComplex); }
 
 int sigFftFwd_CToC_32fc_generic(const float* src, float* dst, const sigFftSpec_C_32fc* spec,
                                 unsigned char* workBuf) {

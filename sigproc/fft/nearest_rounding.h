@@ -6,12 +6,12 @@
 #include <cfenv>
 
 class sigNearestRounding {
-  public:
+public:
     sigNearestRounding() : saved_(std::fegetround()) { std::fesetround(FE_TONEAREST); }
     ~sigNearestRounding() { std::fesetround(saved_); }
     sigNearestRounding(const sigNearestRounding&) = delete;
     sigNearestRounding& operator=(const sigNearestRounding&) = delete;
 
-  private:
+private:
     int saved_;
 };

@@ -11,8 +11,8 @@ namespace {
 void realTables(sigFftSpecHeader& spec, std::uint32_t next, const sigFftSine& sine) {
     spec.realSplit = next;
     sigFftBuildRealSplit(spec.table<float>(spec.realSplit), spec.order, sine);
-    spec.realRot =
-        static_cast<std::uint32_t>(sigAlign32(spec.realSplit + 2 * (std::int64_t{1} << spec.order)));
+    spec.realRot = static_cast<std::uint32_t>(
+        sigAlign32(spec.realSplit + 2 * (std::int64_t{1} << spec.order)));
     sigFftBuildRotation(spec.table<float>(spec.realRot), spec.order, sine);
 }
 
@@ -29,9 +29,7 @@ int sigFftInitAlloc_R_32f_generic(sigFftSpec_R_32f** pSpec, int order, int flag,
     return sigFftInitAllocRecord(pSpec, kReal, order, flag, hint);
 }
 
-int sigFftFree_R_32f_generic(sigFftSpec_R_32f* spec) {
-    return sigFftFreeRecord(spec, kReal);
-}
+int sigFftFree_R_32f_generic(sigFftSpec_R_32f* spec) { return sigFftFreeRecord(spec, kReal); }
 
 int sigFftInitAlloc_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint) {
     return sigDispatch<decltype(sigFftInitAlloc_R_32f_generic)>(

@@ -18,7 +18,7 @@ inline std::uint32_t align32(std::int64_t offset) {
 // Lays the tables of the complex transform out behind the header, each from a
 // 32-byte boundary, and records their offsets in the header.
 class ComplexTableBuilder {
-  public:
+public:
     ComplexTableBuilder(sigFftSpecHeader& spec, const sigFftSine& sine, float* scratch)
         : spec_(spec), sine_(sine), scratch_(scratch) {}
 
@@ -41,7 +41,7 @@ class ComplexTableBuilder {
         return next_;
     }
 
-  private:
+private:
     std::uint32_t twiddleGroups(int q) {
         const std::uint32_t at = next_;
         sigFftBuildTwiddleGroups(spec_.table<float>(at), q, sine_);
@@ -56,9 +56,7 @@ class ComplexTableBuilder {
         return at;
     }
 
-    void piece(int q) {
-        spec_.twiddles = twiddleGroups(q);
-    }
+    void piece(int q) { spec_.twiddles = twiddleGroups(q); }
 
     // 2^11 or 2^12 values as 1024-point pieces joined by a rotation table.
     void chunk(int q) {
@@ -114,8 +112,8 @@ bool setScaling(sigFftSpecHeader& spec, int flag) {
 
 } // namespace
 
-int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, int order,
-                      int flag, int hint, unsigned char* specBuf, unsigned char* initBuf) {
+int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, int order, int flag,
+                      int hint, unsigned char* specBuf, unsigned char* initBuf) {
     if (!sigFftOrderBuildable(order, kind.sizesOf)) return sigErrFftOrder;
     if (specBuf == nullptr) return sigErrNullPtr;
 

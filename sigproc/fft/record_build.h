@@ -30,8 +30,8 @@ struct sigFftRecordKind {
 // (orders above 10) or from the static one. A bad flag or a missing init
 // buffer stops the build before the id is written, so only a complete record
 // carries it.
-int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, int order,
-                      int flag, int hint, unsigned char* specBuf, unsigned char* initBuf);
+int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, int order, int flag,
+                      int hint, unsigned char* specBuf, unsigned char* initBuf);
 
 template <typename Spec>
 int sigFftInitRecord(Spec** pSpec, const sigFftRecordKind& kind, int order, int flag, int hint,

@@ -38,8 +38,8 @@ struct sigFftSpecHeader {
     std::uint32_t twiddles; // radix-4 twiddle groups of the innermost complex piece
     std::uint32_t rotTable; // joins 1024-point pieces into 2^11 or 2^12 points
     std::uint32_t reserved1;
-    std::uint32_t realSplit;                       // real record: forward split of the half-length spectrum
-    std::uint32_t realRot;                         // real record: inverse merge rotations
+    std::uint32_t realSplit; // real record: forward split of the half-length spectrum
+    std::uint32_t realRot;   // real record: inverse merge rotations
     std::uint32_t levelTwiddles[sigFftLevelSlots]; // per split level, outermost first
     std::uint32_t levelMatrix[sigFftLevelSlots];
 

@@ -17,9 +17,7 @@ struct LargeSizes {
 
 // A piece of 2^11 or 2^12 values: twiddles of order 10 (8,224 bytes with their
 // reserve) and a rotation table of 2^m / 4 pairs.
-LargeSizes chunkSizes(int m) {
-    return {sigAlign32(std::int64_t{2} << m) + 8224, 0, 0};
-}
+LargeSizes chunkSizes(int m) { return {sigAlign32(std::int64_t{2} << m) + 8224, 0, 0}; }
 
 LargeSizes largeSizes(int m) {
     const int a = sigFftSplitOrder[static_cast<std::size_t>(m)];
@@ -58,9 +56,7 @@ sigFftSizes recordSizes(int order, int m, std::int64_t ownTables) {
             complex.work > 0 ? complex.work + 32 : 0};
 }
 
-bool fitsSizeWord(std::int64_t bytes) {
-    return bytes <= std::numeric_limits<std::int32_t>::max();
-}
+bool fitsSizeWord(std::int64_t bytes) { return bytes <= std::numeric_limits<std::int32_t>::max(); }
 
 bool flagValid(int flag) {
     return flag == sigFftScaleFwd || flag == sigFftScaleInv || flag == sigFftScaleBothSqrt ||
@@ -75,9 +71,7 @@ sigFftSizes sigFftSizesOf(int order) {
     return recordSizes(order, order - 1, realTables);
 }
 
-sigFftSizes sigFftComplexSizesOf(int order) {
-    return recordSizes(order, order, 0);
-}
+sigFftSizes sigFftComplexSizesOf(int order) { return recordSizes(order, order, 0); }
 
 bool sigFftOrderBuildable(int order, sigFftSizesRule sizesOf) {
     if (order < 0 || order > sigFftMaxOrder) return false;
@@ -86,8 +80,8 @@ bool sigFftOrderBuildable(int order, sigFftSizesRule sizesOf) {
            fitsSizeWord(sizes.workBytes);
 }
 
-int sigFftQuerySizes(sigFftSizesRule sizesOf, int order, int flag, int* pSpecBytes,
-                     int* pInitBytes, int* pWorkBytes) {
+int sigFftQuerySizes(sigFftSizesRule sizesOf, int order, int flag, int* pSpecBytes, int* pInitBytes,
+                     int* pWorkBytes) {
     if (!sigFftOrderBuildable(order, sizesOf)) return sigErrFftOrder;
     if (pSpecBytes == nullptr || pInitBytes == nullptr || pWorkBytes == nullptr)
         return sigErrNullPtr;

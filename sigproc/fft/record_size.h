@@ -22,5 +22,5 @@ bool sigFftOrderBuildable(int order, sigFftSizesRule sizesOf);
 // The size query of either record: an order that cannot be built gives
 // sigErrFftOrder, a null out pointer sigErrNullPtr, a flag other than
 // 1, 2, 4, 8 sigErrFftFlag; nothing is written on failure.
-int sigFftQuerySizes(sigFftSizesRule sizesOf, int order, int flag, int* pSpecBytes,
-                     int* pInitBytes, int* pWorkBytes);
+int sigFftQuerySizes(sigFftSizesRule sizesOf, int order, int flag, int* pSpecBytes, int* pInitBytes,
+                     int* pWorkBytes);

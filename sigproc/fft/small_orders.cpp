@@ -19,9 +19,7 @@ template <int N> void store(const Values<N>& y, float* dst, double scale) {
     for (int i = 0; i < N; ++i) dst[i] = static_cast<float>(scale * y.v[i]);
 }
 
-Values<2> twoPoint(const double* x) {
-    return {{x[0] + x[1], x[0] - x[1]}};
-}
+Values<2> twoPoint(const double* x) { return {{x[0] + x[1], x[0] - x[1]}}; }
 
 Values<4> fourPointFwd(const double* x) {
     return {{x[0] + x[1] + x[2] + x[3], x[0] - x[1] + x[2] - x[3], x[0] - x[2], x[3] - x[1]}};
@@ -79,9 +77,7 @@ struct Complex {
     Complex turnedNegI() const { return {im, -re}; } // times -i
 };
 
-Complex at(const double* x, int k) {
-    return {x[2 * k], x[2 * k + 1]};
-}
+Complex at(const double* x, int k) { return {x[2 * k], x[2 * k + 1]}; }
 
 template <int N> void put(Values<N>& y, int k, Complex v) {
     y.v[2 * k] = v.re;

@@ -32,9 +32,7 @@ const std::array<float, 257>& sigSinQuarter1024_32f() {
     return table;
 }
 
-sigFftSine sigFftStaticSine() {
-    return {sigSinQuarter1024_32f().data(), 10};
-}
+sigFftSine sigFftStaticSine() { return {sigSinQuarter1024_32f().data(), 10}; }
 
 void sigFftSine::cosSin(std::int64_t k, int q, float& c, float& s) const {
     const std::int64_t quarterLength = (std::int64_t{1} << order) / 4;

@@ -6,7 +6,7 @@
 #include "sigproc/fft/record_layout.h"
 
 class sigFftWorkArea {
-  public:
+public:
     sigFftWorkArea() = default;
     sigFftWorkArea(const sigFftWorkArea&) = delete;
     sigFftWorkArea& operator=(const sigFftWorkArea&) = delete;
@@ -27,7 +27,7 @@ class sigFftWorkArea {
 
     float* get() const { return area_; }
 
-  private:
+private:
     void* owned_ = nullptr;
     float* area_ = nullptr;
 };

@@ -17,13 +17,11 @@
 
 namespace {
 
-bool fitsSize(const sigFirAreas& areas) {
-    return areas.end <= std::numeric_limits<int>::max();
-}
+bool fitsSize(const sigFirAreas& areas) { return areas.end <= std::numeric_limits<int>::max(); }
 
 // Owns a specification until it is handed to the finished state.
 class SpecOwner {
-  public:
+public:
     SpecOwner() = default;
     SpecOwner(const SpecOwner&) = delete;
     SpecOwner& operator=(const SpecOwner&) = delete;
@@ -34,7 +32,7 @@ class SpecOwner {
     sigFftSpec_R_32f* get() const { return spec_; }
     sigFftSpec_R_32f* release() { return std::exchange(spec_, nullptr); }
 
-  private:
+private:
     sigFftSpec_R_32f* spec_ = nullptr;
 };
 
@@ -73,8 +71,8 @@ int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLe
         sigFirClearFftPart(state);
     } else {
         state->setOwnSpec(spec.get());
-        if (const int status = sigFirSetFftPart(state, areas, static_cast<int>(fftLen), workBytes,
-                                                taps);
+        if (const int status =
+                sigFirSetFftPart(state, areas, static_cast<int>(fftLen), workBytes, taps);
             status != sigOk) {
             sigFree_generic(block);
             return status;

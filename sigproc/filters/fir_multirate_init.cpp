@@ -27,9 +27,7 @@ struct Plan {
 
 constexpr std::int64_t kBaseSlack = 16;
 
-std::int64_t ceilDiv(std::int64_t a, std::int64_t b) {
-    return (a + b - 1) / b;
-}
+std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 Plan planFor(sigFirMrLayout layout, std::int64_t tapsLen, std::int64_t up, std::int64_t down) {
     const bool dense = layout == sigFirMrLayout::Dense;
@@ -57,9 +55,7 @@ Plan planFor(sigFirMrLayout layout, std::int64_t tapsLen, std::int64_t up, std::
     return p;
 }
 
-bool fitsSize(const Plan& plan) {
-    return plan.end + kBaseSlack <= std::numeric_limits<int>::max();
-}
+bool fitsSize(const Plan& plan) { return plan.end + kBaseSlack <= std::numeric_limits<int>::max(); }
 
 // The phase walk: for each output phase k of a cycle (4·up outputs, 4·down
 // inputs), the delay position t of the first sample its taps meet and the row
@@ -91,8 +87,8 @@ std::int64_t walkPhases(std::int64_t tapsLen, std::int64_t up, std::int64_t upPh
     return t;
 }
 
-sigFirState* writeWords(unsigned char* buffer, const Plan& plan, sigFirMrLayout layout,
-                        int tapsLen, int up, int upPhase, int down, int downPhase) {
+sigFirState* writeWords(unsigned char* buffer, const Plan& plan, sigFirMrLayout layout, int tapsLen,
+                        int up, int upPhase, int down, int downPhase) {
     auto* state = reinterpret_cast<sigFirState*>(sigStateBase(buffer));
     auto offset = [](std::int64_t bytes) { return static_cast<std::uint32_t>(bytes); };
     state->id = sigFirIdMultiRate;
@@ -151,13 +147,13 @@ void buildDense(sigFirState* state, const Plan& plan, int tapsLen, int upPhase, 
 
     auto* phases = sigStateArea<std::int32_t>(state, state->phaseTable);
     float* next = poly;
-    const std::int64_t end = walkPhases(
-        tapsLen, up, upPhase, down, downPhase,
-        [&](std::int64_t k, std::int64_t t, std::int64_t vStart) {
-            phases[k] = static_cast<std::int32_t>(t);
-            for (std::int64_t v = vStart; v < rows; v += up, next += 4)
-                sigCopyBytes_8u(interleaved + 4 * v, next, 16);
-        });
+    const std::int64_t end =
+        walkPhases(tapsLen, up, upPhase, down, downPhase,
+                   [&](std::int64_t k, std::int64_t t, std::int64_t vStart) {
+                       phases[k] = static_cast<std::int32_t>(t);
+                       for (std::int64_t v = vStart; v < rows; v += up, next += 4)
+                           sigCopyBytes_8u(interleaved + 4 * v, next, 16);
+                   });
     // Entry 0 stays the absolute start, entries 1 .. up-1 become the advances
     // from phase to phase, and entry up with entry 0 the advance from the last
     // phase to the next cycle.
@@ -168,8 +164,8 @@ void buildDense(sigFirState* state, const Plan& plan, int tapsLen, int upPhase, 
 // For each phase and row, the caller's indices of the taps it meets, in delay
 // order, and the delay position of the first; the taps are then laid out q
 // to a row, four rows side by side, zeros where a row has fewer.
-void buildIndexed(sigFirState* state, const Plan& plan, const float* taps, int tapsLen,
-                  int upPhase, int downPhase) {
+void buildIndexed(sigFirState* state, const Plan& plan, const float* taps, int tapsLen, int upPhase,
+                  int downPhase) {
     const std::int64_t up = state->up, down = state->down, rows = plan.rows, q = plan.q;
     auto* phases = sigStateArea<std::int32_t>(state, state->phaseTable);
     auto* list = sigStateArea<std::int32_t>(state, state->spare);
@@ -183,22 +179,22 @@ void buildIndexed(sigFirState* state, const Plan& plan, const float* taps, int t
     }
 
     std::int64_t first = 0;
-    const std::int64_t end = walkPhases(
-        tapsLen, up, upPhase, down, downPhase,
-        [&](std::int64_t k, std::int64_t t, std::int64_t vStart) {
-            if (k == 0) first = t;
-            for (std::int64_t m = 0; m < 4; ++m) {
-                std::int32_t* out = list + m * up * q + k * q;
-                std::int32_t& start = phases[4 * k + m];
-                std::int64_t b = t;
-                for (std::int64_t v = vStart; v < rows; v += up, ++b) {
-                    const std::int32_t idx = index[m * rows + v];
-                    if (idx < 0) continue;
-                    *out++ = idx;
-                    if (start == -1) start = static_cast<std::int32_t>(b);
-                }
-            }
-        });
+    const std::int64_t end =
+        walkPhases(tapsLen, up, upPhase, down, downPhase,
+                   [&](std::int64_t k, std::int64_t t, std::int64_t vStart) {
+                       if (k == 0) first = t;
+                       for (std::int64_t m = 0; m < 4; ++m) {
+                           std::int32_t* out = list + m * up * q + k * q;
+                           std::int32_t& start = phases[4 * k + m];
+                           std::int64_t b = t;
+                           for (std::int64_t v = vStart; v < rows; v += up, ++b) {
+                               const std::int32_t idx = index[m * rows + v];
+                               if (idx < 0) continue;
+                               *out++ = idx;
+                               if (start == -1) start = static_cast<std::int32_t>(b);
+                           }
+                       }
+                   });
     if (phases[0] == -1) phases[0] = static_cast<std::int32_t>(first);
     phases[4 * up] = static_cast<std::int32_t>(end - phases[0]);
     // A row that meets no tap in its phase reads from where the one before it does.
@@ -235,8 +231,7 @@ int sigFirMrInitState_32f(sigFirMrLayout layout, sigFirState** pState, const flo
                           const float* dlyLine, unsigned char* buffer) {
     const Plan plan = planFor(layout, tapsLen, up, down);
     if (!fitsSize(plan)) return sigErrFirLength;
-    sigFirState* state =
-        writeWords(buffer, plan, layout, tapsLen, up, upPhase, down, downPhase);
+    sigFirState* state = writeWords(buffer, plan, layout, tapsLen, up, upPhase, down, downPhase);
     writeTapsAndHistory(state, plan, taps, tapsLen, dlyLine);
     if (layout == sigFirMrLayout::Dense) {
         buildDense(state, plan, tapsLen, upPhase, downPhase);
@@ -252,8 +247,7 @@ int sigFirMrGetStateSize_32f_generic(int tapsLen, int up, int down, int* pSize) 
     if (tapsLen <= 0) return sigErrFirLength;
     if (up <= 0 || down <= 0) return sigErrMrFactor;
     if (up == 1 && down == 1) return sigFirGetStateSize_32f_generic(tapsLen, pSize);
-    return sigFirMrStateSize_32f(sigFirMrChooseLayout(tapsLen, up, down), tapsLen, up, down,
-                                 pSize);
+    return sigFirMrStateSize_32f(sigFirMrChooseLayout(tapsLen, up, down), tapsLen, up, down, pSize);
 }
 
 int sigFirMrInit_32f_generic(sigFirState** pState, const float* taps, int tapsLen, int up,
@@ -266,8 +260,8 @@ int sigFirMrInit_32f_generic(sigFirState** pState, const float* taps, int tapsLe
     if (up == 1 && down == 1) {
         return sigFirInit_32f_generic(pState, taps, tapsLen, dlyLine, buffer);
     }
-    return sigFirMrInitState_32f(sigFirMrChooseLayout(tapsLen, up, down), pState, taps, tapsLen,
-                                 up, upPhase, down, downPhase, dlyLine, buffer);
+    return sigFirMrInitState_32f(sigFirMrChooseLayout(tapsLen, up, down), pState, taps, tapsLen, up,
+                                 upPhase, down, downPhase, dlyLine, buffer);
 }
 
 int sigFirMrGetStateSize_32f(int tapsLen, int up, int down, int* pSize) {
@@ -277,7 +271,7 @@ int sigFirMrGetStateSize_32f(int tapsLen, int up, int down, int* pSize) {
 
 int sigFirMrInit_32f(sigFirState** pState, const float* taps, int tapsLen, int up, int upPhase,
                      int down, int downPhase, const float* dlyLine, unsigned char* buffer) {
-    return sigDispatch<decltype(sigFirMrInit_32f_generic)>(
-        sigDispatchTable[sigGroupFirMrInit_32f], pState, taps, tapsLen, up, upPhase, down,
-        downPhase, dlyLine, buffer);
+    return sigDispatch<decltype(sigFirMrInit_32f_generic)>(sigDispatchTable[sigGroupFirMrInit_32f],
+                                                           pState, taps, tapsLen, up, upPhase, down,
+                                                           downPhase, dlyLine, buffer);
 }

@@ -66,7 +66,7 @@ const float* polyTaps(const sigFirState* state) {
 // Mode 1: the four rows of a group share one window start; the starts advance
 // from phase to phase by the table's steps.
 class DenseRows {
-  public:
+public:
     static constexpr bool kSharedStart = true;
     static constexpr bool kOneRow = false;
     static constexpr bool kStopsAtInputEnd = true;
@@ -75,9 +75,7 @@ class DenseRows {
         : steps_(phaseTable(s)), taps_(polyTaps(s)), up_(s->up), length_(s->rowLen),
           start_(steps_[0]) {}
     std::int64_t length() const { return length_; }
-    Group group() const {
-        return {{start_, start_, start_, start_}, taps_ + 4 * length_ * phase_};
-    }
+    Group group() const { return {{start_, start_, start_, start_}, taps_ + 4 * length_ * phase_}; }
     void next() {
         if (phase_ + 1 < up_) {
             start_ += steps_[++phase_];
@@ -87,7 +85,7 @@ class DenseRows {
         }
     }
 
-  private:
+private:
     const std::int32_t* steps_;
     const float* taps_;
     std::int64_t up_, length_, start_;
@@ -96,7 +94,7 @@ class DenseRows {
 
 // Mode 2 (up = 1): one row of taps; output k's window starts k strides on.
 class DownRows {
-  public:
+public:
     static constexpr bool kSharedStart = false;
     static constexpr bool kOneRow = true;
     static constexpr bool kStopsAtInputEnd = false;
@@ -110,7 +108,7 @@ class DownRows {
     }
     void next() { start_ += 4 * stride_; }
 
-  private:
+private:
     const float* taps_;
     std::int64_t length_, start_, stride_;
 };
@@ -118,7 +116,7 @@ class DownRows {
 // Mode 3: every row of every phase has its own start; a cycle moves them all
 // by the table's last entry.
 class IndexedRows {
-  public:
+public:
     static constexpr bool kSharedStart = false;
     static constexpr bool kOneRow = false;
     static constexpr bool kStopsAtInputEnd = true;
@@ -139,7 +137,7 @@ class IndexedRows {
         }
     }
 
-  private:
+private:
     const std::int32_t* starts_;
     const float* taps_;
     std::int64_t up_, length_;

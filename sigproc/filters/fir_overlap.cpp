@@ -17,7 +17,7 @@
 namespace {
 
 class OverlapSave {
-  public:
+public:
     explicit OverlapSave(const sigFirState* state)
         : spec_(state->spec()), work_(state->fftWorkArea()), spectrum_(state->fftTapsArea()),
           block_(state->blockArea()), fftLen_(state->fftLen) {}
@@ -40,7 +40,7 @@ class OverlapSave {
         sigZeroBytes_8u(block_ + at + count, 4 * (fftLen_ - at - count));
     }
 
-  private:
+private:
     const sigFftSpec_R_32f* spec_;
     unsigned char* work_;
     const float* spectrum_;

@@ -14,12 +14,8 @@
 
 namespace {
 
-std::int64_t tapsAreaBytes(std::int64_t order) {
-    return (8 * order + 19) & ~std::int64_t{15};
-}
-std::int64_t delayAreaBytes(std::int64_t order) {
-    return (4 * order + 19) & ~std::int64_t{15};
-}
+std::int64_t tapsAreaBytes(std::int64_t order) { return (8 * order + 19) & ~std::int64_t{15}; }
+std::int64_t delayAreaBytes(std::int64_t order) { return (4 * order + 19) & ~std::int64_t{15}; }
 
 // What both set-ups refuse before they allocate or write anything: a size the
 // 32-bit count cannot carry, then a zero a0 (after b0..bN; either sign of zero

@@ -30,7 +30,7 @@ inline unsigned char* sigStateBase(unsigned char* buffer) {
 // in 64-bit byte offsets, so that a size too large for the record's 32-bit
 // words can still be computed and refused.
 class sigAreaCursor {
-  public:
+public:
     explicit constexpr sigAreaCursor(std::int64_t headerBytes) : at_(headerBytes) {}
     // The offset of an area of `bytes` bytes at the cursor, which moves behind it.
     constexpr std::int64_t take(std::int64_t bytes) {
@@ -40,11 +40,9 @@ class sigAreaCursor {
     }
     constexpr std::int64_t end() const { return at_; }
 
-  private:
+private:
     std::int64_t at_;
 };
 
 // x rounded up to a multiple of 16.
-constexpr std::int64_t sigAlign16(std::int64_t x) {
-    return (x + 15) & ~std::int64_t{15};
-}
+constexpr std::int64_t sigAlign16(std::int64_t x) { return (x + 15) & ~std::int64_t{15}; }

@@ -104,10 +104,21 @@ TEST(ConstArithmetic, NaNConstantMakesEveryElementNaN) {
         std::vector<float> v{1.0f, 0.0f, -kInf};
         std::vector<float> out(3);
         switch (op) {
-        case 0: sigAddConstInPlace_32f(kNaN, v.data(), 3); out = v; break;
-        case 1: sigMulConstInPlace_32f(kNaN, v.data(), 3); out = v; break;
-        case 2: sigMulConst_32f(v.data(), kNaN, out.data(), 3); break;
-        default: sigDivConstInPlace_32f(kNaN, v.data(), 3); out = v; break;
+        case 0:
+            sigAddConstInPlace_32f(kNaN, v.data(), 3);
+            out = v;
+            break;
+        case 1:
+            sigMulConstInPlace_32f(kNaN, v.data(), 3);
+            out = v;
+            break;
+        case 2:
+            sigMulConst_32f(v.data(), kNaN, out.data(), 3);
+            break;
+        default:
+            sigDivConstInPlace_32f(kNaN, v.data(), 3);
+            out = v;
+            break;
         }
         for (float f : out) EXPECT_TRUE(std::isnan(f)) << "op " << op;
     }

@@ -100,7 +100,8 @@ std::vector<EntryCase> entryCases() {
         {"sigZero_32f", 1, [](const Pointers& a, int n) { return sigZero_32f(a.at<float>(0), n); }},
         {"sigCopy_32f", 2,
          [](const Pointers& a, int n) { return sigCopy_32f(a.at<float>(0), a.at<float>(1), n); }},
-        {"sigSet_32f", 1, [](const Pointers& a, int n) { return sigSet_32f(1.5f, a.at<float>(0), n); }},
+        {"sigSet_32f", 1,
+         [](const Pointers& a, int n) { return sigSet_32f(1.5f, a.at<float>(0), n); }},
         {"sigConvertScaled_32f16s", 2,
          [](const Pointers& a, int n) {
              return sigConvertScaled_32f16s(a.at<float>(0), a.at<std::int16_t>(1), n, 1, -15);
@@ -130,7 +131,9 @@ std::vector<EntryCase> entryCases() {
              return sigConvert_32s32f(a.at<std::int32_t>(0), a.at<float>(1), n);
          }},
         {"sigAddInPlace_32f", 2,
-         [](const Pointers& a, int n) { return sigAddInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
+         [](const Pointers& a, int n) {
+             return sigAddInPlace_32f(a.at<float>(0), a.at<float>(1), n);
+         }},
         {"sigAddConstInPlace_32f", 1,
          [](const Pointers& a, int n) { return sigAddConstInPlace_32f(2.0f, a.at<float>(0), n); }},
         {"sigMulConstInPlace_32f", 1,
@@ -156,21 +159,26 @@ std::vector<EntryCase> entryCases() {
          true},
         {"sigSampleUp_32f", 4,
          [](const Pointers& a, int n) {
-             return sigSampleUp_32f(a.at<float>(0), n, a.at<float>(1), a.at<int>(2), 2, a.at<int>(3));
+             return sigSampleUp_32f(a.at<float>(0), n, a.at<float>(1), a.at<int>(2), 2,
+                                    a.at<int>(3));
          },
          false, zeroPhase},
         {"sigSampleDown_32f", 4,
          [](const Pointers& a, int n) {
-             return sigSampleDown_32f(a.at<float>(0), n, a.at<float>(1), a.at<int>(2), 2, a.at<int>(3));
+             return sigSampleDown_32f(a.at<float>(0), n, a.at<float>(1), a.at<int>(2), 2,
+                                      a.at<int>(3));
          },
          false, zeroPhase},
-        {"sigAbsInPlace_32f", 1, [](const Pointers& a, int n) { return sigAbsInPlace_32f(a.at<float>(0), n); }},
+        {"sigAbsInPlace_32f", 1,
+         [](const Pointers& a, int n) { return sigAbsInPlace_32f(a.at<float>(0), n); }},
         {"sigMax_32f", 2,
          [](const Pointers& a, int n) { return sigMax_32f(a.at<float>(0), n, a.at<float>(1)); }},
         {"sigMin_32f", 2,
          [](const Pointers& a, int n) { return sigMin_32f(a.at<float>(0), n, a.at<float>(1)); }},
         {"sigMulInPlace_32f", 2,
-         [](const Pointers& a, int n) { return sigMulInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
+         [](const Pointers& a, int n) {
+             return sigMulInPlace_32f(a.at<float>(0), a.at<float>(1), n);
+         }},
         {"sigFlip_32f", 2,
          [](const Pointers& a, int n) { return sigFlip_32f(a.at<float>(0), a.at<float>(1), n); }},
         {"sigAdd_32f", 3,
@@ -186,21 +194,28 @@ std::vector<EntryCase> entryCases() {
              return sigAddProductConst_32f(a.at<float>(0), 0.5f, a.at<float>(1), n);
          }},
         {"sigMulPack_32f", 3,
-         [](const Pointers& a, int n) { return sigMulPack_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
+         [](const Pointers& a, int n) {
+             return sigMulPack_32f(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
+         }},
         {"sigMulPackInPlace_32f", 2,
-         [](const Pointers& a, int n) { return sigMulPackInPlace_32f(a.at<float>(0), a.at<float>(1), n); }},
+         [](const Pointers& a, int n) {
+             return sigMulPackInPlace_32f(a.at<float>(0), a.at<float>(1), n);
+         }},
         {"sigFirProcess_32f", 3,
          [](const Pointers& a, int n) {
-             return sigFirProcess_32f(a.at<float>(0), a.at<float>(1), n, firStateUnlessNull(a.p[2]));
+             return sigFirProcess_32f(a.at<float>(0), a.at<float>(1), n,
+                                      firStateUnlessNull(a.p[2]));
          }},
         // Two outputs per iteration, still inside the buffers for every length tried.
         {"sigFirProcess_32f_multiRate", 3,
          [](const Pointers& a, int n) {
-             return sigFirProcess_32f(a.at<float>(0), a.at<float>(1), n, firMrStateUnlessNull(a.p[2]));
+             return sigFirProcess_32f(a.at<float>(0), a.at<float>(1), n,
+                                      firMrStateUnlessNull(a.p[2]));
          }},
         {"sigIirProcess_32f", 3,
          [](const Pointers& a, int n) {
-             return sigIirProcess_32f(a.at<float>(0), a.at<float>(1), n, iirStateUnlessNull(a.p[2]));
+             return sigIirProcess_32f(a.at<float>(0), a.at<float>(1), n,
+                                      iirStateUnlessNull(a.p[2]));
          }},
     };
 }
@@ -215,7 +230,8 @@ protected:
         Pointers pointers;
         for (int i = 0; i < entry.pointerCount; ++i) {
             buffers.push_back(std::make_unique<GuardedBuffer<float>>(kElements, 0, 0x3C));
-            pointers.p.push_back(nulled[static_cast<std::size_t>(i)] ? nullptr : buffers.back()->data());
+            pointers.p.push_back(nulled[static_cast<std::size_t>(i)] ? nullptr
+                                                                     : buffers.back()->data());
         }
         if (entry.prepare) entry.prepare(pointers);
         for (auto& buffer : buffers) buffer->snapshot();
@@ -237,7 +253,8 @@ TEST_P(CheckOrder, NullPointerComesBeforeTheCount) {
         std::vector<bool> nulled(static_cast<std::size_t>(pointers), false);
         nulled[static_cast<std::size_t>(nullAt)] = true;
         for (int len : {0, -1}) {
-            EXPECT_EQ(run(nulled, len), badCount) << GetParam().name << " null #" << nullAt << " len " << len;
+            EXPECT_EQ(run(nulled, len), badCount)
+                << GetParam().name << " null #" << nullAt << " len " << len;
         }
         EXPECT_EQ(run(nulled, 4), sigErrNullPtr) << GetParam().name << " null #" << nullAt;
     }
@@ -246,7 +263,8 @@ TEST_P(CheckOrder, NullPointerComesBeforeTheCount) {
 
 TEST_P(CheckOrder, ZeroOrNegativeCountIsAnError) {
     const std::vector<bool> none(static_cast<std::size_t>(GetParam().pointerCount), false);
-    for (int len : {0, -1, INT_MIN}) EXPECT_EQ(run(none, len), sigErrLength) << GetParam().name << " len " << len;
+    for (int len : {0, -1, INT_MIN})
+        EXPECT_EQ(run(none, len), sigErrLength) << GetParam().name << " len " << len;
 }
 
 TEST_P(CheckOrder, ValidArgumentsSucceed) {
@@ -262,29 +280,42 @@ INSTANTIATE_TEST_SUITE_P(EveryEntryPoint, CheckOrder, ::testing::ValuesIn(entryC
 std::vector<EntryCase> memberCases() {
     using P = const Pointers&;
     return {
-        {"sigSqrtInPlace_32f", 1, [](P a, int n) { return sigSqrtInPlace_32f_generic(a.at<float>(0), n); }},
-        {"sigLnInPlace_32f", 1, [](P a, int n) { return sigLnInPlace_32f_generic(a.at<float>(0), n); }},
-        {"sigExpInPlace_32f", 1, [](P a, int n) { return sigExpInPlace_32f_generic(a.at<float>(0), n); }},
+        {"sigSqrtInPlace_32f", 1,
+         [](P a, int n) { return sigSqrtInPlace_32f_generic(a.at<float>(0), n); }},
+        {"sigLnInPlace_32f", 1,
+         [](P a, int n) { return sigLnInPlace_32f_generic(a.at<float>(0), n); }},
+        {"sigExpInPlace_32f", 1,
+         [](P a, int n) { return sigExpInPlace_32f_generic(a.at<float>(0), n); }},
         {"sigSqr_32f", 2,
          [](P a, int n) { return sigSqr_32f_generic(a.at<float>(0), a.at<float>(1), n); }},
         {"sigMul_32f", 3,
-         [](P a, int n) { return sigMul_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
+         [](P a, int n) {
+             return sigMul_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
+         }},
         {"sigDiv_32f", 3,
-         [](P a, int n) { return sigDiv_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n); }},
+         [](P a, int n) {
+             return sigDiv_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
+         }},
         {"sigAddProduct_32f", 3,
          [](P a, int n) {
              return sigAddProduct_32f_generic(a.at<float>(0), a.at<float>(1), a.at<float>(2), n);
          }},
         {"sigMinEveryInPlace_32f", 2,
-         [](P a, int n) { return sigMinEveryInPlace_32f_generic(a.at<float>(0), a.at<float>(1), n); }},
+         [](P a, int n) {
+             return sigMinEveryInPlace_32f_generic(a.at<float>(0), a.at<float>(1), n);
+         }},
         {"sigMaxEveryInPlace_32f", 2,
-         [](P a, int n) { return sigMaxEveryInPlace_32f_generic(a.at<float>(0), a.at<float>(1), n); }},
+         [](P a, int n) {
+             return sigMaxEveryInPlace_32f_generic(a.at<float>(0), a.at<float>(1), n);
+         }},
         {"sigSum_32f", 2,
          [](P a, int n) { return sigSum_32f_generic(a.at<float>(0), n, a.at<float>(1), 0); }},
         {"sigMean_32f", 2,
          [](P a, int n) { return sigMean_32f_generic(a.at<float>(0), n, a.at<float>(1), 1); }},
         {"sigDotProd_32f", 3,
-         [](P a, int n) { return sigDotProd_32f_generic(a.at<float>(0), a.at<float>(1), n, a.at<float>(2)); }},
+         [](P a, int n) {
+             return sigDotProd_32f_generic(a.at<float>(0), a.at<float>(1), n, a.at<float>(2));
+         }},
     };
 }
 

@@ -65,7 +65,8 @@ TEST(PcmToFloat, ThirtyTwoBitFollowsTheCallersRoundingMode) {
 }
 
 TEST(PcmToFloat, PackedTwentyFourBit) {
-    const std::vector<unsigned char> bytes{0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00};
+    const std::vector<unsigned char> bytes{0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80,
+                                           0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00};
     VF out(4);
     ASSERT_EQ(sigConvert_24s32f(bytes.data(), out.data(), 4), sigOk);
     EXPECT_EQ(out, (VF{8388607.0f, -8388608.0f, -1.0f, 1.0f}));
@@ -82,7 +83,8 @@ TEST(PcmToFloat, ThirtyTwoBitInPlaceEqualsSeparateBuffers) {
         if (factor == 0)
             ASSERT_EQ(sigConvert_32s32f(inPlace.data(), dst, int(inPlace.size())), sigOk);
         else
-            ASSERT_EQ(sigConvertScaled_32s32f(inPlace.data(), dst, int(inPlace.size()), factor), sigOk);
+            ASSERT_EQ(sigConvertScaled_32s32f(inPlace.data(), dst, int(inPlace.size()), factor),
+                      sigOk);
         for (std::size_t i = 0; i < samples.size(); ++i) {
             float got;
             std::memcpy(&got, &inPlace[i], 4);

@@ -21,13 +21,15 @@ const float kNaN = floatOf(0x7FC00000u);
 
 std::vector<std::int16_t> to16(std::vector<float> src, int mode, int factor) {
     std::vector<std::int16_t> out(src.size());
-    EXPECT_EQ(sigConvertScaled_32f16s(src.data(), out.data(), int(src.size()), mode, factor), sigOk);
+    EXPECT_EQ(sigConvertScaled_32f16s(src.data(), out.data(), int(src.size()), mode, factor),
+              sigOk);
     return out;
 }
 
 std::vector<std::int32_t> to32(std::vector<float> src, int mode, int factor) {
     std::vector<std::int32_t> out(src.size());
-    EXPECT_EQ(sigConvertScaled_32f32s(src.data(), out.data(), int(src.size()), mode, factor), sigOk);
+    EXPECT_EQ(sigConvertScaled_32f32s(src.data(), out.data(), int(src.size()), mode, factor),
+              sigOk);
     return out;
 }
 
@@ -36,7 +38,8 @@ std::vector<std::int32_t> to24(std::vector<float> src, int factor) {
     EXPECT_EQ(sigConvertScaled_32f24s(src.data(), bytes.data(), int(src.size()), factor), sigOk);
     std::vector<std::int32_t> out;
     for (std::size_t i = 0; i < src.size(); ++i) {
-        const std::uint32_t v = bytes[3 * i] | bytes[3 * i + 1] << 8 | std::uint32_t(bytes[3 * i + 2]) << 16;
+        const std::uint32_t v =
+            bytes[3 * i] | bytes[3 * i + 1] << 8 | std::uint32_t(bytes[3 * i + 2]) << 16;
         out.push_back(static_cast<std::int32_t>(v << 8) >> 8);
     }
     return out;
@@ -51,8 +54,9 @@ TEST(FloatTo16, TowardZeroTruncatesAndSaturates) {
 }
 
 TEST(FloatTo16, NearestEvenBreaksTiesToEven) {
-    EXPECT_EQ(to16({0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 32766.5f, -32767.5f, 0.49999997f, kNaN}, 1, 0),
-              (V16{0, 2, 2, 0, -2, -2, 32766, -32768, 0, 0}));
+    EXPECT_EQ(
+        to16({0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 32766.5f, -32767.5f, 0.49999997f, kNaN}, 1, 0),
+        (V16{0, 2, 2, 0, -2, -2, 32766, -32768, 0, 0}));
 }
 
 TEST(FloatTo16, OtherModesBreakTiesAwayFromZero) {
@@ -81,7 +85,8 @@ TEST(FloatToPcm, DriverRenderSettings) {
     std::vector<float> src{1.0f, -1.0f, 0.5f};
     std::vector<unsigned char> bytes(9);
     ASSERT_EQ(sigConvertScaled_32f24s(src.data(), bytes.data(), 3, -23), sigOk);
-    EXPECT_EQ(bytes, (std::vector<unsigned char>{0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0x00, 0x00, 0x40}));
+    EXPECT_EQ(bytes,
+              (std::vector<unsigned char>{0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0x00, 0x00, 0x40}));
 }
 
 TEST(FloatToPcm, ScaleFactorExtremes) {
@@ -113,9 +118,12 @@ std::int64_t reference(float x, int mode, int factor, std::int64_t lo, std::int6
     const double y = std::ldexp(double(x), -factor);
     if (std::isnan(y)) return mode == 0 || mode == 1 ? 0 : INT32_MIN;
     double r;
-    if (mode == 0) r = std::trunc(y);
-    else if (mode == 1) r = std::nearbyint(y); // the default mode: ties to even
-    else r = std::round(y);
+    if (mode == 0)
+        r = std::trunc(y);
+    else if (mode == 1)
+        r = std::nearbyint(y); // the default mode: ties to even
+    else
+        r = std::round(y);
     return r > double(hi) ? hi : (r < double(lo) ? lo : std::int64_t(r));
 }
 
@@ -127,10 +135,18 @@ std::vector<float> randomFloats(std::size_t n, std::uint32_t seed) {
     std::uniform_int_distribution<int> halfSteps(-140000, 140000);
     for (std::size_t i = 0; i < n; ++i) {
         switch (i % 4) {
-        case 0: v.push_back(audio(rng)); break;
-        case 1: v.push_back(floatOf(anyBits(rng))); break;           // every class of float
-        case 2: v.push_back(float(halfSteps(rng)) * 0.5f); break;    // exact ties
-        default: v.push_back(float(halfSteps(rng)) * 0.25f); break;  // near ties
+        case 0:
+            v.push_back(audio(rng));
+            break;
+        case 1:
+            v.push_back(floatOf(anyBits(rng)));
+            break; // every class of float
+        case 2:
+            v.push_back(float(halfSteps(rng)) * 0.5f);
+            break; // exact ties
+        default:
+            v.push_back(float(halfSteps(rng)) * 0.25f);
+            break; // near ties
         }
     }
     return v;
@@ -144,11 +160,13 @@ TEST(FloatToPcm, MatchesAnIndependentFormulationOnRandomData) {
             const V32 got32 = to32(src, mode, factor);
             for (std::size_t i = 0; i < src.size(); ++i) {
                 const std::int64_t ref32 = reference(src[i], mode, factor, INT32_MIN, INT32_MAX);
-                ASSERT_EQ(got32[i], ref32) << "x=" << src[i] << " mode " << mode << " factor " << factor;
+                ASSERT_EQ(got32[i], ref32)
+                    << "x=" << src[i] << " mode " << mode << " factor " << factor;
                 const std::int64_t ref16 = (mode >= 2 && std::isnan(src[i]))
                                                ? 0
                                                : reference(src[i], mode, factor, -32768, 32767);
-                ASSERT_EQ(got16[i], ref16) << "x=" << src[i] << " mode " << mode << " factor " << factor;
+                ASSERT_EQ(got16[i], ref16)
+                    << "x=" << src[i] << " mode " << mode << " factor " << factor;
             }
         }
         const V32 got24 = to24(src, factor);

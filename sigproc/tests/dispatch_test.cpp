@@ -11,7 +11,9 @@ int memberAt1(int x) { return x + 100; }
 int memberAt2(int x) { return x + 200; }
 int memberAt3(int x) { return x + 300; }
 int memberAt4(int x) { return x + 400; }
-int memberAt5(int x) { return -x; } // a member whose result is a warning-like positive or negative value
+int memberAt5(int x) {
+    return -x;
+} // a member whose result is a warning-like positive or negative value
 
 const sigGroup distinctMembers{
     reinterpret_cast<sigMember>(memberAt0), reinterpret_cast<sigMember>(memberAt1),

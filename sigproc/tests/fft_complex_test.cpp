@@ -32,7 +32,8 @@ Sizes realSizes(int order) {
 
 using OwnedComplexSpec = fftref::OwnedRecord<sigFftSpec_C_32fc, sigFftInitAlloc_C_32fc_generic,
                                              sigFftFree_C_32fc_generic>;
-using BuiltComplex = fftref::BuiltRecord<sigFftSpec_C_32fc, sigFftGetSize_C_32fc, sigFftInit_C_32fc>;
+using BuiltComplex =
+    fftref::BuiltRecord<sigFftSpec_C_32fc, sigFftGetSize_C_32fc, sigFftInit_C_32fc>;
 
 // 2^order complex values as 2^(order+1) floats.
 std::vector<float> randomComplex(int order, std::uint32_t seed) {
@@ -139,10 +140,9 @@ TEST(FftComplexSpec, ScalingWordsFollowTheFlag) {
         int flag, fwd, inv;
         float factor;
     };
-    for (const Expected& e : {Expected{sigFftScaleFwd, 1, 0, 1.0f / 1024},
-                              Expected{sigFftScaleInv, 0, 1, 1.0f / 1024},
-                              Expected{sigFftScaleBothSqrt, 1, 1, 0.03125f},
-                              Expected{sigFftScaleNone, 0, 0, 0.0f}}) {
+    for (const Expected& e :
+         {Expected{sigFftScaleFwd, 1, 0, 1.0f / 1024}, Expected{sigFftScaleInv, 0, 1, 1.0f / 1024},
+          Expected{sigFftScaleBothSqrt, 1, 1, 0.03125f}, Expected{sigFftScaleNone, 0, 0, 0.0f}}) {
         BuiltComplex built(10, e.flag);
         ASSERT_EQ(built.status(), sigOk);
         EXPECT_EQ(built.record()->scaleFwd, e.fwd);
@@ -254,7 +254,8 @@ TEST(FftComplexSpec, DispatchGroupsRunTheComplexMembers) {
 
 TEST(FftComplexTransform, WorkedExamplesOfTheClosedForms) {
     OwnedComplexSpec four(2, sigFftScaleNone);
-    EXPECT_EQ(forward(four, {1, 0, 0, 0, 0, 0, 0, 0}), (std::vector<float>{1, 0, 1, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(forward(four, {1, 0, 0, 0, 0, 0, 0, 0}),
+              (std::vector<float>{1, 0, 1, 0, 1, 0, 1, 0}));
     EXPECT_EQ(forward(four, {0, 0, 1, 0, 0, 0, 0, 0}),
               (std::vector<float>{1, 0, 0, -1, -1, 0, 0, 1}));
     OwnedComplexSpec one(0, sigFftScaleNone);
@@ -273,8 +274,7 @@ TEST_P(EveryComplexOrder, ForwardMatchesTheDefinition) {
     for (int flag : fftref::kFlags) {
         OwnedComplexSpec spec(order, flag);
         ASSERT_EQ(spec.status(), sigOk);
-        const std::vector<double> expected =
-            interleave(exact, fftref::forwardScale(flag, order));
+        const std::vector<double> expected = interleave(exact, fftref::forwardScale(flag, order));
         const double bound = fftref::tolerance(order, fftref::largestMagnitude(expected));
         EXPECT_LE(fftref::largestError(forward(spec, x), expected), bound)
             << "order " << order << " flag " << flag;
@@ -349,12 +349,9 @@ TEST(FftComplexTransform, SpecBeforeDataThenSourceThenDestination) {
     auto* invalid = reinterpret_cast<const sigFftSpec_C_32fc*>(stale.bytes()); // id 0
     GuardedBuffer<float> src(64, 0, 0x3C), dst(64, 0, 0x3D);
     EXPECT_EQ(sigFftFwd_CToC_32fc_generic(nullptr, nullptr, nullptr, nullptr), sigErrNullPtr);
-    EXPECT_EQ(sigFftFwd_CToC_32fc_generic(nullptr, nullptr, invalid, nullptr),
-              sigErrStateMismatch);
-    EXPECT_EQ(sigFftFwd_CToC_32fc_generic(nullptr, dst.data(), spec.get(), nullptr),
-              sigErrNullPtr);
-    EXPECT_EQ(sigFftFwd_CToC_32fc_generic(src.data(), nullptr, spec.get(), nullptr),
-              sigErrNullPtr);
+    EXPECT_EQ(sigFftFwd_CToC_32fc_generic(nullptr, nullptr, invalid, nullptr), sigErrStateMismatch);
+    EXPECT_EQ(sigFftFwd_CToC_32fc_generic(nullptr, dst.data(), spec.get(), nullptr), sigErrNullPtr);
+    EXPECT_EQ(sigFftFwd_CToC_32fc_generic(src.data(), nullptr, spec.get(), nullptr), sigErrNullPtr);
     EXPECT_TRUE(src.unchanged() && dst.unchanged());
 }
 
@@ -398,9 +395,9 @@ TEST(FftComplexTransform, ACallersWorkBufferServesAndStaysWithinItsSize) {
             GuardedBuffer<unsigned char> work(std::size_t(bytes), misalign);
             std::vector<float> data = x;
             CountingAllocator hooks;
-            ASSERT_EQ(sigFftFwd_CToC_32fc_generic(data.data(), data.data(), spec.get(),
-                                                  work.bytes()),
-                      sigOk);
+            ASSERT_EQ(
+                sigFftFwd_CToC_32fc_generic(data.data(), data.data(), spec.get(), work.bytes()),
+                sigOk);
             EXPECT_EQ(hooks.allocations(), 0);
             EXPECT_TRUE(work.guardsIntact()) << order << " " << misalign;
             EXPECT_EQ(data, own) << order;

@@ -137,9 +137,7 @@ inline std::vector<float> randomSignal(std::size_t n, std::uint32_t seed) {
     return x;
 }
 
-inline std::vector<double> widen(const std::vector<float>& v) {
-    return {v.begin(), v.end()};
-}
+inline std::vector<double> widen(const std::vector<float>& v) { return {v.begin(), v.end()}; }
 
 inline double euclideanNorm(const std::vector<double>& v) {
     double sum = 0.0;
@@ -156,9 +154,7 @@ inline double largestMagnitude(const std::vector<double>& v) {
 // Error bound of a transform of the given order: rounding grows with the
 // number of passes, about one per order, and a pass errs by well under one
 // unit in the last place of the largest value that flows through it.
-inline double tolerance(int order, double largest) {
-    return (order + 1) * FLT_EPSILON * largest;
-}
+inline double tolerance(int order, double largest) { return (order + 1) * FLT_EPSILON * largest; }
 
 // The largest difference between a result and its reference.
 inline double largestError(const std::vector<float>& result, const std::vector<double>& reference) {
@@ -171,7 +167,7 @@ inline double largestError(const std::vector<float>& result, const std::vector<d
 // A record made by an allocate-and-build operation and freed at scope end.
 template <typename Spec, int (*InitAlloc)(Spec**, int, int, int), int (*Free)(Spec*)>
 class OwnedRecord {
-  public:
+public:
     OwnedRecord(int order, int flag) { status_ = InitAlloc(&spec_, order, flag, 0); }
     ~OwnedRecord() {
         if (status_ == sigOk) Free(spec_);
@@ -181,7 +177,7 @@ class OwnedRecord {
     int status() const { return status_; }
     Spec* get() const { return spec_; }
 
-  private:
+private:
     Spec* spec_ = nullptr;
     int status_;
 };
@@ -206,7 +202,7 @@ inline Sizes queriedSizes(SizeQuery query, int order, int flag) {
 template <typename Spec, SizeQuery Query,
           int (*Init)(Spec**, int, int, int, unsigned char*, unsigned char*)>
 class BuiltRecord {
-  public:
+public:
     BuiltRecord(int order, int flag, std::size_t misalign = 0)
         : sizes_(queriedSizes(Query, order, flag)), spec_(std::size_t(sizes_.spec), misalign),
           init_(std::size_t(sizes_.init > 0 ? sizes_.init : 1), misalign) {
@@ -219,7 +215,7 @@ class BuiltRecord {
     bool guardsIntact() const { return spec_.guardsIntact() && init_.guardsIntact(); }
     const Sizes& sizes() const { return sizes_; }
 
-  private:
+private:
     Sizes sizes_;
     testkit::GuardedBuffer<unsigned char> spec_;
     testkit::GuardedBuffer<unsigned char> init_;

@@ -297,8 +297,8 @@ TEST(FftSpec, RecordsBuiltOnSeveralThreadsAtOnceAreTheSame) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             start.arrive_and_wait();
-            statuses[t] = sigFftInit_R_32f(&records[t], 10, sigFftScaleInv, 7,
-                                           buffers[t]->bytes(), nullptr);
+            statuses[t] =
+                sigFftInit_R_32f(&records[t], 10, sigFftScaleInv, 7, buffers[t]->bytes(), nullptr);
         });
     }
     for (std::thread& thread : threads) thread.join();

@@ -22,15 +22,18 @@ TEST(ByteKernels, WriteExactlyTheRequestedBytesAtAnyAlignment) {
         for (std::int64_t bytes = 1; bytes <= 80; ++bytes) {
             GuardedBuffer<unsigned char> zeroed(static_cast<std::size_t>(bytes), offset, 0xFF);
             EXPECT_EQ(sigZeroBytes_8u(zeroed.data(), bytes), zeroed.data());
-            for (std::int64_t i = 0; i < bytes; ++i) ASSERT_EQ(zeroed.get(static_cast<std::size_t>(i)), 0);
+            for (std::int64_t i = 0; i < bytes; ++i)
+                ASSERT_EQ(zeroed.get(static_cast<std::size_t>(i)), 0);
             EXPECT_TRUE(zeroed.guardsIntact()) << "zero offset " << offset << " bytes " << bytes;
 
             GuardedBuffer<unsigned char> source(static_cast<std::size_t>(bytes), (offset * 3) % 8);
-            for (std::int64_t i = 0; i < bytes; ++i) source.set(static_cast<std::size_t>(i), static_cast<unsigned char>(i * 7 + 1));
+            for (std::int64_t i = 0; i < bytes; ++i)
+                source.set(static_cast<std::size_t>(i), static_cast<unsigned char>(i * 7 + 1));
             GuardedBuffer<unsigned char> copied(static_cast<std::size_t>(bytes), offset);
             sigCopyBytes_8u(source.data(), copied.data(), bytes);
             for (std::int64_t i = 0; i < bytes; ++i)
-                ASSERT_EQ(copied.get(static_cast<std::size_t>(i)), source.get(static_cast<std::size_t>(i)));
+                ASSERT_EQ(copied.get(static_cast<std::size_t>(i)),
+                          source.get(static_cast<std::size_t>(i)));
             EXPECT_TRUE(copied.guardsIntact()) << "copy offset " << offset << " bytes " << bytes;
         }
     }

@@ -49,13 +49,14 @@ inline std::vector<float> multiRate(const std::vector<float>& c, int up, int upP
     const std::size_t front = (past.size() + 1) * u;
     std::vector<double> upsampled(front + x.size() * u, 0.0);
     for (std::size_t i = 0; i < x.size(); ++i) upsampled[front + i * u + upPhase] = x[i];
-    for (std::size_t p = 0; p < past.size(); ++p) upsampled[front - (p + 1) * u + upPhase] = past[p];
+    for (std::size_t p = 0; p < past.size(); ++p)
+        upsampled[front - (p + 1) * u + upPhase] = past[p];
 
     const std::size_t outputs = x.size() / static_cast<std::size_t>(down) * u;
     std::vector<float> y(outputs);
     for (std::size_t o = 0; o < outputs; ++o) {
-        const auto n = static_cast<std::int64_t>(front + o * static_cast<std::size_t>(down)) +
-                       downPhase;
+        const auto n =
+            static_cast<std::int64_t>(front + o * static_cast<std::size_t>(down)) + downPhase;
         double sum = 0.0;
         for (std::size_t k = c.size(); k-- > 0;) {
             const std::int64_t at = n - static_cast<std::int64_t>(k);

@@ -34,7 +34,7 @@ struct Shape {
 // A state of the shape in a guarded buffer: through the entry, or with its
 // layout forced.
 class MrFir {
-  public:
+public:
     MrFir(const Shape& s, const std::vector<float>& taps, const std::vector<float>& past,
           std::optional<sigFirMrLayout> layout = std::nullopt)
         : shape_(s) {
@@ -48,8 +48,7 @@ class MrFir {
         const float* history = past.empty() ? nullptr : past.data();
         const int status =
             layout ? sigFirMrInitState_32f(*layout, &state_, taps.data(), s.tapsLen, s.up,
-                                           s.upPhase, s.down, s.downPhase, history,
-                                           buffer_->data())
+                                           s.upPhase, s.down, s.downPhase, history, buffer_->data())
                    : sigFirMrInit_32f(&state_, taps.data(), s.tapsLen, s.up, s.upPhase, s.down,
                                       s.downPhase, history, buffer_->data());
         EXPECT_EQ(status, sigOk);
@@ -80,16 +79,16 @@ class MrFir {
             // Exactly the call's input, so that a read beyond it is caught.
             const std::vector<float> block(x.begin() + std::ptrdiff_t(done * in),
                                            x.begin() + std::ptrdiff_t((done + n) * in));
-            EXPECT_EQ(sigFirProcess_32f(block.data(), y.data() + done * out, static_cast<int>(n),
-                                        state_),
-                      sigOk);
+            EXPECT_EQ(
+                sigFirProcess_32f(block.data(), y.data() + done * out, static_cast<int>(n), state_),
+                sigOk);
             done += n;
         }
         EXPECT_TRUE(buffer_->guardsIntact()) << shape_.name();
         return y;
     }
 
-  private:
+private:
     Shape shape_;
     std::optional<GuardedBuffer<unsigned char>> buffer_;
     sigFirState* state_ = nullptr;
@@ -153,7 +152,7 @@ TEST_P(EveryUpFactor, OutputsEqualTheDefinitionForEveryShapePhaseAndLayout) {
                     randomSignal(std::size_t(totalOf(calls) * down), seed + 2);
                 const std::vector<float> y = fir.run(x, calls);
                 expectSameBits(y, multiRate(taps, up, s.upPhase, down, s.downPhase, x, past),
-                                 s.name() + (layout == 0 ? " dense" : " indexed"));
+                               s.name() + (layout == 0 ? " dense" : " indexed"));
             }
         }
     }
@@ -168,13 +167,13 @@ TEST(FirMrProcess, AnySplitOfAStreamGivesTheSameOutputs) {
                            Shape{23, 3, 2, 5, 4}, Shape{9, 2, 0, 7, 6}}) {
         const std::vector<float> taps = randomSignal(std::size_t(s.tapsLen), 21);
         const std::vector<float> x = randomSignal(std::size_t(1200 * s.down), 22);
-        const std::vector<float> expected = multiRate(taps, s.up, s.upPhase, s.down,
-                                                      s.downPhase, x);
+        const std::vector<float> expected =
+            multiRate(taps, s.up, s.upPhase, s.down, s.downPhase, x);
         for (const std::vector<int>& calls :
              {std::vector<int>{1200}, {1}, {7}, {3, 600, 1, 50}, {64, 2, 129}}) {
             MrFir fir(s, taps, {});
             expectSameBits(fir.run(x, calls), expected,
-                             s.name() + " in calls of " + std::to_string(calls[0]) + "...");
+                           s.name() + " in calls of " + std::to_string(calls[0]) + "...");
         }
     }
 }
@@ -193,8 +192,9 @@ TEST(FirMrProcess, HistoryEndsAsTheLastInputs) {
             ASSERT_EQ(sigFirProcess_32f(x.data(), y.data(), iterations, fir.state()), sigOk);
             seen.insert(seen.end(), x.begin(), x.end());
             if (seen.size() >= std::size_t(q)) {
-                EXPECT_EQ(std::vector<float>(fir.state()->delayArea(), fir.state()->delayArea() + q),
-                          std::vector<float>(seen.end() - q, seen.end()))
+                EXPECT_EQ(
+                    std::vector<float>(fir.state()->delayArea(), fir.state()->delayArea() + q),
+                    std::vector<float>(seen.end() - q, seen.end()))
                     << s.name() << " after " << iterations;
             }
         }
@@ -222,14 +222,15 @@ TEST(FirMrProcess, EarlierBadInputDoesNotPoisonLaterShortCalls) {
     const Shape s{66, 2, 0, 1, 0};
     const std::vector<float> taps = randomSignal(66, 51);
     std::vector<float> x = randomSignal(100 + 40 * 4, 52);
-    x[4] = std::numeric_limits<float>::quiet_NaN(); // left at the first slot behind a 4-iteration call
+    x[4] =
+        std::numeric_limits<float>::quiet_NaN(); // left at the first slot behind a 4-iteration call
     MrFir fir(s, taps, {});
     const std::vector<float> y = fir.run(x, {100, 4});
     const std::vector<float> expected = multiRate(taps, 2, 0, 1, 0, x);
     const std::vector<float> later(y.begin() + 200, y.end());
     for (float v : later) ASSERT_TRUE(std::isfinite(v));
     expectSameBits(later, std::vector<float>(expected.begin() + 200, expected.end()),
-                     "after the bad sample has left the history");
+                   "after the bad sample has left the history");
 }
 
 // ---------------------------------------------------------------- the driver's shapes
@@ -253,7 +254,7 @@ void expectImpulseResponse(int tapsLen, int up, int down) {
     const std::vector<float> signal = randomSignal(std::size_t(4096 * down), 62);
     MrFir stream(s, taps, {});
     expectSameBits(stream.run(signal, {512 / up, 480 / up, 1}),
-                     multiRate(taps, up, 0, down, 0, signal), s.name());
+                   multiRate(taps, up, 0, down, 0, signal), s.name());
 }
 
 TEST(FirMrProcess, Driver66TapsUpTwo) { expectImpulseResponse(66, 2, 1); }

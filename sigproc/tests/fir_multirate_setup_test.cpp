@@ -132,7 +132,8 @@ TEST(FirMrSetup, BothFactorsOneMakeASingleRateState) {
 TEST(FirMrSetup, StateFitsItsSizeAtAnyBufferAddress) {
     const std::vector<float> past(700, 0.5f);
     for (int tapsLen : {1, 5, 66, 132, 700}) {
-        for (auto [up, down] : {std::pair{2, 1}, {1, 2}, {4, 1}, {1, 4}, {7, 3}, {3, 7}, {1, 300}}) {
+        for (auto [up, down] :
+             {std::pair{2, 1}, {1, 2}, {4, 1}, {1, 4}, {7, 3}, {3, 7}, {1, 300}}) {
             for (sigFirMrLayout layout : {sigFirMrLayout::Dense, sigFirMrLayout::Indexed}) {
                 int size = 0;
                 ASSERT_EQ(sigFirMrStateSize_32f(layout, tapsLen, up, down, &size), sigOk);
@@ -206,8 +207,11 @@ TEST(FirMrSetup, ChecksComeInOrderAndWriteNothing) {
 TEST(FirMrSetup, StatesTooLargeForTheSizeWordAreRefused) {
     const float taps[1] = {1};
     GuardedBuffer<unsigned char> buffer(64);
-    for (auto [tapsLen, up, down] : {std::tuple{INT_MAX, 2, 1}, {INT_MAX / 16, 1, 2},
-                                     {1, 1 << 30, 1}, {1, 2, 1 << 29}, {1, INT_MAX, INT_MAX}}) {
+    for (auto [tapsLen, up, down] : {std::tuple{INT_MAX, 2, 1},
+                                     {INT_MAX / 16, 1, 2},
+                                     {1, 1 << 30, 1},
+                                     {1, 2, 1 << 29},
+                                     {1, INT_MAX, INT_MAX}}) {
         int size = -5;
         EXPECT_EQ(sigFirMrGetStateSize_32f(tapsLen, up, down, &size), sigErrFirLength)
             << tapsLen << " " << up << " " << down;

@@ -19,7 +19,8 @@ struct PlaneSet {
     PlaneSet(int channels, int frames, std::size_t misalign = 0, std::uint32_t seed = 1) {
         std::mt19937 rng(seed);
         for (int c = 0; c < channels; ++c) {
-            buffers.push_back(std::make_unique<GuardedBuffer<float>>(std::size_t(frames), misalign));
+            buffers.push_back(
+                std::make_unique<GuardedBuffer<float>>(std::size_t(frames), misalign));
             for (int k = 0; k < frames; ++k) buffers.back()->set(std::size_t(k), floatOf(rng()));
             buffers.back()->snapshot();
             pointers.push_back(buffers.back()->data());
@@ -44,12 +45,14 @@ TEST(Interleave, RoundTripRestoresEveryBitForOneToNineChannels) {
                               bitsOf(planes.buffers[std::size_t(c)]->get(std::size_t(k))));
 
             PlaneSet restored(channels, frames, 0, 999);
-            ASSERT_EQ(sigDeinterleave_32f(frameBuffer.data(), channels, frames, restored.out()), sigOk);
+            ASSERT_EQ(sigDeinterleave_32f(frameBuffer.data(), channels, frames, restored.out()),
+                      sigOk);
             for (int c = 0; c < channels; ++c) {
                 auto& got = *restored.buffers[std::size_t(c)];
                 EXPECT_TRUE(got.guardsIntact());
                 for (int k = 0; k < frames; ++k)
-                    ASSERT_EQ(bitsOf(got.get(std::size_t(k))), bitsOf(planes.buffers[std::size_t(c)]->get(std::size_t(k))));
+                    ASSERT_EQ(bitsOf(got.get(std::size_t(k))),
+                              bitsOf(planes.buffers[std::size_t(c)]->get(std::size_t(k))));
             }
         }
     }
@@ -79,7 +82,8 @@ TEST(Interleave, ChecksComeInOrderAndWriteNothing) {
     EXPECT_EQ(sigInterleave_32f(nullptr, 0, 0, frames.data()), sigErrNullPtr);
 
     float* withNull[] = {planes.pointers[0], nullptr};
-    EXPECT_EQ(sigInterleave_32f(withNull, 2, 0, frames.data()), sigErrLength); // length before planes
+    EXPECT_EQ(sigInterleave_32f(withNull, 2, 0, frames.data()),
+              sigErrLength); // length before planes
     EXPECT_EQ(sigInterleave_32f(withNull, 2, 4, frames.data()), sigErrNullPtr);
     EXPECT_TRUE(frames.unchanged());
     EXPECT_EQ(sigDeinterleave_32f(frames.data(), 2, 4, withNull), sigErrNullPtr);

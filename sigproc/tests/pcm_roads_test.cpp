@@ -37,7 +37,8 @@ TEST(PcmRoads, EveryPackedTwentyFourBitSampleSurvivesTheRoundTrip) {
 
 TEST(PcmRoads, ThirtyTwoBitSamplesWithin24BitsSurviveTheRoundTrip) {
     std::vector<std::int32_t> pcm;
-    for (std::int64_t v = INT32_MIN; v <= INT32_MAX; v += 255 * 256) pcm.push_back(static_cast<std::int32_t>(v));
+    for (std::int64_t v = INT32_MIN; v <= INT32_MAX; v += 255 * 256)
+        pcm.push_back(static_cast<std::int32_t>(v));
     std::vector<float> floats(pcm.size());
     ASSERT_EQ(sigConvertScaled_32s32f(pcm.data(), floats.data(), int(pcm.size()), 31), sigOk);
     std::vector<std::int32_t> back(pcm.size());

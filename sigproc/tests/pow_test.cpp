@@ -30,9 +30,7 @@ struct PowCase {
 };
 constexpr std::uint32_t kAnyNan = 0x7FFFFFFFu;
 
-std::uint32_t b(float f) {
-    return bitsOf(f);
-}
+std::uint32_t b(float f) { return bitsOf(f); }
 
 // Every edge of the domain, with both signs of zeros and infinities.
 std::vector<PowCase> specialCases() {

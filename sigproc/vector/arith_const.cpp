@@ -51,8 +51,8 @@ int sigDivConstInPlace_32f_generic(float val, float* srcDst, int len) {
 }
 
 int sigAddInPlace_32f(const float* src, float* srcDst, int len) {
-    return sigDispatch<decltype(sigAddInPlace_32f_generic)>(sigDispatchTable[sigGroupAddInPlace_32f],
-                                                            src, srcDst, len);
+    return sigDispatch<decltype(sigAddInPlace_32f_generic)>(
+        sigDispatchTable[sigGroupAddInPlace_32f], src, srcDst, len);
 }
 
 int sigAddConstInPlace_32f(float val, float* srcDst, int len) {

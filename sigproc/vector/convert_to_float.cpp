@@ -14,7 +14,8 @@ namespace {
 // float for 16-bit samples, double for 32-bit ones. The clamp of the factor
 // keeps every scaled result a normal float.
 template <typename Product, typename In>
-int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFactor, int maxFactor) {
+int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFactor,
+                  int maxFactor) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
     if (scaleFactor == 0) {
@@ -22,7 +23,8 @@ int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFa
         return sigOk;
     }
     const Product multiplier = sigScaleMultiplier(scaleFactor, minFactor, maxFactor);
-    for (int i = 0; i < len; ++i) dst[i] = static_cast<float>(static_cast<Product>(src[i]) * multiplier);
+    for (int i = 0; i < len; ++i)
+        dst[i] = static_cast<float>(static_cast<Product>(src[i]) * multiplier);
     return sigOk;
 }
 
@@ -44,7 +46,8 @@ int sigConvert_24s32f_generic(const unsigned char* src, float* dst, int len) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
     for (int i = 0; i < len; ++i, src += 3) {
-        const std::uint32_t bits = src[0] | (std::uint32_t{src[1]} << 8) | (std::uint32_t{src[2]} << 16);
+        const std::uint32_t bits =
+            src[0] | (std::uint32_t{src[1]} << 8) | (std::uint32_t{src[2]} << 16);
         const std::int32_t value = static_cast<std::int32_t>(bits << 8) >> 8; // sign-extend bit 23
         dst[i] = static_cast<float>(value);
     }
@@ -62,11 +65,11 @@ int sigConvertScaled_32s32f(const std::int32_t* src, float* dst, int len, int sc
 }
 
 int sigConvert_24s32f(const unsigned char* src, float* dst, int len) {
-    return sigDispatch<decltype(sigConvert_24s32f_generic)>(sigDispatchTable[sigGroupConvert_24s32f],
-                                                            src, dst, len);
+    return sigDispatch<decltype(sigConvert_24s32f_generic)>(
+        sigDispatchTable[sigGroupConvert_24s32f], src, dst, len);
 }
 
 int sigConvert_32s32f(const std::int32_t* src, float* dst, int len) {
-    return sigDispatch<decltype(sigConvert_32s32f_generic)>(sigDispatchTable[sigGroupConvert_32s32f],
-                                                            src, dst, len);
+    return sigDispatch<decltype(sigConvert_32s32f_generic)>(
+        sigDispatchTable[sigGroupConvert_32s32f], src, dst, len);
 }

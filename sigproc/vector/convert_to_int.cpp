@@ -120,9 +120,15 @@ int convertWithMode(const float* src, Out* dst, int len, int roundMode, int scal
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
     switch (roundMode) {
-    case 0: convert<TowardZero>(src, dst, len, scaleFactor, range); break;
-    case 1: convert<NearestEven>(src, dst, len, scaleFactor, range); break;
-    default: convert<NearestAway>(src, dst, len, scaleFactor, range); break;
+    case 0:
+        convert<TowardZero>(src, dst, len, scaleFactor, range);
+        break;
+    case 1:
+        convert<NearestEven>(src, dst, len, scaleFactor, range);
+        break;
+    default:
+        convert<NearestAway>(src, dst, len, scaleFactor, range);
+        break;
     }
     return sigOk;
 }

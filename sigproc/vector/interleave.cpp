@@ -68,8 +68,8 @@ int sigDeinterleave_32f_generic(const float* src, int nChannels, int len, float*
 }
 
 int sigInterleave_32f(const float* const* srcPlanes, int nChannels, int len, float* dst) {
-    return sigDispatch<decltype(sigInterleave_32f_generic)>(sigDispatchTable[sigGroupInterleave_32f],
-                                                            srcPlanes, nChannels, len, dst);
+    return sigDispatch<decltype(sigInterleave_32f_generic)>(
+        sigDispatchTable[sigGroupInterleave_32f], srcPlanes, nChannels, len, dst);
 }
 
 int sigDeinterleave_32f(const float* src, int nChannels, int len, float* const* dstPlanes) {

@@ -41,15 +41,9 @@ constexpr double kShifter = 52776558133248.0; // 3 * 2^44: its ulp is 1/128
 // Identifies the calling member to the exception hook.
 constexpr char kContext[] = "sigPow_32f_generic";
 
-inline std::uint64_t bitsOf(double v) {
-    return std::bit_cast<std::uint64_t>(v);
-}
-inline double doubleOf(std::uint64_t b) {
-    return std::bit_cast<double>(b);
-}
-inline int exponentOf(double v) {
-    return int((bitsOf(v) >> 52) & 0x7FF) - 1023;
-}
+inline std::uint64_t bitsOf(double v) { return std::bit_cast<std::uint64_t>(v); }
+inline double doubleOf(std::uint64_t b) { return std::bit_cast<double>(b); }
+inline int exponentOf(double v) { return int((bitsOf(v) >> 52) & 0x7FF) - 1023; }
 
 struct Split {
     double hi;
@@ -162,9 +156,7 @@ struct Element {
     bool domain; // a pole or a point outside the domain
 };
 
-Element nan() {
-    return {sigCreatedNan, true};
-}
+Element nan() { return {sigCreatedNan, true}; }
 
 // The edges of the domain, tested in order, then the main path.
 Element powElement(float xf, float yf) {

@@ -93,9 +93,7 @@ std::vector<sigPowPair> makeL(const std::vector<double>& t, Quad (*value)(Quad s
     return l;
 }
 
-Quad crQuad() {
-    return ldexpq(Quad(sigPowCrNumerator), -22);
-}
+Quad crQuad() { return ldexpq(Quad(sigPowCrNumerator), -22); }
 
 std::vector<sigPowPair> makeE() {
     std::vector<sigPowPair> e;

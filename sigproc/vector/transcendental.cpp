@@ -16,15 +16,9 @@ constexpr std::uint32_t kPositiveQuietNanBits = 0x7FC00000u;
 constexpr std::uint32_t kSignBit = 0x80000000u;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-inline std::uint32_t bitsOf(float f) {
-    return std::bit_cast<std::uint32_t>(f);
-}
-inline float floatOf(std::uint32_t b) {
-    return std::bit_cast<float>(b);
-}
-inline bool isQuietNanPattern(std::uint32_t b) {
-    return (b & 0x7FC00000u) == 0x7FC00000u;
-}
+inline std::uint32_t bitsOf(float f) { return std::bit_cast<std::uint32_t>(f); }
+inline float floatOf(std::uint32_t b) { return std::bit_cast<float>(b); }
+inline bool isQuietNanPattern(std::uint32_t b) { return (b & 0x7FC00000u) == 0x7FC00000u; }
 
 // ---- exponential
 
@@ -80,9 +74,7 @@ void expFour(float* v, const std::array<int, 4>& at) {
     }
 }
 
-inline float expSingle(float x) {
-    return static_cast<float>(std::exp(double(x)));
-}
+inline float expSingle(float x) { return static_cast<float>(std::exp(double(x))); }
 
 // Screens one element; returns false when it needs evaluating.
 bool screen(float& x) {

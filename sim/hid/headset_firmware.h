@@ -16,7 +16,7 @@
 namespace hidsim {
 
 class HeadsetFirmware {
-  public:
+public:
     explicit HeadsetFirmware(const HeadsetState& state = {}) : m_state(state) {}
 
     // `payload` is an output report without its report-id byte.
@@ -33,7 +33,7 @@ class HeadsetFirmware {
     const HeadsetState& state() const { return m_state; }
     void setState(const HeadsetState& state) { m_state = state; }
 
-  private:
+private:
     enum class BlockTarget { None, Block02, KeyBlock, Macro };
 
     // A block being received after its command. A 0x02 command whose bytes

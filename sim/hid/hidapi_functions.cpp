@@ -83,16 +83,14 @@ bool fits(const InterfaceDesc& desc, std::uint16_t declared, const unsigned char
     return length > 0 && length <= declared && data[0] == desc.reportId;
 }
 
-Bytes bytesOf(const unsigned char* data, std::size_t length) {
-    return Bytes(data, data + length);
-}
+Bytes bytesOf(const unsigned char* data, std::size_t length) { return Bytes(data, data + length); }
 
 // hidapi's enumeration and opens free and replace one process-wide error text
 // without a lock, so two of them under way at once can free it twice. The
 // world is safe either way; it counts such overlaps so that tests can show a
 // caller never makes them.
 class ProcessWideCall {
-  public:
+public:
     ProcessWideCall() {
         if (s_underWay.fetch_add(1) > 0) world().overlappingCalls.fetch_add(1);
     }
@@ -100,7 +98,7 @@ class ProcessWideCall {
     ProcessWideCall(const ProcessWideCall&) = delete;
     ProcessWideCall& operator=(const ProcessWideCall&) = delete;
 
-  private:
+private:
     static inline std::atomic<int> s_underWay{0};
 };
 
@@ -138,13 +136,9 @@ int deliver(World& w, hid_device* dev, SimInterface& iface, unsigned char* data,
 
 extern "C" {
 
-int HID_API_EXPORT HID_API_CALL hid_init(void) {
-    return 0;
-}
+int HID_API_EXPORT HID_API_CALL hid_init(void) { return 0; }
 
-int HID_API_EXPORT HID_API_CALL hid_exit(void) {
-    return 0;
-}
+int HID_API_EXPORT HID_API_CALL hid_exit(void) { return 0; }
 
 struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id,
                                                                   unsigned short product_id) {

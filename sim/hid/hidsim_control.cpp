@@ -91,9 +91,7 @@ DeviceId addDevice(const DeviceDesc& desc, const HeadsetState& state) {
     return w.devices.back()->id;
 }
 
-DeviceId addHeadset(const HeadsetState& state) {
-    return addDevice(headsetDescription(), state);
-}
+DeviceId addHeadset(const HeadsetState& state) { return addDevice(headsetDescription(), state); }
 
 void setPresent(DeviceId device, bool present) {
     locked([&](World& w) {
@@ -182,9 +180,7 @@ int openCount() {
     return locked([&](World& w) { return w.opens; });
 }
 
-int overlappingProcessWideCalls() {
-    return world().overlappingCalls.load();
-}
+int overlappingProcessWideCalls() { return world().overlappingCalls.load(); }
 
 void sleepMs(unsigned ms) {
     World& w = world();

@@ -48,7 +48,7 @@ struct SimDevice {
 };
 
 class World {
-  public:
+public:
     std::mutex mutex;
     std::condition_variable inputChanged;
 

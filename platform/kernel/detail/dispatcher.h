@@ -42,8 +42,9 @@ class TimedWait {
 public:
     template <class Ready>
     TimedWait(Duration deadline, const Ready& ready)
-        : deadline_(deadline), ready_(&ready),
-          look_([](const void* r) { return static_cast<bool>((*static_cast<const Ready*>(r))()); }) {
+        : deadline_(deadline), ready_(&ready), look_([](const void* r) {
+              return static_cast<bool>((*static_cast<const Ready*>(r))());
+          }) {
         enter();
     }
     ~TimedWait() { leave(); }
@@ -87,7 +88,9 @@ struct WaitAccess {
     static bool signalledFor(const DispatcherObject& object, const void* thread) {
         return object.signalledFor(thread);
     }
-    static void satisfy(DispatcherObject& object, const void* thread) { object.satisfyWait(thread); }
+    static void satisfy(DispatcherObject& object, const void* thread) {
+        object.satisfyWait(thread);
+    }
 };
 
 } // namespace kernel::detail

@@ -22,9 +22,7 @@ namespace {
 
 constexpr int kOrders[] = {6, 8, 10, 12};
 
-void flushDenormals() {
-    _mm_setcsr(_mm_getcsr() | 0x8040);
-}
+void flushDenormals() { _mm_setcsr(_mm_getcsr() | 0x8040); }
 
 void fillRandom(float* data, std::size_t count) {
     std::mt19937 generator(1);

@@ -13,7 +13,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 class HidapiSim : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { hidsim::reset(); }
     void TearDown() override {
         EXPECT_EQ(hidsim::openHandles(), 0);
