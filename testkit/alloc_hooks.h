@@ -3,7 +3,7 @@
 // ledger of live blocks so a test can tell that nothing leaked.
 #pragma once
 
-#include "sigproc/core/memory.h"
+#include "sigproc/sigproc_host.h"
 
 #include <cstdint>
 #include <set>

@@ -1,6 +1,6 @@
 #include "driver/adapter/sigproc_pool_hooks.h"
 
-#include "sigproc/core/memory.h"
+#include "sigproc/sigproc_host.h"
 
 #include <limits>
 

@@ -6,25 +6,7 @@
 // hook returned, so sigFree can hand the raw block to the free hook.
 #pragma once
 
-#include <cstdint>
-
-// The host's side of the allocator, in this order. Only allocate and release
-// are called by the library.
-struct sigMemoryHooks {
-    void* (*allocate)(std::uint32_t bytes);
-    void* (*allocateArray)(std::uint32_t count, std::uint32_t size);
-    int (*reserved)(void*, std::uint32_t);
-    void (*release)(void* raw);
-};
-
-// The hooks in force. By default they take memory from the C++ heap; a host
-// (the driver, a test) installs its own. Returns the hooks that were in force.
-const sigMemoryHooks* sigSetMemoryHooks(const sigMemoryHooks* hooks);
-const sigMemoryHooks& sigCurrentMemoryHooks();
-
-// Bytes the library adds to every request: 4 for the distance word, 31 for alignment slack.
-inline constexpr std::uint32_t sigBlockOverhead = 36;
-inline constexpr std::uintptr_t sigBlockAlignment = 32;
+#include "sigproc/sigproc_host.h"
 
 // A 32-byte aligned block of `bytes` bytes, or null (bytes <= 0, or the hook failed).
 void* sigMalloc_8u(int bytes);
