@@ -1,0 +1,161 @@
+#include "platform/io/registry_file.h"
+
+#include "platform/io/registry.h"
+#include "platform/io/registry_text.h"
+#include "platform/kernel/debug_print.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace io {
+namespace {
+
+constexpr std::string_view endLine = "end\n";
+
+std::string systemError(const std::string& what, const std::filesystem::path& path) {
+    return what + " " + path.string() + ": " + std::strerror(errno);
+}
+
+// An open descriptor, closed by the destructor.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
+
+// Reads a whole file; false with errno set when it cannot.
+bool readWholeFile(const std::filesystem::path& path, std::string& text, bool& tooLarge) {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return false;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (text.size() + static_cast<std::size_t>(got) > RegistryFile::maxFileBytes) {
+            tooLarge = true;
+            return true;
+        }
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+bool writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t put = ::write(fd, text.data(), text.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+bool syncFolder(const std::filesystem::path& folder) {
+    Descriptor directory(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return directory.get() >= 0 && ::fsync(directory.get()) == 0;
+}
+
+} // namespace
+
+RegistryFile::RegistryFile(std::filesystem::path path) : path_(std::move(path)) {
+    setRegistryFlushHandler([this] {
+        std::string message;
+        const kernel::NTSTATUS status = save(message);
+        if (!kernel::succeeded(status))
+            kernel::debugPrint("Registry flush failed: %s\n", message.c_str());
+        return status;
+    });
+}
+
+RegistryFile::~RegistryFile() { setRegistryFlushHandler(nullptr); }
+
+kernel::NTSTATUS RegistryFile::load(std::string& message) {
+    message.clear();
+    std::string text;
+    bool tooLarge = false;
+    errno = 0;
+    if (!readWholeFile(path_, text, tooLarge)) {
+        if (errno == ENOENT) return kernel::STATUS_SUCCESS;
+        message = systemError("cannot read", path_);
+        return kernel::STATUS_REGISTRY_IO_FAILED;
+    }
+    if (tooLarge) return keepDamagedFileAside("larger than a registry file may be", message);
+    if (!text.ends_with(endLine))
+        return keepDamagedFileAside("it does not end with its end line (cut short?)", message);
+    text.resize(text.size() - endLine.size());
+    std::string fault;
+    if (!kernel::succeeded(loadRegistry(text, &fault))) return keepDamagedFileAside(fault, message);
+    return kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS RegistryFile::keepDamagedFileAside(const std::string& fault,
+                                                    std::string& message) {
+    std::lock_guard guard(saving_);
+    std::filesystem::path aside = path_;
+    aside += ".damaged";
+    std::error_code ignored;
+    for (int n = 2; std::filesystem::exists(aside, ignored); ++n) {
+        aside = path_;
+        aside += ".damaged-" + std::to_string(n);
+    }
+    message = "registry file " + path_.string() + " is damaged (" + fault + "); nothing was loaded";
+    if (::rename(path_.c_str(), aside.c_str()) != 0) {
+        damagedFileInPlace_ = true;
+        message += ", and it could not be kept aside (" + std::string(std::strerror(errno)) +
+                   "), so it will not be written over";
+    } else {
+        message += "; it is kept as " + aside.string();
+    }
+    return kernel::STATUS_FILE_CORRUPT_ERROR;
+}
+
+kernel::NTSTATUS RegistryFile::save(std::string& message) {
+    message.clear();
+    std::lock_guard guard(saving_);
+    if (damagedFileInPlace_) {
+        message =
+            "not written: the damaged registry file " + path_.string() + " could not be kept aside";
+        return kernel::STATUS_REGISTRY_IO_FAILED;
+    }
+    std::filesystem::path aside = path_;
+    aside += ".new";
+    const std::string text = dumpRegistry() + std::string(endLine);
+    {
+        Descriptor file(::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (file.get() < 0) {
+            message = systemError("cannot create", aside);
+            return kernel::STATUS_REGISTRY_IO_FAILED;
+        }
+        if (!writeAll(file.get(), text) || ::fsync(file.get()) != 0 || !file.close()) {
+            message = systemError("cannot write", aside);
+            ::unlink(aside.c_str());
+            return kernel::STATUS_REGISTRY_IO_FAILED;
+        }
+    }
+    if (::rename(aside.c_str(), path_.c_str()) != 0) {
+        message = systemError("cannot rename " + aside.string() + " to", path_);
+        ::unlink(aside.c_str());
+        return kernel::STATUS_REGISTRY_IO_FAILED;
+    }
+    if (!syncFolder(path_.parent_path())) {
+        message = systemError("cannot flush the folder of", path_);
+        return kernel::STATUS_REGISTRY_IO_FAILED;
+    }
+    return kernel::STATUS_SUCCESS;
+}
+
+} // namespace io

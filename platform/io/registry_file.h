@@ -1,0 +1,51 @@
+// The file that keeps the registry of a program between runs. It holds the
+// registry's text (registry_text.h) followed by a line "end", so a file cut
+// short is told from a complete one. A save writes the whole registry beside
+// the file, flushes it to disk and renames it over the file, so a crash
+// during a save leaves the previous file whole.
+#pragma once
+
+#include "platform/kernel/status.h"
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+namespace io {
+
+class RegistryFile {
+public:
+    // Becomes the keeper of the registry in force: a flushKey on it saves the
+    // file. Destroy it after the last registry call of the program.
+    explicit RegistryFile(std::filesystem::path path);
+    ~RegistryFile();
+    RegistryFile(const RegistryFile&) = delete;
+    RegistryFile& operator=(const RegistryFile&) = delete;
+
+    // Adds the file's keys and values to the registry in force; a missing
+    // file is an empty registry. A damaged file loads nothing and is kept
+    // aside, renamed to "<name>.damaged" (or "<name>.damaged-2", ...), so no
+    // later save replaces it: STATUS_FILE_CORRUPT_ERROR, and message says what
+    // is wrong and where the file now is. A file that cannot be read:
+    // STATUS_REGISTRY_IO_FAILED.
+    kernel::NTSTATUS load(std::string& message);
+
+    // Writes the registry in force. On failure the file is left as it was:
+    // STATUS_REGISTRY_IO_FAILED and message. Refused while a damaged file
+    // could not be moved aside.
+    kernel::NTSTATUS save(std::string& message);
+
+    const std::filesystem::path& path() const { return path_; }
+
+    // Larger files are taken as damaged.
+    static constexpr std::uintmax_t maxFileBytes = 256u << 20;
+
+private:
+    kernel::NTSTATUS keepDamagedFileAside(const std::string& fault, std::string& message);
+
+    const std::filesystem::path path_;
+    std::mutex saving_;
+    bool damagedFileInPlace_ = false; // under saving_
+};
+
+} // namespace io

@@ -1,0 +1,143 @@
+#include "platform/io/registry.h"
+#include "platform/io/registry_file.h"
+#include "platform/io/registry_text.h"
+#include "platform/kernel/debug_print.h"
+#include "testkit/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using namespace kernel;
+using namespace io;
+
+constexpr char contents[] = "\\Registry\n"
+                            "\\Registry\\Machine\n"
+                            "\\Registry\\Machine\\Settings\n"
+                            "  \"IniVersion\" binary 03 00 00 00\n";
+
+class RegistryFileTest : public ::testing::Test {
+protected:
+    std::filesystem::path file() const { return folder.path() / "registry.txt"; }
+
+    testkit::TempFolder folder;
+};
+
+TEST_F(RegistryFileTest, ASavedRegistryLoadsIntoTheNextRun) {
+    {
+        Registry registry;
+        RegistryFile keeper(file());
+        std::string message;
+        ASSERT_EQ(keeper.load(message), STATUS_SUCCESS) << message; // no file yet
+        ASSERT_EQ(loadRegistry(contents), STATUS_SUCCESS);
+        ASSERT_EQ(keeper.save(message), STATUS_SUCCESS) << message;
+    }
+    EXPECT_EQ(folder.read("registry.txt"), std::string(contents) + "end\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "registry.txt.new"));
+
+    Registry registry;
+    RegistryFile keeper(file());
+    std::string message;
+    ASSERT_EQ(keeper.load(message), STATUS_SUCCESS) << message;
+    EXPECT_EQ(dumpRegistry(), contents);
+}
+
+TEST_F(RegistryFileTest, AFlushSavesTheRegistry) {
+    Registry registry;
+    RegistryFile keeper(file());
+    ASSERT_EQ(loadRegistry(contents), STATUS_SUCCESS);
+    RegistryKey key;
+    ASSERT_EQ(openKey(key, makeUnicodeString(u"\\Registry\\Machine\\Settings")), STATUS_SUCCESS);
+    EXPECT_EQ(flushKey(key), STATUS_SUCCESS);
+    EXPECT_EQ(folder.read("registry.txt"), std::string(contents) + "end\n");
+}
+
+TEST_F(RegistryFileTest, AWriteCutShortBesideTheFileLosesNothing) {
+    folder.write("registry.txt", std::string(contents) + "end\n");
+    folder.write("registry.txt.new", "\\Registry\\Machine\\Half");
+    Registry registry;
+    RegistryFile keeper(file());
+    std::string message;
+    ASSERT_EQ(keeper.load(message), STATUS_SUCCESS) << message;
+    EXPECT_EQ(dumpRegistry(), contents);
+    ASSERT_EQ(keeper.save(message), STATUS_SUCCESS) << message;
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "registry.txt.new"));
+}
+
+struct Damage {
+    const char* what;
+    std::string text;
+    const char* fault;
+};
+
+TEST_F(RegistryFileTest, ADamagedFileIsRefusedAndKeptAside) {
+    const Damage cases[] = {
+        {"cut short", std::string(contents), "it does not end with its end line"},
+        {"cut inside the end line", std::string(contents) + "en", "it does not end"},
+        {"a bad line", std::string(contents) + "garbage\nend\n", "line 5: neither"},
+        {"not a registry file", "[VERSION]\r\nend\n", "line 1: a character outside"},
+    };
+    int damaged = 0;
+    for (const Damage& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.write("registry.txt", c.text);
+        Registry registry;
+        ASSERT_EQ(loadRegistry("\\Registry\\Before\n"), STATUS_SUCCESS);
+        RegistryFile keeper(file());
+        std::string message;
+        EXPECT_EQ(keeper.load(message), STATUS_FILE_CORRUPT_ERROR);
+        const std::string aside =
+            "registry.txt.damaged" + (damaged++ == 0 ? "" : "-" + std::to_string(damaged));
+        EXPECT_NE(message.find(c.fault), std::string::npos) << message;
+        EXPECT_NE(message.find("kept as " + (folder.path() / aside).string()), std::string::npos)
+            << message;
+        EXPECT_EQ(folder.read(aside), c.text);
+        EXPECT_EQ(dumpRegistry(), "\\Registry\n\\Registry\\Before\n");
+
+        // The next save makes a new file and leaves the damaged one alone.
+        EXPECT_EQ(keeper.save(message), STATUS_SUCCESS) << message;
+        EXPECT_EQ(folder.read(aside), c.text);
+    }
+}
+
+TEST_F(RegistryFileTest, ADamagedFileThatCannotBeMovedIsNeverWrittenOver) {
+    // A name so long that the name it would be kept under is too long for the folder.
+    const std::string name(250, 'r');
+    folder.write(name, "garbage\n");
+    Registry registry;
+    RegistryFile keeper(folder.path() / name);
+    std::string message;
+    EXPECT_EQ(keeper.load(message), STATUS_FILE_CORRUPT_ERROR);
+    EXPECT_NE(message.find("will not be written over"), std::string::npos) << message;
+    EXPECT_EQ(keeper.save(message), STATUS_REGISTRY_IO_FAILED);
+    EXPECT_NE(message.find("could not be kept aside"), std::string::npos) << message;
+    EXPECT_EQ(folder.read(name), "garbage\n");
+}
+
+TEST_F(RegistryFileTest, ASaveThatCannotWriteLeavesTheFileAndSaysWhy) {
+    Registry registry;
+    RegistryFile keeper(folder.path() / "missing" / "registry.txt");
+    std::string message;
+    EXPECT_EQ(keeper.save(message), STATUS_REGISTRY_IO_FAILED);
+    EXPECT_NE(message.find("cannot create"), std::string::npos) << message;
+
+    RegistryKey key;
+    ASSERT_EQ(createKey(key, makeUnicodeString(u"\\Registry\\Machine")), STATUS_SUCCESS);
+    EXPECT_EQ(flushKey(key), STATUS_REGISTRY_IO_FAILED);
+    ASSERT_EQ(debugLog().size(), 1u);
+    EXPECT_TRUE(debugLog()[0].starts_with("Registry flush failed: cannot create"));
+}
+
+TEST_F(RegistryFileTest, AFileThatCannotBeReadIsAnError) {
+    std::filesystem::create_directory(file());
+    Registry registry;
+    RegistryFile keeper(file());
+    std::string message;
+    EXPECT_EQ(keeper.load(message), STATUS_REGISTRY_IO_FAILED);
+    EXPECT_NE(message.find("cannot read"), std::string::npos) << message;
+}
+
+} // namespace
