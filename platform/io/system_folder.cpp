@@ -1,0 +1,222 @@
+#include "platform/io/system_folder.h"
+
+#include "platform/kernel/check.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace io {
+namespace {
+
+constexpr std::u16string_view systemRootPrefix = u"\\SYSTEMROOT\\";
+
+struct FolderState {
+    std::mutex lock;
+    std::optional<std::filesystem::path> systemRoot;
+    std::uint64_t lastSerial = 0;
+    std::map<std::uint64_t, std::string> openFiles; // by serial, so in order of opening
+};
+
+FolderState& state() {
+    static FolderState* instance = new FolderState;
+    return *instance;
+}
+
+std::u16string upcase(std::u16string_view text) {
+    std::u16string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(), kernel::upcaseChar);
+    return upper;
+}
+
+// A host file name as UTF-16; empty when it is not valid UTF-8.
+std::u16string decodeUtf8(std::string_view bytes) {
+    std::u16string text;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        const int extra = lead < 0x80    ? 0
+                          : lead >= 0xF0 ? 3
+                          : lead >= 0xE0 ? 2
+                          : lead >= 0xC0 ? 1
+                                         : -1;
+        if (extra < 0 || lead > 0xF4 || i + extra >= bytes.size()) return {};
+        char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return {};
+            code = (code << 6) | (next & 0x3F);
+        }
+        constexpr char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return {};
+        if (code >= 0x10000) {
+            text += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<char16_t>(code);
+        }
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return text;
+}
+
+// The path as 8-bit text for listings: non-ASCII characters as '?'.
+std::string printable(std::u16string_view path) {
+    std::string text;
+    for (const char16_t c : path) text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    return text;
+}
+
+bool acceptableName(std::u16string_view name) {
+    return !name.empty() && name != u"." && name != u".." &&
+           name.find_first_of(std::u16string_view(u"/\0", 2)) == std::u16string_view::npos;
+}
+
+// The entry of folder whose name is name without regard to case.
+std::optional<std::filesystem::path> findEntry(const std::filesystem::path& folder,
+                                               std::u16string_view name) {
+    const std::u16string wanted = upcase(name);
+    std::optional<std::string> best;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        const std::u16string decoded = decodeUtf8(entry);
+        if (decoded.empty() || upcase(decoded) != wanted) continue;
+        if (decoded == name) return folder / entry;
+        if (!best || entry < *best) best = entry;
+    }
+    if (!best) return std::nullopt;
+    return folder / *best;
+}
+
+} // namespace
+
+struct FileHandleAccess {
+    static void open(FileHandle& file, int descriptor, std::uint64_t serial) {
+        file.descriptor_ = descriptor;
+        file.serial_ = serial;
+    }
+    static int descriptor(const FileHandle& file) { return file.descriptor_; }
+};
+
+SystemRoot::SystemRoot(std::filesystem::path folder) {
+    FolderState& s = state();
+    std::lock_guard guard(s.lock);
+    kernel::check(!s.systemRoot, "a second system folder while one is in force");
+    s.systemRoot = std::move(folder);
+}
+
+SystemRoot::~SystemRoot() {
+    FolderState& s = state();
+    std::lock_guard guard(s.lock);
+    s.systemRoot.reset();
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), serial_(other.serial_) {}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        descriptor_ = std::exchange(other.descriptor_, -1);
+        serial_ = other.serial_;
+    }
+    return *this;
+}
+
+void FileHandle::close() {
+    if (descriptor_ < 0) return;
+    ::close(std::exchange(descriptor_, -1));
+    FolderState& s = state();
+    std::lock_guard guard(s.lock);
+    s.openFiles.erase(serial_);
+}
+
+kernel::NTSTATUS openFile(FileHandle& file, const kernel::UnicodeString& path) {
+    file.close();
+    std::u16string_view rest = path.view();
+    if (rest.size() < systemRootPrefix.size() ||
+        upcase(rest.substr(0, systemRootPrefix.size())) != systemRootPrefix)
+        return kernel::STATUS_OBJECT_PATH_NOT_FOUND;
+    rest.remove_prefix(systemRootPrefix.size());
+
+    std::vector<std::u16string_view> names;
+    for (;;) {
+        const std::size_t end = std::min(rest.find(u'\\'), rest.size());
+        names.push_back(rest.substr(0, end));
+        if (!acceptableName(names.back())) return kernel::STATUS_OBJECT_NAME_INVALID;
+        if (end == rest.size()) break;
+        rest.remove_prefix(end + 1);
+    }
+
+    std::filesystem::path location;
+    {
+        FolderState& s = state();
+        std::lock_guard guard(s.lock);
+        if (!s.systemRoot) return kernel::STATUS_OBJECT_PATH_NOT_FOUND;
+        location = *s.systemRoot;
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const bool last = i + 1 == names.size();
+        const std::optional<std::filesystem::path> entry = findEntry(location, names[i]);
+        if (!entry)
+            return last ? kernel::STATUS_OBJECT_NAME_NOT_FOUND
+                        : kernel::STATUS_OBJECT_PATH_NOT_FOUND;
+        std::error_code error;
+        const bool folder = std::filesystem::is_directory(*entry, error);
+        if (!last && !folder) return kernel::STATUS_OBJECT_PATH_NOT_FOUND;
+        if (last && folder) return kernel::STATUS_FILE_IS_A_DIRECTORY;
+        location = *entry;
+    }
+
+    const int descriptor = ::open(location.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+    FolderState& s = state();
+    std::lock_guard guard(s.lock);
+    const std::uint64_t serial = ++s.lastSerial;
+    s.openFiles.emplace(serial, printable(path.view()));
+    FileHandleAccess::open(file, descriptor, serial);
+    return kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS readFile(const FileHandle& file, void* buffer, std::uint32_t length,
+                          std::int64_t offset, IoStatusBlock* ioStatus) {
+    if (ioStatus == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    const auto finish = [ioStatus](kernel::NTSTATUS status, std::size_t count) {
+        ioStatus->status = status;
+        ioStatus->information = count;
+        return status;
+    };
+    if (!file.isOpen()) return finish(kernel::STATUS_INVALID_HANDLE, 0);
+    if (offset < 0 || offset > INT64_MAX - length || (buffer == nullptr && length != 0))
+        return finish(kernel::STATUS_INVALID_PARAMETER, 0);
+    const int descriptor = FileHandleAccess::descriptor(file);
+    std::size_t count = 0;
+    while (count < length) {
+        const ssize_t got = ::pread(descriptor, static_cast<char*>(buffer) + count, length - count,
+                                    static_cast<off_t>(offset + static_cast<std::int64_t>(count)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return finish(kernel::STATUS_UNSUCCESSFUL, count);
+        if (got == 0) break;
+        count += static_cast<std::size_t>(got);
+    }
+    if (count == 0 && length != 0) return finish(kernel::STATUS_END_OF_FILE, 0);
+    return finish(kernel::STATUS_SUCCESS, count);
+}
+
+std::vector<std::string> openFilePaths() {
+    FolderState& s = state();
+    std::lock_guard guard(s.lock);
+    std::vector<std::string> paths;
+    for (const auto& [serial, path] : s.openFiles) paths.push_back(path);
+    return paths;
+}
+
+} // namespace io
