@@ -1,0 +1,12 @@
+#include "driver/fuzz/settings_ini_fuzz.h"
+#include "testkit/fuzz_corpus.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FuzzCorpus, SettingsIniImportKeepsItsPromises) {
+    testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/settings_ini", FuzzSettingsIni);
+}
+
+} // namespace

@@ -1,0 +1,12 @@
+#include "platform/fuzz/registry_file_fuzz.h"
+#include "testkit/fuzz_corpus.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FuzzCorpus, RegistryFileLoaderKeepsItsPromises) {
+    testkit::replayCorpus(PLATFORM_FUZZ_CORPUS "/registry_file", fuzzRegistryFile);
+}
+
+} // namespace
