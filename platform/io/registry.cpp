@@ -87,7 +87,7 @@ NTSTATUS openOrCreate(RegistryKey& key, const kernel::UnicodeString& path, const
 
 Registry::Registry() : tree_(std::make_shared<RegistryTree>()) { detail::installRegistry(tree_); }
 
-Registry::~Registry() { detail::installRegistry(nullptr); }
+Registry::~Registry() { detail::removeRegistry(tree_); }
 
 RegistryKey::RegistryKey() = default;
 RegistryKey::~RegistryKey() = default;

@@ -3,6 +3,7 @@
 #include "platform/kernel/check.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace io::detail {
 namespace {
@@ -47,9 +48,13 @@ const RegistryValue* RegistryNode::findValue(std::u16string_view valueName) cons
     return nullptr;
 }
 
+RegistryValue* RegistryNode::findValue(std::u16string_view valueName) {
+    return const_cast<RegistryValue*>(std::as_const(*this).findValue(valueName));
+}
+
 void RegistryNode::setValue(std::u16string_view valueName, RegistryValueType type,
                             std::span<const std::uint8_t> data) {
-    RegistryValue* target = const_cast<RegistryValue*>(findValue(valueName));
+    RegistryValue* target = findValue(valueName);
     if (target == nullptr)
         target = &values.emplace_back(RegistryValue{std::u16string(valueName), type, {}});
     target->type = type;
@@ -62,11 +67,17 @@ std::shared_ptr<RegistryTree> registryInForce() {
     return state.installed ? state.installed : state.process;
 }
 
-void installRegistry(std::shared_ptr<RegistryTree> tree) {
+void installRegistry(const std::shared_ptr<RegistryTree>& tree) {
     InForce& state = inForce();
     std::lock_guard guard(state.lock);
-    kernel::check(!state.installed || !tree, "a second registry installed while one is in force");
-    state.installed = std::move(tree);
+    if (kernel::check(!state.installed, "a second registry installed while one is in force"))
+        state.installed = tree;
+}
+
+void removeRegistry(const std::shared_ptr<RegistryTree>& tree) {
+    InForce& state = inForce();
+    std::lock_guard guard(state.lock);
+    if (state.installed == tree) state.installed.reset();
 }
 
 kernel::NTSTATUS splitKeyPath(std::u16string_view path, bool relative,

@@ -37,6 +37,7 @@ struct RegistryNode {
     RegistryNode* findSubkey(std::u16string_view subkey) const;
     RegistryNode& addSubkey(std::u16string_view subkey); // the existing one when there is one
     const RegistryValue* findValue(std::u16string_view valueName) const;
+    RegistryValue* findValue(std::u16string_view valueName);
     void setValue(std::u16string_view valueName, RegistryValueType type,
                   std::span<const std::uint8_t> data); // keeps an existing value's place
 };
@@ -50,8 +51,10 @@ struct RegistryTree {
 };
 
 std::shared_ptr<RegistryTree> registryInForce();
-// Installs a tree in place of the process's; null puts the process's back.
-void installRegistry(std::shared_ptr<RegistryTree> tree);
+// Installs a tree in place of the process's (a second one fails a check and
+// is not installed); removing it puts the process's back.
+void installRegistry(const std::shared_ptr<RegistryTree>& tree);
+void removeRegistry(const std::shared_ptr<RegistryTree>& tree);
 
 // Splits a key path into its names: absolute ("\Registry\...", the first
 // name dropped) unless relative is set. STATUS_OBJECT_NAME_INVALID for an

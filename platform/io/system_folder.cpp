@@ -20,6 +20,7 @@ constexpr std::u16string_view systemRootPrefix = u"\\SYSTEMROOT\\";
 struct FolderState {
     std::mutex lock;
     std::optional<std::filesystem::path> systemRoot;
+    const SystemRoot* installedBy = nullptr;
     std::uint64_t lastSerial = 0;
     std::map<std::uint64_t, std::string> openFiles; // by serial, so in order of opening
 };
@@ -109,14 +110,17 @@ struct FileHandleAccess {
 SystemRoot::SystemRoot(std::filesystem::path folder) {
     FolderState& s = state();
     std::lock_guard guard(s.lock);
-    kernel::check(!s.systemRoot, "a second system folder while one is in force");
+    if (!kernel::check(!s.systemRoot, "a second system folder while one is in force")) return;
     s.systemRoot = std::move(folder);
+    s.installedBy = this;
 }
 
 SystemRoot::~SystemRoot() {
     FolderState& s = state();
     std::lock_guard guard(s.lock);
+    if (s.installedBy != this) return;
     s.systemRoot.reset();
+    s.installedBy = nullptr;
 }
 
 FileHandle::FileHandle(FileHandle&& other) noexcept

@@ -1,5 +1,6 @@
 #include "platform/io/registry.h"
 #include "platform/io/registry_text.h"
+#include "platform/testing/kernel_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -199,6 +200,18 @@ TEST(RegistryInForce, ARegistryOfItsOwnLeavesTheProcessRegistryAlone) {
     // A handle outlives the registry it was opened in.
     const std::uint8_t one = 1;
     EXPECT_EQ(setValue(kept, name(u"Late"), REG_BINARY, &one, 1), STATUS_SUCCESS);
+}
+
+TEST_F(RegistryTest, ASecondRegistryIsRefusedAndLeavesTheFirstInForce) {
+    {
+        kernel::testing::ExpectKernelChecks checks;
+        Registry second;
+        EXPECT_EQ(checks.messages(),
+                  std::vector<std::string>{"a second registry installed while one is in force"});
+    }
+    EXPECT_EQ(loadRegistry("\\Registry\\Machine\\Mine\n"), STATUS_SUCCESS);
+    RegistryKey key;
+    EXPECT_EQ(openKey(key, name(u"\\Registry\\Machine\\Mine")), STATUS_SUCCESS);
 }
 
 TEST_F(RegistryTest, FlushReachesTheKeeper) {

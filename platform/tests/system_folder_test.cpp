@@ -1,4 +1,5 @@
 #include "platform/io/system_folder.h"
+#include "platform/testing/kernel_checks.h"
 #include "testkit/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,18 @@ TEST_F(SystemFolderTest, PathsThatLeaveOrMisnameTheFolderAreRefused) {
     FileHandle file;
     EXPECT_EQ(openFile(file, UnicodeString{38, 40, const_cast<char16_t*>(withZero)}),
               STATUS_OBJECT_NAME_INVALID);
+}
+
+TEST_F(SystemFolderTest, ASecondFolderIsRefusedAndLeavesTheFirstInForce) {
+    folder.write("a.ini", "x");
+    {
+        kernel::testing::ExpectKernelChecks checks;
+        testkit::TempFolder other;
+        SystemRoot second(other.path());
+        EXPECT_EQ(checks.count(), 1u);
+    }
+    FileHandle file;
+    EXPECT_EQ(open(file, u"\\SystemRoot\\a.ini"), STATUS_SUCCESS);
 }
 
 TEST(SystemFolder, WithoutAFolderNothingIsFound) {
