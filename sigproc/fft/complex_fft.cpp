@@ -9,7 +9,7 @@
 
 namespace {
 
-const sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nullptr};
+constexpr sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nullptr};
 
 } // namespace
 

@@ -79,11 +79,9 @@ int sigFftInvInPlace_R_32f_generic(float* srcDst, const sigFftSpec_R_32f* spec,
 }
 
 int sigFftFwdInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
-    return sigDispatch<decltype(sigFftFwdInPlace_R_32f_generic)>(
-        sigDispatchTableA[sigGroupFftFwdInPlace_R_32f], srcDst, spec, workBuf);
+    return sigDispatch(sigDispatchTableA.fftFwdInPlace_R_32f, srcDst, spec, workBuf);
 }
 
 int sigFftInvInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
-    return sigDispatch<decltype(sigFftInvInPlace_R_32f_generic)>(
-        sigDispatchTableA[sigGroupFftInvInPlace_R_32f], srcDst, spec, workBuf);
+    return sigDispatch(sigDispatchTableA.fftInvInPlace_R_32f, srcDst, spec, workBuf);
 }

@@ -265,13 +265,11 @@ int sigFirMrInit_32f_generic(sigFirState** pState, const float* taps, int tapsLe
 }
 
 int sigFirMrGetStateSize_32f(int tapsLen, int up, int down, int* pSize) {
-    return sigDispatch<decltype(sigFirMrGetStateSize_32f_generic)>(
-        sigDispatchTable[sigGroupFirMrGetStateSize_32f], tapsLen, up, down, pSize);
+    return sigDispatch(sigDispatchTable.firMrGetStateSize_32f, tapsLen, up, down, pSize);
 }
 
 int sigFirMrInit_32f(sigFirState** pState, const float* taps, int tapsLen, int up, int upPhase,
                      int down, int downPhase, const float* dlyLine, unsigned char* buffer) {
-    return sigDispatch<decltype(sigFirMrInit_32f_generic)>(sigDispatchTable[sigGroupFirMrInit_32f],
-                                                           pState, taps, tapsLen, up, upPhase, down,
-                                                           downPhase, dlyLine, buffer);
+    return sigDispatch(sigDispatchTable.firMrInit_32f, pState, taps, tapsLen, up, upPhase, down,
+                       downPhase, dlyLine, buffer);
 }

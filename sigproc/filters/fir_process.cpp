@@ -45,6 +45,5 @@ int sigFirProcess_32f_generic(const float* src, float* dst, int numIters, sigFir
 }
 
 int sigFirProcess_32f(const float* src, float* dst, int numIters, sigFirState* pState) {
-    return sigDispatch<decltype(sigFirProcess_32f_generic)>(
-        sigDispatchTable[sigGroupFirProcess_32f], src, dst, numIters, pState);
+    return sigDispatch(sigDispatchTable.firProcess_32f, src, dst, numIters, pState);
 }

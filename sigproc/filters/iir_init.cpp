@@ -122,11 +122,7 @@ int sigIirFree_32f_generic(sigIirState* state) {
 }
 
 int sigIirInitAlloc_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine) {
-    return sigDispatch<decltype(sigIirInitAlloc_32f_generic)>(
-        sigDispatchTableA[sigGroupIirInitAlloc_32f], pState, taps, order, dlyLine);
+    return sigDispatch(sigDispatchTableA.iirInitAlloc_32f, pState, taps, order, dlyLine);
 }
 
-int sigIirFree_32f(sigIirState* state) {
-    return sigDispatch<decltype(sigIirFree_32f_generic)>(sigDispatchTableA[sigGroupIirFree_32f],
-                                                         state);
-}
+int sigIirFree_32f(sigIirState* state) { return sigDispatch(sigDispatchTableA.iirFree_32f, state); }
