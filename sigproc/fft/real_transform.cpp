@@ -48,9 +48,9 @@ int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec,
     if constexpr (Inverse) {
         sigFftRealPreInv_32f(src, dst, n, spec->table<float>(spec->realRot));
         // The merged values are already in dst.
-        sigFftComplexInv_32fc(*spec, dst, dst, m, work.get());
+        sigFftBlockedInv_32fc(*spec, dst, dst, m, work.get());
     } else {
-        sigFftComplexFwd_32fc(*spec, src, dst, m, work.get());
+        sigFftBlockedFwd_32fc(*spec, src, dst, m, work.get());
         sigFftRealPostFwd_32f(dst, n, spec->table<float>(spec->realSplit));
     }
     return sigOk;
