@@ -5,7 +5,7 @@
 // never frees them.
 #pragma once
 
-#include "driver/adapter/object_model.h"
+#include "driver/common/pool_object.h"
 
 #include <cstdint>
 

@@ -1,10 +1,8 @@
-#include "driver/adapter/interface_ids.h"
-#include "driver/adapter/object_model.h"
+#include "driver/common/interface_ids.h"
+#include "driver/common/object_model.h"
 #include "platform/kernel/pool.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
@@ -215,32 +213,6 @@ TEST(ObjectModel, AggregatedObjectForwardsToItsOuterUnknown) {
     EXPECT_EQ(outer->Release(), 0u);
     EXPECT_EQ(innerRecord.destructorRuns, 1);
     EXPECT_EQ(kernel::poolLiveBlocks(TestTag), 0u);
-}
-
-TEST(PoolOperators, BlocksAreZeroFilledAndCarryTypeAndTag) {
-    struct CSample : CPoolObject {
-        int m_nValue;
-        unsigned char m_Bytes[40];
-    };
-    CSample* sample = new (kernel::PoolType::Paged, kernel::poolTag("Smpl")) CSample;
-    ASSERT_NE(sample, nullptr);
-    EXPECT_EQ(sample->m_nValue, 0);
-    const unsigned char zeros[40] = {};
-    EXPECT_EQ(std::memcmp(sample->m_Bytes, zeros, 40), 0);
-    const auto block = kernel::poolFindBlock(sample);
-    ASSERT_TRUE(block.has_value());
-    EXPECT_EQ(block->type, kernel::PoolType::Paged);
-    EXPECT_EQ(block->tag, kernel::poolTag("Smpl"));
-    delete sample;
-    CSample* none = nullptr;
-    delete none; // ignored
-}
-
-TEST(PoolOperators, RefusedBlockGivesNullAndNoConstruction) {
-    kernel::failPoolTag(TestTag);
-    Record record;
-    CTestObject* object = new (kernel::PoolType::NonPagedNx, TestTag) CTestObject(nullptr, &record);
-    EXPECT_EQ(object, nullptr);
 }
 
 TEST(Factory, CreatesWithOneReference) {

@@ -1,4 +1,4 @@
-#include "driver/adapter/sigproc_pool_hooks.h"
+#include "driver/common/sigproc_pool_hooks.h"
 
 #include "sigproc/sigproc_host.h"
 
