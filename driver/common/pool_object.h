@@ -6,10 +6,14 @@
 
 #include <cstddef>
 
-// The base of everything the driver allocates as an object: the one way such
-// an object comes into being is `new (poolType, tag) Class(...)`, and `delete`
-// gives its block back to the pool. The block comes zero-filled; null when the
-// pool refuses it, in which case no constructor runs.
+// The base of everything the driver allocates as an object, and the one place
+// that allocates and frees one: `new (poolType, tag) Class(...)` takes a block
+// from the pool and constructs in it, `delete` destroys and gives the block
+// back. When the pool refuses the block the expression gives null and no
+// constructor runs.
+//
+// The block is zero-filled before construction, but no class relies on that:
+// every member is initialised where it is declared or by its constructor.
 class CPoolObject {
 public:
     static void* operator new(std::size_t size, kernel::PoolType poolType,

@@ -69,7 +69,7 @@ public:
 
 private:
     Record* m_pRecord;
-    void* m_pBuffer; // left to the zero-filled block until Init
+    void* m_pBuffer = nullptr; // set up by Init
 };
 
 class CTestDerived : public CForwardingUnknown<CTestObject, ITestExtra> {
@@ -240,7 +240,7 @@ TEST(Factory, FailedInitIsUndoneByTheCreatorsRelease) {
                                               TestTag, &record),
               kernel::STATUS_SUCCESS);
     auto* object = static_cast<CTestObject*>(primary);
-    EXPECT_EQ(object->Buffer(), nullptr); // zero until Init
+    EXPECT_EQ(object->Buffer(), nullptr); // null until Init
     EXPECT_EQ(object->Init(false), kernel::STATUS_UNSUCCESSFUL);
     EXPECT_EQ(kernel::poolLiveBlocks(BufferTag), 1u);
     primary->Release();
