@@ -1,17 +1,12 @@
 // The signal primitives take their memory from the kernel pool, under the tag
-// "SGP ", once the driver has installed these hooks at its start.
+// "SGP ", once the driver has installed these hooks at its start. Every driver
+// folder's signal processing allocates through them.
 #pragma once
 
 #include "platform/kernel/pool.h"
 
-#include <cstdint>
-
 inline constexpr kernel::PoolTag SigprocPoolTag = kernel::poolTag("SGP ");
 
-void* sigPoolAlloc(std::uint32_t bytes);
-// count * size, or null when that does not fit 32 bits.
-void* sigPoolAllocArray(std::uint32_t count, std::uint32_t size);
-void sigPoolFree(void* raw);
-
-// Points the signal primitives' allocator at the pool.
+// Points the signal primitives' allocator at the pool. An array request whose
+// byte count does not fit 32 bits gets null.
 void InstallSigprocPoolHooks();
