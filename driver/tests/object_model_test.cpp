@@ -41,8 +41,8 @@ public:
     ~CTestObject() override {
         ++m_pRecord->destructorRuns;
         // References taken and dropped while dying must not delete a second time.
-        static_cast<ITestPrimary*>(this)->AddRef();
-        static_cast<ITestPrimary*>(this)->Release();
+        GetOuterUnknown()->AddRef();
+        GetOuterUnknown()->Release();
         if (m_pBuffer != nullptr) kernel::freePool(m_pBuffer);
     }
 
