@@ -48,6 +48,8 @@ public:
     // Stops for good: what a callback starts from now on is refused.
     void close() { awaitEnd(stopAll(true)); }
 
+    // Whether the calling thread is executing one of these runs: it is inside
+    // one of their callbacks.
     bool onOwnThread() const;
 
     // A run goes on while nobody told it to stop.
