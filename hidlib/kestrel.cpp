@@ -2,6 +2,8 @@
 
 #include "hidlib/kestrel_private.h"
 
+#include <QtGlobal>
+
 namespace kestrel {
 
 std::uint16_t parseId(const QString& hex) {
@@ -26,10 +28,10 @@ Kestrel::Kestrel(QString vendorId, QString productId, QString usagePage, QString
 }
 
 Kestrel::~Kestrel() {
-    {
-        std::lock_guard<std::mutex> locker(d->pollControl);
-        d->stopPolling();
-    }
+    if (d->polls.onOwnThread())
+        qFatal("Kestrel destroyed from its own poll callback: the poll cannot wait for itself "
+               "to end; destroy the object from another thread");
+    d->polls.close();
     delete d;
 }
 

@@ -32,6 +32,9 @@ public:
     // vendor-defined usage page (0xFF00 to 0xFFFF).
     Kestrel(QString vendorId, QString productId, QString usagePage, QString usage,
             QString vendorUsagePage, QString vendorUsage);
+    // Stops the poll and waits until it has ended. Destroying the object from
+    // one of its own poll callbacks is a fault the poll could only answer by
+    // waiting for itself for ever: it stops the program with a fatal message.
     ~Kestrel();
 
     Kestrel(const Kestrel&) = delete;
@@ -41,8 +44,21 @@ public:
     static QStringList scanHidDevice(QString vendorId, QString productId);
 
     bool connect();
+
+    // The vendor poll runs on the global thread pool and hands each input
+    // report to the read callback; when the interface can't be opened any more
+    // it clears `connected` and ends, telling the lost callback last. The
+    // callbacks run on the poll's thread and may call this object back.
+    //
+    // connect_vendor restarts the poll on the vendor interface that connect
+    // found; disconnect_vendor stops it. Called on any other thread, both wait
+    // until the poll has ended, a callback in progress included. Called from a
+    // callback, they only tell the poll to stop, and it ends when the callback
+    // returns; so a callback may also connect again.
     void connect_vendor();
     void disconnect_vendor();
+    // The poll's body, run on the calling thread until it is stopped or loses
+    // the interface; it replaces any poll under way.
     void polling_vendor(QString path);
     void reg_Vendor(ReadCallback read, LostCallback lost, void* userData);
 
@@ -64,7 +80,9 @@ public:
                  QString vendorUsagePage, QString vendorUsage);
 
     // Set by a connect that found every interface it looks for; cleared by
-    // set_mem and by the poll task when the vendor interface is gone.
+    // set_mem and by the poll when the vendor interface is gone, unless a
+    // connect has begun since the poll started: a poll never undoes a newer
+    // connect.
     std::atomic<bool> connected{false};
 
 private:

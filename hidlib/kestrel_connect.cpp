@@ -27,6 +27,7 @@ bool Kestrel::testConnect(QString vendorId, QString productId, QString usagePage
 // When several interfaces match, the last one that opens wins. An interface
 // that matches the main usage is never taken as the vendor interface.
 bool Kestrel::connect() {
+    d->polls.noteConnect();
     const KestrelSettings s = d->settings();
     QString devicePath;
     QString vendorPath;

@@ -2,36 +2,21 @@
 #include "hidlib/kestrel.h"
 #include "hidlib/kestrel_private.h"
 
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
 #include <vector>
 
-void Kestrel::connect_vendor() {
-    std::lock_guard<std::mutex> locker(d->pollControl);
-    d->stopPolling();
-    const QString path = d->settings().vendorPath;
-    d->polling = true;
-    d->pollFuture =
-        QtConcurrent::run(QThreadPool::globalInstance(), [this, path] { polling_vendor(path); });
-}
+using kestrel::PollRun;
 
-void Kestrel::disconnect_vendor() {
-    std::lock_guard<std::mutex> locker(d->pollControl);
-    d->stopPolling();
-}
+namespace {
 
 // One open, one read of at most 50 ms and one close per cycle, so a stop waits
-// for at most one cycle.
-void Kestrel::polling_vendor(QString path) {
-    while (d->polling) {
-        const KestrelSettings s = d->settings();
+// for at most one cycle and a callback in progress.
+void pollVendorInterface(Kestrel& k, KestrelPrivate& d, const QString& path, PollRun& run) {
+    while (d.polls.keepPolling(run)) {
+        const KestrelSettings s = d.settings();
         kestrel::HidInterface iface(path, s.vendorUsagePage, s.vendorUsage);
         if (!iface.isOpen()) {
-            if (s.lostCallback) s.lostCallback(s.userData);
-            connected = false;
-            d->polling = false;
+            if (d.polls.endOnLoss(run, k.connected) && s.lostCallback) s.lostCallback(s.userData);
             return;
         }
         hid_set_nonblocking(iface.handle(), 0);
@@ -49,4 +34,18 @@ void Kestrel::polling_vendor(QString path) {
             s.readCallback(values, s.userData);
         }
     }
+}
+
+} // namespace
+
+void Kestrel::connect_vendor() {
+    d->polls.stop();
+    const QString path = d->settings().vendorPath;
+    d->polls.start([this, path](PollRun& run) { pollVendorInterface(*this, *d, path, run); });
+}
+
+void Kestrel::disconnect_vendor() { d->polls.stop(); }
+
+void Kestrel::polling_vendor(QString path) {
+    d->polls.runHere([&](PollRun& run) { pollVendorInterface(*this, *d, path, run); });
 }

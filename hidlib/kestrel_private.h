@@ -2,13 +2,12 @@
 
 // Kestrel's private block. Callers reach one Kestrel from several threads (the
 // panel's GUI thread and its pool tasks) while the poll task runs, so the
-// settings are read as a copy taken under a lock, and the poll flag is atomic.
+// settings are read as a copy taken under a lock, and the poll's runs are kept
+// under a lock of their own (poll_runs.h).
 
 #include "hidlib/kestrel.h"
+#include "hidlib/poll_runs.h"
 
-#include <QFuture>
-
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -42,18 +41,9 @@ struct KestrelPrivate {
         change(values);
     }
 
-    // Stops the poll task and waits until it has ended, also when it ended by
-    // itself and is still on its way out.
-    void stopPolling() {
-        polling = false;
-        pollFuture.waitForFinished();
-    }
-
     KestrelSettings values;
     mutable std::mutex lock;
-    std::atomic<bool> polling{false};
-    QFuture<void> pollFuture; // starting and stopping the task is serialised by pollControl
-    std::mutex pollControl;
+    kestrel::PollRuns polls;
 };
 
 namespace kestrel {

@@ -188,7 +188,9 @@ int sigCpuid(std::uint32_t* out, std::uint32_t leaf, std::uint32_t subleaf);
 std::uint32_t sigFpGetMxcsr();
 std::uint32_t sigFpResetMxcsr(); // 0x1F80: all exceptions masked, round to nearest
 std::uint32_t sigFpSetMxcsr(std::uint32_t value, std::uint32_t mask);
-std::uint32_t sigFpSetMxcsrRounding(std::uint32_t rc); // rc in bits 13..14
+// Loads (MXCSR & ~0x6000) | rc: rc holds the rounding field in bits 13..14 and
+// may carry other bits to set with it, such as flush-to-zero (0x8000).
+std::uint32_t sigFpSetMxcsrRounding(std::uint32_t rc);
 void sigFpRestoreMxcsr(std::uint32_t value);
 
 // The x87 control and status words govern only x87 instructions and long

@@ -1,6 +1,6 @@
 #include "driver/adapter/settings_ini_file.h"
 
-#include "driver/adapter/settings_store.h"
+#include "driver/common/settings_store.h"
 #include "platform/kernel/debug_print.h"
 #include "platform/kernel/unicode_string.h"
 

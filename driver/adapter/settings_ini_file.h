@@ -9,9 +9,9 @@
 // settings_ini_line.h for the value lines). Passive level.
 #pragma once
 
-#include "driver/adapter/object_model.h"
-#include "driver/adapter/pool_buffer.h"
 #include "driver/adapter/settings_ini_line.h"
+#include "driver/common/pool_buffer.h"
+#include "driver/common/pool_object.h"
 #include "platform/io/device_object.h"
 #include "platform/io/io_status_block.h"
 #include "platform/io/system_folder.h"

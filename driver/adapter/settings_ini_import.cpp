@@ -1,5 +1,5 @@
 #include "driver/adapter/settings_ini_file.h"
-#include "driver/adapter/settings_store.h"
+#include "driver/common/settings_store.h"
 
 kernel::NTSTATUS ImportSettingsIni(io::DeviceObject* pDeviceObject) {
     CSettingsIniFile* pIniFile =

@@ -7,11 +7,8 @@ CList::~CList() {
 }
 
 CListNode* CList::LinkNew(CListNode* previous, CListNode* next, void* data) {
-    auto* node = new (kernel::PoolType::NonPagedNx, ListNodeTag) CListNode{};
+    auto* node = new (kernel::PoolType::NonPagedNx, ListNodeTag) CListNode(data, previous, next);
     if (node == nullptr) return nullptr;
-    node->m_pData = data;
-    node->m_pPrev = previous;
-    node->m_pNext = next;
     (previous != nullptr ? previous->m_pNext : m_pHead) = node;
     (next != nullptr ? next->m_pPrev : m_pTail) = node;
     kernel::interlockedIncrement(m_lCount);

@@ -5,7 +5,7 @@
 // never frees them.
 #pragma once
 
-#include "driver/adapter/object_model.h"
+#include "driver/common/pool_object.h"
 
 #include <cstdint>
 
@@ -13,6 +13,9 @@
 inline constexpr kernel::PoolTag ListNodeTag = kernel::poolTag("Lis");
 
 struct CListNode : CPoolObject {
+    CListNode(void* data, CListNode* previous, CListNode* next)
+        : m_pNext(next), m_pPrev(previous), m_pData(data) {}
+
     CListNode* m_pNext;
     CListNode* m_pPrev;
     void* m_pData;

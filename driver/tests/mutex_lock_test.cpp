@@ -1,4 +1,4 @@
-#include "driver/adapter/mutex_lock.h"
+#include "driver/common/mutex_lock.h"
 #include "platform/kernel/dispatcher.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,8 @@
-#include "driver/adapter/interface_ids.h"
-#include "driver/adapter/object_model.h"
+#include "driver/common/interface_ids.h"
+#include "driver/common/object_model.h"
 #include "platform/kernel/pool.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
@@ -43,8 +41,8 @@ public:
     ~CTestObject() override {
         ++m_pRecord->destructorRuns;
         // References taken and dropped while dying must not delete a second time.
-        static_cast<ITestPrimary*>(this)->AddRef();
-        static_cast<ITestPrimary*>(this)->Release();
+        GetOuterUnknown()->AddRef();
+        GetOuterUnknown()->Release();
         if (m_pBuffer != nullptr) kernel::freePool(m_pBuffer);
     }
 
@@ -71,7 +69,7 @@ public:
 
 private:
     Record* m_pRecord;
-    void* m_pBuffer; // left to the zero-filled block until Init
+    void* m_pBuffer = nullptr; // set up by Init
 };
 
 class CTestDerived : public CForwardingUnknown<CTestObject, ITestExtra> {
@@ -217,32 +215,6 @@ TEST(ObjectModel, AggregatedObjectForwardsToItsOuterUnknown) {
     EXPECT_EQ(kernel::poolLiveBlocks(TestTag), 0u);
 }
 
-TEST(PoolOperators, BlocksAreZeroFilledAndCarryTypeAndTag) {
-    struct CSample : CPoolObject {
-        int m_nValue;
-        unsigned char m_Bytes[40];
-    };
-    CSample* sample = new (kernel::PoolType::Paged, kernel::poolTag("Smpl")) CSample;
-    ASSERT_NE(sample, nullptr);
-    EXPECT_EQ(sample->m_nValue, 0);
-    const unsigned char zeros[40] = {};
-    EXPECT_EQ(std::memcmp(sample->m_Bytes, zeros, 40), 0);
-    const auto block = kernel::poolFindBlock(sample);
-    ASSERT_TRUE(block.has_value());
-    EXPECT_EQ(block->type, kernel::PoolType::Paged);
-    EXPECT_EQ(block->tag, kernel::poolTag("Smpl"));
-    delete sample;
-    CSample* none = nullptr;
-    delete none; // ignored
-}
-
-TEST(PoolOperators, RefusedBlockGivesNullAndNoConstruction) {
-    kernel::failPoolTag(TestTag);
-    Record record;
-    CTestObject* object = new (kernel::PoolType::NonPagedNx, TestTag) CTestObject(nullptr, &record);
-    EXPECT_EQ(object, nullptr);
-}
-
 TEST(Factory, CreatesWithOneReference) {
     IUnknown* unknown = nullptr;
     ASSERT_EQ(CreateTestObject(&unknown, IID_ITestPrimary, nullptr, kernel::PoolType::NonPagedNx),
@@ -268,7 +240,7 @@ TEST(Factory, FailedInitIsUndoneByTheCreatorsRelease) {
                                               TestTag, &record),
               kernel::STATUS_SUCCESS);
     auto* object = static_cast<CTestObject*>(primary);
-    EXPECT_EQ(object->Buffer(), nullptr); // zero until Init
+    EXPECT_EQ(object->Buffer(), nullptr); // null until Init
     EXPECT_EQ(object->Init(false), kernel::STATUS_UNSUCCESSFUL);
     EXPECT_EQ(kernel::poolLiveBlocks(BufferTag), 1u);
     primary->Release();

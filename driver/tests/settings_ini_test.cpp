@@ -1,5 +1,5 @@
 #include "driver/adapter/settings_ini_file.h"
-#include "driver/adapter/settings_store.h"
+#include "driver/common/settings_store.h"
 #include "driver/tests/settings_test_device.h"
 #include "platform/kernel/pool.h"
 

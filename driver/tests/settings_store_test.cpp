@@ -1,6 +1,8 @@
-#include "driver/adapter/settings_store.h"
+#include "driver/common/settings_store.h"
 #include "driver/tests/settings_test_device.h"
+#include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
+#include "platform/testing/kernel_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +135,18 @@ TEST_F(SettingsStoreTest, BadRequestsAreRefused) {
     EXPECT_EQ(AccessSetting(pLone, SETTING_READ, &ulValue, 4, u"V"),
               kernel::STATUS_INVALID_DEVICE_REQUEST);
     io::deleteDevice(pLone);
+}
+
+TEST_F(SettingsStoreTest, SettingsAreForPassiveLevelOnly) {
+    std::uint32_t ulValue = 1;
+    kernel::testing::ExpectKernelChecks checks;
+    {
+        const kernel::IrqlScope dispatch(kernel::Irql::Dispatch);
+        EXPECT_EQ(AccessSetting(m_pFunction, SETTING_WRITE, &ulValue, 4, u"V"),
+                  kernel::STATUS_UNSUCCESSFUL);
+    }
+    EXPECT_EQ(checks.count(), 1u);
+    EXPECT_EQ(DumpSettings(), "");
 }
 
 TEST_F(SettingsStoreTest, AReadNeedsItsQueryBuffer) {

@@ -1,4 +1,4 @@
-#include "driver/adapter/sigproc_pool_hooks.h"
+#include "driver/common/sigproc_pool_hooks.h"
 #include "sigproc/sigproc.h"
 #include "sigproc/sigproc_host.h"
 
@@ -8,7 +8,7 @@
 
 namespace {
 
-// Puts the hooks back as they were when the test ends.
+// Installs the pool hooks and puts back the ones in force before when the test ends.
 class SigprocPoolHooks : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -16,6 +16,8 @@ protected:
         InstallSigprocPoolHooks();
     }
     void TearDown() override { sigSetMemoryHooks(previous_); }
+
+    const sigMemoryHooks& hooks() const { return sigCurrentMemoryHooks(); }
 
 private:
     const sigMemoryHooks* previous_ = nullptr;
@@ -35,16 +37,30 @@ TEST_F(SigprocPoolHooks, LibraryAllocationsLandInThePoolUnderTheirTag) {
 TEST_F(SigprocPoolHooks, PoolRefusalReachesTheLibrarysCaller) {
     kernel::failPoolTag(SigprocPoolTag);
     EXPECT_EQ(sigMalloc_32f(16), nullptr);
+    EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 0u);
 }
 
-TEST(SigprocPoolHookFunctions, ArrayRequestsAreCheckedForOverflow) {
-    void* array = sigPoolAllocArray(10, 12);
-    ASSERT_NE(array, nullptr);
-    EXPECT_EQ(kernel::poolLiveBytes(SigprocPoolTag), 120u);
-    sigPoolFree(array);
-    EXPECT_EQ(sigPoolAllocArray(0x10000, 0x10000), nullptr); // 2^32 does not fit
-    EXPECT_EQ(sigPoolAllocArray(0xFFFFFFFFu, 2), nullptr);
-    sigPoolFree(nullptr); // ignored
+TEST_F(SigprocPoolHooks, ArrayRequestsAreCheckedForOverflow) {
+    struct Case {
+        std::uint32_t count;
+        std::uint32_t size;
+        bool fits;
+    };
+    const Case cases[] = {
+        {10, 12, true},
+        {0x10000, 0x10000, false},         // 2^32
+        {0xFFFFFFFFu, 2, false},           // wraps to 2^32 - 2 in 32 bits
+        {0x80000001u, 0x80000001u, false}, // wraps to 1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.count << " x " << c.size);
+        void* array = hooks().allocateArray(c.count, c.size);
+        EXPECT_EQ(array != nullptr, c.fits);
+        if (array == nullptr) continue;
+        EXPECT_EQ(kernel::poolLiveBytes(SigprocPoolTag), std::uint64_t{c.count} * c.size);
+        hooks().release(array);
+    }
+    hooks().release(nullptr); // ignored
     EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 0u);
 }
 

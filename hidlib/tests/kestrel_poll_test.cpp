@@ -77,6 +77,20 @@ TEST_F(KestrelPoll, DestructorAndDisconnectEndTheTask) {
     EXPECT_EQ(sink.reports().size(), 2u) << "one task delivered each report once";
 }
 
+TEST_F(KestrelPoll, PollingVendorPollsOnItsCallersThreadUntilStopped) {
+    const auto dev = hidsim::addDevice(deviceWithVendorInterface(true));
+    auto k = vendorKestrel();
+    std::thread::id readOn;
+    sink.afterRead = [&](const std::vector<int>&) { readOn = std::this_thread::get_id(); };
+    std::thread poller([&] { k->polling_vendor(QString::fromStdString(hidsim::path(dev, 1))); });
+    hidsim::pushInput(dev, 1, {2, 0, 0, 0, 0, 0, 0, 0, 1});
+    ASSERT_TRUE(sink.waitForReports(1));
+    k->disconnect_vendor();
+    EXPECT_EQ(readOn, poller.get_id());
+    poller.join();
+    EXPECT_EQ(hidsim::openHandles(), 0);
+}
+
 // hidapi's enumeration and opens replace one process-wide error text without a
 // lock, so the poll task and callers on other threads must never overlap them.
 TEST_F(KestrelPoll, ThePollAndCallersNeverEnumerateOrOpenAtOnce) {

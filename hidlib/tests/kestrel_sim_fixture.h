@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -77,23 +78,35 @@ inline hidsim::DeviceDesc deviceWithVendorInterface(bool numberedVendor) {
     return desc;
 }
 
-// Collects what the poll task hands to its callbacks.
+// Collects what the poll task hands to its callbacks, then runs what the test
+// asked the callback to do besides (on the poll's thread, as the panel's
+// callbacks do).
 class PollSink {
 public:
     static void onRead(QList<QVariant> report, void* self) {
         auto* sink = static_cast<PollSink*>(self);
         std::vector<int> bytes;
         for (const QVariant& v : report) bytes.push_back(v.toInt());
-        std::lock_guard<std::mutex> lock(sink->m_mutex);
-        sink->m_reports.push_back(std::move(bytes));
-        sink->m_changed.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(sink->m_mutex);
+            sink->m_reports.push_back(bytes);
+            sink->m_changed.notify_all();
+        }
+        if (sink->afterRead) sink->afterRead(bytes);
     }
     static void onLost(void* self) {
         auto* sink = static_cast<PollSink*>(self);
-        std::lock_guard<std::mutex> lock(sink->m_mutex);
-        ++sink->m_lost;
-        sink->m_changed.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(sink->m_mutex);
+            ++sink->m_lost;
+            sink->m_changed.notify_all();
+        }
+        if (sink->afterLost) sink->afterLost();
     }
+
+    // Set before the poll starts.
+    std::function<void(const std::vector<int>& report)> afterRead;
+    std::function<void()> afterLost;
 
     void registerWith(Kestrel& k) { k.reg_Vendor(&PollSink::onRead, &PollSink::onLost, this); }
 

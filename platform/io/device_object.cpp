@@ -1,6 +1,7 @@
 #include "platform/io/device_object.h"
 
 #include "platform/kernel/check.h"
+#include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
 
 #include <cstring>
@@ -136,6 +137,8 @@ bool physicalDeviceIdentity(DeviceObject* device, DeviceIdentity& identity) {
 kernel::NTSTATUS getDeviceProperty(DeviceObject* device, DeviceProperty property,
                                    std::uint32_t length, void* buffer,
                                    std::uint32_t* resultLength) {
+    if (!kernel::requireIrql(kernel::Irql::Passive, "device property query"))
+        return kernel::STATUS_UNSUCCESSFUL;
     if (resultLength == nullptr || (buffer == nullptr && length != 0))
         return kernel::STATUS_INVALID_PARAMETER;
     *resultLength = 0;

@@ -1,6 +1,7 @@
 #include "platform/io/registry.h"
 
 #include "platform/io/registry_tree.h"
+#include "platform/kernel/irql.h"
 
 #include <cstring>
 #include <utility>
@@ -51,6 +52,8 @@ NTSTATUS resolveStart(const RegistryKey* root, PathStart& start) {
 
 NTSTATUS openOrCreate(RegistryKey& key, const kernel::UnicodeString& path, const RegistryKey* root,
                       bool create, KeyDisposition* disposition) {
+    if (!kernel::requireIrql(kernel::Irql::Passive, "registry key open"))
+        return kernel::STATUS_UNSUCCESSFUL;
     PathStart start;
     NTSTATUS status = resolveStart(root, start);
     if (!kernel::succeeded(status)) return status;
@@ -121,6 +124,8 @@ NTSTATUS createKey(RegistryKey& key, const kernel::UnicodeString& path, const Re
 
 NTSTATUS detail::createKeyPath(RegistryKey& key, std::u16string_view path) {
     key.close();
+    if (!kernel::requireIrql(kernel::Irql::Passive, "registry key open"))
+        return kernel::STATUS_UNSUCCESSFUL;
     std::vector<std::u16string_view> names;
     const NTSTATUS status = splitKeyPath(path, false, names);
     if (!kernel::succeeded(status)) return status;
@@ -137,6 +142,8 @@ NTSTATUS detail::createKeyPath(RegistryKey& key, std::u16string_view path) {
 NTSTATUS queryValuePartialInformation(const RegistryKey& key,
                                       const kernel::UnicodeString& valueName, void* buffer,
                                       std::uint32_t length, std::uint32_t* resultLength) {
+    if (!kernel::requireIrql(kernel::Irql::Passive, "registry value query"))
+        return kernel::STATUS_UNSUCCESSFUL;
     if (!key.isOpen()) return kernel::STATUS_INVALID_HANDLE;
     if (resultLength == nullptr || (buffer == nullptr && length != 0))
         return kernel::STATUS_INVALID_PARAMETER;
@@ -160,6 +167,8 @@ NTSTATUS queryValuePartialInformation(const RegistryKey& key,
 
 NTSTATUS setValue(const RegistryKey& key, const kernel::UnicodeString& valueName,
                   RegistryValueType type, const void* data, std::uint32_t length) {
+    if (!kernel::requireIrql(kernel::Irql::Passive, "registry value write"))
+        return kernel::STATUS_UNSUCCESSFUL;
     if (!key.isOpen()) return kernel::STATUS_INVALID_HANDLE;
     if (valueName.length / 2u > maxValueNameChars || length > maxValueDataBytes ||
         (data == nullptr && length != 0))
@@ -172,6 +181,8 @@ NTSTATUS setValue(const RegistryKey& key, const kernel::UnicodeString& valueName
 }
 
 NTSTATUS flushKey(const RegistryKey& key) {
+    if (!kernel::requireIrql(kernel::Irql::Passive, "registry flush"))
+        return kernel::STATUS_UNSUCCESSFUL;
     if (!key.isOpen()) return kernel::STATUS_INVALID_HANDLE;
     RegistryTree& tree = *RegistryAccess::tree(key);
     detail::FlushHandler handler;

@@ -1,6 +1,8 @@
 #include "platform/io/system_folder.h"
 
 #include "platform/kernel/check.h"
+#include "platform/kernel/irql.h"
+#include "platform/kernel/test_checks.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -145,6 +147,8 @@ void FileHandle::close() {
 
 kernel::NTSTATUS openFile(FileHandle& file, const kernel::UnicodeString& path) {
     file.close();
+    if (!kernel::requireIrql(kernel::Irql::Passive, "file open"))
+        return kernel::STATUS_UNSUCCESSFUL;
     std::u16string_view rest = path.view();
     if (rest.size() < systemRootPrefix.size() ||
         upcase(rest.substr(0, systemRootPrefix.size())) != systemRootPrefix)
@@ -198,6 +202,8 @@ kernel::NTSTATUS readFile(const FileHandle& file, void* buffer, std::uint32_t le
         ioStatus->information = count;
         return status;
     };
+    if (!kernel::requireIrql(kernel::Irql::Passive, "file read"))
+        return finish(kernel::STATUS_UNSUCCESSFUL, 0);
     if (!file.isOpen()) return finish(kernel::STATUS_INVALID_HANDLE, 0);
     if (offset < 0 || offset > INT64_MAX - length || (buffer == nullptr && length != 0))
         return finish(kernel::STATUS_INVALID_PARAMETER, 0);
@@ -222,5 +228,30 @@ std::vector<std::string> openFilePaths() {
     for (const auto& [serial, path] : s.openFiles) paths.push_back(path);
     return paths;
 }
+
+namespace {
+
+// A test closes every file it opened.
+std::uint64_t serialAtTestStart = 0; // under the folder state's lock
+
+void noteFilesAtTestStart() {
+    FolderState& s = state();
+    std::lock_guard guard(s.lock);
+    serialAtTestStart = s.lastSerial;
+}
+
+std::string filesLeftOpen() {
+    FolderState& s = state();
+    std::lock_guard guard(s.lock);
+    std::string text;
+    for (auto it = s.openFiles.upper_bound(serialAtTestStart); it != s.openFiles.end(); ++it)
+        text += (text.empty() ? "file(s) left open: " : ", ") + it->second;
+    return text;
+}
+
+const kernel::TestCheckRegistrar openFilesCheck({"open files", noteFilesAtTestStart,
+                                                 filesLeftOpen});
+
+} // namespace
 
 } // namespace io

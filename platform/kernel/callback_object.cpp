@@ -3,9 +3,11 @@
 #include "platform/kernel/check.h"
 #include "platform/kernel/detail/dispatcher.h"
 #include "platform/kernel/irql.h"
+#include "platform/kernel/pool.h"
 
 #include <map>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,7 @@ NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name
                               bool allowMultiple) {
     if (object == nullptr) return STATUS_INVALID_PARAMETER;
     *object = nullptr;
+    if (!requireIrql(Irql::Passive, "callback object creation")) return STATUS_UNSUCCESSFUL;
     const std::u16string key = keyOf(name);
 
     Names& names = Names::instance();
@@ -89,8 +92,9 @@ NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name
     }
     if (!create) return STATUS_OBJECT_NAME_NOT_FOUND;
 
-    CallbackObject* created = detail::newPoolObject<CallbackObject>(objectTag, key, allowMultiple);
-    if (created == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+    void* block = allocatePool(PoolType::NonPagedNx, sizeof(CallbackObject), objectTag);
+    if (block == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+    auto* created = new (block) CallbackObject(key, allowMultiple);
     if (!key.empty()) names.objects[key] = created;
     *object = created;
     return STATUS_SUCCESS;
@@ -99,6 +103,7 @@ NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name
 CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction function,
                                        void* context) {
     if (!check(function != nullptr, "callback registered without a function")) return nullptr;
+    if (!requireIrql(Irql::Passive, "callback registration")) return nullptr;
     void* block = allocatePool(PoolType::NonPaged, sizeof(CallbackRegistration), registrationTag);
     if (block == nullptr) return nullptr;
     auto* registration = new (block) CallbackRegistration{&object, function, context};
@@ -149,7 +154,7 @@ void unregisterCallback(CallbackRegistration* registration) {
                 fromItsOwnCall |= running == registration;
             // A function that unregisters itself cannot wait for its own
             // return: the call that ends last frees the registration.
-            if (fromItsOwnCall || !detail::checkMayWait()) {
+            if (fromItsOwnCall || !detail::mayWait("callback unregister")) {
                 registration->lastCallFrees = true;
                 return;
             }
@@ -162,6 +167,7 @@ void unregisterCallback(CallbackRegistration* registration) {
 }
 
 void notifyCallback(CallbackObject& object, void* argument1, void* argument2) {
+    if (!requireIrql(Irql::Dispatch, "callback notify")) return;
     IrqlScope atDispatch(Irql::Dispatch);
     std::vector<CallbackRegistration*> finished;
     {

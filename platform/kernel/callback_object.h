@@ -21,7 +21,8 @@ struct CallbackRegistration; // the handle a registration returns
 class CallbackObject final : public Object {
 private:
     friend struct CallbackObjectAccess;
-    template <class T, class... Args> friend T* detail::newPoolObject(PoolTag tag, Args&&... args);
+    friend NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name,
+                                         bool create, bool allowMultiple);
 
     CallbackObject(std::u16string key, bool allowMultiple)
         : key_(std::move(key)), allowMultiple_(allowMultiple) {}
@@ -29,7 +30,7 @@ private:
 
     const std::u16string key_; // upper case; empty for an unnamed object
     const bool allowMultiple_;
-    // under the dispatcher lock
+    // under the kernel's lock
     CallbackRegistration* first_ = nullptr;
     CallbackRegistration* last_ = nullptr;
 };
@@ -39,16 +40,18 @@ private:
 // otherwise). allowMultiple applies to a new object: without it, only one
 // function may be registered at a time. An empty name creates an unnamed
 // object. The caller owns one reference (dereferenceObject); the name stays
-// known while the object lives.
+// known while the object lives. Passive level only.
 NTSTATUS createCallbackObject(CallbackObject** object, const UnicodeString& name, bool create,
                               bool allowMultiple);
 
 // Null when the pool refuses the registration, or when the object takes one
 // function only and has it. The registration holds a reference to the object.
+// Passive level only.
 CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction function,
                                        void* context);
 
-// Removes the registration and waits for its call in flight, if any.
+// Removes the registration and waits for its call in flight, if any (which
+// must be below dispatch level, unless it is the function's own call).
 void unregisterCallback(CallbackRegistration* registration);
 
 void notifyCallback(CallbackObject& object, void* argument1, void* argument2);

@@ -3,21 +3,15 @@
 #include "platform/kernel/check.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/detail/dispatcher.h"
+#include "platform/kernel/detail/irql.h"
 #include "platform/kernel/irql.h"
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <vector>
 
 namespace kernel {
-
-struct ClockAccess {
-    static void block(const Clock& clock, std::unique_lock<std::mutex>& lock,
-                      std::condition_variable& changed, std::optional<Duration> deadline) {
-        clock.block(lock, changed, deadline);
-    }
-};
-
 namespace {
 
 class RealClock final : public Clock {
@@ -35,16 +29,11 @@ public:
     std::int64_t systemTimeAt(Duration clockTime) const override {
         return systemTimeAtOrigin_ + clockTime.count();
     }
-
-private:
-    void block(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
-               std::optional<Duration> deadline) const override {
-        if (deadline)
-            changed.wait_until(lock, origin_ + *deadline);
-        else
-            changed.wait(lock);
+    std::chrono::steady_clock::time_point realTimeAt(Duration clockTime) const {
+        return origin_ + clockTime;
     }
 
+private:
     static constexpr std::int64_t unixEpochInSystemTime = 116444736000000000;
     const std::chrono::steady_clock::time_point origin_;
     const std::int64_t systemTimeAtOrigin_;
@@ -54,11 +43,17 @@ private:
 struct Dispatcher {
     std::mutex lock;
     std::condition_variable changed;
+    // Notified when a thread blocks or anything changes, for those that wait
+    // for threads to block (awaitBlockedThreads, a manual clock's settle).
     std::condition_variable blockedChanged;
     // Threads blocked since the last change: each woken thread is counted
     // again only once it has looked at the change and blocked anew.
-    std::size_t blocked = 0;
     std::uint64_t generation = 0;
+    std::size_t blocked = 0;
+    std::size_t kernelThreadsBlocked = 0;
+    std::size_t kernelThreads = 0; // enrolled and not yet ended
+    bool clockTurnTaken = false;
+    std::size_t clockTurnWaiters = 0;
     std::vector<detail::TimedWait*> timedWaits;
     RealClock realClock;
     std::atomic<const Clock*> clock{&realClock};
@@ -69,16 +64,39 @@ Dispatcher& dispatcher() {
     return *instance;
 }
 
+thread_local bool onKernelThread = false;
+
+// Blocks once; `counted` threads show in awaitBlockedThreads, threads of the
+// layer in a manual clock's settle.
+void block(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline, bool counted) {
+    Dispatcher& d = dispatcher();
+    const std::uint64_t generation = d.generation;
+    const bool kernelThread = onKernelThread;
+    d.blocked += counted;
+    d.kernelThreadsBlocked += kernelThread;
+    d.blockedChanged.notify_all();
+    if (deadline && detail::realClockInForce())
+        d.changed.wait_until(lock, d.realClock.realTimeAt(*deadline));
+    else
+        d.changed.wait(lock);
+    if (d.generation != generation) return; // the change zeroed the counts
+    d.blocked -= counted;
+    d.kernelThreadsBlocked -= kernelThread;
+}
+
 } // namespace
 
 namespace detail {
 
 std::unique_lock<std::mutex> lockDispatcher() { return std::unique_lock(dispatcher().lock); }
+
 void wakeWaiters() {
     Dispatcher& d = dispatcher();
     ++d.generation;
     d.blocked = 0;
+    d.kernelThreadsBlocked = 0;
     d.changed.notify_all();
+    d.blockedChanged.notify_all();
 }
 
 const Clock& clockLocked() { return *dispatcher().clock.load(); }
@@ -90,20 +108,55 @@ void installClockLocked(const Clock* clock) {
 
 bool realClockInForce() { return dispatcher().clock.load() == &dispatcher().realClock; }
 
-bool checkMayWait() { return check(currentIrql() < Irql::Dispatch, "wait at dispatch level"); }
-
 void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline) {
-    Dispatcher& d = dispatcher();
-    const std::uint64_t generation = d.generation;
-    ++d.blocked;
-    d.blockedChanged.notify_all();
-    ClockAccess::block(clockLocked(), lock, d.changed, deadline);
-    if (d.generation == generation) --d.blocked;
+    block(lock, deadline, true);
 }
 
 void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline) {
-    ClockAccess::block(clockLocked(), lock, dispatcher().changed, deadline);
+    block(lock, deadline, false);
 }
+
+void enrolKernelThreadLocked() { ++dispatcher().kernelThreads; }
+
+void withdrawKernelThreadLocked() {
+    --dispatcher().kernelThreads;
+    wakeWaiters();
+}
+
+void markKernelThread() { onKernelThread = true; }
+
+bool kernelThreadsSettledLocked() {
+    const Dispatcher& d = dispatcher();
+    return d.kernelThreadsBlocked + (onKernelThread ? 1 : 0) >= d.kernelThreads;
+}
+
+std::size_t kernelThreadsLocked() { return dispatcher().kernelThreads; }
+
+bool awaitThreadChangeLocked(std::unique_lock<std::mutex>& lock,
+                             std::chrono::steady_clock::time_point until) {
+    return dispatcher().blockedChanged.wait_until(lock, until) == std::cv_status::no_timeout;
+}
+
+ClockTurn::ClockTurn(std::unique_lock<std::mutex>& lock) {
+    {
+        ClockTurnWaiter waiting;
+        blockUntil(
+            lock, [] { return !clockTurnTaken(); }, std::nullopt);
+    }
+    dispatcher().clockTurnTaken = true;
+}
+
+ClockTurn::~ClockTurn() {
+    Dispatcher& d = dispatcher();
+    d.clockTurnTaken = false;
+    if (d.clockTurnWaiters != 0) wakeWaiters();
+}
+
+bool clockTurnTaken() { return dispatcher().clockTurnTaken; }
+
+ClockTurnWaiter::ClockTurnWaiter() { ++dispatcher().clockTurnWaiters; }
+
+ClockTurnWaiter::~ClockTurnWaiter() { --dispatcher().clockTurnWaiters; }
 
 void TimedWait::enter() { dispatcher().timedWaits.push_back(this); }
 
@@ -137,7 +190,7 @@ NTSTATUS waitForAnyObject(std::span<DispatcherObject* const> objects, Timeout ti
         return STATUS_INVALID_PARAMETER;
     for (DispatcherObject* object : objects)
         if (!check(object != nullptr, "wait on a null object")) return STATUS_INVALID_PARAMETER;
-    if (!timeout.isZero() && !detail::checkMayWait()) timeout = Duration::zero();
+    if (!timeout.isZero() && !detail::mayWait("wait")) timeout = Duration::zero();
 
     const void* self = detail::currentThreadKey();
     auto lock = detail::lockDispatcher();
@@ -168,7 +221,7 @@ NTSTATUS waitForSingleObject(DispatcherObject& object, Timeout timeout) {
 
 NTSTATUS delayExecution(Duration interval) {
     if (interval <= Duration::zero()) return STATUS_SUCCESS;
-    if (!detail::checkMayWait()) return STATUS_SUCCESS;
+    if (!detail::mayWait("delay")) return STATUS_SUCCESS;
     auto lock = detail::lockDispatcher();
     const Duration deadline = detail::clockLocked().now() + interval;
     detail::blockUntil(

@@ -1,12 +1,27 @@
 #include "platform/kernel/irql.h"
 
 #include "platform/kernel/check.h"
+#include "platform/kernel/detail/irql.h"
+
+#include <cstdio>
 
 namespace kernel {
 namespace {
 
 thread_local Irql threadIrql = Irql::Passive;
 thread_local int threadSpinLocks = 0;
+
+const char* levelName(Irql level) {
+    switch (level) {
+    case Irql::Passive:
+        return "passive level";
+    case Irql::Apc:
+        return "APC level";
+    case Irql::Dispatch:
+        return "dispatch level";
+    }
+    return "an unknown level";
+}
 
 } // namespace
 
@@ -22,6 +37,16 @@ Irql raiseIrql(Irql level) {
 void lowerIrql(Irql previous) {
     if (!check(previous <= threadIrql, "IRQL lowered to a higher level")) return;
     threadIrql = previous;
+}
+
+bool requireIrql(Irql max, const char* what) {
+    const Irql level = threadIrql;
+    if (level <= max) return true;
+    char message[256];
+    std::snprintf(message, sizeof message, "%s at %s (allowed up to %s)", what, levelName(level),
+                  levelName(max));
+    failCheck(message);
+    return false;
 }
 
 int spinLocksHeld() { return threadSpinLocks; }

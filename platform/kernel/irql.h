@@ -31,14 +31,15 @@ private:
     Irql previous_;
 };
 
+// The level rule of a service, checked where it is entered: when the caller
+// runs above `max`, fails a check naming `what` and both levels ("wait at
+// dispatch level (allowed up to APC level)") and returns false; the service
+// then refuses the call in the safest way it has. Dispatch is the highest
+// level emulated, so "up to dispatch level" admits every caller; services
+// with that rule state it at their entry all the same.
+bool requireIrql(Irql max, const char* what);
+
 // Spin locks held by the calling thread (a thread must end holding none).
 int spinLocksHeld();
-
-namespace detail {
-// Names the calling thread (the address of a thread-local object).
-const void* currentThreadKey();
-void noteSpinLockAcquired();
-void noteSpinLockReleased();
-} // namespace detail
 
 } // namespace kernel

@@ -2,6 +2,7 @@
 
 #include "platform/kernel/check.h"
 #include "platform/kernel/detail/dispatcher.h"
+#include "platform/kernel/detail/irql.h"
 #include "platform/kernel/irql.h"
 
 namespace kernel {

@@ -2,6 +2,7 @@
 
 #include "platform/kernel/check.h"
 #include "platform/kernel/interlocked.h"
+#include "platform/kernel/pool.h"
 
 namespace kernel {
 

@@ -3,11 +3,7 @@
 // shows in the pool ledger like any other leak.
 #pragma once
 
-#include "platform/kernel/pool.h"
-
 #include <cstdint>
-#include <new>
-#include <utility>
 
 namespace kernel {
 
@@ -28,20 +24,9 @@ private:
 };
 
 void referenceObject(Object& object);
-// Dropping the last reference destroys the object and frees its block.
+// Dropping the last reference destroys the object and frees its pool block.
 void dereferenceObject(Object& object);
 // Takes a reference unless the last one is already gone (for name lookups).
 bool referenceObjectIfAlive(Object& object);
-
-namespace detail {
-
-// Constructs a kernel object in a block of its own tag; null when the pool refuses.
-template <class T, class... Args> T* newPoolObject(PoolTag tag, Args&&... args) {
-    void* block = allocatePool(PoolType::NonPagedNx, sizeof(T), tag);
-    if (block == nullptr) return nullptr;
-    return new (block) T(std::forward<Args>(args)...);
-}
-
-} // namespace detail
 
 } // namespace kernel

@@ -1,6 +1,7 @@
 #include "platform/kernel/pool.h"
 
 #include "platform/kernel/check.h"
+#include "platform/kernel/detail/irql.h"
 #include "platform/kernel/irql.h"
 
 #include <cstdlib>
@@ -20,10 +21,14 @@ struct Ledger {
     std::mutex lock;
     std::unordered_map<const void*, PoolBlock> live;
     std::uint64_t serial = 0;
-    std::uint64_t requests = 0;
-    std::uint64_t failAtRequest = 0; // 0: none
+    // The counted fault: the thread it belongs to and how many of its
+    // requests are left up to and including the one that fails (0: none).
+    const void* failingThread = nullptr;
+    std::uint64_t failCountdown = 0;
     std::set<PoolTag> failingTags;
 };
+
+thread_local std::uint64_t threadRequests = 0;
 
 Ledger& ledger() {
     // Never destroyed: the layer's detached threads may still free blocks
@@ -37,11 +42,10 @@ bool knownType(PoolType type) {
 }
 
 bool injectedFailure(Ledger& l, PoolTag tag) {
-    ++l.requests;
-    if (l.failAtRequest != 0 && l.requests == l.failAtRequest) {
-        l.failAtRequest = 0;
+    ++threadRequests;
+    if (l.failCountdown != 0 && l.failingThread == detail::currentThreadKey() &&
+        --l.failCountdown == 0)
         return true;
-    }
     return l.failingTags.count(tag) != 0;
 }
 
@@ -59,9 +63,7 @@ std::string poolTagText(PoolTag tag) {
 void* allocatePool(PoolType type, std::size_t bytes, PoolTag tag) {
     if (!check(knownType(type), "allocation from an unknown pool type")) return nullptr;
     if (!check(tag != 0, "allocation with a zero pool tag")) return nullptr;
-    if (!check(type != PoolType::Paged || currentIrql() < Irql::Dispatch,
-               "paged pool requested at dispatch level"))
-        return nullptr;
+    if (type == PoolType::Paged && !requireIrql(Irql::Apc, "paged pool request")) return nullptr;
 
     Ledger& l = ledger();
     {
@@ -118,10 +120,7 @@ std::uint64_t poolAllocationSerial() {
     return ledger().serial;
 }
 
-std::uint64_t poolRequestCount() {
-    std::lock_guard guard(ledger().lock);
-    return ledger().requests;
-}
+std::uint64_t poolRequestCount() { return threadRequests; }
 
 std::vector<PoolBlock> poolBlocksSince(std::uint64_t serial) {
     std::lock_guard guard(ledger().lock);
@@ -150,7 +149,8 @@ std::optional<PoolBlock> poolFindBlock(const void* address) {
 void failPoolRequest(std::uint64_t n) {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
-    l.failAtRequest = n == 0 ? 0 : l.requests + n;
+    l.failingThread = detail::currentThreadKey();
+    l.failCountdown = n;
 }
 
 void failPoolTag(PoolTag tag) {
@@ -161,7 +161,7 @@ void failPoolTag(PoolTag tag) {
 void clearPoolFaults() {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
-    l.failAtRequest = 0;
+    l.failCountdown = 0;
     l.failingTags.clear();
 }
 

@@ -34,7 +34,7 @@ template <std::size_t N> constexpr PoolTag poolTag(const char (&text)[N]) {
 std::string poolTagText(PoolTag tag);
 
 // Null when the request cannot be met (or a fault was injected). Paged pool
-// may not be asked for at dispatch level; a tag of 0 is refused.
+// may be asked for below dispatch level only; a tag of 0 is refused.
 void* allocatePool(PoolType type, std::size_t bytes, PoolTag tag);
 
 // Frees a live block. A null, foreign or already freed block fails a check
@@ -56,14 +56,24 @@ std::size_t poolLiveBlocks();
 std::size_t poolLiveBlocks(PoolTag tag);
 std::size_t poolLiveBytes(PoolTag tag);
 std::uint64_t poolAllocationSerial(); // serial of the latest successful allocation
-std::uint64_t poolRequestCount();     // requests so far, failed ones included
 std::vector<PoolBlock> poolBlocksSince(std::uint64_t serial); // live blocks allocated after it
 std::vector<PoolBlock> poolLiveBlocksTagged(PoolTag tag);
 std::optional<PoolBlock> poolFindBlock(const void* address); // empty when not a live block
 
-// Fault injection. failPoolRequest(n) fails the n-th request from now on
-// (1 = the next one); failPoolTag fails every request with that tag.
+// Fault injection, as deterministic as the test that arms it while deferred
+// calls, the work-item worker and system threads allocate beside it.
+//
+// Counted faults belong to a thread: failPoolRequest(n) fails the n-th
+// request that the calling thread makes from now on (1 = its next one), and
+// poolRequestCount() counts the calling thread's requests so far, failed ones
+// included; requests of other threads neither count nor fail. So a test
+// counts the requests of a run on its thread, then fails each in turn.
+// (To fail a request of another thread, arm the fault on that thread.)
+//
+// Tag faults belong to no thread: failPoolTag(tag) fails every request with
+// that tag, whichever thread makes it, until cleared.
 void failPoolRequest(std::uint64_t n);
+std::uint64_t poolRequestCount();
 void failPoolTag(PoolTag tag);
 void clearPoolFaults();
 

@@ -1,6 +1,7 @@
 #include "platform/kernel/spin_lock.h"
 
 #include "platform/kernel/check.h"
+#include "platform/kernel/detail/irql.h"
 
 #include <thread>
 

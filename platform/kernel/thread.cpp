@@ -2,17 +2,19 @@
 
 #include "platform/kernel/check.h"
 #include "platform/kernel/detail/dispatcher.h"
-#include "platform/kernel/interlocked.h"
 #include "platform/kernel/irql.h"
+#include "platform/kernel/pool.h"
 
 #include <atomic>
-#include <exception>
+#include <new>
+#include <system_error>
 
 namespace kernel {
 namespace {
 
 constexpr PoolTag threadTag = poolTag("Thre");
 std::atomic<std::size_t> running{0};
+std::atomic<bool> startsFail{false};
 
 } // namespace
 
@@ -23,37 +25,60 @@ ThreadObject::~ThreadObject() {
         thread_.join(); // it has ended; this only waits for its last instructions
 }
 
+bool ThreadObject::start() {
+    if (startsFail.load()) return false;
+    try {
+        thread_ = std::thread(&ThreadObject::run, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
 void ThreadObject::run(ThreadObject* self) {
+    detail::markKernelThread();
     self->start_(self->context_);
     check(currentIrql() == Irql::Passive && spinLocksHeld() == 0,
           "system thread ended above passive level or holding a spin lock");
     // Ending and dropping the thread's own reference is one step for the
     // waiters, so whoever saw the end holds the only references left. When
-    // that was the last one, the object goes here (it takes no dispatcher lock).
+    // that was the last one, the object goes here (it takes no kernel lock).
     auto lock = detail::lockDispatcher();
     self->ended_ = true;
     --running;
-    detail::wakeWaiters();
+    detail::withdrawKernelThreadLocked(); // wakes the waiters
     dereferenceObject(*self);
 }
 
 NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* context) {
     if (thread == nullptr || start == nullptr) return STATUS_INVALID_PARAMETER;
     *thread = nullptr;
-    ThreadObject* object = detail::newPoolObject<ThreadObject>(threadTag, start, context);
-    if (object == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+    if (!requireIrql(Irql::Passive, "system thread creation")) return STATUS_UNSUCCESSFUL;
+    void* block = allocatePool(PoolType::NonPagedNx, sizeof(ThreadObject), threadTag);
+    if (block == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+    auto* object = new (block) ThreadObject(start, context);
 
     referenceObject(*object); // the running thread's own reference
-    ++running;
     {
         // The new thread may end and drop its reference before thread_ is
-        // assigned here; hold the dispatcher lock so it cannot finish first.
+        // assigned here; hold the kernel's lock so it cannot finish first.
         auto lock = detail::lockDispatcher();
-        object->thread_ = std::thread(&ThreadObject::run, object);
+        ++running;
+        detail::enrolKernelThreadLocked();
+        if (!object->start()) {
+            --running;
+            detail::withdrawKernelThreadLocked();
+            lock.unlock();
+            dereferenceObject(*object); // the thread's own
+            dereferenceObject(*object); // the creator's: the block goes
+            return STATUS_INSUFFICIENT_RESOURCES;
+        }
     }
     *thread = object;
     return STATUS_SUCCESS;
 }
+
+void failSystemThreadStarts(bool on) { startsFail.store(on); }
 
 int ThreadObject::priorityLocked() const {
     return priorityHistory_.empty() ? defaultPriority : priorityHistory_.back();

@@ -25,10 +25,10 @@ public:
 private:
     friend NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* context);
     friend int setThreadPriority(ThreadObject& thread, int priority);
-    template <class T, class... Args> friend T* detail::newPoolObject(PoolTag tag, Args&&... args);
 
     ThreadObject(ThreadStart start, void* context) : start_(start), context_(context) {}
     ~ThreadObject() override;
+    bool start();
     static void run(ThreadObject* self);
 
     bool signalledFor(const void* thread) const override;
@@ -43,10 +43,16 @@ private:
     std::vector<int> priorityHistory_; // the last one is in force
 };
 
-// Starts a thread. On success the caller holds one reference to the thread
-// object (give it back with dereferenceObject); the running thread holds its
-// own until it ends.
+// Starts a thread (passive level only). On success the caller holds one
+// reference to the thread object (give it back with dereferenceObject); the
+// running thread holds its own until it ends. STATUS_INSUFFICIENT_RESOURCES
+// when the pool refuses the object or the system cannot start a thread; then
+// nothing is left behind.
 NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* context);
+
+// Every start of a system thread fails while on, as when the system has no
+// room for another thread.
+void failSystemThreadStarts(bool on);
 
 // Returns the previous priority (0 to 31).
 int setThreadPriority(ThreadObject& thread, int priority);

@@ -1,27 +1,17 @@
-// Timers and their deferred procedure calls. A timer is set to expire after a
-// relative time or at a system time, once or periodically; at each expiry it
-// becomes signalled and its deferred procedure call, when it has one, runs at
-// dispatch level on the clock's side (the real clock's service thread, or the
-// thread that advances a manual clock).
+// Timers. A timer is set to expire after a relative time or at a system
+// time, once or periodically; at each expiry it becomes signalled and its
+// deferred procedure call, when it has one, is queued (see dpc.h). Timers due
+// at the same time expire in the order they were set; a periodic timer counts
+// as set again at each expiry.
 #pragma once
 
 #include "platform/kernel/dispatcher.h"
+#include "platform/kernel/dpc.h"
 #include "platform/kernel/time.h"
 
 #include <cstdint>
 
 namespace kernel {
-
-class Dpc {
-public:
-    using Routine = void (*)(Dpc& dpc, void* context);
-    Dpc(Routine routine, void* context) : routine_(routine), context_(context) {}
-
-private:
-    friend struct TimerQueue;
-    Routine routine_;
-    void* context_;
-};
 
 enum class TimerType {
     Notification,    // stays signalled until set again
@@ -38,7 +28,7 @@ public:
     bool set(Duration dueIn, Duration period = Duration::zero(), Dpc* dpc = nullptr);
     bool setAbsolute(std::int64_t systemTime, Duration period = Duration::zero(),
                      Dpc* dpc = nullptr);
-    // Returns whether the timer was set; a call already started is not waited for.
+    // Returns whether the timer was set; a call already queued stays queued.
     bool cancel();
 
     bool readState() const; // signalled
@@ -50,7 +40,7 @@ private:
     void satisfyWait(const void* thread) override;
 
     const TimerType type_;
-    // under the dispatcher lock
+    // under the kernel's lock
     bool signalled_ = false;
     bool queued_ = false;
     Duration due_{0};
@@ -61,9 +51,5 @@ private:
 
 // Timers set right now.
 std::size_t timersSet();
-
-// Waits until no deferred procedure call of a timer is running or about to run
-// (for an owner about to free the call or its context).
-void flushTimerDpcs();
 
 } // namespace kernel

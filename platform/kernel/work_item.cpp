@@ -34,6 +34,7 @@ struct WorkQueue {
     }
 
     static void serve() {
+        detail::markKernelThread();
         WorkQueue& queue = instance();
         auto lock = detail::lockDispatcher();
         for (;;) {
@@ -77,6 +78,7 @@ void freeWorkItem(WorkItem* item) {
 
 void queueWorkItem(WorkItem& item, WorkItemRoutine routine, void* context) {
     if (!check(routine != nullptr, "work item queued without a routine")) return;
+    if (!requireIrql(Irql::Dispatch, "work item queueing")) return;
     WorkQueue& queue = WorkQueue::instance();
     auto lock = detail::lockDispatcher();
     if (!check(!item.queued, "work item queued twice")) return;
@@ -85,6 +87,7 @@ void queueWorkItem(WorkItem& item, WorkItemRoutine routine, void* context) {
     item.queued = true;
     queue.items.push_back(&item);
     if (queue.worker == std::thread::id()) {
+        detail::enrolKernelThreadLocked();
         std::thread worker(&WorkQueue::serve);
         queue.worker = worker.get_id();
         worker.detach();
@@ -93,7 +96,7 @@ void queueWorkItem(WorkItem& item, WorkItemRoutine routine, void* context) {
 }
 
 void drainWorkItems() {
-    if (!detail::checkMayWait()) return;
+    if (!detail::mayWait("work item drain")) return;
     WorkQueue& queue = WorkQueue::instance();
     auto lock = detail::lockDispatcher();
     if (!check(std::this_thread::get_id() != queue.worker, "work items drained from the worker"))

@@ -1,24 +1,15 @@
-// After every test: no pool block allocated by the test is still live, no
-// system thread it started still runs, no timer is left set, no work item is
-// pending, and the test thread is back at passive level holding no spin lock.
-// Before every test the switches a test may turn (pool faults, failing
-// floating-point saves, the system version, the debug log) are reset.
+// Around every test: a failed kernel check fails the running test (or is
+// recorded inside an ExpectKernelChecks scope), and every check the layers of
+// the platform registered runs: before the test it puts the layer's switches
+// back, after it the test fails for whatever it left behind.
 #include "platform/testing/kernel_checks.h"
 
 #include "platform/kernel/check.h"
-#include "platform/kernel/debug_print.h"
-#include "platform/kernel/floating_state.h"
-#include "platform/kernel/irql.h"
-#include "platform/kernel/os_version.h"
-#include "platform/kernel/pool.h"
-#include "platform/kernel/thread.h"
-#include "platform/kernel/timer.h"
-#include "platform/kernel/work_item.h"
+#include "platform/kernel/test_checks.h"
 
 #include <gtest/gtest.h>
 
 #include <mutex>
-#include <sstream>
 
 namespace kernel::testing {
 namespace {
@@ -47,40 +38,20 @@ void failTheTest(const char* message) {
     ADD_FAILURE() << "kernel check failed: " << message;
 }
 
-std::string describe(const std::vector<PoolBlock>& blocks) {
-    std::ostringstream text;
-    for (const PoolBlock& block : blocks)
-        text << "\n  tag \"" << poolTagText(block.tag) << "\", " << block.bytes
-             << " bytes, allocation #" << block.serial;
-    return text.str();
-}
-
 class KernelTestGuard : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override {
         setCheckHandler(failTheTest);
-        clearPoolFaults();
-        failFloatingPointSaves(false);
-        setOsVersion(defaultOsVersion);
-        clearDebugLog();
-        serialAtStart_ = poolAllocationSerial();
-        threadsAtStart_ = runningSystemThreads();
+        for (const TestCheck& check : registeredTestChecks())
+            if (check.beforeTest != nullptr) check.beforeTest();
     }
 
     void OnTestEnd(const ::testing::TestInfo&) override {
-        EXPECT_EQ(currentIrql(), Irql::Passive) << "the test ended above passive level";
-        EXPECT_EQ(spinLocksHeld(), 0) << "the test ended holding a spin lock";
-        EXPECT_EQ(pendingWorkItems(), 0u) << "work items still pending at the end of the test";
-        EXPECT_EQ(timersSet(), 0u) << "timers still set at the end of the test";
-        EXPECT_EQ(runningSystemThreads(), threadsAtStart_)
-            << "system threads still running at the end of the test";
-        const std::vector<PoolBlock> leaked = poolBlocksSince(serialAtStart_);
-        EXPECT_TRUE(leaked.empty())
-            << leaked.size() << " pool block(s) leaked:" << describe(leaked);
-        clearPoolFaults();
+        for (const TestCheck& check : registeredTestChecks()) {
+            if (check.afterTest == nullptr) continue;
+            const std::string left = check.afterTest();
+            EXPECT_TRUE(left.empty()) << check.name << ": " << left;
+        }
     }
-
-    std::uint64_t serialAtStart_ = 0;
-    std::size_t threadsAtStart_ = 0;
 };
 
 [[maybe_unused]] const bool installed = [] {

@@ -19,7 +19,7 @@ using kernel::testing::ExpectKernelChecks;
 struct FiringLog {
     std::vector<std::int64_t> times; // clock time of each call, in ms
     std::vector<Irql> levels;
-    static void record(Dpc&, void* context) {
+    static void record(Dpc&, void* context, void*, void*) {
         auto* log = static_cast<FiringLog*>(context);
         log->times.push_back(
             std::chrono::duration_cast<std::chrono::milliseconds>(currentClock().now()).count());
@@ -56,14 +56,14 @@ TEST(RealClock, RunsOnItsOwn) {
     const std::int64_t counter = queryPerformanceCounter();
     Event tick(EventType::Notification, false);
     Timer timer;
-    Dpc dpc([](Dpc&, void* event) { static_cast<Event*>(event)->set(); }, &tick);
+    Dpc dpc([](Dpc&, void* event, void*, void*) { static_cast<Event*>(event)->set(); }, &tick);
     timer.set(Duration(1ms), Duration::zero(), &dpc);
     EXPECT_EQ(waitForSingleObject(tick, Timeout::infinite()), STATUS_SUCCESS);
     EXPECT_GT(queryPerformanceCounter(), counter);
     EXPECT_GE(querySystemTime(), first);
     // A system time after 2020 in 100 ns units since 1601.
     EXPECT_GT(first, ManualClock::defaultSystemTimeAtStart);
-    flushTimerDpcs();
+    flushQueuedDpcs();
 }
 
 TEST(Timer, PeriodicTimerFiresOncePerPeriodAsTheClockAdvances) {
@@ -96,7 +96,7 @@ TEST(Timer, ExpiriesOfSeveralTimersComeInTimeOrder) {
         std::vector<int>* order;
         int id;
     } a{&order, 1}, b{&order, 2}, c{&order, 3};
-    const auto note = [](Dpc&, void* context) {
+    const auto note = [](Dpc&, void* context, void*, void*) {
         auto* tagged = static_cast<Tagged*>(context);
         tagged->order->push_back(tagged->id);
     };
@@ -109,6 +109,49 @@ TEST(Timer, ExpiriesOfSeveralTimersComeInTimeOrder) {
     EXPECT_EQ(order, (std::vector<int>{2, 3, 2, 1, 2})); // b at 10, 25 and 40 ms
     tb.cancel();
 }
+
+// A one-shot timer falls due at 20 ms, when a periodic timer of 10 ms
+// expires for the second time: the periodic timer counts as set again at its
+// first expiry, so the one set before that goes first and one set after it last.
+struct SameInstant {
+    int oneShotSetAtMs;
+    std::vector<int> orderAt20Ms; // 1: periodic, 2: one-shot
+};
+
+class TimersDueAtTheSameInstant : public ::testing::TestWithParam<SameInstant> {};
+
+TEST_P(TimersDueAtTheSameInstant, ComeInTheOrderTheyWereLastSet) {
+    ManualClock clock;
+    using Calls = std::vector<std::pair<int, std::int64_t>>; // id, clock time in ms
+    Calls calls;
+    struct Tagged {
+        Calls* calls;
+        int id;
+    } periodicTag{&calls, 1}, oneShotTag{&calls, 2};
+    const auto note = [](Dpc&, void* context, void*, void*) {
+        auto* tagged = static_cast<Tagged*>(context);
+        tagged->calls->emplace_back(
+            tagged->id,
+            std::chrono::duration_cast<std::chrono::milliseconds>(currentClock().now()).count());
+    };
+    Dpc periodicCall(note, &periodicTag), oneShotCall(note, &oneShotTag);
+    Timer periodic, oneShot;
+    periodic.set(Duration(10ms), Duration(10ms), &periodicCall);
+    const int setAt = GetParam().oneShotSetAtMs;
+    clock.advance(std::chrono::milliseconds(setAt));
+    oneShot.set(std::chrono::milliseconds(20 - setAt), Duration::zero(), &oneShotCall);
+    clock.advance(std::chrono::milliseconds(20 - setAt));
+
+    std::vector<int> at20;
+    for (const auto& [id, atMs] : calls)
+        if (atMs == 20) at20.push_back(id);
+    EXPECT_EQ(at20, GetParam().orderAt20Ms);
+    periodic.cancel();
+}
+
+INSTANTIATE_TEST_SUITE_P(Timer, TimersDueAtTheSameInstant,
+                         ::testing::Values(SameInstant{0, {2, 1}}, SameInstant{5, {2, 1}},
+                                           SameInstant{10, {1, 2}}, SameInstant{15, {1, 2}}));
 
 TEST(Timer, SettingAgainCancelsTheEarlierExpiry) {
     ManualClock clock;
@@ -156,7 +199,7 @@ TEST(Timer, CallThatRearmsItsTimerRunsAgainInTheSameAdvance) {
         int calls = 0;
     } state;
     Dpc dpc(
-        [](Dpc& self, void* context) {
+        [](Dpc& self, void* context, void*, void*) {
             auto* s = static_cast<Rearming*>(context);
             if (++s->calls < 3) s->timer.set(Duration(50ms), Duration::zero(), &self);
         },
@@ -175,9 +218,9 @@ TEST(ManualClock, AdvancesFromTwoThreadsTakeTurns) {
     } held;
     Timer timer;
     Dpc dpc(
-        [](Dpc& self, void* context) {
+        [](Dpc& self, void* context, void*, void*) {
             auto* h = static_cast<Held*>(context);
-            FiringLog::record(self, &h->log);
+            FiringLog::record(self, &h->log, nullptr, nullptr);
             h->entered.set();
             while (!h->release.load())
                 std::this_thread::yield(); // the first call holds its advance up

@@ -114,7 +114,8 @@ TEST(TimedWait, IsDecidedAtItsDeadlineInOrderWithTheCallsOfOneAdvance) {
     ManualClock clock;
     Event event(EventType::Notification, false);
     Timer timer;
-    Dpc signal([](Dpc&, void* context) { static_cast<Event*>(context)->set(); }, &event);
+    Dpc signal([](Dpc&, void* context, void*, void*) { static_cast<Event*>(context)->set(); },
+               &event);
     timer.set(Duration(7ms), Duration::zero(), &signal);
     std::atomic<NTSTATUS> early{STATUS_PENDING};
     std::atomic<NTSTATUS> late{STATUS_PENDING};

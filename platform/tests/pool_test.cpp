@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -80,9 +82,87 @@ TEST(PoolFaults, FailTheNthRequestOnly) {
     for (void* block : {first, second, fourth}) freePool(block);
 }
 
+// Allocates and frees under its own tag until stopped, beside the test.
+class BusyAllocator {
+public:
+    BusyAllocator()
+        : thread_([this] {
+              while (!stop_.load()) {
+                  void* block = allocatePool(PoolType::NonPagedNx, 8, tagB);
+                  if (block == nullptr)
+                      ++failures_;
+                  else
+                      freePool(block);
+                  ++requests_;
+              }
+          }) {}
+    // Returns once it has made at least one more request.
+    void awaitAnotherRequest() {
+        const std::uint64_t seen = requests_.load();
+        while (requests_.load() == seen) std::this_thread::yield();
+    }
+    // Returns how many of its requests failed.
+    std::uint64_t stop() {
+        stop_ = true;
+        thread_.join();
+        return failures_.load();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<std::uint64_t> requests_{0};
+    std::atomic<std::uint64_t> failures_{0};
+    std::thread thread_;
+};
+
+TEST(PoolFaults, ACountedFaultCountsAndFailsOnlyTheArmingThreadsRequests) {
+    BusyAllocator other;
+    const std::uint64_t before = poolRequestCount();
+    failPoolRequest(3);
+    void* blocks[4];
+    for (void*& block : blocks) {
+        other.awaitAnotherRequest(); // requests of both threads interleave
+        block = allocatePool(PoolType::NonPagedNx, 4, tagA);
+    }
+    EXPECT_EQ(other.stop(), 0u);
+    EXPECT_NE(blocks[0], nullptr);
+    EXPECT_NE(blocks[1], nullptr);
+    EXPECT_EQ(blocks[2], nullptr);
+    EXPECT_NE(blocks[3], nullptr);
+    EXPECT_EQ(poolRequestCount() - before, 4u);
+    for (void* block : blocks)
+        if (block != nullptr) freePool(block);
+}
+
+TEST(PoolFaults, AFaultArmedOnAnotherThreadLeavesTheTestThreadAlone) {
+    std::atomic<int> step{0};
+    const auto awaitStep = [&](int n) {
+        while (step.load() < n) std::this_thread::yield();
+    };
+    void* othersSecond = reinterpret_cast<void*>(1);
+    std::thread other([&] {
+        failPoolRequest(2);
+        void* first = allocatePool(PoolType::NonPagedNx, 4, tagB);
+        step = 1;
+        awaitStep(2);
+        othersSecond = allocatePool(PoolType::NonPagedNx, 4, tagB);
+        freePool(first);
+    });
+    awaitStep(1);
+    void* mine = allocatePool(PoolType::NonPagedNx, 4, tagA); // between the other's two
+    step = 2;
+    other.join();
+    EXPECT_NE(mine, nullptr);
+    EXPECT_EQ(othersSecond, nullptr);
+    if (mine != nullptr) freePool(mine);
+}
+
 TEST(PoolFaults, FailEveryRequestOfATagUntilCleared) {
     failPoolTag(tagB);
     EXPECT_EQ(allocatePool(PoolType::NonPagedNx, 4, tagB), nullptr);
+    void* fromAnotherThread = reinterpret_cast<void*>(1);
+    std::thread([&] { fromAnotherThread = allocatePool(PoolType::NonPagedNx, 4, tagB); }).join();
+    EXPECT_EQ(fromAnotherThread, nullptr); // tag faults belong to no thread
     EXPECT_EQ(allocatePool(PoolType::Paged, 4, tagB), nullptr);
     void* other = allocatePool(PoolType::NonPagedNx, 4, tagA);
     EXPECT_NE(other, nullptr);

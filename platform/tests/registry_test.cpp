@@ -1,5 +1,6 @@
 #include "platform/io/registry.h"
 #include "platform/io/registry_text.h"
+#include "platform/kernel/irql.h"
 #include "platform/testing/kernel_checks.h"
 
 #include <gtest/gtest.h>
@@ -212,6 +213,23 @@ TEST_F(RegistryTest, ASecondRegistryIsRefusedAndLeavesTheFirstInForce) {
     EXPECT_EQ(loadRegistry("\\Registry\\Machine\\Mine\n"), STATUS_SUCCESS);
     RegistryKey key;
     EXPECT_EQ(openKey(key, name(u"\\Registry\\Machine\\Mine")), STATUS_SUCCESS);
+}
+
+TEST_F(RegistryTest, TheRegistryIsForPassiveLevelOnly) {
+    const RegistryKey key = makeTestKey();
+    kernel::testing::ExpectKernelChecks checks;
+    const IrqlScope dispatch(Irql::Dispatch);
+    RegistryKey other;
+    const std::uint8_t one = 1;
+    std::uint8_t buffer[16];
+    std::uint32_t result = 0;
+    EXPECT_EQ(openKey(other, name(u"\\Registry\\Machine\\Test")), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(createKey(other, name(u"Sub"), &key), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(setValue(key, name(u"V"), REG_BINARY, &one, 1), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(queryValuePartialInformation(key, name(u"V"), buffer, 16, &result),
+              STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(flushKey(key), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(checks.count(), 5u);
 }
 
 TEST_F(RegistryTest, FlushReachesTheKeeper) {

@@ -1,9 +1,12 @@
 #include "platform/io/system_folder.h"
+#include "platform/kernel/irql.h"
+#include "platform/kernel/test_checks.h"
 #include "platform/testing/kernel_checks.h"
 #include "testkit/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -127,6 +130,38 @@ TEST_F(SystemFolderTest, ASecondFolderIsRefusedAndLeavesTheFirstInForce) {
     }
     FileHandle file;
     EXPECT_EQ(open(file, u"\\SystemRoot\\a.ini"), STATUS_SUCCESS);
+}
+
+TEST_F(SystemFolderTest, ATestThatLeavesAFileOpenIsTold) {
+    folder.write("kept.ini", "1");
+    FileHandle before;
+    ASSERT_EQ(open(before, u"\\SystemRoot\\kept.ini"), STATUS_SUCCESS);
+    const auto checks = registeredTestChecks();
+    const auto check = std::find_if(checks.begin(), checks.end(), [](const TestCheck& c) {
+        return std::string(c.name) == "open files";
+    });
+    ASSERT_NE(check, checks.end());
+    check->beforeTest(); // files open before a test are not its own
+    EXPECT_EQ(check->afterTest(), "");
+    FileHandle left;
+    ASSERT_EQ(open(left, u"\\SystemRoot\\KEPT.INI"), STATUS_SUCCESS);
+    EXPECT_EQ(check->afterTest(), "file(s) left open: \\SystemRoot\\KEPT.INI");
+    left.close();
+    EXPECT_EQ(check->afterTest(), "");
+}
+
+TEST_F(SystemFolderTest, FilesAreForPassiveLevelOnly) {
+    folder.write("a.ini", "x");
+    FileHandle file;
+    ASSERT_EQ(open(file, u"\\SystemRoot\\a.ini"), STATUS_SUCCESS);
+    kernel::testing::ExpectKernelChecks checks;
+    const IrqlScope dispatch(Irql::Dispatch);
+    FileHandle other;
+    EXPECT_EQ(open(other, u"\\SystemRoot\\a.ini"), STATUS_UNSUCCESSFUL);
+    char byte = 0;
+    IoStatusBlock status;
+    EXPECT_EQ(readFile(file, &byte, 1, 0, &status), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(checks.count(), 2u);
 }
 
 TEST(SystemFolder, WithoutAFolderNothingIsFound) {

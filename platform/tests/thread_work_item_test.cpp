@@ -1,3 +1,4 @@
+#include "platform/kernel/clock.h"
 #include "platform/kernel/event.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
@@ -80,6 +81,28 @@ TEST(SystemThread, CreationFailsCleanlyWhenThePoolRefuses) {
     EXPECT_EQ(runningSystemThreads(), 0u);
 }
 
+TEST(SystemThread, AThreadTheSystemCannotStartLeavesNothingBehind) {
+    ManualClock clock;
+    const std::size_t running = runningSystemThreads();
+    const std::uint64_t serial = poolAllocationSerial();
+    failSystemThreadStarts(true);
+    ThreadObject* thread = reinterpret_cast<ThreadObject*>(1);
+    EXPECT_EQ(createSystemThread(
+                  &thread, [](void*) {}, nullptr),
+              STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(thread, nullptr);
+    EXPECT_EQ(runningSystemThreads(), running);
+    EXPECT_TRUE(poolBlocksSince(serial).empty()); // the object and its block are gone
+    clock.settle(); // and the kernel waits for no thread that never started
+
+    failSystemThreadStarts(false);
+    ASSERT_EQ(createSystemThread(
+                  &thread, [](void*) {}, nullptr),
+              STATUS_SUCCESS);
+    EXPECT_EQ(waitForSingleObject(*thread, Timeout::infinite()), STATUS_SUCCESS);
+    dereferenceObject(*thread);
+}
+
 TEST(SystemThread, EndingWhileHoldingASpinLevelIsCaught) {
     ExpectKernelChecks expect;
     ThreadObject* thread = nullptr;
@@ -111,7 +134,18 @@ struct Job {
 };
 
 TEST(WorkItem, RunsLaterAtPassiveLevelInQueueOrder) {
+    ManualClock clock;
     WorkLog log;
+    // A first item holds the worker, so the others all wait in the queue together.
+    Event release(EventType::Notification, false);
+    WorkItem* blocker = allocateWorkItem();
+    ASSERT_NE(blocker, nullptr);
+    queueWorkItem(
+        *blocker,
+        [](void* e) { waitForSingleObject(*static_cast<Event*>(e), Timeout::infinite()); },
+        &release);
+    clock.settle();
+
     Job jobs[3] = {{&log, 1}, {&log, 2}, {&log, 3}};
     WorkItem* items[3];
     for (WorkItem*& item : items) ASSERT_NE(item = allocateWorkItem(), nullptr);
@@ -120,12 +154,14 @@ TEST(WorkItem, RunsLaterAtPassiveLevelInQueueOrder) {
         IrqlScope atDispatch(Irql::Dispatch);
         for (int i = 0; i < 3; ++i) queueWorkItem(*items[i], Job::run, &jobs[i]);
     }
-    drainWorkItems();
+    release.set();
+    clock.settle();
     EXPECT_EQ(pendingWorkItems(), 0u);
     EXPECT_EQ(log.order, (std::vector<int>{1, 2, 3}));
     for (Irql level : log.levels) EXPECT_EQ(level, Irql::Passive);
     EXPECT_NE(log.ranOn, std::this_thread::get_id());
     for (WorkItem* item : items) freeWorkItem(item);
+    freeWorkItem(blocker);
 }
 
 TEST(WorkItem, RoutineMayFreeItsOwnItem) {

@@ -1,102 +1,76 @@
-// The library's two dispatch tables. Only generic members are built, so every
-// group holds its generic member in all six slots.
+// The library's two dispatch tables, constant data fixed at build time. Only
+// generic members are built, so every group holds its generic member in all
+// six slots.
 #include "sigproc/core/dispatch.h"
 
-#include "sigproc/core/memory.h"
-#include "sigproc/fft/complex_fft.h"
-#include "sigproc/fft/real_fft.h"
-#include "sigproc/filters/fir.h"
-#include "sigproc/filters/fir_multirate.h"
-#include "sigproc/filters/iir.h"
-#include "sigproc/vector/arith_const.h"
-#include "sigproc/vector/convert.h"
-#include "sigproc/vector/elementwise.h"
-#include "sigproc/vector/fill.h"
-#include "sigproc/vector/interleave.h"
-#include "sigproc/vector/pow.h"
-#include "sigproc/vector/reduce.h"
-#include "sigproc/vector/sampling.h"
-#include "sigproc/vector/transcendental.h"
-#include "sigproc/vector/vector_arith.h"
+constinit std::atomic<std::int32_t> sigCpuLevel{0};
 
-std::atomic<std::int32_t> sigCpuLevel{0};
-
-const sigTable sigDispatchTable = [] {
-    sigTable t{};
-    t[sigGroupZero_32f] = sigUniformGroup(sigZero_32f_generic);
-    t[sigGroupConvertScaled_32f16s] = sigUniformGroup(sigConvertScaled_32f16s_generic);
-    t[sigGroupConvertScaled_32f32s] = sigUniformGroup(sigConvertScaled_32f32s_generic);
-    t[sigGroupConvertScaled_16s32f] = sigUniformGroup(sigConvertScaled_16s32f_generic);
-    t[sigGroupConvertScaled_32s32f] = sigUniformGroup(sigConvertScaled_32s32f_generic);
-    t[sigGroupConvert_24s32f] = sigUniformGroup(sigConvert_24s32f_generic);
-    t[sigGroupConvertScaled_32f24s] = sigUniformGroup(sigConvertScaled_32f24s_generic);
-    t[sigGroupAddInPlace_32f] = sigUniformGroup(sigAddInPlace_32f_generic);
-    t[sigGroupDivConstInPlace_32f] = sigUniformGroup(sigDivConstInPlace_32f_generic);
-    t[sigGroupMove_32f] = sigUniformGroup(sigMove_32f_generic);
-    t[sigGroupMulConstInPlace_32f] = sigUniformGroup(sigMulConstInPlace_32f_generic);
-    t[sigGroupFirInit_32f] = sigUniformGroup(sigFirInit_32f_generic);
-    t[sigGroupFirGetStateSize_32f] = sigUniformGroup(sigFirGetStateSize_32f_generic);
-    t[sigGroupFirMrInit_32f] = sigUniformGroup(sigFirMrInit_32f_generic);
-    t[sigGroupFirMrGetStateSize_32f] = sigUniformGroup(sigFirMrGetStateSize_32f_generic);
-    t[sigGroupFirProcess_32f] = sigUniformGroup(sigFirProcess_32f_generic);
-    t[sigGroupFirOneSample_32f] = sigUniformGroup(sigFirOneSample_32f_generic);
-    t[sigGroupIirProcessInPlace_32f] = sigUniformGroup(sigIirProcessInPlace_32f_generic);
-    t[sigGroupIirGetStateSize_32f] = sigUniformGroup(sigIirGetStateSize_32f_generic);
-    t[sigGroupIirInit_32f] = sigUniformGroup(sigIirInit_32f_generic);
-    t[sigGroupConvert_32s32f] = sigUniformGroup(sigConvert_32s32f_generic);
-    t[sigGroupAddConstInPlace_32f] = sigUniformGroup(sigAddConstInPlace_32f_generic);
-    t[sigGroupInterleave_32f] = sigUniformGroup(sigInterleave_32f_generic);
-    t[sigGroupDeinterleave_32f] = sigUniformGroup(sigDeinterleave_32f_generic);
-    t[sigGroupPow_32f] = sigUniformGroup(sigPow_32f_generic);
-    return t;
-}();
-
-const sigTableA sigDispatchTableA = [] {
-    sigTableA t{};
-    t[sigGroupCopy_32f] = sigUniformGroup(sigCopy_32f_generic);
-    t[sigGroupSet_32f] = sigUniformGroup(sigSet_32f_generic);
-    t[sigGroupMulConst_32f] = sigUniformGroup(sigMulConst_32f_generic);
-    t[sigGroupMalloc_32f] = sigUniformGroup(sigMalloc_32f_generic);
-    t[sigGroupFree] = sigUniformGroup(sigFree_generic);
-    // Element-wise operations.
-    t[sigGroupAbsInPlace_32f] = sigUniformGroup(sigAbsInPlace_32f_generic);
-    t[sigGroupMax_32f] = sigUniformGroup(sigMax_32f_generic);
-    t[sigGroupMin_32f] = sigUniformGroup(sigMin_32f_generic);
-    t[sigGroupMulInPlace_32f] = sigUniformGroup(sigMulInPlace_32f_generic);
-    t[sigGroupFlip_32f] = sigUniformGroup(sigFlip_32f_generic);
-    t[sigGroupAdd_32f] = sigUniformGroup(sigAdd_32f_generic);
-    t[sigGroupSub_32f] = sigUniformGroup(sigSub_32f_generic);
-    t[sigGroupAddProductConst_32f] = sigUniformGroup(sigAddProductConst_32f_generic);
-    // Operations without entry points.
-    t[sigGroupSqrtInPlace_32f] = sigUniformGroup(sigSqrtInPlace_32f_generic);
-    t[sigGroupMul_32f] = sigUniformGroup(sigMul_32f_generic);
-    t[sigGroupAddProduct_32f] = sigUniformGroup(sigAddProduct_32f_generic);
-    t[sigGroupSqr_32f] = sigUniformGroup(sigSqr_32f_generic);
-    t[sigGroupDiv_32f] = sigUniformGroup(sigDiv_32f_generic);
-    t[sigGroupExpInPlace_32f] = sigUniformGroup(sigExpInPlace_32f_generic);
-    t[sigGroupLnInPlace_32f] = sigUniformGroup(sigLnInPlace_32f_generic);
-    t[sigGroupSum_32f] = sigUniformGroup(sigSum_32f_generic);
-    t[sigGroupMean_32f] = sigUniformGroup(sigMean_32f_generic);
-    t[sigGroupMinEveryInPlace_32f] = sigUniformGroup(sigMinEveryInPlace_32f_generic);
-    t[sigGroupMaxEveryInPlace_32f] = sigUniformGroup(sigMaxEveryInPlace_32f_generic);
-    t[sigGroupDotProd_32f] = sigUniformGroup(sigDotProd_32f_generic);
-    // Up- and down-sampling.
-    t[sigGroupSampleUp_32f] = sigUniformGroup(sigSampleUp_32f_generic);
-    t[sigGroupSampleDown_32f] = sigUniformGroup(sigSampleDown_32f_generic);
-    // The real FFT and the packed multiply.
-    t[sigGroupFftInitAlloc_R_32f] = sigUniformGroup(sigFftInitAlloc_R_32f_generic);
-    t[sigGroupFftFree_R_32f] = sigUniformGroup(sigFftFree_R_32f_generic);
-    t[sigGroupFftFwdInPlace_R_32f] = sigUniformGroup(sigFftFwdInPlace_R_32f_generic);
-    t[sigGroupFftInvInPlace_R_32f] = sigUniformGroup(sigFftInvInPlace_R_32f_generic);
-    t[sigGroupMulPack_32f] = sigUniformGroup(sigMulPack_32f_generic);
-    t[sigGroupIirInitAlloc_32f] = sigUniformGroup(sigIirInitAlloc_32f_generic);
-    t[sigGroupIirFree_32f] = sigUniformGroup(sigIirFree_32f_generic);
-    t[sigGroupIirProcess_32f] = sigUniformGroup(sigIirProcess_32f_generic);
-    t[sigGroupFirInitAlloc_32f] = sigUniformGroup(sigFirInitAlloc_32f_generic);
-    t[sigGroupFirFree_32f] = sigUniformGroup(sigFirFree_32f_generic);
-    // The complex FFT, which has no entry points.
-    t[sigGroupFftInitAlloc_C_32fc] = sigUniformGroup(sigFftInitAlloc_C_32fc_generic);
-    t[sigGroupFftFree_C_32fc] = sigUniformGroup(sigFftFree_C_32fc_generic);
-    t[sigGroupFftFwd_CToC_32fc] = sigUniformGroup(sigFftFwd_CToC_32fc_generic);
-    return t;
-}();
+constinit const sigTable sigDispatchTable{
+    .zero_32f = sigZero_32f_generic,
+    .convertScaled_32f16s = sigConvertScaled_32f16s_generic,
+    .convertScaled_32f32s = sigConvertScaled_32f32s_generic,
+    .convertScaled_16s32f = sigConvertScaled_16s32f_generic,
+    .convertScaled_32s32f = sigConvertScaled_32s32f_generic,
+    .convert_24s32f = sigConvert_24s32f_generic,
+    .convertScaled_32f24s = sigConvertScaled_32f24s_generic,
+    .addInPlace_32f = sigAddInPlace_32f_generic,
+    .divConstInPlace_32f = sigDivConstInPlace_32f_generic,
+    .move_32f = sigMove_32f_generic,
+    .mulConstInPlace_32f = sigMulConstInPlace_32f_generic,
+    .firInit_32f = sigFirInit_32f_generic,
+    .firGetStateSize_32f = sigFirGetStateSize_32f_generic,
+    .firMrInit_32f = sigFirMrInit_32f_generic,
+    .firMrGetStateSize_32f = sigFirMrGetStateSize_32f_generic,
+    .firProcess_32f = sigFirProcess_32f_generic,
+    .firOneSample_32f = sigFirOneSample_32f_generic,
+    .iirProcessInPlace_32f = sigIirProcessInPlace_32f_generic,
+    .iirGetStateSize_32f = sigIirGetStateSize_32f_generic,
+    .iirInit_32f = sigIirInit_32f_generic,
+    .convert_32s32f = sigConvert_32s32f_generic,
+    .addConstInPlace_32f = sigAddConstInPlace_32f_generic,
+    .interleave_32f = sigInterleave_32f_generic,
+    .deinterleave_32f = sigDeinterleave_32f_generic,
+    .pow_32f = sigPow_32f_generic,
+};
+constinit const sigTableA sigDispatchTableA{
+    .copy_32f = sigCopy_32f_generic,
+    .set_32f = sigSet_32f_generic,
+    .mulConst_32f = sigMulConst_32f_generic,
+    .sqrtInPlace_32f = sigSqrtInPlace_32f_generic,
+    .absInPlace_32f = sigAbsInPlace_32f_generic,
+    .max_32f = sigMax_32f_generic,
+    .min_32f = sigMin_32f_generic,
+    .malloc_32f = sigMalloc_32f_generic,
+    .free = sigFree_generic,
+    .mulInPlace_32f = sigMulInPlace_32f_generic,
+    .fftInitAlloc_C_32fc = sigFftInitAlloc_C_32fc_generic,
+    .fftFree_C_32fc = sigFftFree_C_32fc_generic,
+    .fftFwd_CToC_32fc = sigFftFwd_CToC_32fc_generic,
+    .flip_32f = sigFlip_32f_generic,
+    .add_32f = sigAdd_32f_generic,
+    .sub_32f = sigSub_32f_generic,
+    .mul_32f = sigMul_32f_generic,
+    .addProduct_32f = sigAddProduct_32f_generic,
+    .sqr_32f = sigSqr_32f_generic,
+    .div_32f = sigDiv_32f_generic,
+    .expInPlace_32f = sigExpInPlace_32f_generic,
+    .lnInPlace_32f = sigLnInPlace_32f_generic,
+    .sum_32f = sigSum_32f_generic,
+    .mean_32f = sigMean_32f_generic,
+    .minEveryInPlace_32f = sigMinEveryInPlace_32f_generic,
+    .maxEveryInPlace_32f = sigMaxEveryInPlace_32f_generic,
+    .dotProd_32f = sigDotProd_32f_generic,
+    .fftInitAlloc_R_32f = sigFftInitAlloc_R_32f_generic,
+    .fftFree_R_32f = sigFftFree_R_32f_generic,
+    .fftFwdInPlace_R_32f = sigFftFwdInPlace_R_32f_generic,
+    .fftInvInPlace_R_32f = sigFftInvInPlace_R_32f_generic,
+    .mulPack_32f = sigMulPack_32f_generic,
+    .iirInitAlloc_32f = sigIirInitAlloc_32f_generic,
+    .iirFree_32f = sigIirFree_32f_generic,
+    .iirProcess_32f = sigIirProcess_32f_generic,
+    .firInitAlloc_32f = sigFirInitAlloc_32f_generic,
+    .firFree_32f = sigFirFree_32f_generic,
+    .sampleUp_32f = sigSampleUp_32f_generic,
+    .sampleDown_32f = sigSampleDown_32f_generic,
+    .addProductConst_32f = sigAddProductConst_32f_generic,
+};

@@ -132,11 +132,13 @@ std::uint32_t sigFpSetMxcsr(std::uint32_t value, std::uint32_t mask) {
     return old;
 }
 
-// rc is only ever a rounding field; other bits it carries are ignored.
+// rc is the rounding field, with any other bits the caller sets along with it
+// (flush-to-zero, say): they are loaded too, and only bits the processor
+// reserves are dropped. Nothing is loaded when nothing would change.
 std::uint32_t sigFpSetMxcsrRounding(std::uint32_t rc) {
     const std::uint32_t old = _mm_getcsr();
-    const std::uint32_t rounding = rc & sigMxcsrRounding;
-    if ((old & sigMxcsrRounding) != rounding) loadMxcsr((old & ~sigMxcsrRounding) | rounding);
+    const std::uint32_t next = (old & ~sigMxcsrRounding) | rc;
+    if (next != old) loadMxcsr(next);
     return old;
 }
 

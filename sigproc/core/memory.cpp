@@ -24,7 +24,7 @@ void heapRelease(void* raw) { std::free(raw); }
 
 constexpr sigMemoryHooks heapHooks{heapAllocate, heapAllocateArray, ignoreArguments, heapRelease};
 
-std::atomic<const sigMemoryHooks*> currentHooks{&heapHooks};
+constinit std::atomic<const sigMemoryHooks*> currentHooks{&heapHooks};
 
 // Requests the hook cannot represent are refused rather than wrapped.
 void* allocateBlock(std::uint64_t bytes) {
@@ -68,10 +68,6 @@ void sigFree_generic(void* ptr) {
     sigCurrentMemoryHooks().release(block - distance);
 }
 
-float* sigMalloc_32f(int len) {
-    return sigDispatch<decltype(sigMalloc_32f_generic)>(sigDispatchTableA[sigGroupMalloc_32f], len);
-}
+float* sigMalloc_32f(int len) { return sigDispatch(sigDispatchTableA.malloc_32f, len); }
 
-void sigFree(void* ptr) {
-    sigDispatch<decltype(sigFree_generic)>(sigDispatchTableA[sigGroupFree], ptr);
-}
+void sigFree(void* ptr) { sigDispatch(sigDispatchTableA.free, ptr); }

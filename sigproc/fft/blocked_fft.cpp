@@ -141,12 +141,12 @@ void complexTransform(const sigFftSpecHeader& spec, const float* src, float* dst
 
 } // namespace
 
-void sigFftComplexFwd_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
+void sigFftBlockedFwd_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                            float* work) {
     complexTransform<false>(spec, src, dst, m, work);
 }
 
-void sigFftComplexInv_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
+void sigFftBlockedInv_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                            float* work) {
     complexTransform<true>(spec, src, dst, m, work);
 }

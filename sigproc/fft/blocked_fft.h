@@ -16,7 +16,7 @@
 // the complex transform, with every piece scaled when the direction's flag
 // asks for it. work holds 32 * B bytes of the widest split, 32-byte aligned;
 // transforms without a split never touch it.
-void sigFftComplexFwd_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
+void sigFftBlockedFwd_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                            float* work);
-void sigFftComplexInv_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
+void sigFftBlockedInv_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                            float* work);

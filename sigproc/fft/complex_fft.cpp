@@ -9,7 +9,7 @@
 
 namespace {
 
-const sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nullptr};
+constexpr sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nullptr};
 
 } // namespace
 
@@ -40,6 +40,6 @@ int sigFftFwd_CToC_32fc_generic(const float* src, float* dst, const sigFftSpec_C
     }
     sigFftWorkArea work;
     if (!work.acquire(*spec, workBuf)) return sigErrNoMemory;
-    sigFftComplexFwd_32fc(*spec, src, dst, order, work.get());
+    sigFftBlockedFwd_32fc(*spec, src, dst, order, work.get());
     return sigOk;
 }

@@ -44,6 +44,5 @@ int sigMulPackInPlace_32f(const float* src, float* srcDst, int len) {
 }
 
 int sigMulPack_32f(const float* src1, const float* src2, float* dst, int len) {
-    return sigDispatch<decltype(sigMulPack_32f_generic)>(sigDispatchTableA[sigGroupMulPack_32f],
-                                                         src1, src2, dst, len);
+    return sigDispatch(sigDispatchTableA.mulPack_32f, src1, src2, dst, len);
 }

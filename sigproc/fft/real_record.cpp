@@ -16,7 +16,7 @@ void realTables(sigFftSpecHeader& spec, std::uint32_t next, const sigFftSine& si
     sigFftBuildRotation(spec.table<float>(spec.realRot), spec.order, sine);
 }
 
-const sigFftRecordKind kReal{sigFftSpecId, sigFftSizesOf, true, realTables};
+constexpr sigFftRecordKind kReal{sigFftSpecId, sigFftSizesOf, true, realTables};
 
 } // namespace
 
@@ -32,11 +32,9 @@ int sigFftInitAlloc_R_32f_generic(sigFftSpec_R_32f** pSpec, int order, int flag,
 int sigFftFree_R_32f_generic(sigFftSpec_R_32f* spec) { return sigFftFreeRecord(spec, kReal); }
 
 int sigFftInitAlloc_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint) {
-    return sigDispatch<decltype(sigFftInitAlloc_R_32f_generic)>(
-        sigDispatchTableA[sigGroupFftInitAlloc_R_32f], pSpec, order, flag, hint);
+    return sigDispatch(sigDispatchTableA.fftInitAlloc_R_32f, pSpec, order, flag, hint);
 }
 
 int sigFftFree_R_32f(sigFftSpec_R_32f* spec) {
-    return sigDispatch<decltype(sigFftFree_R_32f_generic)>(sigDispatchTableA[sigGroupFftFree_R_32f],
-                                                           spec);
+    return sigDispatch(sigDispatchTableA.fftFree_R_32f, spec);
 }

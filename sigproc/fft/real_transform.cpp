@@ -48,9 +48,9 @@ int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec,
     if constexpr (Inverse) {
         sigFftRealPreInv_32f(src, dst, n, spec->table<float>(spec->realRot));
         // The merged values are already in dst.
-        sigFftComplexInv_32fc(*spec, dst, dst, m, work.get());
+        sigFftBlockedInv_32fc(*spec, dst, dst, m, work.get());
     } else {
-        sigFftComplexFwd_32fc(*spec, src, dst, m, work.get());
+        sigFftBlockedFwd_32fc(*spec, src, dst, m, work.get());
         sigFftRealPostFwd_32f(dst, n, spec->table<float>(spec->realSplit));
     }
     return sigOk;
@@ -79,11 +79,9 @@ int sigFftInvInPlace_R_32f_generic(float* srcDst, const sigFftSpec_R_32f* spec,
 }
 
 int sigFftFwdInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
-    return sigDispatch<decltype(sigFftFwdInPlace_R_32f_generic)>(
-        sigDispatchTableA[sigGroupFftFwdInPlace_R_32f], srcDst, spec, workBuf);
+    return sigDispatch(sigDispatchTableA.fftFwdInPlace_R_32f, srcDst, spec, workBuf);
 }
 
 int sigFftInvInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf) {
-    return sigDispatch<decltype(sigFftInvInPlace_R_32f_generic)>(
-        sigDispatchTableA[sigGroupFftInvInPlace_R_32f], srcDst, spec, workBuf);
+    return sigDispatch(sigDispatchTableA.fftInvInPlace_R_32f, srcDst, spec, workBuf);
 }

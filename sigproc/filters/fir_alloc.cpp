@@ -105,11 +105,7 @@ int sigFirFree_32f_generic(sigFirState* state) {
 
 int sigFirInitAlloc_32f(sigFirState** pState, const float* taps, int tapsLen,
                         const float* dlyLine) {
-    return sigDispatch<decltype(sigFirInitAlloc_32f_generic)>(
-        sigDispatchTableA[sigGroupFirInitAlloc_32f], pState, taps, tapsLen, dlyLine);
+    return sigDispatch(sigDispatchTableA.firInitAlloc_32f, pState, taps, tapsLen, dlyLine);
 }
 
-int sigFirFree_32f(sigFirState* state) {
-    return sigDispatch<decltype(sigFirFree_32f_generic)>(sigDispatchTableA[sigGroupFirFree_32f],
-                                                         state);
-}
+int sigFirFree_32f(sigFirState* state) { return sigDispatch(sigDispatchTableA.firFree_32f, state); }

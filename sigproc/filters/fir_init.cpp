@@ -98,12 +98,10 @@ int sigFirInit_32f_generic(sigFirState** pState, const float* taps, int tapsLen,
 }
 
 int sigFirGetStateSize_32f(int tapsLen, int* pSize) {
-    return sigDispatch<decltype(sigFirGetStateSize_32f_generic)>(
-        sigDispatchTable[sigGroupFirGetStateSize_32f], tapsLen, pSize);
+    return sigDispatch(sigDispatchTable.firGetStateSize_32f, tapsLen, pSize);
 }
 
 int sigFirInit_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
                    unsigned char* buffer) {
-    return sigDispatch<decltype(sigFirInit_32f_generic)>(sigDispatchTable[sigGroupFirInit_32f],
-                                                         pState, taps, tapsLen, dlyLine, buffer);
+    return sigDispatch(sigDispatchTable.firInit_32f, pState, taps, tapsLen, dlyLine, buffer);
 }

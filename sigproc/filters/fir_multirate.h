@@ -21,16 +21,23 @@ enum class sigFirMrLayout { Dense, Indexed };
 // zeros a dense row would hold: tapsLen / (tapsLen + 3·down), in double.
 sigFirMrLayout sigFirMrChooseLayout(int tapsLen, int up, int down);
 
-// Bytes for a state of either layout (the state starts at the buffer rounded
-// up to 16). A state the 32-bit size cannot carry gives sigErrFirLength.
-int sigFirMrStateSize_32f(sigFirMrLayout layout, int tapsLen, int up, int down, int* pSize);
+// Bytes for a state of the dense or the indexed layout (the state starts at
+// the buffer rounded up to 16). A state the 32-bit size cannot carry gives
+// sigErrFirLength.
+int sigFirMrStateSizeDense_32f(int tapsLen, int up, int down, int* pSize);
+int sigFirMrStateSizeIndexed_32f(int tapsLen, int up, int down, int* pSize);
 
-// Builds a state of the given layout in `buffer`, after the entry's checks
-// (factors >= 1, phases inside them, at least one of the factors above 1).
-// Fails only with sigErrFirLength, before writing anything.
-int sigFirMrInitState_32f(sigFirMrLayout layout, sigFirState** pState, const float* taps,
-                          int tapsLen, int up, int upPhase, int down, int downPhase,
-                          const float* dlyLine, unsigned char* buffer);
+// Build a state of the dense or the indexed layout, with the given id, in
+// `buffer`, after the entry's checks (factors >= 1, phases inside them, at
+// least one of the factors above 1). Return the state and write sigOk to
+// *pStatus; a state the 32-bit size cannot carry gives null and
+// sigErrFirLength, before anything is written.
+sigFirState* sigFirMrInitDense_32f(const float* taps, int tapsLen, int up, int upPhase, int down,
+                                   int downPhase, const float* dlyLine, int* pStatus,
+                                   unsigned char* buffer, std::uint32_t id);
+sigFirState* sigFirMrInitIndexed_32f(const float* taps, int tapsLen, int up, int upPhase, int down,
+                                     int downPhase, const float* dlyLine, int* pStatus,
+                                     unsigned char* buffer, std::uint32_t id);
 
 // Generic members.
 int sigFirMrGetStateSize_32f_generic(int tapsLen, int up, int down, int* pSize);
@@ -38,7 +45,8 @@ int sigFirMrInit_32f_generic(sigFirState** pState, const float* taps, int tapsLe
                              int upPhase, int down, int downPhase, const float* dlyLine,
                              unsigned char* buffer);
 
-// The processing routines of modes 1, 2 and 3, after the entry's checks.
-void sigFirMrProcessDense_32f(sigFirState* state, const float* src, float* dst, int numIters);
-void sigFirMrProcessDown_32f(sigFirState* state, const float* src, float* dst, int numIters);
-void sigFirMrProcessIndexed_32f(sigFirState* state, const float* src, float* dst, int numIters);
+// The processing routines of modes 1, 2 and 3, after the entry's checks;
+// each returns sigOk.
+int sigFirMrProcessDense_32f(sigFirState* state, const float* src, float* dst, int numIters);
+int sigFirMrProcessDown_32f(sigFirState* state, const float* src, float* dst, int numIters);
+int sigFirMrProcessIndexed_32f(sigFirState* state, const float* src, float* dst, int numIters);

@@ -88,10 +88,10 @@ std::int64_t walkPhases(std::int64_t tapsLen, std::int64_t up, std::int64_t upPh
 }
 
 sigFirState* writeWords(unsigned char* buffer, const Plan& plan, sigFirMrLayout layout, int tapsLen,
-                        int up, int upPhase, int down, int downPhase) {
+                        int up, int upPhase, int down, int downPhase, std::uint32_t id) {
     auto* state = reinterpret_cast<sigFirState*>(sigStateBase(buffer));
     auto offset = [](std::int64_t bytes) { return static_cast<std::uint32_t>(bytes); };
-    state->id = sigFirIdMultiRate;
+    state->id = id;
     state->taps = offset(plan.taps);
     state->delay = offset(plan.delay);
     state->tapsLen = tapsLen;
@@ -210,6 +210,35 @@ void buildIndexed(sigFirState* state, const Plan& plan, const float* taps, int t
     for (std::int64_t i = 0; i < 4 * n; ++i) poly[i] = index[i] >= 0 ? taps[index[i]] : 0.0f;
 }
 
+// The body of both size queries.
+int stateSize(sigFirMrLayout layout, int tapsLen, int up, int down, int* pSize) {
+    const Plan plan = planFor(layout, tapsLen, up, down);
+    if (!fitsSize(plan)) return sigErrFirLength;
+    *pSize = static_cast<int>(plan.end + kBaseSlack);
+    return sigOk;
+}
+
+// The body of both set-ups.
+sigFirState* initState(sigFirMrLayout layout, const float* taps, int tapsLen, int up, int upPhase,
+                       int down, int downPhase, const float* dlyLine, int* pStatus,
+                       unsigned char* buffer, std::uint32_t id) {
+    const Plan plan = planFor(layout, tapsLen, up, down);
+    if (!fitsSize(plan)) {
+        *pStatus = sigErrFirLength;
+        return nullptr;
+    }
+    sigFirState* state =
+        writeWords(buffer, plan, layout, tapsLen, up, upPhase, down, downPhase, id);
+    writeTapsAndHistory(state, plan, taps, tapsLen, dlyLine);
+    if (layout == sigFirMrLayout::Dense) {
+        buildDense(state, plan, tapsLen, upPhase, downPhase);
+    } else {
+        buildIndexed(state, plan, taps, tapsLen, upPhase, downPhase);
+    }
+    *pStatus = sigOk;
+    return state;
+}
+
 } // namespace
 
 sigFirMrLayout sigFirMrChooseLayout(int tapsLen, int up, int down) {
@@ -219,27 +248,26 @@ sigFirMrLayout sigFirMrChooseLayout(int tapsLen, int up, int down) {
     return share > denseAbove ? sigFirMrLayout::Dense : sigFirMrLayout::Indexed;
 }
 
-int sigFirMrStateSize_32f(sigFirMrLayout layout, int tapsLen, int up, int down, int* pSize) {
-    const Plan plan = planFor(layout, tapsLen, up, down);
-    if (!fitsSize(plan)) return sigErrFirLength;
-    *pSize = static_cast<int>(plan.end + kBaseSlack);
-    return sigOk;
+int sigFirMrStateSizeDense_32f(int tapsLen, int up, int down, int* pSize) {
+    return stateSize(sigFirMrLayout::Dense, tapsLen, up, down, pSize);
 }
 
-int sigFirMrInitState_32f(sigFirMrLayout layout, sigFirState** pState, const float* taps,
-                          int tapsLen, int up, int upPhase, int down, int downPhase,
-                          const float* dlyLine, unsigned char* buffer) {
-    const Plan plan = planFor(layout, tapsLen, up, down);
-    if (!fitsSize(plan)) return sigErrFirLength;
-    sigFirState* state = writeWords(buffer, plan, layout, tapsLen, up, upPhase, down, downPhase);
-    writeTapsAndHistory(state, plan, taps, tapsLen, dlyLine);
-    if (layout == sigFirMrLayout::Dense) {
-        buildDense(state, plan, tapsLen, upPhase, downPhase);
-    } else {
-        buildIndexed(state, plan, taps, tapsLen, upPhase, downPhase);
-    }
-    *pState = state;
-    return sigOk;
+int sigFirMrStateSizeIndexed_32f(int tapsLen, int up, int down, int* pSize) {
+    return stateSize(sigFirMrLayout::Indexed, tapsLen, up, down, pSize);
+}
+
+sigFirState* sigFirMrInitDense_32f(const float* taps, int tapsLen, int up, int upPhase, int down,
+                                   int downPhase, const float* dlyLine, int* pStatus,
+                                   unsigned char* buffer, std::uint32_t id) {
+    return initState(sigFirMrLayout::Dense, taps, tapsLen, up, upPhase, down, downPhase, dlyLine,
+                     pStatus, buffer, id);
+}
+
+sigFirState* sigFirMrInitIndexed_32f(const float* taps, int tapsLen, int up, int upPhase, int down,
+                                     int downPhase, const float* dlyLine, int* pStatus,
+                                     unsigned char* buffer, std::uint32_t id) {
+    return initState(sigFirMrLayout::Indexed, taps, tapsLen, up, upPhase, down, downPhase, dlyLine,
+                     pStatus, buffer, id);
 }
 
 int sigFirMrGetStateSize_32f_generic(int tapsLen, int up, int down, int* pSize) {
@@ -247,7 +275,9 @@ int sigFirMrGetStateSize_32f_generic(int tapsLen, int up, int down, int* pSize) 
     if (tapsLen <= 0) return sigErrFirLength;
     if (up <= 0 || down <= 0) return sigErrMrFactor;
     if (up == 1 && down == 1) return sigFirGetStateSize_32f_generic(tapsLen, pSize);
-    return sigFirMrStateSize_32f(sigFirMrChooseLayout(tapsLen, up, down), tapsLen, up, down, pSize);
+    if (sigFirMrChooseLayout(tapsLen, up, down) == sigFirMrLayout::Dense)
+        return sigFirMrStateSizeDense_32f(tapsLen, up, down, pSize);
+    return sigFirMrStateSizeIndexed_32f(tapsLen, up, down, pSize);
 }
 
 int sigFirMrInit_32f_generic(sigFirState** pState, const float* taps, int tapsLen, int up,
@@ -260,18 +290,22 @@ int sigFirMrInit_32f_generic(sigFirState** pState, const float* taps, int tapsLe
     if (up == 1 && down == 1) {
         return sigFirInit_32f_generic(pState, taps, tapsLen, dlyLine, buffer);
     }
-    return sigFirMrInitState_32f(sigFirMrChooseLayout(tapsLen, up, down), pState, taps, tapsLen, up,
-                                 upPhase, down, downPhase, dlyLine, buffer);
+    const auto init = sigFirMrChooseLayout(tapsLen, up, down) == sigFirMrLayout::Dense
+                          ? sigFirMrInitDense_32f
+                          : sigFirMrInitIndexed_32f;
+    int status = sigOk;
+    sigFirState* state = init(taps, tapsLen, up, upPhase, down, downPhase, dlyLine, &status, buffer,
+                              sigFirIdMultiRate);
+    if (status == sigOk) *pState = state;
+    return status;
 }
 
 int sigFirMrGetStateSize_32f(int tapsLen, int up, int down, int* pSize) {
-    return sigDispatch<decltype(sigFirMrGetStateSize_32f_generic)>(
-        sigDispatchTable[sigGroupFirMrGetStateSize_32f], tapsLen, up, down, pSize);
+    return sigDispatch(sigDispatchTable.firMrGetStateSize_32f, tapsLen, up, down, pSize);
 }
 
 int sigFirMrInit_32f(sigFirState** pState, const float* taps, int tapsLen, int up, int upPhase,
                      int down, int downPhase, const float* dlyLine, unsigned char* buffer) {
-    return sigDispatch<decltype(sigFirMrInit_32f_generic)>(sigDispatchTable[sigGroupFirMrInit_32f],
-                                                           pState, taps, tapsLen, up, upPhase, down,
-                                                           downPhase, dlyLine, buffer);
+    return sigDispatch(sigDispatchTable.firMrInit_32f, pState, taps, tapsLen, up, upPhase, down,
+                       downPhase, dlyLine, buffer);
 }

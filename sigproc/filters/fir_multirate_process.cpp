@@ -14,6 +14,7 @@
 #include "sigproc/filters/fir_multirate.h"
 
 #include "sigproc/filters/double_lanes.h"
+#include "sigproc/sigproc.h"
 #include "sigproc/vector/fill.h"
 
 #include <algorithm>
@@ -237,14 +238,17 @@ void process(sigFirState* state, const float* src, float* dst, int numIters) {
 
 } // namespace
 
-void sigFirMrProcessDense_32f(sigFirState* state, const float* src, float* dst, int numIters) {
+int sigFirMrProcessDense_32f(sigFirState* state, const float* src, float* dst, int numIters) {
     process<DenseRows>(state, src, dst, numIters);
+    return sigOk;
 }
 
-void sigFirMrProcessDown_32f(sigFirState* state, const float* src, float* dst, int numIters) {
+int sigFirMrProcessDown_32f(sigFirState* state, const float* src, float* dst, int numIters) {
     process<DownRows>(state, src, dst, numIters);
+    return sigOk;
 }
 
-void sigFirMrProcessIndexed_32f(sigFirState* state, const float* src, float* dst, int numIters) {
+int sigFirMrProcessIndexed_32f(sigFirState* state, const float* src, float* dst, int numIters) {
     process<IndexedRows>(state, src, dst, numIters);
+    return sigOk;
 }

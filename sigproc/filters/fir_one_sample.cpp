@@ -33,7 +33,6 @@ int sigFirOneSample_32f_generic(float src, float* pDstVal, const float* taps, in
 
 int sigFirOneSample_32f(float src, float* pDstVal, const float* taps, int tapsLen, float* dlyLine,
                         int* pDlyLineIndex) {
-    return sigDispatch<decltype(sigFirOneSample_32f_generic)>(
-        sigDispatchTable[sigGroupFirOneSample_32f], src, pDstVal, taps, tapsLen, dlyLine,
-        pDlyLineIndex);
+    return sigDispatch(sigDispatchTable.firOneSample_32f, src, pDstVal, taps, tapsLen, dlyLine,
+                       pDlyLineIndex);
 }

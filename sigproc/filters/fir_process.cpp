@@ -17,14 +17,11 @@ constexpr int kOverlapMinBlock = 512;
 int processMultiRate(sigFirState* state, const float* src, float* dst, int numIters) {
     switch (state->mode) {
     case 1:
-        sigFirMrProcessDense_32f(state, src, dst, numIters);
-        return sigOk;
+        return sigFirMrProcessDense_32f(state, src, dst, numIters);
     case 2:
-        sigFirMrProcessDown_32f(state, src, dst, numIters);
-        return sigOk;
+        return sigFirMrProcessDown_32f(state, src, dst, numIters);
     case 3:
-        sigFirMrProcessIndexed_32f(state, src, dst, numIters);
-        return sigOk;
+        return sigFirMrProcessIndexed_32f(state, src, dst, numIters);
     default:
         return sigErrStateMismatch;
     }
@@ -45,6 +42,5 @@ int sigFirProcess_32f_generic(const float* src, float* dst, int numIters, sigFir
 }
 
 int sigFirProcess_32f(const float* src, float* dst, int numIters, sigFirState* pState) {
-    return sigDispatch<decltype(sigFirProcess_32f_generic)>(
-        sigDispatchTable[sigGroupFirProcess_32f], src, dst, numIters, pState);
+    return sigDispatch(sigDispatchTable.firProcess_32f, src, dst, numIters, pState);
 }

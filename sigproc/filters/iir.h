@@ -21,10 +21,15 @@ int sigIirProcessInPlace_32f_generic(float* srcDst, int len, sigIirState* state)
 // the 32-bit count cannot carry is refused with sigErrIirOrder.
 int sigIirStateSize_32f(int order, int* pSize, std::uint32_t id);
 
-// Lays a state out in `buffer` (rounded up to 16 bytes) and stores *pState.
-// Refuses a zero a0 with sigErrDivByZero before writing anything.
+// Lays a state out in `buffer` (rounded up to 16 bytes), stores *pState and
+// gives the status of sigIirNormalizeTaps_32f. A zero a0 is refused with
+// sigErrDivByZero before anything is written.
 int sigIirInitState_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine,
                         unsigned char* buffer, std::uint32_t id);
+
+// Stores taps b0..bN, a1..aN divided by a0 into the state's taps area, or
+// refuses a zero a0 with sigErrDivByZero without writing.
+int sigIirNormalizeTaps_32f(const float* taps, sigIirState* state);
 
 // The body of sigIirInitAlloc_32f after its argument checks.
 int sigIirInitAllocState_32f(sigIirState** pState, const float* taps, int order,

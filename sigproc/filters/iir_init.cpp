@@ -17,30 +17,21 @@ namespace {
 std::int64_t tapsAreaBytes(std::int64_t order) { return (8 * order + 19) & ~std::int64_t{15}; }
 std::int64_t delayAreaBytes(std::int64_t order) { return (4 * order + 19) & ~std::int64_t{15}; }
 
+// a0 follows b0..bN; either sign of zero divides by zero, a NaN does not.
+bool leadingDenominatorIsZero(const float* taps, std::int64_t order) {
+    return taps[order + 1] == 0.0f;
+}
+
 // What both set-ups refuse before they allocate or write anything: a size the
-// 32-bit count cannot carry, then a zero a0 (after b0..bN; either sign of zero
-// divides by zero, a NaN does not). Gives the size on success.
+// 32-bit count cannot carry, then a zero a0. Gives the size on success.
 int checkSetUp(const float* taps, int order, std::uint32_t id, int* pSize) {
     if (const int status = sigIirStateSize_32f(order, pSize, id); status != sigOk) return status;
-    return taps[std::int64_t{order} + 1] == 0.0f ? sigErrDivByZero : sigOk;
+    return leadingDenominatorIsZero(taps, order) ? sigErrDivByZero : sigOk;
 }
 
-// Multiplies by the reciprocal of a0, formed once in double, and rounds each
-// product to single precision once, when it is stored.
-void normalizeTaps(const float* taps, sigIirState* state) {
-    const std::int64_t n = state->order;
-    const double reciprocal = 1.0 / static_cast<double>(taps[n + 1]);
-    float* out = state->tapsArea();
-    out[0] = static_cast<float>(taps[0] * reciprocal);
-    for (std::int64_t i = 1; i <= n; ++i) {
-        out[i] = static_cast<float>(taps[i] * reciprocal);
-        out[n + i] = static_cast<float>(taps[n + 1 + i] * reciprocal);
-    }
-}
-
-// Lays a state that passed checkSetUp out in a block that holds it.
-sigIirState* layOut(unsigned char* buffer, const float* taps, int order, const float* dlyLine,
-                    std::uint32_t id) {
+// Lays the words and the delay line of a state that passed checkSetUp out in
+// a block that holds it; the taps are the normaliser's.
+sigIirState* layOut(unsigned char* buffer, int order, const float* dlyLine, std::uint32_t id) {
     auto* state = reinterpret_cast<sigIirState*>(sigStateBase(buffer));
     const auto tapsOffset = static_cast<std::uint32_t>(sigIirHeaderBytes);
     state->taps = tapsOffset;
@@ -58,11 +49,25 @@ sigIirState* layOut(unsigned char* buffer, const float* taps, int order, const f
         sigZero_32f_generic(delay, order);
     }
     delay[order] = 0.0f;
-    normalizeTaps(taps, state);
     return state;
 }
 
 } // namespace
+
+// Multiplies by the reciprocal of a0, formed once in double, and rounds each
+// product to single precision once, when it is stored.
+int sigIirNormalizeTaps_32f(const float* taps, sigIirState* state) {
+    const std::int64_t n = state->order;
+    if (leadingDenominatorIsZero(taps, n)) return sigErrDivByZero;
+    const double reciprocal = 1.0 / static_cast<double>(taps[n + 1]);
+    float* out = state->tapsArea();
+    out[0] = static_cast<float>(taps[0] * reciprocal);
+    for (std::int64_t i = 1; i <= n; ++i) {
+        out[i] = static_cast<float>(taps[i] * reciprocal);
+        out[n + i] = static_cast<float>(taps[n + 1 + i] * reciprocal);
+    }
+    return sigOk;
+}
 
 int sigIirStateSize_32f(int order, int* pSize, std::uint32_t /*id*/) {
     const std::int64_t size = sigIirHeaderBytes + tapsAreaBytes(order) + delayAreaBytes(order) + 16;
@@ -75,8 +80,9 @@ int sigIirInitState_32f(sigIirState** pState, const float* taps, int order, cons
                         unsigned char* buffer, std::uint32_t id) {
     int size = 0;
     if (const int status = checkSetUp(taps, order, id, &size); status != sigOk) return status;
-    *pState = layOut(buffer, taps, order, dlyLine, id);
-    return sigOk;
+    sigIirState* state = layOut(buffer, order, dlyLine, id);
+    *pState = state;
+    return sigIirNormalizeTaps_32f(taps, state);
 }
 
 int sigIirInitAllocState_32f(sigIirState** pState, const float* taps, int order,
@@ -87,10 +93,10 @@ int sigIirInitAllocState_32f(sigIirState** pState, const float* taps, int order,
     if (block == nullptr) return sigErrNoMemory;
 
     // Library blocks are 32-byte aligned, so the record starts at the block.
-    sigIirState* state = layOut(block, taps, order, dlyLine, id);
+    sigIirState* state = layOut(block, order, dlyLine, id);
     state->allocated = 1;
     *pState = state;
-    return sigOk;
+    return sigIirNormalizeTaps_32f(taps, state);
 }
 
 int sigIirGetStateSize_32f_generic(int order, int* pSize) {
@@ -122,11 +128,7 @@ int sigIirFree_32f_generic(sigIirState* state) {
 }
 
 int sigIirInitAlloc_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine) {
-    return sigDispatch<decltype(sigIirInitAlloc_32f_generic)>(
-        sigDispatchTableA[sigGroupIirInitAlloc_32f], pState, taps, order, dlyLine);
+    return sigDispatch(sigDispatchTableA.iirInitAlloc_32f, pState, taps, order, dlyLine);
 }
 
-int sigIirFree_32f(sigIirState* state) {
-    return sigDispatch<decltype(sigIirFree_32f_generic)>(sigDispatchTableA[sigGroupIirFree_32f],
-                                                         state);
-}
+int sigIirFree_32f(sigIirState* state) { return sigDispatch(sigDispatchTableA.iirFree_32f, state); }

@@ -120,6 +120,5 @@ int sigIirProcessInPlace_32f_generic(float* srcDst, int len, sigIirState* state)
 }
 
 int sigIirProcess_32f(const float* src, float* dst, int len, sigIirState* state) {
-    return sigDispatch<decltype(sigIirProcess_32f_generic)>(
-        sigDispatchTableA[sigGroupIirProcess_32f], src, dst, len, state);
+    return sigDispatch(sigDispatchTableA.iirProcess_32f, src, dst, len, state);
 }

@@ -236,18 +236,14 @@ TEST(FftComplexSpec, InitAllocLeavesNothingBehindOnAnyFailure) {
 // The dispatch groups hold the complex members; a whole life through them.
 TEST(FftComplexSpec, DispatchGroupsRunTheComplexMembers) {
     sigFftSpec_C_32fc* spec = nullptr;
-    ASSERT_EQ(sigDispatch<decltype(sigFftInitAlloc_C_32fc_generic)>(
-                  sigDispatchTableA[sigGroupFftInitAlloc_C_32fc], &spec, 2, sigFftScaleNone, 0),
+    ASSERT_EQ(sigDispatch(sigDispatchTableA.fftInitAlloc_C_32fc, &spec, 2, sigFftScaleNone, 0),
               sigOk);
     std::vector<float> data{0, 0, 1, 0, 0, 0, 0, 0};
-    EXPECT_EQ(sigDispatch<decltype(sigFftFwd_CToC_32fc_generic)>(
-                  sigDispatchTableA[sigGroupFftFwd_CToC_32fc], data.data(), data.data(), spec,
-                  static_cast<unsigned char*>(nullptr)),
+    EXPECT_EQ(sigDispatch(sigDispatchTableA.fftFwd_CToC_32fc, data.data(), data.data(), spec,
+                          static_cast<unsigned char*>(nullptr)),
               sigOk);
     EXPECT_EQ(data, (std::vector<float>{1, 0, 0, -1, -1, 0, 0, 1}));
-    EXPECT_EQ(sigDispatch<decltype(sigFftFree_C_32fc_generic)>(
-                  sigDispatchTableA[sigGroupFftFree_C_32fc], spec),
-              sigOk);
+    EXPECT_EQ(sigDispatch(sigDispatchTableA.fftFree_C_32fc, spec), sigOk);
 }
 
 // ---------------------------------------------------------------- transform

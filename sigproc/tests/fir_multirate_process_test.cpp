@@ -3,6 +3,7 @@
 // every tap count up to 132, factors up to 7, every phase and both layouts,
 // however the stream is split into calls, and whatever the delay area held.
 #include "filter_reference.h"
+#include "fir_mr_layouts.h"
 #include "sigproc/filters/fir_multirate.h"
 #include "sigproc/sigproc.h"
 #include "testkit/guarded_buffer.h"
@@ -36,21 +37,24 @@ struct Shape {
 class MrFir {
 public:
     MrFir(const Shape& s, const std::vector<float>& taps, const std::vector<float>& past,
-          std::optional<sigFirMrLayout> layout = std::nullopt)
+          const fir_mr_layouts::Layout* layout = nullptr)
         : shape_(s) {
         int size = 0;
-        if (layout) {
-            EXPECT_EQ(sigFirMrStateSize_32f(*layout, s.tapsLen, s.up, s.down, &size), sigOk);
+        if (layout != nullptr) {
+            EXPECT_EQ(layout->stateSize(s.tapsLen, s.up, s.down, &size), sigOk);
         } else {
             EXPECT_EQ(sigFirMrGetStateSize_32f(s.tapsLen, s.up, s.down, &size), sigOk);
         }
         buffer_.emplace(static_cast<std::size_t>(size), 5);
         const float* history = past.empty() ? nullptr : past.data();
-        const int status =
-            layout ? sigFirMrInitState_32f(*layout, &state_, taps.data(), s.tapsLen, s.up,
-                                           s.upPhase, s.down, s.downPhase, history, buffer_->data())
-                   : sigFirMrInit_32f(&state_, taps.data(), s.tapsLen, s.up, s.upPhase, s.down,
+        int status = sigOk;
+        if (layout != nullptr) {
+            state_ = layout->init(taps.data(), s.tapsLen, s.up, s.upPhase, s.down, s.downPhase,
+                                  history, &status, buffer_->data(), sigFirIdMultiRate);
+        } else {
+            status = sigFirMrInit_32f(&state_, taps.data(), s.tapsLen, s.up, s.upPhase, s.down,
                                       s.downPhase, history, buffer_->data());
+        }
         EXPECT_EQ(status, sigOk);
     }
 
@@ -125,6 +129,11 @@ int totalOf(const std::vector<int>& calls) {
 
 // ---------------------------------------------------------------- the grid
 
+std::vector<const fir_mr_layouts::Layout*> layoutsToTry(bool singleRate) {
+    if (singleRate) return {nullptr};
+    return {&fir_mr_layouts::kDense, &fir_mr_layouts::kIndexed};
+}
+
 class EveryUpFactor : public ::testing::TestWithParam<int> {};
 
 // Every tap count meets every down factor and both layouts; the phase pairs
@@ -140,19 +149,17 @@ TEST_P(EveryUpFactor, OutputsEqualTheDefinitionForEveryShapePhaseAndLayout) {
             const auto seed = static_cast<std::uint32_t>(tapsLen * 64 + up * 8 + down);
             const std::vector<float> taps = randomSignal(std::size_t(tapsLen), seed);
             const std::vector<float> past = pastOf(s, seed + 1);
+            // Both factors 1 make a single-rate state, which has no layouts.
             const bool singleRate = up == 1 && down == 1;
-            for (int layout = 0; layout < (singleRate ? 1 : 2); ++layout) {
-                MrFir fir(s, taps, past,
-                          singleRate ? std::nullopt
-                                     : std::optional(layout == 0 ? sigFirMrLayout::Dense
-                                                                 : sigFirMrLayout::Indexed));
+            for (const fir_mr_layouts::Layout* layout : layoutsToTry(singleRate)) {
+                MrFir fir(s, taps, past, layout);
                 fir.poisonScratch();
                 const std::vector<int> calls = mixedCalls(fir.state(), down);
                 const std::vector<float> x =
                     randomSignal(std::size_t(totalOf(calls) * down), seed + 2);
                 const std::vector<float> y = fir.run(x, calls);
                 expectSameBits(y, multiRate(taps, up, s.upPhase, down, s.downPhase, x, past),
-                               s.name() + (layout == 0 ? " dense" : " indexed"));
+                               s.name() + " " + (layout != nullptr ? layout->name : "entry"));
             }
         }
     }

@@ -1,5 +1,6 @@
 // Multi-rate FIR set-up: sizes and the layout choice, the state's words and
 // tables, where the state lies in the caller's buffer, and the argument checks.
+#include "fir_mr_layouts.h"
 #include "sigproc/filters/fir_multirate.h"
 #include "sigproc/sigproc.h"
 #include "testkit/guarded_buffer.h"
@@ -107,7 +108,7 @@ TEST(FirMrSetup, LayoutFollowsTheShareOfZerosInADenseRow) {
     ASSERT_EQ(tie.status, sigOk);
     EXPECT_EQ(tie.state->mode, 3);
     int indexed = 0;
-    ASSERT_EQ(sigFirMrStateSize_32f(sigFirMrLayout::Indexed, 9, 2, 7, &indexed), sigOk);
+    ASSERT_EQ(fir_mr_layouts::kIndexed.stateSize(9, 2, 7, &indexed), sigOk);
     EXPECT_EQ(sizeFor(9, 2, 7), indexed);
     Made halves(6, 1, 0, 2, 1);
     EXPECT_EQ(halves.state->mode, 2);
@@ -134,17 +135,20 @@ TEST(FirMrSetup, StateFitsItsSizeAtAnyBufferAddress) {
     for (int tapsLen : {1, 5, 66, 132, 700}) {
         for (auto [up, down] :
              {std::pair{2, 1}, {1, 2}, {4, 1}, {1, 4}, {7, 3}, {3, 7}, {1, 300}}) {
-            for (sigFirMrLayout layout : {sigFirMrLayout::Dense, sigFirMrLayout::Indexed}) {
+            for (const fir_mr_layouts::Layout& layout : fir_mr_layouts::kLayouts) {
                 int size = 0;
-                ASSERT_EQ(sigFirMrStateSize_32f(layout, tapsLen, up, down, &size), sigOk);
+                ASSERT_EQ(layout.stateSize(tapsLen, up, down, &size), sigOk);
                 const std::vector<float> taps = rampTaps(tapsLen);
                 for (std::size_t misalign : {0u, 1u, 8u, 15u}) {
                     GuardedBuffer<unsigned char> buffer(static_cast<std::size_t>(size), misalign);
-                    sigFirState* state = nullptr;
-                    ASSERT_EQ(sigFirMrInitState_32f(layout, &state, taps.data(), tapsLen, up,
-                                                    up - 1, down, down - 1, past.data(),
-                                                    buffer.data()),
-                              sigOk);
+                    int status = -1;
+                    sigFirState* state =
+                        layout.init(taps.data(), tapsLen, up, up - 1, down, down - 1, past.data(),
+                                    &status, buffer.data(), sigFirIdMultiRate);
+                    ASSERT_EQ(status, sigOk);
+                    ASSERT_NE(state, nullptr);
+                    EXPECT_EQ(state->id, sigFirIdMultiRate);
+                    EXPECT_EQ(state->mode, layout.mode(up));
                     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(state) % 16, 0u);
                     EXPECT_LT(reinterpret_cast<unsigned char*>(state) - buffer.data(), 16);
                     // A long call runs the head block through the whole delay area.
@@ -220,6 +224,16 @@ TEST(FirMrSetup, StatesTooLargeForTheSizeWordAreRefused) {
         EXPECT_EQ(sigFirMrInit_32f(&state, taps, tapsLen, up, 0, down, 0, nullptr, buffer.data()),
                   sigErrFirLength);
         EXPECT_EQ(state, nullptr);
+        // Neither layout's own routines take it either.
+        for (const fir_mr_layouts::Layout& layout : fir_mr_layouts::kLayouts) {
+            EXPECT_EQ(layout.stateSize(tapsLen, up, down, &size), sigErrFirLength) << layout.name;
+            EXPECT_EQ(size, -5);
+            int status = sigOk;
+            EXPECT_EQ(layout.init(taps, tapsLen, up, 0, down, 0, nullptr, &status, buffer.data(),
+                                  sigFirIdMultiRate),
+                      nullptr);
+            EXPECT_EQ(status, sigErrFirLength) << layout.name;
+        }
     }
     EXPECT_TRUE(buffer.unchanged() && buffer.guardsIntact());
 }

@@ -128,12 +128,50 @@ TEST(Mxcsr, ReservedBitsNeverReachTheRegister) {
     sigFpRestoreMxcsr(sigMxcsrDefault);
     sigFpSetMxcsr(0xFFFFFFFFu, 0x00FF0000u);
     EXPECT_EQ(sigFpGetMxcsr() & 0xFFFF0000u, writableHigh & 0x00FF0000u);
-    sigFpRestoreMxcsr(sigMxcsrDefault);
-    sigFpSetMxcsrRounding(0xFFFFFFFFu); // only the rounding field is taken
-    EXPECT_EQ(sigFpGetMxcsr() & ~sigMxcsrFlags, sigMxcsrDefault | sigMxcsrRounding);
     EXPECT_EQ(sigFpMxcsrWritableBits(0), 0xFFBFu);
     EXPECT_EQ(sigFpMxcsrWritableBits(0xFFFF), 0xFFFFu);
     EXPECT_EQ(sigCpuHasDaz(), 1); // every processor with SSE2 in 64-bit mode
+}
+
+// The rounding setter loads (MXCSR & ~rounding) | rc: bits rc carries beside
+// the rounding field are set with it, bits it does not carry stay as they
+// were, and only the bits this processor reserves are dropped.
+TEST(Mxcsr, RoundingSetterKeepsEveryValidBitItIsGiven) {
+    const std::uint32_t writable = sigFpMxcsrWritableBits(sigCpuMxcsrMask());
+    const std::uint32_t down = 0x2000, up = 0x4000, ftz = sigMxcsrFlushToZero;
+    const std::uint32_t standard = sigMxcsrDefault;
+    struct Case {
+        std::uint32_t before, rc, after;
+    };
+    const Case cases[] = {
+        {standard, down | ftz, standard | down | ftz},        // new rounding, flush-to-zero with it
+        {standard | down, down | ftz, standard | down | ftz}, // same rounding, flush-to-zero added
+        {standard | ftz, up, standard | up | ftz},            // bits rc leaves out stay
+        {standard | sigMxcsrRounding, 0, standard},           // rounding back to nearest
+        {standard, down, standard | down},
+        {standard | down, down, standard | down},
+        {standard, 0xFFFFFFFFu, writable}, // every bit the processor accepts
+    };
+    for (const Case& c : cases) {
+        testkit::FenvGuard guard;
+        sigFpRestoreMxcsr(c.before);
+        const std::uint32_t old = sigFpSetMxcsrRounding(c.rc);
+        const std::uint32_t now = sigFpGetMxcsr();
+        sigFpRestoreMxcsr(standard);
+        EXPECT_EQ(old & ~sigMxcsrFlags, c.before) << std::hex << c.rc;
+        EXPECT_EQ(now & ~sigMxcsrFlags, c.after & ~sigMxcsrFlags) << std::hex << c.rc;
+    }
+}
+
+// Flush-to-zero passed with the rounding field takes effect: a result below
+// the normal range becomes zero.
+TEST(Mxcsr, FlushToZeroGivenWithTheRoundingFlushes) {
+    testkit::FenvGuard guard;
+    sigFpRestoreMxcsr(sigMxcsrDefault);
+    volatile float smallest = std::numeric_limits<float>::min(), half = 0.5f;
+    EXPECT_NE(smallest * half, 0.0f);
+    sigFpSetMxcsrRounding(sigMxcsrFlushToZero);
+    EXPECT_EQ(testkit::bitsOf(smallest * half), 0u);
 }
 
 TEST(DoubleClass, NanAndFiniteByTheirBits) {

@@ -119,6 +119,25 @@ TEST(IirSetup, ZeroA0IsRefusedBeforeAnythingIsWrittenOrAllocated) {
     EXPECT_EQ(sigIirFree_32f(state), sigOk);
 }
 
+// The normaliser on its own: a zero a0 leaves the taps a state holds as they
+// were; any other a0 replaces them.
+TEST(IirSetup, NormalizerRefusesZeroA0AndOtherwiseReplacesTheTaps) {
+    alignas(16) unsigned char buffer[256];
+    sigIirState* state = nullptr;
+    ASSERT_EQ(sigIirInit_32f_generic(&state, kThirdOrder.data(), 3, nullptr, buffer), sigOk);
+    const std::vector<float> before(state->tapsArea(), state->tapsArea() + 7);
+    for (float a0 : {0.0f, -0.0f}) {
+        std::vector<float> taps(8, 9.0f);
+        taps[4] = a0;
+        EXPECT_EQ(sigIirNormalizeTaps_32f(taps.data(), state), sigErrDivByZero);
+        EXPECT_EQ(std::vector<float>(state->tapsArea(), state->tapsArea() + 7), before);
+    }
+    const std::vector<float> byMinusFour = {1.0f, 2.0f, 3.0f, 4.0f, -4.0f, 8.0f, -2.0f, 1.0f};
+    EXPECT_EQ(sigIirNormalizeTaps_32f(byMinusFour.data(), state), sigOk);
+    EXPECT_EQ(std::vector<float>(state->tapsArea(), state->tapsArea() + 7),
+              (std::vector<float>{-0.25f, -0.5f, -0.75f, -1.0f, -2.0f, 0.5f, -0.25f}));
+}
+
 TEST(IirSetup, ArgumentChecksComeInOrder) {
     alignas(16) unsigned char buffer[256];
     const float* taps = kThirdOrder.data();

@@ -51,26 +51,21 @@ int sigDivConstInPlace_32f_generic(float val, float* srcDst, int len) {
 }
 
 int sigAddInPlace_32f(const float* src, float* srcDst, int len) {
-    return sigDispatch<decltype(sigAddInPlace_32f_generic)>(
-        sigDispatchTable[sigGroupAddInPlace_32f], src, srcDst, len);
+    return sigDispatch(sigDispatchTable.addInPlace_32f, src, srcDst, len);
 }
 
 int sigAddConstInPlace_32f(float val, float* srcDst, int len) {
-    return sigDispatch<decltype(sigAddConstInPlace_32f_generic)>(
-        sigDispatchTable[sigGroupAddConstInPlace_32f], val, srcDst, len);
+    return sigDispatch(sigDispatchTable.addConstInPlace_32f, val, srcDst, len);
 }
 
 int sigMulConstInPlace_32f(float val, float* srcDst, int len) {
-    return sigDispatch<decltype(sigMulConstInPlace_32f_generic)>(
-        sigDispatchTable[sigGroupMulConstInPlace_32f], val, srcDst, len);
+    return sigDispatch(sigDispatchTable.mulConstInPlace_32f, val, srcDst, len);
 }
 
 int sigMulConst_32f(const float* src, float val, float* dst, int len) {
-    return sigDispatch<decltype(sigMulConst_32f_generic)>(sigDispatchTableA[sigGroupMulConst_32f],
-                                                          src, val, dst, len);
+    return sigDispatch(sigDispatchTableA.mulConst_32f, src, val, dst, len);
 }
 
 int sigDivConstInPlace_32f(float val, float* srcDst, int len) {
-    return sigDispatch<decltype(sigDivConstInPlace_32f_generic)>(
-        sigDispatchTable[sigGroupDivConstInPlace_32f], val, srcDst, len);
+    return sigDispatch(sigDispatchTable.divConstInPlace_32f, val, srcDst, len);
 }

@@ -55,21 +55,17 @@ int sigConvert_24s32f_generic(const unsigned char* src, float* dst, int len) {
 }
 
 int sigConvertScaled_16s32f(const std::int16_t* src, float* dst, int len, int scaleFactor) {
-    return sigDispatch<decltype(sigConvertScaled_16s32f_generic)>(
-        sigDispatchTable[sigGroupConvertScaled_16s32f], src, dst, len, scaleFactor);
+    return sigDispatch(sigDispatchTable.convertScaled_16s32f, src, dst, len, scaleFactor);
 }
 
 int sigConvertScaled_32s32f(const std::int32_t* src, float* dst, int len, int scaleFactor) {
-    return sigDispatch<decltype(sigConvertScaled_32s32f_generic)>(
-        sigDispatchTable[sigGroupConvertScaled_32s32f], src, dst, len, scaleFactor);
+    return sigDispatch(sigDispatchTable.convertScaled_32s32f, src, dst, len, scaleFactor);
 }
 
 int sigConvert_24s32f(const unsigned char* src, float* dst, int len) {
-    return sigDispatch<decltype(sigConvert_24s32f_generic)>(
-        sigDispatchTable[sigGroupConvert_24s32f], src, dst, len);
+    return sigDispatch(sigDispatchTable.convert_24s32f, src, dst, len);
 }
 
 int sigConvert_32s32f(const std::int32_t* src, float* dst, int len) {
-    return sigDispatch<decltype(sigConvert_32s32f_generic)>(
-        sigDispatchTable[sigGroupConvert_32s32f], src, dst, len);
+    return sigDispatch(sigDispatchTable.convert_32s32f, src, dst, len);
 }

@@ -169,17 +169,16 @@ int sigConvertScaled_32f24s_generic(const float* src, unsigned char* dst, int le
 
 int sigConvertScaled_32f16s(const float* src, std::int16_t* dst, int len, int roundMode,
                             int scaleFactor) {
-    return sigDispatch<decltype(sigConvertScaled_32f16s_generic)>(
-        sigDispatchTable[sigGroupConvertScaled_32f16s], src, dst, len, roundMode, scaleFactor);
+    return sigDispatch(sigDispatchTable.convertScaled_32f16s, src, dst, len, roundMode,
+                       scaleFactor);
 }
 
 int sigConvertScaled_32f32s(const float* src, std::int32_t* dst, int len, int roundMode,
                             int scaleFactor) {
-    return sigDispatch<decltype(sigConvertScaled_32f32s_generic)>(
-        sigDispatchTable[sigGroupConvertScaled_32f32s], src, dst, len, roundMode, scaleFactor);
+    return sigDispatch(sigDispatchTable.convertScaled_32f32s, src, dst, len, roundMode,
+                       scaleFactor);
 }
 
 int sigConvertScaled_32f24s(const float* src, unsigned char* dst, int len, int scaleFactor) {
-    return sigDispatch<decltype(sigConvertScaled_32f24s_generic)>(
-        sigDispatchTable[sigGroupConvertScaled_32f24s], src, dst, len, scaleFactor);
+    return sigDispatch(sigDispatchTable.convertScaled_32f24s, src, dst, len, scaleFactor);
 }

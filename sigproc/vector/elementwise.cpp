@@ -108,41 +108,33 @@ int sigAddProductConst_32f_generic(const float* src, float val, float* srcDst, i
 }
 
 int sigAbsInPlace_32f(float* srcDst, int len) {
-    return sigDispatch<decltype(sigAbsInPlace_32f_generic)>(
-        sigDispatchTableA[sigGroupAbsInPlace_32f], srcDst, len);
+    return sigDispatch(sigDispatchTableA.absInPlace_32f, srcDst, len);
 }
 
 int sigMax_32f(const float* src, int len, float* max) {
-    return sigDispatch<decltype(sigMax_32f_generic)>(sigDispatchTableA[sigGroupMax_32f], src, len,
-                                                     max);
+    return sigDispatch(sigDispatchTableA.max_32f, src, len, max);
 }
 
 int sigMin_32f(const float* src, int len, float* min) {
-    return sigDispatch<decltype(sigMin_32f_generic)>(sigDispatchTableA[sigGroupMin_32f], src, len,
-                                                     min);
+    return sigDispatch(sigDispatchTableA.min_32f, src, len, min);
 }
 
 int sigMulInPlace_32f(const float* src, float* srcDst, int len) {
-    return sigDispatch<decltype(sigMulInPlace_32f_generic)>(
-        sigDispatchTableA[sigGroupMulInPlace_32f], src, srcDst, len);
+    return sigDispatch(sigDispatchTableA.mulInPlace_32f, src, srcDst, len);
 }
 
 int sigFlip_32f(const float* src, float* dst, int len) {
-    return sigDispatch<decltype(sigFlip_32f_generic)>(sigDispatchTableA[sigGroupFlip_32f], src, dst,
-                                                      len);
+    return sigDispatch(sigDispatchTableA.flip_32f, src, dst, len);
 }
 
 int sigAdd_32f(const float* src1, const float* src2, float* dst, int len) {
-    return sigDispatch<decltype(sigAdd_32f_generic)>(sigDispatchTableA[sigGroupAdd_32f], src1, src2,
-                                                     dst, len);
+    return sigDispatch(sigDispatchTableA.add_32f, src1, src2, dst, len);
 }
 
 int sigSub_32f(const float* src1, const float* src2, float* dst, int len) {
-    return sigDispatch<decltype(sigSub_32f_generic)>(sigDispatchTableA[sigGroupSub_32f], src1, src2,
-                                                     dst, len);
+    return sigDispatch(sigDispatchTableA.sub_32f, src1, src2, dst, len);
 }
 
 int sigAddProductConst_32f(const float* src, float val, float* srcDst, int len) {
-    return sigDispatch<decltype(sigAddProductConst_32f_generic)>(
-        sigDispatchTableA[sigGroupAddProductConst_32f], src, val, srcDst, len);
+    return sigDispatch(sigDispatchTableA.addProductConst_32f, src, val, srcDst, len);
 }

@@ -112,16 +112,12 @@ int sigMove_32f_generic(const float* src, float* dst, int len) {
     return sigOk;
 }
 
-int sigZero_32f(float* dst, int len) {
-    return sigDispatch<decltype(sigZero_32f_generic)>(sigDispatchTable[sigGroupZero_32f], dst, len);
-}
+int sigZero_32f(float* dst, int len) { return sigDispatch(sigDispatchTable.zero_32f, dst, len); }
 
 int sigCopy_32f(const float* src, float* dst, int len) {
-    return sigDispatch<decltype(sigCopy_32f_generic)>(sigDispatchTableA[sigGroupCopy_32f], src, dst,
-                                                      len);
+    return sigDispatch(sigDispatchTableA.copy_32f, src, dst, len);
 }
 
 int sigSet_32f(float val, float* dst, int len) {
-    return sigDispatch<decltype(sigSet_32f_generic)>(sigDispatchTableA[sigGroupSet_32f], val, dst,
-                                                     len);
+    return sigDispatch(sigDispatchTableA.set_32f, val, dst, len);
 }

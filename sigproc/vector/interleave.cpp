@@ -68,11 +68,9 @@ int sigDeinterleave_32f_generic(const float* src, int nChannels, int len, float*
 }
 
 int sigInterleave_32f(const float* const* srcPlanes, int nChannels, int len, float* dst) {
-    return sigDispatch<decltype(sigInterleave_32f_generic)>(
-        sigDispatchTable[sigGroupInterleave_32f], srcPlanes, nChannels, len, dst);
+    return sigDispatch(sigDispatchTable.interleave_32f, srcPlanes, nChannels, len, dst);
 }
 
 int sigDeinterleave_32f(const float* src, int nChannels, int len, float* const* dstPlanes) {
-    return sigDispatch<decltype(sigDeinterleave_32f_generic)>(
-        sigDispatchTable[sigGroupDeinterleave_32f], src, nChannels, len, dstPlanes);
+    return sigDispatch(sigDispatchTable.deinterleave_32f, src, nChannels, len, dstPlanes);
 }

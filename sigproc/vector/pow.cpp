@@ -256,6 +256,5 @@ int sigPow_32f_generic(const float* src1, const float* src2, float* dst, int len
 }
 
 int sigPow_32f(const float* src1, const float* src2, float* dst, int len) {
-    return sigDispatch<decltype(sigPow_32f_generic)>(sigDispatchTable[sigGroupPow_32f], src1, src2,
-                                                     dst, len);
+    return sigDispatch(sigDispatchTable.pow_32f, src1, src2, dst, len);
 }

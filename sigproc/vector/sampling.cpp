@@ -74,12 +74,10 @@ int sigSampleDown_32f_generic(const float* src, int srcLen, float* dst, int* dst
 }
 
 int sigSampleUp_32f(const float* src, int srcLen, float* dst, int* dstLen, int factor, int* phase) {
-    return sigDispatch<decltype(sigSampleUp_32f_generic)>(sigDispatchTableA[sigGroupSampleUp_32f],
-                                                          src, srcLen, dst, dstLen, factor, phase);
+    return sigDispatch(sigDispatchTableA.sampleUp_32f, src, srcLen, dst, dstLen, factor, phase);
 }
 
 int sigSampleDown_32f(const float* src, int srcLen, float* dst, int* dstLen, int factor,
                       int* phase) {
-    return sigDispatch<decltype(sigSampleDown_32f_generic)>(
-        sigDispatchTableA[sigGroupSampleDown_32f], src, srcLen, dst, dstLen, factor, phase);
+    return sigDispatch(sigDispatchTableA.sampleDown_32f, src, srcLen, dst, dstLen, factor, phase);
 }

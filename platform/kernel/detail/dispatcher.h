@@ -1,12 +1,14 @@
 // Inside the kernel layer: one lock guards the state of every dispatcher
-// object, the timer queue and the clock; one condition wakes every blocked
-// thread, which then looks again at what it waits for.
+// object, the timer and DPC queues and the clock; one condition wakes every
+// blocked thread, which then looks again at what it waits for.
 #pragma once
 
 #include "platform/kernel/clock.h"
 #include "platform/kernel/dispatcher.h"
+#include "platform/kernel/irql.h"
 
-#include <condition_variable>
+#include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <optional>
 
@@ -20,18 +22,54 @@ const Clock& clockLocked();
 void installClockLocked(const Clock* clock); // null: the real clock
 bool realClockInForce();                     // lock held
 
-std::size_t timersQueuedLocked();
-void dropAllTimersLocked();
-
-// Fails the check and returns false when the calling thread may not wait.
-bool checkMayWait();
-
 // Blocks once, counted as a blocked thread, until woken or until the clock
-// reaches the deadline.
+// reaches the deadline (a manual clock reaches it only by an advance, which
+// wakes every waiter).
 void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline);
 
-// The same for the layer's own service threads, which are not counted.
+// The same for the layer's own service threads, which awaitBlockedThreads
+// does not count.
 void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline);
+
+// The threads a manual clock's settle waits for: system threads and the
+// work-item worker. The creator enrols one before starting it (lock held) and
+// withdraws it when it cannot start; the thread marks itself first thing and
+// withdraws itself at its end.
+void enrolKernelThreadLocked();
+void withdrawKernelThreadLocked();
+void markKernelThread();
+
+// Every thread of the layer but the caller has ended, or is blocked in a wait
+// and has looked at every change made since.
+bool kernelThreadsSettledLocked();
+std::size_t kernelThreadsLocked();
+// Waits in real time until a thread blocks or ends or anything changes; false
+// once `until` has passed.
+bool awaitThreadChangeLocked(std::unique_lock<std::mutex>& lock,
+                             std::chrono::steady_clock::time_point until);
+
+// Advances, settles and flushes of a manual clock take turns: only one
+// thread at a time moves time or runs queued calls. Held for a scope, whose
+// end must find the lock held.
+class ClockTurn {
+public:
+    explicit ClockTurn(std::unique_lock<std::mutex>& lock);
+    ~ClockTurn();
+    ClockTurn(const ClockTurn&) = delete;
+    ClockTurn& operator=(const ClockTurn&) = delete;
+};
+
+bool clockTurnTaken(); // lock held
+
+// Marks the calling thread, for a scope, as one that waits (among other
+// things) for the turn to be given back, so that the holder wakes it then.
+class ClockTurnWaiter {
+public:
+    ClockTurnWaiter();
+    ~ClockTurnWaiter();
+    ClockTurnWaiter(const ClockTurnWaiter&) = delete;
+    ClockTurnWaiter& operator=(const ClockTurnWaiter&) = delete;
+};
 
 // A timed wait in progress, for the manual clock: an advance stops at its
 // deadline as at a timer expiry and decides it there. When nothing the wait is
@@ -83,6 +121,9 @@ bool blockUntil(std::unique_lock<std::mutex>& lock, Ready ready, std::optional<D
         blockOnce(lock, deadline);
     }
 }
+
+// The level rule of every wait that may block: below dispatch level.
+inline bool mayWait(const char* what) { return requireIrql(Irql::Apc, what); }
 
 struct WaitAccess {
     static bool signalledFor(const DispatcherObject& object, const void* thread) {

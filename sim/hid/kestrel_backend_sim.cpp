@@ -1,3 +1,6 @@
+// Kestrel's backend on the simulated headset: the report lengths come from the
+// simulator's own table, and the pauses advance its clock instead of waiting.
+
 #include "hidlib/hid_backend.h"
 
 #include "sim/hid/hidsim.h"
@@ -10,7 +13,6 @@ ReportLengths interfaceReportLengths(const char* path, std::uint16_t, std::uint1
     return {desc->featureLength, desc->inputLength, desc->outputLength, desc->reportId != 0};
 }
 
-// The simulated clock takes the pause, so tests see the pacing without waiting for it.
 void pauseMs(unsigned ms) { hidsim::sleepMs(ms); }
 
 } // namespace kestrel

@@ -1,4 +1,4 @@
-#include "driver/adapter/mutex_lock.h"
+#include "driver/common/mutex_lock.h"
 
 bool CMutexLock::Lock() {
     m_Mutex.acquire(kernel::Timeout::infinite());

@@ -1,9 +1,10 @@
-#include "driver/adapter/settings_store.h"
+#include "driver/common/settings_store.h"
 
-#include "driver/adapter/pool_buffer.h"
+#include "driver/common/pool_buffer.h"
 #include "platform/io/device_registry_key.h"
 #include "platform/io/registry.h"
 #include "platform/kernel/format.h"
+#include "platform/kernel/irql.h"
 
 #include <cstring>
 
@@ -57,7 +58,8 @@ kernel::NTSTATUS AccessSettingEx(io::DeviceObject* pDeviceObject, std::uint32_t 
                                  void* pBuffer, std::uint32_t ulLength,
                                  const char16_t* pszValueName, const char16_t* pszSubkey,
                                  io::RegistryValueType ulType, std::uint32_t* pulDataLength) {
-    if (!IsSettingType(ulType)) return kernel::STATUS_UNSUCCESSFUL;
+    if (!kernel::requireIrql(kernel::Irql::Passive, "settings access") || !IsSettingType(ulType))
+        return kernel::STATUS_UNSUCCESSFUL;
     if (pDeviceObject == nullptr || pszValueName == nullptr ||
         (ulOperation != SETTING_READ && ulOperation != SETTING_WRITE) ||
         (pBuffer == nullptr && ulLength != 0))

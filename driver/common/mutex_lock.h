@@ -12,12 +12,12 @@ public:
     CMutexLock(const CMutexLock&) = delete;
     CMutexLock& operator=(const CMutexLock&) = delete;
 
-    virtual bool Lock();         // waits without time-out; true
-    virtual bool LockShared();   // no shared mode: false
-    virtual bool Unlock();       // true
-    virtual bool UnlockShared(); // false
-    virtual bool TryLock();      // true when the mutex was free or already the caller's
-    virtual bool TryUnlock();    // true
+    bool Lock();         // waits without time-out; true
+    bool LockShared();   // no shared mode: false
+    bool Unlock();       // true
+    bool UnlockShared(); // false
+    bool TryLock();      // true when the mutex was free or already the caller's
+    bool TryUnlock();    // true
 
 private:
     kernel::Mutex m_Mutex;

@@ -5,29 +5,17 @@
 // the non-delegating half answers for the object itself.
 #pragma once
 
+#include "driver/common/pool_object.h"
 #include "platform/kernel/guid.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/status.h"
 #include "platform/kernel/unknown.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <utility>
 
 // Compares two identifiers as four 32-bit words.
 bool IsEqualId(const kernel::Guid& a, const kernel::Guid& b);
-
-// Driver objects and list nodes live in the kernel pool under their class
-// family's tag. A block comes zero-filled; null when the pool refuses it, in
-// which case no constructor runs.
-class CPoolObject {
-public:
-    static void* operator new(std::size_t size, kernel::PoolType poolType,
-                              kernel::PoolTag tag) noexcept;
-    static void operator delete(void* block) noexcept; // null is ignored
-    static void operator delete(void* block, kernel::PoolType, kernel::PoolTag) noexcept;
-    static void* operator new(std::size_t size) = delete;
-};
 
 class INonDelegatingUnknown {
 public:

@@ -1,4 +1,4 @@
-#include "driver/adapter/object_model.h"
+#include "driver/common/object_model.h"
 
 #include "platform/kernel/interlocked.h"
 
@@ -10,21 +10,6 @@ bool IsEqualId(const kernel::Guid& a, const kernel::Guid& b) {
     std::memcpy(left, &a, sizeof left);
     std::memcpy(right, &b, sizeof right);
     return left[0] == right[0] && left[1] == right[1] && left[2] == right[2] && left[3] == right[3];
-}
-
-void* CPoolObject::operator new(std::size_t size, kernel::PoolType poolType,
-                                kernel::PoolTag tag) noexcept {
-    void* block = kernel::allocatePool(poolType, size, tag);
-    if (block != nullptr) std::memset(block, 0, size);
-    return block;
-}
-
-void CPoolObject::operator delete(void* block) noexcept {
-    if (block != nullptr) kernel::freePool(block);
-}
-
-void CPoolObject::operator delete(void* block, kernel::PoolType, kernel::PoolTag) noexcept {
-    operator delete(block);
 }
 
 CUnknown::CUnknown(kernel::IUnknown* outer)
