@@ -119,7 +119,7 @@ bool ParseIniValueLine(const char* pLine, std::size_t cbLine, bool bNumbersOnly,
         value.szKey[i] = static_cast<unsigned char>(*cursor.At(keyStart + i));
     value.szKey[keyChars] = u'\0';
 
-    cursor.Skip(" \t");
+    cursor.SkipUntil("=\r"); // whatever stands between the key and "=" is passed over
     if (cursor.Peek() != '=') return false;
     cursor.Advance();
 

@@ -13,7 +13,7 @@
 // - text otherwise, stored as 16-bit characters without a terminating zero.
 // A value is one text token, or bytes and numbers; it holds at most 1024
 // bytes. A line does not parse when it is blank, a comment, has no key or
-// no "=" right after the key, no token, a key over 127 characters, a token
+// no "=" after the key, no token, a key over 127 characters, a token
 // over 79 characters (19 in the version section), a number with another
 // character, text mixed with other tokens, or a value over
 // 1024 bytes.
