@@ -10,6 +10,11 @@ std::uint16_t isochronousTransferSize(std::size_t packets) {
     return static_cast<std::uint16_t>(sizeof(IsochronousTransfer) + packets * sizeof(IsoPacket));
 }
 
+bool packetsFit(const IsochronousTransfer& transfer) {
+    const std::uint16_t needed = isochronousTransferSize(transfer.numberOfPackets);
+    return needed != 0 && transfer.header.length >= needed;
+}
+
 namespace {
 
 struct TypeAndRecipient {

@@ -168,6 +168,10 @@ static_assert(sizeof(IsochronousTransfer) == 144 &&
 // length cannot carry it.
 std::uint16_t isochronousTransferSize(std::size_t packets);
 
+// Whether the record's length covers its packets: the bus reads no packet
+// record past the length the driver gave.
+bool packetsFit(const IsochronousTransfer& transfer);
+
 // The setup packet a class or vendor request stands for; false for any
 // other function, or for a transfer longer than wLength can carry.
 bool setupPacketOf(const ClassOrVendorRequest& request, SetupPacket& setup);

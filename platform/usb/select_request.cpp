@@ -79,6 +79,7 @@ bool isInterfaceOf(const ConfigurationView& view, const InterfaceDescriptor* int
 NTSTATUS buildSelectConfiguration(const ConfigurationView& view,
                                   std::span<const InterfaceDescriptor* const> interfaces,
                                   kernel::PoolTag tag, RequestBlock& request) {
+    request = RequestBlock();
     if (!view.valid() || interfaces.empty()) return kernel::STATUS_INVALID_PARAMETER;
     std::size_t bytes = sizeof(SelectConfigurationRequest);
     for (const InterfaceDescriptor* interface : interfaces) {
@@ -100,6 +101,7 @@ NTSTATUS buildSelectInterface(const ConfigurationView& view,
                               ConfigurationHandle configurationHandle,
                               const InterfaceDescriptor* interface, kernel::PoolTag tag,
                               RequestBlock& request) {
+    request = RequestBlock();
     if (!view.valid() || !isInterfaceOf(view, interface)) return kernel::STATUS_INVALID_PARAMETER;
     const std::size_t bytes = offsetof(SelectInterfaceRequest, interface) +
                               interfaceInformationSize(interface->bNumEndpoints);

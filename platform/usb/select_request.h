@@ -110,6 +110,7 @@ private:
 
 // A select-configuration request for the given interfaces (descriptors of
 // the view), each with one pipe per endpoint and defaultMaximumTransferSize.
+// Whatever `request` held is given back first; on failure it stays empty.
 // STATUS_INVALID_PARAMETER for a refused view, no interfaces, an interface
 // that is not the view's, or a request longer than its 16-bit length;
 // STATUS_INSUFFICIENT_RESOURCES when the block cannot be had.

@@ -53,16 +53,15 @@ std::vector<RateRange> formatRates(const StreamFormat& format) {
 
 } // namespace
 
-ControlAddress entityControl(const FunctionDescription& description, std::uint8_t entity,
+ControlAddress entityControl(std::uint8_t controlInterface, std::uint8_t entity,
                              std::uint8_t selector, std::uint8_t channel) {
-    return {usb::Recipient::interface, usb::entityIndex(entity, description.controlInterface),
+    return {usb::Recipient::interface, usb::entityIndex(entity, controlInterface),
             usb::controlValue(selector, channel)};
 }
 
 ControlAddress ControlGraph::address(std::uint8_t entity, std::uint8_t selector,
                                      std::uint8_t channel) const {
-    return {usb::Recipient::interface, usb::entityIndex(entity, m_controlInterface),
-            usb::controlValue(selector, channel)};
+    return entityControl(m_controlInterface, entity, selector, channel);
 }
 
 ControlGraph::ControlGraph(const FunctionDescription& d)

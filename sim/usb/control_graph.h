@@ -33,8 +33,12 @@ struct ControlAddress {
 
 // The control `selector` of an entity on `channel`, behind the AudioControl
 // interface.
-ControlAddress entityControl(const FunctionDescription& description, std::uint8_t entity,
+ControlAddress entityControl(std::uint8_t controlInterface, std::uint8_t entity,
                              std::uint8_t selector, std::uint8_t channel = 0);
+inline ControlAddress entityControl(const FunctionDescription& description, std::uint8_t entity,
+                                    std::uint8_t selector, std::uint8_t channel = 0) {
+    return entityControl(description.controlInterface, entity, selector, channel);
+}
 
 class ControlGraph {
 public:

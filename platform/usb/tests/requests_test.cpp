@@ -103,6 +103,18 @@ TEST(IsochronousTransfer, KeepsItsPacketsBehindTheRecord) {
     EXPECT_EQ(lastOffset, 384u);
 }
 
+TEST(IsochronousTransfer, FitsItsPacketsOnlyWithinItsLength) {
+    IsochronousTransfer transfer{};
+    transfer.numberOfPackets = 10;
+    transfer.header.length = isochronousTransferSize(10);
+    EXPECT_TRUE(packetsFit(transfer));
+    transfer.header.length -= 1; // the last packet record would run past it
+    EXPECT_FALSE(packetsFit(transfer));
+    transfer.numberOfPackets = 0xFFFFFFFF; // no length can carry them
+    transfer.header.length = 0xFFFF;
+    EXPECT_FALSE(packetsFit(transfer));
+}
+
 TEST(RequestAs, GivesTheRecordOnlyForItsFunctionAndLength) {
     BulkOrInterruptTransfer transfer{};
     transfer.header.length = sizeof(transfer);

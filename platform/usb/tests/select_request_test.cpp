@@ -130,6 +130,11 @@ TEST(SelectConfiguration, RefusesARequestItsLengthFieldCannotCarry) {
               kernel::STATUS_INVALID_PARAMETER);
     interfaces.resize(10); // 10 x 6144 + 40 fits
     EXPECT_EQ(buildSelectConfiguration(view, interfaces, kTag, request), kernel::STATUS_SUCCESS);
+    interfaces.resize(12); // a refused rebuild leaves nothing of the earlier request
+    EXPECT_EQ(buildSelectConfiguration(view, interfaces, kTag, request),
+              kernel::STATUS_INVALID_PARAMETER);
+    EXPECT_FALSE(request);
+    EXPECT_EQ(kernel::poolLiveBlocks(kTag), 0u);
 }
 
 TEST(SelectRequests, ReportWhenThePoolHasNoBlock) {
