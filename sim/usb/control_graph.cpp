@@ -184,12 +184,13 @@ void ControlGraph::addStreaming(const StreamingInterface& streaming) {
         std::vector<RateRange>& all = ratesByEndpoint[setting.data.address];
         all.insert(all.end(), rates.begin(), rates.end());
     }
-    for (const auto& [endpoint, rates] : ratesByEndpoint) {
+    for (const auto& endpointRates : ratesByEndpoint) {
+        const std::vector<RateRange>& rates = endpointRates.second;
         Control control{.current = encode(rates.empty() ? 0 : rates.front().minimum, 3)};
         control.accepts = [rates](std::span<const std::uint8_t> v) {
             return rateAllowed(rates, decode(v));
         };
-        add({usb::Recipient::endpoint, endpoint,
+        add({usb::Recipient::endpoint, endpointRates.first,
              usb::controlValue(usb::uac1::endpoint_control::samplingFrequency, 0)},
             std::move(control));
     }
