@@ -26,3 +26,23 @@ function(headset_add_benchmark name)
   add_test(NAME ${name}_smoke COMMAND ${name} --benchmark_min_time=0)
   set_tests_properties(${name}_smoke PROPERTIES LABELS benchmark)
 endfunction()
+
+# headset_add_fuzzer(<name> SOURCES ... INSTRUMENT <target>... LIBS ...)
+# A libFuzzer program. The sources of the INSTRUMENT targets are compiled into
+# it with the fuzzer's coverage instrumentation, so the fuzzer is guided by
+# the code under test; everything else comes from LIBS as built for the tests.
+function(headset_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;INSTRUMENT;LIBS" ${ARGN})
+  set(sources ${ARG_SOURCES})
+  foreach(target IN LISTS ARG_INSTRUMENT)
+    get_target_property(folder ${target} SOURCE_DIR)
+    get_target_property(files ${target} SOURCES)
+    list(TRANSFORM files PREPEND ${folder}/)
+    list(APPEND sources ${files})
+  endforeach()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+endfunction()

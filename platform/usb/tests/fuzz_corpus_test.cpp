@@ -1,0 +1,12 @@
+#include "platform/usb/fuzz/configuration_fuzz.h"
+#include "testkit/fuzz_corpus.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FuzzCorpus, ConfigurationValidationKeepsItsPromises) {
+    testkit::replayCorpus(PLATFORM_USB_FUZZ_CORPUS "/configuration", fuzzConfiguration);
+}
+
+} // namespace

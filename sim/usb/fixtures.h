@@ -1,0 +1,53 @@
+// Described functions for tests and the demo: a release 1 headset, a
+// release 2 device with a clock source and explicit feedback, and one
+// device per chip model, each naming its model by the string descriptor the
+// driver reads (index 0x50, or 0x32 when 0x50 is missing).
+#pragma once
+
+#include "sim/usb/function_description.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace usbsim::fixtures {
+
+// The product code by which the Q7K2 chip model is known; the project's own
+// choice, since it stands for one of the maker's chips.
+inline constexpr std::u16string_view q7k2ProductCode = u"Q7K2HS";
+
+inline constexpr std::uint8_t modelStringIndex = 0x50;
+inline constexpr std::uint8_t fallbackModelStringIndex = 0x32;
+
+// Speaker with mute and volume, microphone, a sidetone mixer, an input
+// selector, the 2-byte status interrupt; playback at 44.1 and 48 kHz,
+// capture at 48 kHz.
+FunctionDescription uac1Headset();
+
+// A clock source of three rates, headphones and microphone with their
+// feature units (one control read-only), an asynchronous playback endpoint
+// with explicit feedback, the 6-byte status interrupt.
+FunctionDescription uac2FeedbackDevice();
+
+// The N3W8 chip's side of its register path: what register writes stored,
+// the two identification bytes it answers and the input report it reports.
+struct N3W8Chip {
+    std::array<std::uint16_t, 6> registers{};
+    std::uint8_t identificationA = 0x9F; // answered at wIndex 9
+    std::uint8_t identificationB = 0x03; // answered at wIndex 8
+    std::array<std::uint8_t, 3> inputReport{};
+};
+
+// The chip's one fixed configuration: sixteen terminals and units, a
+// playback interface of five settings and a capture interface.
+FunctionDescription n3w8Device(std::shared_ptr<N3W8Chip> chip = std::make_shared<N3W8Chip>());
+FunctionDescription k7d2Device();
+// Vendor 0x1B1C with its speaker output terminal 6.
+FunctionDescription p9f4Device();
+FunctionDescription t6l1Device();
+// Its feature unit 9 has a vendor control block with the effect controls
+// 139 and 140, read and written by vendor requests.
+FunctionDescription q7k2Device();
+
+} // namespace usbsim::fixtures

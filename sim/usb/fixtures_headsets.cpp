@@ -1,0 +1,124 @@
+// The two generic functions: a release 1 headset and a release 2 device
+// with a clock source and explicit feedback.
+#include "sim/usb/fixtures.h"
+
+#include "sim/usb/fixture_parts.h"
+
+namespace usbsim::fixtures {
+
+namespace {
+
+using namespace usb::feature_control;
+using usb::endpoint::Synchronisation;
+namespace terminal = usb::terminal_type;
+
+} // namespace
+
+FunctionDescription uac1Headset() {
+    FunctionDescription d =
+        namedFunction(AudioRelease::uac1, fixtureVendor, 0x0101, u"USB Gaming Headset");
+    const ControlRange volumeRange{-16384, 0, 64}; // -64 dB to 0 dB in quarter dB
+    d.entities = {
+        InputTerminal{.id = 1, .terminalType = terminal::usbStreaming},
+        muteAndVolume(2, 1, 2, volumeRange, -2560),
+        InputTerminal{
+            .id = 3, .terminalType = terminal::microphone, .channels = 1, .channelConfig = 0},
+        // The sidetone: how much of the microphone the wearer hears.
+        FeatureUnit{.id = 4,
+                    .source = 3,
+                    .channels = 1,
+                    .controls = {{.selector = mute, .channels = {0}, .initial = 1},
+                                 {.selector = volume,
+                                  .channels = {0},
+                                  .initial = -4096,
+                                  .range = volumeRange}}},
+        MixerUnit{.id = 5,
+                  .sources = {2, 4},
+                  .sourceChannels = {2, 1},
+                  .channels = 2,
+                  .crossings = {{3, 1}, {3, 2}},
+                  .range = {-16384, 0, 256}},
+        OutputTerminal{.id = 6, .terminalType = terminal::headphones, .source = 5},
+        InputTerminal{
+            .id = 7, .terminalType = terminal::microphone, .channels = 1, .channelConfig = 0},
+        SelectorUnit{.id = 8, .sources = {3, 7}},
+        FeatureUnit{.id = 9,
+                    .source = 8,
+                    .channels = 1,
+                    .controls = {{.selector = mute, .channels = {0}},
+                                 {.selector = volume, .channels = {0}, .range = {-3072, 3072, 128}},
+                                 {.selector = automaticGain, .channels = {0}, .initial = 1}}},
+        OutputTerminal{.id = 10, .terminalType = terminal::usbStreaming, .source = 9},
+    };
+    d.status = StatusEndpoint{.address = 0x83, .maxPacketSize = 2, .interval = 32};
+    d.streaming = {
+        {.number = 1,
+         .settings = {{.terminalLink = 1,
+                       .format = {.rates = {44100, 48000}},
+                       .data = {.address = 0x01, .maxPacketSize = 196}}}},
+        {.number = 2,
+         .settings = {{.terminalLink = 10,
+                       .format = {.channels = 1, .rates = {48000}},
+                       .data = {.address = 0x82,
+                                .maxPacketSize = 98,
+                                .sync = Synchronisation::asynchronous}}}},
+    };
+    return d;
+}
+
+FunctionDescription uac2FeedbackDevice() {
+    FunctionDescription d =
+        namedFunction(AudioRelease::uac2, fixtureVendor, 0x0201, u"USB Audio 2 Headset");
+    const ControlRange volumeRange{-32512, 0, 256}; // -127 dB to 0 dB in 1 dB steps
+    const std::uint16_t connector = usb::uac2::control_access::readOnly << 2;
+    d.entities = {
+        ClockSource{.id = 10,
+                    .rates = {{44100, 44100, 0}, {48000, 48000, 0}, {96000, 96000, 0}},
+                    .initialRate = 48000},
+        InputTerminal{.id = 1, .terminalType = terminal::usbStreaming, .clockSource = 10},
+        muteAndVolume(2, 1, 2, volumeRange, -5120),
+        OutputTerminal{.id = 3,
+                       .terminalType = terminal::headphones,
+                       .source = 2,
+                       .clockSource = 10,
+                       .controls = connector},
+        InputTerminal{.id = 4,
+                      .terminalType = terminal::microphone,
+                      .channels = 1,
+                      .channelConfig = 0x4,
+                      .clockSource = 10,
+                      .controls = connector},
+        FeatureUnit{.id = 5,
+                    .source = 4,
+                    .channels = 1,
+                    .controls = {{.selector = mute, .channels = {0}},
+                                 {.selector = volume, .channels = {0}, .range = volumeRange},
+                                 {.selector = automaticGain,
+                                  .channels = {0},
+                                  .initial = 1,
+                                  .access = usb::uac2::control_access::readOnly}}},
+        OutputTerminal{
+            .id = 6, .terminalType = terminal::usbStreaming, .source = 5, .clockSource = 10},
+    };
+    d.status = StatusEndpoint{.address = 0x83, .maxPacketSize = 6, .interval = 4};
+    const DataEndpoint playback{
+        .address = 0x01, .maxPacketSize = 104, .sync = Synchronisation::asynchronous};
+    const FeedbackEndpoint feedback{.address = 0x81, .maxPacketSize = 4, .interval = 4};
+    d.streaming = {
+        {.number = 1,
+         .settings = {{.terminalLink = 1,
+                       .format = {.subslotSize = 4, .bitResolution = 24},
+                       .data = playback,
+                       .feedback = feedback},
+                      {.terminalLink = 1, .format = {}, .data = playback, .feedback = feedback}}},
+        {.number = 2,
+         .settings = {{.terminalLink = 6,
+                       .format = {.channels = 1, .channelConfig = 0x4},
+                       .data = {.address = 0x82,
+                                .maxPacketSize = 26,
+                                .sync = Synchronisation::asynchronous}}}},
+    };
+    return d;
+}
+
+} // namespace usbsim::fixtures
