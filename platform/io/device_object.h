@@ -17,7 +17,7 @@
 
 namespace io {
 
-struct Irp; // an I/O request
+class Irp; // an I/O request
 class DeviceObject;
 struct DriverObject;
 
