@@ -159,13 +159,14 @@ TEST_F(SettingsIniTest, TheVersionIsTheFirstValueOfTheVersionSection) {
 }
 
 TEST_F(SettingsIniTest, WithoutAMappingLineNothingIsImported) {
-    const char* const files[] = {
-        "[VERSION]\r\nv=2\r\n[S]\r\nA=1\r\n",
-        "[VERSION]\r\nv=2\r\n[HALVEX]\r\nUSB\\VID_0B05&PID_17F3=S\r\n[S]\r\nA=1\r\n",
-        "[VERSION]\r\nv=2\r\n[HALVEX]\r\n[X]\r\nUSB\\VID_0B05&PID_17F3&REV_0100=S\r\n[S]\r\nA="
-        "1\r\n",
+    const std::string section = "[S]\r\nA=1\r\n";
+    const std::string files[] = {
+        "[VERSION]\r\nv=2\r\n" + section,
+        "[VERSION]\r\nv=2\r\n[HALVEX]\r\nUSB\\VID_0B05&PID_17F3=S\r\n" + section,
+        // the mapping line stands after the mapping section has ended
+        "[VERSION]\r\nv=2\r\n[HALVEX]\r\n[X]\r\nUSB\\VID_0B05&PID_17F3&REV_0100=S\r\n" + section,
     };
-    for (const char* file : files) {
+    for (const std::string& file : files) {
         WriteFile(file);
         Import();
         EXPECT_EQ(DumpSettings(), std::string(SETTINGS_PATH) + "\n");
