@@ -46,19 +46,19 @@ bool IsHexPrefix(const char* p, std::size_t cb) {
     return cb >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
 }
 
-// A number token: decimal, or hex after the prefix; false for any other
-// character or a value beyond 32 bits.
+// A number token: decimal, or hex after the prefix ("0x" alone is 0); the
+// value wraps modulo 2^32 as the format defines. False for any character that
+// is not a digit of the token's base.
 bool ParseNumber(const char* p, std::size_t cb, std::uint32_t& value) {
     const bool hex = IsHexPrefix(p, cb);
     const unsigned base = hex ? 16 : 10;
-    std::uint64_t total = 0;
+    std::uint32_t total = 0;
     for (std::size_t i = hex ? 2 : 0; i < cb; ++i) {
         const int digit = HexDigit(p[i]);
         if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
         total = total * base + static_cast<unsigned>(digit);
-        if (total > UINT32_MAX) return false;
     }
-    value = static_cast<std::uint32_t>(total);
+    value = total;
     return true;
 }
 
@@ -78,15 +78,17 @@ bool AppendToken(const char* p, std::size_t cb, bool bNumbersOnly, bool bFirst,
         if (bFirst) value.ulFirstValue = byte;
         return !value.bText && Append(value, &byte, 1);
     }
-    if (p[0] >= '0' && p[0] <= '9') {
-        if (!ParseNumber(p, cb, number)) return false;
+    // In the version section a token that does not start with a digit is the number 0.
+    const bool number0 = bNumbersOnly && !(p[0] >= '0' && p[0] <= '9');
+    if (number0 || (p[0] >= '0' && p[0] <= '9')) {
+        if (!number0 && !ParseNumber(p, cb, number)) return false;
         if (bFirst) value.ulFirstValue = number;
         const std::uint8_t bytes[4] = {
             static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
         return !value.bText && Append(value, bytes, sizeof bytes);
     }
-    if (bNumbersOnly || !bFirst) return false; // text stands alone
+    if (!bFirst) return false; // text stands alone
     value.bText = true;
     for (std::size_t i = 0; i < cb; ++i) {
         const char16_t c = static_cast<unsigned char>(p[i]);
@@ -117,7 +119,7 @@ bool ParseIniValueLine(const char* pLine, std::size_t cbLine, bool bNumbersOnly,
         value.szKey[i] = static_cast<unsigned char>(*cursor.At(keyStart + i));
     value.szKey[keyChars] = u'\0';
 
-    cursor.Skip(" \t");
+    cursor.SkipUntil("=\r"); // whatever stands between the key and "=" is passed over
     if (cursor.Peek() != '=') return false;
     cursor.Advance();
 

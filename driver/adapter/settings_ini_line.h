@@ -8,13 +8,14 @@
 // comment). A token is
 // - a byte: exactly "0x" or "0X" and two hex digits;
 // - a number when it starts with a digit: decimal, or hex after "0x" ("0x"
-//   alone is 0), stored as 4 bytes little-endian;
+//   alone is 0), wrapping modulo 2^32, stored as 4 bytes little-endian; in
+//   the version section a token that does not start with a digit is 0;
 // - text otherwise, stored as 16-bit characters without a terminating zero.
 // A value is one text token, or bytes and numbers; it holds at most 1024
 // bytes. A line does not parse when it is blank, a comment, has no key or
-// no "=" right after the key, no token, a key over 127 characters, a token
+// no "=" after the key, no token, a key over 127 characters, a token
 // over 79 characters (19 in the version section), a number with another
-// character or beyond 32 bits, text mixed with other tokens, or a value over
+// character, text mixed with other tokens, or a value over
 // 1024 bytes.
 #pragma once
 

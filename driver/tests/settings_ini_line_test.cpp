@@ -46,6 +46,8 @@ TEST(IniValueLine, TokensBecomeBytesNumbersOrText) {
         {"Zero=0x\r", true, "Zero", {0, 0, 0, 0}, false},
         {"Max=4294967295\r", true, "Max", {0xFF, 0xFF, 0xFF, 0xFF}, false},
         {"HexMax=0xFFFFFFFF\r", true, "HexMax", {0xFF, 0xFF, 0xFF, 0xFF}, false},
+        {"Wraps=4294967296\r", true, "Wraps", {0, 0, 0, 0}, false},
+        {"Key junk = 1\r", true, "Key", {1, 0, 0, 0}, false},
         {"List=1,2\r", true, "List", {1, 0, 0, 0, 2, 0, 0, 0}, false},
         {"   Mix\t= \t0x01 ,\t7 ; a comment 0x02\r", true, "Mix", {1, 7, 0, 0, 0}, false},
         {"Tail=0x05,\r", true, "Tail", {5}, false},
@@ -66,14 +68,11 @@ TEST(IniValueLine, LinesThatAreNotValuesDoNotParse) {
         "\tKey=1\r",
         "Key\r",
         "Key 0x01\r",
-        "Key junk = 1\r",
         "Key=\r",
         "Key= ,;\r",
         "Key=12a\r",
         "Key=0xZZ\r",
         "Key=0x1G\r",
-        "Key=4294967296\r",
-        "Key=0x100000000\r",
         "Key=Head set\r",
         "Key=1 Head\r",
         "Key=Head 1\r",
@@ -109,8 +108,12 @@ TEST(IniValueLine, TheVersionSectionTakesShortNumbersOnly) {
     const char line[] = "v=0x07 300\r";
     ASSERT_TRUE(ParseIniValueLine(line, sizeof line - 1, true, value));
     EXPECT_EQ(value.ulFirstValue, 7u);
-    ExpectLine({"v=Text\r", false, {}, {}, false}, true);
-    ExpectLine({"v=" + std::string(19, '1') + "\r", false, {}, {}, false}, true); // beyond 32 bits
+    ExpectLine({"v=Text 5\r", true, "v", {0, 0, 0, 0, 5, 0, 0, 0}, false}, true);
+    // Numbers wrap modulo 2^32: 4294967297 is 1, 0x100000002 is 2.
+    ExpectLine({"v=4294967297\r", true, "v", {1, 0, 0, 0}, false}, true);
+    ExpectLine({"v=0x100000002\r", true, "v", {2, 0, 0, 0}, false}, true);
+    ExpectLine({"v=" + std::string(19, '1') + "\r", true, "v", {0xC7, 0x71, 0xC4, 0x2B}, false},
+               true);
     ExpectLine({"v=" + std::string(18, '0') + "12\r", false, {}, {}, false}, true);
     ExpectLine({"v=" + std::string(17, '0') + "12\r", true, "v", {12, 0, 0, 0}, false}, true);
 }
