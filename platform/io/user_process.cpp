@@ -106,8 +106,10 @@ bool sendForProcess(UserProcess* process, Irp* irp, TopCompletion completion, vo
     return finished;
 }
 
+// A dispatch routine returns the status it completed the request with, or
+// STATUS_PENDING (as when it passed the request on).
 void expectSameStatus(kernel::NTSTATUS returned, kernel::NTSTATUS completed) {
-    kernel::check(returned == completed,
+    kernel::check(returned == completed || returned == kernel::STATUS_PENDING,
                   "dispatch routine returned another status than it completed the request with");
 }
 

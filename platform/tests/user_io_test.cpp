@@ -245,6 +245,20 @@ TEST_F(UserIoTest, ARequestTheDeviceBelowCompletesArrivesAfterTheSettle) {
     EXPECT_EQ(output, 0x5A);
 }
 
+TEST_F(UserIoTest, ARequestPassedDownInItsOwnLocationCompletesDuringTheCall) {
+    function.on(major::DeviceControl) = [this](DeviceObject*, Irp* irp) {
+        skipCurrentStackLocation(irp);
+        return callDriver(physical.device, irp); // answers STATUS_PENDING
+    };
+    physical.on(major::DeviceControl) = [](DeviceObject*, Irp* irp) {
+        return completeWith(irp, STATUS_BUFFER_OVERFLOW, 8);
+    };
+    const std::uint32_t file = openFile();
+    EXPECT_EQ(process->deviceIoControl(file, readCode, nullptr, 0, nullptr, 0, &ioStatus),
+              STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(ioStatus.information, 8u);
+}
+
 TEST_F(UserIoTest, EndingTheProcessClosesItsFilesAndLeavesItsBuffersAlone) {
     holdControls();
     openFile();
