@@ -1,5 +1,6 @@
 #include "platform/io/device_object.h"
 
+#include "platform/io/device_interface.h"
 #include "platform/kernel/check.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
@@ -74,6 +75,7 @@ void deleteDevice(DeviceObject* device) {
             return;
         Access::deleted(*device) = true;
     }
+    dropDeviceInterfaces(device);
     kernel::dereferenceObject(*device);
 }
 

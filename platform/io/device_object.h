@@ -17,7 +17,7 @@
 
 namespace io {
 
-struct Irp; // an I/O request
+class Irp; // an I/O request
 class DeviceObject;
 struct DriverObject;
 
@@ -93,7 +93,8 @@ kernel::NTSTATUS createDevice(DriverObject& driver, std::uint32_t extensionSize,
                               DeviceObject** device);
 
 // Gives up the creator's ownership; the memory goes with the last reference.
-// A device still attached to another, or deleted twice, fails a check.
+// The device interfaces registered on it go too. A device still attached to
+// another, or deleted twice, fails a check.
 void deleteDevice(DeviceObject* device);
 
 void referenceDevice(DeviceObject* device);

@@ -90,6 +90,19 @@ void copyUnicodeString(UnicodeString& dest, const UnicodeString& src) {
     dest.length = bytes;
 }
 
+NTSTATUS duplicateUnicodeString(UnicodeString& dest, const UnicodeString& src) {
+    const std::size_t bytes = src.length & ~1u;
+    if (bytes + sizeof(char16_t) > UINT16_MAX) return STATUS_INVALID_PARAMETER;
+    auto* target =
+        static_cast<char16_t*>(allocatePool(PoolType::Paged, bytes + sizeof(char16_t), stringTag));
+    if (target == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+    if (bytes != 0) std::memcpy(target, src.buffer, bytes);
+    target[bytes / 2] = u'\0';
+    dest = {static_cast<std::uint16_t>(bytes), static_cast<std::uint16_t>(bytes + sizeof(char16_t)),
+            target};
+    return STATUS_SUCCESS;
+}
+
 NTSTATUS upcaseUnicodeString(UnicodeString& dest, const UnicodeString& src, bool allocate) {
     const std::uint16_t bytes = src.length;
     char16_t* target = dest.buffer;

@@ -47,6 +47,11 @@ bool equalUnicodeStrings(const UnicodeString& a, const UnicodeString& b, bool ca
 // Copies src into dest's buffer, cut to its room.
 void copyUnicodeString(UnicodeString& dest, const UnicodeString& src);
 
+// Copies src into a pool buffer with a terminating zero after the text (give
+// it back with freeUnicodeString). STATUS_INVALID_PARAMETER when the text and
+// its zero do not fit a counted string. Below dispatch level.
+NTSTATUS duplicateUnicodeString(UnicodeString& dest, const UnicodeString& src);
+
 // Upper-cases src into dest. With allocate, dest gets a pool buffer (give it
 // back with freeUnicodeString); otherwise dest's room must hold the text
 // (STATUS_BUFFER_OVERFLOW, nothing written). dest may be src.

@@ -9,6 +9,7 @@
 #include "platform/kernel/thread.h"
 #include "platform/kernel/work_item.h"
 #include "platform/testing/kernel_checks.h"
+#include "platform/tests/level_rule_check.h"
 
 #include <gtest/gtest.h>
 
@@ -131,12 +132,7 @@ TEST_P(LevelRuleTest, RefusesACallerAboveIt) {
     const LevelRule& rule = GetParam();
     ExpectKernelChecks expect;
     EXPECT_TRUE(rule.refused());
-    ASSERT_EQ(expect.count(), 1u);
-    const std::string message = expect.messages()[0];
-    EXPECT_EQ(message.rfind(rule.service, 0), 0u) << message;
-    EXPECT_NE(message.find(rule.callerLevel == Irql::Apc ? "at APC level" : "at dispatch level"),
-              std::string::npos)
-        << message;
+    kernel::testing::expectLevelRuleCheck(expect, rule.service, rule.callerLevel);
 }
 
 INSTANTIATE_TEST_SUITE_P(KernelServices, LevelRuleTest, ::testing::ValuesIn(rules));

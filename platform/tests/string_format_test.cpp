@@ -61,6 +61,22 @@ TEST(UnicodeString, UpcasesIntoItsOwnBufferOrANewOne) {
     EXPECT_EQ(tooSmall.length, 0);
 }
 
+TEST(UnicodeString, DuplicatesIntoAPoolBufferWithATerminatingZero) {
+    UnicodeString copy;
+    ASSERT_EQ(duplicateUnicodeString(copy, makeUnicodeString(u"\\??\\USB#Link")), STATUS_SUCCESS);
+    EXPECT_EQ(copy.view(), u"\\??\\USB#Link");
+    EXPECT_EQ(copy.maximumLength, copy.length + 2);
+    EXPECT_EQ(copy.buffer[copy.length / 2], u'\0');
+    freeUnicodeString(copy);
+
+    std::u16string longest(0x7FFF, u'x'); // its zero would not fit the counts
+    const UnicodeString full{0xFFFE, 0xFFFE, longest.data()};
+    EXPECT_EQ(duplicateUnicodeString(copy, full), STATUS_INVALID_PARAMETER);
+    failPoolTag(poolTag("KStr"));
+    EXPECT_EQ(duplicateUnicodeString(copy, makeUnicodeString(u"x")), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(copy.buffer, nullptr);
+}
+
 TEST(UnicodeString, ConvertsToAnsi) {
     AnsiString ansi;
     ASSERT_EQ(unicodeToAnsiString(ansi, makeUnicodeString(u"Headset \u00e9\u4e2d"), true),

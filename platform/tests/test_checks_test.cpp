@@ -10,6 +10,7 @@
 #include "platform/kernel/test_checks.h"
 #include "platform/kernel/timer.h"
 #include "platform/kernel/work_item.h"
+#include "platform/tests/find_test_check.h"
 #include "platform/tests/test_thread.h"
 
 #include <gtest/gtest.h>
@@ -23,12 +24,6 @@ namespace {
 
 using namespace kernel;
 using namespace std::chrono_literals;
-
-std::optional<TestCheck> findCheck(const std::string& name) {
-    for (const TestCheck& check : registeredTestChecks())
-        if (name == check.name) return check;
-    return std::nullopt;
-}
 
 // Something a test leaves behind while it lives; gone with it.
 struct Leftover {
@@ -113,7 +108,7 @@ const LeftBehind cases[] = {
 class KernelTestCheck : public ::testing::TestWithParam<LeftBehind> {};
 
 TEST_P(KernelTestCheck, ReportsWhatIsLeftAndNothingOnceItIsGone) {
-    const std::optional<TestCheck> check = findCheck(GetParam().check);
+    const std::optional<TestCheck> check = kernel::testing::findTestCheck(GetParam().check);
     ASSERT_TRUE(check.has_value());
     ASSERT_NE(check->afterTest, nullptr);
     std::unique_ptr<Leftover> left = GetParam().leave();
