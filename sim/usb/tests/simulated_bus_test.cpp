@@ -327,21 +327,26 @@ TEST_F(SimulatedBusTest, DelayedRequestCompletesAfterItsClockTime) {
     EXPECT_EQ(request.transfer.transferBufferLength, 18u);
 }
 
-TEST_F(SimulatedBusTest, HeldRequestWaitsUntilCancelled) {
-    bus.injectFault(BusRequestKind::control, {BusFault::Type::hold});
-    std::vector<std::uint8_t> buffer(2);
-    usb::ControlTransferRequest request = getStatusRequest(buffer);
-    SentRequest& sent = start(request.header);
-    clock.advance(1000ms);
-    EXPECT_FALSE(sent.done());
-    EXPECT_EQ(bus.pendingRequests(), 1u);
-    EXPECT_TRUE(io::cancelIrp(sent.irp()));
-    clock.settle();
-    ASSERT_TRUE(sent.done());
-    EXPECT_EQ(sent.status(), kernel::STATUS_CANCELLED);
-    EXPECT_EQ(request.header.status, usb::BusStatus::cancelled);
-    EXPECT_TRUE(function.log().empty());
-    EXPECT_EQ(bus.pendingRequests(), 0u);
+TEST_F(SimulatedBusTest, HeldOrDelayedRequestEndsWhenCancelled) {
+    const BusFault faults[] = {{BusFault::Type::hold}, {BusFault::Type::delay, 10ms}};
+    for (const BusFault& fault : faults) {
+        SCOPED_TRACE(static_cast<int>(fault.type));
+        bus.injectFault(BusRequestKind::control, fault);
+        std::vector<std::uint8_t> buffer(2);
+        usb::ControlTransferRequest request = getStatusRequest(buffer);
+        SentRequest& sent = start(request.header);
+        clock.advance(5ms);
+        EXPECT_FALSE(sent.done());
+        EXPECT_EQ(bus.pendingRequests(), 1u);
+        EXPECT_TRUE(io::cancelIrp(sent.irp()));
+        clock.settle();
+        ASSERT_TRUE(sent.done());
+        EXPECT_EQ(sent.status(), kernel::STATUS_CANCELLED);
+        EXPECT_EQ(request.header.status, usb::BusStatus::cancelled);
+        EXPECT_TRUE(function.log().empty());
+        EXPECT_EQ(bus.pendingRequests(), 0u);
+        clock.advance(10ms); // a cancelled delay does not complete it again
+    }
 }
 
 TEST_F(SimulatedBusTest, UnplugFailsPendingAndNewRequestsUntilReplug) {
@@ -397,6 +402,30 @@ TEST_F(SimulatedBusTest, PortControlsAreCountedAndCanFail) {
     EXPECT_EQ(submit(usb::internal_ioctl::getPortStatus, nullptr),
               kernel::STATUS_INVALID_PARAMETER);
     EXPECT_EQ(submit(0x220033, nullptr), kernel::STATUS_INVALID_DEVICE_REQUEST);
+}
+
+// The bus going away with a request still held completes it as gone, so
+// the driver is not left waiting for it.
+TEST(SimulatedBusLifetime, DestroyingTheBusCompletesWhatIsPending) {
+    kernel::ManualClock clock;
+    usbsim::UsbFunction function{usbsim::fixtures::uac1Headset()};
+    auto bus = std::make_unique<usbsim::SimulatedBus>(function);
+    io::DriverObject driver;
+    io::DeviceObject* upper = nullptr;
+    ASSERT_EQ(io::createDevice(driver, 0, &upper), kernel::STATUS_SUCCESS);
+    io::DeviceObject* lower = io::attachDeviceToDeviceStack(upper, bus->device());
+    bus->injectFault(BusRequestKind::control, {BusFault::Type::hold});
+    std::vector<std::uint8_t> buffer(2);
+    usb::ControlTransferRequest request = getStatusRequest(buffer);
+    SentRequest sent(upper->stackSize());
+    sent.send(lower, usb::internal_ioctl::submitRequest, &request.header);
+    clock.settle();
+    io::detachDevice(lower);
+    bus.reset();
+    ASSERT_TRUE(sent.done());
+    EXPECT_EQ(sent.status(), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(request.header.status, usb::BusStatus::deviceGone);
+    io::deleteDevice(upper);
 }
 
 } // namespace
