@@ -159,10 +159,11 @@ kernel::NTSTATUS SimulatedBus::receive(io::Irp* irp) {
     io::markPending(irp);
     const std::lock_guard guard(m_lock);
     ++m_received[static_cast<int>(kind)];
+    // A fault is for a request that reaches the device: none is used up while unplugged.
     std::optional<BusFault> fault;
     const auto due = std::find_if(m_faults.begin(), m_faults.end(),
                                   [kind](const auto& entry) { return entry.first == kind; });
-    if (due != m_faults.end()) {
+    if (m_plugged && due != m_faults.end()) {
         fault = due->second;
         m_faults.erase(due);
     }

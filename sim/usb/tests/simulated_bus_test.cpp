@@ -377,7 +377,12 @@ TEST_F(SimulatedBusTest, UnplugFailsPendingAndNewRequestsUntilReplug) {
     EXPECT_EQ(submit(usb::internal_ioctl::resetPort, nullptr), kernel::STATUS_DEVICE_NOT_CONNECTED);
     EXPECT_TRUE(function.log().empty());
 
+    // A stall asked for while unplugged is for the first request after replug.
+    bus.injectFault(BusRequestKind::control, {BusFault::Type::stall});
+    EXPECT_EQ(submit(fresh.header), kernel::STATUS_DEVICE_NOT_CONNECTED);
     bus.replug();
+    EXPECT_EQ(submit(fresh.header), kernel::STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(fresh.header.status, usb::BusStatus::stall);
     EXPECT_EQ(submit(fresh.header), kernel::STATUS_SUCCESS);
     EXPECT_EQ(submit(usb::internal_ioctl::getPortStatus, &port), kernel::STATUS_SUCCESS);
     EXPECT_EQ(port, usb::port_status::enabled | usb::port_status::connected);
