@@ -61,7 +61,7 @@ public:
     io::DeviceObject* device() const { return m_device; }
 
     // The next `count` requests of the kind get the fault, in the order the
-    // faults were given.
+    // faults were given; a fault waits while the device is unplugged.
     void injectFault(BusRequestKind kind, BusFault fault, int count = 1);
 
     // Pending requests fail with device gone, and new ones too until replug.
