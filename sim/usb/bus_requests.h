@@ -1,0 +1,50 @@
+// What the simulated bus does with a request record: it turns control,
+// class, vendor and descriptor requests into control transfers of the
+// function, selects configurations and interfaces and fills in the handles
+// and pipe information, and resets pipes by clearing the endpoint's halt.
+// Handles point into this object, so the driver can only hand back what it
+// was given.
+#pragma once
+
+#include "platform/usb/requests.h"
+#include "platform/usb/select_request.h"
+#include "sim/usb/usb_function.h"
+
+#include <array>
+#include <cstdint>
+
+namespace usbsim {
+
+// The class and vendor functions, whose record is a ClassOrVendorRequest.
+bool isClassOrVendor(usb::Function function);
+
+class BusRequests {
+public:
+    explicit BusRequests(UsbFunction& function) : m_function(function) {}
+
+    // Serves the record, sets its bus status and returns it. invalidParameter
+    // for a record shorter than its function needs, a buffer missing or
+    // longer than a control transfer can carry, interface records running
+    // past the request, or a handle the bus did not give; invalidFunction
+    // for a function the bus does not serve.
+    usb::BusStatus serve(usb::RequestHeader& record);
+
+private:
+    usb::BusStatus control(usb::SetupPacket setup, usb::TransferFields& transfer);
+    usb::BusStatus selectConfiguration(usb::SelectConfigurationRequest& request);
+    usb::BusStatus selectInterface(usb::SelectInterfaceRequest& request);
+    usb::BusStatus resetPipe(const usb::PipeRequest& request);
+    // Fills the bus's part of an interface record from the function's configuration.
+    usb::BusStatus describe(usb::InterfaceInformation& interface);
+    usb::BusStatus dispatch(usb::RequestHeader& record);
+
+    UsbFunction& m_function;
+    // Handles: the configuration, an interface by number, a pipe by endpoint
+    // (number, plus 16 for IN); a pipe slot holds its address once given.
+    std::uint8_t m_configuration = 0;
+    std::array<std::uint8_t, 32> m_interfaces{};
+    std::array<std::uint8_t, 32> m_pipes{};
+    std::array<bool, 32> m_pipeGiven{};
+};
+
+} // namespace usbsim

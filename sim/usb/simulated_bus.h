@@ -1,0 +1,99 @@
+// The bus a simulated function sits on: a physical device whose internal
+// device controls are the bus's. Submit-request carries a request record in
+// the location's others.argument1 (control, class and vendor requests,
+// descriptor requests, configuration and interface selection, reset pipe);
+// get-port-status writes the port status word to the 32-bit value its
+// argument1 points at; reset-port and cycle-port are counted. Every request
+// completes later, in a deferred procedure call (under a manual clock the
+// next settle or advance), with the record's bus status and the I/O status
+// filled in; the function is asked when the request completes, not when it
+// arrives, so a request held back or cancelled never reaches it.
+//
+// Faults on demand, per kind of request: stall the next ones, delay the next
+// ones by clock time, hold the next ones until they are cancelled, and
+// unplug the device, which fails pending and new requests with device gone
+// until it is plugged in again.
+#pragma once
+
+#include "platform/io/device_object.h"
+#include "platform/io/irp.h"
+#include "platform/kernel/time.h"
+#include "sim/usb/bus_requests.h"
+#include "sim/usb/usb_function.h"
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+
+namespace usbsim {
+
+enum class BusRequestKind {
+    control, // control transfers, class and vendor requests
+    descriptor,
+    selectConfiguration,
+    selectInterface,
+    resetPipe,
+    portStatus,
+    resetPort,
+    cyclePort,
+    other, // a record of a function the bus does not serve, or another control
+    count,
+};
+
+// How the next request of a kind goes wrong.
+struct BusFault {
+    enum class Type { stall, delay, hold } type = Type::stall;
+    kernel::Duration delay{0}; // for delay
+};
+
+class SimulatedBus {
+public:
+    // The function must outlive the bus.
+    explicit SimulatedBus(UsbFunction& function);
+    // Fails the requests still pending, as an unplug does, and completes them.
+    // The driver's device is detached first.
+    ~SimulatedBus();
+    SimulatedBus(const SimulatedBus&) = delete;
+    SimulatedBus& operator=(const SimulatedBus&) = delete;
+
+    // The physical device a driver's device attaches to.
+    io::DeviceObject* device() const { return m_device; }
+
+    // The next `count` requests of the kind get the fault, in the order the
+    // faults were given; a fault waits while the device is unplugged.
+    void injectFault(BusRequestKind kind, BusFault fault, int count = 1);
+
+    // Pending requests fail with device gone, and new ones too until replug.
+    void unplug();
+    void replug();
+    bool plugged() const;
+
+    // Requests received and not yet completed.
+    std::size_t pendingRequests() const;
+    // Internal device controls received, per kind.
+    int received(BusRequestKind kind) const;
+
+private:
+    struct Transfer;
+    static kernel::NTSTATUS dispatch(io::DeviceObject* device, io::Irp* irp);
+    static void complete(kernel::Dpc& dpc, void* context, void* argument1, void* argument2);
+    static void cancel(io::DeviceObject* device, io::Irp* irp);
+
+    kernel::NTSTATUS receive(io::Irp* irp);
+    void schedule(Transfer& transfer, const BusFault* fault); // under the lock
+    void finish(std::unique_ptr<Transfer> transfer);
+    // Runs the request against the function; fills record and I/O status.
+    void serve(io::Irp* irp, BusRequestKind kind, bool plugged);
+    std::unique_ptr<Transfer> take(Transfer* transfer); // out of the list; null when gone
+
+    BusRequests m_requests;
+    io::DeviceObject* m_device = nullptr;
+    mutable std::mutex m_lock;
+    std::list<std::unique_ptr<Transfer>> m_transfers;
+    std::list<std::pair<BusRequestKind, BusFault>> m_faults;
+    int m_received[static_cast<int>(BusRequestKind::count)] = {};
+    bool m_plugged = true;
+};
+
+} // namespace usbsim

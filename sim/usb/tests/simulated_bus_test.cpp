@@ -1,0 +1,436 @@
+// A driver's device stacked on the simulated bus sends the bus's internal
+// device controls down with callDriver and learns the outcome in its
+// completion routine: every request completes after the call that sent it,
+// with the record's results filled in, and the faults the bus is told to
+// make (stall, delay, hold until cancelled, unplug) reach the driver as a
+// real bus would report them.
+#include "sim/usb/simulated_bus.h"
+
+#include "platform/io/irp.h"
+#include "platform/kernel/clock.h"
+#include "platform/usb/configuration.h"
+#include "platform/usb/select_request.h"
+#include "sim/usb/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using kernel::NTSTATUS;
+using usbsim::BusFault;
+using usbsim::BusRequestKind;
+
+constexpr kernel::PoolTag testTag = kernel::poolTag("BsTs");
+
+// One request of the driver: sent once, freed with the object.
+class SentRequest {
+public:
+    explicit SentRequest(std::int8_t stackSize) : m_irp(io::allocateIrp(stackSize)) {}
+    ~SentRequest() { io::freeIrp(m_irp); }
+    SentRequest(const SentRequest&) = delete;
+    SentRequest& operator=(const SentRequest&) = delete;
+
+    NTSTATUS send(io::DeviceObject* lower, std::uint32_t code, void* argument) {
+        io::IoStackLocation* location = io::nextStackLocation(m_irp);
+        location->majorFunction = io::major::InternalDeviceControl;
+        location->parameters.deviceIoControl.ioControlCode = code;
+        location->parameters.others.argument1 = argument;
+        io::setCompletionRoutine(m_irp, completed, this, true, true, true);
+        return io::callDriver(lower, m_irp);
+    }
+    bool done() const { return m_done; }
+    NTSTATUS status() const { return m_status; }
+    io::Irp* irp() const { return m_irp; }
+
+private:
+    static NTSTATUS completed(io::DeviceObject*, io::Irp* irp, void* context) {
+        auto* self = static_cast<SentRequest*>(context);
+        self->m_done = true;
+        self->m_status = irp->ioStatus.status;
+        return kernel::STATUS_MORE_PROCESSING_REQUIRED; // the request stays with its sender
+    }
+    io::Irp* m_irp;
+    bool m_done = false;
+    NTSTATUS m_status = kernel::STATUS_PENDING;
+};
+
+// The driver's device on the bus device, under a manual clock.
+class SimulatedBusTest : public ::testing::Test {
+protected:
+    SimulatedBusTest() {
+        EXPECT_EQ(io::createDevice(m_driver, 0, &m_upper), kernel::STATUS_SUCCESS);
+        m_lower = io::attachDeviceToDeviceStack(m_upper, bus.device());
+        EXPECT_EQ(m_lower, bus.device());
+    }
+    ~SimulatedBusTest() override {
+        io::detachDevice(bus.device());
+        io::deleteDevice(m_upper);
+    }
+
+    // Sends the request, checks that it did not complete within the call,
+    // and lets the bus complete it.
+    NTSTATUS submit(std::uint32_t code, void* argument) {
+        SentRequest request(m_upper->stackSize());
+        EXPECT_EQ(request.send(m_lower, code, argument), kernel::STATUS_PENDING);
+        EXPECT_FALSE(request.done());
+        clock.settle();
+        EXPECT_TRUE(request.done());
+        return request.status();
+    }
+    NTSTATUS submit(usb::RequestHeader& record) {
+        return submit(usb::internal_ioctl::submitRequest, &record);
+    }
+
+    SentRequest& start(usb::RequestHeader& record) {
+        m_started.push_back(std::make_unique<SentRequest>(m_upper->stackSize()));
+        m_started.back()->send(m_lower, usb::internal_ioctl::submitRequest, &record);
+        return *m_started.back();
+    }
+
+    usb::ConfigurationView view() const {
+        return usb::ConfigurationView(function.descriptors().configuration);
+    }
+
+    kernel::ManualClock clock;
+    usbsim::UsbFunction function{usbsim::fixtures::uac1Headset()};
+    usbsim::SimulatedBus bus{function};
+
+private:
+    io::DriverObject m_driver;
+    io::DeviceObject* m_upper = nullptr;
+    io::DeviceObject* m_lower = nullptr;
+    std::vector<std::unique_ptr<SentRequest>> m_started;
+};
+
+usb::DescriptorRequest descriptorRequest(std::uint8_t type, std::vector<std::uint8_t>& buffer) {
+    usb::DescriptorRequest request{};
+    request.header.length = sizeof(request);
+    request.header.function = usb::Function::getDescriptorFromDevice;
+    request.descriptorType = type;
+    request.transfer.transferBuffer = buffer.data();
+    request.transfer.transferBufferLength = static_cast<std::uint32_t>(buffer.size());
+    return request;
+}
+
+// GET_STATUS of the device: a control transfer with its own setup packet.
+usb::ControlTransferRequest getStatusRequest(std::vector<std::uint8_t>& buffer) {
+    usb::ControlTransferRequest request{};
+    request.header.length = sizeof(request);
+    request.header.function = usb::Function::controlTransfer;
+    request.transfer.transferFlags =
+        usb::transfer_flags::directionIn | usb::transfer_flags::defaultPipe;
+    request.transfer.transferBuffer = buffer.data();
+    request.transfer.transferBufferLength = static_cast<std::uint32_t>(buffer.size());
+    request.setupPacket =
+        usb::makeSetupPacket(usb::Direction::in, usb::RequestType::standard, usb::Recipient::device,
+                             usb::standard_request::getStatus, 0, 0, 0);
+    return request;
+}
+
+struct RecordCase {
+    const char* name;
+    std::function<void(usb::RequestHeader&, std::vector<std::uint8_t>&)> build;
+    std::size_t bufferSize;
+    usb::BusStatus busStatus;
+    NTSTATUS ioStatus;
+    std::size_t moved;          // transferBufferLength afterwards
+    std::size_t requestsLogged; // by the function
+};
+
+TEST_F(SimulatedBusTest, EachRequestRecordCompletesLaterWithItsResults) {
+    using usb::Function;
+    // A record of the function and length whose transfer claims `claimed`
+    // bytes in (the buffer's size when 0).
+    const auto sized = [](Function function, std::uint16_t length, std::uint32_t claimed = 0) {
+        return [=](usb::RequestHeader& header, std::vector<std::uint8_t>& buffer) {
+            auto& record = reinterpret_cast<usb::ClassOrVendorRequest&>(header);
+            header.length = length;
+            header.function = function;
+            record.transfer.transferFlags = usb::transfer_flags::directionIn;
+            record.transfer.transferBuffer = buffer.empty() ? nullptr : buffer.data();
+            record.transfer.transferBufferLength =
+                claimed != 0 ? claimed : static_cast<std::uint32_t>(buffer.size());
+        };
+    };
+    const std::size_t deviceLength = function.descriptors().device.size();
+    const RecordCase cases[] = {
+        {"device descriptor",
+         [](usb::RequestHeader& h, std::vector<std::uint8_t>& b) {
+             reinterpret_cast<usb::DescriptorRequest&>(h) =
+                 descriptorRequest(usb::descriptor_type::device, b);
+         },
+         64, usb::BusStatus::success, kernel::STATUS_SUCCESS, deviceLength, 1},
+        {"configuration cut to the buffer",
+         [](usb::RequestHeader& h, std::vector<std::uint8_t>& b) {
+             reinterpret_cast<usb::DescriptorRequest&>(h) =
+                 descriptorRequest(usb::descriptor_type::configuration, b);
+         },
+         9, usb::BusStatus::success, kernel::STATUS_SUCCESS, 9, 1},
+        {"control transfer",
+         [](usb::RequestHeader& h, std::vector<std::uint8_t>& b) {
+             reinterpret_cast<usb::ControlTransferRequest&>(h) = getStatusRequest(b);
+         },
+         2, usb::BusStatus::success, kernel::STATUS_SUCCESS, 2, 1},
+        {"vendor request the function does not know stalls",
+         sized(Function::vendorDevice, sizeof(usb::ClassOrVendorRequest)), 0, usb::BusStatus::stall,
+         kernel::STATUS_UNSUCCESSFUL, 0, 1},
+        {"buffer missing", sized(Function::classInterface, sizeof(usb::ClassOrVendorRequest), 2), 0,
+         usb::BusStatus::invalidParameter, kernel::STATUS_INVALID_PARAMETER, 2, 0},
+        {"transfer longer than a control transfer carries",
+         sized(Function::classInterface, sizeof(usb::ClassOrVendorRequest), 0x10000), 0,
+         usb::BusStatus::invalidParameter, kernel::STATUS_INVALID_PARAMETER, 0x10000, 0},
+        {"record shorter than its function", sized(Function::controlTransfer, 100), 4,
+         usb::BusStatus::invalidParameter, kernel::STATUS_INVALID_PARAMETER, 4, 0},
+        {"function the bus does not serve", sized(Function::abortPipe, sizeof(usb::PipeRequest)), 0,
+         usb::BusStatus::invalidFunction, kernel::STATUS_NOT_SUPPORTED, 0, 0},
+    };
+    for (const RecordCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        function.clearLog();
+        std::vector<std::uint8_t> buffer(c.bufferSize);
+        alignas(8) std::uint8_t storage[sizeof(usb::ControlTransferRequest)] = {};
+        auto& header = *reinterpret_cast<usb::RequestHeader*>(storage);
+        c.build(header, buffer);
+        EXPECT_EQ(submit(header), c.ioStatus);
+        EXPECT_EQ(header.status, c.busStatus);
+        EXPECT_EQ(
+            reinterpret_cast<usb::ControlTransferRequest&>(header).transfer.transferBufferLength,
+            c.moved);
+        EXPECT_EQ(function.log().size(), c.requestsLogged);
+    }
+    std::vector<std::uint8_t> buffer(64);
+    usb::DescriptorRequest request = descriptorRequest(usb::descriptor_type::device, buffer);
+    ASSERT_EQ(submit(request.header), kernel::STATUS_SUCCESS);
+    EXPECT_TRUE(std::equal(function.descriptors().device.begin(),
+                           function.descriptors().device.end(), buffer.begin()));
+    EXPECT_EQ(bus.received(BusRequestKind::descriptor), 3);
+    EXPECT_EQ(bus.pendingRequests(), 0u);
+}
+
+// Selects the configuration with every interface's first setting, then the
+// first streaming interface's setting 1.
+TEST_F(SimulatedBusTest, SelectionFillsHandlesAndPipesAndSetsTheFunction) {
+    const usb::ConfigurationView configuration = view();
+    ASSERT_TRUE(configuration.valid());
+    std::vector<const usb::InterfaceDescriptor*> interfaces;
+    for (const usb::InterfaceDescriptor* at = configuration.findInterface({.alternateSetting = 0});
+         at != nullptr; at = configuration.findInterface({.alternateSetting = 0}, at))
+        interfaces.push_back(at);
+    usb::RequestBlock select;
+    ASSERT_EQ(usb::buildSelectConfiguration(configuration, interfaces, testTag, select),
+              kernel::STATUS_SUCCESS);
+    ASSERT_EQ(submit(*select.header()), kernel::STATUS_SUCCESS);
+    auto* selected = select.as<usb::SelectConfigurationRequest>();
+    EXPECT_NE(selected->configurationHandle, nullptr);
+    EXPECT_EQ(function.configurationValue(), configuration.configuration()->bConfigurationValue);
+    auto* info = reinterpret_cast<usb::InterfaceInformation*>(selected + 1);
+    for (const usb::InterfaceDescriptor* interface : interfaces) {
+        EXPECT_EQ(info->interfaceNumber, interface->bInterfaceNumber);
+        EXPECT_EQ(info->interfaceClass, interface->bInterfaceClass);
+        EXPECT_NE(info->interfaceHandle, nullptr);
+        info = usb::nextInterfaceInformation(info);
+    }
+
+    const usb::InterfaceDescriptor* streaming =
+        configuration.findInterface({.alternateSetting = 1});
+    ASSERT_NE(streaming, nullptr);
+    usb::RequestBlock setting;
+    ASSERT_EQ(usb::buildSelectInterface(configuration, selected->configurationHandle, streaming,
+                                        testTag, setting),
+              kernel::STATUS_SUCCESS);
+    ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(function.alternateSetting(streaming->bInterfaceNumber), 1);
+    const usb::InterfaceInformation& chosen = setting.as<usb::SelectInterfaceRequest>()->interface;
+    ASSERT_EQ(chosen.numberOfPipes, streaming->bNumEndpoints);
+    ASSERT_GT(chosen.numberOfPipes, 0u);
+    const usb::EndpointDescriptor* endpoint = configuration.findEndpoint(streaming, 0);
+    const usb::PipeInformation& pipe = chosen.pipes()[0];
+    EXPECT_EQ(pipe.endpointAddress, endpoint->bEndpointAddress);
+    EXPECT_EQ(pipe.maximumPacketSize, endpoint->wMaxPacketSize.value());
+    EXPECT_EQ(pipe.pipeType, usb::endpoint::TransferType::isochronous);
+    EXPECT_NE(pipe.pipeHandle, nullptr);
+
+    // A record whose pipes run past its length is refused, not read past.
+    setting.as<usb::SelectInterfaceRequest>()->header.length = sizeof(usb::SelectInterfaceRequest);
+    EXPECT_EQ(submit(*setting.header()), kernel::STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(setting.header()->status, usb::BusStatus::invalidParameter);
+}
+
+TEST_F(SimulatedBusTest, StalledRequestFailsUntilThePipeIsReset) {
+    const usb::ConfigurationView configuration = view();
+    const usb::InterfaceDescriptor* streaming =
+        configuration.findInterface({.alternateSetting = 1});
+    ASSERT_NE(streaming, nullptr);
+    usb::RequestBlock select;
+    ASSERT_EQ(usb::buildSelectConfiguration(
+                  configuration,
+                  std::vector{configuration.findInterface({.number = streaming->bInterfaceNumber})},
+                  testTag, select),
+              kernel::STATUS_SUCCESS);
+    ASSERT_EQ(submit(*select.header()), kernel::STATUS_SUCCESS);
+    usb::RequestBlock setting;
+    ASSERT_EQ(usb::buildSelectInterface(
+                  configuration, select.as<usb::SelectConfigurationRequest>()->configurationHandle,
+                  streaming, testTag, setting),
+              kernel::STATUS_SUCCESS);
+    ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
+    const usb::PipeInformation& pipe =
+        setting.as<usb::SelectInterfaceRequest>()->interface.pipes()[0];
+
+    function.clearLog();
+    bus.injectFault(BusRequestKind::control, {BusFault::Type::stall}, 2);
+    std::vector<std::uint8_t> buffer(2);
+    for (int i = 0; i < 2; ++i) {
+        usb::ControlTransferRequest request = getStatusRequest(buffer);
+        EXPECT_EQ(submit(request.header), kernel::STATUS_UNSUCCESSFUL);
+        EXPECT_EQ(request.header.status, usb::BusStatus::stall);
+        EXPECT_EQ(request.transfer.transferBufferLength, 2u); // nothing moved, nothing reported
+    }
+    EXPECT_TRUE(function.log().empty());
+
+    usb::PipeRequest reset{};
+    reset.header.length = sizeof(reset);
+    reset.header.function = usb::Function::syncResetPipeAndClearStall;
+    reset.pipeHandle = pipe.pipeHandle;
+    ASSERT_EQ(submit(reset.header), kernel::STATUS_SUCCESS);
+    ASSERT_EQ(function.log().size(), 1u);
+    EXPECT_EQ(function.log()[0].setup.bRequest, usb::standard_request::clearFeature);
+    EXPECT_EQ(function.log()[0].setup.wIndex.value(), pipe.endpointAddress);
+
+    usb::ControlTransferRequest request = getStatusRequest(buffer);
+    EXPECT_EQ(submit(request.header), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(request.header.status, usb::BusStatus::success);
+
+    // A handle the bus never gave is refused.
+    reset.pipeHandle = &reset;
+    EXPECT_EQ(submit(reset.header), kernel::STATUS_INVALID_PARAMETER);
+}
+
+TEST_F(SimulatedBusTest, DelayedRequestCompletesAfterItsClockTime) {
+    bus.injectFault(BusRequestKind::descriptor, {BusFault::Type::delay, 5ms});
+    std::vector<std::uint8_t> buffer(18);
+    usb::DescriptorRequest request = descriptorRequest(usb::descriptor_type::device, buffer);
+    SentRequest& sent = start(request.header);
+    clock.settle();
+    clock.advance(4ms);
+    EXPECT_FALSE(sent.done());
+    EXPECT_TRUE(function.log().empty());
+    clock.advance(1ms);
+    ASSERT_TRUE(sent.done());
+    EXPECT_EQ(sent.status(), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(request.transfer.transferBufferLength, 18u);
+}
+
+TEST_F(SimulatedBusTest, HeldOrDelayedRequestEndsWhenCancelled) {
+    const BusFault faults[] = {{BusFault::Type::hold}, {BusFault::Type::delay, 10ms}};
+    for (const BusFault& fault : faults) {
+        SCOPED_TRACE(static_cast<int>(fault.type));
+        bus.injectFault(BusRequestKind::control, fault);
+        std::vector<std::uint8_t> buffer(2);
+        usb::ControlTransferRequest request = getStatusRequest(buffer);
+        SentRequest& sent = start(request.header);
+        clock.advance(5ms);
+        EXPECT_FALSE(sent.done());
+        EXPECT_EQ(bus.pendingRequests(), 1u);
+        EXPECT_TRUE(io::cancelIrp(sent.irp()));
+        clock.settle();
+        ASSERT_TRUE(sent.done());
+        EXPECT_EQ(sent.status(), kernel::STATUS_CANCELLED);
+        EXPECT_EQ(request.header.status, usb::BusStatus::cancelled);
+        EXPECT_TRUE(function.log().empty());
+        EXPECT_EQ(bus.pendingRequests(), 0u);
+        clock.advance(10ms); // a cancelled delay does not complete it again
+    }
+}
+
+TEST_F(SimulatedBusTest, UnplugFailsPendingAndNewRequestsUntilReplug) {
+    bus.injectFault(BusRequestKind::control, {BusFault::Type::hold});
+    bus.injectFault(BusRequestKind::descriptor, {BusFault::Type::delay, 50ms});
+    std::vector<std::uint8_t> statusBuffer(2), descriptorBuffer(18);
+    usb::ControlTransferRequest held = getStatusRequest(statusBuffer);
+    usb::DescriptorRequest delayed =
+        descriptorRequest(usb::descriptor_type::device, descriptorBuffer);
+    SentRequest& heldSent = start(held.header);
+    SentRequest& delayedSent = start(delayed.header);
+    clock.settle();
+    bus.unplug();
+    clock.settle();
+    for (const SentRequest* sent : {&heldSent, &delayedSent}) {
+        ASSERT_TRUE(sent->done());
+        EXPECT_EQ(sent->status(), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    }
+    EXPECT_EQ(held.header.status, usb::BusStatus::deviceGone);
+    EXPECT_EQ(delayed.header.status, usb::BusStatus::deviceGone);
+
+    usb::ControlTransferRequest fresh = getStatusRequest(statusBuffer);
+    EXPECT_EQ(submit(fresh.header), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(fresh.header.status, usb::BusStatus::deviceGone);
+    std::uint32_t port = 0xFFFFFFFF;
+    EXPECT_EQ(submit(usb::internal_ioctl::getPortStatus, &port), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(port, 0u);
+    EXPECT_EQ(submit(usb::internal_ioctl::resetPort, nullptr), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_TRUE(function.log().empty());
+
+    // A stall asked for while unplugged is for the first request after replug.
+    bus.injectFault(BusRequestKind::control, {BusFault::Type::stall});
+    EXPECT_EQ(submit(fresh.header), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    bus.replug();
+    EXPECT_EQ(submit(fresh.header), kernel::STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(fresh.header.status, usb::BusStatus::stall);
+    EXPECT_EQ(submit(fresh.header), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(submit(usb::internal_ioctl::getPortStatus, &port), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(port, usb::port_status::enabled | usb::port_status::connected);
+}
+
+TEST_F(SimulatedBusTest, PortControlsAreCountedAndCanFail) {
+    struct Case {
+        std::uint32_t code;
+        BusRequestKind kind;
+    };
+    const Case cases[] = {{usb::internal_ioctl::getPortStatus, BusRequestKind::portStatus},
+                          {usb::internal_ioctl::resetPort, BusRequestKind::resetPort},
+                          {usb::internal_ioctl::cyclePort, BusRequestKind::cyclePort}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        std::uint32_t port = 0;
+        EXPECT_EQ(submit(c.code, &port), kernel::STATUS_SUCCESS);
+        bus.injectFault(c.kind, {BusFault::Type::stall});
+        EXPECT_EQ(submit(c.code, &port), kernel::STATUS_UNSUCCESSFUL);
+        EXPECT_EQ(bus.received(c.kind), 2);
+    }
+    EXPECT_EQ(submit(usb::internal_ioctl::getPortStatus, nullptr),
+              kernel::STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(submit(0x220033, nullptr), kernel::STATUS_INVALID_DEVICE_REQUEST);
+}
+
+// The bus going away with a request still held completes it as gone, so
+// the driver is not left waiting for it.
+TEST(SimulatedBusLifetime, DestroyingTheBusCompletesWhatIsPending) {
+    kernel::ManualClock clock;
+    usbsim::UsbFunction function{usbsim::fixtures::uac1Headset()};
+    auto bus = std::make_unique<usbsim::SimulatedBus>(function);
+    io::DriverObject driver;
+    io::DeviceObject* upper = nullptr;
+    ASSERT_EQ(io::createDevice(driver, 0, &upper), kernel::STATUS_SUCCESS);
+    io::DeviceObject* lower = io::attachDeviceToDeviceStack(upper, bus->device());
+    bus->injectFault(BusRequestKind::control, {BusFault::Type::hold});
+    std::vector<std::uint8_t> buffer(2);
+    usb::ControlTransferRequest request = getStatusRequest(buffer);
+    SentRequest sent(upper->stackSize());
+    sent.send(lower, usb::internal_ioctl::submitRequest, &request.header);
+    clock.settle();
+    io::detachDevice(lower);
+    bus.reset();
+    ASSERT_TRUE(sent.done());
+    EXPECT_EQ(sent.status(), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(request.header.status, usb::BusStatus::deviceGone);
+    io::deleteDevice(upper);
+}
+
+} // namespace
