@@ -28,11 +28,18 @@ using io::testing::MappingClient;
 using io::testing::TestDevice;
 using kernel::testing::ExpectKernelChecks;
 
+// Made at passive level before each rule's call: a signalled event and a
+// mapping of the client's pages.
+struct Prepared {
+    std::uint32_t signalledEvent = 0;
+    std::uint32_t mappedAddress = 0;
+};
+
 struct LevelRule {
     const char* service; // as the check names it
     Irql callerLevel;
     // Calls the service from callerLevel; true when it refused the call.
-    bool (*refused)(MappingClient& client);
+    bool (*refused)(MappingClient& client, const Prepared& prepared);
 };
 
 void PrintTo(const LevelRule& rule, std::ostream* out) { *out << rule.service; }
@@ -41,88 +48,68 @@ IoStatusBlock ioStatus;
 
 const LevelRule rules[] = {
     {"device interface registration", Irql::Apc,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient& client, const Prepared&) {
          UnicodeString link;
          return registerDeviceInterface(client.physical.device, clientInterfaceClass, nullptr,
                                         &link) == STATUS_UNSUCCESSFUL &&
                 link.buffer == nullptr;
      }},
     {"device interface state change", Irql::Apc,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient& client, const Prepared&) {
          return setDeviceInterfaceState(client.link, false) == STATUS_UNSUCCESSFUL;
      }},
     {"device interface query", Irql::Apc,
-     [](MappingClient&) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient&, const Prepared&) {
          return enabledDeviceInterfaces(clientInterfaceClass).empty();
      }},
     {"user open", Irql::Apc,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient& client, const Prepared&) {
          std::uint32_t file = 0;
          return client.process->openDeviceInterface(client.link.view(), &file) ==
                 STATUS_UNSUCCESSFUL;
      }},
     {"user device control", Irql::Apc,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient& client, const Prepared&) {
          return client.process->deviceIoControl(client.file, 0x1D6000, nullptr, 0, nullptr, 0,
                                                 &ioStatus) == STATUS_UNSUCCESSFUL;
      }},
     {"user event creation", Irql::Apc,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient& client, const Prepared&) {
          std::uint32_t event = 0;
          return client.process->createEvent(EventType::Notification, false, &event) ==
                 STATUS_UNSUCCESSFUL;
      }},
     {"user event wait", Irql::Apc,
-     [](MappingClient& client) {
-         std::uint32_t event = 0;
-         client.process->createEvent(EventType::Notification, true, &event);
-         IrqlScope raised(Irql::Apc);
-         return client.process->waitForEvent(event, Duration::zero()) == STATUS_UNSUCCESSFUL;
+     [](MappingClient& client, const Prepared& prepared) {
+         return client.process->waitForEvent(prepared.signalledEvent, Duration::zero()) ==
+                STATUS_UNSUCCESSFUL;
      }},
     {"user handle close", Irql::Apc,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient& client, const Prepared&) {
          return client.process->closeHandle(client.file) == STATUS_UNSUCCESSFUL;
      }},
     {"event reference by handle", Irql::Apc,
-     [](MappingClient&) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient&, const Prepared&) {
          EventObject* event = nullptr;
          return referenceEventByHandle(4, &event) == STATUS_UNSUCCESSFUL;
      }},
     {"user mapping", Irql::Apc,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Apc);
+     [](MappingClient& client, const Prepared&) {
          std::uint32_t address = 0;
          return mapSharedPagesToUser(client.pages, &address) == STATUS_UNSUCCESSFUL;
      }},
     {"user unmapping", Irql::Apc,
-     [](MappingClient& client) {
-         std::uint32_t address = 0;
-         client.map(&address);
-         {
-             IrqlScope raised(Irql::Apc);
-             unmapSharedPagesFromUser(client.pages, address);
-         }
-         const bool stillMapped = userMappings() == 1;
-         unmapSharedPagesFromUser(client.pages, address);
-         return stillMapped;
+     [](MappingClient& client, const Prepared& prepared) {
+         unmapSharedPagesFromUser(client.pages, prepared.mappedAddress);
+         return userMappings() == 1; // still mapped
      }},
     {"shared page allocation", Irql::Dispatch,
-     [](MappingClient&) {
-         IrqlScope raised(Irql::Dispatch);
+     [](MappingClient&, const Prepared&) {
          SharedPages* pages = nullptr;
          return allocateSharedPages(16, poolTag("Lvl"), &pages) == STATUS_UNSUCCESSFUL;
      }},
     {"shared page free", Irql::Dispatch,
-     [](MappingClient& client) {
-         IrqlScope raised(Irql::Dispatch);
+     [](MappingClient& client, const Prepared&) {
          freeSharedPages(client.pages);
          return sharedPagesBytes(client.pages) == 100; // still there
      }},
@@ -133,9 +120,16 @@ class IoLevelRuleTest : public ::testing::TestWithParam<LevelRule> {};
 TEST_P(IoLevelRuleTest, RefusesACallerAboveIt) {
     const LevelRule& rule = GetParam();
     MappingClient client;
+    Prepared prepared;
+    client.process->createEvent(EventType::Notification, true, &prepared.signalledEvent);
+    ASSERT_EQ(client.map(&prepared.mappedAddress), STATUS_SUCCESS);
     ExpectKernelChecks expect;
-    EXPECT_TRUE(rule.refused(client));
+    {
+        IrqlScope raised(rule.callerLevel);
+        EXPECT_TRUE(rule.refused(client, prepared));
+    }
     kernel::testing::expectLevelRuleCheck(expect, rule.service, rule.callerLevel);
+    unmapSharedPagesFromUser(client.pages, prepared.mappedAddress);
 }
 
 INSTANTIATE_TEST_SUITE_P(IoServices, IoLevelRuleTest, ::testing::ValuesIn(rules));
