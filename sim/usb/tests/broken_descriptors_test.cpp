@@ -44,6 +44,19 @@ Bytes cut(Bytes bytes, std::size_t descriptor, std::size_t at, std::size_t count
     return bytes;
 }
 
+// Cuts `count` bytes at `offset` into the descriptor.
+std::function<Bytes(Bytes, std::size_t)> cutAt(std::size_t offset, std::size_t count) {
+    return [=](Bytes b, std::size_t at) { return cut(std::move(b), at, at + offset, count); };
+}
+
+// Sets the byte `offset` into the descriptor to `value`.
+std::function<Bytes(Bytes, std::size_t)> setByte(std::size_t offset, std::uint8_t value) {
+    return [=](Bytes b, std::size_t at) {
+        b[at + offset] = value;
+        return b;
+    };
+}
+
 struct BrokenCase {
     const char* what;
     FunctionDescription (*make)();
@@ -59,53 +72,29 @@ const kernel::NTSTATUS kTruncated = kernel::STATUS_UNSUCCESSFUL;
 TEST(BrokenDescriptors, AreServedRawAndRefusedWhereTheyBreak) {
     const BrokenCase cases[] = {
         {"release 1 feature unit with bControlSize 0", fx::uac1Headset, classDescriptor(0x24, 6),
-         [](Bytes b, std::size_t at) {
-             b[at + 5] = 0;
-             return b;
-         },
-         kMalformed, "feature unit"},
+         setByte(5, 0), kMalformed, "feature unit"},
         {"release 1 feature unit with half a channel", fx::uac1Headset, classDescriptor(0x24, 6),
-         [](Bytes b, std::size_t at) {
-             b[at + 5] = 2;
-             return b;
-         },
-         kMalformed, "feature unit"},
-        {"mixer without its bitmap", fx::uac1Headset, classDescriptor(0x24, 4),
-         [](Bytes b, std::size_t at) { return cut(b, at, at + 11, 2); }, kMalformed, "mixer unit"},
-        {"selector claiming more inputs", fx::uac1Headset, classDescriptor(0x24, 5),
-         [](Bytes b, std::size_t at) {
-             b[at + 4] = 3;
-             return b;
-         },
+         setByte(5, 2), kMalformed, "feature unit"},
+        {"mixer without its bitmap", fx::uac1Headset, classDescriptor(0x24, 4), cutAt(11, 2),
+         kMalformed, "mixer unit"},
+        {"selector claiming more inputs", fx::uac1Headset, classDescriptor(0x24, 5), setByte(4, 3),
          kMalformed, "selector unit"},
         {"header claiming more streaming interfaces", fx::uac1Headset, classDescriptor(0x24, 1),
-         [](Bytes b, std::size_t at) {
-             b[at + 7] = 3;
-             return b;
-         },
-         kMalformed, "header"},
+         setByte(7, 3), kMalformed, "header"},
         // A streaming format of two rates, not the input terminal of the same subtype.
         {"format type missing its last rate byte", fx::uac1Headset, classDescriptor(0x24, 2, 14),
-         [](Bytes b, std::size_t at) { return cut(b, at, at + 13, 1); }, kMalformed, "format type"},
-        {"input terminal one byte short", fx::uac1Headset, classDescriptor(0x24, 2),
-         [](Bytes b, std::size_t at) { return cut(b, at, at + 11, 1); }, kMalformed,
-         "input terminal"},
+         cutAt(13, 1), kMalformed, "format type"},
+        {"input terminal one byte short", fx::uac1Headset, classDescriptor(0x24, 2), cutAt(11, 1),
+         kMalformed, "input terminal"},
         {"release 2 feature unit with a short word", fx::uac2FeedbackDevice,
-         classDescriptor(0x24, 6), [](Bytes b, std::size_t at) { return cut(b, at, at + 9, 1); },
-         kMalformed, "feature unit"},
+         classDescriptor(0x24, 6), cutAt(9, 1), kMalformed, "feature unit"},
         {"release 2 clock source one byte short", fx::uac2FeedbackDevice, classDescriptor(0x24, 10),
-         [](Bytes b, std::size_t at) { return cut(b, at, at + 7, 1); }, kMalformed, "clock source"},
+         cutAt(7, 1), kMalformed, "clock source"},
         {"release 2 streaming general one byte short", fx::uac2FeedbackDevice,
-         classDescriptor(0x24, 1, 16),
-         [](Bytes b, std::size_t at) { return cut(b, at, at + 15, 1); }, kMalformed,
-         "streaming general"},
+         classDescriptor(0x24, 1, 16), cutAt(15, 1), kMalformed, "streaming general"},
         {"an endpoint of bLength 0", fx::uac2FeedbackDevice,
-         [](const usb::Descriptor& d) { return d.type() == 5; },
-         [](Bytes b, std::size_t at) {
-             b[at] = 0;
-             return b;
-         },
-         kMalformed, "descriptor"},
+         [](const usb::Descriptor& d) { return d.type() == 5; }, setByte(0, 0), kMalformed,
+         "descriptor"},
         {"an endpoint running past the end", fx::k7d2Device,
          [](const usb::Descriptor& d) { return d.type() == 5; },
          [](Bytes b, std::size_t at) {

@@ -19,20 +19,14 @@ ControlAddress at(const UsbFunction& f, std::uint8_t entity, std::uint8_t select
     return entityControl(f.description(), entity, selector, channel);
 }
 
-TEST(Release1Requests, ReadAndWriteFeatureControlsPerChannel) {
+// Per-channel reads and writes of every control are in EveryFixtureKeepsEachControlPerChannel.
+TEST(Release1Requests, AnswerVolumeLimitsAndTakeSilence) {
     UsbFunction f(fx::uac1Headset());
-    EXPECT_EQ(classIn(f, uac1::getCur, at(f, 2, volume, 1), 2).data, le(-2560, 2));
-    ASSERT_FALSE(classOut(f, uac1::setCur, at(f, 2, volume, 1), le(-1024, 2)).stalled);
-    EXPECT_EQ(classIn(f, uac1::getCur, at(f, 2, volume, 1), 2).data, le(-1024, 2));
-    EXPECT_EQ(classIn(f, uac1::getCur, at(f, 2, volume, 2), 2).data, le(-2560, 2)); // its own value
     ASSERT_FALSE(classOut(f, uac1::setCur, at(f, 2, volume, 2), le(usb::volumeSilence, 2)).stalled);
     EXPECT_EQ(classIn(f, uac1::getCur, at(f, 2, volume, 2), 2).data, le(usb::volumeSilence, 2));
-
     EXPECT_EQ(classIn(f, uac1::getMin, at(f, 2, volume, 1), 2).data, le(-16384, 2));
     EXPECT_EQ(classIn(f, uac1::getMax, at(f, 2, volume, 1), 2).data, le(0, 2));
     EXPECT_EQ(classIn(f, uac1::getRes, at(f, 2, volume, 1), 2).data, le(64, 2));
-    ASSERT_FALSE(classOut(f, uac1::setCur, at(f, 2, mute), Bytes{1}).stalled);
-    EXPECT_EQ(classIn(f, uac1::getCur, at(f, 2, mute), 1).data, Bytes{1});
 }
 
 TEST(Release1Requests, StallWhatAControlCannotTake) {
@@ -109,13 +103,10 @@ TEST(Release2Requests, AnswerRangeForLevelsAndKeepAccess) {
     }
     EXPECT_EQ(classIn(f, uac2::range, at(f, 2, volume, 1), 8).data, range);
     EXPECT_TRUE(classIn(f, uac2::range, at(f, 2, mute), 8).stalled); // a switch has no range
-    ASSERT_FALSE(classOut(f, uac2::cur, at(f, 2, volume, 2), le(-256, 2)).stalled);
-    EXPECT_EQ(classIn(f, uac2::cur, at(f, 2, volume, 2), 2).data, le(-256, 2));
 
     EXPECT_EQ(classIn(f, uac2::cur, at(f, 5, automaticGain), 1).data, Bytes{1});
     EXPECT_TRUE(classOut(f, uac2::cur, at(f, 5, automaticGain), Bytes{0}).stalled); // read-only
-    EXPECT_TRUE(
-        classIn(f, usb::uac1::request::getCur, at(f, 2, mute), 1).stalled); // a release 1 code
+    EXPECT_TRUE(classIn(f, uac1::getCur, at(f, 2, mute), 1).stalled); // a release 1 code
 }
 
 TEST(Release2Requests, ReportEverySettingOfAStreamingInterfaceValid) {
@@ -126,7 +117,6 @@ TEST(Release2Requests, ReportEverySettingOfAStreamingInterfaceValid) {
     EXPECT_EQ(classIn(f, uac2::cur, capture, 5).data, (Bytes{1, 0b11}));
 }
 
-// Every feature control of every fixture keeps what a SET stored, per channel.
 TEST(ClassRequests, EveryFixtureKeepsEachControlPerChannel) {
     const std::pair<const char*, FunctionDescription (*)()> all[] = {
         {"uac1", fx::uac1Headset},

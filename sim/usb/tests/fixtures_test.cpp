@@ -46,14 +46,15 @@ protected:
     Fixture() : function(GetParam().make()) {}
 
     // The configuration as the driver reads it: the header, then all of it.
-    Bytes readConfiguration() {
+    usb::ConfigurationView readConfiguration() {
         const ControlReply header =
             getDescriptor(function, usb::descriptor_type::configuration, 0, 9);
         EXPECT_FALSE(header.stalled);
         EXPECT_EQ(header.data.size(), 9u);
         const std::uint16_t total =
             static_cast<std::uint16_t>(header.data[2] | header.data[3] << 8);
-        return getDescriptor(function, usb::descriptor_type::configuration, 0, total).data;
+        configuration = getDescriptor(function, usb::descriptor_type::configuration, 0, total).data;
+        return usb::ConfigurationView(configuration);
     }
 
     std::u16string readString(std::uint8_t index) {
@@ -67,6 +68,7 @@ protected:
     }
 
     UsbFunction function;
+    Bytes configuration;
 };
 
 TEST_P(Fixture, EnumeratesWithAValidConfiguration) {
@@ -78,8 +80,7 @@ TEST_P(Fixture, EnumeratesWithAValidConfiguration) {
     EXPECT_EQ(d->idProduct.value(), description.productId);
     EXPECT_EQ(d->bNumConfigurations, 1);
 
-    const Bytes bytes = readConfiguration();
-    const usb::ConfigurationView view(bytes);
+    const usb::ConfigurationView view = readConfiguration();
     ASSERT_TRUE(view.valid()) << view.fault().descriptor << " at " << view.fault().offset << ": "
                               << view.fault().problem;
     EXPECT_EQ(view.configuration()->bNumInterfaces, 1 + description.streaming.size());
@@ -103,8 +104,7 @@ TEST_P(Fixture, NamesItsChipModelWhereTheDriverLooks) {
 }
 
 TEST_P(Fixture, HasTheAudioControlInterfaceOfItsRelease) {
-    const Bytes bytes = readConfiguration();
-    const usb::ConfigurationView view(bytes);
+    const usb::ConfigurationView view = readConfiguration();
     const usb::InterfaceDescriptor* control = view.findInterface(
         {.interfaceClass = usb::interface_class::audio, .subclass = usb::audio_subclass::control});
     ASSERT_NE(control, nullptr);
@@ -125,8 +125,7 @@ TEST_P(Fixture, HasTheAudioControlInterfaceOfItsRelease) {
 }
 
 TEST_P(Fixture, SelectsItsConfigurationAndEverySetting) {
-    const Bytes bytes = readConfiguration();
-    const usb::ConfigurationView view(bytes);
+    const usb::ConfigurationView view = readConfiguration();
 
     // The adapter's request: setting 0 of interfaces 0, 1, 2... as many as declared.
     std::vector<const usb::InterfaceDescriptor*> interfaces;

@@ -1,9 +1,5 @@
-// A driver's device stacked on the simulated bus sends the bus's internal
-// device controls down with callDriver and learns the outcome in its
-// completion routine: every request completes after the call that sent it,
-// with the record's results filled in, and the faults the bus is told to
-// make (stall, delay, hold until cancelled, unplug) reach the driver as a
-// real bus would report them.
+// A driver's device stacked on the simulated bus: every request completes
+// after the call that sent it, and the faults asked of the bus reach the driver.
 #include "sim/usb/simulated_bus.h"
 
 #include "platform/io/irp.h"
@@ -97,6 +93,23 @@ protected:
         return usb::ConfigurationView(function.descriptors().configuration);
     }
 
+    // Selects the configuration with `interfaces` at setting 0, then setting 1
+    // of `streaming` through `setting`.
+    void selectStreaming(const std::vector<const usb::InterfaceDescriptor*>& interfaces,
+                         const usb::InterfaceDescriptor* streaming, usb::RequestBlock& select,
+                         usb::RequestBlock& setting) {
+        const usb::ConfigurationView configuration = view();
+        ASSERT_EQ(usb::buildSelectConfiguration(configuration, interfaces, testTag, select),
+                  kernel::STATUS_SUCCESS);
+        ASSERT_EQ(submit(*select.header()), kernel::STATUS_SUCCESS);
+        ASSERT_EQ(usb::buildSelectInterface(
+                      configuration,
+                      select.as<usb::SelectConfigurationRequest>()->configurationHandle, streaming,
+                      testTag, setting),
+                  kernel::STATUS_SUCCESS);
+        ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
+    }
+
     kernel::ManualClock clock;
     usbsim::UsbFunction function{usbsim::fixtures::uac1Headset()};
     usbsim::SimulatedBus bus{function};
@@ -158,20 +171,17 @@ TEST_F(SimulatedBusTest, EachRequestRecordCompletesLaterWithItsResults) {
                 claimed != 0 ? claimed : static_cast<std::uint32_t>(buffer.size());
         };
     };
+    const auto descriptor = [](std::uint8_t type) {
+        return [=](usb::RequestHeader& h, std::vector<std::uint8_t>& b) {
+            reinterpret_cast<usb::DescriptorRequest&>(h) = descriptorRequest(type, b);
+        };
+    };
     const std::size_t deviceLength = function.descriptors().device.size();
     const RecordCase cases[] = {
-        {"device descriptor",
-         [](usb::RequestHeader& h, std::vector<std::uint8_t>& b) {
-             reinterpret_cast<usb::DescriptorRequest&>(h) =
-                 descriptorRequest(usb::descriptor_type::device, b);
-         },
-         64, usb::BusStatus::success, kernel::STATUS_SUCCESS, deviceLength, 1},
-        {"configuration cut to the buffer",
-         [](usb::RequestHeader& h, std::vector<std::uint8_t>& b) {
-             reinterpret_cast<usb::DescriptorRequest&>(h) =
-                 descriptorRequest(usb::descriptor_type::configuration, b);
-         },
-         9, usb::BusStatus::success, kernel::STATUS_SUCCESS, 9, 1},
+        {"device descriptor", descriptor(usb::descriptor_type::device), 64, usb::BusStatus::success,
+         kernel::STATUS_SUCCESS, deviceLength, 1},
+        {"configuration cut to the buffer", descriptor(usb::descriptor_type::configuration), 9,
+         usb::BusStatus::success, kernel::STATUS_SUCCESS, 9, 1},
         {"control transfer",
          [](usb::RequestHeader& h, std::vector<std::uint8_t>& b) {
              reinterpret_cast<usb::ControlTransferRequest&>(h) = getStatusRequest(b);
@@ -213,8 +223,6 @@ TEST_F(SimulatedBusTest, EachRequestRecordCompletesLaterWithItsResults) {
     EXPECT_EQ(bus.pendingRequests(), 0u);
 }
 
-// Selects the configuration with every interface's first setting, then the
-// first streaming interface's setting 1.
 TEST_F(SimulatedBusTest, SelectionFillsHandlesAndPipesAndSetsTheFunction) {
     const usb::ConfigurationView configuration = view();
     ASSERT_TRUE(configuration.valid());
@@ -222,10 +230,11 @@ TEST_F(SimulatedBusTest, SelectionFillsHandlesAndPipesAndSetsTheFunction) {
     for (const usb::InterfaceDescriptor* at = configuration.findInterface({.alternateSetting = 0});
          at != nullptr; at = configuration.findInterface({.alternateSetting = 0}, at))
         interfaces.push_back(at);
-    usb::RequestBlock select;
-    ASSERT_EQ(usb::buildSelectConfiguration(configuration, interfaces, testTag, select),
-              kernel::STATUS_SUCCESS);
-    ASSERT_EQ(submit(*select.header()), kernel::STATUS_SUCCESS);
+    const usb::InterfaceDescriptor* streaming =
+        configuration.findInterface({.alternateSetting = 1});
+    ASSERT_NE(streaming, nullptr);
+    usb::RequestBlock select, setting;
+    ASSERT_NO_FATAL_FAILURE(selectStreaming(interfaces, streaming, select, setting));
     auto* selected = select.as<usb::SelectConfigurationRequest>();
     EXPECT_NE(selected->configurationHandle, nullptr);
     EXPECT_EQ(function.configurationValue(), configuration.configuration()->bConfigurationValue);
@@ -236,15 +245,6 @@ TEST_F(SimulatedBusTest, SelectionFillsHandlesAndPipesAndSetsTheFunction) {
         EXPECT_NE(info->interfaceHandle, nullptr);
         info = usb::nextInterfaceInformation(info);
     }
-
-    const usb::InterfaceDescriptor* streaming =
-        configuration.findInterface({.alternateSetting = 1});
-    ASSERT_NE(streaming, nullptr);
-    usb::RequestBlock setting;
-    ASSERT_EQ(usb::buildSelectInterface(configuration, selected->configurationHandle, streaming,
-                                        testTag, setting),
-              kernel::STATUS_SUCCESS);
-    ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
     EXPECT_EQ(function.alternateSetting(streaming->bInterfaceNumber), 1);
     const usb::InterfaceInformation& chosen = setting.as<usb::SelectInterfaceRequest>()->interface;
     ASSERT_EQ(chosen.numberOfPipes, streaming->bNumEndpoints);
@@ -267,19 +267,10 @@ TEST_F(SimulatedBusTest, StalledRequestFailsUntilThePipeIsReset) {
     const usb::InterfaceDescriptor* streaming =
         configuration.findInterface({.alternateSetting = 1});
     ASSERT_NE(streaming, nullptr);
-    usb::RequestBlock select;
-    ASSERT_EQ(usb::buildSelectConfiguration(
-                  configuration,
-                  std::vector{configuration.findInterface({.number = streaming->bInterfaceNumber})},
-                  testTag, select),
-              kernel::STATUS_SUCCESS);
-    ASSERT_EQ(submit(*select.header()), kernel::STATUS_SUCCESS);
-    usb::RequestBlock setting;
-    ASSERT_EQ(usb::buildSelectInterface(
-                  configuration, select.as<usb::SelectConfigurationRequest>()->configurationHandle,
-                  streaming, testTag, setting),
-              kernel::STATUS_SUCCESS);
-    ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
+    usb::RequestBlock select, setting;
+    ASSERT_NO_FATAL_FAILURE(
+        selectStreaming({configuration.findInterface({.number = streaming->bInterfaceNumber})},
+                        streaming, select, setting));
     const usb::PipeInformation& pipe =
         setting.as<usb::SelectInterfaceRequest>()->interface.pipes()[0];
 
@@ -365,8 +356,8 @@ TEST_F(SimulatedBusTest, UnplugFailsPendingAndNewRequestsUntilReplug) {
         ASSERT_TRUE(sent->done());
         EXPECT_EQ(sent->status(), kernel::STATUS_DEVICE_NOT_CONNECTED);
     }
-    EXPECT_EQ(held.header.status, usb::BusStatus::deviceGone);
-    EXPECT_EQ(delayed.header.status, usb::BusStatus::deviceGone);
+    for (const usb::RequestHeader* header : {&held.header, &delayed.header})
+        EXPECT_EQ(header->status, usb::BusStatus::deviceGone);
 
     usb::ControlTransferRequest fresh = getStatusRequest(statusBuffer);
     EXPECT_EQ(submit(fresh.header), kernel::STATUS_DEVICE_NOT_CONNECTED);
