@@ -77,10 +77,10 @@ TEST_F(UserIoTest, OpensTheInterfaceAsAFileNamedByItsReferenceStringAtTheTopOfTh
         return completeWith(irp, STATUS_SUCCESS);
     };
     EXPECT_EQ(openFile(), 4u);
-    std::u16string lower(link.view());
-    for (char16_t& c : lower) c = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
     std::uint32_t second = 0;
-    EXPECT_EQ(process->openDeviceInterface(lower, &second), STATUS_SUCCESS);
+    EXPECT_EQ(
+        process->openDeviceInterface(io::testing::lowerCase(std::u16string(link.view())), &second),
+        STATUS_SUCCESS);
     EXPECT_EQ(second, 8u);
 
     UnicodeString plain;
