@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <optional>
+#include <string>
 
 namespace io::testing {
 
@@ -25,6 +26,12 @@ inline const DeviceIdentity& headsetIdentity() {
         u"5&1f2e3d&0&2",
         u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0003"};
     return identity;
+}
+
+// Links compare without regard to case: the text with A-Z lowered.
+inline std::u16string lowerCase(std::u16string text) {
+    for (char16_t& c : text) c = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+    return text;
 }
 
 inline constexpr kernel::Guid clientInterfaceClass =

@@ -4,7 +4,6 @@
 #include "platform/io/device_interface.h"
 #include "platform/kernel/pool.h"
 #include "platform/tests/client_device_test.h"
-#include "platform/tests/io_test_devices.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,7 @@ using io::testing::headsetIdentity;
 using io::testing::TestDevice;
 
 constexpr Guid otherClass = makeGuid("{21BB2307-4531-46A2-A3A4-49A212FC3EE1}");
+const std::u16string headsetLink = u"\\??\\USB#VID_0B05&PID_17F3&REV_0100#5&1f2e3d&0&2#";
 
 class DeviceInterfaceTest : public ::testing::Test {
 protected:
@@ -50,13 +50,12 @@ protected:
 };
 
 TEST_F(DeviceInterfaceTest, TheLinkNamesTheDeviceTheClassAndTheReferenceString) {
-    const std::u16string device = u"\\??\\USB#VID_0B05&PID_17F3&REV_0100#5&1f2e3d&0&2#";
     EXPECT_EQ(registerOn(physical.device, clientInterfaceClass, u"HXASIOPrivateInterface"),
-              device + u"{2EE7DB21-FFD3-42C5-AF60-F7451626C242}\\HXASIOPrivateInterface");
+              headsetLink + u"{2EE7DB21-FFD3-42C5-AF60-F7451626C242}\\HXASIOPrivateInterface");
     EXPECT_EQ(registerOn(physical.device, otherClass, nullptr),
-              device + u"{21BB2307-4531-46A2-A3A4-49A212FC3EE1}");
+              headsetLink + u"{21BB2307-4531-46A2-A3A4-49A212FC3EE1}");
     EXPECT_EQ(registerOn(physical.device, otherClass, u""),
-              device + u"{21BB2307-4531-46A2-A3A4-49A212FC3EE1}");
+              headsetLink + u"{21BB2307-4531-46A2-A3A4-49A212FC3EE1}");
     const UnicodeString& link = links.front();
     EXPECT_EQ(link.buffer[link.length / 2], u'\0');
 }
@@ -73,9 +72,7 @@ TEST_F(DeviceInterfaceTest, OnlyEnabledInterfacesOfTheClassAreListedInTheOrderRe
     EXPECT_EQ(enabledDeviceInterfaces(clientInterfaceClass),
               (std::vector<std::u16string>{first, second}));
 
-    std::u16string lower = second;
-    for (char16_t& c : lower) c = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-    EXPECT_EQ(enable(lower, false), STATUS_SUCCESS); // links compare without regard to case
+    EXPECT_EQ(enable(io::testing::lowerCase(second), false), STATUS_SUCCESS);
     EXPECT_EQ(enabledDeviceInterfaces(clientInterfaceClass), std::vector<std::u16string>{first});
     EXPECT_TRUE(enabledDeviceInterfaces(otherClass).empty());
 }
@@ -113,9 +110,7 @@ TEST_F(DeviceInterfaceTest, APoolRefusalOfTheLinkRegistersNothing) {
     const std::u16string refused = registerOn(physical.device, clientInterfaceClass, u"Refused",
                                               STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_TRUE(refused.empty());
-    EXPECT_EQ(enable(u"\\??\\USB#VID_0B05&PID_17F3&REV_0100#5&1f2e3d&0&2#"
-                     u"{2EE7DB21-FFD3-42C5-AF60-F7451626C242}\\Refused",
-                     true),
+    EXPECT_EQ(enable(headsetLink + u"{2EE7DB21-FFD3-42C5-AF60-F7451626C242}\\Refused", true),
               STATUS_OBJECT_NAME_NOT_FOUND);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/io/registry_text.h"
 #include "platform/kernel/pool.h"
 #include "platform/testing/kernel_checks.h"
+#include "platform/tests/client_device_test.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,7 @@ using namespace kernel;
 using namespace io;
 using namespace std::string_literals;
 
-const DeviceIdentity headset{{u"USB\\VID_0B05&PID_17F3&REV_0100", u"USB\\VID_0B05&PID_17F3"},
-                             u"5&1f2e3d&0&2",
-                             u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0003"};
+const DeviceIdentity& headset = io::testing::headsetIdentity();
 
 // A physical device with the headset's identity and a function device on it.
 class DeviceStackTest : public ::testing::Test {
@@ -97,14 +96,6 @@ TEST_F(DeviceStackTest, DeletingTwiceOrWhileAttachedFailsACheck) {
     EXPECT_EQ(checks.messages(),
               (std::vector<std::string>{"device deleted while attached to another",
                                         "device deleted twice"}));
-}
-
-TEST(DeviceObject, APoolRefusalMakesNoDevice) {
-    DriverObject driver;
-    DeviceObject* device = reinterpret_cast<DeviceObject*>(1);
-    failPoolRequest(1);
-    EXPECT_EQ(createDevice(driver, 0, &device), STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(device, nullptr);
 }
 
 TEST_F(DeviceStackTest, PropertiesComeFromThePhysicalDevice) {
@@ -209,8 +200,12 @@ TEST_F(DeviceStackTest, AFileObjectKeepsItsNameAndItsDevice) {
     ASSERT_EQ(attachDeviceToDeviceStack(function, physical), physical);
 }
 
-TEST_F(DeviceStackTest, AFileObjectNeedsThePool) {
-    FileObject* file = nullptr;
+TEST_F(DeviceStackTest, APoolRefusalMakesNoDeviceAndNoFileObject) {
+    DeviceObject* device = reinterpret_cast<DeviceObject*>(1);
+    failPoolRequest(1);
+    EXPECT_EQ(createDevice(driver, 0, &device), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(device, nullptr);
+    FileObject* file = reinterpret_cast<FileObject*>(1);
     failPoolRequest(1);
     EXPECT_EQ(createFileObject(function, makeUnicodeString(u"\\x"), &file),
               STATUS_INSUFFICIENT_RESOURCES);

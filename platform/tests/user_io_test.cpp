@@ -29,8 +29,10 @@ constexpr std::uint32_t writeCode =
 class UserIoTest : public io::testing::ClientDeviceTest {
 protected:
     void SetUp() override {
-        function.on(major::Create) = [this](DeviceObject*, Irp* irp) {
+        function.on(major::Create) = [this](DeviceObject* device, Irp* irp) {
             FileObject* file = currentStackLocation(irp)->fileObject;
+            EXPECT_EQ(device, function.device); // the top of the stack
+            EXPECT_EQ(file->device(), device);
             file->fsContext = this;
             createdNames.emplace_back(file->fileName().view());
             return completeWith(irp, createStatus);
@@ -70,17 +72,11 @@ protected:
 };
 
 TEST_F(UserIoTest, OpensTheInterfaceAsAFileNamedByItsReferenceStringAtTheTopOfTheStack) {
-    function.on(major::Create) = [this](DeviceObject* device, Irp* irp) {
-        EXPECT_EQ(currentStackLocation(irp)->fileObject->device(), device);
-        EXPECT_EQ(device, function.device);
-        createdNames.emplace_back(currentStackLocation(irp)->fileObject->fileName().view());
-        return completeWith(irp, STATUS_SUCCESS);
-    };
     EXPECT_EQ(openFile(), 4u);
-    std::u16string lower(link.view());
-    for (char16_t& c : lower) c = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
     std::uint32_t second = 0;
-    EXPECT_EQ(process->openDeviceInterface(lower, &second), STATUS_SUCCESS);
+    EXPECT_EQ(
+        process->openDeviceInterface(io::testing::lowerCase(std::u16string(link.view())), &second),
+        STATUS_SUCCESS);
     EXPECT_EQ(second, 8u);
 
     UnicodeString plain;

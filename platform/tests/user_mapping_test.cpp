@@ -18,7 +18,10 @@ using namespace kernel;
 using namespace io;
 using kernel::testing::ExpectKernelChecks;
 
-class UserMappingTest : public ::testing::Test, protected io::testing::MappingClient {};
+class UserMappingTest : public ::testing::Test, protected io::testing::MappingClient {
+protected:
+    std::uint32_t address = 0;
+};
 
 bool mapped(std::uint32_t address) {
     return msync(userPointer(address), 1, MS_ASYNC) == 0 || errno != ENOMEM;
@@ -29,7 +32,6 @@ TEST_F(UserMappingTest, TheClientSeesTheDriversPagesAtASecondAddressBelow4GiB) {
     EXPECT_EQ(sharedPagesBytes(pages), 100u);
     EXPECT_EQ(driverView[99], 0xA5); // fresh, like pool
 
-    std::uint32_t address = 0;
     ASSERT_EQ(map(&address), STATUS_SUCCESS);
     ASSERT_NE(address, 0u);
     auto* clientView = static_cast<std::uint8_t*>(userPointer(address));
@@ -45,7 +47,6 @@ TEST_F(UserMappingTest, TheClientSeesTheDriversPagesAtASecondAddressBelow4GiB) {
 }
 
 TEST_F(UserMappingTest, UnmappingTakesTheClientsViewAwayAndTheDriversStays) {
-    std::uint32_t address = 0;
     ASSERT_EQ(map(&address), STATUS_SUCCESS);
     EXPECT_TRUE(mapped(address));
     unmapSharedPagesFromUser(pages, address);
@@ -57,7 +58,7 @@ TEST_F(UserMappingTest, UnmappingTakesTheClientsViewAwayAndTheDriversStays) {
 }
 
 TEST_F(UserMappingTest, PagesMapOnlyIntoTheProcessOfARequestAndOnceAtATime) {
-    std::uint32_t address = 7;
+    address = 7;
     EXPECT_EQ(mapSharedPagesToUser(pages, &address), STATUS_INVALID_DEVICE_REQUEST);
     EXPECT_EQ(address, 0u);
     ASSERT_EQ(map(&address), STATUS_SUCCESS);
@@ -68,7 +69,6 @@ TEST_F(UserMappingTest, PagesMapOnlyIntoTheProcessOfARequestAndOnceAtATime) {
 
 TEST_F(UserMappingTest, AnInjectedFailureRefusesTheMappingUntilItIsTurnedOff) {
     failUserMappings(true);
-    std::uint32_t address = 0;
     EXPECT_EQ(map(&address), STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(userMappings(), 0u);
     failUserMappings(false);
@@ -77,7 +77,6 @@ TEST_F(UserMappingTest, AnInjectedFailureRefusesTheMappingUntilItIsTurnedOff) {
 }
 
 TEST_F(UserMappingTest, FreeingMappedPagesOrUnmappingAnotherAddressFailsACheckAndChangesNothing) {
-    std::uint32_t address = 0;
     ASSERT_EQ(map(&address), STATUS_SUCCESS);
     {
         ExpectKernelChecks expect;
@@ -93,7 +92,6 @@ TEST_F(UserMappingTest, FreeingMappedPagesOrUnmappingAnotherAddressFailsACheckAn
 }
 
 TEST_F(UserMappingTest, AProcessEndingWithDriverMemoryMappedIntoItFailsACheck) {
-    std::uint32_t address = 0;
     ASSERT_EQ(map(&address), STATUS_SUCCESS);
     {
         ExpectKernelChecks expect;
