@@ -55,6 +55,18 @@ protected:
     }
     void Import() { ASSERT_EQ(ImportSettingsIni(m_pFunction), kernel::STATUS_SUCCESS); }
 
+    void SetModuleName(const char16_t* name, std::uint32_t bytes) {
+        ASSERT_EQ(AccessSettingEx(m_pFunction, SETTING_WRITE, const_cast<char16_t*>(name), bytes,
+                                  u"ModuleName", nullptr, io::REG_SZ),
+                  kernel::STATUS_SUCCESS);
+    }
+
+    std::u16string PreparedPath() {
+        CSettingsIniFile reader(m_pFunction);
+        EXPECT_EQ(reader.Prepare(), kernel::STATUS_SUCCESS);
+        return reader.GetPath();
+    }
+
     std::uint32_t Setting(const char16_t* name) {
         std::uint32_t ulValue = 0;
         AccessSetting(m_pFunction, SETTING_READ, &ulValue, sizeof ulValue, name);
@@ -92,39 +104,22 @@ TEST_F(SettingsIniTest, ModuleNameChoosesTheFileByExactlyItsCharacters) {
     WriteFile("[VERSION]\r\nv=1\r\n[HALVEX]\r\nUSB\\VID_0B05&PID_17F3&REV_0100=S\r\n"
               "[S]\r\nFrom=Other\r\n",
               "abc.ini");
-    // Stored as the import stores text: no terminating zero.
-    const char16_t name[] = u"ABC.INI";
-    ASSERT_EQ(AccessSettingEx(m_pFunction, SETTING_WRITE, const_cast<char16_t*>(name), 14,
-                              u"ModuleName", nullptr, io::REG_SZ),
-              kernel::STATUS_SUCCESS);
-    CSettingsIniFile reader(m_pFunction);
-    ASSERT_EQ(reader.Prepare(), kernel::STATUS_SUCCESS);
-    EXPECT_EQ(std::u16string(reader.GetPath()), u"\\SystemRoot\\ABC.INI");
+    SetModuleName(u"ABC.INI", 14); // as the import stores text: no terminating zero
+    EXPECT_EQ(PreparedPath(), u"\\SystemRoot\\ABC.INI");
     Import();
     char16_t from[8] = {};
     ASSERT_EQ(AccessSetting(m_pFunction, SETTING_READ, from, 14, u"From"), kernel::STATUS_SUCCESS);
     EXPECT_EQ(std::u16string(from), u"Other");
 }
 
-TEST_F(SettingsIniTest, AModuleNameOfTheLongestLengthFitsThePath) {
-    const std::u16string name = std::u16string(46, u'N') + u".INI";
-    ASSERT_EQ(AccessSettingEx(m_pFunction, SETTING_WRITE, const_cast<char16_t*>(name.data()), 100,
-                              u"ModuleName", nullptr, io::REG_SZ),
-              kernel::STATUS_SUCCESS);
-    CSettingsIniFile reader(m_pFunction);
-    ASSERT_EQ(reader.Prepare(), kernel::STATUS_SUCCESS);
-    EXPECT_EQ(std::u16string(reader.GetPath()), u"\\SystemRoot\\" + name);
-}
-
-TEST_F(SettingsIniTest, AnUnusableModuleNameLeavesTheDefault) {
+TEST_F(SettingsIniTest, AModuleNameIsUsedUpToTheLongestLengthAndOnlyWhenUsable) {
+    const std::u16string longest = std::u16string(46, u'N') + u".INI";
+    SetModuleName(longest.c_str(), 100);
+    EXPECT_EQ(PreparedPath(), u"\\SystemRoot\\" + longest);
     for (const std::uint32_t bytes : {0u, 3u}) {
-        const char16_t name[] = u"AB";
-        ASSERT_EQ(AccessSettingEx(m_pFunction, SETTING_WRITE, const_cast<char16_t*>(name), bytes,
-                                  u"ModuleName", nullptr, io::REG_SZ),
-                  kernel::STATUS_SUCCESS);
-        CSettingsIniFile reader(m_pFunction);
-        ASSERT_EQ(reader.Prepare(), kernel::STATUS_SUCCESS);
-        EXPECT_EQ(std::u16string(reader.GetPath()), u"\\SystemRoot\\ZOVRAQ7K2X1.INI");
+        SCOPED_TRACE(bytes);
+        SetModuleName(u"AB", bytes);
+        EXPECT_EQ(PreparedPath(), u"\\SystemRoot\\ZOVRAQ7K2X1.INI");
     }
 }
 
@@ -230,11 +225,9 @@ TEST_F(SettingsIniTest, PrepareNeedsAUsableHardwareId) {
             EXPECT_EQ(std::string(reader.GetHardwareId()), "USB\\" + std::string(95, 'X'));
         }
     }
-    io::DeviceObject* pLone = nullptr;
-    ASSERT_EQ(io::createDevice(m_Driver, 0, &pLone), kernel::STATUS_SUCCESS);
-    CSettingsIniFile reader(pLone);
+    const LoneDevice lone(m_Driver);
+    CSettingsIniFile reader(lone.pDevice);
     EXPECT_EQ(reader.Prepare(), kernel::STATUS_INVALID_DEVICE_REQUEST);
-    io::deleteDevice(pLone);
 }
 
 TEST_F(SettingsIniTest, EveryAllocationFailureIsReported) {

@@ -130,11 +130,9 @@ TEST_F(SettingsStoreTest, BadRequestsAreRefused) {
     EXPECT_EQ(AccessSetting(m_pFunction, SETTING_READ, &ulValue, 0xFFFFFFF0u, u"V"),
               kernel::STATUS_INVALID_PARAMETER);
 
-    io::DeviceObject* pLone = nullptr;
-    ASSERT_EQ(io::createDevice(m_Driver, 0, &pLone), kernel::STATUS_SUCCESS);
-    EXPECT_EQ(AccessSetting(pLone, SETTING_READ, &ulValue, 4, u"V"),
+    const LoneDevice lone(m_Driver);
+    EXPECT_EQ(AccessSetting(lone.pDevice, SETTING_READ, &ulValue, 4, u"V"),
               kernel::STATUS_INVALID_DEVICE_REQUEST);
-    io::deleteDevice(pLone);
 }
 
 TEST_F(SettingsStoreTest, SettingsAreForPassiveLevelOnly) {

@@ -40,6 +40,15 @@ protected:
         ASSERT_EQ(io::attachDeviceToDeviceStack(m_pFunction, m_pPhysical), m_pPhysical);
     }
 
+    // A device of the driver's on no physical device, so with no settings key.
+    struct LoneDevice {
+        explicit LoneDevice(io::DriverObject& driver) {
+            EXPECT_EQ(io::createDevice(driver, 0, &pDevice), kernel::STATUS_SUCCESS);
+        }
+        ~LoneDevice() { io::deleteDevice(pDevice); }
+        io::DeviceObject* pDevice = nullptr;
+    };
+
     // The settings key and everything under it, as registry text.
     static std::string DumpSettings() {
         const std::string path = SETTINGS_PATH;

@@ -19,6 +19,15 @@ constexpr char contents[] = "\\Registry\n"
                             "\\Registry\\Machine\\Settings\n"
                             "  \"IniVersion\" binary 03 00 00 00\n";
 
+// One run of the program: a registry of its own kept in a file.
+struct ProgramRun {
+    explicit ProgramRun(const std::filesystem::path& file) : keeper(file) {}
+
+    Registry registry;
+    RegistryFile keeper;
+    std::string message;
+};
+
 class RegistryFileTest : public ::testing::Test {
 protected:
     std::filesystem::path file() const { return folder.path() / "registry.txt"; }
@@ -28,26 +37,21 @@ protected:
 
 TEST_F(RegistryFileTest, ASavedRegistryLoadsIntoTheNextRun) {
     {
-        Registry registry;
-        RegistryFile keeper(file());
-        std::string message;
-        ASSERT_EQ(keeper.load(message), STATUS_SUCCESS) << message; // no file yet
+        ProgramRun run(file());
+        ASSERT_EQ(run.keeper.load(run.message), STATUS_SUCCESS) << run.message; // no file yet
         ASSERT_EQ(loadRegistry(contents), STATUS_SUCCESS);
-        ASSERT_EQ(keeper.save(message), STATUS_SUCCESS) << message;
+        ASSERT_EQ(run.keeper.save(run.message), STATUS_SUCCESS) << run.message;
     }
     EXPECT_EQ(folder.read("registry.txt"), std::string(contents) + "end\n");
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "registry.txt.new"));
 
-    Registry registry;
-    RegistryFile keeper(file());
-    std::string message;
-    ASSERT_EQ(keeper.load(message), STATUS_SUCCESS) << message;
+    ProgramRun run(file());
+    ASSERT_EQ(run.keeper.load(run.message), STATUS_SUCCESS) << run.message;
     EXPECT_EQ(dumpRegistry(), contents);
 }
 
 TEST_F(RegistryFileTest, AFlushSavesTheRegistry) {
-    Registry registry;
-    RegistryFile keeper(file());
+    ProgramRun run(file());
     ASSERT_EQ(loadRegistry(contents), STATUS_SUCCESS);
     RegistryKey key;
     ASSERT_EQ(openKey(key, makeUnicodeString(u"\\Registry\\Machine\\Settings")), STATUS_SUCCESS);
@@ -58,12 +62,10 @@ TEST_F(RegistryFileTest, AFlushSavesTheRegistry) {
 TEST_F(RegistryFileTest, AWriteCutShortBesideTheFileLosesNothing) {
     folder.write("registry.txt", std::string(contents) + "end\n");
     folder.write("registry.txt.new", "\\Registry\\Machine\\Half");
-    Registry registry;
-    RegistryFile keeper(file());
-    std::string message;
-    ASSERT_EQ(keeper.load(message), STATUS_SUCCESS) << message;
+    ProgramRun run(file());
+    ASSERT_EQ(run.keeper.load(run.message), STATUS_SUCCESS) << run.message;
     EXPECT_EQ(dumpRegistry(), contents);
-    ASSERT_EQ(keeper.save(message), STATUS_SUCCESS) << message;
+    ASSERT_EQ(run.keeper.save(run.message), STATUS_SUCCESS) << run.message;
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "registry.txt.new"));
 }
 
@@ -107,22 +109,18 @@ TEST_F(RegistryFileTest, ADamagedFileThatCannotBeMovedIsNeverWrittenOver) {
     // A name so long that the name it would be kept under is too long for the folder.
     const std::string name(250, 'r');
     folder.write(name, "garbage\n");
-    Registry registry;
-    RegistryFile keeper(folder.path() / name);
-    std::string message;
-    EXPECT_EQ(keeper.load(message), STATUS_FILE_CORRUPT_ERROR);
-    EXPECT_NE(message.find("will not be written over"), std::string::npos) << message;
-    EXPECT_EQ(keeper.save(message), STATUS_REGISTRY_IO_FAILED);
-    EXPECT_NE(message.find("could not be kept aside"), std::string::npos) << message;
+    ProgramRun run(folder.path() / name);
+    EXPECT_EQ(run.keeper.load(run.message), STATUS_FILE_CORRUPT_ERROR);
+    EXPECT_NE(run.message.find("will not be written over"), std::string::npos) << run.message;
+    EXPECT_EQ(run.keeper.save(run.message), STATUS_REGISTRY_IO_FAILED);
+    EXPECT_NE(run.message.find("could not be kept aside"), std::string::npos) << run.message;
     EXPECT_EQ(folder.read(name), "garbage\n");
 }
 
 TEST_F(RegistryFileTest, ASaveThatCannotWriteLeavesTheFileAndSaysWhy) {
-    Registry registry;
-    RegistryFile keeper(folder.path() / "missing" / "registry.txt");
-    std::string message;
-    EXPECT_EQ(keeper.save(message), STATUS_REGISTRY_IO_FAILED);
-    EXPECT_NE(message.find("cannot create"), std::string::npos) << message;
+    ProgramRun run(folder.path() / "missing" / "registry.txt");
+    EXPECT_EQ(run.keeper.save(run.message), STATUS_REGISTRY_IO_FAILED);
+    EXPECT_NE(run.message.find("cannot create"), std::string::npos) << run.message;
 
     RegistryKey key;
     ASSERT_EQ(createKey(key, makeUnicodeString(u"\\Registry\\Machine")), STATUS_SUCCESS);
@@ -133,11 +131,9 @@ TEST_F(RegistryFileTest, ASaveThatCannotWriteLeavesTheFileAndSaysWhy) {
 
 TEST_F(RegistryFileTest, AFileThatCannotBeReadIsAnError) {
     std::filesystem::create_directory(file());
-    Registry registry;
-    RegistryFile keeper(file());
-    std::string message;
-    EXPECT_EQ(keeper.load(message), STATUS_REGISTRY_IO_FAILED);
-    EXPECT_NE(message.find("cannot read"), std::string::npos) << message;
+    ProgramRun run(file());
+    EXPECT_EQ(run.keeper.load(run.message), STATUS_REGISTRY_IO_FAILED);
+    EXPECT_NE(run.message.find("cannot read"), std::string::npos) << run.message;
 }
 
 } // namespace
