@@ -119,17 +119,14 @@ TEST(RequestAs, GivesTheRecordOnlyForItsFunctionAndLength) {
     BulkOrInterruptTransfer transfer{};
     transfer.header.length = sizeof(transfer);
     transfer.header.function = Function::bulkOrInterruptTransfer;
-    EXPECT_EQ(
-        requestAs<BulkOrInterruptTransfer>(&transfer.header, Function::bulkOrInterruptTransfer),
-        &transfer);
-    EXPECT_EQ(requestAs<BulkOrInterruptTransfer>(&transfer.header, Function::isochronousTransfer),
-              nullptr);
+    const auto as = [](RequestHeader* header, Function function) {
+        return requestAs<BulkOrInterruptTransfer>(header, function);
+    };
+    EXPECT_EQ(as(&transfer.header, Function::bulkOrInterruptTransfer), &transfer);
+    EXPECT_EQ(as(&transfer.header, Function::isochronousTransfer), nullptr);
     transfer.header.length = sizeof(transfer) - 1;
-    EXPECT_EQ(
-        requestAs<BulkOrInterruptTransfer>(&transfer.header, Function::bulkOrInterruptTransfer),
-        nullptr);
-    EXPECT_EQ(requestAs<BulkOrInterruptTransfer>(nullptr, Function::bulkOrInterruptTransfer),
-              nullptr);
+    EXPECT_EQ(as(&transfer.header, Function::bulkOrInterruptTransfer), nullptr);
+    EXPECT_EQ(as(nullptr, Function::bulkOrInterruptTransfer), nullptr);
 }
 
 TEST(BusStatus, SucceedsUnlessItsTopBitIsSet) {
