@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -17,7 +18,6 @@ using usbtest::endpoint;
 using usbtest::interface;
 
 const Bytes kAudioControl = interface(0, 0, 0, 1, 1, 0);
-const Bytes kGoodFeatureUnit = classDescriptor(6, {5, 1, 1, 3, 2, 2, 0});
 const Bytes kBadFeatureUnit = classDescriptor(6, {5, 1, 0, 3, 2, 2, 0}); // bControlSize 0
 
 struct RefusalCase {
@@ -33,11 +33,6 @@ void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.what; }
 Bytes withTotalLength(Bytes bytes, std::uint16_t total) {
     bytes[2] = static_cast<std::uint8_t>(total);
     bytes[3] = static_cast<std::uint8_t>(total >> 8);
-    return bytes;
-}
-
-Bytes appended(Bytes bytes, const Bytes& tail) {
-    bytes.insert(bytes.end(), tail.begin(), tail.end());
     return bytes;
 }
 
@@ -122,7 +117,8 @@ TEST(ConfigurationView, AppliesAudioRulesOnlyUnderAudioInterfacesOfAKnownRelease
 }
 
 TEST(ConfigurationView, EndsAtWTotalLength) {
-    Bytes bytes = appended(configuration({kAudioControl, kGoodFeatureUnit}), Bytes{0, 0xFF});
+    Bytes bytes = configuration({kAudioControl, classDescriptor(6, {5, 1, 1, 3, 2, 2, 0})});
+    bytes.insert(bytes.end(), {0, 0xFF});
     const ConfigurationView view(bytes);
     ASSERT_TRUE(view.valid()) << view.fault().problem;
     EXPECT_EQ(view.bytes().size(), bytes.size() - 2);
@@ -239,13 +235,10 @@ TEST(ConfigurationView, RefusesPointersThatStartNoDescriptorOfIt) {
 
 TEST(ConfigurationView, WalksFromADescriptorToTheEnd) {
     const ConfigurationView view(kFunction);
-    std::size_t count = 0;
-    std::size_t first = 0;
-    for (const Descriptor& d : view.descriptorsFrom(view.bytes().data() + 96)) {
-        if (count++ == 0) first = d.offset;
-    }
-    EXPECT_EQ(first, 96u);
-    EXPECT_EQ(count, 3u);
+    std::vector<std::size_t> offsets;
+    for (const Descriptor& d : view.descriptorsFrom(view.bytes().data() + 96))
+        offsets.push_back(d.offset);
+    EXPECT_EQ(offsets, (std::vector<std::size_t>{96, 105, 114}));
 }
 
 TEST(ConfigurationView, SeesADescriptorAsARecordOnlyWhenLongEnough) {

@@ -36,7 +36,7 @@ inline Bytes endpoint(std::uint8_t address, std::uint8_t attributes, std::uint16
 }
 
 // A configuration: its 9-byte header, wTotalLength covering the parts given.
-inline Bytes configuration(std::initializer_list<Bytes> parts, std::uint8_t interfaces = 1) {
+inline Bytes configuration(const std::vector<Bytes>& parts, std::uint8_t interfaces = 1) {
     Bytes out{9, 0x02, 0, 0, interfaces, 1, 0, 0x80, 50};
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
     out[2] = static_cast<std::uint8_t>(out.size());

@@ -119,17 +119,14 @@ TEST(RequestAs, GivesTheRecordOnlyForItsFunctionAndLength) {
     BulkOrInterruptTransfer transfer{};
     transfer.header.length = sizeof(transfer);
     transfer.header.function = Function::bulkOrInterruptTransfer;
-    EXPECT_EQ(
-        requestAs<BulkOrInterruptTransfer>(&transfer.header, Function::bulkOrInterruptTransfer),
-        &transfer);
-    EXPECT_EQ(requestAs<BulkOrInterruptTransfer>(&transfer.header, Function::isochronousTransfer),
-              nullptr);
+    const auto as = [](RequestHeader* header, Function function) {
+        return requestAs<BulkOrInterruptTransfer>(header, function);
+    };
+    EXPECT_EQ(as(&transfer.header, Function::bulkOrInterruptTransfer), &transfer);
+    EXPECT_EQ(as(&transfer.header, Function::isochronousTransfer), nullptr);
     transfer.header.length = sizeof(transfer) - 1;
-    EXPECT_EQ(
-        requestAs<BulkOrInterruptTransfer>(&transfer.header, Function::bulkOrInterruptTransfer),
-        nullptr);
-    EXPECT_EQ(requestAs<BulkOrInterruptTransfer>(nullptr, Function::bulkOrInterruptTransfer),
-              nullptr);
+    EXPECT_EQ(as(&transfer.header, Function::bulkOrInterruptTransfer), nullptr);
+    EXPECT_EQ(as(nullptr, Function::bulkOrInterruptTransfer), nullptr);
 }
 
 TEST(BusStatus, SucceedsUnlessItsTopBitIsSet) {
@@ -152,18 +149,15 @@ struct TextCase {
 };
 
 TEST(StringDescriptorText, EndsAtBLengthOrAtTheBytesReceived) {
+    const std::vector<std::uint8_t> whole{10, 3, 'K', 0, '7', 0, 'D', 0, '2', 0};
     const TextCase cases[] = {
-        {"whole", {10, 3, 'K', 0, '7', 0, 'D', 0, '2', 0}, 8, kernel::STATUS_SUCCESS, u"K7D2"},
+        {"whole", whole, 8, kernel::STATUS_SUCCESS, u"K7D2"},
         {"bytes beyond bLength", {6, 3, 'K', 0, '7', 0, 'D', 0}, 8, kernel::STATUS_SUCCESS, u"K7"},
         {"a read cut short", {10, 3, 'K', 0, '7', 0}, 8, kernel::STATUS_SUCCESS, u"K7"},
         {"an odd bLength", {7, 3, 'K', 0, '7', 0, 'D'}, 8, kernel::STATUS_SUCCESS, u"K7"},
         {"a code unit above Latin", {4, 3, 0x0B, 0x20}, 8, kernel::STATUS_SUCCESS, u"\u200B"},
         {"no text", {2, 3}, 8, kernel::STATUS_SUCCESS, u""},
-        {"too little room",
-         {10, 3, 'K', 0, '7', 0, 'D', 0, '2', 0},
-         3,
-         kernel::STATUS_BUFFER_OVERFLOW,
-         u"K7D"},
+        {"too little room", whole, 3, kernel::STATUS_BUFFER_OVERFLOW, u"K7D"},
         {"another type", {4, 2, 'K', 0}, 8, kernel::STATUS_INVALID_PARAMETER, u""},
         {"bLength 1", {1, 3, 'K', 0}, 8, kernel::STATUS_INVALID_PARAMETER, u""},
         {"one byte", {4}, 8, kernel::STATUS_INVALID_PARAMETER, u""},

@@ -115,10 +115,7 @@ TEST(SelectConfiguration, RefusesARequestItsLengthFieldCannotCarry) {
     // Twelve interfaces that claim 255 endpoints each: 12 x 6144 bytes of records.
     std::vector<Bytes> parts;
     for (std::uint8_t n = 0; n < 12; ++n) parts.push_back(interface(n, 0, 255, 0xFF, 0, 0));
-    Bytes bytes = configuration({});
-    for (const Bytes& part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
-    bytes[2] = static_cast<std::uint8_t>(bytes.size());
-    bytes[3] = static_cast<std::uint8_t>(bytes.size() >> 8);
+    const Bytes bytes = configuration(parts);
     const ConfigurationView view(bytes);
     ASSERT_TRUE(view.valid());
     std::vector<const InterfaceDescriptor*> interfaces;
