@@ -55,9 +55,14 @@ struct LoggedDpc {
 
 void* argument(std::uintptr_t value) { return reinterpret_cast<void*>(value); }
 
-TEST(Dpc, QueuedCallsRunInQueueOrderAtDispatchLevelWithTheirArguments) {
+class DpcUnderManualClock : public ::testing::Test {
+protected:
     ManualClock clock;
     CallLog log;
+    const std::thread::id here = std::this_thread::get_id();
+};
+
+TEST_F(DpcUnderManualClock, QueuedCallsRunInQueueOrderAtDispatchLevelWithTheirArguments) {
     LoggedDpc first{&log, 1}, second{&log, 2}, third{&log, 3};
     EXPECT_TRUE(queueDpc(second.dpc, argument(20), argument(21)));
     {
@@ -69,7 +74,6 @@ TEST(Dpc, QueuedCallsRunInQueueOrderAtDispatchLevelWithTheirArguments) {
     EXPECT_TRUE(log.ids().empty()); // a manual clock runs nothing by itself
 
     clock.settle();
-    const std::thread::id here = std::this_thread::get_id();
     EXPECT_EQ(log.calls, (std::vector<CallLog::Call>{
                              {2, argument(20), argument(21), Irql::Dispatch, 0, here},
                              {1, argument(10), nullptr, Irql::Dispatch, 0, here},
@@ -79,9 +83,7 @@ TEST(Dpc, QueuedCallsRunInQueueOrderAtDispatchLevelWithTheirArguments) {
     EXPECT_EQ(currentIrql(), Irql::Passive);
 }
 
-TEST(Dpc, ACallIsQueuedOnceUntilItStarts) {
-    ManualClock clock;
-    CallLog log;
+TEST_F(DpcUnderManualClock, ACallIsQueuedOnceUntilItStarts) {
     LoggedDpc call{&log, 1};
     EXPECT_TRUE(queueDpc(call.dpc, argument(1), nullptr));
     EXPECT_FALSE(queueDpc(call.dpc, argument(2), nullptr)); // the first arguments stay
@@ -93,9 +95,7 @@ TEST(Dpc, ACallIsQueuedOnceUntilItStarts) {
     EXPECT_EQ(log.calls.size(), 2u);
 }
 
-TEST(Dpc, ARemovedCallNeverRuns) {
-    ManualClock clock;
-    CallLog log;
+TEST_F(DpcUnderManualClock, ARemovedCallNeverRuns) {
     LoggedDpc removed{&log, 1}, kept{&log, 2};
     queueDpc(removed.dpc, nullptr, nullptr);
     queueDpc(kept.dpc, nullptr, nullptr);
@@ -106,9 +106,7 @@ TEST(Dpc, ARemovedCallNeverRuns) {
     EXPECT_FALSE(removeQueuedDpc(kept.dpc)); // it has run
 }
 
-TEST(Dpc, TimerCallsGetNoArgumentsAndWhatTheyQueueRunAtTheSameInstant) {
-    ManualClock clock;
-    CallLog log;
+TEST_F(DpcUnderManualClock, TimerCallsGetNoArgumentsAndWhatTheyQueueRunAtTheSameInstant) {
     LoggedDpc followUp{&log, 2};
     struct Chained {
         LoggedDpc own;
@@ -124,36 +122,30 @@ TEST(Dpc, TimerCallsGetNoArgumentsAndWhatTheyQueueRunAtTheSameInstant) {
     Timer timer;
     timer.set(Duration(5ms), Duration::zero(), &timerCall);
     clock.advance(10ms);
-    ASSERT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(log.calls[0].argument1, nullptr);
-    EXPECT_EQ(log.calls[0].argument2, nullptr);
-    EXPECT_EQ(log.calls[0].atMs, 5);
-    EXPECT_EQ(log.calls[1].id, 2);
-    EXPECT_EQ(log.calls[1].atMs, 5);
-    EXPECT_EQ(log.calls[1].argument1, argument(7));
+    EXPECT_EQ(log.calls, (std::vector<CallLog::Call>{
+                             {1, nullptr, nullptr, Irql::Dispatch, 5, here},
+                             {2, argument(7), argument(8), Irql::Dispatch, 5, here},
+                         }));
 }
 
-TEST(Dpc, AnAdvanceRunsCallsQueuedBeforeItBeforeTimeMoves) {
-    ManualClock clock;
-    CallLog log;
+TEST_F(DpcUnderManualClock, AnAdvanceRunsCallsQueuedBeforeItBeforeTimeMoves) {
     LoggedDpc queued{&log, 1}, timed{&log, 2};
     Timer timer;
     timer.set(Duration(3ms), Duration::zero(), &timed.dpc);
     queueDpc(queued.dpc, nullptr, nullptr);
     clock.advance(5ms);
-    ASSERT_EQ(log.ids(), (std::vector<int>{1, 2}));
-    EXPECT_EQ(log.calls[0].atMs, 0);
-    EXPECT_EQ(log.calls[1].atMs, 3);
+    EXPECT_EQ(log.calls, (std::vector<CallLog::Call>{
+                             {1, nullptr, nullptr, Irql::Dispatch, 0, here},
+                             {2, nullptr, nullptr, Irql::Dispatch, 3, here},
+                         }));
 }
 
-TEST(Dpc, UnderTheManualClockAFlushRunsTheCallsOnTheFlushingThread) {
-    ManualClock clock;
-    CallLog log;
+TEST_F(DpcUnderManualClock, AFlushRunsTheCallsOnTheFlushingThread) {
     LoggedDpc call{&log, 1};
     queueDpc(call.dpc, nullptr, nullptr);
     flushQueuedDpcs();
     ASSERT_EQ(log.calls.size(), 1u);
-    EXPECT_EQ(log.calls[0].thread, std::this_thread::get_id());
+    EXPECT_EQ(log.calls[0].thread, here);
 }
 
 TEST(Dpc, UnderTheRealClockTheServiceThreadRunsThem) {
@@ -167,9 +159,7 @@ TEST(Dpc, UnderTheRealClockTheServiceThreadRunsThem) {
     EXPECT_EQ(log.calls[1].level, Irql::Dispatch);
 }
 
-TEST(Dpc, DestroyingAQueuedCallIsCaughtAndTakesItOutOfTheQueue) {
-    ManualClock clock;
-    CallLog log;
+TEST_F(DpcUnderManualClock, DestroyingAQueuedCallIsCaughtAndTakesItOutOfTheQueue) {
     ExpectKernelChecks expect;
     {
         LoggedDpc call{&log, 1};
