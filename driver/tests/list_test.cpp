@@ -1,4 +1,4 @@
-#include "driver/devmodel/list.h"
+#include "driver/common/list.h"
 #include "platform/kernel/pool.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
+#include "driver/common/list.h"
 #include "driver/common/mutex_lock.h"
 #include "driver/common/object_model.h"
 #include "driver/common/pool_object.h"
-#include "driver/devmodel/list.h"
 #include "platform/kernel/pool.h"
 
 #include <gtest/gtest.h>
