@@ -16,8 +16,10 @@
 // STATUS_PENDING: the outcome arrives with the completion routine.
 #pragma once
 
+#include "platform/io/device_capabilities.h"
 #include "platform/io/device_object.h"
 #include "platform/io/io_status_block.h"
+#include "platform/io/pnp.h"
 #include "platform/io/power_state.h"
 #include "platform/kernel/dpc.h"
 #include "platform/kernel/status.h"
@@ -57,6 +59,20 @@ struct IoStackLocation {
             PowerStateType type;
             DevicePowerState state; // for type Device
         } power;
+        struct StartDevice { // minorPnp::StartDevice
+            const ResourceList* allocatedResources;
+            const ResourceList* allocatedResourcesTranslated;
+        } startDevice;
+        struct QueryInterface { // minorPnp::QueryInterface
+            const kernel::Guid* interfaceType;
+            std::uint16_t size; // bytes of the caller's interface buffer
+            std::uint16_t version;
+            InterfaceHeader* interface;
+            void* interfaceSpecificData;
+        } queryInterface;
+        struct DeviceCapabilities { // minorPnp::QueryCapabilities
+            io::DeviceCapabilities* capabilities;
+        } deviceCapabilities;
         struct Others {
             void* argument1;
             void* argument2;
