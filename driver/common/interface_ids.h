@@ -17,3 +17,35 @@ inline constexpr kernel::Guid IID_IAsioPrivate =
     kernel::makeGuid("{DB4D55AC-CB0E-4611-8CEB-16E32336876D}");
 inline constexpr kernel::Guid IID_ISubdeviceName =
     kernel::makeGuid("{1C704CEB-6111-4878-A9AF-0575E1C79F76}");
+
+// Interfaces of the control items of the device model.
+inline constexpr kernel::Guid IID_IOnOffControl =
+    kernel::makeGuid("{8EDE1D42-90E4-4B08-96EF-7CBBC472F9ED}");
+inline constexpr kernel::Guid IID_ILevelControl =
+    kernel::makeGuid("{B0446B44-06EB-403F-8B78-E1E963DEA3CD}");
+inline constexpr kernel::Guid IID_IChannelMode =
+    kernel::makeGuid("{03449A8C-92DC-45CA-859F-AC21AD70C59F}");
+inline constexpr kernel::Guid IID_ITerminalInfo =
+    kernel::makeGuid("{540C5664-4620-4FDB-9B81-7E2145D95BE3}");
+inline constexpr kernel::Guid IID_ITerminalTypeSelection =
+    kernel::makeGuid("{DC7604D8-C1F4-4EA1-818C-F744191B5B18}");
+inline constexpr kernel::Guid IID_ISelectorControl =
+    kernel::makeGuid("{524FA5C2-9FBF-4FC8-B8D2-DC302DEDB0DF}");
+inline constexpr kernel::Guid IID_IClockSource =
+    kernel::makeGuid("{E1A6E8A0-3C43-4950-901B-9E84F6C3C2EC}");
+inline constexpr kernel::Guid IID_IJackSwitch =
+    kernel::makeGuid("{9E3FB612-FCD2-4C51-88BA-B1BD3734F1B5}");
+inline constexpr kernel::Guid IID_IEffectParameters =
+    kernel::makeGuid("{F52EB3CB-E312-4CB0-AC9C-F6AB1BF9B29A}");
+inline constexpr kernel::Guid IID_IEffectRecord =
+    kernel::makeGuid("{34480E1C-F752-41EE-81AE-70174C8FB3B3}");
+
+// Faces through which the HAL links the graph and binds nodes to endpoints.
+inline constexpr kernel::Guid IID_IStreamBinding =
+    kernel::makeGuid("{D31296ED-008B-4C8C-A239-4E6B322E9626}");
+inline constexpr kernel::Guid IID_ICaptureBoundControl =
+    kernel::makeGuid("{A2A9F460-60B0-4AFF-87B8-753B60F24B88}");
+inline constexpr kernel::Guid IID_ICaptureBoundSwitch =
+    kernel::makeGuid("{267CEBE5-5821-4D11-8E58-6569B7E95DA1}");
+inline constexpr kernel::Guid IID_IRenderBoundControl =
+    kernel::makeGuid("{20C8868C-E090-4CEF-BD03-B80F0ECD7C19}");

@@ -1,0 +1,48 @@
+// The selector item: the current input (1-based, 1 after construction) among
+// the inputs of its input table, and the nodes that follow the selection.
+// A change first tells every follower what is coming (new and old value),
+// then stores the value, then tells every follower the value now current;
+// each round stops at the first follower that fails, and the change stands.
+#pragma once
+
+#include "driver/engine/audio_node.h"
+#include "driver/engine/reference_list.h"
+#include "driver/engine/stream_binding.h"
+
+#include <cstdint>
+
+inline constexpr kernel::PoolTag SelectorStoreTag = kernel::poolTag("SelT");
+
+// Answered by selector entities and selector items alike.
+class ISelectorControl : public kernel::IUnknown {
+public:
+    virtual kernel::NTSTATUS GetCurrentInput(std::uint32_t* input) = 0;
+    virtual kernel::NTSTATUS SetCurrentInput(std::uint32_t input) = 0;
+    virtual kernel::NTSTATUS GetInputCount(std::uint32_t* count) = 0;
+    // The follower is kept with a reference.
+    virtual kernel::NTSTATUS AddListener(IStreamBinding* listener) = 0;
+
+protected:
+    ~ISelectorControl() = default;
+};
+
+class CSelectorItem : public CForwardingUnknown<CAudioNode, ISelectorControl> {
+public:
+    CSelectorItem(kernel::IUnknown* outer, std::uint32_t id)
+        : CForwardingUnknown(outer, id, item_type::selector) {}
+
+    kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
+
+    kernel::NTSTATUS GetCurrentInput(std::uint32_t* input) override;
+    // Inputs are numbered from 1 to the number of inputs.
+    kernel::NTSTATUS SetCurrentInput(std::uint32_t input) override;
+    kernel::NTSTATUS GetInputCount(std::uint32_t* count) override;
+    kernel::NTSTATUS AddListener(IStreamBinding* listener) override;
+
+    // An input table of that many zero entries.
+    kernel::NTSTATUS AllocateInputs(std::uint32_t inputs) { return SetZeroIdList(inputs); }
+
+private:
+    std::uint32_t m_ulCurrent = 1;
+    CReferenceList<IStreamBinding> m_Listeners;
+};

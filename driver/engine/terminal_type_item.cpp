@@ -1,0 +1,25 @@
+#include "driver/engine/terminal_type_item.h"
+
+kernel::NTSTATUS CTerminalTypeItem::NonDelegatingQueryInterface(const kernel::Guid& id,
+                                                                void** object) {
+    return AnswerAfterBase(CAudioNode::NonDelegatingQueryInterface(id, object),
+                           static_cast<ITerminalTypeSelection*>(this), id,
+                           IID_ITerminalTypeSelection, object);
+}
+
+kernel::NTSTATUS CTerminalTypeItem::SelectType(std::uint32_t code) {
+    if (code == m_Codes.Current() && m_Codes.Count() != 0) return kernel::STATUS_SUCCESS;
+    const kernel::NTSTATUS status = m_Codes.Select(code);
+    if (!kernel::succeeded(status)) return status;
+    m_ulChanged = 1;
+    m_Followers.ForEachUntilFailure(
+        [code](IStreamBinding* follower) { return follower->OnValueChanging(code, 0); });
+    return kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS CTerminalTypeItem::AddFollower(IStreamBinding* follower) {
+    if (follower == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    const kernel::NTSTATUS status = m_Followers.Create(TerminalStoreTag);
+    if (!kernel::succeeded(status)) return status;
+    return m_Followers.Append(follower);
+}
