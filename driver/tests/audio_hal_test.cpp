@@ -86,8 +86,6 @@ TEST(AudioHal, BaseAnswersOfTheDeviceWideOperations) {
     EXPECT_EQ(hal->GetInfoRecord(0, nullptr), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(hal->GetEndpointInfoRecord(1, 7, nullptr), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(hal->GetInfoRecord(0, &record), STATUS_SUCCESS);
-    ComponentId id = {};
-    EXPECT_EQ(hal->GetComponentId(&id), kernel::STATUS_INVALID_DEVICE_REQUEST);
     io::DeviceCapabilities capabilities = {};
     capabilities.flags = io::capability_flags::removable;
     EXPECT_EQ(hal->QueryDeviceCapabilities(&capabilities), STATUS_SUCCESS);

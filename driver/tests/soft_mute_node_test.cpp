@@ -90,18 +90,4 @@ TEST(SoftMuteNode, MutedBlocksBecomeSilenceAndUnmutedStayAsTheyWere) {
     }
 }
 
-TEST(SoftMuteNode, DspFaceKeepsNoParameters) {
-    Held node(Make<CSoftMuteNode>(5u));
-    IDspNode* dsp = node.get();
-    std::uint32_t value = 0;
-    EXPECT_EQ(dsp->GetParameter(kernel::Guid{}, &value, 4), kernel::STATUS_NOT_IMPLEMENTED);
-    EXPECT_EQ(dsp->SetParameter(kernel::Guid{}, &value, 4), kernel::STATUS_NOT_IMPLEMENTED);
-    void* face = nullptr;
-    ASSERT_EQ(node->NonDelegatingQueryInterface(IID_IDspNode, &face), STATUS_SUCCESS);
-    EXPECT_EQ(face, static_cast<void*>(dsp));
-    dsp->Release();
-    ASSERT_EQ(node->NonDelegatingQueryInterface(IID_IOnOffControl, &face), STATUS_SUCCESS);
-    static_cast<IOnOffControl*>(face)->Release();
-}
-
 } // namespace
