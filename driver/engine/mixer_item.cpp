@@ -1,7 +1,7 @@
 #include "driver/engine/mixer_item.h"
 
 kernel::NTSTATUS CMixerItem::NonDelegatingQueryInterface(const kernel::Guid& id, void** object) {
-    return AnswerAfterBase(CAudioNode::NonDelegatingQueryInterface(id, object),
+    return AnswerAfterBase(CInputTableItem::NonDelegatingQueryInterface(id, object),
                            static_cast<IJackSwitch*>(this), id, IID_IJackSwitch, object);
 }
 
@@ -16,10 +16,4 @@ kernel::NTSTATUS CMixerItem::SetJackSwitch(std::uint32_t flag) {
     }
     m_ulFlag = flag;
     return kernel::STATUS_SUCCESS;
-}
-
-kernel::NTSTATUS CMixerItem::SetInputs(std::uint32_t count, const std::uint32_t* ids) {
-    if (ids == nullptr || count == 0 || count != GetIdCount())
-        return kernel::STATUS_INVALID_PARAMETER;
-    return SetIdList(count, ids);
 }

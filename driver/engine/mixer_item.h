@@ -5,7 +5,7 @@
 // puts back the switched state (5 and the stored value).
 #pragma once
 
-#include "driver/engine/audio_node.h"
+#include "driver/engine/input_table_item.h"
 
 #include <cstdint>
 
@@ -17,7 +17,7 @@ protected:
     ~IJackSwitch() = default;
 };
 
-class CMixerItem : public CForwardingUnknown<CAudioNode, IJackSwitch> {
+class CMixerItem : public CForwardingUnknown<CInputTableItem, IJackSwitch> {
 public:
     CMixerItem(kernel::IUnknown* outer, std::uint32_t id)
         : CForwardingUnknown(outer, id, item_type::mixer) {}
@@ -25,11 +25,6 @@ public:
     kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
 
     kernel::NTSTATUS SetJackSwitch(std::uint32_t flag) override;
-
-    // An input table of that many zero entries.
-    kernel::NTSTATUS AllocateInputs(std::uint32_t inputs) { return SetZeroIdList(inputs); }
-    // Fills the table; the count must be the number of inputs.
-    kernel::NTSTATUS SetInputs(std::uint32_t count, const std::uint32_t* ids);
 
     // The value the second state word takes when the flag is cleared.
     void SetSwitchedValue(std::uint32_t value) { m_ulSwitchedValue = value; }

@@ -1,7 +1,7 @@
 #include "driver/engine/selector_item.h"
 
 kernel::NTSTATUS CSelectorItem::NonDelegatingQueryInterface(const kernel::Guid& id, void** object) {
-    return AnswerAfterBase(CAudioNode::NonDelegatingQueryInterface(id, object),
+    return AnswerAfterBase(CInputTableItem::NonDelegatingQueryInterface(id, object),
                            static_cast<ISelectorControl*>(this), id, IID_ISelectorControl, object);
 }
 

@@ -5,7 +5,7 @@
 // each round stops at the first follower that fails, and the change stands.
 #pragma once
 
-#include "driver/engine/audio_node.h"
+#include "driver/engine/input_table_item.h"
 #include "driver/engine/reference_list.h"
 #include "driver/engine/stream_binding.h"
 
@@ -26,7 +26,7 @@ protected:
     ~ISelectorControl() = default;
 };
 
-class CSelectorItem : public CForwardingUnknown<CAudioNode, ISelectorControl> {
+class CSelectorItem : public CForwardingUnknown<CInputTableItem, ISelectorControl> {
 public:
     CSelectorItem(kernel::IUnknown* outer, std::uint32_t id)
         : CForwardingUnknown(outer, id, item_type::selector) {}
@@ -38,9 +38,6 @@ public:
     kernel::NTSTATUS SetCurrentInput(std::uint32_t input) override;
     kernel::NTSTATUS GetInputCount(std::uint32_t* count) override;
     kernel::NTSTATUS AddListener(IStreamBinding* listener) override;
-
-    // An input table of that many zero entries.
-    kernel::NTSTATUS AllocateInputs(std::uint32_t inputs) { return SetZeroIdList(inputs); }
 
 private:
     std::uint32_t m_ulCurrent = 1;

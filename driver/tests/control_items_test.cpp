@@ -4,6 +4,7 @@
 #include "driver/engine/level_item.h"
 #include "driver/engine/mixer_item.h"
 #include "driver/engine/on_off_item.h"
+#include "driver/engine/selector_item.h"
 #include "driver/engine/soft_mute_node.h"
 #include "driver/engine/terminal_item.h"
 #include "driver/engine/terminal_type_item.h"
@@ -348,16 +349,25 @@ TEST(TerminalItem, RecordCopiesThe32ByteInfoRecord) {
     EXPECT_EQ(std::memcmp(&copy, &record, sizeof record), 0);
 }
 
-TEST(MixerItem, InputTableIsReplacedOnlyWhole) {
-    Held item(Make<CMixerItem>(4u));
-    ASSERT_EQ(item->AllocateInputs(3), STATUS_SUCCESS);
-    EXPECT_EQ(IdsOf(item.get(), 3), (std::vector<std::uint32_t>{0, 0, 0}));
-    const std::uint32_t two[] = {7, 8};
-    EXPECT_EQ(item->SetInputs(2, two), STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(IdsOf(item.get(), 3), (std::vector<std::uint32_t>{0, 0, 0}));
-    const std::uint32_t three[] = {7, 8, 9};
-    EXPECT_EQ(item->SetInputs(3, three), STATUS_SUCCESS);
-    EXPECT_EQ(IdsOf(item.get(), 3), (std::vector<std::uint32_t>{7, 8, 9}));
+// Selector and mixer items keep one entry per input, filled only whole.
+TEST(InputTableItems, TableIsFilledOnlyWhole) {
+    const std::pair<const char*, std::function<CInputTableItem*()>> kinds[] = {
+        {"mixer", [] { return Make<CMixerItem>(4u); }},
+        {"selector", [] { return Make<CSelectorItem>(4u); }},
+    };
+    for (const auto& [name, make] : kinds) {
+        SCOPED_TRACE(name);
+        Held item(make());
+        ASSERT_EQ(item->AllocateInputs(3), STATUS_SUCCESS);
+        EXPECT_EQ(IdsOf(item.get(), 3), (std::vector<std::uint32_t>{0, 0, 0}));
+        const std::uint32_t two[] = {7, 8};
+        EXPECT_EQ(item->SetInputs(2, two), STATUS_INVALID_PARAMETER);
+        EXPECT_EQ(item->SetInputs(3, nullptr), STATUS_INVALID_PARAMETER);
+        EXPECT_EQ(IdsOf(item.get(), 3), (std::vector<std::uint32_t>{0, 0, 0}));
+        const std::uint32_t three[] = {7, 8, 9};
+        EXPECT_EQ(item->SetInputs(3, three), STATUS_SUCCESS);
+        EXPECT_EQ(IdsOf(item.get(), 3), (std::vector<std::uint32_t>{7, 8, 9}));
+    }
 }
 
 TEST(MixerItem, JackSwitchFlagSetsTheStateWords) {
