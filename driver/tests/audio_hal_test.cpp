@@ -488,6 +488,18 @@ TEST(AudioHal, ControlChangesReachRegisteredCallbacks) {
     EXPECT_EQ(received.secondArguments, 0);
 }
 
+TEST(ControlChange, ListenersTakeOnlyMessagesMarkedOneAndOne) {
+    struct Case {
+        ControlChangeMessage message;
+        bool taken;
+    };
+    for (const Case c : {Case{{1, 1, 5, 0}, true}, Case{{2, 1, 5, 0}, false},
+                         Case{{1, 0, 5, 0}, false}, Case{{0, 0, 0, 0}, false}}) {
+        SCOPED_TRACE(testing::Message() << c.message.kind << "," << c.message.marker);
+        EXPECT_EQ(IsControlChange(c.message), c.taken);
+    }
+}
+
 TEST(AudioHal, CallbackObjectIsNamedAfterTheHal) {
     Held hal(Make<CTestHal>());
     ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
