@@ -80,18 +80,19 @@ kernel::NTSTATUS CDspHost::ProcessChains(void* buffer, std::uint32_t bytes, unsi
     // Only PCM is taken apart into planes; chains B and C run on nothing else.
     const bool planes = IsPcm(m_CurrentWaveFormat);
     if (!planes) chains &= ChainA;
+    if (!underLock && !HasNodes(chains)) return kernel::STATUS_SUCCESS;
     if (planes && !IsPlaneConvertibleWidth(format.wBitsPerSample)) return kernel::STATUS_SUCCESS;
-    if (planes && !HasPacketBuffers()) {
-        kernel::debugPrint("DSP host: no packet buffers for %d frames\n",
-                           static_cast<std::int32_t>(frames));
-        return kernel::STATUS_UNSUCCESSFUL;
-    }
 
     CFloatPass pass;
     if (!pass.Active()) return kernel::STATUS_SUCCESS;
     std::optional<kernel::SpinLockGuard> lock;
     if (underLock) lock.emplace(m_SpinLock);
     if (!HasNodes(chains)) return kernel::STATUS_SUCCESS;
+    if (planes && !HasPacketBuffers()) {
+        kernel::debugPrint("DSP host: no packet buffers for %d frames\n",
+                           static_cast<std::int32_t>(frames));
+        return kernel::STATUS_UNSUCCESSFUL;
+    }
     return RunBlocks(static_cast<unsigned char*>(buffer), frames, chains);
 }
 

@@ -407,13 +407,25 @@ TEST(DspHostFormat, PcmFormatsThatDoNotFitThePlanesAreRefused) {
 TEST(DspHostBuffers, PcmWithoutPacketBuffersIsRefused) {
     CDspHost host;
     ASSERT_EQ(host.SetCurrentWaveFormat(TestPcmFormat(2, 16)), STATUS_SUCCESS);
-    CHalvingNode node(2);
-    host.AddChainANode(node.Node());
     std::vector<std::int16_t> pcm = CountingStereo(10);
     const std::vector<std::int16_t> original = pcm;
+    EXPECT_EQ(host.ProcessAllChains(pcm.data(), Bytes(pcm)), STATUS_SUCCESS); // nothing to run
+    CHalvingNode node(2);
+    host.AddChainANode(node.Node());
     EXPECT_EQ(host.ProcessAllChains(pcm.data(), Bytes(pcm)), kernel::STATUS_UNSUCCESSFUL);
     EXPECT_TRUE(node.calls.empty());
     EXPECT_EQ(pcm, original);
+}
+
+TEST(DspHostBuffers, MissingBufferIsRefused) {
+    CDspHost host;
+    ASSERT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
+    ASSERT_EQ(host.SetCurrentWaveFormat(TestPcmFormat(2, 16)), STATUS_SUCCESS);
+    CHalvingNode node(2);
+    host.AddChainANode(node.Node());
+    for (auto process : {&CDspHost::ProcessAllChains, &CDspHost::ProcessChainA})
+        EXPECT_EQ((host.*process)(nullptr, 16), kernel::STATUS_INVALID_PARAMETER);
+    EXPECT_TRUE(node.calls.empty());
 }
 
 // Every one of the nine blocks may be refused; a second call fills in what is

@@ -253,11 +253,14 @@ TEST(Fir8, NothingIsProcessedWithoutBuffersOrChannels) {
     struct Case {
         const char* name;
         bool allocate;
+        bool freed;
         std::uint16_t channels;
         std::uint32_t channelsKept;
     };
-    const Case cases[] = {
-        {"not allocated", false, 2, 2}, {"no format", true, 0, 0}, {"nine channels", true, 9, 0}};
+    const Case cases[] = {{"not allocated", false, false, 2, 2},
+                          {"freed", true, true, 2, 2},
+                          {"no format", true, false, 0, 0},
+                          {"nine channels", true, false, 9, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CFir8 fir;
@@ -269,6 +272,7 @@ TEST(Fir8, NothingIsProcessedWithoutBuffersOrChannels) {
             const ks::WaveFormatExtensible format = TestPcmFormat(c.channels, 16);
             fir.SetFormat(&format);
         }
+        if (c.freed) fir.Free();
         EXPECT_EQ(fir.GetChannelCount(), c.channelsKept);
         std::vector<std::vector<float>> planes(9, std::vector<float>(300, 0.75f));
         std::vector<float*> pointers;
