@@ -1,0 +1,97 @@
+// The DSP host on one 1 ms render packet of a 48 kHz, 8-channel, 16-bit
+// stream: with no node, with the limiter and with the channel mixer in chain
+// A, each against a plain copy of the packet.
+#include "driver/effects/channel_mixer.h"
+#include "driver/effects/dsp_host.h"
+#include "driver/effects/fir8.h"
+#include "driver/tests/dsp_test_node.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr std::uint16_t kChannels = 8;
+constexpr std::uint32_t kFrames = 48;
+constexpr std::uint32_t kPacketBytes = kFrames * kChannels * sizeof(std::int16_t);
+
+ks::WaveFormatExtensible PacketFormat() {
+    ks::WaveFormatExtensible format{};
+    format.Format = {ks::format_tag::pcm, kChannels, 48000, 48000 * kChannels * 2u,
+                     kChannels * 2,       16,        0};
+    return format;
+}
+
+std::vector<std::int16_t> Packet() {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    std::vector<std::int16_t> packet(kFrames * kChannels);
+    for (std::int16_t& s : packet) s = static_cast<std::int16_t>(sample(rng));
+    return packet;
+}
+
+void RunHost(benchmark::State& state, IDspNode* node) {
+    CDspHost host;
+    if (!kernel::succeeded(host.AllocatePacketBuffers()) ||
+        !kernel::succeeded(host.SetCurrentWaveFormat(PacketFormat()))) {
+        state.SkipWithError("host not set up");
+        return;
+    }
+    if (node != nullptr) host.AddChainANode(node);
+    std::vector<std::int16_t> packet = Packet();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.ProcessAllChains(packet.data(), kPacketBytes));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * kPacketBytes);
+}
+
+void PacketReference(benchmark::State& state) {
+    const std::vector<std::int16_t> packet = Packet();
+    std::vector<std::int16_t> copy(packet.size());
+    for (auto _ : state) {
+        std::memcpy(copy.data(), packet.data(), kPacketBytes);
+        benchmark::DoNotOptimize(copy.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * kPacketBytes);
+}
+
+void HostEmpty(benchmark::State& state) { RunHost(state, nullptr); }
+
+void HostLimiter(benchmark::State& state) {
+    CFir8 limiter;
+    if (limiter.Allocate() != 1) {
+        state.SkipWithError("limiter not allocated");
+        return;
+    }
+    limiter.SetMode(0);
+    limiter.SetTargetGain(1.0f);
+    limiter.SetParam(1.0f);
+    const ks::WaveFormatExtensible format = PacketFormat();
+    limiter.SetFormat(&format);
+    CTestDspNode node([&](const ks::WaveFormatExtensible*, void* planes, std::uint32_t frames) {
+        limiter.Process(static_cast<float* const*>(planes), static_cast<int>(frames));
+        return kernel::STATUS_SUCCESS;
+    });
+    RunHost(state, node);
+}
+
+void HostMixer(benchmark::State& state) {
+    CTestDspNode node([](const ks::WaveFormatExtensible*, void* planes, std::uint32_t frames) {
+        MixChannels(static_cast<float* const*>(planes), kChannels, 2, frames, 1);
+        return kernel::STATUS_SUCCESS;
+    });
+    RunHost(state, node);
+}
+
+BENCHMARK(PacketReference)->Name("packet_8ch_48/reference_copy");
+BENCHMARK(HostEmpty)->Name("packet_8ch_48/host_empty_chain");
+BENCHMARK(HostLimiter)->Name("packet_8ch_48/host_limiter");
+BENCHMARK(HostMixer)->Name("packet_8ch_48/host_mixer");
+
+} // namespace
