@@ -265,6 +265,21 @@ TEST_F(SimulatedBusTest, UnplugFailsPendingAndNewRequestsUntilReplug) {
     EXPECT_EQ(port, usb::port_status::enabled | usb::port_status::connected);
 }
 
+// A request the device never answered before it went is lost with it, even
+// when the device is back before the request's call runs.
+TEST_F(SimulatedBusTest, RequestPendingAcrossAnUnplugStaysLost) {
+    std::vector<std::uint8_t> buffer(2);
+    usb::ControlTransferRequest request = getStatusRequest(buffer);
+    SentRequest& sent = start(request.header);
+    bus.unplug();
+    bus.replug();
+    clock.settle();
+    ASSERT_TRUE(sent.done());
+    EXPECT_EQ(sent.status(), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(request.header.status, usb::BusStatus::deviceGone);
+    EXPECT_TRUE(function.log().empty());
+}
+
 TEST_F(SimulatedBusTest, PortControlsAreCountedAndCanFail) {
     struct Case {
         std::uint32_t code;
