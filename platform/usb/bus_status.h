@@ -52,8 +52,10 @@ inline constexpr std::uint32_t enabled = 0x1;
 inline constexpr std::uint32_t connected = 0x2;
 } // namespace port_status
 
-// The input of submitIdleNotification: called by the bus when the device
-// may be suspended.
+// The input of submitIdleNotification (the location's type3InputBuffer and
+// inputBufferLength): the bus calls it, at passive level, when it is about
+// to suspend the device's port. The bus keeps a copy while the request
+// waits.
 struct IdleCallbackInfo {
     void (*callback)(void* context);
     void* context;

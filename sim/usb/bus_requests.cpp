@@ -56,6 +56,12 @@ usb::BusStatus BusRequests::serve(usb::RequestHeader& record) {
     return record.status;
 }
 
+void BusRequests::portCycled() {
+    m_function.powerOn();
+    m_configuration = 0;
+    m_pipeGiven = {};
+}
+
 usb::BusStatus BusRequests::dispatch(usb::RequestHeader& record) {
     using usb::Function;
     const std::size_t needed = recordLength(record.function);

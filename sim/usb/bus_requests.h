@@ -29,6 +29,13 @@ public:
     // for a function the bus does not serve.
     usb::BusStatus serve(usb::RequestHeader& record);
 
+    // The port was reset: the function's own state returns to its start;
+    // the configuration, and every handle given, stay.
+    void portReset() { m_function.portReset(); }
+    // The port was cycled: the function powers on unconfigured and no handle
+    // given before is taken any more.
+    void portCycled();
+
 private:
     usb::BusStatus control(usb::SetupPacket setup, usb::TransferFields& transfer);
     usb::BusStatus selectConfiguration(usb::SelectConfigurationRequest& request);

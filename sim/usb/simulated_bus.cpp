@@ -17,7 +17,9 @@ struct SimulatedBus::Transfer {
     io::Irp* const irp;
     const BusRequestKind kind;
     bool stall = false;
-    kernel::Dpc dpc;     // completes the request
+    bool gone = false;                                 // lost to an unplug or a port cycle
+    kernel::NTSTATUS refusal = kernel::STATUS_SUCCESS; // ends with this, the device not asked
+    kernel::Dpc dpc;                                   // completes the request
     kernel::Timer timer; // queues dpc for a delayed request; goes before it
 };
 
@@ -68,6 +70,8 @@ BusRequestKind kindOf(io::Irp* irp) {
         return BusRequestKind::resetPort;
     case usb::internal_ioctl::cyclePort:
         return BusRequestKind::cyclePort;
+    case usb::internal_ioctl::submitIdleNotification:
+        return BusRequestKind::idleNotification;
     default:
         return BusRequestKind::other;
     }
@@ -91,13 +95,14 @@ kernel::NTSTATUS ioStatusOf(usb::BusStatus status) {
 }
 
 // Ends a request with a bus status, in its record when it has one.
-void fail(io::Irp* irp, usb::BusStatus status) {
+void fail(io::Irp* irp, usb::BusStatus status, kernel::NTSTATUS ioStatus) {
     const bool submit = io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode ==
                         usb::internal_ioctl::submitRequest;
     if (usb::RequestHeader* record = recordOf(irp); submit && record != nullptr)
         record->status = status;
-    irp->ioStatus = {ioStatusOf(status), 0};
+    irp->ioStatus = {ioStatus, 0};
 }
+void fail(io::Irp* irp, usb::BusStatus status) { fail(irp, status, ioStatusOf(status)); }
 
 } // namespace
 
@@ -122,7 +127,27 @@ void SimulatedBus::injectFault(BusRequestKind kind, BusFault fault, int count) {
 void SimulatedBus::unplug() {
     const std::lock_guard guard(m_lock);
     m_plugged = false;
+    loseRequests();
+}
+
+void SimulatedBus::loseRequests() {
     for (const std::unique_ptr<Transfer>& transfer : m_transfers) {
+        transfer->gone = true;
+        transfer->timer.cancel();
+        kernel::queueDpc(transfer->dpc, nullptr, nullptr);
+    }
+}
+
+bool SimulatedBus::resumePort() {
+    const std::lock_guard guard(m_lock);
+    io::Irp* const waiting = m_idle.resume();
+    if (waiting != nullptr) endSoon(waiting);
+    return waiting != nullptr;
+}
+
+void SimulatedBus::endSoon(io::Irp* irp) {
+    for (const std::unique_ptr<Transfer>& transfer : m_transfers) {
+        if (transfer->irp != irp) continue;
         transfer->timer.cancel();
         kernel::queueDpc(transfer->dpc, nullptr, nullptr);
     }
@@ -167,6 +192,12 @@ kernel::NTSTATUS SimulatedBus::receive(io::Irp* irp) {
         fault = due->second;
         m_faults.erase(due);
     }
+    const bool failing =
+        fault && (fault->type == BusFault::Type::stall || fault->type == BusFault::Type::fail);
+    if (kind == BusRequestKind::idleNotification && m_plugged && !failing)
+        if (const kernel::NTSTATUS status = m_idle.arrive(irp, *io::currentStackLocation(irp));
+            status != kernel::STATUS_PENDING)
+            transfer.refusal = status;
     m_transfers.push_back(std::move(owned));
     io::setCancelRoutine(irp, cancel);
     schedule(transfer, fault ? &*fault : nullptr);
@@ -181,6 +212,10 @@ void SimulatedBus::schedule(Transfer& transfer, const BusFault* fault) {
     switch (fault->type) {
     case BusFault::Type::stall:
         transfer.stall = true;
+        kernel::queueDpc(transfer.dpc, nullptr, nullptr);
+        break;
+    case BusFault::Type::fail:
+        transfer.refusal = fault->status;
         kernel::queueDpc(transfer.dpc, nullptr, nullptr);
         break;
     case BusFault::Type::delay:
@@ -207,7 +242,15 @@ std::unique_ptr<SimulatedBus::Transfer> SimulatedBus::take(Transfer* transfer) {
 void SimulatedBus::complete(kernel::Dpc&, void* context, void*, void*) {
     auto* transfer = static_cast<Transfer*>(context);
     SimulatedBus& bus = transfer->bus;
+    if (bus.suspendsInstead(*transfer)) return;
     if (std::unique_ptr<Transfer> taken = bus.take(transfer)) bus.finish(std::move(taken));
+}
+
+bool SimulatedBus::suspendsInstead(const Transfer& transfer) {
+    if (transfer.kind != BusRequestKind::idleNotification) return false;
+    const std::lock_guard guard(m_lock);
+    return m_plugged && !transfer.gone && transfer.refusal == kernel::STATUS_SUCCESS &&
+           m_idle.suspend(transfer.irp);
 }
 
 void SimulatedBus::finish(std::unique_ptr<Transfer> transfer) {
@@ -217,12 +260,15 @@ void SimulatedBus::finish(std::unique_ptr<Transfer> transfer) {
     const bool plugged = this->plugged();
     if (irp->cancelled())
         fail(irp, usb::BusStatus::cancelled);
-    else if (!plugged && transfer->kind != BusRequestKind::portStatus)
+    else if ((!plugged || transfer->gone) && transfer->kind != BusRequestKind::portStatus)
         fail(irp, usb::BusStatus::deviceGone);
     else if (transfer->stall)
         fail(irp, usb::BusStatus::stall);
+    else if (transfer->refusal != kernel::STATUS_SUCCESS)
+        fail(irp, usb::BusStatus::deviceNotResponding, transfer->refusal);
     else
         serve(irp, transfer->kind, plugged);
+    if (transfer->kind == BusRequestKind::idleNotification) m_idle.ended(irp);
     io::completeRequest(irp);
     // transfer, and the call running now, go here.
 }
@@ -237,27 +283,42 @@ void SimulatedBus::serve(io::Irp* irp, BusRequestKind kind, bool plugged) {
                          0};
         return;
     }
-    if (kind == BusRequestKind::portStatus) {
-        auto* word = static_cast<std::uint32_t*>(argumentOf(irp));
-        if (word != nullptr)
+    servePort(irp, kind, plugged);
+}
+
+void SimulatedBus::servePort(io::Irp* irp, BusRequestKind kind, bool plugged) {
+    kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
+    switch (kind) {
+    case BusRequestKind::portStatus:
+        if (auto* word = static_cast<std::uint32_t*>(argumentOf(irp)); word != nullptr)
             *word = plugged ? usb::port_status::enabled | usb::port_status::connected : 0;
-        irp->ioStatus = {
-            word == nullptr ? kernel::STATUS_INVALID_PARAMETER : kernel::STATUS_SUCCESS, 0};
-        return;
+        else
+            status = kernel::STATUS_INVALID_PARAMETER;
+        break;
+    case BusRequestKind::resetPort:
+        m_requests.portReset();
+        break;
+    case BusRequestKind::cyclePort:
+        // Off the bus and back: what was pending is lost with the device.
+        {
+            const std::lock_guard guard(m_lock);
+            loseRequests();
+        }
+        m_requests.portCycled();
+        break;
+    case BusRequestKind::idleNotification:
+        break; // the port resumed
+    default:
+        status = kernel::STATUS_INVALID_DEVICE_REQUEST;
+        break;
     }
-    irp->ioStatus = {kind == BusRequestKind::other ? kernel::STATUS_INVALID_DEVICE_REQUEST
-                                                   : kernel::STATUS_SUCCESS,
-                     0};
+    irp->ioStatus = {status, 0};
 }
 
 void SimulatedBus::cancel(io::DeviceObject* device, io::Irp* irp) {
     SimulatedBus& bus = **static_cast<SimulatedBus**>(device->extension());
     const std::lock_guard guard(bus.m_lock);
-    for (const std::unique_ptr<Transfer>& transfer : bus.m_transfers) {
-        if (transfer->irp != irp) continue;
-        transfer->timer.cancel();
-        kernel::queueDpc(transfer->dpc, nullptr, nullptr);
-    }
+    bus.endSoon(irp);
 }
 
 } // namespace usbsim

@@ -3,22 +3,27 @@
 // the location's others.argument1 (control, class and vendor requests,
 // descriptor requests, configuration and interface selection, reset pipe);
 // get-port-status writes the port status word to the 32-bit value its
-// argument1 points at; reset-port and cycle-port are counted. Every request
-// completes later, in a deferred procedure call (under a manual clock the
-// next settle or advance), with the record's bus status and the I/O status
-// filled in; the function is asked when the request completes, not when it
-// arrives, so a request held back or cancelled never reaches it.
+// argument1 points at; reset-port resets the function (halts and controls,
+// the configuration stays); cycle-port acts as an unplug and replug: the
+// other pending requests fail with device gone and the function powers on
+// unconfigured. Submit-idle-notification is the hub's selective suspend
+// (idle_port.h). Every request completes later, in a deferred procedure call
+// (under a manual clock the next settle or advance), with the record's bus
+// status and the I/O status filled in; the function is asked when the
+// request completes, not when it arrives, so a request held back or
+// cancelled never reaches it.
 //
-// Faults on demand, per kind of request: stall the next ones, delay the next
-// ones by clock time, hold the next ones until they are cancelled, and
-// unplug the device, which fails pending and new requests with device gone
-// until it is plugged in again.
+// Faults on demand, per kind of request: stall the next ones, fail them with
+// a given status, delay them by clock time, hold them until they are
+// cancelled, and unplug the device, which fails pending and new requests
+// with device gone until it is plugged in again.
 #pragma once
 
 #include "platform/io/device_object.h"
 #include "platform/io/irp.h"
 #include "platform/kernel/time.h"
 #include "sim/usb/bus_requests.h"
+#include "sim/usb/idle_port.h"
 #include "sim/usb/usb_function.h"
 
 #include <cstddef>
@@ -37,14 +42,18 @@ enum class BusRequestKind {
     portStatus,
     resetPort,
     cyclePort,
+    idleNotification,
     other, // a record of a function the bus does not serve, or another control
     count,
 };
 
-// How the next request of a kind goes wrong.
+// How the next request of a kind goes wrong. A failed request ends with the
+// status given, without reaching the device; a request record's bus status
+// then says the device did not respond.
 struct BusFault {
-    enum class Type { stall, delay, hold } type = Type::stall;
-    kernel::Duration delay{0}; // for delay
+    enum class Type { stall, fail, delay, hold } type = Type::stall;
+    kernel::Duration delay{0};                             // for delay
+    kernel::NTSTATUS status = kernel::STATUS_UNSUCCESSFUL; // for fail
 };
 
 class SimulatedBus {
@@ -69,6 +78,14 @@ public:
     void replug();
     bool plugged() const;
 
+    // Selective suspend: whether the port takes idle requests (it does
+    // unless switched off), and the port resuming, which ends the waiting
+    // idle request with success; false when none waits.
+    void setIdleNotificationSupported(bool supported) { m_idle.setSupported(supported); }
+    bool resumePort();
+    bool portSuspended() const { return m_idle.suspended(); }
+    int idleCallbacks() const { return m_idle.callbacks(); }
+
     // Requests received and not yet completed.
     std::size_t pendingRequests() const;
     // Internal device controls received, per kind.
@@ -82,12 +99,21 @@ private:
 
     kernel::NTSTATUS receive(io::Irp* irp);
     void schedule(Transfer& transfer, const BusFault* fault); // under the lock
+    // An idle request whose call came: the hub suspends the port instead of
+    // completing it.
+    bool suspendsInstead(const Transfer& transfer);
+    // Fails every pending request with device gone.
+    void loseRequests(); // under the lock
+    // Queues the call that ends the request, now (under the lock).
+    void endSoon(io::Irp* irp);
     void finish(std::unique_ptr<Transfer> transfer);
     // Runs the request against the function; fills record and I/O status.
     void serve(io::Irp* irp, BusRequestKind kind, bool plugged);
+    void servePort(io::Irp* irp, BusRequestKind kind, bool plugged);
     std::unique_ptr<Transfer> take(Transfer* transfer); // out of the list; null when gone
 
     BusRequests m_requests;
+    IdlePort m_idle;
     io::DeviceObject* m_device = nullptr;
     mutable std::mutex m_lock;
     std::list<std::unique_ptr<Transfer>> m_transfers;

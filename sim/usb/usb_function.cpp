@@ -36,6 +36,17 @@ std::optional<std::uint8_t> UsbFunction::alternateSetting(std::uint8_t interface
     return found->second;
 }
 
+void UsbFunction::portReset() {
+    m_halted.clear();
+    m_graph = ControlGraph(m_description);
+}
+
+void UsbFunction::powerOn() {
+    portReset();
+    m_configuration = 0;
+    m_alternates.clear();
+}
+
 ControlReply UsbFunction::control(const SetupPacket& setup, std::span<const std::uint8_t> data) {
     ControlReply result = answer(setup, data);
     m_log.push_back({setup, Bytes(data.begin(), data.end()), result});

@@ -46,6 +46,13 @@ public:
     std::optional<std::uint8_t> alternateSetting(std::uint8_t interface) const;
     bool endpointHalted(std::uint8_t address) const { return m_halted.count(address) != 0; }
 
+    // A reset on its port: halts clear and every control takes its initial
+    // value again; the configuration and the interface settings stay, as
+    // the hub restores them after the reset.
+    void portReset();
+    // Power lost and given back: as a reset, and unconfigured. The log stays.
+    void powerOn();
+
 private:
     ControlReply answer(const usb::SetupPacket& setup, std::span<const std::uint8_t> data);
     ControlReply standard(const usb::SetupPacket& setup);

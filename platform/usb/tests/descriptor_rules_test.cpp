@@ -92,6 +92,11 @@ INSTANTIATE_TEST_SUITE_P(
           classDescriptor(8, {9, 1, 0, 1, 5, 2, 3, 0, 0, 2, 1, 0}), "control bitmap"},
          {"processing unit whose pins run past it",
           classDescriptor(7, {9, 1, 0, 9, 5, 2, 3, 0, 0, 0}), sources},
+         // Pins, then bControlSize bytes: 13 + 2 + 2.
+         {"processing unit, two pins, two control bytes",
+          classDescriptor(7, {9, 1, 0, 2, 5, 6, 2, 3, 0, 0, 2, 1, 0, 0}), nullptr},
+         {"processing unit one control byte short",
+          classDescriptor(7, {9, 1, 0, 2, 5, 6, 2, 3, 0, 0, 2, 1, 0}), "control bitmap"},
          // The same subtype in the other subclass is another descriptor.
          {"a format type read as an input terminal",
           classDescriptor(2, {3, 2, 2, 16, 1, 0x80, 0xBB, 0}), fixed},
@@ -151,6 +156,18 @@ INSTANTIATE_TEST_SUITE_P(
           classDescriptor(8, {9, 1, 0, 1, 5, 2, 3, 0, 0, 0, 0, 0, 0, 0}), nullptr},
          {"extension unit short of its sources",
           classDescriptor(9, {9, 1, 0, 2, 5, 2, 0, 0, 0, 0, 0, 0, 0}), sources},
+         // 16 + pins; its controls are two bytes whatever the pins.
+         {"processing unit, two pins",
+          classDescriptor(8, {9, 1, 0, 2, 5, 6, 2, 3, 0, 0, 0, 0, 0, 0, 0}), nullptr},
+         {"processing unit, two pins, one byte short",
+          classDescriptor(8, {9, 1, 0, 2, 5, 6, 2, 3, 0, 0, 0, 0, 0, 0}), sources},
+         {"processing unit short of its fixed part",
+          classDescriptor(8, {9, 1, 0, 0, 2, 3, 0, 0, 0, 0, 0, 0}), fixed},
+         // 15 + pins; one control byte.
+         {"extension unit, one pin", classDescriptor(9, {9, 1, 0, 1, 5, 2, 3, 0, 0, 0, 0, 0, 0}),
+          nullptr},
+         {"extension unit, one pin, one byte short",
+          classDescriptor(9, {9, 1, 0, 1, 5, 2, 3, 0, 0, 0, 0, 0}), sources},
          {"a subtype the table does not know", classDescriptor(7, {}), nullptr}})));
 
 INSTANTIATE_TEST_SUITE_P(

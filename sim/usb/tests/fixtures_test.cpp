@@ -6,6 +6,7 @@
 #include "platform/usb/configuration.h"
 #include "platform/usb/select_request.h"
 #include "platform/usb/string_descriptor.h"
+#include "sim/usb/tests/fixture_cases.h"
 #include "sim/usb/tests/request_helpers.h"
 
 #include <gtest/gtest.h>
@@ -17,29 +18,6 @@ namespace {
 using namespace usbsimtest;
 using namespace usbsim;
 namespace fx = usbsim::fixtures;
-
-struct FixtureCase {
-    const char* name;
-    FunctionDescription (*make)();
-    const char16_t* model;   // the text the model string begins with; null: none
-    std::uint8_t modelIndex; // where it stands
-};
-
-void PrintTo(const FixtureCase& c, std::ostream* out) { *out << c.name; }
-
-FunctionDescription n3w8() { return fx::n3w8Device(); }
-
-const char16_t kN3W8Code[] = {0x000B, 0x0005, 0x0050, 0};
-
-const FixtureCase kFixtures[] = {
-    {"Uac1Headset", fx::uac1Headset, nullptr, 0},
-    {"Uac2FeedbackDevice", fx::uac2FeedbackDevice, nullptr, 0},
-    {"N3W8", n3w8, kN3W8Code, fx::modelStringIndex},
-    {"K7D2", fx::k7d2Device, u"K7D2", fx::modelStringIndex},
-    {"P9F4", fx::p9f4Device, u"P9F4", fx::fallbackModelStringIndex},
-    {"T6L1", fx::t6l1Device, u"HXR7D5B", fx::modelStringIndex},
-    {"Q7K2", fx::q7k2Device, fx::q7k2ProductCode.data(), fx::fallbackModelStringIndex},
-};
 
 class Fixture : public testing::TestWithParam<FixtureCase> {
 protected:
@@ -175,10 +153,7 @@ TEST_P(Fixture, SelectsItsConfigurationAndEverySetting) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, Fixture, testing::ValuesIn(kFixtures),
-                         [](const testing::TestParamInfo<FixtureCase>& info) {
-                             return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Fixtures, Fixture, testing::ValuesIn(kFixtures), fixtureName);
 
 // The chip's fixed configuration, element by element, at the offsets the
 // N3W8 model's rewrite copies them from.

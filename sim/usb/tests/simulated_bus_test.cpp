@@ -7,6 +7,7 @@
 #include "platform/usb/configuration.h"
 #include "platform/usb/select_request.h"
 #include "sim/usb/fixtures.h"
+#include "sim/usb/tests/bus_stack.h"
 
 #include <gtest/gtest.h>
 
@@ -21,130 +22,15 @@ using namespace std::chrono_literals;
 using kernel::NTSTATUS;
 using usbsim::BusFault;
 using usbsim::BusRequestKind;
+using usbsimtest::descriptorRequest;
+using usbsimtest::getStatusRequest;
+using usbsimtest::SentRequest;
 
-constexpr kernel::PoolTag testTag = kernel::poolTag("BsTs");
-
-// One request of the driver: sent once, freed with the object.
-class SentRequest {
-public:
-    explicit SentRequest(std::int8_t stackSize) : m_irp(io::allocateIrp(stackSize)) {}
-    ~SentRequest() { io::freeIrp(m_irp); }
-    SentRequest(const SentRequest&) = delete;
-    SentRequest& operator=(const SentRequest&) = delete;
-
-    NTSTATUS send(io::DeviceObject* lower, std::uint32_t code, void* argument) {
-        io::IoStackLocation* location = io::nextStackLocation(m_irp);
-        location->majorFunction = io::major::InternalDeviceControl;
-        location->parameters.deviceIoControl.ioControlCode = code;
-        location->parameters.others.argument1 = argument;
-        io::setCompletionRoutine(m_irp, completed, this, true, true, true);
-        return io::callDriver(lower, m_irp);
-    }
-    bool done() const { return m_done; }
-    NTSTATUS status() const { return m_status; }
-    io::Irp* irp() const { return m_irp; }
-
-private:
-    static NTSTATUS completed(io::DeviceObject*, io::Irp* irp, void* context) {
-        auto* self = static_cast<SentRequest*>(context);
-        self->m_done = true;
-        self->m_status = irp->ioStatus.status;
-        return kernel::STATUS_MORE_PROCESSING_REQUIRED; // the request stays with its sender
-    }
-    io::Irp* m_irp;
-    bool m_done = false;
-    NTSTATUS m_status = kernel::STATUS_PENDING;
-};
-
-// The driver's device on the bus device, under a manual clock.
-class SimulatedBusTest : public ::testing::Test {
+// The driver's device on the bus device of a release 1 headset.
+class SimulatedBusTest : public ::testing::Test, public usbsimtest::BusStack {
 protected:
-    SimulatedBusTest() {
-        EXPECT_EQ(io::createDevice(m_driver, 0, &m_upper), kernel::STATUS_SUCCESS);
-        m_lower = io::attachDeviceToDeviceStack(m_upper, bus.device());
-        EXPECT_EQ(m_lower, bus.device());
-    }
-    ~SimulatedBusTest() override {
-        io::detachDevice(bus.device());
-        io::deleteDevice(m_upper);
-    }
-
-    // Sends the request, checks that it did not complete within the call,
-    // and lets the bus complete it.
-    NTSTATUS submit(std::uint32_t code, void* argument) {
-        SentRequest request(m_upper->stackSize());
-        EXPECT_EQ(request.send(m_lower, code, argument), kernel::STATUS_PENDING);
-        EXPECT_FALSE(request.done());
-        clock.settle();
-        EXPECT_TRUE(request.done());
-        return request.status();
-    }
-    NTSTATUS submit(usb::RequestHeader& record) {
-        return submit(usb::internal_ioctl::submitRequest, &record);
-    }
-
-    SentRequest& start(usb::RequestHeader& record) {
-        m_started.push_back(std::make_unique<SentRequest>(m_upper->stackSize()));
-        m_started.back()->send(m_lower, usb::internal_ioctl::submitRequest, &record);
-        return *m_started.back();
-    }
-
-    usb::ConfigurationView view() const {
-        return usb::ConfigurationView(function.descriptors().configuration);
-    }
-
-    // Selects the configuration with `interfaces` at setting 0, then setting 1
-    // of `streaming` through `setting`.
-    void selectStreaming(const std::vector<const usb::InterfaceDescriptor*>& interfaces,
-                         const usb::InterfaceDescriptor* streaming, usb::RequestBlock& select,
-                         usb::RequestBlock& setting) {
-        const usb::ConfigurationView configuration = view();
-        ASSERT_EQ(usb::buildSelectConfiguration(configuration, interfaces, testTag, select),
-                  kernel::STATUS_SUCCESS);
-        ASSERT_EQ(submit(*select.header()), kernel::STATUS_SUCCESS);
-        ASSERT_EQ(usb::buildSelectInterface(
-                      configuration,
-                      select.as<usb::SelectConfigurationRequest>()->configurationHandle, streaming,
-                      testTag, setting),
-                  kernel::STATUS_SUCCESS);
-        ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
-    }
-
-    kernel::ManualClock clock;
-    usbsim::UsbFunction function{usbsim::fixtures::uac1Headset()};
-    usbsim::SimulatedBus bus{function};
-
-private:
-    io::DriverObject m_driver;
-    io::DeviceObject* m_upper = nullptr;
-    io::DeviceObject* m_lower = nullptr;
-    std::vector<std::unique_ptr<SentRequest>> m_started;
+    SimulatedBusTest() : BusStack(usbsim::fixtures::uac1Headset()) {}
 };
-
-usb::DescriptorRequest descriptorRequest(std::uint8_t type, std::vector<std::uint8_t>& buffer) {
-    usb::DescriptorRequest request{};
-    request.header.length = sizeof(request);
-    request.header.function = usb::Function::getDescriptorFromDevice;
-    request.descriptorType = type;
-    request.transfer.transferBuffer = buffer.data();
-    request.transfer.transferBufferLength = static_cast<std::uint32_t>(buffer.size());
-    return request;
-}
-
-// GET_STATUS of the device: a control transfer with its own setup packet.
-usb::ControlTransferRequest getStatusRequest(std::vector<std::uint8_t>& buffer) {
-    usb::ControlTransferRequest request{};
-    request.header.length = sizeof(request);
-    request.header.function = usb::Function::controlTransfer;
-    request.transfer.transferFlags =
-        usb::transfer_flags::directionIn | usb::transfer_flags::defaultPipe;
-    request.transfer.transferBuffer = buffer.data();
-    request.transfer.transferBufferLength = static_cast<std::uint32_t>(buffer.size());
-    request.setupPacket =
-        usb::makeSetupPacket(usb::Direction::in, usb::RequestType::standard, usb::Recipient::device,
-                             usb::standard_request::getStatus, 0, 0, 0);
-    return request;
-}
 
 struct RecordCase {
     const char* name;
@@ -377,6 +263,21 @@ TEST_F(SimulatedBusTest, UnplugFailsPendingAndNewRequestsUntilReplug) {
     EXPECT_EQ(submit(fresh.header), kernel::STATUS_SUCCESS);
     EXPECT_EQ(submit(usb::internal_ioctl::getPortStatus, &port), kernel::STATUS_SUCCESS);
     EXPECT_EQ(port, usb::port_status::enabled | usb::port_status::connected);
+}
+
+// A request the device never answered before it went is lost with it, even
+// when the device is back before the request's call runs.
+TEST_F(SimulatedBusTest, RequestPendingAcrossAnUnplugStaysLost) {
+    std::vector<std::uint8_t> buffer(2);
+    usb::ControlTransferRequest request = getStatusRequest(buffer);
+    SentRequest& sent = start(request.header);
+    bus.unplug();
+    bus.replug();
+    clock.settle();
+    ASSERT_TRUE(sent.done());
+    EXPECT_EQ(sent.status(), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(request.header.status, usb::BusStatus::deviceGone);
+    EXPECT_TRUE(function.log().empty());
 }
 
 TEST_F(SimulatedBusTest, PortControlsAreCountedAndCanFail) {

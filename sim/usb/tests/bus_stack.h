@@ -1,0 +1,190 @@
+// A driver's device stacked on a simulated bus under a manual clock, and the
+// requests it sends down: for the tests of the bus.
+#pragma once
+
+#include "platform/io/device_object.h"
+#include "platform/io/irp.h"
+#include "platform/kernel/clock.h"
+#include "platform/usb/bus_status.h"
+#include "platform/usb/configuration.h"
+#include "platform/usb/requests.h"
+#include "platform/usb/select_request.h"
+#include "sim/usb/simulated_bus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace usbsimtest {
+
+using kernel::NTSTATUS;
+
+// GET_DESCRIPTOR into the buffer, for as many bytes as it holds.
+inline usb::DescriptorRequest descriptorRequest(std::uint8_t type,
+                                                std::vector<std::uint8_t>& buffer,
+                                                std::uint8_t index = 0,
+                                                std::uint16_t language = 0) {
+    usb::DescriptorRequest request{};
+    request.header.length = sizeof(request);
+    request.header.function = usb::Function::getDescriptorFromDevice;
+    request.descriptorType = type;
+    request.index = index;
+    request.languageId = language;
+    request.transfer.transferBuffer = buffer.data();
+    request.transfer.transferBufferLength = static_cast<std::uint32_t>(buffer.size());
+    return request;
+}
+
+// GET_STATUS of the device: a control transfer with its own setup packet.
+inline usb::ControlTransferRequest getStatusRequest(std::vector<std::uint8_t>& buffer) {
+    usb::ControlTransferRequest request{};
+    request.header.length = sizeof(request);
+    request.header.function = usb::Function::controlTransfer;
+    request.transfer.transferFlags =
+        usb::transfer_flags::directionIn | usb::transfer_flags::defaultPipe;
+    request.transfer.transferBuffer = buffer.data();
+    request.transfer.transferBufferLength = static_cast<std::uint32_t>(buffer.size());
+    request.setupPacket =
+        usb::makeSetupPacket(usb::Direction::in, usb::RequestType::standard, usb::Recipient::device,
+                             usb::standard_request::getStatus, 0, 0, 0);
+    return request;
+}
+
+// One request of the driver: sent once, freed with the object.
+class SentRequest {
+public:
+    explicit SentRequest(std::int8_t stackSize) : m_irp(io::allocateIrp(stackSize)) {}
+    ~SentRequest() { io::freeIrp(m_irp); }
+    SentRequest(const SentRequest&) = delete;
+    SentRequest& operator=(const SentRequest&) = delete;
+
+    // An internal device control whose argument rides in others.argument1.
+    NTSTATUS send(io::DeviceObject* lower, std::uint32_t code, void* argument) {
+        io::IoStackLocation* location = prepare(code);
+        location->parameters.others.argument1 = argument;
+        return io::callDriver(lower, m_irp);
+    }
+    // An internal device control with an input buffer.
+    NTSTATUS sendInput(io::DeviceObject* lower, std::uint32_t code, void* input,
+                       std::uint32_t length) {
+        io::IoStackLocation* location = prepare(code);
+        location->parameters.deviceIoControl.type3InputBuffer = input;
+        location->parameters.deviceIoControl.inputBufferLength = length;
+        return io::callDriver(lower, m_irp);
+    }
+    bool done() const { return m_done; }
+    NTSTATUS status() const { return m_status; }
+    io::Irp* irp() const { return m_irp; }
+
+private:
+    io::IoStackLocation* prepare(std::uint32_t code) {
+        io::IoStackLocation* location = io::nextStackLocation(m_irp);
+        location->majorFunction = io::major::InternalDeviceControl;
+        location->parameters.deviceIoControl.ioControlCode = code;
+        io::setCompletionRoutine(m_irp, completed, this, true, true, true);
+        return location;
+    }
+    static NTSTATUS completed(io::DeviceObject*, io::Irp* irp, void* context) {
+        auto* self = static_cast<SentRequest*>(context);
+        self->m_done = true;
+        self->m_status = irp->ioStatus.status;
+        return kernel::STATUS_MORE_PROCESSING_REQUIRED; // the request stays with its sender
+    }
+    io::Irp* m_irp;
+    bool m_done = false;
+    NTSTATUS m_status = kernel::STATUS_PENDING;
+};
+
+// The driver's device on the bus device of a function, under a manual clock.
+// What is still pending at the end goes with an unplug, before the requests
+// are freed.
+class BusStack {
+public:
+    explicit BusStack(usbsim::FunctionDescription description) : function(std::move(description)) {
+        EXPECT_EQ(io::createDevice(m_driver, 0, &m_upper), kernel::STATUS_SUCCESS);
+        m_lower = io::attachDeviceToDeviceStack(m_upper, bus.device());
+        EXPECT_EQ(m_lower, bus.device());
+    }
+    ~BusStack() {
+        bus.unplug();
+        clock.settle();
+        io::detachDevice(bus.device());
+        io::deleteDevice(m_upper);
+    }
+    BusStack(const BusStack&) = delete;
+    BusStack& operator=(const BusStack&) = delete;
+
+    // Sends the request, checks that it did not complete within the call,
+    // and lets the bus complete it.
+    NTSTATUS submit(std::uint32_t code, void* argument) {
+        SentRequest request(m_upper->stackSize());
+        EXPECT_EQ(request.send(m_lower, code, argument), kernel::STATUS_PENDING);
+        EXPECT_FALSE(request.done());
+        clock.settle();
+        EXPECT_TRUE(request.done());
+        return request.status();
+    }
+    NTSTATUS submit(usb::RequestHeader& record) {
+        return submit(usb::internal_ioctl::submitRequest, &record);
+    }
+
+    // Sends the request and leaves it to the test.
+    SentRequest& start(std::uint32_t code, void* argument) {
+        SentRequest& request = add();
+        request.send(m_lower, code, argument);
+        return request;
+    }
+    SentRequest& start(usb::RequestHeader& record) {
+        return start(usb::internal_ioctl::submitRequest, &record);
+    }
+    // An idle request with its callback record.
+    SentRequest& startIdle(usb::IdleCallbackInfo& info,
+                           std::uint32_t length = sizeof(usb::IdleCallbackInfo)) {
+        SentRequest& request = add();
+        EXPECT_EQ(
+            request.sendInput(m_lower, usb::internal_ioctl::submitIdleNotification, &info, length),
+            kernel::STATUS_PENDING);
+        return request;
+    }
+
+    // Selects the configuration with `interfaces` at setting 0, then setting 1
+    // of `streaming` through `setting`.
+    void selectStreaming(const std::vector<const usb::InterfaceDescriptor*>& interfaces,
+                         const usb::InterfaceDescriptor* streaming, usb::RequestBlock& select,
+                         usb::RequestBlock& setting) {
+        const usb::ConfigurationView configuration = view();
+        ASSERT_EQ(usb::buildSelectConfiguration(configuration, interfaces, kernel::poolTag("BsTs"),
+                                                select),
+                  kernel::STATUS_SUCCESS);
+        ASSERT_EQ(submit(*select.header()), kernel::STATUS_SUCCESS);
+        ASSERT_EQ(usb::buildSelectInterface(
+                      configuration,
+                      select.as<usb::SelectConfigurationRequest>()->configurationHandle, streaming,
+                      kernel::poolTag("BsTs"), setting),
+                  kernel::STATUS_SUCCESS);
+        ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
+    }
+
+    usb::ConfigurationView view() const {
+        return usb::ConfigurationView(function.descriptors().configuration);
+    }
+
+    kernel::ManualClock clock;
+    usbsim::UsbFunction function;
+    usbsim::SimulatedBus bus{function};
+
+private:
+    SentRequest& add() {
+        m_started.push_back(std::make_unique<SentRequest>(m_upper->stackSize()));
+        return *m_started.back();
+    }
+
+    io::DriverObject m_driver;
+    io::DeviceObject* m_upper = nullptr;
+    io::DeviceObject* m_lower = nullptr;
+    std::vector<std::unique_ptr<SentRequest>> m_started;
+};
+
+} // namespace usbsimtest
