@@ -7,6 +7,14 @@
 #include <algorithm>
 
 namespace ossim {
+namespace {
+
+// A call still blocked in the driver (STATUS_PENDING) has not succeeded yet.
+bool succeeded(kernel::NTSTATUS status) {
+    return kernel::succeeded(status) && status != kernel::STATUS_PENDING;
+}
+
+} // namespace
 
 DriverHost::DriverHost(kernel::ManualClock& clock) : m_clock(clock) {
     io::setPowerRequestRoutine(servePowerRequest, this);
@@ -33,8 +41,10 @@ kernel::NTSTATUS DriverHost::load(DriverEntry entry, std::u16string_view registr
     m_driver = {};
     const kernel::NTSTATUS status = callOnSystemThread(
         m_clock, [this, entry] { return entry(&m_driver, &m_registryPathString); });
-    m_loaded = kernel::succeeded(status);
-    if (!m_loaded) m_driver = {};
+    m_loaded = succeeded(status);
+    // An entry still running keeps the driver object; a failed one leaves
+    // nothing the host would call.
+    if (!m_loaded && status != kernel::STATUS_PENDING) m_driver = {};
     return status;
 }
 
@@ -44,7 +54,7 @@ kernel::NTSTATUS DriverHost::addDevice(io::DeviceObject* physicalDevice) {
         return kernel::STATUS_INVALID_DEVICE_REQUEST;
     const kernel::NTSTATUS status = callOnSystemThread(
         m_clock, [this, physicalDevice] { return m_driver.addDevice(&m_driver, physicalDevice); });
-    if (kernel::succeeded(status)) {
+    if (succeeded(status)) {
         io::referenceDevice(physicalDevice);
         m_stacks.push_back({physicalDevice, StackState::added, io::DevicePowerState::D3});
     }
@@ -56,11 +66,11 @@ kernel::NTSTATUS DriverHost::startDevice(io::DeviceObject* physicalDevice,
     Stack* stack = nullptr;
     kernel::NTSTATUS status =
         expect(physicalDevice, {StackState::added, StackState::stopped}, &stack);
-    if (!kernel::succeeded(status)) return status;
+    if (!succeeded(status)) return status;
     io::IoStackLocation::Parameters parameters{};
     parameters.startDevice = {&resources, &resources};
     status = sendPnpTo(*stack, io::minorPnp::StartDevice, parameters);
-    if (kernel::succeeded(status)) {
+    if (succeeded(status)) {
         stack->state = StackState::started;
         stack->power = io::DevicePowerState::D0;
     }
@@ -70,14 +80,14 @@ kernel::NTSTATUS DriverHost::startDevice(io::DeviceObject* physicalDevice,
 kernel::NTSTATUS DriverHost::stopDevice(io::DeviceObject* physicalDevice) {
     Stack* stack = nullptr;
     kernel::NTSTATUS status = expect(physicalDevice, {StackState::started}, &stack);
-    if (!kernel::succeeded(status)) return status;
+    if (!succeeded(status)) return status;
     status = sendPnpTo(*stack, io::minorPnp::QueryStopDevice);
-    if (!kernel::succeeded(status)) {
+    if (!succeeded(status)) {
         sendPnpTo(*stack, io::minorPnp::CancelStopDevice);
         return status;
     }
     status = sendPnpTo(*stack, io::minorPnp::StopDevice);
-    if (kernel::succeeded(status)) stack->state = StackState::stopped;
+    if (succeeded(status)) stack->state = StackState::stopped;
     return status;
 }
 
@@ -85,7 +95,7 @@ kernel::NTSTATUS DriverHost::surpriseRemove(io::DeviceObject* physicalDevice) {
     Stack* stack = nullptr;
     kernel::NTSTATUS status = expect(
         physicalDevice, {StackState::added, StackState::started, StackState::stopped}, &stack);
-    if (!kernel::succeeded(status)) return status;
+    if (!succeeded(status)) return status;
     // The device is gone whatever the driver answers.
     stack->state = StackState::surpriseRemoved;
     return sendPnpTo(*stack, io::minorPnp::SurpriseRemoval);
@@ -97,10 +107,10 @@ kernel::NTSTATUS DriverHost::removeDevice(io::DeviceObject* physicalDevice) {
         physicalDevice,
         {StackState::added, StackState::started, StackState::stopped, StackState::surpriseRemoved},
         &stack);
-    if (!kernel::succeeded(status)) return status;
+    if (!succeeded(status)) return status;
     if (stack->state != StackState::surpriseRemoved) {
         status = sendPnpTo(*stack, io::minorPnp::QueryRemoveDevice);
-        if (!kernel::succeeded(status)) {
+        if (!succeeded(status)) {
             sendPnpTo(*stack, io::minorPnp::CancelRemoveDevice);
             return status;
         }
@@ -124,17 +134,17 @@ kernel::NTSTATUS DriverHost::sendPnp(io::DeviceObject* physicalDevice, std::uint
     Stack* stack = nullptr;
     const kernel::NTSTATUS status = expect(
         physicalDevice, {StackState::added, StackState::started, StackState::stopped}, &stack);
-    return kernel::succeeded(status) ? sendPnpTo(*stack, minorFunction, parameters) : status;
+    return succeeded(status) ? sendPnpTo(*stack, minorFunction, parameters) : status;
 }
 
 kernel::NTSTATUS DriverHost::setDevicePower(io::DeviceObject* physicalDevice,
                                             io::DevicePowerState state) {
     Stack* stack = nullptr;
     kernel::NTSTATUS status = expect(physicalDevice, {StackState::started}, &stack);
-    if (!kernel::succeeded(status)) return status;
+    if (!succeeded(status)) return status;
     status = callOnSystemThread(
         m_clock, [physicalDevice, state] { return sendDevicePowerRequest(physicalDevice, state); });
-    if (kernel::succeeded(status)) stack->power = state;
+    if (succeeded(status)) stack->power = state;
     return status;
 }
 

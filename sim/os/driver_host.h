@@ -48,7 +48,8 @@ public:
     DriverHost(const DriverHost&) = delete;
     DriverHost& operator=(const DriverHost&) = delete;
 
-    // Calls the entry point; the driver counts as loaded when it succeeds.
+    // Calls the entry point; the driver counts as loaded when it succeeds
+    // (an entry still blocked once the clock settled has not).
     // STATUS_INVALID_DEVICE_REQUEST when a driver is loaded already,
     // STATUS_INVALID_PARAMETER without an entry point or a registry path.
     kernel::NTSTATUS load(DriverEntry entry, std::u16string_view registryPath);
@@ -61,8 +62,9 @@ public:
     // stack of this host already; STATUS_INVALID_PARAMETER for no device.
     kernel::NTSTATUS addDevice(io::DeviceObject* physicalDevice);
 
-    // Start with the resource list (a USB function has none): from added or
-    // stopped. On success the stack is started and powered (D0).
+    // Start with the resource list (a USB function has none; the list stays
+    // valid until the start completes): from added or stopped. On success
+    // the stack is started and powered (D0).
     kernel::NTSTATUS startDevice(io::DeviceObject* physicalDevice,
                                  const io::ResourceList& resources = {});
 

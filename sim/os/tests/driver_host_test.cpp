@@ -2,6 +2,7 @@
 // changes as the toy driver sees them, what it registered, and the requests
 // a system never sends.
 #include "platform/io/user_process.h"
+#include "platform/kernel/dispatcher.h"
 #include "platform/kernel/thread.h"
 #include "sim/os/tests/toy_world.h"
 
@@ -180,6 +181,21 @@ TEST_F(DriverHostTest, ADriverWhoseEntryFailsIsNotLoaded) {
     EXPECT_FALSE(host.loaded());
     EXPECT_EQ(host.driverObject().addDevice, nullptr);
     EXPECT_EQ(host.addDevice(physical.device()), STATUS_INVALID_DEVICE_REQUEST);
+}
+
+NTSTATUS slowEntry(io::DriverObject*, const UnicodeString*) {
+    delayExecution(std::chrono::milliseconds(100));
+    return STATUS_SUCCESS;
+}
+
+TEST_F(DriverHostTest, ACallTheDriverStillBlocksInOnceTheClockSettledIsPendingAndEndsLater) {
+    EXPECT_EQ(host.load(slowEntry, u"\\Registry\\slow"), STATUS_PENDING);
+    EXPECT_FALSE(host.loaded());
+    EXPECT_EQ(runningSystemThreads(), 1u);
+    clock.advance(std::chrono::milliseconds(100));
+    clock.settle();
+    EXPECT_EQ(runningSystemThreads(), 0u);
+    EXPECT_FALSE(host.loaded()); // its status came too late
 }
 
 TEST_F(DriverHostTest, ADriverWithoutAnUnloadRoutineStaysLoaded) {
