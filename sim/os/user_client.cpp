@@ -55,7 +55,6 @@ ControlResult UserClient::control(std::uint32_t file, std::uint32_t controlCode,
     }
     if (status == kernel::STATUS_PENDING) return {status, 0, {}};
     ControlResult result{status, landing.ioStatus.information, std::move(landing.output)};
-    if (status != landing.ioStatus.status) result.information = 0; // refused before it was sent
     if (kernel::isError(status)) result.output.clear();
     result.output.resize(std::min<std::uintptr_t>(result.output.size(), result.information));
     m_pending.erase(kept);

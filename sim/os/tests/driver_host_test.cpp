@@ -126,6 +126,8 @@ TEST_F(DriverHostTest, AnOrderlyRemovalTheDriverRefusesIsCancelledAndTheStackSta
         EXPECT_EQ(state(), StackState::started);
         EXPECT_TRUE(interfaceEnabled());
     }
+    EXPECT_EQ(toy::journal(), (Journal{"create \\ToyControl", "query-remove", "cancel-remove",
+                                       "query-stop", "cancel-stop", "cleanup", "close"}));
     toy::clearJournal();
     EXPECT_EQ(host.removeDevice(physical.device()), STATUS_SUCCESS);
     EXPECT_EQ(toy::journal(), (Journal{"query-remove", "remove"}));
