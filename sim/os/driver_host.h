@@ -40,7 +40,8 @@ class DriverHost {
 public:
     // Sets itself as the power manager that serves power requests
     // (io::setPowerRequestRoutine): each goes down the device's stack from
-    // its top. The clock must outlive the host.
+    // its top. One host serves them at a time: the one made last, until it
+    // ends. The clock must outlive the host.
     explicit DriverHost(kernel::ManualClock& clock);
     // Removes the stacks still there (surprise removal, then remove) and
     // unloads the driver.
