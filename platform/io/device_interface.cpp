@@ -160,6 +160,17 @@ std::vector<std::u16string> enabledDeviceInterfaces(const kernel::Guid& interfac
     return links;
 }
 
+std::vector<DeviceInterfaceEntry> registeredDeviceInterfaces(DeviceObject* physicalDevice) {
+    std::vector<DeviceInterfaceEntry> entries;
+    Interfaces& interfaces = Interfaces::instance();
+    std::lock_guard guard(interfaces.lock);
+    for (const Registration& registration : interfaces.registrations)
+        if (registration.physicalDevice == physicalDevice)
+            entries.push_back({registration.interfaceClass, registration.referenceString,
+                               registration.symbolicLink, registration.enabled});
+    return entries;
+}
+
 bool findEnabledDeviceInterface(std::u16string_view symbolicLink, DeviceObject** physicalDevice,
                                 std::u16string* referenceString) {
     Interfaces& interfaces = Interfaces::instance();

@@ -39,6 +39,20 @@ kernel::NTSTATUS setDeviceInterfaceState(const kernel::UnicodeString& symbolicLi
 // The links of the enabled interfaces of the class, in order of registration.
 std::vector<std::u16string> enabledDeviceInterfaces(const kernel::Guid& interfaceClass);
 
+// A registration as the system records it.
+struct DeviceInterfaceEntry {
+    kernel::Guid interfaceClass;
+    std::u16string referenceString; // empty for none
+    std::u16string symbolicLink;
+    bool enabled;
+
+    friend bool operator==(const DeviceInterfaceEntry&, const DeviceInterfaceEntry&) = default;
+};
+
+// Every interface registered on the physical device, enabled or not, in order
+// of registration.
+std::vector<DeviceInterfaceEntry> registeredDeviceInterfaces(DeviceObject* physicalDevice);
+
 // For the user-mode side: the physical device of the enabled interface with
 // that link (with a reference for the caller) and its reference string; false
 // when no enabled interface has the link.

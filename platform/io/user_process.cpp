@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <new>
@@ -37,8 +38,10 @@ constexpr kernel::PoolTag controlTag = kernel::poolTag("UsIo");
 constexpr std::uint32_t handleStep = 4;
 
 struct HandleEntry {
-    FileObject* file = nullptr;   // referenced
-    Irp* closeRequest = nullptr;  // set aside at open, so that closing never fails
+    FileObject* file = nullptr; // referenced
+    // set aside at open, so that closing never fails
+    Irp* cleanupRequest = nullptr;
+    Irp* closeRequest = nullptr;
     EventObject* event = nullptr; // referenced
 };
 
@@ -119,16 +122,35 @@ void prepare(Irp* irp, std::uint8_t majorFunction, FileObject* file) {
     next->fileObject = file;
 }
 
-struct CreateOutcome {
+struct WaitedOutcome {
     kernel::Event done{kernel::EventType::Notification, false};
     kernel::NTSTATUS status = kernel::STATUS_PENDING;
 };
 
-void createDone(Irp* irp, void* context) {
-    auto* outcome = static_cast<CreateOutcome*>(context);
+void waitedRequestDone(Irp* irp, void* context) {
+    auto* outcome = static_cast<WaitedOutcome*>(context);
     outcome->status = irp->ioStatus.status;
     freeIrp(irp);
     outcome->done.set();
+}
+
+// Sends a request of the process (a create or a cleanup) and waits for it
+// to complete; the request is freed then. Its status.
+kernel::NTSTATUS sendAndWait(UserProcess* process, Irp* irp) {
+    WaitedOutcome outcome;
+    kernel::NTSTATUS returned = kernel::STATUS_PENDING;
+    if (sendForProcess(process, irp, waitedRequestDone, &outcome, &returned)) {
+        expectSameStatus(returned, outcome.status);
+    } else {
+        kernel::flushQueuedDpcs(); // a lower device's completion may be waiting for one
+        kernel::waitForSingleObject(outcome.done, kernel::Timeout::infinite());
+    }
+    return outcome.status;
+}
+
+void freeRequests(std::initializer_list<Irp*> requests) {
+    for (Irp* irp : requests)
+        if (irp != nullptr) freeIrp(irp);
 }
 
 void closeDone(Irp* irp, void* file) {
@@ -234,32 +256,26 @@ kernel::NTSTATUS UserProcess::openDeviceInterface(std::u16string_view symbolicLi
     kernel::NTSTATUS status = createFileObject(top, name, &fileObject);
     dereferenceDevice(top); // the file object holds its own reference
     if (!kernel::succeeded(status)) return status;
-    Irp* closeRequest = allocateIrp(fileObject->device()->stackSize());
-    Irp* create =
-        closeRequest != nullptr ? allocateIrp(fileObject->device()->stackSize()) : nullptr;
+    const std::int8_t stackSize = fileObject->device()->stackSize();
+    Irp* cleanupRequest = allocateIrp(stackSize);
+    Irp* closeRequest = cleanupRequest != nullptr ? allocateIrp(stackSize) : nullptr;
+    Irp* create = closeRequest != nullptr ? allocateIrp(stackSize) : nullptr;
     if (create == nullptr) {
-        if (closeRequest != nullptr) freeIrp(closeRequest);
+        freeRequests({cleanupRequest, closeRequest});
         kernel::dereferenceObject(*fileObject);
         return kernel::STATUS_INSUFFICIENT_RESOURCES;
     }
 
     prepare(create, major::Create, fileObject);
-    CreateOutcome outcome;
-    kernel::NTSTATUS returned = kernel::STATUS_PENDING;
-    if (sendForProcess(this, create, createDone, &outcome, &returned)) {
-        expectSameStatus(returned, outcome.status);
-    } else {
-        kernel::flushQueuedDpcs(); // a lower device's completion may be waiting for one
-        kernel::waitForSingleObject(outcome.done, kernel::Timeout::infinite());
-    }
-    if (!kernel::succeeded(outcome.status)) {
-        freeIrp(closeRequest);
+    status = sendAndWait(this, create);
+    if (!kernel::succeeded(status)) {
+        freeRequests({cleanupRequest, closeRequest});
         kernel::dereferenceObject(*fileObject);
-        return outcome.status;
+        return status;
     }
     std::lock_guard guard(userLock());
-    *file = Access::insert(*this, {fileObject, closeRequest, nullptr});
-    return outcome.status;
+    *file = Access::insert(*this, {fileObject, cleanupRequest, closeRequest, nullptr});
+    return status;
 }
 
 kernel::NTSTATUS UserProcess::deviceIoControl(std::uint32_t file, std::uint32_t controlCode,
@@ -333,7 +349,7 @@ kernel::NTSTATUS UserProcess::createEvent(kernel::EventType type, bool signalled
     if (block == nullptr) return kernel::STATUS_INSUFFICIENT_RESOURCES;
     EventObject* object = EventObjectAccess::make(block, type, signalled);
     std::lock_guard guard(userLock());
-    *event = Access::insert(*this, {nullptr, nullptr, object});
+    *event = Access::insert(*this, {nullptr, nullptr, nullptr, object});
     return kernel::STATUS_SUCCESS;
 }
 
@@ -365,6 +381,9 @@ kernel::NTSTATUS UserProcess::closeHandle(std::uint32_t handle) {
     }
     if (entry.event != nullptr) kernel::dereferenceObject(*entry.event);
     if (entry.file == nullptr) return kernel::STATUS_SUCCESS;
+    // The cleanup of the file's last handle first; its outcome changes nothing.
+    prepare(entry.cleanupRequest, major::Cleanup, entry.file);
+    sendAndWait(this, entry.cleanupRequest);
     prepare(entry.closeRequest, major::Close, entry.file);
     kernel::NTSTATUS returned = kernel::STATUS_PENDING;
     sendForProcess(this, entry.closeRequest, closeDone, entry.file, &returned);

@@ -9,7 +9,7 @@
 // there (user_event.h) and maps memory into it (user_mapping.h).
 //
 // Ending the process (the destructor) closes every handle still open, so the
-// driver gets the close of each file; requests still pending complete when
+// driver gets the cleanup and close of each file; requests still pending complete when
 // their driver completes them and then write nothing into the ended process;
 // driver memory still mapped into it fails a check. Every call runs at
 // passive level.
@@ -70,9 +70,11 @@ public:
     kernel::NTSTATUS waitForEvent(std::uint32_t event, kernel::Timeout timeout);
 
     // Closes a file or event handle; STATUS_INVALID_HANDLE for any other
-    // value. A file's close request goes to its driver at once and cannot
-    // fail (it was set aside when the file opened); requests still pending
-    // on the file keep the file object until they complete.
+    // value. A file's cleanup request goes to its driver and the call waits
+    // for it to complete, then the close request goes; neither can fail
+    // (both were set aside when the file opened) and the cleanup's status
+    // changes nothing. Requests still pending on the file keep the file
+    // object until they complete.
     kernel::NTSTATUS closeHandle(std::uint32_t handle);
 
 private:

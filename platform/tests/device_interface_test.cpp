@@ -77,6 +77,19 @@ TEST_F(DeviceInterfaceTest, OnlyEnabledInterfacesOfTheClassAreListedInTheOrderRe
     EXPECT_TRUE(enabledDeviceInterfaces(otherClass).empty());
 }
 
+TEST_F(DeviceInterfaceTest, EveryRegistrationOfADeviceIsRecordedWithItsState) {
+    const DeviceIdentity second{{u"USB\\VID_0B05&PID_17A8"}, u"7&2&0", u"{class}\\0004"};
+    TestDevice neighbour{nullptr, &second};
+    const std::u16string control = registerOn(physical.device, clientInterfaceClass, u"Control");
+    const std::u16string plain = registerOn(physical.device, otherClass, nullptr);
+    registerOn(neighbour.device, otherClass, u"Elsewhere");
+    EXPECT_EQ(enable(plain, true), STATUS_SUCCESS);
+    EXPECT_EQ(registeredDeviceInterfaces(physical.device),
+              (std::vector<DeviceInterfaceEntry>{{clientInterfaceClass, u"Control", control, false},
+                                                 {otherClass, u"", plain, true}}));
+    EXPECT_TRUE(registeredDeviceInterfaces(function.device).empty());
+}
+
 TEST_F(DeviceInterfaceTest, RegisteringAgainGivesTheSameLinkAndOneInterface) {
     const std::u16string link = registerOn(physical.device, clientInterfaceClass, u"Twice");
     EXPECT_EQ(registerOn(physical.device, clientInterfaceClass, u"Twice"), link);

@@ -67,6 +67,7 @@ protected:
     NTSTATUS createStatus = STATUS_SUCCESS;
     std::vector<std::u16string> createdNames;
     std::vector<void*> closedContexts;
+    std::vector<std::uint8_t> endings; // major functions of the requests that end a file
     Irp* held = nullptr;
     IoStatusBlock ioStatus{};
 };
@@ -109,10 +110,20 @@ TEST_F(UserIoTest, ARefusedCreateGivesNoHandleAndNoClose) {
     EXPECT_TRUE(closedContexts.empty());
 }
 
-TEST_F(UserIoTest, ClosingSendsTheCloseOfTheFileOnceAndFreesTheHandleValue) {
+TEST_F(UserIoTest, ClosingSendsTheCleanupThenTheCloseOfTheFileOnceAndFreesTheHandleValue) {
+    for (std::uint8_t function : {major::Cleanup, major::Close})
+        this->function.on(function) = [this](DeviceObject*, Irp* irp) {
+            const IoStackLocation* at = currentStackLocation(irp);
+            endings.push_back(at->majorFunction);
+            closedContexts.push_back(at->fileObject->fsContext);
+            // a refused cleanup still closes the file
+            return completeWith(irp, at->majorFunction == major::Cleanup ? STATUS_UNSUCCESSFUL
+                                                                         : STATUS_SUCCESS);
+        };
     const std::uint32_t file = openFile();
     EXPECT_EQ(process->closeHandle(file), STATUS_SUCCESS);
-    EXPECT_EQ(closedContexts, std::vector<void*>{this});
+    EXPECT_EQ(endings, (std::vector<std::uint8_t>{major::Cleanup, major::Close}));
+    EXPECT_EQ(closedContexts, (std::vector<void*>{this, this}));
     EXPECT_EQ(process->closeHandle(file), STATUS_INVALID_HANDLE);
     EXPECT_EQ(openFile(), file); // the lowest free value again
 }

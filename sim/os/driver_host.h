@@ -1,0 +1,136 @@
+// The system's side of a driver: it loads the driver (calls its entry point
+// with a driver object and a registry path), builds a device stack on each
+// physical device it is given (the driver's add-device routine), and sends
+// the stack the plug-and-play sequence and device power changes as I/O
+// requests from the top, each on a system thread of its own, waiting for
+// its completion by settling the manual clock. It refuses what a system
+// would never send: a start of a stack that is running, a request to a
+// stack that is gone, an unload while the driver has stacks.
+#pragma once
+
+#include "platform/io/device_interface.h"
+#include "platform/io/device_object.h"
+#include "platform/io/irp.h"
+#include "platform/io/pnp.h"
+#include "platform/io/power_state.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/status.h"
+#include "platform/kernel/unicode_string.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ossim {
+
+using DriverEntry = kernel::NTSTATUS (*)(io::DriverObject* driver,
+                                         const kernel::UnicodeString* registryPath);
+
+// Where a stack stands in its plug-and-play life.
+enum class StackState {
+    added,          // the driver's device is on the stack, not started
+    started,        // started; power changes may follow
+    stopped,        // stopped for a change of resources; may start again
+    surpriseRemoved // the device is gone; only the remove may follow
+};
+
+class DriverHost {
+public:
+    // Sets itself as the power manager that serves power requests
+    // (io::setPowerRequestRoutine): each goes down the device's stack from
+    // its top. One host serves them at a time: the one made last, until it
+    // ends. The clock must outlive the host.
+    explicit DriverHost(kernel::ManualClock& clock);
+    // Removes the stacks still there (surprise removal, then remove) and
+    // unloads the driver.
+    ~DriverHost();
+    DriverHost(const DriverHost&) = delete;
+    DriverHost& operator=(const DriverHost&) = delete;
+
+    // Calls the entry point; the driver counts as loaded when it succeeds
+    // (an entry still blocked once the clock settled has not).
+    // STATUS_INVALID_DEVICE_REQUEST when a driver is loaded already,
+    // STATUS_INVALID_PARAMETER without an entry point or a registry path.
+    kernel::NTSTATUS load(DriverEntry entry, std::u16string_view registryPath);
+    bool loaded() const { return m_loaded; }
+    const io::DriverObject& driverObject() const { return m_driver; }
+
+    // Calls the driver's add-device routine for the physical device; on
+    // success the stack is added. STATUS_INVALID_DEVICE_REQUEST when no
+    // driver is loaded, it has no add-device routine or the device has a
+    // stack of this host already; STATUS_INVALID_PARAMETER for no device.
+    kernel::NTSTATUS addDevice(io::DeviceObject* physicalDevice);
+
+    // Start with the resource list (a USB function has none; the list stays
+    // valid until the start completes): from added or stopped. On success
+    // the stack is started and powered (D0).
+    kernel::NTSTATUS startDevice(io::DeviceObject* physicalDevice,
+                                 const io::ResourceList& resources = {});
+
+    // Query stop, then stop; a refused query gets a cancel stop and the
+    // stack stays started. From started.
+    kernel::NTSTATUS stopDevice(io::DeviceObject* physicalDevice);
+
+    // The device left without warning: surprise removal, from added,
+    // started or stopped. Only removeDevice may follow.
+    kernel::NTSTATUS surpriseRemove(io::DeviceObject* physicalDevice);
+
+    // An orderly removal: query remove first (a refused query gets a cancel
+    // remove, the stack stays and the refusal is returned), then remove;
+    // after a surprise removal only the remove. The stack is gone after the
+    // remove, whatever its status.
+    kernel::NTSTATUS removeDevice(io::DeviceObject* physicalDevice);
+
+    // Sends any other plug-and-play request (queries, cancels) with the
+    // location's parameters; the stack's state does not change. Starts,
+    // stops and removals go through the calls above
+    // (STATUS_INVALID_PARAMETER here).
+    kernel::NTSTATUS sendPnp(io::DeviceObject* physicalDevice, std::uint8_t minorFunction,
+                             const io::IoStackLocation::Parameters& parameters = {});
+
+    // A device power request down the stack (started stacks only). The
+    // power state is recorded on success.
+    kernel::NTSTATUS setDevicePower(io::DeviceObject* physicalDevice, io::DevicePowerState state);
+
+    // Calls the driver's unload routine. STATUS_DEVICE_BUSY while it has
+    // stacks, STATUS_INVALID_DEVICE_REQUEST when none is loaded or it has no
+    // unload routine (such a driver stays loaded).
+    kernel::NTSTATUS unload();
+
+    // STATUS_NO_SUCH_DEVICE for a device without a stack of this host.
+    kernel::NTSTATUS stackState(io::DeviceObject* physicalDevice, StackState* state) const;
+    io::DevicePowerState powerState(io::DeviceObject* physicalDevice) const;
+    std::size_t stacks() const { return m_stacks.size(); }
+
+    // What the driver registered on the physical device, in order.
+    std::vector<io::DeviceInterfaceEntry> deviceInterfaces(io::DeviceObject* physicalDevice) const;
+
+private:
+    struct Stack {
+        io::DeviceObject* physicalDevice; // referenced while the stack is here
+        StackState state;
+        io::DevicePowerState power;
+    };
+
+    Stack* find(io::DeviceObject* physicalDevice);
+    const Stack* find(io::DeviceObject* physicalDevice) const;
+    void drop(io::DeviceObject* physicalDevice);
+    // STATUS_NO_SUCH_DEVICE without a stack, STATUS_INVALID_DEVICE_REQUEST
+    // when the stack is in none of the states given.
+    kernel::NTSTATUS expect(io::DeviceObject* physicalDevice,
+                            std::initializer_list<StackState> states, Stack** stack);
+    kernel::NTSTATUS sendPnpTo(Stack& stack, std::uint8_t minorFunction,
+                               const io::IoStackLocation::Parameters& parameters = {});
+    static kernel::NTSTATUS servePowerRequest(void* host, io::DeviceObject* device, io::Irp* irp);
+
+    kernel::ManualClock& m_clock;
+    io::DriverObject m_driver;
+    std::u16string m_registryPath; // the driver may keep the text while it is loaded
+    kernel::UnicodeString m_registryPathString;
+    bool m_loaded = false;
+    std::vector<Stack> m_stacks;
+};
+
+} // namespace ossim
