@@ -222,7 +222,10 @@ void IsochronousSchedule::schedule(std::unique_ptr<Transfer> transfer, Pipe& pip
                                        static_cast<std::int64_t>(microframesPerFrame);
         t.first = pipe.nextFree > now ? pipe.nextFree : nextFrame;
     }
-    record.startFrame = static_cast<std::uint32_t>(t.first >> 3);
+    // The frame of the first slot (rounded down before the bus's start), in 32 bits.
+    record.startFrame = static_cast<std::uint32_t>(
+        (t.first - (t.first < 0 ? static_cast<std::int64_t>(microframesPerFrame) - 1 : 0)) /
+        static_cast<std::int64_t>(microframesPerFrame));
     record.errorCount = 0;
     for (std::uint32_t i = 0; i < record.numberOfPackets; ++i) {
         usb::IsoPacket& packet = record.packets()[i];
