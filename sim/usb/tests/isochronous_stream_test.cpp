@@ -84,6 +84,15 @@ TEST(IsochronousStreamTest, OutPacketsReachTheSinkWithoutGapsAndUnchanged) {
          1,
          0x01,
          {.rate = 48000, .packetsPerMillisecond = 8, .frameBytes = 8}},
+        {"release 2, high speed, 48 kHz every second microframe",
+         [] {
+             FunctionDescription d = usbsim::fixtures::uac2FeedbackDevice();
+             d.streaming[0].settings[0].data.interval = 2;
+             return d;
+         },
+         1,
+         0x01,
+         {.rate = 48000, .packetsPerMillisecond = 4, .frameBytes = 8}},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
