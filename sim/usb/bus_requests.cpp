@@ -51,6 +51,23 @@ bool isClassOrVendor(usb::Function function) {
     }
 }
 
+kernel::NTSTATUS ioStatusOf(usb::BusStatus status) {
+    switch (status) {
+    case usb::BusStatus::success:
+        return kernel::STATUS_SUCCESS;
+    case usb::BusStatus::invalidParameter:
+        return kernel::STATUS_INVALID_PARAMETER;
+    case usb::BusStatus::invalidFunction:
+        return kernel::STATUS_NOT_SUPPORTED;
+    case usb::BusStatus::deviceGone:
+        return kernel::STATUS_DEVICE_NOT_CONNECTED;
+    case usb::BusStatus::cancelled:
+        return kernel::STATUS_CANCELLED;
+    default:
+        return kernel::STATUS_UNSUCCESSFUL;
+    }
+}
+
 usb::BusStatus BusRequests::serve(usb::RequestHeader& record) {
     record.status = dispatch(record);
     return record.status;
@@ -204,19 +221,24 @@ usb::BusStatus BusRequests::selectInterface(usb::SelectInterfaceRequest& request
     return describe(interface);
 }
 
-usb::BusStatus BusRequests::resetPipe(const usb::PipeRequest& request) {
+std::optional<std::uint8_t> BusRequests::endpointOf(usb::PipeHandle pipe) const {
     // Compared as numbers: the handle may point anywhere.
     const auto first = reinterpret_cast<std::uintptr_t>(m_pipes.data());
-    const auto handle = reinterpret_cast<std::uintptr_t>(request.pipeHandle);
+    const auto handle = reinterpret_cast<std::uintptr_t>(pipe);
     if (handle < first || handle - first >= m_pipes.size() || !m_pipeGiven[handle - first])
-        return usb::BusStatus::invalidParameter;
-    const std::uint8_t* slot = &m_pipes[handle - first];
-    const bool stalled =
-        m_function
-            .control(usb::makeSetupPacket(
-                usb::Direction::out, usb::RequestType::standard, usb::Recipient::endpoint,
-                usb::standard_request::clearFeature, usb::feature_selector::endpointHalt, *slot, 0))
-            .stalled;
+        return std::nullopt;
+    return m_pipes[handle - first];
+}
+
+usb::BusStatus BusRequests::resetPipe(const usb::PipeRequest& request) {
+    const std::optional<std::uint8_t> endpoint = endpointOf(request.pipeHandle);
+    if (!endpoint) return usb::BusStatus::invalidParameter;
+    const bool stalled = m_function
+                             .control(usb::makeSetupPacket(
+                                 usb::Direction::out, usb::RequestType::standard,
+                                 usb::Recipient::endpoint, usb::standard_request::clearFeature,
+                                 usb::feature_selector::endpointHalt, *endpoint, 0))
+                             .stalled;
     return stalled ? usb::BusStatus::stall : usb::BusStatus::success;
 }
 

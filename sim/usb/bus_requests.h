@@ -6,17 +6,22 @@
 // was given.
 #pragma once
 
+#include "platform/kernel/status.h"
 #include "platform/usb/requests.h"
 #include "platform/usb/select_request.h"
 #include "sim/usb/usb_function.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace usbsim {
 
 // The class and vendor functions, whose record is a ClassOrVendorRequest.
 bool isClassOrVendor(usb::Function function);
+
+// The I/O status a request ends with beside its bus status.
+kernel::NTSTATUS ioStatusOf(usb::BusStatus status);
 
 class BusRequests {
 public:
@@ -35,6 +40,9 @@ public:
     // The port was cycled: the function powers on unconfigured and no handle
     // given before is taken any more.
     void portCycled();
+    // The endpoint address behind a pipe handle the bus gave; nothing for
+    // any other handle.
+    std::optional<std::uint8_t> endpointOf(usb::PipeHandle pipe) const;
 
 private:
     usb::BusStatus control(usb::SetupPacket setup, usb::TransferFields& transfer);

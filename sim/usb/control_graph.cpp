@@ -270,4 +270,10 @@ const Bytes* ControlGraph::current(const ControlAddress& at) const {
     return found == m_controls.end() ? nullptr : &found->second.current;
 }
 
+std::optional<std::uint32_t> ControlGraph::currentNumber(const ControlAddress& at) const {
+    const Bytes* bytes = current(at);
+    if (bytes == nullptr) return std::nullopt;
+    return decode(*bytes);
+}
+
 } // namespace usbsim

@@ -52,6 +52,8 @@ public:
 
     // The bytes GET CUR answers; null for no such control.
     const Bytes* current(const ControlAddress& address) const;
+    // The same bytes as a little-endian number; nothing for no such control.
+    std::optional<std::uint32_t> currentNumber(const ControlAddress& address) const;
 
 private:
     struct Control {

@@ -69,6 +69,7 @@ FunctionDescription uac1Headset() {
 FunctionDescription uac2FeedbackDevice() {
     FunctionDescription d =
         namedFunction(AudioRelease::uac2, fixtureVendor, 0x0201, u"USB Audio 2 Headset");
+    d.highSpeed = true;
     const ControlRange volumeRange{-32512, 0, 256}; // -127 dB to 0 dB in 1 dB steps
     const std::uint16_t connector = usb::uac2::control_access::readOnly << 2;
     d.entities = {

@@ -198,6 +198,10 @@ struct FunctionDescription {
     std::optional<StatusEndpoint> status;
     std::vector<StreamingInterface> streaming;
 
+    // The speed the bus runs the device at: 1 ms frames, or 8 microframes a
+    // frame at high speed.
+    bool highSpeed = false;
+
     std::uint8_t configurationValue = 1;
     std::uint8_t maxPower = 50; // 2 mA units
     bool selfPowered = false;

@@ -25,10 +25,11 @@ struct SimulatedBus::Transfer {
 
 namespace {
 
-io::DriverObject& busDriver(io::DispatchRoutine dispatch) {
-    static io::DriverObject driver = [dispatch] {
+io::DriverObject& busDriver(io::DispatchRoutine dispatch, io::DispatchRoutine plugAndPlay) {
+    static io::DriverObject driver = [dispatch, plugAndPlay] {
         io::DriverObject object;
         object.majorFunction[io::major::InternalDeviceControl] = dispatch;
+        object.majorFunction[io::major::Pnp] = plugAndPlay;
         return object;
     }();
     return driver;
@@ -60,6 +61,13 @@ BusRequestKind kindOfRecord(const usb::RequestHeader* record) {
     }
 }
 
+bool isIsochronous(io::Irp* irp) {
+    const usb::RequestHeader* record = recordOf(irp);
+    return io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode ==
+               usb::internal_ioctl::submitRequest &&
+           record != nullptr && record->function == usb::Function::isochronousTransfer;
+}
+
 BusRequestKind kindOf(io::Irp* irp) {
     switch (io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode) {
     case usb::internal_ioctl::submitRequest:
@@ -77,23 +85,6 @@ BusRequestKind kindOf(io::Irp* irp) {
     }
 }
 
-kernel::NTSTATUS ioStatusOf(usb::BusStatus status) {
-    switch (status) {
-    case usb::BusStatus::success:
-        return kernel::STATUS_SUCCESS;
-    case usb::BusStatus::invalidParameter:
-        return kernel::STATUS_INVALID_PARAMETER;
-    case usb::BusStatus::invalidFunction:
-        return kernel::STATUS_NOT_SUPPORTED;
-    case usb::BusStatus::deviceGone:
-        return kernel::STATUS_DEVICE_NOT_CONNECTED;
-    case usb::BusStatus::cancelled:
-        return kernel::STATUS_CANCELLED;
-    default:
-        return kernel::STATUS_UNSUCCESSFUL;
-    }
-}
-
 // Ends a request with a bus status, in its record when it has one.
 void fail(io::Irp* irp, usb::BusStatus status, kernel::NTSTATUS ioStatus) {
     const bool submit = io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode ==
@@ -106,9 +97,11 @@ void fail(io::Irp* irp, usb::BusStatus status) { fail(irp, status, ioStatusOf(st
 
 } // namespace
 
-SimulatedBus::SimulatedBus(UsbFunction& function) : m_requests(function) {
-    const kernel::NTSTATUS status =
-        io::createDevice(busDriver(dispatch), sizeof(SimulatedBus*), &m_device);
+SimulatedBus::SimulatedBus(UsbFunction& function)
+    : m_requests(function), m_frames(function.description().highSpeed),
+      m_isochronous(function, m_requests, m_frames), m_pnp(m_frames) {
+    const kernel::NTSTATUS status = io::createDevice(busDriver(dispatch, dispatchPlugAndPlay),
+                                                     sizeof(SimulatedBus*), &m_device);
     if (!kernel::check(kernel::succeeded(status), "the simulated bus has no device")) return;
     *static_cast<SimulatedBus**>(m_device->extension()) = this;
 }
@@ -125,6 +118,7 @@ void SimulatedBus::injectFault(BusRequestKind kind, BusFault fault, int count) {
 }
 
 void SimulatedBus::unplug() {
+    m_isochronous.unplug();
     const std::lock_guard guard(m_lock);
     m_plugged = false;
     loseRequests();
@@ -154,6 +148,7 @@ void SimulatedBus::endSoon(io::Irp* irp) {
 }
 
 void SimulatedBus::replug() {
+    m_isochronous.replug();
     const std::lock_guard guard(m_lock);
     m_plugged = true;
 }
@@ -178,6 +173,7 @@ kernel::NTSTATUS SimulatedBus::dispatch(io::DeviceObject* device, io::Irp* irp) 
 }
 
 kernel::NTSTATUS SimulatedBus::receive(io::Irp* irp) {
+    if (isIsochronous(irp)) return m_isochronous.receive(irp, cancelIsochronous);
     const BusRequestKind kind = kindOf(irp);
     auto owned = std::make_unique<Transfer>(*this, irp, kind);
     Transfer& transfer = *owned;
@@ -299,7 +295,10 @@ void SimulatedBus::servePort(io::Irp* irp, BusRequestKind kind, bool plugged) {
         m_requests.portReset();
         break;
     case BusRequestKind::cyclePort:
-        // Off the bus and back: what was pending is lost with the device.
+        // Off the bus and back: what was pending is lost with the device,
+        // streams included.
+        m_isochronous.unplug();
+        m_isochronous.replug();
         {
             const std::lock_guard guard(m_lock);
             loseRequests();

@@ -13,6 +13,11 @@
 // request completes, not when it arrives, so a request held back or
 // cancelled never reaches it.
 //
+// Isochronous transfers go to the bus's schedule (isochronous_schedule.h),
+// which runs on the bus's frame clock; they take no faults but unplug and
+// cancel. Plug-and-play requests to the device are answered by
+// BusPlugAndPlay, which hands out the bus interface.
+//
 // Faults on demand, per kind of request: stall the next ones, fail them with
 // a given status, delay them by clock time, hold them until they are
 // cancelled, and unplug the device, which fails pending and new requests
@@ -22,8 +27,11 @@
 #include "platform/io/device_object.h"
 #include "platform/io/irp.h"
 #include "platform/kernel/time.h"
+#include "sim/usb/bus_plug_and_play.h"
 #include "sim/usb/bus_requests.h"
+#include "sim/usb/frame_clock.h"
 #include "sim/usb/idle_port.h"
+#include "sim/usb/isochronous_schedule.h"
 #include "sim/usb/usb_function.h"
 
 #include <cstddef>
@@ -86,7 +94,13 @@ public:
     bool portSuspended() const { return m_idle.suspended(); }
     int idleCallbacks() const { return m_idle.callbacks(); }
 
-    // Requests received and not yet completed.
+    // The frame clock (full or high speed as the function's description says),
+    // the isochronous transfers and their endpoints, the plug-and-play answers.
+    const FrameClock& frames() const { return m_frames; }
+    IsochronousSchedule& isochronous() { return m_isochronous; }
+    const BusPlugAndPlay& plugAndPlay() const { return m_pnp; }
+
+    // Requests received and not yet completed (isochronous transfers aside).
     std::size_t pendingRequests() const;
     // Internal device controls received, per kind.
     int received(BusRequestKind kind) const;
@@ -96,6 +110,8 @@ private:
     static kernel::NTSTATUS dispatch(io::DeviceObject* device, io::Irp* irp);
     static void complete(kernel::Dpc& dpc, void* context, void* argument1, void* argument2);
     static void cancel(io::DeviceObject* device, io::Irp* irp);
+    static kernel::NTSTATUS dispatchPlugAndPlay(io::DeviceObject* device, io::Irp* irp);
+    static void cancelIsochronous(io::DeviceObject* device, io::Irp* irp);
 
     kernel::NTSTATUS receive(io::Irp* irp);
     void schedule(Transfer& transfer, const BusFault* fault); // under the lock
@@ -114,6 +130,9 @@ private:
 
     BusRequests m_requests;
     IdlePort m_idle;
+    FrameClock m_frames;
+    IsochronousSchedule m_isochronous;
+    BusPlugAndPlay m_pnp;
     io::DeviceObject* m_device = nullptr;
     mutable std::mutex m_lock;
     std::list<std::unique_ptr<Transfer>> m_transfers;

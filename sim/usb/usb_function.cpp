@@ -30,6 +30,11 @@ UsbFunction::UsbFunction(FunctionDescription description)
             m_settings[interface->bInterfaceNumber].insert(interface->bAlternateSetting);
 }
 
+std::uint32_t UsbFunction::selections(std::uint8_t interface) const {
+    const auto found = m_selections.find(interface);
+    return found == m_selections.end() ? 0 : found->second;
+}
+
 std::optional<std::uint8_t> UsbFunction::alternateSetting(std::uint8_t interface) const {
     const auto found = m_alternates.find(interface);
     if (found == m_alternates.end()) return std::nullopt;
@@ -140,6 +145,7 @@ ControlReply UsbFunction::setConfiguration(std::uint16_t value) {
     m_halted.clear();
     if (m_configuration != 0)
         for (const auto& [interface, settings] : m_settings) m_alternates[interface] = 0;
+    for (const auto& [interface, settings] : m_settings) ++m_selections[interface];
     return {};
 }
 
@@ -150,6 +156,7 @@ ControlReply UsbFunction::setInterface(std::uint16_t interface, std::uint16_t al
         settings->second.count(static_cast<std::uint8_t>(alternate)) == 0)
         return stall();
     m_alternates[static_cast<std::uint8_t>(interface)] = static_cast<std::uint8_t>(alternate);
+    ++m_selections[static_cast<std::uint8_t>(interface)];
     return {};
 }
 

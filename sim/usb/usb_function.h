@@ -44,6 +44,9 @@ public:
     std::uint8_t configurationValue() const { return m_configuration; }
     // Nothing while unconfigured or for an interface the configuration lacks.
     std::optional<std::uint8_t> alternateSetting(std::uint8_t interface) const;
+    // How often the interface's setting was chosen, by configuration or
+    // interface selection: a stream on it starts anew with each.
+    std::uint32_t selections(std::uint8_t interface) const;
     bool endpointHalted(std::uint8_t address) const { return m_halted.count(address) != 0; }
 
     // A reset on its port: halts clear and every control takes its initial
@@ -71,6 +74,7 @@ private:
     std::map<std::uint8_t, std::set<std::uint8_t>> m_settings;
     std::uint8_t m_configuration = 0;
     std::map<std::uint8_t, std::uint8_t> m_alternates;
+    std::map<std::uint8_t, std::uint32_t> m_selections;
     std::set<std::uint8_t> m_halted;
     std::vector<LoggedRequest> m_log;
 };

@@ -1,0 +1,134 @@
+// The plug-and-play requests a driver sends its physical device on the
+// simulated bus: the bus interface and the frame number read through it,
+// the capabilities, and the device's plug-and-play state.
+#include "platform/usb/bus_interface.h"
+#include "sim/usb/fixtures.h"
+#include "sim/usb/tests/stream_driver.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using usbsimtest::StreamWorld;
+
+constexpr kernel::Guid otherInterface = kernel::makeGuid("{2B1F6C4E-93D0-4A57-8E21-6F0C3A9B7D15}");
+
+kernel::NTSTATUS queryInterface(StreamWorld& world, const kernel::Guid* type, std::uint16_t version,
+                                std::uint16_t size, usb::BusInterface* into) {
+    io::IoStackLocation::Parameters parameters{};
+    parameters.queryInterface = {type, size, version, into ? &into->header : nullptr, nullptr};
+    return world.driver.send(io::major::Pnp, io::minorPnp::QueryInterface, parameters);
+}
+
+TEST(BusPlugAndPlayTest, HandsOutVersionOneOfTheBusInterfaceOnly) {
+    struct Case {
+        const char* name;
+        const kernel::Guid* type;
+        std::uint16_t version;
+        std::uint16_t size;
+        bool buffer;
+        kernel::NTSTATUS status;
+    };
+    const Case cases[] = {
+        {"version 1", &usb::busInterfaceId, 1, sizeof(usb::BusInterface), true,
+         kernel::STATUS_SUCCESS},
+        {"a larger buffer", &usb::busInterfaceId, 1, sizeof(usb::BusInterface) + 8, true,
+         kernel::STATUS_SUCCESS},
+        {"version 2", &usb::busInterfaceId, 2, sizeof(usb::BusInterface), true,
+         kernel::STATUS_NOT_SUPPORTED},
+        {"another interface", &otherInterface, 1, sizeof(usb::BusInterface), true,
+         kernel::STATUS_NOT_SUPPORTED},
+        {"a buffer too small", &usb::busInterfaceId, 1, sizeof(usb::BusInterface) - 1, true,
+         kernel::STATUS_BUFFER_TOO_SMALL},
+        {"no buffer", &usb::busInterfaceId, 1, sizeof(usb::BusInterface), false,
+         kernel::STATUS_INVALID_PARAMETER},
+        {"no interface type", nullptr, 1, sizeof(usb::BusInterface), true,
+         kernel::STATUS_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamWorld world(usbsim::fixtures::uac1Headset());
+        usb::BusInterface bus{};
+        EXPECT_EQ(queryInterface(world, c.type, c.version, c.size, c.buffer ? &bus : nullptr),
+                  c.status);
+        const bool given = c.status == kernel::STATUS_SUCCESS;
+        EXPECT_EQ(world.bus.plugAndPlay().interfaceReferences(), given ? 1 : 0);
+        EXPECT_EQ(bus.queryBusTime != nullptr, given);
+        if (!given) continue;
+        EXPECT_EQ(bus.header.size, sizeof(usb::BusInterface));
+        EXPECT_EQ(bus.header.version, 1);
+        bus.header.interfaceDereference(bus.header.context);
+        EXPECT_EQ(world.bus.plugAndPlay().interfaceReferences(), 0);
+    }
+}
+
+TEST(BusPlugAndPlayTest, TheBusInterfaceReadsTheFrameClockAndTheSpeed) {
+    struct Case {
+        const char* name;
+        bool highSpeed;
+    };
+    for (const Case& c : {Case{"full speed", false}, Case{"high speed", true}}) {
+        SCOPED_TRACE(c.name);
+        usbsim::FunctionDescription description = usbsim::fixtures::uac1Headset();
+        description.highSpeed = c.highSpeed;
+        StreamWorld world(std::move(description));
+        usb::BusInterface bus{};
+        ASSERT_EQ(queryInterface(world, &usb::busInterfaceId, 1, sizeof(bus), &bus),
+                  kernel::STATUS_SUCCESS);
+        EXPECT_EQ(bus.isDeviceHighSpeed(bus.header.context), c.highSpeed);
+        std::uint32_t frame = 99;
+        ASSERT_EQ(bus.queryBusTime(bus.header.context, &frame), kernel::STATUS_SUCCESS);
+        EXPECT_EQ(frame, 0u);
+        for (std::uint32_t frames : {1u, 7u, 1000u}) {
+            usbsim::advanceFrames(world.clock, frames);
+            const std::uint32_t before = frame;
+            ASSERT_EQ(bus.queryBusTime(bus.header.context, &frame), kernel::STATUS_SUCCESS);
+            EXPECT_EQ(frame, before + frames);
+        }
+        // Within a frame the number stands still.
+        world.clock.advance(std::chrono::microseconds(999));
+        std::uint32_t same = 0;
+        bus.queryBusTime(bus.header.context, &same);
+        EXPECT_EQ(same, frame);
+        EXPECT_EQ(bus.queryBusTime(bus.header.context, nullptr), kernel::STATUS_INVALID_PARAMETER);
+        bus.header.interfaceDereference(bus.header.context);
+    }
+}
+
+TEST(BusPlugAndPlayTest, AnswersTheRequestsOfADevicesLife) {
+    StreamWorld world(usbsim::fixtures::uac1Headset());
+    EXPECT_EQ(world.bus.plugAndPlay().state(), usbsim::PnpState::added);
+
+    io::IoStackLocation::Parameters start{};
+    EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::StartDevice, start),
+              kernel::STATUS_SUCCESS);
+    EXPECT_EQ(world.bus.plugAndPlay().state(), usbsim::PnpState::started);
+
+    io::DeviceCapabilities capabilities{};
+    capabilities.size = sizeof(capabilities);
+    capabilities.version = 1;
+    io::IoStackLocation::Parameters query{};
+    query.deviceCapabilities.capabilities = &capabilities;
+    EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::QueryCapabilities, query),
+              kernel::STATUS_SUCCESS);
+    EXPECT_NE(capabilities.flags & io::capability_flags::removable, 0u);
+    EXPECT_EQ(capabilities.flags & io::capability_flags::surpriseRemovalOk, 0u);
+    EXPECT_EQ(capabilities.deviceState[0], io::DevicePowerState::D0);
+    EXPECT_EQ(capabilities.deviceState[3], io::DevicePowerState::D3);
+    capabilities.size = sizeof(capabilities) - 4;
+    EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::QueryCapabilities, query),
+              kernel::STATUS_INVALID_PARAMETER);
+
+    // A request the bus does not know keeps the status its sender preset.
+    EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::QueryStopDevice, start),
+              kernel::STATUS_NOT_SUPPORTED);
+
+    EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::SurpriseRemoval, start),
+              kernel::STATUS_SUCCESS);
+    EXPECT_EQ(world.bus.plugAndPlay().state(), usbsim::PnpState::surpriseRemoved);
+    EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::RemoveDevice, start),
+              kernel::STATUS_SUCCESS);
+    EXPECT_EQ(world.bus.plugAndPlay().state(), usbsim::PnpState::removed);
+}
+
+} // namespace
