@@ -68,6 +68,17 @@ AdapterDevice::AdapterDevice(io::DeviceObject* functional, io::DeviceObject* phy
 
 AdapterDevice::~AdapterDevice() {
     unregisterAll();
+    std::vector<Port*> bound;
+    {
+        std::lock_guard guard(liveLock());
+        for (Port* port : boundPorts)
+            if (port->addRefIfAlive()) bound.push_back(port);
+        boundPorts.clear();
+    }
+    for (Port* port : bound) {
+        port->releaseMiniport();
+        port->Release();
+    }
     kernel::freeWorkItem(startWork);
     AdapterDevice* none = nullptr;
     std::memcpy(functional->extension(), &none, sizeof none);
@@ -144,6 +155,21 @@ kernel::NTSTATUS findSubdevicePort(io::DeviceObject* device, std::u16string_view
         return kernel::STATUS_SUCCESS;
     }
     return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+}
+
+void noteBoundPort(io::DeviceObject* device, Port* port) {
+    AdapterDevice* adapter = adapterDeviceOf(device);
+    std::lock_guard guard(liveLock());
+    if (adapter != nullptr && std::find(live().begin(), live().end(), adapter) != live().end())
+        adapter->boundPorts.push_back(port);
+}
+
+void forgetBoundPort(Port* port) {
+    std::lock_guard guard(liveLock());
+    for (AdapterDevice* adapter : live()) {
+        auto& ports = adapter->boundPorts;
+        ports.erase(std::remove(ports.begin(), ports.end(), port), ports.end());
+    }
 }
 
 std::size_t liveAdapterDevices() {

@@ -58,7 +58,8 @@ public:
     io::DevicePowerState powerState = io::DevicePowerState::D0;
     std::vector<Subdevice> subdevices; // in order of registration
     std::vector<PhysicalConnection> connections;
-    bool surpriseRemoved = false; // no filter opens from then on
+    std::vector<Port*> boundPorts; // without references, under the list of live devices' lock
+    bool surpriseRemoved = false;  // no filter opens from then on
 
     // Takes every subdevice off (interfaces disabled and freed, miniports
     // released) and lets go of the adapter's power interface.
@@ -77,6 +78,12 @@ AdapterDevice* adapterDeviceOf(io::DeviceObject* device);
 kernel::NTSTATUS findSubdevicePort(io::DeviceObject* device, std::u16string_view name, Port** port);
 // Live adapter devices, for the end-of-test check.
 std::size_t liveAdapterDevices();
+
+// Ports bound on an adapter device, registered or not: the device lets go
+// of their miniports when it goes, which breaks the hold each miniport has
+// on its port. A port forgets itself as it goes.
+void noteBoundPort(io::DeviceObject* device, Port* port);
+void forgetBoundPort(Port* port);
 
 kernel::NTSTATUS unregisterSubdevice(io::DeviceObject* deviceObject, kernel::IUnknown* unknown);
 kernel::NTSTATUS unregisterPhysicalConnection(io::DeviceObject* deviceObject,

@@ -26,6 +26,13 @@ public:
 class RefCount {
 public:
     std::uint32_t add() { return ++count_; }
+    // Adds one unless the count already reached 0 (the owner is going).
+    bool addIfAlive() {
+        std::uint32_t count = count_.load();
+        while (count != 0)
+            if (count_.compare_exchange_weak(count, count + 1)) return true;
+        return false;
+    }
     // The count left; the owner deletes itself at 0.
     std::uint32_t drop() { return --count_; }
 

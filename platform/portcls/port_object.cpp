@@ -33,6 +33,7 @@ Port* portOf(kernel::IUnknown* unknown) {
 // Open pins hold the port, so none is left here; a miniport that never
 // held its port may still be bound.
 Port::~Port() {
+    forgetBoundPort(this);
     if (miniport_ != nullptr) miniport_->Release();
 }
 
@@ -70,7 +71,8 @@ std::uint32_t Port::Release() {
 kernel::NTSTATUS Port::Init(io::DeviceObject* deviceObject, io::Irp*, kernel::IUnknown* miniport,
                             kernel::IUnknown* unknownAdapter,
                             const io::ResourceList* resourceList) {
-    if (deviceObject == nullptr || miniport == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    if (adapterDeviceOf(deviceObject) == nullptr || miniport == nullptr)
+        return kernel::STATUS_INVALID_PARAMETER;
     kernel::MutexGuard guard(mutex_);
     if (miniport_ != nullptr || device_ != nullptr) return kernel::STATUS_INVALID_DEVICE_REQUEST;
 
@@ -101,6 +103,7 @@ kernel::NTSTATUS Port::Init(io::DeviceObject* deviceObject, io::Irp*, kernel::IU
     }
     descriptor_ = descriptor;
     device_ = deviceObject;
+    noteBoundPort(deviceObject, this);
     return kernel::STATUS_SUCCESS;
 }
 

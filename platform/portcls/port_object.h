@@ -52,6 +52,8 @@ public:
                                                   std::uint32_t toPin) override;
 
     Kind kind() const { return kind_; }
+    // A reference unless the port is already going.
+    bool addRefIfAlive() { return refs_.addIfAlive(); }
     kernel::IUnknown* unknown() { return static_cast<IPortEvents*>(this); }
     // Null before Init and once the miniport was let go.
     const FilterDescriptor* descriptor();
@@ -87,9 +89,9 @@ private:
 
     const Kind kind_;
     RefCount refs_;
-    io::DeviceObject* device_ = nullptr;
-    kernel::Mutex mutex_;           // binding and pins, at passive level
-    IMiniport* miniport_ = nullptr; // with a reference
+    io::DeviceObject* device_ = nullptr; // the adapter device it was bound on
+    kernel::Mutex mutex_;                // binding and pins, at passive level
+    IMiniport* miniport_ = nullptr;      // with a reference
     const FilterDescriptor* descriptor_ = nullptr;
     std::vector<Pin*> pins_;
     kernel::SpinLock eventsLock_;

@@ -83,7 +83,7 @@ TEST_F(ToyDeviceTest, RemovalLeavesNoInterfacePortOrMiniport) {
     EXPECT_EQ(functional(), nullptr);
     EXPECT_TRUE(io::enabledDeviceInterfaces(ks::KSCATEGORY_AUDIO).empty());
     EXPECT_TRUE(io::enabledDeviceInterfaces(ks::KSCATEGORY_RENDER).empty());
-    EXPECT_EQ(liveToys.load(), 0);
+    EXPECT_EQ(liveToys.load(), toysAtStart);
     EXPECT_EQ(kernel::poolLiveBlocks(kernel::poolTag("PcPo")), 0u);
     EXPECT_EQ(kernel::poolLiveBlocks(kernel::poolTag("PcAd")), 0u);
     EXPECT_TRUE(kernel::poolBlocksSince(before).empty());

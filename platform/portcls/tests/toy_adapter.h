@@ -35,7 +35,8 @@ struct World {
     const io::ResourceList* resourcesSeen = nullptr;
     kernel::NTSTATUS refuseState = kernel::STATUS_SUCCESS; // for the step into RUN
     ToyStream* stream = nullptr;
-    IPortEvents* topologyEvents = nullptr; // while the topology miniport lives
+    const FilterDescriptor* topologyDescriptor = nullptr; // in place of the toy's own
+    IPortEvents* topologyEvents = nullptr;                // while the topology miniport lives
 };
 
 inline World* world = nullptr;
@@ -104,7 +105,8 @@ public:
         return status;
     }
     kernel::NTSTATUS GetDescription(const FilterDescriptor** description) override {
-        *description = &descriptor;
+        *description =
+            world->topologyDescriptor != nullptr ? world->topologyDescriptor : &descriptor;
         return kernel::STATUS_SUCCESS;
     }
     kernel::NTSTATUS DataRangeIntersection(std::uint32_t, const ks::DataRange*,

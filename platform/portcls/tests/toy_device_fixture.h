@@ -25,7 +25,7 @@ protected:
     }
     ~ToyDeviceTest() override {
         world = nullptr;
-        EXPECT_EQ(liveToys.load(), 0) << "toy objects the port layer never let go";
+        EXPECT_EQ(liveToys.load(), toysAtStart) << "toy objects the port layer never let go";
     }
 
     kernel::NTSTATUS addDevice() { return driver.addDevice(&driver, physical.device); }
@@ -59,6 +59,7 @@ protected:
     }
     void remove() { EXPECT_EQ(sendPnp(io::minorPnp::RemoveDevice), kernel::STATUS_SUCCESS); }
 
+    const int toysAtStart = liveToys.load();
     World state;
     kernel::ManualClock clock;
     io::DriverObject driver;
