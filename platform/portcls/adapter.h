@@ -8,8 +8,9 @@
 // request has passed down the stack, the port layer calls the adapter's
 // StartDevice with the resources; the adapter makes its ports, binds its
 // miniports and registers them as subdevices under names, with the
-// physical connections between them. Removal unregisters everything and
-// deletes the device.
+// physical connections between them. A capabilities query, once back from
+// the stack below, goes to the adapter's power interface to amend. Removal
+// unregisters everything and deletes the device.
 #pragma once
 
 #include "platform/io/device_object.h"

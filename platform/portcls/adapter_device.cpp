@@ -57,9 +57,9 @@ const kernel::TestCheckRegistrar
 
 AdapterDevice::AdapterDevice(io::DeviceObject* functional, io::DeviceObject* physical,
                              io::DeviceObject* lower, StartDeviceRoutine start,
-                             std::uint32_t maxObjects, kernel::WorkItem* startWork)
+                             std::uint32_t maxObjects, kernel::WorkItem* passiveWork)
     : functional(functional), physical(physical), lower(lower), start(start),
-      maxObjects(maxObjects), startWork(startWork) {
+      maxObjects(maxObjects), passiveWork(passiveWork) {
     AdapterDevice* self = this;
     std::memcpy(functional->extension(), &self, sizeof self);
     std::lock_guard guard(liveLock());
@@ -79,7 +79,7 @@ AdapterDevice::~AdapterDevice() {
         port->releaseMiniport();
         port->Release();
     }
-    kernel::freeWorkItem(startWork);
+    kernel::freeWorkItem(passiveWork);
     AdapterDevice* none = nullptr;
     std::memcpy(functional->extension(), &none, sizeof none);
     std::lock_guard guard(liveLock());

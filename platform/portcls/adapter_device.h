@@ -39,7 +39,8 @@ struct PhysicalConnection {
 class AdapterDevice : public PoolAllocated<pool_tag::adapterDevice> {
 public:
     AdapterDevice(io::DeviceObject* functional, io::DeviceObject* physical, io::DeviceObject* lower,
-                  StartDeviceRoutine start, std::uint32_t maxObjects, kernel::WorkItem* startWork);
+                  StartDeviceRoutine start, std::uint32_t maxObjects,
+                  kernel::WorkItem* passiveWork);
     ~AdapterDevice();
     AdapterDevice(const AdapterDevice&) = delete;
     AdapterDevice& operator=(const AdapterDevice&) = delete;
@@ -51,9 +52,14 @@ public:
     const std::uint32_t maxObjects;
 
     kernel::Mutex mutex; // everything below, at passive level
-    kernel::WorkItem* const startWork;
-    io::Irp* startIrp = nullptr; // the start request while StartDevice runs
-    const io::ResourceList* startResources = nullptr;
+    // A request that went down the stack first and is finished at passive
+    // level when it is back: its parameters as they came, and what finishes it.
+    using AfterLower = kernel::NTSTATUS (*)(AdapterDevice& adapter, io::Irp* irp,
+                                            const io::IoStackLocation::Parameters& parameters);
+    kernel::WorkItem* const passiveWork;
+    io::Irp* heldIrp = nullptr;
+    AfterLower afterLower = nullptr;
+    io::IoStackLocation::Parameters heldParameters{};
     IAdapterPowerManagement* power = nullptr; // with a reference
     io::DevicePowerState powerState = io::DevicePowerState::D0;
     std::vector<Subdevice> subdevices; // in order of registration

@@ -21,42 +21,69 @@ kernel::NTSTATUS passDown(AdapterDevice& adapter, io::Irp* irp) {
     return io::callDriver(adapter.lower, irp);
 }
 
-// On the worker thread, at passive level, once the start request came back
-// up the stack: the adapter starts its device, then the request completes.
-void runStartDevice(void* context) {
+// On the worker thread, at passive level, once the request came back up
+// the stack: the port layer finishes one the stack below accepted, then it
+// completes; one it refused completes as it is.
+void runAfterLower(void* context) {
     auto* adapter = static_cast<AdapterDevice*>(context);
     io::Irp* irp = nullptr;
-    const io::ResourceList* resources = nullptr;
+    AdapterDevice::AfterLower routine = nullptr;
+    io::IoStackLocation::Parameters parameters{};
     {
         kernel::MutexGuard guard(adapter->mutex);
-        std::swap(irp, adapter->startIrp);
-        resources = adapter->startResources;
-        adapter->startResources = nullptr;
+        std::swap(irp, adapter->heldIrp);
+        std::swap(routine, adapter->afterLower);
+        parameters = adapter->heldParameters;
     }
-    completeWith(irp, adapter->start(adapter->functional, irp, resources));
+    const kernel::NTSTATUS below = irp->ioStatus.status;
+    completeWith(irp, kernel::succeeded(below) ? routine(*adapter, irp, parameters) : below);
 }
 
-kernel::NTSTATUS startPassedDown(io::DeviceObject*, io::Irp* irp, void* context) {
-    if (!kernel::succeeded(irp->ioStatus.status)) return irp->ioStatus.status;
+kernel::NTSTATUS backFromLower(io::DeviceObject*, io::Irp*, void* context) {
     auto* adapter = static_cast<AdapterDevice*>(context);
-    kernel::queueWorkItem(*adapter->startWork, runStartDevice, adapter);
+    kernel::queueWorkItem(*adapter->passiveWork, runAfterLower, adapter);
     return kernel::STATUS_MORE_PROCESSING_REQUIRED;
 }
 
-// The start goes down the stack first; StartDevice runs when it is back.
-kernel::NTSTATUS startDevice(AdapterDevice& adapter, io::Irp* irp) {
+// Passes the request down the stack; when it is back with success the
+// routine finishes it at passive level. Plug-and-play requests come one at
+// a time; one that finds another still held is refused as busy.
+kernel::NTSTATUS passDownThenFinish(AdapterDevice& adapter, io::Irp* irp,
+                                    AdapterDevice::AfterLower routine) {
     {
         kernel::MutexGuard guard(adapter.mutex);
-        if (adapter.startIrp != nullptr) return completeWith(irp, kernel::STATUS_DEVICE_BUSY);
-        adapter.startIrp = irp;
-        adapter.startResources =
-            io::currentStackLocation(irp)->parameters.startDevice.allocatedResources;
+        if (adapter.heldIrp != nullptr) return completeWith(irp, kernel::STATUS_DEVICE_BUSY);
+        adapter.heldIrp = irp;
+        adapter.afterLower = routine;
+        adapter.heldParameters = io::currentStackLocation(irp)->parameters;
     }
     io::copyCurrentStackLocationToNext(irp);
-    io::setCompletionRoutine(irp, startPassedDown, &adapter, true, true, true);
+    io::setCompletionRoutine(irp, backFromLower, &adapter, true, true, true);
     io::markPending(irp);
     (void)io::callDriver(adapter.lower, irp);
     return kernel::STATUS_PENDING;
+}
+
+// The adapter starts its device with the resources the start carried.
+kernel::NTSTATUS startAdapter(AdapterDevice& adapter, io::Irp* irp,
+                              const io::IoStackLocation::Parameters& parameters) {
+    return adapter.start(adapter.functional, irp, parameters.startDevice.allocatedResources);
+}
+
+// The adapter amends the capabilities the stack below reported.
+kernel::NTSTATUS amendCapabilities(AdapterDevice& adapter, io::Irp* irp,
+                                   const io::IoStackLocation::Parameters& parameters) {
+    IAdapterPowerManagement* power = nullptr;
+    {
+        kernel::MutexGuard guard(adapter.mutex);
+        power = adapter.power;
+        if (power != nullptr) power->AddRef();
+    }
+    if (power == nullptr) return irp->ioStatus.status;
+    const kernel::NTSTATUS status =
+        power->QueryDeviceCapabilities(parameters.deviceCapabilities.capabilities);
+    power->Release();
+    return status;
 }
 
 kernel::NTSTATUS releaseRemovedDevice(io::DeviceObject*, io::Irp* irp, void* context) {
@@ -87,7 +114,9 @@ kernel::NTSTATUS dispatchPnp(io::DeviceObject* device, io::Irp* irp) {
     if (adapter == nullptr) return completeWith(irp, kernel::STATUS_INVALID_DEVICE_REQUEST);
     switch (io::currentStackLocation(irp)->minorFunction) {
     case io::minorPnp::StartDevice:
-        return startDevice(*adapter, irp);
+        return passDownThenFinish(*adapter, irp, startAdapter);
+    case io::minorPnp::QueryCapabilities:
+        return passDownThenFinish(*adapter, irp, amendCapabilities);
     case io::minorPnp::SurpriseRemoval:
         adapter->disableInterfaces();
         return passDown(*adapter, irp);

@@ -111,6 +111,38 @@ TEST_F(ToyDeviceTest, OtherPlugAndPlayRequestsPassDownUntouched) {
     remove();
 }
 
+TEST_F(ToyDeviceTest, TheAdapterAmendsTheCapabilitiesTheStackBelowReported) {
+    physical.on(io::major::Pnp) = [](io::DeviceObject*, io::Irp* irp) {
+        const io::IoStackLocation* location = io::currentStackLocation(irp);
+        if (location->minorFunction == io::minorPnp::QueryCapabilities)
+            location->parameters.deviceCapabilities.capabilities->deviceWake =
+                io::DevicePowerState::D1;
+        return io::testing::completeWith(irp, STATUS_SUCCESS);
+    };
+    start();
+    state.log.clear();
+    io::DeviceCapabilities capabilities{};
+    EXPECT_EQ(sendPnp(io::minorPnp::QueryCapabilities, nullptr, &capabilities), STATUS_SUCCESS);
+    EXPECT_EQ(state.log, std::vector<std::string>{"adapter capabilities D1"});
+    EXPECT_EQ(capabilities.deviceWake, io::DevicePowerState::D2);
+    physical.on(io::major::Pnp) = nullptr;
+    remove();
+}
+
+TEST_F(ToyDeviceTest, CapabilitiesTheStackBelowRefusedNeverReachTheAdapter) {
+    start();
+    physical.on(io::major::Pnp) = [](io::DeviceObject*, io::Irp* irp) {
+        return io::testing::completeWith(irp, kernel::STATUS_NOT_SUPPORTED);
+    };
+    state.log.clear();
+    io::DeviceCapabilities capabilities{};
+    EXPECT_EQ(sendPnp(io::minorPnp::QueryCapabilities, nullptr, &capabilities),
+              kernel::STATUS_NOT_SUPPORTED);
+    EXPECT_TRUE(state.log.empty());
+    physical.on(io::major::Pnp) = nullptr;
+    remove();
+}
+
 class ToyPowerTest : public ToyDeviceTest {
 protected:
     ToyPowerTest() { io::setPowerRequestRoutine(passDown, nullptr); }

@@ -60,7 +60,10 @@ public:
     kernel::NTSTATUS QueryPowerChangeState(io::DevicePowerState) override {
         return kernel::STATUS_SUCCESS;
     }
-    kernel::NTSTATUS QueryDeviceCapabilities(io::DeviceCapabilities*) override {
+    // The adapter wakes the device from D2 and says so.
+    kernel::NTSTATUS QueryDeviceCapabilities(io::DeviceCapabilities* capabilities) override {
+        world->log.push_back("adapter capabilities " + powerName(capabilities->deviceWake));
+        capabilities->deviceWake = io::DevicePowerState::D2;
         return kernel::STATUS_SUCCESS;
     }
 };

@@ -34,13 +34,17 @@ protected:
 
     // Sends a plug-and-play request down the whole stack and returns its
     // outcome once it completed.
-    kernel::NTSTATUS sendPnp(std::uint8_t minor, const io::ResourceList* resources = nullptr) {
+    kernel::NTSTATUS sendPnp(std::uint8_t minor, const io::ResourceList* resources = nullptr,
+                             io::DeviceCapabilities* capabilities = nullptr) {
         io::DeviceObject* top = io::getAttachedDeviceReference(physical.device);
         io::Irp* irp = io::allocateIrp(top->stackSize());
         io::IoStackLocation* location = io::nextStackLocation(irp);
         location->majorFunction = io::major::Pnp;
         location->minorFunction = minor;
-        location->parameters.startDevice = {resources, resources};
+        if (minor == io::minorPnp::QueryCapabilities)
+            location->parameters.deviceCapabilities = {capabilities};
+        else
+            location->parameters.startDevice = {resources, resources};
         irp->ioStatus = {kernel::STATUS_NOT_SUPPORTED, 0};
         Outcome outcome;
         io::setCompletionRoutine(irp, keep, &outcome, true, true, true);
