@@ -39,6 +39,7 @@ kernel::NTSTATUS Pin::open(bool capture, const ks::DataFormat* format) {
     stream_ = stream;
     dma_ = dma;
     serviceGroup_ = group;
+    interval_ = stream_->SetNotificationFreq(requestedInterval, &framing_);
     return kernel::STATUS_SUCCESS;
 }
 

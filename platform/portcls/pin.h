@@ -1,6 +1,7 @@
 // A wave pin the system opened on a wave-cyclic port's filter: the
 // miniport's stream with its DMA channel and service group, the pin's state
-// (moved one step at a time), and the service the stream's notifications
+// (moved one step at a time), the notification interval agreed with the
+// stream, and the service the stream's notifications
 // lead to. The pin is a member of its stream's service group, so each
 // notification the stream raises through its port reaches the pin in the
 // group's deferred procedure call, never in the stream's own context.
@@ -19,13 +20,17 @@ namespace portcls {
 
 class Port;
 
+// The interval a pin asks its stream to notify at: the audio engine's period.
+inline constexpr std::uint32_t requestedInterval = 10; // milliseconds
+
 class Pin final : public PortLayerObject<IServiceSink, pool_tag::pin, IID_IServiceSink> {
 public:
     Pin(Port* port, std::uint32_t pinId);
 
     void RequestService() override;
 
-    // Asks the port's miniport for the stream; once.
+    // Asks the port's miniport for the stream, then asks the stream to
+    // notify every requestedInterval milliseconds; once.
     kernel::NTSTATUS open(bool capture, const ks::DataFormat* format);
     std::uint32_t pinId() const { return pinId_; }
     bool streaming() const { return stream_ != nullptr; }
@@ -36,6 +41,10 @@ public:
     kernel::NTSTATUS setState(ks::KsState target);
     kernel::NTSTATUS position(std::uint32_t* position);
     IDmaChannel* dmaChannel() const { return dma_; }
+    // The notification interval the stream keeps (milliseconds) and the
+    // bytes of one interval, as it answered when the pin opened.
+    std::uint32_t notificationInterval() const { return interval_; }
+    std::uint32_t framingSize() const { return framing_; }
 
     std::uint32_t serviceCount() const { return services_.load(); }
     // Runs in each service, at dispatch level; set it while the pin is stopped.
@@ -56,6 +65,8 @@ private:
     IDmaChannel* dma_ = nullptr;
     IServiceGroup* serviceGroup_ = nullptr;
     ks::KsState state_ = ks::KsState::Stop;
+    std::uint32_t interval_ = 0;
+    std::uint32_t framing_ = 0;
     std::atomic<std::uint32_t> services_{0};
     std::function<void()> serviceRoutine_;
 };

@@ -146,6 +146,12 @@ kernel::NTSTATUS PinHandle::buffer(void** address, std::uint32_t* size) const {
     return kernel::STATUS_SUCCESS;
 }
 
+std::uint32_t PinHandle::notificationInterval() const {
+    return pin_ != nullptr ? pin_->notificationInterval() : 0;
+}
+
+std::uint32_t PinHandle::framingSize() const { return pin_ != nullptr ? pin_->framingSize() : 0; }
+
 std::uint32_t PinHandle::serviceCount() const { return pin_ != nullptr ? pin_->serviceCount() : 0; }
 
 void PinHandle::setServiceRoutine(std::function<void()> routine) {

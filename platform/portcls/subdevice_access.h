@@ -137,6 +137,10 @@ public:
     kernel::NTSTATUS position(std::uint32_t* position) const;
     // The cyclic buffer: its address and the bytes in use.
     kernel::NTSTATUS buffer(void** address, std::uint32_t* size) const;
+    // What the stream answered when the pin asked it to notify every 10 ms:
+    // the interval it keeps and the bytes of one interval.
+    std::uint32_t notificationInterval() const;
+    std::uint32_t framingSize() const;
     std::uint32_t serviceCount() const;
     void setServiceRoutine(std::function<void()> routine);
 

@@ -19,6 +19,7 @@
 #include "platform/portcls/service_group.h"
 #include "toy_unknown.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -266,9 +267,12 @@ public:
     }
 
     kernel::NTSTATUS SetFormat(const ks::DataFormat*) override { return kernel::STATUS_SUCCESS; }
+    // Keeps any interval up to the buffer's 10 ms; 192 bytes a millisecond.
     std::uint32_t SetNotificationFreq(std::uint32_t interval, std::uint32_t* framing) override {
-        *framing = bufferBytes;
-        return interval;
+        world->log.push_back("stream interval " + std::to_string(interval));
+        const std::uint32_t kept = std::min<std::uint32_t>(interval, 10);
+        *framing = kept * 192;
+        return kept;
     }
     kernel::NTSTATUS SetState(ks::KsState state) override {
         if (state == ks::KsState::Run && !kernel::succeeded(world->refuseState))

@@ -39,8 +39,9 @@ TEST_F(WavePinTest, APinStepsThroughEveryStateOnItsWayAndBack) {
     EXPECT_EQ(pin.state(), ks::KsState::Run);
     EXPECT_EQ(pin.setState(ks::KsState::Acquire), STATUS_SUCCESS);
     pin.close();
-    EXPECT_EQ(state.log, (Log{"new render stream", "stream ACQUIRE", "stream PAUSE", "stream RUN",
-                              "stream PAUSE", "stream ACQUIRE", "stream STOP", "stream gone"}));
+    EXPECT_EQ(state.log,
+              (Log{"new render stream", "stream interval 10", "stream ACQUIRE", "stream PAUSE",
+                   "stream RUN", "stream PAUSE", "stream ACQUIRE", "stream STOP", "stream gone"}));
 }
 
 TEST_F(WavePinTest, AStepTheStreamRefusesStopsThePinWhereItWas) {
@@ -76,6 +77,8 @@ TEST_F(WavePinTest, NotificationsAreServicedInADeferredCallNeverInTheStreams) {
     EXPECT_EQ(pin.buffer(&address, &size), STATUS_SUCCESS);
     EXPECT_NE(address, nullptr);
     EXPECT_EQ(size, ToyStream::bufferBytes);
+    EXPECT_EQ(pin.notificationInterval(), 10u);
+    EXPECT_EQ(pin.framingSize(), 1920u);
 }
 
 TEST_F(WavePinTest, PinsThatCannotBeMadeAreRefusedBeforeTheMiniportIsAsked) {
