@@ -67,8 +67,8 @@ kernel::NTSTATUS PcRegisterAdapterPowerManagement(kernel::IUnknown* unknown,
 // on the device; the filter categories its miniport describes become
 // enabled device interfaces with the name as reference string.
 // STATUS_INVALID_PARAMETER: not an adapter device, an empty or duplicate
-// name or one holding '\', a port that is not bound or is registered
-// already; STATUS_INSUFFICIENT_RESOURCES past the device's maxObjects; an
+// name or one holding '\', a port that is not bound, is bound on another
+// device or is registered already; STATUS_INSUFFICIENT_RESOURCES past the device's maxObjects; an
 // interface registration's failure (nothing is left registered then).
 kernel::NTSTATUS PcRegisterSubdevice(io::DeviceObject* deviceObject, const char16_t* name,
                                      kernel::IUnknown* unknown);

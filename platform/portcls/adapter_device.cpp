@@ -203,8 +203,10 @@ kernel::NTSTATUS PcRegisterSubdevice(io::DeviceObject* deviceObject, const char1
     const std::u16string_view text(name);
     if (text.empty() || text.find(u'\\') != std::u16string_view::npos)
         return kernel::STATUS_INVALID_PARAMETER;
+    // Bound, and bound on this device.
     const FilterDescriptor* descriptor = port->descriptor();
-    if (descriptor == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    if (descriptor == nullptr || port->device() != deviceObject)
+        return kernel::STATUS_INVALID_PARAMETER;
 
     kernel::MutexGuard guard(adapter->mutex);
     for (const Subdevice& subdevice : adapter->subdevices)

@@ -75,6 +75,24 @@ TEST_F(RegistrationTest, SubdevicesNeedABoundPortAndANewPlainName) {
     EXPECT_EQ(io::enabledDeviceInterfaces(ks::KSCATEGORY_AUDIO).size(), 1u);
 }
 
+TEST_F(RegistrationTest, APortRegistersOnlyOnTheDeviceItWasBoundOn) {
+    const io::DeviceIdentity otherIdentity{
+        {u"USB\\VID_1B3F&PID_2009"}, u"8&0&1", u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0008"};
+    io::testing::TestDevice other{nullptr, &otherIdentity};
+    ASSERT_EQ(driver.addDevice(&driver, other.device), STATUS_SUCCESS);
+    IPort* port = nullptr;
+    ASSERT_EQ(PcNewPort(&port, CLSID_PortTopology), STATUS_SUCCESS);
+    ports.push_back(port);
+    auto* miniport = static_cast<IMiniportTopology*>(new ToyTopology);
+    ASSERT_EQ(port->Init(other.device->attachedDevice(), nullptr, miniport, nullptr, nullptr),
+              STATUS_SUCCESS);
+    miniport->Release();
+    EXPECT_EQ(PcRegisterSubdevice(functional(), u"Topology", port), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(PcRegisterSubdevice(other.device->attachedDevice(), u"Topology", port),
+              STATUS_SUCCESS);
+    EXPECT_EQ(sendPnpTo(other.device, io::minorPnp::RemoveDevice), STATUS_SUCCESS);
+}
+
 TEST_F(RegistrationTest, NoMoreSubdevicesThanTheDeviceWasMadeFor) {
     EXPECT_EQ(PcRegisterSubdevice(functional(), u"A", boundPort(CLSID_PortTopology)),
               STATUS_SUCCESS);

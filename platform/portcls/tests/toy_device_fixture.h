@@ -36,7 +36,12 @@ protected:
     // outcome once it completed.
     kernel::NTSTATUS sendPnp(std::uint8_t minor, const io::ResourceList* resources = nullptr,
                              io::DeviceCapabilities* capabilities = nullptr) {
-        io::DeviceObject* top = io::getAttachedDeviceReference(physical.device);
+        return sendPnpTo(physical.device, minor, resources, capabilities);
+    }
+    kernel::NTSTATUS sendPnpTo(io::DeviceObject* bottom, std::uint8_t minor,
+                               const io::ResourceList* resources = nullptr,
+                               io::DeviceCapabilities* capabilities = nullptr) {
+        io::DeviceObject* top = io::getAttachedDeviceReference(bottom);
         io::Irp* irp = io::allocateIrp(top->stackSize());
         io::IoStackLocation* location = io::nextStackLocation(irp);
         location->majorFunction = io::major::Pnp;
