@@ -89,6 +89,29 @@ TEST_F(ToyDeviceTest, RemovalLeavesNoInterfacePortOrMiniport) {
     EXPECT_TRUE(kernel::poolBlocksSince(before).empty());
 }
 
+// A driver that takes plug and play over hands removal to the port layer
+// and then still reads its own part of the extension, as adapters do to
+// drop what they hold; the device's memory must still be there.
+kernel::NTSTATUS readingAfterRemoval(io::DeviceObject* device, io::Irp* irp) {
+    const bool removal = io::currentStackLocation(irp)->minorFunction == io::minorPnp::RemoveDevice;
+    const kernel::NTSTATUS status = PcDispatchIrp(device, irp);
+    if (removal) {
+        const auto* own =
+            static_cast<const unsigned char*>(device->extension()) + portClassExtensionSize;
+        world->log.push_back("driver part " + std::to_string(own[0]));
+    }
+    return status;
+}
+
+TEST_F(ToyDeviceTest, TheDriverMayReadItsExtensionAfterPassingRemovalOn) {
+    driver.majorFunction[io::major::Pnp] = readingAfterRemoval;
+    start();
+    static_cast<unsigned char*>(functional()->extension())[portClassExtensionSize] = 42;
+    holdTopWhileSending = false;
+    remove();
+    EXPECT_EQ(state.log, std::vector<std::string>{"driver part 42"});
+}
+
 TEST_F(ToyDeviceTest, SurpriseRemovalDisablesTheInterfacesAndRefusesNewFilters) {
     start();
     EXPECT_EQ(sendPnp(io::minorPnp::SurpriseRemoval), STATUS_SUCCESS);

@@ -42,6 +42,7 @@ protected:
                                const io::ResourceList* resources = nullptr,
                                io::DeviceCapabilities* capabilities = nullptr) {
         io::DeviceObject* top = io::getAttachedDeviceReference(bottom);
+        if (!holdTopWhileSending) io::dereferenceDevice(top);
         io::Irp* irp = io::allocateIrp(top->stackSize());
         io::IoStackLocation* location = io::nextStackLocation(irp);
         location->majorFunction = io::major::Pnp;
@@ -54,7 +55,7 @@ protected:
         Outcome outcome;
         io::setCompletionRoutine(irp, keep, &outcome, true, true, true);
         (void)io::callDriver(top, irp);
-        io::dereferenceDevice(top);
+        if (holdTopWhileSending) io::dereferenceDevice(top);
         clock.settle();
         EXPECT_TRUE(outcome.completed);
         io::freeIrp(irp);
@@ -74,6 +75,9 @@ protected:
     io::DriverObject driver;
     io::testing::TestDevice physical{nullptr, &toyIdentity};
     io::ResourceList resources{0, nullptr};
+    // A sender that holds no reference on the device it sends to leaves
+    // the device's memory to the device stack.
+    bool holdTopWhileSending = true;
 
 private:
     struct Outcome {
