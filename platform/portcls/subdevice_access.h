@@ -44,7 +44,8 @@ class Pin;
 struct SubdeviceRecord {
     std::u16string name;
     std::vector<kernel::Guid> categories;
-    std::vector<std::u16string> links; // one enabled interface per category
+    std::vector<std::u16string>
+        links; // one interface per category, disabled after surprise removal
 };
 
 struct PhysicalConnectionRecord {
