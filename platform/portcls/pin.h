@@ -1,0 +1,74 @@
+// A wave pin the system opened on a wave-cyclic port's filter: the
+// miniport's stream with its DMA channel and service group, the pin's state
+// (moved one step at a time), the notification interval agreed with the
+// stream, and the service the stream's notifications
+// lead to. The pin is a member of its stream's service group, so each
+// notification the stream raises through its port reaches the pin in the
+// group's deferred procedure call, never in the stream's own context.
+#pragma once
+
+#include "platform/ks/state.h"
+#include "platform/portcls/miniport.h"
+#include "platform/portcls/pool_object.h"
+#include "platform/portcls/service_group.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace portcls {
+
+class Port;
+
+// The interval a pin asks its stream to notify at: the audio engine's period.
+inline constexpr std::uint32_t requestedInterval = 10; // milliseconds
+
+class Pin final : public PortLayerObject<IServiceSink, pool_tag::pin, IID_IServiceSink> {
+public:
+    Pin(Port* port, std::uint32_t pinId);
+
+    void RequestService() override;
+
+    // Asks the port's miniport for the stream, then asks the stream to
+    // notify every requestedInterval milliseconds; once.
+    kernel::NTSTATUS open(bool capture, const ks::DataFormat* format);
+    std::uint32_t pinId() const { return pinId_; }
+    bool streaming() const { return stream_ != nullptr; }
+
+    ks::KsState state() const { return state_; }
+    // Steps through every state between the current one and the target;
+    // stops at the first step the stream refuses and returns its status.
+    kernel::NTSTATUS setState(ks::KsState target);
+    kernel::NTSTATUS position(std::uint32_t* position);
+    IDmaChannel* dmaChannel() const { return dma_; }
+    // The notification interval the stream keeps (milliseconds) and the
+    // bytes of one interval, as it answered when the pin opened.
+    std::uint32_t notificationInterval() const { return interval_; }
+    std::uint32_t framingSize() const { return framing_; }
+
+    std::uint32_t serviceCount() const { return services_.load(); }
+    // Runs in each service, at dispatch level; set it while the pin is stopped.
+    void setServiceRoutine(std::function<void()> routine) { serviceRoutine_ = std::move(routine); }
+
+    // Steps down to STOP and lets the stream go; the pin stays, without a
+    // stream, until closed. For closing and for a port losing its miniport.
+    void detach();
+    // The system closes the pin: detach, leave the port, drop the handle's reference.
+    void close();
+
+private:
+    ~Pin() override;
+
+    Port* const port_; // with a reference
+    const std::uint32_t pinId_;
+    IMiniportWaveCyclicStream* stream_ = nullptr; // each with a reference
+    IDmaChannel* dma_ = nullptr;
+    IServiceGroup* serviceGroup_ = nullptr;
+    ks::KsState state_ = ks::KsState::Stop;
+    std::uint32_t interval_ = 0;
+    std::uint32_t framing_ = 0;
+    std::atomic<std::uint32_t> services_{0};
+    std::function<void()> serviceRoutine_;
+};
+
+} // namespace portcls
