@@ -6,6 +6,8 @@
 #include "platform/usb/bus_status.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace usbsim {
@@ -25,14 +27,31 @@ struct SimulatedBus::Transfer {
 
 namespace {
 
-io::DriverObject& busDriver(io::DispatchRoutine dispatch, io::DispatchRoutine plugAndPlay) {
-    static io::DriverObject driver = [dispatch, plugAndPlay] {
+io::DriverObject& busDriver(io::DispatchRoutine dispatch, io::DispatchRoutine plugAndPlay,
+                            io::DispatchRoutine power) {
+    static io::DriverObject driver = [dispatch, plugAndPlay, power] {
         io::DriverObject object;
         object.majorFunction[io::major::InternalDeviceControl] = dispatch;
         object.majorFunction[io::major::Pnp] = plugAndPlay;
+        object.majorFunction[io::major::Power] = power;
         return object;
     }();
     return driver;
+}
+
+// "USB\VID_vvvv&PID_pppp&REV_rrrr", then without the release.
+io::DeviceIdentity identityOf(const FunctionDescription& description,
+                              std::u16string_view instanceName) {
+    char text[48];
+    std::snprintf(text, sizeof text, "USB\\VID_%04X&PID_%04X", description.vendorId,
+                  description.productId);
+    const std::u16string device(text, text + std::strlen(text));
+    std::snprintf(text, sizeof text, "&REV_%04X", description.deviceRelease);
+    const std::u16string release(text, text + std::strlen(text));
+    // The software key of the device under the class of audio devices.
+    return {{device + release, device},
+            std::u16string(instanceName),
+            u"{20628a2e-f588-4861-8353-45b556580c01}\\0000"};
 }
 
 void* argumentOf(io::Irp* irp) {
@@ -97,13 +116,16 @@ void fail(io::Irp* irp, usb::BusStatus status) { fail(irp, status, ioStatusOf(st
 
 } // namespace
 
-SimulatedBus::SimulatedBus(UsbFunction& function)
+SimulatedBus::SimulatedBus(UsbFunction& function, std::u16string_view instanceName)
     : m_requests(function), m_frames(function.description().highSpeed),
-      m_isochronous(function, m_requests, m_frames), m_pnp(m_frames) {
-    const kernel::NTSTATUS status = io::createDevice(busDriver(dispatch, dispatchPlugAndPlay),
-                                                     sizeof(SimulatedBus*), &m_device);
+      m_isochronous(function, m_requests, m_frames), m_pnp(m_frames),
+      m_identity(identityOf(function.description(), instanceName)) {
+    const kernel::NTSTATUS status = io::createDevice(
+        busDriver(dispatch, dispatchPlugAndPlay, dispatchPower), sizeof(SimulatedBus*), &m_device);
     if (!kernel::check(kernel::succeeded(status), "the simulated bus has no device")) return;
     *static_cast<SimulatedBus**>(m_device->extension()) = this;
+    kernel::check(kernel::succeeded(io::setDeviceIdentity(m_device, m_identity)),
+                  "the simulated bus's device has no identity");
 }
 
 SimulatedBus::~SimulatedBus() {

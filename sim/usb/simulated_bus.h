@@ -18,6 +18,12 @@
 // cancel. Plug-and-play requests to the device are answered by
 // BusPlugAndPlay, which hands out the bus interface.
 //
+// The physical device has an identity, as the bus found it: hardware ids
+// from the function's vendor, product and release, most specific first, an
+// instance name and a driver key, so a driver on it reads its device
+// properties and registers device interfaces. It answers device power
+// requests with success, as a bus does for a device it keeps powered.
+//
 // Faults on demand, per kind of request: stall the next ones, fail them with
 // a given status, delay them by clock time, hold them until they are
 // cancelled, and unplug the device, which fails pending and new requests
@@ -38,6 +44,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace usbsim {
 
@@ -66,16 +73,21 @@ struct BusFault {
 
 class SimulatedBus {
 public:
-    // The function must outlive the bus.
-    explicit SimulatedBus(UsbFunction& function);
+    // The function must outlive the bus. The instance name tells two buses
+    // of the same function apart.
+    explicit SimulatedBus(UsbFunction& function,
+                          std::u16string_view instanceName = defaultInstanceName);
     // Fails the requests still pending, as an unplug does, and completes them.
     // The driver's device is detached first.
     ~SimulatedBus();
     SimulatedBus(const SimulatedBus&) = delete;
     SimulatedBus& operator=(const SimulatedBus&) = delete;
 
+    static constexpr std::u16string_view defaultInstanceName = u"5&2a61c0f&0&1";
+
     // The physical device a driver's device attaches to.
     io::DeviceObject* device() const { return m_device; }
+    const io::DeviceIdentity& identity() const { return m_identity; }
 
     // The next `count` requests of the kind get the fault, in the order the
     // faults were given; a fault waits while the device is unplugged.
@@ -111,6 +123,7 @@ private:
     static void complete(kernel::Dpc& dpc, void* context, void* argument1, void* argument2);
     static void cancel(io::DeviceObject* device, io::Irp* irp);
     static kernel::NTSTATUS dispatchPlugAndPlay(io::DeviceObject* device, io::Irp* irp);
+    static kernel::NTSTATUS dispatchPower(io::DeviceObject* device, io::Irp* irp);
     static void cancelIsochronous(io::DeviceObject* device, io::Irp* irp);
 
     kernel::NTSTATUS receive(io::Irp* irp);
@@ -133,6 +146,7 @@ private:
     FrameClock m_frames;
     IsochronousSchedule m_isochronous;
     BusPlugAndPlay m_pnp;
+    io::DeviceIdentity m_identity;
     io::DeviceObject* m_device = nullptr;
     mutable std::mutex m_lock;
     std::list<std::unique_ptr<Transfer>> m_transfers;

@@ -1,0 +1,119 @@
+// The bus's physical device as a driver on it sees it: its identity, read
+// through the device properties, and device power requests it answers.
+#include "platform/io/device_interface.h"
+#include "platform/io/device_object.h"
+#include "platform/io/irp.h"
+#include "platform/kernel/clock.h"
+#include "sim/usb/fixtures.h"
+#include "sim/usb/simulated_bus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kernel::STATUS_SUCCESS;
+
+// A property of the bus's device as UTF-16 text, each terminating zero kept.
+std::u16string readProperty(io::DeviceObject* device, io::DeviceProperty property) {
+    std::uint32_t needed = 0;
+    EXPECT_EQ(io::getDeviceProperty(device, property, 0, nullptr, &needed),
+              kernel::STATUS_BUFFER_TOO_SMALL);
+    std::u16string text(needed / sizeof(char16_t), u'?');
+    std::uint32_t written = 0;
+    EXPECT_EQ(io::getDeviceProperty(device, property, needed, text.data(), &written),
+              STATUS_SUCCESS);
+    EXPECT_EQ(written, needed);
+    return text;
+}
+
+// Keeps a request its sender frees, and notes that it completed.
+kernel::NTSTATUS keep(io::DeviceObject*, io::Irp*, void* completed) {
+    *static_cast<bool*>(completed) = true;
+    return kernel::STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+struct IdentityCase {
+    const char* name;
+    std::uint16_t vendor;
+    std::uint16_t product;
+    std::uint16_t release;
+    std::u16string instance;
+    std::u16string hardwareIds; // as the property reads
+};
+
+TEST(BusIdentityTest, HardwareIdsComeFromTheFunctionsVendorProductAndRelease) {
+    using namespace std::string_literals;
+    const IdentityCase cases[] = {
+        {"upper-case hex, most specific first", 0x1b3f, 0x2008, 0x0100, u"5&2a61c0f&0&1",
+         u"USB\\VID_1B3F&PID_2008&REV_0100\0USB\\VID_1B3F&PID_2008\0\0"s},
+        {"zeros are padded to four digits", 0x0001, 0x00a0, 0x0002, u"6&1&0&7",
+         u"USB\\VID_0001&PID_00A0&REV_0002\0USB\\VID_0001&PID_00A0\0\0"s},
+        {"the highest values", 0xffff, 0xffff, 0xffff, u"7&f&0&2",
+         u"USB\\VID_FFFF&PID_FFFF&REV_FFFF\0USB\\VID_FFFF&PID_FFFF\0\0"s},
+    };
+    for (const IdentityCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        kernel::ManualClock clock;
+        usbsim::FunctionDescription description = usbsim::fixtures::uac1Headset();
+        description.vendorId = c.vendor;
+        description.productId = c.product;
+        description.deviceRelease = c.release;
+        usbsim::UsbFunction function(description);
+        usbsim::SimulatedBus bus(function, c.instance);
+        EXPECT_EQ(readProperty(bus.device(), io::DeviceProperty::HardwareIds), c.hardwareIds);
+        EXPECT_EQ(readProperty(bus.device(), io::DeviceProperty::InstanceName), c.instance + u'\0');
+        EXPECT_EQ(bus.identity().instanceName, c.instance);
+        // The driver key names a software key under the class.
+        const std::u16string key = readProperty(bus.device(), io::DeviceProperty::DriverKeyName);
+        EXPECT_EQ(key.front(), u'{');
+        EXPECT_NE(key.find(u"}\\"), std::u16string::npos);
+    }
+}
+
+// A driver's device on top of the bus device: a device interface registered
+// on the physical device carries the bus's instance name in its link.
+TEST(BusIdentityTest, ADriverRegistersDeviceInterfacesOnTheBusDevice) {
+    kernel::ManualClock clock;
+    usbsim::UsbFunction function(usbsim::fixtures::uac1Headset());
+    usbsim::SimulatedBus bus(function);
+    const kernel::Guid interfaceClass{0x6a1c3f02, 0x90d1, 0x4b7e, {1, 2, 3, 4, 5, 6, 7, 8}};
+    kernel::UnicodeString link{};
+    ASSERT_EQ(io::registerDeviceInterface(bus.device(), interfaceClass, nullptr, &link),
+              STATUS_SUCCESS);
+    const std::vector<io::DeviceInterfaceEntry> registered =
+        io::registeredDeviceInterfaces(bus.device());
+    ASSERT_EQ(registered.size(), 1u);
+    EXPECT_NE(registered[0].symbolicLink.find(u"5&2a61c0f&0&1"), std::u16string::npos);
+    kernel::freeUnicodeString(link);
+}
+
+// Device power requests reach the bottom of a stack; the bus answers each
+// state with success instead of refusing a request it has no routine for.
+TEST(BusIdentityTest, DevicePowerRequestsSucceedInEveryState) {
+    kernel::ManualClock clock;
+    usbsim::UsbFunction function(usbsim::fixtures::uac1Headset());
+    usbsim::SimulatedBus bus(function);
+    for (const io::DevicePowerState state :
+         {io::DevicePowerState::D3, io::DevicePowerState::D2, io::DevicePowerState::D0}) {
+        io::Irp* irp = io::allocateIrp(bus.device()->stackSize());
+        io::IoStackLocation* location = io::nextStackLocation(irp);
+        location->majorFunction = io::major::Power;
+        location->minorFunction = io::minorPower::SetPower;
+        location->parameters.power.type = io::PowerStateType::Device;
+        location->parameters.power.state = state;
+        irp->ioStatus.status = kernel::STATUS_NOT_SUPPORTED;
+        bool completed = false;
+        io::setCompletionRoutine(irp, keep, &completed, true, true, true);
+        (void)io::callDriver(bus.device(), irp);
+        clock.settle();
+        EXPECT_TRUE(completed);
+        EXPECT_EQ(irp->ioStatus.status, STATUS_SUCCESS);
+        io::freeIrp(irp);
+    }
+}
+
+} // namespace
