@@ -23,6 +23,14 @@ kernel::NTSTATUS BusPlugAndPlay::serve(io::Irp* irp) {
         m_state = PnpState::removed;
         status = kernel::STATUS_SUCCESS;
         break;
+    // The device may be stopped or removed in order: the bus agrees.
+    case io::minorPnp::QueryRemoveDevice:
+    case io::minorPnp::CancelRemoveDevice:
+    case io::minorPnp::QueryStopDevice:
+    case io::minorPnp::StopDevice:
+    case io::minorPnp::CancelStopDevice:
+        status = kernel::STATUS_SUCCESS;
+        break;
     case io::minorPnp::QueryCapabilities:
         status = queryCapabilities(location.parameters.deviceCapabilities.capabilities);
         break;

@@ -1,6 +1,7 @@
 // The simulated bus's answers to the plug-and-play requests a function
 // driver sends its physical device: start, remove and surprise removal are
-// noted; query capabilities fills what a removable USB device reports; query
+// noted; the queries, cancels and the stop of an orderly stop or removal
+// succeed; query capabilities fills what a removable USB device reports; query
 // interface hands out the bus interface (platform/usb/bus_interface.h),
 // version 1 only. Other plug-and-play requests complete with the status
 // their sender preset, as a bus leaves requests it does not know.

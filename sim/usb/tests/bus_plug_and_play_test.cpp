@@ -119,8 +119,19 @@ TEST(BusPlugAndPlayTest, AnswersTheRequestsOfADevicesLife) {
     EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::QueryCapabilities, query),
               kernel::STATUS_INVALID_PARAMETER);
 
-    // A request the bus does not know keeps the status its sender preset.
-    EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::QueryStopDevice, start),
+    // An orderly stop or removal is agreed to, whether it goes on or not.
+    for (const std::uint8_t minor :
+         {io::minorPnp::QueryStopDevice, io::minorPnp::CancelStopDevice,
+          io::minorPnp::QueryStopDevice, io::minorPnp::StopDevice, io::minorPnp::QueryRemoveDevice,
+          io::minorPnp::CancelRemoveDevice, io::minorPnp::QueryRemoveDevice}) {
+        EXPECT_EQ(world.driver.send(io::major::Pnp, minor, start), kernel::STATUS_SUCCESS)
+            << int(minor);
+        EXPECT_EQ(world.bus.plugAndPlay().state(), usbsim::PnpState::started);
+    }
+    // A request the bus does not know (device relations) keeps the status
+    // its sender preset.
+    constexpr std::uint8_t queryDeviceRelations = 0x07;
+    EXPECT_EQ(world.driver.send(io::major::Pnp, queryDeviceRelations, start),
               kernel::STATUS_NOT_SUPPORTED);
 
     EXPECT_EQ(world.driver.send(io::major::Pnp, io::minorPnp::SurpriseRemoval, start),
