@@ -179,6 +179,36 @@ DriverHost::deviceInterfaces(io::DeviceObject* physicalDevice) const {
     return io::registeredDeviceInterfaces(physicalDevice);
 }
 
+std::vector<portcls::SubdeviceRecord>
+DriverHost::subdevices(io::DeviceObject* physicalDevice) const {
+    io::DeviceObject* top = startedTop(physicalDevice);
+    return top != nullptr ? portcls::registeredSubdevices(top)
+                          : std::vector<portcls::SubdeviceRecord>{};
+}
+
+std::vector<portcls::PhysicalConnectionRecord>
+DriverHost::physicalConnections(io::DeviceObject* physicalDevice) const {
+    io::DeviceObject* top = startedTop(physicalDevice);
+    return top != nullptr ? portcls::registeredPhysicalConnections(top)
+                          : std::vector<portcls::PhysicalConnectionRecord>{};
+}
+
+kernel::NTSTATUS DriverHost::openFilter(io::DeviceObject* physicalDevice, std::u16string_view name,
+                                        portcls::FilterHandle& filter) const {
+    if (find(physicalDevice) == nullptr) return kernel::STATUS_NO_SUCH_DEVICE;
+    io::DeviceObject* top = startedTop(physicalDevice);
+    return top != nullptr ? filter.open(top, name) : kernel::STATUS_INVALID_DEVICE_REQUEST;
+}
+
+io::DeviceObject* DriverHost::startedTop(io::DeviceObject* physicalDevice) const {
+    const Stack* stack = find(physicalDevice);
+    if (stack == nullptr || stack->state != StackState::started) return nullptr;
+    // The stack stays while the host has it, so the reference is not needed.
+    io::DeviceObject* top = io::getAttachedDeviceReference(physicalDevice);
+    io::dereferenceDevice(top);
+    return top;
+}
+
 DriverHost::Stack* DriverHost::find(io::DeviceObject* physicalDevice) {
     const auto found = std::find_if(m_stacks.begin(), m_stacks.end(), [&](const Stack& stack) {
         return stack.physicalDevice == physicalDevice;

@@ -16,6 +16,7 @@
 #include "platform/kernel/clock.h"
 #include "platform/kernel/status.h"
 #include "platform/kernel/unicode_string.h"
+#include "platform/portcls/subdevice_access.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -107,6 +108,19 @@ public:
     // What the driver registered on the physical device, in order.
     std::vector<io::DeviceInterfaceEntry> deviceInterfaces(io::DeviceObject* physicalDevice) const;
 
+    // An audio adapter's subdevices and the physical connections between
+    // them, in order of registration, as the port layer keeps them for the
+    // device on top of the stack; empty for a stack that is not started or
+    // a driver that is no audio adapter.
+    std::vector<portcls::SubdeviceRecord> subdevices(io::DeviceObject* physicalDevice) const;
+    std::vector<portcls::PhysicalConnectionRecord>
+    physicalConnections(io::DeviceObject* physicalDevice) const;
+    // Opens the filter of the subdevice by name (without regard to case).
+    // STATUS_NO_SUCH_DEVICE without a stack, STATUS_INVALID_DEVICE_REQUEST
+    // for a stack that is not started; otherwise as FilterHandle::open.
+    kernel::NTSTATUS openFilter(io::DeviceObject* physicalDevice, std::u16string_view name,
+                                portcls::FilterHandle& filter) const;
+
 private:
     struct Stack {
         io::DeviceObject* physicalDevice; // referenced while the stack is here
@@ -116,6 +130,8 @@ private:
 
     Stack* find(io::DeviceObject* physicalDevice);
     const Stack* find(io::DeviceObject* physicalDevice) const;
+    // The device on top of a started stack (with no reference); null for another.
+    io::DeviceObject* startedTop(io::DeviceObject* physicalDevice) const;
     void drop(io::DeviceObject* physicalDevice);
     // STATUS_NO_SUCH_DEVICE without a stack, STATUS_INVALID_DEVICE_REQUEST
     // when the stack is in none of the states given.

@@ -1,0 +1,68 @@
+// A whole simulated system for end-to-end runs: a manual clock, a USB
+// function on a simulated bus, and a driver host. A test loads a driver,
+// plugs the device (the driver's add-device routine on the bus's physical
+// device, then the start), steps time, and unplugs it again: by surprise
+// (the bus loses the device, then surprise removal and remove) or in order
+// (query remove and remove). Time moves only in step(), one bus frame at a
+// time, so the bus's frames, the driver's timers and the audio engine's
+// pumps run in lockstep and every run gives the same result.
+#pragma once
+
+#include "platform/kernel/clock.h"
+#include "platform/kernel/status.h"
+#include "platform/kernel/time.h"
+#include "sim/os/driver_host.h"
+#include "sim/usb/function_description.h"
+#include "sim/usb/simulated_bus.h"
+#include "sim/usb/usb_function.h"
+
+#include <string_view>
+
+namespace ossim {
+
+class SimulatedSystem {
+public:
+    // The clock is installed here: one system at a time, made while no
+    // timer is set. Throws std::invalid_argument for a description the
+    // function cannot express (as usbsim::UsbFunction).
+    explicit SimulatedSystem(usbsim::FunctionDescription description);
+    // The host ends first: stacks still there are surprise-removed and
+    // removed and the driver unloaded; then the bus and the function go.
+    ~SimulatedSystem() = default;
+    SimulatedSystem(const SimulatedSystem&) = delete;
+    SimulatedSystem& operator=(const SimulatedSystem&) = delete;
+
+    static constexpr std::u16string_view registryPath =
+        u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\headset";
+
+    // As DriverHost::load, under the registry path above.
+    kernel::NTSTATUS load(DriverEntry entry) { return m_host.load(entry, registryPath); }
+
+    // Add device on the bus's physical device, then start it. The add's
+    // refusal is returned as it is; after a refused start the stack stays,
+    // added, for a test to remove.
+    kernel::NTSTATUS plug();
+    // The device left without warning: the bus fails what is pending and
+    // what comes, the stack gets surprise removal, then remove.
+    kernel::NTSTATUS surpriseRemove();
+    // An orderly removal (query remove, then remove); the device stays on
+    // the bus.
+    kernel::NTSTATUS remove();
+
+    // Moves time on by whole frames of the bus, one at a time.
+    void step(kernel::Duration duration);
+
+    kernel::ManualClock& clock() { return m_clock; }
+    DriverHost& host() { return m_host; }
+    usbsim::UsbFunction& function() { return m_function; }
+    usbsim::SimulatedBus& bus() { return m_bus; }
+    io::DeviceObject* device() const { return m_bus.device(); }
+
+private:
+    kernel::ManualClock m_clock;
+    usbsim::UsbFunction m_function;
+    usbsim::SimulatedBus m_bus;
+    DriverHost m_host;
+};
+
+} // namespace ossim
