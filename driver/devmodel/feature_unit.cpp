@@ -1,0 +1,82 @@
+#include "driver/devmodel/feature_unit.h"
+
+#include "driver/devmodel/level_controls.h"
+#include "driver/devmodel/switch_controls.h"
+
+namespace {
+
+// Allocates the control (null node when the pool refused it) and binds it.
+using ControlFactory = kernel::NTSTATUS (*)(std::uint32_t nodeId, kernel::PoolTag tag,
+                                            kernel::IUnknown* unit, std::uint8_t selector,
+                                            io::DeviceObject* settings, IAudioNode** node);
+
+template <class Control>
+kernel::NTSTATUS CreateBound(std::uint32_t nodeId, kernel::PoolTag tag, kernel::IUnknown* unit,
+                             std::uint8_t selector, io::DeviceObject* settings, IAudioNode** node) {
+    Control* control = nullptr;
+    const kernel::NTSTATUS status =
+        CreateDriverObject<Control>(&control, nullptr, kernel::PoolType::NonPagedNx, tag, nodeId);
+    *node = control;
+    if (!kernel::succeeded(status)) return status;
+    return control->Bind(unit, selector, settings);
+}
+
+struct SelectorControl {
+    std::uint8_t selector;
+    ControlFactory create;
+};
+
+constexpr SelectorControl SelectorControls[] = {
+    {feature_selector::mute, &CreateBound<CUacMuteControl>},
+    {feature_selector::volume, &CreateBound<CUacVolumeControl>},
+    {feature_selector::bass, &CreateBound<CUacBassControl>},
+    {feature_selector::mid, &CreateBound<CUacMidControl>},
+    {feature_selector::treble, &CreateBound<CUacTrebleControl>},
+    {feature_selector::automaticGain, &CreateBound<CUacAgcControl>},
+    {feature_selector::loudness, &CreateBound<CUacLoudnessControl>},
+    {feature_selector::gainPad, &CreateBound<CUacGainPadControl>},
+    {feature_selector::vendorSwitch, &CreateBound<CUacVendorSwitchControl>},
+};
+
+ControlFactory FactoryOf(std::uint8_t selector) {
+    for (const SelectorControl& entry : SelectorControls)
+        if (entry.selector == selector) return entry.create;
+    return nullptr;
+}
+
+} // namespace
+
+kernel::NTSTATUS CFeatureUnit::NonDelegatingQueryInterface(const kernel::Guid& id, void** object) {
+    kernel::NTSTATUS status =
+        AnswerAfterBase(CUacEntity::NonDelegatingQueryInterface(id, object),
+                        static_cast<IFeatureUnitSwitch*>(this), id, IID_IFeatureUnitSwitch, object);
+    return AnswerAfterBase(status, static_cast<IFeatureUnitLevel*>(this), id, IID_IFeatureUnitLevel,
+                           object);
+}
+
+kernel::NTSTATUS CFeatureUnit::CreateFeatureControls(CAudioHal& hal,
+                                                     std::span<const std::uint8_t> order,
+                                                     kernel::PoolTag tag) {
+    if (!HasControl(feature_selector::mute)) return kernel::STATUS_INSUFFICIENT_RESOURCES;
+    std::uint32_t nodeId = hal.GetChildCount();
+    io::DeviceObject* settings = hal.GetDeviceObject();
+    for (const std::uint8_t selector : order) {
+        const ControlFactory create = FactoryOf(selector);
+        if (create == nullptr || !HasControl(selector)) continue;
+        IAudioNode* control = nullptr;
+        kernel::NTSTATUS status = create(nodeId, tag, static_cast<IFeatureUnitSwitch*>(this),
+                                         selector, settings, &control);
+        if (control == nullptr) {
+            // Only the output side is needed; a missing control further in
+            // is left out.
+            if (selector == feature_selector::mute) return kernel::STATUS_INSUFFICIENT_RESOURCES;
+            continue;
+        }
+        if (kernel::succeeded(status)) status = hal.AddChildObject(control);
+        if (kernel::succeeded(status)) status = AddItem(control);
+        control->Release();
+        if (!kernel::succeeded(status)) return status;
+        ++nodeId;
+    }
+    return kernel::STATUS_SUCCESS;
+}
