@@ -1,6 +1,7 @@
 #include "driver/devmodel/feature_unit.h"
 
 #include "driver/devmodel/level_controls.h"
+#include "driver/devmodel/soft_volume_control.h"
 #include "driver/devmodel/switch_controls.h"
 
 namespace {
@@ -36,6 +37,7 @@ constexpr SelectorControl SelectorControls[] = {
     {feature_selector::loudness, &CreateBound<CUacLoudnessControl>},
     {feature_selector::gainPad, &CreateBound<CUacGainPadControl>},
     {feature_selector::vendorSwitch, &CreateBound<CUacVendorSwitchControl>},
+    {feature_selector::softVolume, &CreateBound<CUacSoftVolumeControl>},
 };
 
 ControlFactory FactoryOf(std::uint8_t selector) {

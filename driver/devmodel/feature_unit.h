@@ -21,6 +21,7 @@ inline constexpr std::uint8_t treble = 5;
 inline constexpr std::uint8_t automaticGain = 7;
 inline constexpr std::uint8_t loudness = 10;
 inline constexpr std::uint8_t gainPad = 12;
+inline constexpr std::uint8_t softVolume = 130;
 inline constexpr std::uint8_t vendorSwitch = 144;
 } // namespace feature_selector
 

@@ -122,11 +122,14 @@ kernel::NTSTATUS CUacLevelControl::ReadVolume() {
 kernel::NTSTATUS CUacLevelControl::SetChannelMode(std::uint32_t mode,
                                                   kernel::CallbackObject* callback) {
     CLevelItem::SetChannelMode(mode, callback);
-    const std::uint32_t exposed = ExposedChannelCount(mode, m_ulChannels);
-    for (std::uint32_t channel = 0; channel < exposed; ++channel) {
+    ReloadChannels(ExposedChannelCount(mode, m_ulChannels), callback);
+    return kernel::STATUS_SUCCESS;
+}
+
+void CUacLevelControl::ReloadChannels(std::uint32_t channels, kernel::CallbackObject* callback) {
+    for (std::uint32_t channel = 0; channel < channels; ++channel) {
         LoadPersisted(channel);
         SetLevel(channel, Values()[channel]);
     }
     if (callback != nullptr) NotifyControlChange(*callback, GetId());
-    return kernel::STATUS_SUCCESS;
 }

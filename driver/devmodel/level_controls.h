@@ -49,6 +49,9 @@ protected:
     kernel::NTSTATUS SetChannel(std::uint32_t channel, std::int32_t value);
     kernel::NTSTATUS Persist(std::uint32_t channel);
     void LoadPersisted(std::uint32_t channel);
+    // Reloads the first channels from their persisted values, applies them
+    // and announces the change when a callback object is given.
+    void ReloadChannels(std::uint32_t channels, kernel::CallbackObject* callback);
     std::int32_t Clamp(std::int32_t value) const;
     std::int32_t* Values() const { return m_Values.Get<std::int32_t>(); }
 
