@@ -1,6 +1,7 @@
 #include "driver/devmodel/uac_entity.h"
 
 #include "driver/common/list.h"
+#include "platform/usb/descriptor_rules.h"
 #include "platform/usb/descriptors.h"
 
 #include <cstring>
@@ -52,6 +53,18 @@ bool KeepsOwnSources(std::uint32_t type) {
 constexpr std::uint8_t ClassInterfaceType = 0x24;
 
 } // namespace
+
+kernel::NTSTATUS CheckEntityDescriptor(std::span<const std::uint8_t> bytes,
+                                       usb::AudioRelease release, std::uint8_t subtype) {
+    if (bytes.size() < 3 || bytes[0] < 3 || bytes[0] > bytes.size())
+        return kernel::STATUS_UNSUCCESSFUL;
+    const std::span<const std::uint8_t> descriptor = bytes.first(bytes[0]);
+    if (descriptor[1] != ClassInterfaceType || descriptor[2] != subtype)
+        return kernel::STATUS_INVALID_PARAMETER;
+    if (usb::checkClassDescriptor(release, usb::audio_subclass::control, descriptor) != nullptr)
+        return kernel::STATUS_INVALID_PARAMETER;
+    return kernel::STATUS_SUCCESS;
+}
 
 kernel::NTSTATUS WriteFirstSource(IAudioNode& node, std::uint32_t id) {
     std::uint32_t count = node.GetIdCount();

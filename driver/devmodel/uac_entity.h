@@ -9,6 +9,7 @@
 #include "driver/engine/audio_hal.h"
 #include "driver/engine/audio_node.h"
 #include "platform/kernel/pool.h"
+#include "platform/usb/audio_descriptors.h"
 
 #include <cstdint>
 #include <span>
@@ -89,3 +90,11 @@ private:
 // Makes entry 0 of a node's id list the id given, keeping the others; an
 // empty list becomes the one id.
 kernel::NTSTATUS WriteFirstSource(IAudioNode& node, std::uint32_t id);
+
+// Checks the class-specific AudioControl descriptor at the start of bytes
+// (which run to the end of the configuration) before any field is read:
+// STATUS_UNSUCCESSFUL when its bLength is below its header or runs past the
+// end; STATUS_INVALID_PARAMETER for another type or subtype, or a length
+// short of what its fixed and variable parts need.
+kernel::NTSTATUS CheckEntityDescriptor(std::span<const std::uint8_t> bytes,
+                                       usb::AudioRelease release, std::uint8_t subtype);

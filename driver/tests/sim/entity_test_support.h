@@ -12,6 +12,13 @@
 
 namespace devmodel_test {
 
+// A HAL with no descriptors of its own: the tests add the units.
+class CPlainHal : public CAudioHal {
+public:
+    using CAudioHal::CAudioHal;
+    kernel::NTSTATUS ParseDescriptors() override { return kernel::STATUS_SUCCESS; }
+};
+
 inline std::vector<std::uint32_t> IdsOf(IAudioNode& node) {
     std::vector<std::uint32_t> ids(node.GetIdCount() + 1, 0xEEEEEEEE);
     std::uint32_t count = static_cast<std::uint32_t>(ids.size());

@@ -19,6 +19,7 @@
 namespace {
 
 using devmodel_test::CFakeFeatureUnit;
+using devmodel_test::CPlainHal;
 using devmodel_test::FakeControl;
 using devmodel_test::FeatureUnitDescriptor;
 using devmodel_test::IdsOf;
@@ -33,13 +34,6 @@ using Log = std::vector<std::string>;
 
 constexpr std::int32_t Db = 65536;
 constexpr NTSTATUS DeviceStall = kernel::statusFromBits(0xC0000001);
-
-// A HAL with no descriptors of its own: the tests add the units.
-class CPlainHal : public CAudioHal {
-public:
-    using CAudioHal::CAudioHal;
-    NTSTATUS ParseDescriptors() override { return STATUS_SUCCESS; }
-};
 
 struct FeatureControls : SettingsTestDevice {
     void SetUp() override {
