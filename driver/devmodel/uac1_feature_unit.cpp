@@ -136,12 +136,16 @@ kernel::NTSTATUS CUac1FeatureUnit::ChannelNumber(std::uint8_t selector, std::uin
     const kernel::NTSTATUS status = GetChannelCount(selector, &channels);
     if (!kernel::succeeded(status)) return status;
     if (channel >= channels) return kernel::STATUS_INVALID_PARAMETER;
+    // A single channel is the master when the master has the control;
+    // otherwise logical channel c is the (c+1)-th channel element that has
+    // it, so a control on a later channel alone is still reached.
     const Elements elements = ElementsFor(selector);
-    std::size_t element = channels > 1 ? channel + 1 : channel;
-    if (!ElementHas(elements, element, selector)) {
-        if (channels > 1 || !ElementHas(elements, element + 1, selector))
-            return kernel::STATUS_INVALID_PARAMETER;
-        ++element;
+    std::size_t element = 0;
+    if (channels > 1 || !ElementHas(elements, 0, selector)) {
+        std::uint32_t seen = 0;
+        for (element = 1; element < elements.count; ++element)
+            if (ElementHas(elements, element, selector) && seen++ == channel) break;
+        if (element >= elements.count) return kernel::STATUS_INVALID_PARAMETER;
     }
     // The device numbers its surround pairs the other way round.
     switch (element) {

@@ -36,14 +36,21 @@ struct Uac1FeatureUnits : SettingsTestDevice {
     void Start(usbsim::FunctionDescription description) {
         stack = std::make_unique<usbsimtest::BusStack>(std::move(description));
         usb.reset(new Held<CSimUsbDevice>(Make<CSimUsbDevice>(stack.get())));
-        ASSERT_EQ(hal->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
+        halHolder.reset(new Held<CPlainHal>(Make<CPlainHal>()));
+        ASSERT_EQ(Hal()->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
     }
-    void TearDown() override {
+    // Everything but the settings device goes.
+    void Stop() {
         units.clear();
+        halHolder.reset();
         usb.reset();
         stack.reset();
+    }
+    void TearDown() override {
+        Stop();
         SettingsTestDevice::TearDown();
     }
+    CPlainHal* Hal() const { return halHolder->get(); }
     kernel::IUnknown* Device() { return static_cast<IUsbDevice*>(usb->get()); }
     CUac1FeatureUnit* ParseUnit(std::uint8_t id) {
         const auto bytes = (*usb)->Configuration();
@@ -51,7 +58,7 @@ struct Uac1FeatureUnits : SettingsTestDevice {
             if (bytes[at + 3] != id) continue;
             units.push_back(std::make_unique<Held<CUac1FeatureUnit>>(Make<CUac1FeatureUnit>()));
             CUac1FeatureUnit* unit = units.back()->get();
-            EXPECT_EQ(unit->Parse(bytes.subspan(at), Device(), hal.get()), STATUS_SUCCESS);
+            EXPECT_EQ(unit->Parse(bytes.subspan(at), Device(), Hal()), STATUS_SUCCESS);
             return unit;
         }
         ADD_FAILURE() << "no feature unit " << int(id);
@@ -76,7 +83,7 @@ struct Uac1FeatureUnits : SettingsTestDevice {
 
     std::unique_ptr<usbsimtest::BusStack> stack;
     std::unique_ptr<Held<CSimUsbDevice>> usb;
-    Held<CPlainHal> hal{Make<CPlainHal>()};
+    std::unique_ptr<Held<CPlainHal>> halHolder;
     std::vector<std::unique_ptr<Held<CUac1FeatureUnit>>> units;
 };
 
@@ -119,7 +126,7 @@ TEST_F(Uac1FeatureUnits, HeadsetUnitsBecomeTheirControls) {
         EXPECT_EQ(unit->GetValue(2, 0, &volume), STATUS_SUCCESS);
         EXPECT_EQ(volume, c.volume);
     }
-    EXPECT_EQ(hal->GetChildCount(), 7u);
+    EXPECT_EQ(Hal()->GetChildCount(), 7u);
 }
 
 TEST_F(Uac1FeatureUnits, VolumeRangeComesInWireUnits) {
@@ -233,14 +240,125 @@ TEST_F(Uac1FeatureUnits, MalformedDescriptorsBuildNothing) {
         stack->function.clearLog();
         {
             Held<CUac1FeatureUnit> unit(Make<CUac1FeatureUnit>());
-            EXPECT_EQ(unit->Parse(c.bytes, Device(), hal.get()), c.expected);
+            EXPECT_EQ(unit->Parse(c.bytes, Device(), Hal()), c.expected);
             std::uint32_t items = 0;
             EXPECT_EQ(unit->GetItemCount(&items), STATUS_UNSUCCESSFUL);
         }
-        EXPECT_EQ(hal->GetChildCount(), 0u);
+        EXPECT_EQ(Hal()->GetChildCount(), 0u);
         EXPECT_TRUE(stack->function.log().empty());
         EXPECT_EQ(kernel::poolLiveBlocks(EntityTag), 0u);
     }
+}
+
+} // namespace
+
+namespace {
+
+Bytes VendorMap(std::size_t size, std::uint16_t innerLength, std::vector<std::uint16_t> elements) {
+    Bytes map(size, 0);
+    if (size > 17) {
+        map[16] = static_cast<std::uint8_t>(innerLength);
+        map[17] = static_cast<std::uint8_t>(innerLength >> 8);
+    }
+    if (size > 18) map[18] = 2;
+    for (std::size_t i = 0; i < elements.size() && 20 + 2 * i < size; ++i) {
+        map[19 + 2 * i] = static_cast<std::uint8_t>(elements[i]);
+        map[20 + 2 * i] = static_cast<std::uint8_t>(elements[i] >> 8);
+    }
+    return map;
+}
+
+TEST_F(Uac1FeatureUnits, VendorMapUsesOnlyTheBytesReturned) {
+    constexpr std::uint8_t Effect = 139; // bit 10 of a two-byte element
+    struct Case {
+        const char* name;
+        std::uint16_t announced; // the length GET_MEM 0x0010 reports
+        Bytes map;               // what GET_MEM 0 returns
+        std::size_t kept;
+        bool hasEffect;
+        std::uint32_t effectChannels;
+    };
+    const Case cases[] = {
+        {"whole map, channel 1 has it", 23, VendorMap(23, 23, {0, 0x0400}), 23, true, 1},
+        {"inner length beyond the reply", 23, VendorMap(21, 40, {0x0400, 0x0400}), 21, true, 1},
+        {"inner length shorter than the reply", 23, VendorMap(23, 21, {0, 0x0400}), 21, false, 0},
+        {"a map of 18 bytes is absent", 18, VendorMap(18, 18, {}), 0, false, 0},
+        {"a reply short of the header is absent", 23, VendorMap(18, 23, {}), 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto description = usbsim::fixtures::uac1Headset();
+        description.requests = [c](const usb::SetupPacket& setup,
+                                   std::span<const std::uint8_t>) -> std::optional<Bytes> {
+            if (setup.bRequest != 0x85) return std::nullopt;
+            if (setup.wValue.value() == 0x0010)
+                return Bytes{static_cast<std::uint8_t>(c.announced),
+                             static_cast<std::uint8_t>(c.announced >> 8)};
+            return c.map;
+        };
+        Stop();
+        Start(description);
+        CUac1FeatureUnit* unit = ParseUnit(2);
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(unit->VendorBlock().size(), c.kept);
+        EXPECT_EQ(unit->HasControl(Effect), c.hasEffect);
+        std::uint32_t channels = 9;
+        const NTSTATUS status = unit->GetChannelCount(Effect, &channels);
+        if (c.kept == 0) {
+            EXPECT_EQ(status, STATUS_INVALID_PARAMETER);
+        } else {
+            EXPECT_EQ(channels, c.effectChannels);
+        }
+    }
+}
+
+TEST_F(Uac1FeatureUnits, TwoByteElementsAreReadWhole) {
+    auto description = usbsim::fixtures::uac1Headset();
+    for (auto& entity : description.entities)
+        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity); feature && feature->id == 2)
+            feature->controls.push_back(
+                {.selector = usb::feature_control::loudness, .channels = {2}});
+    Start(description);
+    CUac1FeatureUnit* unit = ParseUnit(2);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_TRUE(unit->HasControl(usb::feature_control::loudness));
+    std::uint32_t channels = 0;
+    EXPECT_EQ(unit->GetChannelCount(usb::feature_control::loudness, &channels), STATUS_SUCCESS);
+    EXPECT_EQ(channels, 1u);
+    EXPECT_EQ(unit->SetByte(usb::feature_control::loudness, 0, 1), STATUS_SUCCESS);
+    EXPECT_EQ(LastRequest(), "21 01 0A02 0200: 01");
+    EXPECT_EQ(ItemTypes(*unit).front(), item_type::loudness);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Uac1FeatureUnits, SurroundPairsAreSentSwapped) {
+    auto description = usbsim::fixtures::uac1Headset();
+    for (auto& entity : description.entities)
+        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity);
+            feature && feature->id == 9) {
+            feature->channels = 8;
+            feature->controls = {
+                {.selector = usb::feature_control::mute, .channels = {1, 2, 3, 4, 5, 6, 7, 8}}};
+        }
+    Start(description);
+    CUac1FeatureUnit* unit = ParseUnit(9);
+    ASSERT_NE(unit, nullptr);
+    const struct {
+        std::uint32_t channel;
+        const char* request;
+    } cases[] = {
+        {0, "21 01 0101 0900: 01"}, {3, "21 01 0104 0900: 01"}, {4, "21 01 0107 0900: 01"},
+        {5, "21 01 0108 0900: 01"}, {6, "21 01 0105 0900: 01"}, {7, "21 01 0106 0900: 01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.channel);
+        EXPECT_EQ(unit->SetByte(1, c.channel, 1), STATUS_SUCCESS);
+        EXPECT_EQ(LastRequest(), c.request);
+    }
+    EXPECT_EQ(unit->SetByte(1, 8, 1), STATUS_INVALID_PARAMETER);
 }
 
 } // namespace
