@@ -1,6 +1,7 @@
 #include "driver/devmodel/uac1_feature_unit.h"
 
 #include "driver/devmodel/entity_request.h"
+#include "driver/devmodel/level_wire.h"
 #include "platform/usb/audio_requests.h"
 #include "platform/usb/little_endian.h"
 
@@ -17,15 +18,6 @@ constexpr std::size_t VendorElementsAt = 19;
 constexpr std::uint16_t VendorMapLengthValue = 0x0010;
 
 constexpr std::uint8_t Uac1Order[] = {1, 2, 3, 4, 5, 7, 10, 139, 140};
-
-bool IsTone(std::uint8_t selector) {
-    return selector == feature_selector::bass || selector == feature_selector::mid ||
-           selector == feature_selector::treble;
-}
-
-std::int32_t Saturate(std::int64_t value, std::int32_t low, std::int32_t high) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, low, high));
-}
 
 } // namespace
 
@@ -192,35 +184,17 @@ kernel::NTSTATUS CUac1FeatureUnit::SetByte(std::uint8_t selector, std::uint32_t 
     return Transfer(selector, usb::uac1::request::setCur, number, &value, 1);
 }
 
-namespace {
-
-// A level read from the wire: silence (GET_CUR's 0x8000) stays silence
-// rather than becoming -128 dB.
-kernel::NTSTATUS ReadLevel(const std::uint8_t* bytes, std::uint32_t length, bool current,
-                           std::int32_t* value) {
-    if (length == 1) {
-        *value = static_cast<std::int8_t>(bytes[0]) * 16384;
-        return kernel::STATUS_SUCCESS;
-    }
-    const std::uint16_t raw = static_cast<std::uint16_t>(usb::readLittleEndian<2>({bytes, 2}, 0));
-    *value =
-        current && raw == usb::volumeSilence ? MinusInfinity : static_cast<std::int16_t>(raw) * 256;
-    return kernel::STATUS_SUCCESS;
-}
-
-} // namespace
-
 kernel::NTSTATUS CUac1FeatureUnit::GetValue(std::uint8_t selector, std::uint32_t channel,
                                             std::int32_t* value) {
     if (value == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     std::uint8_t number = 0;
     kernel::NTSTATUS status = ChannelNumber(selector, channel, &number);
     if (!kernel::succeeded(status)) return status;
-    const std::uint32_t length = IsTone(selector) ? 1 : 2;
+    const std::uint32_t length = LevelBytes(selector);
     std::uint8_t bytes[2] = {};
     status = Transfer(selector, usb::uac1::request::getCur, number, bytes, length);
-    if (!kernel::succeeded(status)) return status;
-    return ReadLevel(bytes, length, true, value);
+    if (kernel::succeeded(status)) *value = ReadLevel(bytes, length, true);
+    return status;
 }
 
 // Values beyond what the wire carries saturate: a loud value stays loud
@@ -231,16 +205,8 @@ kernel::NTSTATUS CUac1FeatureUnit::SetValue(std::uint8_t selector, std::uint32_t
     const kernel::NTSTATUS status = ChannelNumber(selector, channel, &number);
     if (!kernel::succeeded(status)) return status;
     std::uint8_t bytes[2] = {};
-    if (IsTone(selector)) {
-        bytes[0] = static_cast<std::uint8_t>(Saturate(value >> 14, -128, 127));
-        return Transfer(selector, usb::uac1::request::setCur, number, bytes, 1);
-    }
-    const std::uint16_t wire =
-        value == MinusInfinity ? usb::volumeSilence
-                               : static_cast<std::uint16_t>(Saturate(value >> 8, -0x7FFF, 0x7FFF));
-    bytes[0] = static_cast<std::uint8_t>(wire);
-    bytes[1] = static_cast<std::uint8_t>(wire >> 8);
-    return Transfer(selector, usb::uac1::request::setCur, number, bytes, 2);
+    const std::uint32_t length = WriteLevel(selector, value, bytes);
+    return Transfer(selector, usb::uac1::request::setCur, number, bytes, length);
 }
 
 kernel::NTSTATUS CUac1FeatureUnit::GetRange(std::uint8_t selector, std::int32_t* maximum,
@@ -256,7 +222,7 @@ kernel::NTSTATUS CUac1FeatureUnit::GetRange(std::uint8_t selector, std::int32_t*
             number = static_cast<std::uint8_t>(index);
             break;
         }
-    const std::uint32_t length = IsTone(selector) ? 1 : 2;
+    const std::uint32_t length = LevelBytes(selector);
     const std::uint8_t requests[] = {usb::uac1::request::getMax, usb::uac1::request::getMin,
                                      usb::uac1::request::getRes};
     std::int32_t* outs[] = {maximum, minimum, resolution};
@@ -264,7 +230,7 @@ kernel::NTSTATUS CUac1FeatureUnit::GetRange(std::uint8_t selector, std::int32_t*
         std::uint8_t bytes[2] = {};
         const kernel::NTSTATUS status = Transfer(selector, requests[i], number, bytes, length);
         if (!kernel::succeeded(status)) return status;
-        ReadLevel(bytes, length, false, outs[i]);
+        *outs[i] = ReadLevel(bytes, length, false);
     }
     return kernel::STATUS_SUCCESS;
 }
