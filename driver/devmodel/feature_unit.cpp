@@ -1,8 +1,12 @@
 #include "driver/devmodel/feature_unit.h"
 
+#include "driver/devmodel/entity_request.h"
 #include "driver/devmodel/level_controls.h"
 #include "driver/devmodel/soft_volume_control.h"
 #include "driver/devmodel/switch_controls.h"
+#include "platform/usb/little_endian.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -81,4 +85,48 @@ kernel::NTSTATUS CFeatureUnit::CreateFeatureControls(CAudioHal& hal,
         ++nodeId;
     }
     return kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS CFeatureUnit::ParseFeatureUnit(std::span<const std::uint8_t> bytes,
+                                                kernel::IUnknown* device, CAudioHal* hal,
+                                                usb::AudioRelease release, std::uint8_t memRequest,
+                                                std::uint32_t headerBytes, kernel::PoolTag tag) {
+    if (device == nullptr || hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    kernel::NTSTATUS status = CheckEntityDescriptor(bytes, release, FeatureUnitSubtype);
+    if (!kernel::succeeded(status)) return status;
+    status = StoreDescriptor(bytes, device);
+    if (!kernel::succeeded(status)) return status;
+    ReadVendorBlock(memRequest, headerBytes, tag);
+    status = CreateControls(hal);
+    if (!kernel::succeeded(status)) return status;
+    return ChainItems();
+}
+
+// The map's total length (16 bits) sits at 16. It is kept only as far as
+// the device returned it and that length covers.
+void CFeatureUnit::ReadVendorBlock(std::uint8_t memRequest, std::uint32_t headerBytes,
+                                   kernel::PoolTag tag) {
+    constexpr std::uint16_t MapLengthValue = 0x0010;
+    constexpr std::size_t MapLengthAt = 16;
+    std::uint8_t header[2] = {};
+    EntityRequest request{
+        false,  true,          memRequest, MapLengthValue, static_cast<std::uint8_t>(GetId()),
+        header, sizeof(header)};
+    if (!kernel::succeeded(ReadEntityExactly(Device(), request))) return;
+    const std::uint32_t length = usb::readLittleEndian<2>(header, 0);
+    if (length < headerBytes) return;
+    CPoolBuffer block(kernel::PoolType::NonPagedNx, length, tag);
+    if (!block.IsValid()) return;
+    request.value = 0;
+    request.buffer = block.Get();
+    request.length = length;
+    std::uint32_t returned = 0;
+    if (!kernel::succeeded(SendEntityRequest(Device(), request, &returned))) return;
+    if (returned < headerBytes) return;
+    const std::uint32_t inner =
+        usb::readLittleEndian<2>({block.Get<const std::uint8_t>(), returned}, MapLengthAt);
+    const std::uint32_t usable = std::min(returned, inner);
+    if (usable < headerBytes) return;
+    m_VendorBlock = std::move(block);
+    m_ulVendorBytes = usable;
 }

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <span>
 
+inline constexpr std::uint8_t FeatureUnitSubtype = 6;
+
 // Control selectors as the feature units' controls know them.
 namespace feature_selector {
 inline constexpr std::uint8_t mute = 1;
@@ -34,9 +36,27 @@ public:
     // Whether the unit's descriptors give it the control.
     virtual bool HasControl(std::uint8_t selector) = 0;
 
+    // The vendor control map's bytes; empty when the device gave none.
+    std::span<const std::uint8_t> VendorBlock() const {
+        return {m_VendorBlock.Get<const std::uint8_t>(), m_ulVendorBytes};
+    }
+
 protected:
+    // The release's descriptor checked and copied, the vendor map read (MEM
+    // with the release's request code; a map shorter than headerBytes is
+    // absent), the controls created and chained.
+    kernel::NTSTATUS ParseFeatureUnit(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
+                                      CAudioHal* hal, usb::AudioRelease release,
+                                      std::uint8_t memRequest, std::uint32_t headerBytes,
+                                      kernel::PoolTag tag);
     // Creates the controls of the selectors the unit has, in the order given;
     // the pool tag is the release's. No mute control: nothing is created.
     kernel::NTSTATUS CreateFeatureControls(CAudioHal& hal, std::span<const std::uint8_t> order,
                                            kernel::PoolTag tag);
+
+private:
+    void ReadVendorBlock(std::uint8_t memRequest, std::uint32_t headerBytes, kernel::PoolTag tag);
+
+    CPoolBuffer m_VendorBlock;
+    std::uint32_t m_ulVendorBytes = 0;
 };

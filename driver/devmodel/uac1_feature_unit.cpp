@@ -12,10 +12,8 @@ namespace {
 constexpr std::uint8_t FirstVendorSelector = 128;
 // The vendor control map: its total length (16 bits) at 16, the element
 // size at 18, the elements from 19.
-constexpr std::size_t VendorLengthAt = 16;
 constexpr std::size_t VendorSizeAt = 18;
 constexpr std::size_t VendorElementsAt = 19;
-constexpr std::uint16_t VendorMapLengthValue = 0x0010;
 
 constexpr std::uint8_t Uac1Order[] = {1, 2, 3, 4, 5, 7, 10, 139, 140};
 
@@ -23,46 +21,8 @@ constexpr std::uint8_t Uac1Order[] = {1, 2, 3, 4, 5, 7, 10, 139, 140};
 
 kernel::NTSTATUS CUac1FeatureUnit::Parse(std::span<const std::uint8_t> bytes,
                                          kernel::IUnknown* device, CAudioHal* hal) {
-    if (device == nullptr || hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    kernel::NTSTATUS status =
-        CheckEntityDescriptor(bytes, usb::AudioRelease::uac1, usb::uac1::ac_subtype::featureUnit);
-    if (!kernel::succeeded(status)) return status;
-    status = StoreDescriptor(bytes, device);
-    if (!kernel::succeeded(status)) return status;
-    ReadVendorBlock();
-    status = CreateControls(hal);
-    if (!kernel::succeeded(status)) return status;
-    return ChainItems();
-}
-
-// The map is kept only as far as the device returned it and its own length
-// covers; one too short for its header is absent.
-void CUac1FeatureUnit::ReadVendorBlock() {
-    std::uint8_t header[2] = {};
-    EntityRequest request{false,
-                          true,
-                          usb::uac1::request::getMem,
-                          VendorMapLengthValue,
-                          static_cast<std::uint8_t>(GetId()),
-                          header,
-                          sizeof(header)};
-    if (!kernel::succeeded(ReadEntityExactly(Device(), request))) return;
-    const std::uint32_t length = usb::readLittleEndian<2>(header, 0);
-    if (length < VendorElementsAt) return;
-    CPoolBuffer block(kernel::PoolType::NonPagedNx, length, Uac1EntityTag);
-    if (!block.IsValid()) return;
-    request.value = 0;
-    request.buffer = block.Get();
-    request.length = length;
-    std::uint32_t returned = 0;
-    if (!kernel::succeeded(SendEntityRequest(Device(), request, &returned))) return;
-    if (returned < VendorElementsAt) return;
-    const auto* bytes = block.Get<const std::uint8_t>();
-    const std::uint32_t inner = usb::readLittleEndian<2>({bytes, returned}, VendorLengthAt);
-    const std::uint32_t usable = std::min(returned, inner);
-    if (usable < VendorElementsAt) return;
-    m_VendorBlock = std::move(block);
-    m_ulVendorBytes = usable;
+    return ParseFeatureUnit(bytes, device, hal, usb::AudioRelease::uac1, usb::uac1::request::getMem,
+                            VendorElementsAt, Uac1EntityTag);
 }
 
 CUac1FeatureUnit::Elements CUac1FeatureUnit::ElementsFor(std::uint8_t selector) const {

@@ -41,11 +41,6 @@ public:
     kernel::NTSTATUS GetRange(std::uint8_t selector, std::int32_t* maximum, std::int32_t* minimum,
                               std::int32_t* resolution) override;
 
-    // The vendor control map's bytes; empty when the device gave none.
-    std::span<const std::uint8_t> VendorBlock() const {
-        return {m_VendorBlock.Get<const std::uint8_t>(), m_ulVendorBytes};
-    }
-
 private:
     // The control bits of one element for the selector, and how many
     // elements there are; none for a vendor selector without a map.
@@ -62,8 +57,4 @@ private:
                                    std::uint8_t* number);
     kernel::NTSTATUS Transfer(std::uint8_t selector, std::uint8_t request, std::uint8_t channel,
                               void* buffer, std::uint32_t length);
-    void ReadVendorBlock();
-
-    CPoolBuffer m_VendorBlock;
-    std::uint32_t m_ulVendorBytes = 0;
 };

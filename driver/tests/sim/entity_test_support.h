@@ -27,6 +27,17 @@ inline std::vector<std::uint32_t> IdsOf(IAudioNode& node) {
     return ids;
 }
 
+// The kinds of an entity's items, front to back.
+inline std::vector<std::uint32_t> ItemTypes(CUacEntity& entity) {
+    std::vector<std::uint32_t> types;
+    for (std::uint32_t index = 0;; ++index) {
+        IAudioNode* item = nullptr;
+        EXPECT_EQ(entity.GetItemAt(index, &item), kernel::STATUS_SUCCESS);
+        if (item == nullptr) return types;
+        types.push_back(item->GetType());
+    }
+}
+
 // The number of references an object holds now.
 inline std::uint32_t References(kernel::IUnknown& object) {
     object.AddRef();

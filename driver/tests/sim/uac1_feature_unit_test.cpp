@@ -20,6 +20,7 @@ namespace {
 using devmodel_test::CPlainHal;
 using devmodel_test::CSimUsbDevice;
 using devmodel_test::IdsOf;
+using devmodel_test::ItemTypes;
 using engine_test::Held;
 using engine_test::Make;
 using kernel::NTSTATUS;
@@ -86,16 +87,6 @@ struct Uac1FeatureUnits : SettingsTestDevice {
     std::unique_ptr<Held<CPlainHal>> halHolder;
     std::vector<std::unique_ptr<Held<CUac1FeatureUnit>>> units;
 };
-
-std::vector<std::uint32_t> ItemTypes(CUacEntity& entity) {
-    std::vector<std::uint32_t> types;
-    for (std::uint32_t index = 0;; ++index) {
-        IAudioNode* item = nullptr;
-        EXPECT_EQ(entity.GetItemAt(index, &item), STATUS_SUCCESS);
-        if (item == nullptr) return types;
-        types.push_back(item->GetType());
-    }
-}
 
 TEST_F(Uac1FeatureUnits, HeadsetUnitsBecomeTheirControls) {
     Start(usbsim::fixtures::uac1Headset());
