@@ -35,6 +35,12 @@ inline constexpr kernel::Guid IID_IClockSource =
     kernel::makeGuid("{E1A6E8A0-3C43-4950-901B-9E84F6C3C2EC}");
 inline constexpr kernel::Guid IID_IJackSwitch =
     kernel::makeGuid("{9E3FB612-FCD2-4C51-88BA-B1BD3734F1B5}");
+inline constexpr kernel::Guid IID_IUacEntity =
+    kernel::makeGuid("{936A7671-192D-4D4C-BDC4-0D30469D009A}");
+inline constexpr kernel::Guid IID_IFeatureUnitSwitch =
+    kernel::makeGuid("{AE45E80C-D8A3-4E59-B8DF-C0EC0B62F3CC}");
+inline constexpr kernel::Guid IID_IFeatureUnitLevel =
+    kernel::makeGuid("{934E9EE1-3402-4AE4-B520-E1E4925FAC8E}");
 inline constexpr kernel::Guid IID_IEffectParameters =
     kernel::makeGuid("{F52EB3CB-E312-4CB0-AC9C-F6AB1BF9B29A}");
 inline constexpr kernel::Guid IID_IEffectRecord =

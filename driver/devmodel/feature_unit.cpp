@@ -1,0 +1,132 @@
+#include "driver/devmodel/feature_unit.h"
+
+#include "driver/devmodel/entity_request.h"
+#include "driver/devmodel/level_controls.h"
+#include "driver/devmodel/soft_volume_control.h"
+#include "driver/devmodel/switch_controls.h"
+#include "platform/usb/little_endian.h"
+
+#include <algorithm>
+
+namespace {
+
+// Allocates the control (null node when the pool refused it) and binds it.
+using ControlFactory = kernel::NTSTATUS (*)(std::uint32_t nodeId, kernel::PoolTag tag,
+                                            kernel::IUnknown* unit, std::uint8_t selector,
+                                            io::DeviceObject* settings, IAudioNode** node);
+
+template <class Control>
+kernel::NTSTATUS CreateBound(std::uint32_t nodeId, kernel::PoolTag tag, kernel::IUnknown* unit,
+                             std::uint8_t selector, io::DeviceObject* settings, IAudioNode** node) {
+    Control* control = nullptr;
+    const kernel::NTSTATUS status =
+        CreateDriverObject<Control>(&control, nullptr, kernel::PoolType::NonPagedNx, tag, nodeId);
+    *node = control;
+    if (!kernel::succeeded(status)) return status;
+    return control->Bind(unit, selector, settings);
+}
+
+struct SelectorControl {
+    std::uint8_t selector;
+    ControlFactory create;
+};
+
+constexpr SelectorControl SelectorControls[] = {
+    {feature_selector::mute, &CreateBound<CUacMuteControl>},
+    {feature_selector::volume, &CreateBound<CUacVolumeControl>},
+    {feature_selector::bass, &CreateBound<CUacBassControl>},
+    {feature_selector::mid, &CreateBound<CUacMidControl>},
+    {feature_selector::treble, &CreateBound<CUacTrebleControl>},
+    {feature_selector::automaticGain, &CreateBound<CUacAgcControl>},
+    {feature_selector::loudness, &CreateBound<CUacLoudnessControl>},
+    {feature_selector::gainPad, &CreateBound<CUacGainPadControl>},
+    {feature_selector::vendorSwitch, &CreateBound<CUacVendorSwitchControl>},
+    {feature_selector::softVolume, &CreateBound<CUacSoftVolumeControl>},
+};
+
+ControlFactory FactoryOf(std::uint8_t selector) {
+    for (const SelectorControl& entry : SelectorControls)
+        if (entry.selector == selector) return entry.create;
+    return nullptr;
+}
+
+} // namespace
+
+kernel::NTSTATUS CFeatureUnit::NonDelegatingQueryInterface(const kernel::Guid& id, void** object) {
+    kernel::NTSTATUS status =
+        AnswerAfterBase(CUacEntity::NonDelegatingQueryInterface(id, object),
+                        static_cast<IFeatureUnitSwitch*>(this), id, IID_IFeatureUnitSwitch, object);
+    return AnswerAfterBase(status, static_cast<IFeatureUnitLevel*>(this), id, IID_IFeatureUnitLevel,
+                           object);
+}
+
+kernel::NTSTATUS CFeatureUnit::CreateFeatureControls(CAudioHal& hal,
+                                                     std::span<const std::uint8_t> order,
+                                                     kernel::PoolTag tag) {
+    if (!HasControl(feature_selector::mute)) return kernel::STATUS_INSUFFICIENT_RESOURCES;
+    std::uint32_t nodeId = hal.GetChildCount();
+    io::DeviceObject* settings = hal.GetDeviceObject();
+    for (const std::uint8_t selector : order) {
+        const ControlFactory create = FactoryOf(selector);
+        if (create == nullptr || !HasControl(selector)) continue;
+        IAudioNode* control = nullptr;
+        kernel::NTSTATUS status = create(nodeId, tag, static_cast<IFeatureUnitSwitch*>(this),
+                                         selector, settings, &control);
+        if (control == nullptr) {
+            // Only the output side is needed; a missing control further in
+            // is left out.
+            if (selector == feature_selector::mute) return kernel::STATUS_INSUFFICIENT_RESOURCES;
+            continue;
+        }
+        if (kernel::succeeded(status)) status = hal.AddChildObject(control);
+        if (kernel::succeeded(status)) status = AddItem(control);
+        control->Release();
+        if (!kernel::succeeded(status)) return status;
+        ++nodeId;
+    }
+    return kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS CFeatureUnit::ParseFeatureUnit(std::span<const std::uint8_t> bytes,
+                                                kernel::IUnknown* device, CAudioHal* hal,
+                                                usb::AudioRelease release, std::uint8_t memRequest,
+                                                std::uint32_t headerBytes, kernel::PoolTag tag) {
+    if (device == nullptr || hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    kernel::NTSTATUS status = CheckEntityDescriptor(bytes, release, FeatureUnitSubtype);
+    if (!kernel::succeeded(status)) return status;
+    status = StoreDescriptor(bytes, device);
+    if (!kernel::succeeded(status)) return status;
+    ReadVendorBlock(memRequest, headerBytes, tag);
+    status = CreateControls(hal);
+    if (!kernel::succeeded(status)) return status;
+    return ChainItems();
+}
+
+// The map's total length (16 bits) sits at 16. It is kept only as far as
+// the device returned it and that length covers.
+void CFeatureUnit::ReadVendorBlock(std::uint8_t memRequest, std::uint32_t headerBytes,
+                                   kernel::PoolTag tag) {
+    constexpr std::uint16_t MapLengthValue = 0x0010;
+    constexpr std::size_t MapLengthAt = 16;
+    std::uint8_t header[2] = {};
+    EntityRequest request{
+        false,  true,          memRequest, MapLengthValue, static_cast<std::uint8_t>(GetId()),
+        header, sizeof(header)};
+    if (!kernel::succeeded(ReadEntityExactly(Device(), request))) return;
+    const std::uint32_t length = usb::readLittleEndian<2>(header, 0);
+    if (length < headerBytes) return;
+    CPoolBuffer block(kernel::PoolType::NonPagedNx, length, tag);
+    if (!block.IsValid()) return;
+    request.value = 0;
+    request.buffer = block.Get();
+    request.length = length;
+    std::uint32_t returned = 0;
+    if (!kernel::succeeded(SendEntityRequest(Device(), request, &returned))) return;
+    if (returned < headerBytes) return;
+    const std::uint32_t inner =
+        usb::readLittleEndian<2>({block.Get<const std::uint8_t>(), returned}, MapLengthAt);
+    const std::uint32_t usable = std::min(returned, inner);
+    if (usable < headerBytes) return;
+    m_VendorBlock = std::move(block);
+    m_ulVendorBytes = usable;
+}

@@ -1,0 +1,62 @@
+// What the feature units of both releases share: the entity that answers its
+// controls' access interfaces and creates one control per selector it has,
+// in a fixed order, with consecutive node ids from the HAL's child count.
+// Each control joins the HAL's child list and the unit's item list; the
+// last one created is the unit's input side, mute its output side.
+#pragma once
+
+#include "driver/devmodel/feature_unit_access.h"
+#include "driver/devmodel/uac_entity.h"
+
+#include <cstdint>
+#include <span>
+
+inline constexpr std::uint8_t FeatureUnitSubtype = 6;
+
+// Control selectors as the feature units' controls know them.
+namespace feature_selector {
+inline constexpr std::uint8_t mute = 1;
+inline constexpr std::uint8_t volume = 2;
+inline constexpr std::uint8_t bass = 3;
+inline constexpr std::uint8_t mid = 4;
+inline constexpr std::uint8_t treble = 5;
+inline constexpr std::uint8_t automaticGain = 7;
+inline constexpr std::uint8_t loudness = 10;
+inline constexpr std::uint8_t gainPad = 12;
+inline constexpr std::uint8_t softVolume = 130;
+inline constexpr std::uint8_t vendorSwitch = 144;
+} // namespace feature_selector
+
+class CFeatureUnit : public CForwardingUnknown<CUacEntity, IFeatureUnitSwitch, IFeatureUnitLevel> {
+public:
+    using CForwardingUnknown::CForwardingUnknown;
+
+    kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
+
+    // Whether the unit's descriptors give it the control.
+    virtual bool HasControl(std::uint8_t selector) = 0;
+
+    // The vendor control map's bytes; empty when the device gave none.
+    std::span<const std::uint8_t> VendorBlock() const {
+        return {m_VendorBlock.Get<const std::uint8_t>(), m_ulVendorBytes};
+    }
+
+protected:
+    // The release's descriptor checked and copied, the vendor map read (MEM
+    // with the release's request code; a map shorter than headerBytes is
+    // absent), the controls created and chained.
+    kernel::NTSTATUS ParseFeatureUnit(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
+                                      CAudioHal* hal, usb::AudioRelease release,
+                                      std::uint8_t memRequest, std::uint32_t headerBytes,
+                                      kernel::PoolTag tag);
+    // Creates the controls of the selectors the unit has, in the order given;
+    // the pool tag is the release's. No mute control: nothing is created.
+    kernel::NTSTATUS CreateFeatureControls(CAudioHal& hal, std::span<const std::uint8_t> order,
+                                           kernel::PoolTag tag);
+
+private:
+    void ReadVendorBlock(std::uint8_t memRequest, std::uint32_t headerBytes, kernel::PoolTag tag);
+
+    CPoolBuffer m_VendorBlock;
+    std::uint32_t m_ulVendorBytes = 0;
+};

@@ -1,0 +1,99 @@
+// The adapter's USB face as the device model's tests give it: an object that
+// answers IUsbDevice over a simulated bus, sending each request record down
+// as the submit-request internal device control and settling the manual
+// clock until the bus has completed it.
+#pragma once
+
+#include "driver/common/object_model.h"
+#include "driver/engine/usb_device.h"
+#include "platform/io/irp.h"
+#include "sim/usb/tests/bus_stack.h"
+
+#include <cstdint>
+#include <span>
+
+namespace devmodel_test {
+
+class CSimUsbDevice : public CForwardingUnknown<CUnknown, IUsbDevice> {
+public:
+    CSimUsbDevice(kernel::IUnknown* outer, usbsimtest::BusStack* stack)
+        : CForwardingUnknown(outer), m_pStack(stack) {
+        FindControlInterface();
+    }
+
+    kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override {
+        return AnswerAfterBase(CUnknown::NonDelegatingQueryInterface(id, object),
+                               static_cast<IUsbDevice*>(this), id, IID_IUsbDevice, object);
+    }
+
+    const usb::ConfigurationDescriptor* GetConfigurationDescriptor() override {
+        return reinterpret_cast<const usb::ConfigurationDescriptor*>(Configuration().data());
+    }
+    usb::ConfigurationHandle GetConfigurationHandle() override { return nullptr; }
+    std::uint8_t GetControlInterfaceNumber() override { return m_ControlInterface; }
+    kernel::NTSTATUS SetDevicePresent(std::uint8_t present) override {
+        m_Present = present;
+        return kernel::STATUS_SUCCESS;
+    }
+    kernel::NTSTATUS SendIrp(io::Irp* irp) override {
+        return io::callDriver(m_pStack->bus.device(), irp);
+    }
+    kernel::NTSTATUS SubmitUrb(usb::RequestHeader* request) override {
+        ++submitted;
+        return m_pStack->submit(*request);
+    }
+    kernel::NTSTATUS QueryBusTime(std::uint32_t* frame) override {
+        *frame = 0;
+        return kernel::STATUS_INVALID_PARAMETER;
+    }
+    io::Irp* AllocateIrp() override { return io::allocateIrp(8); }
+    kernel::NTSTATUS FreeIrp(io::Irp* irp) override {
+        io::freeIrp(irp);
+        return kernel::STATUS_SUCCESS;
+    }
+    bool IsHighSpeed() override { return false; }
+    bool IsDeviceGone() override { return m_Present == 0; }
+    kernel::NTSTATUS CyclePort() override { return kernel::STATUS_NOT_SUPPORTED; }
+    io::DeviceObject* GetLowerDevice() override { return m_pStack->bus.device(); }
+    std::int32_t AddActiveStream() override { return ++m_lActiveStreams; }
+    std::int32_t ReleaseActiveStream() override { return --m_lActiveStreams; }
+    kernel::NTSTATUS CreateAudioDevice() override { return kernel::STATUS_NOT_SUPPORTED; }
+
+    std::span<const std::uint8_t> Configuration() const {
+        return m_pStack->function.descriptors().configuration;
+    }
+
+    int submitted = 0;
+
+private:
+    // The interface of audio subclass 1 (control).
+    void FindControlInterface() {
+        const std::span<const std::uint8_t> bytes = Configuration();
+        for (std::size_t at = 0; at + 1 < bytes.size() && bytes[at] >= 2; at += bytes[at])
+            if (bytes[at + 1] == 0x04 && at + 6 < bytes.size() && bytes[at + 5] == 0x01 &&
+                bytes[at + 6] == 0x01)
+                m_ControlInterface = bytes[at + 2];
+    }
+
+    usbsimtest::BusStack* m_pStack;
+    std::uint8_t m_ControlInterface = 0;
+    std::uint8_t m_Present = 1;
+    std::int32_t m_lActiveStreams = 0;
+};
+
+// The class-specific AudioControl descriptors of a configuration: for each,
+// its offset; the bytes from there run to the end of the configuration.
+inline std::vector<std::size_t> ControlDescriptorsOf(std::span<const std::uint8_t> bytes,
+                                                     std::uint8_t subtype) {
+    std::vector<std::size_t> found;
+    bool inControl = false;
+    for (std::size_t at = 0; at + 2 < bytes.size() && bytes[at] >= 2; at += bytes[at]) {
+        if (bytes[at + 1] == 0x04 && at + 6 < bytes.size())
+            inControl = bytes[at + 5] == 0x01 && bytes[at + 6] == 0x01;
+        else if (inControl && bytes[at + 1] == 0x24 && bytes[at + 2] == subtype)
+            found.push_back(at);
+    }
+    return found;
+}
+
+} // namespace devmodel_test

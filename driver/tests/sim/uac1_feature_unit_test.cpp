@@ -1,0 +1,355 @@
+#include "driver/devmodel/level_controls.h"
+#include "driver/devmodel/switch_controls.h"
+#include "driver/devmodel/uac1_feature_unit.h"
+#include "driver/tests/engine_test_doubles.h"
+#include "driver/tests/settings_test_device.h"
+#include "entity_test_support.h"
+#include "platform/kernel/pool.h"
+#include "sim/usb/fixtures.h"
+#include "sim_usb_device.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using devmodel_test::CPlainHal;
+using devmodel_test::CSimUsbDevice;
+using devmodel_test::IdsOf;
+using devmodel_test::ItemTypes;
+using engine_test::Held;
+using engine_test::Make;
+using kernel::NTSTATUS;
+using kernel::STATUS_INVALID_PARAMETER;
+using kernel::STATUS_SUCCESS;
+using kernel::STATUS_UNSUCCESSFUL;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::int32_t Db = 65536;
+
+// A release-1 function on the simulated bus, a HAL with its settings, and
+// the feature units parsed from its descriptors.
+struct Uac1FeatureUnits : SettingsTestDevice {
+    void Start(usbsim::FunctionDescription description) {
+        stack = std::make_unique<usbsimtest::BusStack>(std::move(description));
+        usb.reset(new Held<CSimUsbDevice>(Make<CSimUsbDevice>(stack.get())));
+        halHolder.reset(new Held<CPlainHal>(Make<CPlainHal>()));
+        ASSERT_EQ(Hal()->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
+    }
+    // Everything but the settings device goes.
+    void Stop() {
+        units.clear();
+        halHolder.reset();
+        usb.reset();
+        stack.reset();
+    }
+    void TearDown() override {
+        Stop();
+        SettingsTestDevice::TearDown();
+    }
+    CPlainHal* Hal() const { return halHolder->get(); }
+    kernel::IUnknown* Device() { return static_cast<IUsbDevice*>(usb->get()); }
+    CUac1FeatureUnit* ParseUnit(std::uint8_t id) {
+        const auto bytes = (*usb)->Configuration();
+        for (std::size_t at : devmodel_test::ControlDescriptorsOf(bytes, 6)) {
+            if (bytes[at + 3] != id) continue;
+            units.push_back(std::make_unique<Held<CUac1FeatureUnit>>(Make<CUac1FeatureUnit>()));
+            CUac1FeatureUnit* unit = units.back()->get();
+            EXPECT_EQ(unit->Parse(bytes.subspan(at), Device(), Hal()), STATUS_SUCCESS);
+            return unit;
+        }
+        ADD_FAILURE() << "no feature unit " << int(id);
+        return nullptr;
+    }
+    // The last request the function saw, as "bmRequestType bRequest wValue
+    // wIndex: data".
+    std::string LastRequest() const {
+        const auto& log = stack->function.log();
+        if (log.empty()) return "none";
+        const auto& r = log.back();
+        char text[64];
+        std::snprintf(text, sizeof text, "%02X %02X %04X %04X:", r.setup.bmRequestType,
+                      r.setup.bRequest, r.setup.wValue.value(), r.setup.wIndex.value());
+        std::string result = text;
+        for (std::uint8_t b : r.data) {
+            std::snprintf(text, sizeof text, " %02X", b);
+            result += text;
+        }
+        return result;
+    }
+
+    std::unique_ptr<usbsimtest::BusStack> stack;
+    std::unique_ptr<Held<CSimUsbDevice>> usb;
+    std::unique_ptr<Held<CPlainHal>> halHolder;
+    std::vector<std::unique_ptr<Held<CUac1FeatureUnit>>> units;
+};
+
+TEST_F(Uac1FeatureUnits, HeadsetUnitsBecomeTheirControls) {
+    Start(usbsim::fixtures::uac1Headset());
+    struct Case {
+        std::uint8_t id;
+        std::uint32_t source;
+        std::vector<std::uint32_t> types; // front to back
+        std::uint32_t volumeChannels;
+        std::int32_t volume; // channel 0
+    };
+    const Case cases[] = {
+        {2, 1, {item_type::volume, item_type::mute}, 2, -2560 * 256},
+        {4, 3, {item_type::volume, item_type::mute}, 1, -4096 * 256},
+        {9, 8, {item_type::automaticGain, item_type::volume, item_type::mute}, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.id));
+        CUac1FeatureUnit* unit = ParseUnit(c.id);
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(unit->GetId(), c.id);
+        EXPECT_EQ(unit->GetType(), 6u);
+        EXPECT_EQ(IdsOf(*unit), std::vector<std::uint32_t>{c.source});
+        EXPECT_EQ(ItemTypes(*unit), c.types);
+        std::uint32_t channels = 0;
+        EXPECT_EQ(unit->GetChannelCount(2, &channels), STATUS_SUCCESS);
+        EXPECT_EQ(channels, c.volumeChannels);
+        std::int32_t volume = 0;
+        EXPECT_EQ(unit->GetValue(2, 0, &volume), STATUS_SUCCESS);
+        EXPECT_EQ(volume, c.volume);
+    }
+    EXPECT_EQ(Hal()->GetChildCount(), 7u);
+}
+
+TEST_F(Uac1FeatureUnits, VolumeRangeComesInWireUnits) {
+    Start(usbsim::fixtures::uac1Headset());
+    CUac1FeatureUnit* unit = ParseUnit(2);
+    ASSERT_NE(unit, nullptr);
+    std::int32_t maximum = 1, minimum = 1, resolution = 1;
+    EXPECT_EQ(unit->GetRange(2, &maximum, &minimum, &resolution), STATUS_SUCCESS);
+    EXPECT_EQ(maximum, 0);
+    EXPECT_EQ(minimum, -64 * Db);
+    EXPECT_EQ(resolution, Db / 4);
+    EXPECT_EQ(LastRequest(), "A1 84 0201 0200:");
+}
+
+TEST_F(Uac1FeatureUnits, ControlsWriteExactBytes) {
+    Start(usbsim::fixtures::uac1Headset());
+    CUac1FeatureUnit* unit = ParseUnit(2);
+    ASSERT_NE(unit, nullptr);
+    struct Case {
+        const char* name;
+        std::uint8_t selector;
+        std::uint32_t channel;
+        std::int32_t value;
+        std::string request;
+    };
+    const Case cases[] = {
+        {"mute on the master", 1, 0, 1, "21 01 0100 0200: 01"},
+        {"volume -10 dB on the right", 2, 1, -10 * Db, "21 01 0202 0200: 00 F6"},
+        {"volume silence", 2, 0, MinusInfinity, "21 01 0201 0200: 00 80"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const NTSTATUS status = c.selector == 1 ? unit->SetByte(c.selector, c.channel,
+                                                                static_cast<std::uint8_t>(c.value))
+                                                : unit->SetValue(c.selector, c.channel, c.value);
+        EXPECT_EQ(status, STATUS_SUCCESS);
+        EXPECT_EQ(LastRequest(), c.request);
+    }
+}
+
+TEST_F(Uac1FeatureUnits, SilenceReadsBackAsSilence) {
+    Start(usbsim::fixtures::uac1Headset());
+    CUac1FeatureUnit* unit = ParseUnit(2);
+    ASSERT_NE(unit, nullptr);
+    ASSERT_EQ(unit->SetValue(2, 1, MinusInfinity), STATUS_SUCCESS);
+    std::int32_t value = 0;
+    EXPECT_EQ(unit->GetValue(2, 1, &value), STATUS_SUCCESS);
+    EXPECT_EQ(value, MinusInfinity);
+    EXPECT_EQ(LastRequest(), "A1 81 0202 0200:");
+}
+
+TEST_F(Uac1FeatureUnits, LevelsBeyondTheWireSaturate) {
+    auto description = usbsim::fixtures::uac1Headset();
+    // Unit 9 gains a bass control.
+    for (auto& entity : description.entities)
+        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity); feature && feature->id == 9)
+            feature->controls.push_back(
+                {.selector = usb::feature_control::bass, .channels = {0}, .range = {-128, 127, 1}});
+    Start(description);
+    CUac1FeatureUnit* unit = ParseUnit(9);
+    ASSERT_NE(unit, nullptr);
+    struct Case {
+        const char* name;
+        std::uint8_t selector;
+        std::int32_t value;
+        std::string request;
+    };
+    const Case cases[] = {
+        {"volume far above", 2, 200 * Db, "21 01 0200 0900: FF 7F"},
+        {"volume far below", 2, -200 * Db, "21 01 0200 0900: 01 80"},
+        {"volume largest value", 2, INT32_MAX, "21 01 0200 0900: FF 7F"},
+        {"bass above", 3, 40 * Db, "21 01 0300 0900: 7F"},
+        {"bass silence", 3, MinusInfinity, "21 01 0300 0900: 80"},
+        {"bass -3 dB", 3, -3 * Db, "21 01 0300 0900: F4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        unit->SetValue(c.selector, 0, c.value);
+        EXPECT_EQ(LastRequest(), c.request);
+    }
+}
+
+TEST_F(Uac1FeatureUnits, MalformedDescriptorsBuildNothing) {
+    Start(usbsim::fixtures::uac1Headset());
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        NTSTATUS expected;
+    };
+    const Case cases[] = {
+        {"one byte short of its fixed part",
+         {0x06, 0x24, 0x06, 0x02, 0x01, 0x01},
+         STATUS_INVALID_PARAMETER},
+        {"bLength 0", {0x00, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00}, STATUS_UNSUCCESSFUL},
+        {"bLength 1", {0x01, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00}, STATUS_UNSUCCESSFUL},
+        {"bControlSize 0",
+         {0x08, 0x24, 0x06, 0x02, 0x01, 0x00, 0x03, 0x00},
+         STATUS_INVALID_PARAMETER},
+        {"controls past the end",
+         {0x0A, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00},
+         STATUS_UNSUCCESSFUL},
+        {"half a two-byte element",
+         {0x0A, 0x24, 0x06, 0x02, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00},
+         STATUS_INVALID_PARAMETER},
+        {"not a feature unit",
+         {0x08, 0x24, 0x05, 0x02, 0x01, 0x01, 0x03, 0x00},
+         STATUS_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        stack->function.clearLog();
+        {
+            Held<CUac1FeatureUnit> unit(Make<CUac1FeatureUnit>());
+            EXPECT_EQ(unit->Parse(c.bytes, Device(), Hal()), c.expected);
+            std::uint32_t items = 0;
+            EXPECT_EQ(unit->GetItemCount(&items), STATUS_UNSUCCESSFUL);
+        }
+        EXPECT_EQ(Hal()->GetChildCount(), 0u);
+        EXPECT_TRUE(stack->function.log().empty());
+        EXPECT_EQ(kernel::poolLiveBlocks(EntityTag), 0u);
+    }
+}
+
+} // namespace
+
+namespace {
+
+Bytes VendorMap(std::size_t size, std::uint16_t innerLength, std::vector<std::uint16_t> elements) {
+    Bytes map(size, 0);
+    if (size > 17) {
+        map[16] = static_cast<std::uint8_t>(innerLength);
+        map[17] = static_cast<std::uint8_t>(innerLength >> 8);
+    }
+    if (size > 18) map[18] = 2;
+    for (std::size_t i = 0; i < elements.size() && 20 + 2 * i < size; ++i) {
+        map[19 + 2 * i] = static_cast<std::uint8_t>(elements[i]);
+        map[20 + 2 * i] = static_cast<std::uint8_t>(elements[i] >> 8);
+    }
+    return map;
+}
+
+TEST_F(Uac1FeatureUnits, VendorMapUsesOnlyTheBytesReturned) {
+    constexpr std::uint8_t Effect = 139; // bit 10 of a two-byte element
+    struct Case {
+        const char* name;
+        std::uint16_t announced; // the length GET_MEM 0x0010 reports
+        Bytes map;               // what GET_MEM 0 returns
+        std::size_t kept;
+        bool hasEffect;
+        std::uint32_t effectChannels;
+    };
+    const Case cases[] = {
+        {"whole map, channel 1 has it", 23, VendorMap(23, 23, {0, 0x0400}), 23, true, 1},
+        {"inner length beyond the reply", 23, VendorMap(21, 40, {0x0400, 0x0400}), 21, true, 1},
+        {"inner length shorter than the reply", 23, VendorMap(23, 21, {0, 0x0400}), 21, false, 0},
+        {"a map of 18 bytes is absent", 18, VendorMap(18, 18, {}), 0, false, 0},
+        {"a reply short of the header is absent", 23, VendorMap(18, 23, {}), 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto description = usbsim::fixtures::uac1Headset();
+        description.requests = [c](const usb::SetupPacket& setup,
+                                   std::span<const std::uint8_t>) -> std::optional<Bytes> {
+            if (setup.bRequest != 0x85) return std::nullopt;
+            if (setup.wValue.value() == 0x0010)
+                return Bytes{static_cast<std::uint8_t>(c.announced),
+                             static_cast<std::uint8_t>(c.announced >> 8)};
+            return c.map;
+        };
+        Stop();
+        Start(description);
+        CUac1FeatureUnit* unit = ParseUnit(2);
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(unit->VendorBlock().size(), c.kept);
+        EXPECT_EQ(unit->HasControl(Effect), c.hasEffect);
+        std::uint32_t channels = 9;
+        const NTSTATUS status = unit->GetChannelCount(Effect, &channels);
+        if (c.kept == 0) {
+            EXPECT_EQ(status, STATUS_INVALID_PARAMETER);
+        } else {
+            EXPECT_EQ(channels, c.effectChannels);
+        }
+    }
+}
+
+TEST_F(Uac1FeatureUnits, TwoByteElementsAreReadWhole) {
+    auto description = usbsim::fixtures::uac1Headset();
+    for (auto& entity : description.entities)
+        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity); feature && feature->id == 2)
+            feature->controls.push_back(
+                {.selector = usb::feature_control::loudness, .channels = {2}});
+    Start(description);
+    CUac1FeatureUnit* unit = ParseUnit(2);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_TRUE(unit->HasControl(usb::feature_control::loudness));
+    std::uint32_t channels = 0;
+    EXPECT_EQ(unit->GetChannelCount(usb::feature_control::loudness, &channels), STATUS_SUCCESS);
+    EXPECT_EQ(channels, 1u);
+    EXPECT_EQ(unit->SetByte(usb::feature_control::loudness, 0, 1), STATUS_SUCCESS);
+    EXPECT_EQ(LastRequest(), "21 01 0A02 0200: 01");
+    EXPECT_EQ(ItemTypes(*unit).front(), item_type::loudness);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Uac1FeatureUnits, SurroundPairsAreSentSwapped) {
+    auto description = usbsim::fixtures::uac1Headset();
+    for (auto& entity : description.entities)
+        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity);
+            feature && feature->id == 9) {
+            feature->channels = 8;
+            feature->controls = {
+                {.selector = usb::feature_control::mute, .channels = {1, 2, 3, 4, 5, 6, 7, 8}}};
+        }
+    Start(description);
+    CUac1FeatureUnit* unit = ParseUnit(9);
+    ASSERT_NE(unit, nullptr);
+    const struct {
+        std::uint32_t channel;
+        const char* request;
+    } cases[] = {
+        {0, "21 01 0101 0900: 01"}, {3, "21 01 0104 0900: 01"}, {4, "21 01 0107 0900: 01"},
+        {5, "21 01 0108 0900: 01"}, {6, "21 01 0105 0900: 01"}, {7, "21 01 0106 0900: 01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.channel);
+        EXPECT_EQ(unit->SetByte(1, c.channel, 1), STATUS_SUCCESS);
+        EXPECT_EQ(LastRequest(), c.request);
+    }
+    EXPECT_EQ(unit->SetByte(1, 8, 1), STATUS_INVALID_PARAMETER);
+}
+
+} // namespace
