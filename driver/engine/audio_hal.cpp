@@ -1,6 +1,7 @@
 #include "driver/engine/audio_hal.h"
 
 #include "driver/common/pool_buffer.h"
+#include "driver/engine/callback_registration.h"
 #include "driver/engine/control_change.h"
 #include "platform/kernel/format.h"
 #include "platform/kernel/object.h"
@@ -98,16 +99,11 @@ kernel::NTSTATUS CAudioHal::Stop() {
 
 kernel::NTSTATUS CAudioHal::RegisterCallback(kernel::CallbackFunction function, void* context,
                                              kernel::CallbackRegistration** handle) {
-    if (handle == nullptr || function == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    *handle = nullptr;
-    if (m_pCallback == nullptr) return kernel::STATUS_UNSUCCESSFUL;
-    *handle = kernel::registerCallback(*m_pCallback, function, context);
-    return *handle != nullptr ? kernel::STATUS_SUCCESS : kernel::STATUS_UNSUCCESSFUL;
+    return RegisterOnCallbackObject(m_pCallback, function, context, handle);
 }
 
 kernel::NTSTATUS CAudioHal::UnregisterCallback(kernel::CallbackRegistration* handle) {
-    if (handle != nullptr) kernel::unregisterCallback(handle);
-    return kernel::STATUS_SUCCESS;
+    return UnregisterFromCallbackObject(handle);
 }
 
 void CAudioHal::SendControlChange(std::uint32_t nodeId) {

@@ -26,6 +26,13 @@ class IMiniportTopology;
 inline constexpr std::uint32_t EngineDirectionRender = 0;
 inline constexpr std::uint32_t EngineNameMaxChars = 50;
 
+// The factory of an endpoint's wave miniport, as a miniport factory with the
+// endpoint's index in the HAL's endpoint list added.
+using WaveMiniportFactory = kernel::NTSTATUS (*)(kernel::IUnknown** unknown,
+                                                 const kernel::Guid& classId,
+                                                 kernel::IUnknown* outer, kernel::PoolType poolType,
+                                                 std::uint32_t endpointIndex);
+
 class IStreamEngine : public kernel::IUnknown {
 public:
     // 0 render, non-zero capture.
@@ -41,7 +48,7 @@ public:
     virtual std::uint32_t GetEntityCount() = 0;
     // No reference is added.
     virtual kernel::NTSTATUS GetEntity(std::uint32_t index, IAudioNode** entity) = 0;
-    virtual kernel::NTSTATUS SetConnection(CreateInstanceFunction waveFactory,
+    virtual kernel::NTSTATUS SetConnection(WaveMiniportFactory waveFactory,
                                            const kernel::Guid& portClassId) = 0;
     virtual kernel::NTSTATUS SetTopology(portcls::IPortTopology* topologyPort,
                                          portcls::IMiniportTopology* topologyMiniport) = 0;

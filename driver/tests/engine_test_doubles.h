@@ -108,7 +108,7 @@ public:
     kernel::NTSTATUS GetFormat(std::uint32_t, ks::WaveFormatExtensible*) override {
         return kernel::STATUS_NOT_IMPLEMENTED;
     }
-    kernel::NTSTATUS SetConnection(CreateInstanceFunction, const kernel::Guid&) override {
+    kernel::NTSTATUS SetConnection(WaveMiniportFactory, const kernel::Guid&) override {
         return kernel::STATUS_NOT_IMPLEMENTED;
     }
     kernel::NTSTATUS SetTopology(portcls::IPortTopology*, portcls::IMiniportTopology*) override {

@@ -1,0 +1,47 @@
+// A stream engine's list of supported formats: owned copies of 40-byte
+// extensible records, freed with the list. Filled while the device is
+// parsed, only read afterwards.
+#pragma once
+
+#include "driver/common/list.h"
+#include "platform/kernel/pool.h"
+#include "platform/kernel/status.h"
+#include "platform/ks/wave_format.h"
+
+#include <cstdint>
+
+class CFormatList {
+public:
+    explicit CFormatList(kernel::PoolTag tag) : m_Tag(tag) {}
+    ~CFormatList() { Free(); }
+    CFormatList(const CFormatList&) = delete;
+    CFormatList& operator=(const CFormatList&) = delete;
+
+    // An empty list, unless there is one already.
+    kernel::NTSTATUS Create();
+    // Frees every record and the list.
+    void Free();
+    bool Exists() const { return m_pList != nullptr; }
+
+    // Appends a copy of the record; STATUS_INSUFFICIENT_RESOURCES (nothing
+    // kept) when the copy or its node cannot be had, STATUS_UNSUCCESSFUL
+    // without a list.
+    kernel::NTSTATUS Append(const ks::WaveFormatExtensible& record);
+
+    std::uint32_t Count() const;
+    // Copies the record: STATUS_UNSUCCESSFUL without a list or entry,
+    // STATUS_INVALID_PARAMETER for an index at or beyond the count or a null
+    // out record.
+    kernel::NTSTATUS Get(std::uint32_t index, ks::WaveFormatExtensible* record) const;
+
+    // Finds a record that matches the format, and for a basic format rewrites
+    // it from that record. STATUS_NO_MATCH when there is no list or nothing
+    // matches.
+    kernel::NTSTATUS Check(ks::WaveFormatEx* format) const;
+
+private:
+    template <class Match> const ks::WaveFormatExtensible* FindFirst(Match match) const;
+
+    const kernel::PoolTag m_Tag;
+    CList* m_pList = nullptr;
+};
