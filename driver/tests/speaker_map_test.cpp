@@ -159,9 +159,10 @@ TEST_F(SpeakerMapTest, CrossfadesOverOneBlockThenHoldsTheNewPanning) {
         SCOPED_TRACE(frames);
         CSpeakerMap fresh;
         ASSERT_EQ(fresh.Alloc(), 1);
+        // The low-frequency change first: later changes keep its fade.
+        fresh.SetPosition(7, 60, 0);
         fresh.SetPosition(0, 30, -60);
         fresh.SetPosition(5, 45, 170);
-        fresh.SetPosition(7, 60, 0);
         Planes in = NoisePlanes(2 * frames, 4);
         Planes first(8), second(8);
         for (int c = 0; c < 8; ++c) {
