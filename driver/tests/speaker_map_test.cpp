@@ -44,6 +44,7 @@ TEST_F(SpeakerMapTest, NeighboursAndGains) {
         {"200 wraps to -160", 2, 30, 200, 3, 2, std::sqrt(1.0 / 6), std::sqrt(5.0 / 6)},
         {"-190 wraps to 170", 3, 30, -190, 3, 2, std::sqrt(2.0 / 3), std::sqrt(1.0 / 3)},
         {"far round the circle", 1, 30, 720.0f * 1000 + 15, 4, 1, std::sqrt(0.5), std::sqrt(0.5)},
+        {"3.6e9 degrees: wrapped in one step", 1, 30, 3.6e9f, 4, 4, 1.0, 1e-12},
         {"half distance: capped", 4, 15, 0, 4, 4, 2.37, 2.37e-12},
         {"twice the distance", 5, 60, -100, 5, 5, 0.25, 0.25e-12},
         {"zero distance: capped", 6, 0, 100, 6, 6, 2.37, 2.37e-12},
@@ -332,6 +333,9 @@ TEST(HrtfRoom, SourcesRefuseBadValuesAndWrapAngles) {
     EXPECT_EQ(room.FilterSet()->LeftTaps(1)[0], left[0] / 32768.0f);
     EXPECT_EQ(room.FilterSet()->RightDelay(1), right[HrtfTaps]);
     EXPECT_EQ(room.FilterSet()->GainQ10(1), 2048);
+    // An angle no loop of +-360 could bring home: a remainder does.
+    EXPECT_TRUE(room.SetSource(2, 1e30f, 0.5f, 30));
+    EXPECT_TRUE(room.SetSource(2, -3.4e38f, 0.5f, 30));
 }
 
 TEST(HrtfRoom, ProcessesLikeItsFilterSetAndResetForgetsThePast) {
@@ -354,7 +358,9 @@ TEST(HrtfRoom, ProcessesLikeItsFilterSetAndResetForgetsThePast) {
     Planes expected = planes;
     auto e = PlanePointers(expected);
     direct.Process(e.data(), e.data(), 300);
+    const std::uint64_t requests = kernel::poolRequestCount();
     room.Process(p.data(), nullptr, 300);
+    EXPECT_EQ(kernel::poolRequestCount(), requests);
     EXPECT_EQ(planes, expected);
 
     Planes bad(8, std::vector<float>(64, std::numeric_limits<float>::quiet_NaN()));
