@@ -44,6 +44,10 @@ public:
     // start set (table room 1, code 29) loaded, crosstalk off.
     int Init();
     void Free();
+    HeadphoneFir() = default;
+    ~HeadphoneFir() { Free(); }
+    HeadphoneFir(const HeadphoneFir&) = delete;
+    HeadphoneFir& operator=(const HeadphoneFir&) = delete;
     bool IsReady() const { return m_pFftSpec != nullptr; }
     // Clears the signal state: input histories, spectrum rings, accumulators,
     // the crosstalk buffers and filter delay lines. Filters stay.
