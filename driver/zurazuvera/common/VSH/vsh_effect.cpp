@@ -29,9 +29,11 @@ int CVshEffect::AngleCode(int flag, int angle) {
 
 int CVshEffect::SetFormat(const ks::WaveFormatEx* format) {
     m_bFormatReady = false;
-    if (m_pState == nullptr || format == nullptr) return -1;
+    if (format == nullptr) return -1;
+    // The bypass serves the stream whatever happens below, so it must know
+    // how many planes the stream really has.
     m_nChannels = format->nChannels;
-    if (m_nChannels < 1 || m_nChannels > MaxChannels) return -1;
+    if (m_pState == nullptr || m_nChannels < 1 || m_nChannels > MaxChannels) return -1;
     if (!m_pState->SetFormat(static_cast<int>(format->nSamplesPerSec), MaxChannels, m_nChannels))
         return -1;
     m_bFormatReady = true;
