@@ -184,30 +184,31 @@ struct Conversion {
 
 class VshSrc : public ::testing::TestWithParam<Conversion> {};
 
-// Lengths, DC gain 1 and the stream's Nyquist removed, both directions.
+// Lengths, DC gain 1 and the stream's Nyquist removed, both directions,
+// with the linear-phase filter (kind 1) and the plain IIR (kind 0).
 TEST_P(VshSrc, LengthsDcAndNyquist) {
     const Conversion c = GetParam();
-    SRC src;
-    ASSERT_EQ(src.Init(c.streamRate, 44100, 1), 1);
-    EXPECT_EQ(src.Factor(), c.factor);
     const int high = 512 * c.factor; // samples at the higher rate per block
-    for (double cycles : {0.0, 0.5}) {
-        SCOPED_TRACE(cycles);
-        ASSERT_EQ(src.Init(c.streamRate, 44100, 1), 1);
-        std::vector<float> low(512 * 8), back(high * 8, 99.0f);
-        std::vector<float> in(high), mid(512, 99.0f);
-        for (int block = 0; block < 8; ++block) {
-            for (int j = 0; j < high; ++j)
-                in[j] = float(std::cos(2 * std::numbers::pi * cycles * (block * high + j)));
-            src.Down(mid.data(), in.data(), high);
-            std::copy(mid.begin(), mid.end(), low.begin() + block * 512);
+    for (int kind : {1, 0})
+        for (double cycles : {0.0, 0.5}) {
+            SCOPED_TRACE(cycles + 10 * kind);
+            SRC src;
+            ASSERT_EQ(src.Init(c.streamRate, 44100, kind), 1);
+            EXPECT_EQ(src.Factor(), c.factor);
+            std::vector<float> low(512 * 8), back(high * 8, 99.0f);
+            std::vector<float> in(high), mid(512, 99.0f);
+            for (int block = 0; block < 8; ++block) {
+                for (int j = 0; j < high; ++j)
+                    in[j] = float(std::cos(2 * std::numbers::pi * cycles * (block * high + j)));
+                src.Down(mid.data(), in.data(), high);
+                std::copy(mid.begin(), mid.end(), low.begin() + block * 512);
+            }
+            const double expected = cycles == 0.0 ? 1.0 : 0.0;
+            EXPECT_NEAR(vshtest::Peak(low, 2048), expected, 1e-4);
+            for (int block = 0; block < 8; ++block)
+                src.Up(back.data() + block * high, low.data() + block * 512, 512);
+            EXPECT_NEAR(vshtest::Peak(back, 4 * high), expected, 2e-3);
         }
-        const double expected = cycles == 0.0 ? 1.0 : 0.0;
-        EXPECT_NEAR(vshtest::Peak(low, 2048), expected, 1e-4);
-        for (int block = 0; block < 8; ++block)
-            src.Up(back.data() + block * high, low.data() + block * 512, 512);
-        EXPECT_NEAR(vshtest::Peak(back, 4 * high), expected, 2e-3);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, VshSrc,
