@@ -1,0 +1,349 @@
+// The headphone FIR against direct convolution with the store's filters,
+// computed here in double precision, and its crosstalk stage against direct
+// 256-tap filters.
+#include "driver/tests/vsh_test_support.h"
+#include "driver/zurazuvera/common/VSH/headphone_fir.h"
+#include "driver/zurazuvera/common/VSH/impulse_store.h"
+#include "platform/kernel/pool.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int N = HeadphoneFir::HEADPHONEFIR_N;
+using Planes = std::vector<std::vector<float>>; // [channel][sample]
+
+std::unique_ptr<HeadphoneFir> MakeFir() {
+    auto fir = std::make_unique<HeadphoneFir>();
+    EXPECT_EQ(fir->Init(), 1);
+    return fir;
+}
+
+Planes NoisePlanes(int channels, int length, unsigned seed) {
+    Planes planes;
+    for (int c = 0; c < channels; ++c) planes.push_back(vshtest::Noise(length, seed + c));
+    return planes;
+}
+
+// The whole signal through Process block by block; returns the two outputs.
+Planes RunBlocks(HeadphoneFir& fir, Planes in) {
+    const int length = int(in[0].size());
+    Planes out(2, std::vector<float>(length));
+    for (int at = 0; at + N <= length; at += N) {
+        std::vector<float*> inputs;
+        for (auto& plane : in) inputs.push_back(plane.data() + at);
+        float* outputs[2] = {out[0].data() + at, out[1].data() + at};
+        fir.Process(outputs, 2, inputs.data(), int(inputs.size()), N);
+    }
+    return out;
+}
+
+std::vector<double> Convolve(const std::vector<double>& x, const float* taps, int tapCount,
+                             int delay) {
+    std::vector<double> y(x.size(), 0.0);
+    for (std::size_t n = 0; n < x.size(); ++n)
+        for (int k = 0; k < tapCount && std::size_t(k + delay) <= n; ++k)
+            y[n] += double(taps[k]) * x[n - k - delay];
+    return y;
+}
+
+// The sources the engine forms from the input planes: LFE into both fronts,
+// the back pair folded into the surround pair for 7.1.
+std::vector<std::vector<double>> Sources(const Planes& in) {
+    const std::size_t length = in[0].size();
+    auto at = [&](int c, std::size_t n) { return double(in[c][n]); };
+    std::vector<std::vector<double>> sources(in.size() == 2 ? 2 : 5, std::vector<double>(length));
+    for (std::size_t n = 0; n < length; ++n) {
+        if (in.size() == 2) {
+            sources[0][n] = at(0, n);
+            sources[1][n] = at(1, n);
+            continue;
+        }
+        sources[0][n] = at(0, n) + at(3, n);
+        sources[1][n] = at(1, n) + at(3, n);
+        sources[2][n] = at(2, n);
+        double l = at(4, n), r = at(5, n);
+        if (in.size() == 8) {
+            const float a = 0.95f * in[4][n] + 0.312f * in[5][n];
+            const float b = 0.312f * in[4][n] + 0.95f * in[5][n];
+            l = double(a + in[6][n]);
+            r = double(b + in[7][n]);
+        }
+        sources[3][n] = l;
+        sources[4][n] = r;
+    }
+    return sources;
+}
+
+// Ear e: 2 x (sum over sources of head filter 2s + e, plus the tail of ear e
+// over the sum of sources 1024 samples late).
+std::vector<std::vector<double>> ReferenceEars(const HeadphoneFir& fir, const Planes& in) {
+    const auto sources = Sources(in);
+    const int tailLength = fir.TailPartCount() * N;
+    std::vector<double> all(in[0].size(), 0.0);
+    for (const auto& s : sources)
+        for (std::size_t n = 0; n < all.size(); ++n) all[n] += s[n];
+    std::vector<std::vector<double>> ears(2, std::vector<double>(all.size(), 0.0));
+    for (int e = 0; e < 2; ++e) {
+        for (std::size_t s = 0; s < sources.size(); ++s) {
+            const auto y = Convolve(sources[s], fir.LoadedHead() + (2 * s + e) * 1024, 1024, 0);
+            for (std::size_t n = 0; n < y.size(); ++n) ears[e][n] += y[n];
+        }
+        const auto tail = Convolve(all, fir.LoadedTail() + e * tailLength, tailLength, 1024);
+        for (std::size_t n = 0; n < tail.size(); ++n) ears[e][n] = 2.0 * (ears[e][n] + tail[n]);
+    }
+    return ears;
+}
+
+struct Case {
+    const char* name;
+    int channels;
+    int roomValue;
+    int code;
+};
+
+class HeadphoneFirConvolution : public ::testing::TestWithParam<Case> {};
+
+// Crosstalk off: the rendered ears are the reference 255 samples late.
+TEST_P(HeadphoneFirConvolution, MatchesDirectConvolution) {
+    const Case c = GetParam();
+    auto fir = MakeFir();
+    fir->SelectFilter(c.roomValue, c.code);
+    const Planes in = NoisePlanes(c.channels, 8 * N, 11);
+    const Planes out = RunBlocks(*fir, in);
+    const auto ears = ReferenceEars(*fir, in);
+    for (int e = 0; e < 2; ++e)
+        for (std::size_t n = 0; n < out[e].size(); ++n) {
+            const double expected = n >= 255 ? ears[e][n - 255] : 0.0;
+            ASSERT_NEAR(out[e][n], expected, 2e-4) << "ear " << e << " sample " << n;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HeadphoneFirConvolution,
+                         ::testing::Values(Case{"stereo", 2, 1, 29}, Case{"surround51", 6, 0, 24},
+                                           Case{"surround71", 8, 2, 40},
+                                           Case{"oneBlockSet", 6, 1, 31}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The crosstalk stage on its own: on, the two 256-tap filters of the angle
+// over sum and difference; off, an exact delay of 255 samples.
+TEST(HeadphoneFirCrosstalk, OnMatchesDirectFilters) {
+    for (int angle : CrosstalkAngles) {
+        SCOPED_TRACE(angle);
+        auto fir = MakeFir();
+        fir->SetCTCAngle(angle);
+        EXPECT_EQ(fir->CtcTapCount(), 256);
+        Planes planes = NoisePlanes(2, 4 * N, 3);
+        const Planes in = planes;
+        for (int at = 0; at < 4 * N; at += N) {
+            float* p[2] = {planes[0].data() + at, planes[1].data() + at};
+            fir->ProcessCTC(p, 2, 2, N);
+        }
+        const float* table = FindCrosstalkTable(angle);
+        std::vector<float> sumTaps(256), diffTaps(256);
+        for (int i = 0; i < 256; ++i) {
+            sumTaps[i] = table[i] + table[256 + i];
+            diffTaps[i] = table[i] - table[256 + i];
+        }
+        std::vector<double> s(in[0].size()), d(in[0].size());
+        for (std::size_t n = 0; n < s.size(); ++n) {
+            s[n] = double(in[0][n] + in[1][n]);
+            d[n] = double(in[0][n] - in[1][n]);
+        }
+        const auto sf = Convolve(s, sumTaps.data(), 256, 0);
+        const auto df = Convolve(d, diffTaps.data(), 256, 0);
+        for (std::size_t n = 0; n < s.size(); ++n) {
+            ASSERT_NEAR(planes[0][n], 0.5 * (sf[n] + df[n]), 1e-5) << n;
+            ASSERT_NEAR(planes[1][n], 0.5 * (sf[n] - df[n]), 1e-5) << n;
+        }
+    }
+}
+
+TEST(HeadphoneFirCrosstalk, OffIsAnExactDelay) {
+    for (int angle : {0, 25, -1, 7}) {
+        auto fir = MakeFir();
+        fir->SetCTCAngle(angle);
+        EXPECT_EQ(fir->CtcTapCount(), 1);
+        Planes planes = NoisePlanes(2, 4 * N, 5);
+        const Planes in = planes;
+        for (int at = 0; at < 4 * N; at += N) {
+            float* p[2] = {planes[0].data() + at, planes[1].data() + at};
+            fir->ProcessCTC(p, 2, 2, N);
+        }
+        for (int e = 0; e < 2; ++e)
+            for (std::size_t n = 0; n < in[e].size(); ++n)
+                ASSERT_EQ(planes[e][n], n >= 255 ? in[e][n - 255] : 0.0f) << n;
+    }
+}
+
+// Switching cancellation off, or resetting, replays nothing of the signal
+// before: silence in gives silence out at once.
+TEST(HeadphoneFirCrosstalk, NoStaleSamplesAfterSwitchOrReset) {
+    struct Step {
+        const char* name;
+        int angleBefore;
+        bool reset;
+        int angleAfter;
+    };
+    for (const Step step : {Step{"on then off", 20, false, 0}, Step{"off then reset", 0, true, 0},
+                            Step{"on then reset", 10, true, 10}, Step{"on to on", 5, false, 30}}) {
+        SCOPED_TRACE(step.name);
+        auto fir = MakeFir();
+        fir->SetCTCAngle(step.angleBefore);
+        RunBlocks(*fir, NoisePlanes(2, 4 * N, 8));
+        if (step.reset) fir->Reset();
+        fir->SetCTCAngle(step.angleAfter);
+        fir->Reset(); // the convolution's own history is not under test here
+        const Planes out = RunBlocks(*fir, Planes(2, std::vector<float>(2 * N, 0.0f)));
+        EXPECT_EQ(vshtest::Peak(out[0]), 0.0);
+        EXPECT_EQ(vshtest::Peak(out[1]), 0.0);
+    }
+}
+
+// Switching cancellation off leaves the convolution running: only the
+// crosstalk stage is cleared, so silence after noise still carries the
+// room's tail, delayed and free of crosstalk-filter output.
+TEST(HeadphoneFirCrosstalk, SwitchingOffClearsOnlyTheCrosstalkStage) {
+    auto a = MakeFir();
+    auto b = MakeFir();
+    a->SetCTCAngle(20);
+    const Planes noise = NoisePlanes(2, 4 * N, 8);
+    RunBlocks(*a, noise);
+    RunBlocks(*b, noise);
+    a->SetCTCAngle(0);
+    b->SetCTCAngle(20);
+    b->SetCTCAngle(0);
+    const Planes silence(2, std::vector<float>(4 * N, 0.0f));
+    EXPECT_EQ(RunBlocks(*a, silence), RunBlocks(*b, silence));
+}
+
+TEST(HeadphoneFirSelection, RoomsAndCodesMapToTheirSets) {
+    struct Row {
+        int roomValue;
+        int code;
+        int room;
+        int storedCode;
+        int tailParts;
+    };
+    const Row rows[] = {{0, 24, 3, 24, 14}, {1, 29, 2, 29, 6},  {2, 34, 1, 34, 6},
+                        {1, 30, 2, 30, 10}, {0, 31, 3, 31, 12}, {2, 31, 1, 31, 12},
+                        {7, 39, 2, 39, 6},  {0, 26, 3, 24, 14}, {-1, -1, 2, 24, 6}};
+    auto fir = MakeFir();
+    EXPECT_EQ(fir->Room(), 1);
+    EXPECT_EQ(fir->AngleCode(), 29);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.roomValue * 100 + row.code);
+        EXPECT_EQ(fir->SelectFilter(row.roomValue, row.code), 1);
+        EXPECT_EQ(fir->Room(), row.room);
+        EXPECT_EQ(fir->AngleCode(), row.storedCode);
+        EXPECT_EQ(fir->HeadPartCount(), 2);
+        EXPECT_EQ(fir->TailPartCount(), row.tailParts);
+        ImpulseSelection expected{};
+        ASSERT_TRUE(FindImpulseSet(row.room, row.storedCode, &expected));
+        EXPECT_EQ(fir->LoadedHead(), expected.head);
+        EXPECT_EQ(fir->LoadedTail(), expected.tail);
+    }
+}
+
+TEST(HeadphoneFirSignal, SurroundFoldIsWrittenBackToTheInputs) {
+    auto fir = MakeFir();
+    Planes in = NoisePlanes(8, N, 21);
+    const Planes before = in;
+    RunBlocks(*fir, in); // Run works on a copy; repeat in place to see the planes
+    std::vector<float*> p;
+    for (auto& plane : in) p.push_back(plane.data());
+    std::vector<float> l(N), r(N);
+    float* out[2] = {l.data(), r.data()};
+    fir->Process(out, 2, p.data(), 8, N);
+    for (int j = 0; j < N; ++j) {
+        EXPECT_FLOAT_EQ(in[4][j], 0.95f * before[4][j] + 0.312f * before[5][j] + before[6][j]);
+        EXPECT_FLOAT_EQ(in[5][j], 0.312f * before[4][j] + 0.95f * before[5][j] + before[7][j]);
+    }
+}
+
+// NaN and infinity pass without harm and are gone after Reset.
+TEST(HeadphoneFirSignal, NonFiniteInputIsGoneAfterReset) {
+    for (int angle : {0, 20}) {
+        auto fir = MakeFir();
+        fir->SetCTCAngle(angle);
+        Planes bad(6, std::vector<float>(2 * N, NAN));
+        bad[2].assign(2 * N, INFINITY);
+        RunBlocks(*fir, bad);
+        fir->Reset();
+        const Planes out = RunBlocks(*fir, Planes(6, std::vector<float>(4 * N, 0.0f)));
+        EXPECT_TRUE(vshtest::AllFinite(out[0]) && vshtest::AllFinite(out[1]));
+        EXPECT_EQ(vshtest::Peak(out[0]) + vshtest::Peak(out[1]), 0.0);
+    }
+}
+
+TEST(HeadphoneFirSignal, NoSubnormalOutputAfterAnImpulse) {
+    for (int angle : {0, 15}) {
+        auto fir = MakeFir();
+        fir->SetCTCAngle(angle);
+        Planes in(2, std::vector<float>(40 * N, 0.0f));
+        in[0][0] = 1.0f;
+        const Planes out = RunBlocks(*fir, in);
+        EXPECT_EQ(vshtest::CountSubnormals(out[0]) + vshtest::CountSubnormals(out[1]), 0);
+        EXPECT_GT(vshtest::Peak(out[0]), 0.0);
+    }
+}
+
+// Channel counts and lengths the engine has no buffers for give silence.
+TEST(HeadphoneFirSignal, UnsupportedLayoutsGiveSilence) {
+    struct Call {
+        int outCh;
+        int inCh;
+        int len;
+    };
+    for (const Call call : {Call{2, 3, N}, Call{2, 1, N}, Call{2, 7, N}, Call{2, 2, 256}}) {
+        auto fir = MakeFir();
+        Planes in = NoisePlanes(8, N, 2);
+        std::vector<float*> p;
+        for (auto& plane : in) p.push_back(plane.data());
+        Planes out(2, std::vector<float>(N, 5.0f));
+        float* o[2] = {out[0].data(), out[1].data()};
+        fir->Process(o, call.outCh, p.data(), call.inCh, call.len);
+        for (int e = 0; e < 2; ++e)
+            EXPECT_EQ(vshtest::Peak(std::vector<float>(out[e].begin(), out[e].begin() + call.len)),
+                      0.0);
+    }
+}
+
+TEST(HeadphoneFirMemory, RefusedAllocationsLeaveNothing) {
+    vshtest::PoolHooksScope hooks;
+    const std::uint64_t before = kernel::poolRequestCount();
+    { MakeFir(); }
+    const std::uint64_t requests = kernel::poolRequestCount() - before;
+    ASSERT_GT(requests, 0u);
+    for (std::uint64_t failing = 1; failing <= requests; ++failing) {
+        SCOPED_TRACE(failing);
+        auto fir = std::make_unique<HeadphoneFir>();
+        kernel::failPoolRequest(failing);
+        EXPECT_EQ(fir->Init(), 0);
+        kernel::clearPoolFaults();
+        EXPECT_FALSE(fir->IsReady());
+        fir.reset();
+        EXPECT_EQ(kernel::poolLiveBlocks(), 0u);
+    }
+}
+
+// After Init, nothing on the block path takes memory: not Process, not a
+// filter selection, not a crosstalk change, not Reset.
+TEST(HeadphoneFirMemory, BlockPathAndSettersAllocateNothing) {
+    vshtest::PoolHooksScope hooks;
+    auto fir = MakeFir();
+    const std::uint64_t serial = kernel::poolAllocationSerial();
+    RunBlocks(*fir, NoisePlanes(8, 4 * N, 1));
+    fir->SelectFilter(0, 24);
+    fir->SetCTCAngle(30);
+    RunBlocks(*fir, NoisePlanes(6, 2 * N, 1));
+    fir->Reset();
+    fir->SetCTCAngle(0);
+    RunBlocks(*fir, NoisePlanes(2, 2 * N, 1));
+    EXPECT_EQ(kernel::poolAllocationSerial(), serial);
+}
+
+} // namespace

@@ -1,0 +1,280 @@
+// The filters of the headphone virtualizer's frame driver: the IIR sets, the
+// linear-phase IIR, the sample-rate converter and the sample delay.
+#include "driver/tests/vsh_test_support.h"
+#include "driver/zurazuvera/common/VSH/iir_filter.h"
+#include "driver/zurazuvera/common/VSH/linear_phase_iir.h"
+#include "driver/zurazuvera/common/VSH/simple_sample_delay.h"
+#include "driver/zurazuvera/common/VSH/src_converter.h"
+#include "platform/kernel/pool.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+using vshtest::Noise;
+
+// The printed coefficient sets, as literal data.
+TEST(VshIirSets, PrintedCoefficients) {
+    const float one[8] = {1.0f / 6.0f, 0.5f, 0.5f, 1.0f / 6.0f, 1.0f, -0.0f, 1.0f / 3.0f, -0.0f};
+    const float two[8] = {0.063855924f, 0.19156778f, 0.19156778f, 0.063855924f,
+                          1.0f,         -0.9657797f, 0.58264416f, -0.10601705f};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(IIRFilter::Coefficients(1)[i], one[i]) << i;
+        EXPECT_EQ(IIRFilter::Coefficients(2)[i], two[i]) << i;
+    }
+    for (int factor : {0, 3, 4, -1}) EXPECT_EQ(IIRFilter::Coefficients(factor), nullptr);
+}
+
+// The filter against its difference equation in double precision. The
+// primitive folds samples in pairs that restart at every call, so call
+// lengths are even, as the frame driver's blocks are.
+TEST(VshIirFilter, MatchesItsDifferenceEquationAcrossCallLengths) {
+    for (int factor : {1, 2}) {
+        SCOPED_TRACE(factor);
+        const float* c = IIRFilter::Coefficients(factor);
+        const std::vector<float> in = Noise(3000, 7);
+        std::vector<double> ref(in.size());
+        for (std::size_t n = 0; n < in.size(); ++n) {
+            double y = 0.0;
+            for (int k = 0; k <= 3; ++k) {
+                if (n >= std::size_t(k)) y += c[k] * double(in[n - k]);
+                if (k > 0 && n >= std::size_t(k)) y -= c[4 + k] * ref[n - k];
+            }
+            ref[n] = y / c[4];
+        }
+        std::vector<float> whole(in.size()), pieces(in.size());
+        IIRFilter a, b;
+        ASSERT_EQ(a.Init(factor), 1);
+        ASSERT_EQ(b.Init(factor), 1);
+        a.Process(whole.data(), in.data(), int(in.size()));
+        int at = 0;
+        for (int n : vshtest::RandomCalls(int(in.size()) / 2, 150, 3)) {
+            b.Process(pieces.data() + at, in.data() + at, 2 * n);
+            at += 2 * n;
+        }
+        EXPECT_EQ(whole, pieces);
+        for (std::size_t n = 0; n < in.size(); ++n) ASSERT_NEAR(whole[n], ref[n], 1e-5) << n;
+    }
+}
+
+TEST(VshIirFilter, FactorWithoutSetGivesSilence) {
+    IIRFilter filter;
+    EXPECT_EQ(filter.Init(4), 0);
+    std::vector<float> out(64, 7.0f);
+    const std::vector<float> in = Noise(64, 1);
+    filter.Process(out.data(), in.data(), 64);
+    EXPECT_EQ(vshtest::Peak(out), 0.0);
+}
+
+// Gain of a filtered steady signal, measured after the start.
+struct Tone {
+    const char* name;
+    int factor;
+    double cyclesPerSample; // 0 DC, 0.5 Nyquist
+    double gain;
+    double tolerance;
+};
+
+class VshLinearPhase : public ::testing::TestWithParam<Tone> {};
+
+TEST_P(VshLinearPhase, SteadyGain) {
+    const Tone tone = GetParam();
+    LinearPhaseIIR filter;
+    ASSERT_EQ(filter.Init(tone.factor), 1);
+    std::vector<float> out;
+    for (int block = 0; block < 8; ++block) {
+        std::vector<float> in(512), y(512);
+        for (int j = 0; j < 512; ++j)
+            in[j] =
+                float(std::cos(2 * std::numbers::pi * tone.cyclesPerSample * (block * 512 + j)));
+        filter.Process(y.data(), in.data(), 512);
+        out.insert(out.end(), y.begin(), y.end());
+    }
+    EXPECT_NEAR(vshtest::Peak(out, 2048), tone.gain, tone.tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tones, VshLinearPhase,
+                         ::testing::Values(Tone{"dc1", 1, 0.0, 1.0, 1e-4},
+                                           Tone{"dc2", 2, 0.0, 1.0, 1e-4},
+                                           Tone{"nyquist1", 1, 0.5, 0.0, 1e-4},
+                                           Tone{"nyquist2", 2, 0.5, 0.0, 1e-4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The forward-backward response of an impulse is centred on the look-ahead.
+TEST(VshLinearPhaseIir, ImpulseResponsePeaksAtTheLookAhead) {
+    for (int factor : {1, 2}) {
+        LinearPhaseIIR filter;
+        ASSERT_EQ(filter.Init(factor), 1);
+        std::vector<float> in(1024, 0.0f), out(1024);
+        in[300] = 1.0f;
+        filter.Process(out.data(), in.data(), 1024);
+        const auto peak = std::max_element(
+            out.begin(), out.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        EXPECT_EQ(peak - out.begin(), 300 + LinearPhaseIIR::LookAhead) << factor;
+    }
+}
+
+// A block longer than the buffers gives silence, and reads and writes
+// nothing beyond them (the sanitizer build watches).
+TEST(VshLinearPhaseIir, OverlongBlockGivesSilence) {
+    LinearPhaseIIR filter;
+    ASSERT_EQ(filter.Init(2), 1);
+    for (int len : {1025, 2048, 4096}) {
+        const std::vector<float> in = Noise(len, 5);
+        std::vector<float> out(len, 3.0f);
+        filter.Process(out.data(), in.data(), len);
+        EXPECT_EQ(vshtest::Peak(out), 0.0) << len;
+    }
+}
+
+TEST(VshLinearPhaseIir, NanIsGoneAfterInit) {
+    LinearPhaseIIR filter;
+    ASSERT_EQ(filter.Init(1), 1);
+    std::vector<float> in(512, NAN), out(512);
+    filter.Process(out.data(), in.data(), 512);
+    in.assign(512, INFINITY);
+    filter.Process(out.data(), in.data(), 512);
+    ASSERT_EQ(filter.Init(1), 1);
+    in.assign(512, 0.0f);
+    filter.Process(out.data(), in.data(), 512);
+    EXPECT_TRUE(vshtest::AllFinite(out));
+    EXPECT_EQ(vshtest::Peak(out), 0.0);
+}
+
+// Without flush-to-zero, an impulse followed by long silence leaves no
+// subnormal sample in any output.
+TEST(VshLinearPhaseIir, NoSubnormalOutputAfterAnImpulse) {
+    LinearPhaseIIR filter;
+    ASSERT_EQ(filter.Init(2), 1);
+    std::vector<float> in(1024, 0.0f), out(1024);
+    in[0] = 1.0f;
+    int subnormals = 0;
+    for (int block = 0; block < 200; ++block) {
+        filter.Process(out.data(), in.data(), 1024);
+        subnormals += vshtest::CountSubnormals(out);
+        in[0] = 0.0f;
+    }
+    EXPECT_EQ(subnormals, 0);
+}
+
+TEST(VshLinearPhaseIir, RefusedMemoryLeavesNothingAndGivesSilence) {
+    for (std::uint64_t failing = 1; failing <= 1; ++failing) {
+        LinearPhaseIIR filter;
+        kernel::failPoolRequest(failing);
+        EXPECT_EQ(filter.Init(1), 0);
+        kernel::clearPoolFaults();
+        const std::vector<float> in = Noise(256, 2);
+        std::vector<float> out(256, 1.0f);
+        filter.Process(out.data(), in.data(), 256);
+        EXPECT_EQ(vshtest::Peak(out), 0.0);
+    }
+}
+
+struct Conversion {
+    int streamRate;
+    int factor;
+    bool down; // the stream rate is above the internal rate
+};
+
+class VshSrc : public ::testing::TestWithParam<Conversion> {};
+
+// Lengths, DC gain 1 and the stream's Nyquist removed, both directions,
+// with the linear-phase filter (kind 1) and the plain IIR (kind 0).
+TEST_P(VshSrc, LengthsDcAndNyquist) {
+    const Conversion c = GetParam();
+    const int high = 512 * c.factor; // samples at the higher rate per block
+    for (int kind : {1, 0})
+        for (double cycles : {0.0, 0.5}) {
+            SCOPED_TRACE(cycles + 10 * kind);
+            SRC src;
+            ASSERT_EQ(src.Init(c.streamRate, 44100, kind), 1);
+            EXPECT_EQ(src.Factor(), c.factor);
+            std::vector<float> low(512 * 8), back(high * 8, 99.0f);
+            std::vector<float> in(high), mid(512, 99.0f);
+            for (int block = 0; block < 8; ++block) {
+                for (int j = 0; j < high; ++j)
+                    in[j] = float(std::cos(2 * std::numbers::pi * cycles * (block * high + j)));
+                src.Down(mid.data(), in.data(), high);
+                std::copy(mid.begin(), mid.end(), low.begin() + block * 512);
+            }
+            const double expected = cycles == 0.0 ? 1.0 : 0.0;
+            EXPECT_NEAR(vshtest::Peak(low, 2048), expected, 1e-4);
+            for (int block = 0; block < 8; ++block)
+                src.Up(back.data() + block * high, low.data() + block * 512, 512);
+            EXPECT_NEAR(vshtest::Peak(back, 4 * high), expected, 2e-3);
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, VshSrc,
+                         ::testing::Values(Conversion{48000, 1, true}, Conversion{96000, 2, true},
+                                           Conversion{88200, 2, true}));
+
+TEST(VshSrcRates, UnsupportedFactorsAreRefused) {
+    for (int rate : {0, -44100, 176400, 192000, 8000, 11025}) {
+        SRC src;
+        EXPECT_EQ(src.Init(rate, 44100, 1), 0) << rate;
+    }
+    EXPECT_EQ(kernel::poolLiveBlocks(), 0u);
+}
+
+TEST(VshSrcRates, RefusedMemoryLeavesNothing) {
+    for (std::uint64_t failing = 1; failing <= 3; ++failing) {
+        SCOPED_TRACE(failing);
+        vshtest::PoolHooksScope hooks;
+        SRC src;
+        kernel::failPoolRequest(failing);
+        EXPECT_EQ(src.Init(96000, 44100, 1), 0);
+        kernel::clearPoolFaults();
+        EXPECT_EQ(kernel::poolLiveBlocks(), 0u);
+    }
+}
+
+TEST(VshSampleDelay, DelaysAcrossRandomBlockLengths) {
+    for (int delay : {0, 1, 64, 300}) {
+        SCOPED_TRACE(delay);
+        SimpleSampleDelay line(delay, 128);
+        ASSERT_TRUE(line.IsValid());
+        const std::vector<float> in = Noise(4000, 9);
+        std::vector<float> out;
+        int at = 0;
+        for (int n : vshtest::RandomCalls(int(in.size()), 128, 4)) {
+            ASSERT_EQ(line.Push(in.data() + at, n), n);
+            out.insert(out.end(), line.Output(), line.Output() + n);
+            at += n;
+        }
+        for (std::size_t i = 0; i < out.size(); ++i)
+            ASSERT_EQ(out[i], i >= std::size_t(delay) ? in[i - delay] : 0.0f) << i;
+        line.Clear();
+        std::vector<float> zeros(128, 0.0f);
+        ASSERT_EQ(line.Push(zeros.data(), 128), 128);
+        EXPECT_EQ(vshtest::Peak(std::vector<float>(line.Output(), line.Output() + 128)), 0.0);
+    }
+}
+
+// A block longer than the line was sized for is refused untouched.
+TEST(VshSampleDelay, OverlongPushIsRefused) {
+    SimpleSampleDelay line(16, 32);
+    const std::vector<float> first = Noise(32, 1);
+    ASSERT_EQ(line.Push(first.data(), 32), 32);
+    const std::vector<float> before(line.Output(), line.Output() + 48);
+    const std::vector<float> big = Noise(33, 2);
+    EXPECT_EQ(line.Push(big.data(), 33), 0);
+    EXPECT_EQ(std::vector<float>(line.Output(), line.Output() + 48), before);
+}
+
+TEST(VshSampleDelay, RefusedBufferMakesAnInvalidLine) {
+    kernel::failPoolRequest(1);
+    SimpleSampleDelay line(8, 16);
+    kernel::clearPoolFaults();
+    EXPECT_FALSE(line.IsValid());
+    const std::vector<float> in(4, 1.0f);
+    EXPECT_EQ(line.Push(in.data(), 4), 0);
+}
+
+} // namespace
