@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -59,7 +60,10 @@ private:
 class RecordingDriver final : public panel::IDriverClient {
 public:
     void reload() override { note("reload"); }
-    void createDeviceList() override { note("createDeviceList"); }
+    void createDeviceList() override {
+        note("createDeviceList");
+        if (buildsUntilReady > 0 && --buildsUntilReady == 0) ready = true;
+    }
     bool isReady() const override { return ready; }
     void initDriver() override { note("initDriver"); }
 
@@ -135,7 +139,8 @@ public:
     }
 
     std::function<void(int cycle)> onPollCycle;
-    bool ready = true;
+    std::atomic<bool> ready{true};
+    int buildsUntilReady = 0; // > 0: the list becomes ready at that build
 
 private:
     void note(const std::string& name, const std::vector<int>& args = {}) {
