@@ -60,6 +60,41 @@ public:
     int pullOutCount() const { return m_pullOut; }
     bool trayVisible() const { return m_tray.isVisible(); }
 
+    // Driver reads and settings for the page, passed on unchanged.
+    void readSpeakerVolume() { m_engine->readSpeakerVolume(); }
+    void readSpeakerVolumeLR() { m_engine->readSpeakerVolumeLR(); }
+    void readMicVolume() { m_engine->readMicVolume(); }
+    void setSpeakerVolumeAll(int mute, int separate, int first, int second) {
+        m_s.driver->setSpeakerVolumeAll(mute, separate, first, second);
+    }
+    void setMicVolumeAll(int mute, int separate, int first, int second) {
+        m_s.driver->setMicVolumeAll(mute, separate, first, second);
+    }
+    void setEqAll(int enable, const std::array<int, 10>& bands) {
+        m_s.driver->setEqAll(enable, bands);
+    }
+    void adjustVoiceClarity(int enable, int level, int level2) {
+        m_s.driver->adjustVoiceClarity(enable, level, level2);
+    }
+    void adjustSurroundHeadphone(int enable) { m_s.driver->adjustSurroundHeadphone(enable); }
+    void setEncEnable(int value) { m_s.driver->setEncEnable(value); }
+    void setMagicVoice(int enable, int mode) { m_s.driver->setMagicVoice(enable, mode); }
+    void setSpeakerMute(int value) { m_s.driver->setSpeakerMute(value); }
+    void setSpeakerVolume(int separate, int first, int second) {
+        m_s.driver->setSpeakerVolume(separate, first, second);
+    }
+    void setMicMute(int value) { m_s.driver->setMicMute(value); }
+    void setMicVolume(int separate, int first, int second) {
+        m_s.driver->setMicVolume(separate, first, second);
+    }
+    void setEqEnable(int value) { m_s.driver->setEqEnable(value); }
+    void setEqSliders(const std::array<int, 10>& bands) { m_s.driver->setEqSliders(bands); }
+    void setVoiceClarityEnable(int value) { m_s.driver->setVoiceClarityEnable(value); }
+    void setVoiceClarityLevel(int value) { m_s.driver->setVoiceClarityLevel(value); }
+    void setNoiseSuppressionLevel(int value) { m_s.driver->setNoiseSuppressionLevel(value); }
+    void setMagicVoiceEnable(int value) { m_s.driver->setMagicVoiceEnable(value); }
+    void setMagicVoiceSelection(int value) { m_s.driver->setMagicVoiceSelection(value); }
+
 public slots:
     int checkDevice() { return m_engine->checkDevice(); }
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);

@@ -250,4 +250,59 @@ TEST_F(ZenOnSim, ASecondStartWithADeviceRestoresTheWindow) {
     EXPECT_EQ(view->calls, (std::vector<QString>{"refreshVolumes"}));
 }
 
+struct ForwardCase {
+    std::function<void(Zen&)> call;
+    std::string expected;
+};
+
+TEST_F(ZenOnSim, DriverSettingsReachTheClientUnchanged) {
+    makeZen();
+    const std::array<int, 10> bands{-5, -4, -3, -2, -1, 1, 2, 3, 4, 5};
+    const ForwardCase cases[] = {
+        {[](Zen& z) { z.setSpeakerVolumeAll(1, 1, 40, 60); }, "setSpeakerVolumeAll 1 1 40 60"},
+        {[](Zen& z) { z.setMicVolumeAll(0, 0, 70, 0); }, "setMicVolumeAll 0 0 70 0"},
+        {[&](Zen& z) { z.setEqAll(1, bands); }, "setEqAll 1 -5 -4 -3 -2 -1 1 2 3 4 5"},
+        {[](Zen& z) { z.adjustVoiceClarity(1, 2, 3); }, "adjustVoiceClarity 1 2 3"},
+        {[](Zen& z) { z.adjustSurroundHeadphone(1); }, "adjustSurroundHeadphone 1"},
+        {[](Zen& z) { z.setEncEnable(0); }, "setEncEnable 0"},
+        {[](Zen& z) { z.setMagicVoice(1, 4); }, "setMagicVoice 1 4"},
+        {[](Zen& z) { z.setSpeakerMute(1); }, "setSpeakerMute 1"},
+        {[](Zen& z) { z.setSpeakerVolume(1, 30, 35); }, "setSpeakerVolume 1 30 35"},
+        {[](Zen& z) { z.setMicMute(1); }, "setMicMute 1"},
+        {[](Zen& z) { z.setMicVolume(0, 55, 0); }, "setMicVolume 0 55 0"},
+        {[](Zen& z) { z.setEqEnable(1); }, "setEqEnable 1"},
+        {[&](Zen& z) { z.setEqSliders(bands); }, "setEqSliders -5 -4 -3 -2 -1 1 2 3 4 5"},
+        {[](Zen& z) { z.setVoiceClarityEnable(1); }, "setVoiceClarityEnable 1"},
+        {[](Zen& z) { z.setVoiceClarityLevel(6); }, "setVoiceClarityLevel 6"},
+        {[](Zen& z) { z.setNoiseSuppressionLevel(2); }, "setNoiseSuppressionLevel 2"},
+        {[](Zen& z) { z.setMagicVoiceEnable(1); }, "setMagicVoiceEnable 1"},
+        {[](Zen& z) { z.setMagicVoiceSelection(3); }, "setMagicVoiceSelection 3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        driver.clear();
+        c.call(*zen);
+        EXPECT_EQ(driver.calls(), std::vector<std::string>{c.expected});
+    }
+}
+
+TEST_F(ZenOnSim, VolumeReadsPushValueThenMute) {
+    makeZen();
+    DriverValues v;
+    v.speakerVolume = 40;
+    v.speakerLeft = 30;
+    v.speakerRight = 50;
+    v.micVolume = 70;
+    v.speakerMute = 1;
+    driver.setValues(v);
+    view->queued.clear();
+    zen->readSpeakerVolume();
+    zen->readSpeakerVolumeLR();
+    zen->readMicVolume();
+    EXPECT_EQ(view->queued,
+              (std::vector<QString>{"onDriverRead_SpVolValue", "onDriverRead_SpVolMute",
+                                    "onDriverRead_SpVolValue_LR", "onDriverRead_SpVolMute",
+                                    "onDriverRead_MicVolValue", "onDriverRead_MicVolMute"}));
+}
+
 } // namespace
