@@ -72,11 +72,14 @@ protected:
         filter.setValue("0/page", "000C");
         filter.setValue("0/usage", "0001");
         filter.sync();
+        // The poll may begin before the constructor returns: it stops once
+        // the test can see the window.
         driver.onPollCycle = [this](int) {
-            if (zen) zen->devices().stopPoll = true;
+            if (Zen* z = live.load()) z->devices().stopPoll = true;
         };
     }
     void TearDown() override {
+        live = nullptr;
         zen.reset();
         PanelOnSim::TearDown();
     }
@@ -98,7 +101,9 @@ protected:
         s.pointer = &pointer;
         s.deviceFilterPath = path("DevInfo.ini");
         s.profilePath = path("profile.ini");
+        live = nullptr;
         zen = std::make_unique<Zen>(s);
+        live = zen.get();
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
     }
@@ -114,6 +119,7 @@ protected:
     IniPointerSettings pointer{path("pointer.ini")};
     RecordingView* view = nullptr;
     std::unique_ptr<Zen> zen;
+    std::atomic<Zen*> live{nullptr};
 };
 
 TEST_F(ZenOnSim, StartUpWithAHeadsetChecksItAndInitialisesThePage) {
@@ -195,6 +201,7 @@ TEST_F(ZenOnSim, AnArrivalChecksTheDeviceAfterAnySuccessfulBuild) {
         EXPECT_EQ(driverCalls("createDeviceList"), buildsNeeded);
         EXPECT_EQ(driverCalls("initDriver"), 1);
         EXPECT_TRUE(messages.texts.empty());
+        live = nullptr;
         zen.reset();
         driver.ready = true;
     }
