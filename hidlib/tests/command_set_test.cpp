@@ -53,12 +53,13 @@ protected:
 };
 
 TEST_F(CommandSet, TheConnectPushLandsInTheHeadsetPacedByTheWriteDelay) {
-    send({0x02, 0, 0, 1, 0, 0, 0, 0});
+    // Clarity on: 02 00 00 01 00 00 00 00 would be the 0x02 block header.
+    send({0x02, 1, 0, 1, 0, 0, 0, 0});
     send({0x03, 2, 1, 0, 4, 0, 0, 0});
     send({0x04, 0, 0, 88, 0, 176, 0, 0});
     send({0x01, 0, 0, 0, 0, 0, 0, 0});
     const hidsim::HeadsetState s = hidsim::state(headset);
-    EXPECT_EQ(s.switches, (std::array<std::uint8_t, 5>{0, 0, 1, 0, 0}));
+    EXPECT_EQ(s.switches, (std::array<std::uint8_t, 5>{1, 0, 1, 0, 0}));
     EXPECT_EQ(s.led, (std::array<std::uint8_t, 5>{2, 1, 0, 4, 0}));
     EXPECT_EQ(s.ledColour, (std::array<std::uint8_t, 7>{0, 0, 88, 0, 176, 0, 0}));
     const auto writes = entriesOf(Op::Write);

@@ -18,16 +18,11 @@ constexpr bool isBlockHeader(const Command& cmd) {
            cmd[7] == 0;
 }
 
-constexpr std::array<std::uint8_t, 24> kKnownCodes = {
-    0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x14, 0x15, 0x16,
-    0x80, 0x81, 0x82, 0x83, 0x85, 0x86, 0x87, 0x88, 0x89, 0x94, 0x95, 0x96};
-
-// A report that carries an 8-byte command is zero behind it.
-bool looksLikeCommand(std::span<const std::uint8_t> payload) {
-    if (payload.empty()) return false;
-    if (std::find(kKnownCodes.begin(), kKnownCodes.end(), payload[0]) == kKnownCodes.end())
-        return false;
-    return std::all_of(payload.begin() + std::min<std::size_t>(8, payload.size()), payload.end(),
+// A header is recognised only by its full form: the 8 header bytes and zeros
+// up to the end of the report.
+bool isBlockHeaderReport(const Command& cmd, std::span<const std::uint8_t> payload) {
+    return isBlockHeader(cmd) &&
+           std::all_of(payload.begin() + std::min<std::size_t>(8, payload.size()), payload.end(),
                        [](std::uint8_t b) { return b == 0; });
 }
 
@@ -44,15 +39,14 @@ void put(Command& reply, std::size_t first, const std::array<std::uint8_t, N>& f
 } // namespace
 
 void HeadsetFirmware::receiveOutput(std::span<const std::uint8_t> payload) {
+    // After a block header every report is block data, whatever its first byte.
     if (m_incoming.target != BlockTarget::None) {
-        if (!(m_incoming.provisional && looksLikeCommand(payload))) {
-            absorb(payload);
-            return;
-        }
-        m_incoming = {};
+        absorb(payload);
+        return;
     }
     Command cmd{};
     std::copy_n(payload.begin(), std::min(payload.size(), cmd.size()), cmd.begin());
+    m_headerReport = isBlockHeaderReport(cmd, payload);
     runCommand(cmd);
 }
 
@@ -78,11 +72,11 @@ void HeadsetFirmware::runWrite(const Command& cmd) {
         break;
     case 0x02:
         take(s.switches, cmd, 1);
-        if (isBlockHeader(cmd)) expectBlock(BlockTarget::Block02, kSmallBlock, 0, true);
+        if (m_headerReport) expectBlock(BlockTarget::Block02, kSmallBlock, 0);
         break;
     case 0x03:
-        if (isBlockHeader(cmd))
-            expectBlock(BlockTarget::KeyBlock, kSmallBlock, 0, false);
+        if (m_headerReport)
+            expectBlock(BlockTarget::KeyBlock, kSmallBlock, 0);
         else
             take(s.led, cmd, 1);
         break;
@@ -90,7 +84,7 @@ void HeadsetFirmware::runWrite(const Command& cmd) {
         take(s.ledColour, cmd, 1);
         break;
     case 0x05:
-        expectBlock(BlockTarget::Macro, kMacroBlock, cmd[2], false);
+        expectBlock(BlockTarget::Macro, kMacroBlock, cmd[2]);
         break;
     case 0x06:
         take(s.ledType, cmd, 1);
@@ -175,9 +169,8 @@ void HeadsetFirmware::runRead(const Command& cmd) {
     m_reply = reply;
 }
 
-void HeadsetFirmware::expectBlock(BlockTarget target, std::size_t bytes, std::uint8_t slot,
-                                  bool provisional) {
-    m_incoming = IncomingBlock{target, slot, {}, bytes, provisional};
+void HeadsetFirmware::expectBlock(BlockTarget target, std::size_t bytes, std::uint8_t slot) {
+    m_incoming = IncomingBlock{target, slot, {}, bytes};
     m_incoming.bytes.reserve(bytes);
 }
 
@@ -185,7 +178,6 @@ void HeadsetFirmware::absorb(std::span<const std::uint8_t> payload) {
     const std::size_t room = m_incoming.expected - m_incoming.bytes.size();
     const std::size_t n = std::min(room, payload.size());
     m_incoming.bytes.insert(m_incoming.bytes.end(), payload.begin(), payload.begin() + n);
-    m_incoming.provisional = false;
     if (m_incoming.bytes.size() == m_incoming.expected) {
         storeBlock();
         m_incoming = {};

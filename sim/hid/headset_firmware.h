@@ -36,27 +36,26 @@ public:
 private:
     enum class BlockTarget { None, Block02, KeyBlock, Macro };
 
-    // A block being received after its command. A 0x02 command whose bytes
-    // equal the block header is also a valid switch command, so that block is
-    // only provisional until the next report shows whether it is data.
+    // A block being received after its header. A 0x02 header is also a
+    // switch command (ENC on, the rest off) and stores its switches as well.
     struct IncomingBlock {
         BlockTarget target = BlockTarget::None;
         std::uint8_t slot = 0;
         std::vector<std::uint8_t> bytes;
         std::size_t expected = 0;
-        bool provisional = false;
     };
 
     void runCommand(const std::array<std::uint8_t, 8>& cmd);
     void runRead(const std::array<std::uint8_t, 8>& cmd);
     void runWrite(const std::array<std::uint8_t, 8>& cmd);
-    void expectBlock(BlockTarget target, std::size_t bytes, std::uint8_t slot, bool provisional);
+    void expectBlock(BlockTarget target, std::size_t bytes, std::uint8_t slot);
     void absorb(std::span<const std::uint8_t> payload);
     void storeBlock();
 
     HeadsetState m_state;
     std::array<std::uint8_t, 8> m_reply{};
     IncomingBlock m_incoming;
+    bool m_headerReport = false; // the command being run came as a full block header
     std::optional<std::vector<std::uint8_t>> m_outgoing;
 };
 

@@ -116,25 +116,48 @@ TEST(HeadsetFirmware, MacroSlotBeyondTheLastIsConsumedAndKeptNowhere) {
     EXPECT_EQ(fw.takeOutgoingBlock(), Bytes(192, 0xFF));
 }
 
-// 02 00 00 01 00 00 00 00 is both the block header and a switch command with
-// ENC on: the connect push sends it followed by more commands.
-TEST(HeadsetFirmware, AmbiguousSwitchCommandFollowedByACommandStaysACommand) {
-    HeadsetFirmware fw;
-    fw.receiveOutput(report({0x02, 0, 0, 1, 0, 0}));
-    fw.receiveOutput(report({0x03, 2, 1, 0, 5, 0}));
-    EXPECT_EQ(fw.state().switches, (std::array<std::uint8_t, 5>{0, 0, 1, 0, 0}));
-    EXPECT_EQ(fw.state().led, (std::array<std::uint8_t, 5>{2, 1, 0, 5, 0}));
-    EXPECT_EQ(fw.state().block02, (std::array<std::uint8_t, 64>{}));
+// After a full block header, the next 64 bytes are block data whatever they
+// look like; a report that only begins like a header is a command.
+struct BlockFramingCase {
+    const char* name;
+    Bytes header;
+    Bytes next;                // the report that follows the header
+    bool nextIsData;           // it lands in the block instead of running
+    std::uint8_t ledModeAfter; // LED mode once both reports are in
+};
+
+TEST(HeadsetFirmware, BlockFramingFollowsTheHeadersFullForm) {
+    Bytes commandLike = report({0x03, 7, 1, 0, 2, 0}); // a LED command as data
+    Bytes headerWithTail = report({0x03, 0, 0, 1});
+    headerWithTail[20] = 1;
+    const BlockFramingCase cases[] = {
+        {"key header then LED-looking data", report({0x03, 0, 0, 1}), commandLike, true, 0},
+        {"switch header then LED-looking data", report({0x02, 0, 0, 1}), commandLike, true, 0},
+        {"header form with a non-zero tail is a LED command", headerWithTail, commandLike, false,
+         7},
+        {"LED command then LED command", report({0x03, 4, 1, 0, 3}), commandLike, false, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadsetFirmware fw;
+        fw.receiveOutput(c.header);
+        fw.receiveOutput(c.next);
+        EXPECT_EQ(fw.state().led[0], c.ledModeAfter);
+        const auto& block = c.header[0] == 0x02 ? fw.state().block02 : fw.state().keyBlock;
+        EXPECT_EQ(std::equal(c.next.begin(), c.next.end(), block.begin()), c.nextIsData);
+        // The block is complete: the next report runs as a command.
+        fw.receiveOutput(report({0x09, 4}));
+        EXPECT_EQ(fw.state().profile, 4);
+    }
 }
 
-TEST(HeadsetFirmware, AmbiguousSwitchCommandFollowedByDataTakesTheBlock) {
+TEST(HeadsetFirmware, SwitchHeaderAlsoSetsTheSwitches) {
     HeadsetFirmware fw;
-    const Bytes block = pattern(64, 0x30);
     fw.receiveOutput(report({0x02, 0, 0, 1}));
-    sendBlock(fw, block);
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), fw.state().block02.begin()));
+    sendBlock(fw, pattern(64, 0x30));
+    EXPECT_EQ(fw.state().switches, (std::array<std::uint8_t, 5>{0, 0, 1, 0, 0}));
     ask(fw, {0x82});
-    EXPECT_EQ(fw.takeOutgoingBlock(), block);
+    EXPECT_EQ(fw.takeOutgoingBlock(), pattern(64, 0x30));
 }
 
 TEST(HeadsetFirmware, ABlockReadReplacesTheOneBefore) {

@@ -1,0 +1,215 @@
+#include "panel/device_engine.h"
+
+#include "panel/led_colour.h"
+
+#include <QDebug>
+#include <QSettings>
+#include <QtConcurrent>
+
+#include <vector>
+
+namespace panel {
+
+namespace {
+
+constexpr int kButtonReportBytes = 65;
+constexpr int kButtonPressBytes = 16;
+constexpr int kButtonReadTimeoutMs = 100;
+
+// Option block bytes the connect push uses.
+constexpr std::size_t kClarity = 0, kClarityLevel = 1, kNoiseLevel = 2, kSurround = 3;
+constexpr std::size_t kMagicVoice = 5, kMagicMode = 6, kEqEnable = 7, kLedMode = 14;
+constexpr std::size_t kLedSpeed = 16, kEqBands = 40, kMicMute = 176;
+constexpr int kEqOffset = 20;
+
+std::uint16_t hexId(const QString& text) {
+    bool ok = false;
+    const uint v = text.toUInt(&ok, 16);
+    return ok && v <= 0xFFFF ? static_cast<std::uint16_t>(v) : 0;
+}
+
+} // namespace
+
+DeviceEngine::~DeviceEngine() {
+    m.devices.stopPoll = true;
+    m.devices.curDid = -1;
+    for (int i = 0; i < m.devices.size(); ++i)
+        if (Kestrel* k = m.devices.at(i)) k->disconnect_vendor();
+    QList<QFuture<void>> futures;
+    {
+        std::lock_guard<std::mutex> lock(m_futuresMutex);
+        futures.swap(m_futures);
+    }
+    for (QFuture<void>& f : futures) f.waitForFinished();
+}
+
+void DeviceEngine::track(QFuture<void> future) {
+    std::lock_guard<std::mutex> lock(m_futuresMutex);
+    QList<QFuture<void>> running;
+    for (const QFuture<void>& f : m_futures)
+        if (!f.isFinished()) running.append(f);
+    running.append(future);
+    m_futures.swap(running);
+}
+
+void DeviceEngine::loadDeviceFilter(const QString& filterPath) {
+    QSettings filter(filterPath, QSettings::IniFormat);
+    m_apVersion = filter.value("common/apVersion", -1).toInt();
+    const int total = filter.value("common/totalDevice", 0).toInt();
+    std::vector<DeviceEntry> entries;
+    for (int n = 0; n < total; ++n) {
+        auto key = [&](const char* name) {
+            return filter.value(QString("%1/%2").arg(n).arg(name)).toString();
+        };
+        entries.push_back({key("vid"), key("pid"), key("page"), key("usage"), key("page_vendor"),
+                           key("usage_vendor")});
+        m_buttonVendorId = hexId(entries.back().vid);
+        m_buttonProductId = hexId(entries.back().pid);
+    }
+    m.devices.publish(entries);
+}
+
+void DeviceEngine::initWorker(const QString& filterPath) {
+    loadDeviceFilter(filterPath);
+    m.profiles.load();
+    checkDevice();
+}
+
+void DeviceEngine::startInitWorker(const QString& filterPath) {
+    track(QtConcurrent::run([this, filterPath] { initWorker(filterPath); }));
+}
+
+void DeviceEngine::startCheckDevice() {
+    track(QtConcurrent::run([this] { checkDevice(); }));
+}
+
+int DeviceEngine::checkDevice() {
+    if (m.devices.curDid.load() >= 0) {
+        qDebug() << "checkDevice---device is pull-out ";
+        m.devices.curDid = -1;
+        m.devices.stopPoll = true;
+    }
+    // A poll that still runs sees the stop and ends; two polls would each
+    // see one button press.
+    std::lock_guard<std::mutex> lock(m_checkMutex);
+    for (int n = 0; n < m.devices.size(); ++n) {
+        Kestrel* k = m.devices.at(n);
+        if (!k || !k->connect()) continue;
+        m.devices.stopPoll = false;
+        m.devices.curDid = n;
+        qDebug() << "checkDevice---device is plug-in , curDid is =" << n;
+        m.driver.initDriver();
+        sync(m.profiles.profileId());
+    }
+    m_pollCount = 0;
+    if (!m.devices.testDevice()) return m.devices.curDid.load();
+    if (m.announceReady) m.announceReady();
+    m.devices.stopPoll = false;
+    pollLoop();
+    return m.devices.curDid.load();
+}
+
+void DeviceEngine::sync(std::uint8_t profile) {
+    OptionBlock b{};
+    if (!m.profiles.option(profile, b)) {
+        qDebug() << "sync: no profile" << profile;
+        return;
+    }
+    const LedColour led = scaledLedColour(b);
+    std::array<int, 10> bands{};
+    for (std::size_t i = 0; i < bands.size(); ++i) bands[i] = b[kEqBands + i] - kEqOffset;
+
+    if (m.devices.testDevice()) {
+        m.hid.sendCmd02(b[kClarity], b[kSurround], 1, b[kMagicVoice], b[kMicMute]);
+        m.hid.sendCmd03(b[kLedMode], 1, 0, b[kLedSpeed], 0);
+        m.hid.sendCmd04({0, 0, led.green, led.blue, led.red, 0, 0});
+        m.hid.sendCmd01Guarded();
+        m.driver.setAaVolumeAll(1, -1, 0, 0);
+        m.driver.readSpeakerVolume();
+        m.driver.readMicVolume();
+    } else {
+        qDebug() << "sync  disConnect 1";
+    }
+    if (m.devices.testDevice()) {
+        m.driver.setEqAll(b[kEqEnable], bands);
+        m.driver.adjustVoiceClarity(b[kClarity], b[kClarityLevel], b[kNoiseLevel]);
+        m.driver.adjustSurroundHeadphone(b[kSurround]);
+        m.driver.setEncEnable(1);
+        m.driver.setMagicVoice(b[kMagicVoice], b[kMagicMode]);
+    } else {
+        qDebug() << "sync  disConnect 2";
+    }
+    if (m.devices.testDevice()) {
+        DriverValues sent;
+        sent.surround = b[kSurround];
+        sent.enc = 1;
+        sent.vcEnable = b[kClarity];
+        sent.vcLevel = b[kClarityLevel];
+        sent.vcNoise = b[kNoiseLevel];
+        sent.magicEnable = b[kMagicVoice];
+        sent.magicMode = b[kMagicMode];
+        sent.eqEnable = b[kEqEnable];
+        sent.eq = bands;
+        m_mirror.assumeSent(sent);
+    } else {
+        qDebug() << "sync  disConnect 3";
+    }
+}
+
+void DeviceEngine::pollLoop() {
+    ButtonHandle button;
+    if (m.devices.testDevice()) button.open(m_buttonVendorId.load(), m_buttonProductId.load());
+    std::vector<std::uint8_t> report(kButtonReportBytes);
+    auto stopped = [&] { return m.devices.stopPoll.load() || m.devices.curDid.load() < 0; };
+    for (;;) {
+        ++m_pollCount;
+        if (stopped()) break;
+        m.driver.readSpeakerVolume();
+        m.driver.readSpeakerVolumeLR();
+        m.driver.readMicVolume();
+        m.driver.readSurround();
+        m.driver.readEnc();
+        m.driver.readVoiceClarity();
+        m.driver.readMagicVoice();
+        m.driver.readEq();
+
+        if (!button.isOpen()) button.open(m_buttonVendorId.load(), m_buttonProductId.load());
+        int got = -1;
+        if (button.isOpen()) {
+            got = button.read(report, kButtonReadTimeoutMs);
+            if (got < 0) button.close(); // reopened next cycle
+        } else {
+            // No interface to wait on: pace the cycle as a read that ran out.
+            m.sleeper.sleepMs(kButtonReadTimeoutMs);
+        }
+        if (stopped()) break;
+        if (got == kButtonPressBytes) {
+            m.page.queueCall("onHidRead", {int(report[1])});
+            continue;
+        }
+        if (!m_mirror.pushNextChange(m.driver.values(), m.page)) qDebug() << "run...";
+    }
+}
+
+void DeviceEngine::readSpeakerVolume() {
+    m.driver.readSpeakerVolume();
+    const DriverValues v = m.driver.values();
+    m.page.queueCall("onDriverRead_SpVolValue", {v.speakerVolume});
+    m.page.queueCall("onDriverRead_SpVolMute", {v.speakerMute});
+}
+
+void DeviceEngine::readSpeakerVolumeLR() {
+    m.driver.readSpeakerVolumeLR();
+    const DriverValues v = m.driver.values();
+    m.page.queueCall("onDriverRead_SpVolValue_LR", {v.speakerLeft, v.speakerRight});
+    m.page.queueCall("onDriverRead_SpVolMute", {v.speakerMute});
+}
+
+void DeviceEngine::readMicVolume() {
+    m.driver.readMicVolume();
+    const DriverValues v = m.driver.values();
+    m.page.queueCall("onDriverRead_MicVolValue", {v.micVolume});
+    m.page.queueCall("onDriverRead_MicVolMute", {v.micMute});
+}
+
+} // namespace panel

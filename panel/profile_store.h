@@ -1,0 +1,64 @@
+#pragma once
+
+// The profile file ("./data/profile.ini" for the program): one option and one
+// matrix block per profile, one macro block per slot, the time the settings
+// were last stamped and the current profile. The blocks are read and written
+// from the GUI thread and the device worker alike, so every access copies
+// under a lock.
+
+#include <QSettings>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+
+namespace panel {
+
+constexpr unsigned kProfiles = 6;
+constexpr unsigned kMacroSlots = 35;
+
+using OptionBlock = std::array<std::uint8_t, 256>;
+using MatrixBlock = std::array<std::uint8_t, 256>;
+using MacroBlock = std::array<std::uint8_t, 192>;
+
+class ProfileStore {
+public:
+    explicit ProfileStore(const QString& path);
+
+    // Reads the blocks, the time stamp and the current profile from the file.
+    // A missing key leaves its block as it was; a longer list fills the block
+    // and the rest is ignored.
+    void load();
+    // Writes profile p's option and matrix blocks to the file; false for a
+    // profile that does not exist or a file that can't be written.
+    bool saveProfileBlocks(unsigned profile);
+    void storeTimeFlag(std::int64_t secondsSince1970);
+
+    // Profiles and slots beyond the last are refused: false, nothing changed.
+    bool option(unsigned profile, OptionBlock& out) const;
+    bool setOption(unsigned profile, const OptionBlock& block);
+    bool matrix(unsigned profile, MatrixBlock& out) const;
+    bool setMatrix(unsigned profile, const MatrixBlock& block);
+    bool macro(unsigned slot, MacroBlock& out) const;
+    bool setMacro(unsigned slot, const MacroBlock& block);
+
+    std::int64_t timeFlag() const;
+    std::uint8_t profileId() const;
+
+private:
+    template <typename F> bool locked(F&& f) const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return f();
+    }
+
+    mutable std::mutex m_mutex;
+    QSettings m_file;
+    std::array<OptionBlock, kProfiles> m_options{};
+    std::array<MatrixBlock, kProfiles> m_matrices{};
+    std::array<MacroBlock, kMacroSlots> m_macros{};
+    std::int64_t m_timeFlag = 0;
+    std::uint8_t m_profileId = 1;
+};
+
+} // namespace panel

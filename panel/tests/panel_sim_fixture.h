@@ -1,0 +1,96 @@
+#pragma once
+
+// Shared set-up for the panel engine's tests on the simulated headset: one
+// device entry (the headset's main interface), a sleeper that records instead
+// of sleeping, and a clock the test sets.
+
+#include "hidlib/kestrel.h"
+#include "panel/device_table.h"
+#include "panel/hid_command_set.h"
+#include "panel/sleeper.h"
+#include "panel/utc_clock.h"
+#include "sim/hid/hidsim.h"
+
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace panel_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class RecordingSleeper final : public panel::ISleeper {
+public:
+    void sleepMs(unsigned ms) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back(ms);
+    }
+    std::vector<unsigned> calls() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<unsigned> m_calls;
+};
+
+class FixedClock final : public panel::IUtcClock {
+public:
+    std::int64_t nowSeconds() const override { return now.load(); }
+    std::atomic<std::int64_t> now{0x6543210F};
+};
+
+inline panel::DeviceEntry headsetEntry() {
+    return {"04D9", "A29C", "000C", "0001", "000C", "0001"};
+}
+
+class PanelOnSim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hidsim::reset();
+        headset = hidsim::addHeadset();
+        devices.publish({headsetEntry()});
+        devices.curDid = 0;
+    }
+    void TearDown() override {
+        QThreadPool::globalInstance()->waitForDone();
+        devices.clear();
+        EXPECT_EQ(hidsim::openHandles(), 0) << "an interface was left open";
+        hidsim::reset();
+    }
+
+    // The reports written to the main interface, report id first.
+    static std::vector<Bytes> writes() {
+        std::vector<Bytes> out;
+        for (const auto& e : hidsim::log())
+            if (e.op == hidsim::Op::Write) out.push_back(e.bytes);
+        return out;
+    }
+    // A command as it leaves on the wire: report id 0xFF, 8 bytes, zeros.
+    static Bytes wire(std::initializer_list<std::uint8_t> cmd) {
+        Bytes out(65, 0);
+        out[0] = 0xFF;
+        std::copy(cmd.begin(), cmd.end(), out.begin() + 1);
+        return out;
+    }
+    static std::vector<hidsim::Op> opsWithoutDelays() {
+        std::vector<hidsim::Op> out;
+        for (const auto& e : hidsim::log())
+            if (e.op != hidsim::Op::Delay) out.push_back(e.op);
+        return out;
+    }
+
+    hidsim::DeviceId headset = -1;
+    panel::DeviceTable devices;
+    RecordingSleeper sleeper;
+    FixedClock clock;
+    panel::HidCommandSet hid{devices, sleeper, clock};
+};
+
+} // namespace panel_test

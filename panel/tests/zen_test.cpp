@@ -1,0 +1,315 @@
+#include "panel/tests/engine_fakes.h"
+#include "panel/tests/panel_sim_fixture.h"
+#include "panel/user_event.h"
+#include "panel/zen.h"
+#include "testkit/temp_folder.h"
+
+#include <QApplication>
+#include <QSettings>
+
+#include <algorithm>
+
+// The font database of Qt's widget platform keeps a block of the system's
+// font-configuration library to the end of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace {
+
+using namespace panel_test;
+using namespace panel;
+
+class FakeMonitor final : public IDeviceMonitor {
+public:
+    void setHandler(std::function<void()> onChange) override { handler = std::move(onChange); }
+    std::function<void()> handler;
+};
+
+class RecordingMessages final : public IMessageBox {
+public:
+    void warning(const QString&, const QString& text) override { texts.push_back(text); }
+    std::vector<QString> texts;
+};
+
+class RecordingView final : public IView {
+public:
+    explicit RecordingView(QWidget* parent) : m_widget(new QWidget(parent)) {}
+    QWidget* widget() override { return m_widget; }
+    void attach(const QString& versionText, ProfileStore&) override {
+        calls.push_back("attach " + versionText);
+    }
+    void cleanUnusedMacroId() override { calls.push_back("cleanUnusedMacroId"); }
+    void callRoot(const QString& function) override { calls.push_back(function); }
+    void refreshVolumes() override { calls.push_back("refreshVolumes"); }
+    void queueCall(const QString& function, const QVariantList&) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        queued.push_back(function);
+    }
+    std::vector<QString> calls;
+    std::vector<QString> queued;
+
+private:
+    QWidget* m_widget;
+    std::mutex m_mutex;
+};
+
+class ZenOnSim : public PanelOnSim {
+protected:
+    static void SetUpTestSuite() {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "panel_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+    void SetUp() override {
+        PanelOnSim::SetUp();
+        devices.curDid = -1;
+        hidsim::setNoInput(headset, true);
+        QSettings filter(path("DevInfo.ini"), QSettings::IniFormat);
+        filter.setValue("common/totalDevice", 1);
+        filter.setValue("0/vid", "04D9");
+        filter.setValue("0/pid", "A29C");
+        filter.setValue("0/page", "000C");
+        filter.setValue("0/usage", "0001");
+        filter.sync();
+        // The poll may begin before the constructor returns: it stops once
+        // the test can see the window.
+        driver.onPollCycle = [this](int) {
+            if (Zen* z = live.load()) z->devices().stopPoll = true;
+        };
+    }
+    void TearDown() override {
+        live = nullptr;
+        zen.reset();
+        PanelOnSim::TearDown();
+    }
+    QString path(const char* name) {
+        return QString::fromStdString((folder.path() / name).string());
+    }
+    void makeZen() {
+        ZenServices s;
+        s.driver = &driver;
+        s.makeView = [this](QWidget* parent) {
+            auto v = std::make_unique<RecordingView>(parent);
+            view = v.get();
+            return v;
+        };
+        s.monitor = &monitor;
+        s.messages = &messages;
+        s.sleeper = &sleeper;
+        s.clock = &clock;
+        s.pointer = &pointer;
+        s.deviceFilterPath = path("DevInfo.ini");
+        s.profilePath = path("profile.ini");
+        live = nullptr;
+        zen = std::make_unique<Zen>(s);
+        live = zen.get();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
+    long driverCalls(const std::string& name) {
+        const auto calls = driver.calls();
+        return std::count(calls.begin(), calls.end(), name);
+    }
+
+    testkit::TempFolder folder;
+    RecordingDriver driver;
+    FakeMonitor monitor;
+    RecordingMessages messages;
+    IniPointerSettings pointer{path("pointer.ini")};
+    RecordingView* view = nullptr;
+    std::unique_ptr<Zen> zen;
+    std::atomic<Zen*> live{nullptr};
+};
+
+TEST_F(ZenOnSim, StartUpWithAHeadsetChecksItAndInitialisesThePage) {
+    makeZen();
+    EXPECT_EQ(zen->devices().curDid.load(), 0);
+    EXPECT_EQ(driverCalls("initDriver"), 1);
+    EXPECT_EQ(view->calls,
+              (std::vector<QString>{"attach Ver -----", "cleanUnusedMacroId", "init"}));
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(ZenOnSim, StartUpWithoutTheDriverWarnsAndHides) {
+    driver.ready = false;
+    makeZen();
+    EXPECT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(driverCalls("createDeviceList"), 1);
+    EXPECT_FALSE(zen->trayVisible());
+}
+
+TEST_F(ZenOnSim, OnlyTheDeviceReadyCodeInitialisesThePage) {
+    makeZen();
+    view->calls.clear();
+    UserEvent other(0x880);
+    QCoreApplication::sendEvent(zen.get(), &other);
+    EXPECT_TRUE(view->calls.empty());
+    UserEvent ready(kDeviceReadyCode);
+    QCoreApplication::sendEvent(zen.get(), &ready);
+    EXPECT_EQ(view->calls.back(), "init");
+}
+
+struct ChangeCase {
+    const char* name;
+    bool present;
+    int expectedIn, expectedOut;
+};
+
+TEST_F(ZenOnSim, EachArrivalAndRemovalActsOnce) {
+    makeZen();
+    const ChangeCase steps[] = {
+        {"arrival", true, 1, 0},  {"same arrival again", true, 2, 0}, {"third message", true, 3, 0},
+        {"removal", false, 0, 1}, {"same removal", false, 0, 2},      {"next arrival", true, 1, 0},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.name);
+        hidsim::setPresent(headset, s.present);
+        monitor.handler();
+        QThreadPool::globalInstance()->waitForDone();
+        EXPECT_EQ(zen->pullInCount(), s.expectedIn);
+        EXPECT_EQ(zen->pullOutCount(), s.expectedOut);
+    }
+    // Two arrivals and one removal acted: reload at start and per arrival,
+    // a device check at start and per arrival.
+    EXPECT_EQ(driverCalls("reload"), 3);
+    EXPECT_EQ(driverCalls("initDriver"), 3);
+    EXPECT_EQ(sleeper.calls(), (std::vector<unsigned>{1000, 1000, 1000, 1000, 1000}));
+}
+
+TEST_F(ZenOnSim, RemovalStopsThePollAndHides) {
+    makeZen();
+    hidsim::setPresent(headset, false);
+    monitor.handler();
+    EXPECT_EQ(zen->devices().curDid.load(), -1);
+    EXPECT_TRUE(zen->devices().stopPoll.load());
+    EXPECT_FALSE(zen->trayVisible());
+    EXPECT_FALSE(zen->isVisible());
+}
+
+// An arrival whose driver list became ready at the second or third build
+// used to end without checking the device.
+TEST_F(ZenOnSim, AnArrivalChecksTheDeviceAfterAnySuccessfulBuild) {
+    for (int buildsNeeded : {1, 2}) {
+        SCOPED_TRACE(buildsNeeded);
+        makeZen();
+        driver.clear();
+        driver.ready = false;
+        driver.buildsUntilReady = buildsNeeded;
+        monitor.handler();
+        QThreadPool::globalInstance()->waitForDone();
+        EXPECT_EQ(driverCalls("createDeviceList"), buildsNeeded);
+        EXPECT_EQ(driverCalls("initDriver"), 1);
+        EXPECT_TRUE(messages.texts.empty());
+        live = nullptr;
+        zen.reset();
+        driver.ready = true;
+    }
+}
+
+TEST_F(ZenOnSim, ADriverStillMissingAfterThreeBuildsEndsTheProgram) {
+    makeZen();
+    driver.ready = false;
+    monitor.handler();
+    EXPECT_EQ(driverCalls("createDeviceList"), 2);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_TRUE(messages.texts[0].contains("AP will quit"));
+    EXPECT_EQ(driverCalls("initDriver"), 1); // the start-up's only
+}
+
+TEST_F(ZenOnSim, TrayClicksShowTheWindowOnlyWithADevice) {
+    struct Case {
+        QSystemTrayIcon::ActivationReason reason;
+        bool connected;
+        bool shows;
+    };
+    makeZen();
+    for (const Case c :
+         {Case{QSystemTrayIcon::Context, true, false}, Case{QSystemTrayIcon::Trigger, false, false},
+          Case{QSystemTrayIcon::DoubleClick, false, false},
+          Case{QSystemTrayIcon::Trigger, true, true},
+          Case{QSystemTrayIcon::DoubleClick, true, true}}) {
+        SCOPED_TRACE(int(c.reason));
+        zen->hide();
+        zen->devices().curDid = c.connected ? 0 : -1;
+        zen->trayIconActivated(c.reason);
+        EXPECT_EQ(zen->isVisible(), c.shows);
+    }
+}
+
+TEST_F(ZenOnSim, ASecondStartWithoutADeviceWarnsAndHides) {
+    makeZen();
+    hidsim::setPresent(headset, false);
+    zen->receiveMessage("");
+    EXPECT_EQ(messages.texts.size(), 1u);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(zen->isVisible());
+}
+
+TEST_F(ZenOnSim, ASecondStartWithADeviceRestoresTheWindow) {
+    makeZen();
+    zen->hide();
+    view->calls.clear();
+    zen->receiveMessage("");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(zen->isVisible());
+    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_EQ(view->calls, (std::vector<QString>{"refreshVolumes"}));
+}
+
+struct ForwardCase {
+    std::function<void(Zen&)> call;
+    std::string expected;
+};
+
+TEST_F(ZenOnSim, DriverSettingsReachTheClientUnchanged) {
+    makeZen();
+    const std::array<int, 10> bands{-5, -4, -3, -2, -1, 1, 2, 3, 4, 5};
+    const ForwardCase cases[] = {
+        {[](Zen& z) { z.setSpeakerVolumeAll(1, 1, 40, 60); }, "setSpeakerVolumeAll 1 1 40 60"},
+        {[](Zen& z) { z.setMicVolumeAll(0, 0, 70, 0); }, "setMicVolumeAll 0 0 70 0"},
+        {[&](Zen& z) { z.setEqAll(1, bands); }, "setEqAll 1 -5 -4 -3 -2 -1 1 2 3 4 5"},
+        {[](Zen& z) { z.adjustVoiceClarity(1, 2, 3); }, "adjustVoiceClarity 1 2 3"},
+        {[](Zen& z) { z.adjustSurroundHeadphone(1); }, "adjustSurroundHeadphone 1"},
+        {[](Zen& z) { z.setEncEnable(0); }, "setEncEnable 0"},
+        {[](Zen& z) { z.setMagicVoice(1, 4); }, "setMagicVoice 1 4"},
+        {[](Zen& z) { z.setSpeakerMute(1); }, "setSpeakerMute 1"},
+        {[](Zen& z) { z.setSpeakerVolume(1, 30, 35); }, "setSpeakerVolume 1 30 35"},
+        {[](Zen& z) { z.setMicMute(1); }, "setMicMute 1"},
+        {[](Zen& z) { z.setMicVolume(0, 55, 0); }, "setMicVolume 0 55 0"},
+        {[](Zen& z) { z.setEqEnable(1); }, "setEqEnable 1"},
+        {[&](Zen& z) { z.setEqSliders(bands); }, "setEqSliders -5 -4 -3 -2 -1 1 2 3 4 5"},
+        {[](Zen& z) { z.setVoiceClarityEnable(1); }, "setVoiceClarityEnable 1"},
+        {[](Zen& z) { z.setVoiceClarityLevel(6); }, "setVoiceClarityLevel 6"},
+        {[](Zen& z) { z.setNoiseSuppressionLevel(2); }, "setNoiseSuppressionLevel 2"},
+        {[](Zen& z) { z.setMagicVoiceEnable(1); }, "setMagicVoiceEnable 1"},
+        {[](Zen& z) { z.setMagicVoiceSelection(3); }, "setMagicVoiceSelection 3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        driver.clear();
+        c.call(*zen);
+        EXPECT_EQ(driver.calls(), std::vector<std::string>{c.expected});
+    }
+}
+
+TEST_F(ZenOnSim, VolumeReadsPushValueThenMute) {
+    makeZen();
+    DriverValues v;
+    v.speakerVolume = 40;
+    v.speakerLeft = 30;
+    v.speakerRight = 50;
+    v.micVolume = 70;
+    v.speakerMute = 1;
+    driver.setValues(v);
+    view->queued.clear();
+    zen->readSpeakerVolume();
+    zen->readSpeakerVolumeLR();
+    zen->readMicVolume();
+    EXPECT_EQ(view->queued,
+              (std::vector<QString>{"onDriverRead_SpVolValue", "onDriverRead_SpVolMute",
+                                    "onDriverRead_SpVolValue_LR", "onDriverRead_SpVolMute",
+                                    "onDriverRead_MicVolValue", "onDriverRead_MicVolMute"}));
+}
+
+} // namespace
