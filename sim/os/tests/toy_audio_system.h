@@ -59,6 +59,12 @@ private:
     kernel::Timer m_timer;
 };
 
+// The system and the toy's playback clock, made and dropped together.
+struct ToyAudioRig {
+    SimulatedSystem system{usbsim::fixtures::uac1Headset()};
+    ToyPlayback playback; // its timer set once the clock is installed
+};
+
 class ToyAudioSystemTest : public ::testing::Test {
 protected:
     ToyAudioSystemTest() {
@@ -88,11 +94,7 @@ protected:
     World state;
 
 private:
-    struct Rig {
-        SimulatedSystem system{usbsim::fixtures::uac1Headset()};
-        ToyPlayback playback; // its timer set once the clock is installed
-    };
-    std::optional<Rig> rig;
+    std::optional<ToyAudioRig> rig;
 };
 
 } // namespace ossim::testing
