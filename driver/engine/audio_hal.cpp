@@ -14,12 +14,6 @@ namespace {
 constexpr std::size_t CallbackNameBytes = 102;
 constexpr std::size_t CallbackNameMaxChars = 98 / sizeof(char16_t);
 
-kernel::NTSTATUS CopyRecord(const EndpointInfoRecord& source, EndpointInfoRecord* record) {
-    if (record == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    *record = source;
-    return kernel::STATUS_SUCCESS;
-}
-
 } // namespace
 
 CAudioHal::~CAudioHal() {
@@ -43,12 +37,12 @@ kernel::NTSTATUS CAudioHal::NonDelegatingQueryInterface(const kernel::Guid& id, 
 }
 
 kernel::NTSTATUS CAudioHal::GetInfoRecord(std::uint32_t, EndpointInfoRecord* record) {
-    return CopyRecord(m_InfoRecord, record);
+    return ReportValue(m_InfoRecord, record);
 }
 
 kernel::NTSTATUS CAudioHal::GetEndpointInfoRecord(std::uint32_t, std::uint32_t,
                                                   EndpointInfoRecord* record) {
-    return CopyRecord(m_InfoRecord, record);
+    return ReportValue(m_InfoRecord, record);
 }
 
 kernel::NTSTATUS CAudioHal::CreateCallbackObject() {

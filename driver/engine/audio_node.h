@@ -10,6 +10,7 @@
 #include "platform/kernel/status.h"
 
 #include <cstdint>
+#include <type_traits>
 
 // Item type codes: the kind of a control item.
 namespace item_type {
@@ -44,7 +45,8 @@ kernel::NTSTATUS AnswerAfterBase(kernel::NTSTATUS baseStatus, Face* face, const 
 }
 
 // Stores a value in an operation's out argument; refused for a null one.
-inline kernel::NTSTATUS ReportValue(std::uint32_t value, std::uint32_t* out) {
+template <class Value>
+kernel::NTSTATUS ReportValue(const std::type_identity_t<Value>& value, Value* out) {
     if (out == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     *out = value;
     return kernel::STATUS_SUCCESS;

@@ -16,9 +16,7 @@ kernel::NTSTATUS CClockItem::GetSampleRates(std::uint32_t* count, std::uint32_t*
 }
 
 kernel::NTSTATUS CClockItem::GetClockValid(std::uint8_t* valid) {
-    if (valid == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    *valid = 1;
-    return kernel::STATUS_SUCCESS;
+    return ReportValue<std::uint8_t>(1, valid);
 }
 
 kernel::NTSTATUS CClockItem::SetUpRates(const std::uint32_t* rates, std::uint32_t count) {

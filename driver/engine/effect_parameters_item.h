@@ -34,7 +34,9 @@ public:
 
     kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
 
-    kernel::NTSTATUS GetIdentifier(kernel::Guid* identifier) override;
+    kernel::NTSTATUS GetIdentifier(kernel::Guid* identifier) override {
+        return ReportValue(m_Identifier, identifier);
+    }
     kernel::NTSTATUS GetParameterCount(std::uint32_t* count) override {
         return ReportValue(m_ulParameterCount, count);
     }
@@ -56,6 +58,3 @@ private:
     const kernel::Guid m_Identifier;
     const std::uint32_t m_ulParameterCount;
 };
-
-// Copies a 16-byte identifier out; refused for a null destination.
-kernel::NTSTATUS ReportIdentifier(const kernel::Guid& identifier, kernel::Guid* out);

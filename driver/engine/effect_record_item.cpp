@@ -1,15 +1,9 @@
 #include "driver/engine/effect_record_item.h"
 
-#include "driver/engine/effect_parameters_item.h"
-
 kernel::NTSTATUS CEffectRecordItem::NonDelegatingQueryInterface(const kernel::Guid& id,
                                                                 void** object) {
     return AnswerAfterBase(CAudioNode::NonDelegatingQueryInterface(id, object),
                            static_cast<IEffectRecord*>(this), id, IID_IEffectRecord, object);
-}
-
-kernel::NTSTATUS CEffectRecordItem::GetRecordIdentifier(kernel::Guid* identifier) {
-    return ReportIdentifier(m_Identifier, identifier);
 }
 
 kernel::NTSTATUS CEffectRecordItem::SetEnable(std::uint8_t enable) {

@@ -37,7 +37,9 @@ public:
 
     kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
 
-    kernel::NTSTATUS GetRecordIdentifier(kernel::Guid* identifier) override;
+    kernel::NTSTATUS GetRecordIdentifier(kernel::Guid* identifier) override {
+        return ReportValue(m_Identifier, identifier);
+    }
     kernel::NTSTATUS SetEnable(std::uint8_t enable) override;
     kernel::NTSTATUS GetEnable(std::uint8_t* enable) override;
     kernel::NTSTATUS GetRecordParameterCount(std::uint32_t* count) override {

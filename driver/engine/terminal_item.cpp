@@ -37,9 +37,7 @@ kernel::NTSTATUS CTerminalItem::GetJackDescriptions(std::uint32_t bytes, void* b
 }
 
 kernel::NTSTATUS CTerminalItem::GetTerminalRecord(EndpointInfoRecord* record) {
-    if (record == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    *record = m_Record;
-    return kernel::STATUS_SUCCESS;
+    return ReportValue(m_Record, record);
 }
 
 kernel::NTSTATUS CTerminalItem::StoreJackRecords(std::uint32_t count,
