@@ -1,5 +1,6 @@
 #include "driver/engine/soft_mute_node.h"
 #include "engine_test_doubles.h"
+#include "test_wave_formats.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +15,6 @@ using kernel::STATUS_INSUFFICIENT_RESOURCES;
 using kernel::STATUS_SUCCESS;
 
 constexpr std::uint32_t Frames = 6;
-
-ks::WaveFormatExtensible FormatOf(std::uint16_t tag, const kernel::Guid& subFormat,
-                                  std::uint16_t channels, std::uint16_t bits) {
-    ks::WaveFormatExtensible format = {};
-    format.Format.wFormatTag = tag;
-    format.Format.nChannels = channels;
-    format.Format.nSamplesPerSec = 48000;
-    format.Format.wBitsPerSample = bits;
-    format.Format.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
-    format.SubFormat = subFormat;
-    return format;
-}
 
 TEST(SoftMuteNode, SetUpTakesOneChannelOnly) {
     struct Case {
@@ -50,15 +39,13 @@ TEST(SoftMuteNode, MutedBlocksBecomeSilenceAndUnmutedStayAsTheyWere) {
         bool planes;
     };
     const Case cases[] = {
-        {"PCM tag, muted", FormatOf(ks::format_tag::pcm, {}, 2, 16), 1, true},
-        {"PCM tag, not muted", FormatOf(ks::format_tag::pcm, {}, 2, 16), 0, true},
-        {"extensible PCM, muted",
-         FormatOf(ks::format_tag::extensible, ks::KSDATAFORMAT_SUBTYPE_PCM, 3, 24), 1, true},
-        {"extensible float, muted",
-         FormatOf(ks::format_tag::extensible, ks::KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 2, 32), 1,
+        {"PCM tag, muted", TestPcmFormat(2, 16), 1, true},
+        {"PCM tag, not muted", TestPcmFormat(2, 16), 0, true},
+        {"extensible PCM, muted", TestExtensibleFormat(ks::format_tag::pcm, 3, 24, 24), 1, true},
+        {"extensible float, muted", TestExtensibleFormat(ks::format_tag::ieeeFloat, 2, 32, 32), 1,
          false},
-        {"float tag, muted", FormatOf(ks::format_tag::ieeeFloat, {}, 2, 32), 1, false},
-        {"float tag, not muted", FormatOf(ks::format_tag::ieeeFloat, {}, 2, 32), 0, false},
+        {"float tag, muted", TestWaveFormat(ks::format_tag::ieeeFloat, 2, 32), 1, false},
+        {"float tag, not muted", TestWaveFormat(ks::format_tag::ieeeFloat, 2, 32), 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
