@@ -31,16 +31,29 @@ template <class Object, class... Args> Object* Make(Args&&... args) {
 template <class Object> class Held {
 public:
     explicit Held(Object* object) : m_pObject(object) {}
-    ~Held() {
-        if (m_pObject != nullptr) m_pObject->NonDelegatingRelease();
-    }
+    ~Held() { reset(); }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
     Object* operator->() const { return m_pObject; }
     Object* get() const { return m_pObject; }
+    // Drops the reference now.
+    void reset() {
+        if (m_pObject != nullptr) m_pObject->NonDelegatingRelease();
+        m_pObject = nullptr;
+    }
 
 private:
     Object* m_pObject;
+};
+
+// Drops the creator's reference of every object listed, at the end of a scope.
+template <class Object> struct HeldList : std::vector<Object*> {
+    HeldList() = default;
+    HeldList(const HeldList&) = delete;
+    HeldList& operator=(const HeldList&) = delete;
+    ~HeldList() {
+        for (Object* object : *this) object->NonDelegatingRelease();
+    }
 };
 
 // Which faces a test node answers besides IAudioNode.

@@ -28,10 +28,6 @@ struct TerminalSpec {
 // Owns the terminals it made (the engine adds its own references).
 class CTerminalSet {
 public:
-    ~CTerminalSet() {
-        for (CAudioNode* node : m_Nodes) node->NonDelegatingRelease();
-    }
-
     CAudioNode* Add(std::uint32_t id, const TerminalSpec& spec) {
         CAudioNode* node = spec.kind == item_type::terminalTypeSelection
                                ? static_cast<CAudioNode*>(MakeSelection(id, spec.code))
@@ -62,7 +58,7 @@ private:
         return item;
     }
 
-    std::vector<CAudioNode*> m_Nodes;
+    HeldList<CAudioNode> m_Nodes;
 };
 
 // An initialised engine of the direction with the terminals on its path

@@ -185,23 +185,9 @@ protected:
 
     FactoryLog log;
     CTerminalSet terminals;
+    Held<CListingHal> hal{Make<CListingHal>()};
     // The engines go before the HAL that lists them.
-    struct Engines : std::vector<CStreamEngine*> {
-        ~Engines() {
-            for (CStreamEngine* engine : *this) engine->NonDelegatingRelease();
-        }
-    };
-    struct HalHolder {
-        CListingHal* hal = Make<CListingHal>();
-        ~HalHolder() { reset(); }
-        void reset() {
-            if (hal != nullptr) hal->NonDelegatingRelease();
-            hal = nullptr;
-        }
-        CListingHal* operator->() const { return hal; }
-        CListingHal* get() const { return hal; }
-    } hal;
-    Engines others;
+    engine_test::HeldList<CStreamEngine> others;
     CNamedTopology* topology = new CNamedTopology;
     portcls::IPortTopology* topologyPort = nullptr;
 };
