@@ -39,15 +39,19 @@ public:
 
 NTSTATUS InitHal(CAudioHal& hal) { return hal.Init(nullptr, nullptr, nullptr, nullptr); }
 
-// Adds each node to the child list in order.
-std::function<NTSTATUS(CTestHal&)> AddChildren(std::vector<CAudioNode*> nodes) {
-    return [nodes](CTestHal& hal) {
-        for (CAudioNode* node : nodes) {
-            const NTSTATUS status = hal.AddChildObject(node);
-            if (!kernel::succeeded(status)) return status;
-        }
-        return STATUS_SUCCESS;
+// A HAL whose initialisation listed the nodes and the engines in order.
+CTestHal* InitedHal(std::vector<CAudioNode*> nodes, std::vector<IStreamEngine*> engines = {}) {
+    CTestHal* hal = Make<CTestHal>();
+    hal->parse = [nodes, engines](CTestHal& h) {
+        NTSTATUS status = STATUS_SUCCESS;
+        for (CAudioNode* node : nodes)
+            if (kernel::succeeded(status)) status = h.AddChildObject(node);
+        for (IStreamEngine* engine : engines)
+            if (kernel::succeeded(status)) status = h.AddEndpoint(engine);
+        return status;
     };
+    EXPECT_EQ(InitHal(*hal), STATUS_SUCCESS);
+    return hal;
 }
 
 void ExpectNoLists(CAudioHal& hal) {
@@ -106,48 +110,36 @@ TEST(AudioHal, ListsNeedInit) {
     node->NonDelegatingRelease();
 }
 
-TEST(AudioHal, ChildListHoldsReferencesAndGivesEntriesByIndex) {
+TEST(AudioHal, ListsHoldReferencesAndGiveEntriesByIndex) {
     Log log;
     Held first(Make<CTestNode>(1u, 0u, &log));
     Held second(Make<CTestNode>(2u, 0u, &log));
-    Held hal(Make<CTestHal>());
-    hal->parse = AddChildren({first.get(), second.get()});
-    ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+    Held render(Make<CTestEngine>(0u, std::string("render")));
+    Held capture(Make<CTestEngine>(1u, std::string("capture")));
+    Held hal(InitedHal({first.get(), second.get()}, {render.get(), capture.get()}));
     EXPECT_EQ(hal->AddChildObject(nullptr), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(hal->AddEndpoint(nullptr), STATUS_INVALID_PARAMETER);
     ASSERT_EQ(hal->GetChildCount(), 2u);
+    ASSERT_EQ(hal->GetEndpointCount(), 2u);
     struct Case {
         std::uint32_t index;
         NTSTATUS expected;
         IAudioNode* child;
+        IStreamEngine* endpoint;
     };
-    for (const Case c :
-         {Case{0, STATUS_SUCCESS, first.get()}, Case{1, STATUS_SUCCESS, second.get()},
-          Case{2, STATUS_INVALID_PARAMETER, nullptr}}) {
+    for (const Case c : {Case{0, STATUS_SUCCESS, first.get(), render.get()},
+                         Case{1, STATUS_SUCCESS, second.get(), capture.get()},
+                         Case{2, STATUS_INVALID_PARAMETER, nullptr, nullptr}}) {
         SCOPED_TRACE(c.index);
         IAudioNode* child = first.get();
+        IStreamEngine* engine = render.get();
         EXPECT_EQ(hal->GetChild(c.index, &child), c.expected);
+        EXPECT_EQ(hal->GetEndpoint(c.index, &engine), c.expected);
         EXPECT_EQ(child, c.child);
+        EXPECT_EQ(engine, c.endpoint);
     }
     EXPECT_EQ(first->NonDelegatingAddRef(), 3u); // creator, list, this
     first->NonDelegatingRelease();
-}
-
-TEST(AudioHal, EndpointListHoldsReferencesAndGivesEntriesByIndex) {
-    Held render(Make<CTestEngine>(0u, std::string("render")));
-    Held capture(Make<CTestEngine>(1u, std::string("capture")));
-    Held hal(Make<CTestHal>());
-    hal->parse = [&](CTestHal& h) {
-        NTSTATUS status = h.AddEndpoint(render.get());
-        return kernel::succeeded(status) ? h.AddEndpoint(capture.get()) : status;
-    };
-    ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
-    ASSERT_EQ(hal->GetEndpointCount(), 2u);
-    IStreamEngine* engine = nullptr;
-    EXPECT_EQ(hal->GetEndpoint(1, &engine), STATUS_SUCCESS);
-    EXPECT_EQ(engine, static_cast<IStreamEngine*>(capture.get()));
-    EXPECT_EQ(hal->GetEndpoint(2, &engine), STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(engine, nullptr);
-    EXPECT_EQ(hal->AddEndpoint(nullptr), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(render->NonDelegatingAddRef(), 3u);
     render->NonDelegatingRelease();
 }
@@ -157,9 +149,7 @@ TEST(AudioHal, FindChildByIdTakesTheLastMatch) {
     Held a(Make<CTestNode>(1u, 0u, &log));
     Held b(Make<CTestNode>(2u, 0u, &log));
     Held c(Make<CTestNode>(1u, 3u, &log));
-    Held hal(Make<CTestHal>());
-    hal->parse = AddChildren({a.get(), b.get(), c.get()});
-    ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+    Held hal(InitedHal({a.get(), b.get(), c.get()}));
     struct Case {
         std::uint32_t id;
         NTSTATUS expected;
@@ -262,10 +252,7 @@ TEST(AudioHal, SecondInitIsRefused) {
 // Builds the children of a graph test in order.
 struct Graph {
     Log log;
-    std::vector<CAudioNode*> nodes;
-    ~Graph() {
-        for (CAudioNode* node : nodes) node->NonDelegatingRelease();
-    }
+    engine_test::HeldList<CAudioNode> nodes;
     CTestNode* Node(std::uint32_t id, std::vector<std::uint32_t> sources, unsigned faces) {
         CTestNode* node = Make<CTestNode>(id, item_type::volume, &log, faces);
         node->SetIdList(static_cast<std::uint32_t>(sources.size()), sources.data());
@@ -333,9 +320,7 @@ TEST(AudioHal, ConnectGraphLinksSelectorInputsDeepestFirst) {
         SCOPED_TRACE(c.name);
         Graph graph;
         c.build(graph);
-        Held hal(Make<CTestHal>());
-        hal->parse = AddChildren(graph.nodes);
-        ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+        Held hal(InitedHal(graph.nodes));
         EXPECT_EQ(graph.log, c.log);
     }
 }
@@ -345,9 +330,7 @@ TEST(AudioHal, LinkedNodesFollowTheSelector) {
     CSelectorItem* selector = graph.Selector(10, {1, 2});
     graph.Node(1, {3}, face::binding);
     graph.Node(3, {}, face::binding);
-    Held hal(Make<CTestHal>());
-    hal->parse = AddChildren(graph.nodes);
-    ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+    Held hal(InitedHal(graph.nodes));
     graph.log.clear();
     ASSERT_EQ(selector->SetCurrentInput(2), STATUS_SUCCESS);
     EXPECT_EQ(graph.log, (Log{"3:changing 2<-1", "1:changing 2<-1", "3:current 2", "1:current 2"}));
@@ -363,13 +346,7 @@ TEST(AudioHal, ConnectGraphBindsEntitiesToTheirEndpoints) {
     Held playback(Make<CTestEngine>(0u, std::string("playback")));
     capture->entities = {both, captureSwitch, render, plain};
     playback->entities = {render, both, plain};
-    Held hal(Make<CTestHal>());
-    hal->parse = [&](CTestHal& h) {
-        h.AddEndpoint(capture.get());
-        h.AddEndpoint(playback.get());
-        return STATUS_SUCCESS;
-    };
-    ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+    Held hal(InitedHal({}, {capture.get(), playback.get()}));
     EXPECT_EQ(graph.log, (Log{"1:bind capture", "2:bind capture", "3:render 0"}));
 }
 
@@ -397,9 +374,7 @@ TEST(AudioHal, ApplyToChildrenStopsAtTheFirstFailure) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Graph graph;
-        Held hal(Make<CTestHal>());
-        hal->parse = AddChildren({});
-        ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+        Held hal(InitedHal({}));
         for (std::uint32_t i = 0; i < c.statuses.size(); ++i) {
             CTestNode* node = graph.Node(i + 1, {}, 0);
             node->applyStatus = c.statuses[i];
@@ -414,9 +389,7 @@ TEST(AudioHal, StartAndStopReachEveryChildWhateverTheyAnswer) {
     Graph graph;
     graph.Node(1, {}, 0);
     graph.Node(2, {}, 0);
-    Held hal(Make<CTestHal>());
-    hal->parse = AddChildren(graph.nodes);
-    ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+    Held hal(InitedHal(graph.nodes));
     graph.log.clear();
     EXPECT_EQ(hal->Start(), STATUS_SUCCESS);
     EXPECT_EQ(hal->Stop(), STATUS_SUCCESS);
@@ -441,9 +414,7 @@ TEST(AudioHal, PowerToWorkingRewritesValuesOnlyWhenComingBack) {
     };
     Graph graph;
     graph.Node(1, {}, 0);
-    Held hal(Make<CTestHal>());
-    hal->parse = AddChildren(graph.nodes);
-    ASSERT_EQ(InitHal(*hal.get()), STATUS_SUCCESS);
+    Held hal(InitedHal(graph.nodes));
     EXPECT_EQ(hal->GetPowerState(), DevicePowerState::D0);
     int index = 0;
     for (const Step& s : steps) {

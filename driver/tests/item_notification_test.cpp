@@ -19,10 +19,13 @@ using kernel::STATUS_INVALID_PARAMETER;
 using kernel::STATUS_SUCCESS;
 using kernel::STATUS_UNSUCCESSFUL;
 
+// Two followers, 21 and 22; the first may refuse what it is told.
 struct Followers {
-    explicit Followers(Log* log)
+    explicit Followers(Log* log, bool firstFails = false)
         : first(Make<CTestNode>(21u, item_type::volume, log)),
-          second(Make<CTestNode>(22u, item_type::mute, log)) {}
+          second(Make<CTestNode>(22u, item_type::mute, log)) {
+        if (firstFails) first->bindingStatus = STATUS_UNSUCCESSFUL;
+    }
     Held<CTestNode> first;
     Held<CTestNode> second;
 };
@@ -55,8 +58,7 @@ TEST(SelectorItem, ChangeTellsEveryFollowerBeforeAndAfter) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Log log;
-        Followers followers(&log);
-        followers.first->bindingStatus = c.firstFails ? STATUS_UNSUCCESSFUL : STATUS_SUCCESS;
+        Followers followers(&log, c.firstFails);
         Held selector(Make<CSelectorItem>(20u));
         ASSERT_EQ(selector->AllocateInputs(3), STATUS_SUCCESS);
         ASSERT_EQ(selector->AddListener(followers.first.get()), STATUS_SUCCESS);
@@ -121,8 +123,7 @@ TEST(TerminalTypeItem, SelectingANewCodeMarksTheChangeAndTellsFollowers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Log log;
-        Followers followers(&log);
-        followers.first->bindingStatus = c.firstFails ? STATUS_UNSUCCESSFUL : STATUS_SUCCESS;
+        Followers followers(&log, c.firstFails);
         Held item(Make<CTerminalTypeItem>(20u));
         ASSERT_EQ(item->SetUpTypes(3, codes), STATUS_SUCCESS);
         ASSERT_EQ(item->AddFollower(followers.first.get()), STATUS_SUCCESS);

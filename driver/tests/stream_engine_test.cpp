@@ -215,8 +215,7 @@ TEST(StreamEngine, NamesUpToFiftyCharactersAreKept) {
         CTerminalSet terminals;
         Held engine(MakeEngine(Render, terminals));
         ASSERT_EQ(engine->SetName(u"Speakers"), STATUS_SUCCESS);
-        const std::u16string text = c.text != nullptr ? std::u16string(c.text) : u"";
-        EXPECT_EQ(engine->SetName(c.text != nullptr ? text.c_str() : nullptr), c.status);
+        EXPECT_EQ(engine->SetName(c.text), c.status);
         char16_t name[100] = {};
         ASSERT_EQ(engine->GetName(name, 100), STATUS_SUCCESS);
         EXPECT_EQ(std::u16string(name), c.kept);
