@@ -27,23 +27,6 @@ WaveConnection ConnectionOf(std::uint32_t direction, kernel::IUnknown* wavePort,
     return {topologyPort, topologyPin, wavePort, WaveBridgePin};
 }
 
-// Releases an interface at the end of a scope unless it was handed on.
-template <class Interface> class CHeld {
-public:
-    CHeld() = default;
-    ~CHeld() {
-        if (m_pObject != nullptr) m_pObject->Release();
-    }
-    CHeld(const CHeld&) = delete;
-    CHeld& operator=(const CHeld&) = delete;
-    Interface** Out() { return &m_pObject; }
-    Interface* Get() const { return m_pObject; }
-    Interface* Take() { return std::exchange(m_pObject, nullptr); }
-
-private:
-    Interface* m_pObject = nullptr;
-};
-
 } // namespace
 
 kernel::NTSTATUS CStreamEngine::SetTopology(portcls::IPortTopology* topologyPort,
@@ -96,10 +79,10 @@ kernel::NTSTATUS CStreamEngine::CreateWaveSubdevice(io::DeviceObject* device, io
     kernel::NTSTATUS status = FindEndpointIndex(adapter, &endpointIndex);
     if (!kernel::succeeded(status)) return status;
 
-    CHeld<portcls::IPort> port;
+    CHeldInterface<portcls::IPort> port;
     status = portcls::PcNewPort(port.Out(), m_PortClassId);
     if (!kernel::succeeded(status)) return status;
-    CHeld<kernel::IUnknown> miniport;
+    CHeldInterface<kernel::IUnknown> miniport;
     status = m_WaveFactory(miniport.Out(), m_PortClassId, nullptr, kernel::PoolType::NonPagedNx,
                            endpointIndex);
     if (!kernel::succeeded(status)) return status;
