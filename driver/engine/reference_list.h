@@ -43,6 +43,13 @@ public:
         return kernel::STATUS_INSUFFICIENT_RESOURCES;
     }
 
+    // Appends, creating the list under the tag first when there is none.
+    kernel::NTSTATUS CreateAndAppend(Interface* entry, kernel::PoolTag tag) {
+        if (entry == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+        const kernel::NTSTATUS status = Create(tag);
+        return kernel::succeeded(status) ? Append(entry) : status;
+    }
+
     std::uint32_t Count() const {
         return m_pList != nullptr ? static_cast<std::uint32_t>(m_pList->GetCount()) : 0;
     }

@@ -25,8 +25,5 @@ kernel::NTSTATUS CSelectorItem::GetInputCount(std::uint32_t* count) {
 }
 
 kernel::NTSTATUS CSelectorItem::AddListener(IStreamBinding* listener) {
-    if (listener == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    const kernel::NTSTATUS status = m_Listeners.Create(SelectorStoreTag);
-    if (!kernel::succeeded(status)) return status;
-    return m_Listeners.Append(listener);
+    return m_Listeners.CreateAndAppend(listener, SelectorStoreTag);
 }

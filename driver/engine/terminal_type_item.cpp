@@ -18,8 +18,5 @@ kernel::NTSTATUS CTerminalTypeItem::SelectType(std::uint32_t code) {
 }
 
 kernel::NTSTATUS CTerminalTypeItem::AddFollower(IStreamBinding* follower) {
-    if (follower == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    const kernel::NTSTATUS status = m_Followers.Create(TerminalStoreTag);
-    if (!kernel::succeeded(status)) return status;
-    return m_Followers.Append(follower);
+    return m_Followers.CreateAndAppend(follower, TerminalStoreTag);
 }
