@@ -20,9 +20,7 @@ kernel::NTSTATUS CChannelItem::NonDelegatingQueryInterface(const kernel::Guid& i
 }
 
 kernel::NTSTATUS CChannelItem::ReportChannelCount(std::uint32_t* count) const {
-    if (count == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    *count = ExposedChannelCount(m_ulMode, m_ulChannels);
-    return kernel::STATUS_SUCCESS;
+    return ReportValue(ExposedChannelCount(m_ulMode, m_ulChannels), count);
 }
 
 kernel::NTSTATUS CChannelItem::AllocateValues(std::uint32_t sourceId, std::uint32_t channels,
