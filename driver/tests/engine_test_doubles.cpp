@@ -61,14 +61,6 @@ kernel::NTSTATUS CTestNode::SetRenderBoundValue(std::uint32_t value) {
     return kernel::STATUS_SUCCESS;
 }
 
-kernel::NTSTATUS CTestEngine::NonDelegatingQueryInterface(const kernel::Guid& id, void** object) {
-    const kernel::NTSTATUS status = CUnknown::NonDelegatingQueryInterface(id, object);
-    if (kernel::succeeded(status) || object == nullptr) return status;
-    if (IsEqualId(id, IID_IStreamEngine))
-        return ReturnInterface(static_cast<IStreamEngine*>(this), object);
-    return status;
-}
-
 kernel::NTSTATUS CTestEngine::GetEntity(std::uint32_t index, IAudioNode** entity) {
     if (index >= entities.size()) return kernel::STATUS_INVALID_PARAMETER;
     *entity = entities[index];

@@ -7,7 +7,7 @@
 #include "driver/engine/audio_node.h"
 #include "driver/engine/engine_binding.h"
 #include "driver/engine/stream_binding.h"
-#include "driver/engine/stream_engine.h"
+#include "driver/engine/stream_engine_base.h"
 
 #include <cstdint>
 #include <string>
@@ -97,73 +97,22 @@ private:
 };
 
 // An endpoint with a direction and the entities on its path (no references
-// held: the test keeps them alive). Only what the HAL calls does anything.
-class CTestEngine : public CForwardingUnknown<CUnknown, IStreamEngine> {
+// held: the test keeps them alive). The rest is the real engine's, never
+// initialised: no lists of its own.
+class CTestEngine : public CStreamEngine {
 public:
     CTestEngine(kernel::IUnknown* outer, std::uint32_t direction, std::string name)
-        : CForwardingUnknown(outer), m_ulDirection(direction), m_Name(std::move(name)) {}
-
-    kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
+        : CStreamEngine(outer, 0), m_ulTestDirection(direction), m_Name(std::move(name)) {}
 
     std::vector<IAudioNode*> entities;
     const std::string& Name() const { return m_Name; }
 
-    std::uint32_t GetDirection() override { return m_ulDirection; }
+    std::uint32_t GetDirection() override { return m_ulTestDirection; }
     std::uint32_t GetEntityCount() override { return static_cast<std::uint32_t>(entities.size()); }
     kernel::NTSTATUS GetEntity(std::uint32_t index, IAudioNode** entity) override;
 
-    std::uint32_t GetEndpointType() override { return 0; }
-    kernel::NTSTATUS SetName(const char16_t*) override { return kernel::STATUS_NOT_IMPLEMENTED; }
-    kernel::NTSTATUS GetName(char16_t*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    std::uint32_t GetFormatCount() override { return 0; }
-    kernel::NTSTATUS GetFormat(std::uint32_t, ks::WaveFormatExtensible*) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetConnection(WaveMiniportFactory, const kernel::Guid&) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetTopology(portcls::IPortTopology*, portcls::IMiniportTopology*) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS Install(io::DeviceObject*, io::Irp*, kernel::IUnknown*) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS Uninstall(io::DeviceObject*, io::Irp*, kernel::IUnknown*) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS CheckFormat(ks::WaveFormatEx*) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS RegisterCallback(kernel::CallbackFunction, void*,
-                                      kernel::CallbackRegistration**) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS UnregisterCallback(kernel::CallbackRegistration*) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS ProcessAllChains(void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS ProcessChainA(void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS RunChainA(void*, std::uint32_t, std::uint16_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS ProcessChainB(void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS RunChainB(std::uint32_t) override { return kernel::STATUS_NOT_IMPLEMENTED; }
-    kernel::NTSTATUS ProcessChainC(void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS RunChainC(std::uint32_t) override { return kernel::STATUS_NOT_IMPLEMENTED; }
-    kernel::NTSTATUS Init(std::uint32_t) override { return kernel::STATUS_NOT_IMPLEMENTED; }
-
 private:
-    const std::uint32_t m_ulDirection;
+    const std::uint32_t m_ulTestDirection;
     const std::string m_Name;
 };
 
