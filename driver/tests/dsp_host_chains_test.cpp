@@ -1,7 +1,7 @@
 #include "driver/common/list.h"
 #include "driver/effects/dsp_host.h"
+#include "driver/tests/dsp_test_host.h"
 #include "driver/tests/dsp_test_node.h"
-#include "driver/tests/test_wave_formats.h"
 #include "platform/kernel/pool.h"
 
 #include <gtest/gtest.h>
@@ -51,20 +51,12 @@ std::string RunOrder(CDspHost& host, const ChainOps& ops, std::string& order) {
     return order;
 }
 
-struct HostWithFormat {
-    HostWithFormat() {
-        EXPECT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
-        EXPECT_EQ(host.SetCurrentWaveFormat(TestPcmFormat(2, 16)), STATUS_SUCCESS);
-    }
-    CDspHost host;
-};
-
 TEST(DspHostChains, AddAndRemoveKeepOrderAndReferences) {
     for (const ChainOps& ops : kStreamingChains) {
         SCOPED_TRACE(ops.name);
         std::string order;
         NamedNode x(order, 'x'), y(order, 'y'), z(order, 'z');
-        HostWithFormat h;
+        CTestDspHost h;
         for (IDspNode* node : {(IDspNode*)x.node, (IDspNode*)y.node, (IDspNode*)z.node})
             ASSERT_EQ((h.host.*ops.add)(node), STATUS_SUCCESS);
         EXPECT_EQ((h.host.*ops.count)(), 3);
@@ -85,7 +77,7 @@ TEST(DspHostChains, RemovingANodeNotInTheChainChangesNothing) {
         SCOPED_TRACE(ops.name);
         std::string order;
         NamedNode inChain(order, 'i'), elsewhere(order, 'e');
-        HostWithFormat h;
+        CTestDspHost h;
         ASSERT_EQ((h.host.*ops.add)(inChain.node), STATUS_SUCCESS);
         // In chain A, but not in this one.
         ASSERT_EQ(h.host.AddChainANode(elsewhere.node), STATUS_SUCCESS);
@@ -104,7 +96,7 @@ TEST(DspHostChains, ReleaseDropsEveryReference) {
         SCOPED_TRACE(ops.name);
         std::string order;
         NamedNode x(order, 'x'), y(order, 'y');
-        HostWithFormat h;
+        CTestDspHost h;
         (h.host.*ops.add)(x.node);
         (h.host.*ops.add)(y.node);
         (h.host.*ops.add)(x.node); // twice: two references
@@ -169,7 +161,7 @@ TEST(DspHostChains, HostDropsItsReferencesWhenItGoes) {
 TEST(DspHostChains, LastReferenceIsDroppedOutsideTheLock) {
     std::string order;
     NamedNode probe(order, 'p');
-    HostWithFormat h;
+    CTestDspHost h;
     std::vector<bool> lockHeldAtRelease;
     probe.node.OnRelease(
         [&] { lockHeldAtRelease.push_back(h.host.GetSpinLock().heldByCurrentThread()); });
@@ -188,7 +180,7 @@ TEST(DspHostChains, LastReferenceIsDroppedOutsideTheLock) {
 // packets through it: every pass succeeds and the node's references all come
 // back (the thread sanitizer build watches the chain for races).
 TEST(DspHostChains, ChainChangesWhileStreaming) {
-    HostWithFormat h;
+    CTestDspHost h;
     std::string order;
     NamedNode named(order, 'n');
     CTestDspNode& node = named.node;
