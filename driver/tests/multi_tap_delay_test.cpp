@@ -215,11 +215,10 @@ TEST(MultiTapDelay, RequestsAreCheckedAndAppliedOnProcess) {
 using Planes = TestPlanes;
 
 Planes Reverberate(CMultiTapDelay& d, Planes in, int frames) {
-    std::vector<const float*> ip;
-    for (auto& plane : in) ip.push_back(plane.data());
     Planes out(2, std::vector<float>(frames));
-    float* op[2] = {out[0].data(), out[1].data()};
-    d.Process(ip.data(), op, frames);
+    const auto ip = PlanePointers(in);
+    const auto op = PlanePointers(out);
+    d.Process(ip.data(), op.data(), frames);
     return out;
 }
 
