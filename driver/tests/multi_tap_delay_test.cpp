@@ -382,9 +382,7 @@ TEST(MultiTapDelay, ImpulseDiesBySixtyDecibelsWithinASecondAndNeverGrows) {
             previous = e;
         }
         EXPECT_LE(Energy(out, c.rate, frames), 1e-6 * first);
-        for (int i = 0; i < frames; ++i)
-            ASSERT_TRUE(std::fpclassify(out[0][i]) != FP_SUBNORMAL &&
-                        std::fpclassify(out[1][i]) != FP_SUBNORMAL);
+        EXPECT_TRUE(AllFiniteAndNormal(out));
     }
 }
 
@@ -437,8 +435,7 @@ TEST(MultiTapDelay, BadSamplesAreGoneAfterResetOrAFormatChange) {
             Planes in = SilentPlanes(100);
             in[2][50] = bad;
             const Planes out = Reverberate(*d, in, 100);
-            for (int i = 0; i < 100; ++i)
-                ASSERT_TRUE(std::isfinite(out[0][i]) && std::isfinite(out[1][i]));
+            EXPECT_TRUE(AllFiniteAndNormal(out));
             if (formatChange)
                 d->SetRate(48000, 7);
             else

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +23,14 @@ inline TestPlanes NoisePlanes(int frames, std::uint32_t seed, float scale = 0.5f
 // Eight planes holding one value.
 inline TestPlanes SilentPlanes(int frames, float value = 0.0f) {
     return TestPlanes(8, std::vector<float>(frames, value));
+}
+
+// True when every sample is finite and none is subnormal.
+inline bool AllFiniteAndNormal(const TestPlanes& planes) {
+    for (const auto& plane : planes)
+        for (float s : plane)
+            if (!std::isfinite(s) || std::fpclassify(s) == FP_SUBNORMAL) return false;
+    return true;
 }
 
 // The planes' samples from `offset` on.
