@@ -99,21 +99,15 @@ TEST_F(HostFixture, PacketIsProcessedInBlocksOfAtMost512Frames) {
 }
 
 TEST_F(HostFixture, EveryChainRunsInOrderOnEachBlock) {
-    std::vector<char> order;
-    auto recorder = [&order](char name) {
-        return [&order, name](const ks::WaveFormatExtensible*, void*, std::uint32_t) {
-            order.push_back(name);
-            return STATUS_SUCCESS;
-        };
-    };
-    CTestDspNode a1(recorder('a')), a2(recorder('A')), b(recorder('b')), c(recorder('c'));
+    std::string order;
+    CNamedDspNode a1(order, 'a'), a2(order, 'A'), b(order, 'b'), c(order, 'c');
     ASSERT_EQ(host.AddChainCNode(c), STATUS_SUCCESS);
     ASSERT_EQ(host.AddChainBNode(b), STATUS_SUCCESS);
     ASSERT_EQ(host.AddChainANode(a1), STATUS_SUCCESS);
     ASSERT_EQ(host.AddChainANode(a2), STATUS_SUCCESS);
     std::vector<std::int16_t> pcm = CountingStereo(600);
     ASSERT_EQ(host.ProcessAllChains(pcm.data(), Bytes(pcm)), STATUS_SUCCESS);
-    EXPECT_EQ(std::string(order.begin(), order.end()), "aAbcaAbc");
+    EXPECT_EQ(order, "aAbcaAbc");
 }
 
 // A node that fails in the second block: the first block is processed, the
