@@ -5,6 +5,7 @@
 #include "driver/effects/dsp_host.h"
 #include "driver/effects/fir8.h"
 #include "driver/tests/dsp_test_node.h"
+#include "driver/tests/test_wave_formats.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,12 +20,7 @@ constexpr std::uint16_t kChannels = 8;
 constexpr std::uint32_t kFrames = 48;
 constexpr std::uint32_t kPacketBytes = kFrames * kChannels * sizeof(std::int16_t);
 
-ks::WaveFormatExtensible PacketFormat() {
-    ks::WaveFormatExtensible format{};
-    format.Format = {ks::format_tag::pcm, kChannels, 48000, 48000 * kChannels * 2u,
-                     kChannels * 2,       16,        0};
-    return format;
-}
+ks::WaveFormatExtensible PacketFormat() { return TestPcmFormat(kChannels, 16); }
 
 std::vector<std::int16_t> Packet() {
     std::mt19937 rng(5);

@@ -100,11 +100,10 @@ void FilterSet(benchmark::State& state) {
         state.SkipWithError("not allocated");
         return;
     }
-    const int angles[kChannels] = {-30, 30, 0, 0, -150, 150, -100, 100};
     for (int c = 0; c < kChannels; ++c) {
         HrtfPair left{}, right{};
-        LookupHrtfPair(c, kRate, float(angles[c]), 0.5f, &left, &right);
-        set.Load(c, float(angles[c]), 0.5f, 1.0f, &left, &right);
+        LookupHrtfPair(c, kRate, float(CHrtfRoom::HomeAngles[c]), 0.5f, &left, &right);
+        set.Load(c, float(CHrtfRoom::HomeAngles[c]), 0.5f, 1.0f, &left, &right);
     }
     RunPackets(state, [&](float* const* planes) { set.Process(planes, planes, kFrames); });
 }

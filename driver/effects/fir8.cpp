@@ -13,34 +13,29 @@ constexpr std::size_t DelayLineBytes = Fir8Taps * sizeof(float);
 // The smallest relative gain step per frame (2^-23).
 constexpr float MinimumRelativeStep = 1.0f / 8388608.0f;
 
-CPoolBuffer AllocateLimiterBuffer(std::size_t bytes) {
-    return CPoolBuffer(kernel::PoolType::NonPagedNx, bytes, LimiterBufferTag);
-}
-
 } // namespace
 
 CFir8::CFir8() {
     std::fill(std::begin(m_CurrentGains), std::end(m_CurrentGains), 1.0f);
     std::fill(std::begin(m_ChannelGains), std::end(m_ChannelGains), 1.0f);
-    std::fill(std::begin(m_RampFlags), std::end(m_RampFlags), true);
+    SetRampFlags();
 }
 
 int CFir8::Allocate() {
     if (m_Allocated) return 1;
     int stateBytes = 0;
     if (sigFirGetStateSize_32f(Fir8Taps, &stateBytes) != sigOk) return 0;
-    for (std::uint32_t c = 0; c < Channels; ++c) {
-        if (!m_FirDelayLines[c].IsValid())
-            m_FirDelayLines[c] = AllocateLimiterBuffer(DelayLineBytes);
-        if (!m_FirDelayLines[c].IsValid()) return 0;
-        if (!m_FirStateBuffers[c].IsValid())
-            m_FirStateBuffers[c] = AllocateLimiterBuffer(static_cast<std::size_t>(stateBytes));
-        if (!m_FirStateBuffers[c].IsValid()) return 0;
-        if (!m_Input[c].IsValid()) m_Input[c] = AllocateLimiterBuffer(BufferBytes);
-        if (!m_Input[c].IsValid()) return 0;
-        if (!m_Output[c].IsValid()) m_Output[c] = AllocateLimiterBuffer(BufferBytes);
-        if (!m_Output[c].IsValid()) return 0;
-    }
+    // Takes what is missing; a buffer already there stays.
+    const auto take = [](CPoolBuffer& buffer, std::size_t bytes) {
+        if (!buffer.IsValid())
+            buffer = CPoolBuffer(kernel::PoolType::NonPagedNx, bytes, LimiterBufferTag);
+        return buffer.IsValid();
+    };
+    for (std::uint32_t c = 0; c < Channels; ++c)
+        if (!take(m_FirDelayLines[c], DelayLineBytes) ||
+            !take(m_FirStateBuffers[c], static_cast<std::size_t>(stateBytes)) ||
+            !take(m_Input[c], BufferBytes) || !take(m_Output[c], BufferBytes))
+            return 0;
     m_Allocated = true;
     Reset();
     return 1;
@@ -64,7 +59,6 @@ void CFir8::Reset() {
         std::memset(m_Output[c].Get(), 0, BufferBytes);
         std::memset(m_FirDelayLines[c].Get(), 0, DelayLineBytes);
         std::fill(std::begin(m_PeakRing[c]), std::end(m_PeakRing[c]), 0.0f);
-        m_WindowPeaks[c] = 0.0f;
     }
     m_Bank = 0;
     m_FillIndex = 0;
@@ -76,14 +70,13 @@ void CFir8::Reset() {
 void CFir8::SetFormat(const ks::WaveFormatExtensible* format) {
     Reset();
     if (format == nullptr) return;
-    m_Format = *format;
     m_nChannels = format->Format.nChannels <= Channels ? format->Format.nChannels : 0;
-    PrepareFilters();
+    PrepareFilters(format->Format.nSamplesPerSec);
 }
 
-void CFir8::PrepareFilters() {
+void CFir8::PrepareFilters(std::uint32_t rate) {
     if (!m_Allocated) return;
-    m_Coefficients = MakeFir8Coefficients(m_Format.Format.nSamplesPerSec);
+    m_Coefficients = MakeFir8Coefficients(rate);
     for (std::uint32_t c = 0; c < Channels; ++c)
         sigFirInit_32f(&m_FirStates[c], m_Coefficients.data(), Fir8Taps,
                        m_FirDelayLines[c].Get<float>(), m_FirStateBuffers[c].Get<unsigned char>());
@@ -195,7 +188,6 @@ void CFir8::UpdateGains(std::uint32_t count) {
             windowPeak =
                 std::max(windowPeak,
                          m_PeakRing[c][(m_RingPosition + PeakRingBlocks - back) % PeakRingBlocks]);
-        m_WindowPeaks[c] = windowPeak;
         const float limit = m_GainLimits[c];
         float gain = m_Threshold >= windowPeak * limit ? limit : m_Threshold / windowPeak;
         m_ChannelGains[c] = gain < 0.0f ? 0.0f : gain;

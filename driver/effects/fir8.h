@@ -75,9 +75,8 @@ private:
     float* InputHalf(std::uint32_t channel, int half) const;
     float* OutputHalf(std::uint32_t channel, int half) const;
     void SetRampFlags();
-    void PrepareFilters();
+    void PrepareFilters(std::uint32_t rate);
 
-    ks::WaveFormatExtensible m_Format{};
     std::uint32_t m_nChannels = 0;
     CPoolBuffer m_Input[Channels];  // two halves of BlockFrames each
     CPoolBuffer m_Output[Channels]; // two halves of BlockFrames each
@@ -87,7 +86,6 @@ private:
     float m_GainLimits[Channels] = {};
     float m_CurrentGains[Channels];
     float m_ChannelGains[Channels];
-    float m_WindowPeaks[Channels] = {};
     float m_PeakRing[Channels][PeakRingBlocks] = {};
     float m_Threshold = 1.0f;
     std::uint32_t m_RingPosition = 0;

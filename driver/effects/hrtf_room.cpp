@@ -30,7 +30,7 @@ void CHrtfRoom::SetDistance(float distance) {
 void CHrtfRoom::SetRate(int rate) {
     m_Rate = rate;
     for (int plane = 0; plane < Channels; ++plane)
-        SetSpeakerAngle(plane, static_cast<float>(m_ChannelAngles[plane]), DefaultDistance);
+        SetSpeakerAngle(plane, static_cast<float>(HomeAngles[plane]), DefaultDistance);
 }
 
 bool CHrtfRoom::SetSpeakerAngle(int plane, float azimuth, float distance) {

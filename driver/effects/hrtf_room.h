@@ -22,6 +22,8 @@ public:
     static constexpr float DefaultDistance = 30.0f;
     static constexpr float MaxDistanceGain = 6.31f;
     static constexpr float SourceElevation = 0.5f;
+    // Each plane's direction in degrees, loaded by SetRate.
+    static constexpr int HomeAngles[Channels] = {-30, 30, 0, 0, -150, 150, -100, 100};
 
     CHrtfRoom() { SetDistance(DefaultDistance); }
     ~CHrtfRoom() { FreeFilterSet(); }
@@ -60,5 +62,4 @@ private:
     float m_ReferenceDistance = DefaultDistance;
     int m_Rate = 48000;
     CHrtfFilterSet* m_pFilterSet = nullptr;
-    int m_ChannelAngles[Channels] = {-30, 30, 0, 0, -150, 150, -100, 100};
 };

@@ -27,7 +27,6 @@ float NonZero(float gain) { return gain == 0.0f ? CSpeakerMap::ZeroGain : gain; 
 
 CSpeakerMap::CSpeakerMap() {
     for (int d = 0; d < Directions; ++d) {
-        m_Directions[d] = FixedDirections[d];
         m_Angles[d] = FixedDirections[d];
         m_OldIndexA[d] = m_OldIndexB[d] = m_NewIndexA[d] = m_NewIndexB[d] = d;
         m_OldGainA[d] = m_NewGainA[d] = 1.0f;
@@ -86,15 +85,15 @@ bool CSpeakerMap::SetPosition(int speaker, float distance, float angle) {
     const float wrapped = WrapDegrees(angle);
     int a = 0, b = 0;
     for (int k = 1; k < Directions; ++k) {
-        if (DegreesModulo360(wrapped - m_Directions[k]) <
-            DegreesModulo360(wrapped - m_Directions[a]))
+        if (DegreesModulo360(wrapped - FixedDirections[k]) <
+            DegreesModulo360(wrapped - FixedDirections[a]))
             a = k;
-        if (DegreesModulo360(m_Directions[k] - wrapped) <
-            DegreesModulo360(m_Directions[b] - wrapped))
+        if (DegreesModulo360(FixedDirections[k] - wrapped) <
+            DegreesModulo360(FixedDirections[b] - wrapped))
             b = k;
     }
-    const float e = DegreesModulo360(wrapped - m_Directions[a]);
-    const float f = DegreesModulo360(m_Directions[b] + e - wrapped);
+    const float e = DegreesModulo360(wrapped - FixedDirections[a]);
+    const float f = DegreesModulo360(FixedDirections[b] + e - wrapped);
     float gainA = 1.0f, gainB = ZeroGain;
     if (f > OnDirection) {
         gainA = FastSqrt(1.0f - e / f);

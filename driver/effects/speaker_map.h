@@ -63,7 +63,6 @@ private:
     bool IsAllocated() const { return m_Scratch != nullptr; }
     void Accumulate(const float* samples, int direction, float gain, const float* ramp, int frames);
 
-    float m_Directions[Directions];
     float m_Angles[Speakers];
     float m_Distances[Speakers] = {};
     float* m_Buffers[Speakers] = {};

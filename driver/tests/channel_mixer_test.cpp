@@ -1,5 +1,7 @@
 #include "driver/effects/channel_mixer.h"
 
+#include "driver/tests/test_planes.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -23,19 +25,13 @@ const FoldCase kFolds[] = {
     {8, {{{1, 0, k, 1, 1, 0, 1, 0}, {0, 1, k, 1, 0, 1, 0, 1}}}},
 };
 
+// Full-scale noise in the given number of planes.
 struct Planes {
-    std::vector<std::vector<float>> samples;
+    explicit Planes(std::uint32_t channels)
+        : samples(NoisePlanes(kFrames, 99 + channels, 1.0f, static_cast<int>(channels))),
+          pointers(PlanePointers(samples)) {}
+    TestPlanes samples;
     std::vector<float*> pointers;
-    explicit Planes(std::uint32_t channels) : samples(channels, std::vector<float>(kFrames)) {
-        std::uint32_t seed = 99 + channels;
-        for (auto& plane : samples) {
-            for (float& s : plane) {
-                seed = seed * 1103515245u + 12345u;
-                s = static_cast<float>(static_cast<std::int32_t>(seed)) / 2147483648.0f;
-            }
-            pointers.push_back(plane.data());
-        }
-    }
 };
 
 // Each side is the matrix row applied to the input frame, summed left to

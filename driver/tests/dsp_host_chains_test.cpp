@@ -1,7 +1,7 @@
 #include "driver/common/list.h"
 #include "driver/effects/dsp_host.h"
+#include "driver/tests/dsp_test_host.h"
 #include "driver/tests/dsp_test_node.h"
-#include "driver/tests/test_wave_formats.h"
 #include "platform/kernel/pool.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +15,6 @@ namespace {
 
 using kernel::NTSTATUS;
 using kernel::STATUS_SUCCESS;
-
-// A node that writes its name into the order of calls.
-struct NamedNode {
-    NamedNode(std::string& order, char name)
-        : node([&order, name](const ks::WaveFormatExtensible*, void*, std::uint32_t) {
-              order.push_back(name);
-              return STATUS_SUCCESS;
-          }) {}
-    CTestDspNode node;
-};
 
 // The operations of one of the chains that change while streaming.
 struct ChainOps {
@@ -51,30 +41,22 @@ std::string RunOrder(CDspHost& host, const ChainOps& ops, std::string& order) {
     return order;
 }
 
-struct HostWithFormat {
-    HostWithFormat() {
-        EXPECT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
-        EXPECT_EQ(host.SetCurrentWaveFormat(TestPcmFormat(2, 16)), STATUS_SUCCESS);
-    }
-    CDspHost host;
-};
-
 TEST(DspHostChains, AddAndRemoveKeepOrderAndReferences) {
     for (const ChainOps& ops : kStreamingChains) {
         SCOPED_TRACE(ops.name);
         std::string order;
-        NamedNode x(order, 'x'), y(order, 'y'), z(order, 'z');
-        HostWithFormat h;
-        for (IDspNode* node : {(IDspNode*)x.node, (IDspNode*)y.node, (IDspNode*)z.node})
+        CNamedDspNode x(order, 'x'), y(order, 'y'), z(order, 'z');
+        CTestDspHost h;
+        for (IDspNode* node : {(IDspNode*)x, (IDspNode*)y, (IDspNode*)z})
             ASSERT_EQ((h.host.*ops.add)(node), STATUS_SUCCESS);
         EXPECT_EQ((h.host.*ops.count)(), 3);
         EXPECT_EQ(RunOrder(h.host, ops, order), "xyz");
-        EXPECT_EQ(y.node.OtherReferences(), 1u);
+        EXPECT_EQ(y.OtherReferences(), 1u);
 
-        EXPECT_EQ((h.host.*ops.remove)(y.node), STATUS_SUCCESS);
-        EXPECT_EQ(y.node.OtherReferences(), 0u);
+        EXPECT_EQ((h.host.*ops.remove)(y), STATUS_SUCCESS);
+        EXPECT_EQ(y.OtherReferences(), 0u);
         EXPECT_EQ(RunOrder(h.host, ops, order), "xz");
-        EXPECT_EQ((h.host.*ops.remove)(x.node), STATUS_SUCCESS);
+        EXPECT_EQ((h.host.*ops.remove)(x), STATUS_SUCCESS);
         EXPECT_EQ(RunOrder(h.host, ops, order), "z");
         EXPECT_EQ((h.host.*ops.count)(), 1);
     }
@@ -84,16 +66,16 @@ TEST(DspHostChains, RemovingANodeNotInTheChainChangesNothing) {
     for (const ChainOps& ops : kStreamingChains) {
         SCOPED_TRACE(ops.name);
         std::string order;
-        NamedNode inChain(order, 'i'), elsewhere(order, 'e');
-        HostWithFormat h;
-        ASSERT_EQ((h.host.*ops.add)(inChain.node), STATUS_SUCCESS);
+        CNamedDspNode inChain(order, 'i'), elsewhere(order, 'e');
+        CTestDspHost h;
+        ASSERT_EQ((h.host.*ops.add)(inChain), STATUS_SUCCESS);
         // In chain A, but not in this one.
-        ASSERT_EQ(h.host.AddChainANode(elsewhere.node), STATUS_SUCCESS);
-        for (IDspNode* stranger : {(IDspNode*)elsewhere.node, (IDspNode*)nullptr}) {
+        ASSERT_EQ(h.host.AddChainANode(elsewhere), STATUS_SUCCESS);
+        for (IDspNode* stranger : {(IDspNode*)elsewhere, (IDspNode*)nullptr}) {
             EXPECT_EQ((h.host.*ops.remove)(stranger), kernel::STATUS_UNSUCCESSFUL);
             EXPECT_EQ((h.host.*ops.count)(), 1);
-            EXPECT_EQ(inChain.node.OtherReferences(), 1u);
-            EXPECT_EQ(elsewhere.node.OtherReferences(), 1u);
+            EXPECT_EQ(inChain.OtherReferences(), 1u);
+            EXPECT_EQ(elsewhere.OtherReferences(), 1u);
             EXPECT_EQ(RunOrder(h.host, ops, order), "i");
         }
     }
@@ -103,16 +85,16 @@ TEST(DspHostChains, ReleaseDropsEveryReference) {
     for (const ChainOps& ops : kStreamingChains) {
         SCOPED_TRACE(ops.name);
         std::string order;
-        NamedNode x(order, 'x'), y(order, 'y');
-        HostWithFormat h;
-        (h.host.*ops.add)(x.node);
-        (h.host.*ops.add)(y.node);
-        (h.host.*ops.add)(x.node); // twice: two references
-        EXPECT_EQ(x.node.OtherReferences(), 2u);
+        CNamedDspNode x(order, 'x'), y(order, 'y');
+        CTestDspHost h;
+        (h.host.*ops.add)(x);
+        (h.host.*ops.add)(y);
+        (h.host.*ops.add)(x); // twice: two references
+        EXPECT_EQ(x.OtherReferences(), 2u);
         (h.host.*ops.release)();
         EXPECT_EQ((h.host.*ops.count)(), 0);
-        EXPECT_EQ(x.node.OtherReferences(), 0u);
-        EXPECT_EQ(y.node.OtherReferences(), 0u);
+        EXPECT_EQ(x.OtherReferences(), 0u);
+        EXPECT_EQ(y.OtherReferences(), 0u);
         EXPECT_EQ(kernel::poolLiveBlocks(ListNodeTag), 0u);
         EXPECT_EQ(RunOrder(h.host, ops, order), "");
     }
@@ -134,64 +116,63 @@ TEST(DspHostChains, AddFailuresLeaveNoReference) {
     for (const AddCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string order;
-        NamedNode x(order, 'x');
+        CNamedDspNode x(order, 'x');
         CDspHost host;
         kernel::failPoolTag(ListNodeTag);
-        EXPECT_EQ((host.*c.add)(x.node), kernel::STATUS_INSUFFICIENT_RESOURCES);
+        EXPECT_EQ((host.*c.add)(x), kernel::STATUS_INSUFFICIENT_RESOURCES);
         kernel::clearPoolFaults();
-        EXPECT_EQ(x.node.OtherReferences(), 0u);
+        EXPECT_EQ(x.OtherReferences(), 0u);
         EXPECT_EQ((host.*c.count)(), 0);
         EXPECT_EQ((host.*c.add)(nullptr), kernel::STATUS_INVALID_PARAMETER);
         EXPECT_EQ((host.*c.count)(), 0);
-        EXPECT_EQ((host.*c.add)(x.node), STATUS_SUCCESS);
+        EXPECT_EQ((host.*c.add)(x), STATUS_SUCCESS);
         EXPECT_EQ((host.*c.count)(), 1);
     }
 }
 
 TEST(DspHostChains, HostDropsItsReferencesWhenItGoes) {
     std::string order;
-    NamedNode a(order, 'a'), b(order, 'b'), c(order, 'c');
+    CNamedDspNode a(order, 'a'), b(order, 'b'), c(order, 'c');
     {
         CDspHost host;
-        host.AddChainANode(a.node);
-        host.AddChainBNode(b.node);
-        host.AddChainCNode(c.node);
-        host.AddChainCNode(a.node);
-        EXPECT_EQ(a.node.OtherReferences(), 2u);
+        host.AddChainANode(a);
+        host.AddChainBNode(b);
+        host.AddChainCNode(c);
+        host.AddChainCNode(a);
+        EXPECT_EQ(a.OtherReferences(), 2u);
     }
-    EXPECT_EQ(a.node.OtherReferences(), 0u);
-    EXPECT_EQ(b.node.OtherReferences(), 0u);
-    EXPECT_EQ(c.node.OtherReferences(), 0u);
+    EXPECT_EQ(a.OtherReferences(), 0u);
+    EXPECT_EQ(b.OtherReferences(), 0u);
+    EXPECT_EQ(c.OtherReferences(), 0u);
 }
 
 // A node whose last reference goes may call back into the engine; the
 // engine's lock is no longer held by then.
 TEST(DspHostChains, LastReferenceIsDroppedOutsideTheLock) {
     std::string order;
-    NamedNode probe(order, 'p');
-    HostWithFormat h;
+    CNamedDspNode probe(order, 'p');
+    CTestDspHost h;
     std::vector<bool> lockHeldAtRelease;
-    probe.node.OnRelease(
+    probe.OnRelease(
         [&] { lockHeldAtRelease.push_back(h.host.GetSpinLock().heldByCurrentThread()); });
-    h.host.AddChainBNode(probe.node);
-    h.host.AddChainCNode(probe.node);
-    h.host.AddChainBNode(probe.node);
-    EXPECT_EQ(h.host.RemoveChainBNode(probe.node), STATUS_SUCCESS);
+    h.host.AddChainBNode(probe);
+    h.host.AddChainCNode(probe);
+    h.host.AddChainBNode(probe);
+    EXPECT_EQ(h.host.RemoveChainBNode(probe), STATUS_SUCCESS);
     h.host.ReleaseChainB();
     h.host.ReleaseChainC();
     EXPECT_EQ(lockHeldAtRelease, (std::vector<bool>{false, false, false}));
-    EXPECT_EQ(probe.node.OtherReferences(), 0u);
-    probe.node.OnRelease(nullptr);
+    EXPECT_EQ(probe.OtherReferences(), 0u);
+    probe.OnRelease(nullptr);
 }
 
 // Chain B changes under the engine's lock while another thread streams
 // packets through it: every pass succeeds and the node's references all come
 // back (the thread sanitizer build watches the chain for races).
 TEST(DspHostChains, ChainChangesWhileStreaming) {
-    HostWithFormat h;
+    CTestDspHost h;
     std::string order;
-    NamedNode named(order, 'n');
-    CTestDspNode& node = named.node;
+    CNamedDspNode node(order, 'n');
     std::atomic<bool> streaming{true};
     std::vector<NTSTATUS> results;
     std::thread stream([&] {

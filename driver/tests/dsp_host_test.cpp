@@ -1,4 +1,5 @@
 #include "driver/effects/dsp_host.h"
+#include "driver/tests/dsp_test_host.h"
 #include "driver/tests/dsp_test_node.h"
 #include "driver/tests/test_wave_formats.h"
 #include "platform/kernel/debug_print.h"
@@ -52,17 +53,12 @@ private:
     CTestDspNode m_Node;
 };
 
-// A host with its packet buffers, running the format.
+// A host with its packet buffers, running 16-bit stereo.
 struct HostFixture : testing::Test {
-    CDspHost host;
+    CTestDspHost ready;
+    CDspHost& host = ready.host;
 
-    void SetUp() override {
-        ASSERT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
-        kernel::clearDebugLog();
-    }
-    void Use(const ks::WaveFormatExtensible& format) {
-        ASSERT_EQ(host.SetCurrentWaveFormat(format), STATUS_SUCCESS);
-    }
+    void SetUp() override { kernel::clearDebugLog(); }
 };
 
 // Stereo 16-bit frames whose left sample counts the frames and whose right
@@ -84,7 +80,6 @@ std::uint32_t Bytes(const std::vector<std::int16_t>& pcm) {
 std::int16_t Halved(std::int16_t s) { return static_cast<std::int16_t>(s / 2); }
 
 TEST_F(HostFixture, PacketIsProcessedInBlocksOfAtMost512Frames) {
-    Use(TestPcmFormat(2, 16));
     CHalvingNode node(2);
     ASSERT_EQ(host.AddChainANode(node.Node()), STATUS_SUCCESS);
     std::vector<std::int16_t> pcm = CountingStereo(1100);
@@ -104,22 +99,15 @@ TEST_F(HostFixture, PacketIsProcessedInBlocksOfAtMost512Frames) {
 }
 
 TEST_F(HostFixture, EveryChainRunsInOrderOnEachBlock) {
-    Use(TestPcmFormat(2, 16));
-    std::vector<char> order;
-    auto recorder = [&order](char name) {
-        return [&order, name](const ks::WaveFormatExtensible*, void*, std::uint32_t) {
-            order.push_back(name);
-            return STATUS_SUCCESS;
-        };
-    };
-    CTestDspNode a1(recorder('a')), a2(recorder('A')), b(recorder('b')), c(recorder('c'));
+    std::string order;
+    CNamedDspNode a1(order, 'a'), a2(order, 'A'), b(order, 'b'), c(order, 'c');
     ASSERT_EQ(host.AddChainCNode(c), STATUS_SUCCESS);
     ASSERT_EQ(host.AddChainBNode(b), STATUS_SUCCESS);
     ASSERT_EQ(host.AddChainANode(a1), STATUS_SUCCESS);
     ASSERT_EQ(host.AddChainANode(a2), STATUS_SUCCESS);
     std::vector<std::int16_t> pcm = CountingStereo(600);
     ASSERT_EQ(host.ProcessAllChains(pcm.data(), Bytes(pcm)), STATUS_SUCCESS);
-    EXPECT_EQ(std::string(order.begin(), order.end()), "aAbcaAbc");
+    EXPECT_EQ(order, "aAbcaAbc");
 }
 
 // A node that fails in the second block: the first block is processed, the
@@ -130,9 +118,8 @@ TEST(DspHostFailure, FailingNodeStopsThePassAndLeavesLaterBlocksUntouched) {
     for (Chain failing : {A, B, C}) {
         SCOPED_TRACE(testing::Message() << "failing chain "
                                         << "ABC"[failing]);
-        CDspHost host;
-        ASSERT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
-        ASSERT_EQ(host.SetCurrentWaveFormat(TestPcmFormat(2, 16)), STATUS_SUCCESS);
+        CTestDspHost ready;
+        CDspHost& host = ready.host;
         CHalvingNode a(2, failing == A ? 2 : 0), b(2, failing == B ? 2 : 0),
             c(2, failing == C ? 2 : 0);
         host.AddChainANode(a.Node());
@@ -157,7 +144,7 @@ TEST(DspHostFailure, FailingNodeStopsThePassAndLeavesLaterBlocksUntouched) {
 
 TEST_F(HostFixture, EmptyChainsLeaveThePacketBitForBit) {
     // 2^24 + 1 has no float of its own: any conversion round trip changes it.
-    Use(TestPcmFormat(2, 32));
+    ASSERT_EQ(host.SetCurrentWaveFormat(TestPcmFormat(2, 32)), STATUS_SUCCESS);
     std::vector<std::int32_t> pcm(64, 0x01000001);
     ASSERT_EQ(host.ProcessAllChains(pcm.data(), 64 * 4), STATUS_SUCCESS);
     EXPECT_EQ(pcm, std::vector<std::int32_t>(64, 0x01000001));
@@ -199,7 +186,6 @@ TEST(DspHostFrames, BufferOfPartFramesIsRefusedUntouched) {
 }
 
 TEST_F(HostFixture, EmptyPacketSucceedsWithoutRunningNodes) {
-    Use(TestPcmFormat(2, 16));
     CHalvingNode node(2);
     host.AddChainANode(node.Node());
     EXPECT_EQ(host.ProcessAllChains(nullptr, 0), STATUS_SUCCESS);
@@ -209,7 +195,6 @@ TEST_F(HostFixture, EmptyPacketSucceedsWithoutRunningNodes) {
 // Flush-to-zero and round-to-nearest hold inside every node; the caller's
 // control word comes back afterwards.
 TEST_F(HostFixture, NodesRunWithFlushToZeroAndRoundToNearest) {
-    Use(TestPcmFormat(2, 16));
     std::vector<std::uint32_t> seen;
     float denormalProduct = -1.0f;
     CTestDspNode probe([&](const ks::WaveFormatExtensible*, void*, std::uint32_t) {
@@ -244,7 +229,6 @@ TEST_F(HostFixture, NodesRunWithFlushToZeroAndRoundToNearest) {
 }
 
 TEST_F(HostFixture, FailedFloatingPointSaveSkipsThePass) {
-    Use(TestPcmFormat(2, 16));
     CHalvingNode node(2);
     host.AddChainANode(node.Node());
     std::vector<std::int16_t> pcm = CountingStereo(100);
@@ -282,9 +266,8 @@ TEST(DspHostFormat, PcmFormatsReachTheNodesAsPlanes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CDspHost host;
-        ASSERT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
-        ASSERT_EQ(host.SetCurrentWaveFormat(c.format), STATUS_SUCCESS);
+        CTestDspHost ready(c.format);
+        CDspHost& host = ready.host;
         CHalvingNode node(0);
         host.AddChainANode(node.Node());
         std::vector<unsigned char> buffer = c.frame;
@@ -329,7 +312,6 @@ TEST(DspHostFormat, OtherFormatsRunChainAOnTheirOwnBuffer) {
 // Each single-chain operation runs its own chain and no other, without the
 // engine's lock; the packet operation holds it around every node.
 TEST_F(HostFixture, SingleChainOperationsRunOneChainWithoutTheLock) {
-    Use(TestPcmFormat(2, 16));
     std::string ran;
     std::vector<bool> lockHeld;
     auto node = [&](char name) {
@@ -359,9 +341,8 @@ TEST(DspHostWidths, WidthsWithoutConversionRunNoNode) {
         SCOPED_TRACE(bits);
         ks::WaveFormatExtensible format = TestPcmFormat(2, bits);
         format.Format.nBlockAlign = 6;
-        CDspHost host;
-        ASSERT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
-        ASSERT_EQ(host.SetCurrentWaveFormat(format), STATUS_SUCCESS);
+        CTestDspHost ready(format);
+        CDspHost& host = ready.host;
         CHalvingNode node(2);
         host.AddChainANode(node.Node());
         std::vector<unsigned char> buffer(60, 0x81);
@@ -418,9 +399,8 @@ TEST(DspHostBuffers, PcmWithoutPacketBuffersIsRefused) {
 }
 
 TEST(DspHostBuffers, MissingBufferIsRefused) {
-    CDspHost host;
-    ASSERT_EQ(host.AllocatePacketBuffers(), STATUS_SUCCESS);
-    ASSERT_EQ(host.SetCurrentWaveFormat(TestPcmFormat(2, 16)), STATUS_SUCCESS);
+    CTestDspHost ready;
+    CDspHost& host = ready.host;
     CHalvingNode node(2);
     host.AddChainANode(node.Node());
     for (auto process : {&CDspHost::ProcessAllChains, &CDspHost::ProcessChainA})
@@ -447,7 +427,6 @@ TEST(DspHostBuffers, RefusedPacketBufferIsTakenOnTheNextCall) {
 }
 
 TEST_F(HostFixture, PacketPathAllocatesNothing) {
-    Use(TestPcmFormat(2, 16));
     CHalvingNode a(2), b(2), c(2);
     host.AddChainANode(a.Node());
     host.AddChainBNode(b.Node());

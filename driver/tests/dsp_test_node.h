@@ -6,6 +6,7 @@
 #include "driver/common/dsp_node.h"
 
 #include <functional>
+#include <string>
 #include <utility>
 
 class CFunctionDspNode final : public IDspNode {
@@ -78,4 +79,14 @@ public:
 
 private:
     CFunctionDspNode* m_pNode;
+};
+
+// A test's node that appends its name to `order` on every Process.
+class CNamedDspNode : public CTestDspNode {
+public:
+    CNamedDspNode(std::string& order, char name)
+        : CTestDspNode([&order, name](const ks::WaveFormatExtensible*, void*, std::uint32_t) {
+              order.push_back(name);
+              return kernel::STATUS_SUCCESS;
+          }) {}
 };

@@ -1,4 +1,5 @@
 #include "driver/effects/fir8.h"
+#include "driver/tests/test_planes.h"
 #include "driver/tests/test_wave_formats.h"
 #include "platform/kernel/pool.h"
 #include "sigproc/sigproc.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr std::uint32_t kBlock = CFir8::BlockFrames;
 constexpr std::uint32_t kDelay = 2 * kBlock;
 
-using Signal = std::vector<std::vector<float>>; // [channel][frame]
+using Signal = TestPlanes; // [channel][frame]
 
 struct Settings {
     float gainLimit = 1.0f;
@@ -42,8 +43,7 @@ struct Limiter {
     Signal Run(Signal signal, std::uint32_t chunk) {
         const std::uint32_t frames = static_cast<std::uint32_t>(signal[0].size());
         for (std::uint32_t at = 0; at < frames; at += chunk) {
-            std::vector<float*> planes;
-            for (auto& channel : signal) planes.push_back(channel.data() + at);
+            const auto planes = PlanePointers(signal, static_cast<int>(at));
             fir.Process(planes.data(), static_cast<int>(std::min(chunk, frames - at)));
         }
         return signal;
@@ -274,10 +274,8 @@ TEST(Fir8, NothingIsProcessedWithoutBuffersOrChannels) {
         }
         if (c.freed) fir.Free();
         EXPECT_EQ(fir.GetChannelCount(), c.channelsKept);
-        std::vector<std::vector<float>> planes(9, std::vector<float>(300, 0.75f));
-        std::vector<float*> pointers;
-        for (auto& p : planes) pointers.push_back(p.data());
-        fir.Process(pointers.data(), 300);
+        Signal planes(9, std::vector<float>(300, 0.75f));
+        fir.Process(PlanePointers(planes).data(), 300);
         for (const auto& p : planes) EXPECT_EQ(p, std::vector<float>(300, 0.75f));
     }
 }

@@ -58,14 +58,12 @@ TEST(HrtfTables, QuotedValuesAndRowLayout) {
         }
     }
     const HrtfRow& front = (*HrtfTableForRate(44100))[0];
-    EXPECT_EQ(Filter(front, HrtfRowFacingTaps).at(0), 16374);
-    EXPECT_EQ(Filter(front, HrtfRowFacingTaps).at(1), 49);
-    EXPECT_EQ(Filter(front, HrtfRowFacingTaps).at(2), -17);
-    EXPECT_EQ(Filter(front, HrtfRowFacingTaps).at(3), 37);
-    EXPECT_EQ(Filter(front, HrtfRowFarTaps).at(0), 4240);
-    EXPECT_EQ(Filter(front, HrtfRowFarTaps).at(1), 3662);
-    EXPECT_EQ(Filter(front, HrtfRowFarTaps).at(2), -1259);
-    EXPECT_EQ(Filter(front, HrtfRowFarTaps).at(3), 1129);
+    const std::vector<int> facing = Filter(front, HrtfRowFacingTaps);
+    const std::vector<int> far = Filter(front, HrtfRowFarTaps);
+    EXPECT_EQ(std::vector<int>(facing.begin(), facing.begin() + 4),
+              (std::vector<int>{16374, 49, -17, 37}));
+    EXPECT_EQ(std::vector<int>(far.begin(), far.begin() + 4),
+              (std::vector<int>{4240, 3662, -1259, 1129}));
     EXPECT_EQ(HrtfTableForRate(46000), nullptr);
 }
 
@@ -179,7 +177,7 @@ Loaded LoadRandom(CHrtfFilterSet& set, std::uint32_t seed) {
 
 Planes Reference(const Loaded& l, const Planes& in) {
     const int frames = static_cast<int>(in[0].size());
-    Planes out(8, std::vector<float>(frames, 0.0f));
+    Planes out = SilentPlanes(frames);
     out[3] = in[3];
     for (int side = 0; side < 2; ++side) {
         for (int j = 0; j < frames; ++j) {
@@ -209,7 +207,7 @@ TEST(HrtfFilterSet, MatchesDirectConvolutionWithDelaysGainsAndLowFrequency) {
     const Loaded l = LoadRandom(set, 17);
     Planes in = NoisePlanes(frames, 5);
     const Planes expected = Reference(l, in);
-    Planes out(8, std::vector<float>(frames, 9.0f));
+    Planes out = SilentPlanes(frames, 9.0f);
     auto ip = PlanePointers(in);
     auto op = PlanePointers(out);
     set.Process(ip.data(), op.data(), frames);
@@ -235,15 +233,10 @@ TEST(HrtfFilterSet, RandomCallLengthsGiveIdenticalOutputInPlace) {
     LoadRandom(b, 3);
     auto wp = PlanePointers(whole);
     a.Process(wp.data(), wp.data(), frames);
-    std::uint32_t seed = 1;
-    for (int done = 0; done < frames;) {
-        seed = seed * 1664525u + 1013904223u;
-        const int n = std::min<int>(1 + (seed >> 16) % 150, frames - done);
-        std::vector<float*> p;
-        for (auto& plane : pieces) p.push_back(plane.data() + done);
+    InRandomPieces(frames, 1, 150, [&](int done, int n) {
+        auto p = PlanePointers(pieces, done);
         b.Process(p.data(), p.data(), n);
-        done += n;
-    }
+    });
     EXPECT_EQ(whole, pieces);
 }
 
@@ -251,7 +244,7 @@ TEST(HrtfFilterSet, LowFrequencyAloneAfterInit) {
     CHrtfFilterSet set;
     ASSERT_TRUE(set.Init(8));
     set.Load(3, 0, 0, 1.0f, nullptr, nullptr);
-    Planes planes(8, std::vector<float>(16, 0.0f));
+    Planes planes = SilentPlanes(16);
     planes[3].assign(16, 1.0f);
     auto p = PlanePointers(planes);
     set.Process(p.data(), p.data(), 16);
@@ -270,24 +263,22 @@ TEST(HrtfFilterSet, BadSamplesDoNotOutliveAHistoryClearAndSilenceStaysNormal) {
     LoadRandom(set, 21);
     for (float bad : {nan, inf, -inf}) {
         SCOPED_TRACE(bad);
-        Planes planes(8, std::vector<float>(64, 0.0f));
+        Planes planes = SilentPlanes(64);
         planes[0][10] = bad;
         auto p = PlanePointers(planes);
         set.Process(p.data(), p.data(), 64);
         set.ClearHistory();
-        Planes quiet(8, std::vector<float>(64, 0.0f));
+        Planes quiet = SilentPlanes(64);
         auto q = PlanePointers(quiet);
         set.Process(q.data(), q.data(), 64);
-        for (const auto& plane : quiet)
-            for (float s : plane) ASSERT_EQ(s, 0.0f);
+        EXPECT_EQ(quiet, SilentPlanes(64));
     }
     // An impulse, then a long silence: nothing subnormal comes out.
-    Planes planes(8, std::vector<float>(4800, 0.0f));
+    Planes planes = SilentPlanes(4800);
     for (auto& plane : planes) plane[0] = 1.0f;
     auto p = PlanePointers(planes);
     set.Process(p.data(), p.data(), 4800);
-    for (const auto& plane : planes)
-        for (float s : plane) ASSERT_NE(std::fpclassify(s), FP_SUBNORMAL);
+    EXPECT_TRUE(AllFiniteAndNormal(planes));
 }
 
 TEST(HrtfFilterSet, OneBlockInThePoolAndNothingWhileProcessing) {

@@ -215,11 +215,10 @@ TEST(MultiTapDelay, RequestsAreCheckedAndAppliedOnProcess) {
 using Planes = TestPlanes;
 
 Planes Reverberate(CMultiTapDelay& d, Planes in, int frames) {
-    std::vector<const float*> ip;
-    for (auto& plane : in) ip.push_back(plane.data());
     Planes out(2, std::vector<float>(frames));
-    float* op[2] = {out[0].data(), out[1].data()};
-    d.Process(ip.data(), op, frames);
+    const auto ip = PlanePointers(in);
+    const auto op = PlanePointers(out);
+    d.Process(ip.data(), op.data(), frames);
     return out;
 }
 
@@ -345,7 +344,7 @@ TEST(MultiTapDelay, FirstOutputTwoFramesAfterEachInput) {
                 SCOPED_TRACE(testing::Message()
                              << c.rate << " conf " << configuration << " plane " << plane);
                 auto d = Reverb(c.rate, configuration);
-                Planes in(8, std::vector<float>(64, 0.0f));
+                Planes in = SilentPlanes(64);
                 in[plane][10] = 0.5f;
                 const Planes out = Reverberate(*d, in, 64);
                 int first = -1;
@@ -370,7 +369,7 @@ TEST(MultiTapDelay, ImpulseDiesBySixtyDecibelsWithinASecondAndNeverGrows) {
         SCOPED_TRACE(c.rate);
         auto d = Reverb(c.rate, 7);
         const int frames = 2 * c.rate;
-        Planes in(8, std::vector<float>(frames, 0.0f));
+        Planes in = SilentPlanes(frames);
         for (auto& plane : in) plane[0] = 0.9f;
         const Planes out = Reverberate(*d, in, frames);
         const int window = c.rate / 20;
@@ -383,9 +382,7 @@ TEST(MultiTapDelay, ImpulseDiesBySixtyDecibelsWithinASecondAndNeverGrows) {
             previous = e;
         }
         EXPECT_LE(Energy(out, c.rate, frames), 1e-6 * first);
-        for (int i = 0; i < frames; ++i)
-            ASSERT_TRUE(std::fpclassify(out[0][i]) != FP_SUBNORMAL &&
-                        std::fpclassify(out[1][i]) != FP_SUBNORMAL);
+        EXPECT_TRUE(AllFiniteAndNormal(out));
     }
 }
 
@@ -414,16 +411,11 @@ TEST(MultiTapDelay, RandomCallLengthsAndInPlaceGiveIdenticalOutput) {
     const Planes in = NoisePlanes(frames, 6, 0.4f);
     const Planes whole = Reverberate(*a, in, frames);
     Planes pieces = in;
-    std::uint32_t seed = 9;
     const std::uint64_t requests = kernel::poolRequestCount();
-    for (int done = 0; done < frames;) {
-        seed = seed * 1664525u + 1013904223u;
-        const int n = std::min<int>(1 + (seed >> 16) % 700, frames - done);
-        std::vector<float*> p;
-        for (auto& plane : pieces) p.push_back(plane.data() + done);
+    InRandomPieces(frames, 9, 700, [&](int done, int n) {
+        auto p = PlanePointers(pieces, done);
         b->Process(p.data(), p.data(), n);
-        done += n;
-    }
+    });
     EXPECT_EQ(kernel::poolRequestCount(), requests);
     EXPECT_EQ(pieces[0], whole[0]);
     EXPECT_EQ(pieces[1], whole[1]);
@@ -440,11 +432,10 @@ TEST(MultiTapDelay, BadSamplesAreGoneAfterResetOrAFormatChange) {
         for (float bad : {nan, inf, -inf}) {
             SCOPED_TRACE(testing::Message() << bad << (formatChange ? " format change" : " reset"));
             auto d = Reverb(formatChange ? 44100 : 48000, 7);
-            Planes in(8, std::vector<float>(100, 0.0f));
+            Planes in = SilentPlanes(100);
             in[2][50] = bad;
             const Planes out = Reverberate(*d, in, 100);
-            for (int i = 0; i < 100; ++i)
-                ASSERT_TRUE(std::isfinite(out[0][i]) && std::isfinite(out[1][i]));
+            EXPECT_TRUE(AllFiniteAndNormal(out));
             if (formatChange)
                 d->SetRate(48000, 7);
             else

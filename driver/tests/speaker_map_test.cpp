@@ -126,7 +126,7 @@ Pan Snapshot(const CSpeakerMap& map, double low) {
 // One block of the map in double: old panning faded by down, new by up.
 Planes ReferenceBlock(const Planes& in, const Pan& from, const Pan& to, bool fade) {
     const int n = static_cast<int>(in[0].size());
-    Planes out(8, std::vector<float>(n));
+    Planes out = SilentPlanes(n);
     for (int j = 0; j < n; ++j) {
         const double up = fade ? double(j) / n : 1.0, down = fade ? 1.0 - up : 0.0;
         double acc[7] = {};
@@ -165,27 +165,22 @@ TEST_F(SpeakerMapTest, CrossfadesOverOneBlockThenHoldsTheNewPanning) {
         fresh.SetPosition(0, 30, -60);
         fresh.SetPosition(5, 45, 170);
         Planes in = NoisePlanes(2 * frames, 4);
-        Planes first(8), second(8);
-        for (int c = 0; c < 8; ++c) {
-            first[c].assign(in[c].begin(), in[c].begin() + frames);
-            second[c].assign(in[c].begin() + frames, in[c].end());
+        Planes out = SilentPlanes(2 * frames);
+        for (int at : {0, frames}) {
+            auto ip = PlanePointers(in, at);
+            auto op = PlanePointers(out, at);
+            fresh.Process(ip.data(), op.data(), frames);
         }
-        Planes out(8, std::vector<float>(2 * frames));
-        auto ip = PlanePointers(in);
-        auto op = PlanePointers(out);
-        fresh.Process(ip.data(), op.data(), frames);
-        auto ip2 = PlanePointers(in, frames);
-        auto op2 = PlanePointers(out, frames);
-        fresh.Process(ip2.data(), op2.data(), frames);
-        Planes gotFade(8), gotHold(8);
-        for (int c = 0; c < 8; ++c) {
-            gotFade[c].assign(out[c].begin(), out[c].begin() + frames);
-            gotHold[c].assign(out[c].begin() + frames, out[c].end());
-        }
-        ExpectNear(gotFade, ReferenceBlock(first, home, moved, true), "fade");
-        Planes hold = ReferenceBlock(second, moved, moved, false);
+        const auto block = [frames](const Planes& planes, int at) {
+            Planes part;
+            for (const auto& plane : planes)
+                part.emplace_back(plane.begin() + at, plane.begin() + at + frames);
+            return part;
+        };
+        ExpectNear(block(out, 0), ReferenceBlock(block(in, 0), home, moved, true), "fade");
+        Planes hold = ReferenceBlock(block(in, frames), moved, moved, false);
         for (int s = 0; s < 8; ++s) hold[kSpeakerPlane[s]][0] += 1e-12f;
-        ExpectNear(gotHold, hold, "hold");
+        ExpectNear(block(out, frames), hold, "hold");
     }
 }
 
@@ -203,14 +198,10 @@ TEST_F(SpeakerMapTest, RandomCallLengthsAgreeWithinTheBlockOffset) {
     Planes whole = NoisePlanes(frames, 8), pieces = whole;
     auto wp = PlanePointers(whole);
     map.Process(wp.data(), wp.data(), frames);
-    std::uint32_t seed = 3;
-    for (int done = 0; done < frames;) {
-        seed = seed * 1664525u + 1013904223u;
-        const int n = std::min<int>(1 + (seed >> 16) % 300, frames - done);
+    InRandomPieces(frames, 3, 300, [&](int done, int n) {
         auto p = PlanePointers(pieces, done);
         other.Process(p.data(), p.data(), n);
-        done += n;
-    }
+    });
     for (int c = 0; c < 8; ++c)
         for (int j = 0; j < frames; ++j)
             ASSERT_NEAR(whole[c][j], pieces[c][j], 1.1e-12) << c << " " << j;
@@ -218,20 +209,16 @@ TEST_F(SpeakerMapTest, RandomCallLengthsAgreeWithinTheBlockOffset) {
 
 TEST_F(SpeakerMapTest, BadSamplesPassAndLeaveNothingBehind) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    Planes planes(8, std::vector<float>(128, 0.0f));
+    Planes planes = SilentPlanes(128);
     planes[2][5] = nan;
     planes[3][6] = std::numeric_limits<float>::infinity();
     auto p = PlanePointers(planes);
     map.Process(p.data(), p.data(), 128);
-    Planes quiet(8, std::vector<float>(256, 0.0f));
+    Planes quiet = SilentPlanes(256);
     for (auto& plane : quiet) plane[0] = 1.0f;
     auto q = PlanePointers(quiet);
     map.Process(q.data(), q.data(), 256);
-    for (const auto& plane : quiet)
-        for (float s : plane) {
-            ASSERT_TRUE(std::isfinite(s));
-            ASSERT_NE(std::fpclassify(s), FP_SUBNORMAL);
-        }
+    EXPECT_TRUE(AllFiniteAndNormal(quiet));
 }
 
 TEST(SpeakerMap, AllocationFailureLeavesNothingAndProcessingTakesNothing) {
@@ -296,13 +283,12 @@ TEST(HrtfRoom, SetRateLoadsEveryChannelFromTheTable) {
         ASSERT_EQ(room.CreateFilterSet(), 1);
         room.SetRate(c.rate);
         const CHrtfFilterSet& set = *room.FilterSet();
-        const int angles[8] = {-30, 30, 0, 0, -150, 150, -100, 100};
         for (int plane = 0; plane < 8; ++plane) {
             EXPECT_EQ(set.GainQ10(plane), 1024);
             if (plane == 3) continue;
             HrtfPair left{}, right{};
-            const bool found =
-                LookupHrtfPair(plane, c.rate, float(angles[plane]), 0.5f, &left, &right);
+            const bool found = LookupHrtfPair(plane, c.rate, float(CHrtfRoom::HomeAngles[plane]),
+                                              0.5f, &left, &right);
             ASSERT_EQ(found, c.loaded);
             for (int k = 0; k < HrtfTaps; ++k) {
                 EXPECT_EQ(set.LeftTaps(plane)[k], found ? left[k] / 32768.0f : 0.0f);
@@ -349,10 +335,9 @@ TEST(HrtfRoom, ProcessesLikeItsFilterSetAndResetForgetsThePast) {
     room.SetRate(44100);
     CHrtfFilterSet direct;
     ASSERT_TRUE(direct.Init(8));
-    const int angles[8] = {-30, 30, 0, 0, -150, 150, -100, 100};
     for (int plane = 0; plane < 8; ++plane) {
         HrtfPair left{}, right{};
-        LookupHrtfPair(plane, 44100, float(angles[plane]), 0.5f, &left, &right);
+        LookupHrtfPair(plane, 44100, float(CHrtfRoom::HomeAngles[plane]), 0.5f, &left, &right);
         direct.Load(plane, 0, 0, 1.0f, &left, &right);
     }
     Planes expected = planes;
@@ -363,15 +348,14 @@ TEST(HrtfRoom, ProcessesLikeItsFilterSetAndResetForgetsThePast) {
     EXPECT_EQ(kernel::poolRequestCount(), requests);
     EXPECT_EQ(planes, expected);
 
-    Planes bad(8, std::vector<float>(64, std::numeric_limits<float>::quiet_NaN()));
+    Planes bad = SilentPlanes(64, std::numeric_limits<float>::quiet_NaN());
     auto b = PlanePointers(bad);
     room.Process(b.data(), nullptr, 64);
     room.Reset();
-    Planes quiet(8, std::vector<float>(64, 0.0f));
+    Planes quiet = SilentPlanes(64);
     auto q = PlanePointers(quiet);
     room.Process(q.data(), nullptr, 64);
-    for (const auto& plane : quiet)
-        for (float s : plane) ASSERT_EQ(s, 0.0f);
+    EXPECT_EQ(quiet, SilentPlanes(64));
 }
 
 TEST(HrtfRoom, FilterSetAllocationFailures) {
