@@ -11,22 +11,26 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
-#include <numbers>
 #include <vector>
 
 namespace {
 
 using vshtest::Noise;
 
-// The printed coefficient sets, as literal data.
-TEST(VshIirSets, PrintedCoefficients) {
-    const float one[8] = {1.0f / 6.0f, 0.5f, 0.5f, 1.0f / 6.0f, 1.0f, -0.0f, 1.0f / 3.0f, -0.0f};
-    const float two[8] = {0.063855924f, 0.19156778f, 0.19156778f, 0.063855924f,
-                          1.0f,         -0.9657797f, 0.58264416f, -0.10601705f};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(IIRFilter::Coefficients(1)[i], one[i]) << i;
-        EXPECT_EQ(IIRFilter::Coefficients(2)[i], two[i]) << i;
+// Both sets (numerator b0..b3, denominator a0..a3) have a symmetric
+// numerator, unit gain at DC and a zero at Nyquist; other factors have none.
+TEST(VshIirSets, UnitDcGainAndNyquistZero) {
+    for (int factor : {1, 2}) {
+        SCOPED_TRACE(factor);
+        const float* c = IIRFilter::Coefficients(factor);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c[0], c[3]);
+        EXPECT_EQ(c[1], c[2]);
+        EXPECT_EQ(c[4], 1.0f);
+        const double b = double(c[0]) + c[1] + c[2] + c[3];
+        const double a = double(c[4]) + c[5] + c[6] + c[7];
+        EXPECT_NEAR(b / a, 1.0, 1e-6);
+        EXPECT_NEAR(double(c[0]) - c[1] + c[2] - c[3], 0.0, 1e-7);
     }
     for (int factor : {0, 3, 4, -1}) EXPECT_EQ(IIRFilter::Coefficients(factor), nullptr);
 }
@@ -89,10 +93,8 @@ TEST_P(VshLinearPhase, SteadyGain) {
     ASSERT_EQ(filter.Init(tone.factor), 1);
     std::vector<float> out;
     for (int block = 0; block < 8; ++block) {
-        std::vector<float> in(512), y(512);
-        for (int j = 0; j < 512; ++j)
-            in[j] =
-                float(std::cos(2 * std::numbers::pi * tone.cyclesPerSample * (block * 512 + j)));
+        const std::vector<float> in = vshtest::Cosine(tone.cyclesPerSample, block * 512, 512);
+        std::vector<float> y(512);
         filter.Process(y.data(), in.data(), 512);
         out.insert(out.end(), y.begin(), y.end());
     }
@@ -114,9 +116,7 @@ TEST(VshLinearPhaseIir, ImpulseResponsePeaksAtTheLookAhead) {
         std::vector<float> in(1024, 0.0f), out(1024);
         in[300] = 1.0f;
         filter.Process(out.data(), in.data(), 1024);
-        const auto peak = std::max_element(
-            out.begin(), out.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
-        EXPECT_EQ(peak - out.begin(), 300 + LinearPhaseIIR::LookAhead) << factor;
+        EXPECT_EQ(vshtest::PeakIndex(out), 300 + LinearPhaseIIR::LookAhead) << factor;
     }
 }
 
@@ -163,17 +163,15 @@ TEST(VshLinearPhaseIir, NoSubnormalOutputAfterAnImpulse) {
     EXPECT_EQ(subnormals, 0);
 }
 
-TEST(VshLinearPhaseIir, RefusedMemoryLeavesNothingAndGivesSilence) {
-    for (std::uint64_t failing = 1; failing <= 1; ++failing) {
-        LinearPhaseIIR filter;
-        kernel::failPoolRequest(failing);
-        EXPECT_EQ(filter.Init(1), 0);
-        kernel::clearPoolFaults();
-        const std::vector<float> in = Noise(256, 2);
-        std::vector<float> out(256, 1.0f);
-        filter.Process(out.data(), in.data(), 256);
-        EXPECT_EQ(vshtest::Peak(out), 0.0);
-    }
+TEST(VshLinearPhaseIir, RefusedMemoryGivesSilence) {
+    LinearPhaseIIR filter;
+    kernel::failPoolRequest(1);
+    EXPECT_EQ(filter.Init(1), 0);
+    kernel::clearPoolFaults();
+    const std::vector<float> in = Noise(256, 2);
+    std::vector<float> out(256, 1.0f);
+    filter.Process(out.data(), in.data(), 256);
+    EXPECT_EQ(vshtest::Peak(out), 0.0);
 }
 
 struct Conversion {
@@ -196,10 +194,9 @@ TEST_P(VshSrc, LengthsDcAndNyquist) {
             ASSERT_EQ(src.Init(c.streamRate, 44100, kind), 1);
             EXPECT_EQ(src.Factor(), c.factor);
             std::vector<float> low(512 * 8), back(high * 8, 99.0f);
-            std::vector<float> in(high), mid(512, 99.0f);
+            std::vector<float> mid(512, 99.0f);
             for (int block = 0; block < 8; ++block) {
-                for (int j = 0; j < high; ++j)
-                    in[j] = float(std::cos(2 * std::numbers::pi * cycles * (block * high + j)));
+                const std::vector<float> in = vshtest::Cosine(cycles, block * high, high);
                 src.Down(mid.data(), in.data(), high);
                 std::copy(mid.begin(), mid.end(), low.begin() + block * 512);
             }
@@ -224,15 +221,18 @@ TEST(VshSrcRates, UnsupportedFactorsAreRefused) {
 }
 
 TEST(VshSrcRates, RefusedMemoryLeavesNothing) {
-    for (std::uint64_t failing = 1; failing <= 3; ++failing) {
-        SCOPED_TRACE(failing);
-        vshtest::PoolHooksScope hooks;
+    vshtest::PoolHooksScope hooks;
+    const std::uint64_t requests = vshtest::PoolRequestsOf([] {
+        SRC src;
+        ASSERT_EQ(src.Init(96000, 44100, 1), 1);
+    });
+    vshtest::WithEachRequestRefused(1, requests, [](std::uint64_t failing) {
         SRC src;
         kernel::failPoolRequest(failing);
         EXPECT_EQ(src.Init(96000, 44100, 1), 0);
         kernel::clearPoolFaults();
         EXPECT_EQ(kernel::poolLiveBlocks(), 0u);
-    }
+    });
 }
 
 TEST(VshSampleDelay, DelaysAcrossRandomBlockLengths) {
