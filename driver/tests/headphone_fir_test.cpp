@@ -133,15 +133,21 @@ INSTANTIATE_TEST_SUITE_P(Layouts, HeadphoneFirConvolution,
 
 // The crosstalk stage on its own: on, the two 256-tap filters of the angle
 // over sum and difference; off, an exact delay of 255 samples.
-TEST(HeadphoneFirCrosstalk, OnMatchesDirectFilters) {
-    for (int angle : CrosstalkAngles) {
+TEST(HeadphoneFirCrosstalk, OnMatchesDirectFiltersOffIsAnExactDelay) {
+    for (int angle : {5, 10, 15, 20, 30, 0, 25, -1, 7}) {
         SCOPED_TRACE(angle);
         auto fir = MakeFir();
         fir->SetCTCAngle(angle);
-        EXPECT_EQ(fir->CtcTapCount(), 256);
         const Planes in = Noise(2, 4 * N, 3);
         const Planes planes = RunCtc(*fir, in);
         const float* table = FindCrosstalkTable(angle);
+        EXPECT_EQ(fir->CtcTapCount(), table != nullptr ? 256 : 1);
+        if (table == nullptr) {
+            for (int e = 0; e < 2; ++e)
+                for (std::size_t n = 0; n < in[e].size(); ++n)
+                    ASSERT_EQ(planes[e][n], n >= 255 ? in[e][n - 255] : 0.0f) << n;
+            continue;
+        }
         std::vector<float> sumTaps(256), diffTaps(256);
         for (int i = 0; i < 256; ++i) {
             sumTaps[i] = table[i] + table[256 + i];
@@ -158,19 +164,6 @@ TEST(HeadphoneFirCrosstalk, OnMatchesDirectFilters) {
             ASSERT_NEAR(planes[0][n], 0.5 * (sf[n] + df[n]), 1e-5) << n;
             ASSERT_NEAR(planes[1][n], 0.5 * (sf[n] - df[n]), 1e-5) << n;
         }
-    }
-}
-
-TEST(HeadphoneFirCrosstalk, OffIsAnExactDelay) {
-    for (int angle : {0, 25, -1, 7}) {
-        auto fir = MakeFir();
-        fir->SetCTCAngle(angle);
-        EXPECT_EQ(fir->CtcTapCount(), 1);
-        const Planes in = Noise(2, 4 * N, 5);
-        const Planes planes = RunCtc(*fir, in);
-        for (int e = 0; e < 2; ++e)
-            for (std::size_t n = 0; n < in[e].size(); ++n)
-                ASSERT_EQ(planes[e][n], n >= 255 ? in[e][n - 255] : 0.0f) << n;
     }
 }
 
