@@ -3,6 +3,7 @@
 // copy of the same planes measured in the same run. Counters: CPU time per
 // second of audio (1000 packets), the ratio to the copy, and the worst
 // packet seen (the packets that complete a 512-sample block carry the work).
+#include "driver/tests/test_planes.h"
 #include "driver/zurazuvera/common/VSH/vsh_effect.h"
 
 #include <benchmark/benchmark.h>
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <time.h>
 #include <vector>
 
@@ -28,15 +28,11 @@ double ThreadSeconds() {
 }
 
 struct Packet {
-    std::vector<std::vector<float>> planes;
+    TestPlanes planes;
     std::vector<float*> pointers;
-    explicit Packet(int channels) {
-        std::mt19937 rng(3);
-        std::uniform_real_distribution<float> sample(-0.5f, 0.5f);
-        planes.assign(channels, std::vector<float>(kFrames));
-        for (auto& plane : planes)
-            for (float& s : plane) s = sample(rng);
-        for (auto& plane : planes) pointers.push_back(plane.data());
+    explicit Packet(int channels) : planes(NoisePlanes(kFrames, 3)) {
+        planes.resize(channels);
+        pointers = PlanePointers(planes);
     }
 };
 

@@ -13,7 +13,8 @@
 
 namespace {
 
-using Planes = std::vector<std::vector<float>>;
+using vshtest::Even;
+using vshtest::Planes;
 
 // Passes each input channel to the output of the same index and records the
 // channel counts it was given.
@@ -36,17 +37,10 @@ protected:
 
 // The planes through Process in the given call lengths, in place.
 Planes Stream(AudioApp& app, Planes planes, const std::vector<int>& calls) {
-    int at = 0;
-    for (int n : calls) {
-        std::vector<float*> p;
-        for (auto& plane : planes) p.push_back(plane.data() + at);
-        app.Process(p.data(), int(p.size()), p.data(), int(p.size()), n);
-        at += n;
-    }
-    return planes;
+    return vshtest::InCalls(std::move(planes), calls, [&](float* const* p, int channels, int n) {
+        app.Process(p, channels, p, channels, n);
+    });
 }
-
-std::vector<int> Even(int total, int call) { return std::vector<int>(total / call, call); }
 
 struct RateCase {
     int rate;
@@ -61,7 +55,8 @@ constexpr RateCase Rates[] = {
 
 class VshAudioAppRates : public ::testing::TestWithParam<RateCase> {};
 
-TEST_P(VshAudioAppRates, BlockLengthAndLagOfAnImpulse) {
+// Block length, the lag of an impulse, and DC at unit gain once settled.
+TEST_P(VshAudioAppRates, BlockLengthLagAndDcGain) {
     const RateCase c = GetParam();
     IdentityApp app;
     ASSERT_EQ(app.SetFormat(c.rate, 2, 2), 1);
@@ -71,27 +66,19 @@ TEST_P(VshAudioAppRates, BlockLengthAndLagOfAnImpulse) {
     in[1][1000] = -1.0f;
     const Planes out = Stream(app, in, Even(8 * 1024, 64));
     for (int e = 0; e < 2; ++e) {
-        const auto peak = std::max_element(out[e].begin(), out[e].end(), [](float a, float b) {
-            return std::fabs(a) < std::fabs(b);
-        });
-        EXPECT_EQ(peak - out[e].begin(), 1000 + c.lag) << e;
-        EXPECT_GT(std::fabs(*peak), 0.2f);
+        EXPECT_EQ(vshtest::PeakIndex(out[e]), 1000 + c.lag) << e;
+        EXPECT_GT(vshtest::Peak(out[e]), 0.2);
     }
-}
-
-TEST_P(VshAudioAppRates, DcPassesAtUnitGain) {
-    const RateCase c = GetParam();
-    IdentityApp app;
     ASSERT_EQ(app.SetFormat(c.rate, 2, 2), 1);
-    const Planes out =
+    const Planes dc =
         Stream(app, Planes(2, std::vector<float>(16 * 1024, 0.25f)), Even(16 * 1024, 128));
-    for (std::size_t n = 8 * 1024; n < out[0].size(); ++n) ASSERT_NEAR(out[0][n], 0.25f, 1e-4) << n;
+    for (std::size_t n = 8 * 1024; n < dc[0].size(); ++n) ASSERT_NEAR(dc[0][n], 0.25f, 1e-4) << n;
 }
 
 // Any split of the stream into calls gives the same output, bit for bit.
 TEST_P(VshAudioAppRates, RandomCallLengthsAreBitIdentical) {
     const RateCase c = GetParam();
-    const Planes in = {vshtest::Noise(6000, 1), vshtest::Noise(6000, 2)};
+    const Planes in = vshtest::Noise(2, 6000, 1);
     IdentityApp a(1.0f), b(1.0f);
     ASSERT_EQ(a.SetFormat(c.rate, 2, 2), 1);
     ASSERT_EQ(b.SetFormat(c.rate, 2, 2), 1);
@@ -105,9 +92,8 @@ TEST_P(VshAudioAppRates, NonFiniteInputIsGoneAfterAFormatChange) {
     Stream(app, Planes(2, std::vector<float>(4096, NAN)), Even(4096, 512));
     Stream(app, Planes(2, std::vector<float>(4096, -INFINITY)), Even(4096, 512));
     ASSERT_EQ(app.SetFormat(c.rate, 2, 2), 1);
-    const Planes out = Stream(app, Planes(2, std::vector<float>(4096, 0.0f)), Even(4096, 512));
-    EXPECT_TRUE(vshtest::AllFinite(out[0]) && vshtest::AllFinite(out[1]));
-    EXPECT_EQ(vshtest::Peak(out[0]) + vshtest::Peak(out[1]), 0.0);
+    vshtest::ExpectQuietEars(
+        Stream(app, Planes(2, std::vector<float>(4096, 0.0f)), Even(4096, 512)));
 }
 
 TEST_P(VshAudioAppRates, NoSubnormalOutputAfterAnImpulse) {
@@ -117,8 +103,8 @@ TEST_P(VshAudioAppRates, NoSubnormalOutputAfterAnImpulse) {
         ASSERT_EQ(app.SetFormat(c.rate, 2, 2), 1);
         Planes in(2, std::vector<float>(200 * 1024, 0.0f));
         in[0][0] = in[1][0] = 1.0f;
-        const Planes out = Stream(app, in, Even(200 * 1024, 1024));
-        EXPECT_EQ(vshtest::CountSubnormals(out[0]) + vshtest::CountSubnormals(out[1]), 0) << gain;
+        SCOPED_TRACE(gain);
+        vshtest::ExpectNoSubnormalEars(Stream(app, in, Even(200 * 1024, 1024)));
     }
 }
 
@@ -128,8 +114,7 @@ TEST_P(VshAudioAppRates, ProcessAllocatesNothing) {
     IdentityApp app;
     ASSERT_EQ(app.SetFormat(c.rate, 2, 2), 1);
     const std::uint64_t serial = kernel::poolAllocationSerial();
-    Stream(app, {vshtest::Noise(5000, 1), vshtest::Noise(5000, 2)},
-           vshtest::RandomCalls(5000, 900, 1));
+    Stream(app, vshtest::Noise(2, 5000, 1), vshtest::RandomCalls(5000, 900, 1));
     EXPECT_EQ(kernel::poolAllocationSerial(), serial);
 }
 
@@ -140,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, VshAudioAppRates, ::testing::ValuesIn(Rates),
 TEST(VshAudioApp, InternalRateIsOneBlockLateExactly) {
     IdentityApp app;
     ASSERT_EQ(app.SetFormat(44100, 2, 2), 1);
-    const Planes in = {vshtest::Noise(3000, 4), vshtest::Noise(3000, 5)};
+    const Planes in = vshtest::Noise(2, 3000, 4);
     const Planes out = Stream(app, in, vshtest::RandomCalls(3000, 600, 2));
     for (int e = 0; e < 2; ++e)
         for (std::size_t n = 0; n < in[e].size(); ++n)
@@ -190,20 +175,16 @@ TEST(VshAudioApp, UnsupportedFormatsAreRefused) {
 
 TEST(VshAudioApp, RefusedMemoryLeavesNothing) {
     vshtest::PoolHooksScope hooks;
-    const std::uint64_t before = kernel::poolRequestCount();
-    {
+    const std::uint64_t requests = vshtest::PoolRequestsOf([] {
         IdentityApp app;
         ASSERT_EQ(app.SetFormat(96000, 8, 2), 1);
-    }
-    const std::uint64_t requests = kernel::poolRequestCount() - before;
-    for (std::uint64_t failing = 1; failing <= requests; ++failing) {
-        SCOPED_TRACE(failing);
+    });
+    vshtest::WithEachRequestRefused(1, requests, [](std::uint64_t failing) {
         IdentityApp app;
         kernel::failPoolRequest(failing);
         EXPECT_EQ(app.SetFormat(96000, 8, 2), 0);
-        kernel::clearPoolFaults();
         EXPECT_EQ(kernel::poolLiveBlocks(), 0u);
-    }
+    });
 }
 
 } // namespace

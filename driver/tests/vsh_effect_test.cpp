@@ -12,7 +12,9 @@
 
 namespace {
 
-using Planes = std::vector<std::vector<float>>;
+using vshtest::Even;
+using vshtest::Noise;
+using vshtest::Planes;
 constexpr kernel::PoolTag OwnerTag = kernel::poolTag("VYNE");
 
 struct EffectDeleter {
@@ -33,27 +35,18 @@ ks::WaveFormatEx Format(int channels, int rate) {
     return format;
 }
 
-Planes NoisePlanes(int channels, int length, unsigned seed) {
-    Planes planes;
-    for (int c = 0; c < channels; ++c) planes.push_back(vshtest::Noise(length, seed + c));
-    return planes;
+// The effect with the format set (expected to succeed) and `enable` set.
+void Prepare(CVshEffect& effect, int channels, int rate, int enable = 1) {
+    const ks::WaveFormatEx format = Format(channels, rate);
+    EXPECT_EQ(effect.SetFormat(&format), 1);
+    effect.SetEnable(enable);
 }
 
-// In place through Process in the given call lengths; each call gets an
-// array of exactly the stream's planes, so a read beyond them is caught by
-// the sanitizer build.
+// In place through Process in the given call lengths.
 Planes Stream(CVshEffect& effect, Planes planes, const std::vector<int>& calls) {
-    int at = 0;
-    for (int n : calls) {
-        auto p = std::make_unique<float*[]>(planes.size());
-        for (std::size_t c = 0; c < planes.size(); ++c) p[c] = planes[c].data() + at;
-        effect.Process(p.get(), n);
-        at += n;
-    }
-    return planes;
+    return vshtest::InCalls(std::move(planes), calls,
+                            [&](float* const* p, int, int n) { effect.Process(p, n); });
 }
-
-std::vector<int> Even(int total, int call) { return std::vector<int>(total / call, call); }
 
 // The bypass downmix, missing planes silent.
 Planes Downmix(Planes in) {
@@ -70,14 +63,19 @@ Planes Downmix(Planes in) {
     return in;
 }
 
+// Rendered output of an enabled effect over a noise stream.
+Planes Render(CVshEffect& effect, int channels, int rate, int length = 6000) {
+    Prepare(effect, channels, rate);
+    return Stream(effect, Noise(channels, length, 7), vshtest::RandomCalls(length, 480, 2));
+}
+
 TEST(VshEffectBypass, NewEffectDownmixesUntilEnabled) {
     for (int channels = 1; channels <= 8; ++channels) {
         SCOPED_TRACE(channels);
         Effect effect = MakeEffect();
         ASSERT_TRUE(effect->HasState());
-        const ks::WaveFormatEx format = Format(channels, 48000);
-        ASSERT_EQ(effect->SetFormat(&format), 1);
-        const Planes in = NoisePlanes(channels, 1000, 3);
+        Prepare(*effect, channels, 48000, 0);
+        const Planes in = Noise(channels, 1000, 3);
         const Planes out = Stream(*effect, in, vshtest::RandomCalls(1000, 300, 1));
         const Planes expected = Downmix(in);
         for (int c = 0; c < channels; ++c) {
@@ -103,31 +101,13 @@ TEST(VshEffectParameters, AngleCodesOfFlagAndAngle) {
     }
 }
 
-TEST(VshEffectParameters, DefaultsAndGetters) {
+TEST(VshEffectParameters, Defaults) {
     Effect effect = MakeEffect();
     EXPECT_EQ(effect->GetOutputMode(), 0);
     EXPECT_EQ(effect->GetHeadphoneRoom(), 1);
     EXPECT_EQ(effect->GetSpeakerRoom(), 1);
     EXPECT_EQ(effect->GetHeadphoneFlag(), 0);
     EXPECT_EQ(effect->GetSpeakerFlag(), 0);
-    effect->SetOutputMode(1);
-    effect->SetHeadphoneRoom(2);
-    effect->SetSpeakerRoom(0);
-    effect->SetHeadphoneFlag(1);
-    effect->SetSpeakerFlag(1);
-    EXPECT_EQ(effect->GetOutputMode(), 1);
-    EXPECT_EQ(effect->GetHeadphoneRoom(), 2);
-    EXPECT_EQ(effect->GetSpeakerRoom(), 0);
-    EXPECT_EQ(effect->GetHeadphoneFlag(), 1);
-    EXPECT_EQ(effect->GetSpeakerFlag(), 1);
-}
-
-// Rendered output of an enabled effect over a noise stream.
-Planes Render(CVshEffect& effect, int channels, int rate, int length = 6000) {
-    const ks::WaveFormatEx format = Format(channels, rate);
-    EXPECT_EQ(effect.SetFormat(&format), 1);
-    effect.SetEnable(1);
-    return Stream(effect, NoisePlanes(channels, length, 7), vshtest::RandomCalls(length, 480, 2));
 }
 
 // Setters of the set not in use only store their values: the output is the
@@ -156,7 +136,7 @@ TEST(VshEffectRender, EveryChannelCountRenders) {
     for (int channels = 2; channels <= 8; ++channels) {
         SCOPED_TRACE(channels);
         Effect effect = MakeEffect();
-        const Planes in = NoisePlanes(channels, 6000, 7);
+        const Planes in = Noise(channels, 6000, 7);
         const Planes out = Render(*effect, channels, 48000);
         EXPECT_GT(vshtest::Peak(out[0], 2000), 0.05);
         EXPECT_GT(vshtest::Peak(out[1], 2000), 0.05);
@@ -167,13 +147,9 @@ TEST(VshEffectRender, EveryChannelCountRenders) {
         Effect padded = MakeEffect();
         Effect full = MakeEffect();
         const int layout = channels == 7 ? 8 : 6;
-        Planes in = NoisePlanes(channels, 3000, 4);
-        const ks::WaveFormatEx small = Format(channels, 44100);
-        const ks::WaveFormatEx large = Format(layout, 44100);
-        ASSERT_EQ(padded->SetFormat(&small), 1);
-        ASSERT_EQ(full->SetFormat(&large), 1);
-        padded->SetEnable(1);
-        full->SetEnable(1);
+        Prepare(*padded, channels, 44100);
+        Prepare(*full, layout, 44100);
+        const Planes in = Noise(channels, 3000, 4);
         Planes wide = in;
         wide.resize(layout, std::vector<float>(3000, 0.0f));
         const Planes a = Stream(*padded, in, Even(3000, 100));
@@ -189,12 +165,9 @@ TEST(VshEffectRender, RandomCallLengthsAreBitIdentical) {
         Effect b = MakeEffect();
         a->SetOutputMode(1);
         b->SetOutputMode(1);
-        const ks::WaveFormatEx format = Format(6, rate);
-        ASSERT_EQ(a->SetFormat(&format), 1);
-        ASSERT_EQ(b->SetFormat(&format), 1);
-        a->SetEnable(1);
-        b->SetEnable(1);
-        const Planes in = NoisePlanes(6, 5000, 1);
+        Prepare(*a, 6, rate);
+        Prepare(*b, 6, rate);
+        const Planes in = Noise(6, 5000, 1);
         EXPECT_EQ(Stream(*a, in, Even(5000, 1)),
                   Stream(*b, in, vshtest::RandomCalls(5000, 512, rate)))
             << rate;
@@ -203,29 +176,23 @@ TEST(VshEffectRender, RandomCallLengthsAreBitIdentical) {
 
 TEST(VshEffectRender, NonFiniteInputIsGoneAfterAFormatChange) {
     Effect effect = MakeEffect();
-    const ks::WaveFormatEx format = Format(8, 48000);
-    ASSERT_EQ(effect->SetFormat(&format), 1);
-    effect->SetEnable(1);
+    Prepare(*effect, 8, 48000);
     effect->SetOutputMode(1);
     Stream(*effect, Planes(8, std::vector<float>(3000, NAN)), Even(3000, 480));
     Stream(*effect, Planes(8, std::vector<float>(3000, INFINITY)), Even(3000, 480));
-    ASSERT_EQ(effect->SetFormat(&format), 1);
-    const Planes out = Stream(*effect, Planes(8, std::vector<float>(8000, 0.0f)), Even(8000, 480));
-    EXPECT_TRUE(vshtest::AllFinite(out[0]) && vshtest::AllFinite(out[1]));
-    EXPECT_LT(vshtest::Peak(out[0]) + vshtest::Peak(out[1]), 1e-6);
+    Prepare(*effect, 8, 48000);
+    vshtest::ExpectQuietEars(
+        Stream(*effect, Planes(8, std::vector<float>(8000, 0.0f)), Even(8000, 480)), 1e-6);
 }
 
 TEST(VshEffectRender, NoSubnormalOutputAfterAnImpulse) {
     for (int mode : {0, 1}) {
         Effect effect = MakeEffect();
-        const ks::WaveFormatEx format = Format(2, 48000);
-        ASSERT_EQ(effect->SetFormat(&format), 1);
-        effect->SetEnable(1);
+        Prepare(*effect, 2, 48000);
         effect->SetOutputMode(mode);
         Planes in(2, std::vector<float>(48000, 0.0f));
         in[0][10] = 1.0f;
-        const Planes out = Stream(*effect, in, Even(48000, 48));
-        EXPECT_EQ(vshtest::CountSubnormals(out[0]) + vshtest::CountSubnormals(out[1]), 0);
+        vshtest::ExpectNoSubnormalEars(Stream(*effect, in, Even(48000, 48)));
     }
 }
 
@@ -233,13 +200,10 @@ TEST(VshEffectRender, NoSubnormalOutputAfterAnImpulse) {
 TEST(VshEffectRender, NothingIsAllocatedAfterTheFirstProcess) {
     vshtest::PoolHooksScope hooks;
     Effect effect = MakeEffect();
-    const ks::WaveFormatEx format = Format(8, 48000);
-    ASSERT_EQ(effect->SetFormat(&format), 1);
-    effect->SetEnable(1);
-    Planes planes = NoisePlanes(8, 48, 1);
-    Stream(*effect, planes, {48});
+    Prepare(*effect, 8, 48000);
+    Stream(*effect, Noise(8, 48, 1), {48});
     const std::uint64_t serial = kernel::poolAllocationSerial();
-    Stream(*effect, NoisePlanes(8, 4800, 2), Even(4800, 48));
+    Stream(*effect, Noise(8, 4800, 2), Even(4800, 48));
     effect->SetOutputMode(1);
     effect->SetCTCAngle(4);
     effect->SetSpeakerRoom(0);
@@ -247,14 +211,16 @@ TEST(VshEffectRender, NothingIsAllocatedAfterTheFirstProcess) {
     effect->SetOutputMode(0);
     effect->SetHeadphoneFlag(1);
     effect->SetHeadphoneAngle(2);
-    Stream(*effect, NoisePlanes(8, 4800, 3), Even(4800, 48));
+    Stream(*effect, Noise(8, 4800, 3), Even(4800, 48));
     effect->SetEnable(0);
-    Stream(*effect, NoisePlanes(8, 480, 3), Even(480, 48));
+    Stream(*effect, Noise(8, 480, 3), Even(480, 48));
     EXPECT_EQ(kernel::poolAllocationSerial(), serial);
 }
 
 // Formats the virtualizer cannot render fall back to the bypass: enabled
-// Process then downmixes as a disabled one would.
+// Process then downmixes as a disabled one would. So do an effect enabled
+// before any SetFormat (set up for six inputs, the stream taken as eight
+// channels) and one whose good format was followed by a refused one.
 TEST(VshEffectFaults, UnrenderableFormatsBypass) {
     struct Case {
         const char* name;
@@ -271,9 +237,20 @@ TEST(VshEffectFaults, UnrenderableFormatsBypass) {
         EXPECT_EQ(effect->SetFormat(&format), c.result);
         effect->SetEnable(1);
         const int planes = std::max(c.channels, 1);
-        const Planes in = NoisePlanes(planes, 2000, 5);
+        const Planes in = Noise(planes, 2000, 5);
         EXPECT_EQ(Stream(*effect, in, Even(2000, 100)), planes > 1 ? Downmix(in) : in);
     }
+    Effect early = MakeEffect();
+    early->SetEnable(1);
+    const Planes in = Noise(8, 1000, 6);
+    EXPECT_EQ(Stream(*early, in, Even(1000, 100)), Downmix(in));
+
+    Effect refused = MakeEffect();
+    Render(*refused, 2, 48000, 2000);
+    const ks::WaveFormatEx format = Format(6, 192000);
+    EXPECT_EQ(refused->SetFormat(&format), -1);
+    const Planes six = Noise(6, 1000, 6);
+    EXPECT_EQ(Stream(*refused, six, Even(1000, 100)), Downmix(six));
 }
 
 TEST(VshEffectFaults, MoreThanEightChannelsAreRefused) {
@@ -283,40 +260,19 @@ TEST(VshEffectFaults, MoreThanEightChannelsAreRefused) {
     EXPECT_EQ(effect->SetFormat(nullptr), -1);
 }
 
-// Enabled before any SetFormat: the object is set up for six inputs and the
-// stream is taken as eight channels, so it bypasses.
-TEST(VshEffectFaults, EnabledBeforeSetFormatBypasses) {
-    Effect effect = MakeEffect();
-    effect->SetEnable(1);
-    const Planes in = NoisePlanes(8, 1000, 6);
-    EXPECT_EQ(Stream(*effect, in, Even(1000, 100)), Downmix(in));
-}
-
-// A refused SetFormat after a good one stops the rendering too.
-TEST(VshEffectFaults, RefusedFormatAfterAGoodOneBypasses) {
-    Effect effect = MakeEffect();
-    Render(*effect, 2, 48000, 2000);
-    const ks::WaveFormatEx format = Format(6, 192000);
-    EXPECT_EQ(effect->SetFormat(&format), -1);
-    const Planes in = NoisePlanes(6, 1000, 6);
-    EXPECT_EQ(Stream(*effect, in, Even(1000, 100)), Downmix(in));
-}
-
 // Every pool request of construction and SetFormat may be refused: the
 // effect then bypasses, and nothing leaks.
 TEST(VshEffectFaults, RefusedMemoryBypassesAndLeaksNothing) {
     vshtest::PoolHooksScope hooks;
     const ks::WaveFormatEx format = Format(6, 96000);
-    const std::uint64_t before = kernel::poolRequestCount();
-    {
+    const std::uint64_t requests = vshtest::PoolRequestsOf([&] {
         Effect effect = MakeEffect();
         ASSERT_EQ(effect->SetFormat(&format), 1);
-    }
-    const std::uint64_t requests = kernel::poolRequestCount() - before;
-    for (std::uint64_t failing = 2; failing <= requests; ++failing) {
-        SCOPED_TRACE(failing);
+    });
+    // Request 1 is the effect object itself.
+    vshtest::WithEachRequestRefused(2, requests, [&](std::uint64_t failing) {
         kernel::failPoolRequest(failing);
-        Effect effect = MakeEffect(); // request 1 is the effect object itself
+        Effect effect = MakeEffect();
         ASSERT_NE(effect, nullptr);
         const int result = effect->SetFormat(&format);
         kernel::clearPoolFaults();
@@ -324,11 +280,9 @@ TEST(VshEffectFaults, RefusedMemoryBypassesAndLeaksNothing) {
         effect->SetEnable(1);
         effect->SetHeadphoneRoom(0);
         effect->SetOutputMode(1);
-        const Planes in = NoisePlanes(6, 1000, 6);
+        const Planes in = Noise(6, 1000, 6);
         EXPECT_EQ(Stream(*effect, in, Even(1000, 100)), Downmix(in));
-        effect.reset();
-        EXPECT_EQ(kernel::poolLiveBlocks(), 0u);
-    }
+    });
 }
 
 } // namespace

@@ -10,6 +10,9 @@
 
 namespace {
 
+// The converters' filter: the linear-phase IIR.
+constexpr int SrcFilterKind = 1;
+
 // Copies plane i where the source has it and the pointers differ, zeroes
 // destination planes beyond the source count.
 void CopyPlanes(float* const* dst, int nDst, float* const* src, int nSrc, int len) {
@@ -35,8 +38,6 @@ int AudioApp::SetFormat(int sampleRate, int nInCh, int nOutCh) {
     m_nSampleRate = sampleRate;
     m_nInCh = nInCh;
     m_nOutCh = nOutCh;
-    m_nInnerRate = InnerRate;
-    m_nDataLen = DataLen;
     const int built = Setup();
     Reset();
     return built;
@@ -45,14 +46,14 @@ int AudioApp::SetFormat(int sampleRate, int nInCh, int nOutCh) {
 int AudioApp::Setup() {
     FreeAll();
     RateFactor rate;
-    if (!ComputeRateFactor(m_nSampleRate, m_nInnerRate, &rate)) return 0;
+    if (!ComputeRateFactor(m_nSampleRate, InnerRate, &rate)) return 0;
     if (m_nInCh < 1 || m_nInCh > MaxChannels || m_nOutCh < 1 || m_nOutCh > m_nInCh) return 0;
     m_nSrcMode = rate.mode;
     m_nSrcFactor = rate.factor;
-    m_nRealDataLen = m_nSrcMode == 1    ? m_nSrcFactor * m_nDataLen
-                     : m_nSrcMode == -1 ? m_nDataLen / m_nSrcFactor
-                                        : m_nDataLen;
-    if (!VSH_ASSERT((m_nDataLen % m_nSrcFactor) == 0) ||
+    m_nRealDataLen = m_nSrcMode == 1    ? m_nSrcFactor * DataLen
+                     : m_nSrcMode == -1 ? DataLen / m_nSrcFactor
+                                        : DataLen;
+    if (!VSH_ASSERT((DataLen % m_nSrcFactor) == 0) ||
         !VSH_ASSERT(m_nRealDataLen <= EachChannelSampleCntMax))
         return 0;
     for (int c = 0; c < MaxChannels; ++c) {
@@ -60,10 +61,10 @@ int AudioApp::Setup() {
         if (in) m_InBlocks[c] = AllocateVshFloats(m_nRealDataLen);
         if (c < m_nOutCh) m_OutBlocks[c] = AllocateVshFloats(m_nRealDataLen);
         if (!in) continue;
-        m_InnerIn[c] = AllocateVshFloats(m_nDataLen);
-        m_InnerOut[c] = AllocateVshFloats(m_nDataLen);
+        m_InnerIn[c] = AllocateVshFloats(DataLen);
+        m_InnerOut[c] = AllocateVshFloats(DataLen);
         const bool converter =
-            m_nSrcMode == 0 || m_Converters[c].Init(m_nSampleRate, m_nInnerRate, m_nSrcType);
+            m_nSrcMode == 0 || m_Converters[c].Init(m_nSampleRate, InnerRate, SrcFilterKind);
         if (!converter || !m_InBlocks[c].IsValid() || !m_InnerIn[c].IsValid() ||
             !m_InnerOut[c].IsValid() || (c < m_nOutCh && !m_OutBlocks[c].IsValid())) {
             FreeAll();
@@ -129,16 +130,16 @@ void AudioApp::RunBlock() {
     if (m_nSrcMode == 0) {
         float* blocks[MaxChannels];
         for (int c = 0; c < nIn; ++c) blocks[c] = InBlock(c);
-        CopyPlanes(m_InnerInPlanes, nIn, blocks, nIn, m_nDataLen);
+        CopyPlanes(m_InnerInPlanes, nIn, blocks, nIn, DataLen);
     }
-    ProcessBlock(m_InnerOutPlanes, nOut, m_InnerInPlanes, nIn, m_nDataLen);
+    ProcessBlock(m_InnerOutPlanes, nOut, m_InnerInPlanes, nIn, DataLen);
     for (int c = 0; c < nOut; ++c) {
-        if (m_nSrcMode == -1) m_Converters[c].Down(OutBlock(c), m_InnerOutPlanes[c], m_nDataLen);
-        if (m_nSrcMode == 1) m_Converters[c].Up(OutBlock(c), m_InnerOutPlanes[c], m_nDataLen);
+        if (m_nSrcMode == -1) m_Converters[c].Down(OutBlock(c), m_InnerOutPlanes[c], DataLen);
+        if (m_nSrcMode == 1) m_Converters[c].Up(OutBlock(c), m_InnerOutPlanes[c], DataLen);
     }
     if (m_nSrcMode == 0) {
         float* blocks[MaxChannels];
         for (int c = 0; c < nOut; ++c) blocks[c] = OutBlock(c);
-        CopyPlanes(blocks, nOut, m_InnerOutPlanes, nOut, m_nDataLen);
+        CopyPlanes(blocks, nOut, m_InnerOutPlanes, nOut, DataLen);
     }
 }

@@ -43,7 +43,7 @@ public:
     int SrcFactor() const { return m_nSrcFactor; }
 
 protected:
-    // One block of m_nDataLen samples at the internal rate, with the channel
+    // One block of DataLen samples at the internal rate, with the channel
     // counts of the Process call that completed it.
     virtual void ProcessBlock(float* const* out, int nOutCh, float* const* in, int nInCh, int len);
     // Clears the block process's signal state.
@@ -56,15 +56,12 @@ private:
 
     int m_nSampleRate = 0;
     int m_nRealDataLen = 0;
-    int m_nInnerRate = InnerRate;
-    int m_nDataLen = DataLen;
     int m_nInCh;
     int m_nOutCh;
     float m_fGain;
     int m_nPos = 0;
     CPoolBuffer m_InBlocks[MaxChannels];
     CPoolBuffer m_OutBlocks[MaxChannels];
-    int m_nSrcType = 1;
     int m_nSrcMode = 0;
     int m_nSrcFactor = 1;
     SRC m_Converters[MaxChannels];

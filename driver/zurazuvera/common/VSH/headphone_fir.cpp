@@ -53,7 +53,6 @@ int HeadphoneFir::Init() {
     m_nAngle = 29;
     LoadFilter();
     SetCTCAngle(0);
-    m_bReload = false;
     return 1;
 }
 
@@ -65,26 +64,22 @@ void HeadphoneFir::Free() {
     m_DiffStateBuffer = CPoolBuffer();
 }
 
-void HeadphoneFir::ClearCtcSignal() {
+void HeadphoneFir::RestartCtc() {
     ZeroArray(m_SumInput);
     ZeroArray(m_DiffInput);
     ZeroArray(m_CtcOutput);
-}
-
-int HeadphoneFir::BuildCtcStates(const float* sumTaps, const float* diffTaps) {
-    if (!m_SumStateBuffer.IsValid() || !m_DiffStateBuffer.IsValid()) return 0;
+    if (!m_SumStateBuffer.IsValid() || !m_DiffStateBuffer.IsValid()) return;
     sigFirState* sum = nullptr;
     sigFirState* diff = nullptr;
-    if (sigFirInit_32f(&sum, sumTaps, CtcTaps, nullptr, m_SumStateBuffer.Get<unsigned char>()) !=
+    if (sigFirInit_32f(&sum, m_SumTaps, CtcTaps, nullptr, m_SumStateBuffer.Get<unsigned char>()) !=
             sigOk ||
-        sigFirInit_32f(&diff, diffTaps, CtcTaps, nullptr, m_DiffStateBuffer.Get<unsigned char>()) !=
-            sigOk) {
+        sigFirInit_32f(&diff, m_DiffTaps, CtcTaps, nullptr,
+                       m_DiffStateBuffer.Get<unsigned char>()) != sigOk) {
         m_pSumFir = m_pDiffFir = nullptr;
-        return 0;
+        return;
     }
     m_pSumFir = sum;
     m_pDiffFir = diff;
-    return 1;
 }
 
 void HeadphoneFir::Reset() {
@@ -96,14 +91,12 @@ void HeadphoneFir::Reset() {
     m_nTailPos = 0;
     // The crosstalk stage forgets its signal too: its delay line shares the
     // filter outputs' storage, and the filters' own delay lines start afresh.
-    ClearCtcSignal();
-    BuildCtcStates(m_SumTaps, m_DiffTaps);
+    RestartCtc();
 }
 
 int HeadphoneFir::SelectFilter(int roomValue, int angleCode) {
     m_nRoom = MapRoom(roomValue);
     m_nAngle = MapAngleCode(angleCode);
-    m_bReload = true;
     LoadFilter();
     return 1;
 }
@@ -122,13 +115,11 @@ int HeadphoneFir::SetCTCAngle(int nCTCAngle) {
         m_nCTCTaps = 1;
         m_SumTaps[0] = m_DiffTaps[0] = 1.0f;
     }
-    BuildCtcStates(m_SumTaps, m_DiffTaps);
-    ClearCtcSignal();
+    RestartCtc();
     return 1;
 }
 
 void HeadphoneFir::LoadFilter() {
-    m_bReload = false;
     VSH_ASSERT(m_nRoom != ROOMSIZE_UNDEFINED && m_nAngle != SPEAKERANGLE_UNDEFINED);
     m_nHeadParts = m_nTailParts = -1;
     m_pLoadedHead = m_pLoadedTail = nullptr;
@@ -147,25 +138,26 @@ void HeadphoneFir::InitFilterSpectra(const float* head, int headLength, const fl
     if (!VSH_ASSERT(headLength % N == 0) || !VSH_ASSERT(tailLength % N == 0) ||
         !VSH_ASSERT(headLength / N == HeadParts) || !VSH_ASSERT(tailLength / N <= MaxTailParts))
         return;
-    for (int f = 0; f < HeadFilters; ++f) {
-        for (int k = 0; k < HeadParts; ++k) {
-            float* spectrum = m_HeadSpectra[f][k];
-            sigCopy_32f(head + f * headLength + k * N, spectrum, N);
-            sigZero_32f(spectrum + N, N);
-            sigFftFwdInPlace_R_32f(spectrum, m_pFftSpec, nullptr);
-        }
-    }
     const int tailParts = tailLength / N;
-    for (int c = 0; c < 2; ++c) {
-        for (int k = 0; k < tailParts; ++k) {
-            float* spectrum = m_TailSpectra[c][k];
-            sigCopy_32f(tail + c * tailLength + k * N, spectrum, N);
-            sigZero_32f(spectrum + N, N);
-            sigFftFwdInPlace_R_32f(spectrum, m_pFftSpec, nullptr);
-        }
-    }
+    LoadSpectra(&m_HeadSpectra[0][0][0], HeadParts, head, HeadFilters, HeadParts);
+    LoadSpectra(&m_TailSpectra[0][0][0], MaxTailParts, tail, 2, tailParts);
     m_nHeadParts = HeadParts;
     m_nTailParts = tailParts;
+}
+
+// `filters` filters of `parts` blocks of N taps each, one after another at
+// `taps`: each block zero-padded and transformed into its spectrum, the
+// spectra of a filter `spectraPerFilter` apart.
+void HeadphoneFir::LoadSpectra(float* spectra, int spectraPerFilter, const float* taps, int filters,
+                               int parts) {
+    for (int f = 0; f < filters; ++f) {
+        for (int k = 0; k < parts; ++k) {
+            float* spectrum = spectra + (f * spectraPerFilter + k) * FftLength;
+            sigCopy_32f(taps + (f * parts + k) * N, spectrum, N);
+            sigZero_32f(spectrum + N, N);
+            sigFftFwdInPlace_R_32f(spectrum, m_pFftSpec, nullptr);
+        }
+    }
 }
 
 void HeadphoneFir::Process(float* const* out, int nOutCh, float* const* in, int nInCh, int len) {
@@ -263,13 +255,13 @@ void HeadphoneFir::ProcessCTC(float* const* planes, int nOutCh, int nInCh, int l
     if (!VSH_ASSERT(nOutCh == 2 && nInCh == 2 && len == HEADPHONEFIR_N)) return;
     float* left = planes[0];
     float* right = planes[1];
-    for (int j = 0; j < N; ++j) {
-        m_SumInput[j] = left[j] + right[j];
-        m_DiffInput[j] = left[j] - right[j];
-    }
     if (m_nCTCTaps == CtcTaps && m_pSumFir != nullptr && m_pDiffFir != nullptr) {
+        for (int j = 0; j < N; ++j) {
+            m_SumInput[j] = left[j] + right[j];
+            m_DiffInput[j] = left[j] - right[j];
+        }
         sigFirProcess_32f(m_SumInput, m_CtcOutput[0], N, m_pSumFir);
-        m_nFirStatus = sigFirProcess_32f(m_DiffInput, m_CtcOutput[1], N, m_pDiffFir);
+        sigFirProcess_32f(m_DiffInput, m_CtcOutput[1], N, m_pDiffFir);
         for (int j = 0; j < N; ++j) {
             left[j] = CtcGain * (m_CtcOutput[0][j] + m_CtcOutput[1][j]);
             right[j] = CtcGain * (m_CtcOutput[0][j] - m_CtcOutput[1][j]);

@@ -87,12 +87,14 @@ private:
     void StageInputs(float* const* in, int nInCh, int slot, int tailSlot);
     void StageFrame(int source, const float* history, const float* input, int slot);
     void Accumulate(const float* filterA, const float* filterB, const float* input);
-    int BuildCtcStates(const float* sumTaps, const float* diffTaps);
-    void ClearCtcSignal();
+    // The crosstalk filters rebuilt from m_SumTaps and m_DiffTaps, their
+    // signal cleared.
+    void RestartCtc();
+    void LoadSpectra(float* spectra, int spectraPerFilter, const float* taps, int filters,
+                     int parts);
 
     int m_nRoom = ROOMSIZE_UNDEFINED;
     int m_nAngle = SPEAKERANGLE_UNDEFINED;
-    bool m_bReload = false;
     int m_nHeadParts = -1;
     int m_nTailParts = -1;
     alignas(32) float m_HeadSpectra[HeadFilters][HeadParts][FftLength] = {};
@@ -107,7 +109,6 @@ private:
     alignas(32) float m_CtcOutput[2][CtcBufferLength] = {};
     alignas(32) float m_ProductA[FftLength] = {};
     alignas(32) float m_ProductB[FftLength] = {};
-    int m_nFirStatus = 0;
     CPoolBuffer m_SumStateBuffer;
     CPoolBuffer m_DiffStateBuffer;
     sigFirState* m_pSumFir = nullptr;
@@ -115,7 +116,7 @@ private:
     alignas(32) float m_History[MaxInputs][HEADPHONEFIR_N] = {};
     alignas(32) float m_InputRings[MaxInputs][HeadParts][FftLength] = {};
     alignas(32) float m_TailRing[MaxTailParts][FftLength] = {};
-    alignas(32) float m_Accumulators[4][FftLength] = {};
+    alignas(32) float m_Accumulators[2][FftLength] = {};
     int m_nHeadPos = 0;
     int m_nTailPos = 0;
     const float* m_pLoadedHead = nullptr;

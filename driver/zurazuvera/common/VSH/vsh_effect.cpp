@@ -1,12 +1,12 @@
 #include "driver/zurazuvera/common/VSH/vsh_effect.h"
 
 #include "driver/zurazuvera/common/VSH/headphone_fir_app.h"
+#include "driver/zurazuvera/common/VSH/impulse_store.h"
 
 namespace {
 
 constexpr float DownmixGain = 1.0f / 2.0f;
 constexpr float CentreWeight = 0.707f;
-constexpr int CtcAngles[] = {5, 10, 15, 20, 30};
 
 } // namespace
 
@@ -103,8 +103,7 @@ void CVshEffect::SetOutputMode(int value) {
 }
 
 void CVshEffect::SetCTCAngle(int index) {
-    m_nCTCAngle =
-        index >= 0 && index < static_cast<int>(std::size(CtcAngles)) ? CtcAngles[index] : index;
+    m_nCTCAngle = index >= 0 && index < CrosstalkAngleCount ? CrosstalkAngles[index] : index;
     ApplyCtcAngle();
 }
 
