@@ -172,14 +172,21 @@ TEST_F(Engine, OneGroupReachesThePagePerCycleInTableOrder) {
     DriverValues v;
     v.enc = 1;
     v.speakerMute = 1;
+    v.speakerLeft = 30;
+    v.speakerRight = 50;
     v.eq[9] = 5;
     v.eqEnable = 1;
     driver.setValues(v);
-    stopAfter(5);
+    stopAfter(6);
     engine->pollLoop();
-    EXPECT_EQ(page.functions(),
-              (std::vector<QString>{"onDriverRead_SpVolMute", "onDriverRead_EqEnable",
-                                    "onDriverRead_EqValue"}));
+    const auto calls = page.calls();
+    ASSERT_EQ(page.functions(),
+              (std::vector<QString>{"onDriverRead_SpVolMute", "onDriverRead_SpVolValue_LR",
+                                    "onDriverRead_EqEnable", "onDriverRead_EqValue"}));
+    EXPECT_EQ(calls[0].args, (QVariantList{1}));
+    EXPECT_EQ(calls[1].args, (QVariantList{30.0f, 50.0f}));
+    EXPECT_EQ(calls[2].args, (QVariantList{1}));
+    EXPECT_EQ(calls[3].args, (QVariantList{0, 0, 0, 0, 0, 0, 0, 0, 0, 5}));
 }
 
 TEST_F(Engine, AVolumeThatIsNotANumberIsPushedEveryCycle) {
