@@ -116,8 +116,17 @@ void DeviceEngine::sync(std::uint8_t profile) {
         return;
     }
     const LedColour led = scaledLedColour(b);
-    std::array<int, 10> bands{};
-    for (std::size_t i = 0; i < bands.size(); ++i) bands[i] = b[kEqBands + i] - kEqOffset;
+    // What the driver gets, as the page is then assumed to show it.
+    DriverValues sent;
+    sent.surround = b[kSurround];
+    sent.enc = 1;
+    sent.vcEnable = b[kClarity];
+    sent.vcLevel = b[kClarityLevel];
+    sent.vcNoise = b[kNoiseLevel];
+    sent.magicEnable = b[kMagicVoice];
+    sent.magicMode = b[kMagicMode];
+    sent.eqEnable = b[kEqEnable];
+    for (std::size_t i = 0; i < sent.eq.size(); ++i) sent.eq[i] = b[kEqBands + i] - kEqOffset;
 
     if (m.devices.testDevice()) {
         m.hid.sendCmd02(b[kClarity], b[kSurround], 1, b[kMagicVoice], b[kMicMute]);
@@ -131,29 +140,18 @@ void DeviceEngine::sync(std::uint8_t profile) {
         qDebug() << "sync  disConnect 1";
     }
     if (m.devices.testDevice()) {
-        m.driver.setEqAll(b[kEqEnable], bands);
-        m.driver.adjustVoiceClarity(b[kClarity], b[kClarityLevel], b[kNoiseLevel]);
-        m.driver.adjustSurroundHeadphone(b[kSurround]);
-        m.driver.setEncEnable(1);
-        m.driver.setMagicVoice(b[kMagicVoice], b[kMagicMode]);
+        m.driver.setEqAll(sent.eqEnable, sent.eq);
+        m.driver.adjustVoiceClarity(sent.vcEnable, sent.vcLevel, sent.vcNoise);
+        m.driver.adjustSurroundHeadphone(sent.surround);
+        m.driver.setEncEnable(sent.enc);
+        m.driver.setMagicVoice(sent.magicEnable, sent.magicMode);
     } else {
         qDebug() << "sync  disConnect 2";
     }
-    if (m.devices.testDevice()) {
-        DriverValues sent;
-        sent.surround = b[kSurround];
-        sent.enc = 1;
-        sent.vcEnable = b[kClarity];
-        sent.vcLevel = b[kClarityLevel];
-        sent.vcNoise = b[kNoiseLevel];
-        sent.magicEnable = b[kMagicVoice];
-        sent.magicMode = b[kMagicMode];
-        sent.eqEnable = b[kEqEnable];
-        sent.eq = bands;
+    if (m.devices.testDevice())
         m_mirror.assumeSent(sent);
-    } else {
+    else
         qDebug() << "sync  disConnect 3";
-    }
 }
 
 void DeviceEngine::pollLoop() {

@@ -12,75 +12,43 @@ struct Group {
     QVariantList (*args)(const DriverValues& now);
 };
 
-// Not-a-number compares unequal to itself, so it counts as changed.
-bool changed(float last, float now) { return !(last == now); }
+void append(QVariantList& args, int v) { args.append(v); }
+void append(QVariantList& args, float v) { args.append(v); }
+void append(QVariantList& args, const std::array<int, 10>& bands) {
+    for (int v : bands) args.append(v);
+}
 
+// The group of the values `Fields`, named once for all three. Not-a-number
+// compares unequal to itself, so it counts as changed.
+template <auto... Fields> struct Of {
+    static bool differs(const DriverValues& l, const DriverValues& n) {
+        return (!(l.*Fields == n.*Fields) || ...);
+    }
+    static void take(DriverValues& l, const DriverValues& n) { ((l.*Fields = n.*Fields), ...); }
+    static QVariantList args(const DriverValues& n) {
+        QVariantList out;
+        (append(out, n.*Fields), ...);
+        return out;
+    }
+};
+
+template <auto... Fields> constexpr Group group(const char* function) {
+    return {&Of<Fields...>::differs, &Of<Fields...>::take, function, &Of<Fields...>::args};
+}
+
+using V = DriverValues;
 const Group kGroups[] = {
-    {[](const DriverValues& l, const DriverValues& n) { return l.speakerMute != n.speakerMute; },
-     [](DriverValues& l, const DriverValues& n) { l.speakerMute = n.speakerMute; },
-     "onDriverRead_SpVolMute", [](const DriverValues& n) { return QVariantList{n.speakerMute}; }},
-    {[](const DriverValues& l, const DriverValues& n) { return l.micMute != n.micMute; },
-     [](DriverValues& l, const DriverValues& n) { l.micMute = n.micMute; },
-     "onDriverRead_MicVolMute", [](const DriverValues& n) { return QVariantList{n.micMute}; }},
-    {[](const DriverValues& l, const DriverValues& n) {
-         return changed(l.speakerVolume, n.speakerVolume);
-     },
-     [](DriverValues& l, const DriverValues& n) { l.speakerVolume = n.speakerVolume; },
-     "onDriverRead_SpVolValue",
-     [](const DriverValues& n) { return QVariantList{n.speakerVolume}; }},
-    {[](const DriverValues& l, const DriverValues& n) {
-         return changed(l.speakerLeft, n.speakerLeft) || changed(l.speakerRight, n.speakerRight);
-     },
-     [](DriverValues& l, const DriverValues& n) {
-         l.speakerLeft = n.speakerLeft;
-         l.speakerRight = n.speakerRight;
-     },
-     "onDriverRead_SpVolValue_LR",
-     [](const DriverValues& n) {
-         return QVariantList{n.speakerLeft, n.speakerRight};
-     }},
-    {[](const DriverValues& l, const DriverValues& n) { return changed(l.micVolume, n.micVolume); },
-     [](DriverValues& l, const DriverValues& n) { l.micVolume = n.micVolume; },
-     "onDriverRead_MicVolValue", [](const DriverValues& n) { return QVariantList{n.micVolume}; }},
-    {[](const DriverValues& l, const DriverValues& n) { return l.surround != n.surround; },
-     [](DriverValues& l, const DriverValues& n) { l.surround = n.surround; },
-     "onDriverRead_SurEnable", [](const DriverValues& n) { return QVariantList{n.surround}; }},
-    {[](const DriverValues& l, const DriverValues& n) { return l.enc != n.enc; },
-     [](DriverValues& l, const DriverValues& n) { l.enc = n.enc; }, "onDriverRead_EncEnable",
-     [](const DriverValues& n) { return QVariantList{n.enc}; }},
-    {[](const DriverValues& l, const DriverValues& n) {
-         return l.vcEnable != n.vcEnable || l.vcLevel != n.vcLevel || l.vcNoise != n.vcNoise;
-     },
-     [](DriverValues& l, const DriverValues& n) {
-         l.vcEnable = n.vcEnable;
-         l.vcLevel = n.vcLevel;
-         l.vcNoise = n.vcNoise;
-     },
-     "onDriverRead_Vc",
-     [](const DriverValues& n) {
-         return QVariantList{n.vcEnable, n.vcLevel, n.vcNoise};
-     }},
-    {[](const DriverValues& l, const DriverValues& n) {
-         return l.magicEnable != n.magicEnable || l.magicMode != n.magicMode;
-     },
-     [](DriverValues& l, const DriverValues& n) {
-         l.magicEnable = n.magicEnable;
-         l.magicMode = n.magicMode;
-     },
-     "onDriverRead_Mgi",
-     [](const DriverValues& n) {
-         return QVariantList{n.magicEnable, n.magicMode};
-     }},
-    {[](const DriverValues& l, const DriverValues& n) { return l.eqEnable != n.eqEnable; },
-     [](DriverValues& l, const DriverValues& n) { l.eqEnable = n.eqEnable; },
-     "onDriverRead_EqEnable", [](const DriverValues& n) { return QVariantList{n.eqEnable}; }},
-    {[](const DriverValues& l, const DriverValues& n) { return l.eq != n.eq; },
-     [](DriverValues& l, const DriverValues& n) { l.eq = n.eq; }, "onDriverRead_EqValue",
-     [](const DriverValues& n) {
-         QVariantList args;
-         for (int v : n.eq) args.append(v);
-         return args;
-     }},
+    group<&V::speakerMute>("onDriverRead_SpVolMute"),
+    group<&V::micMute>("onDriverRead_MicVolMute"),
+    group<&V::speakerVolume>("onDriverRead_SpVolValue"),
+    group<&V::speakerLeft, &V::speakerRight>("onDriverRead_SpVolValue_LR"),
+    group<&V::micVolume>("onDriverRead_MicVolValue"),
+    group<&V::surround>("onDriverRead_SurEnable"),
+    group<&V::enc>("onDriverRead_EncEnable"),
+    group<&V::vcEnable, &V::vcLevel, &V::vcNoise>("onDriverRead_Vc"),
+    group<&V::magicEnable, &V::magicMode>("onDriverRead_Mgi"),
+    group<&V::eqEnable>("onDriverRead_EqEnable"),
+    group<&V::eq>("onDriverRead_EqValue"),
 };
 
 } // namespace

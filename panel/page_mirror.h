@@ -18,7 +18,6 @@ public:
 
     // What the page shows after a connect push: the switches and EQ just sent.
     void assumeSent(const DriverValues& sent);
-    DriverValues last() const { return m_last; }
 
 private:
     DriverValues m_last;

@@ -16,6 +16,7 @@ constexpr unsigned kDoubleClickStepMs = 70;
 IniPointerSettings::IniPointerSettings(const QString& path) : m_file(path, QSettings::IniFormat) {}
 
 bool IniPointerSettings::store(const QString& key, const QVariant& value) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_file.setValue(key, value);
     m_file.sync();
     return m_file.status() == QSettings::NoError;
@@ -23,7 +24,6 @@ bool IniPointerSettings::store(const QString& key, const QVariant& value) {
 
 bool IniPointerSettings::setSpeed(int speed) {
     if (speed < kMinSpeed || speed > kMaxSpeed) return false;
-    std::lock_guard<std::mutex> lock(m_mutex);
     return store("pointer/speed", speed);
 }
 
@@ -35,7 +35,6 @@ bool IniPointerSettings::speed(int& out) const {
 }
 
 bool IniPointerSettings::setWheelLines(unsigned lines) {
-    std::lock_guard<std::mutex> lock(m_mutex);
     return store("pointer/wheelLines", lines);
 }
 
@@ -53,7 +52,6 @@ bool IniPointerSettings::readNumber(const QString& key, unsigned fallback, unsig
 }
 
 bool IniPointerSettings::setDoubleClickMs(unsigned ms) {
-    std::lock_guard<std::mutex> lock(m_mutex);
     return store("pointer/doubleClickMs", ms);
 }
 
@@ -63,7 +61,6 @@ unsigned IniPointerSettings::doubleClickMs() const {
 }
 
 bool IniPointerSettings::setMouse(const MouseTriple& mouse) {
-    std::lock_guard<std::mutex> lock(m_mutex);
     return store("pointer/mouse",
                  QVariantList{mouse.threshold1, mouse.threshold2, mouse.acceleration});
 }

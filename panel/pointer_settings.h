@@ -46,7 +46,7 @@ public:
     bool mouse(MouseTriple& out) const override;
 
 private:
-    bool store(const QString& key, const QVariant& value);
+    bool store(const QString& key, const QVariant& value); // under the lock, synced
     bool readNumber(const QString& key, unsigned fallback, unsigned& out) const;
 
     mutable std::mutex m_mutex;

@@ -1,9 +1,6 @@
 #include "panel/device_engine.h"
 #include "panel/tests/engine_fakes.h"
 #include "panel/tests/panel_sim_fixture.h"
-#include "testkit/temp_folder.h"
-
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +10,9 @@ namespace {
 
 using namespace panel_test;
 using namespace panel;
+
+// Another device's entry, for filters of two.
+DeviceEntry otherEntry() { return {"260D", "2001", "000C", "0001", "000C", "0001"}; }
 
 class Engine : public PanelOnSim {
 protected:
@@ -27,27 +27,6 @@ protected:
         PanelOnSim::TearDown();
     }
 
-    QString path(const char* name) {
-        return QString::fromStdString((folder.path() / name).string());
-    }
-    // A device filter with `total` entries of which the file holds `entries`.
-    QString writeFilter(int total, const std::vector<DeviceEntry>& entries) {
-        const QString file = path("DevInfo.ini");
-        QSettings ini(file, QSettings::IniFormat);
-        ini.setValue("common/apVersion", 4);
-        ini.setValue("common/totalDevice", total);
-        for (std::size_t n = 0; n < entries.size(); ++n) {
-            const QString at = QString::number(n) + "/";
-            ini.setValue(at + "vid", entries[n].vid);
-            ini.setValue(at + "pid", entries[n].pid);
-            ini.setValue(at + "page", entries[n].page);
-            ini.setValue(at + "usage", entries[n].usage);
-            ini.setValue(at + "page_vendor", entries[n].pageVendor);
-            ini.setValue(at + "usage_vendor", entries[n].usageVendor);
-        }
-        ini.sync();
-        return file;
-    }
     // Stops the poll after `cycles` cycles.
     void stopAfter(int cycles) {
         driver.onPollCycle = [this, cycles](int cycle) {
@@ -56,7 +35,6 @@ protected:
     }
     int readyCount() const { return ready.load(); }
 
-    testkit::TempFolder folder;
     ProfileStore profiles{path("profile.ini")};
     RecordingDriver driver;
     RecordingPage page;
@@ -66,7 +44,7 @@ protected:
 };
 
 TEST_F(Engine, OnlyTheEntriesUpToTheTotalGetAKestrel) {
-    const DeviceEntry other{"260D", "2001", "000C", "0001", "000C", "0001"};
+    const DeviceEntry other = otherEntry();
     struct Case {
         int total;
         std::vector<DeviceEntry> entries;
@@ -144,8 +122,7 @@ TEST_F(Engine, EveryEntryThatConnectsIsPushedAndTheLastStays) {
     second.productId = 0x2001;
     hidsim::setNoInput(hidsim::addDevice(second), true);
     stopAfter(1);
-    engine->initWorker(
-        writeFilter(2, {headsetEntry(), {"260D", "2001", "000C", "0001", "000C", "0001"}}));
+    engine->initWorker(writeFilter(2, {headsetEntry(), otherEntry()}));
     EXPECT_EQ(devices.curDid.load(), 1);
     const auto calls = driver.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "initDriver"), 2);
@@ -158,19 +135,19 @@ struct ButtonCase {
 };
 
 TEST_F(Engine, OnlyASixteenByteButtonReportReachesThePage) {
-    Bytes press(16, 0);
-    press[0] = 1;
-    press[1] = 0x10;
-    Bytes longReport(65, 0);
-    longReport[0] = 1;
-    longReport[1] = 0x10;
+    auto buttonReport = [](std::size_t size) {
+        Bytes r(size, 0);
+        r[0] = 1;
+        r[1] = 0x10;
+        return r;
+    };
     DriverValues v;
     v.enc = 1; // as the connect push of an empty profile left the page
     v.eq.fill(-20);
     driver.setValues(v);
     const ButtonCase cases[] = {
-        {"button press", press, {"onHidRead"}},
-        {"65-byte report", longReport, {}},
+        {"button press", buttonReport(16), {"onHidRead"}},
+        {"65-byte report", buttonReport(65), {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -195,14 +172,21 @@ TEST_F(Engine, OneGroupReachesThePagePerCycleInTableOrder) {
     DriverValues v;
     v.enc = 1;
     v.speakerMute = 1;
+    v.speakerLeft = 30;
+    v.speakerRight = 50;
     v.eq[9] = 5;
     v.eqEnable = 1;
     driver.setValues(v);
-    stopAfter(5);
+    stopAfter(6);
     engine->pollLoop();
-    EXPECT_EQ(page.functions(),
-              (std::vector<QString>{"onDriverRead_SpVolMute", "onDriverRead_EqEnable",
-                                    "onDriverRead_EqValue"}));
+    const auto calls = page.calls();
+    ASSERT_EQ(page.functions(),
+              (std::vector<QString>{"onDriverRead_SpVolMute", "onDriverRead_SpVolValue_LR",
+                                    "onDriverRead_EqEnable", "onDriverRead_EqValue"}));
+    EXPECT_EQ(calls[0].args, (QVariantList{1}));
+    EXPECT_EQ(calls[1].args, (QVariantList{30.0f, 50.0f}));
+    EXPECT_EQ(calls[2].args, (QVariantList{1}));
+    EXPECT_EQ(calls[3].args, (QVariantList{0, 0, 0, 0, 0, 0, 0, 0, 0, 5}));
 }
 
 TEST_F(Engine, AVolumeThatIsNotANumberIsPushedEveryCycle) {

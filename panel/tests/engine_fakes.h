@@ -145,7 +145,10 @@ public:
 private:
     void note(const std::string& name, const std::vector<int>& args = {}) {
         std::string text = name;
-        for (int a : args) text += " " + std::to_string(a);
+        for (int a : args) {
+            text += ' '; // appended apart: gcc 12 at -O3 misreads " " + string as overlapping
+            text += std::to_string(a);
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.push_back(text);
     }

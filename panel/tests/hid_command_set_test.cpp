@@ -15,13 +15,6 @@ struct SenderCase {
     std::vector<Bytes> expected; // output reports in order
 };
 
-Bytes wireOf(std::initializer_list<std::uint8_t> cmd) {
-    Bytes out(65, 0);
-    out[0] = 0xFF;
-    std::copy(cmd.begin(), cmd.end(), out.begin() + 1);
-    return out;
-}
-
 // A data block as output reports: 64 bytes after the report id each.
 std::vector<Bytes> blockReports(const Bytes& block) {
     std::vector<Bytes> out;
@@ -40,6 +33,13 @@ template <std::size_t N> std::array<std::uint8_t, N> ramp(std::uint8_t first) {
     return a;
 }
 
+// A caller's buffer before a request that must leave it alone.
+template <std::size_t N> std::array<std::uint8_t, N> sevens() {
+    std::array<std::uint8_t, N> a{};
+    a.fill(7);
+    return a;
+}
+
 std::vector<Bytes> concat(std::vector<Bytes> a, const std::vector<Bytes>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -52,53 +52,51 @@ TEST_F(PanelCommands, EverySenderPutsItsBytesOnTheWire) {
     const auto macro = ramp<192>(10);
     const std::array<std::uint8_t, 8> k{1, 2, 3, 4, 5, 6, 7, 8};
     const SenderCase cases[] = {
-        {"0x01 guarded", [](HidCommandSet& h) { return h.sendCmd01Guarded(); }, {wireOf({0x01})}},
+        {"0x01 guarded", [](HidCommandSet& h) { return h.sendCmd01Guarded(); }, {wire({0x01})}},
         {"0x01 with values",
          [](HidCommandSet& h) { return h.sendCmd01(1, 2, 3, 4); },
-         {wireOf({0x01, 1, 2, 3, 4})}},
+         {wire({0x01, 1, 2, 3, 4})}},
         {"0x02 switches",
          [](HidCommandSet& h) { return h.sendCmd02(1, 2, 3, 4, 5); },
-         {wireOf({0x02, 1, 2, 3, 4, 5})}},
+         {wire({0x02, 1, 2, 3, 4, 5})}},
         {"0x02 block", [&](HidCommandSet& h) { return h.writeCmd02(keys); },
-         concat({wireOf({0x02, 0, 0, 1})}, blockReports(Bytes(keys.begin(), keys.end())))},
+         concat({wire({0x02, 0, 0, 1})}, blockReports(Bytes(keys.begin(), keys.end())))},
         {"0x03 LED",
          [](HidCommandSet& h) { return h.sendCmd03(4, 1, 0, 3, 0); },
-         {wireOf({0x03, 4, 1, 0, 3, 0})}},
+         {wire({0x03, 4, 1, 0, 3, 0})}},
         {"0x03 keys", [&](HidCommandSet& h) { return h.writeCmd03(keys); },
-         concat({wireOf({0x03, 0, 0, 1})}, blockReports(Bytes(keys.begin(), keys.end())))},
+         concat({wire({0x03, 0, 0, 1})}, blockReports(Bytes(keys.begin(), keys.end())))},
         {"0x04 colour",
          [](HidCommandSet& h) {
              return h.sendCmd04({1, 2, 3, 4, 5, 6, 7});
          },
-         {wireOf({0x04, 1, 2, 3, 4, 5, 6, 7})}},
+         {wire({0x04, 1, 2, 3, 4, 5, 6, 7})}},
         {"0x05 macro", [&](HidCommandSet& h) { return h.writeCmd05(34, macro); },
-         concat({wireOf({0x05, 0, 34, 3})}, blockReports(Bytes(macro.begin(), macro.end())))},
+         concat({wire({0x05, 0, 34, 3})}, blockReports(Bytes(macro.begin(), macro.end())))},
         {"0x06 LED type",
          [](HidCommandSet& h) {
              return h.hid_06H_SetLEDType({9, 8, 7, 6});
          },
-         {wireOf({0x06, 9, 8, 7, 6})}},
+         {wire({0x06, 9, 8, 7, 6})}},
         {"0x07 alone at b 4",
          [&](HidCommandSet& h) { return h.sendCmd0708(0x11, 4, k); },
-         {wireOf({0x07, 0x11, 4, 1, 2, 3, 4})}},
+         {wire({0x07, 0x11, 4, 1, 2, 3, 4})}},
         {"0x08 first at b 5",
          [&](HidCommandSet& h) { return h.sendCmd0708(0x11, 5, k); },
-         {wireOf({0x08, 5, 6, 7, 8}), wireOf({0x07, 0x11, 5, 1, 2, 3, 4})}},
-        {"0x09 profile",
-         [](HidCommandSet& h) { return h.sendProfileCmd09(3); },
-         {wireOf({0x09, 3})}},
+         {wire({0x08, 5, 6, 7, 8}), wire({0x07, 0x11, 5, 1, 2, 3, 4})}},
+        {"0x09 profile", [](HidCommandSet& h) { return h.sendProfileCmd09(3); }, {wire({0x09, 3})}},
         {"0x14 colour slot",
          [](HidCommandSet& h) { return h.sendCmd14(6, 10, 20, 30); },
-         {wireOf({0x14, 0, 6, 10, 20, 30})}},
+         {wire({0x14, 0, 6, 10, 20, 30})}},
         {"0x15 values",
          [](HidCommandSet& h) {
              return h.sendCmd15({1, 2, 3, 4, 5, 6});
          },
-         {wireOf({0x15, 1, 2, 3, 4, 5, 6})}},
+         {wire({0x15, 1, 2, 3, 4, 5, 6})}},
         {"0x15 time stamp",
          [](HidCommandSet& h) { return h.stampTimeFlag().has_value(); },
-         {wireOf({0x15, 0x65, 0x43, 0x21, 0x0F})}},
-        {"0x16 gaming mode", [](HidCommandSet& h) { return h.sendCmd16(2); }, {wireOf({0x16, 2})}},
+         {wire({0x15, 0x65, 0x43, 0x21, 0x0F})}},
+        {"0x16 gaming mode", [](HidCommandSet& h) { return h.sendCmd16(2); }, {wire({0x16, 2})}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -168,7 +166,7 @@ TEST_F(PanelCommands, BlockReadSendsItsCommandTwiceAroundTheReply) {
     ASSERT_TRUE(hid.readCmd83(keys));
     EXPECT_EQ(opsWithoutDelays(),
               (std::vector<Op>{Op::Write, Op::Write, Op::GetFeature, Op::Read}));
-    EXPECT_EQ(writes(), (std::vector<Bytes>{wireOf({0x83}), wireOf({0x83})}));
+    EXPECT_EQ(writes(), (std::vector<Bytes>{wire({0x83}), wire({0x83})}));
 }
 
 TEST_F(PanelCommands, VersionReplySetsTheWriteDelayAndZeroMeansTheDefault) {
@@ -195,9 +193,8 @@ TEST_F(PanelCommands, VersionReplySetsTheWriteDelayAndZeroMeansTheDefault) {
 
 TEST_F(PanelCommands, NothingIsSentAndNothingChangesWithoutAConnectedEntry) {
     devices.curDid = -1;
-    std::array<std::uint8_t, 4> four{7, 7, 7, 7};
-    std::array<std::uint8_t, 64> block{};
-    block.fill(7);
+    auto four = sevens<4>();
+    auto block = sevens<64>();
     HidCommandSet::Version v{7, 7};
     EXPECT_FALSE(hid.sendCmd01Guarded());
     EXPECT_FALSE(hid.sendCmd02(1, 1, 1, 1, 1));
@@ -209,11 +206,11 @@ TEST_F(PanelCommands, NothingIsSentAndNothingChangesWithoutAConnectedEntry) {
     EXPECT_FALSE(hid.setHidDelays(1, 1));
     EXPECT_TRUE(hidsim::log().empty());
     EXPECT_EQ(v.major, 7);
-    EXPECT_EQ(four, (std::array<std::uint8_t, 4>{7, 7, 7, 7}));
-    EXPECT_EQ(block[0], 7);
+    EXPECT_EQ(four, sevens<4>());
+    EXPECT_EQ(block, sevens<64>());
 }
 
-TEST_F(PanelCommands, GuardedSendersSendNothingWhileTheHeadsetIsAbsent) {
+TEST_F(PanelCommands, WhileTheHeadsetIsAbsentGuardedSendersSendNothingAndBlockReadsFail) {
     hidsim::setPresent(headset, false);
     EXPECT_FALSE(hid.sendCmd01Guarded());
     EXPECT_FALSE(hid.sendCmd02(1, 1, 1, 1, 1));
@@ -221,37 +218,27 @@ TEST_F(PanelCommands, GuardedSendersSendNothingWhileTheHeadsetIsAbsent) {
     EXPECT_FALSE(hid.sendCmd04({}));
     EXPECT_TRUE(writes().empty());
     EXPECT_TRUE(devices.stopPoll.load());
+    auto keys = sevens<64>();
+    EXPECT_FALSE(hid.readCmd83(keys));
+    EXPECT_EQ(keys, sevens<64>());
 }
 
 // A failed reply used to be handed out as values: the request bytes, so a
 // silent headset read as settings of zero.
 TEST_F(PanelCommands, AFailedReplyIsReportedAndLeavesTheValues) {
     hidsim::setFeatureGetFails(headset, true);
-    std::array<std::uint8_t, 4> four{7, 7, 7, 7};
+    auto four = sevens<4>();
     std::uint8_t mode = 7;
-    std::array<std::uint8_t, 64> keys{};
-    keys.fill(7);
+    auto keys = sevens<64>();
     hidsim::HeadsetState s;
     s.keyBlock = ramp<64>(1);
     hidsim::setState(headset, s);
     EXPECT_FALSE(hid.getCmd81(four));
     EXPECT_FALSE(hid.hid_96H_GetGamingMode(mode));
     EXPECT_FALSE(hid.readCmd83(keys));
-    EXPECT_EQ(four, (std::array<std::uint8_t, 4>{7, 7, 7, 7}));
+    EXPECT_EQ(four, sevens<4>());
     EXPECT_EQ(mode, 7);
-    EXPECT_EQ(keys[0], 7);
-}
-
-TEST_F(PanelCommands, AFailedBlockReadLeavesTheCallersBuffer) {
-    hidsim::setPresent(headset, false);
-    std::array<std::uint8_t, 64> keys{};
-    keys.fill(7);
-    EXPECT_FALSE(hid.readCmd83(keys));
-    EXPECT_EQ(keys, ([] {
-                  std::array<std::uint8_t, 64> a{};
-                  a.fill(7);
-                  return a;
-              }()));
+    EXPECT_EQ(keys, sevens<64>());
 }
 
 TEST_F(PanelCommands, WrittenSettingsComeBackThroughTheirReads) {

@@ -2,7 +2,7 @@
 
 // Shared set-up for the panel engine's tests on the simulated headset: one
 // device entry (the headset's main interface), a sleeper that records instead
-// of sleeping, and a clock the test sets.
+// of sleeping, a clock the test sets and a folder for the panel's files.
 
 #include "hidlib/kestrel.h"
 #include "panel/device_table.h"
@@ -10,7 +10,9 @@
 #include "panel/sleeper.h"
 #include "panel/utc_clock.h"
 #include "sim/hid/hidsim.h"
+#include "testkit/temp_folder.h"
 
+#include <QSettings>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -50,6 +52,11 @@ inline panel::DeviceEntry headsetEntry() {
     return {"04D9", "A29C", "000C", "0001", "000C", "0001"};
 }
 
+// A file in `folder`, as the panel's classes take it.
+inline QString pathIn(const testkit::TempFolder& folder, const char* name) {
+    return QString::fromStdString((folder.path() / name).string());
+}
+
 class PanelOnSim : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -63,6 +70,26 @@ protected:
         devices.clear();
         EXPECT_EQ(hidsim::openHandles(), 0) << "an interface was left open";
         hidsim::reset();
+    }
+
+    QString path(const char* name) const { return pathIn(folder, name); }
+    // A device filter with `total` entries of which the file holds `entries`.
+    QString writeFilter(int total, const std::vector<panel::DeviceEntry>& entries) const {
+        const QString file = path("DevInfo.ini");
+        QSettings ini(file, QSettings::IniFormat);
+        ini.setValue("common/apVersion", 4);
+        ini.setValue("common/totalDevice", total);
+        for (std::size_t n = 0; n < entries.size(); ++n) {
+            const QString at = QString::number(n) + "/";
+            ini.setValue(at + "vid", entries[n].vid);
+            ini.setValue(at + "pid", entries[n].pid);
+            ini.setValue(at + "page", entries[n].page);
+            ini.setValue(at + "usage", entries[n].usage);
+            ini.setValue(at + "page_vendor", entries[n].pageVendor);
+            ini.setValue(at + "usage_vendor", entries[n].usageVendor);
+        }
+        ini.sync();
+        return file;
     }
 
     // The reports written to the main interface, report id first.
@@ -86,6 +113,7 @@ protected:
         return out;
     }
 
+    testkit::TempFolder folder;
     hidsim::DeviceId headset = -1;
     panel::DeviceTable devices;
     RecordingSleeper sleeper;

@@ -13,9 +13,6 @@ using namespace panel;
 
 class SettingsSyncOnSim : public PanelOnSim {
 protected:
-    QString file(const char* name) {
-        return QString::fromStdString((folder.path() / name).string());
-    }
     // Option block bytes 0..39 filled with distinct values and valid pointer codes.
     static OptionBlock sampleBlock(std::uint8_t seed) {
         OptionBlock b{};
@@ -44,9 +41,8 @@ protected:
         return out;
     }
 
-    testkit::TempFolder folder;
-    ProfileStore profiles{file("profile.ini")};
-    IniPointerSettings pointer{file("pointer.ini")};
+    ProfileStore profiles{path("profile.ini")};
+    IniPointerSettings pointer{path("pointer.ini")};
     SettingsSync sync{devices, hid, profiles, pointer};
 };
 
@@ -137,7 +133,7 @@ TEST_F(SettingsSyncOnSim, AutoSyncTakesTheNewerSideThenAppliesAndStamps) {
         EXPECT_EQ(hidsim::state(headset).profile, current);
         EXPECT_EQ(hidsim::state(headset).timeStamp[0], 0x65);
         EXPECT_EQ(profiles.timeFlag(), clock.now.load());
-        ProfileStore reread(file("profile.ini"));
+        ProfileStore reread(path("profile.ini"));
         reread.load();
         EXPECT_EQ(reread.timeFlag(), clock.now.load());
         OptionBlock saved{};
@@ -156,7 +152,7 @@ TEST_F(SettingsSyncOnSim, AutoSyncStopsUnsavedWhenARequestFails) {
     profiles.option(0, b);
     EXPECT_EQ(b, sampleBlock(1));
     EXPECT_EQ(codesSent(), (std::vector<std::uint8_t>{0x80}));
-    ProfileStore reread(file("profile.ini"));
+    ProfileStore reread(path("profile.ini"));
     reread.load();
     OptionBlock saved{};
     reread.option(0, saved);
@@ -176,6 +172,7 @@ TEST_F(SettingsSyncOnSim, VersionTextShowsMajorAndMinorInHex) {
         const char* text;
     };
     for (const Case c : {Case{1, 5, "Ver  1.05"}, Case{0x1A, 0x0C, "Ver 1a.0c"}}) {
+        SCOPED_TRACE(c.text);
         hidsim::HeadsetState s;
         s.versionMajor = c.major;
         s.versionMinor = c.minor;
@@ -187,7 +184,7 @@ TEST_F(SettingsSyncOnSim, VersionTextShowsMajorAndMinorInHex) {
 
 TEST(ProfileStore, LoadCopiesAtMostABlockAndKeepsTheRest) {
     testkit::TempFolder folder;
-    const QString path = QString::fromStdString((folder.path() / "profile.ini").string());
+    const QString path = pathIn(folder, "profile.ini");
     {
         QSettings ini(path, QSettings::IniFormat);
         QVariantList longList;
@@ -221,7 +218,7 @@ TEST(ProfileStore, LoadCopiesAtMostABlockAndKeepsTheRest) {
 
 TEST(ProfileStore, AMissingFileLeavesZeroBlocksAndProfileOne) {
     testkit::TempFolder folder;
-    ProfileStore store(QString::fromStdString((folder.path() / "none.ini").string()));
+    ProfileStore store(pathIn(folder, "none.ini"));
     store.load();
     OptionBlock option{};
     option.fill(1);

@@ -2,10 +2,8 @@
 #include "panel/tests/panel_sim_fixture.h"
 #include "panel/user_event.h"
 #include "panel/zen.h"
-#include "testkit/temp_folder.h"
 
 #include <QApplication>
-#include <QSettings>
 
 #include <algorithm>
 
@@ -40,16 +38,14 @@ public:
     void cleanUnusedMacroId() override { calls.push_back("cleanUnusedMacroId"); }
     void callRoot(const QString& function) override { calls.push_back(function); }
     void refreshVolumes() override { calls.push_back("refreshVolumes"); }
-    void queueCall(const QString& function, const QVariantList&) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        queued.push_back(function);
+    void queueCall(const QString& function, const QVariantList& args) override {
+        page.queueCall(function, args);
     }
     std::vector<QString> calls;
-    std::vector<QString> queued;
+    RecordingPage page; // what the engine queued for the page
 
 private:
     QWidget* m_widget;
-    std::mutex m_mutex;
 };
 
 class ZenOnSim : public PanelOnSim {
@@ -65,13 +61,7 @@ protected:
         PanelOnSim::SetUp();
         devices.curDid = -1;
         hidsim::setNoInput(headset, true);
-        QSettings filter(path("DevInfo.ini"), QSettings::IniFormat);
-        filter.setValue("common/totalDevice", 1);
-        filter.setValue("0/vid", "04D9");
-        filter.setValue("0/pid", "A29C");
-        filter.setValue("0/page", "000C");
-        filter.setValue("0/usage", "0001");
-        filter.sync();
+        writeFilter(1, {headsetEntry()});
         // The poll may begin before the constructor returns: it stops once
         // the test can see the window.
         driver.onPollCycle = [this](int) {
@@ -82,9 +72,6 @@ protected:
         live = nullptr;
         zen.reset();
         PanelOnSim::TearDown();
-    }
-    QString path(const char* name) {
-        return QString::fromStdString((folder.path() / name).string());
     }
     void makeZen() {
         ZenServices s;
@@ -112,7 +99,6 @@ protected:
         return std::count(calls.begin(), calls.end(), name);
     }
 
-    testkit::TempFolder folder;
     RecordingDriver driver;
     FakeMonitor monitor;
     RecordingMessages messages;
@@ -302,11 +288,11 @@ TEST_F(ZenOnSim, VolumeReadsPushValueThenMute) {
     v.micVolume = 70;
     v.speakerMute = 1;
     driver.setValues(v);
-    view->queued.clear();
+    view->page.clear();
     zen->readSpeakerVolume();
     zen->readSpeakerVolumeLR();
     zen->readMicVolume();
-    EXPECT_EQ(view->queued,
+    EXPECT_EQ(view->page.functions(),
               (std::vector<QString>{"onDriverRead_SpVolValue", "onDriverRead_SpVolMute",
                                     "onDriverRead_SpVolValue_LR", "onDriverRead_SpVolMute",
                                     "onDriverRead_MicVolValue", "onDriverRead_MicVolMute"}));

@@ -46,8 +46,7 @@ void HeadsetFirmware::receiveOutput(std::span<const std::uint8_t> payload) {
     }
     Command cmd{};
     std::copy_n(payload.begin(), std::min(payload.size(), cmd.size()), cmd.begin());
-    m_headerReport = isBlockHeaderReport(cmd, payload);
-    runCommand(cmd);
+    runCommand(cmd, isBlockHeaderReport(cmd, payload));
 }
 
 std::optional<std::vector<std::uint8_t>> HeadsetFirmware::takeOutgoingBlock() {
@@ -56,14 +55,14 @@ std::optional<std::vector<std::uint8_t>> HeadsetFirmware::takeOutgoingBlock() {
     return block;
 }
 
-void HeadsetFirmware::runCommand(const Command& cmd) {
+void HeadsetFirmware::runCommand(const Command& cmd, bool headerReport) {
     if (cmd[0] & kReadBit)
         runRead(cmd);
     else
-        runWrite(cmd);
+        runWrite(cmd, headerReport);
 }
 
-void HeadsetFirmware::runWrite(const Command& cmd) {
+void HeadsetFirmware::runWrite(const Command& cmd, bool headerReport) {
     m_reply = cmd;
     HeadsetState& s = m_state;
     switch (cmd[0]) {
@@ -72,10 +71,10 @@ void HeadsetFirmware::runWrite(const Command& cmd) {
         break;
     case 0x02:
         take(s.switches, cmd, 1);
-        if (m_headerReport) expectBlock(BlockTarget::Block02, kSmallBlock, 0);
+        if (headerReport) expectBlock(BlockTarget::Block02, kSmallBlock, 0);
         break;
     case 0x03:
-        if (m_headerReport)
+        if (headerReport)
             expectBlock(BlockTarget::KeyBlock, kSmallBlock, 0);
         else
             take(s.led, cmd, 1);

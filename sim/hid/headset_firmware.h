@@ -45,9 +45,10 @@ private:
         std::size_t expected = 0;
     };
 
-    void runCommand(const std::array<std::uint8_t, 8>& cmd);
+    // `headerReport`: the command came as a full block header.
+    void runCommand(const std::array<std::uint8_t, 8>& cmd, bool headerReport);
     void runRead(const std::array<std::uint8_t, 8>& cmd);
-    void runWrite(const std::array<std::uint8_t, 8>& cmd);
+    void runWrite(const std::array<std::uint8_t, 8>& cmd, bool headerReport);
     void expectBlock(BlockTarget target, std::size_t bytes, std::uint8_t slot);
     void absorb(std::span<const std::uint8_t> payload);
     void storeBlock();
@@ -55,7 +56,6 @@ private:
     HeadsetState m_state;
     std::array<std::uint8_t, 8> m_reply{};
     IncomingBlock m_incoming;
-    bool m_headerReport = false; // the command being run came as a full block header
     std::optional<std::vector<std::uint8_t>> m_outgoing;
 };
 
