@@ -5,16 +5,20 @@
 namespace portcls {
 namespace {
 
+// A table of count items: none, or an array of items of the size the
+// descriptor says, which must be the size the port layer reads.
+template <class Item>
+bool itemsAreSound(std::uint32_t count, const Item* items, std::uint32_t itemSize) {
+    return count == 0 || (items != nullptr && itemSize == sizeof(Item));
+}
+
 bool tableIsSound(const AutomationTable* table) {
     if (table == nullptr) return true;
-    if (table->PropertyCount != 0 &&
-        (table->Properties == nullptr || table->PropertyItemSize != sizeof(PropertyItem)))
+    if (!itemsAreSound(table->PropertyCount, table->Properties, table->PropertyItemSize))
         return false;
     for (std::uint32_t i = 0; i < table->PropertyCount; ++i)
         if (table->Properties[i].Set == nullptr) return false;
-    if (table->EventCount != 0 &&
-        (table->Events == nullptr || table->EventItemSize != sizeof(EventItem)))
-        return false;
+    if (!itemsAreSound(table->EventCount, table->Events, table->EventItemSize)) return false;
     for (std::uint32_t i = 0; i < table->EventCount; ++i)
         if (table->Events[i].Set == nullptr) return false;
     return true;
@@ -44,10 +48,8 @@ bool matches(const kernel::Guid& own, const kernel::Guid& asked) {
 bool descriptorIsSound(const FilterDescriptor* descriptor) {
     if (descriptor == nullptr || !tableIsSound(descriptor->AutomationTable)) return false;
     const FilterDescriptor& filter = *descriptor;
-    if (filter.PinCount != 0 && (filter.Pins == nullptr || filter.PinSize != sizeof(PinDescriptor)))
-        return false;
-    if (filter.NodeCount != 0 &&
-        (filter.Nodes == nullptr || filter.NodeSize != sizeof(NodeDescriptor)))
+    if (!itemsAreSound(filter.PinCount, filter.Pins, filter.PinSize) ||
+        !itemsAreSound(filter.NodeCount, filter.Nodes, filter.NodeSize))
         return false;
     if ((filter.ConnectionCount != 0 && filter.Connections == nullptr) ||
         (filter.CategoryCount != 0 && filter.Categories == nullptr))

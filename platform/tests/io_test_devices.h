@@ -23,6 +23,16 @@ inline kernel::NTSTATUS completeWith(Irp* irp, kernel::NTSTATUS status,
     return status;
 }
 
+// A power request's host that sends it down the whole stack of the device it
+// is for, in the location the request came with.
+inline kernel::NTSTATUS sendToTopOfStack(DeviceObject* device, Irp* irp) {
+    skipCurrentStackLocation(irp);
+    DeviceObject* top = getAttachedDeviceReference(device);
+    const kernel::NTSTATUS status = callDriver(top, irp);
+    dereferenceDevice(top);
+    return status;
+}
+
 class TestDevice {
 public:
     explicit TestDevice(TestDevice* below = nullptr, const DeviceIdentity* identity = nullptr) {

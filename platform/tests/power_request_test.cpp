@@ -75,13 +75,7 @@ TEST_F(PowerRequestTest, TheHostGetsASetPowerRequestWithALocationAboveTheDevices
 
 TEST_F(PowerRequestTest, TheHostMayPassTheRequestDownTheDevicesStack) {
     std::vector<DevicePowerState> seen;
-    host = [](DeviceObject* device, Irp* irp) {
-        skipCurrentStackLocation(irp);
-        DeviceObject* top = getAttachedDeviceReference(device);
-        const NTSTATUS status = callDriver(top, irp);
-        dereferenceDevice(top);
-        return status;
-    };
+    host = io::testing::sendToTopOfStack;
     function.on(major::Power) = [&](DeviceObject*, Irp* irp) {
         seen.push_back(currentStackLocation(irp)->parameters.power.state);
         copyCurrentStackLocationToNext(irp);

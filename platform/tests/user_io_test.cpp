@@ -91,22 +91,34 @@ TEST_F(UserIoTest, OpensTheInterfaceAsAFileNamedByItsReferenceStringAtTheTopOfTh
                                                          u"\\HXASIOPrivateInterface", u""}));
 }
 
-TEST_F(UserIoTest, AnInterfaceThatIsNotEnabledIsNotFound) {
-    ASSERT_EQ(setDeviceInterfaceState(link, false), STATUS_SUCCESS);
-    std::uint32_t file = 99;
-    EXPECT_EQ(process->openDeviceInterface(link.view(), &file), STATUS_OBJECT_NAME_NOT_FOUND);
-    EXPECT_EQ(process->openDeviceInterface(u"\\??\\nothing", &file), STATUS_OBJECT_NAME_NOT_FOUND);
-    EXPECT_EQ(file, 0u);
-    EXPECT_TRUE(createdNames.empty());
-}
-
-TEST_F(UserIoTest, ARefusedCreateGivesNoHandleAndNoClose) {
-    createStatus = STATUS_UNSUCCESSFUL;
-    std::uint32_t file = 99;
-    EXPECT_EQ(process->openDeviceInterface(link.view(), &file), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(file, 0u);
+// An open that fails gives no handle, and closes nothing when the process ends.
+TEST_F(UserIoTest, AnOpenThatFailsGivesNoHandle) {
+    const struct {
+        const char* what;
+        bool enabled;
+        NTSTATUS createStatus;
+        const char16_t* name; // null: the interface's link
+        NTSTATUS status;
+        std::size_t creates; // that reached the device
+    } cases[] = {
+        {"an interface not enabled", false, STATUS_SUCCESS, nullptr, STATUS_OBJECT_NAME_NOT_FOUND,
+         0},
+        {"a name no interface has", true, STATUS_SUCCESS, u"\\??\\nothing",
+         STATUS_OBJECT_NAME_NOT_FOUND, 0},
+        {"a create the device refuses", true, STATUS_UNSUCCESSFUL, nullptr, STATUS_UNSUCCESSFUL, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        createdNames.clear();
+        ASSERT_EQ(setDeviceInterfaceState(link, c.enabled), STATUS_SUCCESS);
+        createStatus = c.createStatus;
+        std::uint32_t file = 99;
+        EXPECT_EQ(process->openDeviceInterface(c.name != nullptr ? c.name : link.view(), &file),
+                  c.status);
+        EXPECT_EQ(file, 0u);
+        EXPECT_EQ(createdNames.size(), c.creates);
+    }
     process.reset();
-    EXPECT_EQ(createdNames.size(), 1u);
     EXPECT_TRUE(closedContexts.empty());
 }
 

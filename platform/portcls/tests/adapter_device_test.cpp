@@ -5,6 +5,7 @@
 #include "platform/io/device_interface.h"
 #include "platform/io/power_request.h"
 #include "platform/portcls/subdevice_access.h"
+#include "platform/tests/io_test_devices.h"
 #include "toy_device_fixture.h"
 
 #include <gtest/gtest.h>
@@ -168,14 +169,12 @@ TEST_F(ToyDeviceTest, CapabilitiesTheStackBelowRefusedNeverReachTheAdapter) {
 
 class ToyPowerTest : public ToyDeviceTest {
 protected:
-    ToyPowerTest() { io::setPowerRequestRoutine(passDown, nullptr); }
-
-    static kernel::NTSTATUS passDown(void*, io::DeviceObject* device, io::Irp* irp) {
-        io::skipCurrentStackLocation(irp);
-        io::DeviceObject* top = io::getAttachedDeviceReference(device);
-        const kernel::NTSTATUS status = io::callDriver(top, irp);
-        io::dereferenceDevice(top);
-        return status;
+    ToyPowerTest() {
+        io::setPowerRequestRoutine(
+            [](void*, io::DeviceObject* device, io::Irp* irp) {
+                return io::testing::sendToTopOfStack(device, irp);
+            },
+            nullptr);
     }
     static void completed(io::DeviceObject*, std::uint8_t, io::DevicePowerState, void* self,
                           const io::IoStatusBlock& ioStatus) {

@@ -6,6 +6,7 @@
 #include "platform/io/device_interface.h"
 #include "platform/io/io_control_code.h"
 #include "platform/io/user_process.h"
+#include "platform/ks/jack.h"
 #include "platform/portcls/subdevice_access.h"
 #include "toy_device_fixture.h"
 
@@ -47,12 +48,13 @@ TEST_F(FilterRequestTest, TheItemsVerbsFilterRequestsBeforeTheHandler) {
         std::uint32_t id;
         std::uint32_t verb;
         NTSTATUS status;
-        const char* handler; // null: none runs
+        const char* handler;    // null: none runs
+        std::uint32_t returned; // the bytes the handler wrote
     } cases[] = {
         {"volume get", 0, &ks::KSPROPSETID_Audio, ks::KSPROPERTY_AUDIO_VOLUMELEVEL, verb::get,
-         STATUS_SUCCESS, "volume handler"},
+         STATUS_SUCCESS, "volume handler", 4},
         {"volume get naming the node", 0, &ks::KSPROPSETID_Audio, ks::KSPROPERTY_AUDIO_VOLUMELEVEL,
-         verb::get | verb::topology, STATUS_SUCCESS, "volume handler"},
+         verb::get | verb::topology, STATUS_SUCCESS, "volume handler", 4},
         {"mute set, not among its verbs", 0, &ks::KSPROPSETID_Audio, ks::KSPROPERTY_AUDIO_MUTE,
          verb::set, kernel::STATUS_INVALID_DEVICE_REQUEST, nullptr},
         {"mute basic support, not among its verbs", 0, &ks::KSPROPSETID_Audio,
@@ -60,7 +62,7 @@ TEST_F(FilterRequestTest, TheItemsVerbsFilterRequestsBeforeTheHandler) {
         {"jack set on the filter", nodeNone, &ks::KSPROPSETID_Jack, ks::KSPROPERTY_JACK_DESCRIPTION,
          verb::set, kernel::STATUS_INVALID_DEVICE_REQUEST, nullptr},
         {"jack get on the filter", nodeNone, &ks::KSPROPSETID_Jack, ks::KSPROPERTY_JACK_DESCRIPTION,
-         verb::get, STATUS_SUCCESS, "jack handler"},
+         verb::get, STATUS_SUCCESS, "jack handler", sizeof(ks::JackDescription)},
         {"volume on the filter, which has none", nodeNone, &ks::KSPROPSETID_Audio,
          ks::KSPROPERTY_AUDIO_VOLUMELEVEL, verb::get, kernel::STATUS_NOT_SUPPORTED, nullptr},
         {"bass on the volume node", 0, &ks::KSPROPSETID_Audio, ks::KSPROPERTY_AUDIO_BASS, verb::get,
@@ -82,9 +84,7 @@ TEST_F(FilterRequestTest, TheItemsVerbsFilterRequestsBeforeTheHandler) {
         const std::vector<std::string> ran =
             c.handler != nullptr ? std::vector<std::string>{c.handler} : std::vector<std::string>{};
         EXPECT_EQ(state.log, ran) << c.what;
-        if (c.handler == nullptr) {
-            EXPECT_EQ(returned, 0u) << c.what;
-        }
+        EXPECT_EQ(returned, c.returned) << c.what;
     }
 }
 

@@ -26,17 +26,27 @@ protected:
         if (functional() != nullptr) remove();
     }
 
-    // A port bound to a fresh toy miniport of its kind.
-    IPort* boundPort(const kernel::Guid& portClass) {
+    // A new port of the class, released when the test ends.
+    IPort* newPort(const kernel::Guid& portClass) {
         IPort* port = nullptr;
         EXPECT_EQ(PcNewPort(&port, portClass), STATUS_SUCCESS);
-        kernel::IUnknown* miniport =
-            portClass == CLSID_PortTopology
-                ? static_cast<kernel::IUnknown*>(static_cast<IMiniportTopology*>(new ToyTopology))
-                : static_cast<IMiniportWaveCyclic*>(new ToyWave);
-        EXPECT_EQ(port->Init(functional(), nullptr, miniport, nullptr, nullptr), STATUS_SUCCESS);
+        if (port != nullptr) ports.push_back(port);
+        return port;
+    }
+    // A fresh toy miniport of the port class's kind.
+    static kernel::IUnknown* toyMiniport(const kernel::Guid& portClass) {
+        if (portClass == CLSID_PortTopology)
+            return static_cast<IMiniportTopology*>(new ToyTopology);
+        return static_cast<IMiniportWaveCyclic*>(new ToyWave);
+    }
+    // A port bound to a fresh toy miniport of its kind.
+    IPort* boundPort(const kernel::Guid& portClass, io::DeviceObject* device = nullptr) {
+        IPort* port = newPort(portClass);
+        kernel::IUnknown* miniport = toyMiniport(portClass);
+        EXPECT_EQ(port->Init(device != nullptr ? device : functional(), nullptr, miniport, nullptr,
+                             nullptr),
+                  STATUS_SUCCESS);
         miniport->Release();
-        ports.push_back(port);
         return port;
     }
 
@@ -45,9 +55,7 @@ protected:
 
 TEST_F(RegistrationTest, SubdevicesNeedABoundPortAndANewPlainName) {
     IPort* topology = boundPort(CLSID_PortTopology);
-    IPort* unbound = nullptr;
-    ASSERT_EQ(PcNewPort(&unbound, CLSID_PortWaveCyclic), STATUS_SUCCESS);
-    ports.push_back(unbound);
+    IPort* unbound = newPort(CLSID_PortWaveCyclic);
     ASSERT_EQ(PcRegisterSubdevice(functional(), u"Topology", topology), STATUS_SUCCESS);
     const struct {
         const char* what;
@@ -80,13 +88,7 @@ TEST_F(RegistrationTest, APortRegistersOnlyOnTheDeviceItWasBoundOn) {
         {u"USB\\VID_1B3F&PID_2009"}, u"8&0&1", u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0008"};
     io::testing::TestDevice other{nullptr, &otherIdentity};
     ASSERT_EQ(driver.addDevice(&driver, other.device), STATUS_SUCCESS);
-    IPort* port = nullptr;
-    ASSERT_EQ(PcNewPort(&port, CLSID_PortTopology), STATUS_SUCCESS);
-    ports.push_back(port);
-    auto* miniport = static_cast<IMiniportTopology*>(new ToyTopology);
-    ASSERT_EQ(port->Init(other.device->attachedDevice(), nullptr, miniport, nullptr, nullptr),
-              STATUS_SUCCESS);
-    miniport->Release();
+    IPort* port = boundPort(CLSID_PortTopology, other.device->attachedDevice());
     EXPECT_EQ(PcRegisterSubdevice(functional(), u"Topology", port), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(PcRegisterSubdevice(other.device->attachedDevice(), u"Topology", port),
               STATUS_SUCCESS);
@@ -178,18 +180,13 @@ TEST_F(RegistrationTest, PortsComeByClassAndBindOnce) {
     EXPECT_EQ(static_cast<IPortClsVersion*>(object)->GetVersion(), portClsVersion);
     static_cast<IPortClsVersion*>(object)->Release();
 
-    auto* miniport = static_cast<IMiniportWaveCyclic*>(new ToyWave);
-    IPort* elsewhere = nullptr;
-    ASSERT_EQ(PcNewPort(&elsewhere, CLSID_PortWaveCyclic), STATUS_SUCCESS);
-    ports.push_back(elsewhere);
-    EXPECT_EQ(elsewhere->Init(physical.device, nullptr, miniport, nullptr, nullptr),
-              STATUS_INVALID_PARAMETER); // not an adapter device
+    kernel::IUnknown* miniport = toyMiniport(CLSID_PortWaveCyclic);
+    EXPECT_EQ(
+        newPort(CLSID_PortWaveCyclic)->Init(physical.device, nullptr, miniport, nullptr, nullptr),
+        STATUS_INVALID_PARAMETER); // not an adapter device
     EXPECT_EQ(wave->Init(functional(), nullptr, miniport, nullptr, nullptr),
               kernel::STATUS_INVALID_DEVICE_REQUEST);
-    IPort* topology = nullptr;
-    ASSERT_EQ(PcNewPort(&topology, CLSID_PortTopology), STATUS_SUCCESS);
-    ports.push_back(topology);
-    EXPECT_EQ(topology->Init(functional(), nullptr, miniport, nullptr, nullptr),
+    EXPECT_EQ(newPort(CLSID_PortTopology)->Init(functional(), nullptr, miniport, nullptr, nullptr),
               STATUS_INVALID_PARAMETER); // a wave miniport on a topology port
     miniport->Release();
 }
@@ -199,10 +196,8 @@ TEST_F(RegistrationTest, APortRefusesABrokenDescriptorAndLetsItsMiniportGo) {
     broken.NodeSize = 8;
     state.topologyDescriptor = &broken;
     const int toysBefore = liveToys.load();
-    IPort* port = nullptr;
-    ASSERT_EQ(PcNewPort(&port, CLSID_PortTopology), STATUS_SUCCESS);
-    ports.push_back(port);
-    auto* miniport = static_cast<IMiniportTopology*>(new ToyTopology);
+    IPort* port = newPort(CLSID_PortTopology);
+    kernel::IUnknown* miniport = toyMiniport(CLSID_PortTopology);
     EXPECT_EQ(port->Init(functional(), nullptr, miniport, nullptr, nullptr),
               STATUS_INVALID_PARAMETER);
     miniport->Release();
@@ -225,7 +220,7 @@ TEST_F(RegistrationTest, APortBoundButNeverRegisteredGoesWithTheDevice) {
 
 TEST_F(RegistrationTest, AdapterPowerNeedsTheInterfaceAndAnAdapterDevice) {
     auto* adapter = new ToyAdapter;
-    auto* wave = static_cast<IMiniportWaveCyclic*>(new ToyWave);
+    kernel::IUnknown* wave = toyMiniport(CLSID_PortWaveCyclic);
     EXPECT_EQ(PcRegisterAdapterPowerManagement(wave, functional()), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(PcRegisterAdapterPowerManagement(adapter, physical.device), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(PcRegisterAdapterPowerManagement(adapter, functional()), STATUS_SUCCESS);

@@ -217,10 +217,8 @@ public:
                                                     categories};
 
 private:
-    static IPortEvents* events(PropertyRequest* request) {
-        return static_cast<ToyTopology*>(static_cast<IMiniport*>(request->MajorTarget))->events_;
-    }
-    static IPortEvents* events(EventRequest* request) {
+    // The events of the miniport a property or event request is for.
+    template <class Request> static IPortEvents* events(Request* request) {
         return static_cast<ToyTopology*>(static_cast<IMiniport*>(request->MajorTarget))->events_;
     }
 

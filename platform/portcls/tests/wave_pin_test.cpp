@@ -86,22 +86,28 @@ TEST_F(WavePinTest, PinsThatCannotBeMadeAreRefusedBeforeTheMiniportIsAsked) {
     floatFormat.DataFormat.SubFormat = ks::KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
     ks::DataFormatWaveFormatEx shortFormat = pcmFormat();
     shortFormat.DataFormat.FormatSize = 40;
+    FilterHandle topology;
+    ASSERT_EQ(topology.open(functional(), u"Topology"), STATUS_SUCCESS);
     const struct {
         const char* what;
+        FilterHandle* filter;
         std::uint32_t pin;
         const ks::DataFormat* format;
         kernel::NTSTATUS status;
     } cases[] = {
-        {"a sub-format no range names", 0, &floatFormat.DataFormat, kernel::STATUS_NO_MATCH},
-        {"a format shorter than its head", 0, &shortFormat.DataFormat,
+        {"a sub-format no range names", &wave, 0, &floatFormat.DataFormat, kernel::STATUS_NO_MATCH},
+        {"a format shorter than its head", &wave, 0, &shortFormat.DataFormat,
          kernel::STATUS_INVALID_PARAMETER},
-        {"no format", 0, nullptr, kernel::STATUS_INVALID_PARAMETER},
-        {"the bridge pin, which has no instances", 1, pcm(), kernel::STATUS_INSUFFICIENT_RESOURCES},
-        {"a pin the filter lacks", 2, pcm(), kernel::STATUS_INVALID_PARAMETER},
+        {"no format", &wave, 0, nullptr, kernel::STATUS_INVALID_PARAMETER},
+        {"the bridge pin, which has no instances", &wave, 1, pcm(),
+         kernel::STATUS_INSUFFICIENT_RESOURCES},
+        {"a pin the filter lacks", &wave, 2, pcm(), kernel::STATUS_INVALID_PARAMETER},
+        {"a topology filter, which makes no pins", &topology, 0, pcm(),
+         kernel::STATUS_INVALID_PARAMETER},
     };
     for (const auto& c : cases) {
         PinHandle pin;
-        EXPECT_EQ(pin.open(wave, c.pin, c.format), c.status) << c.what;
+        EXPECT_EQ(pin.open(*c.filter, c.pin, c.format), c.status) << c.what;
         EXPECT_FALSE(pin.isOpen()) << c.what;
     }
     EXPECT_TRUE(state.log.empty());
@@ -115,13 +121,6 @@ TEST_F(WavePinTest, APinTakesNoMoreInstancesThanItAllows) {
     first.close();
     EXPECT_EQ(second.open(wave, 0, pcm()), STATUS_SUCCESS);
     EXPECT_EQ(std::count(state.log.begin(), state.log.end(), "new render stream"), 2);
-}
-
-TEST_F(WavePinTest, TopologyFiltersMakeNoPins) {
-    FilterHandle topology;
-    ASSERT_EQ(topology.open(functional(), u"Topology"), STATUS_SUCCESS);
-    PinHandle pin;
-    EXPECT_EQ(pin.open(topology, 0, pcm()), kernel::STATUS_INVALID_PARAMETER);
 }
 
 TEST_F(WavePinTest, RemovalStepsARunningPinDownAndLetsItsStreamGo) {

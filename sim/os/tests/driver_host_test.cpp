@@ -158,9 +158,7 @@ TEST_F(DriverHostTest, OtherRequestsPassThroughWithTheirParametersAndLeaveTheSta
 TEST_F(DriverHostTest, TheHostTakesItsStacksDownAndUnloadsTheDriverWhenItEnds) {
     {
         ossim::DriverHost second(clock);
-        ASSERT_EQ(second.load(toy::driverEntry, u"\\Registry\\toy"), STATUS_SUCCESS);
-        ASSERT_EQ(second.addDevice(physical.device()), STATUS_SUCCESS);
-        ASSERT_EQ(second.startDevice(physical.device()), STATUS_SUCCESS);
+        ossim::testing::steps::started(second, physical.device());
         toy::clearJournal();
     }
     EXPECT_EQ(toy::journal(), (Journal{"surprise", "remove", "unload"}));

@@ -21,7 +21,7 @@ using Step = void (*)(DriverHost& host, io::DeviceObject* physical);
 namespace steps {
 inline void nothing(DriverHost&, io::DeviceObject*) {}
 inline void loaded(DriverHost& host, io::DeviceObject*) {
-    EXPECT_EQ(host.load(toy::driverEntry, u"\\Registry\\toy"), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(host.load(toy::driverEntry, toyRegistryPath), kernel::STATUS_SUCCESS);
 }
 inline void added(DriverHost& host, io::DeviceObject* physical) {
     loaded(host, physical);
@@ -47,9 +47,7 @@ protected:
 
     // Loaded, added and started; the journal starts after it.
     void bringUp() {
-        ASSERT_EQ(host.load(toy::driverEntry, toyRegistryPath), kernel::STATUS_SUCCESS);
-        ASSERT_EQ(host.addDevice(physical.device()), kernel::STATUS_SUCCESS);
-        ASSERT_EQ(host.startDevice(physical.device()), kernel::STATUS_SUCCESS);
+        steps::started(host, physical.device());
         toy::clearJournal();
     }
 

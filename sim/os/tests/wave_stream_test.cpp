@@ -60,13 +60,13 @@ protected:
     }
     // The signal's frame number at a byte offset of the pin's buffer.
     std::uint32_t frameAt(std::uint32_t offset) {
-        void* address = nullptr;
-        std::uint32_t size = 0;
-        EXPECT_EQ(portcls::testing::world->stream != nullptr, true);
-        address = portcls::testing::world->stream->SystemAddress();
-        size = portcls::testing::world->stream->BufferSize();
+        portcls::testing::ToyStream* toy = portcls::testing::world->stream;
         std::uint32_t number = 0;
-        std::memcpy(&number, static_cast<std::uint8_t*>(address) + offset % size, 4);
+        EXPECT_NE(toy, nullptr);
+        if (toy != nullptr)
+            std::memcpy(
+                &number,
+                static_cast<std::uint8_t*>(toy->SystemAddress()) + offset % toy->BufferSize(), 4);
         return number;
     }
 
