@@ -23,14 +23,12 @@ using Planes = TestPlanes;
 
 // `channels` (up to 8) planes of seeded noise in [-0.5, 0.5).
 inline Planes Noise(int channels, int length, std::uint32_t seed) {
-    Planes planes = NoisePlanes(length, seed);
-    planes.resize(channels);
-    return planes;
+    return NoisePlanes(length, seed, 0.5f, channels);
 }
 
 // One plane of seeded noise.
 inline std::vector<float> Noise(int length, std::uint32_t seed) {
-    return std::move(NoisePlanes(length, seed)[0]);
+    return std::move(NoisePlanes(length, seed, 0.5f, 1)[0]);
 }
 
 // Splits `total` into random call lengths of 1 .. maxCall.

@@ -29,12 +29,6 @@ struct Interfaces {
 
 bool atPassiveLevel(const char* what) { return kernel::requireIrql(kernel::Irql::Passive, what); }
 
-bool sameText(std::u16string_view a, std::u16string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) {
-        return kernel::upcaseChar(x) == kernel::upcaseChar(y);
-    });
-}
-
 std::u16string guidText(const kernel::Guid& guid) {
     constexpr char16_t digits[] = u"0123456789ABCDEF";
     std::u16string text = u"{";
@@ -67,7 +61,7 @@ std::u16string linkFor(const DeviceIdentity& identity, const kernel::Guid& inter
 
 Registration* findByLink(Interfaces& interfaces, std::u16string_view link) {
     for (Registration& registration : interfaces.registrations)
-        if (sameText(registration.symbolicLink, link)) return &registration;
+        if (kernel::equalTextIgnoringCase(registration.symbolicLink, link)) return &registration;
     return nullptr;
 }
 

@@ -63,6 +63,11 @@ char16_t upcaseChar(char16_t c) {
     return c;
 }
 
+bool equalTextIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char16_t x, char16_t y) { return upcaseChar(x) == upcaseChar(y); });
+}
+
 int compareUnicodeStrings(const UnicodeString& a, const UnicodeString& b, bool caseInsensitive) {
     const std::u16string_view left = a.view();
     const std::u16string_view right = b.view();

@@ -39,6 +39,8 @@ NTSTATUS boundedLength(const char* text, std::size_t maxChars, std::size_t* leng
 
 // Upper case of a character (ASCII and Latin-1 letters).
 char16_t upcaseChar(char16_t c);
+// Whether two texts are the same without regard to case (upcaseChar).
+bool equalTextIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 // <0, 0, >0 like a dictionary; optionally without regard to case.
 int compareUnicodeStrings(const UnicodeString& a, const UnicodeString& b, bool caseInsensitive);

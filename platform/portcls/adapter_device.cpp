@@ -20,13 +20,6 @@ std::vector<AdapterDevice*>& live() {
     return devices;
 }
 
-bool sameName(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-               return kernel::upcaseChar(x) == kernel::upcaseChar(y);
-           });
-}
-
 void dropLinks(Subdevice& subdevice) {
     for (kernel::UnicodeString& link : subdevice.links) {
         (void)io::setDeviceInterfaceState(link, false);
@@ -149,7 +142,7 @@ kernel::NTSTATUS findSubdevicePort(io::DeviceObject* device, std::u16string_view
     kernel::MutexGuard guard(adapter->mutex);
     if (adapter->surpriseRemoved) return kernel::STATUS_NO_SUCH_DEVICE;
     for (const Subdevice& subdevice : adapter->subdevices) {
-        if (!sameName(subdevice.name, name)) continue;
+        if (!kernel::equalTextIgnoringCase(subdevice.name, name)) continue;
         subdevice.port->AddRef();
         *port = subdevice.port;
         return kernel::STATUS_SUCCESS;
@@ -210,7 +203,7 @@ kernel::NTSTATUS PcRegisterSubdevice(io::DeviceObject* deviceObject, const char1
 
     kernel::MutexGuard guard(adapter->mutex);
     for (const Subdevice& subdevice : adapter->subdevices)
-        if (subdevice.port == port || sameName(subdevice.name, text))
+        if (subdevice.port == port || kernel::equalTextIgnoringCase(subdevice.name, text))
             return kernel::STATUS_INVALID_PARAMETER;
     if (adapter->subdevices.size() >= adapter->maxObjects)
         return kernel::STATUS_INSUFFICIENT_RESOURCES;

@@ -9,12 +9,6 @@
 namespace ossim {
 namespace {
 
-bool sameText(std::u16string_view a, std::u16string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) {
-        return kernel::upcaseChar(x) == kernel::upcaseChar(y);
-    });
-}
-
 // The link of the enabled interface of the class with the reference string;
 // empty when there is none.
 std::u16string findLink(const kernel::Guid& interfaceClass, std::u16string_view referenceString) {
@@ -23,7 +17,7 @@ std::u16string findLink(const kernel::Guid& interfaceClass, std::u16string_view 
         std::u16string reference;
         if (!io::findEnabledDeviceInterface(link, &physicalDevice, &reference)) continue;
         io::dereferenceDevice(physicalDevice);
-        if (sameText(reference, referenceString)) return link;
+        if (kernel::equalTextIgnoringCase(reference, referenceString)) return link;
     }
     return {};
 }
