@@ -10,15 +10,7 @@
 
 namespace {
 
-using devmodel_test::IdsOf;
-using devmodel_test::References;
-using engine_test::Held;
-using engine_test::Make;
-using kernel::NTSTATUS;
-using kernel::STATUS_INSUFFICIENT_RESOURCES;
-using kernel::STATUS_INVALID_PARAMETER;
-using kernel::STATUS_SUCCESS;
-using kernel::STATUS_UNSUCCESSFUL;
+using namespace devmodel_test;
 
 // A feature unit of id 5 fed by entity 2, with three bytes of the next
 // descriptor behind it.
