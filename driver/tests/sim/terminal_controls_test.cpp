@@ -95,74 +95,24 @@ TEST(TerminalControls, BindTakesCodeJacksAndRecord) {
         bool output;
         std::vector<std::uint32_t> codes;
         std::vector<std::vector<JackDescription>> jacks;
-        NTSTATUS jackStatus;
+        bool refuseJacks; // the jack read stalls
         std::uint32_t typeIndex;
-        NTSTATUS expected;
-        std::uint32_t code;
+        NTSTATUS expected; // on success the code is the type index's
     };
     const std::vector<std::vector<JackDescription>> perType = {{Jack(1, 1)}, TwoJacks};
-    const std::vector<std::uint32_t> six = {1, 2, 3, 4, 5, 6};
+    const std::vector<std::uint32_t> six = {1, 2, 3, 4, 5, 6}, two = {0x0301, 0x0302};
+    const NTSTATUS Ok = STATUS_SUCCESS, NoRoom = STATUS_INSUFFICIENT_RESOURCES;
     const Case cases[] = {
-        {"input: one type two jacks",
-         false,
-         {0x0402},
-         {TwoJacks},
-         STATUS_SUCCESS,
-         0,
-         STATUS_SUCCESS,
-         0x0402},
-        {"input: no jacks", false, {0x0402}, {{}}, STATUS_SUCCESS, 0, STATUS_SUCCESS, 0x0402},
-        {"input: no types",
-         false,
-         {},
-         {TwoJacks},
-         STATUS_SUCCESS,
-         0,
-         STATUS_INSUFFICIENT_RESOURCES,
-         0},
-        {"input: six types",
-         false,
-         six,
-         {TwoJacks},
-         STATUS_SUCCESS,
-         0,
-         STATUS_INSUFFICIENT_RESOURCES,
-         0},
-        {"input: jack read refused", false, {0x0402}, {TwoJacks}, DeviceStall, 0, DeviceStall, 0},
-        {"output: first type",
-         true,
-         {0x0301, 0x0302},
-         perType,
-         STATUS_SUCCESS,
-         0,
-         STATUS_SUCCESS,
-         0x0301},
-        {"output: second type",
-         true,
-         {0x0301, 0x0302},
-         perType,
-         STATUS_SUCCESS,
-         1,
-         STATUS_SUCCESS,
-         0x0302},
-        {"output: index past the types",
-         true,
-         {0x0301},
-         perType,
-         STATUS_SUCCESS,
-         1,
-         STATUS_INSUFFICIENT_RESOURCES,
-         0},
-        {"output: six types", true, six, perType, STATUS_SUCCESS, 0, STATUS_INSUFFICIENT_RESOURCES,
-         0},
-        {"output: jack read refused",
-         true,
-         {0x0301, 0x0302},
-         perType,
-         DeviceStall,
-         1,
-         DeviceStall,
-         0},
+        {"input: one type two jacks", false, {0x0402}, {TwoJacks}, false, 0, Ok},
+        {"input: no jacks", false, {0x0402}, {{}}, false, 0, Ok},
+        {"input: no types", false, {}, {TwoJacks}, false, 0, NoRoom},
+        {"input: six types", false, six, {TwoJacks}, false, 0, NoRoom},
+        {"input: jack read refused", false, {0x0402}, {TwoJacks}, true, 0, DeviceStall},
+        {"output: first type", true, two, perType, false, 0, Ok},
+        {"output: second type", true, two, perType, false, 1, Ok},
+        {"output: index past the types", true, {0x0301}, perType, false, 1, NoRoom},
+        {"output: six types", true, six, perType, false, 0, NoRoom},
+        {"output: jack read refused", true, two, perType, true, 1, DeviceStall},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,7 +120,7 @@ TEST(TerminalControls, BindTakesCodeJacksAndRecord) {
         terminal->codes = c.codes;
         terminal->current = c.codes.empty() ? 0 : c.codes[0];
         terminal->jacks = c.jacks;
-        terminal->jackStatus = c.jackStatus;
+        terminal->jackStatus = c.refuseJacks ? DeviceStall : STATUS_SUCCESS;
         auto* face = static_cast<ITerminalInfo*>(terminal.get());
         Held<CUacJackControl> control(
             c.output ? static_cast<CUacJackControl*>(Make<CUacOutputTypeControl>(8u, c.typeIndex))
@@ -184,7 +134,7 @@ TEST(TerminalControls, BindTakesCodeJacksAndRecord) {
                   c.output ? item_type::outputTerminal : item_type::inputTerminal);
         std::uint32_t code = 0;
         EXPECT_EQ(control->GetEndpointType(&code), STATUS_SUCCESS);
-        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(code, c.codes[c.typeIndex]);
         EXPECT_TRUE(Same(JacksOf(*control.get(), c.typeIndex), c.jacks[c.typeIndex]));
         EndpointInfoRecord record = {};
         EXPECT_EQ(control->GetTerminalRecord(&record), STATUS_SUCCESS);
