@@ -22,6 +22,13 @@
 
 namespace devmodel_test {
 
+// Whether the descriptor at `at` is an interface of audio subclass 1
+// (control).
+inline bool IsControlInterface(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return bytes[at + 1] == 0x04 && at + 6 < bytes.size() && bytes[at + 5] == 0x01 &&
+           bytes[at + 6] == 0x01;
+}
+
 class CSimUsbDevice : public CForwardingUnknown<CUnknown, IUsbDevice> {
 public:
     CSimUsbDevice(kernel::IUnknown* outer, usbsimtest::BusStack* stack)
@@ -74,13 +81,10 @@ public:
     int submitted = 0;
 
 private:
-    // The interface of audio subclass 1 (control).
     void FindControlInterface() {
         const std::span<const std::uint8_t> bytes = Configuration();
-        for (std::size_t at = 0; at + 1 < bytes.size() && bytes[at] >= 2; at += bytes[at])
-            if (bytes[at + 1] == 0x04 && at + 6 < bytes.size() && bytes[at + 5] == 0x01 &&
-                bytes[at + 6] == 0x01)
-                m_ControlInterface = bytes[at + 2];
+        for (std::size_t at = 0; at + 2 < bytes.size() && bytes[at] >= 2; at += bytes[at])
+            if (IsControlInterface(bytes, at)) m_ControlInterface = bytes[at + 2];
     }
 
     usbsimtest::BusStack* m_pStack;
@@ -96,8 +100,8 @@ inline std::vector<std::size_t> ControlDescriptorsOf(std::span<const std::uint8_
     std::vector<std::size_t> found;
     bool inControl = false;
     for (std::size_t at = 0; at + 2 < bytes.size() && bytes[at] >= 2; at += bytes[at]) {
-        if (bytes[at + 1] == 0x04 && at + 6 < bytes.size())
-            inControl = bytes[at + 5] == 0x01 && bytes[at + 6] == 0x01;
+        if (bytes[at + 1] == 0x04)
+            inControl = IsControlInterface(bytes, at);
         else if (inControl && bytes[at + 1] == 0x24 && bytes[at + 2] == subtype)
             found.push_back(at);
     }

@@ -80,26 +80,40 @@ TEST_F(Uac1FeatureUnits, VolumeRangeComesInWireUnits) {
     EXPECT_EQ(LastRequest(), "A1 84 0201 0200:");
 }
 
+// Levels beyond what the wire carries saturate.
 TEST_F(Uac1FeatureUnits, ControlsWriteExactBytes) {
-    CUac1FeatureUnit* unit = ParseUnit(2);
-    ASSERT_NE(unit, nullptr);
+    Start(HeadsetWith(9, [](usbsim::FeatureUnit& unit) {
+        unit.controls.push_back(
+            {.selector = usb::feature_control::bass, .channels = {0}, .range = {-128, 127, 1}});
+    }));
+    CUac1FeatureUnit* units[] = {ParseUnit(2), ParseUnit(9)};
+    ASSERT_NE(units[0], nullptr);
+    ASSERT_NE(units[1], nullptr);
     struct Case {
         const char* name;
+        int unit; // 0: unit 2, 1: unit 9
         std::uint8_t selector;
         std::uint32_t channel;
         std::int32_t value;
         std::string request;
     };
     const Case cases[] = {
-        {"mute on the master", 1, 0, 1, "21 01 0100 0200: 01"},
-        {"volume -10 dB on the right", 2, 1, -10 * Db, "21 01 0202 0200: 00 F6"},
-        {"volume silence", 2, 0, MinusInfinity, "21 01 0201 0200: 00 80"},
+        {"mute on the master", 0, 1, 0, 1, "21 01 0100 0200: 01"},
+        {"volume -10 dB on the right", 0, 2, 1, -10 * Db, "21 01 0202 0200: 00 F6"},
+        {"volume silence", 0, 2, 0, MinusInfinity, "21 01 0201 0200: 00 80"},
+        {"volume far above", 1, 2, 0, 200 * Db, "21 01 0200 0900: FF 7F"},
+        {"volume far below", 1, 2, 0, -200 * Db, "21 01 0200 0900: 01 80"},
+        {"volume largest value", 1, 2, 0, INT32_MAX, "21 01 0200 0900: FF 7F"},
+        {"bass above", 1, 3, 0, 40 * Db, "21 01 0300 0900: 7F"},
+        {"bass silence", 1, 3, 0, MinusInfinity, "21 01 0300 0900: 80"},
+        {"bass -3 dB", 1, 3, 0, -3 * Db, "21 01 0300 0900: F4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const NTSTATUS status = c.selector == 1 ? unit->SetByte(c.selector, c.channel,
-                                                                static_cast<std::uint8_t>(c.value))
-                                                : unit->SetValue(c.selector, c.channel, c.value);
+        CUac1FeatureUnit& unit = *units[c.unit];
+        const NTSTATUS status = c.selector == 1 ? unit.SetByte(c.selector, c.channel,
+                                                               static_cast<std::uint8_t>(c.value))
+                                                : unit.SetValue(c.selector, c.channel, c.value);
         EXPECT_EQ(status, STATUS_SUCCESS);
         EXPECT_EQ(LastRequest(), c.request);
     }
@@ -113,34 +127,6 @@ TEST_F(Uac1FeatureUnits, SilenceReadsBackAsSilence) {
     EXPECT_EQ(unit->GetValue(2, 1, &value), STATUS_SUCCESS);
     EXPECT_EQ(value, MinusInfinity);
     EXPECT_EQ(LastRequest(), "A1 81 0202 0200:");
-}
-
-TEST_F(Uac1FeatureUnits, LevelsBeyondTheWireSaturate) {
-    Start(HeadsetWith(9, [](usbsim::FeatureUnit& unit) {
-        unit.controls.push_back(
-            {.selector = usb::feature_control::bass, .channels = {0}, .range = {-128, 127, 1}});
-    }));
-    CUac1FeatureUnit* unit = ParseUnit(9);
-    ASSERT_NE(unit, nullptr);
-    struct Case {
-        const char* name;
-        std::uint8_t selector;
-        std::int32_t value;
-        std::string request;
-    };
-    const Case cases[] = {
-        {"volume far above", 2, 200 * Db, "21 01 0200 0900: FF 7F"},
-        {"volume far below", 2, -200 * Db, "21 01 0200 0900: 01 80"},
-        {"volume largest value", 2, INT32_MAX, "21 01 0200 0900: FF 7F"},
-        {"bass above", 3, 40 * Db, "21 01 0300 0900: 7F"},
-        {"bass silence", 3, MinusInfinity, "21 01 0300 0900: 80"},
-        {"bass -3 dB", 3, -3 * Db, "21 01 0300 0900: F4"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        unit->SetValue(c.selector, 0, c.value);
-        EXPECT_EQ(LastRequest(), c.request);
-    }
 }
 
 TEST_F(Uac1FeatureUnits, MalformedDescriptorsBuildNothing) {
