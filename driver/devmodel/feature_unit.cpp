@@ -4,6 +4,7 @@
 #include "driver/devmodel/level_controls.h"
 #include "driver/devmodel/soft_volume_control.h"
 #include "driver/devmodel/switch_controls.h"
+#include "platform/usb/audio_requests.h"
 #include "platform/usb/little_endian.h"
 
 #include <algorithm>
@@ -58,6 +59,86 @@ kernel::NTSTATUS CFeatureUnit::NonDelegatingQueryInterface(const kernel::Guid& i
                         static_cast<IFeatureUnitSwitch*>(this), id, IID_IFeatureUnitSwitch, object);
     return AnswerAfterBase(status, static_cast<IFeatureUnitLevel*>(this), id, IID_IFeatureUnitLevel,
                            object);
+}
+
+bool CFeatureUnit::HasControl(std::uint8_t selector) {
+    const std::size_t count = ElementCount(selector);
+    for (std::size_t index = 0; index < count; ++index)
+        if (ElementBits(selector, index) != 0) return true;
+    return false;
+}
+
+bool CFeatureUnit::HoldsFeatureUnit() const {
+    const std::span<const std::uint8_t> descriptor = Descriptor();
+    return descriptor.size() >= 3 && descriptor[2] == FeatureUnitSubtype;
+}
+
+kernel::NTSTATUS CFeatureUnit::GetChannelCount(std::uint8_t selector, std::uint32_t* count) {
+    if (count == nullptr || !HoldsFeatureUnit()) return kernel::STATUS_INVALID_PARAMETER;
+    if (selector >= feature_selector::firstVendor && VendorBlock().empty())
+        return kernel::STATUS_INVALID_PARAMETER;
+    const std::size_t elements = ElementCount(selector);
+    std::uint32_t channels = 0;
+    for (std::size_t index = 1; index < elements; ++index)
+        if (ElementBits(selector, index) != 0) ++channels;
+    if (channels != 0) {
+        *count = channels;
+        return kernel::STATUS_SUCCESS;
+    }
+    *count = ElementBits(selector, 0) != 0 ? 1 : 0;
+    return *count != 0 ? kernel::STATUS_SUCCESS : kernel::STATUS_UNSUCCESSFUL;
+}
+
+// A single channel is the master when the master has the control; otherwise
+// logical channel c is the (c+1)-th channel element that has it, so a
+// control on a later channel alone is still reached.
+kernel::NTSTATUS CFeatureUnit::ChannelElement(std::uint8_t selector, std::uint32_t channel,
+                                              std::size_t* element) {
+    std::uint32_t channels = 0;
+    const kernel::NTSTATUS status = GetChannelCount(selector, &channels);
+    if (!kernel::succeeded(status)) return status;
+    if (channel >= channels) return kernel::STATUS_INVALID_PARAMETER;
+    *element = 0;
+    if (channels == 1 && ElementBits(selector, 0) != 0) return kernel::STATUS_SUCCESS;
+    const std::size_t elements = ElementCount(selector);
+    std::uint32_t seen = 0;
+    for (std::size_t index = 1; index < elements; ++index)
+        if (ElementBits(selector, index) != 0 && seen++ == channel) {
+            *element = index;
+            return kernel::STATUS_SUCCESS;
+        }
+    return kernel::STATUS_INVALID_PARAMETER;
+}
+
+std::uint8_t CFeatureUnit::FirstChannelElement(std::uint8_t selector) const {
+    const std::size_t elements = ElementCount(selector);
+    for (std::size_t index = 1; index < elements; ++index)
+        if (ElementBits(selector, index) != 0) return static_cast<std::uint8_t>(index);
+    return 0;
+}
+
+kernel::NTSTATUS CFeatureUnit::TransferControl(bool vendor, bool in, std::uint8_t request,
+                                               std::uint8_t selector, std::uint8_t channel,
+                                               void* buffer, std::uint32_t length) {
+    const EntityRequest entityRequest{vendor,
+                                      in,
+                                      request,
+                                      usb::controlValue(selector, channel),
+                                      static_cast<std::uint8_t>(GetId()),
+                                      buffer,
+                                      length};
+    if (in) return ReadEntityExactly(Device(), entityRequest);
+    return SendEntityRequest(Device(), entityRequest);
+}
+
+kernel::NTSTATUS CFeatureUnit::CreateSourcedControls(CAudioHal* hal,
+                                                     std::span<const std::uint8_t> order,
+                                                     kernel::PoolTag tag) {
+    if (hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    const std::uint32_t source = Descriptor()[4];
+    const kernel::NTSTATUS status = SetIdList(1, &source);
+    if (!kernel::succeeded(status)) return status;
+    return CreateFeatureControls(*hal, order, tag);
 }
 
 kernel::NTSTATUS CFeatureUnit::CreateFeatureControls(CAudioHal& hal,

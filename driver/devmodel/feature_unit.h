@@ -25,6 +25,8 @@ inline constexpr std::uint8_t loudness = 10;
 inline constexpr std::uint8_t gainPad = 12;
 inline constexpr std::uint8_t softVolume = 130;
 inline constexpr std::uint8_t vendorSwitch = 144;
+// Selectors from here on are the vendor's, found in the vendor control map.
+inline constexpr std::uint8_t firstVendor = 128;
 } // namespace feature_selector
 
 class CFeatureUnit : public CForwardingUnknown<CUacEntity, IFeatureUnitSwitch, IFeatureUnitLevel> {
@@ -33,8 +35,11 @@ public:
 
     kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
 
-    // Whether the unit's descriptors give it the control.
-    virtual bool HasControl(std::uint8_t selector) = 0;
+    // Whether the unit's descriptors give it the control: some element has it.
+    virtual bool HasControl(std::uint8_t selector);
+    // The logical channels of a control: the channel elements (1 and on)
+    // that have it, else the master alone.
+    kernel::NTSTATUS GetChannelCount(std::uint8_t selector, std::uint32_t* count) override;
 
     // The vendor control map's bytes; empty when the device gave none.
     std::span<const std::uint8_t> VendorBlock() const {
@@ -42,6 +47,23 @@ public:
     }
 
 protected:
+    // The release's control elements of the selector (the master first): how
+    // many there are, and the bits of one, 0 where it lacks the control.
+    virtual std::size_t ElementCount(std::uint8_t selector) const = 0;
+    virtual std::uint32_t ElementBits(std::uint8_t selector, std::size_t index) const = 0;
+    // The element of a logical channel.
+    kernel::NTSTATUS ChannelElement(std::uint8_t selector, std::uint32_t channel,
+                                    std::size_t* element);
+    // The first channel element that has the control; 0 (the master) if none.
+    std::uint8_t FirstChannelElement(std::uint8_t selector) const;
+    // A control request of the unit for the selector and device channel: a
+    // read must return every byte.
+    kernel::NTSTATUS TransferControl(bool vendor, bool in, std::uint8_t request,
+                                     std::uint8_t selector, std::uint8_t channel, void* buffer,
+                                     std::uint32_t length);
+    // Whether the stored descriptor is a feature unit's.
+    bool HoldsFeatureUnit() const;
+
     // The release's descriptor checked and copied, the vendor map read (MEM
     // with the release's request code; a map shorter than headerBytes is
     // absent), the controls created and chained.
@@ -52,6 +74,9 @@ protected:
     // Creates the controls of the selectors the unit has, in the order given;
     // the pool tag is the release's. No mute control: nothing is created.
     kernel::NTSTATUS CreateFeatureControls(CAudioHal& hal, std::span<const std::uint8_t> order,
+                                           kernel::PoolTag tag);
+    // The unit's source from its descriptor, then its controls as above.
+    kernel::NTSTATUS CreateSourcedControls(CAudioHal* hal, std::span<const std::uint8_t> order,
                                            kernel::PoolTag tag);
 
 private:

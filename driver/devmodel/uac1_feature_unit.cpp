@@ -1,6 +1,5 @@
 #include "driver/devmodel/uac1_feature_unit.h"
 
-#include "driver/devmodel/entity_request.h"
 #include "driver/devmodel/level_wire.h"
 #include "platform/usb/audio_requests.h"
 #include "platform/usb/little_endian.h"
@@ -9,7 +8,6 @@
 
 namespace {
 
-constexpr std::uint8_t FirstVendorSelector = 128;
 // The vendor control map: its total length (16 bits) at 16, the element
 // size at 18, the elements from 19.
 constexpr std::size_t VendorSizeAt = 18;
@@ -27,7 +25,7 @@ kernel::NTSTATUS CUac1FeatureUnit::Parse(std::span<const std::uint8_t> bytes,
 
 CUac1FeatureUnit::Elements CUac1FeatureUnit::ElementsFor(std::uint8_t selector) const {
     Elements elements;
-    if (selector >= FirstVendorSelector) {
+    if (selector >= feature_selector::firstVendor) {
         const std::span<const std::uint8_t> block = VendorBlock();
         if (block.empty()) return elements;
         elements.size = block[VendorSizeAt];
@@ -53,52 +51,24 @@ bool CUac1FeatureUnit::ElementHas(const Elements& elements, std::size_t index,
     const std::size_t at = index * elements.size;
     const std::uint32_t bits =
         elements.size == 1 ? elements.bytes[at] : usb::readLittleEndian<2>(elements.bytes, at);
-    const unsigned bit = selector >= FirstVendorSelector ? (selector - 1u) % 32u : selector - 1u;
+    const unsigned bit =
+        selector >= feature_selector::firstVendor ? (selector - 1u) % 32u : selector - 1u;
     return bit < 16 && (bits >> bit & 1u) != 0;
 }
 
-bool CUac1FeatureUnit::HasControl(std::uint8_t selector) {
-    const Elements elements = ElementsFor(selector);
-    for (std::size_t index = 0; index < elements.count; ++index)
-        if (ElementHas(elements, index, selector)) return true;
-    return false;
+std::size_t CUac1FeatureUnit::ElementCount(std::uint8_t selector) const {
+    return ElementsFor(selector).count;
 }
 
-kernel::NTSTATUS CUac1FeatureUnit::GetChannelCount(std::uint8_t selector, std::uint32_t* count) {
-    const std::span<const std::uint8_t> descriptor = Descriptor();
-    if (count == nullptr || descriptor.size() < 3 || descriptor[2] != 6)
-        return kernel::STATUS_INVALID_PARAMETER;
-    if (selector >= FirstVendorSelector && VendorBlock().empty())
-        return kernel::STATUS_INVALID_PARAMETER;
-    const Elements elements = ElementsFor(selector);
-    std::uint32_t channels = 0;
-    for (std::size_t index = 1; index < elements.count; ++index)
-        if (ElementHas(elements, index, selector)) ++channels;
-    if (channels != 0) {
-        *count = channels;
-        return kernel::STATUS_SUCCESS;
-    }
-    *count = ElementHas(elements, 0, selector) ? 1 : 0;
-    return *count != 0 ? kernel::STATUS_SUCCESS : kernel::STATUS_UNSUCCESSFUL;
+std::uint32_t CUac1FeatureUnit::ElementBits(std::uint8_t selector, std::size_t index) const {
+    return ElementHas(ElementsFor(selector), index, selector) ? 1 : 0;
 }
 
 kernel::NTSTATUS CUac1FeatureUnit::ChannelNumber(std::uint8_t selector, std::uint32_t channel,
                                                  std::uint8_t* number) {
-    std::uint32_t channels = 0;
-    const kernel::NTSTATUS status = GetChannelCount(selector, &channels);
-    if (!kernel::succeeded(status)) return status;
-    if (channel >= channels) return kernel::STATUS_INVALID_PARAMETER;
-    // A single channel is the master when the master has the control;
-    // otherwise logical channel c is the (c+1)-th channel element that has
-    // it, so a control on a later channel alone is still reached.
-    const Elements elements = ElementsFor(selector);
     std::size_t element = 0;
-    if (channels > 1 || !ElementHas(elements, 0, selector)) {
-        std::uint32_t seen = 0;
-        for (element = 1; element < elements.count; ++element)
-            if (ElementHas(elements, element, selector) && seen++ == channel) break;
-        if (element >= elements.count) return kernel::STATUS_INVALID_PARAMETER;
-    }
+    const kernel::NTSTATUS status = ChannelElement(selector, channel, &element);
+    if (!kernel::succeeded(status)) return status;
     // The device numbers its surround pairs the other way round.
     switch (element) {
     case 5:
@@ -119,12 +89,8 @@ kernel::NTSTATUS CUac1FeatureUnit::ChannelNumber(std::uint8_t selector, std::uin
 kernel::NTSTATUS CUac1FeatureUnit::Transfer(std::uint8_t selector, std::uint8_t request,
                                             std::uint8_t channel, void* buffer,
                                             std::uint32_t length) {
-    const bool in = (request & 0x80) != 0;
-    EntityRequest entityRequest{
-        selector >= FirstVendorSelector,    in,     request, usb::controlValue(selector, channel),
-        static_cast<std::uint8_t>(GetId()), buffer, length};
-    if (in) return ReadEntityExactly(Device(), entityRequest);
-    return SendEntityRequest(Device(), entityRequest);
+    return TransferControl(selector >= feature_selector::firstVendor, (request & 0x80) != 0,
+                           request, selector, channel, buffer, length);
 }
 
 kernel::NTSTATUS CUac1FeatureUnit::GetByte(std::uint8_t selector, std::uint32_t channel,
@@ -171,17 +137,9 @@ kernel::NTSTATUS CUac1FeatureUnit::SetValue(std::uint8_t selector, std::uint32_t
 
 kernel::NTSTATUS CUac1FeatureUnit::GetRange(std::uint8_t selector, std::int32_t* maximum,
                                             std::int32_t* minimum, std::int32_t* resolution) {
-    const std::span<const std::uint8_t> descriptor = Descriptor();
-    if (maximum == nullptr || minimum == nullptr || resolution == nullptr ||
-        descriptor.size() < 3 || descriptor[2] != 6)
+    if (maximum == nullptr || minimum == nullptr || resolution == nullptr || !HoldsFeatureUnit())
         return kernel::STATUS_INVALID_PARAMETER;
-    const Elements elements = ElementsFor(selector);
-    std::uint8_t number = 0;
-    for (std::size_t index = 1; index < elements.count; ++index)
-        if (ElementHas(elements, index, selector)) {
-            number = static_cast<std::uint8_t>(index);
-            break;
-        }
+    const std::uint8_t number = FirstChannelElement(selector);
     const std::uint32_t length = LevelBytes(selector);
     const std::uint8_t requests[] = {usb::uac1::request::getMax, usb::uac1::request::getMin,
                                      usb::uac1::request::getRes};
@@ -196,9 +154,5 @@ kernel::NTSTATUS CUac1FeatureUnit::GetRange(std::uint8_t selector, std::int32_t*
 }
 
 kernel::NTSTATUS CUac1FeatureUnit::CreateControls(CAudioHal* hal) {
-    if (hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    const std::uint32_t source = Descriptor()[4];
-    const kernel::NTSTATUS status = SetIdList(1, &source);
-    if (!kernel::succeeded(status)) return status;
-    return CreateFeatureControls(*hal, Uac1Order, Uac1EntityTag);
+    return CreateSourcedControls(hal, Uac1Order, Uac1EntityTag);
 }

@@ -22,7 +22,6 @@ public:
     kernel::NTSTATUS Parse(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
                            CAudioHal* hal);
 
-    bool HasControl(std::uint8_t selector) override;
     kernel::NTSTATUS CreateControls(CAudioHal* hal) override;
     // The device reports no per-control change the unit could re-read.
     kernel::NTSTATUS OnDeviceChange(std::uint8_t, std::uint8_t, std::uint32_t*) override {
@@ -33,13 +32,16 @@ public:
                              std::uint8_t* value) override;
     kernel::NTSTATUS SetByte(std::uint8_t selector, std::uint32_t channel,
                              std::uint8_t value) override;
-    kernel::NTSTATUS GetChannelCount(std::uint8_t selector, std::uint32_t* count) override;
     kernel::NTSTATUS GetValue(std::uint8_t selector, std::uint32_t channel,
                               std::int32_t* value) override;
     kernel::NTSTATUS SetValue(std::uint8_t selector, std::uint32_t channel,
                               std::int32_t value) override;
     kernel::NTSTATUS GetRange(std::uint8_t selector, std::int32_t* maximum, std::int32_t* minimum,
                               std::int32_t* resolution) override;
+
+protected:
+    std::size_t ElementCount(std::uint8_t selector) const override;
+    std::uint32_t ElementBits(std::uint8_t selector, std::size_t index) const override;
 
 private:
     // The control bits of one element for the selector, and how many

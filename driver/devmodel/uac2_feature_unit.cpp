@@ -1,6 +1,5 @@
 #include "driver/devmodel/uac2_feature_unit.h"
 
-#include "driver/devmodel/entity_request.h"
 #include "driver/devmodel/level_wire.h"
 #include "platform/usb/audio_requests.h"
 #include "platform/usb/little_endian.h"
@@ -9,7 +8,6 @@
 
 namespace {
 
-constexpr std::uint8_t FirstVendorSelector = 128;
 constexpr std::size_t VendorWordsAt = 18;
 constexpr std::size_t ControlsAt = 5;
 constexpr std::uint32_t Readable = 1;
@@ -50,7 +48,7 @@ kernel::NTSTATUS CUac2FeatureUnit::Parse(std::span<const std::uint8_t> bytes,
 
 CUac2FeatureUnit::Words CUac2FeatureUnit::WordsFor(std::uint8_t selector) const {
     Words words;
-    if (selector >= FirstVendorSelector) {
+    if (selector >= feature_selector::firstVendor) {
         const std::span<const std::uint8_t> block = VendorBlock();
         if (block.empty()) return words;
         words.bytes = block.subspan(VendorWordsAt);
@@ -70,49 +68,22 @@ std::uint32_t CUac2FeatureUnit::Field(const Words& words, std::size_t index,
     return word >> ((2u * selector - 2u) % 32u) & 3u;
 }
 
-bool CUac2FeatureUnit::HasControl(std::uint8_t selector) {
-    const Words words = WordsFor(selector);
-    for (std::size_t index = 0; index < words.count; ++index)
-        if (Field(words, index, selector) != 0) return true;
-    return false;
+std::size_t CUac2FeatureUnit::ElementCount(std::uint8_t selector) const {
+    return WordsFor(selector).count;
 }
 
-kernel::NTSTATUS CUac2FeatureUnit::GetChannelCount(std::uint8_t selector, std::uint32_t* count) {
-    const std::span<const std::uint8_t> descriptor = Descriptor();
-    if (count == nullptr || descriptor.size() < 3 || descriptor[2] != 6)
-        return kernel::STATUS_INVALID_PARAMETER;
-    if (selector >= FirstVendorSelector && VendorBlock().empty())
-        return kernel::STATUS_INVALID_PARAMETER;
-    const Words words = WordsFor(selector);
-    std::uint32_t channels = 0;
-    for (std::size_t index = 1; index < words.count; ++index)
-        if (Field(words, index, selector) != 0) ++channels;
-    if (channels != 0) {
-        *count = channels;
-        return kernel::STATUS_SUCCESS;
-    }
-    *count = Field(words, 0, selector) != 0 ? 1 : 0;
-    return *count != 0 ? kernel::STATUS_SUCCESS : kernel::STATUS_UNSUCCESSFUL;
+std::uint32_t CUac2FeatureUnit::ElementBits(std::uint8_t selector, std::size_t index) const {
+    return Field(WordsFor(selector), index, selector);
 }
 
-// As the release-1 unit: the master for a single control there, else the
-// (c+1)-th channel element that has it; a write needs the writable bit.
+// A write needs the element's writable bit, a read its readable one.
 kernel::NTSTATUS CUac2FeatureUnit::ChannelNumber(std::uint8_t selector, std::uint32_t channel,
                                                  bool write, std::uint8_t* number) {
-    std::uint32_t channels = 0;
-    const kernel::NTSTATUS status = GetChannelCount(selector, &channels);
-    if (!kernel::succeeded(status)) return status;
-    if (channel >= channels) return kernel::STATUS_INVALID_PARAMETER;
-    const Words words = WordsFor(selector);
     std::size_t element = 0;
-    if (channels > 1 || Field(words, 0, selector) == 0) {
-        std::uint32_t seen = 0;
-        for (element = 1; element < words.count; ++element)
-            if (Field(words, element, selector) != 0 && seen++ == channel) break;
-        if (element >= words.count) return kernel::STATUS_INVALID_PARAMETER;
-    }
+    const kernel::NTSTATUS status = ChannelElement(selector, channel, &element);
+    if (!kernel::succeeded(status)) return status;
     const std::uint32_t needed = write ? Writable : Readable;
-    if ((Field(words, element, selector) & needed) == 0) return kernel::STATUS_INVALID_PARAMETER;
+    if ((ElementBits(selector, element) & needed) == 0) return kernel::STATUS_INVALID_PARAMETER;
     *number = static_cast<std::uint8_t>(element);
     return kernel::STATUS_SUCCESS;
 }
@@ -120,15 +91,7 @@ kernel::NTSTATUS CUac2FeatureUnit::ChannelNumber(std::uint8_t selector, std::uin
 kernel::NTSTATUS CUac2FeatureUnit::Transfer(std::uint8_t selector, std::uint8_t request, bool in,
                                             std::uint8_t channel, void* buffer,
                                             std::uint32_t length) {
-    EntityRequest entityRequest{false,
-                                in,
-                                request,
-                                usb::controlValue(selector, channel),
-                                static_cast<std::uint8_t>(GetId()),
-                                buffer,
-                                length};
-    if (in) return ReadEntityExactly(Device(), entityRequest);
-    return SendEntityRequest(Device(), entityRequest);
+    return TransferControl(false, in, request, selector, channel, buffer, length);
 }
 
 kernel::NTSTATUS CUac2FeatureUnit::GetByte(std::uint8_t selector, std::uint32_t channel,
@@ -175,17 +138,9 @@ kernel::NTSTATUS CUac2FeatureUnit::SetValue(std::uint8_t selector, std::uint32_t
 // resolution; only the bytes returned are read.
 kernel::NTSTATUS CUac2FeatureUnit::GetRange(std::uint8_t selector, std::int32_t* maximum,
                                             std::int32_t* minimum, std::int32_t* resolution) {
-    const std::span<const std::uint8_t> descriptor = Descriptor();
-    if (maximum == nullptr || minimum == nullptr || resolution == nullptr ||
-        descriptor.size() < 3 || descriptor[2] != 6)
+    if (maximum == nullptr || minimum == nullptr || resolution == nullptr || !HoldsFeatureUnit())
         return kernel::STATUS_INVALID_PARAMETER;
-    const Words words = WordsFor(selector);
-    std::uint8_t number = 0;
-    for (std::size_t index = 1; index < words.count; ++index)
-        if (Field(words, index, selector) != 0) {
-            number = static_cast<std::uint8_t>(index);
-            break;
-        }
+    const std::uint8_t number = FirstChannelElement(selector);
     const std::uint32_t size = LevelBytes(selector);
     std::uint8_t bytes[8] = {};
     const kernel::NTSTATUS status =
@@ -199,11 +154,7 @@ kernel::NTSTATUS CUac2FeatureUnit::GetRange(std::uint8_t selector, std::int32_t*
 }
 
 kernel::NTSTATUS CUac2FeatureUnit::CreateControls(CAudioHal* hal) {
-    if (hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    const std::uint32_t source = Descriptor()[4];
-    const kernel::NTSTATUS status = SetIdList(1, &source);
-    if (!kernel::succeeded(status)) return status;
-    return CreateFeatureControls(*hal, Uac2Order, Uac2EntityTag);
+    return CreateSourcedControls(hal, Uac2Order, Uac2EntityTag);
 }
 
 kernel::NTSTATUS CUac2FeatureUnit::OnDeviceChange(std::uint8_t selector, std::uint8_t,

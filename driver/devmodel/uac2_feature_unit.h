@@ -19,7 +19,6 @@ public:
     kernel::NTSTATUS Parse(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
                            CAudioHal* hal);
 
-    bool HasControl(std::uint8_t selector) override;
     kernel::NTSTATUS CreateControls(CAudioHal* hal) override;
     // Re-reads the item of the control that changed and names it; no name is
     // written when the unit has no item of that kind.
@@ -30,7 +29,6 @@ public:
                              std::uint8_t* value) override;
     kernel::NTSTATUS SetByte(std::uint8_t selector, std::uint32_t channel,
                              std::uint8_t value) override;
-    kernel::NTSTATUS GetChannelCount(std::uint8_t selector, std::uint32_t* count) override;
     kernel::NTSTATUS GetValue(std::uint8_t selector, std::uint32_t channel,
                               std::int32_t* value) override;
     kernel::NTSTATUS SetValue(std::uint8_t selector, std::uint32_t channel,
@@ -38,6 +36,10 @@ public:
     // A single sub-range only; any other number is STATUS_UNSUCCESSFUL.
     kernel::NTSTATUS GetRange(std::uint8_t selector, std::int32_t* maximum, std::int32_t* minimum,
                               std::int32_t* resolution) override;
+
+protected:
+    std::size_t ElementCount(std::uint8_t selector) const override;
+    std::uint32_t ElementBits(std::uint8_t selector, std::size_t index) const override;
 
 private:
     // The control words for the selector: where they start and how many.

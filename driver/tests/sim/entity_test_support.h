@@ -1,5 +1,5 @@
-// What the device model's tests share: making entities from descriptor bytes
-// and reading a node's id list.
+// What the device model's tests share: the names they use, a HAL with no
+// descriptors, reading a node's id list and an entity's items.
 #pragma once
 
 #include "driver/devmodel/uac_entity.h"
@@ -11,6 +11,18 @@
 #include <vector>
 
 namespace devmodel_test {
+
+using engine_test::Held;
+using engine_test::Make;
+using kernel::NTSTATUS;
+using kernel::STATUS_INSUFFICIENT_RESOURCES;
+using kernel::STATUS_INVALID_PARAMETER;
+using kernel::STATUS_SUCCESS;
+using kernel::STATUS_UNSUCCESSFUL;
+
+// One decibel as levels count it, and a refusal from the device.
+inline constexpr std::int32_t Db = 65536;
+inline constexpr NTSTATUS DeviceStall = kernel::statusFromBits(0xC0000001);
 
 // A HAL with no descriptors of its own: the tests add the units.
 class CPlainHal : public CAudioHal {
@@ -27,15 +39,22 @@ inline std::vector<std::uint32_t> IdsOf(IAudioNode& node) {
     return ids;
 }
 
+// An entity's items, front to back.
+inline std::vector<IAudioNode*> Items(CUacEntity& entity) {
+    std::vector<IAudioNode*> items;
+    for (std::uint32_t index = 0;; ++index) {
+        IAudioNode* item = nullptr;
+        EXPECT_EQ(entity.GetItemAt(index, &item), STATUS_SUCCESS);
+        if (item == nullptr) return items;
+        items.push_back(item);
+    }
+}
+
 // The kinds of an entity's items, front to back.
 inline std::vector<std::uint32_t> ItemTypes(CUacEntity& entity) {
     std::vector<std::uint32_t> types;
-    for (std::uint32_t index = 0;; ++index) {
-        IAudioNode* item = nullptr;
-        EXPECT_EQ(entity.GetItemAt(index, &item), kernel::STATUS_SUCCESS);
-        if (item == nullptr) return types;
-        types.push_back(item->GetType());
-    }
+    for (IAudioNode* item : Items(entity)) types.push_back(item->GetType());
+    return types;
 }
 
 // The number of references an object holds now.

@@ -36,7 +36,14 @@ public:
     std::vector<std::string> log;
     std::vector<std::uint8_t> order = {1, 2, 3, 4, 5, 7, 10, 12, 144};
 
-    bool HasControl(std::uint8_t selector) override { return controls.count(selector) != 0; }
+    // A control has one channel element per value and no master element.
+    std::size_t ElementCount(std::uint8_t selector) const override {
+        const auto found = controls.find(selector);
+        return found == controls.end() ? 0 : found->second.values.size() + 1;
+    }
+    std::uint32_t ElementBits(std::uint8_t selector, std::size_t index) const override {
+        return index != 0 && index < ElementCount(selector) ? 1 : 0;
+    }
     kernel::NTSTATUS CreateControls(CAudioHal* hal) override {
         return CreateFeatureControls(*hal, order, TestControlTag);
     }
@@ -52,6 +59,7 @@ public:
                              std::uint8_t value) override {
         return SetValue(selector, channel, value);
     }
+    // Vendor selectors too, with no vendor map.
     kernel::NTSTATUS GetChannelCount(std::uint8_t selector, std::uint32_t* count) override {
         if (!HasControl(selector)) return kernel::STATUS_UNSUCCESSFUL;
         *count = static_cast<std::uint32_t>(controls[selector].values.size());

@@ -1,18 +1,33 @@
 // The adapter's USB face as the device model's tests give it: an object that
 // answers IUsbDevice over a simulated bus, sending each request record down
 // as the submit-request internal device control and settling the manual
-// clock until the bus has completed it.
+// clock until the bus has completed it; and the fixture that builds a
+// function on the bus, that face and a HAL, and parses units from the
+// function's configuration.
 #pragma once
 
 #include "driver/common/object_model.h"
 #include "driver/engine/usb_device.h"
+#include "driver/tests/settings_test_device.h"
+#include "entity_test_support.h"
 #include "platform/io/irp.h"
 #include "sim/usb/tests/bus_stack.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace devmodel_test {
+
+// Whether the descriptor at `at` is an interface of audio subclass 1
+// (control).
+inline bool IsControlInterface(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return bytes[at + 1] == 0x04 && at + 6 < bytes.size() && bytes[at + 5] == 0x01 &&
+           bytes[at + 6] == 0x01;
+}
 
 class CSimUsbDevice : public CForwardingUnknown<CUnknown, IUsbDevice> {
 public:
@@ -66,13 +81,10 @@ public:
     int submitted = 0;
 
 private:
-    // The interface of audio subclass 1 (control).
     void FindControlInterface() {
         const std::span<const std::uint8_t> bytes = Configuration();
-        for (std::size_t at = 0; at + 1 < bytes.size() && bytes[at] >= 2; at += bytes[at])
-            if (bytes[at + 1] == 0x04 && at + 6 < bytes.size() && bytes[at + 5] == 0x01 &&
-                bytes[at + 6] == 0x01)
-                m_ControlInterface = bytes[at + 2];
+        for (std::size_t at = 0; at + 2 < bytes.size() && bytes[at] >= 2; at += bytes[at])
+            if (IsControlInterface(bytes, at)) m_ControlInterface = bytes[at + 2];
     }
 
     usbsimtest::BusStack* m_pStack;
@@ -88,12 +100,77 @@ inline std::vector<std::size_t> ControlDescriptorsOf(std::span<const std::uint8_
     std::vector<std::size_t> found;
     bool inControl = false;
     for (std::size_t at = 0; at + 2 < bytes.size() && bytes[at] >= 2; at += bytes[at]) {
-        if (bytes[at + 1] == 0x04 && at + 6 < bytes.size())
-            inControl = bytes[at + 5] == 0x01 && bytes[at + 6] == 0x01;
+        if (bytes[at + 1] == 0x04)
+            inControl = IsControlInterface(bytes, at);
         else if (inControl && bytes[at + 1] == 0x24 && bytes[at + 2] == subtype)
             found.push_back(at);
     }
     return found;
 }
+
+// A function on the simulated bus, the USB face over it and a HAL on the
+// settings device, and the units the test parsed.
+class SimBusFixture : public SettingsTestDevice {
+protected:
+    // Builds everything but the settings device, again if need be.
+    void Start(usbsim::FunctionDescription description) {
+        Stop();
+        stack = std::make_unique<usbsimtest::BusStack>(std::move(description));
+        usb = std::make_unique<Held<CSimUsbDevice>>(Make<CSimUsbDevice>(stack.get()));
+        hal = std::make_unique<Held<CPlainHal>>(Make<CPlainHal>());
+        ASSERT_EQ(Hal()->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
+    }
+    void Stop() {
+        units.clear();
+        hal.reset();
+        usb.reset();
+        stack.reset();
+    }
+    void TearDown() override {
+        Stop();
+        SettingsTestDevice::TearDown();
+    }
+
+    CPlainHal* Hal() const { return hal->get(); }
+    kernel::IUnknown* Device() const { return static_cast<IUsbDevice*>(usb->get()); }
+
+    // The unit of the subtype and id in the configuration, parsed into an
+    // object the fixture keeps; null when there is none.
+    template <class Unit> Unit* ParseUnit(std::uint8_t subtype, std::uint8_t id) {
+        const std::span<const std::uint8_t> bytes = (*usb)->Configuration();
+        for (std::size_t at : ControlDescriptorsOf(bytes, subtype)) {
+            if (bytes[at + 3] != id) continue;
+            auto held = std::make_shared<Held<Unit>>(Make<Unit>());
+            units.push_back(held);
+            EXPECT_EQ((*held)->Parse(bytes.subspan(at), Device(), Hal()), STATUS_SUCCESS);
+            return held->get();
+        }
+        ADD_FAILURE() << "no unit " << int(id) << " of subtype " << int(subtype);
+        return nullptr;
+    }
+
+    std::size_t Requests() const { return stack->function.log().size(); }
+    // The last request the function saw, as "bmRequestType bRequest wValue
+    // wIndex: data".
+    std::string LastRequest() const {
+        const auto& log = stack->function.log();
+        if (log.empty()) return "none";
+        const auto& r = log.back();
+        char text[32];
+        std::snprintf(text, sizeof text, "%02X %02X %04X %04X:", r.setup.bmRequestType,
+                      r.setup.bRequest, r.setup.wValue.value(), r.setup.wIndex.value());
+        std::string result = text;
+        for (std::uint8_t b : r.data) {
+            std::snprintf(text, sizeof text, " %02X", b);
+            result += text;
+        }
+        return result;
+    }
+
+    std::unique_ptr<usbsimtest::BusStack> stack;
+    std::unique_ptr<Held<CSimUsbDevice>> usb;
+    std::unique_ptr<Held<CPlainHal>> hal;
+    std::vector<std::shared_ptr<void>> units; // each a Held unit
+};
 
 } // namespace devmodel_test

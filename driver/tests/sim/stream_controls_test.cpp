@@ -5,6 +5,7 @@
 #include "driver/tests/engine_test_doubles.h"
 #include "driver/tests/settings_test_device.h"
 #include "driver/tests/test_wave_formats.h"
+#include "entity_test_support.h"
 #include "fake_feature_unit.h"
 #include "platform/kernel/debug_print.h"
 #include "platform/kernel/floating_state.h"
@@ -18,13 +19,8 @@
 
 namespace {
 
-using devmodel_test::CFakeFeatureUnit;
-using devmodel_test::FeatureUnitDescriptor;
-using engine_test::Held;
-using engine_test::Make;
-using kernel::STATUS_SUCCESS;
+using namespace devmodel_test;
 
-constexpr std::int32_t Db = 65536;
 constexpr std::uint8_t SoftVolume = 130;
 
 struct StreamControls : SettingsTestDevice {

@@ -1,6 +1,7 @@
 #include "driver/devmodel/terminal_controls.h"
 #include "driver/devmodel/uac_entity.h"
 #include "driver/tests/engine_test_doubles.h"
+#include "entity_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,7 @@
 
 namespace {
 
-using engine_test::Held;
-using engine_test::Make;
-using kernel::NTSTATUS;
-using kernel::STATUS_INSUFFICIENT_RESOURCES;
-using kernel::STATUS_SUCCESS;
-
-constexpr NTSTATUS DeviceStall = kernel::statusFromBits(0xC0000001);
+using namespace devmodel_test;
 
 JackDescription Jack(std::uint32_t color, std::uint32_t connected) {
     return {3, color, 1, 1, 0, 0, 0, connected, 0};
@@ -90,89 +85,61 @@ bool Same(const std::vector<JackDescription>& a, const std::vector<JackDescripti
            (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
 }
 
-struct BindCase {
-    const char* name;
-    std::vector<std::uint32_t> codes;
-    std::vector<std::vector<JackDescription>> jacks;
-    NTSTATUS jackStatus;
-    std::uint32_t typeIndex; // output controls only
-    NTSTATUS expected;
-    std::uint32_t code;
-};
-
 const std::vector<JackDescription> TwoJacks = {Jack(0x00FF00, 1), Jack(0x0000FF, 0)};
 
-TEST(TerminalControls, InputBindTakesCodeJacksAndRecord) {
-    const BindCase cases[] = {
-        {"one type two jacks", {0x0402}, {TwoJacks}, STATUS_SUCCESS, 0, STATUS_SUCCESS, 0x0402},
-        {"no jacks", {0x0402}, {{}}, STATUS_SUCCESS, 0, STATUS_SUCCESS, 0x0402},
-        {"no types", {}, {TwoJacks}, STATUS_SUCCESS, 0, STATUS_INSUFFICIENT_RESOURCES, 0},
-        {"six types",
-         {1, 2, 3, 4, 5, 6},
-         {TwoJacks},
-         STATUS_SUCCESS,
-         0,
-         STATUS_INSUFFICIENT_RESOURCES,
-         0},
-        {"jack read refused", {0x0402}, {TwoJacks}, DeviceStall, 0, DeviceStall, 0},
+// Binds an input jack control (typeIndex 0) or an output type control of the
+// index; it takes the code of its type, that type's jacks and the record.
+TEST(TerminalControls, BindTakesCodeJacksAndRecord) {
+    struct Case {
+        const char* name;
+        bool output;
+        std::vector<std::uint32_t> codes;
+        std::vector<std::vector<JackDescription>> jacks;
+        bool refuseJacks; // the jack read stalls
+        std::uint32_t typeIndex;
+        NTSTATUS expected; // on success the code is the type index's
     };
-    for (const BindCase& c : cases) {
+    const std::vector<std::vector<JackDescription>> perType = {{Jack(1, 1)}, TwoJacks};
+    const std::vector<std::uint32_t> six = {1, 2, 3, 4, 5, 6}, two = {0x0301, 0x0302};
+    const NTSTATUS Ok = STATUS_SUCCESS, NoRoom = STATUS_INSUFFICIENT_RESOURCES;
+    const Case cases[] = {
+        {"input: one type two jacks", false, {0x0402}, {TwoJacks}, false, 0, Ok},
+        {"input: no jacks", false, {0x0402}, {{}}, false, 0, Ok},
+        {"input: no types", false, {}, {TwoJacks}, false, 0, NoRoom},
+        {"input: six types", false, six, {TwoJacks}, false, 0, NoRoom},
+        {"input: jack read refused", false, {0x0402}, {TwoJacks}, true, 0, DeviceStall},
+        {"output: first type", true, two, perType, false, 0, Ok},
+        {"output: second type", true, two, perType, false, 1, Ok},
+        {"output: index past the types", true, {0x0301}, perType, false, 1, NoRoom},
+        {"output: six types", true, six, perType, false, 0, NoRoom},
+        {"output: jack read refused", true, two, perType, true, 1, DeviceStall},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Held<CFakeTerminal> terminal(Make<CFakeTerminal>());
         terminal->codes = c.codes;
         terminal->current = c.codes.empty() ? 0 : c.codes[0];
         terminal->jacks = c.jacks;
-        terminal->jackStatus = c.jackStatus;
-        Held<CUacInputJackControl> control(Make<CUacInputJackControl>(7u));
-        ASSERT_EQ(control->Bind(static_cast<ITerminalInfo*>(terminal.get()), Record), c.expected);
+        terminal->jackStatus = c.refuseJacks ? DeviceStall : STATUS_SUCCESS;
+        auto* face = static_cast<ITerminalInfo*>(terminal.get());
+        Held<CUacJackControl> control(
+            c.output ? static_cast<CUacJackControl*>(Make<CUacOutputTypeControl>(8u, c.typeIndex))
+                     : Make<CUacInputJackControl>(7u));
+        const NTSTATUS status =
+            c.output ? static_cast<CUacOutputTypeControl*>(control.get())->Bind(face, Record)
+                     : static_cast<CUacInputJackControl*>(control.get())->Bind(face, Record);
+        ASSERT_EQ(status, c.expected);
         if (!kernel::succeeded(c.expected)) continue;
-        EXPECT_EQ(control->GetType(), item_type::inputTerminal);
+        EXPECT_EQ(control->GetType(),
+                  c.output ? item_type::outputTerminal : item_type::inputTerminal);
         std::uint32_t code = 0;
         EXPECT_EQ(control->GetEndpointType(&code), STATUS_SUCCESS);
-        EXPECT_EQ(code, c.code);
-        EXPECT_TRUE(Same(JacksOf(*control.get(), 0), c.jacks[0]));
+        EXPECT_EQ(code, c.codes[c.typeIndex]);
+        EXPECT_TRUE(Same(JacksOf(*control.get(), c.typeIndex), c.jacks[c.typeIndex]));
         EndpointInfoRecord record = {};
         EXPECT_EQ(control->GetTerminalRecord(&record), STATUS_SUCCESS);
         EXPECT_EQ(std::memcmp(&record, &Record, sizeof record), 0);
         EXPECT_EQ(control->GetIdCount(), 0u);
-    }
-}
-
-TEST(TerminalControls, OutputBindTakesItsTypesCodeAndJacks) {
-    const std::vector<std::vector<JackDescription>> perType = {{Jack(1, 1)}, TwoJacks};
-    const BindCase cases[] = {
-        {"first type", {0x0301, 0x0302}, perType, STATUS_SUCCESS, 0, STATUS_SUCCESS, 0x0301},
-        {"second type", {0x0301, 0x0302}, perType, STATUS_SUCCESS, 1, STATUS_SUCCESS, 0x0302},
-        {"index past the types",
-         {0x0301},
-         perType,
-         STATUS_SUCCESS,
-         1,
-         STATUS_INSUFFICIENT_RESOURCES,
-         0},
-        {"six types",
-         {1, 2, 3, 4, 5, 6},
-         perType,
-         STATUS_SUCCESS,
-         0,
-         STATUS_INSUFFICIENT_RESOURCES,
-         0},
-        {"jack read refused", {0x0301, 0x0302}, perType, DeviceStall, 1, DeviceStall, 0},
-    };
-    for (const BindCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        Held<CFakeTerminal> terminal(Make<CFakeTerminal>());
-        terminal->codes = c.codes;
-        terminal->jacks = c.jacks;
-        terminal->jackStatus = c.jackStatus;
-        Held<CUacOutputTypeControl> control(Make<CUacOutputTypeControl>(8u, c.typeIndex));
-        ASSERT_EQ(control->Bind(static_cast<ITerminalInfo*>(terminal.get()), Record), c.expected);
-        if (!kernel::succeeded(c.expected)) continue;
-        EXPECT_EQ(control->GetType(), item_type::outputTerminal);
-        std::uint32_t code = 0;
-        EXPECT_EQ(control->GetEndpointType(&code), STATUS_SUCCESS);
-        EXPECT_EQ(code, c.code);
-        EXPECT_TRUE(Same(JacksOf(*control.get(), c.typeIndex), c.jacks[c.typeIndex]));
     }
 }
 

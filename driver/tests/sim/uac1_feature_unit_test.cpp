@@ -1,9 +1,4 @@
-#include "driver/devmodel/level_controls.h"
-#include "driver/devmodel/switch_controls.h"
 #include "driver/devmodel/uac1_feature_unit.h"
-#include "driver/tests/engine_test_doubles.h"
-#include "driver/tests/settings_test_device.h"
-#include "entity_test_support.h"
 #include "platform/kernel/pool.h"
 #include "sim/usb/fixtures.h"
 #include "sim_usb_device.h"
@@ -11,85 +6,39 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace {
 
-using devmodel_test::CPlainHal;
-using devmodel_test::CSimUsbDevice;
-using devmodel_test::IdsOf;
-using devmodel_test::ItemTypes;
-using engine_test::Held;
-using engine_test::Make;
-using kernel::NTSTATUS;
-using kernel::STATUS_INVALID_PARAMETER;
-using kernel::STATUS_SUCCESS;
-using kernel::STATUS_UNSUCCESSFUL;
+using namespace devmodel_test;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::int32_t Db = 65536;
+// The headset with one of its feature units changed.
+usbsim::FunctionDescription HeadsetWith(std::uint8_t id,
+                                        const std::function<void(usbsim::FeatureUnit&)>& change) {
+    auto description = usbsim::fixtures::uac1Headset();
+    for (auto& entity : description.entities)
+        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity); feature && feature->id == id)
+            change(*feature);
+    return description;
+}
 
-// A release-1 function on the simulated bus, a HAL with its settings, and
-// the feature units parsed from its descriptors.
-struct Uac1FeatureUnits : SettingsTestDevice {
-    void Start(usbsim::FunctionDescription description) {
-        stack = std::make_unique<usbsimtest::BusStack>(std::move(description));
-        usb.reset(new Held<CSimUsbDevice>(Make<CSimUsbDevice>(stack.get())));
-        halHolder.reset(new Held<CPlainHal>(Make<CPlainHal>()));
-        ASSERT_EQ(Hal()->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
+// A release-1 function on the simulated bus and the feature units parsed from
+// its descriptors.
+struct Uac1FeatureUnits : SimBusFixture {
+    void SetUp() override {
+        SimBusFixture::SetUp();
+        Start(usbsim::fixtures::uac1Headset());
     }
-    // Everything but the settings device goes.
-    void Stop() {
-        units.clear();
-        halHolder.reset();
-        usb.reset();
-        stack.reset();
-    }
-    void TearDown() override {
-        Stop();
-        SettingsTestDevice::TearDown();
-    }
-    CPlainHal* Hal() const { return halHolder->get(); }
-    kernel::IUnknown* Device() { return static_cast<IUsbDevice*>(usb->get()); }
     CUac1FeatureUnit* ParseUnit(std::uint8_t id) {
-        const auto bytes = (*usb)->Configuration();
-        for (std::size_t at : devmodel_test::ControlDescriptorsOf(bytes, 6)) {
-            if (bytes[at + 3] != id) continue;
-            units.push_back(std::make_unique<Held<CUac1FeatureUnit>>(Make<CUac1FeatureUnit>()));
-            CUac1FeatureUnit* unit = units.back()->get();
-            EXPECT_EQ(unit->Parse(bytes.subspan(at), Device(), Hal()), STATUS_SUCCESS);
-            return unit;
-        }
-        ADD_FAILURE() << "no feature unit " << int(id);
-        return nullptr;
+        return SimBusFixture::ParseUnit<CUac1FeatureUnit>(FeatureUnitSubtype, id);
     }
-    // The last request the function saw, as "bmRequestType bRequest wValue
-    // wIndex: data".
-    std::string LastRequest() const {
-        const auto& log = stack->function.log();
-        if (log.empty()) return "none";
-        const auto& r = log.back();
-        char text[64];
-        std::snprintf(text, sizeof text, "%02X %02X %04X %04X:", r.setup.bmRequestType,
-                      r.setup.bRequest, r.setup.wValue.value(), r.setup.wIndex.value());
-        std::string result = text;
-        for (std::uint8_t b : r.data) {
-            std::snprintf(text, sizeof text, " %02X", b);
-            result += text;
-        }
-        return result;
-    }
-
-    std::unique_ptr<usbsimtest::BusStack> stack;
-    std::unique_ptr<Held<CSimUsbDevice>> usb;
-    std::unique_ptr<Held<CPlainHal>> halHolder;
-    std::vector<std::unique_ptr<Held<CUac1FeatureUnit>>> units;
 };
 
 TEST_F(Uac1FeatureUnits, HeadsetUnitsBecomeTheirControls) {
-    Start(usbsim::fixtures::uac1Headset());
     struct Case {
         std::uint8_t id;
         std::uint32_t source;
@@ -117,11 +66,10 @@ TEST_F(Uac1FeatureUnits, HeadsetUnitsBecomeTheirControls) {
         EXPECT_EQ(unit->GetValue(2, 0, &volume), STATUS_SUCCESS);
         EXPECT_EQ(volume, c.volume);
     }
-    EXPECT_EQ(Hal()->GetChildCount(), 7u);
+    EXPECT_EQ(Hal()->GetChildCount(), 7u); // every item of the three units
 }
 
 TEST_F(Uac1FeatureUnits, VolumeRangeComesInWireUnits) {
-    Start(usbsim::fixtures::uac1Headset());
     CUac1FeatureUnit* unit = ParseUnit(2);
     ASSERT_NE(unit, nullptr);
     std::int32_t maximum = 1, minimum = 1, resolution = 1;
@@ -132,34 +80,46 @@ TEST_F(Uac1FeatureUnits, VolumeRangeComesInWireUnits) {
     EXPECT_EQ(LastRequest(), "A1 84 0201 0200:");
 }
 
+// Levels beyond what the wire carries saturate.
 TEST_F(Uac1FeatureUnits, ControlsWriteExactBytes) {
-    Start(usbsim::fixtures::uac1Headset());
-    CUac1FeatureUnit* unit = ParseUnit(2);
-    ASSERT_NE(unit, nullptr);
+    Start(HeadsetWith(9, [](usbsim::FeatureUnit& unit) {
+        unit.controls.push_back(
+            {.selector = usb::feature_control::bass, .channels = {0}, .range = {-128, 127, 1}});
+    }));
+    CUac1FeatureUnit* units[] = {ParseUnit(2), ParseUnit(9)};
+    ASSERT_NE(units[0], nullptr);
+    ASSERT_NE(units[1], nullptr);
     struct Case {
         const char* name;
+        int unit; // 0: unit 2, 1: unit 9
         std::uint8_t selector;
         std::uint32_t channel;
         std::int32_t value;
         std::string request;
     };
     const Case cases[] = {
-        {"mute on the master", 1, 0, 1, "21 01 0100 0200: 01"},
-        {"volume -10 dB on the right", 2, 1, -10 * Db, "21 01 0202 0200: 00 F6"},
-        {"volume silence", 2, 0, MinusInfinity, "21 01 0201 0200: 00 80"},
+        {"mute on the master", 0, 1, 0, 1, "21 01 0100 0200: 01"},
+        {"volume -10 dB on the right", 0, 2, 1, -10 * Db, "21 01 0202 0200: 00 F6"},
+        {"volume silence", 0, 2, 0, MinusInfinity, "21 01 0201 0200: 00 80"},
+        {"volume far above", 1, 2, 0, 200 * Db, "21 01 0200 0900: FF 7F"},
+        {"volume far below", 1, 2, 0, -200 * Db, "21 01 0200 0900: 01 80"},
+        {"volume largest value", 1, 2, 0, INT32_MAX, "21 01 0200 0900: FF 7F"},
+        {"bass above", 1, 3, 0, 40 * Db, "21 01 0300 0900: 7F"},
+        {"bass silence", 1, 3, 0, MinusInfinity, "21 01 0300 0900: 80"},
+        {"bass -3 dB", 1, 3, 0, -3 * Db, "21 01 0300 0900: F4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const NTSTATUS status = c.selector == 1 ? unit->SetByte(c.selector, c.channel,
-                                                                static_cast<std::uint8_t>(c.value))
-                                                : unit->SetValue(c.selector, c.channel, c.value);
+        CUac1FeatureUnit& unit = *units[c.unit];
+        const NTSTATUS status = c.selector == 1 ? unit.SetByte(c.selector, c.channel,
+                                                               static_cast<std::uint8_t>(c.value))
+                                                : unit.SetValue(c.selector, c.channel, c.value);
         EXPECT_EQ(status, STATUS_SUCCESS);
         EXPECT_EQ(LastRequest(), c.request);
     }
 }
 
 TEST_F(Uac1FeatureUnits, SilenceReadsBackAsSilence) {
-    Start(usbsim::fixtures::uac1Headset());
     CUac1FeatureUnit* unit = ParseUnit(2);
     ASSERT_NE(unit, nullptr);
     ASSERT_EQ(unit->SetValue(2, 1, MinusInfinity), STATUS_SUCCESS);
@@ -169,62 +129,21 @@ TEST_F(Uac1FeatureUnits, SilenceReadsBackAsSilence) {
     EXPECT_EQ(LastRequest(), "A1 81 0202 0200:");
 }
 
-TEST_F(Uac1FeatureUnits, LevelsBeyondTheWireSaturate) {
-    auto description = usbsim::fixtures::uac1Headset();
-    // Unit 9 gains a bass control.
-    for (auto& entity : description.entities)
-        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity); feature && feature->id == 9)
-            feature->controls.push_back(
-                {.selector = usb::feature_control::bass, .channels = {0}, .range = {-128, 127, 1}});
-    Start(description);
-    CUac1FeatureUnit* unit = ParseUnit(9);
-    ASSERT_NE(unit, nullptr);
-    struct Case {
-        const char* name;
-        std::uint8_t selector;
-        std::int32_t value;
-        std::string request;
-    };
-    const Case cases[] = {
-        {"volume far above", 2, 200 * Db, "21 01 0200 0900: FF 7F"},
-        {"volume far below", 2, -200 * Db, "21 01 0200 0900: 01 80"},
-        {"volume largest value", 2, INT32_MAX, "21 01 0200 0900: FF 7F"},
-        {"bass above", 3, 40 * Db, "21 01 0300 0900: 7F"},
-        {"bass silence", 3, MinusInfinity, "21 01 0300 0900: 80"},
-        {"bass -3 dB", 3, -3 * Db, "21 01 0300 0900: F4"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        unit->SetValue(c.selector, 0, c.value);
-        EXPECT_EQ(LastRequest(), c.request);
-    }
-}
-
 TEST_F(Uac1FeatureUnits, MalformedDescriptorsBuildNothing) {
-    Start(usbsim::fixtures::uac1Headset());
     struct Case {
         const char* name;
         Bytes bytes;
         NTSTATUS expected;
     };
+    const NTSTATUS Bad = STATUS_INVALID_PARAMETER, Broken = STATUS_UNSUCCESSFUL;
     const Case cases[] = {
-        {"one byte short of its fixed part",
-         {0x06, 0x24, 0x06, 0x02, 0x01, 0x01},
-         STATUS_INVALID_PARAMETER},
-        {"bLength 0", {0x00, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00}, STATUS_UNSUCCESSFUL},
-        {"bLength 1", {0x01, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00}, STATUS_UNSUCCESSFUL},
-        {"bControlSize 0",
-         {0x08, 0x24, 0x06, 0x02, 0x01, 0x00, 0x03, 0x00},
-         STATUS_INVALID_PARAMETER},
-        {"controls past the end",
-         {0x0A, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00},
-         STATUS_UNSUCCESSFUL},
-        {"half a two-byte element",
-         {0x0A, 0x24, 0x06, 0x02, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00},
-         STATUS_INVALID_PARAMETER},
-        {"not a feature unit",
-         {0x08, 0x24, 0x05, 0x02, 0x01, 0x01, 0x03, 0x00},
-         STATUS_INVALID_PARAMETER},
+        {"one byte short of its fixed part", {0x06, 0x24, 0x06, 0x02, 0x01, 0x01}, Bad},
+        {"bLength 0", {0x00, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00}, Broken},
+        {"bLength 1", {0x01, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00}, Broken},
+        {"bControlSize 0", {0x08, 0x24, 0x06, 0x02, 0x01, 0x00, 0x03, 0x00}, Bad},
+        {"controls past the end", {0x0A, 0x24, 0x06, 0x02, 0x01, 0x01, 0x03, 0x00}, Broken},
+        {"half an element", {0x0A, 0x24, 0x06, 0x02, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00}, Bad},
+        {"not a feature unit", {0x08, 0x24, 0x05, 0x02, 0x01, 0x01, 0x03, 0x00}, Bad},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,10 +159,6 @@ TEST_F(Uac1FeatureUnits, MalformedDescriptorsBuildNothing) {
         EXPECT_EQ(kernel::poolLiveBlocks(EntityTag), 0u);
     }
 }
-
-} // namespace
-
-namespace {
 
 Bytes VendorMap(std::size_t size, std::uint16_t innerLength, std::vector<std::uint16_t> elements) {
     Bytes map(size, 0);
@@ -287,7 +202,6 @@ TEST_F(Uac1FeatureUnits, VendorMapUsesOnlyTheBytesReturned) {
                              static_cast<std::uint8_t>(c.announced >> 8)};
             return c.map;
         };
-        Stop();
         Start(description);
         CUac1FeatureUnit* unit = ParseUnit(2);
         ASSERT_NE(unit, nullptr);
@@ -304,12 +218,9 @@ TEST_F(Uac1FeatureUnits, VendorMapUsesOnlyTheBytesReturned) {
 }
 
 TEST_F(Uac1FeatureUnits, TwoByteElementsAreReadWhole) {
-    auto description = usbsim::fixtures::uac1Headset();
-    for (auto& entity : description.entities)
-        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity); feature && feature->id == 2)
-            feature->controls.push_back(
-                {.selector = usb::feature_control::loudness, .channels = {2}});
-    Start(description);
+    Start(HeadsetWith(2, [](usbsim::FeatureUnit& unit) {
+        unit.controls.push_back({.selector = usb::feature_control::loudness, .channels = {2}});
+    }));
     CUac1FeatureUnit* unit = ParseUnit(2);
     ASSERT_NE(unit, nullptr);
     EXPECT_TRUE(unit->HasControl(usb::feature_control::loudness));
@@ -321,20 +232,12 @@ TEST_F(Uac1FeatureUnits, TwoByteElementsAreReadWhole) {
     EXPECT_EQ(ItemTypes(*unit).front(), item_type::loudness);
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(Uac1FeatureUnits, SurroundPairsAreSentSwapped) {
-    auto description = usbsim::fixtures::uac1Headset();
-    for (auto& entity : description.entities)
-        if (auto* feature = std::get_if<usbsim::FeatureUnit>(&entity);
-            feature && feature->id == 9) {
-            feature->channels = 8;
-            feature->controls = {
-                {.selector = usb::feature_control::mute, .channels = {1, 2, 3, 4, 5, 6, 7, 8}}};
-        }
-    Start(description);
+    Start(HeadsetWith(9, [](usbsim::FeatureUnit& unit) {
+        unit.channels = 8;
+        unit.controls = {
+            {.selector = usb::feature_control::mute, .channels = {1, 2, 3, 4, 5, 6, 7, 8}}};
+    }));
     CUac1FeatureUnit* unit = ParseUnit(9);
     ASSERT_NE(unit, nullptr);
     const struct {

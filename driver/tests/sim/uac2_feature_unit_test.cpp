@@ -1,66 +1,24 @@
 #include "driver/devmodel/uac2_feature_unit.h"
-#include "driver/tests/engine_test_doubles.h"
-#include "driver/tests/settings_test_device.h"
-#include "entity_test_support.h"
 #include "sim/usb/fixtures.h"
 #include "sim_usb_device.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
-#include <string>
 #include <vector>
 
 namespace {
 
-using devmodel_test::CPlainHal;
-using devmodel_test::CSimUsbDevice;
-using devmodel_test::IdsOf;
-using devmodel_test::ItemTypes;
-using engine_test::Held;
-using engine_test::Make;
-using kernel::NTSTATUS;
-using kernel::STATUS_INVALID_PARAMETER;
-using kernel::STATUS_SUCCESS;
-using kernel::STATUS_UNSUCCESSFUL;
+using namespace devmodel_test;
 
-constexpr std::int32_t Db = 65536;
-
-struct Uac2FeatureUnits : SettingsTestDevice {
+struct Uac2FeatureUnits : SimBusFixture {
     void SetUp() override {
-        SettingsTestDevice::SetUp();
-        ASSERT_EQ(hal->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
+        SimBusFixture::SetUp();
+        Start(usbsim::fixtures::uac2FeedbackDevice());
     }
     CUac2FeatureUnit* ParseUnit(std::uint8_t id) {
-        const auto bytes = usb->Configuration();
-        for (std::size_t at : devmodel_test::ControlDescriptorsOf(bytes, 6)) {
-            if (bytes[at + 3] != id) continue;
-            units.push_back(std::make_unique<Held<CUac2FeatureUnit>>(Make<CUac2FeatureUnit>()));
-            CUac2FeatureUnit* unit = units.back()->get();
-            EXPECT_EQ(
-                unit->Parse(bytes.subspan(at), static_cast<IUsbDevice*>(usb.get()), hal.get()),
-                STATUS_SUCCESS);
-            return unit;
-        }
-        ADD_FAILURE() << "no feature unit " << int(id);
-        return nullptr;
+        return SimBusFixture::ParseUnit<CUac2FeatureUnit>(FeatureUnitSubtype, id);
     }
-    std::string LastRequest() const {
-        const auto& log = stack.function.log();
-        if (log.empty()) return "none";
-        const auto& r = log.back();
-        char text[32];
-        std::snprintf(text, sizeof text, "%02X %02X %04X %04X", r.setup.bmRequestType,
-                      r.setup.bRequest, r.setup.wValue.value(), r.setup.wIndex.value());
-        return text;
-    }
-
-    usbsimtest::BusStack stack{usbsim::fixtures::uac2FeedbackDevice()};
-    Held<CSimUsbDevice> usb{Make<CSimUsbDevice>(&stack)};
-    Held<CPlainHal> hal{Make<CPlainHal>()};
-    std::vector<std::unique_ptr<Held<CUac2FeatureUnit>>> units;
 };
 
 TEST_F(Uac2FeatureUnits, UnitsBecomeTheirControls) {
@@ -95,7 +53,7 @@ TEST_F(Uac2FeatureUnits, RangeComesFromOneSubRange) {
     ASSERT_NE(unit, nullptr);
     std::int32_t maximum = 1, minimum = 1, resolution = 1;
     EXPECT_EQ(unit->GetRange(2, &maximum, &minimum, &resolution), STATUS_SUCCESS);
-    EXPECT_EQ(LastRequest(), "A1 02 0201 0200");
+    EXPECT_EQ(LastRequest(), "A1 02 0201 0200:");
     EXPECT_EQ(maximum, 0);
     EXPECT_EQ(minimum, -127 * Db);
     EXPECT_EQ(resolution, Db);
@@ -104,22 +62,22 @@ TEST_F(Uac2FeatureUnits, RangeComesFromOneSubRange) {
 TEST_F(Uac2FeatureUnits, AReadOnlyControlIsReadButNeverWritten) {
     CUac2FeatureUnit* unit = ParseUnit(5);
     ASSERT_NE(unit, nullptr);
-    const std::size_t before = stack.function.log().size();
+    const std::size_t before = Requests();
     EXPECT_EQ(unit->SetByte(7, 0, 0), STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(stack.function.log().size(), before);
+    EXPECT_EQ(Requests(), before);
     std::uint8_t value = 0;
     EXPECT_EQ(unit->GetByte(7, 0, &value), STATUS_SUCCESS);
     EXPECT_EQ(value, 1);
-    EXPECT_EQ(LastRequest(), "A1 01 0700 0500");
+    EXPECT_EQ(LastRequest(), "A1 01 0700 0500:");
     EXPECT_EQ(unit->SetByte(1, 0, 1), STATUS_SUCCESS);
-    EXPECT_EQ(LastRequest(), "21 01 0100 0500");
+    EXPECT_EQ(LastRequest(), "21 01 0100 0500: 01");
 }
 
 TEST_F(Uac2FeatureUnits, DeviceChangeNamesTheItemItReRead) {
     CUac2FeatureUnit* unit = ParseUnit(5);
     ASSERT_NE(unit, nullptr);
-    IAudioNode* items[3] = {};
-    for (std::uint32_t i = 0; i < 3; ++i) ASSERT_EQ(unit->GetItemAt(i, &items[i]), STATUS_SUCCESS);
+    const std::vector<IAudioNode*> items = Items(*unit);
+    ASSERT_EQ(items.size(), 3u);
     struct Case {
         const char* name;
         std::uint8_t selector;

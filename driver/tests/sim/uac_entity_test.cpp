@@ -10,15 +10,7 @@
 
 namespace {
 
-using devmodel_test::IdsOf;
-using devmodel_test::References;
-using engine_test::Held;
-using engine_test::Make;
-using kernel::NTSTATUS;
-using kernel::STATUS_INSUFFICIENT_RESOURCES;
-using kernel::STATUS_INVALID_PARAMETER;
-using kernel::STATUS_SUCCESS;
-using kernel::STATUS_UNSUCCESSFUL;
+using namespace devmodel_test;
 
 // A feature unit of id 5 fed by entity 2, with three bytes of the next
 // descriptor behind it.
@@ -51,15 +43,13 @@ TEST_F(EntityFixture, StoreDescriptorTakesOnlyWholeDescriptors) {
         bool withDevice;
         NTSTATUS expected;
     };
+    const NTSTATUS Broken = STATUS_UNSUCCESSFUL;
     const Case cases[] = {
-        {"bLength 0", {0x00, 0x24, 0x06, 0x05}, true, STATUS_UNSUCCESSFUL},
-        {"bLength 1", {0x01, 0x24, 0x06, 0x05}, true, STATUS_UNSUCCESSFUL},
-        {"class descriptor of two bytes", {0x02, 0x24, 0x06, 0x05}, true, STATUS_UNSUCCESSFUL},
-        {"bLength past the end",
-         {0x09, 0x24, 0x06, 0x05, 0x02, 0x01, 0x03, 0x00},
-         true,
-         STATUS_UNSUCCESSFUL},
-        {"a single byte", {0x09}, true, STATUS_UNSUCCESSFUL},
+        {"bLength 0", {0x00, 0x24, 0x06, 0x05}, true, Broken},
+        {"bLength 1", {0x01, 0x24, 0x06, 0x05}, true, Broken},
+        {"class descriptor of two bytes", {0x02, 0x24, 0x06, 0x05}, true, Broken},
+        {"bLength past the end", {0x09, 0x24, 0x06, 0x05, 0x02, 0x01, 0x03, 0x00}, true, Broken},
+        {"a single byte", {0x09}, true, Broken},
         {"no device", FeatureUnitBytes, false, STATUS_INVALID_PARAMETER},
     };
     for (const Case& c : cases) {

@@ -15,15 +15,7 @@
 
 namespace {
 
-using devmodel_test::IdsOf;
-using engine_test::Held;
-using engine_test::Make;
-using kernel::NTSTATUS;
-using kernel::STATUS_INVALID_PARAMETER;
-using kernel::STATUS_SUCCESS;
-using kernel::STATUS_UNSUCCESSFUL;
-
-constexpr NTSTATUS DeviceStall = kernel::statusFromBits(0xC0000001);
+using namespace devmodel_test;
 
 class CFakeSelector : public CForwardingUnknown<CUacEntity, ISelectorUnit> {
 public:
