@@ -167,6 +167,32 @@ public:
         ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
     }
 
+    // Selects the configuration with only the first interface that has a
+    // setting 1, and that setting; its first pipe.
+    usb::PipeInformation selectFirstStreaming(usb::RequestBlock& select,
+                                              usb::RequestBlock& setting) {
+        const usb::ConfigurationView configuration = view();
+        const usb::InterfaceDescriptor* streaming =
+            configuration.findInterface({.alternateSetting = 1});
+        if (streaming == nullptr) {
+            ADD_FAILURE() << "no setting 1";
+            return {};
+        }
+        selectStreaming({configuration.findInterface({.number = streaming->bInterfaceNumber})},
+                        streaming, select, setting);
+        if (testing::Test::HasFatalFailure()) return {};
+        return setting.as<usb::SelectInterfaceRequest>()->interface.pipes()[0];
+    }
+
+    // Resets a pipe and clears its halt.
+    NTSTATUS resetPipe(usb::PipeHandle handle) {
+        usb::PipeRequest reset{};
+        reset.header.length = sizeof(reset);
+        reset.header.function = usb::Function::syncResetPipeAndClearStall;
+        reset.pipeHandle = handle;
+        return submit(reset.header);
+    }
+
     usb::ConfigurationView view() const {
         return usb::ConfigurationView(function.descriptors().configuration);
     }

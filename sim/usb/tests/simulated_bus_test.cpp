@@ -8,6 +8,7 @@
 #include "platform/usb/select_request.h"
 #include "sim/usb/fixtures.h"
 #include "sim/usb/tests/bus_stack.h"
+#include "sim/usb/tests/fixture_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -112,10 +113,8 @@ TEST_F(SimulatedBusTest, EachRequestRecordCompletesLaterWithItsResults) {
 TEST_F(SimulatedBusTest, SelectionFillsHandlesAndPipesAndSetsTheFunction) {
     const usb::ConfigurationView configuration = view();
     ASSERT_TRUE(configuration.valid());
-    std::vector<const usb::InterfaceDescriptor*> interfaces;
-    for (const usb::InterfaceDescriptor* at = configuration.findInterface({.alternateSetting = 0});
-         at != nullptr; at = configuration.findInterface({.alternateSetting = 0}, at))
-        interfaces.push_back(at);
+    const std::vector<const usb::InterfaceDescriptor*> interfaces =
+        usbsimtest::firstSettings(configuration);
     const usb::InterfaceDescriptor* streaming =
         configuration.findInterface({.alternateSetting = 1});
     ASSERT_NE(streaming, nullptr);
@@ -149,16 +148,9 @@ TEST_F(SimulatedBusTest, SelectionFillsHandlesAndPipesAndSetsTheFunction) {
 }
 
 TEST_F(SimulatedBusTest, StalledRequestFailsUntilThePipeIsReset) {
-    const usb::ConfigurationView configuration = view();
-    const usb::InterfaceDescriptor* streaming =
-        configuration.findInterface({.alternateSetting = 1});
-    ASSERT_NE(streaming, nullptr);
     usb::RequestBlock select, setting;
-    ASSERT_NO_FATAL_FAILURE(
-        selectStreaming({configuration.findInterface({.number = streaming->bInterfaceNumber})},
-                        streaming, select, setting));
-    const usb::PipeInformation& pipe =
-        setting.as<usb::SelectInterfaceRequest>()->interface.pipes()[0];
+    const usb::PipeInformation pipe = selectFirstStreaming(select, setting);
+    ASSERT_NE(pipe.pipeHandle, nullptr);
 
     function.clearLog();
     bus.injectFault(BusRequestKind::control, {BusFault::Type::stall}, 2);
@@ -171,11 +163,7 @@ TEST_F(SimulatedBusTest, StalledRequestFailsUntilThePipeIsReset) {
     }
     EXPECT_TRUE(function.log().empty());
 
-    usb::PipeRequest reset{};
-    reset.header.length = sizeof(reset);
-    reset.header.function = usb::Function::syncResetPipeAndClearStall;
-    reset.pipeHandle = pipe.pipeHandle;
-    ASSERT_EQ(submit(reset.header), kernel::STATUS_SUCCESS);
+    ASSERT_EQ(resetPipe(pipe.pipeHandle), kernel::STATUS_SUCCESS);
     ASSERT_EQ(function.log().size(), 1u);
     EXPECT_EQ(function.log()[0].setup.bRequest, usb::standard_request::clearFeature);
     EXPECT_EQ(function.log()[0].setup.wIndex.value(), pipe.endpointAddress);
@@ -185,8 +173,7 @@ TEST_F(SimulatedBusTest, StalledRequestFailsUntilThePipeIsReset) {
     EXPECT_EQ(request.header.status, usb::BusStatus::success);
 
     // A handle the bus never gave is refused.
-    reset.pipeHandle = &reset;
-    EXPECT_EQ(submit(reset.header), kernel::STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(resetPipe(&buffer), kernel::STATUS_INVALID_PARAMETER);
 }
 
 TEST_F(SimulatedBusTest, DelayedRequestCompletesAfterItsClockTime) {
