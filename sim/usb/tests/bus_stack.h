@@ -10,6 +10,7 @@
 #include "platform/usb/requests.h"
 #include "platform/usb/select_request.h"
 #include "sim/usb/simulated_bus.h"
+#include "sim/usb/tests/stream_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -102,16 +103,10 @@ private:
 // are freed.
 class BusStack {
 public:
-    explicit BusStack(usbsim::FunctionDescription description) : function(std::move(description)) {
-        EXPECT_EQ(io::createDevice(m_driver, 0, &m_upper), kernel::STATUS_SUCCESS);
-        m_lower = io::attachDeviceToDeviceStack(m_upper, bus.device());
-        EXPECT_EQ(m_lower, bus.device());
-    }
+    explicit BusStack(usbsim::FunctionDescription description) : function(std::move(description)) {}
     ~BusStack() {
         bus.unplug();
         clock.settle();
-        io::detachDevice(bus.device());
-        io::deleteDevice(m_upper);
     }
     BusStack(const BusStack&) = delete;
     BusStack& operator=(const BusStack&) = delete;
@@ -119,8 +114,8 @@ public:
     // Sends the request, checks that it did not complete within the call,
     // and lets the bus complete it.
     NTSTATUS submit(std::uint32_t code, void* argument) {
-        SentRequest request(m_upper->stackSize());
-        EXPECT_EQ(request.send(m_lower, code, argument), kernel::STATUS_PENDING);
+        SentRequest request(m_device.stackSize());
+        EXPECT_EQ(request.send(m_device.lower(), code, argument), kernel::STATUS_PENDING);
         EXPECT_FALSE(request.done());
         clock.settle();
         EXPECT_TRUE(request.done());
@@ -133,7 +128,7 @@ public:
     // Sends the request and leaves it to the test.
     SentRequest& start(std::uint32_t code, void* argument) {
         SentRequest& request = add();
-        request.send(m_lower, code, argument);
+        request.send(m_device.lower(), code, argument);
         return request;
     }
     SentRequest& start(usb::RequestHeader& record) {
@@ -143,9 +138,9 @@ public:
     SentRequest& startIdle(usb::IdleCallbackInfo& info,
                            std::uint32_t length = sizeof(usb::IdleCallbackInfo)) {
         SentRequest& request = add();
-        EXPECT_EQ(
-            request.sendInput(m_lower, usb::internal_ioctl::submitIdleNotification, &info, length),
-            kernel::STATUS_PENDING);
+        EXPECT_EQ(request.sendInput(m_device.lower(), usb::internal_ioctl::submitIdleNotification,
+                                    &info, length),
+                  kernel::STATUS_PENDING);
         return request;
     }
 
@@ -203,13 +198,11 @@ public:
 
 private:
     SentRequest& add() {
-        m_started.push_back(std::make_unique<SentRequest>(m_upper->stackSize()));
+        m_started.push_back(std::make_unique<SentRequest>(m_device.stackSize()));
         return *m_started.back();
     }
 
-    io::DriverObject m_driver;
-    io::DeviceObject* m_upper = nullptr;
-    io::DeviceObject* m_lower = nullptr;
+    DriverDevice m_device{bus, function, clock};
     std::vector<std::unique_ptr<SentRequest>> m_started;
 };
 
