@@ -186,9 +186,8 @@ TEST(IsochronousStreamTest, FeedbackReportsTheDeviceClockInTheFormatOfTheBusSpee
         for (std::uint32_t i = 0; i < record.numberOfPackets; ++i) {
             const usb::IsoPacket& packet = record.packets()[i];
             ASSERT_EQ(packet.length, c.packetBytes);
-            std::uint64_t value = 0;
-            for (std::uint32_t b = 0; b < c.packetBytes; ++b)
-                value |= std::uint64_t{transfer.buffer()[packet.offset + b]} << (8 * b);
+            const std::uint64_t value =
+                usbsimtest::readLittleEndian(&transfer.buffer()[packet.offset], c.packetBytes);
             EXPECT_NEAR(static_cast<double>(value) / c.fraction * c.slotsPerSecond, 47990.0,
                         c.slotsPerSecond / c.fraction);
         }

@@ -18,6 +18,13 @@
 
 namespace usbsimtest {
 
+// The value of `size` little-endian bytes.
+inline std::uint64_t readLittleEndian(const std::uint8_t* at, std::size_t size) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i) value |= std::uint64_t{at[i]} << (8 * i);
+    return value;
+}
+
 // A driver's device on the bus's device; the first setting it selects
 // selects the function's configuration first.
 class DriverDevice {
