@@ -53,51 +53,6 @@ inline usb::ControlTransferRequest getStatusRequest(std::vector<std::uint8_t>& b
     return request;
 }
 
-// One request of the driver: sent once, freed with the object.
-class SentRequest {
-public:
-    explicit SentRequest(std::int8_t stackSize) : m_irp(io::allocateIrp(stackSize)) {}
-    ~SentRequest() { io::freeIrp(m_irp); }
-    SentRequest(const SentRequest&) = delete;
-    SentRequest& operator=(const SentRequest&) = delete;
-
-    // An internal device control whose argument rides in others.argument1.
-    NTSTATUS send(io::DeviceObject* lower, std::uint32_t code, void* argument) {
-        io::IoStackLocation* location = prepare(code);
-        location->parameters.others.argument1 = argument;
-        return io::callDriver(lower, m_irp);
-    }
-    // An internal device control with an input buffer.
-    NTSTATUS sendInput(io::DeviceObject* lower, std::uint32_t code, void* input,
-                       std::uint32_t length) {
-        io::IoStackLocation* location = prepare(code);
-        location->parameters.deviceIoControl.type3InputBuffer = input;
-        location->parameters.deviceIoControl.inputBufferLength = length;
-        return io::callDriver(lower, m_irp);
-    }
-    bool done() const { return m_done; }
-    NTSTATUS status() const { return m_status; }
-    io::Irp* irp() const { return m_irp; }
-
-private:
-    io::IoStackLocation* prepare(std::uint32_t code) {
-        io::IoStackLocation* location = io::nextStackLocation(m_irp);
-        location->majorFunction = io::major::InternalDeviceControl;
-        location->parameters.deviceIoControl.ioControlCode = code;
-        io::setCompletionRoutine(m_irp, completed, this, true, true, true);
-        return location;
-    }
-    static NTSTATUS completed(io::DeviceObject*, io::Irp* irp, void* context) {
-        auto* self = static_cast<SentRequest*>(context);
-        self->m_done = true;
-        self->m_status = irp->ioStatus.status;
-        return kernel::STATUS_MORE_PROCESSING_REQUIRED; // the request stays with its sender
-    }
-    io::Irp* m_irp;
-    bool m_done = false;
-    NTSTATUS m_status = kernel::STATUS_PENDING;
-};
-
 // The driver's device on the bus device of a function, under a manual clock.
 // What is still pending at the end goes with an unplug, before the requests
 // are freed.
