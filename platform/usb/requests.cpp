@@ -36,6 +36,12 @@ constexpr TypeAndRecipient kClassAndVendorFunctions[] = {
 
 } // namespace
 
+bool isClassOrVendor(Function function) {
+    for (const TypeAndRecipient& entry : kClassAndVendorFunctions)
+        if (entry.function == function) return true;
+    return false;
+}
+
 bool setupPacketOf(const ClassOrVendorRequest& request, SetupPacket& setup) {
     if (request.transfer.transferBufferLength > std::numeric_limits<std::uint16_t>::max())
         return false;

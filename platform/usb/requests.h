@@ -172,6 +172,9 @@ std::uint16_t isochronousTransferSize(std::size_t packets);
 // record past the length the driver gave.
 bool packetsFit(const IsochronousTransfer& transfer);
 
+// The class and vendor functions, whose record is a ClassOrVendorRequest.
+bool isClassOrVendor(Function function);
+
 // The setup packet a class or vendor request stands for; false for any
 // other function, or for a transfer longer than wLength can carry.
 bool setupPacketOf(const ClassOrVendorRequest& request, SetupPacket& setup);

@@ -29,27 +29,11 @@ std::size_t recordLength(usb::Function function) {
     case usb::Function::syncResetPipeAndClearStall:
         return sizeof(usb::PipeRequest);
     default:
-        return isClassOrVendor(function) ? sizeof(usb::ClassOrVendorRequest) : 0;
+        return usb::isClassOrVendor(function) ? sizeof(usb::ClassOrVendorRequest) : 0;
     }
 }
 
 } // namespace
-
-bool isClassOrVendor(usb::Function function) {
-    switch (function) {
-    case usb::Function::vendorDevice:
-    case usb::Function::vendorInterface:
-    case usb::Function::vendorEndpoint:
-    case usb::Function::vendorOther:
-    case usb::Function::classDevice:
-    case usb::Function::classInterface:
-    case usb::Function::classEndpoint:
-    case usb::Function::classOther:
-        return true;
-    default:
-        return false;
-    }
-}
 
 kernel::NTSTATUS ioStatusOf(usb::BusStatus status) {
     switch (status) {

@@ -17,9 +17,6 @@
 
 namespace usbsim {
 
-// The class and vendor functions, whose record is a ClassOrVendorRequest.
-bool isClassOrVendor(usb::Function function);
-
 // The I/O status a request ends with beside its bus status.
 kernel::NTSTATUS ioStatusOf(usb::BusStatus status);
 

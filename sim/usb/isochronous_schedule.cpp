@@ -19,6 +19,7 @@ struct IsochronousSchedule::Transfer {
     std::int64_t period = 8;  // microframes from one packet to the next
     std::int64_t length = 8;  // microframes a packet's slot lasts
     std::uint32_t served = 0; // packets whose slot has been dealt with
+    Bytes feedback;           // a feedback endpoint's value: the device clock's, set once
 
     std::int64_t slotOf(std::uint32_t packet) const { return first + period * packet; }
     bool finished() const { return served == record->numberOfPackets; }
@@ -26,11 +27,14 @@ struct IsochronousSchedule::Transfer {
 
 namespace {
 
+// Microframes in a frame, signed for slot arithmetic.
+constexpr std::int64_t frameSlots = static_cast<std::int64_t>(microframesPerFrame);
+
 // A start frame further ahead is refused.
 constexpr std::int64_t farthestStartFrame = 1024;
 
 std::int64_t periodOf(const StreamEndpoint& stream, bool highSpeed) {
-    if (!highSpeed) return static_cast<std::int64_t>(microframesPerFrame);
+    if (!highSpeed) return frameSlots;
     const int interval = std::clamp<int>(stream.interval, 1, 16);
     return std::int64_t{1} << (interval - 1);
 }
@@ -193,16 +197,18 @@ usb::BusStatus IsochronousSchedule::check(Transfer& transfer, std::int64_t now) 
     const bool highSpeed = m_frames.highSpeed();
     transfer.stream = *stream;
     transfer.period = periodOf(*stream, highSpeed);
-    transfer.length = highSpeed ? 1 : static_cast<std::int64_t>(microframesPerFrame);
+    transfer.length = highSpeed ? 1 : frameSlots;
     transfer.rate = static_cast<std::uint32_t>(
         std::max<std::int64_t>(0, std::int64_t{stream->nominalRate} + m_clockOffset));
+    if (stream->role == StreamRole::feedback)
+        transfer.feedback = feedbackValue(transfer.rate, highSpeed);
     if ((fields.transferFlags & usb::transfer_flags::startIsoAsap) == 0) {
-        const std::int64_t frame = now / static_cast<std::int64_t>(microframesPerFrame);
+        const std::int64_t frame = now / frameSlots;
         // Frame numbers wrap at 32 bits: the start frame is read relative to now.
         const std::int64_t ahead =
             static_cast<std::int32_t>(record->startFrame - static_cast<std::uint32_t>(frame));
         if (ahead > farthestStartFrame) return usb::BusStatus::badStartFrame;
-        transfer.first = (frame + ahead) * static_cast<std::int64_t>(microframesPerFrame);
+        transfer.first = (frame + ahead) * frameSlots;
     }
     return usb::BusStatus::pending;
 }
@@ -218,14 +224,12 @@ void IsochronousSchedule::schedule(std::unique_ptr<Transfer> transfer, Pipe& pip
         pipe.selection = t.stream.selection;
     }
     if ((record.transfer.transferFlags & usb::transfer_flags::startIsoAsap) != 0) {
-        const std::int64_t nextFrame = (now / static_cast<std::int64_t>(microframesPerFrame) + 1) *
-                                       static_cast<std::int64_t>(microframesPerFrame);
+        const std::int64_t nextFrame = (now / frameSlots + 1) * frameSlots;
         t.first = pipe.nextFree > now ? pipe.nextFree : nextFrame;
     }
     // The frame of the first slot (rounded down before the bus's start), in 32 bits.
-    record.startFrame = static_cast<std::uint32_t>(
-        (t.first - (t.first < 0 ? static_cast<std::int64_t>(microframesPerFrame) - 1 : 0)) /
-        static_cast<std::int64_t>(microframesPerFrame));
+    record.startFrame =
+        static_cast<std::uint32_t>((t.first - (t.first < 0 ? frameSlots - 1 : 0)) / frameSlots);
     record.errorCount = 0;
     for (std::uint32_t i = 0; i < record.numberOfPackets; ++i) {
         usb::IsoPacket& packet = record.packets()[i];
@@ -281,7 +285,7 @@ void IsochronousSchedule::serve(Pipe& pipe, Transfer& t, std::uint32_t index, st
         break;
     }
     case StreamRole::feedback: {
-        const Bytes value = feedbackValue(t.rate, m_frames.highSpeed());
+        const Bytes& value = t.feedback;
         const bool fits = value.size() <= room.size() && value.size() <= t.stream.maxPacket;
         packet.length = fits ? static_cast<std::uint32_t>(value.size()) : 0;
         if (fits)

@@ -62,6 +62,14 @@ usb::RequestHeader* recordOf(io::Irp* irp) {
     return static_cast<usb::RequestHeader*>(argumentOf(irp));
 }
 
+// The record of a submitted request; null for the port's other controls.
+usb::RequestHeader* submittedRecord(io::Irp* irp) {
+    return io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode ==
+                   usb::internal_ioctl::submitRequest
+               ? recordOf(irp)
+               : nullptr;
+}
+
 BusRequestKind kindOfRecord(const usb::RequestHeader* record) {
     if (record == nullptr) return BusRequestKind::other;
     switch (record->function) {
@@ -76,15 +84,14 @@ BusRequestKind kindOfRecord(const usb::RequestHeader* record) {
     case usb::Function::controlTransfer:
         return BusRequestKind::control;
     default:
-        return isClassOrVendor(record->function) ? BusRequestKind::control : BusRequestKind::other;
+        return usb::isClassOrVendor(record->function) ? BusRequestKind::control
+                                                      : BusRequestKind::other;
     }
 }
 
 bool isIsochronous(io::Irp* irp) {
-    const usb::RequestHeader* record = recordOf(irp);
-    return io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode ==
-               usb::internal_ioctl::submitRequest &&
-           record != nullptr && record->function == usb::Function::isochronousTransfer;
+    const usb::RequestHeader* record = submittedRecord(irp);
+    return record != nullptr && record->function == usb::Function::isochronousTransfer;
 }
 
 BusRequestKind kindOf(io::Irp* irp) {
@@ -106,10 +113,7 @@ BusRequestKind kindOf(io::Irp* irp) {
 
 // Ends a request with a bus status, in its record when it has one.
 void fail(io::Irp* irp, usb::BusStatus status, kernel::NTSTATUS ioStatus) {
-    const bool submit = io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode ==
-                        usb::internal_ioctl::submitRequest;
-    if (usb::RequestHeader* record = recordOf(irp); submit && record != nullptr)
-        record->status = status;
+    if (usb::RequestHeader* record = submittedRecord(irp)) record->status = status;
     irp->ioStatus = {ioStatus, 0};
 }
 void fail(io::Irp* irp, usb::BusStatus status) { fail(irp, status, ioStatusOf(status)); }

@@ -39,6 +39,7 @@ TEST(ClassOrVendorRequest, StandsForTheSetupPacketItsFunctionNames) {
         {Function::vendorEndpoint, 0x42, 0xC2}, {Function::vendorOther, 0x43, 0xC3},
     };
     for (const Case& c : cases) {
+        EXPECT_TRUE(isClassOrVendor(c.function)) << static_cast<int>(c.function);
         for (bool in : {false, true}) {
             SetupPacket setup{};
             ASSERT_TRUE(setupPacketOf(classOrVendor(c.function, in), setup));
@@ -52,6 +53,7 @@ TEST(ClassOrVendorRequest, StandsForTheSetupPacketItsFunctionNames) {
 
 TEST(ClassOrVendorRequest, IsNoSetupPacketForOtherFunctionsOrLongTransfers) {
     SetupPacket setup{};
+    EXPECT_FALSE(isClassOrVendor(Function::isochronousTransfer));
     EXPECT_FALSE(setupPacketOf(classOrVendor(Function::isochronousTransfer, true), setup));
     EXPECT_FALSE(setupPacketOf(classOrVendor(Function::getDescriptorFromDevice, true), setup));
     ClassOrVendorRequest tooLong = classOrVendor(Function::classInterface, true);

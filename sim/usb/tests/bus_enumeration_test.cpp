@@ -80,6 +80,7 @@ TEST_P(BusEnumeration, ReadsTheDeviceAndItsConfiguration) {
     const auto* d = reinterpret_cast<const usb::DeviceDescriptor*>(device.data());
     EXPECT_EQ(d->idVendor.value(), function.description().vendorId);
     EXPECT_EQ(d->idProduct.value(), function.description().productId);
+    EXPECT_EQ(d->bNumConfigurations, 1);
 
     Bytes header(9);
     ASSERT_EQ(read(usb::descriptor_type::configuration, header), kernel::STATUS_SUCCESS);
@@ -88,7 +89,11 @@ TEST_P(BusEnumeration, ReadsTheDeviceAndItsConfiguration) {
     ASSERT_EQ(read(usb::descriptor_type::configuration, whole), kernel::STATUS_SUCCESS);
     EXPECT_EQ(whole, function.descriptors().configuration);
     const usb::ConfigurationView configuration(whole);
-    EXPECT_TRUE(configuration.valid()) << configuration.fault().problem;
+    ASSERT_TRUE(configuration.valid())
+        << configuration.fault().descriptor << " at " << configuration.fault().offset << ": "
+        << configuration.fault().problem;
+    EXPECT_EQ(configuration.configuration()->bNumInterfaces,
+              1 + function.description().streaming.size());
 }
 
 TEST_P(BusEnumeration, ReadsStringsByIndexAndLanguage) {
@@ -104,25 +109,29 @@ TEST_P(BusEnumeration, ReadsStringsByIndexAndLanguage) {
         EXPECT_NE(readString(index), u"<failed>");
         EXPECT_EQ(readString(index, 0x0407), u"<failed>"); // a language it has not
     }
-    const FixtureCase& c = GetParam();
-    if (c.model != nullptr) {
-        EXPECT_EQ(readString(c.modelIndex).substr(0, std::u16string(c.model).size()), c.model);
-    }
     EXPECT_EQ(readString(0xEE), u"<failed>");
+}
+
+TEST_P(BusEnumeration, NamesItsChipModelWhereTheDriverLooks) {
+    const FixtureCase& c = GetParam();
+    if (c.model == nullptr) {
+        EXPECT_EQ(readString(usbsim::fixtures::modelStringIndex), u"<failed>");
+        EXPECT_EQ(readString(usbsim::fixtures::fallbackModelStringIndex), u"<failed>");
+        return;
+    }
+    EXPECT_EQ(readString(c.modelIndex).substr(0, std::u16string(c.model).size()), c.model);
+    if (c.modelIndex == usbsim::fixtures::fallbackModelStringIndex) {
+        // So the driver falls back.
+        EXPECT_EQ(readString(usbsim::fixtures::modelStringIndex), u"<failed>");
+    }
 }
 
 TEST_P(BusEnumeration, SelectsTheConfigurationAndEverySetting) {
     const usb::ConfigurationView configuration = view();
     ASSERT_TRUE(configuration.valid());
-    // Setting 0 of interfaces 0, 1, 2... as many as the configuration declares.
-    std::vector<const usb::InterfaceDescriptor*> interfaces;
-    for (int number = 0; interfaces.size() < configuration.configuration()->bNumInterfaces;
-         ++number) {
-        const usb::InterfaceDescriptor* found =
-            configuration.findInterface({.number = number, .alternateSetting = 0});
-        ASSERT_NE(found, nullptr) << number;
-        interfaces.push_back(found);
-    }
+    const std::vector<const usb::InterfaceDescriptor*> interfaces =
+        usbsimtest::firstSettings(configuration);
+    ASSERT_EQ(interfaces.size(), configuration.configuration()->bNumInterfaces);
     usb::RequestBlock select;
     ASSERT_EQ(usb::buildSelectConfiguration(configuration, interfaces, testTag, select),
               kernel::STATUS_SUCCESS);

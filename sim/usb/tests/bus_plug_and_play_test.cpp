@@ -21,29 +21,28 @@ kernel::NTSTATUS queryInterface(StreamWorld& world, const kernel::Guid* type, st
 }
 
 TEST(BusPlugAndPlayTest, HandsOutVersionOneOfTheBusInterfaceOnly) {
+    // What differs from a well-formed query of version 1.
+    constexpr std::uint16_t whole = sizeof(usb::BusInterface);
     struct Case {
         const char* name;
-        const kernel::Guid* type;
-        std::uint16_t version;
-        std::uint16_t size;
-        bool buffer;
         kernel::NTSTATUS status;
+        const kernel::Guid* type = &usb::busInterfaceId;
+        std::uint16_t version = 1;
+        std::uint16_t size = whole;
+        bool buffer = true;
     };
     const Case cases[] = {
-        {"version 1", &usb::busInterfaceId, 1, sizeof(usb::BusInterface), true,
-         kernel::STATUS_SUCCESS},
-        {"a larger buffer", &usb::busInterfaceId, 1, sizeof(usb::BusInterface) + 8, true,
-         kernel::STATUS_SUCCESS},
-        {"version 2", &usb::busInterfaceId, 2, sizeof(usb::BusInterface), true,
-         kernel::STATUS_NOT_SUPPORTED},
-        {"another interface", &otherInterface, 1, sizeof(usb::BusInterface), true,
-         kernel::STATUS_NOT_SUPPORTED},
-        {"a buffer too small", &usb::busInterfaceId, 1, sizeof(usb::BusInterface) - 1, true,
-         kernel::STATUS_BUFFER_TOO_SMALL},
-        {"no buffer", &usb::busInterfaceId, 1, sizeof(usb::BusInterface), false,
-         kernel::STATUS_INVALID_PARAMETER},
-        {"no interface type", nullptr, 1, sizeof(usb::BusInterface), true,
-         kernel::STATUS_INVALID_PARAMETER},
+        {.name = "version 1", .status = kernel::STATUS_SUCCESS},
+        {.name = "a larger buffer", .status = kernel::STATUS_SUCCESS, .size = whole + 8},
+        {.name = "version 2", .status = kernel::STATUS_NOT_SUPPORTED, .version = 2},
+        {.name = "another interface",
+         .status = kernel::STATUS_NOT_SUPPORTED,
+         .type = &otherInterface},
+        {.name = "a buffer too small",
+         .status = kernel::STATUS_BUFFER_TOO_SMALL,
+         .size = whole - 1},
+        {.name = "no buffer", .status = kernel::STATUS_INVALID_PARAMETER, .buffer = false},
+        {.name = "no interface type", .status = kernel::STATUS_INVALID_PARAMETER, .type = nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

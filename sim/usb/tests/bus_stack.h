@@ -10,6 +10,7 @@
 #include "platform/usb/requests.h"
 #include "platform/usb/select_request.h"
 #include "sim/usb/simulated_bus.h"
+#include "sim/usb/tests/stream_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -52,66 +53,15 @@ inline usb::ControlTransferRequest getStatusRequest(std::vector<std::uint8_t>& b
     return request;
 }
 
-// One request of the driver: sent once, freed with the object.
-class SentRequest {
-public:
-    explicit SentRequest(std::int8_t stackSize) : m_irp(io::allocateIrp(stackSize)) {}
-    ~SentRequest() { io::freeIrp(m_irp); }
-    SentRequest(const SentRequest&) = delete;
-    SentRequest& operator=(const SentRequest&) = delete;
-
-    // An internal device control whose argument rides in others.argument1.
-    NTSTATUS send(io::DeviceObject* lower, std::uint32_t code, void* argument) {
-        io::IoStackLocation* location = prepare(code);
-        location->parameters.others.argument1 = argument;
-        return io::callDriver(lower, m_irp);
-    }
-    // An internal device control with an input buffer.
-    NTSTATUS sendInput(io::DeviceObject* lower, std::uint32_t code, void* input,
-                       std::uint32_t length) {
-        io::IoStackLocation* location = prepare(code);
-        location->parameters.deviceIoControl.type3InputBuffer = input;
-        location->parameters.deviceIoControl.inputBufferLength = length;
-        return io::callDriver(lower, m_irp);
-    }
-    bool done() const { return m_done; }
-    NTSTATUS status() const { return m_status; }
-    io::Irp* irp() const { return m_irp; }
-
-private:
-    io::IoStackLocation* prepare(std::uint32_t code) {
-        io::IoStackLocation* location = io::nextStackLocation(m_irp);
-        location->majorFunction = io::major::InternalDeviceControl;
-        location->parameters.deviceIoControl.ioControlCode = code;
-        io::setCompletionRoutine(m_irp, completed, this, true, true, true);
-        return location;
-    }
-    static NTSTATUS completed(io::DeviceObject*, io::Irp* irp, void* context) {
-        auto* self = static_cast<SentRequest*>(context);
-        self->m_done = true;
-        self->m_status = irp->ioStatus.status;
-        return kernel::STATUS_MORE_PROCESSING_REQUIRED; // the request stays with its sender
-    }
-    io::Irp* m_irp;
-    bool m_done = false;
-    NTSTATUS m_status = kernel::STATUS_PENDING;
-};
-
 // The driver's device on the bus device of a function, under a manual clock.
 // What is still pending at the end goes with an unplug, before the requests
 // are freed.
 class BusStack {
 public:
-    explicit BusStack(usbsim::FunctionDescription description) : function(std::move(description)) {
-        EXPECT_EQ(io::createDevice(m_driver, 0, &m_upper), kernel::STATUS_SUCCESS);
-        m_lower = io::attachDeviceToDeviceStack(m_upper, bus.device());
-        EXPECT_EQ(m_lower, bus.device());
-    }
+    explicit BusStack(usbsim::FunctionDescription description) : function(std::move(description)) {}
     ~BusStack() {
         bus.unplug();
         clock.settle();
-        io::detachDevice(bus.device());
-        io::deleteDevice(m_upper);
     }
     BusStack(const BusStack&) = delete;
     BusStack& operator=(const BusStack&) = delete;
@@ -119,8 +69,8 @@ public:
     // Sends the request, checks that it did not complete within the call,
     // and lets the bus complete it.
     NTSTATUS submit(std::uint32_t code, void* argument) {
-        SentRequest request(m_upper->stackSize());
-        EXPECT_EQ(request.send(m_lower, code, argument), kernel::STATUS_PENDING);
+        SentRequest request(m_device.stackSize());
+        EXPECT_EQ(request.send(m_device.lower(), code, argument), kernel::STATUS_PENDING);
         EXPECT_FALSE(request.done());
         clock.settle();
         EXPECT_TRUE(request.done());
@@ -133,7 +83,7 @@ public:
     // Sends the request and leaves it to the test.
     SentRequest& start(std::uint32_t code, void* argument) {
         SentRequest& request = add();
-        request.send(m_lower, code, argument);
+        request.send(m_device.lower(), code, argument);
         return request;
     }
     SentRequest& start(usb::RequestHeader& record) {
@@ -143,9 +93,9 @@ public:
     SentRequest& startIdle(usb::IdleCallbackInfo& info,
                            std::uint32_t length = sizeof(usb::IdleCallbackInfo)) {
         SentRequest& request = add();
-        EXPECT_EQ(
-            request.sendInput(m_lower, usb::internal_ioctl::submitIdleNotification, &info, length),
-            kernel::STATUS_PENDING);
+        EXPECT_EQ(request.sendInput(m_device.lower(), usb::internal_ioctl::submitIdleNotification,
+                                    &info, length),
+                  kernel::STATUS_PENDING);
         return request;
     }
 
@@ -167,6 +117,32 @@ public:
         ASSERT_EQ(submit(*setting.header()), kernel::STATUS_SUCCESS);
     }
 
+    // Selects the configuration with only the first interface that has a
+    // setting 1, and that setting; its first pipe.
+    usb::PipeInformation selectFirstStreaming(usb::RequestBlock& select,
+                                              usb::RequestBlock& setting) {
+        const usb::ConfigurationView configuration = view();
+        const usb::InterfaceDescriptor* streaming =
+            configuration.findInterface({.alternateSetting = 1});
+        if (streaming == nullptr) {
+            ADD_FAILURE() << "no setting 1";
+            return {};
+        }
+        selectStreaming({configuration.findInterface({.number = streaming->bInterfaceNumber})},
+                        streaming, select, setting);
+        if (testing::Test::HasFatalFailure()) return {};
+        return setting.as<usb::SelectInterfaceRequest>()->interface.pipes()[0];
+    }
+
+    // Resets a pipe and clears its halt.
+    NTSTATUS resetPipe(usb::PipeHandle handle) {
+        usb::PipeRequest reset{};
+        reset.header.length = sizeof(reset);
+        reset.header.function = usb::Function::syncResetPipeAndClearStall;
+        reset.pipeHandle = handle;
+        return submit(reset.header);
+    }
+
     usb::ConfigurationView view() const {
         return usb::ConfigurationView(function.descriptors().configuration);
     }
@@ -177,13 +153,11 @@ public:
 
 private:
     SentRequest& add() {
-        m_started.push_back(std::make_unique<SentRequest>(m_upper->stackSize()));
+        m_started.push_back(std::make_unique<SentRequest>(m_device.stackSize()));
         return *m_started.back();
     }
 
-    io::DriverObject m_driver;
-    io::DeviceObject* m_upper = nullptr;
-    io::DeviceObject* m_lower = nullptr;
+    DriverDevice m_device{bus, function, clock};
     std::vector<std::unique_ptr<SentRequest>> m_started;
 };
 

@@ -1,4 +1,5 @@
 #include "sim/usb/fixtures.h"
+#include "sim/usb/tests/fixture_cases.h"
 #include "sim/usb/tests/request_helpers.h"
 
 #include <gtest/gtest.h>
@@ -118,17 +119,9 @@ TEST(Release2Requests, ReportEverySettingOfAStreamingInterfaceValid) {
 }
 
 TEST(ClassRequests, EveryFixtureKeepsEachControlPerChannel) {
-    const std::pair<const char*, FunctionDescription (*)()> all[] = {
-        {"uac1", fx::uac1Headset},
-        {"uac2", fx::uac2FeedbackDevice},
-        {"k7d2", fx::k7d2Device},
-        {"p9f4", fx::p9f4Device},
-        {"t6l1", fx::t6l1Device},
-        {"q7k2", fx::q7k2Device},
-        {"n3w8", [] { return fx::n3w8Device(); }},
-    };
-    for (const auto& [name, make] : all) {
-        UsbFunction f(make());
+    for (const FixtureCase& fixture : kFixtures) {
+        SCOPED_TRACE(fixture.name);
+        UsbFunction f(fixture.make());
         const bool v2 = f.description().release == AudioRelease::uac2;
         const std::uint8_t get = v2 ? uac2::cur : uac1::getCur;
         const std::uint8_t set = v2 ? uac2::cur : uac1::setCur;
@@ -141,8 +134,8 @@ TEST(ClassRequests, EveryFixtureKeepsEachControlPerChannel) {
                     usb::featureControlSize(f.description().release, control.selector);
                 std::int64_t written = control.initial + 1;
                 for (std::uint8_t channel : control.channels) {
-                    SCOPED_TRACE(std::string(name) + " unit " + std::to_string(unit->id) +
-                                 " selector " + std::to_string(control.selector) + " channel " +
+                    SCOPED_TRACE("unit " + std::to_string(unit->id) + " selector " +
+                                 std::to_string(control.selector) + " channel " +
                                  std::to_string(channel));
                     const ControlAddress address = at(f, unit->id, control.selector, channel);
                     EXPECT_EQ(classIn(f, get, address, 4).data, le(control.initial, size));

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,35 +47,26 @@ Bytes unitBytes(const FunctionDescription& d) {
     return {};
 }
 
-TEST(DescriptorBuilder, SizesRelease1FeatureBitmapsToTheHighestSelector) {
-    const Bytes oneByte =
-        unitBytes(around(FeatureUnit{.id = 5,
-                                     .source = 1,
-                                     .channels = 2,
-                                     .controls = {{.selector = mute, .channels = {0}},
-                                                  {.selector = volume, .channels = {1, 2}}}}));
-    EXPECT_EQ(oneByte, (Bytes{10, 0x24, 6, 5, 1, 1, 0x01, 0x02, 0x02, 0}));
+// Feature unit 5 on terminal 1.
+FeatureUnit feature(std::uint8_t channels, std::vector<FeatureControl> controls) {
+    return FeatureUnit{.id = 5, .source = 1, .channels = channels, .controls = std::move(controls)};
+}
 
-    const Bytes twoBytes =
-        unitBytes(around(FeatureUnit{.id = 5,
-                                     .source = 1,
-                                     .channels = 2,
-                                     .controls = {{.selector = mute, .channels = {0}},
-                                                  {.selector = loudness, .channels = {0, 2}}}}));
-    EXPECT_EQ(twoBytes, (Bytes{13, 0x24, 6, 5, 1, 2, 0x01, 0x02, 0x00, 0x00, 0x00, 0x02, 0}));
+TEST(DescriptorBuilder, SizesRelease1FeatureBitmapsToTheHighestSelector) {
+    EXPECT_EQ(unitBytes(around(feature(2, {{.selector = mute, .channels = {0}},
+                                           {.selector = volume, .channels = {1, 2}}}))),
+              (Bytes{10, 0x24, 6, 5, 1, 1, 0x01, 0x02, 0x02, 0}));
+    EXPECT_EQ(unitBytes(around(feature(2, {{.selector = mute, .channels = {0}},
+                                           {.selector = loudness, .channels = {0, 2}}}))),
+              (Bytes{13, 0x24, 6, 5, 1, 2, 0x01, 0x02, 0x00, 0x00, 0x00, 0x02, 0}));
 }
 
 TEST(DescriptorBuilder, GivesRelease2ControlsTwoBitsOfAccess) {
-    const Bytes bytes =
-        unitBytes(around(FeatureUnit{.id = 5,
-                                     .source = 1,
-                                     .channels = 1,
-                                     .controls = {{.selector = mute, .channels = {0}},
-                                                  {.selector = volume,
-                                                   .channels = {1},
-                                                   .access = usb::uac2::control_access::readOnly}}},
-                         AudioRelease::uac2));
-    EXPECT_EQ(bytes, (Bytes{14, 0x24, 6, 5, 1, 0x03, 0, 0, 0, 0x04, 0, 0, 0, 0}));
+    const FeatureControl readOnlyVolume{
+        .selector = volume, .channels = {1}, .access = usb::uac2::control_access::readOnly};
+    EXPECT_EQ(unitBytes(around(feature(1, {{.selector = mute, .channels = {0}}, readOnlyVolume}),
+                               AudioRelease::uac2)),
+              (Bytes{14, 0x24, 6, 5, 1, 0x03, 0, 0, 0, 0x04, 0, 0, 0, 0}));
 }
 
 TEST(DescriptorBuilder, SetsOneMixerBitPerCrossingMostSignificantFirst) {

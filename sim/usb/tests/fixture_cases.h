@@ -2,6 +2,7 @@
 // of them.
 #pragma once
 
+#include "platform/usb/configuration.h"
 #include "sim/usb/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace usbsimtest {
 
@@ -39,6 +41,23 @@ inline const FixtureCase kFixtures[] = {
 // The test name of a case.
 inline std::string fixtureName(const testing::TestParamInfo<FixtureCase>& info) {
     return info.param.name;
+}
+
+// Setting 0 of interfaces 0, 1, 2... as many as the configuration declares:
+// what a driver selects the configuration with. Fewer when one is missing.
+inline std::vector<const usb::InterfaceDescriptor*>
+firstSettings(const usb::ConfigurationView& view) {
+    std::vector<const usb::InterfaceDescriptor*> interfaces;
+    for (int number = 0; interfaces.size() < view.configuration()->bNumInterfaces; ++number) {
+        const usb::InterfaceDescriptor* found =
+            view.findInterface({.number = number, .alternateSetting = 0});
+        if (found == nullptr) {
+            ADD_FAILURE() << "no interface " << number;
+            break;
+        }
+        interfaces.push_back(found);
+    }
+    return interfaces;
 }
 
 } // namespace usbsimtest

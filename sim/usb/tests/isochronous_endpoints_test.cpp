@@ -4,6 +4,8 @@
 // feedback value decodes to the device's rate within its format's step.
 #include "sim/usb/isochronous_endpoints.h"
 
+#include "sim/usb/tests/stream_driver.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,12 +17,7 @@ namespace {
 using usbsim::InSource;
 using usbsim::OutSink;
 using usbsim::SourceShape;
-
-std::uint64_t readLittleEndian(const std::uint8_t* at, std::size_t size) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i) value |= std::uint64_t{at[i]} << (8 * i);
-    return value;
-}
+using usbsimtest::readLittleEndian;
 
 struct RateCase {
     const char* name;

@@ -22,29 +22,36 @@ using usbsimtest::StreamWorld;
 
 constexpr std::uint8_t clockId = 10; // the release 2 fixture's clock source
 
+// Both fixtures' playback (interface 1) and microphone (interface 2) endpoints.
+struct Endpoint {
+    std::uint8_t interface;
+    std::uint8_t address;
+};
+constexpr Endpoint playback{1, 0x01};
+constexpr Endpoint microphone{2, 0x82};
+
 struct StreamCase {
     const char* name;
     std::function<FunctionDescription()> device;
-    std::uint8_t interface;
-    std::uint8_t address;
     StreamShape shape;
     std::int32_t clockOffset = 0; // IN: the device clock off its nominal rate
 };
 
 // Sets the nominal rate the way a driver does for the function's release.
-void setRate(StreamWorld& world, const StreamCase& c) {
+void setRate(StreamWorld& world, std::uint8_t address, std::uint32_t rate) {
     const kernel::NTSTATUS status = world.function.description().release == usb::AudioRelease::uac1
-                                        ? world.driver.setEndpointRate(c.address, c.shape.rate)
-                                        : world.driver.setClockRate(clockId, c.shape.rate);
+                                        ? world.driver.setEndpointRate(address, rate)
+                                        : world.driver.setClockRate(clockId, rate);
     ASSERT_EQ(status, kernel::STATUS_SUCCESS);
 }
 
-// Selects the case's setting, sets its rate and runs a driver's stream of
-// 10-packet transfers, 3 in flight, for 2.5 s.
-void runStream(StreamWorld& world, const StreamCase& c, std::unique_ptr<IsoStream>& stream) {
-    const usb::PipeHandle pipe = world.driver.selectSetting(c.interface, 1, c.address);
+// Selects setting 1 of the endpoint's interface, sets the case's rate and runs
+// a driver's stream of 10-packet transfers, 3 in flight, for 2.5 s.
+void runStream(StreamWorld& world, Endpoint at, const StreamCase& c,
+               std::unique_ptr<IsoStream>& stream) {
+    const usb::PipeHandle pipe = world.driver.selectSetting(at.interface, 1, at.address);
     ASSERT_NE(pipe, nullptr);
-    ASSERT_NO_FATAL_FAILURE(setRate(world, c));
+    ASSERT_NO_FATAL_FAILURE(setRate(world, at.address, c.shape.rate));
     world.bus.isochronous().setSampleClockOffset(c.clockOffset);
     stream = std::make_unique<IsoStream>(world.driver, pipe, c.shape, 10, 3);
     stream->start();
@@ -63,45 +70,32 @@ std::uint64_t framesOfFirstSecond(const std::vector<std::uint32_t>& lengths,
 }
 
 TEST(IsochronousStreamTest, OutPacketsReachTheSinkWithoutGapsAndUnchanged) {
+    const auto everySecondMicroframe = [] {
+        FunctionDescription d = usbsim::fixtures::uac2FeedbackDevice();
+        d.streaming[0].settings[0].data.interval = 2;
+        return d;
+    };
     const StreamCase cases[] = {
-        {"release 1 at 44.1 kHz",
-         usbsim::fixtures::uac1Headset,
-         1,
-         0x01,
-         {.rate = 44100, .frameBytes = 4}},
-        {"release 1 at 48 kHz",
-         usbsim::fixtures::uac1Headset,
-         1,
-         0x01,
-         {.rate = 48000, .frameBytes = 4}},
+        {"release 1 at 44.1 kHz", usbsim::fixtures::uac1Headset, {.rate = 44100, .frameBytes = 4}},
+        {"release 1 at 48 kHz", usbsim::fixtures::uac1Headset, {.rate = 48000, .frameBytes = 4}},
         {"release 2, high speed, 44.1 kHz in microframes",
          usbsim::fixtures::uac2FeedbackDevice,
-         1,
-         0x01,
          {.rate = 44100, .packetsPerMillisecond = 8, .frameBytes = 8}},
         {"release 2, high speed, 48 kHz in microframes",
          usbsim::fixtures::uac2FeedbackDevice,
-         1,
-         0x01,
          {.rate = 48000, .packetsPerMillisecond = 8, .frameBytes = 8}},
         {"release 2, high speed, 48 kHz every second microframe",
-         [] {
-             FunctionDescription d = usbsim::fixtures::uac2FeedbackDevice();
-             d.streaming[0].settings[0].data.interval = 2;
-             return d;
-         },
-         1,
-         0x01,
+         everySecondMicroframe,
          {.rate = 48000, .packetsPerMillisecond = 4, .frameBytes = 8}},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
         StreamWorld world(c.device());
         std::unique_ptr<IsoStream> running;
-        ASSERT_NO_FATAL_FAILURE(runStream(world, c, running));
+        ASSERT_NO_FATAL_FAILURE(runStream(world, playback, c, running));
         const IsoStream& stream = *running;
 
-        const usbsim::OutSink sink = world.bus.isochronous().sink(c.address);
+        const usbsim::OutSink sink = world.bus.isochronous().sink(playback.address);
         EXPECT_EQ(stream.failedPackets(), 0u);
         EXPECT_EQ(sink.gaps(), 0u);
         EXPECT_EQ(sink.stream(), stream.bytes());
@@ -121,39 +115,29 @@ TEST(IsochronousStreamTest, OutPacketsReachTheSinkWithoutGapsAndUnchanged) {
 }
 
 TEST(IsochronousStreamTest, InPacketsCarryTheDeviceClockWithNoFrameLost) {
+    const StreamShape release1{.in = true, .rate = 48000, .frameBytes = 2, .room = 98};
+    const StreamShape release2{
+        .in = true, .rate = 48000, .packetsPerMillisecond = 8, .frameBytes = 2, .room = 26};
+    StreamShape release2At44100 = release2;
+    release2At44100.rate = 44100;
     const StreamCase cases[] = {
-        {"release 1 microphone at 48 kHz",
-         usbsim::fixtures::uac1Headset,
-         2,
-         0x82,
-         {.in = true, .rate = 48000, .frameBytes = 2, .room = 98}},
-        {"release 1 microphone, device clock at 47990 Hz",
-         usbsim::fixtures::uac1Headset,
-         2,
-         0x82,
-         {.in = true, .rate = 48000, .frameBytes = 2, .room = 98},
+        {"release 1 microphone at 48 kHz", usbsim::fixtures::uac1Headset, release1},
+        {"release 1 microphone, device clock at 47990 Hz", usbsim::fixtures::uac1Headset, release1,
          -10},
-        {"release 2 microphone, high speed, 44.1 kHz",
-         usbsim::fixtures::uac2FeedbackDevice,
-         2,
-         0x82,
-         {.in = true, .rate = 44100, .packetsPerMillisecond = 8, .frameBytes = 2, .room = 26}},
+        {"release 2 microphone, high speed, 44.1 kHz", usbsim::fixtures::uac2FeedbackDevice,
+         release2At44100},
         {"release 2 microphone, high speed, device clock 5 Hz fast",
-         usbsim::fixtures::uac2FeedbackDevice,
-         2,
-         0x82,
-         {.in = true, .rate = 48000, .packetsPerMillisecond = 8, .frameBytes = 2, .room = 26},
-         5},
+         usbsim::fixtures::uac2FeedbackDevice, release2, 5},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
         StreamWorld world(c.device());
         std::unique_ptr<IsoStream> running;
-        ASSERT_NO_FATAL_FAILURE(runStream(world, c, running));
+        ASSERT_NO_FATAL_FAILURE(runStream(world, microphone, c, running));
         const IsoStream& stream = *running;
 
         EXPECT_EQ(stream.failedPackets(), 0u);
-        EXPECT_EQ(world.bus.isochronous().framesLost(c.address), 0u);
+        EXPECT_EQ(world.bus.isochronous().framesLost(microphone.address), 0u);
         const auto deviceRate =
             static_cast<std::uint64_t>(std::int64_t{c.shape.rate} + c.clockOffset);
         EXPECT_EQ(framesOfFirstSecond(stream.packetLengths(), c.shape), deviceRate);
@@ -184,7 +168,7 @@ TEST(IsochronousStreamTest, FeedbackReportsTheDeviceClockInTheFormatOfTheBusSpee
         for (usbsim::AlternateSetting& setting : description.streaming[0].settings)
             setting.feedback->maxPacketSize = static_cast<std::uint16_t>(c.packetBytes);
         StreamWorld world(std::move(description));
-        const usb::PipeHandle pipe = world.driver.selectSetting(1, 1, 0x81);
+        const usb::PipeHandle pipe = world.driver.selectSetting(playback.interface, 1, 0x81);
         ASSERT_NE(pipe, nullptr);
         world.bus.isochronous().setSampleClockOffset(-10);
 
@@ -202,9 +186,8 @@ TEST(IsochronousStreamTest, FeedbackReportsTheDeviceClockInTheFormatOfTheBusSpee
         for (std::uint32_t i = 0; i < record.numberOfPackets; ++i) {
             const usb::IsoPacket& packet = record.packets()[i];
             ASSERT_EQ(packet.length, c.packetBytes);
-            std::uint64_t value = 0;
-            for (std::uint32_t b = 0; b < c.packetBytes; ++b)
-                value |= std::uint64_t{transfer.buffer()[packet.offset + b]} << (8 * b);
+            const std::uint64_t value =
+                usbsimtest::readLittleEndian(&transfer.buffer()[packet.offset], c.packetBytes);
             EXPECT_NEAR(static_cast<double>(value) / c.fraction * c.slotsPerSecond, 47990.0,
                         c.slotsPerSecond / c.fraction);
         }

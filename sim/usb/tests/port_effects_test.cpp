@@ -26,21 +26,9 @@ protected:
 
     // Configures the function and sets streaming setting 1; its first pipe.
     usb::PipeInformation configure() {
-        const usb::ConfigurationView configuration = view();
-        const usb::InterfaceDescriptor* streaming =
-            configuration.findInterface({.alternateSetting = 1});
-        streamingInterface = streaming->bInterfaceNumber;
-        selectStreaming({configuration.findInterface({.number = streamingInterface})}, streaming,
-                        m_select, m_setting);
-        return m_setting.as<usb::SelectInterfaceRequest>()->interface.pipes()[0];
-    }
-
-    NTSTATUS resetPipe(usb::PipeHandle handle) {
-        usb::PipeRequest reset{};
-        reset.header.length = sizeof(reset);
-        reset.header.function = usb::Function::syncResetPipeAndClearStall;
-        reset.pipeHandle = handle;
-        return submit(reset.header);
+        const usb::PipeInformation pipe = selectFirstStreaming(m_select, m_setting);
+        streamingInterface = m_setting.as<usb::SelectInterfaceRequest>()->interface.interfaceNumber;
+        return pipe;
     }
 
     // The speaker's volume on the left channel.

@@ -14,16 +14,6 @@ namespace {
 
 constexpr kernel::PoolTag streamTag = kernel::poolTag("IsTs");
 
-struct Outcome {
-    bool done = false;
-    kernel::NTSTATUS status = kernel::STATUS_PENDING;
-};
-
-kernel::NTSTATUS noteOutcome(io::DeviceObject*, io::Irp* irp, void* context) {
-    *static_cast<Outcome*>(context) = {true, irp->ioStatus.status};
-    return kernel::STATUS_MORE_PROCESSING_REQUIRED;
-}
-
 } // namespace
 
 DriverDevice::DriverDevice(usbsim::SimulatedBus& bus, const usbsim::UsbFunction& function,
@@ -41,19 +31,12 @@ DriverDevice::~DriverDevice() {
 
 kernel::NTSTATUS DriverDevice::send(std::uint8_t major, std::uint8_t minor,
                                     const io::IoStackLocation::Parameters& parameters) {
-    io::Irp* irp = io::allocateIrp(stackSize());
-    io::IoStackLocation* location = io::nextStackLocation(irp);
-    location->majorFunction = major;
-    location->minorFunction = minor;
-    location->parameters = parameters;
-    irp->ioStatus = {kernel::STATUS_NOT_SUPPORTED, 0}; // what nobody below answers keeps
-    Outcome outcome;
-    io::setCompletionRoutine(irp, noteOutcome, &outcome, true, true, true);
-    io::callDriver(m_lower, irp);
+    SentRequest request(stackSize());
+    request.irp()->ioStatus = {kernel::STATUS_NOT_SUPPORTED, 0}; // what nobody below answers keeps
+    request.send(m_lower, major, minor, parameters);
     m_clock.settle();
-    kernel::check(outcome.done, "a request to the bus did not complete");
-    io::freeIrp(irp);
-    return outcome.status;
+    kernel::check(request.done(), "a request to the bus did not complete");
+    return request.status();
 }
 
 kernel::NTSTATUS DriverDevice::submit(usb::RequestHeader& record) {

@@ -18,6 +18,63 @@
 
 namespace usbsimtest {
 
+// The value of `size` little-endian bytes.
+inline std::uint64_t readLittleEndian(const std::uint8_t* at, std::size_t size) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i) value |= std::uint64_t{at[i]} << (8 * i);
+    return value;
+}
+
+// One request of the driver: sent once, freed with the object.
+class SentRequest {
+public:
+    explicit SentRequest(std::int8_t stackSize) : m_irp(io::allocateIrp(stackSize)) {}
+    ~SentRequest() { io::freeIrp(m_irp); }
+    SentRequest(const SentRequest&) = delete;
+    SentRequest& operator=(const SentRequest&) = delete;
+
+    // A request of major function `major` (minor `minor`) with the parameters given.
+    kernel::NTSTATUS send(io::DeviceObject* lower, std::uint8_t major, std::uint8_t minor,
+                          const io::IoStackLocation::Parameters& parameters) {
+        io::IoStackLocation* location = io::nextStackLocation(m_irp);
+        location->majorFunction = major;
+        location->minorFunction = minor;
+        location->parameters = parameters;
+        io::setCompletionRoutine(m_irp, completed, this, true, true, true);
+        return io::callDriver(lower, m_irp);
+    }
+    // An internal device control whose argument rides in others.argument1.
+    kernel::NTSTATUS send(io::DeviceObject* lower, std::uint32_t code, void* argument) {
+        io::IoStackLocation::Parameters parameters{};
+        parameters.deviceIoControl.ioControlCode = code;
+        parameters.others.argument1 = argument;
+        return send(lower, io::major::InternalDeviceControl, 0, parameters);
+    }
+    // An internal device control with an input buffer.
+    kernel::NTSTATUS sendInput(io::DeviceObject* lower, std::uint32_t code, void* input,
+                               std::uint32_t length) {
+        io::IoStackLocation::Parameters parameters{};
+        parameters.deviceIoControl.ioControlCode = code;
+        parameters.deviceIoControl.type3InputBuffer = input;
+        parameters.deviceIoControl.inputBufferLength = length;
+        return send(lower, io::major::InternalDeviceControl, 0, parameters);
+    }
+    bool done() const { return m_done; }
+    kernel::NTSTATUS status() const { return m_status; }
+    io::Irp* irp() const { return m_irp; }
+
+private:
+    static kernel::NTSTATUS completed(io::DeviceObject*, io::Irp* irp, void* context) {
+        auto* self = static_cast<SentRequest*>(context);
+        self->m_done = true;
+        self->m_status = irp->ioStatus.status;
+        return kernel::STATUS_MORE_PROCESSING_REQUIRED; // the request stays with its sender
+    }
+    io::Irp* m_irp;
+    bool m_done = false;
+    kernel::NTSTATUS m_status = kernel::STATUS_PENDING;
+};
+
 // A driver's device on the bus's device; the first setting it selects
 // selects the function's configuration first.
 class DriverDevice {
