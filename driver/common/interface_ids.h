@@ -11,6 +11,8 @@ inline constexpr kernel::Guid IID_IStreamEngine =
     kernel::makeGuid("{3D64C291-9F42-43E5-A468-2C5DC9BB2353}");
 inline constexpr kernel::Guid IID_IDspNode =
     kernel::makeGuid("{1EDBBC0C-AA74-4046-911E-C8BDE64A66FF}");
+inline constexpr kernel::Guid IID_IAudioDeviceModel =
+    kernel::makeGuid("{B00C6788-253F-4638-9460-336A8BE6EE9A}");
 inline constexpr kernel::Guid IID_IUsbDevice =
     kernel::makeGuid("{4E0BFAF2-66CC-40AC-8203-C3C4D08CD4FF}");
 inline constexpr kernel::Guid IID_IAsioPrivate =
