@@ -6,7 +6,7 @@ bool CDspSrcStage::Process(std::uint32_t, const float*, std::uint32_t* count) {
 
 void CDspSrcStage::Reset() {
     ResetPositions();
-    SetReady();
+    MarkReady(true);
 }
 
 bool CDspSrcStage::AllocateBuffers() {

@@ -65,8 +65,9 @@ protected:
     bool CanProcess(std::uint32_t channel, const float* input, const std::uint32_t* count) const;
     static bool Refuse(std::uint32_t* count);
     void ResetPositions();
-    // Marks the states built for the current direction.
-    void SetReady() { m_bReady = m_bAllocated; }
+    // Whether the states are built for the current direction; never before
+    // the buffers exist.
+    void MarkReady(bool ready) { m_bReady = ready && m_bAllocated; }
     float* OutputAt(std::uint32_t channel) const {
         return m_Outputs[channel].Get<float>() + m_OutputPositions[channel];
     }

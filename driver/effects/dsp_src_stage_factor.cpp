@@ -27,6 +27,7 @@ std::uint32_t CDspSrcStageFactor::SizeB() const {
 
 void CDspSrcStageFactor::Reset() {
     ResetPositions();
+    MarkReady(false);
     if (!m_bAllocated) return;
     const bool up = m_Direction == SrcDirection::Up;
     for (std::uint32_t c = 0; c < Channels; ++c) {
@@ -35,7 +36,7 @@ void CDspSrcStageFactor::Reset() {
                              up ? 1 : m_Factor, 0, nullptr, StateBuffer(c)) != sigOk)
             return;
     }
-    SetReady();
+    MarkReady(true);
 }
 
 bool CDspSrcStageFactor::Process(std::uint32_t channel, const float* input, std::uint32_t* count) {

@@ -34,6 +34,7 @@ void CDspSrcStageFir::Reset() {
         sigZero_32f(m_DelayLines[c], DelayLineFloats);
         m_DelayIndices[c] = 0;
     }
+    MarkReady(false);
     if (!m_bAllocated) return;
     const bool up = m_Direction == SrcDirection::Up;
     const float* firstRow =
@@ -44,7 +45,7 @@ void CDspSrcStageFir::Reset() {
                            nullptr, StateBuffer(c)) != sigOk)
             return;
     }
-    SetReady();
+    MarkReady(true);
 }
 
 bool CDspSrcStageFir::Process(std::uint32_t channel, const float* input, std::uint32_t* count) {
