@@ -53,7 +53,7 @@ public:
 
     SrcDirection GetDirection() const { return m_Direction; }
     bool IsAllocated() const { return m_bAllocated; }
-    // What Process wrote to a channel's output so far.
+    // What Process wrote to a channel's output so far (channel below 8).
     const float* GetOutput(std::uint32_t channel) const { return m_Outputs[channel].Get<float>(); }
     std::uint32_t GetOutputPosition(std::uint32_t channel) const {
         return m_OutputPositions[channel];
