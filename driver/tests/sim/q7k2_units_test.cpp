@@ -176,6 +176,7 @@ TEST_F(Q7K2Units, SwitchingCrossfadesInTheNextBlock) {
         bool toWet;
         bool oldIsWet, newIsWet; // planes 0 and 1
         bool restIsWet;          // planes 2..n-1 in the switching block
+        int frames = 512;
     };
     const Case cases[] = {
         {"virtualizer 8 on at 48k", false, 8, 48000, true, false, true, true},
@@ -183,12 +184,13 @@ TEST_F(Q7K2Units, SwitchingCrossfadesInTheNextBlock) {
         {"virtualizer 8 off at 192k", false, 8, 192000, false, true, false, true},
         {"virtualizer stereo off fades the dry set", false, 2, 48000, false, false, false, false},
         {"virtualizer 4 off keeps the dry set", false, 4, 48000, false, false, false, false},
+        {"a short block ends the fade", false, 8, 48000, true, false, true, true, 100},
         {"reverberator 6 on at 48k", true, 6, 48000, true, false, true, true},
         {"reverberator 8 off at 96k", true, 8, 96000, false, true, false, true},
     };
-    constexpr int Frames = 512;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const int Frames = c.frames;
         Start(usbsim::fixtures::q7k2Device());
         CQ7K2FeatureUnit* entity = ParseFeatureUnit();
         ASSERT_NE(entity, nullptr);
@@ -215,7 +217,7 @@ TEST_F(Q7K2Units, SwitchingCrossfadesInTheNextBlock) {
         const TestPlanes& oldSet = c.oldIsWet ? w : a;
         const TestPlanes& newSet = c.newIsWet ? w : a;
         for (std::uint32_t plane = 0; plane < c.channels; ++plane)
-            for (std::uint32_t i = 0; i < Frames; ++i) {
+            for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(Frames); ++i) {
                 double expected = 0;
                 if (plane >= 2)
                     expected = (c.restIsWet ? w : a)[plane][i];
