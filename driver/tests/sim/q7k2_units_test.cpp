@@ -120,6 +120,23 @@ TEST_F(Q7K2Units, VendorControlsBecomeTheUnitsAfterTheStandardControls) {
     }
 }
 
+// A plain release-1 unit makes the vendor controls plain effect controls,
+// which re-read the device's byte and hand it to the next block.
+TEST_F(Q7K2Units, APlainUnitMakesPlainEffectControls) {
+    CUac1FeatureUnit* unit = ParseUnit<CUac1FeatureUnit>(FeatureUnitSubtype, 9);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_EQ(ItemTypes(*unit), (std::vector<std::uint32_t>{23, 23, 3, 2}));
+    auto* control = dynamic_cast<CUacEffectControl*>(Items(*unit)[0]);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(dynamic_cast<CQ7K2Unit*>(control), nullptr);
+    ASSERT_EQ(unit->SetByte(Virtualizer, 0, 1), STATUS_SUCCESS); // the device changes alone
+    EXPECT_EQ(control->ReadFromDevice(), STATUS_SUCCESS);
+    EXPECT_EQ(control->Value(), 1);
+    EXPECT_EQ(PersistedByte(control->GetId()), 1);
+    control->ApplyPendingValue();
+    EXPECT_EQ(control->Switch().Active(), 1u);
+}
+
 TEST_F(Q7K2Units, WithoutMuteOrWhenAUnitFailsNothingIsBuilt) {
     for (const bool withoutMute : {true, false}) {
         SCOPED_TRACE(withoutMute ? "without mute" : "limiters refused");
