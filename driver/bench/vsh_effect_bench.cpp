@@ -3,6 +3,7 @@
 // copy of the same planes measured in the same run. Counters: CPU time per
 // second of audio (1000 packets), the ratio to the copy, and the worst
 // packet seen (the packets that complete a 512-sample block carry the work).
+#include "driver/bench/thread_seconds.h"
 #include "driver/tests/test_planes.h"
 #include "driver/zurazuvera/common/VSH/vsh_effect.h"
 
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <time.h>
 #include <vector>
 
 namespace {
@@ -19,13 +19,6 @@ namespace {
 constexpr int kFrames = 48;
 constexpr int kPacketsPerSecond = 48000 / kFrames;
 constexpr kernel::PoolTag kOwnerTag = kernel::poolTag("VYNE");
-
-// CPU time of this thread, so that other load on the machine does not count.
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
 
 struct Packet {
     TestPlanes planes;

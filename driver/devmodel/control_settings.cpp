@@ -40,6 +40,17 @@ kernel::NTSTATUS AccessUnitSetting(io::DeviceObject* settings, std::uint32_t ope
     return AccessNamedSetting(settings, operation, buffer, length, u"%s%02d_", u"Unit", nodeId);
 }
 
+kernel::NTSTATUS AccessUnitIndexedSetting(io::DeviceObject* settings, std::uint32_t operation,
+                                          void* buffer, std::uint32_t length, std::uint32_t nodeId,
+                                          std::uint32_t position) {
+    char16_t prefix[NameChars] = {};
+    const kernel::NTSTATUS status =
+        kernel::formatString(prefix, NameChars, u"%s%02d_", u"Unit", nodeId);
+    if (status != kernel::STATUS_SUCCESS) return status;
+    return AccessIndexedSetting(settings, operation, buffer, length, prefix,
+                                static_cast<int>(position));
+}
+
 kernel::NTSTATUS AccessTerminalSetting(io::DeviceObject* settings, std::uint32_t operation,
                                        void* buffer, std::uint32_t length, std::uint32_t entityId) {
     return AccessNamedSetting(settings, operation, buffer, length, u"%s%02d", u"UACUnit", entityId);

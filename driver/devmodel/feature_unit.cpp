@@ -1,5 +1,6 @@
 #include "driver/devmodel/feature_unit.h"
 
+#include "driver/devmodel/effect_control.h"
 #include "driver/devmodel/entity_request.h"
 #include "driver/devmodel/level_controls.h"
 #include "driver/devmodel/soft_volume_control.h"
@@ -43,6 +44,8 @@ constexpr SelectorControl SelectorControls[] = {
     {feature_selector::gainPad, &CreateBound<CUacGainPadControl>},
     {feature_selector::vendorSwitch, &CreateBound<CUacVendorSwitchControl>},
     {feature_selector::softVolume, &CreateBound<CUacSoftVolumeControl>},
+    {feature_selector::reverberator, &CreateBound<CUacEffectControl>},
+    {feature_selector::virtualizer, &CreateBound<CUacEffectControl>},
 };
 
 ControlFactory FactoryOf(std::uint8_t selector) {

@@ -25,6 +25,9 @@ inline constexpr std::uint8_t loudness = 10;
 inline constexpr std::uint8_t gainPad = 12;
 inline constexpr std::uint8_t softVolume = 130;
 inline constexpr std::uint8_t vendorSwitch = 144;
+// The vendor's effect switches: a room and a headphone virtualizer.
+inline constexpr std::uint8_t reverberator = 139;
+inline constexpr std::uint8_t virtualizer = 140;
 // Selectors from here on are the vendor's, found in the vendor control map.
 inline constexpr std::uint8_t firstVendor = 128;
 } // namespace feature_selector

@@ -1,0 +1,34 @@
+#include "driver/devmodel/q7k2_feature_unit.h"
+
+#include "driver/devmodel/q7k2_effect_unit.h"
+#include "driver/devmodel/q7k2_virtualizer_unit.h"
+
+namespace {
+
+constexpr std::uint8_t StandardOrder[] = {1, 2, 3, 4, 5, 7, 10};
+
+} // namespace
+
+template <class Unit>
+kernel::NTSTATUS CQ7K2FeatureUnit::CreateUnit(CAudioHal& hal, std::uint8_t selector) {
+    Unit* unit = nullptr;
+    if (!kernel::succeeded(CreateDriverObject<Unit>(&unit, nullptr, kernel::PoolType::NonPagedNx,
+                                                    Q7K2Tag, hal.GetChildCount())))
+        return kernel::STATUS_SUCCESS;
+    kernel::NTSTATUS status =
+        unit->Init(static_cast<IFeatureUnitSwitch*>(this), selector, hal.GetDeviceObject());
+    if (kernel::succeeded(status)) status = hal.AddChildObject(static_cast<IAudioNode*>(unit));
+    if (kernel::succeeded(status)) status = AddItem(static_cast<IAudioNode*>(unit));
+    static_cast<IAudioNode*>(unit)->Release();
+    return status;
+}
+
+kernel::NTSTATUS CQ7K2FeatureUnit::CreateControls(CAudioHal* hal) {
+    kernel::NTSTATUS status = CreateSourcedControls(hal, StandardOrder, Q7K2Tag);
+    if (!kernel::succeeded(status)) return status;
+    if (HasControl(feature_selector::reverberator))
+        status = CreateUnit<CQ7K2EffectUnit>(*hal, feature_selector::reverberator);
+    if (kernel::succeeded(status) && HasControl(feature_selector::virtualizer))
+        status = CreateUnit<CQ7K2VirtualizerUnit>(*hal, feature_selector::virtualizer);
+    return status;
+}
