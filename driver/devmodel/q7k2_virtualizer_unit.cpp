@@ -1,5 +1,7 @@
 #include "driver/devmodel/q7k2_virtualizer_unit.h"
 
+#include "driver/effects/float_format.h"
+
 #include "driver/common/settings_store.h"
 #include "driver/devmodel/control_settings.h"
 
@@ -14,25 +16,6 @@ constexpr int InitialCrosstalkAngle = 0; // 5 degrees
 int AsFlag(std::uint32_t value) { return value != 0 ? 1 : 0; }
 
 } // namespace
-
-ks::WaveFormatExtensible FloatDescriptionOf(const ks::WaveFormatExtensible& format) {
-    ks::WaveFormatExtensible result = format;
-    ks::WaveFormatEx& basic = result.Format;
-    const bool extensible = basic.wFormatTag == ks::format_tag::extensible;
-    if (extensible && IsEqualId(result.SubFormat, ks::KSDATAFORMAT_SUBTYPE_IEEE_FLOAT))
-        return result;
-    if (!extensible && basic.wFormatTag == ks::format_tag::ieeeFloat) return result;
-    basic.wBitsPerSample = 32;
-    basic.nBlockAlign = static_cast<std::uint16_t>(basic.nChannels * 4u);
-    basic.nAvgBytesPerSec = basic.nBlockAlign * basic.nSamplesPerSec;
-    if (extensible) {
-        result.SubFormat = ks::KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
-        result.wValidBitsPerSample = 32;
-    } else {
-        basic.wFormatTag = ks::format_tag::ieeeFloat;
-    }
-    return result;
-}
 
 kernel::NTSTATUS CQ7K2VirtualizerUnit::Init(kernel::IUnknown* entity, std::uint8_t selector,
                                             io::DeviceObject* settings) {
@@ -130,7 +113,7 @@ kernel::NTSTATUS CQ7K2VirtualizerUnit::SetRecordParameters(std::uint32_t first, 
 kernel::NTSTATUS CQ7K2VirtualizerUnit::SetFormat(const ks::WaveFormatExtensible* format) {
     const kernel::NTSTATUS status = CUacEffectControl::SetFormat(format);
     if (!kernel::succeeded(status)) return status;
-    m_FloatFormat = FloatDescriptionOf(*format);
+    m_FloatFormat = FloatDescription(*format);
     if (m_pVirtualizer != nullptr) {
         const ks::WaveFormatEx& stream = format->Format;
         ks::WaveFormatEx own{};

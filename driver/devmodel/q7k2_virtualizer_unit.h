@@ -66,7 +66,3 @@ private:
     std::uint32_t m_ulTableFlag = 0;
     ks::WaveFormatExtensible m_FloatFormat{};
 };
-
-// The float description the limiters take of a stream: 32-bit IEEE float
-// samples, the channels and rate kept.
-ks::WaveFormatExtensible FloatDescriptionOf(const ks::WaveFormatExtensible& format);

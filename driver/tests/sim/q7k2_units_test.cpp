@@ -5,6 +5,7 @@
 #include "driver/devmodel/q7k2_feature_unit.h"
 #include "driver/devmodel/q7k2_virtualizer_unit.h"
 #include "driver/effects/channel_mixer.h"
+#include "driver/effects/float_format.h"
 #include "driver/tests/dsp_test_host.h"
 #include "driver/tests/dsp_test_node.h"
 #include "driver/tests/test_planes.h"
@@ -275,7 +276,7 @@ TEST_F(Q7K2Units, OffFoldsThroughTheDryLimiterAndOtherFormatsPass) {
             limiter.SetMode(0);
             limiter.SetTargetGain(1.0f);
             limiter.SetParam(1.0f);
-            const auto limiterFormat = reverberator ? format : FloatDescriptionOf(format);
+            const auto limiterFormat = reverberator ? format : FloatDescription(format);
             limiter.SetFormat(&limiterFormat);
             CTestDspNode reference(
                 [&](const ks::WaveFormatExtensible*, void* data, std::uint32_t frames) {
