@@ -9,6 +9,7 @@
 #include "driver/tests/dsp_test_host.h"
 #include "driver/tests/dsp_test_node.h"
 #include "driver/tests/test_planes.h"
+#include "effect_unit_blocks.h"
 #include "fake_feature_unit.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
@@ -78,17 +79,6 @@ struct Q7K2Units : SimBusFixture {
         return value;
     }
 };
-
-// Feeds a unit blocks of float planes as the chain does, at dispatch level.
-TestPlanes RunBlock(IDspNode& unit, const ks::WaveFormatExtensible& format, int frames,
-                    std::uint32_t seed) {
-    TestPlanes planes = NoisePlanes(frames, seed, 0.4f, format.Format.nChannels);
-    std::vector<float*> pointers = PlanePointers(planes);
-    kernel::IrqlScope dispatch(kernel::Irql::Dispatch);
-    EXPECT_EQ(unit.Process(&format, pointers.data(), static_cast<std::uint32_t>(frames)),
-              STATUS_SUCCESS);
-    return planes;
-}
 
 TEST_F(Q7K2Units, VendorControlsBecomeTheUnitsAfterTheStandardControls) {
     struct Case {

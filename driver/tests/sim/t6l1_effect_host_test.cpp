@@ -5,6 +5,7 @@
 #include "driver/tests/dsp_test_host.h"
 #include "driver/tests/settings_test_device.h"
 #include "driver/tests/test_planes.h"
+#include "effect_unit_blocks.h"
 #include "entity_test_support.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
@@ -46,16 +47,6 @@ struct T6L1Host : SettingsTestDevice {
 
 std::vector<std::int32_t> ResetValues(std::int32_t onOff = 0) {
     return {onOff, 30, -30, 30, 30, 30, -150, 30, 150, 30, 0, 30, -100, 30, 100, 30, 15};
-}
-
-TestPlanes RunBlock(IDspNode& unit, const ks::WaveFormatExtensible& format, int frames,
-                    std::uint32_t seed) {
-    TestPlanes planes = NoisePlanes(frames, seed, 0.4f, format.Format.nChannels);
-    std::vector<float*> pointers = PlanePointers(planes);
-    kernel::IrqlScope dispatch(kernel::Irql::Dispatch);
-    EXPECT_EQ(unit.Process(&format, pointers.data(), static_cast<std::uint32_t>(frames)),
-              STATUS_SUCCESS);
-    return planes;
 }
 
 TEST_F(T6L1Host, ValuesAreCheckedStoredAndPersisted) {
