@@ -116,8 +116,9 @@ private:
     kernel::ThreadObject* m_pThread = nullptr;
 };
 
+// Its parts are open to the table-driven cases' functions.
 class AdapterWorld : public ::testing::Test {
-protected:
+public:
     void TearDown() override;
 
     // The function on a bus, the driver's device on it, with its hardware
