@@ -123,6 +123,19 @@ TEST_F(UsbAdapterTest, AControlInterfaceOfAnotherProtocolOrNoneFailsTheStart) {
     }
 }
 
+TEST_F(UsbAdapterTest, AConfigurationShorterThanItsTotalLengthFailsTheStart) {
+    usbsim::FunctionDescription description = fixtures::uac1Headset();
+    usbsim::Bytes bytes = usbsim::UsbFunction(description).descriptors().configuration;
+    const std::size_t claimed = bytes.size() + 16;
+    bytes[2] = static_cast<std::uint8_t>(claimed);
+    bytes[3] = static_cast<std::uint8_t>(claimed >> 8);
+    description.rawConfiguration = bytes;
+    Plug(description);
+    EXPECT_EQ(Start(), kernel::STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(function->configurationValue(), 0u);
+    EXPECT_TRUE(Script().log.empty());
+}
+
 TEST_F(UsbAdapterTest, SelectsTheConfigurationWithEveryInterfaceAtSettingZero) {
     Plug(fixtures::uac2FeedbackDevice());
     ASSERT_EQ(Start(), kernel::STATUS_SUCCESS);
