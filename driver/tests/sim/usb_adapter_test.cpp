@@ -41,8 +41,8 @@ protected:
                               information->dataLength / 2);
     }
 
-    // A GET_STATUS of the device through the adapter, on a system thread.
-    NTSTATUS GetStatus(kernel::Duration limit = 1s) {
+    // A GET_STATUS of the device through the adapter.
+    NTSTATUS SubmitGetStatus() {
         std::uint8_t reply[2] = {};
         usb::ControlTransferRequest request{};
         request.header.length = sizeof(request);
@@ -54,9 +54,29 @@ protected:
         request.setupPacket =
             usb::makeSetupPacket(usb::Direction::in, usb::RequestType::standard,
                                  usb::Recipient::device, usb::standard_request::getStatus, 0, 0, 2);
-        return Call([&] { return Usb()->SubmitUrb(&request.header); }, limit);
+        return Usb()->SubmitUrb(&request.header);
+    }
+    NTSTATUS GetStatus() {
+        return Call([this] { return SubmitGetStatus(); });
     }
 };
+
+// The configuration a function serves, with a change made to it.
+usbsim::FunctionDescription WithConfiguration(usbsim::FunctionDescription description,
+                                              const std::function<void(usbsim::Bytes&)>& change) {
+    usbsim::Bytes bytes = usbsim::UsbFunction(description).descriptors().configuration;
+    change(bytes);
+    description.rawConfiguration = bytes;
+    return description;
+}
+
+// The control interface's protocol byte.
+void SetControlProtocol(usbsim::Bytes& bytes, std::uint8_t protocol) {
+    const usb::ConfigurationView view(bytes);
+    const auto* control = view.findInterface({.interfaceClass = 1, .subclass = 1});
+    ASSERT_NE(control, nullptr);
+    bytes[reinterpret_cast<const std::uint8_t*>(control) - bytes.data() + 7] = protocol;
+}
 
 struct ModelChoiceCase {
     const char* name;
@@ -98,42 +118,66 @@ TEST_F(UsbAdapterTest, ChoosesTheModelFromTheProtocolAndTheProductCode) {
     }
 }
 
-TEST_F(UsbAdapterTest, AControlInterfaceOfAnotherProtocolOrNoneFailsTheStart) {
+TEST_F(UsbAdapterTest, AStartThatCannotBeCompletedFailsAndLeavesNoModelOrName) {
     const struct {
         const char* name;
-        std::uint8_t protocol;
-        std::uint8_t subclass;
-    } cases[] = {{"protocol 0x10", 0x10, 1}, {"protocol 0x30", 0x30, 1}};
+        usbsim::FunctionDescription description;
+        bool refuseBusInterface;
+        NTSTATUS parseStatus;
+        NTSTATUS expected;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"control protocol 0x10",
+         WithConfiguration(fixtures::uac1Headset(), [](auto& b) { SetControlProtocol(b, 0x10); }),
+         false,
+         kernel::STATUS_SUCCESS,
+         kernel::STATUS_UNSUCCESSFUL,
+         {}},
+        {"control protocol 0x30",
+         WithConfiguration(fixtures::uac1Headset(), [](auto& b) { SetControlProtocol(b, 0x30); }),
+         false,
+         kernel::STATUS_SUCCESS,
+         kernel::STATUS_UNSUCCESSFUL,
+         {}},
+        {"a configuration shorter than its total length",
+         WithConfiguration(fixtures::uac1Headset(),
+                           [](auto& b) {
+                               const std::size_t claimed = b.size() + 16;
+                               b[2] = static_cast<std::uint8_t>(claimed);
+                               b[3] = static_cast<std::uint8_t>(claimed >> 8);
+                           }),
+         false,
+         kernel::STATUS_SUCCESS,
+         kernel::STATUS_UNSUCCESSFUL,
+         {}},
+        {"no bus interface",
+         fixtures::uac1Headset(),
+         true,
+         kernel::STATUS_SUCCESS,
+         kernel::STATUS_UNSUCCESSFUL,
+         {}},
+        {"the model's parse fails",
+         fixtures::uac1Headset(),
+         false,
+         kernel::STATUS_INSUFFICIENT_RESOURCES,
+         kernel::STATUS_INSUFFICIENT_RESOURCES,
+         {"create uac1", "parse"}},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
-        usbsim::FunctionDescription description = fixtures::uac1Headset();
-        usbsim::Bytes bytes = usbsim::UsbFunction(description).descriptors().configuration;
-        const usb::ConfigurationView view(bytes);
-        const auto* control = view.findInterface({.interfaceClass = 1, .subclass = 1});
-        ASSERT_NE(control, nullptr);
-        const std::size_t at = reinterpret_cast<const std::uint8_t*>(control) - bytes.data();
-        bytes[at + 6] = c.subclass;
-        bytes[at + 7] = c.protocol;
-        description.rawConfiguration = bytes;
-        Plug(description);
-        EXPECT_EQ(Start(), kernel::STATUS_UNSUCCESSFUL);
-        EXPECT_TRUE(Script().log.empty()); // no model was made
+        Plug(c.description, c.refuseBusInterface);
+        Script().parseStatus = c.parseStatus;
+        EXPECT_EQ(Start(), c.expected);
+        EXPECT_EQ(Script().log, c.log);
         EXPECT_EQ(Hal()->GetEndpointCount(), 0u);
+        EXPECT_EQ(NameValue(FriendlyNameValue), std::nullopt);
+        if (c.refuseBusInterface) {
+            std::uint32_t frame = 7;
+            EXPECT_FALSE(kernel::succeeded(Usb()->QueryBusTime(&frame)));
+            EXPECT_EQ(frame, 0u);
+        }
     }
-}
-
-TEST_F(UsbAdapterTest, AConfigurationShorterThanItsTotalLengthFailsTheStart) {
-    usbsim::FunctionDescription description = fixtures::uac1Headset();
-    usbsim::Bytes bytes = usbsim::UsbFunction(description).descriptors().configuration;
-    const std::size_t claimed = bytes.size() + 16;
-    bytes[2] = static_cast<std::uint8_t>(claimed);
-    bytes[3] = static_cast<std::uint8_t>(claimed >> 8);
-    description.rawConfiguration = bytes;
-    Plug(description);
-    EXPECT_EQ(Start(), kernel::STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(function->configurationValue(), 0u);
-    EXPECT_TRUE(Script().log.empty());
 }
 
 TEST_F(UsbAdapterTest, SelectsTheConfigurationWithEveryInterfaceAtSettingZero) {
@@ -155,15 +199,6 @@ TEST_F(UsbAdapterTest, SelectsTheConfigurationWithEveryInterfaceAtSettingZero) {
     EXPECT_EQ(Script().log, (std::vector<std::string>{"create uac2", "parse"}));
 }
 
-TEST_F(UsbAdapterTest, WithoutTheBusInterfaceTheStartFailsBeforeAnyModel) {
-    Plug(fixtures::uac1Headset(), true);
-    EXPECT_EQ(Start(), kernel::STATUS_UNSUCCESSFUL);
-    EXPECT_TRUE(Script().log.empty());
-    std::uint32_t frame = 7;
-    EXPECT_FALSE(kernel::succeeded(Usb()->QueryBusTime(&frame)));
-    EXPECT_EQ(frame, 0u);
-}
-
 TEST_F(UsbAdapterTest, QueryBusTimeGivesTheBussFrameWithSuccess) {
     Plug(fixtures::uac1Headset());
     ASSERT_EQ(Start(), kernel::STATUS_SUCCESS);
@@ -179,20 +214,7 @@ TEST_F(UsbAdapterTest, ARequestThatHangsIsCancelledOnceAtFiveHundredMilliseconds
     ASSERT_EQ(Start(), kernel::STATUS_SUCCESS);
     const int before = bus->received(BusRequestKind::control);
     bus->injectFault(BusRequestKind::control, {BusFault::Type::hold});
-    CSystemCall call([this] {
-        std::uint8_t reply[2] = {};
-        usb::ControlTransferRequest request{};
-        request.header.length = sizeof(request);
-        request.header.function = usb::Function::controlTransfer;
-        request.transfer.transferFlags =
-            usb::transfer_flags::directionIn | usb::transfer_flags::defaultPipe;
-        request.transfer.transferBuffer = reply;
-        request.transfer.transferBufferLength = sizeof reply;
-        request.setupPacket =
-            usb::makeSetupPacket(usb::Direction::in, usb::RequestType::standard,
-                                 usb::Recipient::device, usb::standard_request::getStatus, 0, 0, 2);
-        return Usb()->SubmitUrb(&request.header);
-    });
+    CSystemCall call([this] { return SubmitGetStatus(); });
     clock.settle();
     clock.advance(499ms);
     clock.settle();
@@ -282,6 +304,7 @@ TEST_F(UsbAdapterTest, WritesTheNamesWholeWithoutTrailingBlanks) {
         {"longer than 50", 0x1234, 1, longName, longName, u"Headset Works"},
         {"the maker's, naming product", MakerVendorId, 0x0067, u"Cans", u"Cans", u"Headset Works"},
         {"the maker's, other product", MakerVendorId, 0x0070, u"Cans", u"Cans", std::nullopt},
+        {"no such strings", 0x1234, 1, u"", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -290,6 +313,7 @@ TEST_F(UsbAdapterTest, WritesTheNamesWholeWithoutTrailingBlanks) {
         description.vendorId = c.vendor;
         description.productId = c.product;
         description.strings = {{1, u"Headset Works"}, {2, c.productName}};
+        if (c.productName.empty()) description.strings.clear(); // the device stalls both
         description.manufacturerString = 1;
         description.productString = 2;
         Plug(description);
@@ -300,14 +324,6 @@ TEST_F(UsbAdapterTest, WritesTheNamesWholeWithoutTrailingBlanks) {
         EXPECT_EQ(NameValue(FriendlyNameValue), terminated(c.friendlyName));
         EXPECT_EQ(NameValue(ManufacturerValue), terminated(c.manufacturer));
     }
-}
-
-TEST_F(UsbAdapterTest, AStringThatCannotBeReadLeavesItsNameAsItWas) {
-    usbsim::FunctionDescription description = fixtures::uac1Headset();
-    description.productString = 9; // no such string: the device stalls it
-    Plug(description);
-    ASSERT_EQ(Start(), kernel::STATUS_SUCCESS);
-    EXPECT_EQ(NameValue(FriendlyNameValue), std::nullopt);
 }
 
 struct AsioCase {
@@ -408,14 +424,6 @@ TEST_F(UsbAdapterTest, TheComponentIdCarriesTheVendorAndTheProduct) {
     EXPECT_EQ(id.name, kernel::Guid{});
     EXPECT_EQ(id.version, 0u);
     EXPECT_EQ(id.revision, 0u);
-}
-
-TEST_F(UsbAdapterTest, AFailingModelParseFailsTheStartAndLeavesNothing) {
-    Plug(fixtures::uac1Headset());
-    Script().parseStatus = kernel::STATUS_INSUFFICIENT_RESOURCES;
-    EXPECT_EQ(Start(), kernel::STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(Hal()->GetEndpointCount(), 0u);
-    EXPECT_EQ(NameValue(FriendlyNameValue), std::nullopt);
 }
 
 } // namespace
