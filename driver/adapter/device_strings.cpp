@@ -117,9 +117,9 @@ std::optional<std::uint32_t> ReadDeviceParameter(io::DeviceObject* device, const
                 return false;
             const auto* information =
                 reinterpret_cast<const io::KeyValuePartialInformation*>(record);
-            if (information->dataLength != 4) return false;
+            if (information->dataLength > 4) return false;
             std::uint32_t data = 0;
-            std::memcpy(&data, information->data, sizeof data);
+            std::memcpy(&data, information->data, information->dataLength);
             value = data;
             return true;
         });

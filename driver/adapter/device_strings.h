@@ -41,8 +41,8 @@ kernel::NTSTATUS ReadStringText(IUsbDevice& usb, std::uint8_t index, std::uint16
 bool SetHardwareKeyValue(io::DeviceObject* device, const char16_t* name, io::RegistryValueType type,
                          const void* data, std::uint32_t length);
 
-// A 4-byte value under "Device Parameters" of the first hardware id's key
-// that holds it; none when no key holds it or it is not 4 bytes.
+// A value of at most 4 bytes under "Device Parameters" of the first
+// hardware id's key that holds it; none when no key holds one.
 std::optional<std::uint32_t> ReadDeviceParameter(io::DeviceObject* device, const char16_t* name);
 
 struct DeviceStringIndexes {
