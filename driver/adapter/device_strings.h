@@ -2,12 +2,15 @@
 // adapter's USB face, and the names the device is given in the registry.
 #pragma once
 
+#include "driver/common/maker_ids.h"
 #include "driver/engine/usb_device.h"
 #include "platform/io/device_object.h"
 #include "platform/io/registry_types.h"
 #include "platform/kernel/status.h"
 
+#include "driver/common/maker_ids.h"
 #include <cstddef>
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -22,10 +25,7 @@ inline constexpr char16_t FriendlyNameValue[] = u"FriendlyName";
 inline constexpr char16_t ManufacturerValue[] = u"Mfg";
 inline constexpr char16_t SelectiveSuspendValue[] = u"SelectiveSuspendEnabled";
 
-// The vendor id of the headset's maker (the project's own value: the maker's
-// real one is not used). Its devices name their manufacturer only for the
-// products in MakerProductsNamingManufacturer.
-inline constexpr std::uint16_t MakerVendorId = 0x2E8A;
+// The maker's devices name their manufacturer only for these products.
 inline constexpr std::uint16_t MakerProductsNamingManufacturer[] = {0x0067, 0x0068, 0x0161};
 
 // Reads string descriptor `index` into a pool buffer of `bufferBytes` and
