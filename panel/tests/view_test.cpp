@@ -1,8 +1,7 @@
 // The QML host on a recording scene root.
 
 #include "panel/message_box.h"
-#include "panel/tests/zen_fixture.h"
-#include "panel/view.h"
+#include "panel/tests/view_fixture.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -14,29 +13,6 @@ namespace {
 
 using namespace panel_test;
 using namespace panel;
-
-QUrl recordingRoot() { return QUrl::fromLocalFile(PANEL_TEST_QML_ROOT); }
-
-class ViewOnSim : public ZenOnSim {
-protected:
-    void SetUp() override {
-        ZenOnSim::SetUp();
-        makeZen(recordingRoot());
-        host = dynamic_cast<View*>(&zen->view());
-        ASSERT_NE(host, nullptr);
-        ASSERT_NE(host->rootObject(), nullptr);
-    }
-    QString rootCalls() {
-        QCoreApplication::processEvents();
-        return host->rootObject()->property("calls").toString();
-    }
-    void clearRootCalls() {
-        QCoreApplication::processEvents();
-        host->rootObject()->setProperty("calls", QString());
-    }
-
-    View* host = nullptr;
-};
 
 struct ZoomCase {
     QSize screen;
