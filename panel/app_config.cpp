@@ -70,7 +70,7 @@ QString AppConfig::languageName() const {
     const QString stored = ini.value("common/language", "ChineseSimplified").toString();
     for (const Language& l : kLanguages)
         if (stored == l.name) {
-            qDebug() << "****" + stored;
+            qDebug().noquote() << "****" + stored;
             return stored;
         }
     return {};
