@@ -122,7 +122,8 @@ TEST_F(ViewOnSim, LiveSettersStoreTheirBytesThenTellTheDriver) {
     for (const LiveCase& c : cases) {
         SCOPED_TRACE(c.name);
         driver.clear();
-        (host->*c.slot)(listOf(c.src));
+        View& view = *host;
+        (view.*c.slot)(listOf(c.src));
         const QVariantList block = host->getCurrentRam(0);
         for (const auto& [offset, value] : c.stored) EXPECT_EQ(block[int(offset)], value) << offset;
         EXPECT_EQ(driver.calls(), c.driverCalls);
@@ -153,7 +154,8 @@ TEST_F(ViewOnSim, AListShorterThanTheSlotReadsChangesNothing) {
     };
     for (const ShortCase& c : cases) {
         SCOPED_TRACE(c.name);
-        (host->*c.slot)(repeated(1, c.entries - 1));
+        View& view = *host;
+        (view.*c.slot)(repeated(1, c.entries - 1));
     }
     EXPECT_EQ(host->getCurrentRam(0), repeated(0, 256));
     EXPECT_EQ(host->getCurrentRam(1), repeated(0, 256));
