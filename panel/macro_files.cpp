@@ -39,7 +39,7 @@ QString MacroFiles::create() const {
     ini.setValue("config/repeat", 1);
     ini.setValue("config/usedTimes", 0);
     ini.sync();
-    return name;
+    return ini.status() == QSettings::NoError ? name : QString();
 }
 
 bool MacroFiles::remove(const QString& name) const {

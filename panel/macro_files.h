@@ -27,7 +27,7 @@ public:
     static bool isSafeName(const QString& name);
 
     // "Macro 001", "Macro 002", ...: the first whose file does not exist,
-    // created unassigned and empty.
+    // created unassigned and empty. Empty when the file can't be written.
     QString create() const;
     bool remove(const QString& name) const;
     bool rename(const QString& oldName, const QString& newName) const;

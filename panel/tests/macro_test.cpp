@@ -125,6 +125,12 @@ TEST_F(MacroFilesOnSim, CreateTakesTheFirstFreeNumberAndWritesAnEmptyMacro) {
     }
 }
 
+// A macro that could not be written used to be announced all the same.
+TEST_F(MacroFilesOnSim, CreateNamesNoMacroWhenItsFolderCantHoldOne) {
+    folder.write("data/macro", "not a folder");
+    EXPECT_EQ(host->createMacroIni().toString(), "");
+}
+
 TEST_F(MacroFilesOnSim, NamesAreListedIgnoringCaseWithTheirSlots) {
     folder.write("data/macro/b.bin", "[config]\nindex=3\n");
     folder.write("data/macro/A.bin", "[config]\ntotal=0\n");
