@@ -40,22 +40,6 @@ TEST(MacroIncode, EventsBetweenHeaderAndEndMarker) {
     }
 }
 
-TEST(MacroIncode, LookingANameUpEntersItWithCodeZero) {
-    MacroKeyCodes codes;
-    macroIncode({"Q    [Down]"}, codes);
-    ASSERT_TRUE(codes.contains("Q"));
-    EXPECT_EQ(codes["Q"], 0);
-}
-
-TEST(MacroBlock, RepeatCountOverTheHeaderAndZerosBehind) {
-    MacroKeyCodes codes;
-    const MacroBlock block = macroBlockFor({delay(250), delay(65535)}, codes, 0x0102);
-    MacroBlock expected{};
-    const std::uint8_t head[] = {1, 2, 0x7F, 0, 0, 0x19, 0x7F, 0, 0x19, 0x99};
-    std::copy(std::begin(head), std::end(head), expected.begin());
-    EXPECT_EQ(block, expected);
-}
-
 // A macro longer than the slot used to be cut at 192 bytes, losing its end marker.
 TEST(MacroBlock, ALongMacroKeepsItsWholeEventsAndItsEndMarker) {
     MacroKeyCodes codes;
