@@ -10,6 +10,7 @@
 #include "panel/app_config.h"
 #include "panel/macro_encoding.h"
 #include "panel/macro_files.h"
+#include "panel/profile_store.h"
 #include "panel/view_port.h"
 
 #include <QList>
