@@ -1,6 +1,7 @@
 #include "panel/device_engine.h"
 
-#include "panel/led_colour.h"
+#include "panel/lighting_push.h"
+#include "panel/option_block.h"
 
 #include <QDebug>
 #include <QSettings>
@@ -15,12 +16,6 @@ namespace {
 constexpr int kButtonReportBytes = 65;
 constexpr int kButtonPressBytes = 16;
 constexpr int kButtonReadTimeoutMs = 100;
-
-// Option block bytes the connect push uses.
-constexpr std::size_t kClarity = 0, kClarityLevel = 1, kNoiseLevel = 2, kSurround = 3;
-constexpr std::size_t kMagicVoice = 5, kMagicMode = 6, kEqEnable = 7, kLedMode = 14;
-constexpr std::size_t kLedSpeed = 16, kEqBands = 40, kMicMute = 176;
-constexpr int kEqOffset = 20;
 
 std::uint16_t hexId(const QString& text) {
     bool ok = false;
@@ -115,7 +110,7 @@ void DeviceEngine::sync(std::uint8_t profile) {
         qDebug() << "sync: no profile" << profile;
         return;
     }
-    const LedColour led = scaledLedColour(b);
+    using namespace option;
     // What the driver gets, as the page is then assumed to show it.
     DriverValues sent;
     sent.surround = b[kSurround];
@@ -129,10 +124,7 @@ void DeviceEngine::sync(std::uint8_t profile) {
     for (std::size_t i = 0; i < sent.eq.size(); ++i) sent.eq[i] = b[kEqBands + i] - kEqOffset;
 
     if (m.devices.testDevice()) {
-        m.hid.sendCmd02(b[kClarity], b[kSurround], 1, b[kMagicVoice], b[kMicMute]);
-        m.hid.sendCmd03(b[kLedMode], 1, 0, b[kLedSpeed], 0);
-        m.hid.sendCmd04({0, 0, led.green, led.blue, led.red, 0, 0});
-        m.hid.sendCmd01Guarded();
+        pushLighting(m.hid, b, 1, ColourOrder::GreenBlueRed);
         m.driver.setAaVolumeAll(1, -1, 0, 0);
         m.driver.readSpeakerVolume();
         m.driver.readMicVolume();

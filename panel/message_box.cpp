@@ -8,4 +8,9 @@ void QtMessageBox::warning(const QString& title, const QString& text) {
     QMessageBox::warning(nullptr, title, text, QMessageBox::Ok);
 }
 
+bool QtMessageBox::askOkCancel(const QString& title, const QString& text) {
+    return QMessageBox::warning(nullptr, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                                QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
 } // namespace panel

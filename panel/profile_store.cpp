@@ -36,6 +36,8 @@ bool copyIn(Blocks& blocks, unsigned index, const Block& block) {
     return true;
 }
 
+QString key(const char* group, unsigned index) { return QString("%1/%2").arg(group).arg(index); }
+
 } // namespace
 
 ProfileStore::ProfileStore(const QString& path) : m_file(path, QSettings::IniFormat) {}
@@ -43,22 +45,56 @@ ProfileStore::ProfileStore(const QString& path) : m_file(path, QSettings::IniFor
 void ProfileStore::load() {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (unsigned p = 0; p < kProfiles; ++p) {
-        readList(m_file, QString("option/%1").arg(p), m_options[p]);
-        readList(m_file, QString("matrix/%1").arg(p), m_matrices[p]);
+        readList(m_file, key("option", p), m_options[p]);
+        readList(m_file, key("matrix", p), m_matrices[p]);
     }
-    for (unsigned m = 0; m < kMacroSlots; ++m)
-        readList(m_file, QString("macro/%1").arg(m), m_macros[m]);
+    for (unsigned m = 0; m < kMacroSlots; ++m) readList(m_file, key("macro", m), m_macros[m]);
     m_timeFlag = static_cast<std::int64_t>(m_file.value("common/timeFlag").toULongLong());
-    m_profileId = static_cast<std::uint8_t>(m_file.value("common/curProfile", 1).toInt());
+    // A profile the panel does not have keeps the first of the page's profiles.
+    bool ok = false;
+    const int stored = m_file.value("common/curProfile", 1).toInt(&ok);
+    m_profileId = ok && stored >= 0 && stored < int(kProfiles) ? std::uint8_t(stored) : 1;
 }
 
 bool ProfileStore::saveProfileBlocks(unsigned profile) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (profile >= kProfiles) return false;
-    m_file.setValue(QString("option/%1").arg(profile), toList(m_options[profile]));
-    m_file.setValue(QString("matrix/%1").arg(profile), toList(m_matrices[profile]));
+    m_file.setValue(key("option", profile), toList(m_options[profile]));
+    m_file.setValue(key("matrix", profile), toList(m_matrices[profile]));
     m_file.sync();
     return m_file.status() == QSettings::NoError;
+}
+
+template <typename Blocks, typename Edit>
+bool ProfileStore::edit(Blocks& blocks, const char* group, unsigned index, const Edit& change) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index >= blocks.size()) return false;
+    change(blocks[index]);
+    m_file.setValue(key(group, index), toList(blocks[index]));
+    m_file.sync();
+    return true;
+}
+
+bool ProfileStore::editOption(unsigned profile, const std::function<void(OptionBlock&)>& change) {
+    return edit(m_options, "option", profile, change);
+}
+
+bool ProfileStore::editMatrix(unsigned profile, const std::function<void(MatrixBlock&)>& change) {
+    return edit(m_matrices, "matrix", profile, change);
+}
+
+bool ProfileStore::editMacro(unsigned slot, const std::function<void(MacroBlock&)>& change) {
+    return edit(m_macros, "macro", slot, change);
+}
+
+void ProfileStore::restoreDefaultProfile(const QString& backupPath) {
+    const QSettings backup(backupPath, QSettings::IniFormat);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        readList(backup, key("option", 0), m_options[0]);
+        readList(backup, key("matrix", 0), m_matrices[0]);
+    }
+    saveProfileBlocks(0);
 }
 
 void ProfileStore::storeTimeFlag(std::int64_t secondsSince1970) {
@@ -100,6 +136,19 @@ std::int64_t ProfileStore::timeFlag() const {
 std::uint8_t ProfileStore::profileId() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_profileId;
+}
+
+bool ProfileStore::setProfileId(std::uint8_t profile) {
+    if (profile >= kProfiles) return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_profileId = profile;
+    return true;
+}
+
+void ProfileStore::saveProfileId() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_file.setValue("common/curProfile", int(m_profileId));
+    m_file.sync();
 }
 
 } // namespace panel

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 namespace panel {
@@ -43,10 +44,27 @@ public:
     bool macro(unsigned slot, MacroBlock& out) const;
     bool setMacro(unsigned slot, const MacroBlock& block);
 
+    // Change a block in memory and write it to the file as one step.
+    // Profiles and slots beyond the last are refused: false, nothing changed.
+    bool editOption(unsigned profile, const std::function<void(OptionBlock&)>& edit);
+    bool editMatrix(unsigned profile, const std::function<void(MatrixBlock&)>& edit);
+    bool editMacro(unsigned slot, const std::function<void(MacroBlock&)>& edit);
+
+    // Profile 0's option and matrix blocks from a backup file, as `load`
+    // reads them, then written to the profile file.
+    void restoreDefaultProfile(const QString& backupPath);
+
     std::int64_t timeFlag() const;
     std::uint8_t profileId() const;
+    // The current profile in memory only; ids beyond the last are refused.
+    bool setProfileId(std::uint8_t profile);
+    // Writes the current profile to the file.
+    void saveProfileId();
 
 private:
+    template <typename Blocks, typename Edit>
+    bool edit(Blocks& blocks, const char* group, unsigned index, const Edit& change);
+
     template <typename F> bool locked(F&& f) const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return f();

@@ -129,9 +129,13 @@ bool SettingsSync::autoSync() {
              << "fw = " << firmwareTime << timeFlag << "sw= " << flag;
 
     const bool applied = applySettings(profile);
+    return stampTimeFlag() && applied;
+}
+
+bool SettingsSync::stampTimeFlag() {
     const auto stamped = m_hid.stampTimeFlag();
     if (stamped) m_profiles.storeTimeFlag(*stamped);
-    return applied && stamped.has_value();
+    return stamped.has_value();
 }
 
 QString SettingsSync::versionText() const {

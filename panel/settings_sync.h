@@ -37,6 +37,10 @@ public:
     // the first failed read, with nothing read into a profile or saved.
     bool autoSync();
 
+    // Stamps the headset with the current time and stores the same time as
+    // the panel's; false, nothing stored, when the stamp was not sent.
+    bool stampTimeFlag();
+
     // "Ver -----" until a version has been read.
     QString versionText() const;
 

@@ -1,10 +1,13 @@
 #include "panel/zen.h"
 
 #include "panel/user_event.h"
+#include "panel/view.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QScreen>
 
 namespace panel {
 
@@ -33,7 +36,7 @@ Zen::Zen(const ZenServices& services, QWidget* parent)
       m_profiles(m_s.profilePath), m_settings(m_devices, m_hid, m_profiles, *m_s.pointer) {
     qDebug() << "------------------- init ";
     m_s.driver->reload();
-    m_view = m_s.makeView(this);
+    m_view = makeView();
     m_engine = std::make_unique<DeviceEngine>(DeviceEngine::Parts{
         m_devices, m_hid, m_profiles, *m_s.driver, *m_view, *m_s.sleeper,
         [this] { QCoreApplication::postEvent(this, new UserEvent(kDeviceReadyCode)); }});
@@ -67,6 +70,17 @@ Zen::Zen(const ZenServices& services, QWidget* parent)
         }
     }
     m_engine->startInitWorker(m_s.deviceFilterPath);
+}
+
+std::unique_ptr<IView> Zen::makeView() {
+    if (m_s.makeView) return m_s.makeView(this);
+    ViewOptions options;
+    options.source = m_s.viewSource;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        options.screen = screen->geometry().size();
+    options.dataDir = m_s.dataDir;
+    options.messages = m_s.messages;
+    return std::make_unique<View>(this, options);
 }
 
 Zen::~Zen() {

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -28,10 +29,13 @@
 
 namespace panel {
 
+class Zen;
+
 // Everything Zen reaches outside itself; tests pass recording ones.
 struct ZenServices {
     IDriverClient* driver = nullptr;
-    std::function<std::unique_ptr<IView>(QWidget* parent)> makeView;
+    // Empty: the QML host of `viewSource` on the primary screen.
+    std::function<std::unique_ptr<IView>(Zen* owner)> makeView;
     IDeviceMonitor* monitor = nullptr;
     IMessageBox* messages = nullptr;
     ISleeper* sleeper = nullptr;
@@ -39,6 +43,8 @@ struct ZenServices {
     IPointerSettings* pointer = nullptr;
     QString deviceFilterPath = ":/DevInfo.ini";
     QString profilePath = "./data/profile.ini";
+    QString dataDir = "./data";
+    QUrl viewSource{"qrc:qml/main.qml"};
 };
 
 class Zen : public QWidget {
@@ -64,6 +70,7 @@ public:
     void readSpeakerVolume() { m_engine->readSpeakerVolume(); }
     void readSpeakerVolumeLR() { m_engine->readSpeakerVolumeLR(); }
     void readMicVolume() { m_engine->readMicVolume(); }
+    IView& view() { return *m_view; }
     void setSpeakerVolumeAll(int mute, int separate, int first, int second) {
         m_s.driver->setSpeakerVolumeAll(mute, separate, first, second);
     }
@@ -108,6 +115,7 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
+    std::unique_ptr<IView> makeView();
     void bringToFront();
     void onArrival();
     void onRemoval();

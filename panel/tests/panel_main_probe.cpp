@@ -38,6 +38,10 @@ private:
 class PrintingMessages final : public IMessageBox {
 public:
     void warning(const QString&, const QString& text) override { say("warning: " + text); }
+    bool askOkCancel(const QString&, const QString& text) override {
+        say("ask: " + text);
+        return false;
+    }
 };
 
 class NoMonitor final : public IDeviceMonitor {
@@ -57,7 +61,7 @@ int main(int argc, char** argv) {
     IniPointerSettings pointer(QDir::temp().filePath("panel-probe-pointer.ini"));
     ZenServices s;
     s.driver = &driver;
-    s.makeView = [](QWidget* parent) { return std::make_unique<PrintingView>(parent); };
+    s.makeView = [](Zen* owner) { return std::make_unique<PrintingView>(owner); };
     s.monitor = &monitor;
     s.messages = &messages;
     s.sleeper = &sleeper;
