@@ -8,9 +8,7 @@
 #include "platform/io/registry_types.h"
 #include "platform/kernel/status.h"
 
-#include "driver/common/maker_ids.h"
 #include <cstddef>
-
 #include <cstdint>
 #include <optional>
 #include <span>
