@@ -347,4 +347,41 @@ TEST_F(Terminals, Uac1OutputTerminalTakesOverTheDevicesSwitch) {
     EXPECT_EQ(RequestsFrom(before), std::vector<std::string>{"C1 81 0800 0300 <2"});
 }
 
+// Whatever allocation is refused, a release-1 terminal with several types
+// and their jacks either parses whole or fails, leaving nothing behind.
+TEST_F(Terminals, EveryRefusedAllocationLeavesNothingBehind) {
+    StartUac1();
+    const std::span<const std::uint8_t> configuration = (*usb)->Configuration();
+    for (std::uint8_t subtype : {2, 3}) {
+        SCOPED_TRACE(int(subtype));
+        const std::size_t at = ControlDescriptorsOf(configuration, subtype)[1];
+        for (std::uint64_t n = 1;; ++n) {
+            SCOPED_TRACE(n);
+            const std::size_t liveBefore = kernel::poolLiveBlocks();
+            bool exhausted = false;
+            {
+                Held<CPlainHal> fresh(Make<CPlainHal>());
+                ASSERT_EQ(fresh->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
+                const NTSTATUS status =
+                    subtype == 2
+                        ? ParseRefusing<CUac1InputTerminal>(configuration.subspan(at), Device(),
+                                                            fresh.get(), n, &exhausted)
+                        : ParseRefusing<CUac1OutputTerminal>(configuration.subspan(at), Device(),
+                                                             fresh.get(), n, &exhausted);
+                if (exhausted) {
+                    EXPECT_EQ(status, STATUS_SUCCESS);
+                }
+                // The simulated function's own allocations fail too, and
+                // look like a device refusing: the terminal then has one type.
+                if (status == STATUS_SUCCESS) {
+                    const std::uint32_t children = fresh->GetChildCount();
+                    EXPECT_TRUE(children == 1 || (subtype == 3 && children == 3)) << children;
+                }
+            }
+            EXPECT_EQ(kernel::poolLiveBlocks(), liveBefore);
+            if (exhausted) break;
+        }
+    }
+}
+
 } // namespace
