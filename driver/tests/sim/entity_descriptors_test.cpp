@@ -138,7 +138,7 @@ TEST_F(EntityDescriptors, EveryRefusedAllocationLeavesNothingBehind) {
         const char* name;
         std::uint8_t subtype;
         std::uint8_t id;
-        NTSTATUS (*parse)
+        NTSTATUS(*parse)
         (std::span<const std::uint8_t>, kernel::IUnknown*, CAudioHal*, std::uint64_t, bool*);
     };
     const Target targets[] = {
