@@ -268,7 +268,7 @@ TEST_F(Terminals, Uac1OutputTerminalSelectsAPersistsAndReReadsItsTypes) {
         std::vector<std::string> wire;
     };
     const Case cases[] = {
-        {"current", 2, STATUS_SUCCESS, {}},
+        {"current, told again", 2, STATUS_SUCCESS, {"41 81 0800 0300: 02 03"}},
         {"unlisted", 9, STATUS_UNSUCCESSFUL, {}},
         {"speaker", 1, STATUS_SUCCESS, {"41 81 0800 0300: 01 03", "C1 81 0200 0300 <6"}},
     };
