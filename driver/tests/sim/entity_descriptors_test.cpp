@@ -103,6 +103,7 @@ TEST_F(EntityDescriptors, ShortOrOverrunningDescriptorsBuildNothing) {
          ParseExtension, STATUS_INVALID_PARAMETER},
         {"release 1 selector counting past its end", Descriptor({0, 0x24, 5, 8, 4, 1, 2}, 8),
          ParseFresh<CUac1SelectorUnit>, STATUS_INVALID_PARAMETER},
+        {"no descriptor", Bytes(), ParseFresh<CUac1InputTerminal>, STATUS_INVALID_PARAMETER},
         {"bLength 0", Descriptor(it1, 0), ParseFresh<CUac1InputTerminal>, STATUS_UNSUCCESSFUL},
         {"bLength 1", Descriptor(it1, 1), ParseFresh<CUac1InputTerminal>, STATUS_UNSUCCESSFUL},
         {"bLength 2", Descriptor(it1, 2), ParseFresh<CUac1InputTerminal>, STATUS_UNSUCCESSFUL},
