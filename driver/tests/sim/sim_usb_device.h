@@ -135,18 +135,25 @@ protected:
     kernel::IUnknown* Device() const { return static_cast<IUsbDevice*>(usb->get()); }
 
     // The unit of the subtype and id in the configuration, parsed into an
-    // object the fixture keeps; null when there is none.
-    template <class Unit> Unit* ParseUnit(std::uint8_t subtype, std::uint8_t id) {
+    // object the fixture keeps; the parse's status. None: a failure.
+    template <class Unit>
+    NTSTATUS TryParse(std::uint8_t subtype, std::uint8_t id, Unit** parsed = nullptr) {
         const std::span<const std::uint8_t> bytes = (*usb)->Configuration();
         for (std::size_t at : ControlDescriptorsOf(bytes, subtype)) {
             if (bytes[at + 3] != id) continue;
             auto held = std::make_shared<Held<Unit>>(Make<Unit>());
             units.push_back(held);
-            EXPECT_EQ((*held)->Parse(bytes.subspan(at), Device(), Hal()), STATUS_SUCCESS);
-            return held->get();
+            if (parsed != nullptr) *parsed = held->get();
+            return (*held)->Parse(bytes.subspan(at), Device(), Hal());
         }
         ADD_FAILURE() << "no unit " << int(id) << " of subtype " << int(subtype);
-        return nullptr;
+        return STATUS_UNSUCCESSFUL;
+    }
+    // The same, expected to succeed; null when there is no such unit.
+    template <class Unit> Unit* ParseUnit(std::uint8_t subtype, std::uint8_t id) {
+        Unit* unit = nullptr;
+        EXPECT_EQ(TryParse(subtype, id, &unit), STATUS_SUCCESS);
+        return unit;
     }
 
     std::size_t Requests() const { return stack->function.log().size(); }
@@ -165,6 +172,32 @@ protected:
             result += text;
         }
         return result;
+    }
+
+    // The requests from the index given on: an IN request as
+    // "bmRequestType bRequest wValue wIndex <wLength", an OUT request with
+    // its data as LastRequest gives it.
+    std::vector<std::string> RequestsFrom(std::size_t first) const {
+        std::vector<std::string> lines;
+        const auto& log = stack->function.log();
+        for (std::size_t i = first; i < log.size(); ++i) {
+            const auto& r = log[i];
+            char text[40];
+            std::snprintf(text, sizeof text, "%02X %02X %04X %04X", r.setup.bmRequestType,
+                          r.setup.bRequest, r.setup.wValue.value(), r.setup.wIndex.value());
+            std::string line = text;
+            if ((r.setup.bmRequestType & 0x80) != 0) {
+                line += " <" + std::to_string(r.setup.wLength.value());
+            } else {
+                line += ":";
+                for (std::uint8_t b : r.data) {
+                    std::snprintf(text, sizeof text, " %02X", b);
+                    line += text;
+                }
+            }
+            lines.push_back(line);
+        }
+        return lines;
     }
 
     std::unique_ptr<usbsimtest::BusStack> stack;
