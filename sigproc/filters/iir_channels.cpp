@@ -66,11 +66,13 @@ private:
     }
 
     static void gather(Doubles& x, const float* const* src, int i) {
+#pragma GCC unroll 8
         for (int lane = 0; lane < Lanes; ++lane) x[lane] = src[lane][i];
     }
 
     static void scatter(float* const* dst, int i, const Doubles& y) {
         const Floats narrow = __builtin_convertvector(y, Floats);
+#pragma GCC unroll 8
         for (int lane = 0; lane < Lanes; ++lane) dst[lane][i] = narrow[lane];
     }
 
