@@ -5,8 +5,9 @@
 // doubles each. A lane does exactly the one-channel kernel's arithmetic, in
 // its order (pairs folded together, every stored value rounded to single
 // precision where that kernel stores it), and lanes never meet: every channel
-// gets the bits sigIirProcess_32f gives it alone. The delay words stay in
-// registers between steps, held as the doubles of their rounded floats.
+// gets the bits sigIirProcess_32f gives it alone. The delay words travel from
+// step to step as the doubles of their rounded floats and go back to the
+// records at the end of the call.
 #include "sigproc/filters/iir.h"
 
 #include "sigproc/sigproc.h"
@@ -136,7 +137,8 @@ bool sameKernel(const sigIirState* a, const sigIirState* b) {
 void runChannels(const float* const* src, float* const* dst, int len, sigIirState* const* states,
                  int count) {
     int c = 0;
-    for (; count - c >= 8; c += 8) runGroup<8>(src + c, dst + c, len, states + c);
+    for (; count - c >= MaxLanes; c += MaxLanes)
+        runGroup<MaxLanes>(src + c, dst + c, len, states + c);
     if (count - c >= 4) {
         runGroup<4>(src + c, dst + c, len, states + c);
         c += 4;
