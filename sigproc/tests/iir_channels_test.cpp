@@ -73,17 +73,23 @@ std::vector<float> TapsOfOrder(int order, std::uint32_t seed) {
     return taps;
 }
 
+// Each channel three times: a state for the side-by-side call, a twin state
+// run alone through sigIirProcess_32f, and the plain scalar form.
 struct Channels {
     std::vector<sigIirState*> states;
+    std::vector<sigIirState*> alone;
     std::vector<ScalarIir> references;
     ~Channels() {
         for (sigIirState* s : states) sigIirFree_32f(s);
+        for (sigIirState* s : alone) sigIirFree_32f(s);
     }
     void add(const std::vector<float>& taps) {
-        sigIirState* state = nullptr;
-        ASSERT_EQ(sigIirInitAlloc_32f(&state, taps.data(), int(taps.size()) / 2 - 1, nullptr),
-                  sigOk);
-        states.push_back(state);
+        for (std::vector<sigIirState*>* list : {&states, &alone}) {
+            sigIirState* state = nullptr;
+            ASSERT_EQ(sigIirInitAlloc_32f(&state, taps.data(), int(taps.size()) / 2 - 1, nullptr),
+                      sigOk);
+            list->push_back(state);
+        }
         references.emplace_back(taps);
     }
 };
@@ -108,7 +114,7 @@ const Case Cases[] = {
     {"in place", {3, 3, 3, 3, 3, 3, 3, 3}, {512, 31, 100}, true},
 };
 
-TEST(IirChannels, EveryChannelMatchesThePlainScalarFormBitForBit) {
+TEST(IirChannels, EveryChannelMatchesItselfAloneAndThePlainScalarFormBitForBit) {
     for (const Case& test : Cases) {
         SCOPED_TRACE(test.name);
         Channels channels;
@@ -133,6 +139,10 @@ TEST(IirChannels, EveryChannelMatchesThePlainScalarFormBitForBit) {
                                                 count),
                       sigOk);
             for (int c = 0; c < count; ++c) {
+                std::vector<float> alone(static_cast<std::size_t>(len));
+                ASSERT_EQ(sigIirProcess_32f(in[c].data(), alone.data(), len, channels.alone[c]),
+                          sigOk);
+                ASSERT_EQ(out[c], alone) << "channel " << c;
                 ASSERT_EQ(out[c], channels.references[c].run(in[c])) << "channel " << c;
                 const sigIirState* s = channels.states[c];
                 const std::vector<float> line(s->delayArea(), s->delayArea() + s->order + 1);
