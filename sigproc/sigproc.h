@@ -302,3 +302,9 @@ int sigFirOneSample_32f(float src, float* pDstVal, const float* taps, int tapsLe
 int sigIirInitAlloc_32f(sigIirState** pState, const float* taps, int order, const float* dlyLine);
 int sigIirFree_32f(sigIirState* state);
 int sigIirProcess_32f(const float* src, float* dst, int len, sigIirState* state);
+// count channels at once, channel c from src[c] through states[c] to dst[c]:
+// each gets the bits sigIirProcess_32f gives it alone. A channel may run in
+// place; the channels' buffers must not overlap one another. Every pointer
+// and state is checked before any channel is filtered.
+int sigIirProcessChannels_32f(const float* const* src, float* const* dst, int len,
+                              sigIirState* const* states, int count);

@@ -5,12 +5,16 @@
 #include "driver/zurazuvera/common/VSH/linear_phase_iir.h"
 #include "driver/zurazuvera/common/VSH/simple_sample_delay.h"
 #include "driver/zurazuvera/common/VSH/src_converter.h"
+#include "driver/zurazuvera/common/VSH/vsh_buffers.h"
 #include "platform/kernel/pool.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -211,6 +215,44 @@ TEST(VshSrcRates, RefusedMemoryLeavesNothing) {
         kernel::clearPoolFaults();
         EXPECT_EQ(kernel::poolLiveBlocks(), 0u);
     });
+}
+
+// The flush decides on the bits, four lanes at a time and then one by one:
+// every position of a lane and of the tail sees the same rule.
+TEST(VshBuffers, FlushTurnsOnlySubnormalsAndZerosIntoPositiveZero) {
+    using Limits = std::numeric_limits<float>;
+    struct Row {
+        float in;
+        float out;
+    };
+    const Row rows[] = {
+        {Limits::denorm_min(), 0.0f},
+        {-Limits::denorm_min(), 0.0f},
+        {Limits::min() / 2, 0.0f},
+        {-0.0f, 0.0f},
+        {Limits::min(), Limits::min()},
+        {-Limits::min(), -Limits::min()},
+        {Limits::infinity(), Limits::infinity()},
+        {1.5f, 1.5f},
+        {Limits::quiet_NaN(), Limits::quiet_NaN()},
+    };
+    const auto bits = [](float v) {
+        std::uint32_t b = 0;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    for (const Row& row : rows)
+        for (int count : {1, 4, 7}) {
+            for (int at = 0; at < count; ++at) {
+                std::vector<float> samples(std::size_t(count), 2.0f);
+                samples[std::size_t(at)] = row.in;
+                FlushSubnormals(samples.data(), count);
+                EXPECT_EQ(bits(samples[std::size_t(at)]), bits(row.out))
+                    << row.in << " at " << at << " of " << count;
+                samples[std::size_t(at)] = 2.0f;
+                EXPECT_EQ(samples, std::vector<float>(std::size_t(count), 2.0f));
+            }
+        }
 }
 
 TEST(VshSampleDelay, DelaysAcrossRandomBlockLengths) {

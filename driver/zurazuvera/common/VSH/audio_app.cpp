@@ -123,23 +123,21 @@ void AudioApp::Process(float* const* out, int nOutCh, float* const* in, int nInC
 void AudioApp::RunBlock() {
     const int nIn = m_nCallInCh;
     const int nOut = m_nCallOutCh;
-    for (int c = 0; c < nIn; ++c) {
-        if (m_nSrcMode == -1) m_Converters[c].Up(m_InnerInPlanes[c], InBlock(c), m_nRealDataLen);
-        if (m_nSrcMode == 1) m_Converters[c].Down(m_InnerInPlanes[c], InBlock(c), m_nRealDataLen);
+    SRC* converters[MaxChannels] = {};
+    float* inBlocks[MaxChannels] = {};
+    float* outBlocks[MaxChannels] = {};
+    for (int c = 0; c < MaxChannels; ++c) {
+        converters[c] = &m_Converters[c];
+        inBlocks[c] = InBlock(c);
+        outBlocks[c] = OutBlock(c);
     }
-    if (m_nSrcMode == 0) {
-        float* blocks[MaxChannels];
-        for (int c = 0; c < nIn; ++c) blocks[c] = InBlock(c);
-        CopyPlanes(m_InnerInPlanes, nIn, blocks, nIn, DataLen);
-    }
+    if (m_nSrcMode == -1)
+        SRC::UpChannels(converters, m_InnerInPlanes, inBlocks, nIn, m_nRealDataLen);
+    if (m_nSrcMode == 1)
+        SRC::DownChannels(converters, m_InnerInPlanes, inBlocks, nIn, m_nRealDataLen);
+    if (m_nSrcMode == 0) CopyPlanes(m_InnerInPlanes, nIn, inBlocks, nIn, DataLen);
     ProcessBlock(m_InnerOutPlanes, nOut, m_InnerInPlanes, nIn, DataLen);
-    for (int c = 0; c < nOut; ++c) {
-        if (m_nSrcMode == -1) m_Converters[c].Down(OutBlock(c), m_InnerOutPlanes[c], DataLen);
-        if (m_nSrcMode == 1) m_Converters[c].Up(OutBlock(c), m_InnerOutPlanes[c], DataLen);
-    }
-    if (m_nSrcMode == 0) {
-        float* blocks[MaxChannels];
-        for (int c = 0; c < nOut; ++c) blocks[c] = OutBlock(c);
-        CopyPlanes(blocks, nOut, m_InnerOutPlanes, nOut, DataLen);
-    }
+    if (m_nSrcMode == -1) SRC::DownChannels(converters, outBlocks, m_InnerOutPlanes, nOut, DataLen);
+    if (m_nSrcMode == 1) SRC::UpChannels(converters, outBlocks, m_InnerOutPlanes, nOut, DataLen);
+    if (m_nSrcMode == 0) CopyPlanes(outBlocks, nOut, m_InnerOutPlanes, nOut, DataLen);
 }

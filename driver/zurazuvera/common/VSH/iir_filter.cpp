@@ -3,6 +3,8 @@
 #include "driver/zurazuvera/common/VSH/vsh_buffers.h"
 #include "sigproc/sigproc.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int SetLength = 2 * (IIRFilter::Order + 1);
@@ -42,11 +44,32 @@ void IIRFilter::Free() {
 }
 
 void IIRFilter::Process(float* out, const float* in, int len) {
+    IIRFilter* self = this;
+    ProcessChannels(&self, &out, &in, 1, len);
+}
+
+void IIRFilter::ProcessChannels(IIRFilter* const* filters, float* const* out,
+                                const float* const* in, int count, int len) {
     if (len <= 0) return;
-    if (m_pState == nullptr) {
-        sigZero_32f(out, len);
-        return;
+    for (int first = 0; first < count; first += MaxChannels) {
+        const int chunk = std::min(count - first, MaxChannels);
+        sigIirState* states[MaxChannels] = {};
+        const float* sources[MaxChannels] = {};
+        float* targets[MaxChannels] = {};
+        int running = 0;
+        for (int c = first; c < first + chunk; ++c) {
+            if (filters[c]->m_pState == nullptr) {
+                sigZero_32f(out[c], len);
+                continue;
+            }
+            states[running] = filters[c]->m_pState;
+            sources[running] = in[c];
+            targets[running++] = out[c];
+        }
+        if (running == 0) continue;
+        const int status = sigIirProcessChannels_32f(sources, targets, len, states, running);
+        for (int c = first; c < first + chunk; ++c)
+            if (filters[c]->m_pState != nullptr) filters[c]->m_nStatus = status;
+        for (int k = 0; k < running; ++k) FlushSubnormals(targets[k], len);
     }
-    m_nStatus = sigIirProcess_32f(in, out, len, m_pState);
-    FlushSubnormals(out, len);
 }

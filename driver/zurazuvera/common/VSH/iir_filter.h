@@ -8,6 +8,8 @@ struct sigIirState;
 class IIRFilter {
 public:
     static constexpr int Order = 3;
+    // Channels filtered side by side in one pass; more are run in turns.
+    static constexpr int MaxChannels = 8;
 
     IIRFilter() = default;
     ~IIRFilter() { Free(); }
@@ -22,6 +24,10 @@ public:
 
     // len samples; in place allowed. Without a state the output is zeros.
     void Process(float* out, const float* in, int len);
+    // Channel c through filters[c], in[c] to out[c], as Process would, but
+    // the channels' filters run side by side. Channels must not share buffers.
+    static void ProcessChannels(IIRFilter* const* filters, float* const* out,
+                                const float* const* in, int count, int len);
     int LastStatus() const { return m_nStatus; }
 
     // b0..b3 then a0..a3 of the factor, or null.

@@ -4,6 +4,7 @@
 #include "driver/zurazuvera/common/VSH/vsh_buffers.h"
 #include "sigproc/sigproc.h"
 
+#include <algorithm>
 #include <cstring>
 
 int LinearPhaseIIR::Init(int factor) {
@@ -26,17 +27,51 @@ void LinearPhaseIIR::Free() {
 }
 
 void LinearPhaseIIR::Process(float* out, const float* in, int len) {
+    LinearPhaseIIR* self = this;
+    ProcessChannels(&self, &out, &in, 1, len);
+}
+
+void LinearPhaseIIR::ProcessChannels(LinearPhaseIIR* const* filters, float* const* out,
+                                     const float* const* in, int count, int len) {
     if (len <= 0) return;
-    if (!VSH_ASSERT(len <= MaxBlock) || !m_Buffers.IsValid()) {
-        sigZero_32f(out, len);
-        return;
+    for (int first = 0; first < count; first += MaxChannels)
+        ProcessChunk(filters + first, out + first, in + first, std::min(count - first, MaxChannels),
+                     len);
+}
+
+void LinearPhaseIIR::ProcessChunk(LinearPhaseIIR* const* filters, float* const* out,
+                                  const float* const* in, int count, int len) {
+    IIRFilter* forward[MaxChannels] = {};
+    IIRFilter* backward[MaxChannels] = {};
+    const float* sources[MaxChannels] = {};
+    float* targets[MaxChannels] = {};
+    float* x[MaxChannels] = {};
+    float* y[MaxChannels] = {};
+    float* z[MaxChannels] = {};
+    float* ahead[MaxChannels] = {};
+    int running = 0;
+    for (int c = 0; c < count; ++c) {
+        LinearPhaseIIR& filter = *filters[c];
+        if (!VSH_ASSERT(len <= MaxBlock) || !filter.m_Buffers.IsValid()) {
+            sigZero_32f(out[c], len);
+            continue;
+        }
+        forward[running] = &filter.m_Forward;
+        backward[running] = &filter.m_Backward;
+        sources[running] = in[c];
+        targets[running] = out[c];
+        x[running] = filter.m_Buffers.Get<float>();
+        y[running] = x[running] + BufferLength;
+        z[running] = y[running] + BufferLength;
+        ahead[running] = x[running] + LookAhead;
+        ++running;
     }
-    float* x = m_Buffers.Get<float>();
-    float* y = x + BufferLength;
-    float* z = y + BufferLength;
-    m_Forward.Process(x + LookAhead, in, len);
-    sigFlip_32f(x, y, len + LookAhead);
-    m_Backward.Process(z, y, len + LookAhead);
-    sigFlip_32f(z + LookAhead, out, len);
-    std::memmove(x, x + len, LookAhead * sizeof(float));
+    if (running == 0) return;
+    IIRFilter::ProcessChannels(forward, ahead, sources, running, len);
+    for (int k = 0; k < running; ++k) sigFlip_32f(x[k], y[k], len + LookAhead);
+    IIRFilter::ProcessChannels(backward, z, y, running, len + LookAhead);
+    for (int k = 0; k < running; ++k) {
+        sigFlip_32f(z[k] + LookAhead, targets[k], len);
+        std::memmove(x[k], x[k] + len, LookAhead * sizeof(float));
+    }
 }

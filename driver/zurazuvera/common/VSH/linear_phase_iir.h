@@ -23,8 +23,16 @@ public:
     // len samples, 1..MaxBlock; a longer block fails its check and gives
     // silence rather than overrunning the buffers.
     void Process(float* out, const float* in, int len);
+    // Channel c through filters[c], in[c] to out[c], as Process would, with
+    // the channels' filters run side by side. Channels must not share buffers.
+    static void ProcessChannels(LinearPhaseIIR* const* filters, float* const* out,
+                                const float* const* in, int count, int len);
 
 private:
+    static constexpr int MaxChannels = IIRFilter::MaxChannels;
+    static void ProcessChunk(LinearPhaseIIR* const* filters, float* const* out,
+                             const float* const* in, int count, int len);
+
     IIRFilter m_Forward;
     IIRFilter m_Backward;
     CPoolBuffer m_Buffers; // X, Y and Z of BufferLength floats each

@@ -23,9 +23,23 @@ public:
     void Down(float* out, const float* in, int len);
     // len samples to len x factor.
     void Up(float* out, const float* in, int len);
+    // Down and Up of channel c through converters[c], in[c] to out[c], with
+    // the channels' filters run side by side. Channels must not share buffers.
+    static void DownChannels(SRC* const* converters, float* const* out, const float* const* in,
+                             int count, int len);
+    static void UpChannels(SRC* const* converters, float* const* out, const float* const* in,
+                           int count, int len);
 
 private:
-    void Filter(bool down, float* out, const float* in, int len);
+    static constexpr int MaxChannels = IIRFilter::MaxChannels;
+    static void DownChunk(SRC* const* converters, float* const* out, const float* const* in,
+                          int count, int len);
+    static void UpChunk(SRC* const* converters, float* const* out, const float* const* in,
+                        int count, int len);
+    // Each converter's filter of the direction, the linear-phase ones side by
+    // side and the plain ones side by side.
+    static void FilterChannels(bool down, SRC* const* converters, float* const* out,
+                               const float* const* in, int count, int len);
 
     int m_nSrcMode = 0;
     int m_nSrcFactor = 1;
