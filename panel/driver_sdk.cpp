@@ -32,7 +32,7 @@ DriverDeviceId idOf(const DevInfo& info) {
 void DriverSdk::Buffer::clear() const { std::memset(bytes.get(), 0, kBytes); }
 
 DriverSdk::DriverSdk(const QString& folder, ISleeper& sleeper, IMessageBox& messages)
-    : m_library(folder + "/Mixcore"), m_sleeper(sleeper), m_messages(messages) {}
+    : m_libraryPath(folder + "/Mixcore"), m_sleeper(sleeper), m_messages(messages) {}
 
 DriverSdk::~DriverSdk() {
     Lock lock(m_mutex);
@@ -55,9 +55,10 @@ void DriverSdk::reload() {
 
 void DriverSdk::loadLibrary() {
     Lock lock(m_mutex);
-    if (!m_library.load()) qDebug() << "hInpOutDll == NULL";
-    m_entries = resolveMixcoreEntries(m_library);
-    if (m_library.isLoaded()) {
+    if (!m_library || !m_library->isLoaded()) m_library = std::make_unique<QLibrary>(m_libraryPath);
+    if (!m_library->load()) qDebug() << "hInpOutDll == NULL";
+    m_entries = resolveMixcoreEntries(*m_library);
+    if (m_library->isLoaded()) {
         qDebug() << "hInpOutDll called ok";
         return;
     }
@@ -222,7 +223,7 @@ void DriverSdk::unload() {
     if (m_smbReady && m_entries.ShutdownSMB) m_entries.ShutdownSMB();
     // The entries would point into unmapped code.
     m_entries = {};
-    m_library.unload();
+    if (m_library) m_library->unload();
 }
 
 std::int32_t DriverSdk::lastResult() const {

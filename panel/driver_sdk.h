@@ -193,7 +193,10 @@ private:
     DriverDeviceId infoDevice() const;
 
     mutable std::recursive_mutex m_mutex;
-    QLibrary m_library;
+    const QString m_libraryPath;
+    // A fresh handle for each attempt while the library is missing: a
+    // QLibrary that failed once does not look again.
+    std::unique_ptr<QLibrary> m_library;
     ISleeper& m_sleeper;
     IMessageBox& m_messages;
     std::function<bool()> m_connected;

@@ -3,6 +3,8 @@
 #include "panel/tests/driver_sdk_fixture.h"
 #include "testkit/temp_folder.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <thread>
 
@@ -221,6 +223,21 @@ TEST_F(DriverSdkOnMixcore, MissingLibraryWarnsOnceAndNothingCallsIt) {
                                           "Init_HXI_PropertyControl   disConnect ..."}));
     EXPECT_EQ(messages.texts.size(), 1u);
     EXPECT_TRUE(mixcore.lines().empty());
+}
+
+TEST_F(DriverSdkOnMixcore, ALibraryThatAppearsLaterIsLoadedAtTheNextAttempt) {
+    testkit::TempFolder folder;
+    sdk = makeClient(QString::fromStdString(folder.path().string()));
+    sdk->loadLibrary();
+    ASSERT_EQ(messages.texts.size(), 1u);
+    // A copy of its own: the test's handle on the first one stays apart.
+    ASSERT_TRUE(QFile::copy(programFolder() + "/libMixcore.so",
+                            QString::fromStdString((folder.path() / "libMixcore.so").string())));
+    debug.clear();
+    sdk->loadLibrary();
+    sdk->confLibInit();
+    EXPECT_EQ(debug.lines(), QStringList({"hInpOutDll called ok", "ConfLibInit called ok"}));
+    EXPECT_EQ(messages.texts.size(), 1u);
 }
 
 TEST_F(DriverSdkOnMixcore, CallsWithoutHeadsetAreSkippedAndCountAsFailed) {
