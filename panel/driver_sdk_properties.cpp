@@ -115,7 +115,9 @@ bool DriverSdk::setInt(const DriverDeviceId& device, const char16_t* name, const
     return true;
 }
 
+// A single-property setter is this call alone, so it takes the lock itself.
 bool DriverSdk::setInt(const DriverDeviceId& device, const char16_t* name, int value) {
+    Lock lock(m_mutex);
     return setInt(device, name, {}, {}, value);
 }
 
@@ -226,20 +228,11 @@ void DriverSdk::setMicVolume(int separate, int first, int second) {
     setVolume(m_capture, kVolumeScalar, separate, first, second);
 }
 
-void DriverSdk::setSpeakerMute(int value) {
-    Lock lock(m_mutex);
-    setInt(m_render, kMute, value);
-}
+void DriverSdk::setSpeakerMute(int value) { setInt(m_render, kMute, value); }
 
-void DriverSdk::setMicMute(int value) {
-    Lock lock(m_mutex);
-    setInt(m_capture, kMute, value);
-}
+void DriverSdk::setMicMute(int value) { setInt(m_capture, kMute, value); }
 
-void DriverSdk::setAaMute(int value) {
-    Lock lock(m_mutex);
-    setInt(m_capture, kAaMute, value);
-}
+void DriverSdk::setAaMute(int value) { setInt(m_capture, kAaMute, value); }
 
 void DriverSdk::setEqBands(const std::array<int, 10>& bands) {
     for (int band = 1; band <= 10; ++band)
@@ -252,10 +245,7 @@ void DriverSdk::setEqAll(int enable, const std::array<int, 10>& bands) {
     setEqBands(bands);
 }
 
-void DriverSdk::setEqEnable(int value) {
-    Lock lock(m_mutex);
-    setInt(m_render, kEqEnable, value);
-}
+void DriverSdk::setEqEnable(int value) { setInt(m_render, kEqEnable, value); }
 
 void DriverSdk::setEqSliders(const std::array<int, 10>& bands) {
     Lock lock(m_mutex);
@@ -271,20 +261,11 @@ void DriverSdk::adjustVoiceClarity(int enable, int level, int level2) {
     setInt(m_render, kNoiseLevel, level2);
 }
 
-void DriverSdk::setVoiceClarityEnable(int value) {
-    Lock lock(m_mutex);
-    setInt(m_render, kClarityEnable, value);
-}
+void DriverSdk::setVoiceClarityEnable(int value) { setInt(m_render, kClarityEnable, value); }
 
-void DriverSdk::setVoiceClarityLevel(int value) {
-    Lock lock(m_mutex);
-    setInt(m_render, kClarityLevel, value);
-}
+void DriverSdk::setVoiceClarityLevel(int value) { setInt(m_render, kClarityLevel, value); }
 
-void DriverSdk::setNoiseSuppressionLevel(int value) {
-    Lock lock(m_mutex);
-    setInt(m_render, kNoiseLevel, value);
-}
+void DriverSdk::setNoiseSuppressionLevel(int value) { setInt(m_render, kNoiseLevel, value); }
 
 void DriverSdk::adjustSurroundHeadphone(int enable) {
     Lock lock(m_mutex);
@@ -312,15 +293,9 @@ void DriverSdk::setMagicVoice(int enable, int mode) {
     setInt(m_capture, kMagicSelection, mode);
 }
 
-void DriverSdk::setMagicVoiceEnable(int value) {
-    Lock lock(m_mutex);
-    setInt(m_capture, kMagicEnable, value);
-}
+void DriverSdk::setMagicVoiceEnable(int value) { setInt(m_capture, kMagicEnable, value); }
 
-void DriverSdk::setMagicVoiceSelection(int value) {
-    Lock lock(m_mutex);
-    setInt(m_capture, kMagicSelection, value);
-}
+void DriverSdk::setMagicVoiceSelection(int value) { setInt(m_capture, kMagicSelection, value); }
 
 void DriverSdk::setChannelCopy(int value) {
     Lock lock(m_mutex);

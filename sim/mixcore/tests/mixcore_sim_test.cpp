@@ -114,39 +114,4 @@ TEST_F(Mixcore, TextsFillAtMostTheClientsBuffer) {
     EXPECT_EQ(readText(kRender, u"Enable_EQ_GFX"), "3");
 }
 
-TEST_F(Mixcore, DeviceListFollowsTheCountsAndTheFailures) {
-    std::uint32_t count = 9;
-    MixcoreSim_failNextCounts(0, 2);
-    EXPECT_EQ(GetDeviceCount(0, &count), 1);
-    EXPECT_EQ(GetDeviceCount(1, &count), 0);
-    EXPECT_EQ(GetDeviceCount(0, &count), 1);
-    EXPECT_EQ(GetDeviceCount(0, &count), 0);
-    EXPECT_EQ(count, 1u);
-
-    MixcoreSim_setCounts(2, 1);
-    std::uint32_t info[4] = {};
-    ASSERT_EQ(GetDeviceById(0, 1, info), 0);
-    EXPECT_EQ(std::vector<std::uint32_t>(info, info + 4),
-              (std::vector<std::uint32_t>{0x101, 12, 0, 1}));
-    EXPECT_EQ(GetDeviceById(1, 1, info), 1);
-    // A device that left the list takes no calls.
-    MixcoreSim_setCounts(1, 0);
-    EXPECT_EQ(readText(kCapture, u"MuteControl"), "failed");
-}
-
-TEST_F(Mixcore, CallLogNamesEachCall) {
-    MixcoreSim_setInitResult(4);
-    EXPECT_EQ(ConfLibInit(), 4);
-    write(kRender, u"VolumeScalarControl", {-1}, 0.55f);
-    write(kRender, u"Nothing", {}, 7);
-    Text t;
-    read(kCapture, u"Enable_ENC_LFX", {0}, t);
-    std::string log(MixcoreSim_callLog(nullptr, 0) + 1, '\0');
-    MixcoreSim_callLog(log.data(), log.size());
-    EXPECT_STREQ(log.c_str(), "ConfLibInit =4\n"
-                              "0x100 VolumeScalarControl {-1} set 0.550000 =0\n"
-                              "0x100 Nothing - set 7 =1\n"
-                              "0x200 Enable_ENC_LFX {0} get 0 =0\n");
-}
-
 } // namespace
