@@ -5,6 +5,7 @@
 // page reaches through the engine.
 
 #include <array>
+#include <functional>
 
 namespace panel {
 
@@ -30,6 +31,9 @@ class IDriverClient {
 public:
     virtual ~IDriverClient() = default;
 
+    // The owner's headset test, asked before each property call; without
+    // one, no headset is connected.
+    virtual void setConnectionTest(std::function<bool()> connected) = 0;
     // Set-up: load the library, initialise it and build its device list.
     virtual void reload() = 0;
     virtual void createDeviceList() = 0;

@@ -35,6 +35,7 @@ Zen::Zen(const ZenServices& services, QWidget* parent)
     : QWidget(parent), m_s(services), m_hid(m_devices, *m_s.sleeper, *m_s.clock),
       m_profiles(m_s.profilePath), m_settings(m_devices, m_hid, m_profiles, *m_s.pointer) {
     qDebug() << "------------------- init ";
+    m_s.driver->setConnectionTest([this] { return testDevice(); });
     m_s.driver->reload();
     m_view = makeView();
     m_engine = std::make_unique<DeviceEngine>(DeviceEngine::Parts{
@@ -89,6 +90,7 @@ Zen::~Zen() {
     // Stops the poll and waits for the engine's tasks before the devices,
     // the view and the client they use go.
     m_engine.reset();
+    m_s.driver->setConnectionTest({});
     m_devices.clear();
 }
 

@@ -59,6 +59,23 @@ private:
 // with the cycle's number from 1.
 class RecordingDriver final : public panel::IDriverClient {
 public:
+    void setConnectionTest(std::function<bool()> test) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_connectionTest = std::move(test);
+    }
+    // What the owner handed over, asked now; false without one.
+    bool askConnection() const {
+        std::function<bool()> test;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            test = m_connectionTest;
+        }
+        return test && test();
+    }
+    bool hasConnectionTest() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<bool>(m_connectionTest);
+    }
     void reload() override { note("reload"); }
     void createDeviceList() override {
         note("createDeviceList");
@@ -158,6 +175,7 @@ private:
     std::vector<std::thread::id> m_pollThreads;
     int m_cycles = 0;
     panel::DriverValues m_values;
+    std::function<bool()> m_connectionTest;
 };
 
 } // namespace panel_test

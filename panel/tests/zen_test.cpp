@@ -75,6 +75,17 @@ TEST_F(ZenOnSim, RemovalStopsThePollAndHides) {
     EXPECT_FALSE(zen->isVisible());
 }
 
+// The client asks the window's headset test before each property call, and
+// must not ask a window that is gone.
+TEST_F(ZenOnSim, TheClientAsksTheWindowsHeadsetTestWhileTheWindowLives) {
+    makeZen();
+    EXPECT_TRUE(driver.askConnection());
+    hidsim::setPresent(headset, false);
+    EXPECT_FALSE(driver.askConnection());
+    zen.reset();
+    EXPECT_FALSE(driver.hasConnectionTest());
+}
+
 // An arrival whose driver list became ready at the second or third build
 // used to end without checking the device.
 TEST_F(ZenOnSim, AnArrivalChecksTheDeviceAfterAnySuccessfulBuild) {
