@@ -21,9 +21,9 @@ TEST_F(UsbStreamCreatorTest, EveryKindInitialisesWithItsDirectionWorkerAndLimite
         UsbStreamKind kind;
         std::uint32_t direction;
     };
-    for (const Case& c : {Case{UsbStreamKind::uac1Render, 0}, Case{UsbStreamKind::uac1Capture, 1},
-                          Case{UsbStreamKind::uac2Render, 0},
-                          Case{UsbStreamKind::uac2Capture, 1}}) {
+    for (const Case& c :
+         {Case{UsbStreamKind::uac1Render, 0}, Case{UsbStreamKind::uac1Capture, 1},
+          Case{UsbStreamKind::uac2Render, 0}, Case{UsbStreamKind::uac2Capture, 1}}) {
         CUsbStreamEngine* engine = MakeEngine(c.kind, 2, 6, 10);
         ASSERT_NE(engine, nullptr);
         EXPECT_EQ(engine->GetDirection(), c.direction);
