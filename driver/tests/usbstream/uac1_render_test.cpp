@@ -207,10 +207,7 @@ TEST_F(Uac1RenderTest, AFailedPacketRecoversByReselectingTheSetting) {
     const std::uint32_t selectionsBefore = stack->function.selections(PlaybackInterface);
     kernel::clearDebugLog();
     client.ClearMessages();
-    // Transfers that fail on the bus for a moment, the device still there.
-    stack->bus.isochronous().unplug();
-    usbsim::advanceFrames(stack->clock, 2);
-    stack->bus.isochronous().replug();
+    Usb()->BreakTransfers(1);
     usbsim::advanceFrames(stack->clock, 300);
     EXPECT_GE(stack->function.selections(PlaybackInterface), selectionsBefore + 2)
         << "setting 0, then the format's setting again";
