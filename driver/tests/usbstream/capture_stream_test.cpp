@@ -111,5 +111,18 @@ TEST_F(CaptureStreamTest, AnEmptyPacketBecomesSilenceThatStaysInItsSlot) {
     EXPECT_NEAR(static_cast<double>(silence) / static_cast<double>(data.size()), 2.0, 0.05);
 }
 
+TEST_F(CaptureStreamTest, AHighSpeedPacketHoldsItsExtraTransactions) {
+    usbsim::FunctionDescription d = SparseMicrophone();
+    d.streaming[1].settings[0].format.rates = {48000};
+    d.streaming[1].settings[0].data.maxPacketSize = 0x0808; // two transactions of 8 bytes
+    Start(std::move(d));
+    CUsbStreamEngine* engine = MakeMicrophone(UsbStreamKind::uac1Capture, 48000);
+    const std::vector<std::uint16_t> samples = Samples(Run(engine, 48000, 200));
+    EXPECT_EQ(engine->GetFramesPerPacket(), 8u);
+    ASSERT_GE(samples.size(), 48u * 150);
+    for (std::size_t i = 1; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i], static_cast<std::uint16_t>(samples[0] + i)) << "frame " << i;
+}
+
 } // namespace
 } // namespace usbstream_test
