@@ -126,7 +126,9 @@ kernel::NTSTATUS CUsbStreamEngine::OnTransferComplete(io::DeviceObject*, io::Irp
 }
 
 void CUsbStreamEngine::WorkerThreadStart(void* context) {
-    static_cast<CUsbStreamEngine*>(context)->WorkerLoop();
+    // Not through the table: the derived classes' destructors rewrite it
+    // before the base stops the thread.
+    static_cast<CUsbStreamEngine*>(context)->CUsbStreamEngine::WorkerLoop();
 }
 
 void CUsbStreamEngine::WorkerLoop() {
