@@ -1,6 +1,7 @@
 // Clients sharing one release 1 playback engine: which client's format the
 // device runs, what every client hears, and the refusals of bad calls.
 #include "driver/engine/queried_interface.h"
+#include "driver/usbstream/uac1_stream_engines.h"
 #include "platform/portcls/content_forwarding.h"
 #include "sim/usb/fixtures.h"
 #include "stream_test_client.h"
@@ -209,6 +210,48 @@ TEST_F(UsbStreamClientTest, ContentIdsGoToTheDeviceWithTheDataPipe) {
     EXPECT_NE(forwarded.back().context, nullptr);
     EXPECT_EQ(forwarded.back().fileObject, forwarded.back().context);
     EXPECT_EQ(Close(client), STATUS_SUCCESS);
+}
+
+// A release 1 playback engine whose builds fail when the test says so.
+class CScriptedEngine : public CUac1RenderStreamEngine {
+public:
+    using CUac1RenderStreamEngine::CUac1RenderStreamEngine;
+    kernel::NTSTATUS BuildTransfer() override {
+        return kernel::succeeded(buildStatus) ? CUac1RenderStreamEngine::BuildTransfer()
+                                              : buildStatus;
+    }
+    kernel::NTSTATUS buildStatus = STATUS_SUCCESS;
+};
+
+TEST_F(UsbStreamClientTest, AFailedStartGivesTheDeviceBackToThePreviousClient) {
+    CScriptedEngine* scripted = Make<CScriptedEngine>(std::uint8_t{PlaybackInterface}, 1u);
+    engines.push_back(scripted);
+    engine = scripted;
+    ASSERT_EQ(engine->InitStream(0, Adapter()), STATUS_SUCCESS);
+    const ks::WaveFormatExtensible format = UsbPcmFormat(2, 16, 48000);
+    ASSERT_EQ(engine->AddUsbFormat(&format, 1), STATUS_SUCCESS);
+    TestClient low(engine, Lower, format, 10, 10);
+    TestClient high(engine, Higher, format, 5, 4);
+    ASSERT_EQ(Open(low), STATUS_SUCCESS);
+    ASSERT_EQ(StartRunning(low), STATUS_SUCCESS);
+    ASSERT_EQ(Open(high), STATUS_SUCCESS);
+    low.ClearMessages();
+    scripted->buildStatus = kernel::STATUS_DEVICE_NOT_CONNECTED;
+    EXPECT_EQ(StartRunning(high), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(high.record->Active, 0);
+    EXPECT_EQ(low.record->Active, 1);
+    // Told of the new client (bit 31), then of the old one again (bit clear).
+    EXPECT_EQ(FormatMessages(low),
+              (std::vector<std::uintptr_t>{5 | stream_message::formatChangedBit, 10}));
+    const std::vector<HeardMessage> heard = low.Messages();
+    ASSERT_FALSE(heard.empty());
+    EXPECT_TRUE(heard.back().forMe);
+    EXPECT_EQ(engine->GetStreamState(), UsbStreamState::closed);
+    EXPECT_EQ(engine->GetPendingTransfers(), 0);
+    scripted->buildStatus = STATUS_SUCCESS;
+    ASSERT_EQ(StopRunning(low), STATUS_SUCCESS);
+    ASSERT_EQ(Close(high), STATUS_SUCCESS);
+    ASSERT_EQ(Close(low), STATUS_SUCCESS);
 }
 
 } // namespace
