@@ -235,7 +235,6 @@ private:
     void CopyCaptureOut(TransferContext* context, bool exactBytes);
     void AddChainNode(const UsbStreamClientRecord& record, IDspNode* node);
     void RemoveChainNode(const UsbStreamClientRecord& record, IDspNode* node);
-    void SwitchToRunningHead(UsbStreamClientRecord* head);
     kernel::NTSTATUS ReprepareFor(UsbStreamClientRecord* head, std::uint32_t* frameValue);
     void UpdateActiveStream(IUsbDevice& usb, bool active);
 
