@@ -98,6 +98,10 @@ kernel::NTSTATUS CUsbAudioAdapter::CyclePort() {
     return kernel::STATUS_SUCCESS;
 }
 
+kernel::NTSTATUS CUsbAudioAdapter::ResetPort() {
+    return SendPortControl(usb::internal_ioctl::resetPort, nullptr);
+}
+
 kernel::NTSTATUS CUsbAudioAdapter::QueryBusInterface() {
     io::Irp* irp = AllocateIrp();
     if (irp == nullptr) return kernel::STATUS_INSUFFICIENT_RESOURCES;

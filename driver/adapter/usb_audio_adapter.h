@@ -50,6 +50,7 @@ public:
     bool IsHighSpeed() override { return m_bHighSpeed; }
     bool IsDeviceGone() override;
     kernel::NTSTATUS CyclePort() override;
+    kernel::NTSTATUS ResetPort() override;
     io::DeviceObject* GetLowerDevice() override { return GetLowerDeviceObject(); }
     std::int32_t AddActiveStream() override { return m_Suspend.AddActiveStream(); }
     std::int32_t ReleaseActiveStream() override { return m_Suspend.ReleaseActiveStream(); }

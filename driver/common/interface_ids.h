@@ -15,6 +15,10 @@ inline constexpr kernel::Guid IID_IAudioDeviceModel =
     kernel::makeGuid("{B00C6788-253F-4638-9460-336A8BE6EE9A}");
 inline constexpr kernel::Guid IID_IUsbDevice =
     kernel::makeGuid("{4E0BFAF2-66CC-40AC-8203-C3C4D08CD4FF}");
+inline constexpr kernel::Guid IID_IUsbStreamControl =
+    kernel::makeGuid("{7C4D1930-875A-418C-A0A4-3A30456A8996}");
+inline constexpr kernel::Guid IID_IUsbStreamDrm =
+    kernel::makeGuid("{AA68946D-7D26-4137-9A5D-71E1EDB6C0CC}");
 inline constexpr kernel::Guid IID_IAsioPrivate =
     kernel::makeGuid("{DB4D55AC-CB0E-4611-8CEB-16E32336876D}");
 inline constexpr kernel::Guid IID_ISubdeviceName =

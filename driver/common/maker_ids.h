@@ -5,4 +5,4 @@
 
 #include <cstdint>
 
-inline constexpr std::uint16_t MakerVendorId = 0x3A7E;
+inline constexpr std::uint16_t MakerVendorId = 0x5A17;

@@ -38,6 +38,10 @@ public:
     virtual bool IsHighSpeed() = 0;
     virtual bool IsDeviceGone() = 0;
     virtual kernel::NTSTATUS CyclePort() = 0;
+    // Resets the port (the function keeps its address and configuration) and
+    // waits for it; what a stream engine does when it cannot bring a stream
+    // back by selecting its interface again.
+    virtual kernel::NTSTATUS ResetPort() = 0;
     virtual io::DeviceObject* GetLowerDevice() = 0;
     // The active-stream count after the change.
     virtual std::int32_t AddActiveStream() = 0;

@@ -7,7 +7,7 @@
 
 namespace usbsim::fixtures {
 
-inline constexpr std::uint16_t fixtureVendor = 0x5A17;
+inline constexpr std::uint16_t fixtureVendor = 0x5A17; // the maker's vendor id
 
 // A function of a release with manufacturer string 1 and product string 2.
 inline FunctionDescription namedFunction(AudioRelease release, std::uint16_t vendor,

@@ -69,6 +69,7 @@ public:
     bool IsHighSpeed() override { return false; }
     bool IsDeviceGone() override { return m_Present == 0; }
     kernel::NTSTATUS CyclePort() override { return kernel::STATUS_NOT_SUPPORTED; }
+    kernel::NTSTATUS ResetPort() override { return kernel::STATUS_NOT_SUPPORTED; }
     io::DeviceObject* GetLowerDevice() override { return m_pStack->bus.device(); }
     std::int32_t AddActiveStream() override { return ++m_lActiveStreams; }
     std::int32_t ReleaseActiveStream() override { return --m_lActiveStreams; }

@@ -288,6 +288,10 @@ TEST_F(UsbAdapterTest, IsDeviceGoneAsksThePortAndRecoversItWhenItComesBack) {
             const int requests = bus->received(BusRequestKind::control);
             EXPECT_EQ(GetStatus(), kernel::STATUS_UNSUCCESSFUL);
             EXPECT_EQ(bus->received(BusRequestKind::control), requests);
+        } else {
+            // A stream engine's reset reaches the port and waits for it.
+            EXPECT_EQ(Call([this] { return Usb()->ResetPort(); }), kernel::STATUS_SUCCESS);
+            EXPECT_EQ(bus->received(BusRequestKind::resetPort), c.resets + 1);
         }
     }
 }

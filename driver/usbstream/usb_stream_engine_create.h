@@ -1,0 +1,17 @@
+// Creation of the USB stream engines, for the device-model walks: each
+// returns the engine with one reference (the creator's), not yet
+// initialised; InitStream is the creator's next step.
+#pragma once
+
+#include "driver/usbstream/usb_stream_engine.h"
+
+#include <cstdint>
+
+enum class UsbStreamKind { uac1Render, uac1Capture, uac2Render, uac2Capture };
+
+// `terminalId` is the terminal the streaming interface links to;
+// `clockId` the clock source of a release 2 interface (ignored for release
+// 1). STATUS_INSUFFICIENT_RESOURCES when the object cannot be had.
+kernel::NTSTATUS CreateUsbStreamEngine(CUsbStreamEngine** engine, UsbStreamKind kind,
+                                       kernel::IUnknown* outer, std::uint8_t interfaceNumber,
+                                       std::uint32_t terminalId, std::uint32_t clockId = 0);
