@@ -22,6 +22,19 @@ kernel::NTSTATUS ReplyWord(portcls::PropertyRequest& request, std::uint32_t word
     return kernel::STATUS_SUCCESS;
 }
 
+bool AnswerSizing(portcls::PropertyRequest& request, std::uint64_t needed,
+                  kernel::NTSTATUS* status) {
+    if (needed > UINT32_MAX) {
+        *status = kernel::STATUS_INVALID_PARAMETER;
+        return true;
+    }
+    const bool noRoom = request.ValueSize == 0 || request.Value == nullptr;
+    if (!noRoom && request.ValueSize >= needed) return false;
+    request.ValueSize = static_cast<std::uint32_t>(needed);
+    *status = noRoom ? kernel::STATUS_BUFFER_OVERFLOW : kernel::STATUS_BUFFER_TOO_SMALL;
+    return true;
+}
+
 bool ReplyDescriptionHead(portcls::PropertyRequest& request, const Description& description,
                           kernel::NTSTATUS* status) {
     *status = kernel::STATUS_SUCCESS;

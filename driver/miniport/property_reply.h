@@ -42,6 +42,13 @@ bool ReadValueWord(const portcls::PropertyRequest& request, std::uint32_t* word)
 // The word as the whole reply (the room was checked by the caller).
 kernel::NTSTATUS ReplyWord(portcls::PropertyRequest& request, std::uint32_t word);
 
+// The sizing answers of a reply of `needed` bytes: no room, the size and
+// STATUS_BUFFER_OVERFLOW; too little, the size and STATUS_BUFFER_TOO_SMALL;
+// a size beyond 32 bits, STATUS_INVALID_PARAMETER. False when the room
+// takes the reply.
+bool AnswerSizing(portcls::PropertyRequest& request, std::uint64_t needed,
+                  kernel::NTSTATUS* status);
+
 // The head of the description when the room takes only that; false when
 // the whole reply fits and the caller is to write the members at
 // MembersOffset (the head and members header are written already).

@@ -38,28 +38,6 @@ kernel::NTSTATUS DescribePinProperty(portcls::PropertyRequest& request) {
     return status;
 }
 
-// Sizing answers of a reply of `needed` bytes: none given, the size and
-// STATUS_BUFFER_OVERFLOW; too little, STATUS_BUFFER_TOO_SMALL. False when
-// the room takes the reply.
-bool AnswerSizing(portcls::PropertyRequest& request, std::uint64_t needed,
-                  kernel::NTSTATUS* status) {
-    if (needed > UINT32_MAX) {
-        *status = kernel::STATUS_INVALID_PARAMETER;
-        return true;
-    }
-    if (request.ValueSize == 0 || request.Value == nullptr) {
-        request.ValueSize = static_cast<std::uint32_t>(needed);
-        *status = kernel::STATUS_BUFFER_OVERFLOW;
-        return true;
-    }
-    if (request.ValueSize < needed) {
-        request.ValueSize = static_cast<std::uint32_t>(needed);
-        *status = kernel::STATUS_BUFFER_TOO_SMALL;
-        return true;
-    }
-    return false;
-}
-
 // Both jack replies: a head {size, count} and one entry per 36-byte record.
 template <class Entry, class MakeEntry>
 kernel::NTSTATUS ReplyJacks(portcls::PropertyRequest& request, MakeEntry makeEntry) {

@@ -221,12 +221,7 @@ kernel::NTSTATUS ServeTypeSelection(PropertyRequest& request, IAudioNode& entity
     }
     const std::uint64_t needed =
         request.PropertyItem->Id == TYPELIST_LIST ? 2 * Word + std::uint64_t{count} * Word : Word;
-    if (needed > UINT32_MAX) return kernel::STATUS_INVALID_PARAMETER;
-    if (request.ValueSize == 0 || request.Value == nullptr) {
-        request.ValueSize = static_cast<std::uint32_t>(needed);
-        return kernel::STATUS_BUFFER_OVERFLOW;
-    }
-    if (request.ValueSize < needed) return kernel::STATUS_BUFFER_TOO_SMALL;
+    if (AnswerSizing(request, needed, &status)) return status;
     if (request.PropertyItem->Id != TYPELIST_LIST) {
         std::uint32_t current = 0;
         status = selection->GetCurrentType(&current);
