@@ -322,14 +322,4 @@ TEST_F(TopologyMiniport, ConnectorRowsFollowTheSystemGeneration) {
     EXPECT_FALSE(FindPinKind(18, true, &none));
 }
 
-TEST_F(TopologyMiniport, PowerStateIsKeptOnlyWithinD0ToD3) {
-    ASSERT_EQ(Install(), STATUS_SUCCESS);
-    miniport->PowerChangeNotify(io::DevicePowerState::D3);
-    EXPECT_EQ(miniport->GetPowerState(), io::DevicePowerState::D3);
-    miniport->PowerChangeNotify(io::DevicePowerState::Unspecified);
-    EXPECT_EQ(miniport->GetPowerState(), io::DevicePowerState::D3);
-    miniport->PowerChangeNotify(static_cast<io::DevicePowerState>(5));
-    EXPECT_EQ(miniport->GetPowerState(), io::DevicePowerState::D3);
-}
-
 } // namespace
