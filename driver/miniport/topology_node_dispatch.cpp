@@ -94,12 +94,15 @@ kernel::NTSTATUS SetParameters(PropertyRequest& request, Parameters parameters,
     return SetDone(request, parameters.Set(first, count, values));
 }
 
-// GET of parameters: the instance is {first, count}; the reply {size,
-// count, values}.
+// GET of parameters: the instance is {first, count}, within the
+// parameters (the control is never asked for more than it has); the reply
+// {size, count, values}.
 template <class Parameters>
-kernel::NTSTATUS GetParameters(PropertyRequest& request, Parameters parameters) {
+kernel::NTSTATUS GetParameters(PropertyRequest& request, Parameters parameters,
+                               std::uint32_t parameterCount) {
     std::uint32_t first = 0, count = 0;
-    if (!ReadInstanceWord(request, 0, &first) || !ReadInstanceWord(request, 1, &count))
+    if (!ReadInstanceWord(request, 0, &first) || !ReadInstanceWord(request, 1, &count) ||
+        std::uint64_t{first} + count > parameterCount)
         return kernel::STATUS_INVALID_PARAMETER;
     const std::uint64_t needed = 2 * Word + std::uint64_t{count} * Word;
     if (needed > UINT32_MAX || request.Value == nullptr || request.ValueSize < needed)
@@ -154,7 +157,7 @@ kernel::NTSTATUS ServeParameterSet(PropertyRequest& request, Parameters paramete
                                        : kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (!IsGet(request)) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (id == ids.info) return GetIdentifier(request, parameters);
-    if (id == ids.parameters) return GetParameters(request, parameters);
+    if (id == ids.parameters) return GetParameters(request, parameters, parameterCount);
     if (id == ids.parameterInfo) return GetParameterInfo(request, parameters);
     if (id != ids.count) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     std::uint32_t room = 0;

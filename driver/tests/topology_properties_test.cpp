@@ -461,10 +461,17 @@ TEST_F(TopologyProperties, ParameterInstancesThatOverflowOrDisagreeChangeNothing
     EXPECT_EQ((std::vector<std::uint32_t>{read.Word(0), read.Word(1), read.Word(2), read.Word(3),
                                           read.Word(4)}),
               (std::vector<std::uint32_t>{20, 3, 0, 11, 12}));
-    // 8 + 4 x 0x40000000 wraps to 8 in 32 bits.
-    EXPECT_EQ(
-        Property(PROPSETID_Parameters, PARAMETERS_GET, Get, Node(34), {0, 0x40000000}, 16).status,
-        BadParameter);
+    // 8 + 4 x 0x40000000 wraps to 8 in 32 bits, 0xFFFFFFFF + 2 to 1; the
+    // control is not asked.
+    const int reads = parameters->store.getCalls;
+    for (const auto& instance :
+         {std::vector<std::uint32_t>{0, 0x40000000}, std::vector<std::uint32_t>{0xFFFFFFFF, 2},
+          std::vector<std::uint32_t>{5, 2}}) {
+        EXPECT_EQ(
+            Property(PROPSETID_Parameters, PARAMETERS_GET, Get, Node(34), instance, 16).status,
+            BadParameter);
+    }
+    EXPECT_EQ(parameters->store.getCalls, reads);
 }
 
 TEST_F(TopologyProperties, TheBlockControlIsGivenTheBufferSize) {
