@@ -24,6 +24,11 @@ inline constexpr kernel::Guid IID_IAsioPrivate =
 inline constexpr kernel::Guid IID_ISubdeviceName =
     kernel::makeGuid("{1C704CEB-6111-4878-A9AF-0575E1C79F76}");
 
+// The device interface class through which user mode finds the driver's
+// devices; the topology filter lists it among its categories.
+inline constexpr kernel::Guid GUID_ENUMERATION_PRIVATE_INTERFACE =
+    kernel::makeGuid("{21BB2307-4531-46A2-A3A4-49A212FC3EE1}");
+
 // Interfaces of the control items of the device model.
 inline constexpr kernel::Guid IID_IOnOffControl =
     kernel::makeGuid("{8EDE1D42-90E4-4B08-96EF-7CBBC472F9ED}");
@@ -53,6 +58,10 @@ inline constexpr kernel::Guid IID_IEffectParameters =
     kernel::makeGuid("{F52EB3CB-E312-4CB0-AC9C-F6AB1BF9B29A}");
 inline constexpr kernel::Guid IID_IEffectRecord =
     kernel::makeGuid("{34480E1C-F752-41EE-81AE-70174C8FB3B3}");
+inline constexpr kernel::Guid IID_IRangedValueControl =
+    kernel::makeGuid("{39F527DD-1800-4CFA-B3F3-4FCD2C6301BB}");
+inline constexpr kernel::Guid IID_IControlBlock =
+    kernel::makeGuid("{AA978CF6-0C30-40E0-A559-EA9AE9A4F276}");
 
 // Faces through which the HAL links the graph and binds nodes to endpoints.
 inline constexpr kernel::Guid IID_IStreamBinding =

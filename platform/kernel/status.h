@@ -36,6 +36,7 @@ inline constexpr NTSTATUS STATUS_NOT_SUPPORTED = statusFromBits(0xC00000BB);
 inline constexpr NTSTATUS STATUS_FILE_CORRUPT_ERROR = statusFromBits(0xC0000102);
 inline constexpr NTSTATUS STATUS_CANCELLED = statusFromBits(0xC0000120);
 inline constexpr NTSTATUS STATUS_REGISTRY_IO_FAILED = statusFromBits(0xC000014D);
+inline constexpr NTSTATUS STATUS_DEVICE_CONFIGURATION_ERROR = statusFromBits(0xC0000182);
 inline constexpr NTSTATUS STATUS_NO_MATCH = statusFromBits(0xC0000272);
 inline constexpr NTSTATUS STATUS_POWER_STATE_INVALID = statusFromBits(0xC00002D3);
 
