@@ -39,6 +39,8 @@ inline constexpr kernel::Guid IID_ISelectorControl =
     kernel::makeGuid("{524FA5C2-9FBF-4FC8-B8D2-DC302DEDB0DF}");
 inline constexpr kernel::Guid IID_IClockSource =
     kernel::makeGuid("{E1A6E8A0-3C43-4950-901B-9E84F6C3C2EC}");
+inline constexpr kernel::Guid IID_IClockSourceLink =
+    kernel::makeGuid("{E2FABFB5-CA88-4F28-AFF8-48505FDC234B}");
 inline constexpr kernel::Guid IID_IJackSwitch =
     kernel::makeGuid("{9E3FB612-FCD2-4C51-88BA-B1BD3734F1B5}");
 inline constexpr kernel::Guid IID_IUacEntity =

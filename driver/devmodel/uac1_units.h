@@ -3,26 +3,19 @@
 // control item, a selector or a mixer input table.
 #pragma once
 
+#include "driver/devmodel/selector_unit.h"
 #include "driver/devmodel/uac1_feature_unit.h"
-#include "driver/devmodel/uac_entity.h"
-#include "driver/devmodel/unit_faces.h"
 
 #include <cstdint>
 #include <span>
 
-class CUac1SelectorUnit : public CForwardingUnknown<CUacEntity, ISelectorUnit> {
+inline constexpr SelectorProtocol Uac1SelectorProtocol = {
+    usb::AudioRelease::uac1, 5, 0x81, 0x01, 0, Uac1EntityTag};
+
+class CUac1SelectorUnit : public CSelectorUnit {
 public:
-    using CForwardingUnknown::CForwardingUnknown;
-    kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
-
-    kernel::NTSTATUS Parse(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
-                           CAudioHal* hal);
-    kernel::NTSTATUS CreateControls(CAudioHal* hal) override;
-
-    kernel::NTSTATUS GetCurrentInput(std::uint32_t* input) override;
-    // Inputs 1 to bNrInPins.
-    kernel::NTSTATUS SetCurrentInput(std::uint32_t input) override;
-    kernel::NTSTATUS GetInputCount(std::uint32_t* count) override;
+    explicit CUac1SelectorUnit(kernel::IUnknown* outer)
+        : CSelectorUnit(outer, Uac1SelectorProtocol) {}
 };
 
 class CUac1MixerUnit : public CUacEntity {

@@ -163,7 +163,10 @@ kernel::NTSTATUS CUac2FeatureUnit::OnDeviceChange(std::uint8_t selector, std::ui
     const std::uint32_t type = ItemTypeOf(selector);
     if (type == 0xFFFFFFFF) return kernel::STATUS_UNSUCCESSFUL;
     IAudioNode* item = FindItemOfType(type);
-    if (item == nullptr) return kernel::STATUS_SUCCESS;
+    if (item == nullptr) {
+        *nodeId = NoChangedNode;
+        return kernel::STATUS_SUCCESS;
+    }
     *nodeId = item->GetId();
     item->ReadFromDevice();
     return kernel::STATUS_SUCCESS;

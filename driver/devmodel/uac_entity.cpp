@@ -108,6 +108,27 @@ kernel::NTSTATUS CUacEntity::StoreDescriptor(std::span<const std::uint8_t> bytes
     return kernel::STATUS_SUCCESS;
 }
 
+kernel::NTSTATUS CUacEntity::ParseEntity(std::span<const std::uint8_t> bytes,
+                                         kernel::IUnknown* device, CAudioHal* hal,
+                                         usb::AudioRelease release, std::uint8_t subtype) {
+    if (device == nullptr || hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    kernel::NTSTATUS status = CheckEntityDescriptor(bytes, release, subtype);
+    if (kernel::succeeded(status)) status = StoreDescriptor(bytes, device);
+    if (kernel::succeeded(status)) status = CreateControls(hal);
+    if (kernel::succeeded(status)) status = ChainItems();
+    return status;
+}
+
+kernel::NTSTATUS CUacEntity::StoreSourceList(std::size_t countAt) {
+    const std::span<const std::uint8_t> descriptor = Descriptor();
+    if (descriptor.size() <= countAt) return kernel::STATUS_INVALID_PARAMETER;
+    const std::uint32_t count = descriptor[countAt];
+    if (descriptor.size() < countAt + 1 + count) return kernel::STATUS_INVALID_PARAMETER;
+    std::uint32_t sources[255] = {};
+    for (std::uint32_t i = 0; i < count; ++i) sources[i] = descriptor[countAt + 1 + i];
+    return SetIdList(count, count != 0 ? sources : nullptr);
+}
+
 kernel::NTSTATUS CUacEntity::AddItem(IAudioNode* item) {
     if (item == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     if (m_pItems == nullptr) return kernel::STATUS_UNSUCCESSFUL;

@@ -70,11 +70,18 @@ public:
     kernel::NTSTATUS CreateControls(CAudioHal*) override { return kernel::STATUS_NOT_IMPLEMENTED; }
 
 protected:
+    // What every entity's parser does: the descriptor checked against its
+    // release's rules and copied, the controls created, then chained.
+    kernel::NTSTATUS ParseEntity(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
+                                 CAudioHal* hal, usb::AudioRelease release, std::uint8_t subtype);
     // The stored descriptor; empty before StoreDescriptor.
     std::span<const std::uint8_t> Descriptor() const {
         return {m_Descriptor.Get<const std::uint8_t>(), m_Descriptor.Size()};
     }
     kernel::IUnknown* Device() const { return m_pDevice; }
+    // The descriptor's source list, bNrInPins at countAt and the ids after
+    // it, as the entity's sources; the descriptor rules checked its length.
+    kernel::NTSTATUS StoreSourceList(std::size_t countAt);
     bool HasItemList() const { return m_pItems != nullptr; }
     // The first item of that type, no reference added; null when none.
     IAudioNode* FindItemOfType(std::uint32_t type) const;
@@ -86,6 +93,10 @@ private:
     std::uint32_t m_ulEntityId = 0;
     std::uint32_t m_ulEntityType = 0;
 };
+
+// What OnDeviceChange leaves in its node id when it succeeds without naming
+// an item: there is no change to announce.
+inline constexpr std::uint32_t NoChangedNode = 0xFFFFFFFF;
 
 // Makes entry 0 of a node's id list the id given, keeping the others; an
 // empty list becomes the one id.

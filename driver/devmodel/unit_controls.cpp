@@ -54,7 +54,7 @@ kernel::NTSTATUS CUacMixerControl::Bind(IAudioNode* mixer) {
 }
 
 kernel::NTSTATUS CUacClockControl::Bind(kernel::IUnknown* clock) {
-    kernel::NTSTATUS status = FindUnitFace(clock, IID_IClockSourceLink, &m_pClock);
+    kernel::NTSTATUS status = FindUnitFace(clock, IID_IClockSourceUnit, &m_pClock);
     if (!kernel::succeeded(status)) return status;
     std::uint32_t count = 0;
     status = m_pClock->GetSampleRateCount(&count);

@@ -45,5 +45,5 @@ public:
     kernel::NTSTATUS GetClockValid(std::uint8_t* valid) override;
 
 private:
-    IClockSourceLink* m_pClock = nullptr; // the clock source holds the control
+    IClockSourceUnit* m_pClock = nullptr; // the clock source holds the control
 };

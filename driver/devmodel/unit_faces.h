@@ -23,7 +23,7 @@ inline constexpr const kernel::Guid& IID_ISelectorUnit = IID_ISelectorControl;
 
 // A clock source: its discrete rates, the rate it runs at and whether its
 // clock is valid.
-class IClockSourceLink : public kernel::IUnknown {
+class IClockSourceUnit : public kernel::IUnknown {
 public:
     virtual kernel::NTSTATUS GetSampleRateCount(std::uint32_t* count) = 0;
     // count is in/out: the room on the way in, the rates stored on the way out.
@@ -33,6 +33,6 @@ public:
     virtual kernel::NTSTATUS GetClockValid(std::uint8_t* valid) = 0;
 
 protected:
-    ~IClockSourceLink() = default;
+    ~IClockSourceUnit() = default;
 };
-inline constexpr const kernel::Guid& IID_IClockSourceLink = IID_IClockSource;
+inline constexpr const kernel::Guid& IID_IClockSourceUnit = IID_IClockSource;

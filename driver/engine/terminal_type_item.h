@@ -58,6 +58,14 @@ public:
         return m_Codes.Store(count, codes);
     }
 
+protected:
+    // The steps of SelectType for a subclass that acts between them: a
+    // listed code made current without marking a change; made current and
+    // marked changed; the followers told (new code, value).
+    kernel::NTSTATUS SetCurrentType(std::uint32_t code) { return m_Codes.Select(code); }
+    kernel::NTSTATUS MarkSelected(std::uint32_t code);
+    void TellFollowers(std::uint32_t code, std::uint32_t value);
+
 private:
     CTerminalCodeList m_Codes;
     std::uint32_t m_ulChanged = 0;

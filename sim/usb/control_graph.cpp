@@ -77,6 +77,11 @@ ControlGraph::ControlGraph(const FunctionDescription& d)
             addClockSource(*clock);
         else if (const auto* clockSelector = std::get_if<ClockSelector>(&entity))
             addSelector(clockSelector->id, clockSelector->sources.size(), clockSelector->initial);
+        else if (const auto* input = std::get_if<InputTerminal>(&entity))
+            addConnector(input->id, input->controls, input->jacks, input->channels,
+                         input->connectedChannels);
+        else if (const auto* output = std::get_if<OutputTerminal>(&entity))
+            addConnector(output->id, output->controls, output->jacks, 0, output->connectedChannels);
     }
     for (const StreamingInterface& streaming : d.streaming) addStreaming(streaming);
 }
@@ -127,6 +132,30 @@ void ControlGraph::addMixer(const MixerUnit& unit) {
                           static_cast<std::uint8_t>((c.input - 1) * unit.channels + c.output - 1));
         add(at, control);
     }
+}
+
+// A release-2 connector control answers the connected channels (a block of
+// bNrChannels, the channel mask and iChannelNames) on channel 0 and the jack
+// list on channel 0xFF; both are read only.
+void ControlGraph::addConnector(std::uint8_t id, std::uint16_t controls,
+                                const std::vector<Jack>& jacks, std::uint8_t channels,
+                                std::uint32_t connected) {
+    const std::uint16_t connectorField = 3u << 2;
+    if (m_release != AudioRelease::uac2 || (controls & connectorField) == 0) return;
+    Bytes state{channels};
+    const Bytes mask = encode(connected, 4);
+    state.insert(state.end(), mask.begin(), mask.end());
+    state.push_back(0);
+    add(address(id, usb::uac2::terminal_control::connector, 0),
+        {.current = std::move(state), .writable = false});
+    Bytes list{static_cast<std::uint8_t>(jacks.size())};
+    for (const Jack& jack : jacks)
+        for (std::uint32_t word : {jack.channels, jack.details}) {
+            const Bytes bytes = encode(word, 4);
+            list.insert(list.end(), bytes.begin(), bytes.end());
+        }
+    add(address(id, usb::uac2::terminal_control::connector, 0xFF),
+        {.current = std::move(list), .writable = false});
 }
 
 void ControlGraph::addSelector(std::uint8_t id, std::size_t inputs, std::uint8_t initial) {

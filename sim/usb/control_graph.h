@@ -70,6 +70,8 @@ private:
     void addMixer(const MixerUnit& unit);
     void addSelector(std::uint8_t id, std::size_t inputs, std::uint8_t initial);
     void addClockSource(const ClockSource& clock);
+    void addConnector(std::uint8_t id, std::uint16_t controls, const std::vector<Jack>& jacks,
+                      std::uint8_t channels, std::uint32_t connected);
     void addStreaming(const StreamingInterface& streaming);
     void setRange(Control& control, const ControlRange& range, std::size_t size) const;
     Control& add(const ControlAddress& address, Control control);

@@ -25,9 +25,10 @@ inline constexpr std::uint8_t fallbackModelStringIndex = 0x32;
 // capture at 48 kHz.
 FunctionDescription uac1Headset();
 
-// A clock source of three rates, headphones and microphone with their
-// feature units (one control read-only), an asynchronous playback endpoint
-// with explicit feedback, the 6-byte status interrupt.
+// A clock source of three rates, headphones and microphone (one connected
+// jack each) with their feature units (one control read-only), an
+// asynchronous playback endpoint with explicit feedback, the 6-byte status
+// interrupt.
 FunctionDescription uac2FeedbackDevice();
 
 // The N3W8 chip's side of its register path: what register writes stored,

@@ -72,6 +72,9 @@ FunctionDescription uac2FeedbackDevice() {
     d.highSpeed = true;
     const ControlRange volumeRange{-32512, 0, 256}; // -127 dB to 0 dB in 1 dB steps
     const std::uint16_t connector = usb::uac2::control_access::readOnly << 2;
+    // Colour index at 12, connection type 1 (3.5 mm) at 16, location at 24.
+    const std::uint32_t greenStereoJack = 4u << 12 | 1u << 16 | 1u << 24;
+    const std::uint32_t pinkMonoJack = 9u << 12 | 1u << 16 | 1u << 24;
     d.entities = {
         ClockSource{.id = 10,
                     .rates = {{44100, 44100, 0}, {48000, 48000, 0}, {96000, 96000, 0}},
@@ -82,13 +85,17 @@ FunctionDescription uac2FeedbackDevice() {
                        .terminalType = terminal::headphones,
                        .source = 2,
                        .clockSource = 10,
-                       .controls = connector},
+                       .controls = connector,
+                       .jacks = {{.channels = 0x3, .details = greenStereoJack}},
+                       .connectedChannels = 0x3},
         InputTerminal{.id = 4,
                       .terminalType = terminal::microphone,
                       .channels = 1,
                       .channelConfig = 0x4,
                       .clockSource = 10,
-                      .controls = connector},
+                      .controls = connector,
+                      .jacks = {{.channels = 0x4, .details = pinkMonoJack}},
+                      .connectedChannels = 0x4},
         FeatureUnit{.id = 5,
                     .source = 4,
                     .channels = 1,

@@ -43,6 +43,15 @@ struct FeatureControl {
     std::uint32_t access = usb::uac2::control_access::readWrite;
 };
 
+// A jack of a release-2 terminal as its connector control lists it (wValue
+// 0x02FF: a count, then 8 bytes a jack): the channels it carries, then its
+// details (bits 8 to 11 set: always connected; 12 to 15 colour; 16 to 23
+// connection type; 24 to 31 location).
+struct Jack {
+    std::uint32_t channels = 0;
+    std::uint32_t details = 0;
+};
+
 struct InputTerminal {
     std::uint8_t id = 0;
     std::uint16_t terminalType = usb::terminal_type::usbStreaming;
@@ -51,6 +60,10 @@ struct InputTerminal {
     std::uint8_t clockSource = 0;      // release 2
     std::uint16_t controls = 0;        // release 2 bmControls
     std::uint8_t associatedTerminal = 0;
+    // Release 2 with a connector control: the jacks it lists and the
+    // channels its connector reports connected.
+    std::vector<Jack> jacks;
+    std::uint32_t connectedChannels = 0;
 };
 
 struct OutputTerminal {
@@ -60,6 +73,8 @@ struct OutputTerminal {
     std::uint8_t clockSource = 0; // release 2
     std::uint16_t controls = 0;   // release 2 bmControls
     std::uint8_t associatedTerminal = 0;
+    std::vector<Jack> jacks; // as for an input terminal
+    std::uint32_t connectedChannels = 0;
 };
 
 struct FeatureUnit {

@@ -43,12 +43,12 @@ public:
     std::vector<std::uint32_t> sent;
 };
 
-class CFakeClock : public CForwardingUnknown<CUacEntity, IClockSourceLink> {
+class CFakeClock : public CForwardingUnknown<CUacEntity, IClockSourceUnit> {
 public:
     using CForwardingUnknown::CForwardingUnknown;
     NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override {
         return AnswerAfterBase(CUacEntity::NonDelegatingQueryInterface(id, object),
-                               static_cast<IClockSourceLink*>(this), id, IID_IClockSourceLink,
+                               static_cast<IClockSourceUnit*>(this), id, IID_IClockSourceUnit,
                                object);
     }
     NTSTATUS GetSampleRateCount(std::uint32_t* count) override {
@@ -193,7 +193,7 @@ TEST_F(UnitControls, ClockKeepsTheDiscreteRates) {
         clock->rates = c.discrete;
         clock->continuous = c.continuous;
         Held<CUacClockControl> control(Make<CUacClockControl>(62u));
-        EXPECT_EQ(control->Bind(static_cast<IClockSourceLink*>(clock.get())), c.expected);
+        EXPECT_EQ(control->Bind(static_cast<IClockSourceUnit*>(clock.get())), c.expected);
         std::vector<std::uint32_t> rates(4, 0);
         std::uint32_t count = 4;
         EXPECT_EQ(control->GetSampleRates(&count, rates.data()), STATUS_SUCCESS);
@@ -206,7 +206,7 @@ TEST_F(UnitControls, ClockRateChangesOnlyWhenTheSourceTookIt) {
     Held<CFakeClock> clock(Make<CFakeClock>());
     clock->rates = {48000, 96000};
     Held<CUacClockControl> control(Make<CUacClockControl>(63u));
-    ASSERT_EQ(control->Bind(static_cast<IClockSourceLink*>(clock.get())), STATUS_SUCCESS);
+    ASSERT_EQ(control->Bind(static_cast<IClockSourceUnit*>(clock.get())), STATUS_SUCCESS);
     EXPECT_EQ(control->SetSampleRate(96000), STATUS_SUCCESS);
     clock->setStatus = DeviceStall;
     EXPECT_EQ(control->SetSampleRate(48000), DeviceStall);
