@@ -97,6 +97,8 @@ kernel::NTSTATUS CUacOutputTerminal::ReadTypeList() {
     std::uint32_t returned = 0;
     const kernel::NTSTATUS counted = Request(true, Protocol().list, terminal_value::terminalType,
                                              header, sizeof(header), &returned);
+    // Running out of memory is not a device without a list.
+    if (counted == kernel::STATUS_INSUFFICIENT_RESOURCES) return counted;
     std::uint32_t listed = 0;
     if (kernel::succeeded(counted) && returned == sizeof(header))
         listed = usb::readLittleEndian<2>(header, 0);

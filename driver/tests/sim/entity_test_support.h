@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace devmodel_test {
@@ -61,6 +62,20 @@ inline std::vector<std::uint32_t> ItemTypes(CUacEntity& entity) {
 inline std::uint32_t References(kernel::IUnknown& object) {
     object.AddRef();
     return object.Release();
+}
+
+// A unit whose parse has its n-th allocation refused; exhausted when the
+// parse made fewer.
+template <class Unit>
+NTSTATUS ParseRefusing(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
+                       CAudioHal* hal, std::uint64_t n, bool* exhausted) {
+    Held<Unit> unit(Make<Unit>());
+    const std::uint64_t start = kernel::poolRequestCount();
+    kernel::failPoolRequest(n);
+    const NTSTATUS status = unit->Parse(bytes, device, hal);
+    *exhausted = kernel::poolRequestCount() - start < n;
+    kernel::clearPoolFaults();
+    return status;
 }
 
 } // namespace devmodel_test

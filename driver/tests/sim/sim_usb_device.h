@@ -168,6 +168,32 @@ protected:
         return result;
     }
 
+    // The requests from the index given on: an IN request as
+    // "bmRequestType bRequest wValue wIndex <wLength", an OUT request with
+    // its data as LastRequest gives it.
+    std::vector<std::string> RequestsFrom(std::size_t first) const {
+        std::vector<std::string> lines;
+        const auto& log = stack->function.log();
+        for (std::size_t i = first; i < log.size(); ++i) {
+            const auto& r = log[i];
+            char text[40];
+            std::snprintf(text, sizeof text, "%02X %02X %04X %04X", r.setup.bmRequestType,
+                          r.setup.bRequest, r.setup.wValue.value(), r.setup.wIndex.value());
+            std::string line = text;
+            if ((r.setup.bmRequestType & 0x80) != 0) {
+                line += " <" + std::to_string(r.setup.wLength.value());
+            } else {
+                line += ":";
+                for (std::uint8_t b : r.data) {
+                    std::snprintf(text, sizeof text, " %02X", b);
+                    line += text;
+                }
+            }
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
     std::unique_ptr<usbsimtest::BusStack> stack;
     std::unique_ptr<Held<CSimUsbDevice>> usb;
     std::unique_ptr<Held<CPlainHal>> hal;

@@ -67,9 +67,10 @@ public:
     BusStack& operator=(const BusStack&) = delete;
 
     // Sends the request, checks that it did not complete within the call,
-    // and lets the bus complete it.
+    // and lets the bus complete it. A request the pool refused is not sent.
     NTSTATUS submit(std::uint32_t code, void* argument) {
         SentRequest request(m_device.stackSize());
+        if (request.irp() == nullptr) return kernel::STATUS_INSUFFICIENT_RESOURCES;
         EXPECT_EQ(request.send(m_device.lower(), code, argument), kernel::STATUS_PENDING);
         EXPECT_FALSE(request.done());
         clock.settle();

@@ -29,13 +29,17 @@ inline std::uint64_t readLittleEndian(const std::uint8_t* at, std::size_t size) 
 class SentRequest {
 public:
     explicit SentRequest(std::int8_t stackSize) : m_irp(io::allocateIrp(stackSize)) {}
-    ~SentRequest() { io::freeIrp(m_irp); }
+    ~SentRequest() {
+        if (m_irp != nullptr) io::freeIrp(m_irp);
+    }
     SentRequest(const SentRequest&) = delete;
     SentRequest& operator=(const SentRequest&) = delete;
 
     // A request of major function `major` (minor `minor`) with the parameters given.
     kernel::NTSTATUS send(io::DeviceObject* lower, std::uint8_t major, std::uint8_t minor,
                           const io::IoStackLocation::Parameters& parameters) {
+        // The pool may refuse the request itself, as a driver's would be.
+        if (m_irp == nullptr) return kernel::STATUS_INSUFFICIENT_RESOURCES;
         io::IoStackLocation* location = io::nextStackLocation(m_irp);
         location->majorFunction = major;
         location->minorFunction = minor;
