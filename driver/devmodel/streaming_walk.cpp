@@ -112,6 +112,7 @@ kernel::NTSTATUS CStreamingWalk::WalkInterface(const usb::InterfaceDescriptor* i
     }
     if (state.engine == nullptr) return status;
     if (kernel::succeeded(status)) status = FinishEngine(m_Device, *state.engine);
+    if (kernel::succeeded(status)) status = state.engine->AllocatePacketBuffers();
     static_cast<IStreamEngine*>(state.engine)->Release();
     return status;
 }
