@@ -11,19 +11,20 @@
 
 namespace {
 
-template <class Entity>
-using ParseFunction = kernel::NTSTATUS (Entity::*)(std::span<const std::uint8_t>, kernel::IUnknown*,
-                                                   CAudioHal*);
-
 // The parser is given the device twice over: as the USB face its requests
-// go through and as the HAL its controls join.
-template <class Entity>
+// go through and as the HAL its controls join. An extension unit is a mixer
+// entity with the extension parser.
+template <class Entity, bool Extension = false>
 kernel::NTSTATUS CreateParsed(CUacDevice& device, std::span<const std::uint8_t> descriptor,
-                              IAudioNode** result, ParseFunction<Entity> parse = &Entity::Parse) {
+                              IAudioNode** result) {
     auto* entity = new (kernel::PoolType::NonPagedNx, device.Tag()) Entity(nullptr);
     if (entity == nullptr) return kernel::STATUS_INSUFFICIENT_RESOURCES;
     entity->NonDelegatingAddRef();
-    const kernel::NTSTATUS status = (entity->*parse)(descriptor, device.UsbDevice(), &device);
+    kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
+    if constexpr (Extension)
+        status = entity->ParseExtension(descriptor, device.UsbDevice(), &device);
+    else
+        status = entity->Parse(descriptor, device.UsbDevice(), &device);
     if (!kernel::succeeded(status)) {
         entity->NonDelegatingRelease();
         return status;
@@ -69,8 +70,7 @@ kernel::NTSTATUS CreateUac2Entity(CUacDevice& device, std::span<const std::uint8
     case subtype::featureUnit:
         return CreateParsed<CUac2FeatureUnit>(device, descriptor, entity);
     case subtype::extensionUnit:
-        return CreateParsed<CUac2MixerUnit>(device, descriptor, entity,
-                                            &CUac2MixerUnit::ParseExtension);
+        return CreateParsed<CUac2MixerUnit, true>(device, descriptor, entity);
     case subtype::clockSource:
         return CreateParsed<CUac2ClockSource>(device, descriptor, entity);
     default:
