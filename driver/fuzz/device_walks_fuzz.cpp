@@ -65,8 +65,10 @@ public:
              request->function == usb::Function::getDescriptorFromDevice)) {
             auto& transfer = reinterpret_cast<usb::ClassOrVendorRequest*>(request)->transfer;
             if ((transfer.transferFlags & usb::transfer_flags::directionIn) != 0 &&
-                transfer.transferBuffer != nullptr)
+                transfer.transferBuffer != nullptr) {
                 std::memset(transfer.transferBuffer, 0, transfer.transferBufferLength);
+                AnswerRange(*reinterpret_cast<usb::ClassOrVendorRequest*>(request));
+            }
         }
         request->status = usb::BusStatus::success;
         return kernel::STATUS_SUCCESS;
@@ -87,6 +89,22 @@ public:
     kernel::NTSTATUS CreateAudioDevice() override { return kernel::STATUS_NOT_SUPPORTED; }
 
 private:
+    // A release-2 RANGE gets one sub-range (zeros), and one of 32-bit values
+    // (a clock's rates) 48 kHz, so the walks go on to the streaming interfaces.
+    static void AnswerRange(usb::ClassOrVendorRequest& request) {
+        constexpr std::uint8_t RangeRequest = 0x02;
+        constexpr std::uint32_t Rate = 48000;
+        auto* bytes = static_cast<std::uint8_t*>(request.transfer.transferBuffer);
+        if (!usb::isClassOrVendor(request.header.function) || request.request != RangeRequest ||
+            request.transfer.transferBufferLength < 8)
+            return;
+        bytes[0] = 1;
+        if (request.transfer.transferBufferLength < 14) return;
+        for (std::size_t at : {2u, 6u})
+            for (std::size_t byte = 0; byte < 4; ++byte)
+                bytes[at + byte] = static_cast<std::uint8_t>(Rate >> (8 * byte));
+    }
+
     std::vector<std::uint8_t> m_Bytes;
     INonDelegatingUnknown* m_pInner = nullptr;
 };
