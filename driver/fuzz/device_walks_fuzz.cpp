@@ -109,12 +109,13 @@ private:
     INonDelegatingUnknown* m_pInner = nullptr;
 };
 
-// What a model that started promises of each endpoint.
+// What a model that started promises of each endpoint: the nodes of its
+// path. (Formats it may lack: a streaming interface may end before its
+// format descriptor.)
 void CheckEndpoints(IAudioHal& hal) {
     for (std::uint32_t index = 0; index < hal.GetEndpointCount(); ++index) {
         IStreamEngine* engine = nullptr;
         fuzzRequire(kernel::succeeded(hal.GetEndpoint(index, &engine)), "an endpoint is missing");
-        fuzzRequire(engine->GetFormatCount() != 0, "an endpoint has no format");
         fuzzRequire(engine->GetEntityCount() != 0, "an endpoint has no node");
     }
 }

@@ -2,8 +2,8 @@
 // function's configuration descriptor, which both generic models parse on a
 // device that answers every request with zeros. Whatever the bytes hold,
 // initialisation succeeds or fails with an error, a model that started has
-// formats and nodes on every endpoint, and releasing it leaves no pool
-// block. Aborts on a fault.
+// nodes on every endpoint, and releasing it leaves no pool block. Aborts on
+// a fault.
 #pragma once
 
 #include <cstddef>
