@@ -3,6 +3,7 @@
 // switch, the endpoint records and the product identification.
 #include "driver/devmodel/engine_nodes.h"
 #include "driver/devmodel/uac_endpoint_info.h"
+#include "driver/engine/queried_interface.h"
 #include "driver/engine/terminal_type_item.h"
 #include "driver/tests/engine_test_doubles.h"
 #include "driver/usbstream/usb_stream_engine_create.h"
@@ -258,6 +259,37 @@ TEST_F(UacDeviceWalk, RenamedEndpointsNeverShareAName) {
     EXPECT_EQ(Model()->UpdateEndpoints(0), STATUS_SUCCESS);
     for (std::size_t index = 0; index < engines.size(); ++index)
         EXPECT_EQ(NameOf(*engines[index]), endpoints[index].renamed) << index;
+}
+
+// The vendor's speaker terminal 16 plays as headphones, and its product
+// 0x0A04 needs output terminals 16 and 64 to start.
+TEST_F(UacDeviceWalk, VendorTerminalRules) {
+    auto function = [](bool withSecond) {
+        usbsim::FunctionDescription d = MinimalFunction();
+        d.vendorId = 0x1B1C;
+        d.productId = 0x0A04;
+        d.strings.pop_back(); // known by its ids
+        d.entities = {usbsim::InputTerminal{.id = 1},
+                      usbsim::OutputTerminal{
+                          .id = 16, .terminalType = usb::terminal_type::speaker, .source = 1}};
+        if (withSecond)
+            d.entities.push_back(usbsim::OutputTerminal{
+                .id = 64, .terminalType = usb::terminal_type::speaker, .source = 1});
+        return d;
+    };
+    EXPECT_EQ(Build(function(false)), STATUS_UNSUCCESSFUL);
+    ASSERT_EQ(Build(function(true)), STATUS_SUCCESS);
+    IAudioNode* terminal = nullptr;
+    ASSERT_EQ(Model()->FindEntityById(16, &terminal), STATUS_SUCCESS);
+    CQueriedInterface<ITerminalInfo> info(terminal, IID_ITerminalInfo);
+    ASSERT_TRUE(info);
+    std::uint32_t code = 0;
+    EXPECT_EQ(info->GetEndpointType(&code), STATUS_SUCCESS);
+    EXPECT_EQ(code, 2u); // headphones
+    ASSERT_EQ(Model()->FindEntityById(64, &terminal), STATUS_SUCCESS);
+    CQueriedInterface<ITerminalInfo> second(terminal, IID_ITerminalInfo);
+    EXPECT_EQ(second->GetEndpointType(&code), STATUS_SUCCESS);
+    EXPECT_EQ(code, 1u); // only terminal 16 is renamed
 }
 
 TEST(UacEndpointInfo, RecordsByDeviceDirectionAndType) {
