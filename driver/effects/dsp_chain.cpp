@@ -40,3 +40,19 @@ kernel::NTSTATUS CDspChain::Run(const ks::WaveFormatExtensible* format, void* da
     }
     return status;
 }
+
+kernel::NTSTATUS CDspChain::SetFormatAll(const ks::WaveFormatExtensible* format) const {
+    CListNode* position = m_List.GetHead();
+    void* payload = nullptr;
+    while (m_List.GetNext(position, &payload)) {
+        const kernel::NTSTATUS status = static_cast<IDspNode*>(payload)->SetFormat(format);
+        if (!kernel::succeeded(status)) return status;
+    }
+    return kernel::STATUS_SUCCESS;
+}
+
+void CDspChain::FlushAll() const {
+    CListNode* position = m_List.GetHead();
+    void* payload = nullptr;
+    while (m_List.GetNext(position, &payload)) static_cast<IDspNode*>(payload)->Flush();
+}

@@ -34,6 +34,11 @@ public:
     // that status or the last node's; 0 for an empty chain.
     kernel::NTSTATUS Run(const ks::WaveFormatExtensible* format, void* data,
                          std::uint32_t frames) const;
+    // Every node's SetFormat, head first, until one fails; that status or
+    // success.
+    kernel::NTSTATUS SetFormatAll(const ks::WaveFormatExtensible* format) const;
+    // Every node's Flush, head first.
+    void FlushAll() const;
 
 private:
     CList m_List;

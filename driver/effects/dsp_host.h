@@ -72,6 +72,12 @@ public:
 
     // Chain A: filled while the device is parsed, no lock.
     kernel::NTSTATUS AddChainANode(IDspNode* node);
+    // A stream starting and stopping: chain A's nodes learn the format
+    // (stopping at the first refusal) and flush what they hold.
+    kernel::NTSTATUS SetChainAFormat(const ks::WaveFormatExtensible* format) const {
+        return m_ChainA.SetFormatAll(format);
+    }
+    void FlushChainA() const { m_ChainA.FlushAll(); }
     // Chains B and C: under the spin lock. Adding takes a reference (dropped
     // again with STATUS_INSUFFICIENT_RESOURCES when the list cannot take the
     // node); removing drops it, STATUS_UNSUCCESSFUL when the node is not in

@@ -18,8 +18,7 @@ usb::ConfigurationView ViewConfiguration(IUsbDevice& usb) {
     const usb::ConfigurationDescriptor* configuration = usb.GetConfigurationDescriptor();
     if (configuration == nullptr) return usb::ConfigurationView(std::span<const std::uint8_t>());
     return usb::ConfigurationView(std::span<const std::uint8_t>(
-        reinterpret_cast<const std::uint8_t*>(configuration),
-        configuration->wTotalLength.value()));
+        reinterpret_cast<const std::uint8_t*>(configuration), configuration->wTotalLength.value()));
 }
 
 const usb::InterfaceDescriptor* FindStreamingSetting(const usb::ConfigurationView& view,
@@ -51,6 +50,7 @@ std::uint32_t HighSpeedPacketsPerMillisecond(std::uint8_t bInterval) {
 }
 
 std::uint32_t HighSpeedPacketBytes(std::uint16_t wMaxPacketSize) {
-    const std::uint32_t transactions = 1u + ((wMaxPacketSize >> TransactionShift) & TransactionMask);
+    const std::uint32_t transactions =
+        1u + ((wMaxPacketSize >> TransactionShift) & TransactionMask);
     return (wMaxPacketSize & PacketSizeMask) * transactions;
 }

@@ -35,10 +35,19 @@ bool FormatMatches(const ks::WaveFormatExtensible& entry, const ks::WaveFormatEx
 
 CUsbStreamEngine::CUsbStreamEngine(kernel::IUnknown* outer, std::uint8_t interfaceNumber,
                                    std::uint32_t constructionValue)
-    : CStreamEngine(outer, interfaceNumber), m_ulConstructionValue(constructionValue) {}
+    : CForwardingUnknown(outer, interfaceNumber), m_ulConstructionValue(constructionValue) {}
+
+kernel::NTSTATUS CUsbStreamEngine::NonDelegatingQueryInterface(const kernel::Guid& id,
+                                                               void** object) {
+    const kernel::NTSTATUS base =
+        AnswerAfterBase(CStreamEngine::NonDelegatingQueryInterface(id, object),
+                        static_cast<IUsbStreamControl*>(this), id, IID_IUsbStreamControl, object);
+    return AnswerAfterBase(base, static_cast<IUsbStreamDrm*>(this), id, IID_IUsbStreamDrm, object);
+}
 
 CUsbStreamEngine::~CUsbStreamEngine() {
     FreeFormatTable();
+
     if (m_pWorker != nullptr) {
         m_StopEvent.set();
         kernel::waitForSingleObject(m_ThreadExitedEvent, kernel::Timeout::infinite());
@@ -108,19 +117,6 @@ void CUsbStreamEngine::CreateLimiter() {
     m_pLimiter->SetMode(0);
     m_pLimiter->SetTargetGain(1.0f);
     m_pLimiter->SetParam(1.0f);
-}
-
-void CUsbStreamEngine::WorkerThreadStart(void* context) {
-    static_cast<CUsbStreamEngine*>(context)->WorkerLoop();
-}
-
-void CUsbStreamEngine::WorkerLoop() {
-    for (;;) {
-        kernel::DispatcherObject* const events[] = {&m_WorkEvent, &m_StopEvent};
-        const kernel::NTSTATUS woke = kernel::waitForAnyObject(events, kernel::Timeout::infinite());
-        if (woke != kernel::STATUS_WAIT_0) break;
-    }
-    m_ThreadExitedEvent.set();
 }
 
 kernel::NTSTATUS CUsbStreamEngine::AddUsbFormat(const ks::WaveFormatExtensible* format,
@@ -200,14 +196,16 @@ bool CUsbStreamEngine::QueryReady(std::uint8_t) { return true; }
 
 IUsbDevice* CUsbStreamEngine::QueryUsbDevice() const {
     void* face = nullptr;
-    if (m_pAdapter == nullptr || !kernel::succeeded(m_pAdapter->QueryInterface(IID_IUsbDevice, &face)))
+    if (m_pAdapter == nullptr ||
+        !kernel::succeeded(m_pAdapter->QueryInterface(IID_IUsbDevice, &face)))
         return nullptr;
     return static_cast<IUsbDevice*>(face);
 }
 
 IAudioHal* CUsbStreamEngine::QueryAudioHal() const {
     void* face = nullptr;
-    if (m_pAdapter == nullptr || !kernel::succeeded(m_pAdapter->QueryInterface(IID_IAudioHal, &face)))
+    if (m_pAdapter == nullptr ||
+        !kernel::succeeded(m_pAdapter->QueryInterface(IID_IAudioHal, &face)))
         return nullptr;
     return static_cast<IAudioHal*>(face);
 }

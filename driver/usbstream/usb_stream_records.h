@@ -12,6 +12,12 @@
 // Client records, the format table and the per-stream limiter.
 inline constexpr kernel::PoolTag UsbStreamTag = kernel::poolTag("USBS");
 
+// The maker's vendor id (the project's own choice), and the sub-format of
+// the maker's vendor-specific stream formats: PCM's identifier with the
+// vendor id in its first field.
+inline constexpr std::uint16_t MakerVendorId = 0x5A17;
+inline constexpr kernel::Guid MakerVendorSubFormat = ks::subFormatOf(MakerVendorId);
+
 // Client priorities: the wave streams of the port layer and the ASIO table.
 inline constexpr std::uint32_t WaveClientPriority = 3;
 inline constexpr std::uint32_t AsioClientPriority = 5;

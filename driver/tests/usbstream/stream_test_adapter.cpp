@@ -55,6 +55,14 @@ const usb::ConfigurationDescriptor* CStreamTestAdapter::GetConfigurationDescript
 }
 
 kernel::NTSTATUS CStreamTestAdapter::SendIrp(io::Irp* irp) {
+    auto* header =
+        static_cast<usb::RequestHeader*>(io::nextStackLocation(irp)->parameters.others.argument1);
+    auto* transfer =
+        usb::requestAs<usb::IsochronousTransfer>(header, usb::Function::isochronousTransfer);
+    if (transfer != nullptr && kernel::interlockedRead(m_BreakTransfers) > 0) {
+        kernel::interlockedDecrement(m_BreakTransfers);
+        transfer->transfer.pipeHandle = nullptr;
+    }
     return io::callDriver(m_pStack->bus.device(), irp);
 }
 

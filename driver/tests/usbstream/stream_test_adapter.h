@@ -55,6 +55,10 @@ public:
     int PortResets() const { return m_PortResets; }
     // Submits of request records, by anyone.
     int Submitted() const { return m_Submitted; }
+    // The next isochronous transfers go down with no pipe, so the bus
+    // refuses them as it does a broken request: a failure, the device still
+    // there.
+    void BreakTransfers(int count) { m_BreakTransfers = count; }
     // What the next IsDeviceGone says, whatever the bus.
     void SetGoneAnswer(bool gone) { m_GoneOverride = gone ? 1 : 0; }
 
@@ -70,6 +74,7 @@ private:
     int m_PortResets = 0;
     int m_Submitted = 0;
     int m_GoneOverride = -1;
+    int m_BreakTransfers = 0;
 };
 
 } // namespace usbstream_test

@@ -2,6 +2,7 @@
 // comes: create it, initialise it, fill its format table and entities, and
 // ask it about the interface's settings.
 #include "driver/engine/terminal_item.h"
+#include "driver/usbstream/streaming_descriptors.h"
 #include "driver/usbstream/uac2_stream_engines.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/thread.h"
@@ -21,9 +22,9 @@ TEST_F(UsbStreamCreatorTest, EveryKindInitialisesWithItsDirectionWorkerAndLimite
         UsbStreamKind kind;
         std::uint32_t direction;
     };
-    for (const Case& c : {Case{UsbStreamKind::uac1Render, 0}, Case{UsbStreamKind::uac1Capture, 1},
-                          Case{UsbStreamKind::uac2Render, 0},
-                          Case{UsbStreamKind::uac2Capture, 1}}) {
+    for (const Case& c :
+         {Case{UsbStreamKind::uac1Render, 0}, Case{UsbStreamKind::uac1Capture, 1},
+          Case{UsbStreamKind::uac2Render, 0}, Case{UsbStreamKind::uac2Capture, 1}}) {
         CUsbStreamEngine* engine = MakeEngine(c.kind, 2, 6, 10);
         ASSERT_NE(engine, nullptr);
         EXPECT_EQ(engine->GetDirection(), c.direction);
@@ -167,6 +168,16 @@ TEST_F(UsbStreamCreatorTest, PacketsPerMillisecondFollowSpeedAndInterval) {
             EXPECT_EQ(engine->GetPacketsPerMillisecond(setting), c.packets[setting - 1])
                 << "high speed " << c.highSpeed << ", setting " << int(setting);
     }
+}
+
+TEST(HighSpeedPacketTest, ExtraTransactionsMultiplyThePacketSize) {
+    struct Case {
+        std::uint16_t wMaxPacketSize;
+        std::uint32_t bytes;
+    };
+    for (const Case& c : {Case{0x0060, 96}, Case{0x0804, 8}, Case{0x1004, 12}, Case{0x1FFF, 8188},
+                          Case{0x3C00, 4096}})
+        EXPECT_EQ(HighSpeedPacketBytes(c.wMaxPacketSize), c.bytes) << c.wMaxPacketSize;
 }
 
 TEST_F(UsbStreamCreatorTest, QueryReadyReadsTheValidSettingsOfARelease2Interface) {

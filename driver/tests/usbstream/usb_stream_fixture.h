@@ -56,9 +56,9 @@ protected:
     CUsbStreamEngine* MakeEngine(UsbStreamKind kind, std::uint8_t interfaceNumber,
                                  std::uint32_t terminalId, std::uint32_t clockId = 0) {
         CUsbStreamEngine* engine = nullptr;
-        EXPECT_EQ(CreateUsbStreamEngine(&engine, kind, nullptr, interfaceNumber, terminalId,
-                                        clockId),
-                  STATUS_SUCCESS);
+        EXPECT_EQ(
+            CreateUsbStreamEngine(&engine, kind, nullptr, interfaceNumber, terminalId, clockId),
+            STATUS_SUCCESS);
         if (engine == nullptr) return nullptr;
         engines.push_back(engine);
         const bool capture =
