@@ -239,8 +239,14 @@ kernel::NTSTATUS CUacOutputTerminal::GetEndpointTypes(std::uint32_t room, std::u
 }
 
 kernel::NTSTATUS CUacOutputTerminal::SelectEndpointType(std::uint32_t code) {
-    if (code == m_ulCurrentCode) return kernel::STATUS_SUCCESS;
     const std::uint32_t index = m_Types.Find(code);
+    if (code == m_ulCurrentCode) {
+        // The switch applies its code this way after a power change, when
+        // the device may have gone back to a type of its own: tell it again.
+        if (m_Types.Count() > 1 && index < m_Types.Count())
+            WriteTerminalType(m_Types[index].terminalType);
+        return kernel::STATUS_SUCCESS;
+    }
     if (index == m_Types.Count()) return kernel::STATUS_UNSUCCESSFUL;
     // The device's answer does not matter: the terminal plays as the type
     // chosen, as it would had the device taken it.

@@ -54,6 +54,7 @@ public:
     kernel::NTSTATUS GetEndpointTypeCount(std::uint32_t* count) override;
     kernel::NTSTATUS GetEndpointTypes(std::uint32_t room, std::uint32_t* codes) override;
     // Selects the type of this code on the device; persisted and re-read.
+    // The current code is only sent to the device again.
     kernel::NTSTATUS SelectEndpointType(std::uint32_t code) override;
     kernel::NTSTATUS GetJackCount(std::uint32_t* count, std::uint32_t typeIndex) override;
     // The current type's jacks with their state from the device; another

@@ -111,7 +111,8 @@ kernel::NTSTATUS CUacEntity::StoreDescriptor(std::span<const std::uint8_t> bytes
 kernel::NTSTATUS CUacEntity::ParseEntity(std::span<const std::uint8_t> bytes,
                                          kernel::IUnknown* device, CAudioHal* hal,
                                          usb::AudioRelease release, std::uint8_t subtype) {
-    if (device == nullptr || hal == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    if (bytes.data() == nullptr || device == nullptr || hal == nullptr)
+        return kernel::STATUS_INVALID_PARAMETER;
     kernel::NTSTATUS status = CheckEntityDescriptor(bytes, release, subtype);
     if (kernel::succeeded(status)) status = StoreDescriptor(bytes, device);
     if (kernel::succeeded(status)) status = CreateControls(hal);

@@ -124,9 +124,10 @@ kernel::NTSTATUS CUacTerminal::ReportConnectedJacks(CJackRecords& jacks, void* b
     std::uint32_t returned = 0;
     kernel::NTSTATUS status =
         Request(true, m_Protocol.read, terminal_value::jackStatus, state, sizeof(state), &returned);
-    if (!kernel::succeeded(status)) returned = 0;
-    std::memset(state + std::min<std::uint32_t>(returned, JackStatusBytes), 0,
-                JackStatusBytes - std::min<std::uint32_t>(returned, JackStatusBytes));
+    // Bytes the device did not return, or a refused read, count as zeros.
+    const std::uint32_t valid =
+        kernel::succeeded(status) ? std::min<std::uint32_t>(returned, JackStatusBytes) : 0;
+    std::memset(state + valid, 0, JackStatusBytes - valid);
     const std::uint32_t mask = usb::readLittleEndian<4>(state, 1);
 
     CMutexLockScope scope(m_JackLock);

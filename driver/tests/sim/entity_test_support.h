@@ -64,18 +64,33 @@ inline std::uint32_t References(kernel::IUnknown& object) {
     return object.Release();
 }
 
-// A unit whose parse has its n-th allocation refused; exhausted when the
-// parse made fewer.
-template <class Unit>
-NTSTATUS ParseRefusing(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
-                       CAudioHal* hal, std::uint64_t n, bool* exhausted) {
-    Held<Unit> unit(Make<Unit>());
-    const std::uint64_t start = kernel::poolRequestCount();
-    kernel::failPoolRequest(n);
-    const NTSTATUS status = unit->Parse(bytes, device, hal);
-    *exhausted = kernel::poolRequestCount() - start < n;
-    kernel::clearPoolFaults();
-    return status;
+// Parses the unit again and again with its n-th allocation refused, until
+// the parse makes fewer than n: no refused parse leaves anything behind, the
+// last succeeds, and check sees the HAL's child count after each success.
+template <class Unit, class Check>
+void ExpectCleanUnderRefusals(std::span<const std::uint8_t> bytes, kernel::IUnknown* device,
+                              io::DeviceObject* settings, Check check) {
+    for (std::uint64_t n = 1;; ++n) {
+        SCOPED_TRACE(n);
+        const std::size_t liveBefore = kernel::poolLiveBlocks();
+        bool exhausted = false;
+        {
+            Held<CPlainHal> hal(Make<CPlainHal>());
+            ASSERT_EQ(hal->Init(nullptr, settings, nullptr, nullptr), STATUS_SUCCESS);
+            Held<Unit> unit(Make<Unit>());
+            const std::uint64_t start = kernel::poolRequestCount();
+            kernel::failPoolRequest(n);
+            const NTSTATUS status = unit->Parse(bytes, device, hal.get());
+            exhausted = kernel::poolRequestCount() - start < n;
+            kernel::clearPoolFaults();
+            if (exhausted) {
+                EXPECT_EQ(status, STATUS_SUCCESS);
+            }
+            if (status == STATUS_SUCCESS) check(hal->GetChildCount());
+        }
+        EXPECT_EQ(kernel::poolLiveBlocks(), liveBefore);
+        if (exhausted) return;
+    }
 }
 
 } // namespace devmodel_test

@@ -136,18 +136,25 @@ protected:
     kernel::IUnknown* Device() const { return static_cast<IUsbDevice*>(usb->get()); }
 
     // The unit of the subtype and id in the configuration, parsed into an
-    // object the fixture keeps; null when there is none.
-    template <class Unit> Unit* ParseUnit(std::uint8_t subtype, std::uint8_t id) {
+    // object the fixture keeps; the parse's status. None: a failure.
+    template <class Unit>
+    NTSTATUS TryParse(std::uint8_t subtype, std::uint8_t id, Unit** parsed = nullptr) {
         const std::span<const std::uint8_t> bytes = (*usb)->Configuration();
         for (std::size_t at : ControlDescriptorsOf(bytes, subtype)) {
             if (bytes[at + 3] != id) continue;
             auto held = std::make_shared<Held<Unit>>(Make<Unit>());
             units.push_back(held);
-            EXPECT_EQ((*held)->Parse(bytes.subspan(at), Device(), Hal()), STATUS_SUCCESS);
-            return held->get();
+            if (parsed != nullptr) *parsed = held->get();
+            return (*held)->Parse(bytes.subspan(at), Device(), Hal());
         }
         ADD_FAILURE() << "no unit " << int(id) << " of subtype " << int(subtype);
-        return nullptr;
+        return STATUS_UNSUCCESSFUL;
+    }
+    // The same, expected to succeed; null when there is no such unit.
+    template <class Unit> Unit* ParseUnit(std::uint8_t subtype, std::uint8_t id) {
+        Unit* unit = nullptr;
+        EXPECT_EQ(TryParse(subtype, id, &unit), STATUS_SUCCESS);
+        return unit;
     }
 
     std::size_t Requests() const { return stack->function.log().size(); }

@@ -2,7 +2,6 @@
 #include "driver/devmodel/control_settings.h"
 #include "driver/devmodel/input_terminal.h"
 #include "driver/devmodel/output_terminal.h"
-#include "driver/engine/terminal_type_item.h"
 #include "sim/usb/fixture_parts.h"
 #include "sim/usb/fixtures.h"
 #include "sim_usb_device.h"
@@ -52,21 +51,19 @@ struct Terminals : SimBusFixture {
                                       {Speaker, {{.channels = 0x3}, {.channels = 0xC}}}},
                             .connected = 0x3};
     }
-
-    // The descriptor of the subtype and id parsed into a fresh unit; the
-    // status of the parse.
-    template <class Unit>
-    NTSTATUS TryParse(std::uint8_t subtype, std::uint8_t id, Unit** parsed = nullptr) {
-        const std::span<const std::uint8_t> bytes = (*usb)->Configuration();
-        for (std::size_t at : ControlDescriptorsOf(bytes, subtype)) {
-            if (bytes[at + 3] != id) continue;
-            auto held = std::make_shared<Held<Unit>>(Make<Unit>());
-            units.push_back(held);
-            if (parsed != nullptr) *parsed = held->get();
-            return (*held)->Parse(bytes.subspan(at), Device(), Hal());
-        }
-        ADD_FAILURE() << "no unit " << int(id);
-        return STATUS_UNSUCCESSFUL;
+    // Release 2: headphones with a connector control that can also play as
+    // a speaker, timed by clock source 10.
+    void StartUac2() {
+        StartWith(usb::AudioRelease::uac2,
+                  {usbsim::ClockSource{.id = 10, .rates = {{48000, 48000, 0}}},
+                   usbsim::InputTerminal{.id = 1, .clockSource = 10},
+                   usbsim::OutputTerminal{.id = 3,
+                                          .terminalType = terminal::headphones,
+                                          .source = 1,
+                                          .clockSource = 10,
+                                          .controls = 1u << 2,
+                                          .jacks = {{.channels = 0x3}}}});
+        device->faces[3] = {.types = {terminal::headphones, Speaker}, .current = Speaker};
     }
 
     std::vector<JackDescription> Jacks(ITerminalInfo& info, std::uint32_t typeIndex,
@@ -222,25 +219,28 @@ TEST_F(Terminals, Uac1OutputTerminalListsItsTypesWithTheirJacks) {
     EXPECT_EQ(unit->GetJackCount(&jacks, 2), STATUS_INVALID_PARAMETER);
 }
 
-// Release 1 starts with the device's type only when asked to, and then
-// even over a persisted code.
-TEST_F(Terminals, Uac1OutputTerminalStartsWithTheTypeTheSettingsSay) {
+// Release 1 starts with the device's type whenever asked to, release 2 only
+// when no code was persisted.
+TEST_F(Terminals, OutputTerminalsStartWithTheTypeTheSettingsSay) {
     struct Case {
         const char* name;
+        bool release1;
         bool bySelection;
         bool persisted;
         std::uint32_t expected;
     };
     // Settings stay from case to case: the persisted ones come last.
     const Case cases[] = {
-        {"default", false, false, 2},
-        {"by selection", true, false, 1},
-        {"persisted", false, true, 14},
-        {"by selection over persisted", true, true, 1},
+        {"default", true, false, false, 2},
+        {"by selection", true, true, false, 1},
+        {"release 2 by selection", false, true, false, 1},
+        {"persisted", true, false, true, 14},
+        {"by selection over persisted", true, true, true, 1},
+        {"release 2 by selection, persisted", false, true, true, 14},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        StartUac1();
+        c.release1 ? StartUac1() : StartUac2();
         std::uint32_t value = c.bySelection ? 1 : 0;
         ASSERT_EQ(AccessSetting(m_pFunction, SETTING_WRITE, &value, 4, u"INITOTTYPEBYSEL"),
                   STATUS_SUCCESS);
@@ -249,11 +249,14 @@ TEST_F(Terminals, Uac1OutputTerminalStartsWithTheTypeTheSettingsSay) {
             ASSERT_EQ(AccessTerminalSetting(m_pFunction, SETTING_WRITE, &value, 4, 3),
                       STATUS_SUCCESS);
         }
-        auto* unit = ParseUnit<CUac1OutputTerminal>(3, 3);
+        CUacOutputTerminal* unit =
+            c.release1 ? static_cast<CUacOutputTerminal*>(ParseUnit<CUac1OutputTerminal>(3, 3))
+                       : ParseUnit<CUac2OutputTerminal>(3, 3);
         ASSERT_NE(unit, nullptr);
         std::uint32_t current = 0;
         EXPECT_EQ(unit->GetEndpointType(&current), STATUS_SUCCESS);
         EXPECT_EQ(current, c.expected);
+        EXPECT_EQ(ItemTypes(*unit).size(), 3u);
     }
 }
 
@@ -268,7 +271,7 @@ TEST_F(Terminals, Uac1OutputTerminalSelectsAPersistsAndReReadsItsTypes) {
         std::vector<std::string> wire;
     };
     const Case cases[] = {
-        {"current", 2, STATUS_SUCCESS, {}},
+        {"current, told again", 2, STATUS_SUCCESS, {"41 81 0800 0300: 02 03"}},
         {"unlisted", 9, STATUS_UNSUCCESSFUL, {}},
         {"speaker", 1, STATUS_SUCCESS, {"41 81 0800 0300: 01 03", "C1 81 0200 0300 <6"}},
     };
@@ -281,20 +284,14 @@ TEST_F(Terminals, Uac1OutputTerminalSelectsAPersistsAndReReadsItsTypes) {
     std::uint32_t stored = 0;
     EXPECT_EQ(AccessTerminalSetting(m_pFunction, SETTING_READ, &stored, 4, 3), STATUS_SUCCESS);
     EXPECT_EQ(stored, 1u);
-}
 
-// The type that is not current shows all its jacks connected exactly when
-// "SetJackConnect" is set; in the caller's copy only.
-TEST_F(Terminals, Uac1OtherTypesJacksFollowSetJackConnect) {
-    StartUac1();
-    auto* unit = ParseUnit<CUac1OutputTerminal>(3, 3);
-    ASSERT_NE(unit, nullptr);
-    for (std::uint32_t connect : {0u, 1u, 0u}) {
-        SCOPED_TRACE(connect);
+    // The headphones, no longer current, show all their jacks connected
+    // exactly when "SetJackConnect" says so, and ask the device nothing.
+    for (std::uint32_t connect : {1u, 0u}) {
         ASSERT_EQ(AccessSetting(m_pFunction, SETTING_WRITE, &connect, 4, u"SetJackConnect"),
                   STATUS_SUCCESS);
         const std::size_t before = Requests();
-        EXPECT_EQ(Connected(Jacks(*unit, 1)), (std::vector<std::uint32_t>{connect, connect}));
+        EXPECT_EQ(Connected(Jacks(*unit, 0)), std::vector<std::uint32_t>{connect});
         EXPECT_EQ(Requests(), before);
     }
 }
@@ -332,56 +329,24 @@ TEST_F(Terminals, Uac1OutputTerminalTakesOverTheDevicesSwitch) {
     std::uint32_t stored = 0;
     EXPECT_EQ(AccessTerminalSetting(m_pFunction, SETTING_READ, &stored, 4, 3), STATUS_SUCCESS);
     EXPECT_EQ(stored, 1u);
-    auto* selection = Items(*unit)[0];
-    ITerminalTypeSelection* face = nullptr;
-    ASSERT_EQ(
-        selection->QueryInterface(IID_ITerminalTypeSelection, reinterpret_cast<void**>(&face)),
-        STATUS_SUCCESS);
-    face->Release();
-    std::uint32_t selected = 0;
-    EXPECT_EQ(face->GetCurrentType(&selected), STATUS_SUCCESS);
-    EXPECT_EQ(selected, 1u);
-
     before = Requests();
     EXPECT_EQ(unit->OnDeviceChange(0, 0, &node), STATUS_SUCCESS);
     EXPECT_EQ(RequestsFrom(before), std::vector<std::string>{"C1 81 0800 0300 <2"});
 }
 
 // Whatever allocation is refused, a release-1 terminal with several types
-// and their jacks either parses whole or fails, leaving nothing behind.
+// and their jacks parses whole or leaves nothing behind. The simulated
+// function's own allocations fail too and look like a device refusing: the
+// output terminal then has one type.
 TEST_F(Terminals, EveryRefusedAllocationLeavesNothingBehind) {
     StartUac1();
-    const std::span<const std::uint8_t> configuration = (*usb)->Configuration();
-    for (std::uint8_t subtype : {2, 3}) {
-        SCOPED_TRACE(int(subtype));
-        const std::size_t at = ControlDescriptorsOf(configuration, subtype)[1];
-        for (std::uint64_t n = 1;; ++n) {
-            SCOPED_TRACE(n);
-            const std::size_t liveBefore = kernel::poolLiveBlocks();
-            bool exhausted = false;
-            {
-                Held<CPlainHal> fresh(Make<CPlainHal>());
-                ASSERT_EQ(fresh->Init(nullptr, m_pFunction, nullptr, nullptr), STATUS_SUCCESS);
-                const NTSTATUS status =
-                    subtype == 2
-                        ? ParseRefusing<CUac1InputTerminal>(configuration.subspan(at), Device(),
-                                                            fresh.get(), n, &exhausted)
-                        : ParseRefusing<CUac1OutputTerminal>(configuration.subspan(at), Device(),
-                                                             fresh.get(), n, &exhausted);
-                if (exhausted) {
-                    EXPECT_EQ(status, STATUS_SUCCESS);
-                }
-                // The simulated function's own allocations fail too, and
-                // look like a device refusing: the terminal then has one type.
-                if (status == STATUS_SUCCESS) {
-                    const std::uint32_t children = fresh->GetChildCount();
-                    EXPECT_TRUE(children == 1 || (subtype == 3 && children == 3)) << children;
-                }
-            }
-            EXPECT_EQ(kernel::poolLiveBlocks(), liveBefore);
-            if (exhausted) break;
-        }
-    }
+    const std::span<const std::uint8_t> bytes = (*usb)->Configuration();
+    ExpectCleanUnderRefusals<CUac1InputTerminal>(
+        bytes.subspan(ControlDescriptorsOf(bytes, 2)[1]), Device(), m_pFunction,
+        [](std::uint32_t children) { EXPECT_EQ(children, 1u); });
+    ExpectCleanUnderRefusals<CUac1OutputTerminal>(
+        bytes.subspan(ControlDescriptorsOf(bytes, 3)[0]), Device(), m_pFunction,
+        [](std::uint32_t children) { EXPECT_TRUE(children == 1 || children == 3) << children; });
 }
 
 } // namespace

@@ -201,10 +201,13 @@ TEST_F(TerminalSwitch, ReReadAndApplyFollowTheTerminal) {
     EXPECT_EQ(Persisted(), 1u);
     EXPECT_EQ((*model)->log, (Log{"update 3 changed 1", "callback"}));
 
+    // A device that went back to its own type after a power change is told
+    // the switch's type again.
     device->faces[3].current = terminal::headphones;
     const std::size_t before = Requests();
     EXPECT_EQ(control->ApplyToDevice(), STATUS_SUCCESS);
-    EXPECT_EQ(RequestsFrom(before), std::vector<std::string>{});
+    EXPECT_EQ(RequestsFrom(before), std::vector<std::string>{"41 81 0800 0300: 01 03"});
+    EXPECT_EQ(device->faces[3].current, Speaker);
     std::uint32_t current = 0;
     EXPECT_EQ(control->GetCurrentType(&current), STATUS_SUCCESS);
     EXPECT_EQ(current, 1u);

@@ -41,20 +41,6 @@ struct Uac2Entities : SimBusFixture {
         Start(description);
     }
 
-    template <class Unit>
-    NTSTATUS TryParse(std::uint8_t subtype, std::uint8_t id, Unit** parsed = nullptr) {
-        const std::span<const std::uint8_t> bytes = (*usb)->Configuration();
-        for (std::size_t at : ControlDescriptorsOf(bytes, subtype)) {
-            if (bytes[at + 3] != id) continue;
-            auto held = std::make_shared<Held<Unit>>(Make<Unit>());
-            units.push_back(held);
-            if (parsed != nullptr) *parsed = held->get();
-            return (*held)->Parse(bytes.subspan(at), Device(), Hal());
-        }
-        ADD_FAILURE() << "no unit " << int(id);
-        return STATUS_UNSUCCESSFUL;
-    }
-
     usbsim::FunctionDescription description;
     std::shared_ptr<TerminalDevice> device;
 };
@@ -115,27 +101,17 @@ TEST_F(Uac2Entities, TerminalsReadJacksThroughTheirConnectorAndNameTheirClock) {
     Held<CUac2InputTerminal> unparsed(Make<CUac2InputTerminal>());
     ClockOf(*unparsed.get(), &status);
     EXPECT_EQ(status, STATUS_INVALID_PARAMETER);
-}
 
-TEST_F(Uac2Entities, InputTerminalAnswersOnlyConnectorChangesOfTheWholeTerminal) {
-    Start(usbsim::fixtures::uac2FeedbackDevice());
-    auto* microphone = ParseUnit<CUac2InputTerminal>(2, 4);
-    ASSERT_NE(microphone, nullptr);
+    // Only a connector change of the whole terminal re-reads its jacks.
     const std::uint32_t jackItem = Items(*microphone)[0]->GetId();
-    struct Case {
-        std::uint8_t selector;
-        std::uint8_t channel;
-        NTSTATUS expected;
-    };
-    for (const Case& c : {Case{2, 0, STATUS_SUCCESS}, Case{1, 0, STATUS_UNSUCCESSFUL},
-                          Case{2, 1, STATUS_UNSUCCESSFUL}}) {
-        SCOPED_TRACE(int(c.selector) * 10 + c.channel);
-        const std::size_t before = Requests();
-        std::uint32_t node = 0xAAAA;
-        EXPECT_EQ(microphone->OnDeviceChange(c.selector, c.channel, &node), c.expected);
-        EXPECT_EQ(node, c.expected == STATUS_SUCCESS ? jackItem : 0xAAAAu);
-        EXPECT_EQ(Requests() > before, c.expected == STATUS_SUCCESS);
-    }
+    std::uint32_t node = 0xAAAA;
+    EXPECT_EQ(microphone->OnDeviceChange(1, 0, &node), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(microphone->OnDeviceChange(2, 1, &node), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(node, 0xAAAAu);
+    before = Requests();
+    EXPECT_EQ(microphone->OnDeviceChange(2, 0, &node), STATUS_SUCCESS);
+    EXPECT_EQ(node, jackItem);
+    EXPECT_GT(Requests(), before);
 }
 
 // Without the connector control nothing is asked: one type, no jacks; a
@@ -161,40 +137,6 @@ TEST_F(Uac2Entities, ConnectorControlDecidesWhetherTheDeviceIsAsked) {
     CUac2OutputTerminal* refused = nullptr;
     EXPECT_EQ(TryParse(3, 3, &refused), DeviceStall);
     EXPECT_EQ(Hal()->GetChildCount(), 0u);
-}
-
-// Release 2 takes the device's type only when nothing is persisted.
-TEST_F(Uac2Entities, OutputTerminalKeepsAPersistedTypeOverTheDevices) {
-    struct Case {
-        const char* name;
-        bool bySelection;
-        bool persisted;
-        std::uint32_t expected;
-    };
-    const Case cases[] = {
-        {"default", false, false, 2},
-        {"by selection", true, false, 1},
-        {"by selection, persisted", true, true, 14},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        StartWith({Headphones()});
-        device->faces[3] = {.types = {terminal::headphones, Speaker}, .current = Speaker};
-        std::uint32_t value = c.bySelection ? 1 : 0;
-        ASSERT_EQ(AccessSetting(m_pFunction, SETTING_WRITE, &value, 4, u"INITOTTYPEBYSEL"),
-                  STATUS_SUCCESS);
-        value = 14;
-        if (c.persisted) {
-            ASSERT_EQ(AccessTerminalSetting(m_pFunction, SETTING_WRITE, &value, 4, 3),
-                      STATUS_SUCCESS);
-        }
-        auto* unit = ParseUnit<CUac2OutputTerminal>(3, 3);
-        ASSERT_NE(unit, nullptr);
-        std::uint32_t current = 0;
-        EXPECT_EQ(unit->GetEndpointType(&current), STATUS_SUCCESS);
-        EXPECT_EQ(current, c.expected);
-        EXPECT_EQ(ItemTypes(*unit).size(), 3u);
-    }
 }
 
 TEST_F(Uac2Entities, OutputTerminalFollowsTypeAndConnectorChanges) {
