@@ -12,8 +12,8 @@ namespace {
 constexpr std::size_t RatesAt = 8;
 constexpr std::size_t RateBytes = 3;
 constexpr std::uint16_t CompressedTagMask = 0x2001;
-constexpr std::uint16_t FirstCompressedTag = 0x0092;
-constexpr std::uint16_t SecondCompressedTag = 0x0164;
+constexpr kernel::Guid FirstCompressedFormat = ks::subFormatOf(0x0092);
+constexpr kernel::Guid SecondCompressedFormat = ks::subFormatOf(0x0164);
 constexpr std::uint32_t Uac2PcmFormat = 1u << 0;
 constexpr std::uint32_t Uac2TypeIIIFirst = 1u << 0;
 constexpr std::uint32_t Uac2TypeIIISecond = 1u << 12;
@@ -39,8 +39,9 @@ public:
         m_Status = m_Engine.AddUsbFormat(&format, m_AlternateSetting);
         m_bRegistered = true;
     }
-    void AddWithSubFormat(ks::WaveFormatExtensible format, std::uint32_t rate, std::uint16_t tag) {
-        format.SubFormat = ks::subFormatOf(tag);
+    void AddWithSubFormat(ks::WaveFormatExtensible format, std::uint32_t rate,
+                          const kernel::Guid& subFormat) {
+        format.SubFormat = subFormat;
         Add(format, rate);
     }
     kernel::NTSTATUS Result() const {
@@ -100,8 +101,8 @@ kernel::NTSTATUS RegisterFormats(CUacDevice& device, CUsbStreamEngine& engine,
         if (type == usb::format_type::typeI) {
             registration.Add(format, list[index]);
         } else if ((formatTag & CompressedTagMask) != 0) {
-            registration.AddWithSubFormat(format, list[index], FirstCompressedTag);
-            registration.AddWithSubFormat(format, list[index], SecondCompressedTag);
+            registration.AddWithSubFormat(format, list[index], FirstCompressedFormat);
+            registration.AddWithSubFormat(format, list[index], SecondCompressedFormat);
         }
     }
     return registration.Result();
@@ -132,15 +133,15 @@ kernel::NTSTATUS RegisterUac2Formats(CUacDevice& device, CUsbStreamEngine& engin
         const std::uint32_t rate = list[index];
         if (formatType == usb::format_type::typeIII) {
             if ((formats & Uac2TypeIIIFirst) != 0)
-                registration.AddWithSubFormat(format, rate, FirstCompressedTag);
+                registration.AddWithSubFormat(format, rate, FirstCompressedFormat);
             if ((formats & Uac2TypeIIISecond) != 0)
-                registration.AddWithSubFormat(format, rate, SecondCompressedTag);
+                registration.AddWithSubFormat(format, rate, SecondCompressedFormat);
         } else if ((formats & Uac2PcmFormat) != 0) {
             registration.Add(format, rate);
         } else if ((formats & Uac2VendorFormats) != 0 &&
                    kernel::succeeded(clock->SetSampleRate(rate)) &&
                    engine.QueryReady(alternateSetting)) {
-            registration.AddWithSubFormat(format, rate, MakerVendorId);
+            registration.AddWithSubFormat(format, rate, MakerVendorSubFormat);
         }
     }
     return registration.Result();

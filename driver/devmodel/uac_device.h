@@ -9,15 +9,12 @@
 #include "driver/devmodel/audio_device_model.h"
 #include "driver/engine/audio_hal.h"
 #include "driver/engine/usb_device.h"
+#include "driver/usbstream/usb_stream_records.h"
 #include "platform/usb/audio_descriptors.h"
 
 #include <cstdint>
 
 class CList;
-
-// The maker's own vendor id, which several device rules name; the project's
-// choice, as the fixtures' chip product codes are.
-inline constexpr std::uint16_t MakerVendorId = 0x3A5C;
 
 // The AudioControl interface number before the walk found one.
 inline constexpr std::uint8_t NoControlInterface = 0xFF;
