@@ -61,7 +61,8 @@ public:
     usb::AudioRelease AudioRelease() const { return m_Release; }
     kernel::PoolTag Tag() const { return m_Tag; }
     std::uint8_t ControlInterfaceNumber() const { return m_ControlInterface; }
-    // The outer object's face to the function; held for the caller's scope.
+    // The outer object, which answers IUsbDevice for the function; no
+    // reference is added.
     kernel::IUnknown* UsbDevice() const { return GetOuterUnknown(); }
     // Every endpoint installed again, as after a connector change; stops at
     // the first failure.
