@@ -1,0 +1,31 @@
+#include "panel/tests/scene_fixture.h"
+
+// A static library's resources are registered by hand, outside any namespace.
+static void registerPanelResources() { Q_INIT_RESOURCE(panel_resources); }
+
+namespace panel_test {
+
+void registerSceneResources() {
+    static const bool once = (registerPanelResources(), true);
+    (void)once;
+}
+
+QStringList& sceneWarnings() {
+    static QStringList warnings;
+    return warnings;
+}
+
+namespace {
+
+void catchWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg) sceneWarnings() << text;
+}
+
+} // namespace
+
+void installWarningCatcher() {
+    static const bool once = (qInstallMessageHandler(catchWarnings), true);
+    (void)once;
+}
+
+} // namespace panel_test
