@@ -217,6 +217,7 @@ Item {
     }
     NumberAnimation {
         id: fadeIn
+        objectName: "fadeIn"
         target: pages
         property: "opacity"
         from: 0

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 namespace panel_test {
@@ -26,6 +27,13 @@ void registerSceneResources();
 // Every warning and critical message while a scene test runs.
 QStringList& sceneWarnings();
 void installWarningCatcher();
+
+// The option block of a profile: `bytes` at their offsets, zero elsewhere.
+inline QVariantList optionBlock(const std::map<int, int>& bytes) {
+    QVariantList b;
+    for (int i = 0; i < 256; ++i) b << (bytes.count(i) ? bytes.at(i) : 0);
+    return b;
+}
 
 class SceneTest : public ::testing::Test {
 protected:
@@ -58,8 +66,18 @@ protected:
     void settle() {
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
     }
+    // Items a Repeater makes have a visual parent only, so the search walks
+    // the item tree as well as the object tree.
+    static QQuickItem* findItem(QQuickItem* from, const QString& name) {
+        if (auto* found = from->findChild<QQuickItem*>(name)) return found;
+        for (QQuickItem* child : from->childItems()) {
+            if (child->objectName() == name) return child;
+            if (QQuickItem* found = findItem(child, name)) return found;
+        }
+        return nullptr;
+    }
     QQuickItem* item(const QString& name) const {
-        auto* found = root->findChild<QQuickItem*>(name);
+        QQuickItem* found = findItem(root, name);
         EXPECT_NE(found, nullptr) << name.toStdString();
         return found;
     }
@@ -68,8 +86,12 @@ protected:
         QVariant result;
         QGenericArgument a[10];
         for (int i = 0; i < args.size() && i < 10; ++i) a[i] = Q_ARG(QVariant, args[i]);
-        const bool ok = QMetaObject::invokeMethod(target, function, Q_RETURN_ARG(QVariant, result), a[0],
-                                                  a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]);
+        // A signal or a function without a result takes no return argument.
+        const bool ok =
+            QMetaObject::invokeMethod(target, function, Q_RETURN_ARG(QVariant, result), a[0], a[1], a[2], a[3],
+                                      a[4], a[5], a[6], a[7], a[8], a[9]) ||
+            QMetaObject::invokeMethod(target, function, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8],
+                                      a[9]);
         EXPECT_TRUE(ok) << function;
         return result;
     }
@@ -91,12 +113,6 @@ protected:
         const double ball = vertical ? s->width() : s->height();
         const double along = index * travel / maxIndex + ball / 2;
         click(item(slider + "_track"), vertical ? QPointF(s->width() / 2, along) : QPointF(along, s->height() / 2));
-    }
-    // The option block of a profile: `bytes` at their offsets, zero elsewhere.
-    static QVariantList optionBlock(const std::map<int, int>& bytes) {
-        QVariantList b;
-        for (int i = 0; i < 256; ++i) b << (bytes.count(i) ? bytes.at(i) : 0);
-        return b;
     }
 
     RecordingSlots recorder;

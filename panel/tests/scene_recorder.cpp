@@ -29,7 +29,7 @@ std::vector<QString> RecordingSlots::callsTo(const QString& prefix) const {
 }
 
 void RecordingSlots::saveApConfig(const QVariantList& apConfigs) {
-    record("saveApConfig", {apConfigs});
+    record("saveApConfig", {QVariant(apConfigs)});
     apConfig = apConfigs;
 }
 
@@ -79,7 +79,7 @@ QVariantList RecordingSlots::getMacroIniNames() {
 }
 
 QVariant RecordingSlots::saveMacroIni(const QVariant& name, const QStringList& macros) {
-    record("saveMacroIni", {name, macros});
+    record("saveMacroIni", {name, QVariant(macros)});
     if (saveResult) macroLines[name.toString()] = macros;
     return saveResult;
 }
@@ -95,12 +95,12 @@ QVariantList RecordingSlots::loadMacroIniConfig(const QVariant& name) {
 }
 
 void RecordingSlots::setMacroIniConfig(const QVariant& name, const QVariantList& config) {
-    record("setMacroIniConfig", {name, config});
+    record("setMacroIniConfig", {name, QVariant(config)});
     macroConfigs[name.toString()] = config;
 }
 
 QList<uchar> RecordingSlots::macroIncode(const QStringList& macros) {
-    record("macroIncode", {macros});
+    record("macroIncode", {QVariant(macros)});
     return {};
 }
 
