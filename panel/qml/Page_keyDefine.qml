@@ -446,7 +446,11 @@ Item {
                 MouseArea {
                     objectName: "keyDefine_pressAny"
                     anchors.fill: parent
-                    onClicked: page.capturing = true
+                    onClicked: {
+                        page.key1 = 0
+                        page.key2 = 0
+                        page.capturing = true
+                    }
                 }
             }
         }

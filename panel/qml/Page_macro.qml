@@ -123,7 +123,7 @@ Item {
             return
         elapsedMs += 10
         if (elapsedMs >= kMaxDelayMs) {
-            elapsedMs = 0
+            elapsedMs -= kMaxDelayMs
             addLine(kMaxDelayMs, kDelay)
         }
     }

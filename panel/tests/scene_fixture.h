@@ -64,7 +64,11 @@ protected:
     }
 
     void settle() {
-        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        // Items a Repeater dropped are deleted later: they must not be found.
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
     // Items a Repeater makes have a visual parent only, so the search walks
     // the item tree as well as the object tree.

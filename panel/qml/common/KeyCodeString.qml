@@ -39,8 +39,8 @@ QtObject {
     property var nameToCode: ({})
     property var codeToName: ({})
 
-    // Builds the two lookups; a first call, or a call asking for it again,
-    // fills them from the usage table.
+    // Builds the two lookups from the usage table: at creation, and again
+    // when asked for a first fill.
     function initUI(isFirst, _HWDef) {
         if (!isFirst && Object.keys(nameToCode).length > 0)
             return
@@ -54,12 +54,10 @@ QtObject {
     }
     // 0 for a name no key has.
     function strTokeycode(str) {
-        initUI(false, false)
         return nameToCode.hasOwnProperty(str) ? nameToCode[str] : 0
     }
     // An empty text for a code no key has.
     function keycodeTostr(keycode) {
-        initUI(false, false)
         return codeToName.hasOwnProperty(keycode) ? codeToName[keycode] : ""
     }
     // The usage of a Qt key code: letters and digits by their place, the rest
@@ -79,4 +77,5 @@ QtObject {
     function logByte(value) {
         return ("0" + (value & 0xFF).toString(16).toUpperCase()).slice(-2)
     }
+    Component.onCompleted: initUI(true, false)
 }

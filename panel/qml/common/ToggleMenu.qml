@@ -12,7 +12,7 @@ Item {
     signal clicked(int _index)
 
     width: 700
-    height: 70 + (isSelect ? body.childrenRect.height : 0)
+    height: 70 + (isSelect ? body.implicitHeight : 0)
 
     Image {
         width: parent.width
@@ -34,7 +34,7 @@ Item {
         height: 70
         onClicked: menu.clicked(menu.index)
     }
-    Item {
+    Column {
         id: body
         y: 70
         width: parent.width
