@@ -100,10 +100,12 @@ void drawShape(QPainter& p, const Picture& pic) {
         p.drawPath(band);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor::fromRgba(kHover));
-        p.drawRoundedRect(QRectF(pic.width * 0.08, pic.height * 0.45, pic.width * 0.24, pic.height * 0.3),
-                          40, 40);
-        p.drawRoundedRect(QRectF(pic.width * 0.68, pic.height * 0.45, pic.width * 0.24, pic.height * 0.3),
-                          40, 40);
+        p.drawRoundedRect(
+            QRectF(pic.width * 0.08, pic.height * 0.45, pic.width * 0.24, pic.height * 0.3), 40,
+            40);
+        p.drawRoundedRect(
+            QRectF(pic.width * 0.68, pic.height * 0.45, pic.width * 0.24, pic.height * 0.3), 40,
+            40);
         break;
     }
     }

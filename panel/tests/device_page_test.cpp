@@ -14,9 +14,9 @@ using namespace panel_test;
 // mode 2, EQ on preset 3 with saved positions 10..19, speaker muted and
 // unlocked at 70/60, microphone at 40.
 QVariantList sampleProfile() {
-    std::map<int, int> b{{0, 1}, {1, 6}, {2, 12}, {3, 1}, {4, 0}, {5, 1}, {6, 2}, {7, 1}, {8, 3},
-                         {13, 1}, {14, 2}, {15, 5}, {16, 30}, {17, 1}, {171, 1}, {172, 1},
-                         {174, 70}, {175, 60}, {176, 0}, {179, 40}, {180, 40}};
+    std::map<int, int> b{{0, 1},   {1, 6},   {2, 12},   {3, 1},    {4, 0},   {5, 1},    {6, 2},
+                         {7, 1},   {8, 3},   {13, 1},   {14, 2},   {15, 5},  {16, 30},  {17, 1},
+                         {171, 1}, {172, 1}, {174, 70}, {175, 60}, {176, 0}, {179, 40}, {180, 40}};
     for (int i = 0; i < 21; ++i) b[18 + i] = (i / 3) * 10 + i % 3 + 1;
     for (int j = 0; j < 10; ++j) b[51 + 30 + j] = 10 + j;
     return optionBlock(b);
@@ -31,7 +31,9 @@ protected:
         page = item("page_device");
         recorder.clear();
     }
-    QVariant pageCall(const char* function, QVariantList args = {}) { return call(page, function, args); }
+    QVariant pageCall(const char* function, QVariantList args = {}) {
+        return call(page, function, args);
+    }
     int index(const QString& control) { return call(item(control), "getCurIndex").toInt(); }
     bool selected(const QString& control) { return item(control)->property("isSelect").toBool(); }
     // The names of the recorded calls, in order.
@@ -71,8 +73,8 @@ TEST_F(DevicePage, LoadsEveryControlFromTheProfile) {
 
 TEST_F(DevicePage, LoadingAsksForTheVolumesTheLockShows) {
     call(root, "msg_LoadCurrentProfile");
-    EXPECT_EQ(recorder.callsTo("ui_get"), (std::vector<QString>{"ui_get_volume_speaker_LR()",
-                                                               "ui_get_volume_mic_master()"}));
+    EXPECT_EQ(recorder.callsTo("ui_get"),
+              (std::vector<QString>{"ui_get_volume_speaker_LR()", "ui_get_volume_mic_master()"}));
     recorder.currentRam[172] = 0;
     recorder.clear();
     call(root, "msg_LoadCurrentProfile");
@@ -100,15 +102,39 @@ TEST_F(DevicePage, TheLightingListHas31EntriesAndTheApplyList55) {
 
 TEST_F(DevicePage, ResetSendsTheFactorySettingsInOrder) {
     pageCall("reset");
-    const std::vector<QString> expected{
-        "ui_set_volume_speaker_value", "ui_set_volume_speaker_value_p", "ui_set_volume_speaker_mute",
-        "ui_set_volume_speaker_value", "ui_set_volume_mic_mute", "ui_set_All_led", "ui_set_volume_mic_value",
-        "ui_set_eq_enable", "ui_set_eq_value", "ui_set_clarity_enable", "ui_set_All_led",
-        "ui_set_clarity_level", "ui_set_clarity_supp", "ui_set_surround_headphone", "ui_set_All_led",
-        "ui_set_enc", "ui_set_All_led", "ui_set_magic_voice_enable", "ui_set_All_led",
-        "ui_set_magic_voice_mode", "ui_set_All_led", "ui_setEqValue", "ui_setEqValue", "ui_setEqValue",
-        "ui_setEqValue", "ui_setEqValue", "ui_setEqValue", "ui_setEqValue", "ui_setEqValue",
-        "ui_setEqValue", "ui_setEqValue", "ui_setEqValue", "ui_setEqValue"};
+    const std::vector<QString> expected{"ui_set_volume_speaker_value",
+                                        "ui_set_volume_speaker_value_p",
+                                        "ui_set_volume_speaker_mute",
+                                        "ui_set_volume_speaker_value",
+                                        "ui_set_volume_mic_mute",
+                                        "ui_set_All_led",
+                                        "ui_set_volume_mic_value",
+                                        "ui_set_eq_enable",
+                                        "ui_set_eq_value",
+                                        "ui_set_clarity_enable",
+                                        "ui_set_All_led",
+                                        "ui_set_clarity_level",
+                                        "ui_set_clarity_supp",
+                                        "ui_set_surround_headphone",
+                                        "ui_set_All_led",
+                                        "ui_set_enc",
+                                        "ui_set_All_led",
+                                        "ui_set_magic_voice_enable",
+                                        "ui_set_All_led",
+                                        "ui_set_magic_voice_mode",
+                                        "ui_set_All_led",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue",
+                                        "ui_setEqValue"};
     EXPECT_EQ(callNames(), expected);
     // The speaker volume goes out twice: unlocked, then locked.
     EXPECT_EQ(recorder.calls[0], "ui_set_volume_speaker_value([1,0,49,49])");
@@ -118,8 +144,9 @@ TEST_F(DevicePage, ResetSendsTheFactorySettingsInOrder) {
     EXPECT_EQ(recorder.calls[8], "ui_set_eq_value([11,20,20,20,20,20,20,20,20,20,20])");
     EXPECT_EQ(recorder.calls.back(), "ui_setEqValue([11,20,20,20,20,20,20,20,20,20,20])");
     EXPECT_EQ(recorder.calls[21], "ui_setEqValue([0,15,18,20,30,25,20,14,8,9,10])");
-    EXPECT_EQ(recorder.calls[20], "ui_set_All_led([255,0,0,255,255,0,0,255,0,0,255,255,0,0,255,255,0,255,"
-                                  "255,255,255,1,3,9,10,0,0,0,1,0,0])");
+    EXPECT_EQ(recorder.calls[20],
+              "ui_set_All_led([255,0,0,255,255,0,0,255,0,0,255,255,0,0,255,255,0,255,"
+              "255,255,255,1,3,9,10,0,0,0,1,0,0])");
 }
 
 TEST_F(DevicePage, AUsersChangeIgnoresTheCrossingReportOnce) {
@@ -147,13 +174,16 @@ TEST_F(DevicePage, DriverReportsAreShownAndRecorded) {
         {"onDriverRead_SpVolValue", {50}, {}},
         {"onDriverRead_SpVolValue_LR", {80, 20}, {"ui_set_volume_speaker_value_p([1,0,80,20])"}},
         {"onDriverRead_MicVolValue", {33}, {"ui_set_volume_mic_value_p([0,0,33,33])"}},
-        {"onDriverRead_Vc", {1, 12, 7},
+        {"onDriverRead_Vc",
+         {1, 12, 7},
          {"ui_set_clarity_enable([1])", "ui_set_All_led", "ui_set_clarity_level_p([4])",
           "ui_set_clarity_supp_p([7])"}},
-        {"onDriverRead_Mgi", {0, 3}, {"ui_set_magic_voice_enable([0])", "ui_set_All_led",
-                                      "ui_set_magic_voice_mode([3])"}},
+        {"onDriverRead_Mgi",
+         {0, 3},
+         {"ui_set_magic_voice_enable([0])", "ui_set_All_led", "ui_set_magic_voice_mode([3])"}},
         {"onDriverRead_EqEnable", {0}, {"ui_set_eq_enable([0])"}},
-        {"onDriverRead_EqValue", {20, -20, 0, 1, 2, 3, 4, 5, 6, 7},
+        {"onDriverRead_EqValue",
+         {20, -20, 0, 1, 2, 3, 4, 5, 6, 7},
          {"ui_set_eq_value_p([3,40,0,20,21,22,23,24,25,26,27])"}},
         {"onDriverRead_MicVolMute", {1}, {"ui_set_volume_mic_mute_p([1])", "ui_set_All_led"}},
         {"onDriverRead_EncEnable", {1}, {"ui_set_enc([1])", "ui_set_All_led"}},
@@ -163,7 +193,8 @@ TEST_F(DevicePage, DriverReportsAreShownAndRecorded) {
         recorder.clear();
         call(root, c.function, c.args);
         std::vector<QString> got;
-        for (const QString& s : recorder.calls) got.push_back(s.startsWith("ui_set_All_led") ? "ui_set_All_led" : s);
+        for (const QString& s : recorder.calls)
+            got.push_back(s.startsWith("ui_set_All_led") ? "ui_set_All_led" : s);
         EXPECT_EQ(got, c.calls);
     }
     EXPECT_EQ(index("device_speakerL"), 20);
@@ -196,7 +227,8 @@ TEST_F(DevicePage, HeadsetButtonsTurnTheirFeatureOver) {
         recorder.clear();
         call(root, "onHidRead", {c.mode});
         std::vector<QString> got;
-        for (const QString& s : recorder.calls) got.push_back(s.startsWith("ui_set_All_led") ? "ui_set_All_led" : s);
+        for (const QString& s : recorder.calls)
+            got.push_back(s.startsWith("ui_set_All_led") ? "ui_set_All_led" : s);
         EXPECT_EQ(got, c.calls);
     }
     EXPECT_EQ(root->property("selectColor3").value<QColor>(), QColor(255, 51, 51));
@@ -224,12 +256,14 @@ TEST_F(DevicePage, SlidersSendTheirCodes) {
 TEST_F(DevicePage, APresetOpensTheEqPanelWithItsSavedBands) {
     click("device_eqPreset3");
     EXPECT_TRUE(item("device_eqPanel")->isVisible());
-    EXPECT_EQ(recorder.calls, (std::vector<QString>{"getCurrentRam(0)",
-                                                     "ui_set_eq_value([3,30,29,28,27,26,25,24,23,22,21])"}));
+    EXPECT_EQ(recorder.calls,
+              (std::vector<QString>{"getCurrentRam(0)",
+                                    "ui_set_eq_value([3,30,29,28,27,26,25,24,23,22,21])"}));
     recorder.clear();
     slideTo("device_eqBand0", 0, true);
-    EXPECT_EQ(recorder.calls, (std::vector<QString>{"ui_set_eq_value([3,40,29,28,27,26,25,24,23,22,21])",
-                                                     "ui_setEqValue([3,0,11,12,13,14,15,16,17,18,19])"}));
+    EXPECT_EQ(recorder.calls,
+              (std::vector<QString>{"ui_set_eq_value([3,40,29,28,27,26,25,24,23,22,21])",
+                                    "ui_setEqValue([3,0,11,12,13,14,15,16,17,18,19])"}));
     recorder.clear();
     click(item("device_eqReset_area"));
     EXPECT_EQ(recorder.calls.at(1), "ui_setEqValue([3,28,14,20,12,28,10,22,7,12,19])");
@@ -248,7 +282,8 @@ TEST_F(DevicePage, TheWheelScrollsTheSettingsColumnWithinItsContent) {
         int flag, steps;
         double contentY;
     };
-    const Step steps[] = {{-1, -1, 0}, {0, -1, step}, {0, 1, 0}, {0, 3, 0}, {0, -100, bottom}, {0, 1, bottom - step}};
+    const Step steps[] = {{-1, -1, 0}, {0, -1, step},     {0, 1, 0},
+                          {0, 3, 0},   {0, -100, bottom}, {0, 1, bottom - step}};
     for (const Step& s : steps) {
         root->setProperty("scroll_flg", s.flag);
         QMetaObject::invokeMethod(root, "scroll", Q_ARG(QVariant, s.steps));

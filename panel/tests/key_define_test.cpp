@@ -56,8 +56,10 @@ TEST_F(KeyDefinePage, OpensOnAKeyAndShowsItsMacroList) {
 TEST_F(KeyDefinePage, TheLeftButtonOpensOnlyWhenTheUserAgrees) {
     recorder.msgAnswer = false;
     EXPECT_FALSE(open(0x0200F000));
-    EXPECT_EQ(recorder.callsTo("loadUiStrings(31000,msg"), std::vector<QString>{"loadUiStrings(31000,msg,0,2)"});
-    EXPECT_EQ(recorder.callsTo("getMsgAns"), std::vector<QString>{"getMsgAns(Left button,Assign it?)"});
+    EXPECT_EQ(recorder.callsTo("loadUiStrings(31000,msg"),
+              std::vector<QString>{"loadUiStrings(31000,msg,0,2)"});
+    EXPECT_EQ(recorder.callsTo("getMsgAns"),
+              std::vector<QString>{"getMsgAns(Left button,Assign it?)"});
     recorder.msgAnswer = true;
     EXPECT_TRUE(open(0x0200F000));
     EXPECT_EQ(page->property("mouseRow").toInt(), 0);
@@ -73,15 +75,22 @@ struct ApplyCase {
 TEST_F(KeyDefinePage, ApplyBuildsTheCodeOfTheChoice) {
     const ApplyCase cases[] = {
         {"media mute", 0x0200F100, {"keyDefine_tab2", "keyDefine_media4"}, 0x0400e200},
-        {"scroll down", 0x0200F100, {"keyDefine_tab0", "keyDefine_dpiMenu_header", "keyDefine_mouseRow9"}, 0x05020200},
-        {"repeat when pressed", 0x0200F100, {"keyDefine_fireMenu_header", "keyDefine_repeat"}, 0x0C020000},
+        {"scroll down",
+         0x0200F100,
+         {"keyDefine_tab0", "keyDefine_dpiMenu_header", "keyDefine_mouseRow9"},
+         0x05020200},
+        {"repeat when pressed",
+         0x0200F100,
+         {"keyDefine_fireMenu_header", "keyDefine_repeat"},
+         0x0C020000},
         {"disabled", 0x0200F100, {"keyDefine_disable"}, 0},
         {"nothing chosen", 0x0400b500, {"keyDefine_tab1"}, 0x0400b500},
     };
     for (const ApplyCase& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(open(c.openedWith));
-        for (const char* name : c.clicks) click(QString(name).endsWith("_header") ? item(name) : item(QString(name) + "_area"));
+        for (const char* name : c.clicks)
+            click(QString(name).endsWith("_header") ? item(name) : item(QString(name) + "_area"));
         EXPECT_EQ(apply(), c.code);
     }
 }
@@ -126,7 +135,8 @@ TEST_F(KeyDefinePage, RebindingReleasesTheOldMacroAndBindsTheLowestFreeSlot) {
 
 TEST_F(KeyDefinePage, WithAllSlotsTakenTheKeyKeepsItsCode) {
     std::vector<std::pair<QString, QVariantList>> files;
-    for (int slot = 0; slot < 35; ++slot) files.push_back({QString("M%1").arg(slot, 2, 10, QChar('0')), {slot, 1, 1}});
+    for (int slot = 0; slot < 35; ++slot)
+        files.push_back({QString("M%1").arg(slot, 2, 10, QChar('0')), {slot, 1, 1}});
     files.push_back({"New", {-1, 1, 0}});
     macros(files);
     ASSERT_TRUE(open(0x0400e200));

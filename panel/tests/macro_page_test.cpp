@@ -28,7 +28,8 @@ protected:
         recorder.macroFiles = QStringList{"Macro 001", "Jump"};
         recorder.macroConfigs["Macro 001"] = QVariantList{-1, 4, 0};
         recorder.macroConfigs["Jump"] = QVariantList{2, 1, 1};
-        recorder.macroLines["Jump"] = QStringList{"SPACE    [Down]", "120   [Delay]", "SPACE      [Up]"};
+        recorder.macroLines["Jump"] =
+            QStringList{"SPACE    [Down]", "120   [Delay]", "SPACE      [Up]"};
         page = createMacroPage(*widget, root);
         ASSERT_NE(page, nullptr);
         // Time passes only when the test ticks.
@@ -136,7 +137,8 @@ TEST_F(MacroPage, CloseReportsItself) {
 
 // The scene's main views as pictures in the build folder.
 TEST_F(SceneTest, ScreenshotsOfThePages) {
-    recorder.currentRam = optionBlock({{13, 1}, {14, 2}, {15, 9}, {16, 20}, {18, 255}, {174, 80}, {175, 80}});
+    recorder.currentRam =
+        optionBlock({{13, 1}, {14, 2}, {15, 9}, {16, 20}, {18, 255}, {174, 80}, {175, 80}});
     recorder.macroFiles = QStringList{"Macro 001"};
     call(root, "init");
     root->findChild<QObject*>("fadeIn")->setProperty("duration", 0);

@@ -18,7 +18,8 @@ QStringList& sceneWarnings() {
 namespace {
 
 void catchWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg) sceneWarnings() << text;
+    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg)
+        sceneWarnings() << text;
 }
 
 } // namespace

@@ -92,10 +92,10 @@ protected:
         for (int i = 0; i < args.size() && i < 10; ++i) a[i] = Q_ARG(QVariant, args[i]);
         // A signal or a function without a result takes no return argument.
         const bool ok =
-            QMetaObject::invokeMethod(target, function, Q_RETURN_ARG(QVariant, result), a[0], a[1], a[2], a[3],
-                                      a[4], a[5], a[6], a[7], a[8], a[9]) ||
-            QMetaObject::invokeMethod(target, function, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8],
-                                      a[9]);
+            QMetaObject::invokeMethod(target, function, Q_RETURN_ARG(QVariant, result), a[0], a[1],
+                                      a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]) ||
+            QMetaObject::invokeMethod(target, function, a[0], a[1], a[2], a[3], a[4], a[5], a[6],
+                                      a[7], a[8], a[9]);
         EXPECT_TRUE(ok) << function;
         return result;
     }
@@ -116,7 +116,8 @@ protected:
         const double travel = s->property("travel").toDouble();
         const double ball = vertical ? s->width() : s->height();
         const double along = index * travel / maxIndex + ball / 2;
-        click(item(slider + "_track"), vertical ? QPointF(s->width() / 2, along) : QPointF(along, s->height() / 2));
+        click(item(slider + "_track"),
+              vertical ? QPointF(s->width() / 2, along) : QPointF(along, s->height() / 2));
     }
 
     RecordingSlots recorder;

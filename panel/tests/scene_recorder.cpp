@@ -48,7 +48,8 @@ QStringList RecordingSlots::loadUiStrings(int langCode) {
     return uiStrings.value(langCode);
 }
 
-QStringList RecordingSlots::loadUiStrings(int langCode, const QString& label, int index, int total) {
+QStringList RecordingSlots::loadUiStrings(int langCode, const QString& label, int index,
+                                          int total) {
     record("loadUiStrings", {langCode, label, index, total});
     return msgStrings;
 }

@@ -72,37 +72,85 @@ public:
     Q_INVOKABLE uchar getProfileId();
     Q_INVOKABLE void chkProfileId() { record("chkProfileId", {}); }
     Q_INVOKABLE void ui_setMacroKey(const QVariant& macroId, const QVariant& name, uint repeat);
-    Q_INVOKABLE void ui_setButtonValue(const QVariantList& src64) { record("ui_setButtonValue", {QVariant(src64)}); }
-    Q_INVOKABLE void ui_setOption(const QVariantList& src) { record("ui_setOption", {QVariant(src)}); }
-    Q_INVOKABLE void ui_setEqValue(const QVariantList& src) { record("ui_setEqValue", {QVariant(src)}); }
+    Q_INVOKABLE void ui_setButtonValue(const QVariantList& src64) {
+        record("ui_setButtonValue", {QVariant(src64)});
+    }
+    Q_INVOKABLE void ui_setOption(const QVariantList& src) {
+        record("ui_setOption", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_setEqValue(const QVariantList& src) {
+        record("ui_setEqValue", {QVariant(src)});
+    }
     Q_INVOKABLE void ui_get_volume_speaker_master() { record("ui_get_volume_speaker_master", {}); }
     Q_INVOKABLE void ui_get_volume_speaker_LR() { record("ui_get_volume_speaker_LR", {}); }
     Q_INVOKABLE void ui_get_volume_mic_master() { record("ui_get_volume_mic_master", {}); }
 
-    Q_INVOKABLE void ui_set_volume_speaker_mute_p(const QVariantList& src) { record("ui_set_volume_speaker_mute_p", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_volume_mic_mute_p(const QVariantList& src) { record("ui_set_volume_mic_mute_p", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_volume_speaker_value_p(const QVariantList& src) { record("ui_set_volume_speaker_value_p", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_volume_mic_value_p(const QVariantList& src) { record("ui_set_volume_mic_value_p", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_volume_speaker_mute(const QVariantList& src) { record("ui_set_volume_speaker_mute", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_volume_speaker_value(const QVariantList& src) { record("ui_set_volume_speaker_value", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_volume_mic_mute(const QVariantList& src) { record("ui_set_volume_mic_mute", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_volume_mic_value(const QVariantList& src) { record("ui_set_volume_mic_value", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_eq_enable(const QVariantList& src) { record("ui_set_eq_enable", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_eq_value(const QVariantList& src) { record("ui_set_eq_value", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_eq_value_p(const QVariantList& src) { record("ui_set_eq_value_p", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_clarity_enable(const QVariantList& src) { record("ui_set_clarity_enable", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_clarity_level(const QVariantList& src) { record("ui_set_clarity_level", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_clarity_supp(const QVariantList& src) { record("ui_set_clarity_supp", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_clarity_level_p(const QVariantList& src) { record("ui_set_clarity_level_p", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_clarity_supp_p(const QVariantList& src) { record("ui_set_clarity_supp_p", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_surround_headphone(const QVariantList& src) { record("ui_set_surround_headphone", {QVariant(src)}); }
+    Q_INVOKABLE void ui_set_volume_speaker_mute_p(const QVariantList& src) {
+        record("ui_set_volume_speaker_mute_p", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_volume_mic_mute_p(const QVariantList& src) {
+        record("ui_set_volume_mic_mute_p", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_volume_speaker_value_p(const QVariantList& src) {
+        record("ui_set_volume_speaker_value_p", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_volume_mic_value_p(const QVariantList& src) {
+        record("ui_set_volume_mic_value_p", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_volume_speaker_mute(const QVariantList& src) {
+        record("ui_set_volume_speaker_mute", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_volume_speaker_value(const QVariantList& src) {
+        record("ui_set_volume_speaker_value", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_volume_mic_mute(const QVariantList& src) {
+        record("ui_set_volume_mic_mute", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_volume_mic_value(const QVariantList& src) {
+        record("ui_set_volume_mic_value", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_eq_enable(const QVariantList& src) {
+        record("ui_set_eq_enable", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_eq_value(const QVariantList& src) {
+        record("ui_set_eq_value", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_eq_value_p(const QVariantList& src) {
+        record("ui_set_eq_value_p", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_clarity_enable(const QVariantList& src) {
+        record("ui_set_clarity_enable", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_clarity_level(const QVariantList& src) {
+        record("ui_set_clarity_level", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_clarity_supp(const QVariantList& src) {
+        record("ui_set_clarity_supp", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_clarity_level_p(const QVariantList& src) {
+        record("ui_set_clarity_level_p", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_clarity_supp_p(const QVariantList& src) {
+        record("ui_set_clarity_supp_p", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_surround_headphone(const QVariantList& src) {
+        record("ui_set_surround_headphone", {QVariant(src)});
+    }
     Q_INVOKABLE void ui_set_enc(const QVariantList& src) { record("ui_set_enc", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_magic_voice_enable(const QVariantList& src) { record("ui_set_magic_voice_enable", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_magic_voice_mode(const QVariantList& src) { record("ui_set_magic_voice_mode", {QVariant(src)}); }
-    Q_INVOKABLE void ui_set_All_led(const QVariantList& src) { record("ui_set_All_led", {QVariant(src)}); }
+    Q_INVOKABLE void ui_set_magic_voice_enable(const QVariantList& src) {
+        record("ui_set_magic_voice_enable", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_magic_voice_mode(const QVariantList& src) {
+        record("ui_set_magic_voice_mode", {QVariant(src)});
+    }
+    Q_INVOKABLE void ui_set_All_led(const QVariantList& src) {
+        record("ui_set_All_led", {QVariant(src)});
+    }
 
 private:
-    void record(const QString& name, const QVariantList& args) { calls.push_back(formatCall(name, args)); }
+    void record(const QString& name, const QVariantList& args) {
+        calls.push_back(formatCall(name, args));
+    }
 };
 
 // The engine window as the scene sees it ("zen").

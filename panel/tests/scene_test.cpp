@@ -33,8 +33,9 @@ TEST_F(SceneTest, InitAnnouncesTheDeviceAndLoadsSettingsOnlyTheFirstTime) {
     QSignalSpy translations(root, SIGNAL(msg_Translate()));
     recorder.profileId = 3;
     call(root, "init");
-    EXPECT_EQ(recorder.callsTo("load"), (std::vector<QString>{"loadApConfig()", "loadApConfig_lang()",
-                                                             "loadUiStrings(31000)"}));
+    EXPECT_EQ(
+        recorder.callsTo("load"),
+        (std::vector<QString>{"loadApConfig()", "loadApConfig_lang()", "loadUiStrings(31000)"}));
     EXPECT_EQ(recorder.callsTo("getProfileId").size(), 1u);
     EXPECT_EQ(item("footer")->property("currentProfile").toInt(), 2);
     EXPECT_FALSE(item("welcome")->isVisible());
@@ -48,7 +49,8 @@ TEST_F(SceneTest, InitAnnouncesTheDeviceAndLoadsSettingsOnlyTheFirstTime) {
 
 TEST_F(SceneTest, TheProgramsCallsReachThePagesAsSignals) {
     QSignalSpy hid(root, SIGNAL(msg_HidRead(int)));
-    QSignalSpy eq(root, SIGNAL(msg_DriverRead_EqValue(int, int, int, int, int, int, int, int, int, int)));
+    QSignalSpy eq(root,
+                  SIGNAL(msg_DriverRead_EqValue(int, int, int, int, int, int, int, int, int, int)));
     QSignalSpy vc(root, SIGNAL(msg_DriverRead_Vc(int, int, int)));
     call(root, "onHidRead", {2});
     call(root, "onDriverRead_EqValue", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
@@ -133,7 +135,8 @@ TEST_F(SceneTest, TheSettingsPageAppliesTheStoredPreferencesAndTheNamedLanguage)
     // The language named in the file wins and is written back at once; the
     // entries the page does not own are carried through.
     QVariantList expected = configList(25044, 1, 2, 4);
-    EXPECT_EQ(recorder.callsTo("saveApConfig"), std::vector<QString>{formatCall("saveApConfig", {QVariant(expected)})});
+    EXPECT_EQ(recorder.callsTo("saveApConfig"),
+              std::vector<QString>{formatCall("saveApConfig", {QVariant(expected)})});
     EXPECT_EQ(root->property("langCode").toInt(), 25044);
     EXPECT_EQ(root->property("fontFamily").toString(), "Noto Sans");
     EXPECT_EQ(root->property("fontSize").toInt(), 38);
