@@ -34,7 +34,6 @@ protected:
         ASSERT_NE(page, nullptr);
         // Time passes only when the test ticks.
         page->setProperty("tickInterval", 3600000);
-        call(item("macro_files_view"), "forceLayout");
         settle();
     }
     QStringList actionLines() { return call(page, "lines").toStringList(); }

@@ -17,8 +17,14 @@ QStringList& sceneWarnings() {
 
 namespace {
 
+// What the offscreen platform says of itself is no fault of the scene.
+bool fromThePlatform(const QString& text) {
+    return text.startsWith("QStandardPaths:") || text.contains("systemTrayWindowChanged");
+}
+
 void catchWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg)
+    if ((type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg) &&
+        !fromThePlatform(text))
         sceneWarnings() << text;
 }
 

@@ -35,6 +35,17 @@ inline QVariantList optionBlock(const std::map<int, int>& bytes) {
     return b;
 }
 
+// Items a Repeater makes have a visual parent only, so the search walks the
+// item tree as well as the object tree.
+inline QQuickItem* findItem(QQuickItem* from, const QString& name) {
+    if (auto* found = from->findChild<QQuickItem*>(name)) return found;
+    for (QQuickItem* child : from->childItems()) {
+        if (child->objectName() == name) return child;
+        if (QQuickItem* found = findItem(child, name)) return found;
+    }
+    return nullptr;
+}
+
 class SceneTest : public ::testing::Test {
 protected:
     static constexpr int kSceneWidth = 3500, kSceneHeight = 1800;
@@ -69,16 +80,8 @@ protected:
             QCoreApplication::processEvents();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
-    }
-    // Items a Repeater makes have a visual parent only, so the search walks
-    // the item tree as well as the object tree.
-    static QQuickItem* findItem(QQuickItem* from, const QString& name) {
-        if (auto* found = from->findChild<QQuickItem*>(name)) return found;
-        for (QQuickItem* child : from->childItems()) {
-            if (child->objectName() == name) return child;
-            if (QQuickItem* found = findItem(child, name)) return found;
-        }
-        return nullptr;
+        // Positioners and lists lay out their items when the scene renders.
+        if (widget) widget->grabFramebuffer();
     }
     QQuickItem* item(const QString& name) const {
         QQuickItem* found = findItem(root, name);
