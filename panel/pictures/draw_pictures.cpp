@@ -64,7 +64,7 @@ void drawShape(QPainter& p, const Picture& pic) {
         p.drawRect(area);
         break;
     case Shape::Rounded:
-        p.drawRoundedRect(area, side / 4, side / 4);
+        p.drawRoundedRect(area, std::min(side / 4, 40.0), std::min(side / 4, 40.0));
         break;
     case Shape::Circle:
         p.drawEllipse(area);

@@ -312,12 +312,13 @@ Item {
         y: 140
         spacing: 20
         Repeater {
-            model: [37, 38, 40, 40]
+            // MOUSE, KEYBOARD, the media and application keys (HOT KEY), MACRO
+            model: [37, 38, 39, 40]
             Button {
                 objectName: "keyDefine_tab" + index
                 width: 300
                 isSelect: page.tab === index && !page.disabled
-                text.text: index === page.tabMedia ? "MEDIA" : main.uiStrings[modelData]
+                text.text: main.uiStrings[modelData]
                 onClicked: page.tab = index
             }
         }
