@@ -400,6 +400,7 @@ Item {
         contentHeight: sections.height + 500
 
         MouseArea {
+            objectName: "device_settingsHover"
             width: settings.width
             height: settings.contentHeight
             hoverEnabled: true

@@ -284,6 +284,7 @@ Item {
         anchors.fill: parent
         color: main.fontColor_darkGray
         MouseArea {
+            objectName: "keyDefine_background"
             anchors.fill: parent
             onPressed: page.capturing = false
         }

@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 
+#include <algorithm>
+
 namespace {
 
 using namespace panel_test;
@@ -37,6 +39,13 @@ TEST_F(SceneTest, InitAnnouncesTheDeviceAndLoadsSettingsOnlyTheFirstTime) {
         recorder.callsTo("load"),
         (std::vector<QString>{"loadApConfig()", "loadApConfig_lang()", "loadUiStrings(31000)"}));
     EXPECT_EQ(recorder.callsTo("getProfileId").size(), 1u);
+    // The settings and strings come first; the profile loads after them.
+    const auto firstRam =
+        std::find(recorder.calls.begin(), recorder.calls.end(), "getCurrentRam(0)");
+    const auto strings =
+        std::find(recorder.calls.begin(), recorder.calls.end(), "loadUiStrings(31000)");
+    EXPECT_LT(strings, firstRam);
+    EXPECT_NE(firstRam, recorder.calls.end());
     EXPECT_EQ(item("footer")->property("currentProfile").toInt(), 2);
     EXPECT_FALSE(item("welcome")->isVisible());
     recorder.clear();

@@ -35,6 +35,7 @@ Item {
     }
 
     MouseArea {
+        objectName: files.objectName + "_hover"
         anchors.fill: parent
         hoverEnabled: true
         acceptedButtons: Qt.NoButton
