@@ -371,6 +371,15 @@ Item {
         }
     }
 
+    // The channel letter under a volume slider.
+    component SliderLabel: Text {
+        width: 60
+        horizontalAlignment: Text.AlignHCenter
+        font.family: main.fontFamily
+        font.pixelSize: main.fontSize
+        color: main.fontColor0
+    }
+
     ListModel {
         id: ledModes
         ListElement { textX: "Mode 1" }
@@ -474,6 +483,23 @@ Item {
                                     view.ui_get_volume_speaker_LR()
                             }
                         }
+                    }
+                }
+                Row {
+                    x: 40
+                    y: 510
+                    spacing: 60
+                    SliderLabel { text: main.uiStrings[115] }
+                    SliderLabel { text: main.uiStrings[116] }
+                }
+                Row {
+                    x: 940
+                    y: 510
+                    spacing: 60
+                    SliderLabel { text: main.uiStrings[115] }
+                    SliderLabel {
+                        visible: false
+                        text: main.uiStrings[116]
                     }
                 }
                 Text {
