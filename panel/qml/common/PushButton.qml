@@ -1,0 +1,38 @@
+import QtQuick 2.15
+
+// An image push button with a label: pressed, hovered or at rest.
+Item {
+    id: button
+    property url source0: "file:img/common/button_0.png"
+    property url source1: "file:img/common/button_1.png"
+    property url source2: "file:img/common/button_2.png"
+    property int textX: 0
+    property alias text: label
+    signal clicked
+
+    width: 240
+    height: 80
+
+    Image {
+        anchors.fill: parent
+        source: area.pressed ? button.source2 : area.containsMouse ? button.source1 : button.source0
+    }
+    Text {
+        id: label
+        x: button.textX
+        width: parent.width - button.textX
+        height: parent.height
+        horizontalAlignment: button.textX === 0 ? Text.AlignHCenter : Text.AlignLeft
+        verticalAlignment: Text.AlignVCenter
+        font.family: main.fontFamily
+        font.pixelSize: main.fontSize
+        color: main.fontColor0
+    }
+    MouseArea {
+        id: area
+        objectName: button.objectName + "_area"
+        anchors.fill: parent
+        hoverEnabled: true
+        onClicked: button.clicked()
+    }
+}

@@ -1,0 +1,56 @@
+import QtQuick 2.15
+
+// A vertical slider: index 0 at the top, maxIndex at the bottom, to the
+// nearest index. A release reports the index it settled on.
+Item {
+    id: slider
+    property int maxIndex: 0x32
+    property alias currentY: ball.y
+    readonly property real travel: height - ball.height
+    signal sliderClicked(int index)
+
+    width: 60
+    height: 500
+
+    function setCurIndex(index) {
+        const clamped = Math.max(0, Math.min(maxIndex, index))
+        ball.y = maxIndex > 0 ? clamped * travel / maxIndex : 0
+    }
+    function getCurIndex() {
+        return travel > 0 ? Math.round(ball.y / travel * maxIndex) : 0
+    }
+    function settle() {
+        setCurIndex(getCurIndex())
+        sliderClicked(getCurIndex())
+    }
+
+    Image {
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: 12
+        height: parent.height
+        source: "file:img/common/slider_track_v.png"
+    }
+    MouseArea {
+        objectName: slider.objectName + "_track"
+        anchors.fill: parent
+        onClicked: function (mouse) {
+            ball.y = Math.max(0, Math.min(slider.travel, mouse.y - ball.height / 2))
+            slider.settle()
+        }
+    }
+    Image {
+        id: ball
+        width: slider.width
+        height: slider.width
+        source: "file:img/common/slider_ball.png"
+        MouseArea {
+            objectName: slider.objectName + "_ball"
+            anchors.fill: parent
+            drag.target: ball
+            drag.axis: Drag.YAxis
+            drag.minimumY: 0
+            drag.maximumY: slider.travel
+            onReleased: slider.settle()
+        }
+    }
+}
