@@ -30,7 +30,13 @@ int panelMain(int argc, char** argv, const ZenServices& services) {
     }
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
-    Zen zen(services);
+    ZenServices own = services;
+    std::unique_ptr<IDeviceMonitor> monitor;
+    if (own.monitor == nullptr && own.makeMonitor) {
+        monitor = own.makeMonitor();
+        own.monitor = monitor.get();
+    }
+    Zen zen(own);
     QObject::connect(&guard, &SingleInstanceGuard::messageReceived, &zen, &Zen::receiveMessage);
     zen.showPanel();
     return QApplication::exec();

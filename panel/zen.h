@@ -37,6 +37,9 @@ struct ZenServices {
     // Empty: the QML host of `viewSource` on the primary screen.
     std::function<std::unique_ptr<IView>(Zen* owner)> makeView;
     IDeviceMonitor* monitor = nullptr;
+    // Made by the program once the application exists, when `monitor` is
+    // null: the system's monitor needs the application's event loop.
+    std::function<std::unique_ptr<IDeviceMonitor>()> makeMonitor;
     IMessageBox* messages = nullptr;
     ISleeper* sleeper = nullptr;
     const IUtcClock* clock = nullptr;
