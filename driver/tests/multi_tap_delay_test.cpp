@@ -10,10 +10,12 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <random>
 #include <vector>
 
 namespace {
@@ -169,16 +171,28 @@ TEST(SaturateQ15, RoundsHalvesUpAndSaturates) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const Case cases[] = {
-        {0.0f, 0},           {1.0f, 32767},
-        {-1.0f, -32768},     {0.9999847412109375f, 32767},
-        {0.99998f, 32767},   {-0.9999847412109375f, -32767},
-        {-0.99999f, -32768}, {2.0f, 32767},
-        {-7.0f, -32768},     {0.5f / 32768, 1},
-        {-0.5f / 32768, 0},  {1.5f / 32768, 2},
-        {-1.5f / 32768, -1}, {0.25f, 8192},
-        {-0.25f, -8192},     {nan, 0},
-        {inf, 32767},        {-inf, -32768},
+        {0.0f, 0},
+        {1.0f, 32767},
+        {-1.0f, -32768},
+        {0.9999847412109375f, 32767},
+        {0.99998f, 32767},
+        {-0.9999847412109375f, -32767},
+        {-0.99999f, -32768},
+        {2.0f, 32767},
+        {-7.0f, -32768},
+        {0.5f / 32768, 1},
+        {-0.5f / 32768, 0},
+        {1.5f / 32768, 2},
+        {-1.5f / 32768, -1},
+        {0.25f, 8192},
+        {-0.25f, -8192},
+        {nan, 0},
+        {inf, 32767},
+        {-inf, -32768},
         {1e-30f, 0},
+        // The two values whose scaled sum rounds up to 2^15 stay at full scale.
+        {0.999984622f, 32767},
+        {0.999984682f, 32767},
     };
     for (const Case& c : cases) EXPECT_EQ(SaturateQ15(c.x), c.expected) << c.x;
 }
@@ -333,6 +347,65 @@ TEST(MultiTapDelay, MatchesSeparateDelayLines) {
             EXPECT_EQ(differ, 0);
         }
     }
+}
+
+// Rate and configuration changes, resets, calls of random length in place
+// or not, loud and bad samples: every output bit equals the frame-by-frame
+// reference, which starts afresh wherever the memory is cleared.
+TEST(MultiTapDelay, MatchesTheReferenceBitForBitOverRandomCalls) {
+    std::mt19937 rng(11);
+    const int rates[] = {48000, 44100, 32000, 96000, 88200};
+    const int configurations[] = {5, 7, 7, 5, 1};
+    const float scales[] = {0.3f, 3.0f, 40.0f};
+    auto d = NewReverb();
+    auto ref = std::make_unique<ReferenceReverb>(*ReverbSetByNumber(0));
+    int planes = 0;
+    int set = 0, configuration = 0;
+    long differ = 0, compared = 0;
+    for (int segment = 0; segment < 16; ++segment) {
+        const int rate = rates[rng() % 5], wanted = configurations[rng() % 5];
+        if (segment % 2 == 0) {
+            d->SetRate(rate, wanted);
+            if (ReverbSetNumberForRate(rate) != set || wanted != configuration) {
+                set = ReverbSetNumberForRate(rate);
+                configuration = wanted;
+                ref = std::make_unique<ReferenceReverb>(*ReverbSetByNumber(set));
+            }
+            planes = configuration == 7 ? 8 : configuration == 5 ? 6 : 0;
+        } else if (rng() % 3 == 0) {
+            d->Reset();
+            ref = std::make_unique<ReferenceReverb>(*ReverbSetByNumber(set));
+        }
+        const int frames = 1 + static_cast<int>(rng() % 3000);
+        Planes in = NoisePlanes(frames, rng(), scales[rng() % 3]);
+        if (rng() % 4 == 0) in[rng() % 8][rng() % frames] = std::numeric_limits<float>::infinity();
+        if (rng() % 4 == 0) in[rng() % 8][rng() % frames] = std::numeric_limits<float>::quiet_NaN();
+        Planes out(2, std::vector<float>(frames));
+        Planes work = in;
+        for (int done = 0; done < frames;) {
+            const int n = std::min(frames - done, 1 + static_cast<int>(rng() % 600));
+            auto ip = PlanePointers(work, done);
+            if (rng() % 2 == 0) {
+                d->Process(ip.data(), ip.data(), n);
+                std::copy_n(ip[0], n, out[0].begin() + done);
+                std::copy_n(ip[1], n, out[1].begin() + done);
+            } else {
+                auto op = PlanePointers(out, done);
+                d->Process(ip.data(), op.data(), n);
+            }
+            done += n;
+        }
+        for (int i = 0; i < frames; ++i) {
+            float frame[8] = {};
+            for (int p = 0; p < planes; ++p) frame[p] = in[p][i];
+            float lr[2];
+            ref->Frame(frame, &lr[0], &lr[1]);
+            differ += std::memcmp(&lr[0], &out[0][i], sizeof(float)) != 0 ||
+                      std::memcmp(&lr[1], &out[1][i], sizeof(float)) != 0;
+            ++compared;
+        }
+    }
+    EXPECT_EQ(differ, 0) << "of " << compared;
 }
 
 // An impulse on any input reaches an output two frames later, through the
