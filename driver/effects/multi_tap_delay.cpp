@@ -53,6 +53,19 @@ template <class Body> void ForFrames(int frames, Body body) {
     for (; m < frames; ++m) body(0.0f, m);
 }
 
+// Rows become columns: four runs of four frames of four signals become
+// four frames of the four signals.
+void Transpose(Lanes (&v)[4]) {
+    const Lanes t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 1, 5);
+    const Lanes t1 = __builtin_shufflevector(v[0], v[1], 2, 6, 3, 7);
+    const Lanes t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 1, 5);
+    const Lanes t3 = __builtin_shufflevector(v[2], v[3], 2, 6, 3, 7);
+    v[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    v[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    v[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    v[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+
 // sum over t < taps of gains[t] x[-stride t], from 0, in tap order.
 template <class V> V TapSum(V zero, const float* x, const float* gains, int taps, int stride) {
     V sum = zero;
@@ -215,24 +228,46 @@ void CMultiTapDelay::NetworkInputs(const float* const* in, int frames) {
 }
 
 // The only recursion shorter than a run: each line's high-pass section,
-// frame by frame, the four lines side by side. Then the feedback matrix
-// feeds the lines, whose taps read it a run or more later.
+// frame by frame, the four lines side by side in the lanes of one register. Then the feedback
+// matrix feeds the lines, whose taps read it a run or more later.
 void CMultiTapDelay::HighPassAndFeedback(int frames) {
     const ReverbSet& s = *m_pSet;
+    static_assert(ReverbLines == LaneCount, "a line per lane");
     const float* h = s.highPass;
-    HighPassState& p = m_HighPass;
-    for (int m = 0; m < frames; ++m) {
+    Lanes x1 = Load<Lanes>(m_HighPass.x1), x2 = Load<Lanes>(m_HighPass.x2);
+    Lanes y1 = Load<Lanes>(m_HighPass.y1), y2 = Load<Lanes>(m_HighPass.y2);
+    // One frame of the four lines, lane k being line k.
+    const auto step = [&](Lanes x, Lanes lineOut) {
+        const Lanes hp = 2.0f * (h[0] * x + h[1] * x1 + h[2] * x2 + h[3] * y1 + h[4] * y2);
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = hp;
+        return hp + lineOut;
+    };
+    int m = 0;
+    for (; m + LaneCount <= frames; m += LaneCount) {
+        Lanes in[ReverbLines], out[ReverbLines];
         for (int k = 0; k < ReverbLines; ++k) {
-            const float x = m_Node[k][m];
-            const float hp = 2.0f * (h[0] * x + h[1] * p.x1[k] + h[2] * p.x2[k] + h[3] * p.y1[k] +
-                                     h[4] * p.y2[k]);
-            p.x2[k] = p.x1[k];
-            p.x1[k] = x;
-            p.y2[k] = p.y1[k];
-            p.y1[k] = hp;
-            m_Node[k][m] = hp + m_LineOut[k][m];
+            in[k] = Load<Lanes>(m_Node[k] + m);
+            out[k] = Load<Lanes>(m_LineOut[k] + m);
         }
+        Transpose(in);
+        Transpose(out);
+        for (int i = 0; i < LaneCount; ++i) in[i] = step(in[i], out[i]);
+        Transpose(in);
+        for (int k = 0; k < ReverbLines; ++k) Store(m_Node[k] + m, in[k]);
     }
+    for (; m < frames; ++m) {
+        const Lanes node =
+            step(Lanes{m_Node[0][m], m_Node[1][m], m_Node[2][m], m_Node[3][m]},
+                 Lanes{m_LineOut[0][m], m_LineOut[1][m], m_LineOut[2][m], m_LineOut[3][m]});
+        for (int k = 0; k < ReverbLines; ++k) m_Node[k][m] = node[k];
+    }
+    Store(m_HighPass.x1, x1);
+    Store(m_HighPass.x2, x2);
+    Store(m_HighPass.y1, y1);
+    Store(m_HighPass.y2, y2);
     for (int k = 0; k < ReverbLines; ++k) {
         float* fed = RunStart(m_Lines[k], frames);
         const float* f = s.feedback[k];
@@ -254,16 +289,53 @@ void CMultiTapDelay::EarlyFirs(int frames) {
         early[j] = m_Memory + m_Firs[j].start + m_Firs[j].write - 2;
     float* left = m_Tone[0][0] + 2;
     float* right = m_Tone[1][0] + 2;
-    ForFrames(frames, [&](auto zero, int m) {
+    // Sixteen frames at a time first: four sums in flight per FIR, where one
+    // alone would wait on each addition.
+    int m = 0;
+    for (; m + 4 * LaneCount <= frames; m += 4 * LaneCount) {
+        Lanes left0{}, left1{}, left2{}, left3{};
+        Lanes right0{}, right1{}, right2{}, right3{};
+        for (int j = 0; j < ReverbEarlyFirs; ++j) {
+            const float* x = early[j] + m;
+            const float* taps = s.firTaps[j];
+            Lanes out0{}, out1{}, out2{}, out3{};
+            for (int t = 0; t < s.firLengths[j]; ++t, x -= 2) {
+                const float g = taps[t];
+                out0 += g * Load<Lanes>(x);
+                out1 += g * Load<Lanes>(x + LaneCount);
+                out2 += g * Load<Lanes>(x + 2 * LaneCount);
+                out3 += g * Load<Lanes>(x + 3 * LaneCount);
+            }
+            const float l = s.leftRow[j], r = s.rightRow[j];
+            left0 += out0 * l;
+            left1 += out1 * l;
+            left2 += out2 * l;
+            left3 += out3 * l;
+            right0 += out0 * r;
+            right1 += out1 * r;
+            right2 += out2 * r;
+            right3 += out3 * r;
+        }
+        Store(left + m, left0);
+        Store(left + m + LaneCount, left1);
+        Store(left + m + 2 * LaneCount, left2);
+        Store(left + m + 3 * LaneCount, left3);
+        Store(right + m, right0);
+        Store(right + m + LaneCount, right1);
+        Store(right + m + 2 * LaneCount, right2);
+        Store(right + m + 3 * LaneCount, right3);
+    }
+    ForFrames(frames - m, [&, m](auto zero, int rest) {
+        const int at = m + rest;
         using V = decltype(zero);
         V sumLeft = zero, sumRight = zero;
         for (int j = 0; j < ReverbEarlyFirs; ++j) {
-            const V out = TapSum(zero, early[j] + m, s.firTaps[j], s.firLengths[j], 2);
+            const V out = TapSum(zero, early[j] + at, s.firTaps[j], s.firLengths[j], 2);
             sumLeft += out * s.leftRow[j];
             sumRight += out * s.rightRow[j];
         }
-        Store(left + m, sumLeft);
-        Store(right + m, sumRight);
+        Store(left + at, sumLeft);
+        Store(right + at, sumRight);
     });
 }
 
