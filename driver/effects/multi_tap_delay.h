@@ -67,6 +67,8 @@ private:
     // Room behind each history for this many frames before it slides back.
     static constexpr int WindowSlack = 2 * RunFrames;
     static constexpr int Windows = ReverbLines + ReverbEarlyFirs;
+    // The histories of a set (its lines and early FIRs) take less than its
+    // buffer length, which ReverbMaxBufferLength bounds.
     static constexpr int MemoryLength = ReverbMaxBufferLength + Windows * WindowSlack;
     static constexpr int ToneSides = 2;
 
