@@ -2,9 +2,14 @@
 // into a stereo room signal in planes 0 and 1. A four-line feedback delay
 // network (the late part) and seven sparse early-reflection FIRs are summed
 // into each side, which passes a short tone chain and leaves as a 16-bit
-// value (a multiple of 2^-15 in -1..32767/32768). Every delay memory lives
-// in one circular buffer with one moving position; the coefficient set
+// value (a multiple of 2^-15 in -1..32767/32768). The coefficient set
 // follows the sample rate (reverb_sets.h).
+//
+// The network is rendered a run of frames at a time: no line is shorter
+// than the run, so the lines' outputs, the early FIRs and the tone chains
+// are computed for the whole run, several frames side by side, and only the
+// high-pass sections recur frame by frame. Every output is the same float
+// arithmetic, in the same order, as the network computed one frame at a time.
 //
 // A plain object: SetRate on every format change requests a set and a
 // channel configuration (channel count - 1), which the next Process applies
@@ -56,25 +61,53 @@ public:
     int BufferLength() const { return m_BufferLength; }
 
 private:
-    struct Layout {
-        int lineStart[ReverbLines];
-        int highPassStart;
-        int firStart[ReverbEarlyFirs];
-        int toneStart;
+    // The longest run rendered at once; a set whose shortest line is shorter
+    // renders shorter runs.
+    static constexpr int RunFrames = 256;
+    // Room behind each history for this many frames before it slides back.
+    static constexpr int WindowSlack = 2 * RunFrames;
+    static constexpr int Windows = ReverbLines + ReverbEarlyFirs;
+    // The histories of a set (its lines and early FIRs) take less than its
+    // buffer length, which ReverbMaxBufferLength bounds.
+    static constexpr int MemoryLength = ReverbMaxBufferLength + Windows * WindowSlack;
+    static constexpr int ToneSides = 2;
+
+    // One delay memory: the last `history` values, then room for new ones.
+    struct Window {
+        int start;
+        int history;
+        int write;
     };
+    struct HighPassState {
+        float x1[ReverbLines], x2[ReverbLines], y1[ReverbLines], y2[ReverbLines];
+    };
+
     void UseSet(int number);
     void ClearMemory();
-    float& At(int offset);
-    float Tone(int start, float input);
-    void Frame(const float* in, float* left, float* right);
+    // Where this run's values go, the history right before them.
+    float* RunStart(Window& window, int frames);
+    void RenderRun(const float* const* input, float* left, float* right, int frames);
+    void LinesOut(int frames);
+    void NetworkInputs(const float* const* in, int frames);
+    void HighPassAndFeedback(int frames);
+    void EarlyFirs(int frames);
+    void ToneAndQuantise(int side, float* out, int frames);
 
     int m_CurrentSet = 0;
     int m_CurrentConfiguration = 0;
     int m_PendingSet = 0;
     int m_PendingConfiguration = 0;
     int m_BufferLength = 0;
-    int m_Position = 0;
+    int m_RunLimit = RunFrames;
     const ReverbSet* m_pSet = nullptr;
-    Layout m_Layout{};
-    float m_Memory[ReverbMaxBufferLength] = {};
+    Window m_Lines[ReverbLines] = {};
+    Window m_Firs[ReverbEarlyFirs] = {};
+    HighPassState m_HighPass = {};
+    float m_ToneHistory[ToneSides][ReverbToneStages][2] = {};
+    float m_Memory[MemoryLength] = {};
+    // Per run: the lines' outputs, their inputs (then the nodes), the sums
+    // per side as they pass the tone stages.
+    float m_LineOut[ReverbLines][RunFrames] = {};
+    float m_Node[ReverbLines][RunFrames] = {};
+    float m_Tone[ToneSides][2][RunFrames + 2] = {};
 };

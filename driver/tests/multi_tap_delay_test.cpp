@@ -2,6 +2,7 @@
 #include "driver/effects/reverb_sets.h"
 #include "platform/kernel/pool.h"
 
+#include "driver/tests/reference_reverb.h"
 #include "driver/tests/test_planes.h"
 
 #include <gtest/gtest.h>
@@ -10,10 +11,11 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <random>
 #include <vector>
 
 namespace {
@@ -169,16 +171,28 @@ TEST(SaturateQ15, RoundsHalvesUpAndSaturates) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const Case cases[] = {
-        {0.0f, 0},           {1.0f, 32767},
-        {-1.0f, -32768},     {0.9999847412109375f, 32767},
-        {0.99998f, 32767},   {-0.9999847412109375f, -32767},
-        {-0.99999f, -32768}, {2.0f, 32767},
-        {-7.0f, -32768},     {0.5f / 32768, 1},
-        {-0.5f / 32768, 0},  {1.5f / 32768, 2},
-        {-1.5f / 32768, -1}, {0.25f, 8192},
-        {-0.25f, -8192},     {nan, 0},
-        {inf, 32767},        {-inf, -32768},
+        {0.0f, 0},
+        {1.0f, 32767},
+        {-1.0f, -32768},
+        {0.9999847412109375f, 32767},
+        {0.99998f, 32767},
+        {-0.9999847412109375f, -32767},
+        {-0.99999f, -32768},
+        {2.0f, 32767},
+        {-7.0f, -32768},
+        {0.5f / 32768, 1},
+        {-0.5f / 32768, 0},
+        {1.5f / 32768, 2},
+        {-1.5f / 32768, -1},
+        {0.25f, 8192},
+        {-0.25f, -8192},
+        {nan, 0},
+        {inf, 32767},
+        {-inf, -32768},
         {1e-30f, 0},
+        // The two values whose scaled sum rounds up to 2^15 stay at full scale.
+        {0.999984622f, 32767},
+        {0.999984682f, 32767},
     };
     for (const Case& c : cases) EXPECT_EQ(SaturateQ15(c.x), c.expected) << c.x;
 }
@@ -228,91 +242,6 @@ std::unique_ptr<CMultiTapDelay> Reverb(int rate, int configuration) {
     return d;
 }
 
-// The network written out with a delay line per memory, in the same float
-// arithmetic as the shared circular buffer.
-class ReferenceReverb {
-public:
-    explicit ReferenceReverb(const ReverbSet& s) : m_S(s) {
-        for (int k = 0; k < 4; ++k) m_Lines[k].assign(s.lineDelays[k] + s.lineTaps + 1, 0.0f);
-        for (int j = 0; j < 7; ++j) m_Firs[j].assign(2 * s.firLengths[j] + 1, 0.0f);
-    }
-    void Frame(const float* in, float* left, float* right) {
-        const ReverbSet& s = m_S;
-        const float lf = in[0] + in[3], rf = in[1] + in[3], fc = in[2];
-        float y[4];
-        for (int k = 0; k < 4; ++k) {
-            float sum = 0.0f;
-            for (int i = 0; i < s.lineTaps; ++i)
-                sum += s.lineGains[k][i] * m_Lines[k][s.lineDelays[k] + i];
-            y[k] = sum;
-        }
-        const float* g = s.input;
-        const float lineIn[4] = {rf * g[0] + in[5] * g[1], in[4] * g[3] + lf * g[2],
-                                 in[6] * g[4] + fc * g[5], in[7] * g[6] + fc * g[7]};
-        float node[4];
-        for (int k = 0; k < 4; ++k) {
-            Hp& p = m_Hp[k];
-            const float* h = s.highPass;
-            const float out =
-                2.0f * (h[0] * lineIn[k] + h[1] * p.x1 + h[2] * p.x2 + h[3] * p.y1 + h[4] * p.y2);
-            p = {lineIn[k], p.x1, out, p.y1};
-            node[k] = out + y[k];
-        }
-        const float* e = s.earlyGains;
-        const float* m = s.earlyMatrix;
-        const float gg = lf * e[1] + y[3] * e[2], ff = rf * e[3] + y[0] * e[4];
-        const float ss = in[6] * e[5], tt = in[7] * e[6];
-        const float hh = in[4] * e[7] + y[1] * e[8], kk = in[5] * e[9] + y[2] * e[10];
-        const float early[7] = {fc * e[0],
-                                m[0] * gg + m[1] * ff,
-                                m[2] * gg + m[3] * ff,
-                                m[4] * ss + m[5] * tt,
-                                m[6] * ss + m[7] * tt,
-                                m[8] * hh + m[9] * kk,
-                                m[10] * hh + m[11] * kk};
-        float sumLeft = 0.0f, sumRight = 0.0f;
-        for (int j = 0; j < 7; ++j) {
-            m_Firs[j].push_front(early[j]);
-            m_Firs[j].pop_back();
-            float out = 0.0f;
-            for (int t = 0; t < s.firLengths[j]; ++t)
-                out += s.firTaps[j][t] * m_Firs[j][2 * (t + 1)];
-            sumLeft += out * s.leftRow[j];
-            sumRight += out * s.rightRow[j];
-        }
-        *left = SaturateQ15(Tone(m_ToneLeft, sumLeft)) / 32768.0f;
-        *right = SaturateQ15(Tone(m_ToneRight, sumRight)) / 32768.0f;
-        for (int k = 0; k < 4; ++k) {
-            float fed = 0.0f;
-            for (int j = 0; j < 4; ++j) fed += s.feedback[k][j] * node[j];
-            m_Lines[k].push_front(fed); // index 0: written one frame ago
-            m_Lines[k].pop_back();
-        }
-    }
-
-private:
-    struct Hp {
-        float x1, x2, y1, y2;
-    };
-    struct Stage {
-        float x1, x2;
-    };
-    float Tone(std::array<Stage, 5>& chain, float x) {
-        for (int st = 0; st < 5; ++st) {
-            const float* t = m_S.tone[st];
-            const float out = t[0] * x + t[1] * chain[st].x1 + t[2] * chain[st].x2;
-            chain[st] = {x, chain[st].x1};
-            x = out;
-        }
-        return x;
-    }
-    const ReverbSet& m_S;
-    std::deque<float> m_Lines[4];
-    std::deque<float> m_Firs[7];
-    Hp m_Hp[4] = {};
-    std::array<Stage, 5> m_ToneLeft{}, m_ToneRight{};
-};
-
 TEST(MultiTapDelay, MatchesSeparateDelayLines) {
     for (const SetCase& c : kSets) {
         for (int configuration : {5, 7}) {
@@ -333,6 +262,65 @@ TEST(MultiTapDelay, MatchesSeparateDelayLines) {
             EXPECT_EQ(differ, 0);
         }
     }
+}
+
+// Rate and configuration changes, resets, calls of random length in place
+// or not, loud and bad samples: every output bit equals the frame-by-frame
+// reference, which starts afresh wherever the memory is cleared.
+TEST(MultiTapDelay, MatchesTheReferenceBitForBitOverRandomCalls) {
+    std::mt19937 rng(11);
+    const int rates[] = {48000, 44100, 32000, 96000, 88200};
+    const int configurations[] = {5, 7, 7, 5, 1};
+    const float scales[] = {0.3f, 3.0f, 40.0f};
+    auto d = NewReverb();
+    auto ref = std::make_unique<ReferenceReverb>(*ReverbSetByNumber(0));
+    int planes = 0;
+    int set = 0, configuration = 0;
+    long differ = 0, compared = 0;
+    for (int segment = 0; segment < 16; ++segment) {
+        const int rate = rates[rng() % 5], wanted = configurations[rng() % 5];
+        if (segment % 2 == 0) {
+            d->SetRate(rate, wanted);
+            if (ReverbSetNumberForRate(rate) != set || wanted != configuration) {
+                set = ReverbSetNumberForRate(rate);
+                configuration = wanted;
+                ref = std::make_unique<ReferenceReverb>(*ReverbSetByNumber(set));
+            }
+            planes = configuration == 7 ? 8 : configuration == 5 ? 6 : 0;
+        } else if (rng() % 3 == 0) {
+            d->Reset();
+            ref = std::make_unique<ReferenceReverb>(*ReverbSetByNumber(set));
+        }
+        const int frames = 1 + static_cast<int>(rng() % 3000);
+        Planes in = NoisePlanes(frames, rng(), scales[rng() % 3]);
+        if (rng() % 4 == 0) in[rng() % 8][rng() % frames] = std::numeric_limits<float>::infinity();
+        if (rng() % 4 == 0) in[rng() % 8][rng() % frames] = std::numeric_limits<float>::quiet_NaN();
+        Planes out(2, std::vector<float>(frames));
+        Planes work = in;
+        for (int done = 0; done < frames;) {
+            const int n = std::min(frames - done, 1 + static_cast<int>(rng() % 600));
+            auto ip = PlanePointers(work, done);
+            if (rng() % 2 == 0) {
+                d->Process(ip.data(), ip.data(), n);
+                std::copy_n(ip[0], n, out[0].begin() + done);
+                std::copy_n(ip[1], n, out[1].begin() + done);
+            } else {
+                auto op = PlanePointers(out, done);
+                d->Process(ip.data(), op.data(), n);
+            }
+            done += n;
+        }
+        for (int i = 0; i < frames; ++i) {
+            float frame[8] = {};
+            for (int p = 0; p < planes; ++p) frame[p] = in[p][i];
+            float lr[2];
+            ref->Frame(frame, &lr[0], &lr[1]);
+            differ += std::memcmp(&lr[0], &out[0][i], sizeof(float)) != 0 ||
+                      std::memcmp(&lr[1], &out[1][i], sizeof(float)) != 0;
+            ++compared;
+        }
+    }
+    EXPECT_EQ(differ, 0) << "of " << compared;
 }
 
 // An impulse on any input reaches an output two frames later, through the

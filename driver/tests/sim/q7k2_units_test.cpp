@@ -8,6 +8,7 @@
 #include "driver/effects/float_format.h"
 #include "driver/tests/dsp_test_host.h"
 #include "driver/tests/dsp_test_node.h"
+#include "driver/tests/reference_reverb.h"
 #include "driver/tests/test_planes.h"
 #include "effect_unit_blocks.h"
 #include "fake_feature_unit.h"
@@ -20,6 +21,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <variant>
 #include <vector>
@@ -242,6 +244,64 @@ TEST_F(Q7K2Units, SwitchingCrossfadesInTheNextBlock) {
         const TestPlanes nextNew = RunBlock(c.toWet ? wet : dry, format, Frames, 4);
         EXPECT_EQ(RunBlock(switched, format, Frames, 4), nextNew);
         RunBlock(c.toWet ? dry : wet, format, Frames, 4);
+    }
+}
+
+// The reverberator on, fed blocks of random length: every plane is the unit
+// composed in the test from its parts (the guard offset, the fold through the
+// dry limiter, the frame-by-frame network through the wet limiter, the fade
+// of the first block), bit for bit.
+TEST_F(Q7K2Units, ReverberatorMatchesItsPartsOverRandomBlocks) {
+    CQ7K2FeatureUnit* entity = ParseFeatureUnit();
+    ASSERT_NE(entity, nullptr);
+    for (const std::uint16_t channels : {6, 8}) {
+        SCOPED_TRACE(channels);
+        const auto format = TestPcmFormat(channels, 16, 48000);
+        CQ7K2EffectUnit* unit = MakeUnit<CQ7K2EffectUnit>(entity, 60 + channels);
+        unit->SetFormat(&format);
+        unit->SetEnable(1);
+        CFir8 limiters[2];
+        for (CFir8& limiter : limiters) {
+            ASSERT_EQ(limiter.Allocate(), 1);
+            limiter.SetMode(0);
+            limiter.SetParam(1.0f);
+            limiter.SetFormat(&format);
+        }
+        limiters[0].SetTargetGain(1.0f);
+        limiters[1].SetTargetGain(CQ7K2EffectUnit::WetGainLimit);
+        ReferenceReverb network(*ReverbSetByNumber(0));
+        std::mt19937 rng(channels);
+        for (int block = 0; block < 12; ++block) {
+            const int frames = 1 + static_cast<int>(rng() % MaxDspBlockFrames);
+            TestPlanes dry = SilentPlanes(frames), wet = SilentPlanes(frames);
+            const TestPlanes in = NoisePlanes(frames, rng(), 0.4f, channels);
+            for (std::uint32_t p = 0; p < channels; ++p)
+                for (int i = 0; i < frames; ++i) dry[p][i] = wet[p][i] = in[p][i] + 1e-12f;
+            const auto dryPlanes = PlanePointers(dry);
+            const auto wetPlanes = PlanePointers(wet);
+            MixChannels(dryPlanes.data(), channels, 2, frames, 1);
+            limiters[0].Process(dryPlanes.data(), frames);
+            for (int i = 0; i < frames; ++i) {
+                float frame[8];
+                for (int p = 0; p < 8; ++p) frame[p] = wet[p][i];
+                network.Frame(frame, &wet[0][i], &wet[1][i]);
+            }
+            limiters[1].Process(wetPlanes.data(), frames);
+            if (block == 0)
+                FadeEffectPlanes(EffectFade::toWet, wetPlanes.data(), dryPlanes.data(), 48000,
+                                 static_cast<std::uint32_t>(frames));
+            TestPlanes out = in;
+            auto outPlanes = PlanePointers(out);
+            {
+                kernel::IrqlScope dispatch(kernel::Irql::Dispatch);
+                ASSERT_EQ(
+                    unit->Process(&format, outPlanes.data(), static_cast<std::uint32_t>(frames)),
+                    STATUS_SUCCESS);
+            }
+            for (std::uint32_t p = 0; p < channels; ++p)
+                ASSERT_EQ(std::memcmp(out[p].data(), wet[p].data(), frames * sizeof(float)), 0)
+                    << "block " << block << " plane " << p;
+        }
     }
 }
 
