@@ -1,7 +1,9 @@
-// The library's two dispatch tables, constant data fixed at build time. Only
-// generic members are built, so every group holds its generic member in all
-// six slots.
+// The library's two dispatch tables, constant data fixed at build time. Most
+// groups hold their generic member in all six slots; the real FFT's set-up
+// and in-place transforms have members of their own in slots 1 to 5 (its
+// free serves every slot's record and stays generic).
 #include "sigproc/core/dispatch.h"
+#include "sigproc/fft/simd_fft.h"
 
 constinit std::atomic<std::int32_t> sigCpuLevel{0};
 
@@ -60,10 +62,16 @@ constinit const sigTableA sigDispatchTableA{
     .minEveryInPlace_32f = sigMinEveryInPlace_32f_generic,
     .maxEveryInPlace_32f = sigMaxEveryInPlace_32f_generic,
     .dotProd_32f = sigDotProd_32f_generic,
-    .fftInitAlloc_R_32f = sigFftInitAlloc_R_32f_generic,
+    .fftInitAlloc_R_32f = {{sigFftInitAlloc_R_32f_generic, sigFftInitAlloc_R_32f_sse,
+                            sigFftInitAlloc_R_32f_sse2, sigFftInitAlloc_R_32f_sse3,
+                            sigFftInitAlloc_R_32f_ssse3, sigFftInitAlloc_R_32f_sse41}},
     .fftFree_R_32f = sigFftFree_R_32f_generic,
-    .fftFwdInPlace_R_32f = sigFftFwdInPlace_R_32f_generic,
-    .fftInvInPlace_R_32f = sigFftInvInPlace_R_32f_generic,
+    .fftFwdInPlace_R_32f = {{sigFftFwdInPlace_R_32f_generic, sigFftFwdInPlace_R_32f_sse,
+                             sigFftFwdInPlace_R_32f_sse2, sigFftFwdInPlace_R_32f_sse3,
+                             sigFftFwdInPlace_R_32f_ssse3, sigFftFwdInPlace_R_32f_sse41}},
+    .fftInvInPlace_R_32f = {{sigFftInvInPlace_R_32f_generic, sigFftInvInPlace_R_32f_sse,
+                             sigFftInvInPlace_R_32f_sse2, sigFftInvInPlace_R_32f_sse3,
+                             sigFftInvInPlace_R_32f_ssse3, sigFftInvInPlace_R_32f_sse41}},
     .mulPack_32f = sigMulPack_32f_generic,
     .iirInitAlloc_32f = sigIirInitAlloc_32f_generic,
     .iirFree_32f = sigIirFree_32f_generic,
