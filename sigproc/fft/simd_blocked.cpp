@@ -21,7 +21,8 @@ void decompose(const sigFftSimdSlot& slot, const sigFftSpecHeader& spec, float* 
     const float* twiddles = spec.table<float>(spec.twiddles);
     for (std::ptrdiff_t r = 0; r < rows; ++r) {
         float* row = data + 2 * r * rowLength;
-        if (rowM > slot.rowMaxM) {
+        // The set-up plans at most one column table per level slot.
+        if (rowM > slot.rowMaxM && depth + 1 < sigFftLevelSlots) {
             decompose<Inverse>(slot, spec, row, rowM, depth + 1, work);
             continue;
         }

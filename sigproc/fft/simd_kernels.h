@@ -128,9 +128,9 @@ inline void sigFftFirst16(const float* src, OffsetOf offsetOf, const float* head
 // one of length 4 span. tw holds, per group of four columns, the twiddles
 // W^k, W^2k, W^3k (W = exp(-2 pi i / (4 span))), 24 floats; it starts again
 // for every block. in may equal out.
-template <bool Inverse>
-void sigFftRadix4Pass(const float* in, float* out, std::ptrdiff_t span, std::ptrdiff_t count,
-                      const float* tw, bool interleaved) {
+template <bool Inverse, bool Interleaved>
+void sigFftRadix4PassAs(const float* in, float* out, std::ptrdiff_t span, std::ptrdiff_t count,
+                        const float* tw) {
     for (std::ptrdiff_t block = 0; block < count; ++block) {
         const std::ptrdiff_t base = 8 * span * block;
         const float* t = tw;
@@ -141,20 +141,30 @@ void sigFftRadix4Pass(const float* in, float* out, std::ptrdiff_t span, std::ptr
             const sigQuad a = sigQuadTwiddle<Inverse>(sigQuadLoad(in + f + 4 * span), t);
             const sigQuad b = sigQuadTwiddle<Inverse>(sigQuadLoad(in + f + 6 * span), t + 16);
             const sigQuad4 y = sigRadix4<Inverse>(x0, c, a, b);
-            sigQuadStore(out + f, y.y0, interleaved);
-            sigQuadStore(out + f + 2 * span, y.y1, interleaved);
-            sigQuadStore(out + f + 4 * span, y.y2, interleaved);
-            sigQuadStore(out + f + 6 * span, y.y3, interleaved);
+            sigQuadStore(out + f, y.y0, Interleaved);
+            sigQuadStore(out + f + 2 * span, y.y1, Interleaved);
+            sigQuadStore(out + f + 4 * span, y.y2, Interleaved);
+            sigQuadStore(out + f + 6 * span, y.y3, Interleaved);
         }
+    }
+}
+
+template <bool Inverse>
+void sigFftRadix4Pass(const float* in, float* out, std::ptrdiff_t span, std::ptrdiff_t count,
+                      const float* tw, bool interleaved) {
+    if (interleaved) {
+        sigFftRadix4PassAs<Inverse, true>(in, out, span, count, tw);
+    } else {
+        sigFftRadix4PassAs<Inverse, false>(in, out, span, count, tw);
     }
 }
 
 // One radix-2 pass over `count` blocks of 2 x span values: y(k) = x(k) + t,
 // y(k + span) = x(k) - t, t = x(k + span) W^k, W = exp(-2 pi i / (2 span)).
 // The twiddle of each group of four columns is at tw, then every twStride floats.
-template <bool Inverse>
-void sigFftRadix2Pass(const float* in, float* out, std::ptrdiff_t span, std::ptrdiff_t count,
-                      const float* tw, std::ptrdiff_t twStride, bool interleaved) {
+template <bool Inverse, bool Interleaved>
+void sigFftRadix2PassAs(const float* in, float* out, std::ptrdiff_t span, std::ptrdiff_t count,
+                        const float* tw, std::ptrdiff_t twStride) {
     for (std::ptrdiff_t block = 0; block < count; ++block) {
         const std::ptrdiff_t base = 4 * span * block;
         const float* t = tw;
@@ -162,8 +172,18 @@ void sigFftRadix2Pass(const float* in, float* out, std::ptrdiff_t span, std::ptr
             const std::ptrdiff_t f = base + 2 * k;
             const sigQuad x = sigQuadLoad(in + f);
             const sigQuad product = sigQuadTwiddle<Inverse>(sigQuadLoad(in + f + 2 * span), t);
-            sigQuadStore(out + f, x + product, interleaved);
-            sigQuadStore(out + f + 2 * span, x - product, interleaved);
+            sigQuadStore(out + f, x + product, Interleaved);
+            sigQuadStore(out + f + 2 * span, x - product, Interleaved);
         }
+    }
+}
+
+template <bool Inverse>
+void sigFftRadix2Pass(const float* in, float* out, std::ptrdiff_t span, std::ptrdiff_t count,
+                      const float* tw, std::ptrdiff_t twStride, bool interleaved) {
+    if (interleaved) {
+        sigFftRadix2PassAs<Inverse, true>(in, out, span, count, tw, twStride);
+    } else {
+        sigFftRadix2PassAs<Inverse, false>(in, out, span, count, tw, twStride);
     }
 }
