@@ -12,6 +12,8 @@ namespace fftsimd {
 
 using Transform = int (*)(const float*, float*, const sigFftSpec_R_32f*, unsigned char*);
 using InitAlloc = int (*)(sigFftSpec_R_32f**, int, int, int);
+using SizeQuery = int (*)(int, int, int, int*, int*, int*);
+using Init = int (*)(sigFftSpec_R_32f**, int, int, int, unsigned char*, unsigned char*);
 
 struct SlotMembers {
     int slot;
@@ -20,20 +22,22 @@ struct SlotMembers {
     Transform forward;
     Transform inverse;
     int (*mulPack)(const float*, float*, int);
+    SizeQuery getSize;
+    Init init;
     int blockedFromOrder; // the first order of the large-order decomposition
 };
 
 inline constexpr SlotMembers kSlots[] = {
     {1, "sse", sigFftInitAlloc_R_32f_sse, sigFftFwd_R_32f_sse, sigFftInv_R_32f_sse,
-     sigMulPackInPlace_32f_sse, 12},
+     sigMulPackInPlace_32f_sse, sigFftGetSize_R_32f_sse, sigFftInit_R_32f_sse, 12},
     {2, "sse2", sigFftInitAlloc_R_32f_sse2, sigFftFwd_R_32f_sse2, sigFftInv_R_32f_sse2,
-     sigMulPackInPlace_32f_sse2, 17},
+     sigMulPackInPlace_32f_sse2, sigFftGetSize_R_32f_sse2, sigFftInit_R_32f_sse2, 17},
     {3, "sse3", sigFftInitAlloc_R_32f_sse3, sigFftFwd_R_32f_sse3, sigFftInv_R_32f_sse3,
-     sigMulPackInPlace_32f_sse3, 18},
+     sigMulPackInPlace_32f_sse3, sigFftGetSize_R_32f_sse3, sigFftInit_R_32f_sse3, 18},
     {4, "ssse3", sigFftInitAlloc_R_32f_ssse3, sigFftFwd_R_32f_ssse3, sigFftInv_R_32f_ssse3,
-     sigMulPackInPlace_32f_ssse3, 19},
+     sigMulPackInPlace_32f_ssse3, sigFftGetSize_R_32f_ssse3, sigFftInit_R_32f_ssse3, 19},
     {5, "sse41", sigFftInitAlloc_R_32f_sse41, sigFftFwd_R_32f_sse41, sigFftInv_R_32f_sse41,
-     sigMulPackInPlace_32f_sse41, 19},
+     sigMulPackInPlace_32f_sse41, sigFftGetSize_R_32f_sse41, sigFftInit_R_32f_sse41, 19},
 };
 
 // A record built by one slot's allocate body, freed at scope end.

@@ -177,6 +177,54 @@ TEST_P(EverySlot, ChecksAndStatusesAreTheGenericOnes) {
     }
 }
 
+// The slot's size query and set-up into caller buffers of exactly the
+// queried sizes, at any alignment: nothing is written outside them, the
+// work size covers every path, and the record transforms as the allocated
+// one does.
+TEST_P(EverySlot, RecordBuiltIntoCallerBuffersOfTheQueriedSizes) {
+    const SlotMembers& members = GetParam();
+    for (int order : {0, 3, 4, 10, 11, members.blockedFromOrder - 1, members.blockedFromOrder,
+                      members.blockedFromOrder + 2}) {
+        const std::size_t n = std::size_t{1} << order;
+        fftref::Sizes sizes;
+        ASSERT_EQ(members.getSize(order, sigFftScaleFwd, 0, &sizes.spec, &sizes.init, &sizes.work),
+                  sigOk);
+        GuardedBuffer<unsigned char> specBuf(std::size_t(sizes.spec), 4);
+        GuardedBuffer<unsigned char> initBuf(std::size_t(std::max(sizes.init, 1)), 4);
+        sigFftSpec_R_32f* built = nullptr;
+        ASSERT_EQ(members.init(&built, order, sigFftScaleFwd, 0, specBuf.bytes(),
+                               sizes.init > 0 ? initBuf.bytes() : nullptr),
+                  sigOk);
+        EXPECT_TRUE(specBuf.guardsIntact() && initBuf.guardsIntact()) << order;
+        int workBytes = 0;
+        ASSERT_EQ(sigFftGetBufSize_R_32f(built, &workBytes), sigOk);
+        EXPECT_EQ(workBytes, sizes.work) << order;
+        if (order >= members.blockedFromOrder - 1) {
+            EXPECT_GE(workBytes, 65536) << order;
+        }
+
+        SlotRecord allocated(members, order, sigFftScaleFwd);
+        ASSERT_EQ(allocated.status(), sigOk);
+        const std::vector<float> x = fftref::randomSignal(n, 11u);
+        std::vector<float> fromBuilt(n), fromAllocated(n);
+        GuardedBuffer<unsigned char> work(std::size_t(std::max(workBytes, 1)), 4);
+        ASSERT_EQ(members.forward(x.data(), fromBuilt.data(), built, work.bytes()), sigOk);
+        ASSERT_EQ(members.forward(x.data(), fromAllocated.data(), allocated.get(), nullptr), sigOk);
+        EXPECT_EQ(fromBuilt, fromAllocated) << order;
+        EXPECT_TRUE(work.guardsIntact()) << order;
+    }
+    int spec = 0, init = 0, work = 0;
+    EXPECT_EQ(members.getSize(31, sigFftScaleFwd, 0, &spec, &init, &work), sigErrFftOrder);
+    EXPECT_EQ(members.getSize(-1, sigFftScaleFwd, 0, &spec, &init, &work), sigErrFftOrder);
+    EXPECT_EQ(members.getSize(8, 3, 0, &spec, &init, &work), sigErrFftFlag);
+    EXPECT_EQ(members.getSize(8, sigFftScaleFwd, 0, nullptr, &init, &work), sigErrNullPtr);
+    sigFftSpec_R_32f* none = nullptr;
+    std::vector<unsigned char> buffer(4096);
+    EXPECT_EQ(members.init(&none, 8, 3, 0, buffer.data(), nullptr), sigErrFftFlag);
+    EXPECT_EQ(members.init(&none, 12, sigFftScaleFwd, 0, buffer.data(), nullptr), sigErrNullPtr);
+    EXPECT_EQ(none, nullptr);
+}
+
 // A slot's tables are laid out for its own transforms only: another slot's
 // record, or the generic one, is refused and nothing is written.
 TEST_P(EverySlot, RefusesRecordsOfOtherSlots) {
