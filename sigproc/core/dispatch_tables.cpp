@@ -1,7 +1,8 @@
 // The library's two dispatch tables, constant data fixed at build time. Most
 // groups hold their generic member in all six slots; the real FFT's set-up
 // and in-place transforms have members of their own in slots 1 to 5 (its
-// free serves every slot's record and stays generic).
+// free serves every slot's record and stays generic), and so have the FIR
+// set-ups, whose overlap path uses the slot's real FFT.
 #include "sigproc/core/dispatch.h"
 #include "sigproc/fft/simd_fft.h"
 
@@ -19,8 +20,11 @@ constinit const sigTable sigDispatchTable{
     .divConstInPlace_32f = sigDivConstInPlace_32f_generic,
     .move_32f = sigMove_32f_generic,
     .mulConstInPlace_32f = sigMulConstInPlace_32f_generic,
-    .firInit_32f = sigFirInit_32f_generic,
-    .firGetStateSize_32f = sigFirGetStateSize_32f_generic,
+    .firInit_32f = {{sigFirInit_32f_generic, sigFirInit_32f_sse, sigFirInit_32f_sse2,
+                     sigFirInit_32f_sse3, sigFirInit_32f_ssse3, sigFirInit_32f_sse41}},
+    .firGetStateSize_32f = {{sigFirGetStateSize_32f_generic, sigFirGetStateSize_32f_sse,
+                             sigFirGetStateSize_32f_sse2, sigFirGetStateSize_32f_sse3,
+                             sigFirGetStateSize_32f_ssse3, sigFirGetStateSize_32f_sse41}},
     .firMrInit_32f = sigFirMrInit_32f_generic,
     .firMrGetStateSize_32f = sigFirMrGetStateSize_32f_generic,
     .firProcess_32f = sigFirProcess_32f_generic,
@@ -76,7 +80,9 @@ constinit const sigTableA sigDispatchTableA{
     .iirInitAlloc_32f = sigIirInitAlloc_32f_generic,
     .iirFree_32f = sigIirFree_32f_generic,
     .iirProcess_32f = sigIirProcess_32f_generic,
-    .firInitAlloc_32f = sigFirInitAlloc_32f_generic,
+    .firInitAlloc_32f = {{sigFirInitAlloc_32f_generic, sigFirInitAlloc_32f_sse,
+                          sigFirInitAlloc_32f_sse2, sigFirInitAlloc_32f_sse3,
+                          sigFirInitAlloc_32f_ssse3, sigFirInitAlloc_32f_sse41}},
     .firFree_32f = sigFirFree_32f_generic,
     .sampleUp_32f = sigSampleUp_32f_generic,
     .sampleDown_32f = sigSampleDown_32f_generic,
