@@ -21,21 +21,24 @@ std::uint32_t reverseBits(std::uint32_t value, int bits) {
     return reversed;
 }
 
-// The first pass of every block, then the remaining passes; the result goes
-// to out. `first(s0, s1, target, interleaved)` computes the 16-point
-// transforms of groups s0 .. s1-1 into target.
-template <bool Inverse, typename First>
-void runPasses(First first, float* target, float* out, std::ptrdiff_t n, const float* tw,
-               std::ptrdiff_t blockValues, bool interleaved) {
+// The first pass, then the remaining passes; the result goes to out.
+// `first(s0, s1, target, interleaved)` computes the 16-point transforms of
+// groups s0 .. s1-1 into target; `firstAll(target)` all of them in the order
+// that reads the source best. With blocks, the first pass runs per block when
+// its source is the block itself, over the whole array before them otherwise.
+template <bool Inverse, typename First, typename FirstAll>
+void runPasses(First first, FirstAll firstAll, bool firstPerBlock, float* target, float* out,
+               std::ptrdiff_t n, const float* tw, std::ptrdiff_t blockValues, bool interleaved) {
     if (n == 16) {
         first(0, 1, out, interleaved);
         return;
     }
     std::ptrdiff_t span = 16;
     if (blockValues > 0 && n > blockValues) {
+        if (!firstPerBlock) firstAll(target);
         // Each block is carried as far as it holds whole sub-transforms, in cache.
         for (std::ptrdiff_t start = 0; start < n; start += blockValues) {
-            first(start / 16, (start + blockValues) / 16, target, false);
+            if (firstPerBlock) first(start / 16, (start + blockValues) / 16, target, false);
             float* block = target + 2 * start;
             std::ptrdiff_t s = 16;
             for (; 4 * s <= blockValues; s *= 4) {
@@ -45,7 +48,7 @@ void runPasses(First first, float* target, float* out, std::ptrdiff_t n, const f
             span = s;
         }
     } else {
-        first(0, n / 16, target, false);
+        firstAll(target);
     }
     for (; 4 * span <= n; span *= 4) {
         const bool last = 4 * span == n;
@@ -124,7 +127,17 @@ void direct(const float* src, float* dst, std::ptrdiff_t n, const float* tw,
                 interleaved);
         }
     };
-    runPasses<Inverse>(first, target, dst, n, tw, blockValues, true);
+    // Group s reads 16 streams at the bit reversal of s: taken in the order of
+    // that reversal (the table is its own inverse), the streams advance one
+    // value per group and each cache line serves eight groups in a row.
+    auto firstAll = [&](float* out) {
+        for (std::ptrdiff_t t = 0; t < n / 16; ++t) {
+            const std::ptrdiff_t s = groupRev[t];
+            sigFftFirst16<Inverse>(
+                src, [&](int u) { return t + u * quarterStride; }, tw, out + 32 * s, false);
+        }
+    };
+    runPasses<Inverse>(first, firstAll, false, target, dst, n, tw, blockValues, true);
 }
 
 // In bit-reversed order the 16 values of group s are the reversed order of
@@ -141,7 +154,8 @@ void passes(float* data, std::ptrdiff_t n, const float* tw, bool interleaved,
                 data, [&](int u) { return base + kReverse4[u]; }, tw, out + 32 * s, interleavedOut);
         }
     };
-    runPasses<Inverse>(first, data, data, n, tw, blockValues, interleaved);
+    auto firstAll = [&](float* out) { first(0, n / 16, out, false); };
+    runPasses<Inverse>(first, firstAll, true, data, data, n, tw, blockValues, interleaved);
 }
 
 // ---- bit reversal
