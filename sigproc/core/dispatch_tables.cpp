@@ -1,7 +1,10 @@
-// The library's two dispatch tables, constant data fixed at build time. Only
-// generic members are built, so every group holds its generic member in all
-// six slots.
+// The library's two dispatch tables, constant data fixed at build time. Most
+// groups hold their generic member in all six slots; the real FFT's set-up
+// and in-place transforms have members of their own in slots 1 to 5 (its
+// free serves every slot's record and stays generic), and so have the FIR
+// set-ups, whose overlap path uses the slot's real FFT.
 #include "sigproc/core/dispatch.h"
+#include "sigproc/fft/simd_fft.h"
 
 constinit std::atomic<std::int32_t> sigCpuLevel{0};
 
@@ -17,8 +20,11 @@ constinit const sigTable sigDispatchTable{
     .divConstInPlace_32f = sigDivConstInPlace_32f_generic,
     .move_32f = sigMove_32f_generic,
     .mulConstInPlace_32f = sigMulConstInPlace_32f_generic,
-    .firInit_32f = sigFirInit_32f_generic,
-    .firGetStateSize_32f = sigFirGetStateSize_32f_generic,
+    .firInit_32f = {{sigFirInit_32f_generic, sigFirInit_32f_sse, sigFirInit_32f_sse2,
+                     sigFirInit_32f_sse3, sigFirInit_32f_ssse3, sigFirInit_32f_sse41}},
+    .firGetStateSize_32f = {{sigFirGetStateSize_32f_generic, sigFirGetStateSize_32f_sse,
+                             sigFirGetStateSize_32f_sse2, sigFirGetStateSize_32f_sse3,
+                             sigFirGetStateSize_32f_ssse3, sigFirGetStateSize_32f_sse41}},
     .firMrInit_32f = sigFirMrInit_32f_generic,
     .firMrGetStateSize_32f = sigFirMrGetStateSize_32f_generic,
     .firProcess_32f = sigFirProcess_32f_generic,
@@ -60,15 +66,23 @@ constinit const sigTableA sigDispatchTableA{
     .minEveryInPlace_32f = sigMinEveryInPlace_32f_generic,
     .maxEveryInPlace_32f = sigMaxEveryInPlace_32f_generic,
     .dotProd_32f = sigDotProd_32f_generic,
-    .fftInitAlloc_R_32f = sigFftInitAlloc_R_32f_generic,
+    .fftInitAlloc_R_32f = {{sigFftInitAlloc_R_32f_generic, sigFftInitAlloc_R_32f_sse,
+                            sigFftInitAlloc_R_32f_sse2, sigFftInitAlloc_R_32f_sse3,
+                            sigFftInitAlloc_R_32f_ssse3, sigFftInitAlloc_R_32f_sse41}},
     .fftFree_R_32f = sigFftFree_R_32f_generic,
-    .fftFwdInPlace_R_32f = sigFftFwdInPlace_R_32f_generic,
-    .fftInvInPlace_R_32f = sigFftInvInPlace_R_32f_generic,
+    .fftFwdInPlace_R_32f = {{sigFftFwdInPlace_R_32f_generic, sigFftFwdInPlace_R_32f_sse,
+                             sigFftFwdInPlace_R_32f_sse2, sigFftFwdInPlace_R_32f_sse3,
+                             sigFftFwdInPlace_R_32f_ssse3, sigFftFwdInPlace_R_32f_sse41}},
+    .fftInvInPlace_R_32f = {{sigFftInvInPlace_R_32f_generic, sigFftInvInPlace_R_32f_sse,
+                             sigFftInvInPlace_R_32f_sse2, sigFftInvInPlace_R_32f_sse3,
+                             sigFftInvInPlace_R_32f_ssse3, sigFftInvInPlace_R_32f_sse41}},
     .mulPack_32f = sigMulPack_32f_generic,
     .iirInitAlloc_32f = sigIirInitAlloc_32f_generic,
     .iirFree_32f = sigIirFree_32f_generic,
     .iirProcess_32f = sigIirProcess_32f_generic,
-    .firInitAlloc_32f = sigFirInitAlloc_32f_generic,
+    .firInitAlloc_32f = {{sigFirInitAlloc_32f_generic, sigFirInitAlloc_32f_sse,
+                          sigFirInitAlloc_32f_sse2, sigFirInitAlloc_32f_sse3,
+                          sigFirInitAlloc_32f_ssse3, sigFirInitAlloc_32f_sse41}},
     .firFree_32f = sigFirFree_32f_generic,
     .sampleUp_32f = sigSampleUp_32f_generic,
     .sampleDown_32f = sigSampleDown_32f_generic,

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nullptr};
+constexpr sigFftRecordKind kComplex{sigFftSpecId_C, sigFftComplexSizesOf, false, nullptr, nullptr};
 
 } // namespace
 

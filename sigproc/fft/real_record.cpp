@@ -16,7 +16,7 @@ void realTables(sigFftSpecHeader& spec, std::uint32_t next, const sigFftSine& si
     sigFftBuildRotation(spec.table<float>(spec.realRot), spec.order, sine);
 }
 
-constexpr sigFftRecordKind kReal{sigFftSpecId, sigFftSizesOf, true, realTables};
+constexpr sigFftRecordKind kReal{sigFftSpecId, sigFftSizesOf, true, realTables, nullptr};
 
 } // namespace
 

@@ -87,8 +87,9 @@ private:
     std::uint32_t next_ = 0;
 };
 
-// Sets the scaling words; false for a flag that is none of the four.
-bool setScaling(sigFftSpecHeader& spec, int flag) {
+} // namespace
+
+bool sigFftSetScaling(sigFftSpecHeader& spec, int flag) {
     const double length = std::ldexp(1.0, spec.order);
     switch (flag) {
     case sigFftScaleNone:
@@ -110,8 +111,6 @@ bool setScaling(sigFftSpecHeader& spec, int flag) {
     }
 }
 
-} // namespace
-
 int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, int order, int flag,
                       int hint, unsigned char* specBuf, unsigned char* initBuf) {
     if (!sigFftOrderBuildable(order, kind.sizesOf)) return sigErrFftOrder;
@@ -122,7 +121,7 @@ int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, i
     std::memset(static_cast<void*>(spec), 0, sigFftHeaderBytes);
     spec->order = order;
     spec->hint = hint;
-    if (!setScaling(*spec, flag)) return sigErrFftFlag;
+    if (!sigFftSetScaling(*spec, flag)) return sigErrFftFlag;
 
     if (order > sigFftClosedFormMaxOrder) {
         sigFftSine sine = sigFftStaticSine();
@@ -165,7 +164,8 @@ int sigFftInitAllocRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kin
             return sigErrNoMemory;
         }
     }
-    const int built = sigFftBuildRecord(record, kind, order, flag, hint, specBlock, initBlock);
+    const sigFftRecordBuilder build = kind.builder != nullptr ? kind.builder : sigFftBuildRecord;
+    const int built = build(record, kind, order, flag, hint, specBlock, initBlock);
     sigFree_generic(initBlock);
     if (built != sigOk) {
         sigFree_generic(specBlock);

@@ -14,13 +14,25 @@
 using sigFftOwnTables = void (*)(sigFftSpecHeader& spec, std::uint32_t next,
                                  const sigFftSine& sine);
 
+struct sigFftRecordKind;
+
+// Builds a record of a kind into a caller's buffers (the contract of sigFftBuildRecord).
+using sigFftRecordBuilder = int (*)(sigFftSpecHeader*& record, const sigFftRecordKind& kind,
+                                    int order, int flag, int hint, unsigned char* specBuf,
+                                    unsigned char* initBuf);
+
 // What tells one record from the other.
 struct sigFftRecordKind {
     std::int32_t id;
     sigFftSizesRule sizesOf;
-    bool halfLength;           // the complex transform runs on half the record's length
-    sigFftOwnTables ownTables; // null when the complex tables are all
+    bool halfLength;             // the complex transform runs on half the record's length
+    sigFftOwnTables ownTables;   // null when the complex tables are all
+    sigFftRecordBuilder builder; // null: sigFftBuildRecord
 };
+
+// Sets the scaling words of a zeroed header of the given order; false for a
+// flag that is none of the four.
+bool sigFftSetScaling(sigFftSpecHeader& spec, int flag);
 
 // Builds a record of `order` at specBuf rounded up to 32, after checking the
 // order (sigErrFftOrder) and specBuf (sigErrNullPtr): a zeroed header with

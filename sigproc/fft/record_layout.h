@@ -33,7 +33,7 @@ struct sigFftSpecHeader {
     std::int32_t hint;      // the caller's, stored and never read
     std::int32_t workBytes; // work area the transforms need, 0 for none
     std::int32_t allocated; // 1: the record is a library block that free releases
-    std::int32_t reserved0;
+    std::int32_t slot;      // the processor slot whose set-up built the record (0: generic)
     std::uint32_t bitRev;   // bit-reversal pair table of the complex order
     std::uint32_t twiddles; // radix-4 twiddle groups of the innermost complex piece
     std::uint32_t rotTable; // joins 1024-point pieces into 2^11 or 2^12 points

@@ -18,20 +18,47 @@ int sigFirProcess_32f_generic(const float* src, float* dst, int numIters, sigFir
 int sigFirOneSample_32f_generic(float src, float* pDstVal, const float* taps, int tapsLen,
                                 float* dlyLine, int* pDlyLineIndex);
 
+// The set-up bodies below build the overlap path's FFT with the real-FFT
+// members of one processor slot (0: generic); processing then transforms with
+// the members of the slot its record names.
+
 // Bytes for a single-rate state of tapsLen (>= 1) taps in a caller's buffer.
 // A size the 32-bit count cannot carry is refused with sigErrFirLength.
-int sigFirStateSize_32f(int tapsLen, int* pSize);
+int sigFirStateSize_32f(int tapsLen, int* pSize, int fftSlot);
 
 // Builds a state with the given id in `buffer` (rounded up to 16 bytes) and
 // stores *pState. Fails only on a size that cannot be represented, before
 // writing anything; a missing FFT part leaves a state that filters directly.
 int sigFirInitState_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
-                        unsigned char* buffer, std::uint32_t id);
+                        unsigned char* buffer, std::uint32_t id, int fftSlot);
 
 // The body of sigFirInitAlloc_32f after its argument checks. *pState is
 // written only on success; on failure nothing stays allocated.
 int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLen,
-                             const float* dlyLine, std::uint32_t id);
+                             const float* dlyLine, std::uint32_t id, int fftSlot);
+
+// The set-up members' bodies with the slot of the FFT members as a parameter:
+// the generic members are these with slot 0.
+int sigFirGetStateSizeFor_32f(int tapsLen, int* pSize, int fftSlot);
+int sigFirInitFor_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
+                      unsigned char* buffer, int fftSlot);
+int sigFirInitAllocFor_32f(sigFirState** pState, const float* taps, int tapsLen,
+                           const float* dlyLine, int fftSlot);
+
+// The FIR set-up members of slots 1 to 5: the generic checks and state, with
+// the overlap path's FFT made by the slot's real-FFT members.
+#define SIG_FIR_SLOT_DECLARE(suffix)                                                               \
+    int sigFirGetStateSize_32f_##suffix(int tapsLen, int* pSize);                                  \
+    int sigFirInit_32f_##suffix(sigFirState** pState, const float* taps, int tapsLen,              \
+                                const float* dlyLine, unsigned char* buffer);                      \
+    int sigFirInitAlloc_32f_##suffix(sigFirState** pState, const float* taps, int tapsLen,         \
+                                     const float* dlyLine);
+SIG_FIR_SLOT_DECLARE(sse)
+SIG_FIR_SLOT_DECLARE(sse2)
+SIG_FIR_SLOT_DECLARE(sse3)
+SIG_FIR_SLOT_DECLARE(ssse3)
+SIG_FIR_SLOT_DECLARE(sse41)
+#undef SIG_FIR_SLOT_DECLARE
 
 // Single-rate processing paths, after the entry's checks.
 void sigFirProcessDirect_32f(sigFirState* state, const float* src, float* dst, int numIters);

@@ -9,6 +9,7 @@
 #include "sigproc/core/dispatch.h"
 #include "sigproc/core/memory.h"
 #include "sigproc/fft/real_fft.h"
+#include "sigproc/fft/real_fft_ops.h"
 #include "sigproc/sigproc.h"
 #include "sigproc/vector/fill.h"
 
@@ -39,7 +40,7 @@ private:
 } // namespace
 
 int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLen,
-                             const float* dlyLine, std::uint32_t id) {
+                             const float* dlyLine, std::uint32_t id, int fftSlot) {
     const int order = sigFirFftOrder(tapsLen);
     const std::int64_t fftLen = order > 0 ? std::int64_t{1} << order : 0;
     // Refuse a tap count whose block could never be sized before anything is made.
@@ -48,7 +49,8 @@ int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLe
     SpecOwner spec;
     int workBytes = 0;
     if (fftLen > 0) {
-        if (const int status = sigFftInitAlloc_R_32f_generic(spec.out(), order, sigFftScaleInv, 0);
+        if (const int status =
+                sigFftRealOpsOf(fftSlot).initAlloc(spec.out(), order, sigFftScaleInv, 0);
             status != sigOk) {
             return status;
         }
@@ -83,11 +85,16 @@ int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLe
     return sigOk;
 }
 
-int sigFirInitAlloc_32f_generic(sigFirState** pState, const float* taps, int tapsLen,
-                                const float* dlyLine) {
+int sigFirInitAllocFor_32f(sigFirState** pState, const float* taps, int tapsLen,
+                           const float* dlyLine, int fftSlot) {
     if (pState == nullptr || taps == nullptr) return sigErrNullPtr;
     if (tapsLen <= 0) return sigErrFirLength;
-    return sigFirInitAllocState_32f(pState, taps, tapsLen, dlyLine, sigFirIdSingleRate);
+    return sigFirInitAllocState_32f(pState, taps, tapsLen, dlyLine, sigFirIdSingleRate, fftSlot);
+}
+
+int sigFirInitAlloc_32f_generic(sigFirState** pState, const float* taps, int tapsLen,
+                                const float* dlyLine) {
+    return sigFirInitAllocFor_32f(pState, taps, tapsLen, dlyLine, 0);
 }
 
 // A state in a caller's buffer (allocated 0) is left alone; the id word is

@@ -8,6 +8,7 @@
 
 #include "sigproc/core/dispatch.h"
 #include "sigproc/fft/real_fft.h"
+#include "sigproc/fft/real_fft_ops.h"
 #include "sigproc/sigproc.h"
 
 #include <limits>
@@ -20,6 +21,7 @@ constexpr std::int64_t kBaseSlack = 16;
 // The overlap path's FFT of a state in a caller's buffer, as the FFT's size
 // query gives it; no FFT part (fftLen 0) below 64 taps or when the query fails.
 struct FftPart {
+    const sigFftRealOps* ops = nullptr;
     int order = 0;
     int fftLen = 0;
     int specBytes = 0;
@@ -27,12 +29,13 @@ struct FftPart {
     int workBytes = 0;
 };
 
-FftPart fftPartFor(int tapsLen) {
+FftPart fftPartFor(int tapsLen, int fftSlot) {
     FftPart part;
+    part.ops = &sigFftRealOpsOf(fftSlot);
     part.order = sigFirFftOrder(tapsLen);
     if (part.order == 0) return part;
-    if (sigFftGetSize_R_32f(part.order, sigFftScaleInv, 0, &part.specBytes, &part.initBytes,
-                            &part.workBytes) == sigOk) {
+    if (part.ops->getSize(part.order, sigFftScaleInv, 0, &part.specBytes, &part.initBytes,
+                          &part.workBytes) == sigOk) {
         part.fftLen = 1 << part.order;
     }
     return part;
@@ -52,8 +55,8 @@ void buildFftPart(sigFirState* state, const sigFirAreas& areas, const FftPart& p
                   const float* taps) {
     auto* base = reinterpret_cast<unsigned char*>(state);
     sigFftSpec_R_32f* spec = nullptr;
-    if (part.fftLen == 0 || sigFftInit_R_32f(&spec, part.order, sigFftScaleInv, 0,
-                                             base + areas.fftSpec, base + areas.fftInit) != sigOk) {
+    if (part.fftLen == 0 || part.ops->init(&spec, part.order, sigFftScaleInv, 0,
+                                           base + areas.fftSpec, base + areas.fftInit) != sigOk) {
         sigFirClearFftPart(state);
         return;
     }
@@ -64,16 +67,16 @@ void buildFftPart(sigFirState* state, const sigFirAreas& areas, const FftPart& p
 
 } // namespace
 
-int sigFirStateSize_32f(int tapsLen, int* pSize) {
-    const sigFirAreas areas = areasFor(tapsLen, fftPartFor(tapsLen));
+int sigFirStateSize_32f(int tapsLen, int* pSize, int fftSlot) {
+    const sigFirAreas areas = areasFor(tapsLen, fftPartFor(tapsLen, fftSlot));
     if (!fitsSize(areas)) return sigErrFirLength;
     *pSize = static_cast<int>(areas.end + kBaseSlack);
     return sigOk;
 }
 
 int sigFirInitState_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
-                        unsigned char* buffer, std::uint32_t id) {
-    const FftPart part = fftPartFor(tapsLen);
+                        unsigned char* buffer, std::uint32_t id, int fftSlot) {
+    const FftPart part = fftPartFor(tapsLen, fftSlot);
     const sigFirAreas areas = areasFor(tapsLen, part);
     if (!fitsSize(areas)) return sigErrFirLength;
 
@@ -84,17 +87,26 @@ int sigFirInitState_32f(sigFirState** pState, const float* taps, int tapsLen, co
     return sigOk;
 }
 
-int sigFirGetStateSize_32f_generic(int tapsLen, int* pSize) {
+int sigFirGetStateSizeFor_32f(int tapsLen, int* pSize, int fftSlot) {
     if (pSize == nullptr) return sigErrNullPtr;
     if (tapsLen <= 0) return sigErrFirLength;
-    return sigFirStateSize_32f(tapsLen, pSize);
+    return sigFirStateSize_32f(tapsLen, pSize, fftSlot);
+}
+
+int sigFirInitFor_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
+                      unsigned char* buffer, int fftSlot) {
+    if (pState == nullptr || taps == nullptr || buffer == nullptr) return sigErrNullPtr;
+    if (tapsLen <= 0) return sigErrFirLength;
+    return sigFirInitState_32f(pState, taps, tapsLen, dlyLine, buffer, sigFirIdSingleRate, fftSlot);
+}
+
+int sigFirGetStateSize_32f_generic(int tapsLen, int* pSize) {
+    return sigFirGetStateSizeFor_32f(tapsLen, pSize, 0);
 }
 
 int sigFirInit_32f_generic(sigFirState** pState, const float* taps, int tapsLen,
                            const float* dlyLine, unsigned char* buffer) {
-    if (pState == nullptr || taps == nullptr || buffer == nullptr) return sigErrNullPtr;
-    if (tapsLen <= 0) return sigErrFirLength;
-    return sigFirInitState_32f(pState, taps, tapsLen, dlyLine, buffer, sigFirIdSingleRate);
+    return sigFirInitFor_32f(pState, taps, tapsLen, dlyLine, buffer, 0);
 }
 
 int sigFirGetStateSize_32f(int tapsLen, int* pSize) {

@@ -4,6 +4,7 @@
 #include "sigproc/filters/fir.h"
 
 #include "sigproc/fft/real_fft.h"
+#include "sigproc/fft/real_fft_ops.h"
 #include "sigproc/vector/fill.h"
 
 #include <bit>
@@ -74,7 +75,8 @@ int sigFirSetFftPart(sigFirState* state, const sigFirAreas& areas, int fftLen, i
     float* spectrum = state->fftTapsArea();
     sigCopy_32f_generic(taps, spectrum, state->tapsLen);
     sigZero_32f_generic(spectrum + state->tapsLen, state->fftLen - state->tapsLen);
-    return sigFftFwd_R_32f(spectrum, spectrum, state->spec(), state->fftWorkArea());
+    const sigFftSpec_R_32f* spec = state->spec();
+    return sigFftRealOpsOf(*spec).forward(spectrum, spectrum, spec, state->fftWorkArea());
 }
 
 void sigFirClearFftPart(sigFirState* state) {

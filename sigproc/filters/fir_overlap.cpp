@@ -5,10 +5,11 @@
 // L - 1 samples before the block's outputs, then the new ones) into the
 // circular convolution with the taps; its first L - 1 values wrap and are
 // discarded, and the other B = M - L + 1 are outputs. The inverse transform
-// applies the 1/M, so nothing else scales.
+// applies the 1/M, so nothing else scales. The transforms and the product
+// are those of the processor slot that built the state's FFT record.
 #include "sigproc/filters/fir.h"
 
-#include "sigproc/fft/real_fft.h"
+#include "sigproc/fft/real_fft_ops.h"
 #include "sigproc/sigproc.h"
 #include "sigproc/vector/fill.h"
 
@@ -19,19 +20,19 @@ namespace {
 class OverlapSave {
 public:
     explicit OverlapSave(const sigFirState* state)
-        : spec_(state->spec()), work_(state->fftWorkArea()), spectrum_(state->fftTapsArea()),
-          block_(state->blockArea()), fftLen_(state->fftLen) {}
+        : spec_(state->spec()), ops_(sigFftRealOpsOf(*spec_)), work_(state->fftWorkArea()),
+          spectrum_(state->fftTapsArea()), block_(state->blockArea()), fftLen_(state->fftLen) {}
 
     float* block() const { return block_; }
 
     // Forward transform of fftLen samples from `in` into the block, product
     // with the taps' spectrum, inverse transform in place.
     int step(const float* in) const {
-        if (const int status = sigFftFwd_R_32f(in, block_, spec_, work_); status != sigOk) {
+        if (const int status = ops_.forward(in, block_, spec_, work_); status != sigOk) {
             return status;
         }
-        sigMulPackInPlace_32f(spectrum_, block_, fftLen_);
-        return sigFftInv_R_32f(block_, block_, spec_, work_);
+        ops_.mulPackInPlace(spectrum_, block_, fftLen_);
+        return ops_.inverse(block_, block_, spec_, work_);
     }
 
     // Copies `count` samples into the block from `at` on and zeroes the rest.
@@ -42,6 +43,7 @@ public:
 
 private:
     const sigFftSpec_R_32f* spec_;
+    const sigFftRealOps& ops_;
     unsigned char* work_;
     const float* spectrum_;
     float* block_;
