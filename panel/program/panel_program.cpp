@@ -1,11 +1,11 @@
 #include "panel/program/panel_program.h"
 
+#include "panel/device_monitor.h"
 #include "panel/driver_sdk.h"
 #include "panel/message_box.h"
 #include "panel/panel_main.h"
 #include "panel/pointer_settings.h"
 #include "panel/sleeper.h"
-#include "panel/device_monitor.h"
 #include "panel/utc_clock.h"
 
 #include <QFileInfo>
