@@ -184,6 +184,9 @@ TEST_F(WholePanel, AConnectedHeadsetGetsTheDriverDefaultsAndTheProfilePush) {
     // The profile reaches the driver with noise cancelling on, whatever it holds.
     EXPECT_TRUE(logged("0x200 Enable_ENC_LFX - set 1 =0"));
     EXPECT_TRUE(connectPushed(1));
+    // The page shows what the driver got, though the new profile holds it off.
+    EXPECT_EQ(storedOption(kEnc), 0);
+    EXPECT_TRUE(selected("device_encSwitch"));
     EXPECT_TRUE(messages.texts.empty());
 }
 
