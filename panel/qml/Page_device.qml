@@ -166,7 +166,9 @@ Item {
         clarityLevel.setCurIndex(b[1] - 4)
         claritySupp.setCurIndex(b[2])
         surroundSwitch.isSelect = b[3] === 1
-        encSwitch.isSelect = b[4] === 1
+        // Connecting turns noise cancelling on in the driver whatever the
+        // profile holds, and no report follows: the page shows it on.
+        encSwitch.isSelect = true
         magicSwitch.isSelect = b[5] === 1
         magicMode = b[6]
         eqSwitch.isSelect = b[7] === 1

@@ -190,10 +190,12 @@ Item {
             return mediaRow >= 0
         return macroRow >= 0
     }
+    // The macro file a code is bound to, by its slot; -1 for none.
+    function boundMacroRow(code) {
+        return byteOf(code, 0) === 0x0A ? macroRowOfSlot(byteOf(code, 2)) : -1
+    }
     function releaseMacro(code) {
-        if (byteOf(code, 0) !== 0x0A)
-            return
-        const row = macroRowOfSlot(byteOf(code, 2))
+        const row = boundMacroRow(code)
         if (row < 0)
             return
         const name = macros.get(row).name
@@ -207,14 +209,25 @@ Item {
             view.setMacroIniConfig(name, [cfg[0], cfg[1], cfg[2] - 1])
         }
     }
+    // Counts the key as a user of its macro again after a release that did
+    // not free the slot (the macro has other users).
+    function retainMacro(code) {
+        const row = boundMacroRow(code)
+        if (row < 0)
+            return
+        const name = macros.get(row).name
+        const cfg = view.loadMacroIniConfig(name)
+        if (cfg.length >= 3)
+            view.setMacroIniConfig(name, [cfg[0], cfg[1], cfg[2] + 1])
+    }
     function freeSlot() {
         for (let slot = 0; slot < kMacroSlots; ++slot)
             if (macroRowOfSlot(slot) < 0)
                 return slot
         return -1
     }
-    // Binds the chosen macro to a slot and uploads it; the code, or `code`
-    // unchanged when no slot can be had.
+    // Binds the chosen macro to a slot and uploads it; the code, `code`
+    // unchanged without the file's configuration, or -1 when no slot is free.
     function bindMacro(code) {
         const name = macros.get(macroRow).name
         const cfg = view.loadMacroIniConfig(name)
@@ -224,7 +237,7 @@ Item {
         if (slot < 0 || slot >= kMacroSlots) {
             slot = freeSlot()
             if (slot < 0)
-                return code
+                return -1
             view.setMacroIniConfig(name, [slot, cfg[1], 1])
         } else {
             view.setMacroIniConfig(name, [slot, cfg[1], cfg[2] + 1])
@@ -249,12 +262,19 @@ Item {
             return mediaRows[mediaRow][1]
         return bindMacro(code)
     }
-    // With nothing chosen the key keeps its code and its macro binding.
+    // With nothing chosen, or no slot for the chosen macro, the key keeps
+    // its code and its macro binding: a macro that lost a user it still has
+    // would be freed while the key plays it, and its slot given to another.
     function apply() {
         if (hasChoice()) {
             releaseMacro(boundKeycode)
-            currentKeycode = chosenCode(currentKeycode)
-            boundKeycode = currentKeycode
+            const code = chosenCode(currentKeycode)
+            if (code < 0) {
+                retainMacro(boundKeycode)
+            } else {
+                currentKeycode = code
+                boundKeycode = code
+            }
         }
         saveClicked(currentMatrix, currentKeycode)
         closeClicked()

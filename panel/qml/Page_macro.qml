@@ -74,10 +74,20 @@ Item {
         files.remove(index)
         selectFile(-1)
     }
+    function hasFile(name) {
+        const found = view.getMacroIniNames()
+        return found.length > 0 && found[0].indexOf(name + ".bin") >= 0
+    }
+    // The list has shown the new name since the edit ended. The folder
+    // refuses a name already taken or one that is no plain file name, and
+    // the file keeps its old one: the list shows the files as they are, so
+    // that what is saved or deleted under the chosen name is that file.
     function renameFile(oldName, newName) {
         view.renameMacroIniFile(oldName, newName)
-        if (currentName === oldName)
+        if (currentName === oldName && hasFile(newName) && !hasFile(oldName))
             currentName = newName
+        reloadFiles()
+        fileList.lvItems.currentIndex = indexOfFile(currentName)
     }
     function setRunTimes(text) {
         const cfg = view.loadMacroIniConfig(currentName)

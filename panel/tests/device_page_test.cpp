@@ -55,8 +55,8 @@ TEST_F(DevicePage, LoadsEveryControlFromTheProfile) {
     EXPECT_EQ(index("device_clarityLevel"), 2);
     EXPECT_EQ(index("device_claritySupp"), 12);
     EXPECT_TRUE(selected("device_surroundSwitch"));
-    // A profile with ENC off shows it off.
-    EXPECT_FALSE(selected("device_encSwitch"));
+    // ENC shows on, as connecting set it in the driver, though the profile holds off.
+    EXPECT_TRUE(selected("device_encSwitch"));
     EXPECT_TRUE(selected("device_magicSwitch"));
     EXPECT_EQ(page->property("magicMode").toInt(), 2);
     EXPECT_EQ(page->property("eqPreset").toInt(), 3);
@@ -67,7 +67,7 @@ TEST_F(DevicePage, LoadsEveryControlFromTheProfile) {
     EXPECT_EQ(index("device_speakerL"), 30);
     EXPECT_EQ(index("device_speakerR"), 40);
     EXPECT_EQ(index("device_micL"), 60);
-    EXPECT_EQ(root->property("selectColor3").value<QColor>(), QColor(102, 102, 102));
+    EXPECT_EQ(root->property("selectColor3").value<QColor>(), QColor("#FBA919"));
     EXPECT_EQ(root->property("selectColor1").value<QColor>(), QColor("#FBA919"));
 }
 
@@ -94,9 +94,9 @@ TEST_F(DevicePage, TheLightingListHas31EntriesAndTheApplyList55) {
     pageCall("setOption");
     ASSERT_EQ(recorder.calls.size(), 2u);
     const QString colours = "1,2,3,11,12,13,21,22,23,31,32,33,41,42,43,51,52,53,61,62,63";
-    EXPECT_EQ(recorder.calls[0], "ui_set_All_led([" + colours + ",1,2,5,30,1,1,1,0,1,0])");
+    EXPECT_EQ(recorder.calls[0], "ui_set_All_led([" + colours + ",1,2,5,30,1,1,1,1,1,0])");
     EXPECT_EQ(recorder.calls[1], "ui_setOption([" + colours +
-                                     ",1,2,5,30,1,1,6,12,1,0,1,2,1,3,30,29,28,27,26,25,24,23,22,21,"
+                                     ",1,2,5,30,1,1,6,12,1,1,1,2,1,3,30,29,28,27,26,25,24,23,22,21,"
                                      "1,1,0,70,60,0,0,0,40,40])");
 }
 
@@ -217,6 +217,7 @@ struct ButtonCase {
 
 TEST_F(DevicePage, HeadsetButtonsTurnTheirFeatureOver) {
     const ButtonCase cases[] = {
+        {0x10, {"ui_set_enc([0])", "ui_set_All_led"}},
         {0x10, {"ui_set_enc([1])", "ui_set_All_led"}},
         {0x04, {"ui_set_surround_headphone([0])", "ui_set_All_led"}},
         {0x08, {"ui_set_volume_mic_mute([1])", "ui_set_All_led"}},

@@ -145,6 +145,13 @@ TEST_F(KeyDefinePage, WithAllSlotsTakenTheKeyKeepsItsCode) {
     page->setProperty("macroRow", 35);
     EXPECT_EQ(apply(), 0x0400e200);
     EXPECT_EQ(recorder.macroConfigs["New"], (QVariantList{-1, 1, 0}));
+    // A key on a macro that other keys share keeps it, counted as a user.
+    recorder.macroConfigs["M05"] = QVariantList{5, 1, 2};
+    ASSERT_TRUE(open(0x0A010500));
+    page->setProperty("macroRow", 35);
+    EXPECT_EQ(apply(), 0x0A010500);
+    EXPECT_EQ(recorder.macroConfigs["M05"], (QVariantList{5, 1, 2}));
+    EXPECT_EQ(recorder.macroConfigs["New"], (QVariantList{-1, 1, 0}));
 }
 
 TEST_F(KeyDefinePage, DefaultAndCancelRefreshTheChoice) {

@@ -77,6 +77,45 @@ TEST_F(MacroPage, CreateDeleteAndRename) {
     EXPECT_EQ(recorder.callsTo("rename"), std::vector<QString>{"renameMacroIniFile(Jump,Run)"});
 }
 
+struct RenameCase {
+    const char* newName;
+    const char* current; // the file the page works on afterwards
+    QStringList listed;  // what the list shows
+};
+
+// A name the folder refuses keeps the list and the page on the file as it is,
+// so a recording is not saved into the other file of that name.
+TEST_F(MacroPage, ARenameTheFolderRefusesLeavesTheFileAsItWas) {
+    const RenameCase cases[] = {
+        {"Jump", "Macro 001", {"Macro 001", "Jump"}},
+        {"Run", "Run", {"Run", "Jump"}},
+    };
+    for (const RenameCase& c : cases) {
+        SCOPED_TRACE(c.newName);
+        recorder.macroFiles = QStringList{"Macro 001", "Jump"};
+        call(page, "reloadFiles");
+        call(page, "selectFile", {0});
+        settle();
+        const QPointF at = item("macro_files_item0")->mapToScene(QPointF(20, 20));
+        QTest::mouseDClick(widget.get(), Qt::LeftButton, Qt::NoModifier, at.toPoint());
+        settle();
+        QQuickItem* edit = item("macro_files_edit0");
+        edit->setProperty("text", c.newName);
+        QMetaObject::invokeMethod(edit, "accepted");
+        settle();
+        EXPECT_EQ(page->property("currentName").toString(), c.current);
+        QStringList listed;
+        for (int i = 0; i < 2; ++i)
+            listed << item("macro_files_edit" + QString::number(i))->property("text").toString();
+        EXPECT_EQ(listed, c.listed);
+        recorder.clear();
+        click("macro_record");
+        click("macro_record");
+        EXPECT_EQ(recorder.callsTo("saveMacroIni"),
+                  std::vector<QString>{QString("saveMacroIni(%1,[])").arg(c.current)});
+    }
+}
+
 TEST_F(MacroPage, RunTimesAreWrittenIntoTheConfiguration) {
     call(page, "selectFile", {0});
     call(page, "setRunTimes", {"7"});

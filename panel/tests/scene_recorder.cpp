@@ -56,6 +56,9 @@ QStringList RecordingSlots::loadUiStrings(int langCode, const QString& label, in
 
 void RecordingSlots::renameMacroIniFile(const QVariant& oldName, const QVariant& newName) {
     record("renameMacroIniFile", {oldName, newName});
+    // As the folder does: a taken name is refused.
+    const int at = macroFiles.indexOf(oldName.toString());
+    if (at >= 0 && !macroFiles.contains(newName.toString())) macroFiles[at] = newName.toString();
 }
 
 QVariant RecordingSlots::createMacroIni() {
