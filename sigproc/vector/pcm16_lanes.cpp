@@ -1,0 +1,214 @@
+// One body per conversion, written on vectors of `Width` lanes; every lane
+// takes the same operations in the same order, so each instruction set's
+// build gives the same bits. A tail shorter than a vector goes through the
+// same body on a zero-padded copy.
+#include "sigproc/vector/pcm16_lanes.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+// The helpers below take and return vectors wider than the baseline's
+// registers, but they are always inlined into a build that has them, so no
+// call crosses the ABI gcc warns about.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+namespace {
+
+// The vector types of each width. Spelled out per width: gcc drops the vector
+// size of a typedef that depends on a template parameter.
+template <int Width> struct LaneTypes;
+template <> struct LaneTypes<4> {
+    using F = float __attribute__((vector_size(16)));
+    using I = std::int32_t __attribute__((vector_size(16)));
+    using S = std::int16_t __attribute__((vector_size(8)));
+    static constexpr bool kRoundsToEven = false; // SSE2 has no rounding instruction
+};
+template <> struct LaneTypes<8> {
+    using F = float __attribute__((vector_size(32)));
+    using I = std::int32_t __attribute__((vector_size(32)));
+    using S = std::int16_t __attribute__((vector_size(16)));
+    static constexpr bool kRoundsToEven = true;
+    SIG_TARGET_AVX2 static F roundToEven(F c) {
+        return _mm256_round_ps(c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    }
+};
+template <> struct LaneTypes<16> {
+    using F = float __attribute__((vector_size(64)));
+    using I = std::int32_t __attribute__((vector_size(64)));
+    using S = std::int16_t __attribute__((vector_size(32)));
+    static constexpr bool kRoundsToEven = true;
+    SIG_TARGET_AVX512 static F roundToEven(F c) {
+        return _mm512_maskz_roundscale_ps(0xFFFF, c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    }
+};
+
+template <int Width> struct Lanes : LaneTypes<Width> {
+    using LaneTypes<Width>::kRoundsToEven;
+    using F = typename LaneTypes<Width>::F;
+    using I = typename LaneTypes<Width>::I;
+    using S = typename LaneTypes<Width>::S;
+
+    // Bitwise select: a where the mask is all ones, b where it is 0.
+    [[gnu::always_inline]] static F select(I mask, F a, F b) {
+        return std::bit_cast<F>((mask & std::bit_cast<I>(a)) | (~mask & std::bit_cast<I>(b)));
+    }
+
+    // The value clamped to the 16-bit bounds, 0 for a NaN.
+    [[gnu::always_inline]] static F saturate(F y) {
+        const F zero = {};
+        F c = select(y == y, y, zero);
+        const F high = zero + 32767.0f;
+        const F low = zero - 32768.0f;
+        c = select(c > high, high, c);
+        return select(c < low, low, c);
+    }
+};
+
+// Each rounding takes the saturated value c and gives the integer, from its
+// truncation t and the exact remainder c - t (same sign as c, magnitude below
+// 1). Comparisons give all-ones lanes, so `up & (negative | 1)` is one step
+// away from zero where the value rounds up and 0 elsewhere.
+template <typename L> struct Truncation {
+    typename L::I t;
+    typename L::F rest;
+    typename L::F magnitude;
+    typename L::I negative;
+
+    [[gnu::always_inline]] explicit Truncation(typename L::F c)
+        : t(__builtin_convertvector(c, typename L::I)),
+          rest(c - __builtin_convertvector(t, typename L::F)),
+          magnitude(std::bit_cast<typename L::F>(std::bit_cast<typename L::I>(rest) & 0x7FFFFFFF)),
+          negative(rest < 0.0f) {}
+};
+
+struct TowardZero {
+    template <typename L> [[gnu::always_inline]] static typename L::I round(typename L::F c) {
+        return __builtin_convertvector(c, typename L::I);
+    }
+};
+
+// The wider sets round to nearest even in one instruction whose mode is
+// given in the instruction, not read from the caller's MXCSR; it is exact, so
+// it gives what the comparisons give. It can be inlined only into a build of
+// its set, so those builds flatten their whole call tree into themselves.
+struct NearestEven {
+    template <typename L> [[gnu::always_inline]] static typename L::I round(typename L::F c) {
+        if constexpr (L::kRoundsToEven) {
+            return __builtin_convertvector(L::roundToEven(c), typename L::I);
+        } else {
+            const Truncation<L> v(c);
+            const typename L::I odd = -(v.t & 1); // all ones for an odd value
+            const typename L::I up = (v.magnitude > 0.5f) | ((v.magnitude == 0.5f) & odd);
+            return v.t + (up & (v.negative | 1));
+        }
+    }
+};
+
+struct NearestAway {
+    template <typename L> [[gnu::always_inline]] static typename L::I round(typename L::F c) {
+        const Truncation<L> v(c);
+        const typename L::I up = v.magnitude >= 0.5f;
+        return v.t + (up & (v.negative | 1));
+    }
+};
+
+template <typename Rounding, int Width>
+[[gnu::always_inline]] inline void to16Block(const float* src, std::int16_t* dst, float m) {
+    using L = Lanes<Width>;
+    typename L::F x;
+    std::memcpy(&x, src, sizeof x);
+    const typename L::S out =
+        __builtin_convertvector(Rounding::template round<L>(L::saturate(x * m)), typename L::S);
+    std::memcpy(dst, &out, sizeof out);
+}
+
+template <typename Rounding, int Width>
+[[gnu::always_inline]] inline void to16(const float* src, std::int16_t* dst, int len, float m) {
+    int i = 0;
+    for (; i + Width <= len; i += Width) to16Block<Rounding, Width>(src + i, dst + i, m);
+    if (i == len) return;
+    float in[Width] = {};
+    std::int16_t out[Width];
+    std::copy(src + i, src + len, in);
+    to16Block<Rounding, Width>(in, out, m);
+    std::copy(out, out + (len - i), dst + i);
+}
+
+template <int Width>
+[[gnu::always_inline]] inline void from16Block(const std::int16_t* src, float* dst, float m) {
+    using L = Lanes<Width>;
+    typename L::S x;
+    std::memcpy(&x, src, sizeof x);
+    // Widened to 32 bits first: gcc converts 16-bit lanes to float one by one.
+    const typename L::I wide = __builtin_convertvector(x, typename L::I);
+    const typename L::F y = __builtin_convertvector(wide, typename L::F) * m;
+    std::memcpy(dst, &y, sizeof y);
+}
+
+template <int Width>
+[[gnu::always_inline]] inline void from16(const std::int16_t* src, float* dst, int len, float m) {
+    int i = 0;
+    for (; i + Width <= len; i += Width) from16Block<Width>(src + i, dst + i, m);
+    if (i == len) return;
+    std::int16_t in[Width] = {};
+    float out[Width];
+    std::copy(src + i, src + len, in);
+    from16Block<Width>(in, out, m);
+    std::copy(out, out + (len - i), dst + i);
+}
+
+// The builds: 4, 8 and 16 lanes.
+void towardZeroSse2(const float* s, std::int16_t* d, int n, float m) {
+    to16<TowardZero, 4>(s, d, n, m);
+}
+SIG_TARGET_AVX2 void towardZeroAvx2(const float* s, std::int16_t* d, int n, float m) {
+    to16<TowardZero, 8>(s, d, n, m);
+}
+SIG_TARGET_AVX512 void towardZeroAvx512(const float* s, std::int16_t* d, int n, float m) {
+    to16<TowardZero, 16>(s, d, n, m);
+}
+
+void nearestEvenSse2(const float* s, std::int16_t* d, int n, float m) {
+    to16<NearestEven, 4>(s, d, n, m);
+}
+SIG_TARGET_AVX2 [[gnu::flatten]] void nearestEvenAvx2(const float* s, std::int16_t* d, int n,
+                                                      float m) {
+    to16<NearestEven, 8>(s, d, n, m);
+}
+SIG_TARGET_AVX512 [[gnu::flatten]] void nearestEvenAvx512(const float* s, std::int16_t* d, int n,
+                                                          float m) {
+    to16<NearestEven, 16>(s, d, n, m);
+}
+
+void nearestAwaySse2(const float* s, std::int16_t* d, int n, float m) {
+    to16<NearestAway, 4>(s, d, n, m);
+}
+SIG_TARGET_AVX2 void nearestAwayAvx2(const float* s, std::int16_t* d, int n, float m) {
+    to16<NearestAway, 8>(s, d, n, m);
+}
+SIG_TARGET_AVX512 void nearestAwayAvx512(const float* s, std::int16_t* d, int n, float m) {
+    to16<NearestAway, 16>(s, d, n, m);
+}
+
+void from16sSse2(const std::int16_t* s, float* d, int n, float m) { from16<4>(s, d, n, m); }
+SIG_TARGET_AVX2 void from16sAvx2(const std::int16_t* s, float* d, int n, float m) {
+    from16<8>(s, d, n, m);
+}
+SIG_TARGET_AVX512 void from16sAvx512(const std::int16_t* s, float* d, int n, float m) {
+    from16<16>(s, d, n, m);
+}
+
+} // namespace
+
+const sigWideVariants<sigTo16sLoop> sigTo16sTowardZero{towardZeroSse2, towardZeroAvx2,
+                                                       towardZeroAvx512};
+const sigWideVariants<sigTo16sLoop> sigTo16sNearestEven{nearestEvenSse2, nearestEvenAvx2,
+                                                        nearestEvenAvx512};
+const sigWideVariants<sigTo16sLoop> sigTo16sNearestAway{nearestAwaySse2, nearestAwayAvx2,
+                                                        nearestAwayAvx512};
+const sigWideVariants<sigFrom16sLoop> sigFrom16sScaled{from16sSse2, from16sAvx2, from16sAvx512};
