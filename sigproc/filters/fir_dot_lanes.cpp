@@ -66,15 +66,30 @@ template <> struct DotLanes<8> {
     }
 };
 
+// The window a group reads, as floats widened at each load or as doubles
+// widened beforehand; widening is exact, so both give the same values.
+template <typename L> struct FloatWindow {
+    const float* p;
+    [[gnu::always_inline]] typename L::D at(int k) const { return L::widen(p + k); }
+};
+template <typename L> struct WideWindow {
+    const double* p;
+    [[gnu::always_inline]] typename L::D at(int k) const {
+        typename L::D d;
+        std::memcpy(&d, p + k, sizeof d);
+        return d;
+    }
+};
+
 // Outputs y[0 .. Width·Regs - 1] in one pass over the taps.
-template <int Width, int Regs>
-[[gnu::always_inline]] inline void dotGroup(const float* t, int tapsLen, const float* w, float* y) {
+template <int Width, int Regs, typename Window>
+[[gnu::always_inline]] inline void dotGroup(const float* t, int tapsLen, Window w, float* y) {
     using L = DotLanes<Width>;
     typename L::D sums[Regs] = {};
     for (int k = 0; k < tapsLen; ++k) {
         const typename L::D tap = L::splat(t[k]);
 #pragma GCC unroll 8
-        for (int j = 0; j < Regs; ++j) sums[j] += tap * L::widen(w + k + Width * j);
+        for (int j = 0; j < Regs; ++j) sums[j] += tap * w.at(k + Width * j);
     }
     // Each lane rounded once, by the caller's rounding mode, as a scalar store would.
 #pragma GCC unroll 8
@@ -88,14 +103,31 @@ template <int Width, int Regs>
     *y = static_cast<float>(sum);
 }
 
-// Groups of Width·Regs outputs, then of Width, then one at a time.
+// Doubles on the stack for a group's window: 2 KB holds a 48-output group's
+// window for up to 209 taps. A longer window widens at every load instead.
+inline constexpr int kWideWindowLen = 256;
+
+// Groups of Width·Regs outputs, then of Width, then one at a time. A group's
+// window is widened once when it fits the stack buffer, so the pass over the
+// taps only loads, multiplies and adds.
 template <int Width, int Regs>
 [[gnu::always_inline]] inline void dotRun(const float* t, int tapsLen, const float* w, float* y,
                                           std::int64_t count) {
+    using L = DotLanes<Width>;
+    constexpr int kGroup = Width * Regs;
     std::int64_t i = 0;
-    for (; i + Width * Regs <= count; i += Width * Regs)
-        dotGroup<Width, Regs>(t, tapsLen, w + i, y + i);
-    for (; i + Width <= count; i += Width) dotGroup<Width, 1>(t, tapsLen, w + i, y + i);
+    if (kGroup - 1 + std::int64_t{tapsLen} <= kWideWindowLen) {
+        const int span = kGroup - 1 + tapsLen;
+        double wide[kWideWindowLen];
+        for (; i + kGroup <= count; i += kGroup) {
+            for (int m = 0; m < span; ++m) wide[m] = w[i + m];
+            dotGroup<Width, Regs>(t, tapsLen, WideWindow<L>{wide}, y + i);
+        }
+    }
+    for (; i + kGroup <= count; i += kGroup)
+        dotGroup<Width, Regs>(t, tapsLen, FloatWindow<L>{w + i}, y + i);
+    for (; i + Width <= count; i += Width)
+        dotGroup<Width, 1>(t, tapsLen, FloatWindow<L>{w + i}, y + i);
     for (; i < count; ++i) dotSingle(t, tapsLen, w + i, y + i);
 }
 
