@@ -11,9 +11,7 @@
 // The helpers take vectors wider than the baseline's registers, but they are
 // always inlined into a build that has them, so no call crosses the ABI gcc
 // warns about.
-#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
-#endif
 
 namespace {
 
@@ -25,13 +23,13 @@ template <int Width> struct DotLanes;
 template <> struct DotLanes<2> {
     using D = double __attribute__((vector_size(16)));
     using F = float __attribute__((vector_size(8)));
-    [[gnu::always_inline]] static D splat(double c) { return D{c, c}; }
-    [[gnu::always_inline]] static D widen(const float* p) {
+    [[gnu::always_inline]] static void splat(double c, D& out) { out = D{c, c}; }
+    [[gnu::always_inline]] static void widen(const float* p, D& out) {
         F f;
         std::memcpy(&f, p, sizeof f);
-        return __builtin_convertvector(f, D);
+        out = __builtin_convertvector(f, D);
     }
-    [[gnu::always_inline]] static void narrow(D sums, float* y) {
+    [[gnu::always_inline]] static void narrow(const D& sums, float* y) {
         const F f = __builtin_convertvector(sums, F);
         std::memcpy(y, &f, sizeof f);
     }
@@ -39,13 +37,13 @@ template <> struct DotLanes<2> {
 template <> struct DotLanes<4> {
     using D = double __attribute__((vector_size(32)));
     using F = float __attribute__((vector_size(16)));
-    [[gnu::always_inline]] static D splat(double c) { return D{c, c, c, c}; }
-    [[gnu::always_inline]] static D widen(const float* p) {
+    [[gnu::always_inline]] static void splat(double c, D& out) { out = D{c, c, c, c}; }
+    [[gnu::always_inline]] static void widen(const float* p, D& out) {
         F f;
         std::memcpy(&f, p, sizeof f);
-        return __builtin_convertvector(f, D);
+        out = __builtin_convertvector(f, D);
     }
-    [[gnu::always_inline]] static void narrow(D sums, float* y) {
+    [[gnu::always_inline]] static void narrow(const D& sums, float* y) {
         const F f = __builtin_convertvector(sums, F);
         std::memcpy(y, &f, sizeof f);
     }
@@ -56,11 +54,13 @@ template <> struct DotLanes<4> {
 template <> struct DotLanes<8> {
     using D = double __attribute__((vector_size(64)));
     using F = float __attribute__((vector_size(32)));
-    SIG_TARGET_AVX512 static D splat(double c) { return _mm512_set1_pd(c); }
-    SIG_TARGET_AVX512 static D widen(const float* p) {
-        return _mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(p));
+    // Vectors pass by reference here: a baseline caller may not pass a
+    // 512-bit vector by value to a function of this set.
+    SIG_TARGET_AVX512 static void splat(double c, D& out) { out = _mm512_set1_pd(c); }
+    SIG_TARGET_AVX512 static void widen(const float* p, D& out) {
+        out = _mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(p));
     }
-    SIG_TARGET_AVX512 static void narrow(D sums, float* y) {
+    SIG_TARGET_AVX512 static void narrow(const D& sums, float* y) {
         const F f = __builtin_convertvector(sums, F);
         std::memcpy(y, &f, sizeof f);
     }
@@ -70,14 +70,12 @@ template <> struct DotLanes<8> {
 // widened beforehand; widening is exact, so both give the same values.
 template <typename L> struct FloatWindow {
     const float* p;
-    [[gnu::always_inline]] typename L::D at(int k) const { return L::widen(p + k); }
+    [[gnu::always_inline]] void at(int k, typename L::D& out) const { L::widen(p + k, out); }
 };
 template <typename L> struct WideWindow {
     const double* p;
-    [[gnu::always_inline]] typename L::D at(int k) const {
-        typename L::D d;
-        std::memcpy(&d, p + k, sizeof d);
-        return d;
+    [[gnu::always_inline]] void at(int k, typename L::D& out) const {
+        std::memcpy(&out, p + k, sizeof out);
     }
 };
 
@@ -87,9 +85,14 @@ template <int Width, int Regs, typename Window>
     using L = DotLanes<Width>;
     typename L::D sums[Regs] = {};
     for (int k = 0; k < tapsLen; ++k) {
-        const typename L::D tap = L::splat(t[k]);
+        typename L::D tap;
+        L::splat(t[k], tap);
 #pragma GCC unroll 8
-        for (int j = 0; j < Regs; ++j) sums[j] += tap * w.at(k + Width * j);
+        for (int j = 0; j < Regs; ++j) {
+            typename L::D x;
+            w.at(k + Width * j, x);
+            sums[j] += tap * x;
+        }
     }
     // Each lane rounded once, by the caller's rounding mode, as a scalar store would.
 #pragma GCC unroll 8
@@ -140,7 +143,7 @@ SIG_TARGET_AVX2 void dotRunAvx2(const float* t, int n, const float* w, float* y,
                                 std::int64_t count) {
     dotRun<4, 8>(t, n, w, y, count);
 }
-SIG_TARGET_AVX512 [[gnu::flatten]] void dotRunAvx512(const float* t, int n, const float* w,
+[[gnu::flatten]] SIG_TARGET_AVX512 void dotRunAvx512(const float* t, int n, const float* w,
                                                      float* y, std::int64_t count) {
     dotRun<8, 6>(t, n, w, y, count);
 }

@@ -69,7 +69,8 @@ const sigWideIsa kIsas[] = {sigWideIsa::baseline, sigWideIsa::avx2, sigWideIsa::
 
 // Tap counts on both sides of the stack window each build widens beforehand,
 // output counts that leave every kind of remainder, a window starting off
-// every vector alignment, and every rounding mode the final rounding follows.
+// every vector alignment, under two rounding modes (the final rounding follows
+// the caller's).
 TEST(FirDotLanes, EveryBuildGivesTheScalarSumsBitForBit) {
     for (bool swinging : {false, true}) {
         const std::vector<float> samples =

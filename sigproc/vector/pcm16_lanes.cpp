@@ -7,15 +7,14 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 // The helpers below take and return vectors wider than the baseline's
 // registers, but they are always inlined into a build that has them, so no
-// call crosses the ABI gcc warns about.
-#if defined(__GNUC__) && !defined(__clang__)
+// call crosses the ABI gcc warns about. For the same reason the bits are
+// reinterpreted with the builtin, never with std::bit_cast, which an
+// unoptimised build calls as a baseline function.
 #pragma GCC diagnostic ignored "-Wpsabi"
-#endif
 
 namespace {
 
@@ -33,8 +32,9 @@ template <> struct LaneTypes<8> {
     using I = std::int32_t __attribute__((vector_size(32)));
     using S = std::int16_t __attribute__((vector_size(16)));
     static constexpr bool kRoundsToEven = true;
-    SIG_TARGET_AVX2 static F roundToEven(F c) {
-        return _mm256_round_ps(c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    // In place: a baseline caller may not pass a vector of this set by value.
+    SIG_TARGET_AVX2 static void roundToEven(F& c) {
+        c = _mm256_round_ps(c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
 };
 template <> struct LaneTypes<16> {
@@ -42,8 +42,8 @@ template <> struct LaneTypes<16> {
     using I = std::int32_t __attribute__((vector_size(64)));
     using S = std::int16_t __attribute__((vector_size(32)));
     static constexpr bool kRoundsToEven = true;
-    SIG_TARGET_AVX512 static F roundToEven(F c) {
-        return _mm512_maskz_roundscale_ps(0xFFFF, c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    SIG_TARGET_AVX512 static void roundToEven(F& c) {
+        c = _mm512_maskz_roundscale_ps(0xFFFF, c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
 };
 
@@ -55,7 +55,8 @@ template <int Width> struct Lanes : LaneTypes<Width> {
 
     // Bitwise select: a where the mask is all ones, b where it is 0.
     [[gnu::always_inline]] static F select(I mask, F a, F b) {
-        return std::bit_cast<F>((mask & std::bit_cast<I>(a)) | (~mask & std::bit_cast<I>(b)));
+        return __builtin_bit_cast(F, (mask & __builtin_bit_cast(I, a)) |
+                                         (~mask & __builtin_bit_cast(I, b)));
     }
 
     // The value clamped to the 16-bit bounds, 0 for a NaN.
@@ -82,7 +83,8 @@ template <typename L> struct Truncation {
     [[gnu::always_inline]] explicit Truncation(typename L::F c)
         : t(__builtin_convertvector(c, typename L::I)),
           rest(c - __builtin_convertvector(t, typename L::F)),
-          magnitude(std::bit_cast<typename L::F>(std::bit_cast<typename L::I>(rest) & 0x7FFFFFFF)),
+          magnitude(__builtin_bit_cast(typename L::F,
+                                       __builtin_bit_cast(typename L::I, rest) & 0x7FFFFFFF)),
           negative(rest < 0.0f) {}
 };
 
@@ -99,7 +101,9 @@ struct TowardZero {
 struct NearestEven {
     template <typename L> [[gnu::always_inline]] static typename L::I round(typename L::F c) {
         if constexpr (L::kRoundsToEven) {
-            return __builtin_convertvector(L::roundToEven(c), typename L::I);
+            typename L::F rounded = c;
+            L::roundToEven(rounded);
+            return __builtin_convertvector(rounded, typename L::I);
         } else {
             const Truncation<L> v(c);
             const typename L::I odd = -(v.t & 1); // all ones for an odd value
@@ -176,11 +180,11 @@ SIG_TARGET_AVX512 void towardZeroAvx512(const float* s, std::int16_t* d, int n, 
 void nearestEvenSse2(const float* s, std::int16_t* d, int n, float m) {
     to16<NearestEven, 4>(s, d, n, m);
 }
-SIG_TARGET_AVX2 [[gnu::flatten]] void nearestEvenAvx2(const float* s, std::int16_t* d, int n,
+[[gnu::flatten]] SIG_TARGET_AVX2 void nearestEvenAvx2(const float* s, std::int16_t* d, int n,
                                                       float m) {
     to16<NearestEven, 8>(s, d, n, m);
 }
-SIG_TARGET_AVX512 [[gnu::flatten]] void nearestEvenAvx512(const float* s, std::int16_t* d, int n,
+[[gnu::flatten]] SIG_TARGET_AVX512 void nearestEvenAvx512(const float* s, std::int16_t* d, int n,
                                                           float m) {
     to16<NearestEven, 16>(s, d, n, m);
 }
