@@ -35,8 +35,7 @@ int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFa
 int sigConvertScaled_16s32f_generic(const std::int16_t* src, float* dst, int len, int scaleFactor) {
     if (src == nullptr || dst == nullptr) return sigErrNullPtr;
     if (len < 1) return sigErrLength;
-    sigFrom16sScaled.select()(src, dst, len, sigScaleMultiplier(scaleFactor, -112, 126));
-    return sigOk;
+    return sigFrom16sScaled.select()(src, dst, len, sigScaleMultiplier(scaleFactor, -112, 126));
 }
 
 int sigConvertScaled_32s32f_generic(const std::int32_t* src, float* dst, int len, int scaleFactor) {

@@ -154,9 +154,8 @@ int sigConvertScaled_32f16s_generic(const float* src, std::int16_t* dst, int len
     const sigWideVariants<sigTo16sLoop>& loop = roundMode == 0   ? sigTo16sTowardZero
                                                 : roundMode == 1 ? sigTo16sNearestEven
                                                                  : sigTo16sNearestAway;
-    loop.select()(src, dst, len,
-                  sigScaleMultiplier(scaleFactor, sigPcm16MinFactor, sigPcm16MaxFactor));
-    return sigOk;
+    return loop.select()(src, dst, len,
+                         sigScaleMultiplier(scaleFactor, sigPcm16MinFactor, sigPcm16MaxFactor));
 }
 
 int sigConvertScaled_32f32s_generic(const float* src, std::int32_t* dst, int len, int roundMode,

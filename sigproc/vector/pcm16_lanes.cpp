@@ -1,8 +1,11 @@
 // One body per conversion, written on vectors of `Width` lanes; every lane
 // takes the same operations in the same order, so each instruction set's
-// build gives the same bits. A tail shorter than a vector goes through the
-// same body on a zero-padded copy.
+// build gives the same bits. What remains after the full vectors goes through
+// the four-lane body, the last few samples on a zero-padded copy (a small
+// copy keeps the wide builds from realigning the stack on every call).
 #include "sigproc/vector/pcm16_lanes.h"
+
+#include "sigproc/sigproc.h"
 
 #include <immintrin.h>
 
@@ -26,6 +29,11 @@ template <> struct LaneTypes<4> {
     using I = std::int32_t __attribute__((vector_size(16)));
     using S = std::int16_t __attribute__((vector_size(8)));
     static constexpr bool kRoundsToEven = false; // SSE2 has no rounding instruction
+    [[gnu::always_inline]] static void loadWide(const std::int16_t* p, I& out) {
+        S x;
+        std::memcpy(&x, p, sizeof x);
+        out = __builtin_convertvector(x, I);
+    }
 };
 template <> struct LaneTypes<8> {
     using F = float __attribute__((vector_size(32)));
@@ -36,6 +44,11 @@ template <> struct LaneTypes<8> {
     SIG_TARGET_AVX2 static void roundToEven(F& c) {
         c = _mm256_round_ps(c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
+    [[gnu::always_inline]] static void loadWide(const std::int16_t* p, I& out) {
+        S x;
+        std::memcpy(&x, p, sizeof x);
+        out = __builtin_convertvector(x, I);
+    }
 };
 template <> struct LaneTypes<16> {
     using F = float __attribute__((vector_size(64)));
@@ -45,10 +58,18 @@ template <> struct LaneTypes<16> {
     SIG_TARGET_AVX512 static void roundToEven(F& c) {
         c = _mm512_maskz_roundscale_ps(0xFFFF, c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
+    // gcc splits the generic sixteen-lane widening in two; the masked form
+    // with every lane set, as gcc 12's header for the plain one trips its own
+    // uninitialised-use warning.
+    SIG_TARGET_AVX512 static void loadWide(const std::int16_t* p, I& out) {
+        out = reinterpret_cast<I>(_mm512_maskz_cvtepi16_epi32(
+            0xFFFF, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
+    }
 };
 
 template <int Width> struct Lanes : LaneTypes<Width> {
     using LaneTypes<Width>::kRoundsToEven;
+    using LaneTypes<Width>::loadWide;
     using F = typename LaneTypes<Width>::F;
     using I = typename LaneTypes<Width>::I;
     using S = typename LaneTypes<Width>::S;
@@ -134,22 +155,23 @@ template <typename Rounding, int Width>
 template <typename Rounding, int Width>
 [[gnu::always_inline]] inline void to16(const float* src, std::int16_t* dst, int len, float m) {
     int i = 0;
+#pragma GCC unroll 2
     for (; i + Width <= len; i += Width) to16Block<Rounding, Width>(src + i, dst + i, m);
+    for (; i + 4 <= len; i += 4) to16Block<Rounding, 4>(src + i, dst + i, m);
     if (i == len) return;
-    float in[Width] = {};
-    std::int16_t out[Width];
+    float in[4] = {};
+    std::int16_t out[4];
     std::copy(src + i, src + len, in);
-    to16Block<Rounding, Width>(in, out, m);
+    to16Block<Rounding, 4>(in, out, m);
     std::copy(out, out + (len - i), dst + i);
 }
 
 template <int Width>
 [[gnu::always_inline]] inline void from16Block(const std::int16_t* src, float* dst, float m) {
     using L = Lanes<Width>;
-    typename L::S x;
-    std::memcpy(&x, src, sizeof x);
     // Widened to 32 bits first: gcc converts 16-bit lanes to float one by one.
-    const typename L::I wide = __builtin_convertvector(x, typename L::I);
+    typename L::I wide;
+    L::loadWide(src, wide);
     const typename L::F y = __builtin_convertvector(wide, typename L::F) * m;
     std::memcpy(dst, &y, sizeof y);
 }
@@ -157,54 +179,71 @@ template <int Width>
 template <int Width>
 [[gnu::always_inline]] inline void from16(const std::int16_t* src, float* dst, int len, float m) {
     int i = 0;
+#pragma GCC unroll 2
     for (; i + Width <= len; i += Width) from16Block<Width>(src + i, dst + i, m);
+    for (; i + 4 <= len; i += 4) from16Block<4>(src + i, dst + i, m);
     if (i == len) return;
-    std::int16_t in[Width] = {};
-    float out[Width];
+    std::int16_t in[4] = {};
+    float out[4];
     std::copy(src + i, src + len, in);
-    from16Block<Width>(in, out, m);
+    from16Block<4>(in, out, m);
     std::copy(out, out + (len - i), dst + i);
 }
 
 // The builds: 4, 8 and 16 lanes.
-void towardZeroSse2(const float* s, std::int16_t* d, int n, float m) {
+int towardZeroSse2(const float* s, std::int16_t* d, int n, float m) {
     to16<TowardZero, 4>(s, d, n, m);
+    return sigOk;
 }
-SIG_TARGET_AVX2 void towardZeroAvx2(const float* s, std::int16_t* d, int n, float m) {
+SIG_TARGET_AVX2 int towardZeroAvx2(const float* s, std::int16_t* d, int n, float m) {
     to16<TowardZero, 8>(s, d, n, m);
+    return sigOk;
 }
-SIG_TARGET_AVX512 void towardZeroAvx512(const float* s, std::int16_t* d, int n, float m) {
+SIG_TARGET_AVX512 int towardZeroAvx512(const float* s, std::int16_t* d, int n, float m) {
     to16<TowardZero, 16>(s, d, n, m);
+    return sigOk;
 }
 
-void nearestEvenSse2(const float* s, std::int16_t* d, int n, float m) {
+int nearestEvenSse2(const float* s, std::int16_t* d, int n, float m) {
     to16<NearestEven, 4>(s, d, n, m);
+    return sigOk;
 }
-[[gnu::flatten]] SIG_TARGET_AVX2 void nearestEvenAvx2(const float* s, std::int16_t* d, int n,
-                                                      float m) {
+[[gnu::flatten]] SIG_TARGET_AVX2 int nearestEvenAvx2(const float* s, std::int16_t* d, int n,
+                                                     float m) {
     to16<NearestEven, 8>(s, d, n, m);
+    return sigOk;
 }
-[[gnu::flatten]] SIG_TARGET_AVX512 void nearestEvenAvx512(const float* s, std::int16_t* d, int n,
-                                                          float m) {
+[[gnu::flatten]] SIG_TARGET_AVX512 int nearestEvenAvx512(const float* s, std::int16_t* d, int n,
+                                                         float m) {
     to16<NearestEven, 16>(s, d, n, m);
+    return sigOk;
 }
 
-void nearestAwaySse2(const float* s, std::int16_t* d, int n, float m) {
+int nearestAwaySse2(const float* s, std::int16_t* d, int n, float m) {
     to16<NearestAway, 4>(s, d, n, m);
+    return sigOk;
 }
-SIG_TARGET_AVX2 void nearestAwayAvx2(const float* s, std::int16_t* d, int n, float m) {
+SIG_TARGET_AVX2 int nearestAwayAvx2(const float* s, std::int16_t* d, int n, float m) {
     to16<NearestAway, 8>(s, d, n, m);
+    return sigOk;
 }
-SIG_TARGET_AVX512 void nearestAwayAvx512(const float* s, std::int16_t* d, int n, float m) {
+SIG_TARGET_AVX512 int nearestAwayAvx512(const float* s, std::int16_t* d, int n, float m) {
     to16<NearestAway, 16>(s, d, n, m);
+    return sigOk;
 }
 
-void from16sSse2(const std::int16_t* s, float* d, int n, float m) { from16<4>(s, d, n, m); }
-SIG_TARGET_AVX2 void from16sAvx2(const std::int16_t* s, float* d, int n, float m) {
-    from16<8>(s, d, n, m);
+int from16sSse2(const std::int16_t* s, float* d, int n, float m) {
+    from16<4>(s, d, n, m);
+    return sigOk;
 }
-SIG_TARGET_AVX512 void from16sAvx512(const std::int16_t* s, float* d, int n, float m) {
+SIG_TARGET_AVX2 int from16sAvx2(const std::int16_t* s, float* d, int n, float m) {
+    from16<8>(s, d, n, m);
+    return sigOk;
+}
+[[gnu::flatten]] SIG_TARGET_AVX512 int from16sAvx512(const std::int16_t* s, float* d, int n,
+                                                     float m) {
     from16<16>(s, d, n, m);
+    return sigOk;
 }
 
 } // namespace

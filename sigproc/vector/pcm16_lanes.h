@@ -16,12 +16,14 @@
 inline constexpr int sigPcm16MinFactor = -127;
 inline constexpr int sigPcm16MaxFactor = 126;
 
+// The loops return sigOk, so that a member can end in a jump to them.
+
 // dst[i] = src[i]·multiplier saturated to 16 bits, a NaN giving 0.
-using sigTo16sLoop = void(const float* src, std::int16_t* dst, int len, float multiplier);
+using sigTo16sLoop = int(const float* src, std::int16_t* dst, int len, float multiplier);
 extern const sigWideVariants<sigTo16sLoop> sigTo16sTowardZero;  // truncates
 extern const sigWideVariants<sigTo16sLoop> sigTo16sNearestEven; // ties to even
 extern const sigWideVariants<sigTo16sLoop> sigTo16sNearestAway; // ties away from zero
 
 // dst[i] = float(src[i])·multiplier.
-using sigFrom16sLoop = void(const std::int16_t* src, float* dst, int len, float multiplier);
+using sigFrom16sLoop = int(const std::int16_t* src, float* dst, int len, float multiplier);
 extern const sigWideVariants<sigFrom16sLoop> sigFrom16sScaled;
