@@ -21,18 +21,30 @@
 
 namespace {
 
-// The vector types of each width. Spelled out per width: gcc drops the vector
-// size of a typedef that depends on a template parameter.
+// 16-bit samples widened to 32-bit lanes.
+template <typename S, typename I>
+[[gnu::always_inline]] inline void loadWidened(const std::int16_t* p, I& out) {
+    S x;
+    std::memcpy(&x, p, sizeof x);
+    out = __builtin_convertvector(x, I);
+}
+
+// The vector types of each width and the steps that need the set's own
+// instructions. Spelled out per width: gcc drops the vector size of a typedef
+// that depends on a template parameter. The wider sets' helpers take their
+// vectors by reference (a baseline caller may not pass them by value) and are
+// inlined only into their own builds, which flatten their calls.
 template <int Width> struct LaneTypes;
 template <> struct LaneTypes<4> {
     using F = float __attribute__((vector_size(16)));
     using I = std::int32_t __attribute__((vector_size(16)));
     using S = std::int16_t __attribute__((vector_size(8)));
     static constexpr bool kRoundsToEven = false; // SSE2 has no rounding instruction
+    [[gnu::always_inline]] static void clamp(F& c, float low, float high) {
+        c = _mm_max_ps(_mm_set1_ps(low), _mm_min_ps(_mm_set1_ps(high), c));
+    }
     [[gnu::always_inline]] static void loadWide(const std::int16_t* p, I& out) {
-        S x;
-        std::memcpy(&x, p, sizeof x);
-        out = __builtin_convertvector(x, I);
+        loadWidened<S>(p, out);
     }
 };
 template <> struct LaneTypes<8> {
@@ -40,14 +52,14 @@ template <> struct LaneTypes<8> {
     using I = std::int32_t __attribute__((vector_size(32)));
     using S = std::int16_t __attribute__((vector_size(16)));
     static constexpr bool kRoundsToEven = true;
-    // In place: a baseline caller may not pass a vector of this set by value.
+    SIG_TARGET_AVX2 static void clamp(F& c, float low, float high) {
+        c = _mm256_max_ps(_mm256_set1_ps(low), _mm256_min_ps(_mm256_set1_ps(high), c));
+    }
     SIG_TARGET_AVX2 static void roundToEven(F& c) {
         c = _mm256_round_ps(c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
     [[gnu::always_inline]] static void loadWide(const std::int16_t* p, I& out) {
-        S x;
-        std::memcpy(&x, p, sizeof x);
-        out = __builtin_convertvector(x, I);
+        loadWidened<S>(p, out);
     }
 };
 template <> struct LaneTypes<16> {
@@ -55,12 +67,16 @@ template <> struct LaneTypes<16> {
     using I = std::int32_t __attribute__((vector_size(64)));
     using S = std::int16_t __attribute__((vector_size(32)));
     static constexpr bool kRoundsToEven = true;
+    // The masked forms with every lane set: gcc 12's headers for the plain
+    // ones trip their own uninitialised-use warning.
+    SIG_TARGET_AVX512 static void clamp(F& c, float low, float high) {
+        c = _mm512_maskz_max_ps(0xFFFF, _mm512_set1_ps(low),
+                                _mm512_maskz_min_ps(0xFFFF, _mm512_set1_ps(high), c));
+    }
     SIG_TARGET_AVX512 static void roundToEven(F& c) {
         c = _mm512_maskz_roundscale_ps(0xFFFF, c, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
-    // gcc splits the generic sixteen-lane widening in two; the masked form
-    // with every lane set, as gcc 12's header for the plain one trips its own
-    // uninitialised-use warning.
+    // gcc splits the generic sixteen-lane widening in two.
     SIG_TARGET_AVX512 static void loadWide(const std::int16_t* p, I& out) {
         out = reinterpret_cast<I>(_mm512_maskz_cvtepi16_epi32(
             0xFFFF, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
@@ -80,14 +96,14 @@ template <int Width> struct Lanes : LaneTypes<Width> {
                                          (~mask & __builtin_bit_cast(I, b)));
     }
 
-    // The value clamped to the 16-bit bounds, 0 for a NaN.
+    // The value clamped to the 16-bit bounds, 0 for a NaN. The processor's
+    // minimum and maximum return their second operand where the first is not
+    // below or above it, so once the NaNs are gone they clamp as comparisons
+    // would.
     [[gnu::always_inline]] static F saturate(F y) {
-        const F zero = {};
-        F c = select(y == y, y, zero);
-        const F high = zero + 32767.0f;
-        const F low = zero - 32768.0f;
-        c = select(c > high, high, c);
-        return select(c < low, low, c);
+        F c = select(y == y, y, F{});
+        LaneTypes<Width>::clamp(c, -32768.0f, 32767.0f);
+        return c;
     }
 };
 
@@ -195,11 +211,13 @@ int towardZeroSse2(const float* s, std::int16_t* d, int n, float m) {
     to16<TowardZero, 4>(s, d, n, m);
     return sigOk;
 }
-SIG_TARGET_AVX2 int towardZeroAvx2(const float* s, std::int16_t* d, int n, float m) {
+[[gnu::flatten]] SIG_TARGET_AVX2 int towardZeroAvx2(const float* s, std::int16_t* d, int n,
+                                                    float m) {
     to16<TowardZero, 8>(s, d, n, m);
     return sigOk;
 }
-SIG_TARGET_AVX512 int towardZeroAvx512(const float* s, std::int16_t* d, int n, float m) {
+[[gnu::flatten]] SIG_TARGET_AVX512 int towardZeroAvx512(const float* s, std::int16_t* d, int n,
+                                                        float m) {
     to16<TowardZero, 16>(s, d, n, m);
     return sigOk;
 }
@@ -223,11 +241,13 @@ int nearestAwaySse2(const float* s, std::int16_t* d, int n, float m) {
     to16<NearestAway, 4>(s, d, n, m);
     return sigOk;
 }
-SIG_TARGET_AVX2 int nearestAwayAvx2(const float* s, std::int16_t* d, int n, float m) {
+[[gnu::flatten]] SIG_TARGET_AVX2 int nearestAwayAvx2(const float* s, std::int16_t* d, int n,
+                                                     float m) {
     to16<NearestAway, 8>(s, d, n, m);
     return sigOk;
 }
-SIG_TARGET_AVX512 int nearestAwayAvx512(const float* s, std::int16_t* d, int n, float m) {
+[[gnu::flatten]] SIG_TARGET_AVX512 int nearestAwayAvx512(const float* s, std::int16_t* d, int n,
+                                                         float m) {
     to16<NearestAway, 16>(s, d, n, m);
     return sigOk;
 }
@@ -236,7 +256,7 @@ int from16sSse2(const std::int16_t* s, float* d, int n, float m) {
     from16<4>(s, d, n, m);
     return sigOk;
 }
-SIG_TARGET_AVX2 int from16sAvx2(const std::int16_t* s, float* d, int n, float m) {
+[[gnu::flatten]] SIG_TARGET_AVX2 int from16sAvx2(const std::int16_t* s, float* d, int n, float m) {
     from16<8>(s, d, n, m);
     return sigOk;
 }
