@@ -6,9 +6,10 @@
 // (no fused multiply-add: the library builds with -ffp-contract=off, and no
 // set below enables contraction by itself), so the wider builds give the
 // baseline's results bit for bit and only the speed depends on the machine.
-// The set is chosen once, from what the processor and the operating system
-// both support; the dispatch level word plays no part in it.
+// The dispatch level word plays no part in the choice.
 #pragma once
+
+#include <atomic>
 
 enum class sigWideIsa {
     baseline, // SSE2, what every x86-64 processor has
@@ -20,23 +21,24 @@ enum class sigWideIsa {
 #define SIG_TARGET_AVX2 __attribute__((target("avx2")))
 #define SIG_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
 
-// Asks the processor and the operating system; sigWideIsaOfMachine keeps the answer.
+// Asks the processor and the operating system for the widest set they run.
 sigWideIsa sigWideIsaProbe();
 
-// The widest set this machine runs, found on first use. Inline, because the
-// 16-bit conversions ask on every packet.
+// The set the loops run with: the baseline from the first instruction, raised
+// to the probe's answer while the library is loaded. A call made before that
+// (from another unit's static initialiser) runs the baseline build, which
+// gives the same results; reading it costs one load on every packet.
+extern std::atomic<int> sigWideIsaInUse;
+
 inline sigWideIsa sigWideIsaOfMachine() {
-    static const sigWideIsa machine = sigWideIsaProbe();
-    return machine;
+    return static_cast<sigWideIsa>(sigWideIsaInUse.load(std::memory_order_relaxed));
 }
 
 // Whether this machine runs code built for `isa`.
-inline bool sigWideIsaSupported(sigWideIsa isa) {
-    return static_cast<int>(isa) <= static_cast<int>(sigWideIsaOfMachine());
-}
+bool sigWideIsaSupported(sigWideIsa isa);
 
-// The builds of one loop, one per set. `select` gives the widest build the
-// machine runs; tests reach every build through `of`.
+// The builds of one loop, one per set. `select` gives the build the loops
+// run with; tests reach every build through `of`.
 template <typename Fn> struct sigWideVariants {
     Fn* baseline;
     Fn* avx2;

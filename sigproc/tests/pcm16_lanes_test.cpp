@@ -179,6 +179,13 @@ TEST(Pcm16Conversions, SixteenBitToFloatIsExactForEveryScaleAndAlignment) {
     }
 }
 
+// The set is raised at load time; were that step lost, the entry points
+// would quietly keep to the baseline builds.
+TEST(Pcm16Conversions, TheLoopsRunTheWidestBuildTheMachineHas) {
+    EXPECT_EQ(sigWideIsaOfMachine(), sigWideIsaProbe());
+    EXPECT_TRUE(sigWideIsaSupported(sigWideIsaProbe()));
+}
+
 // The baseline build, which the entry points do not run on a machine with
 // wider sets, against the reference.
 TEST(Pcm16Conversions, BaselineBuildMatchesTheExactReference) {

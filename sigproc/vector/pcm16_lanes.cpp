@@ -9,7 +9,6 @@
 
 #include <immintrin.h>
 
-#include <algorithm>
 #include <cstring>
 
 // The helpers below take and return vectors wider than the baseline's
@@ -168,6 +167,14 @@ template <typename Rounding, int Width>
     std::memcpy(dst, &out, sizeof out);
 }
 
+// Up to three samples, element by element: a call to memcpy here would make
+// the wide builds save their vectors and realign the stack on every call.
+template <typename T> [[gnu::always_inline]] inline void copyFew(const T* from, T* to, int count) {
+    if (count > 0) to[0] = from[0];
+    if (count > 1) to[1] = from[1];
+    if (count > 2) to[2] = from[2];
+}
+
 template <typename Rounding, int Width>
 [[gnu::always_inline]] inline void to16(const float* src, std::int16_t* dst, int len, float m) {
     int i = 0;
@@ -177,9 +184,9 @@ template <typename Rounding, int Width>
     if (i == len) return;
     float in[4] = {};
     std::int16_t out[4];
-    std::copy(src + i, src + len, in);
+    copyFew(src + i, in, len - i);
     to16Block<Rounding, 4>(in, out, m);
-    std::copy(out, out + (len - i), dst + i);
+    copyFew(out, dst + i, len - i);
 }
 
 template <int Width>
@@ -201,9 +208,9 @@ template <int Width>
     if (i == len) return;
     std::int16_t in[4] = {};
     float out[4];
-    std::copy(src + i, src + len, in);
+    copyFew(src + i, in, len - i);
     from16Block<4>(in, out, m);
-    std::copy(out, out + (len - i), dst + i);
+    copyFew(out, dst + i, len - i);
 }
 
 // The builds: 4, 8 and 16 lanes.
