@@ -6,53 +6,8 @@
 // outputs read the source in place.
 #include "sigproc/filters/fir.h"
 
-#include "sigproc/filters/double_lanes.h"
+#include "sigproc/filters/fir_dot_lanes.h"
 #include "sigproc/vector/fill.h"
-
-namespace {
-
-using Lanes = sigDoubleLanes;
-
-// Outputs y[0 .. 4·Quads - 1] of one pass over the taps: y[i] = sum over k of
-// t[k]·w[i + k]. Each sum starts at 0 and adds the products in double, oldest
-// sample first, and is rounded once when stored.
-template <int Quads> void dotGroup(const float* t, int tapsLen, const float* w, float* y) {
-    Lanes low[Quads] = {};
-    Lanes high[Quads] = {};
-    for (int k = 0; k < tapsLen; ++k) {
-        const double tap = t[k];
-        const Lanes c = {tap, tap};
-#pragma GCC unroll 4
-        for (int j = 0; j < Quads; ++j) {
-            Lanes first, second;
-            sigWidenQuad(w + k + 4 * j, first, second);
-            low[j] += c * first;
-            high[j] += c * second;
-        }
-    }
-    for (int j = 0; j < Quads; ++j) {
-        y[4 * j] = static_cast<float>(low[j][0]);
-        y[4 * j + 1] = static_cast<float>(low[j][1]);
-        y[4 * j + 2] = static_cast<float>(high[j][0]);
-        y[4 * j + 3] = static_cast<float>(high[j][1]);
-    }
-}
-
-void dotSingle(const float* t, int tapsLen, const float* w, float* y) {
-    double sum = 0.0;
-    for (int k = 0; k < tapsLen; ++k) sum += static_cast<double>(t[k]) * w[k];
-    *y = static_cast<float>(sum);
-}
-
-// y[i] for i < count, up to sixteen outputs per pass over the taps.
-void dotRun(const float* t, int tapsLen, const float* w, float* y, std::int64_t count) {
-    std::int64_t i = 0;
-    for (; i + 16 <= count; i += 16) dotGroup<4>(t, tapsLen, w + i, y + i);
-    for (; i + 4 <= count; i += 4) dotGroup<1>(t, tapsLen, w + i, y + i);
-    for (; i < count; ++i) dotSingle(t, tapsLen, w + i, y + i);
-}
-
-} // namespace
 
 void sigFirProcessDirect_32f(sigFirState* state, const float* src, float* dst, int numIters) {
     const int tapsLen = state->tapsLen;
@@ -62,6 +17,7 @@ void sigFirProcessDirect_32f(sigFirState* state, const float* src, float* dst, i
     float* delay = state->delayArea();
     float* history = delay + state->delayIndex;
     state->delayIndex = 0;
+    sigFirDotRun* const dotRun = sigFirDotRuns.select();
 
     // Short call: history and input together in the delay line.
     if (numIters <= head) {

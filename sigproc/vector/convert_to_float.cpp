@@ -7,6 +7,7 @@
 
 #include "sigproc/core/dispatch.h"
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/pcm16_lanes.h"
 
 namespace {
 
@@ -30,8 +31,11 @@ int convertScaled(const In* src, float* dst, int len, int scaleFactor, int minFa
 
 } // namespace
 
+// The unscaled form multiplies by 1, which changes no sample.
 int sigConvertScaled_16s32f_generic(const std::int16_t* src, float* dst, int len, int scaleFactor) {
-    return convertScaled<float>(src, dst, len, scaleFactor, -112, 126);
+    if (src == nullptr || dst == nullptr) return sigErrNullPtr;
+    if (len < 1) return sigErrLength;
+    return sigFrom16sScaled.select()(src, dst, len, sigScaleMultiplier(scaleFactor, -112, 126));
 }
 
 int sigConvertScaled_32s32f_generic(const std::int32_t* src, float* dst, int len, int scaleFactor) {
