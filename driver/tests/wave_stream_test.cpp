@@ -1,0 +1,1 @@
+#include "wave_test_support.h"
