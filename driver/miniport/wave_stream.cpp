@@ -164,8 +164,10 @@ kernel::NTSTATUS CWaveCyclicStream::SetState(ks::KsState state) {
     if (!control) return kernel::STATUS_NOT_SUPPORTED;
     if (state == m_State) return kernel::STATUS_SUCCESS;
     kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
-    // Whatever comes after RUN, the engine client goes first.
-    if (m_State == ks::KsState::Run) status = LeaveRun(*control.Get());
+    // Whatever comes after RUN, the engine client goes first; it is
+    // forgotten even when a step of its teardown fails.
+    const bool leavingRun = m_State == ks::KsState::Run;
+    if (leavingRun) status = LeaveRun(*control.Get());
     switch (state) {
     case ks::KsState::Stop:
     case ks::KsState::Acquire:
@@ -182,8 +184,7 @@ kernel::NTSTATUS CWaveCyclicStream::SetState(ks::KsState state) {
     default:
         return kernel::STATUS_INVALID_PARAMETER;
     }
-    // A client that could not be taken down is gone from this stream all the same.
-    if (kernel::succeeded(status) || m_pClient == nullptr) m_State = state;
+    if (kernel::succeeded(status) || leavingRun) m_State = state;
     return status;
 }
 
