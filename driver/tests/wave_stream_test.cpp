@@ -85,6 +85,11 @@ TEST_F(WaveStreamTest, RunRegistersOpensAndStartsTheClientAndPauseTakesItDown) {
     EXPECT_EQ(engine->calls, (std::vector<std::string>{"stop", "close", "unregister"}));
     Run();
     engine->calls.clear();
+    EXPECT_EQ(Step({ks::KsState::Stop}), STATUS_SUCCESS);
+    EXPECT_EQ(engine->calls, (std::vector<std::string>{"stop", "close", "unregister"}))
+        << "a jump from RUN to STOP takes the client down too";
+    Run();
+    engine->calls.clear();
     CloseStream(); // destruction steps down from RUN
     EXPECT_EQ(engine->calls, (std::vector<std::string>{"stop", "close", "unregister"}));
 }
@@ -159,6 +164,10 @@ TEST_F(WaveStreamTest, ASmallerBufferSizeBoundsPositionsAndCopies) {
     EXPECT_EQ(buffer[3996], 3996 % 251);
     dma->CopyTo(buffer + 3992, source, 8);
     EXPECT_EQ(buffer[3999], 8);
+    // A lead longer than the buffer still starts inside it.
+    dma->SetBufferSize(2000);
+    engine->Send(own, stream_message::formatApplied, 5 | Changed, 3);
+    EXPECT_EQ(Fill(own, 8), Expected(2000 - 880, 8, 2000));
 }
 
 TEST_F(WaveStreamTest, RateConvertingBookkeepingIsExactOverASecond) {
@@ -278,6 +287,9 @@ TEST_F(WaveStreamTest, MessagesWaitForAClientAndAnActiveRecord) {
     engine->Send(other, stream_message::transferDone, 960);
     EXPECT_EQ(port.notifications.load(), 1u)
         << "another client's transfers still move the position";
+    auto* drm = static_cast<portcls::IDrmAudioStream*>(Stream());
+    EXPECT_EQ(drm->SetContentId(7, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(engine->calls.back(), "content 7");
 }
 
 TEST_F(WaveStreamTest, FormatChangesOnlyWhileStoppedAndOnlyWhenTheShapeDiffers) {
