@@ -199,10 +199,14 @@ void CWaveCyclicStream::SetStateLocked(ks::KsState state) {
 
 kernel::NTSTATUS CWaveCyclicStream::Run(IUsbStreamControl& control) {
     if (m_pBuffer == nullptr) return kernel::STATUS_UNSUCCESSFUL;
+    std::uint32_t valueA = 0;
+    std::uint32_t valueB = 0;
     {
         kernel::SpinLockGuard lock(m_Lock);
         m_FillRate.SetStream(m_Format.Format.nAvgBytesPerSec);
         m_PositionRate.SetStream(m_Format.Format.nAvgBytesPerSec);
+        valueA = m_ulValueA;
+        valueB = m_ulValueB;
     }
     UsbStreamClientRecord* record = nullptr;
     kernel::NTSTATUS status =
@@ -216,8 +220,6 @@ kernel::NTSTATUS CWaveCyclicStream::Run(IUsbStreamControl& control) {
         m_pClientHandle = handle;
     }
     std::uint32_t frame = 0;
-    std::uint32_t valueA = m_ulValueA;
-    std::uint32_t valueB = m_ulValueB;
     status = control.OpenClient(handle, &valueA, &valueB, &frame);
     if (kernel::succeeded(status)) {
         status = control.StartClient(handle, frame + WaveStartFrameLead, &valueA, &valueB, nullptr);
