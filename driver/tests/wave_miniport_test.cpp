@@ -210,11 +210,11 @@ TEST_F(WaveTest, NewStreamAcceptsOnlyWellFormedOfferedFormats) {
     basic.Format.cbSize = 0;
     ks::WaveFormatExtensible claimsTooMuch = basic;
     claimsTooMuch.Format.cbSize = 22;
-    const AttributeSpec raw{};
-    const AttributeSpec other{ks::KSATTRIBUTEID_AUDIOSIGNALPROCESSING_MODE, 40,
-                              kernel::makeGuid("{C18E2F7E-933D-4965-B7D1-1EEF228D2AF3}")};
-    const AttributeSpec wrongId{kernel::makeGuid("{11111111-2222-3333-4444-555555555555}")};
-    const AttributeSpec wrongSize{ks::KSATTRIBUTEID_AUDIOSIGNALPROCESSING_MODE, 48};
+    const AttributeEntry raw{};
+    const AttributeEntry other{ks::KSATTRIBUTEID_AUDIOSIGNALPROCESSING_MODE, 40,
+                               kernel::makeGuid("{C18E2F7E-933D-4965-B7D1-1EEF228D2AF3}")};
+    const AttributeEntry wrongId{kernel::makeGuid("{11111111-2222-3333-4444-555555555555}")};
+    const AttributeEntry wrongSize{ks::KSATTRIBUTEID_AUDIOSIGNALPROCESSING_MODE, 48};
     const std::vector<FormatCase> cases = {
         {"extensible", 104, 64, 40, {}, STATUS_SUCCESS},
         {"basic at 64", 82, 64, 18, {}, STATUS_SUCCESS, basic},
@@ -323,14 +323,14 @@ TEST_F(WaveTest, ModesOfferRawOnTheStreamingPinOnly) {
 TEST_F(WaveTest, StreamingTerminalIsTheLastHostFacingTerminalOfTheDirection) {
     MakeEndpoint(Render, {Pcm48});
     engine_test::HeldList<CTerminalItem> terminals;
-    const std::vector<std::vector<std::uint32_t>> specs = {{4, item_type::inputTerminal, 0},
-                                                           {5, item_type::outputTerminal, 0},
-                                                           {6, item_type::inputTerminal, 3},
-                                                           {7, item_type::inputTerminal, 0},
-                                                           {8, item_type::inputTerminal, 2}};
-    for (const auto& spec : specs) {
-        terminals.push_back(Make<CTerminalItem>(spec[0], spec[1]));
-        ASSERT_EQ(terminals.back()->StoreCodes(1, &spec[2]), STATUS_SUCCESS);
+    const std::vector<std::vector<std::uint32_t>> rows = {{4, item_type::inputTerminal, 0},
+                                                          {5, item_type::outputTerminal, 0},
+                                                          {6, item_type::inputTerminal, 3},
+                                                          {7, item_type::inputTerminal, 0},
+                                                          {8, item_type::inputTerminal, 2}};
+    for (const auto& row : rows) {
+        terminals.push_back(Make<CTerminalItem>(row[0], row[1]));
+        ASSERT_EQ(terminals.back()->StoreCodes(1, &row[2]), STATUS_SUCCESS);
         ASSERT_EQ(engine->AddUniqueEntity(terminals.back()), STATUS_SUCCESS);
     }
     ASSERT_EQ(InitMiniport(), STATUS_SUCCESS);

@@ -6,10 +6,10 @@
 
 namespace wave_test {
 
-std::vector<std::uint8_t> AttributeList(const std::vector<AttributeSpec>& entries,
+std::vector<std::uint8_t> AttributeList(const std::vector<AttributeEntry>& entries,
                                         std::uint32_t listSize, std::uint32_t count) {
     std::vector<std::uint8_t> list(sizeof(ks::MultipleItem));
-    for (const AttributeSpec& entry : entries) {
+    for (const AttributeEntry& entry : entries) {
         ks::AudioSignalProcessingModeAttribute attribute{};
         attribute.AttributeHeader.Size = entry.size;
         attribute.AttributeHeader.Attribute = entry.id;

@@ -75,12 +75,12 @@ inline FormatBlock MakeFormat(const ks::WaveFormatExtensible& wave, std::uint32_
 }
 
 // An attribute list: its size (given, or the true one), count and entries.
-struct AttributeSpec {
+struct AttributeEntry {
     kernel::Guid id = ks::KSATTRIBUTEID_AUDIOSIGNALPROCESSING_MODE;
     std::uint32_t size = sizeof(ks::AudioSignalProcessingModeAttribute);
     kernel::Guid mode = ks::AUDIO_SIGNALPROCESSING_MODE_RAW;
 };
-std::vector<std::uint8_t> AttributeList(const std::vector<AttributeSpec>& entries,
+std::vector<std::uint8_t> AttributeList(const std::vector<AttributeEntry>& entries,
                                         std::uint32_t listSize = 0, std::uint32_t count = ~0u);
 
 // The port the miniport is bound to: it counts notifications.
