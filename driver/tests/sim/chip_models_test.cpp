@@ -28,10 +28,13 @@ namespace {
 namespace fixtures = usbsim::fixtures;
 
 INonDelegatingUnknown* g_Model = nullptr;
+// The starting thread's allocation count when the model was created.
+std::uint64_t g_ModelCreatedAt = 0;
 
 template <DeviceModelFactory Create>
 NTSTATUS Recorded(INonDelegatingUnknown** out, kernel::IUnknown* outer, std::uint16_t vendor,
                   std::uint16_t product) {
+    g_ModelCreatedAt = kernel::poolRequestCount();
     const NTSTATUS status = Create(out, outer, vendor, product);
     g_Model = kernel::succeeded(status) ? *out : nullptr;
     return status;
@@ -100,6 +103,30 @@ protected:
                 return dynamic_cast<CUsbStreamEngine*>(engine);
         }
         return nullptr;
+    }
+
+    // A start on the plugged device whose n-th allocation (0: none) on the
+    // starting thread fails; *requests counts the allocations it asked for,
+    // *first the first of them that was the model's.
+    NTSTATUS StartFailing(std::uint64_t n, std::uint64_t* requests, std::uint64_t* first) {
+        g_Model = nullptr;
+        EXPECT_EQ(CreateUsbAudioAdapter(&m_pAdapter, m_Table), kernel::STATUS_SUCCESS);
+        void* face = nullptr;
+        m_pAdapter->QueryInterface(IID_IAudioHal, &face);
+        m_pHal = static_cast<IAudioHal*>(face);
+        m_pHal->Release();
+        m_pAdapter->QueryInterface(portcls::IID_IAdapterPowerManagement, &face);
+        power->target = static_cast<portcls::IAdapterPowerManagement*>(face);
+        power->target->Release();
+        return Call([&] {
+            const std::uint64_t before = kernel::poolRequestCount();
+            if (n != 0) kernel::failPoolRequest(n);
+            const NTSTATUS status = m_pHal->Init(nullptr, m_pDevice, m_pLower, bus->device());
+            *requests = kernel::poolRequestCount() - before;
+            *first = g_ModelCreatedAt - before + 1;
+            kernel::clearPoolFaults();
+            return status;
+        });
     }
 
     std::vector<DeviceModelRow> m_Table = RecordingTable();
@@ -219,6 +246,73 @@ TEST_F(ChipModelsTest, TheWalksApplyTheirModelsTerminalRules) {
     // The T6L1 speaker terminal's virtualizer runs in its endpoint's chain.
     ASSERT_EQ(StartChip(fixtures::t6l1Device()), kernel::STATUS_SUCCESS);
     EXPECT_EQ(RenderEngine()->GetChainACount(), 1);
+}
+
+TEST_F(ChipModelsTest, TheQ7K2RevisionAndDevicePickTheMasks) {
+    constexpr std::uint16_t Earlier = 0x0100;
+    constexpr std::uint16_t Later = Q7K2LaterRevision;
+    const struct {
+        std::uint16_t vendor, product, release;
+        std::uint32_t word0, word4, word6;
+    } cases[] = {
+        {0x17EF, 0x6073, Earlier, 0x20006, 8, 0},
+        {0x17EF, 0x6073, Q7K2LaterRevision - 1, 0x20006, 8, 0},
+        {0x17EF, 0x6073, Later, 0x3E0084, 0, 65},
+        {0x264A, 20483, Later, 0x3E0084, 0, 0},
+        {0x2B0D, 0x0080, Later, 0x3E0084, 0, 64},
+        {0x2B0D, 0x0084, Later, 0x3E0084, 0, 64},
+        {0x2B0D, 0x0085, Later, 0x3E1084, 0, 0},
+        {0x2B0D, 0x0086, Later, 0x3E1080, 0, 0},
+        {0x2B0D, 0x008F, Later, 0x3E0084, 0, 64},
+        {0x2B0D, 0x0090, Later, 0x3E1084, 0, 0},
+        {usbsim::fixtures::fixtureVendor, 0x0161, Later, 0x3E0084, 0, 64},
+        {usbsim::fixtures::fixtureVendor, 0x0166, Later, 0x3E0084, 0, 64},
+        {usbsim::fixtures::fixtureVendor, 0x0162, Later, 0x3E1084, 0, 0},
+        {0x2D99, 0x0024, Later, 0x3E0084, 0, 64},
+        {0x12CF, 0x0801, Later, 0x3E0084, 0, 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << c.vendor << "/" << c.product << " release " << c.release);
+        ASSERT_EQ(StartChip(fixtures::q7k2Device(c.vendor, c.product, c.release)),
+                  kernel::STATUS_SUCCESS);
+        ASSERT_EQ(typeid(*Model()), typeid(CUac1DeviceQ7K2));
+        const EndpointInfoRecord words = Words();
+        EXPECT_EQ(words.words[0], c.word0);
+        EXPECT_EQ(words.words[4], c.word4);
+        EXPECT_EQ(words.words[6], c.word6);
+        TearDown();
+    }
+}
+
+// Each allocation the model's part of the start makes fails in turn: the
+// start may fail or do without, but gives everything back. K7D2 and T6L1
+// hold every class the chip models add; P9F4 and Q7K2 repeat their shapes
+// and are sampled, every fifth allocation, to keep the run short.
+TEST_F(ChipModelsTest, AnAllocationFailingAnywhereInTheStartLeavesNothingBehind) {
+    for (const ModelCase& c : ModelCases()) {
+        SCOPED_TRACE(c.name);
+        Plug(c.describe());
+        const std::size_t liveBefore = kernel::poolLiveBlocks();
+        std::uint64_t requests = 0;
+        std::uint64_t first = 0;
+        ASSERT_EQ(StartFailing(0, &requests, &first), kernel::STATUS_SUCCESS);
+        ReleaseAdapter();
+        clock.settle();
+        EXPECT_EQ(kernel::poolLiveBlocks(), liveBefore);
+        ASSERT_GT(requests, first + 100);
+        const std::uint64_t stride =
+            *c.model == typeid(CUac1DeviceK7D2) || *c.model == typeid(CUac1DeviceT6L1) ? 1 : 5;
+        for (std::uint64_t n = first; n <= requests; n += stride) {
+            SCOPED_TRACE(testing::Message() << "request " << n);
+            std::uint64_t made = 0;
+            StartFailing(n, &made, &first);
+            ReleaseAdapter();
+            clock.settle();
+            ASSERT_EQ(kernel::poolLiveBlocks(), liveBefore);
+        }
+        TearDown();
+    }
 }
 
 } // namespace
