@@ -3,7 +3,9 @@
 // selection and jack.
 #include "driver/common/settings_store.h"
 #include "driver/devmodel/chip_feature_units.h"
+#include "driver/devmodel/chip_terminals.h"
 #include "driver/devmodel/t6l1_output_terminal.h"
+#include "driver/devmodel/terminal_tables.h"
 #include "driver/engine/jack_description.h"
 #include "entity_test_support.h"
 #include "sim/usb/fixtures.h"
@@ -207,6 +209,33 @@ TEST_F(ChipFeatureUnits, AUnitWithoutMuteIsRefused) {
         });
     }));
     EXPECT_EQ(TryParse<CP9F4FeatureUnit2>(FeatureUnitSubtype, 10), STATUS_INSUFFICIENT_RESOURCES);
+}
+
+// The chip's output terminals play as their one descriptor type, a
+// streaming terminal as a speaker, without jacks and without asking.
+TEST_F(ChipFeatureUnits, ChipOutputTerminalsHoldTheirOwnTypeOnly) {
+    const struct {
+        std::uint8_t id;
+        std::uint32_t code;
+    } cases[] = {{3, OutputEndpointCode(usb::terminal_type::headphones, false)},
+                 {7, OutputEndpointCode(usb::terminal_type::usbStreaming, false)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.id));
+        Start(usbsim::fixtures::k7d2Device());
+        const std::size_t first = Requests();
+        auto* terminal = ParseUnit<CK7D2OutputTerminal>(3, c.id);
+        ASSERT_NE(terminal, nullptr);
+        EXPECT_EQ(Requests(), first);
+        std::uint32_t count = 0;
+        ASSERT_EQ(terminal->GetEndpointTypeCount(&count), STATUS_SUCCESS);
+        EXPECT_EQ(count, 1u);
+        std::uint32_t code = 0;
+        ASSERT_EQ(terminal->GetEndpointType(&code), STATUS_SUCCESS);
+        EXPECT_EQ(code, c.code);
+        ASSERT_EQ(terminal->GetJackCount(&count, 0), STATUS_SUCCESS);
+        EXPECT_EQ(count, 0u);
+        EXPECT_EQ(ItemTypes(*terminal), std::vector<std::uint32_t>{item_type::outputTerminal});
+    }
 }
 
 class T6L1Terminal : public SimBusFixture {

@@ -285,6 +285,31 @@ TEST_F(ChipModelsTest, TheQ7K2RevisionAndDevicePickTheMasks) {
     }
 }
 
+// The Q7K2 model reads the device descriptor for its revision: when that
+// read fails, so does the start.
+TEST_F(ChipModelsTest, AFailedRevisionReadFailsTheQ7K2Start) {
+    ASSERT_EQ(StartChip(fixtures::q7k2Device()), kernel::STATUS_SUCCESS);
+    // The descriptor requests before the model's own read of the device
+    // descriptor, the adapter's second.
+    int before = 0;
+    int deviceReads = 0;
+    for (const usbsim::LoggedRequest& request : function->log()) {
+        if (request.setup.bmRequestType != 0x80 || request.setup.bRequest != 6) continue;
+        if (request.setup.wValue.value() == 0x0100 && ++deviceReads == 2) break;
+        ++before;
+    }
+    ASSERT_EQ(deviceReads, 2);
+    TearDown();
+
+    g_Model = nullptr;
+    Plug(fixtures::q7k2Device());
+    bus->injectFault(usbsim::BusRequestKind::descriptor,
+                     {.type = usbsim::BusFault::Type::delay, .delay = kernel::Duration{0}}, before);
+    bus->injectFault(usbsim::BusRequestKind::descriptor, {.type = usbsim::BusFault::Type::fail});
+    EXPECT_NE(Start(m_Table), kernel::STATUS_SUCCESS);
+    EXPECT_NE(g_Model, nullptr);
+}
+
 // Each allocation the model's part of the start makes fails in turn: the
 // start may fail or do without, but gives everything back. K7D2 and T6L1
 // hold every class the chip models add; P9F4 and Q7K2 repeat their shapes
