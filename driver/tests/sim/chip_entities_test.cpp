@@ -105,7 +105,7 @@ usbsim::FunctionDescription WithUnit(usbsim::FunctionDescription description, st
 }
 
 class ChipFeatureUnits : public SimBusFixture {
-protected:
+public:
     template <class Unit> CChipFeatureUnit* Parse(std::uint8_t id) {
         return ParseUnit<Unit>(FeatureUnitSubtype, id);
     }

@@ -276,7 +276,9 @@ TEST_F(ChipModelsTest, TheQ7K2RevisionAndDevicePickTheMasks) {
                      << std::hex << c.vendor << "/" << c.product << " release " << c.release);
         ASSERT_EQ(StartChip(fixtures::q7k2Device(c.vendor, c.product, c.release)),
                   kernel::STATUS_SUCCESS);
-        ASSERT_EQ(typeid(*Model()), typeid(CUac1DeviceQ7K2));
+        CUacDevice* model = Model();
+        ASSERT_NE(model, nullptr);
+        ASSERT_EQ(typeid(*model), typeid(CUac1DeviceQ7K2));
         const EndpointInfoRecord words = Words();
         EXPECT_EQ(words.words[0], c.word0);
         EXPECT_EQ(words.words[4], c.word4);
