@@ -31,7 +31,6 @@ struct LevelCase {
 TEST(ChipLevelMaps, DeviceWordsReadAsTheVariantsLevels) {
     const LevelCase cases[] = {
         {"K7D2 1: -1 dB sounds as -0.75 dB", &chip_level::k7d2Table, -256, -192 * 256},
-        {"K7D2 1: 0 dB", &chip_level::k7d2Table, 0, 0},
         {"K7D2 1: above 0 dB is the first step", &chip_level::k7d2Table, 256, 0},
         {"K7D2 1: between steps", &chip_level::k7d2Table, -9000, -6707 * 256},
         {"K7D2 1: below every step stands for itself", &chip_level::k7d2Table, -9472, -9472 * 256},
@@ -46,7 +45,6 @@ TEST(ChipLevelMaps, DeviceWordsReadAsTheVariantsLevels) {
         {"P9F4 2: 0 dB", &chip_level::p9f4Trim, 3456, 0},
         {"P9F4 2: truncated toward zero", &chip_level::p9f4Trim, 100, -12 * Db},
         {"P9F4 3: 1 dB", &chip_level::p9f4Gain, 256, Db},
-        {"P9F4 3: quietest word", &chip_level::p9f4Gain, -32767, -32767 * 256},
     };
     for (const LevelCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -62,14 +60,12 @@ TEST(ChipLevelMaps, LevelsWriteAsTheVariantsWords) {
         {"K7D2 1: below every row, saturated short of silence", &chip_level::k7d2Table, -32767,
          -200 * Db},
         {"K7D2 2: highest step", &chip_level::k7d2Boost, 11 * 256, 22 * Db + Db / 2},
-        {"K7D2 2: lowest step", &chip_level::k7d2Boost, -28 * 256, -36 * Db},
         {"K7D2 2: between steps truncates", &chip_level::k7d2Boost, -4 * 256, 3 * Db / 4},
         // Written with a 6 dB offset, read back with 6.5 dB.
         {"K7D2 3: 6 dB", &chip_level::k7d2Gain, -15 * 256, 6 * Db},
         {"K7D2 3: 33 dB", &chip_level::k7d2Gain, 3 * 256, 33 * Db},
         {"P9F4 1: -5 dB", &chip_level::p9f4Attenuator, -976, -5 * Db},
         {"P9F4 1: -5.5 dB truncates", &chip_level::p9f4Attenuator, -976, -5 * Db - Db / 2},
-        {"P9F4 1: 0 dB", &chip_level::p9f4Attenuator, -16, 0},
         {"P9F4 2: lowest step", &chip_level::p9f4Trim, 0, -13 * Db - Db / 2},
         {"P9F4 2: 0 dB", &chip_level::p9f4Trim, 3456, 0},
         {"P9F4 2: 9 dB", &chip_level::p9f4Trim, 5760, 9 * Db},
