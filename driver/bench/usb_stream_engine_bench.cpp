@@ -1,7 +1,9 @@
 // The USB stream engines' cost: one simulated second of 8-channel 48 kHz
 // playback in lockstep per iteration, a client that copies its audio into
 // every packet, the limiter on. Release 1 at 16 bits on a full-speed bus,
-// release 2 at 24 bits on a high-speed bus with feedback. Each engine case
+// release 2 at 24 bits on a high-speed bus with feedback, and the effect
+// engine sending the client's first two channels to a stereo release 1
+// device at 16 bits. Each engine case
 // has the simulator alone streaming the same shape beside it (its cost is
 // taken off), and a plain copy of the same audio is the reference. Every case
 // reports the process's CPU milliseconds per second of audio.
@@ -36,13 +38,28 @@ struct Shape {
     std::uint8_t setting;
     std::uint8_t endpoint;
     std::uint32_t packetsPerMs;
+    UsbStreamKind kind;
+    std::uint16_t deviceChannels;
 };
-constexpr Shape Uac1{usb::AudioRelease::uac1, 2, 1, 1, 0x01, 1};
-constexpr Shape Uac2{usb::AudioRelease::uac2, 3, 1, 1, 0x01, 8};
+constexpr Shape Uac1{usb::AudioRelease::uac1, 2, 1, 1, 0x01, 1, UsbStreamKind::uac1Render, 8};
+constexpr Shape Uac2{usb::AudioRelease::uac2, 3, 1, 1, 0x01, 8, UsbStreamKind::uac2Render, 8};
+constexpr Shape Effect{usb::AudioRelease::uac1, 2, 1, 1, 0x01, 1, UsbStreamKind::effectRender, 2};
 
+// A client frame, and a frame on the bus.
 std::uint32_t FrameBytes(const Shape& shape) { return Channels * shape.sampleBytes; }
+std::uint32_t DeviceFrameBytes(const Shape& shape) {
+    return shape.deviceChannels * shape.sampleBytes;
+}
 
 usbsim::FunctionDescription Device(const Shape& shape) {
+    if (shape.kind == UsbStreamKind::effectRender) {
+        usbsim::FunctionDescription d = usbsim::fixtures::t6l1Device();
+        usbsim::AlternateSetting& setting = d.streaming[0].settings[0];
+        setting.format.rates = {Rate};
+        setting.data.maxPacketSize =
+            static_cast<std::uint16_t>((Rate / 1000 + 1) * DeviceFrameBytes(shape));
+        return d;
+    }
     usbsim::FunctionDescription d = shape.release == usb::AudioRelease::uac1
                                         ? usbsim::fixtures::uac1Headset()
                                         : usbsim::fixtures::uac2FeedbackDevice();
@@ -128,10 +145,7 @@ void EngineStream(benchmark::State& state, const Shape& shape) {
                                              BenchTag, 10u, static_cast<IUsbDevice*>(adapter));
         adapter->AddChildObject(clock);
         CUsbStreamEngine* engine = nullptr;
-        CreateUsbStreamEngine(&engine,
-                              shape.release == usb::AudioRelease::uac1 ? UsbStreamKind::uac1Render
-                                                                       : UsbStreamKind::uac2Render,
-                              nullptr, shape.interface, 1, 10);
+        CreateUsbStreamEngine(&engine, shape.kind, nullptr, shape.interface, 1, 10);
         engine->InitStream(0, static_cast<IUsbDevice*>(adapter));
         const ks::WaveFormatExtensible format = Format(shape);
         engine->AddUsbFormat(&format, shape.setting);
@@ -189,7 +203,7 @@ void SimulatorStream(benchmark::State& state, const Shape& shape) {
         usbsimtest::IsoStream stream(world.driver, pipe,
                                      {.rate = Rate,
                                       .packetsPerMillisecond = shape.packetsPerMs,
-                                      .frameBytes = FrameBytes(shape)},
+                                      .frameBytes = DeviceFrameBytes(shape)},
                                      10 * shape.packetsPerMs, 10);
         state.ResumeTiming();
 
@@ -228,6 +242,12 @@ void ReferenceCopy(benchmark::State& state, const Shape& shape) {
 BENCHMARK_CAPTURE(EngineStream, uac1_16bit_full_speed, Uac1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SimulatorStream, uac1_16bit_full_speed, Uac1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ReferenceCopy, uac1_16bit_full_speed, Uac1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(EngineStream, effect_8_to_2_channels_16bit, Effect)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SimulatorStream, effect_8_to_2_channels_16bit, Effect)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ReferenceCopy, effect_8_to_2_channels_16bit, Effect)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(EngineStream, uac2_24bit_high_speed_feedback, Uac2)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SimulatorStream, uac2_24bit_high_speed_feedback, Uac2)

@@ -43,12 +43,17 @@ struct N3W8Chip {
 // The chip's one fixed configuration: sixteen terminals and units, a
 // playback interface of five settings and a capture interface.
 FunctionDescription n3w8Device(std::shared_ptr<N3W8Chip> chip = std::make_shared<N3W8Chip>());
+// Feature units 9 to 14 with mute and volume, 9, 11 and 13 with bass too.
 FunctionDescription k7d2Device();
-// Vendor 0x1B1C with its speaker output terminal 6.
+// Vendor 0x1B1C with its speaker output terminal 6; units 9, 10 and 13
+// with mute, volume and bass.
 FunctionDescription p9f4Device();
 FunctionDescription t6l1Device();
 // Its feature unit 9 has a vendor control block with the effect controls
 // 139 and 140, read and written by vendor requests.
 FunctionDescription q7k2Device();
+// The same for another device and device release (bcdDevice): the chip's
+// revision and the device pick the model's masks.
+FunctionDescription q7k2Device(std::uint16_t vendor, std::uint16_t product, std::uint16_t release);
 
 } // namespace usbsim::fixtures

@@ -35,6 +35,13 @@ FeatureUnit chipUnit(std::uint8_t id, std::uint8_t source, std::uint8_t channels
     return muteAndVolume(id, source, channels, {-8448, 0, 32});
 }
 
+// A chip unit with a master bass control in quarter dB, -12 to +12 dB.
+FeatureUnit withBass(FeatureUnit unit) {
+    unit.controls.push_back(
+        {.selector = bass, .channels = {0}, .initial = 8, .range = {-48, 48, 2}});
+    return unit;
+}
+
 // The headset the K7D2, P9F4, T6L1 and Q7K2 devices share: playback through
 // feature unit 9 and a monitor mixer to the output terminal, the microphone
 // through unit 10 to the host and through unit 13 to the mixer.
@@ -198,13 +205,35 @@ FunctionDescription n3w8Device(std::shared_ptr<N3W8Chip> chip) {
     return d;
 }
 
+// Playback through units 9 to 12 to the headphones, the microphone through
+// units 13 and 14 to the host: one unit for each id the model's walk gives a
+// class of its own.
 FunctionDescription k7d2Device() {
-    return chipHeadset(fixtureVendor, 0x0702, modelStringIndex, u"K7D2-A", 3, terminal::headphones);
+    FunctionDescription d =
+        chipHeadset(fixtureVendor, 0x0702, modelStringIndex, u"K7D2-A", 3, terminal::headphones);
+    d.entities = {
+        InputTerminal{.id = 1, .terminalType = terminal::usbStreaming},
+        withBass(chipUnit(9, 1, 2)),
+        chipUnit(10, 9, 2),
+        withBass(chipUnit(11, 10, 2)),
+        chipUnit(12, 11, 2),
+        OutputTerminal{.id = 3, .terminalType = terminal::headphones, .source = 12},
+        InputTerminal{
+            .id = 4, .terminalType = terminal::microphone, .channels = 1, .channelConfig = 0},
+        withBass(chipUnit(13, 4, 1)),
+        chipUnit(14, 13, 1),
+        OutputTerminal{.id = 7, .terminalType = terminal::usbStreaming, .source = 14},
+    };
+    return d;
 }
 
 FunctionDescription p9f4Device() {
     // The model's walk gives a speaker at terminal 6 of this vendor headphones.
-    return chipHeadset(0x1B1C, 0x0A06, fallbackModelStringIndex, u"P9F4-B", 6, terminal::speaker);
+    FunctionDescription d =
+        chipHeadset(0x1B1C, 0x0A06, fallbackModelStringIndex, u"P9F4-B", 6, terminal::speaker);
+    for (Entity& entity : d.entities)
+        if (auto* unit = std::get_if<FeatureUnit>(&entity)) *unit = withBass(*unit);
+    return d;
 }
 
 FunctionDescription t6l1Device() {
@@ -212,9 +241,12 @@ FunctionDescription t6l1Device() {
     return chipHeadset(fixtureVendor, 0x0603, modelStringIndex, u"HXR7D5B", 3, terminal::speaker);
 }
 
-FunctionDescription q7k2Device() {
-    FunctionDescription d = chipHeadset(fixtureVendor, 0x0802, fallbackModelStringIndex,
-                                        q7k2ProductCode, 3, terminal::headphones);
+FunctionDescription q7k2Device() { return q7k2Device(fixtureVendor, 0x0802, 0x0100); }
+
+FunctionDescription q7k2Device(std::uint16_t vendor, std::uint16_t product, std::uint16_t release) {
+    FunctionDescription d = chipHeadset(vendor, product, fallbackModelStringIndex, q7k2ProductCode,
+                                        3, terminal::headphones);
+    d.deviceRelease = release;
     d.requests = q7k2Requests();
     return d;
 }

@@ -1,0 +1,346 @@
+// The chip models started through the adapter on their headsets, with the
+// driver's own model table: the model the product code picks, its words of
+// the information record, the entity class and items of each unit id, the
+// stream engines, and nothing left behind when any allocation fails.
+#include "adapter_test_world.h"
+
+#include "driver/devmodel/chip_device_create.h"
+#include "driver/devmodel/chip_devices.h"
+#include "driver/devmodel/chip_feature_units.h"
+#include "driver/devmodel/chip_terminals.h"
+#include "driver/devmodel/q7k2_feature_unit.h"
+#include "driver/devmodel/t6l1_output_terminal.h"
+#include "driver/devmodel/terminal_tables.h"
+#include "driver/devmodel/uac1_units.h"
+#include "driver/devmodel/uac_device_create.h"
+#include "driver/devmodel/uac_entity.h"
+#include "driver/usbstream/effect_render_stream_engine.h"
+#include "platform/kernel/pool.h"
+#include "sim/usb/fixture_parts.h"
+#include "sim/usb/fixtures.h"
+
+#include <functional>
+#include <typeinfo>
+
+namespace adapter_test {
+namespace {
+
+namespace fixtures = usbsim::fixtures;
+
+INonDelegatingUnknown* g_Model = nullptr;
+// The starting thread's allocation count when the model was created.
+std::uint64_t g_ModelCreatedAt = 0;
+
+template <DeviceModelFactory Create>
+NTSTATUS Recorded(INonDelegatingUnknown** out, kernel::IUnknown* outer, std::uint16_t vendor,
+                  std::uint16_t product) {
+    g_ModelCreatedAt = kernel::poolRequestCount();
+    const NTSTATUS status = Create(out, outer, vendor, product);
+    g_Model = kernel::succeeded(status) ? *out : nullptr;
+    return status;
+}
+
+// The driver's table, each factory also noting the model it made.
+std::vector<DeviceModelRow> RecordingTable() {
+    const std::pair<DeviceModelFactory, DeviceModelFactory> recorders[] = {
+        {CreateUac1Device, Recorded<CreateUac1Device>},
+        {CreateUac2Device, Recorded<CreateUac2Device>},
+        {CreateCUac1DeviceK7D2, Recorded<CreateCUac1DeviceK7D2>},
+        {CreateCUac1DeviceP9F4, Recorded<CreateCUac1DeviceP9F4>},
+        {CreateCUac1DeviceT6L1, Recorded<CreateCUac1DeviceT6L1>},
+        {CreateCUac1DeviceQ7K2, Recorded<CreateCUac1DeviceQ7K2>},
+    };
+    std::vector<DeviceModelRow> rows(DefaultDeviceModelTable().begin(),
+                                     DefaultDeviceModelTable().end());
+    for (DeviceModelRow& row : rows)
+        for (const auto& [original, recorder] : recorders)
+            if (row.create == original) row.create = recorder;
+    return rows;
+}
+
+struct UnitClass {
+    std::uint8_t id;
+    const std::type_info* type;
+    std::uint32_t items;
+};
+
+struct ModelCase {
+    const char* name;
+    std::function<usbsim::FunctionDescription()> describe;
+    const std::type_info* model;
+    std::uint32_t word0, word4, word6;
+    std::vector<UnitClass> units;
+    const std::type_info* render;
+    std::uint16_t renderChannels; // of every render format
+};
+
+class ChipModelsTest : public AdapterWorld {
+protected:
+    NTSTATUS StartChip(usbsim::FunctionDescription description) {
+        g_Model = nullptr;
+        Plug(std::move(description));
+        return Start(m_Table);
+    }
+    CUacDevice* Model() const {
+        if (g_Model == nullptr) return nullptr;
+        void* face = nullptr;
+        if (!kernel::succeeded(g_Model->NonDelegatingQueryInterface(IID_IAudioHal, &face)))
+            return nullptr;
+        auto* hal = static_cast<IAudioHal*>(face);
+        hal->Release();
+        return dynamic_cast<CUacDevice*>(hal);
+    }
+    EndpointInfoRecord Words() const {
+        EndpointInfoRecord record{};
+        EXPECT_EQ(Model()->CAudioHal::GetInfoRecord(0, &record), kernel::STATUS_SUCCESS);
+        return record;
+    }
+    CUsbStreamEngine* RenderEngine() const {
+        for (std::uint32_t i = 0; i < Model()->GetEndpointCount(); ++i) {
+            IStreamEngine* engine = nullptr;
+            if (kernel::succeeded(Model()->GetEndpoint(i, &engine)) &&
+                engine->GetDirection() == EngineDirectionRender)
+                return dynamic_cast<CUsbStreamEngine*>(engine);
+        }
+        return nullptr;
+    }
+
+    // A start on the plugged device whose n-th allocation (0: none) on the
+    // starting thread fails; *requests counts the allocations it asked for,
+    // *first the first of them that was the model's.
+    NTSTATUS StartFailing(std::uint64_t n, std::uint64_t* requests, std::uint64_t* first) {
+        g_Model = nullptr;
+        EXPECT_EQ(CreateUsbAudioAdapter(&m_pAdapter, m_Table), kernel::STATUS_SUCCESS);
+        void* face = nullptr;
+        m_pAdapter->QueryInterface(IID_IAudioHal, &face);
+        m_pHal = static_cast<IAudioHal*>(face);
+        m_pHal->Release();
+        m_pAdapter->QueryInterface(portcls::IID_IAdapterPowerManagement, &face);
+        power->target = static_cast<portcls::IAdapterPowerManagement*>(face);
+        power->target->Release();
+        return Call([&] {
+            const std::uint64_t before = kernel::poolRequestCount();
+            if (n != 0) kernel::failPoolRequest(n);
+            const NTSTATUS status = m_pHal->Init(nullptr, m_pDevice, m_pLower, bus->device());
+            *requests = kernel::poolRequestCount() - before;
+            *first = g_ModelCreatedAt - before + 1;
+            kernel::clearPoolFaults();
+            return status;
+        });
+    }
+
+    std::vector<DeviceModelRow> m_Table = RecordingTable();
+};
+
+std::vector<ModelCase> ModelCases() {
+    return {
+        {"K7D2",
+         fixtures::k7d2Device,
+         &typeid(CUac1DeviceK7D2),
+         0x3FE02F,
+         12,
+         0,
+         {{1, &typeid(CK7D2InputTerminal), 1},
+          {9, &typeid(CK7D2FeatureUnit1), 3},
+          {10, &typeid(CK7D2FeatureUnit2), 2},
+          {11, &typeid(CK7D2FeatureUnit2), 3},
+          {12, &typeid(CK7D2FeatureUnit2), 2},
+          {3, &typeid(CK7D2OutputTerminal), 1},
+          {4, &typeid(CK7D2InputTerminal), 1},
+          {13, &typeid(CK7D2FeatureUnit3), 3},
+          {14, &typeid(CK7D2FeatureUnit3), 2},
+          {7, &typeid(CK7D2OutputTerminal), 1}},
+         &typeid(CUac1RenderStreamEngine),
+         2},
+        {"P9F4",
+         fixtures::p9f4Device,
+         &typeid(CUac1DeviceP9F4),
+         0x24,
+         0,
+         0,
+         {{1, &typeid(CP9F4InputTerminal), 1},
+          {9, &typeid(CP9F4FeatureUnit1), 3},
+          {10, &typeid(CP9F4FeatureUnit2), 3},
+          {13, &typeid(CP9F4FeatureUnit3), 3},
+          {11, &typeid(CUac1MixerUnit), 1},
+          {6, &typeid(CP9F4OutputTerminal), 1}},
+         &typeid(CUac1RenderStreamEngine),
+         2},
+        {"T6L1",
+         fixtures::t6l1Device,
+         &typeid(CUac1DeviceT6L1),
+         0x28200,
+         0,
+         0,
+         {{1, &typeid(CUac1InputTerminal), 1},
+          {9, &typeid(CUac1FeatureUnit), 2},
+          {3, &typeid(CT6L1OutputTerminal), 2},
+          {7, &typeid(CUac1OutputTerminal), 1}},
+         &typeid(CEffectRenderStreamEngine),
+         8},
+        {"Q7K2, earlier revision",
+         [] { return fixtures::q7k2Device(); },
+         &typeid(CUac1DeviceQ7K2),
+         0x20006,
+         8,
+         0,
+         // Mute, volume and the two effect units.
+         {{9, &typeid(CQ7K2FeatureUnit), 4},
+          {10, &typeid(CQ7K2FeatureUnit), 2},
+          {13, &typeid(CQ7K2FeatureUnit), 2},
+          {3, &typeid(CUac1OutputTerminal), 1}},
+         &typeid(CEffectRenderStreamEngine),
+         8},
+    };
+}
+
+TEST_F(ChipModelsTest, EachHeadsetStartsOnTheModelItsCodeNames) {
+    for (const ModelCase& c : ModelCases()) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(StartChip(c.describe()), kernel::STATUS_SUCCESS);
+        CUacDevice* model = Model();
+        ASSERT_NE(model, nullptr);
+        EXPECT_EQ(typeid(*model), *c.model);
+        // The adapter keeps no model interface of a chip model.
+        void* face = nullptr;
+        EXPECT_NE(m_pAdapter->QueryInterface(IID_IAudioDeviceModel, &face), kernel::STATUS_SUCCESS);
+        const EndpointInfoRecord words = Words();
+        EXPECT_EQ(words.words[0], c.word0);
+        EXPECT_EQ(words.words[4], c.word4);
+        EXPECT_EQ(words.words[6], c.word6);
+        for (const UnitClass& unit : c.units) {
+            SCOPED_TRACE(testing::Message() << "unit " << int(unit.id));
+            IAudioNode* entity = nullptr;
+            ASSERT_EQ(model->FindEntityById(unit.id, &entity), kernel::STATUS_SUCCESS);
+            EXPECT_EQ(typeid(*entity), *unit.type) << typeid(*entity).name();
+            std::uint32_t items = 0;
+            ASSERT_EQ(dynamic_cast<CUacEntity&>(*entity).GetItemCount(&items),
+                      kernel::STATUS_SUCCESS);
+            EXPECT_EQ(items, unit.items);
+        }
+        EXPECT_EQ(model->GetEndpointCount(), 2u);
+        CUsbStreamEngine* render = RenderEngine();
+        ASSERT_NE(render, nullptr);
+        EXPECT_EQ(typeid(*render), *c.render);
+        ASSERT_GT(render->GetFormatCount(), 0u);
+        for (std::uint32_t i = 0; i < render->GetFormatCount(); ++i) {
+            ks::WaveFormatExtensible format{};
+            ASSERT_EQ(render->GetFormat(i, &format), kernel::STATUS_SUCCESS);
+            EXPECT_EQ(format.Format.nChannels, c.renderChannels);
+        }
+        ReleaseAdapter();
+        TearDown();
+    }
+}
+
+TEST_F(ChipModelsTest, TheWalksApplyTheirModelsTerminalRules) {
+    // The vendor's speaker terminal 6 plays as headphones.
+    ASSERT_EQ(StartChip(fixtures::p9f4Device()), kernel::STATUS_SUCCESS);
+    IAudioNode* entity = nullptr;
+    ASSERT_EQ(Model()->FindEntityById(6, &entity), kernel::STATUS_SUCCESS);
+    std::uint32_t code = 0;
+    ASSERT_EQ(dynamic_cast<ITerminalInfo&>(*entity).GetEndpointType(&code), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(code, OutputEndpointCode(usb::terminal_type::headphones, false));
+    TearDown();
+
+    // The T6L1 speaker terminal's virtualizer runs in its endpoint's chain.
+    ASSERT_EQ(StartChip(fixtures::t6l1Device()), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(RenderEngine()->GetChainACount(), 1);
+}
+
+TEST_F(ChipModelsTest, TheQ7K2RevisionAndDevicePickTheMasks) {
+    constexpr std::uint16_t Earlier = 0x0100;
+    constexpr std::uint16_t Later = Q7K2LaterRevision;
+    const struct {
+        std::uint16_t vendor, product, release;
+        std::uint32_t word0, word4, word6;
+    } cases[] = {
+        {0x17EF, 0x6073, Earlier, 0x20006, 8, 0},
+        {0x17EF, 0x6073, Q7K2LaterRevision - 1, 0x20006, 8, 0},
+        {0x17EF, 0x6073, Later, 0x3E0084, 0, 65},
+        {0x264A, 20483, Later, 0x3E0084, 0, 0},
+        {0x2B0D, 0x0080, Later, 0x3E0084, 0, 64},
+        {0x2B0D, 0x0084, Later, 0x3E0084, 0, 64},
+        {0x2B0D, 0x0085, Later, 0x3E1084, 0, 0},
+        {0x2B0D, 0x0086, Later, 0x3E1080, 0, 0},
+        {0x2B0D, 0x008F, Later, 0x3E0084, 0, 64},
+        {0x2B0D, 0x0090, Later, 0x3E1084, 0, 0},
+        {usbsim::fixtures::fixtureVendor, 0x0161, Later, 0x3E0084, 0, 64},
+        {usbsim::fixtures::fixtureVendor, 0x0166, Later, 0x3E0084, 0, 64},
+        {usbsim::fixtures::fixtureVendor, 0x0162, Later, 0x3E1084, 0, 0},
+        {0x2D99, 0x0024, Later, 0x3E0084, 0, 64},
+        {0x12CF, 0x0801, Later, 0x3E0084, 0, 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << c.vendor << "/" << c.product << " release " << c.release);
+        ASSERT_EQ(StartChip(fixtures::q7k2Device(c.vendor, c.product, c.release)),
+                  kernel::STATUS_SUCCESS);
+        CUacDevice* model = Model();
+        ASSERT_NE(model, nullptr);
+        ASSERT_EQ(typeid(*model), typeid(CUac1DeviceQ7K2));
+        const EndpointInfoRecord words = Words();
+        EXPECT_EQ(words.words[0], c.word0);
+        EXPECT_EQ(words.words[4], c.word4);
+        EXPECT_EQ(words.words[6], c.word6);
+        TearDown();
+    }
+}
+
+// The Q7K2 model reads the device descriptor for its revision: when that
+// read fails, so does the start.
+TEST_F(ChipModelsTest, AFailedRevisionReadFailsTheQ7K2Start) {
+    ASSERT_EQ(StartChip(fixtures::q7k2Device()), kernel::STATUS_SUCCESS);
+    // The descriptor requests before the model's own read of the device
+    // descriptor, the adapter's second.
+    int before = 0;
+    int deviceReads = 0;
+    for (const usbsim::LoggedRequest& request : function->log()) {
+        if (request.setup.bmRequestType != 0x80 || request.setup.bRequest != 6) continue;
+        if (request.setup.wValue.value() == 0x0100 && ++deviceReads == 2) break;
+        ++before;
+    }
+    ASSERT_EQ(deviceReads, 2);
+    TearDown();
+
+    g_Model = nullptr;
+    Plug(fixtures::q7k2Device());
+    bus->injectFault(usbsim::BusRequestKind::descriptor,
+                     {.type = usbsim::BusFault::Type::delay, .delay = kernel::Duration{0}}, before);
+    bus->injectFault(usbsim::BusRequestKind::descriptor, {.type = usbsim::BusFault::Type::fail});
+    EXPECT_NE(Start(m_Table), kernel::STATUS_SUCCESS);
+    EXPECT_NE(g_Model, nullptr);
+}
+
+// Each allocation the model's part of the start makes fails in turn: the
+// start may fail or do without, but gives everything back. K7D2 and T6L1
+// hold every class the chip models add; P9F4 and Q7K2 repeat their shapes
+// and are sampled, every fifth allocation, to keep the run short.
+TEST_F(ChipModelsTest, AnAllocationFailingAnywhereInTheStartLeavesNothingBehind) {
+    for (const ModelCase& c : ModelCases()) {
+        SCOPED_TRACE(c.name);
+        Plug(c.describe());
+        const std::size_t liveBefore = kernel::poolLiveBlocks();
+        std::uint64_t requests = 0;
+        std::uint64_t first = 0;
+        ASSERT_EQ(StartFailing(0, &requests, &first), kernel::STATUS_SUCCESS);
+        ReleaseAdapter();
+        clock.settle();
+        EXPECT_EQ(kernel::poolLiveBlocks(), liveBefore);
+        ASSERT_GT(requests, first + 100);
+        const std::uint64_t stride =
+            *c.model == typeid(CUac1DeviceK7D2) || *c.model == typeid(CUac1DeviceT6L1) ? 1 : 5;
+        for (std::uint64_t n = first; n <= requests; n += stride) {
+            SCOPED_TRACE(testing::Message() << "request " << n);
+            std::uint64_t made = 0;
+            StartFailing(n, &made, &first);
+            ReleaseAdapter();
+            clock.settle();
+            ASSERT_EQ(kernel::poolLiveBlocks(), liveBefore);
+        }
+        TearDown();
+    }
+}
+
+} // namespace
+} // namespace adapter_test
