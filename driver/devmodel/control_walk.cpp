@@ -29,25 +29,43 @@ std::uint8_t ProtocolOf(usb::AudioRelease release) {
     return release == usb::AudioRelease::uac2 ? 0x20 : 0x00;
 }
 
-// The descriptor as the walk hands it on: the vendor's speaker terminal 16
-// as headphones, every other one as it stands.
-std::span<const std::uint8_t> Adjusted(const CUacDevice& device,
+// How one walk builds its entities.
+struct EntityBuilder {
+    EntityFactory factory;
+    std::span<const ChipEntityRow> chipRows;
+    std::uint8_t headphoneTerminalId;
+};
+
+// The descriptor as the walk hands it on: the vendor's speaker terminal of
+// the rule's id as headphones, every other one as it stands.
+std::span<const std::uint8_t> Adjusted(const CUacDevice& device, std::uint8_t headphoneTerminalId,
                                        std::span<const std::uint8_t> descriptor,
                                        std::array<std::uint8_t, 255>& copy) {
-    const bool speaker16 =
-        device.AudioRelease() == usb::AudioRelease::uac1 &&
+    const bool speaker =
+        headphoneTerminalId != 0 && device.AudioRelease() == usb::AudioRelease::uac1 &&
         device.VendorId() == HeadphoneTerminalVendor && descriptor[2] == OutputTerminalSubtype &&
-        descriptor[3] == HeadphoneTerminalId && descriptor[4] == 0x01 && descriptor[5] == 0x03;
-    if (!speaker16) return descriptor;
+        descriptor[3] == headphoneTerminalId && descriptor[4] == 0x01 && descriptor[5] == 0x03;
+    if (!speaker) return descriptor;
     std::copy(descriptor.begin(), descriptor.end(), copy.begin());
     copy[4] = 0x02;
     return {copy.data(), descriptor.size()};
 }
 
+kernel::NTSTATUS CreateEntity(CUacDevice& device, std::span<const std::uint8_t> descriptor,
+                              const EntityBuilder& builder, IAudioNode** entity) {
+    for (const ChipEntityRow& row : builder.chipRows) {
+        if (row.subtype != descriptor[2] || (row.unitId != 0 && row.unitId != descriptor[3]))
+            continue;
+        const kernel::NTSTATUS status = row.create(device, descriptor, entity);
+        if (status != kernel::STATUS_NOT_SUPPORTED) return status;
+    }
+    return builder.factory(device, descriptor, entity);
+}
+
 kernel::NTSTATUS BuildEntity(CUacDevice& device, std::span<const std::uint8_t> descriptor,
-                             EntityFactory factory) {
+                             const EntityBuilder& builder) {
     IAudioNode* entity = nullptr;
-    const kernel::NTSTATUS status = factory(device, descriptor, &entity);
+    const kernel::NTSTATUS status = CreateEntity(device, descriptor, builder, &entity);
     if (!kernel::succeeded(status)) return status;
     const kernel::NTSTATUS added = device.AddEntity(entity);
     entity->Release();
@@ -80,11 +98,8 @@ bool HasOutputTerminal(const CUacDevice& device, std::uint32_t id) {
            entity->GetType() == OutputTerminalSubtype;
 }
 
-} // namespace
-
-kernel::NTSTATUS WalkControlDescriptors(CUacDevice& device,
-                                        const usb::InterfaceDescriptor* interface,
-                                        std::uint32_t length, EntityFactory factory) {
+kernel::NTSTATUS WalkDescriptors(CUacDevice& device, const usb::InterfaceDescriptor* interface,
+                                 std::uint32_t length, const EntityBuilder& builder) {
     if (interface == nullptr || length < sizeof(usb::InterfaceDescriptor) ||
         interface->bLength < sizeof(usb::InterfaceDescriptor) || interface->bLength > length ||
         interface->bInterfaceClass != AudioClass ||
@@ -106,11 +121,27 @@ kernel::NTSTATUS WalkControlDescriptors(CUacDevice& device,
             return kernel::STATUS_INVALID_PARAMETER;
         if (descriptor[2] == HeaderSubtype) continue;
         std::array<std::uint8_t, 255> copy{};
-        const kernel::NTSTATUS status =
-            BuildEntity(device, Adjusted(device, descriptor, copy), factory);
+        const kernel::NTSTATUS status = BuildEntity(
+            device, Adjusted(device, builder.headphoneTerminalId, descriptor, copy), builder);
         if (!kernel::succeeded(status)) return status;
     }
     return kernel::STATUS_SUCCESS;
+}
+
+} // namespace
+
+kernel::NTSTATUS WalkControlDescriptors(CUacDevice& device,
+                                        const usb::InterfaceDescriptor* interface,
+                                        std::uint32_t length, EntityFactory factory) {
+    return WalkDescriptors(device, interface, length, {factory, {}, HeadphoneTerminalId});
+}
+
+kernel::NTSTATUS WalkChipControlInterface(CUacDevice& device,
+                                          const usb::InterfaceDescriptor* interface,
+                                          std::uint32_t length, const ChipControlWalk& walk) {
+    const kernel::NTSTATUS status = WalkDescriptors(
+        device, interface, length, {CreateUac1Entity, walk.entities, walk.headphoneTerminalId});
+    return kernel::succeeded(status) ? ResolveEntitySources(device) : status;
 }
 
 kernel::NTSTATUS ResolveEntitySources(CUacDevice& device) {

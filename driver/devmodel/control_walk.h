@@ -25,6 +25,24 @@ kernel::NTSTATUS CreateUac1Entity(CUacDevice& device, std::span<const std::uint8
 kernel::NTSTATUS CreateUac2Entity(CUacDevice& device, std::span<const std::uint8_t> descriptor,
                                   IAudioNode** entity);
 
+// A chip model's entity classes: the first row whose subtype and unit id
+// (byte 3; 0 takes every id) match creates the entity, and a descriptor no
+// row takes gets the release-1 class. A row's factory may still decline a
+// descriptor (STATUS_NOT_SUPPORTED), which then falls to the rows after it.
+struct ChipEntityRow {
+    std::uint8_t subtype;
+    std::uint8_t unitId;
+    EntityFactory create;
+};
+
+// A chip model's control walk: its entity table and the id of the output
+// terminal a vendor-0x1B1C device has as a speaker and plays as headphones
+// (0: none).
+struct ChipControlWalk {
+    std::span<const ChipEntityRow> entities;
+    std::uint8_t headphoneTerminalId;
+};
+
 // The interface descriptor and the bytes from it to the end of the
 // configuration. A missing or foreign interface is STATUS_INVALID_PARAMETER,
 // a descriptor shorter than its header or running past the bytes
@@ -34,6 +52,11 @@ kernel::NTSTATUS CreateUac2Entity(CUacDevice& device, std::span<const std::uint8
 kernel::NTSTATUS WalkControlDescriptors(CUacDevice& device,
                                         const usb::InterfaceDescriptor* interface,
                                         std::uint32_t length, EntityFactory factory);
+// The release-1 walk with the chip's classes and terminal rule, then the
+// sources; the generic models' rule on terminals 16 and 64 does not apply.
+kernel::NTSTATUS WalkChipControlInterface(CUacDevice& device,
+                                          const usb::InterfaceDescriptor* interface,
+                                          std::uint32_t length, const ChipControlWalk& walk);
 // Gives every entity with items the output-side node ids of its sources.
 kernel::NTSTATUS ResolveEntitySources(CUacDevice& device);
 // The generic models' whole control walk: entities by release, sources,

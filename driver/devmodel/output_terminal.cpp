@@ -54,7 +54,8 @@ kernel::NTSTATUS CUacOutputTerminal::CreateControls(CAudioHal* hal) {
     kernel::NTSTATUS status = SetIdList(1, &source);
     if (!kernel::succeeded(status)) return status;
     const std::uint16_t type = TerminalType();
-    const std::uint32_t defaultCode = OutputEndpointCode(type);
+    const std::uint32_t defaultCode =
+        AsksDevice() ? OutputEndpointCode(type) : OwnEndpointCode(type);
     if (!AsksDevice()) {
         status = m_Types.Allocate(1, Protocol().tag);
         if (!kernel::succeeded(status)) return status;

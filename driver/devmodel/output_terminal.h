@@ -7,6 +7,7 @@
 #pragma once
 
 #include "driver/devmodel/clock_source_link.h"
+#include "driver/devmodel/terminal_tables.h"
 #include "driver/devmodel/uac_terminal.h"
 
 #include <cstdint>
@@ -64,6 +65,11 @@ public:
 
 protected:
     std::uint8_t Subtype() const override { return 3; }
+    // The code of the one type a terminal that does not ask the device
+    // plays as.
+    virtual std::uint32_t OwnEndpointCode(std::uint16_t terminalType) const {
+        return OutputEndpointCode(terminalType);
+    }
     // The device reported a switch: its type's code becomes current and
     // persisted; changed tells whether it differed.
     kernel::NTSTATUS TakeDeviceType(bool* changed);

@@ -69,8 +69,8 @@ struct InterfaceState {
 
 class CStreamingWalk {
 public:
-    CStreamingWalk(CUacDevice& device, const usb::ConfigurationView& view)
-        : m_Device(device), m_View(view),
+    CStreamingWalk(CUacDevice& device, const usb::ConfigurationView& view, StreamingWalkRules rules)
+        : m_Device(device), m_View(view), m_Rules(rules),
           m_bUac2(device.AudioRelease() == usb::AudioRelease::uac2) {}
 
     // Walks one interface from its first descriptor; *last is the last
@@ -85,6 +85,7 @@ private:
 
     CUacDevice& m_Device;
     const usb::ConfigurationView& m_View;
+    const StreamingWalkRules m_Rules;
     const bool m_bUac2;
 };
 
@@ -158,7 +159,7 @@ kernel::NTSTATUS CStreamingWalk::CreateEngine(InterfaceState& state, std::uint8_
 
     const UsbStreamKind kind =
         m_bUac2 ? (capture ? UsbStreamKind::uac2Capture : UsbStreamKind::uac2Render)
-                : (capture ? UsbStreamKind::uac1Capture : UsbStreamKind::uac1Render);
+                : (capture ? UsbStreamKind::uac1Capture : m_Rules.uac1Render);
     status = CreateUsbStreamEngine(&state.engine, kind, nullptr, state.number, terminalNode,
                                    state.clockNodeId);
     if (!kernel::succeeded(status)) return status;
@@ -183,7 +184,8 @@ kernel::NTSTATUS CStreamingWalk::OnFormatType(InterfaceState& state,
         return RegisterUac2Formats(m_Device, *state.engine, state.clockNodeId, formatType,
                                    state.formats, state.alternateSetting, format);
     }
-    const std::uint32_t channels = descriptor[4];
+    const std::uint32_t channels =
+        !capture && m_Rules.renderChannels != 0 ? m_Rules.renderChannels : descriptor[4];
     ks::WaveFormatExtensible format = MakeStreamFormat(channels, descriptor[5], descriptor[6],
                                                        Uac1ChannelMask(capture, channels));
     kernel::NTSTATUS status = RegisterFormats(m_Device, *state.engine, descriptor, state.formatTag,
@@ -237,7 +239,7 @@ kernel::NTSTATUS CheckStreamingInterface(const CUacDevice& device,
 kernel::NTSTATUS WalkStreamingInterfaces(CUacDevice& device,
                                          const usb::ConfigurationDescriptor* configuration,
                                          const usb::InterfaceDescriptor* interface,
-                                         std::uint32_t length) {
+                                         std::uint32_t length, StreamingWalkRules rules) {
     kernel::NTSTATUS status = CheckStreamingInterface(device, interface, length);
     if (!kernel::succeeded(status)) return status;
     if (configuration == nullptr) return kernel::STATUS_UNSUCCESSFUL;
@@ -246,7 +248,7 @@ kernel::NTSTATUS WalkStreamingInterfaces(CUacDevice& device,
     if (!view.valid()) return view.status();
     if (view.descriptorsFrom(interface).empty()) return kernel::STATUS_INVALID_PARAMETER;
 
-    CStreamingWalk walk(device, view);
+    CStreamingWalk walk(device, view, rules);
     const usb::InterfaceQuery streaming{.interfaceClass = AudioClass,
                                         .subclass = StreamingSubclass};
     for (const usb::InterfaceDescriptor* current = interface; current != nullptr;) {

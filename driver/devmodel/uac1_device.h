@@ -16,8 +16,9 @@ inline constexpr int Uac1StatusThreadPriority = 24;
 
 class CUac1Device : public CUacDevice {
 public:
-    CUac1Device(kernel::IUnknown* outer, std::uint16_t vendorId, std::uint16_t productId)
-        : CUacDevice(outer, vendorId, productId, usb::AudioRelease::uac1, Uac1DeviceTag) {}
+    CUac1Device(kernel::IUnknown* outer, std::uint16_t vendorId, std::uint16_t productId,
+                kernel::PoolTag tag = Uac1DeviceTag)
+        : CUacDevice(outer, vendorId, productId, usb::AudioRelease::uac1, tag) {}
     ~CUac1Device() override;
 
     kernel::NTSTATUS ParseDescriptors() override;

@@ -2,6 +2,7 @@
 #include "driver/devmodel/control_walk.h"
 #include "driver/devmodel/input_terminal.h"
 #include "driver/devmodel/output_terminal.h"
+#include "driver/devmodel/parsed_entity.h"
 #include "driver/devmodel/uac1_feature_unit.h"
 #include "driver/devmodel/uac1_units.h"
 #include "driver/devmodel/uac2_clock_source.h"
@@ -9,46 +10,20 @@
 #include "driver/devmodel/uac2_units.h"
 #include "driver/devmodel/uac_device.h"
 
-namespace {
-
-// The parser is given the device twice over: as the USB face its requests
-// go through and as the HAL its controls join. An extension unit is a mixer
-// entity with the extension parser.
-template <class Entity, bool Extension = false>
-kernel::NTSTATUS CreateParsed(CUacDevice& device, std::span<const std::uint8_t> descriptor,
-                              IAudioNode** result) {
-    auto* entity = new (kernel::PoolType::NonPagedNx, device.Tag()) Entity(nullptr);
-    if (entity == nullptr) return kernel::STATUS_INSUFFICIENT_RESOURCES;
-    entity->NonDelegatingAddRef();
-    kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
-    if constexpr (Extension)
-        status = entity->ParseExtension(descriptor, device.UsbDevice(), &device);
-    else
-        status = entity->Parse(descriptor, device.UsbDevice(), &device);
-    if (!kernel::succeeded(status)) {
-        entity->NonDelegatingRelease();
-        return status;
-    }
-    *result = static_cast<IAudioNode*>(entity);
-    return kernel::STATUS_SUCCESS;
-}
-
-} // namespace
-
 kernel::NTSTATUS CreateUac1Entity(CUacDevice& device, std::span<const std::uint8_t> descriptor,
                                   IAudioNode** entity) {
     namespace subtype = usb::uac1::ac_subtype;
     switch (descriptor[2]) {
     case subtype::inputTerminal:
-        return CreateParsed<CUac1InputTerminal>(device, descriptor, entity);
+        return CreateParsedEntity<CUac1InputTerminal>(device, descriptor, entity);
     case subtype::outputTerminal:
-        return CreateParsed<CUac1OutputTerminal>(device, descriptor, entity);
+        return CreateParsedEntity<CUac1OutputTerminal>(device, descriptor, entity);
     case subtype::mixerUnit:
-        return CreateParsed<CUac1MixerUnit>(device, descriptor, entity);
+        return CreateParsedEntity<CUac1MixerUnit>(device, descriptor, entity);
     case subtype::selectorUnit:
-        return CreateParsed<CUac1SelectorUnit>(device, descriptor, entity);
+        return CreateParsedEntity<CUac1SelectorUnit>(device, descriptor, entity);
     case subtype::featureUnit:
-        return CreateParsed<CUac1FeatureUnit>(device, descriptor, entity);
+        return CreateParsedEntity<CUac1FeatureUnit>(device, descriptor, entity);
     default:
         return kernel::STATUS_UNSUCCESSFUL;
     }
@@ -60,19 +35,19 @@ kernel::NTSTATUS CreateUac2Entity(CUacDevice& device, std::span<const std::uint8
     namespace subtype = usb::uac2::ac_subtype;
     switch (descriptor[2]) {
     case subtype::inputTerminal:
-        return CreateParsed<CUac2InputTerminal>(device, descriptor, entity);
+        return CreateParsedEntity<CUac2InputTerminal>(device, descriptor, entity);
     case subtype::outputTerminal:
-        return CreateParsed<CUac2OutputTerminal>(device, descriptor, entity);
+        return CreateParsedEntity<CUac2OutputTerminal>(device, descriptor, entity);
     case subtype::mixerUnit:
-        return CreateParsed<CUac2MixerUnit>(device, descriptor, entity);
+        return CreateParsedEntity<CUac2MixerUnit>(device, descriptor, entity);
     case subtype::selectorUnit:
-        return CreateParsed<CUac2SelectorUnit>(device, descriptor, entity);
+        return CreateParsedEntity<CUac2SelectorUnit>(device, descriptor, entity);
     case subtype::featureUnit:
-        return CreateParsed<CUac2FeatureUnit>(device, descriptor, entity);
+        return CreateParsedEntity<CUac2FeatureUnit>(device, descriptor, entity);
     case subtype::extensionUnit:
-        return CreateParsed<CUac2MixerUnit, true>(device, descriptor, entity);
+        return CreateParsedEntity<CUac2MixerUnit, true>(device, descriptor, entity);
     case subtype::clockSource:
-        return CreateParsed<CUac2ClockSource>(device, descriptor, entity);
+        return CreateParsedEntity<CUac2ClockSource>(device, descriptor, entity);
     default:
         return kernel::STATUS_UNSUCCESSFUL;
     }

@@ -73,8 +73,9 @@ protected:
     // when bmControls shows the connector control.
     bool HasConnectorControl() const;
     // Whether the device's type and jack requests apply: not to a streaming
-    // terminal, nor to one without a connector control.
-    bool AsksDevice() const;
+    // terminal, nor to one without a connector control, nor to a chip's
+    // terminal that keeps to its descriptor.
+    virtual bool AsksDevice() const;
     bool DeviceAnswersUsb() const;
 
     // A terminal request; returned gets the bytes the device moved.

@@ -113,6 +113,9 @@ public:
     kernel::CallbackObject* GetCallbackObject() const { return m_pCallback; }
 
 protected:
+    // Every format the engine took, whatever its endpoint type offers.
+    const CFormatList& AllFormats() const { return m_Formats; }
+
     // Taken by the client operations of the streaming engines.
     CMutexLock m_Lock;
 

@@ -165,6 +165,16 @@ protected:
     // (release 1).
     virtual bool SetsEndpointRate() const { return false; }
     virtual kernel::PoolTag CaptureRingTag() const { return kernel::poolTag("US10"); }
+    // What a render engine does to a built transfer after the limiter,
+    // before it is sent: the bytes the device gets, the packets in the
+    // record adjusted to them.
+    virtual std::uint32_t ShapeRenderTransfer(std::uint8_t*, usb::IsochronousTransfer*,
+                                              std::uint32_t bytes) {
+        return bytes;
+    }
+    // The bytes of the clients' format that a render transfer of this many
+    // device bytes stands for.
+    virtual std::uint32_t ClientBytesOf(std::uint32_t deviceBytes) { return deviceBytes; }
     // The feedback contexts of a release 2 render stream.
     virtual kernel::NTSTATUS CreateExtraContexts(IUsbDevice&) { return kernel::STATUS_SUCCESS; }
     virtual void FreeExtraContexts() {}

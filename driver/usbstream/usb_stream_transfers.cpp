@@ -255,6 +255,8 @@ kernel::NTSTATUS CUsbStreamEngine::BuildRenderTransfer(std::uint32_t rate) {
                 offset);
     ProcessAllChains(context->Buffer, offset);
     LimitRenderPacket(context->Buffer, offset);
+    offset = ShapeRenderTransfer(context->Buffer, urb, offset);
+    urb->transfer.transferBufferLength = offset;
     context->Bytes = offset;
     if (m_bExplicitStartFrame) {
         urb->startFrame = m_ulNextStartFrame;
@@ -329,13 +331,13 @@ void CUsbStreamEngine::NoteDeviceGone(kernel::NTSTATUS status, std::uint8_t* fla
 kernel::NTSTATUS CUsbStreamEngine::CompleteRender(io::Irp* irp, TransferContext* context) {
     const kernel::NTSTATUS status = irp->ioStatus.status;
     if (!IsRunning() || status == kernel::STATUS_CANCELLED) {
-        SendMessage(stream_message::transferDone, context->Bytes, 0);
+        SendMessage(stream_message::transferDone, ClientBytesOf(context->Bytes), 0);
         m_Contexts.Return(context);
         TransferDone();
         return kernel::STATUS_MORE_PROCESSING_REQUIRED;
     }
     NoteDeviceGone(status, &m_bDeviceGone);
-    SendMessage(stream_message::transferDone, context->Bytes, 0);
+    SendMessage(stream_message::transferDone, ClientBytesOf(context->Bytes), 0);
     const bool failed = TransferFailed(irp, context->Urb);
     m_Contexts.Return(context);
     if (failed) {
