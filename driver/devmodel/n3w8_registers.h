@@ -6,6 +6,7 @@
 #pragma once
 
 #include "driver/common/mutex_lock.h"
+#include "driver/usbstream/chip_registers.h"
 #include "platform/kernel/status.h"
 #include "platform/kernel/unknown.h"
 
@@ -17,7 +18,7 @@ inline constexpr std::uint32_t N3W8RegisterCount = 6;
 // Settle time of the chip's reset bits (register 5) before they are raised.
 inline constexpr std::chrono::milliseconds N3W8ResetSettleTime{1};
 
-class CN3W8Registers {
+class CN3W8Registers final : public IChipRegisters {
 public:
     struct Entry {
         std::uint16_t value = 0;
@@ -36,7 +37,8 @@ public:
     // value's masked bits into the cached ones. STATUS_UNSUCCESSFUL for an
     // index past the last register; the cache changes only when the chip
     // took the write.
-    kernel::NTSTATUS WriteRegister(std::uint32_t index, std::uint16_t value, std::uint16_t mask);
+    kernel::NTSTATUS WriteRegister(std::uint32_t index, std::uint16_t value,
+                                   std::uint16_t mask) override;
     kernel::NTSTATUS ReadRegister(std::uint32_t index, std::uint16_t* value);
     Entry GetEntry(std::uint32_t index);
 
