@@ -94,3 +94,20 @@ kernel::NTSTATUS CFormatList::Check(ks::WaveFormatEx* format) const {
     format->cbSize = 0;
     return kernel::STATUS_SUCCESS;
 }
+
+std::uint32_t CFormatList::RemoveTag(std::uint16_t tag) {
+    if (m_pList == nullptr) return 0;
+    std::uint32_t removed = 0;
+    CListNode* node = m_pList->GetHead();
+    while (node != nullptr) {
+        CListNode* next = node->m_pNext;
+        auto* record = static_cast<ks::WaveFormatExtensible*>(node->m_pData);
+        if (record != nullptr && ks::effectiveFormatTag(*record) == tag) {
+            m_pList->RemoveAt(node);
+            kernel::freePoolWithTag(record, m_Tag);
+            ++removed;
+        }
+        node = next;
+    }
+    return removed;
+}

@@ -39,6 +39,10 @@ public:
     // matches.
     kernel::NTSTATUS Check(ks::WaveFormatEx* format) const;
 
+    // Takes out every record of the format tag (an extensible record's
+    // sub-format tag); the count taken.
+    std::uint32_t RemoveTag(std::uint16_t tag);
+
 private:
     template <class Match> const ks::WaveFormatExtensible* FindFirst(Match match) const;
 

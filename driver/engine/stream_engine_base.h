@@ -115,6 +115,11 @@ public:
 protected:
     // Every format the engine took, whatever its endpoint type offers.
     const CFormatList& AllFormats() const { return m_Formats; }
+    // Takes every format of the tag out of the engine's lists.
+    void RemoveFormatsOfTag(std::uint16_t tag) {
+        m_Formats.RemoveTag(tag);
+        m_TwoChannelFormats.RemoveTag(tag);
+    }
 
     // Taken by the client operations of the streaming engines.
     CMutexLock m_Lock;

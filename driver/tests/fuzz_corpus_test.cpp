@@ -1,4 +1,5 @@
 #include "driver/fuzz/device_walks_fuzz.h"
+#include "driver/fuzz/n3w8_rewrite_fuzz.h"
 #include "driver/fuzz/settings_ini_fuzz.h"
 #include "testkit/fuzz_corpus.h"
 
@@ -12,6 +13,10 @@ TEST(FuzzCorpus, SettingsIniImportKeepsItsPromises) {
 
 TEST(FuzzCorpus, DeviceWalksKeepTheirPromises) {
     testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/device_walks", FuzzDeviceWalks);
+}
+
+TEST(FuzzCorpus, N3W8RewriteKeepsItsPromises) {
+    testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/n3w8_rewrite", FuzzN3W8Rewrite);
 }
 
 } // namespace

@@ -143,6 +143,33 @@ kernel::NTSTATUS CUsbStreamEngine::AddUsbFormat(const ks::WaveFormatExtensible* 
     return status;
 }
 
+bool CUsbStreamEngine::HasUsbFormat(const ks::WaveFormatExtensible& format,
+                                    std::uint8_t alternateSetting) const {
+    if (m_pFormatTable == nullptr) return false;
+    for (CListNode* node = m_pFormatTable->GetHead(); node != nullptr; node = node->m_pNext) {
+        const auto* entry = static_cast<const UsbFormatEntry*>(node->m_pData);
+        if (entry->AlternateSetting == alternateSetting &&
+            std::memcmp(&entry->Format, &format, sizeof format) == 0)
+            return true;
+    }
+    return false;
+}
+
+void CUsbStreamEngine::RemoveUsbFormatsOfTag(std::uint16_t tag) {
+    RemoveFormatsOfTag(tag);
+    if (m_pFormatTable == nullptr) return;
+    CListNode* node = m_pFormatTable->GetHead();
+    while (node != nullptr) {
+        CListNode* next = node->m_pNext;
+        auto* entry = static_cast<UsbFormatEntry*>(node->m_pData);
+        if (ks::effectiveFormatTag(entry->Format) == tag) {
+            m_pFormatTable->RemoveAt(node);
+            kernel::freePoolWithTag(entry, UsbStreamTag);
+        }
+        node = next;
+    }
+}
+
 void CUsbStreamEngine::FreeFormatTable() {
     if (m_pFormatTable == nullptr) return;
     void* entry = nullptr;

@@ -82,6 +82,11 @@ public:
     // base's format lists.
     kernel::NTSTATUS AddUsbFormat(const ks::WaveFormatExtensible* format,
                                   std::uint8_t alternateSetting);
+    // Whether the table holds the format, byte for byte, with the setting.
+    bool HasUsbFormat(const ks::WaveFormatExtensible& format, std::uint8_t alternateSetting) const;
+    // Takes every format of the tag (an extensible one's sub-format tag) out
+    // of the table and the base's lists.
+    void RemoveUsbFormatsOfTag(std::uint16_t tag);
     // The alternate setting of the first entry that matches: an extensible
     // request on its first cbSize + 18 bytes (none when that is more than a
     // record), any other on tag, channels, rate and bits.

@@ -1,6 +1,7 @@
 #include "driver/usbstream/usb_stream_engine_create.h"
 
 #include "driver/usbstream/effect_render_stream_engine.h"
+#include "driver/usbstream/processing_render_stream_engine.h"
 #include "driver/usbstream/uac1_stream_engines.h"
 #include "driver/usbstream/uac2_stream_engines.h"
 
@@ -29,6 +30,9 @@ kernel::NTSTATUS CreateUsbStreamEngine(CUsbStreamEngine** engine, UsbStreamKind 
         return Create<CUac1CaptureStreamEngine>(engine, outer, interfaceNumber, terminalId);
     case UsbStreamKind::effectRender:
         return Create<CEffectRenderStreamEngine>(engine, outer, interfaceNumber, terminalId);
+    case UsbStreamKind::processingRender:
+        return Create<CUac1ProcessingRenderStreamEngine>(engine, outer, interfaceNumber,
+                                                         terminalId);
     case UsbStreamKind::uac2Render:
         return Create<CUac2RenderStreamEngine>(engine, outer, interfaceNumber, terminalId, clockId);
     case UsbStreamKind::uac2Capture:

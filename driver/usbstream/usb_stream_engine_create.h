@@ -9,7 +9,16 @@
 
 // effectRender: a release-1 render engine that takes multichannel clients
 // and sends their first two channels.
-enum class UsbStreamKind { uac1Render, uac1Capture, uac2Render, uac2Capture, effectRender };
+// processingRender: a release-1 render engine that tells a chip register
+// what each prepared format carries (InitProcessingStream gives the chip).
+enum class UsbStreamKind {
+    uac1Render,
+    uac1Capture,
+    uac2Render,
+    uac2Capture,
+    effectRender,
+    processingRender
+};
 
 // `terminalId` is the terminal the streaming interface links to;
 // `clockId` the clock source of a release 2 interface (ignored for release
