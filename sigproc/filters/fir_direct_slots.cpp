@@ -1,0 +1,121 @@
+// Direct-path kernels of slots 1 to 5 and the slots' block-processing members.
+#include "sigproc/filters/fir_direct_slots.h"
+
+#include "sigproc/filters/fir_dot_lanes.h"
+#include "sigproc/filters/fir_tap_copies.h"
+#include "sigproc/sigproc.h"
+
+#include <cstdint>
+#include <xmmintrin.h>
+
+namespace {
+
+#define SIG_INLINE inline __attribute__((always_inline))
+
+// Four outputs per pass: lane r of the sum holds output i + r, and the tap
+// that pairs with the window's sample k (the replicated taps keep their own
+// order, so it is tap L - 1 - k), in all four lanes, meets w[i + k ... i + k + 3].
+SIG_INLINE void replicatedRun(const sigFirState* state, const float* w, float* y,
+                              std::int64_t count) {
+    const int tapsLen = state->tapsLen;
+    // Walked backwards: poly[-4·k] is the tap of sample k.
+    const float* poly = sigStateArea<float>(state, state->polyTaps) + 4 * (tapsLen - 1);
+    std::int64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m128 lo = _mm_setzero_ps();
+        __m128 hi = _mm_setzero_ps();
+        for (int k = 0; k < tapsLen; ++k) {
+            const __m128 tap = _mm_load_ps(poly - 4 * k);
+            lo = _mm_add_ps(lo, _mm_mul_ps(tap, _mm_loadu_ps(w + i + k)));
+            hi = _mm_add_ps(hi, _mm_mul_ps(tap, _mm_loadu_ps(w + i + 4 + k)));
+        }
+        _mm_storeu_ps(y + i, lo);
+        _mm_storeu_ps(y + i + 4, hi);
+    }
+    for (; i + 4 <= count; i += 4) {
+        __m128 sum = _mm_setzero_ps();
+        for (int k = 0; k < tapsLen; ++k) {
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_load_ps(poly - 4 * k), _mm_loadu_ps(w + i + k)));
+        }
+        _mm_storeu_ps(y + i, sum);
+    }
+    for (; i < count; ++i) {
+        float sum = 0.0f;
+        for (int k = 0; k < tapsLen; ++k) sum += poly[-4 * k] * w[i + k];
+        y[i] = sum;
+    }
+}
+
+// One output per pass. The copy is chosen by the window's position within a
+// 16-byte line, so taps and samples from the first whole line on are loaded
+// aligned; only the window's samples are read, never a neighbour's, so a
+// stale infinity outside it cannot meet a tap.
+SIG_INLINE void reversedRun(const sigFirState* state, const float* w, float* y,
+                            std::int64_t count) {
+    const int tapsLen = state->tapsLen;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const float* window = w + i;
+        const int misalign = static_cast<int>((reinterpret_cast<std::uintptr_t>(window) >> 2) & 3);
+        const float* taps = sigFirReversedCopy(state, misalign);
+        const int first = (4 - misalign) & 3; // first k whose sample starts a line
+        float edge = 0.0f;
+        for (int k = 0; k < first; ++k) edge += taps[k] * window[k];
+        __m128 lanes = _mm_setzero_ps();
+        int k = first;
+        for (; k + 4 <= tapsLen; k += 4) {
+            lanes = _mm_add_ps(lanes, _mm_mul_ps(_mm_load_ps(taps + k), _mm_load_ps(window + k)));
+        }
+        for (; k < tapsLen; ++k) edge += taps[k] * window[k];
+        alignas(16) float part[4];
+        _mm_store_ps(part, lanes);
+        y[i] = ((part[0] + part[1]) + (part[2] + part[3])) + edge;
+    }
+}
+
+void genericRun(const sigFirState* state, const float* w, float* y, std::int64_t count) {
+    sigFirDotRuns.select()(state->tapsArea(), state->tapsLen, w, y, count);
+}
+
+// The entry's checks, multi-rate states and long blocks with an overlap path
+// go to the generic member; it writes nothing before its checks pass.
+bool directWithKernel(const float* src, const float* dst, int numIters, const sigFirState* state) {
+    if (state == nullptr || src == nullptr || dst == nullptr || numIters <= 0) return false;
+    if (state->id != sigFirIdSingleRate) return false;
+    return numIters < sigFirOverlapMinBlock || state->fftLen <= 0;
+}
+
+} // namespace
+
+#define SIG_FIR_PROCESS_SLOT(suffix, isa, withReversed)                                            \
+    namespace {                                                                                    \
+    __attribute__((target(isa))) void replicatedRun_##suffix(const sigFirState* s, const float* w, \
+                                                             float* y, std::int64_t n) {           \
+        replicatedRun(s, w, y, n);                                                                 \
+    }                                                                                              \
+    __attribute__((target(isa))) void reversedRun_##suffix(const sigFirState* s, const float* w,   \
+                                                           float* y, std::int64_t n) {             \
+        reversedRun(s, w, y, n);                                                                   \
+    }                                                                                              \
+    sigFirDirectRun* kernel_##suffix(const sigFirState* state) {                                   \
+        if ((withReversed) && state->tapsLen >= sigFirReversedMinTaps) {                           \
+            return sigFirHasReversedCopies(state) ? reversedRun_##suffix : genericRun;             \
+        }                                                                                          \
+        return state->polyTaps != 0 ? replicatedRun_##suffix : genericRun;                         \
+    }                                                                                              \
+    }                                                                                              \
+    __attribute__((target(isa))) int sigFirProcess_32f_##suffix(                                   \
+        const float* src, float* dst, int numIters, sigFirState* state) {                          \
+        if (!directWithKernel(src, dst, numIters, state)) {                                        \
+            return sigFirProcess_32f_generic(src, dst, numIters, state);                           \
+        }                                                                                          \
+        sigFirProcessDirectBy_32f(state, src, dst, numIters, kernel_##suffix(state));              \
+        return sigOk;                                                                              \
+    }
+
+SIG_FIR_PROCESS_SLOT(sse, "sse", false)
+SIG_FIR_PROCESS_SLOT(sse2, "sse2", false)
+SIG_FIR_PROCESS_SLOT(sse3, "sse3", false)
+SIG_FIR_PROCESS_SLOT(ssse3, "ssse3", true)
+SIG_FIR_PROCESS_SLOT(sse41, "sse4.1", true)
+
+#undef SIG_FIR_PROCESS_SLOT
