@@ -2,6 +2,7 @@
 #include "sigproc/filters/fir_direct_slots.h"
 
 #include "sigproc/filters/fir_dot_lanes.h"
+#include "sigproc/filters/fir_multirate_slots.h"
 #include "sigproc/filters/fir_tap_copies.h"
 #include "sigproc/sigproc.h"
 
@@ -76,17 +77,45 @@ void genericRun(const sigFirState* state, const float* w, float* y, std::int64_t
     sigFirDotRuns.select()(state->tapsArea(), state->tapsLen, w, y, count);
 }
 
-// The entry's checks, multi-rate states and long blocks with an overlap path
-// go to the generic member; it writes nothing before its checks pass.
-bool directWithKernel(const float* src, const float* dst, int numIters, const sigFirState* state) {
-    if (state == nullptr || src == nullptr || dst == nullptr || numIters <= 0) return false;
-    if (state->id != sigFirIdSingleRate) return false;
-    return numIters < sigFirOverlapMinBlock || state->fftLen <= 0;
+// A slot's multi-rate routines, by the state's mode.
+struct MultiRateRoutines {
+    int (*dense)(sigFirState*, const float*, float*, int);
+    int (*down)(sigFirState*, const float*, float*, int);
+    int (*indexed)(sigFirState*, const float*, float*, int);
+};
+constexpr MultiRateRoutines kSseMultiRate{sigFirMrProcessDense_32f_sse, sigFirMrProcessDown_32f_sse,
+                                          sigFirMrProcessIndexed_32f_sse};
+constexpr MultiRateRoutines kSse2MultiRate{
+    sigFirMrProcessDense_32f_sse2, sigFirMrProcessDown_32f_sse2, sigFirMrProcessIndexed_32f_sse2};
+
+// The generic entry's checks and paths, with the slot's kernels.
+int processInSlot(const float* src, float* dst, int numIters, sigFirState* state,
+                  const MultiRateRoutines& multiRate,
+                  sigFirDirectRun* (*kernelOf)(const sigFirState*)) {
+    if (state == nullptr || src == nullptr || dst == nullptr) return sigErrNullPtr;
+    if (numIters <= 0) return sigErrLength;
+    if (state->id == sigFirIdMultiRate) {
+        switch (state->mode) {
+        case 1:
+            return multiRate.dense(state, src, dst, numIters);
+        case 2:
+            return multiRate.down(state, src, dst, numIters);
+        case 3:
+            return multiRate.indexed(state, src, dst, numIters);
+        default:
+            return sigErrStateMismatch;
+        }
+    }
+    if (state->id != sigFirIdSingleRate) return sigErrStateMismatch;
+    if (numIters >= sigFirOverlapMinBlock && state->fftLen > 0)
+        return sigFirProcessFft_32f(state, src, dst, numIters);
+    sigFirProcessDirectBy_32f(state, src, dst, numIters, kernelOf(state));
+    return sigOk;
 }
 
 } // namespace
 
-#define SIG_FIR_PROCESS_SLOT(suffix, isa, withReversed)                                            \
+#define SIG_FIR_PROCESS_SLOT(suffix, isa, withReversed, multiRate)                                 \
     namespace {                                                                                    \
     __attribute__((target(isa))) void replicatedRun_##suffix(const sigFirState* s, const float* w, \
                                                              float* y, std::int64_t n) {           \
@@ -105,17 +134,13 @@ bool directWithKernel(const float* src, const float* dst, int numIters, const si
     }                                                                                              \
     __attribute__((target(isa))) int sigFirProcess_32f_##suffix(                                   \
         const float* src, float* dst, int numIters, sigFirState* state) {                          \
-        if (!directWithKernel(src, dst, numIters, state)) {                                        \
-            return sigFirProcess_32f_generic(src, dst, numIters, state);                           \
-        }                                                                                          \
-        sigFirProcessDirectBy_32f(state, src, dst, numIters, kernel_##suffix(state));              \
-        return sigOk;                                                                              \
+        return processInSlot(src, dst, numIters, state, multiRate, kernel_##suffix);               \
     }
 
-SIG_FIR_PROCESS_SLOT(sse, "sse", false)
-SIG_FIR_PROCESS_SLOT(sse2, "sse2", false)
-SIG_FIR_PROCESS_SLOT(sse3, "sse3", false)
-SIG_FIR_PROCESS_SLOT(ssse3, "ssse3", true)
-SIG_FIR_PROCESS_SLOT(sse41, "sse4.1", true)
+SIG_FIR_PROCESS_SLOT(sse, "sse", false, kSseMultiRate)
+SIG_FIR_PROCESS_SLOT(sse2, "sse2", false, kSse2MultiRate)
+SIG_FIR_PROCESS_SLOT(sse3, "sse3", false, kSse2MultiRate)
+SIG_FIR_PROCESS_SLOT(ssse3, "ssse3", true, kSse2MultiRate)
+SIG_FIR_PROCESS_SLOT(sse41, "sse4.1", true, kSse2MultiRate)
 
 #undef SIG_FIR_PROCESS_SLOT

@@ -1,8 +1,8 @@
 // The block-processing members of processor slots 1 to 5.
 //
-// They run the generic entry's checks, multi-rate routines and overlap path;
-// the direct path of a single-rate state keeps the generic structure (head
-// through the delay line, the rest straight from the source) but computes
+// They run the generic entry's checks and overlap path, and the slot's
+// multi-rate routines (fir_multirate_slots.h); the direct path of a single-rate state keeps the
+// generic structure (head through the delay line, the rest straight from the source) but computes
 // every output with a vector kernel that accumulates in single precision:
 // tap k's product is added to one of four float lanes, the lanes are summed
 // at the end. The outputs therefore differ from the generic member's sums in
