@@ -120,6 +120,17 @@ TEST(FirSlotStateLayout, TapCopiesByteForByte) {
     }
 }
 
+// The copies make a slot's state several times larger than the generic one;
+// a tap count whose size the 32-bit count cannot carry is refused, not wrapped.
+TEST(FirSlotStateLayout, OversizedStatesAreRefused) {
+    for (int slot : kSlots) {
+        int size = -1;
+        EXPECT_EQ(sigDispatchTable.firGetStateSize_32f[slot](100'000'000, &size), sigErrFirLength)
+            << slot;
+        EXPECT_EQ(size, -1) << slot;
+    }
+}
+
 TEST(FirSlotStateLayout, LibraryBlockHasTheSameCopies) {
     const std::vector<float> taps = filter_reference::randomSignal(70, 5u);
     for (int slot : kSlots) {
@@ -201,11 +212,17 @@ TEST(FirSlotDirectPath, StatesOfOtherSetUpsStayExact) {
             EXPECT_EQ(runBlocks(slot, generic.state, x, {64}), reference) << slot;
             BufferState own(slot, taps);
             EXPECT_EQ(runBlocks(0, own.state, x, {64}), reference) << slot;
+            // Slot 2's state has no reversed copies for slots 4 and 5 to read.
+            BufferState replicatedOnly(2, taps);
+            const std::vector<float> y = runBlocks(slot, replicatedOnly.state, x, {64});
+            if (slot >= 4 && tapsLen >= sigFirReversedMinTaps) {
+                EXPECT_EQ(y, reference) << slot;
+            }
         }
     }
 }
 
-TEST(FirSlotDirectPath, ChecksAndMultiRateStatesAreTheGenericOnes) {
+TEST(FirSlotDirectPath, ChecksAreTheGenericOnes) {
     const std::vector<float> taps(8, 0.25f);
     const std::vector<float> x(16, 1.0f);
     std::vector<float> y(16, 7.0f);
