@@ -47,29 +47,54 @@ SIG_INLINE void replicatedRun(const sigFirState* state, const float* w, float* y
     }
 }
 
-// One output per pass. The copy is chosen by the window's position within a
-// 16-byte line, so taps and samples from the first whole line on are loaded
-// aligned; only the window's samples are read, never a neighbour's, so a
-// stale infinity outside it cannot meet a tap.
+// One window's sum, as four lane sums and a scalar for the window's edges.
+// The copy is chosen by the window's position within a 16-byte line, so taps
+// and samples from the first whole line on are loaded aligned; only the
+// window's samples are read, never a neighbour's, so a stale infinity outside
+// it cannot meet a tap.
+SIG_INLINE __m128 windowLanes(const sigFirState* state, const float* window, float* edge) {
+    const int tapsLen = state->tapsLen;
+    const int misalign = static_cast<int>((reinterpret_cast<std::uintptr_t>(window) >> 2) & 3);
+    const float* taps = sigFirReversedCopy(state, misalign);
+    const int first = (4 - misalign) & 3; // first k whose sample starts a line
+    float sum = 0.0f;
+    for (int k = 0; k < first; ++k) sum += taps[k] * window[k];
+    // Two sums, so that two additions are in flight at once.
+    __m128 even = _mm_setzero_ps();
+    __m128 odd = _mm_setzero_ps();
+    int k = first;
+    for (; k + 8 <= tapsLen; k += 8) {
+        even = _mm_add_ps(even, _mm_mul_ps(_mm_load_ps(taps + k), _mm_load_ps(window + k)));
+        odd = _mm_add_ps(odd, _mm_mul_ps(_mm_load_ps(taps + k + 4), _mm_load_ps(window + k + 4)));
+    }
+    if (k + 4 <= tapsLen) {
+        even = _mm_add_ps(even, _mm_mul_ps(_mm_load_ps(taps + k), _mm_load_ps(window + k)));
+        k += 4;
+    }
+    for (; k < tapsLen; ++k) sum += taps[k] * window[k];
+    *edge = sum;
+    return _mm_add_ps(even, odd);
+}
+
+// Four windows' lane sums are added across by one transpose, four outputs a store.
 SIG_INLINE void reversedRun(const sigFirState* state, const float* w, float* y,
                             std::int64_t count) {
-    const int tapsLen = state->tapsLen;
-    for (std::int64_t i = 0; i < count; ++i) {
-        const float* window = w + i;
-        const int misalign = static_cast<int>((reinterpret_cast<std::uintptr_t>(window) >> 2) & 3);
-        const float* taps = sigFirReversedCopy(state, misalign);
-        const int first = (4 - misalign) & 3; // first k whose sample starts a line
+    std::int64_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        alignas(16) float edges[4];
+        __m128 l0 = windowLanes(state, w + i, &edges[0]);
+        __m128 l1 = windowLanes(state, w + i + 1, &edges[1]);
+        __m128 l2 = windowLanes(state, w + i + 2, &edges[2]);
+        __m128 l3 = windowLanes(state, w + i + 3, &edges[3]);
+        _MM_TRANSPOSE4_PS(l0, l1, l2, l3);
+        const __m128 lanes = _mm_add_ps(_mm_add_ps(l0, l1), _mm_add_ps(l2, l3));
+        _mm_storeu_ps(y + i, _mm_add_ps(lanes, _mm_load_ps(edges)));
+    }
+    for (; i < count; ++i) {
         float edge = 0.0f;
-        for (int k = 0; k < first; ++k) edge += taps[k] * window[k];
-        __m128 lanes = _mm_setzero_ps();
-        int k = first;
-        for (; k + 4 <= tapsLen; k += 4) {
-            lanes = _mm_add_ps(lanes, _mm_mul_ps(_mm_load_ps(taps + k), _mm_load_ps(window + k)));
-        }
-        for (; k < tapsLen; ++k) edge += taps[k] * window[k];
         alignas(16) float part[4];
-        _mm_store_ps(part, lanes);
-        y[i] = ((part[0] + part[1]) + (part[2] + part[3])) + edge;
+        _mm_store_ps(part, windowLanes(state, w + i, &edge));
+        y[i] = ((part[0] + part[2]) + (part[1] + part[3])) + edge;
     }
 }
 
