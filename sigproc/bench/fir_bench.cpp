@@ -4,6 +4,8 @@
 // measured beside a plain double-accumulating loop, and the 256-tap case also
 // beside the same overlap-save convolution written on FFTW, in the same run.
 #include "sigproc/bench/fir_stream.h"
+#include "sigproc/core/cpu.h"
+#include "sigproc/core/dispatch.h"
 #include "sigproc/core/wide_isa.h"
 #include "sigproc/sigproc.h"
 
@@ -191,6 +193,27 @@ void firDirectLibrary(benchmark::State& state, int tapsLen) {
     timeCalls(state, s, [&](const float* x, float* y, int n) { sigFirProcess_32f(x, y, n, fir); });
 }
 
+// The same through the set-up and processing members of one processor slot,
+// whose direct path sums in single precision from the slot's tap copies.
+void firDirectSlot(benchmark::State& state, int tapsLen, int slot) {
+    if (sigCpuLevelOf(sigCpuReadSnapshot()).level < slot) {
+        state.SkipWithError("the processor lacks the slot's instructions");
+        return;
+    }
+    Stream s(tapsLen, 48);
+    int size = 0;
+    sigDispatchTable.firGetStateSize_32f[slot](tapsLen, &size);
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(size));
+    sigFirState* fir = nullptr;
+    if (sigDispatchTable.firInit_32f[slot](&fir, s.taps.data(), tapsLen, nullptr, buffer.data()) !=
+        sigOk) {
+        state.SkipWithError("no FIR state");
+        return;
+    }
+    auto* process = sigDispatchTable.firProcess_32f[slot];
+    timeCalls(state, s, [&](const float* x, float* y, int n) { process(x, y, n, fir); });
+}
+
 } // namespace
 
 BENCHMARK(fir256Library)->Name("fir256_512/sigFirProcess_32f");
@@ -204,3 +227,18 @@ BENCHMARK_CAPTURE(firDirectLibrary, 132, 132)->Name("fir132_48/sigFirProcess_32f
 BENCHMARK_CAPTURE(firFloatReference, 132, 132, 48)->Name("fir132_48/reference_float_loop");
 BENCHMARK_CAPTURE(firDirectLibrary, 101d, 101)->Name("fir101_48_double/sigFirProcess_32f");
 BENCHMARK_CAPTURE(firReference, 101, 101, 48)->Name("fir101_48_double/reference_double_loop");
+BENCHMARK_CAPTURE(firDirectSlot, 66_sse, 66, 1)->Name("fir66_48/slot1_sse");
+BENCHMARK_CAPTURE(firDirectSlot, 66_sse2, 66, 2)->Name("fir66_48/slot2_sse2");
+BENCHMARK_CAPTURE(firDirectSlot, 66_sse3, 66, 3)->Name("fir66_48/slot3_sse3");
+BENCHMARK_CAPTURE(firDirectSlot, 66_ssse3, 66, 4)->Name("fir66_48/slot4_ssse3");
+BENCHMARK_CAPTURE(firDirectSlot, 66_sse41, 66, 5)->Name("fir66_48/slot5_sse41");
+BENCHMARK_CAPTURE(firDirectSlot, 101_sse, 101, 1)->Name("fir101_48/slot1_sse");
+BENCHMARK_CAPTURE(firDirectSlot, 101_sse2, 101, 2)->Name("fir101_48/slot2_sse2");
+BENCHMARK_CAPTURE(firDirectSlot, 101_sse3, 101, 3)->Name("fir101_48/slot3_sse3");
+BENCHMARK_CAPTURE(firDirectSlot, 101_ssse3, 101, 4)->Name("fir101_48/slot4_ssse3");
+BENCHMARK_CAPTURE(firDirectSlot, 101_sse41, 101, 5)->Name("fir101_48/slot5_sse41");
+BENCHMARK_CAPTURE(firDirectSlot, 132_sse, 132, 1)->Name("fir132_48/slot1_sse");
+BENCHMARK_CAPTURE(firDirectSlot, 132_sse2, 132, 2)->Name("fir132_48/slot2_sse2");
+BENCHMARK_CAPTURE(firDirectSlot, 132_sse3, 132, 3)->Name("fir132_48/slot3_sse3");
+BENCHMARK_CAPTURE(firDirectSlot, 132_ssse3, 132, 4)->Name("fir132_48/slot4_ssse3");
+BENCHMARK_CAPTURE(firDirectSlot, 132_sse41, 132, 5)->Name("fir132_48/slot5_sse41");

@@ -2,9 +2,11 @@
 // groups hold their generic member in all six slots; the real FFT's set-up
 // and in-place transforms have members of their own in slots 1 to 5 (its
 // free serves every slot's record and stays generic), and so have the FIR
-// set-ups, whose overlap path uses the slot's real FFT.
+// set-ups, whose overlap path uses the slot's real FFT and whose tap copies
+// feed the direct-path kernels of the FIR block processing of the same slots.
 #include "sigproc/core/dispatch.h"
 #include "sigproc/fft/simd_fft.h"
+#include "sigproc/filters/fir_direct_slots.h"
 
 constinit std::atomic<std::int32_t> sigCpuLevel{0};
 
@@ -27,7 +29,8 @@ constinit const sigTable sigDispatchTable{
                              sigFirGetStateSize_32f_ssse3, sigFirGetStateSize_32f_sse41}},
     .firMrInit_32f = sigFirMrInit_32f_generic,
     .firMrGetStateSize_32f = sigFirMrGetStateSize_32f_generic,
-    .firProcess_32f = sigFirProcess_32f_generic,
+    .firProcess_32f = {{sigFirProcess_32f_generic, sigFirProcess_32f_sse, sigFirProcess_32f_sse2,
+                        sigFirProcess_32f_sse3, sigFirProcess_32f_ssse3, sigFirProcess_32f_sse41}},
     .firOneSample_32f = sigFirOneSample_32f_generic,
     .iirProcessInPlace_32f = sigIirProcessInPlace_32f_generic,
     .iirGetStateSize_32f = sigIirGetStateSize_32f_generic,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sigproc/filters/fir_state.h"
+#include "sigproc/filters/fir_tap_copies.h"
 
 #include <cstdint>
 
@@ -60,8 +61,18 @@ SIG_FIR_SLOT_DECLARE(ssse3)
 SIG_FIR_SLOT_DECLARE(sse41)
 #undef SIG_FIR_SLOT_DECLARE
 
+// Blocks this long or longer take the overlap path when the state has one;
+// shorter ones are cheaper on the direct path.
+inline constexpr int sigFirOverlapMinBlock = 512;
+
 // Single-rate processing paths, after the entry's checks.
 void sigFirProcessDirect_32f(sigFirState* state, const float* src, float* dst, int numIters);
+// The direct path with its outputs y[i] (i < count) computed by `run` from the
+// windows starting at w + i.
+using sigFirDirectRun = void(const sigFirState* state, const float* w, float* y,
+                             std::int64_t count);
+void sigFirProcessDirectBy_32f(sigFirState* state, const float* src, float* dst, int numIters,
+                               sigFirDirectRun* run);
 int sigFirProcessFft_32f(sigFirState* state, const float* src, float* dst, int numIters);
 
 // ---- shared by both set-ups
@@ -75,17 +86,23 @@ int sigFirFftOrder(int tapsLen);
 // Byte offsets of a single-rate state's areas from the record's start, and
 // where the state ends. The FFT specification and its init area lie inside only
 // for a state in a caller's buffer.
+// polyTaps is 0 for a set-up slot without the replicated taps.
 struct sigFirAreas {
-    std::int64_t taps, delay, gap, fftSpec, fftInit, fftTaps, fftWork, block, spare, end;
+    std::int64_t taps, delay, polyTaps, gap, fftSpec, fftInit, fftTaps, fftWork, block, spare, end;
 };
 sigFirAreas sigFirPlanAreas(int tapsLen, std::int64_t fftLen, std::int64_t specBytes,
-                            std::int64_t initBytes, std::int64_t workBytes);
+                            std::int64_t initBytes, std::int64_t workBytes, int slot);
 
 // Writes the words both set-ups share (everything but the FFT part), the
 // reversed taps and the delay line (dlyLine newest first, or null for silence).
 void sigFirWriteSingleRate(sigFirState* state, const sigFirAreas& areas, const float* taps,
                            int tapsLen, const float* dlyLine, std::uint32_t id,
                            std::int32_t fftWorkBytes);
+
+// The tap copies of a state made by the set-up of `slot` (fir_tap_copies.h),
+// after sigFirWriteSingleRate.
+void sigFirWriteTapCopies(sigFirState* state, const sigFirAreas& areas, const float* taps,
+                          int tapsLen, int slot);
 
 // The overlap path's words of a state whose FFT specification is in place,
 // and the spectrum of the taps in their own order, zero-padded to fftLen, made

@@ -44,7 +44,7 @@ int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLe
     const int order = sigFirFftOrder(tapsLen);
     const std::int64_t fftLen = order > 0 ? std::int64_t{1} << order : 0;
     // Refuse a tap count whose block could never be sized before anything is made.
-    if (!fitsSize(sigFirPlanAreas(tapsLen, fftLen, 0, 0, 0))) return sigErrFirLength;
+    if (!fitsSize(sigFirPlanAreas(tapsLen, fftLen, 0, 0, 0, fftSlot))) return sigErrFirLength;
 
     SpecOwner spec;
     int workBytes = 0;
@@ -58,7 +58,7 @@ int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLe
             return status;
         }
     }
-    const sigFirAreas areas = sigFirPlanAreas(tapsLen, fftLen, 0, 0, workBytes);
+    const sigFirAreas areas = sigFirPlanAreas(tapsLen, fftLen, 0, 0, workBytes, fftSlot);
     if (!fitsSize(areas)) return sigErrFirLength;
 
     // Library blocks are 32-byte aligned: the record starts at the block.
@@ -67,6 +67,7 @@ int sigFirInitAllocState_32f(sigFirState** pState, const float* taps, int tapsLe
     sigZeroBytes_8u(block, sigFirHeaderBytes);
     auto* state = reinterpret_cast<sigFirState*>(block);
     sigFirWriteSingleRate(state, areas, taps, tapsLen, dlyLine, id, workBytes);
+    sigFirWriteTapCopies(state, areas, taps, tapsLen, fftSlot);
     state->allocated = 1;
 
     if (fftLen == 0) {

@@ -41,8 +41,9 @@ FftPart fftPartFor(int tapsLen, int fftSlot) {
     return part;
 }
 
-sigFirAreas areasFor(int tapsLen, const FftPart& part) {
-    return sigFirPlanAreas(tapsLen, part.fftLen, part.specBytes, part.initBytes, part.workBytes);
+sigFirAreas areasFor(int tapsLen, const FftPart& part, int slot) {
+    return sigFirPlanAreas(tapsLen, part.fftLen, part.specBytes, part.initBytes, part.workBytes,
+                           slot);
 }
 
 bool fitsSize(const sigFirAreas& areas) {
@@ -68,7 +69,7 @@ void buildFftPart(sigFirState* state, const sigFirAreas& areas, const FftPart& p
 } // namespace
 
 int sigFirStateSize_32f(int tapsLen, int* pSize, int fftSlot) {
-    const sigFirAreas areas = areasFor(tapsLen, fftPartFor(tapsLen, fftSlot));
+    const sigFirAreas areas = areasFor(tapsLen, fftPartFor(tapsLen, fftSlot), fftSlot);
     if (!fitsSize(areas)) return sigErrFirLength;
     *pSize = static_cast<int>(areas.end + kBaseSlack);
     return sigOk;
@@ -77,12 +78,13 @@ int sigFirStateSize_32f(int tapsLen, int* pSize, int fftSlot) {
 int sigFirInitState_32f(sigFirState** pState, const float* taps, int tapsLen, const float* dlyLine,
                         unsigned char* buffer, std::uint32_t id, int fftSlot) {
     const FftPart part = fftPartFor(tapsLen, fftSlot);
-    const sigFirAreas areas = areasFor(tapsLen, part);
+    const sigFirAreas areas = areasFor(tapsLen, part, fftSlot);
     if (!fitsSize(areas)) return sigErrFirLength;
 
     auto* state = reinterpret_cast<sigFirState*>(sigStateBase(buffer));
     *pState = state;
     sigFirWriteSingleRate(state, areas, taps, tapsLen, dlyLine, id, part.workBytes);
+    sigFirWriteTapCopies(state, areas, taps, tapsLen, fftSlot);
     buildFftPart(state, areas, part, taps);
     return sigOk;
 }

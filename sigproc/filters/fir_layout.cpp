@@ -15,13 +15,16 @@ int sigFirFftOrder(int tapsLen) {
 }
 
 sigFirAreas sigFirPlanAreas(int tapsLen, std::int64_t fftLen, std::int64_t specBytes,
-                            std::int64_t initBytes, std::int64_t workBytes) {
+                            std::int64_t initBytes, std::int64_t workBytes, int slot) {
     const std::int64_t taps = tapsLen;
+    const std::int64_t tapsBytes = sigAlign16(4 * taps);
+    const sigFirTapCopies copies = sigFirTapCopiesOf(slot);
     sigAreaCursor cursor(sigFirHeaderBytes);
     sigFirAreas a{};
-    a.taps = cursor.take(sigAlign16(4 * taps));
+    a.taps = cursor.take(copies.reversed ? 16 * sigFirReversedStride(tapsLen) : tapsBytes);
     // Room for at least 3·tapsLen + 4 floats: the history and a head block behind it.
     a.delay = cursor.take((12 * taps + 31) & ~std::int64_t{15});
+    a.polyTaps = copies.replicated ? cursor.take(4 * tapsBytes) : 0;
     a.gap = cursor.take(sigFirGapBytes);
     a.fftSpec = cursor.take(specBytes);
     a.fftInit = cursor.take(initBytes);
@@ -29,6 +32,9 @@ sigFirAreas sigFirPlanAreas(int tapsLen, std::int64_t fftLen, std::int64_t specB
     a.fftWork = cursor.take(workBytes);
     a.block = cursor.take(sigAlign16(4 * fftLen));
     a.spare = cursor.take(sigFirSpareBytes);
+    // The four reversed copies come on top of the single-copy taps area's
+    // bytes, which stay at the end of the block unused.
+    if (copies.reversed) cursor.take(tapsBytes);
     a.end = cursor.end();
     return a;
 }
@@ -63,6 +69,26 @@ void sigFirWriteSingleRate(sigFirState* state, const sigFirAreas& areas, const f
         for (int k = 0; k < tapsLen; ++k) delay[k] = dlyLine[tapsLen - 1 - k];
     }
     state->headLen = ((tapsLen + 3) & ~3) | 1;
+}
+
+void sigFirWriteTapCopies(sigFirState* state, const sigFirAreas& areas, const float* taps,
+                          int tapsLen, int slot) {
+    const sigFirTapCopies copies = sigFirTapCopiesOf(slot);
+    if (copies.replicated) {
+        state->polyTaps = static_cast<std::uint32_t>(areas.polyTaps);
+        float* poly = sigStateArea<float>(state, state->polyTaps);
+        for (int k = 0; k < tapsLen; ++k) {
+            for (int lane = 0; lane < 4; ++lane) poly[4 * k + lane] = taps[k];
+        }
+    }
+    if (copies.reversed) {
+        const std::int64_t stride = sigFirReversedStride(tapsLen) + 1;
+        float* area = state->tapsArea();
+        sigZero_32f_generic(area, static_cast<int>(4 * (stride - 1)));
+        for (int j = 0; j < 4; ++j) {
+            for (int k = 0; k < tapsLen; ++k) area[j * stride + k] = taps[tapsLen - 1 - k];
+        }
+    }
 }
 
 // The spectrum stays unscaled: the inverse transform of the overlap path

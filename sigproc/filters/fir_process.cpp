@@ -10,9 +10,6 @@
 
 namespace {
 
-// Shorter blocks are cheaper on the direct path.
-constexpr int kOverlapMinBlock = 512;
-
 // Multi-rate states run the routine of their layout's mode.
 int processMultiRate(sigFirState* state, const float* src, float* dst, int numIters) {
     switch (state->mode) {
@@ -34,7 +31,7 @@ int sigFirProcess_32f_generic(const float* src, float* dst, int numIters, sigFir
     if (numIters <= 0) return sigErrLength;
     if (pState->id == sigFirIdMultiRate) return processMultiRate(pState, src, dst, numIters);
     if (pState->id != sigFirIdSingleRate) return sigErrStateMismatch;
-    if (numIters >= kOverlapMinBlock && pState->fftLen > 0) {
+    if (numIters >= sigFirOverlapMinBlock && pState->fftLen > 0) {
         return sigFirProcessFft_32f(pState, src, dst, numIters);
     }
     sigFirProcessDirect_32f(pState, src, dst, numIters);
