@@ -134,6 +134,9 @@ public:
     io::DeviceObject* GetPhysicalDeviceObject() const { return m_pPhysicalDeviceObject; }
 
 protected:
+    // The device models keep the power state they act on here.
+    void SetPowerState(io::DevicePowerState state) { m_PowerState = state; }
+
     EndpointInfoRecord m_InfoRecord = {};
 
 private:

@@ -51,6 +51,9 @@ CUsbStreamEngine::~CUsbStreamEngine() {
     if (m_pWorker != nullptr) {
         m_StopEvent.set();
         kernel::waitForSingleObject(m_ThreadExitedEvent, kernel::Timeout::infinite());
+        // The thread's own end, not only its last act: nothing of it may
+        // outlive the engine.
+        kernel::waitForSingleObject(*m_pWorker, kernel::Timeout::infinite());
         kernel::dereferenceObject(*m_pWorker);
     }
     if (m_pStreamCallback != nullptr) kernel::dereferenceObject(*m_pStreamCallback);

@@ -20,6 +20,8 @@ struct SimulatedBus::Transfer {
     const BusRequestKind kind;
     bool stall = false;
     bool gone = false;                                 // lost to an unplug or a port cycle
+    bool aborted = false;                              // its pipe was aborted
+    bool hasMessage = false;                           // a status message was set aside for it
     kernel::NTSTATUS refusal = kernel::STATUS_SUCCESS; // ends with this, the device not asked
     kernel::Dpc dpc;                                   // completes the request
     kernel::Timer timer; // queues dpc for a delayed request; goes before it
@@ -83,6 +85,10 @@ BusRequestKind kindOfRecord(const usb::RequestHeader* record) {
         return BusRequestKind::resetPipe;
     case usb::Function::controlTransfer:
         return BusRequestKind::control;
+    case usb::Function::bulkOrInterruptTransfer:
+        return BusRequestKind::interrupt;
+    case usb::Function::abortPipe:
+        return BusRequestKind::abortPipe;
     default:
         return usb::isClassOrVendor(record->function) ? BusRequestKind::control
                                                       : BusRequestKind::other;
@@ -222,6 +228,11 @@ kernel::NTSTATUS SimulatedBus::receive(io::Irp* irp) {
             transfer.refusal = status;
     m_transfers.push_back(std::move(owned));
     io::setCancelRoutine(irp, cancel);
+    if (kind == BusRequestKind::interrupt && !failing && m_plugged) {
+        // Waits for a status message; a delay or hold changes nothing.
+        deliverStatusMessage();
+        return kernel::STATUS_PENDING;
+    }
     schedule(transfer, fault ? &*fault : nullptr);
     return kernel::STATUS_PENDING;
 }
@@ -280,7 +291,7 @@ void SimulatedBus::finish(std::unique_ptr<Transfer> transfer) {
     // A cancel that took the routine first has left the request to this call.
     io::setCancelRoutine(irp, nullptr);
     const bool plugged = this->plugged();
-    if (irp->cancelled())
+    if (irp->cancelled() || transfer->aborted)
         fail(irp, usb::BusStatus::cancelled);
     else if ((!plugged || transfer->gone) && transfer->kind != BusRequestKind::portStatus)
         fail(irp, usb::BusStatus::deviceGone);
@@ -298,6 +309,13 @@ void SimulatedBus::finish(std::unique_ptr<Transfer> transfer) {
 void SimulatedBus::serve(io::Irp* irp, BusRequestKind kind, bool plugged) {
     const std::uint32_t code =
         io::currentStackLocation(irp)->parameters.deviceIoControl.ioControlCode;
+    if (kind == BusRequestKind::interrupt) return serveStatusTransfer(irp);
+    if (kind == BusRequestKind::abortPipe) {
+        abortStatusTransfers();
+        irp->ioStatus = {kernel::STATUS_SUCCESS, 0};
+        recordOf(irp)->status = usb::BusStatus::success;
+        return;
+    }
     if (code == usb::internal_ioctl::submitRequest) {
         usb::RequestHeader* record = recordOf(irp);
         irp->ioStatus = {record == nullptr ? kernel::STATUS_INVALID_PARAMETER
@@ -338,6 +356,59 @@ void SimulatedBus::servePort(io::Irp* irp, BusRequestKind kind, bool plugged) {
         break;
     }
     irp->ioStatus = {status, 0};
+}
+
+void SimulatedBus::postStatusMessage(std::vector<std::uint8_t> message) {
+    const std::lock_guard guard(m_lock);
+    m_statusMessages.push_back(std::move(message));
+    deliverStatusMessage();
+}
+
+bool SimulatedBus::deliverStatusMessage() {
+    if (m_statusMessages.empty()) return false;
+    for (const std::unique_ptr<Transfer>& transfer : m_transfers) {
+        if (transfer->kind != BusRequestKind::interrupt || transfer->hasMessage ||
+            transfer->aborted || transfer->gone)
+            continue;
+        transfer->hasMessage = true;
+        kernel::queueDpc(transfer->dpc, nullptr, nullptr);
+        return true;
+    }
+    return false;
+}
+
+void SimulatedBus::serveStatusTransfer(io::Irp* irp) {
+    auto* record = usb::requestAs<usb::BulkOrInterruptTransfer>(
+        recordOf(irp), usb::Function::bulkOrInterruptTransfer);
+    std::vector<std::uint8_t> message;
+    {
+        const std::lock_guard guard(m_lock);
+        if (!m_statusMessages.empty()) {
+            message = std::move(m_statusMessages.front());
+            m_statusMessages.pop_front();
+        }
+    }
+    if (record == nullptr || (record->transfer.transferBuffer == nullptr &&
+                              record->transfer.transferBufferLength != 0)) {
+        fail(irp, usb::BusStatus::invalidParameter);
+        return;
+    }
+    const std::size_t moved =
+        std::min<std::size_t>(message.size(), record->transfer.transferBufferLength);
+    if (moved != 0) std::memcpy(record->transfer.transferBuffer, message.data(), moved);
+    record->transfer.transferBufferLength = static_cast<std::uint32_t>(moved);
+    record->header.status = usb::BusStatus::success;
+    irp->ioStatus = {kernel::STATUS_SUCCESS, 0};
+}
+
+void SimulatedBus::abortStatusTransfers() {
+    const std::lock_guard guard(m_lock);
+    for (const std::unique_ptr<Transfer>& transfer : m_transfers) {
+        if (transfer->kind != BusRequestKind::interrupt) continue;
+        transfer->aborted = true;
+        transfer->timer.cancel();
+        kernel::queueDpc(transfer->dpc, nullptr, nullptr);
+    }
 }
 
 void SimulatedBus::cancel(io::DeviceObject* device, io::Irp* irp) {

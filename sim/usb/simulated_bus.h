@@ -24,6 +24,11 @@
 // properties and registers device interfaces. It answers device power
 // requests with success, as a bus does for a device it keeps powered.
 //
+// Bulk and interrupt transfers read the function's status endpoint: each
+// waits until a status message is posted (postStatusMessage; messages
+// posted before wait for a transfer) and ends with its bytes, cut to the
+// transfer's length. Abort-pipe ends every waiting transfer cancelled.
+//
 // Faults on demand, per kind of request: stall the next ones, fail them with
 // a given status, delay them by clock time, hold them until they are
 // cancelled, and unplug the device, which fails pending and new requests
@@ -45,6 +50,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 namespace usbsim {
 
@@ -58,6 +64,8 @@ enum class BusRequestKind {
     resetPort,
     cyclePort,
     idleNotification,
+    interrupt, // bulk or interrupt transfers: the status endpoint's messages
+    abortPipe,
     other, // a record of a function the bus does not serve, or another control
     count,
 };
@@ -112,6 +120,8 @@ public:
     IsochronousSchedule& isochronous() { return m_isochronous; }
     const BusPlugAndPlay& plugAndPlay() const { return m_pnp; }
 
+    // A message of the status endpoint, for the next transfer that reads it.
+    void postStatusMessage(std::vector<std::uint8_t> message);
     // Requests received and not yet completed (isochronous transfers aside).
     std::size_t pendingRequests() const;
     // Internal device controls received, per kind.
@@ -139,6 +149,11 @@ private:
     // Runs the request against the function; fills record and I/O status.
     void serve(io::Irp* irp, BusRequestKind kind, bool plugged);
     void servePort(io::Irp* irp, BusRequestKind kind, bool plugged);
+    // A waiting status transfer takes the first message; false when none
+    // waits (under the lock).
+    bool deliverStatusMessage();
+    void serveStatusTransfer(io::Irp* irp);
+    void abortStatusTransfers();
     std::unique_ptr<Transfer> take(Transfer* transfer); // out of the list; null when gone
 
     BusRequests m_requests;
@@ -151,6 +166,7 @@ private:
     mutable std::mutex m_lock;
     std::list<std::unique_ptr<Transfer>> m_transfers;
     std::list<std::pair<BusRequestKind, BusFault>> m_faults;
+    std::list<std::vector<std::uint8_t>> m_statusMessages;
     int m_received[static_cast<int>(BusRequestKind::count)] = {};
     bool m_plugged = true;
 };

@@ -81,7 +81,8 @@ TEST_F(SimulatedBusTest, EachRequestRecordCompletesLaterWithItsResults) {
          usb::BusStatus::invalidParameter, kernel::STATUS_INVALID_PARAMETER, 0x10000, 0},
         {"record shorter than its function", sized(Function::controlTransfer, 100), 4,
          usb::BusStatus::invalidParameter, kernel::STATUS_INVALID_PARAMETER, 4, 0},
-        {"function the bus does not serve", sized(Function::abortPipe, sizeof(usb::PipeRequest)), 0,
+        {"function the bus does not serve",
+         sized(static_cast<Function>(0x0025), sizeof(usb::PipeRequest)), 0,
          usb::BusStatus::invalidFunction, kernel::STATUS_NOT_SUPPORTED, 0, 0},
     };
     for (const RecordCase& c : cases) {
@@ -175,6 +176,48 @@ TEST_F(SimulatedBusTest, HeldOrDelayedRequestEndsWhenCancelled) {
         EXPECT_EQ(bus.pendingRequests(), 0u);
         clock.advance(10ms); // a cancelled delay does not complete it again
     }
+}
+
+// A status read waits for a message, takes one message at a time (cut to
+// its length) in the order posted, and ends cancelled when its pipe is
+// aborted.
+TEST_F(SimulatedBusTest, StatusReadsWaitForPostedMessages) {
+    std::uint8_t buffer[2] = {};
+    usb::BulkOrInterruptTransfer read{};
+    auto arm = [&]() -> SentRequest& {
+        read = {};
+        read.header.length = sizeof(read);
+        read.header.function = usb::Function::bulkOrInterruptTransfer;
+        read.transfer.transferFlags = usb::transfer_flags::directionIn;
+        read.transfer.transferBuffer = buffer;
+        read.transfer.transferBufferLength = sizeof(buffer);
+        return start(read.header);
+    };
+    SentRequest& first = arm();
+    clock.settle();
+    EXPECT_FALSE(first.done());
+    bus.postStatusMessage({0x00, 0x09, 0x77});
+    bus.postStatusMessage({0x01, 0x02});
+    clock.settle();
+    ASSERT_TRUE(first.done());
+    EXPECT_EQ(first.status(), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(read.transfer.transferBufferLength, 2u);
+    EXPECT_EQ(buffer[1], 0x09);
+
+    SentRequest& second = arm();
+    clock.settle();
+    ASSERT_TRUE(second.done());
+    EXPECT_EQ(buffer[0], 0x01);
+
+    SentRequest& third = arm();
+    usb::PipeRequest abort{};
+    abort.header.length = sizeof(abort);
+    abort.header.function = usb::Function::abortPipe;
+    EXPECT_EQ(submit(abort.header), kernel::STATUS_SUCCESS);
+    ASSERT_TRUE(third.done());
+    EXPECT_EQ(third.status(), kernel::STATUS_CANCELLED);
+    EXPECT_EQ(bus.received(BusRequestKind::interrupt), 3);
+    EXPECT_EQ(bus.received(BusRequestKind::abortPipe), 1);
 }
 
 TEST_F(SimulatedBusTest, UnplugFailsPendingAndNewRequestsUntilReplug) {
