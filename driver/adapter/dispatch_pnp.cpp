@@ -43,25 +43,41 @@ void DisableAndFreeInterface(PrivateInterfaceState& state) {
     state.registered = false;
 }
 
+// Lets go of what the start kept; the port layer's own references keep the
+// topology subdevice until it is unregistered.
+void ReleaseStarted(DriverExtension& extension) {
+    if (extension.pTopologyPort != nullptr) extension.pTopologyPort->Release();
+    if (extension.pHal != nullptr) extension.pHal->Release();
+    extension.pTopologyPort = nullptr;
+    extension.pHal = nullptr;
+}
+
 kernel::NTSTATUS RemoveDevice(io::DeviceObject* device, io::Irp* irp, DriverExtension& extension) {
     DisableAndFreeInterface(extension.asioInterface);
     DisableAndFreeInterface(extension.enumInterface);
-    IAudioHal* hal = extension.pHal;
-    if (hal != nullptr) StopAndUninstall(device, irp, *hal, UninstallReport::print);
-    // The port layer deletes the device, extension and all: what is still
-    // needed is taken out first.
-    io::DeviceObject* lowerDevice = extension.pLowerDevice;
-    extension.pHal = nullptr;
-    extension.pLowerDevice = nullptr;
+    if (extension.pHal != nullptr)
+        StopAndUninstall(device, irp, *extension.pHal, UninstallReport::print);
+    // The device's memory lasts until the request is back, so the extension
+    // may be read after the port layer's removal.
     const kernel::NTSTATUS status = portcls::PcDispatchIrp(device, irp);
-    if (!kernel::succeeded(status)) {
-        extension.pHal = hal;
-        extension.pLowerDevice = lowerDevice;
-        return status;
-    }
-    io::dereferenceDevice(lowerDevice);
-    if (hal != nullptr) hal->Release();
+    if (!kernel::succeeded(status)) return status;
+    io::dereferenceDevice(extension.pLowerDevice);
+    extension.pLowerDevice = nullptr;
+    ReleaseStarted(extension);
     return status;
+}
+
+// The port layer keeps the subdevices across a stop; they go here, so that
+// the next start registers them again under their new names.
+kernel::NTSTATUS StopDevice(io::DeviceObject* device, io::Irp* irp, DriverExtension& extension) {
+    if (extension.pHal != nullptr) {
+        StopAndUninstall(device, irp, *extension.pHal, UninstallReport::silent);
+        UninstallSubdevice(device, extension.pTopologyPort);
+        DisableInterface(extension.asioInterface);
+        DisableInterface(extension.enumInterface);
+        ReleaseStarted(extension);
+    }
+    return portcls::PcDispatchIrp(device, irp);
 }
 
 kernel::NTSTATUS SurpriseRemoveDevice(io::DeviceObject* device, io::Irp* irp,
@@ -85,6 +101,8 @@ kernel::NTSTATUS DispatchPnp(io::DeviceObject* deviceObject, io::Irp* irp) {
     switch (minor) {
     case io::minorPnp::RemoveDevice:
         return RemoveDevice(deviceObject, irp, *extension);
+    case io::minorPnp::StopDevice:
+        return StopDevice(deviceObject, irp, *extension);
     case io::minorPnp::SurpriseRemoval:
         return SurpriseRemoveDevice(deviceObject, irp, *extension);
     default:

@@ -58,6 +58,9 @@ kernel::NTSTATUS InstallSubdevice(io::DeviceObject* deviceObject, io::Irp* irp,
                                   kernel::IUnknown* unknownAdapter, kernel::IUnknown** port,
                                   kernel::IUnknown** miniport);
 
+// Takes a subdevice that InstallSubdevice registered off the device.
+kernel::NTSTATUS UninstallSubdevice(io::DeviceObject* deviceObject, kernel::IUnknown* port);
+
 kernel::NTSTATUS DispatchPnp(io::DeviceObject* deviceObject, io::Irp* irp);
 kernel::NTSTATUS DispatchCreate(io::DeviceObject* deviceObject, io::Irp* irp);
 kernel::NTSTATUS DispatchClose(io::DeviceObject* deviceObject, io::Irp* irp);

@@ -24,6 +24,9 @@ struct PrivateInterfaceState {
 
 struct DriverExtension {
     IAudioHal* pHal; // one reference, from the end of a successful start
+    // The topology subdevice's port, one reference, with the HAL: a stop
+    // takes the subdevice down so the next start can register it again.
+    kernel::IUnknown* pTopologyPort;
     io::DeviceObject* pFunctionalDevice;
     io::DeviceObject* pLowerDevice; // one reference
     io::DeviceObject* pPhysicalDevice;

@@ -63,12 +63,14 @@ public:
     void NoteHalStarted() { m_bHalStarted = true; }
     void NoteAsioEnabled(PrivateInterfaceState* asio) { m_pAsioEnabled = asio; }
 
-    // The start succeeded: the HAL goes to the extension with a reference.
-    IAudioHal* Keep() {
+    // The start succeeded: the HAL and the topology port go to the
+    // extension with a reference each.
+    void Keep(DriverExtension& extension) {
         m_bKept = true;
-        IAudioHal* hal = m_Hal.Get();
-        hal->AddRef();
-        return hal;
+        extension.pHal = m_Hal.Get();
+        extension.pHal->AddRef();
+        extension.pTopologyPort = m_TopologyPort.Get();
+        extension.pTopologyPort->AddRef();
     }
 
 private:
@@ -83,11 +85,7 @@ private:
             if (kernel::succeeded(m_Hal->GetEndpoint(index, &engine)))
                 engine->Uninstall(m_pDevice, m_pIrp, m_Hal.Get());
         }
-        if (m_TopologyPort) {
-            CQueriedInterface<portcls::IUnregisterSubdevice> subdevices(
-                m_TopologyPort.Get(), portcls::IID_IUnregisterSubdevice);
-            if (subdevices) subdevices->UnregisterSubdevice(m_pDevice, m_TopologyPort.Get());
-        }
+        if (m_TopologyPort) UninstallSubdevice(m_pDevice, m_TopologyPort.Get());
     }
 
     io::DeviceObject* const m_pDevice;
@@ -139,6 +137,13 @@ bool EndpointServesAsio(IAudioHal& hal, std::uint32_t index) {
 
 } // namespace
 
+kernel::NTSTATUS UninstallSubdevice(io::DeviceObject* deviceObject, kernel::IUnknown* port) {
+    CQueriedInterface<portcls::IUnregisterSubdevice> subdevices(port,
+                                                                portcls::IID_IUnregisterSubdevice);
+    if (!subdevices) return kernel::STATUS_UNSUCCESSFUL;
+    return subdevices->UnregisterSubdevice(deviceObject, port);
+}
+
 kernel::NTSTATUS InstallSubdevice(io::DeviceObject* deviceObject, io::Irp* irp,
                                   const kernel::Guid& portClassId,
                                   const kernel::Guid& miniportClassId, MiniportFactory factory,
@@ -178,7 +183,9 @@ kernel::NTSTATUS InstallSubdevice(io::DeviceObject* deviceObject, io::Irp* irp,
 kernel::NTSTATUS StartDevice(io::DeviceObject* deviceObject, io::Irp* irp,
                              const io::ResourceList* resourceList) {
     DriverExtension* extension = DriverExtensionOf(deviceObject);
-    if (extension == nullptr) return kernel::STATUS_INVALID_DEVICE_REQUEST;
+    // A stop hands back what the earlier start kept.
+    if (extension == nullptr || extension->pHal != nullptr)
+        return kernel::STATUS_INVALID_DEVICE_REQUEST;
     kernel::NTSTATUS status = CheckPortClsVersion();
     if (!kernel::succeeded(status)) return status;
 
@@ -228,8 +235,6 @@ kernel::NTSTATUS StartDevice(io::DeviceObject* deviceObject, io::Irp* irp,
     status = io::setDeviceInterfaceState(extension->enumInterface.symbolicLink, true);
     if (!kernel::succeeded(status)) return status;
     extension->enumInterface.enabled = true;
-    // A start after a stop replaces the adapter of the earlier one.
-    if (extension->pHal != nullptr) extension->pHal->Release();
-    extension->pHal = progress.Keep();
+    progress.Keep(*extension);
     return status;
 }

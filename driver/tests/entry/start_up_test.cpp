@@ -5,6 +5,8 @@
 #include "driver/adapter/driver_entry.h"
 #include "driver/common/interface_ids.h"
 #include "platform/io/device_interface.h"
+#include "platform/io/file_object.h"
+#include "platform/io/irp.h"
 #include "platform/kernel/os_version.h"
 #include "platform/kernel/pool.h"
 #include "platform/ks/topology_ids.h"
@@ -100,6 +102,164 @@ TEST_F(DriverStartTest, StartedHeadsetRegistersTopologyNamedEndpointsConnections
         EXPECT_EQ(system->host().stacks(), 0u);
         system.reset();
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DriverStartTest, RestartAfterStopContinuesTheEndpointNumbers) {
+    Make(NamedHeadset());
+    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system->plug(), STATUS_SUCCESS);
+    ASSERT_EQ(system->host().stopDevice(system->device()), STATUS_SUCCESS);
+    ASSERT_EQ(system->host().startDevice(system->device()), STATUS_SUCCESS);
+    EXPECT_EQ(SubdeviceNames(), (Names{u"GlobalTopo", u"HPOut01Wave", u"RecIn01Wave"}));
+    EXPECT_EQ(system->remove(), STATUS_SUCCESS);
+}
+
+TEST_F(DriverStartTest, OlderSystemDoesNotLoad) {
+    Make(NamedHeadset());
+    kernel::setOsVersion({5, 0, 2195, 4});
+    EXPECT_EQ(system->load(DriverEntry), kernel::STATUS_UNSUCCESSFUL);
+    kernel::setOsVersion({5, 1, 2600, 0});
+    EXPECT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+}
+
+// A start that fails anywhere leaves the device as it was added: nothing
+// registered, no interface enabled, and the removal frees every block.
+TEST_F(DriverStartTest, StartFailingAtAnyAllocationLeavesNothingBehind) {
+    // The tags of the blocks a start makes, the lasting and the passing ones.
+    std::set<kernel::PoolTag> tags{kernel::poolTag("Temp")};
+    Make(NamedHeadset());
+    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+    const std::uint64_t before = kernel::poolAllocationSerial();
+    ASSERT_EQ(system->plug(), STATUS_SUCCESS);
+    const std::vector<kernel::PoolBlock> blocks = kernel::poolBlocksSince(before);
+    ASSERT_FALSE(blocks.empty());
+    for (const kernel::PoolBlock& block : blocks) tags.insert(block.tag);
+    system.reset();
+
+    std::size_t failedStarts = 0;
+    for (const kernel::PoolTag tag : tags) {
+        SCOPED_TRACE(kernel::poolTagText(tag));
+        Make(NamedHeadset());
+        ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+        ASSERT_EQ(system->host().addDevice(system->device()), STATUS_SUCCESS);
+        kernel::failPoolTag(tag);
+        const NTSTATUS started = system->host().startDevice(system->device());
+        kernel::clearPoolFaults();
+        if (!kernel::succeeded(started)) {
+            ++failedStarts;
+            EXPECT_TRUE(SubdeviceNames().empty());
+            EXPECT_EQ(PrivateInterfaces(), (Interfaces{{u"HXEnumPrivateInterface", false},
+                                                       {u"HXASIOPrivateInterface", false}}));
+        }
+        EXPECT_EQ(system->remove(), STATUS_SUCCESS);
+        system.reset();
+    }
+    EXPECT_GT(failedStarts, tags.size() / 2);
+}
+
+TEST_F(DriverStartTest, LateStartFailureUninstallsTheEndpointsAlreadyInstalled) {
+    Make(NamedHeadset());
+    entry_test::standInWaveFaults.refusedEndpoint = 1;
+    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system->host().addDevice(system->device()), STATUS_SUCCESS);
+    EXPECT_EQ(system->host().startDevice(system->device()), kernel::STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_TRUE(SubdeviceNames().empty());
+    EXPECT_TRUE(portcls::registeredPhysicalConnections(Functional()).empty());
+    // The next start names the endpoints on from where the failed one left.
+    entry_test::standInWaveFaults = {};
+    ASSERT_EQ(system->host().startDevice(system->device()), STATUS_SUCCESS);
+    EXPECT_EQ(SubdeviceNames(), (Names{u"GlobalTopo", u"HPOut01Wave", u"RecIn01Wave"}));
+    EXPECT_EQ(system->remove(), STATUS_SUCCESS);
+}
+
+TEST_F(DriverStartTest, SurpriseRemovalUninstallsEndpointsAndDisablesInterfacesThenRemoveFrees) {
+    Make(usbsim::fixtures::uac2FeedbackDevice());
+    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system->plug(), STATUS_SUCCESS);
+    ASSERT_EQ(system->host().surpriseRemove(system->device()), STATUS_SUCCESS);
+    // The topology stays registered until the removal; its interface is off.
+    EXPECT_EQ(SubdeviceNames(), (Names{u"GlobalTopo"}));
+    for (const io::DeviceInterfaceEntry& entry : system->host().deviceInterfaces(system->device()))
+        EXPECT_FALSE(entry.enabled);
+    EXPECT_EQ(system->host().removeDevice(system->device()), STATUS_SUCCESS);
+    EXPECT_EQ(system->host().stacks(), 0u);
+    EXPECT_EQ(system->device()->attachedDevice(), nullptr);
+}
+
+// Sends a request of the kind to the top of the started stack on a file of
+// that name, as the system would after a user-mode call.
+class FileRequest {
+public:
+    FileRequest(kernel::ManualClock& clock, io::DeviceObject* top, std::u16string name)
+        : m_clock(clock), m_name(std::move(name)) {
+        io::createFileObject(top, kernel::makeUnicodeString(m_name.c_str()), &m_file);
+        m_irp = io::allocateIrp(top->stackSize());
+        m_top = top;
+    }
+    ~FileRequest() {
+        io::freeIrp(m_irp);
+        kernel::dereferenceObject(*m_file);
+    }
+    FileRequest(const FileRequest&) = delete;
+    FileRequest& operator=(const FileRequest&) = delete;
+
+    NTSTATUS Send(std::uint8_t major) {
+        io::reuseIrp(m_irp, kernel::STATUS_NOT_SUPPORTED);
+        io::IoStackLocation* location = io::nextStackLocation(m_irp);
+        location->majorFunction = major;
+        location->fileObject = m_file;
+        location->parameters.deviceIoControl = {0, 0, 0x222000, nullptr};
+        io::setCompletionRoutine(m_irp, KeepRequest, nullptr, true, true, true);
+        io::callDriver(m_top, m_irp);
+        // Completion runs deferred.
+        m_clock.settle();
+        return m_irp->ioStatus.status;
+    }
+
+private:
+    static NTSTATUS KeepRequest(io::DeviceObject*, io::Irp*, void*) {
+        return kernel::STATUS_MORE_PROCESSING_REQUIRED;
+    }
+
+    kernel::ManualClock& m_clock;
+    std::u16string m_name;
+    io::DeviceObject* m_top = nullptr;
+    io::FileObject* m_file = nullptr;
+    io::Irp* m_irp = nullptr;
+};
+
+TEST_F(DriverStartTest, AsioFileRequestsEndInTheDriverWhileOthersGoToThePortLayer) {
+    Make(usbsim::fixtures::uac2FeedbackDevice());
+    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system->plug(), STATUS_SUCCESS);
+    struct Case {
+        const char16_t* fileName;
+        std::uint8_t major;
+        NTSTATUS status;
+    };
+    // The adapter answers no IAsioPrivate: the ASIO file's create and close
+    // fail, its device controls have no operation.
+    const Case cases[] = {
+        {u"\\HXASIOPrivateInterface", io::major::Create, kernel::STATUS_UNSUCCESSFUL},
+        {u"\\hxasioprivateinterface", io::major::Create, kernel::STATUS_UNSUCCESSFUL},
+        {u"\\HXASIOPrivateInterface", io::major::Close, kernel::STATUS_UNSUCCESSFUL},
+        {u"\\HXASIOPrivateInterface", io::major::DeviceControl, kernel::STATUS_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.major));
+        FileRequest request(system->clock(), Functional(), c.fileName);
+        EXPECT_EQ(request.Send(c.major), c.status);
+    }
+    // Another name goes to the port layer, which knows no such filter.
+    FileRequest other(system->clock(), Functional(), u"\\HXASIOPrivateInterfaceX");
+    const NTSTATUS refused = other.Send(io::major::Create);
+    EXPECT_NE(refused, kernel::STATUS_UNSUCCESSFUL);
+    EXPECT_FALSE(kernel::succeeded(refused));
+    EXPECT_EQ(system->remove(), STATUS_SUCCESS);
 }
 
 } // namespace
