@@ -25,9 +25,7 @@ bool FormatMatches(const ks::WaveFormatExtensible& entry, const ks::WaveFormatEx
         return bytes <= sizeof(ks::WaveFormatExtensible) &&
                std::memcmp(&entry, &request, bytes) == 0;
     }
-    // A basic request names the sample type by its tag; the device's
-    // records are extensible and name it by their sub-format.
-    return ks::effectiveFormatTag(entry) == request.wFormatTag &&
+    return entry.Format.wFormatTag == request.wFormatTag &&
            entry.Format.nChannels == request.nChannels &&
            entry.Format.nSamplesPerSec == request.nSamplesPerSec &&
            entry.Format.wBitsPerSample == request.wBitsPerSample;
