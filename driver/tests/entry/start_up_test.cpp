@@ -10,6 +10,7 @@
 #include "platform/kernel/os_version.h"
 #include "platform/kernel/pool.h"
 #include "platform/ks/topology_ids.h"
+#include "platform/portcls/pool_object.h"
 #include "platform/portcls/subdevice_access.h"
 #include "sim/os/simulated_system.h"
 #include "sim/usb/fixtures.h"
@@ -260,6 +261,18 @@ TEST_F(DriverStartTest, AsioFileRequestsEndInTheDriverWhileOthersGoToThePortLaye
     EXPECT_NE(refused, kernel::STATUS_UNSUCCESSFUL);
     EXPECT_FALSE(kernel::succeeded(refused));
     EXPECT_EQ(system->remove(), STATUS_SUCCESS);
+}
+
+TEST_F(DriverStartTest, RefusedAddDeviceKeepsNoReferenceOnTheStack) {
+    Make(NamedHeadset());
+    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+    kernel::failPoolTag(portcls::pool_tag::adapterDevice);
+    EXPECT_EQ(system->host().addDevice(system->device()), kernel::STATUS_INSUFFICIENT_RESOURCES);
+    kernel::clearPoolFaults();
+    EXPECT_EQ(system->device()->attachedDevice(), nullptr);
+    // A reference left on the bus's device would keep its block past the
+    // system's end, which the ledger check after the test reports.
+    system.reset();
 }
 
 } // namespace
