@@ -84,8 +84,12 @@ kernel::NTSTATUS CreateWaveCyclicStream(CWaveMiniport* miniport, std::uint32_t p
 }
 
 CWaveCyclicStream::~CWaveCyclicStream() {
-    while (m_State != ks::KsState::Stop)
-        SetState(static_cast<ks::KsState>(static_cast<std::uint32_t>(m_State) - 1));
+    // One state at a time, as the port would; a step the engine refuses is
+    // taken all the same, so the stream never outlives its client.
+    while (m_State != ks::KsState::Stop) {
+        const auto next = static_cast<ks::KsState>(static_cast<std::uint32_t>(m_State) - 1);
+        if (!kernel::succeeded(SetState(next))) SetStateLocked(next);
+    }
     FreeBlock();
     if (m_pServiceGroup != nullptr) m_pServiceGroup->Release();
     if (m_pEngine != nullptr) m_pEngine->Release();
@@ -163,9 +167,13 @@ kernel::NTSTATUS CWaveCyclicStream::SetState(ks::KsState state) {
     CQueriedInterface<IUsbStreamControl> control(m_pEngine, IID_IUsbStreamControl);
     if (!control) return kernel::STATUS_NOT_SUPPORTED;
     if (state == m_State) return kernel::STATUS_SUCCESS;
+    if (static_cast<std::uint32_t>(state) > static_cast<std::uint32_t>(ks::KsState::Run))
+        return kernel::STATUS_INVALID_PARAMETER;
     kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
-    // Whatever comes after RUN, the engine client goes first.
-    if (m_State == ks::KsState::Run) status = LeaveRun(*control.Get());
+    // Whatever comes after RUN, the engine client goes first; it is
+    // forgotten even when a step of its teardown fails.
+    const bool leavingRun = m_State == ks::KsState::Run;
+    if (leavingRun) status = LeaveRun(*control.Get());
     switch (state) {
     case ks::KsState::Stop:
     case ks::KsState::Acquire:
@@ -179,20 +187,26 @@ kernel::NTSTATUS CWaveCyclicStream::SetState(ks::KsState state) {
     case ks::KsState::Run:
         status = Run(*control.Get());
         break;
-    default:
-        return kernel::STATUS_INVALID_PARAMETER;
     }
-    // A client that could not be taken down is gone from this stream all the same.
-    if (kernel::succeeded(status) || m_pClient == nullptr) m_State = state;
+    if (kernel::succeeded(status) || leavingRun) SetStateLocked(state);
     return status;
+}
+
+void CWaveCyclicStream::SetStateLocked(ks::KsState state) {
+    kernel::SpinLockGuard lock(m_Lock);
+    m_State = state;
 }
 
 kernel::NTSTATUS CWaveCyclicStream::Run(IUsbStreamControl& control) {
     if (m_pBuffer == nullptr) return kernel::STATUS_UNSUCCESSFUL;
+    std::uint32_t valueA = 0;
+    std::uint32_t valueB = 0;
     {
         kernel::SpinLockGuard lock(m_Lock);
         m_FillRate.SetStream(m_Format.Format.nAvgBytesPerSec);
         m_PositionRate.SetStream(m_Format.Format.nAvgBytesPerSec);
+        valueA = m_ulValueA;
+        valueB = m_ulValueB;
     }
     UsbStreamClientRecord* record = nullptr;
     kernel::NTSTATUS status =
@@ -206,8 +220,6 @@ kernel::NTSTATUS CWaveCyclicStream::Run(IUsbStreamControl& control) {
         m_pClientHandle = handle;
     }
     std::uint32_t frame = 0;
-    std::uint32_t valueA = m_ulValueA;
-    std::uint32_t valueB = m_ulValueB;
     status = control.OpenClient(handle, &valueA, &valueB, &frame);
     if (kernel::succeeded(status)) {
         status = control.StartClient(handle, frame + WaveStartFrameLead, &valueA, &valueB, nullptr);
@@ -384,7 +396,7 @@ void CWaveCyclicStream::OnStreamMessage(void* context, void* argument, void*) {
     if (context == nullptr || argument == nullptr) return;
     auto& stream = *static_cast<CWaveCyclicStream*>(context);
     const auto& message = *static_cast<const StreamMessage*>(argument);
-    if (stream.m_pClient == nullptr || message.Client == nullptr) return;
+    if (message.Client == nullptr || !stream.HasClient()) return;
     const UsbStreamClientRecord& record = *message.Client;
     switch (message.Code) {
     case stream_message::transferDone:
@@ -471,11 +483,16 @@ void CWaveCyclicStream::FillRenderPacket(const UsbStreamClientRecord& record, st
     m_ulHistoryWrite = (m_ulHistoryWrite + 1) % WavePacketHistory;
 }
 
+bool CWaveCyclicStream::HasClient() {
+    kernel::SpinLockGuard lock(m_Lock);
+    return m_pClient != nullptr;
+}
+
 void CWaveCyclicStream::StoreCapturePacket(const UsbStreamClientRecord& record,
                                            const std::uint8_t* packet, std::uint32_t length) {
+    kernel::SpinLockGuard lock(m_Lock);
     // Another client's packet is in that client's format and is not this stream's to keep.
     if (record.RegistrationHandle != m_pClientHandle || packet == nullptr) return;
-    kernel::SpinLockGuard lock(m_Lock);
     const std::uint32_t size = WrapSize();
     if (m_pBuffer == nullptr || length >= size) return;
     m_ulCopyPosition %= size;

@@ -85,6 +85,8 @@ public:
 private:
     kernel::NTSTATUS Run(IUsbStreamControl& control);
     kernel::NTSTATUS LeaveRun(IUsbStreamControl& control);
+    void SetStateLocked(ks::KsState state);
+    bool HasClient();
     void ResetPositions();
     void OnFormatApplied(const UsbStreamClientRecord& record, std::uintptr_t valueA,
                          std::uintptr_t valueB);
