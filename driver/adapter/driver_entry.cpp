@@ -1,0 +1,75 @@
+// Loading the driver and adding a device: the port layer makes the
+// functional device; the driver's part of its extension keeps the stack and
+// the private interfaces registered on the physical device.
+#include "driver/adapter/driver_entry.h"
+
+#include "driver/adapter/driver_extension.h"
+#include "driver/common/interface_ids.h"
+#include "platform/io/device_interface.h"
+#include "platform/kernel/os_version.h"
+#include "platform/portcls/adapter.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+kernel::NTSTATUS RegisterPrivateInterface(io::DeviceObject* physicalDevice,
+                                          const kernel::Guid& interfaceClass,
+                                          const char16_t* reference, PrivateInterfaceState* state) {
+    const kernel::UnicodeString referenceString = kernel::makeUnicodeString(reference);
+    const kernel::NTSTATUS status = io::registerDeviceInterface(
+        physicalDevice, interfaceClass, &referenceString, &state->symbolicLink);
+    if (kernel::succeeded(status)) state->registered = true;
+    return status;
+}
+
+} // namespace
+
+DriverExtension* DriverExtensionOf(io::DeviceObject* device) {
+    if (device == nullptr || device->extension() == nullptr ||
+        device->extensionSize() < DriverDeviceExtensionSize)
+        return nullptr;
+    return reinterpret_cast<DriverExtension*>(static_cast<std::uint8_t*>(device->extension()) +
+                                              portcls::portClassExtensionSize);
+}
+
+kernel::NTSTATUS DriverEntry(io::DriverObject* driverObject,
+                             const kernel::UnicodeString* registryPath) {
+    if (!kernel::isVersionAvailable(OldestSystemVersion)) return kernel::STATUS_UNSUCCESSFUL;
+    const kernel::NTSTATUS status =
+        portcls::PcInitializeAdapterDriver(driverObject, registryPath, AddDevice);
+    if (!kernel::succeeded(status)) return status;
+    driverObject->majorFunction[io::major::Pnp] = DispatchPnp;
+    driverObject->majorFunction[io::major::Create] = DispatchCreate;
+    driverObject->majorFunction[io::major::Close] = DispatchClose;
+    driverObject->majorFunction[io::major::DeviceControl] = DispatchDeviceControl;
+    return status;
+}
+
+kernel::NTSTATUS AddDevice(io::DriverObject* driverObject, io::DeviceObject* physicalDevice) {
+    if (physicalDevice == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    io::DeviceObject* lowerDevice = io::getAttachedDeviceReference(physicalDevice);
+    kernel::NTSTATUS status = portcls::PcAddAdapterDevice(driverObject, physicalDevice, StartDevice,
+                                                          MaxSubdevices, DriverDeviceExtensionSize);
+    if (!kernel::succeeded(status)) {
+        // No device keeps the reference then.
+        io::dereferenceDevice(lowerDevice);
+        return status;
+    }
+    io::DeviceObject* functionalDevice = lowerDevice->attachedDevice();
+    DriverExtension* extension = DriverExtensionOf(functionalDevice);
+    std::memset(static_cast<void*>(extension), 0, sizeof(DriverExtension));
+    extension->pFunctionalDevice = functionalDevice;
+    extension->pLowerDevice = lowerDevice;
+    extension->pPhysicalDevice = physicalDevice;
+    new (&extension->mutex) kernel::Mutex();
+
+    // The enumeration interface's registration is not reported: without it
+    // the start's enable fails, which is where the device gives up.
+    RegisterPrivateInterface(physicalDevice, GUID_ENUMERATION_PRIVATE_INTERFACE,
+                             EnumInterfaceReference, &extension->enumInterface);
+    status = RegisterPrivateInterface(physicalDevice, GUID_ASIO_PRIVATE_INTERFACE,
+                                      AsioInterfaceReference, &extension->asioInterface);
+    return status;
+}
