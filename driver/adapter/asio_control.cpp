@@ -91,7 +91,7 @@ kernel::NTSTATUS CAsioPrivate::DeviceControl(io::FileObject* file, io::Irp* requ
         status = code == asio_control::GetSampleTypes
                      ? GetSampleTypes(file, given != 0 ? list : nullptr, &given)
                      : GetLatencyList(file, given != 0 ? list : nullptr, &given);
-        if (kernel::succeeded(status)) std::memcpy(buffer, list, given);
+        if (kernel::succeeded(status) && room != 0) std::memcpy(buffer, list, given);
         if (kernel::succeeded(status) || status == kernel::STATUS_BUFFER_OVERFLOW) *bytes = given;
         return status;
     }
