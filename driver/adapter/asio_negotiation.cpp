@@ -201,12 +201,16 @@ kernel::NTSTATUS CAsioPrivate::GetChannelInfo(io::FileObject* file, AsioChannelI
             info->sampleType = client->kind == AsioKindDsd
                                    ? AsioSampleTypeDsd
                                    : m_Host.AsioSettingsRecord().activeSampleType;
-            char16_t name[EngineNameMaxChars + 1] = {};
-            engine->GetName(name, EngineNameMaxChars + 1);
+            char16_t wide[EngineNameMaxChars + 1] = {};
+            engine->GetName(wide, EngineNameMaxChars + 1);
             char narrow[EngineNameMaxChars + 1] = {};
-            for (std::uint32_t c = 0; c < EngineNameMaxChars && name[c] != 0; ++c)
-                narrow[c] = name[c] < 0x80 ? static_cast<char>(name[c]) : '?';
-            std::snprintf(info->name, sizeof info->name, "%s_%02u ch", narrow, wanted - first);
+            for (std::uint32_t c = 0; c < EngineNameMaxChars && wide[c] != 0; ++c)
+                narrow[c] = wide[c] < 0x80 ? static_cast<char>(wide[c]) : '?';
+            // A long endpoint name is cut to the record's field.
+            char name[EngineNameMaxChars + 16] = {};
+            std::snprintf(name, sizeof name, "%s_%02u ch", narrow, wanted - first);
+            std::memcpy(info->name, name, sizeof info->name - 1);
+            info->name[sizeof info->name - 1] = '\0';
             return kernel::STATUS_SUCCESS;
         }
         first += channels;

@@ -4,6 +4,7 @@
 // requests.
 #include "asio_test_world.h"
 
+#include "driver/common/settings_store.h"
 #include "driver/tests/usbstream/stream_test_client.h"
 #include "platform/io/irp.h"
 
@@ -168,6 +169,25 @@ TEST_F(AsioPrivateTest, NegotiationReportsTheEndpointsAndRefusesWhatTheyCannotRu
     EXPECT_EQ(host.settings.activeSampleType, asio_sample_type::Int16);
     CloseFile(file);
     EXPECT_EQ(host.settings.activeSampleType, asio_sample_type::Int24In32);
+}
+
+TEST_F(AsioPrivateTest, SettersAndTheLastCloseStoreTheSettings) {
+    StartHeadset();
+    const std::uint32_t file = OpenFile();
+    auto stored = [this](const char16_t* name) {
+        std::uint32_t value = 0;
+        const NTSTATUS status =
+            AccessSetting(function->device, SETTING_READ, &value, sizeof value, name);
+        return kernel::succeeded(status) ? value : 0xFFFFFFFFu;
+    };
+    ASSERT_EQ(Word(file, asio_control::SetLatency, 2).status, kernel::STATUS_SUCCESS);
+    ASSERT_EQ(Word(file, asio_control::SetSampleRate, 48000).status, kernel::STATUS_SUCCESS);
+    ASSERT_EQ(Word(file, asio_control::SetSampleType, 24).status, kernel::STATUS_SUCCESS);
+    EXPECT_EQ(stored(AsioLatencySetting), 2u);
+    EXPECT_EQ(stored(AsioSampleRateSetting), 48000u);
+    EXPECT_EQ(stored(AsioSampleTypeSetting), 0xFFFFFFFFu); // not before the buffers are given up
+    CloseFile(file);
+    EXPECT_EQ(stored(AsioSampleTypeSetting), 24u);
 }
 
 TEST_F(AsioPrivateTest, ConfigurationEventsAreSetOnChangesAndReleasedOnce) {
