@@ -6,6 +6,7 @@
 #include "driver/usbstream/stream_requests.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -251,12 +252,18 @@ void CAsioPrivate::OnStreamMessage(void* context, void* argument, void*) {
         case stream_message::fillPacket:
         case stream_message::packetArrived:
             // A packet as long as the ring would lap it: it stays silent.
-            if (packet != nullptr && bytes < header.ringBytes)
-                CopyRing(found->Ring(), header.ringBytes, header.position, packet, bytes,
+            if (packet != nullptr && bytes < header.ringBytes) {
+                std::uint32_t position = header.position;
+                CopyRing(found->Ring(), header.ringBytes, position, packet, bytes,
                          message->Code == stream_message::fillPacket);
+                // The client reads the header without a lock.
+                std::atomic_ref<std::uint32_t>(header.position)
+                    .store(position, std::memory_order_release);
+            }
             break;
         case stream_message::transferDone:
-            ++header.completions;
+            std::atomic_ref<std::uint32_t>(header.completions)
+                .fetch_add(1, std::memory_order_release);
             if (header.last != 0 && self->m_pBufferEvent != nullptr)
                 self->m_pBufferEvent->event().set();
             break;

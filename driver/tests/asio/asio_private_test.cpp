@@ -9,6 +9,7 @@
 #include "platform/io/irp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace asio_test {
@@ -25,6 +26,11 @@ constexpr std::uint32_t RenderRingBytes = 48000 * 4 * 40 / 1000;  // stereo 16-b
 constexpr std::uint32_t CaptureRingBytes = 48000 * 2 * 40 / 1000; // mono 16-bit
 
 class AsioPrivateTest : public AsioWorld {};
+
+// A header word as the client reads it while the driver writes it.
+std::uint32_t Shared(std::uint32_t& word) {
+    return std::atomic_ref<std::uint32_t>(word).load(std::memory_order_acquire);
+}
 
 TEST_F(AsioPrivateTest, EachCodeChecksItsLengthsAndReportsItsByteCount) {
     StartHeadset();
@@ -318,9 +324,9 @@ TEST_F(AsioPrivateTest, TheRampReachesTheDeviceAndCaptureFillsItsRing) {
     EXPECT_EQ(out->leadBytes, 4u * 1 * 48 * 4);
     usbsim::advanceFrames(stack->clock, 30);
     EXPECT_EQ(process->waitForEvent(event, std::chrono::milliseconds(0)), kernel::STATUS_SUCCESS);
-    EXPECT_GT(in->completions, 0u);
-    EXPECT_GT(in->position, 0u);
-    EXPECT_GT(out->position, 0u);
+    EXPECT_GT(Shared(in->completions), 0u);
+    EXPECT_GT(Shared(in->position), 0u);
+    EXPECT_GT(Shared(out->position), 0u);
     ASSERT_EQ(Control(file, asio_control::Stop, nullptr, 0, nullptr, 0).status,
               kernel::STATUS_SUCCESS);
     const auto sink = stack->bus.isochronous().sink(0x01);
@@ -413,9 +419,9 @@ TEST_F(AsioPrivateTest, PowerStopsAndRestartsTheStreamsAndCarriesOutAParkedStop)
         asio->RestartStreams();
     });
     EXPECT_TRUE(asio->StreamsRunning());
-    const std::uint32_t before = Ring(rings[1])->completions;
+    const std::uint32_t before = Shared(Ring(rings[1])->completions);
     usbsim::advanceFrames(stack->clock, 20);
-    EXPECT_GT(Ring(rings[1])->completions, before);
+    EXPECT_GT(Shared(Ring(rings[1])->completions), before);
     // The D0 change carries out the parked stop as the adapter does.
     Drive(stack->clock, [&] {
         io::Irp* parked = host.TakeParkedStop(nullptr);
