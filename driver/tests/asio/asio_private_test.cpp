@@ -345,6 +345,34 @@ TEST_F(AsioPrivateTest, TheRampReachesTheDeviceAndCaptureFillsItsRing) {
     CloseFile(file);
 }
 
+TEST_F(AsioPrivateTest, AListedProductIsToldWhenStreamsStartAndStop) {
+    StartHeadset();
+    for (const AsioDeviceIds ids :
+         {AsioDeviceIds{0x0B05, 0x17A8, 0}, AsioDeviceIds{0x0B05, 0x17A9, 0}}) {
+        SCOPED_TRACE(ids.productId);
+        host.ids = ids;
+        const std::uint32_t file = OpenFile();
+        ASSERT_EQ(CreateBuffers(file, {{0, 0}}, 256).status, kernel::STATUS_SUCCESS);
+        std::uint32_t event = 0;
+        ASSERT_EQ(process->createEvent(kernel::EventType::Synchronization, false, &event),
+                  kernel::STATUS_SUCCESS);
+        stack->function.clearLog();
+        ASSERT_EQ(Word(file, asio_control::Start, event).status, kernel::STATUS_SUCCESS);
+        ASSERT_EQ(Control(file, asio_control::Stop, nullptr, 0, nullptr, 0).status,
+                  kernel::STATUS_SUCCESS);
+        std::vector<std::uint16_t> values;
+        for (const usbsim::LoggedRequest& request : stack->function.log())
+            if (request.setup.bmRequestType == 0x40 && request.setup.bRequest == 7)
+                values.push_back(static_cast<std::uint16_t>(request.setup.wValue.value()));
+        const bool listed = ids.productId == 0x17A8;
+        const std::vector<std::uint16_t> expected =
+            listed ? std::vector<std::uint16_t>{1, 0} : std::vector<std::uint16_t>{};
+        EXPECT_EQ(values, expected);
+        EXPECT_EQ(process->closeHandle(event), kernel::STATUS_SUCCESS);
+        CloseFile(file);
+    }
+}
+
 TEST_F(AsioPrivateTest, DisposingOrClosingWhileRunningStopsTheStreamsFirst) {
     StartHeadset();
     for (bool close : {false, true}) {
