@@ -53,11 +53,33 @@ void CUsbAudioAdapter::HoldTimerResolution(bool hold) {
 }
 
 void CUsbAudioAdapter::FinishParkedAsioStop() {
-    io::Irp* irp = std::exchange(m_pParkedAsioStop, nullptr);
+    io::Irp* irp = m_pParkedAsioStop.exchange(nullptr);
     if (irp == nullptr) return;
+    // A cancel that came first found the request gone and left it to us.
+    io::setCancelRoutine(irp, nullptr);
     const io::IoStackLocation* location = io::currentStackLocation(irp);
-    irp->ioStatus.status = m_pAsio != nullptr && location != nullptr
-                               ? m_pAsio->CarryOutStop(location->fileObject)
-                               : kernel::STATUS_UNSUCCESSFUL;
+    if (irp->cancelled())
+        irp->ioStatus.status = kernel::STATUS_CANCELLED;
+    else
+        irp->ioStatus.status = m_pAsio != nullptr && location != nullptr
+                                   ? m_pAsio->CarryOutStop(location->fileObject)
+                                   : kernel::STATUS_UNSUCCESSFUL;
     io::completeRequest(irp);
+}
+
+bool CUsbAudioAdapter::AsioDeviceWorking() {
+    return m_Suspend.GetPowerState() == io::DevicePowerState::D0;
+}
+
+bool CUsbAudioAdapter::ParkStopRequest(io::Irp* request) {
+    io::Irp* none = nullptr;
+    return m_pParkedAsioStop.compare_exchange_strong(none, request);
+}
+
+io::Irp* CUsbAudioAdapter::TakeParkedStop(io::FileObject* file) {
+    io::Irp* parked = m_pParkedAsioStop.load();
+    if (parked == nullptr) return nullptr;
+    const io::IoStackLocation* location = io::currentStackLocation(parked);
+    if (file != nullptr && (location == nullptr || location->fileObject != file)) return nullptr;
+    return m_pParkedAsioStop.compare_exchange_strong(parked, nullptr) ? parked : nullptr;
 }

@@ -35,8 +35,10 @@ CUsbAudioAdapter::CUsbAudioAdapter(kernel::IUnknown* outer, DeviceModelTable mod
 }
 
 CUsbAudioAdapter::~CUsbAudioAdapter() {
-    // Nothing of the suspend machinery may call into the model once it is gone.
+    // Nothing of the suspend machinery or the ASIO rings may call into the
+    // model once it is gone.
     m_Suspend.Stop();
+    m_AsioPrivate.Shutdown();
     ReleaseModel();
     if (m_bBusInterface && m_BusInterface.header.interfaceDereference != nullptr)
         m_BusInterface.header.interfaceDereference(m_BusInterface.header.context);
@@ -56,6 +58,8 @@ kernel::NTSTATUS CUsbAudioAdapter::NonDelegatingQueryInterface(const kernel::Gui
     if (object == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     if (IsEqualId(id, IID_IUsbDevice))
         return ReturnInterface(static_cast<IUsbDevice*>(this), object);
+    if (IsEqualId(id, IID_IAsioPrivate))
+        return ReturnInterface(static_cast<IAsioPrivate*>(&m_AsioPrivate), object);
     if (IsEqualId(id, IID_IAudioDeviceModel)) {
         if (m_pModel != nullptr) return ReturnInterface(m_pModel, object);
         *object = nullptr;

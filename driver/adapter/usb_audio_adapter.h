@@ -7,6 +7,7 @@
 #pragma once
 
 #include "driver/adapter/asio_power_control.h"
+#include "driver/adapter/asio_private.h"
 #include "driver/adapter/asio_settings.h"
 #include "driver/adapter/device_model_table.h"
 #include "driver/adapter/selective_suspend.h"
@@ -18,12 +19,13 @@
 #include "platform/usb/bus_interface.h"
 #include "platform/usb/select_request.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-class CUsbAudioAdapter : public CForwardingUnknown<CAudioHal, IUsbDevice> {
+class CUsbAudioAdapter : public CForwardingUnknown<CAudioHal, IUsbDevice>, private IAsioHost {
 public:
     // A request record that has not come back by then is cancelled.
     static constexpr kernel::Duration RequestTimeout = std::chrono::milliseconds(500);
@@ -81,13 +83,25 @@ public:
     // The ASIO interface's side of power changes; null while there is none.
     void SetAsioPowerControl(IAsioPowerControl* control) { m_pAsio = control; }
     // A stop request of the ASIO interface that must wait for D0.
-    void ParkAsioStop(io::Irp* irp) { m_pParkedAsioStop = irp; }
+    void ParkAsioStop(io::Irp* irp) { m_pParkedAsioStop.store(irp); }
+    CAsioPrivate& GetAsioPrivate() { return m_AsioPrivate; }
     const AsioSettings& GetAsioSettings() const { return m_Asio; }
     std::uint16_t GetVendorId() const { return m_VendorId; }
     std::uint16_t GetProductId() const { return m_ProductId; }
     const CSelectiveSuspend& GetSelectiveSuspend() const { return m_Suspend; }
 
 private:
+    // IAsioHost
+    kernel::IUnknown* AsioOuterUnknown() override { return GetOuterUnknown(); }
+    IAudioHal& AsioHal() override { return *this; }
+    IUsbDevice& AsioUsb() override { return *this; }
+    io::DeviceObject* AsioSettingsDevice() override { return GetDeviceObject(); }
+    AsioSettings& AsioSettingsRecord() override { return m_Asio; }
+    AsioDeviceIds AsioIds() override { return {m_VendorId, m_ProductId, m_ProductString}; }
+    bool AsioDeviceWorking() override;
+    bool ParkStopRequest(io::Irp* request) override;
+    io::Irp* TakeParkedStop(io::FileObject* file) override;
+
     kernel::NTSTATUS ReadDescriptors();
     kernel::NTSTATUS ReadDescriptor(std::uint8_t type, void* buffer, std::uint32_t length,
                                     std::uint32_t* received);
@@ -138,8 +152,10 @@ private:
     AsioSettings m_Asio;
     CPoolBuffer m_AsioRecords; // one record per endpoint
     bool m_bAsioSuspended = false;
-    io::Irp* m_pParkedAsioStop = nullptr;
-    IAsioPowerControl* m_pAsio = nullptr;
+    // Taken by whoever completes it: the D0 change, a cancel or a close.
+    std::atomic<io::Irp*> m_pParkedAsioStop{nullptr};
+    CAsioPrivate m_AsioPrivate{*this};
+    IAsioPowerControl* m_pAsio = &m_AsioPrivate;
 };
 
 // Creates the adapter with the models it may choose from; its IUnknown (the

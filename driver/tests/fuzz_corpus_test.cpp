@@ -1,3 +1,4 @@
+#include "driver/fuzz/asio_control_fuzz.h"
 #include "driver/fuzz/device_walks_fuzz.h"
 #include "driver/fuzz/n3w8_rewrite_fuzz.h"
 #include "driver/fuzz/settings_ini_fuzz.h"
@@ -17,6 +18,10 @@ TEST(FuzzCorpus, DeviceWalksKeepTheirPromises) {
 
 TEST(FuzzCorpus, N3W8RewriteKeepsItsPromises) {
     testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/n3w8_rewrite", FuzzN3W8Rewrite);
+}
+
+TEST(FuzzCorpus, AsioControlsKeepTheirPromises) {
+    testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/asio_control", FuzzAsioControl);
 }
 
 } // namespace

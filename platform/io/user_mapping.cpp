@@ -127,6 +127,7 @@ void freeSharedPages(SharedPages* pages) {
 void* sharedPagesAddress(const SharedPages* pages) { return pages->systemAddress; }
 
 std::size_t sharedPagesBytes(const SharedPages* pages) { return pages->bytes; }
+std::size_t sharedPagesMappedBytes(const SharedPages* pages) { return pages->mappedBytes; }
 
 kernel::NTSTATUS mapSharedPagesToUser(SharedPages* pages, std::uint32_t* userAddress) {
     if (!kernel::requireIrql(kernel::Irql::Passive, "user mapping"))

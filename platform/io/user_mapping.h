@@ -30,6 +30,8 @@ void freeSharedPages(SharedPages* pages);
 
 void* sharedPagesAddress(const SharedPages* pages);     // the system address
 std::size_t sharedPagesBytes(const SharedPages* pages); // as asked for
+// Whole pages: all of it is what a user view shows.
+std::size_t sharedPagesMappedBytes(const SharedPages* pages);
 
 // Maps the pages into the current user process (user_process.h: the process
 // whose request this thread is carrying out) and gives their address there.
