@@ -156,8 +156,10 @@ TEST_F(WholePanel, AConnectedHeadsetGetsTheDriverDefaultsAndTheProfilePush) {
     // The profile reaches the driver with noise cancelling on, whatever it holds.
     EXPECT_TRUE(logged("0x200 Enable_ENC_LFX - set 1 =0"));
     EXPECT_TRUE(connectPushed(1));
-    // The page shows what the driver got, though the new profile holds it off.
-    EXPECT_EQ(storedOption(kEnc), 0);
+    // The page shows what the driver got, though the new profile holds it
+    // off. The profile is not checked: by now a report of the poll (the
+    // microphone mute) may or may not have stored the page's lighting list,
+    // the switch included.
     EXPECT_TRUE(selected("device_encSwitch"));
     EXPECT_TRUE(messages.texts.empty());
 }
