@@ -125,7 +125,8 @@ protected:
 
 private:
     bool attached() const { return m_owner && m_profiles; }
-    void setLive(const LiveSetter& setter, const QVariantList& src);
+    // False, nothing stored or told, for a short list or while unattached.
+    bool setLive(const LiveSetter& setter, const QVariantList& src);
     // Changes and stores the current option block; `edited` receives it.
     // False, nothing changed, while unattached.
     bool editCurrentOption(const std::function<void(OptionBlock&)>& change, OptionBlock& edited);

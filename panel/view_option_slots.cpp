@@ -16,9 +16,11 @@ using namespace option;
 
 // A setter of the device page: where its list lands in the option block,
 // and what the engine is told afterwards (nothing for the storing-only ones).
+// The lists that carry the LED settings have their mode settled as stored.
 struct LiveSetter {
     std::span<const ByteRun> runs;
     void (*apply)(Zen&, const OptionBlock&);
+    bool settlesLed = false;
 };
 
 namespace {
@@ -63,6 +65,25 @@ constexpr ByteRun kLightingRuns[] = {
     {30, kMicMute, 1}, {21, kLedEnable, 5}, {0, kLedColours, 21},
 };
 
+// The APPLY list reaches every part of the device.
+void applyOption(Zen& z, const OptionBlock& b) {
+    pushLighting(z.hid(), b, b[kEnc], ColourOrder::GreenBlueRed);
+    z.setSpeakerVolumeAll(b[kSpeakerMute], b[kSpeakerLock], b[kSpeakerLeft], b[kSpeakerRight]);
+    z.setMicVolumeAll(b[kMicMute], b[kMicLock], b[kMicLeft], b[kMicRight]);
+    z.setEqAll(b[kEqEnable], eqGains(b));
+    z.adjustVoiceClarity(b[kClarity], b[kClarityLevel], b[kNoiseLevel]);
+    z.adjustSurroundHeadphone(b[kSurround]);
+    z.setEncEnable(b[kEnc]);
+    z.setMagicVoice(b[kMagicVoice], b[kMagicMode]);
+}
+
+void applyLighting(Zen& z, const OptionBlock& b) {
+    pushLighting(z.hid(), b, b[kEnc], ColourOrder::RedGreenBlue);
+}
+
+const LiveSetter kApplyOption{kOptionRuns, applyOption, true};
+const LiveSetter kSetAllLed{kLightingRuns, applyLighting, true};
+
 constexpr std::size_t kKeyBytesFirst = 64, kKeyBytes = kSmallBlockBytes;
 
 } // namespace
@@ -75,47 +96,24 @@ bool View::editCurrentOption(const std::function<void(OptionBlock&)>& change, Op
     });
 }
 
-void View::setLive(const LiveSetter& setter, const QVariantList& src) {
-    if (src.size() < entriesRead(setter.runs)) return;
+bool View::setLive(const LiveSetter& setter, const QVariantList& src) {
+    if (src.size() < entriesRead(setter.runs)) return false;
     OptionBlock b{};
-    if (!editCurrentOption([&](OptionBlock& block) { copyRuns(src, setter.runs, block); }, b))
-        return;
-    if (setter.apply) setter.apply(*m_owner, b);
+    const bool stored = editCurrentOption(
+        [&](OptionBlock& block) {
+            copyRuns(src, setter.runs, block);
+            if (setter.settlesLed) settleLedMode(block);
+        },
+        b);
+    if (stored && setter.apply) setter.apply(*m_owner, b);
+    return stored;
 }
 
 void View::ui_setOption(const QVariantList& src) {
-    OptionBlock b{};
-    if (src.size() < entriesRead(kOptionRuns)) return;
-    const bool stored = editCurrentOption(
-        [&](OptionBlock& block) {
-            copyRuns(src, kOptionRuns, block);
-            settleLedMode(block);
-        },
-        b);
-    if (!stored) return;
-    Zen& z = *m_owner;
-    pushLighting(z.hid(), b, b[kEnc], ColourOrder::GreenBlueRed);
-    z.setSpeakerVolumeAll(b[kSpeakerMute], b[kSpeakerLock], b[kSpeakerLeft], b[kSpeakerRight]);
-    z.setMicVolumeAll(b[kMicMute], b[kMicLock], b[kMicLeft], b[kMicRight]);
-    z.setEqAll(b[kEqEnable], eqGains(b));
-    z.adjustVoiceClarity(b[kClarity], b[kClarityLevel], b[kNoiseLevel]);
-    z.adjustSurroundHeadphone(b[kSurround]);
-    z.setEncEnable(b[kEnc]);
-    z.setMagicVoice(b[kMagicVoice], b[kMagicMode]);
-    chkProfileId();
+    if (setLive(kApplyOption, src)) chkProfileId();
 }
 
-void View::ui_set_All_led(const QVariantList& src) {
-    OptionBlock b{};
-    if (src.size() < entriesRead(kLightingRuns)) return;
-    const bool stored = editCurrentOption(
-        [&](OptionBlock& block) {
-            copyRuns(src, kLightingRuns, block);
-            settleLedMode(block);
-        },
-        b);
-    if (stored) pushLighting(m_owner->hid(), b, b[kEnc], ColourOrder::RedGreenBlue);
-}
+void View::ui_set_All_led(const QVariantList& src) { setLive(kSetAllLed, src); }
 
 void View::ui_setEqValue(const QVariantList& src) {
     OptionBlock b{};

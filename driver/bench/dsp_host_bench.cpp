@@ -1,34 +1,22 @@
 // The DSP host on one 1 ms render packet of a 48 kHz, 8-channel, 16-bit
 // stream: with no node, with the limiter and with the channel mixer in chain
 // A, each against a plain copy of the packet.
+#include "driver/bench/render_packet.h"
 #include "driver/effects/channel_mixer.h"
 #include "driver/effects/dsp_host.h"
 #include "driver/effects/fir8.h"
 #include "driver/tests/dsp_test_node.h"
-#include "driver/tests/test_wave_formats.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstring>
-#include <random>
 #include <vector>
 
 namespace {
 
-constexpr std::uint16_t kChannels = 8;
-constexpr std::uint32_t kFrames = 48;
-constexpr std::uint32_t kPacketBytes = kFrames * kChannels * sizeof(std::int16_t);
+using namespace render_packet;
 
-ks::WaveFormatExtensible PacketFormat() { return TestPcmFormat(kChannels, 16); }
-
-std::vector<std::int16_t> Packet() {
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<int> sample(-32768, 32767);
-    std::vector<std::int16_t> packet(kFrames * kChannels);
-    for (std::int16_t& s : packet) s = static_cast<std::int16_t>(sample(rng));
-    return packet;
-}
+std::vector<std::int16_t> Packet() { return render_packet::Packet(-32768, 32767); }
 
 void RunHost(benchmark::State& state, IDspNode* node) {
     CDspHost host;
@@ -46,16 +34,7 @@ void RunHost(benchmark::State& state, IDspNode* node) {
     state.SetBytesProcessed(state.iterations() * kPacketBytes);
 }
 
-void PacketReference(benchmark::State& state) {
-    const std::vector<std::int16_t> packet = Packet();
-    std::vector<std::int16_t> copy(packet.size());
-    for (auto _ : state) {
-        std::memcpy(copy.data(), packet.data(), kPacketBytes);
-        benchmark::DoNotOptimize(copy.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * kPacketBytes);
-}
+void PacketReference(benchmark::State& state) { CopyPacket(state, Packet()); }
 
 void HostEmpty(benchmark::State& state) { RunHost(state, nullptr); }
 

@@ -4,6 +4,7 @@
 // case against a plain copy of the packet. Counters give the thread's CPU
 // time per second of audio and for the worst packet, and the pool requests
 // made while streaming (there must be none).
+#include "driver/bench/render_packet.h"
 #include "driver/bench/thread_seconds.h"
 #include "driver/common/sigproc_pool_hooks.h"
 #include "driver/devmodel/feature_unit_access.h"
@@ -14,7 +15,6 @@
 #include "driver/effects/fir8.h"
 #include "driver/effects/float_pass.h"
 #include "driver/effects/pcm_planes.h"
-#include "driver/tests/test_wave_formats.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/spin_lock.h"
 
@@ -23,25 +23,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <vector>
 
 namespace {
 
-constexpr std::uint16_t kChannels = 8;
-constexpr std::uint32_t kFrames = 48;
-constexpr std::uint32_t kPacketBytes = kFrames * kChannels * sizeof(std::int16_t);
+using namespace render_packet;
+
 constexpr double kPacketsPerSecond = 48000.0 / kFrames;
 
-ks::WaveFormatExtensible PacketFormat() { return TestPcmFormat(kChannels, 16); }
-
-std::vector<std::int16_t> Packet() {
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<int> sample(-8000, 8000);
-    std::vector<std::int16_t> packet(kFrames * kChannels);
-    for (std::int16_t& s : packet) s = static_cast<std::int16_t>(sample(rng));
-    return packet;
-}
+std::vector<std::int16_t> Packet() { return render_packet::Packet(-8000, 8000); }
 
 // The vendor controls' device: every read is 0, every write accepted.
 class CBenchSwitch final : public IFeatureUnitSwitch {
@@ -130,16 +120,7 @@ void RunStream(benchmark::State& state, CBenchStream& stream) {
     state.SetBytesProcessed(state.iterations() * kPacketBytes);
 }
 
-void PacketReference(benchmark::State& state) {
-    const std::vector<std::int16_t> source = Packet();
-    std::vector<std::int16_t> packet(source.size());
-    for (auto _ : state) {
-        std::memcpy(packet.data(), source.data(), kPacketBytes);
-        benchmark::DoNotOptimize(packet.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * kPacketBytes);
-}
+void PacketReference(benchmark::State& state) { CopyPacket(state, Packet()); }
 
 // Both Q7K2 units in chain A, the virtualizer on in headphone mode as Init
 // leaves it; the reverberator off or on.

@@ -1,5 +1,7 @@
 #include "panel/tests/scene_fixture.h"
 
+#include <QFile>
+
 // Qt keeps every picture a scene showed, and its texture, in caches that live
 // as long as the application, which the tests share to the end; fontconfig
 // keeps its own. Full stacks let the checker tell these from the tests' own.
@@ -38,6 +40,15 @@ void catchWarnings(QtMsgType type, const QMessageLogContext&, const QString& tex
 }
 
 } // namespace
+
+bool installFactoryData(const QString& dataDir) {
+    QDir().mkpath(dataDir + "/i18n");
+    for (const char* file : {"configD.ini", "i18n/lang_031000.ini"})
+        if (!QFile::copy(QString(PANEL_BUILD_DIR) + "/data/" + file, dataDir + "/" + file))
+            return false;
+    QFile::copy(dataDir + "/configD.ini", dataDir + "/config.ini");
+    return true;
+}
 
 void installWarningCatcher() {
     static const bool once = (qInstallMessageHandler(catchWarnings), true);

@@ -28,6 +28,33 @@ void registerSceneResources();
 QStringList& sceneWarnings();
 void installWarningCatcher();
 
+// What a scene needs around it while a test runs: its resources, a catcher
+// for its warnings and the build folder as the working folder, where the
+// build's pictures lie. leave() restores the folder and fails the test on any
+// warning since enter().
+class SceneSurroundings {
+public:
+    void enter() {
+        registerSceneResources();
+        installWarningCatcher();
+        sceneWarnings().clear();
+        m_oldDir = QDir::currentPath();
+        QDir::setCurrent(PANEL_BUILD_DIR);
+    }
+    void leave() {
+        QDir::setCurrent(m_oldDir);
+        EXPECT_TRUE(sceneWarnings().isEmpty()) << sceneWarnings().join("\n").toStdString();
+    }
+
+private:
+    QString m_oldDir;
+};
+
+// The factory preferences and the language files into `dataDir`, as
+// installed, with the factory preferences as the user's; false if one of the
+// installed files could not be copied.
+bool installFactoryData(const QString& dataDir);
+
 // The option block of a profile: `bytes` at their offsets, zero elsewhere.
 inline QVariantList optionBlock(const std::map<int, int>& bytes) {
     QVariantList b;
@@ -52,11 +79,7 @@ protected:
 
     void SetUp() override {
         ensureApplication();
-        registerSceneResources();
-        installWarningCatcher();
-        sceneWarnings().clear();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(PANEL_BUILD_DIR);
+        scene.enter();
         widget = std::make_unique<QQuickWidget>();
         widget->rootContext()->setContextProperty("view", &recorder);
         widget->rootContext()->setContextProperty("zen", &window);
@@ -70,8 +93,7 @@ protected:
     }
     void TearDown() override {
         widget.reset();
-        QDir::setCurrent(m_oldDir);
-        EXPECT_TRUE(sceneWarnings().isEmpty()) << sceneWarnings().join("\n").toStdString();
+        scene.leave();
     }
 
     void settle() {
@@ -123,13 +145,11 @@ protected:
               vertical ? QPointF(s->width() / 2, along) : QPointF(along, s->height() / 2));
     }
 
+    SceneSurroundings scene;
     RecordingSlots recorder;
     RecordingWindow window;
     std::unique_ptr<QQuickWidget> widget;
     QQuickItem* root = nullptr;
-
-private:
-    QString m_oldDir;
 };
 
 } // namespace panel_test

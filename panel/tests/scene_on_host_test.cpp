@@ -5,8 +5,6 @@
 #include "panel/tests/scene_fixture.h"
 #include "panel/view.h"
 
-#include <QFile>
-
 namespace {
 
 using namespace panel_test;
@@ -15,17 +13,8 @@ class SceneOnHost : public ZenOnSim {
 protected:
     void SetUp() override {
         ZenOnSim::SetUp();
-        registerSceneResources();
-        installWarningCatcher();
-        sceneWarnings().clear();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(PANEL_BUILD_DIR);
-        // The factory preferences and the language files, as installed.
-        QDir().mkpath(path("data") + "/i18n");
-        for (const char* file : {"configD.ini", "i18n/lang_031000.ini"})
-            ASSERT_TRUE(
-                QFile::copy(QString(PANEL_BUILD_DIR) + "/data/" + file, path("data") + "/" + file));
-        QFile::copy(path("data") + "/configD.ini", path("data") + "/config.ini");
+        scene.enter();
+        ASSERT_TRUE(installFactoryData(path("data")));
         makeZen(QUrl("qrc:qml/main.qml"));
         host = dynamic_cast<View*>(&zen->view());
         ASSERT_NE(host, nullptr);
@@ -34,16 +23,13 @@ protected:
     }
     void TearDown() override {
         ZenOnSim::TearDown();
-        QDir::setCurrent(m_oldDir);
-        EXPECT_TRUE(sceneWarnings().isEmpty()) << sceneWarnings().join("\n").toStdString();
+        scene.leave();
     }
     QQuickItem* item(const QString& name) { return findItem(root, name); }
 
+    SceneSurroundings scene;
     View* host = nullptr;
     QQuickItem* root = nullptr;
-
-private:
-    QString m_oldDir;
 };
 
 TEST_F(SceneOnHost, TheReadyHeadsetInitialisesTheSceneFromTheFiles) {

@@ -13,7 +13,6 @@
 #include "panel/view.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSignalSpy>
 
 #include <functional>
@@ -76,22 +75,12 @@ std::vector<std::string> defaultsPass() {
     return out;
 }
 
-class WholePanel : public PanelOnSim {
+class WholePanel : public WindowOnSim {
 protected:
-    static void SetUpTestSuite() { ensureApplication(); }
-
     void SetUp() override {
         PanelOnSim::SetUp();
-        registerSceneResources();
-        installWarningCatcher();
-        sceneWarnings().clear();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(PANEL_BUILD_DIR);
-        QDir().mkpath(path("data") + "/i18n");
-        for (const char* file : {"configD.ini", "i18n/lang_031000.ini"})
-            ASSERT_TRUE(
-                QFile::copy(QString(PANEL_BUILD_DIR) + "/data/" + file, path("data") + "/" + file));
-        QFile::copy(path("data") + "/configD.ini", path("data") + "/config.ini");
+        scene.enter();
+        ASSERT_TRUE(installFactoryData(path("data")));
         writeFilter(1, {headsetEntry()});
 
         const QString folder = QCoreApplication::applicationDirPath();
@@ -104,23 +93,11 @@ protected:
         zen.reset();
         sdk.reset();
         PanelOnSim::TearDown();
-        QDir::setCurrent(m_oldDir);
-        EXPECT_TRUE(sceneWarnings().isEmpty()) << sceneWarnings().join("\n").toStdString();
+        scene.leave();
     }
 
     void startPanel() {
-        ZenServices s;
-        s.driver = sdk.get();
-        s.viewSource = QUrl("qrc:qml/main.qml");
-        s.dataDir = path("data");
-        s.monitor = &monitor;
-        s.messages = &messages;
-        s.sleeper = &sleeper;
-        s.clock = &clock;
-        s.pointer = &pointer;
-        s.deviceFilterPath = path("DevInfo.ini");
-        s.profilePath = path("profile.ini");
-        zen = std::make_unique<Zen>(s);
+        zen = std::make_unique<Zen>(services(sdk.get(), QUrl("qrc:qml/main.qml")));
         root = dynamic_cast<View&>(zen->view()).rootObject();
         ASSERT_NE(root, nullptr);
         ASSERT_TRUE(eventually([&] { return root->property("deviceReady").toBool(); }));
@@ -167,16 +144,11 @@ protected:
         return calls;
     }
 
+    SceneSurroundings scene;
     std::optional<MixcoreControl> mixcore;
-    RecordingMessages messages;
-    FakeMonitor monitor;
-    panel::IniPointerSettings pointer{path("pointer.ini")};
     std::unique_ptr<DriverSdk> sdk;
     std::unique_ptr<Zen> zen;
     QQuickItem* root = nullptr;
-
-private:
-    QString m_oldDir;
 };
 
 TEST_F(WholePanel, AConnectedHeadsetGetsTheDriverDefaultsAndTheProfilePush) {
@@ -184,8 +156,10 @@ TEST_F(WholePanel, AConnectedHeadsetGetsTheDriverDefaultsAndTheProfilePush) {
     // The profile reaches the driver with noise cancelling on, whatever it holds.
     EXPECT_TRUE(logged("0x200 Enable_ENC_LFX - set 1 =0"));
     EXPECT_TRUE(connectPushed(1));
-    // The page shows what the driver got, though the new profile holds it off.
-    EXPECT_EQ(storedOption(kEnc), 0);
+    // The page shows what the driver got, though the new profile holds it
+    // off. The profile is not checked: by now a report of the poll (the
+    // microphone mute) may or may not have stored the page's lighting list,
+    // the switch included.
     EXPECT_TRUE(selected("device_encSwitch"));
     EXPECT_TRUE(messages.texts.empty());
 }

@@ -65,9 +65,34 @@ private:
     QWidget* m_widget;
 };
 
-class ZenOnSim : public PanelOnSim {
+// What a main window on the simulated headset is given besides its driver
+// and its view: recording message boxes, a device monitor the test calls and
+// pointer settings in the test's folder.
+class WindowOnSim : public PanelOnSim {
 protected:
     static void SetUpTestSuite() { ensureApplication(); }
+    ZenServices services(IDriverClient* driver, const QUrl& viewSource) {
+        ZenServices s;
+        s.driver = driver;
+        s.viewSource = viewSource;
+        s.dataDir = path("data");
+        s.monitor = &monitor;
+        s.messages = &messages;
+        s.sleeper = &sleeper;
+        s.clock = &clock;
+        s.pointer = &pointer;
+        s.deviceFilterPath = path("DevInfo.ini");
+        s.profilePath = path("profile.ini");
+        return s;
+    }
+
+    FakeMonitor monitor;
+    RecordingMessages messages;
+    IniPointerSettings pointer{path("pointer.ini")};
+};
+
+class ZenOnSim : public WindowOnSim {
+protected:
     void SetUp() override {
         PanelOnSim::SetUp();
         devices.curDid = -1;
@@ -86,23 +111,13 @@ protected:
     }
     // `viewSource` empty: a recording view; else the real QML host of it.
     void makeZen(const QUrl& viewSource = {}) {
-        ZenServices s;
-        s.driver = &driver;
+        ZenServices s = services(&driver, viewSource);
         if (viewSource.isEmpty())
             s.makeView = [this](Zen* owner) {
                 auto v = std::make_unique<RecordingView>(owner);
                 view = v.get();
                 return v;
             };
-        s.viewSource = viewSource;
-        s.dataDir = path("data");
-        s.monitor = &monitor;
-        s.messages = &messages;
-        s.sleeper = &sleeper;
-        s.clock = &clock;
-        s.pointer = &pointer;
-        s.deviceFilterPath = path("DevInfo.ini");
-        s.profilePath = path("profile.ini");
         live = nullptr;
         zen = std::make_unique<Zen>(s);
         live = zen.get();
@@ -115,9 +130,6 @@ protected:
     }
 
     RecordingDriver driver;
-    FakeMonitor monitor;
-    RecordingMessages messages;
-    IniPointerSettings pointer{path("pointer.ini")};
     RecordingView* view = nullptr;
     std::unique_ptr<Zen> zen;
     std::atomic<Zen*> live{nullptr};

@@ -32,5 +32,17 @@ inline sigBinPair sigMergeBins(float c, float f, float d, float g, float h, floa
 // In place on the n complex values of z.
 void sigFftRealPostFwd_32f(float* z, std::ptrdiff_t n, const float* realSplit);
 
+// The parts of the split a vector member does one value at a time: the DC and
+// Nyquist pair and bins 1 to binEnd - 1 (then bins binEnd to n/2 - 1 and the
+// middle bin remain).
+void sigFftRealPostFwdHead_32f(float* z, std::ptrdiff_t n, const float* realSplit,
+                               std::ptrdiff_t binEnd);
+
 // From the packed spectrum p into z (p may equal z).
 void sigFftRealPreInv_32f(const float* p, float* z, std::ptrdiff_t n, const float* realRot);
+
+// Likewise for the merge: the head before bins binEnd to n/2 - 1, the middle
+// bin after them.
+void sigFftRealPreInvHead_32f(const float* p, float* z, std::ptrdiff_t n, const float* realRot,
+                              std::ptrdiff_t binEnd);
+void sigFftRealPreInvMiddle_32f(const float* p, float* z, std::ptrdiff_t n);

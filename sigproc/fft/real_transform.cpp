@@ -24,12 +24,7 @@ int realTransform(const float* src, float* dst, const sigFftSpec_R_32f* spec,
     const int order = spec->order;
     const bool scaled = (Inverse ? spec->scaleInv : spec->scaleFwd) != 0;
     if (order <= sigFftClosedFormMaxOrder) {
-        const float scale = scaled ? spec->scaleFactor : 1.0f;
-        if constexpr (Inverse) {
-            sigFftSmallInv_R_32f(src, dst, order, scale);
-        } else {
-            sigFftSmallFwd_R_32f(src, dst, order, scale);
-        }
+        sigFftSmall_R_32f<Inverse>(src, dst, order, scaled ? spec->scaleFactor : 1.0f);
         return sigOk;
     }
     if (order >= sigFftPlaneMinOrder && order <= sigFftPlaneMaxOrder) {

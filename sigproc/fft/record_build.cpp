@@ -111,29 +111,43 @@ bool sigFftSetScaling(sigFftSpecHeader& spec, int flag) {
     }
 }
 
+sigFftSpecHeader* sigFftStartHeader(unsigned char* specBuf, int order, int hint) {
+    auto* spec = reinterpret_cast<sigFftSpecHeader*>(sigAlignUp32(specBuf));
+    std::memset(static_cast<void*>(spec), 0, sigFftHeaderBytes);
+    spec->order = order;
+    spec->hint = hint;
+    return spec;
+}
+
+bool sigFftRecordSine(int order, unsigned char* initBuf, sigFftSine& sine) {
+    if (order <= sigFftPieceOrder) {
+        sine = sigFftStaticSine();
+        return true;
+    }
+    if (initBuf == nullptr) return false;
+    auto* table = reinterpret_cast<float*>(sigAlignUp32(initBuf));
+    sigFftBuildSine(table, order);
+    sine = {table, order};
+    return true;
+}
+
 int sigFftBuildRecord(sigFftSpecHeader*& record, const sigFftRecordKind& kind, int order, int flag,
                       int hint, unsigned char* specBuf, unsigned char* initBuf) {
     if (!sigFftOrderBuildable(order, kind.sizesOf)) return sigErrFftOrder;
     if (specBuf == nullptr) return sigErrNullPtr;
 
     sigNearestRounding nearest;
-    auto* spec = reinterpret_cast<sigFftSpecHeader*>(sigAlignUp32(specBuf));
-    std::memset(static_cast<void*>(spec), 0, sigFftHeaderBytes);
-    spec->order = order;
-    spec->hint = hint;
+    sigFftSpecHeader* spec = sigFftStartHeader(specBuf, order, hint);
     if (!sigFftSetScaling(*spec, flag)) return sigErrFftFlag;
 
     if (order > sigFftClosedFormMaxOrder) {
-        sigFftSine sine = sigFftStaticSine();
+        sigFftSine sine{};
+        if (!sigFftRecordSine(order, initBuf, sine)) return sigErrNullPtr;
         float* scratch = nullptr;
         if (order > sigFftPieceOrder) {
-            if (initBuf == nullptr) return sigErrNullPtr;
-            auto* table = reinterpret_cast<float*>(sigAlignUp32(initBuf));
-            sigFftBuildSine(table, order);
-            sine = {table, order};
+            // The split tables' scratch follows the sine table.
             const std::int64_t tableBytes = 4 * ((std::int64_t{1} << order) / 4 + 1);
-            scratch = reinterpret_cast<float*>(reinterpret_cast<unsigned char*>(table) +
-                                               sigAlign32(tableBytes));
+            scratch = reinterpret_cast<float*>(sigAlignUp32(initBuf) + sigAlign32(tableBytes));
         }
         const int m = kind.halfLength ? order - 1 : order;
         const std::uint32_t next = ComplexTableBuilder(*spec, sine, scratch).build(m);

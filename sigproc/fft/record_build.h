@@ -34,6 +34,14 @@ struct sigFftRecordKind {
 // flag that is none of the four.
 bool sigFftSetScaling(sigFftSpecHeader& spec, int flag);
 
+// A zeroed header at specBuf rounded up to 32, with its order and hint.
+sigFftSpecHeader* sigFftStartHeader(unsigned char* specBuf, int order, int hint);
+
+// The sine table a record of `order` reads: the static one up to
+// sigFftPieceOrder, beyond it one built at initBuf rounded up to 32; false,
+// nothing built, without initBuf. The caller holds round-to-nearest.
+bool sigFftRecordSine(int order, unsigned char* initBuf, sigFftSine& sine);
+
 // Builds a record of `order` at specBuf rounded up to 32, after checking the
 // order (sigErrFftOrder) and specBuf (sigErrNullPtr): a zeroed header with
 // order, hint and the flag's scaling words, then, from order 4 on, the pair

@@ -353,20 +353,7 @@ constexpr std::ptrdiff_t kScalarBins = 4;
 } // namespace
 
 void sigFftSimdRealPostFwd_32f(float* z, std::ptrdiff_t n, const float* realSplit) {
-    const float d0 = z[0];
-    const float d1 = z[1];
-    z[0] = d0 + d1;
-    z[1] = d0 - d1;
-    for (std::ptrdiff_t k = 1; k < kScalarBins; ++k) {
-        float* lo = z + 2 * k;
-        float* hi = z + 2 * (n - k);
-        const sigBinPair x =
-            sigSplitBins(lo[0], lo[1], hi[0], hi[1], realSplit[2 * k], realSplit[2 * k + 1]);
-        lo[0] = x.loRe;
-        lo[1] = x.loIm;
-        hi[0] = x.hiRe;
-        hi[1] = x.hiIm;
-    }
+    sigFftRealPostFwdHead_32f(z, n, realSplit, kScalarBins);
     for (std::ptrdiff_t k = kScalarBins; k < n / 2; k += 4) {
         float* loAt = z + 2 * k;
         float* hiAt = z + 2 * (n - k - 3);
@@ -384,20 +371,7 @@ void sigFftSimdRealPostFwd_32f(float* z, std::ptrdiff_t n, const float* realSpli
 }
 
 void sigFftSimdRealPreInv_32f(const float* p, float* z, std::ptrdiff_t n, const float* realRot) {
-    const float dc = p[0];
-    const float nyquist = p[1];
-    z[1] = dc - nyquist;
-    z[0] = dc + nyquist;
-    for (std::ptrdiff_t k = 1; k < kScalarBins; ++k) {
-        const float* lo = p + 2 * k;
-        const float* hi = p + 2 * (n - k);
-        const sigBinPair x =
-            sigMergeBins(lo[0], lo[1], hi[0], hi[1], realRot[2 * k], realRot[2 * k + 1]);
-        z[2 * k] = x.loRe;
-        z[2 * k + 1] = x.loIm;
-        z[2 * (n - k)] = x.hiRe;
-        z[2 * (n - k) + 1] = x.hiIm;
-    }
+    sigFftRealPreInvHead_32f(p, z, n, realRot, kScalarBins);
     for (std::ptrdiff_t k = kScalarBins; k < n / 2; k += 4) {
         const Bins4 lo = loadLow(p + 2 * k);            // (c, f)
         const Bins4 hi = loadHigh(p + 2 * (n - k - 3)); // (d, g)
@@ -411,8 +385,5 @@ void sigFftSimdRealPreInv_32f(const float* p, float* z, std::ptrdiff_t n, const 
         storeLow(z + 2 * k, {_mm_add_ps(sum, l), _mm_add_ps(diff, q)});
         storeHigh(z + 2 * (n - k - 3), {_mm_sub_ps(sum, l), _mm_sub_ps(q, diff)});
     }
-    const float middleRe = p[n];
-    const float middleIm = p[n + 1];
-    z[n] = 2 * middleRe;
-    z[n + 1] = -2 * middleIm;
+    sigFftRealPreInvMiddle_32f(p, z, n);
 }

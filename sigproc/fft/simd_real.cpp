@@ -23,12 +23,7 @@ int transform(const sigFftSimdSlot& slot, const float* src, float* dst,
     const int order = spec->order;
     const bool scaled = (Inverse ? spec->scaleInv : spec->scaleFwd) != 0;
     if (order <= sigFftClosedFormMaxOrder) {
-        const float scale = scaled ? spec->scaleFactor : 1.0f;
-        if constexpr (Inverse) {
-            sigFftSmallInv_R_32f(src, dst, order, scale);
-        } else {
-            sigFftSmallFwd_R_32f(src, dst, order, scale);
-        }
+        sigFftSmall_R_32f<Inverse>(src, dst, order, scaled ? spec->scaleFactor : 1.0f);
         return sigOk;
     }
     sigFftWorkArea work;

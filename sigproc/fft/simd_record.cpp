@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -154,20 +153,12 @@ int sigFftSimdBuildRecord(const sigFftSimdSlot& slot, sigFftSpecHeader*& record,
     if (specBuf == nullptr) return sigErrNullPtr;
 
     sigNearestRounding nearest;
-    auto* spec = reinterpret_cast<sigFftSpecHeader*>(sigAlignUp32(specBuf));
-    std::memset(static_cast<void*>(spec), 0, sigFftHeaderBytes);
-    spec->order = order;
-    spec->hint = hint;
+    sigFftSpecHeader* spec = sigFftStartHeader(specBuf, order, hint);
     spec->slot = slot.slot;
     if (!sigFftSetScaling(*spec, flag)) return sigErrFftFlag;
     if (order > sigFftClosedFormMaxOrder) {
-        sigFftSine sine = sigFftStaticSine();
-        if (order > sigFftPieceOrder) {
-            if (initBuf == nullptr) return sigErrNullPtr;
-            auto* table = reinterpret_cast<float*>(sigAlignUp32(initBuf));
-            sigFftBuildSine(table, order);
-            sine = {table, order};
-        }
+        sigFftSine sine{};
+        if (!sigFftRecordSine(order, initBuf, sine)) return sigErrNullPtr;
         buildTables(*spec, layoutOf(slot, order), sine);
     }
     // Last, so that a build that stops early never leaves a record that looks valid.

@@ -7,3 +7,13 @@
 void sigFftSmallFwd_R_32f(const float* src, float* dst, int order, float scale);
 void sigFftSmallInv_R_32f(const float* src, float* dst, int order, float scale);
 void sigFftSmallFwd_C_32fc(const float* src, float* dst, int order, float scale);
+
+// The real closed form of either direction.
+template <bool Inverse>
+void sigFftSmall_R_32f(const float* src, float* dst, int order, float scale) {
+    if constexpr (Inverse) {
+        sigFftSmallInv_R_32f(src, dst, order, scale);
+    } else {
+        sigFftSmallFwd_R_32f(src, dst, order, scale);
+    }
+}

@@ -151,6 +151,20 @@ inline double largestMagnitude(const std::vector<double>& v) {
     return largest;
 }
 
+// The largest difference between the packed spectrum of a unit impulse at
+// `delay` and its exact spectrum, exp(-2*pi*i*k*delay/n).
+inline double impulseSpectrumError(const std::vector<float>& packed, std::size_t delay) {
+    const std::size_t n = packed.size();
+    double worst = std::fabs(packed[0] - 1.0);
+    worst = std::max(worst, std::fabs(packed[1] - (delay % 2 == 0 ? 1.0 : -1.0)));
+    for (std::size_t k = 1; k < n / 2; ++k) {
+        const double angle = -2.0 * std::numbers::pi * double((k * delay) % n) / double(n);
+        worst = std::max(worst, std::fabs(packed[2 * k] - std::cos(angle)));
+        worst = std::max(worst, std::fabs(packed[2 * k + 1] - std::sin(angle)));
+    }
+    return worst;
+}
+
 // Error bound of a transform of the given order: rounding grows with the
 // number of passes, about one per order, and a pass errs by well under one
 // unit in the last place of the largest value that flows through it.
