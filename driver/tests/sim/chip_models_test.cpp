@@ -396,6 +396,29 @@ TEST_F(ChipModelsTest, TheN3W8ProductAndChipPickWordsRegistersAndRenderChain) {
     }
 }
 
+// Either identification byte unread would leave the product choices to a
+// guess, so the start ends and nothing reaches the chip's registers.
+TEST_F(ChipModelsTest, AFailedN3W8ChipReadFailsTheStart) {
+    constexpr std::uint8_t VendorOtherIn = 0xC3;
+    for (const std::uint16_t unanswered : {9, 8}) {
+        SCOPED_TRACE(testing::Message() << "wIndex " << unanswered);
+        auto chip = std::make_shared<fixtures::N3W8Chip>();
+        usbsim::FunctionDescription description = fixtures::n3w8Device(chip);
+        description.requests =
+            [hook = description.requests,
+             unanswered](const usb::SetupPacket& setup,
+                         std::span<const std::uint8_t> data) -> std::optional<usbsim::Bytes> {
+            if (setup.bmRequestType == VendorOtherIn && setup.wIndex.value() == unanswered)
+                return std::nullopt;
+            return hook(setup, data);
+        };
+        EXPECT_FALSE(kernel::succeeded(StartChip(std::move(description))));
+        EXPECT_NE(g_Model, nullptr);
+        EXPECT_EQ(chip->registers, (std::array<std::uint16_t, 6>{}));
+        TearDown();
+    }
+}
+
 TEST_F(ChipModelsTest, AnAllocationFailingAnywhereInTheStartLeavesNothingBehind) {
     for (const ModelCase& c : ModelCases()) {
         SCOPED_TRACE(c.name);
