@@ -8,6 +8,7 @@ namespace {
 
 constexpr DeviceModelRow DefaultRows[] = {
     {UacRelease2Protocol, {}, CreateUac2Device},
+    {UacRelease1Protocol, N3W8ProductCode, CreateCUac1DeviceN3W8},
     {UacRelease1Protocol, K7D2ProductCode, CreateCUac1DeviceK7D2},
     {UacRelease1Protocol, P9F4ProductCode, CreateCUac1DeviceP9F4},
     {UacRelease1Protocol, T6L1ProductCode, CreateCUac1DeviceT6L1},

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+kernel::NTSTATUS CreateCUac1DeviceN3W8(INonDelegatingUnknown** out, kernel::IUnknown* outer,
+                                       std::uint16_t vendorId, std::uint16_t productId);
 kernel::NTSTATUS CreateCUac1DeviceK7D2(INonDelegatingUnknown** out, kernel::IUnknown* outer,
                                        std::uint16_t vendorId, std::uint16_t productId);
 kernel::NTSTATUS CreateCUac1DeviceP9F4(INonDelegatingUnknown** out, kernel::IUnknown* outer,

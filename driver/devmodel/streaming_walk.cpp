@@ -8,6 +8,7 @@
 #include "driver/engine/channel_item.h"
 #include "driver/engine/queried_interface.h"
 #include "driver/engine/terminal_type_item.h"
+#include "driver/usbstream/processing_render_stream_engine.h"
 #include "driver/usbstream/usb_stream_engine_create.h"
 #include "platform/usb/configuration.h"
 
@@ -163,8 +164,13 @@ kernel::NTSTATUS CStreamingWalk::CreateEngine(InterfaceState& state, std::uint8_
     status = CreateUsbStreamEngine(&state.engine, kind, nullptr, state.number, terminalNode,
                                    state.clockNodeId);
     if (!kernel::succeeded(status)) return status;
-    status =
-        state.engine->InitStream(capture ? Capture : EngineDirectionRender, m_Device.UsbDevice());
+    if (kind == UsbStreamKind::processingRender)
+        status = static_cast<CUac1ProcessingRenderStreamEngine*>(state.engine)
+                     ->InitProcessingStream(EngineDirectionRender, m_Device.UsbDevice(),
+                                            m_Rules.registers);
+    else
+        status = state.engine->InitStream(capture ? Capture : EngineDirectionRender,
+                                          m_Device.UsbDevice());
     if (kernel::succeeded(status)) status = m_Device.AddEndpoint(state.engine);
     if (kernel::succeeded(status))
         status = CollectEngineNodes(m_Device, *state.engine, terminalNode);

@@ -5,6 +5,7 @@
 // the nodes behind every terminal-type switch learn its selection.
 #pragma once
 
+#include "driver/usbstream/chip_registers.h"
 #include "driver/usbstream/usb_stream_engine_create.h"
 #include "platform/kernel/status.h"
 #include "platform/usb/descriptors.h"
@@ -20,6 +21,8 @@ struct StreamingWalkRules {
     // Render formats get this many channels whatever the descriptor says
     // (0: as it says); the engine reduces them for the device.
     std::uint32_t renderChannels = 0;
+    // The chip registers a processing render engine tells each format.
+    IChipRegisters* registers = nullptr;
 };
 
 // The configuration, its first AudioStreaming interface and the bytes from

@@ -8,6 +8,8 @@
 #include "driver/devmodel/chip_devices.h"
 #include "driver/devmodel/chip_feature_units.h"
 #include "driver/devmodel/chip_terminals.h"
+#include "driver/devmodel/n3w8_device.h"
+#include "driver/devmodel/n3w8_selector_unit.h"
 #include "driver/devmodel/q7k2_feature_unit.h"
 #include "driver/devmodel/t6l1_output_terminal.h"
 #include "driver/devmodel/terminal_tables.h"
@@ -15,6 +17,7 @@
 #include "driver/devmodel/uac_device_create.h"
 #include "driver/devmodel/uac_entity.h"
 #include "driver/usbstream/effect_render_stream_engine.h"
+#include "driver/usbstream/processing_render_stream_engine.h"
 #include "platform/kernel/pool.h"
 #include "sim/usb/fixture_parts.h"
 #include "sim/usb/fixtures.h"
@@ -45,6 +48,7 @@ std::vector<DeviceModelRow> RecordingTable() {
     const std::pair<DeviceModelFactory, DeviceModelFactory> recorders[] = {
         {CreateUac1Device, Recorded<CreateUac1Device>},
         {CreateUac2Device, Recorded<CreateUac2Device>},
+        {CreateCUac1DeviceN3W8, Recorded<CreateCUac1DeviceN3W8>},
         {CreateCUac1DeviceK7D2, Recorded<CreateCUac1DeviceK7D2>},
         {CreateCUac1DeviceP9F4, Recorded<CreateCUac1DeviceP9F4>},
         {CreateCUac1DeviceT6L1, Recorded<CreateCUac1DeviceT6L1>},
@@ -71,7 +75,7 @@ struct ModelCase {
     std::uint32_t word0, word4, word6;
     std::vector<UnitClass> units;
     const std::type_info* render;
-    std::uint16_t renderChannels; // of every render format
+    std::uint16_t renderChannels; // of every render format; 0: several
 };
 
 class ChipModelsTest : public AdapterWorld {
@@ -134,6 +138,23 @@ protected:
 
 std::vector<ModelCase> ModelCases() {
     return {
+        // The fixture's headset with its chip: line and S/PDIF recording,
+        // stereo mix (so the record selector) and the 4- and 8-channel
+        // settings are cut out.
+        {"N3W8",
+         [] { return fixtures::n3w8Device(); },
+         &typeid(CUac1DeviceN3W8),
+         0x3E0084,
+         0,
+         0,
+         {{1, &typeid(CUac1InputTerminal), 1},
+          {8, &typeid(CUac1FeatureUnit), 2},
+          {9, &typeid(CUac1FeatureUnit), 2},
+          {11, &typeid(CUac1FeatureUnit), 2},
+          {13, &typeid(CUac1FeatureUnit), 2},
+          {3, &typeid(CUac1OutputTerminal), 1}},
+         &typeid(CUac1ProcessingRenderStreamEngine),
+         0},
         {"K7D2",
          fixtures::k7d2Device,
          &typeid(CUac1DeviceK7D2),
@@ -223,7 +244,7 @@ TEST_F(ChipModelsTest, EachHeadsetStartsOnTheModelItsCodeNames) {
         ASSERT_NE(render, nullptr);
         EXPECT_EQ(typeid(*render), *c.render);
         ASSERT_GT(render->GetFormatCount(), 0u);
-        for (std::uint32_t i = 0; i < render->GetFormatCount(); ++i) {
+        for (std::uint32_t i = 0; c.renderChannels != 0 && i < render->GetFormatCount(); ++i) {
             ks::WaveFormatExtensible format{};
             ASSERT_EQ(render->GetFormat(i, &format), kernel::STATUS_SUCCESS);
             EXPECT_EQ(format.Format.nChannels, c.renderChannels);
@@ -316,6 +337,88 @@ TEST_F(ChipModelsTest, AFailedRevisionReadFailsTheQ7K2Start) {
 // start may fail or do without, but gives everything back. K7D2 and T6L1
 // hold every class the chip models add; P9F4 and Q7K2 repeat their shapes
 // and are sampled, every fifth allocation, to keep the run short.
+// The chip's identity and the product decide the information word, the
+// render chain and what the chip's registers hold after the start.
+TEST_F(ChipModelsTest, TheN3W8ProductAndChipPickWordsRegistersAndRenderChain) {
+    struct N3W8Case {
+        const char* name;
+        std::uint16_t vendor, product;
+        std::uint8_t chipA;
+        std::uint32_t word0;
+        std::int32_t chainNodes;
+        bool attenuated;
+        std::uint16_t register1;
+        bool eightChannels;
+        bool recordSelector; // more than one record source left
+    };
+    const N3W8Case cases[] = {
+        // Attenuation only: this headset has no 8-channel output to swap.
+        {"headset, its chip", 0x1E7D, 0x3750, 0x9F, 0x3E0084, 1, true, 0x3032, false, false},
+        // Another chip on the same product gets only the defaults.
+        {"headset, other chip", 0x1E7D, 0x3750, 0x00, 0x3FE08F, 2, true, 0x3002, true, true},
+        // This product's chip plays its channels in the host's order.
+        {"unswapped product", 0x28DA, 0x268E, 0x00, 0x3E09F, 0, false, 0x3002, true, false},
+        {"other product, its chip", 0x1234, 0x0001, 0x9F, 0x3FE08F, 0, false, 0x3002, false, true},
+        {"other product, other chip", 0x1234, 0x0001, 0x00, 0x3FE08F, 1, false, 0x3002, true, true},
+    };
+    for (const N3W8Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto chip = std::make_shared<fixtures::N3W8Chip>();
+        chip->identificationA = c.chipA;
+        usbsim::FunctionDescription description = fixtures::n3w8Device(chip);
+        description.vendorId = c.vendor;
+        description.productId = c.product;
+        ASSERT_EQ(StartChip(std::move(description)), kernel::STATUS_SUCCESS);
+        auto* model = dynamic_cast<CUac1DeviceN3W8*>(Model());
+        ASSERT_NE(model, nullptr);
+        EXPECT_EQ(Words().words[0], c.word0);
+        EXPECT_EQ(RenderEngine()->GetChainACount(), c.chainNodes);
+        EXPECT_EQ(model->AttenuateNode() != nullptr, c.attenuated);
+        // The reset left the power-on values, with the product's LED bits.
+        const std::array<std::uint16_t, 6> expected = {0x2004, c.register1, 0xF800,
+                                                       0x143F, 0x0000,      0x3000};
+        EXPECT_EQ(chip->registers, expected);
+        bool eight = false;
+        for (std::uint32_t i = 0; i < RenderEngine()->GetFormatCount(); ++i) {
+            ks::WaveFormatExtensible format{};
+            ASSERT_EQ(RenderEngine()->GetFormat(i, &format), kernel::STATUS_SUCCESS);
+            eight = eight || format.Format.nChannels == 8;
+        }
+        EXPECT_EQ(eight, c.eightChannels);
+        IAudioNode* selector = nullptr;
+        const bool found = kernel::succeeded(model->FindEntityById(17, &selector));
+        EXPECT_EQ(found, c.recordSelector);
+        if (found) {
+            EXPECT_EQ(typeid(*selector), typeid(CN3W8SelectorUnit));
+        }
+        ReleaseAdapter();
+        TearDown();
+    }
+}
+
+// Either identification byte unread would leave the product choices to a
+// guess, so the start ends and nothing reaches the chip's registers.
+TEST_F(ChipModelsTest, AFailedN3W8ChipReadFailsTheStart) {
+    constexpr std::uint8_t VendorOtherIn = 0xC3;
+    for (const std::uint16_t unanswered : {9, 8}) {
+        SCOPED_TRACE(testing::Message() << "wIndex " << unanswered);
+        auto chip = std::make_shared<fixtures::N3W8Chip>();
+        usbsim::FunctionDescription description = fixtures::n3w8Device(chip);
+        description.requests =
+            [hook = description.requests,
+             unanswered](const usb::SetupPacket& setup,
+                         std::span<const std::uint8_t> data) -> std::optional<usbsim::Bytes> {
+            if (setup.bmRequestType == VendorOtherIn && setup.wIndex.value() == unanswered)
+                return std::nullopt;
+            return hook(setup, data);
+        };
+        EXPECT_FALSE(kernel::succeeded(StartChip(std::move(description))));
+        EXPECT_NE(g_Model, nullptr);
+        EXPECT_EQ(chip->registers, (std::array<std::uint16_t, 6>{}));
+        TearDown();
+    }
+}
+
 TEST_F(ChipModelsTest, AnAllocationFailingAnywhereInTheStartLeavesNothingBehind) {
     for (const ModelCase& c : ModelCases()) {
         SCOPED_TRACE(c.name);
