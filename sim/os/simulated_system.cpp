@@ -25,8 +25,14 @@ kernel::NTSTATUS SimulatedSystem::remove() { return m_host.removeDevice(device()
 
 void SimulatedSystem::step(kernel::Duration duration) {
     for (kernel::Duration left = duration; left > kernel::Duration::zero();
-         left -= usbsim::frameLength)
+         left -= usbsim::frameLength) {
         m_clock.advance(std::min(left, kernel::Duration(usbsim::frameLength)));
+        // Lockstep: the threads the frame woke (a driver call blocked on a
+        // request the frame completed) catch up before the next frame, so a
+        // request they send next is served in time and not after the test
+        // has stopped stepping.
+        m_clock.settle();
+    }
 }
 
 } // namespace ossim

@@ -49,7 +49,8 @@ public:
     // the bus.
     kernel::NTSTATUS remove();
 
-    // Moves time on by whole frames of the bus, one at a time.
+    // Moves time on by whole frames of the bus, one at a time, and lets the
+    // threads each frame woke run to a standstill before the next.
     void step(kernel::Duration duration);
 
     kernel::ManualClock& clock() { return m_clock; }

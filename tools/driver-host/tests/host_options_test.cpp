@@ -1,0 +1,87 @@
+// The command line: what it accepts, and the clear refusals of what it does not.
+#include "tools/driver-host/host_options.h"
+#include "tools/driver-host/wav_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using driverhost::Options;
+using driverhost::parseOptions;
+using driverhost::Signal;
+
+TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
+    std::string error;
+    const auto defaults = parseOptions({}, error);
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ(defaults->rate, 48000u);
+    EXPECT_EQ(defaults->bits, 16u);
+    EXPECT_EQ(defaults->channels, 2u);
+    EXPECT_EQ(defaults->signal, Signal::sine);
+    const auto given =
+        parseOptions({"--device", "uac2", "--rate", "44100", "--bits", "24", "--channels", "1",
+                      "--signal", "ramp", "--seconds", "0.5", "--out", "x.wav"},
+                     error);
+    ASSERT_TRUE(given) << error;
+    EXPECT_TRUE(given->uac2);
+    EXPECT_EQ(given->rate, 44100u);
+    EXPECT_EQ(given->bits, 24u);
+    EXPECT_EQ(given->channels, 1u);
+    EXPECT_EQ(given->signal, Signal::ramp);
+    EXPECT_DOUBLE_EQ(given->seconds, 0.5);
+    EXPECT_EQ(given->out, "x.wav");
+}
+
+TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* reason;
+    } cases[] = {
+        {{"--rate"}, "missing value after --rate"},
+        {{"--rate", "48k"}, "bad value for --rate: 48k"},
+        {{"--rate", "0"}, "bad value for --rate: 0"},
+        {{"--bits", "20"}, "bad value for --bits: 20"},
+        {{"--bits", "8"}, "bad value for --bits: 8"},
+        {{"--channels", "0"}, "bad value for --channels: 0"},
+        {{"--channels", "-2"}, "bad value for --channels: -2"},
+        {{"--seconds", "-1"}, "bad value for --seconds: -1"},
+        {{"--seconds", "nan"}, "bad value for --seconds: nan"},
+        {{"--seconds", "2s"}, "bad value for --seconds: 2s"},
+        {{"--signal", "noise"}, "bad value for --signal: noise"},
+        {{"--device", "uac3"}, "bad value for --device: uac3"},
+        {{"--out", ""}, "bad value for --out: "},
+        {{"--loud", "1"}, "unknown option --loud"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parseOptions(c.arguments, error)) << c.reason;
+        EXPECT_EQ(error, c.reason);
+    }
+}
+
+// The header's sizes follow the data: a reader finds every whole frame and
+// no half one.
+TEST(WavFile, HeaderCountsTheWholeFramesWritten) {
+    const std::string path = ::testing::TempDir() + "host_options_test.wav";
+    const std::vector<std::uint8_t> samples(4 * 10 + 3, 0x11); // 10 frames and a piece
+    ASSERT_TRUE(driverhost::writeWav(path, {44100, 2, 2}, samples));
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+    std::remove(path.c_str());
+    ASSERT_EQ(bytes.size(), 44u + 40u);
+    const auto word = [&bytes](std::size_t at) {
+        return std::uint32_t{bytes[at]} | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+               std::uint32_t{bytes[at + 3]} << 24;
+    };
+    EXPECT_EQ(word(4), 36u + 40u);    // RIFF size
+    EXPECT_EQ(word(24), 44100u);      // rate
+    EXPECT_EQ(word(28), 44100u * 4u); // bytes a second
+    EXPECT_EQ(word(40), 40u);         // data size
+    EXPECT_FALSE(driverhost::writeWav("/nonexistent-dir/x.wav", {48000, 2, 2}, samples));
+}
+
+} // namespace
