@@ -1,6 +1,7 @@
 # headset_add_test(<name> SOURCES ... LIBS ... [LABELS ...])
 # One GoogleTest program; every test case becomes its own ctest entry so the
-# run parallelises across cores. LABELS select groups of tests (ctest -L).
+# run parallelises across cores. LABELS select groups of tests (ctest -L); a
+# program takes one label, for test discovery keeps only the first.
 # Every program gets the generic helpers (testkit), which link no project
 # library; a program names what it tests, and testkit_sigproc if it needs the
 # signal primitives' counting allocator, in LIBS.
