@@ -28,25 +28,38 @@ SourcePacket InSource::fill(const SourceShape& shape, std::span<std::uint8_t> ro
     m_accumulator += static_cast<std::uint64_t>(shape.rate) * shape.period;
     const std::uint64_t produced = m_accumulator / microframesPerSecond;
     m_accumulator %= microframesPerSecond;
+    m_counter += produced;
+    m_held += produced;
+    ++m_slots;
+    const bool empty = shape.emptyEvery != 0 && m_slots % shape.emptyEvery == 0;
 
     const std::size_t frameBytes = std::size_t{shape.channels} * shape.subslotSize;
     SourcePacket packet;
     std::uint64_t delivered = 0;
-    if (frameBytes != 0) {
-        const std::uint64_t fitPacket = shape.maxPacket / frameBytes;
+    std::uint64_t fitPacket = 0;
+    if (frameBytes != 0 && !empty) {
+        fitPacket = shape.maxPacket / frameBytes;
         const std::uint64_t fitRoom = room.size() / frameBytes;
-        delivered = std::min({produced, fitPacket, fitRoom});
-        packet.cut = fitRoom < std::min(produced, fitPacket);
+        delivered = std::min({m_held, fitPacket, fitRoom});
+        packet.cut = fitRoom < std::min(m_held, fitPacket);
+    } else if (frameBytes != 0) {
+        fitPacket = shape.maxPacket / frameBytes;
     }
+    // The oldest frames waiting go first.
+    const std::uint64_t first = m_counter - m_held;
     std::uint8_t* at = room.data();
     for (std::uint64_t frame = 0; frame < delivered; ++frame)
         for (std::uint8_t channel = 0; channel < shape.channels; ++channel) {
-            putLittleEndian(at, m_counter + frame, shape.subslotSize);
+            putLittleEndian(at, first + frame, shape.subslotSize);
             at += shape.subslotSize;
         }
     packet.bytes = static_cast<std::uint32_t>(delivered * frameBytes);
-    m_counter += produced;
-    m_lost += produced - delivered;
+    m_held -= delivered;
+    const std::uint64_t keep = shape.emptyEvery != 0 && !packet.cut ? fitPacket : 0;
+    if (m_held > keep) {
+        m_lost += m_held - keep;
+        m_held = keep;
+    }
     return packet;
 }
 

@@ -50,6 +50,10 @@ struct SourceShape {
     std::uint8_t channels = 0;
     std::uint8_t subslotSize = 0;
     std::uint32_t maxPacket = 0;
+    // Every n-th packet goes out empty (0: none). The frames it would have
+    // carried wait in the device's FIFO, which then holds up to one packet's
+    // frames between slots, and follow in the next packets as room allows.
+    std::uint32_t emptyEvery = 0;
 };
 
 struct SourcePacket {
@@ -62,7 +66,9 @@ struct SourcePacket {
 // frames, then one of 45). Every sample of a frame holds the frame's number
 // in the stream, little-endian in its subslot, so a reader sees whether
 // frames went missing. Frames that do not fit the packet are lost, as a
-// device's FIFO loses them.
+// device's FIFO loses them, unless the device sends empty packets: then its
+// FIFO keeps what the packets could not carry, up to one packet's frames,
+// and loses the oldest beyond.
 class InSource {
 public:
     SourcePacket fill(const SourceShape& shape, std::span<std::uint8_t> room);
@@ -72,6 +78,8 @@ public:
 private:
     std::uint64_t m_accumulator = 0; // in 1/8000 s frame units
     std::uint64_t m_counter = 0;     // frames the clock produced
+    std::uint64_t m_held = 0;        // the newest of them, not yet sent
+    std::uint64_t m_slots = 0;
     std::uint64_t m_lost = 0;
 };
 

@@ -118,6 +118,11 @@ void IsochronousSchedule::setSampleClockOffset(std::int32_t hertz) {
     m_clockOffset = hertz;
 }
 
+void IsochronousSchedule::setEmptyInPackets(std::uint32_t every) {
+    const std::lock_guard guard(m_lock);
+    m_emptyEvery = every;
+}
+
 OutSink IsochronousSchedule::sink(std::uint8_t address) const {
     const std::lock_guard guard(m_lock);
     const auto found = m_pipes.find(address);
@@ -128,6 +133,12 @@ std::uint64_t IsochronousSchedule::framesLost(std::uint8_t address) const {
     const std::lock_guard guard(m_lock);
     const auto found = m_pipes.find(address);
     return found == m_pipes.end() ? 0 : found->second.source.framesLost();
+}
+
+std::uint64_t IsochronousSchedule::servedTransfers(std::uint8_t address) const {
+    const std::lock_guard guard(m_lock);
+    const auto found = m_pipes.find(address);
+    return found == m_pipes.end() ? 0 : found->second.servedTransfers;
 }
 
 std::size_t IsochronousSchedule::pendingTransfers() const {
@@ -257,6 +268,7 @@ void IsochronousSchedule::advance(Pipe& pipe, std::int64_t now) {
         for (; !t.finished() && t.slotOf(t.served) + t.length <= now; ++t.served)
             serve(pipe, t, t.served, t.slotOf(t.served));
         if (!t.finished()) return; // the rest of the pipe comes later still
+        ++pipe.servedTransfers;
         m_done.splice(m_done.end(), pipe.transfers, pipe.transfers.begin());
     }
 }
@@ -278,7 +290,8 @@ void IsochronousSchedule::serve(Pipe& pipe, Transfer& t, std::uint32_t index, st
                               .period = static_cast<std::uint64_t>(t.period),
                               .channels = t.stream.channels,
                               .subslotSize = t.stream.subslotSize,
-                              .maxPacket = t.stream.maxPacket},
+                              .maxPacket = t.stream.maxPacket,
+                              .emptyEvery = m_emptyEvery},
                              room);
         packet.length = filled.bytes;
         if (filled.cut) packet.status = usb::BusStatus::dataOverrun;

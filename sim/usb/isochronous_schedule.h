@@ -56,10 +56,15 @@ public:
 
     // The device's sample clock runs this far off the rate the host set.
     void setSampleClockOffset(std::int32_t hertz);
+    // Every n-th packet of each IN data endpoint goes out empty, its frames
+    // held for the next ones (0: none); see SourceShape.
+    void setEmptyInPackets(std::uint32_t every);
     // What an OUT endpoint received (empty before its first packet).
     OutSink sink(std::uint8_t address) const;
     // Frames an IN endpoint's source produced that no packet had room for.
     std::uint64_t framesLost(std::uint8_t address) const;
+    // Transfers of the endpoint whose every slot went over the bus.
+    std::uint64_t servedTransfers(std::uint8_t address) const;
     std::size_t pendingTransfers() const;
 
 private:
@@ -72,6 +77,7 @@ private:
         std::uint32_t selection = 0;
         OutSink sink;
         InSource source;
+        std::uint64_t servedTransfers = 0;
     };
     using Transfers = std::list<std::unique_ptr<Transfer>>;
 
@@ -99,6 +105,7 @@ private:
     std::map<std::uint8_t, Pipe> m_pipes; // by endpoint address
     bool m_plugged = true;
     std::int32_t m_clockOffset = 0;
+    std::uint32_t m_emptyEvery = 0;
 };
 
 } // namespace usbsim

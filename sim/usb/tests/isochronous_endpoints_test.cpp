@@ -92,6 +92,49 @@ TEST(InSourceTest, EverySampleHoldsTheFrameCountSoLostFramesShow) {
     }
 }
 
+// A device that sends every n-th packet empty keeps those frames in its FIFO
+// (one packet deep) and sends them, oldest first, in the next packets as the
+// endpoint has room; what the FIFO cannot hold is lost, the oldest first.
+TEST(InSourceTest, EmptyPacketsHoldTheirFramesForTheNextOnes) {
+    struct Case {
+        const char* name;
+        std::uint32_t emptyEvery;
+        std::uint32_t maxFrames; // the endpoint's room in frames
+        std::vector<std::uint32_t> frames;
+        std::uint64_t lost;
+    };
+    const Case cases[] = {
+        {"none empty", 0, 50, {48, 48, 48, 48, 48, 48}, 0},
+        {"every third, room to catch up", 3, 96, {48, 48, 0, 96, 48, 0}, 0},
+        {"every second, two frames of room", 2, 50, {48, 0, 50, 0, 50, 0}, 90},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        InSource source;
+        const SourceShape shape{.rate = 48000,
+                                .period = 8,
+                                .channels = 1,
+                                .subslotSize = 2,
+                                .maxPacket = c.maxFrames * 2,
+                                .emptyEvery = c.emptyEvery};
+        std::vector<std::uint8_t> room(c.maxFrames * 2);
+        std::uint64_t next = 0;
+        for (std::size_t packet = 0; packet < c.frames.size(); ++packet) {
+            const usbsim::SourcePacket filled = source.fill(shape, room);
+            ASSERT_EQ(filled.bytes, c.frames[packet] * 2) << packet;
+            EXPECT_FALSE(filled.cut);
+            if (filled.bytes == 0) continue;
+            // The oldest frame the device still had; frames lost are skipped.
+            const std::uint64_t firstSent = readLittleEndian(room.data(), 2);
+            EXPECT_GE(firstSent, next) << packet;
+            for (std::uint32_t frame = 0; frame < c.frames[packet]; ++frame)
+                ASSERT_EQ(readLittleEndian(&room[frame * 2], 2), firstSent + frame);
+            next = firstSent + c.frames[packet];
+        }
+        EXPECT_EQ(source.framesLost(), c.lost);
+    }
+}
+
 TEST(OutSinkTest, CountsTheSlotsARunningStreamMissed) {
     struct Case {
         const char* name;
