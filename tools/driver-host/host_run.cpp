@@ -6,6 +6,7 @@
 #include "platform/ks/topology_ids.h"
 #include "platform/ks/wave_format.h"
 #include "platform/portcls/subdevice_access.h"
+#include "sim/os/pcm_format.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/system_call.h"
 #include "sim/os/wave_stream.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <string>
 
 namespace driverhost {
 namespace {
@@ -33,29 +35,6 @@ usbsim::FunctionDescription Headset(bool uac2) {
     if (!uac2)
         description.strings.push_back({.index = firmwareStringIndex, .text = u"USB Headset FW"});
     return description;
-}
-
-ks::DataFormatWaveFormatExtensible PcmFormat(const Options& options) {
-    ks::DataFormatWaveFormatExtensible format{};
-    const auto block = static_cast<std::uint16_t>(options.channels * options.bits / 8);
-    format.DataFormat = {sizeof(ks::DataFormatWaveFormatExtensible),
-                         0,
-                         0,
-                         0,
-                         ks::KSDATAFORMAT_TYPE_AUDIO,
-                         ks::KSDATAFORMAT_SUBTYPE_PCM,
-                         ks::KSDATAFORMAT_SPECIFIER_WAVEFORMATEX};
-    format.WaveFormatExt.Format = {ks::format_tag::extensible,
-                                   options.channels,
-                                   options.rate,
-                                   options.rate * block,
-                                   block,
-                                   options.bits,
-                                   22};
-    format.WaveFormatExt.wValidBitsPerSample = options.bits;
-    format.WaveFormatExt.dwChannelMask = (1u << options.channels) - 1;
-    format.WaveFormatExt.SubFormat = ks::KSDATAFORMAT_SUBTYPE_PCM;
-    return format;
 }
 
 // The signal's frames, each sample little-endian in every channel: a 1 kHz
@@ -150,14 +129,24 @@ RunResult Play(const Options& options) {
     status = system.host().openFilter(system.device(), name, filter);
     if (!kernel::succeeded(status)) return Failed(result, status, "opening the wave filter");
     SignalSource source(options);
-    const ks::DataFormatWaveFormatExtensible format = PcmFormat(options);
+    const ks::DataFormatWaveFormatExtensible format =
+        ossim::pcmFormat(options.rate, options.bits, options.channels);
     {
         ossim::WaveStream stream;
         status = stream.open(
             filter, 0, &format.DataFormat, marginFrames,
             {[&source](std::uint8_t* frames, std::uint32_t count) { source.fill(frames, count); },
              {}});
-        if (!kernel::succeeded(status)) return Failed(result, status, "creating the pin");
+        if (!kernel::succeeded(status)) {
+            // A device may carry the sample's bits only in wider subslots.
+            const std::uint32_t subslotBits = endpoint->format.bytesPerSample * 8u;
+            if (subslotBits != options.bits)
+                return Failed(result, status,
+                              "creating the pin (the device carries " +
+                                  std::to_string(options.bits) + "-bit samples only in " +
+                                  std::to_string(subslotBits) + "-bit subslots)");
+            return Failed(result, status, "creating the pin");
+        }
         for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run}) {
             status = ossim::callOnSystemThread(system.clock(),
                                                [&stream, state] { return stream.setState(state); });
