@@ -1,9 +1,10 @@
 // The whole driver, from its entry point, on the simulated headsets in
-// lockstep: a render pin's signal through the stream engine to the device.
+// lockstep: a render pin's signal through the stream engine to the device,
+// and the device's captured frames through the engine to a capture pin.
 #include "driver/adapter/driver_entry.h"
 #include "platform/ks/state.h"
-#include "platform/ks/wave_format.h"
 #include "platform/portcls/subdevice_access.h"
+#include "sim/os/pcm_format.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/system_call.h"
 #include "sim/os/wave_stream.h"
@@ -14,7 +15,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -26,26 +28,68 @@ usbsim::FunctionDescription NamedHeadset() {
     return description;
 }
 
-// The record an audio engine opens a pin with: extensible, PCM, the
-// channels in the front positions.
-ks::DataFormatWaveFormatExtensible PcmFormat(std::uint32_t rate, std::uint16_t bits,
-                                             std::uint16_t channels) {
-    ks::DataFormatWaveFormatExtensible format{};
-    const auto block = static_cast<std::uint16_t>(channels * bits / 8);
-    format.DataFormat = {sizeof(ks::DataFormatWaveFormatExtensible),
-                         0,
-                         0,
-                         0,
-                         ks::KSDATAFORMAT_TYPE_AUDIO,
-                         ks::KSDATAFORMAT_SUBTYPE_PCM,
-                         ks::KSDATAFORMAT_SPECIFIER_WAVEFORMATEX};
-    format.WaveFormatExt.Format = {
-        ks::format_tag::extensible, channels, rate, rate * block, block, bits, 22};
-    format.WaveFormatExt.wValidBitsPerSample = bits;
-    format.WaveFormatExt.dwChannelMask = (1u << channels) - 1;
-    format.WaveFormatExt.SubFormat = ks::KSDATAFORMAT_SUBTYPE_PCM;
-    return format;
-}
+// One simulated device and where its streams go.
+struct DeviceCase {
+    const char* name;
+    usbsim::FunctionDescription (*describe)();
+    const char16_t* renderFilter;
+    const char16_t* captureFilter;
+    std::uint8_t outEndpoint;
+    std::uint8_t inEndpoint;
+    std::uint16_t captureChannels;
+    std::uint32_t captureChannelMask;
+};
+
+const DeviceCase Devices[] = {
+    {"release 1 headset", NamedHeadset, u"HPOut00Wave", u"RecIn00Wave", 0x01, 0x82, 1, 0x4},
+    {"release 2 device with feedback", usbsim::fixtures::uac2FeedbackDevice, u"HPOut00Wave",
+     u"MicIn00Wave", 0x01, 0x82, 1, 0x4},
+};
+
+// A started system with one wave filter open.
+class World {
+public:
+    World(const DeviceCase& device, const char16_t* filterName) : system(device.describe()) {
+        EXPECT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+        EXPECT_EQ(system.plug(), STATUS_SUCCESS);
+        EXPECT_EQ(system.host().openFilter(system.device(), filterName, filter), STATUS_SUCCESS);
+    }
+
+    // Up to RUN one state at a time, each on a system thread.
+    ::testing::AssertionResult run(ossim::WaveStream& stream) {
+        for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run}) {
+            const kernel::NTSTATUS status = ossim::callOnSystemThread(
+                system.clock(), [&stream, state] { return stream.setState(state); });
+            if (status != STATUS_SUCCESS)
+                return ::testing::AssertionFailure()
+                       << "state " << int(state) << " refused: " << std::hex << status;
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // Leaving RUN waits for the transfers on the bus, so it runs on a system
+    // thread while time moves on, frame by frame.
+    ::testing::AssertionResult close(ossim::WaveStream& stream) {
+        std::atomic<bool> closed{false};
+        ossim::callOnSystemThread(system.clock(), [&stream, &closed] {
+            stream.close();
+            closed = true;
+            return STATUS_SUCCESS;
+        });
+        for (int frame = 0; frame < 1000 && !closed; ++frame)
+            system.step(std::chrono::milliseconds(1));
+        if (!closed) return ::testing::AssertionFailure() << "the pin did not stop within a second";
+        return ::testing::AssertionSuccess();
+    }
+
+    ~World() {
+        filter.close();
+        EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+    }
+
+    ossim::SimulatedSystem system;
+    portcls::FilterHandle filter;
+};
 
 // The device received silence, then the ramp from its first value on, frame
 // after frame with nothing lost or repeated, in both channels.
@@ -70,44 +114,115 @@ void ExpectRampContiguous(const usbsim::Bytes& received) {
 // Closing the running pin sends requests from a system thread one after the
 // other (stop, the port's status, the zero-bandwidth setting); each is served
 // only while the test steps frames, so this also shows that stepping lets the
-// closing thread catch up frame by frame.
+// closing thread catch up frame by frame. Each of the pin's notifications
+// stands for one transfer the bus served.
 TEST(EndToEnd, RampThroughRenderPinReachesDevice) {
-    ossim::SimulatedSystem system(NamedHeadset());
-    ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
-    ASSERT_EQ(system.plug(), STATUS_SUCCESS);
-    portcls::FilterHandle filter;
-    ASSERT_EQ(system.host().openFilter(system.device(), u"HPOut00Wave", filter), STATUS_SUCCESS);
-    ossim::WaveStream stream;
-    const ks::DataFormatWaveFormatExtensible format = PcmFormat(48000, 16, 2);
-    std::int16_t next = 0;
-    const auto ramp = [&next](std::uint8_t* frames, std::uint32_t count) {
-        for (std::uint32_t i = 0; i < count; ++i, ++next) {
-            const std::int16_t sample[2] = {next, next};
-            std::memcpy(frames + 4 * i, sample, 4);
+    for (const DeviceCase& device : Devices) {
+        SCOPED_TRACE(device.name);
+        World world(device, device.renderFilter);
+        ossim::WaveStream stream;
+        const ks::DataFormatWaveFormatExtensible format = ossim::pcmFormat(48000, 16, 2);
+        std::int16_t next = 0;
+        const auto ramp = [&next](std::uint8_t* frames, std::uint32_t count) {
+            for (std::uint32_t i = 0; i < count; ++i, ++next) {
+                const std::int16_t sample[2] = {next, next};
+                std::memcpy(frames + 4 * i, sample, 4);
+            }
+        };
+        ASSERT_EQ(stream.open(world.filter, 0, &format.DataFormat, 1200, {ramp, {}}),
+                  STATUS_SUCCESS);
+        ASSERT_TRUE(world.run(stream));
+        world.system.step(std::chrono::milliseconds(200));
+        const usbsim::OutSink sink = world.system.bus().isochronous().sink(device.outEndpoint);
+        EXPECT_EQ(sink.gaps(), 0u);
+        ExpectRampContiguous(sink.stream());
+        const std::uint64_t served =
+            world.system.bus().isochronous().servedTransfers(device.outEndpoint);
+        EXPECT_GT(served, 0u);
+        EXPECT_EQ(stream.serviceCount(), served);
+        ASSERT_TRUE(world.close(stream));
+    }
+}
+
+// The device's microphone frames carry their running count; the capture pin
+// sees them in order with none lost or repeated, though every 64th packet
+// comes empty and its frames follow in the next ones (a packet has room for
+// one frame more than a full speed device's millisecond).
+TEST(EndToEnd, CounterFromDeviceReachesCapturePinDespiteEmptyPackets) {
+    for (const DeviceCase& device : Devices) {
+        SCOPED_TRACE(device.name);
+        World world(device, device.captureFilter);
+        world.system.bus().isochronous().setEmptyInPackets(64);
+        ossim::WaveStream stream;
+        const std::uint16_t channels = device.captureChannels;
+        const ks::DataFormatWaveFormatExtensible format =
+            ossim::pcmFormat(48000, 16, channels, 16, device.captureChannelMask);
+        std::vector<std::uint16_t> captured;
+        const auto keep = [&captured, channels](const std::uint8_t* frames, std::uint32_t count) {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                std::uint16_t sample = 0;
+                std::memcpy(&sample, frames + 2u * channels * i, 2);
+                captured.push_back(sample);
+            }
+        };
+        ASSERT_EQ(stream.open(world.filter, 0, &format.DataFormat, 1200, {{}, keep}),
+                  STATUS_SUCCESS);
+        ASSERT_EQ(stream.direction(), ossim::PumpDirection::capture);
+        ASSERT_TRUE(world.run(stream));
+        world.system.step(std::chrono::milliseconds(300));
+        EXPECT_EQ(world.system.bus().isochronous().framesLost(device.inEndpoint), 0u);
+        const std::uint64_t served =
+            world.system.bus().isochronous().servedTransfers(device.inEndpoint);
+        EXPECT_GT(served, 0u);
+        EXPECT_EQ(stream.serviceCount(), served);
+        ASSERT_TRUE(world.close(stream));
+        // Silence may come before the first frame the device sent; from its
+        // first counted frame on, the count goes up by one each frame. The
+        // engine turns an empty packet into one packet of silence so that
+        // positions keep moving: silence stays shorter than a millisecond and
+        // a frame more, and the count goes on after it where it stopped.
+        std::size_t first = 0;
+        while (first < captured.size() && captured[first] == 0) ++first;
+        ASSERT_GT(captured.size() - first, 4800u) << "less than 100 ms captured";
+        std::uint16_t expected = captured[first];
+        std::size_t silence = 0;
+        for (std::size_t i = first; i < captured.size(); ++i) {
+            if (captured[i] == 0) {
+                ASSERT_LE(++silence, 49u) << "frame " << i;
+                continue;
+            }
+            silence = 0;
+            ASSERT_EQ(captured[i], expected) << "frame " << i;
+            ++expected;
         }
+    }
+}
+
+// The release 2 device carries 24-bit samples in 4-byte subslots only: a
+// packed 24-bit record names no format it has, the same samples in 32-bit
+// containers stream.
+TEST(EndToEnd, RenderPinTakesOnlyTheSampleLayoutsTheDeviceCarries) {
+    struct LayoutCase {
+        const char* name;
+        std::uint16_t containerBits;
+        std::uint16_t validBits;
+        kernel::NTSTATUS status;
     };
-    ASSERT_EQ(stream.open(filter, 0, &format.DataFormat, 1200, {ramp, {}}), STATUS_SUCCESS);
-    for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run})
-        ASSERT_EQ(ossim::callOnSystemThread(system.clock(),
-                                            [&stream, state] { return stream.setState(state); }),
-                  STATUS_SUCCESS)
-            << int(state);
-    system.step(std::chrono::milliseconds(200));
-    const usbsim::OutSink sink = system.bus().isochronous().sink(0x01);
-    EXPECT_EQ(sink.gaps(), 0u);
-    ExpectRampContiguous(sink.stream());
-    // Leaving RUN waits for the transfers on the bus, so it runs on a system
-    // thread while time moves on.
-    std::atomic<bool> closed{false};
-    ossim::callOnSystemThread(system.clock(), [&stream, &closed] {
-        stream.close();
-        closed = true;
-        return STATUS_SUCCESS;
-    });
-    for (int frame = 0; frame < 1000 && !closed; ++frame) system.step(std::chrono::milliseconds(1));
-    ASSERT_TRUE(closed) << "the pin did not stop within a second";
-    filter.close();
-    EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+    const LayoutCase cases[] = {
+        {"16 bits", 16, 16, STATUS_SUCCESS},
+        {"24 bits in 32-bit containers", 32, 24, STATUS_SUCCESS},
+        {"packed 24 bits", 24, 24, kernel::STATUS_INVALID_PARAMETER},
+        {"32 bits", 32, 32, kernel::STATUS_INVALID_PARAMETER},
+    };
+    const DeviceCase& device = Devices[1];
+    World world(device, device.renderFilter);
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ks::DataFormatWaveFormatExtensible format =
+            ossim::pcmFormat(48000, c.containerBits, 2, c.validBits);
+        portcls::PinHandle pin;
+        EXPECT_EQ(pin.open(world.filter, 0, &format.DataFormat), c.status);
+    }
 }
 
 } // namespace
