@@ -1,95 +1,23 @@
 // The whole driver, from its entry point, on the simulated headsets in
 // lockstep: a render pin's signal through the stream engine to the device,
 // and the device's captured frames through the engine to a capture pin.
-#include "driver/adapter/driver_entry.h"
-#include "platform/ks/state.h"
+#include "driver/tests/entry/end_to_end_world.h"
 #include "platform/portcls/subdevice_access.h"
 #include "sim/os/pcm_format.h"
-#include "sim/os/simulated_system.h"
-#include "sim/os/system_call.h"
 #include "sim/os/wave_stream.h"
-#include "sim/usb/fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
 
+using e2e::DeviceCase;
+using e2e::Devices;
+using e2e::World;
 using kernel::STATUS_SUCCESS;
-
-usbsim::FunctionDescription NamedHeadset() {
-    usbsim::FunctionDescription description = usbsim::fixtures::uac1Headset();
-    description.strings.push_back({.index = 0x50, .text = u"USB Headset FW"});
-    return description;
-}
-
-// One simulated device and where its streams go.
-struct DeviceCase {
-    const char* name;
-    usbsim::FunctionDescription (*describe)();
-    const char16_t* renderFilter;
-    const char16_t* captureFilter;
-    std::uint8_t outEndpoint;
-    std::uint8_t inEndpoint;
-    std::uint16_t captureChannels;
-    std::uint32_t captureChannelMask;
-};
-
-const DeviceCase Devices[] = {
-    {"release 1 headset", NamedHeadset, u"HPOut00Wave", u"RecIn00Wave", 0x01, 0x82, 1, 0x4},
-    {"release 2 device with feedback", usbsim::fixtures::uac2FeedbackDevice, u"HPOut00Wave",
-     u"MicIn00Wave", 0x01, 0x82, 1, 0x4},
-};
-
-// A started system with one wave filter open.
-class World {
-public:
-    World(const DeviceCase& device, const char16_t* filterName) : system(device.describe()) {
-        EXPECT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
-        EXPECT_EQ(system.plug(), STATUS_SUCCESS);
-        EXPECT_EQ(system.host().openFilter(system.device(), filterName, filter), STATUS_SUCCESS);
-    }
-
-    // Up to RUN one state at a time, each on a system thread.
-    ::testing::AssertionResult run(ossim::WaveStream& stream) {
-        for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run}) {
-            const kernel::NTSTATUS status = ossim::callOnSystemThread(
-                system.clock(), [&stream, state] { return stream.setState(state); });
-            if (status != STATUS_SUCCESS)
-                return ::testing::AssertionFailure()
-                       << "state " << int(state) << " refused: " << std::hex << status;
-        }
-        return ::testing::AssertionSuccess();
-    }
-
-    // Leaving RUN waits for the transfers on the bus, so it runs on a system
-    // thread while time moves on, frame by frame.
-    ::testing::AssertionResult close(ossim::WaveStream& stream) {
-        std::atomic<bool> closed{false};
-        ossim::callOnSystemThread(system.clock(), [&stream, &closed] {
-            stream.close();
-            closed = true;
-            return STATUS_SUCCESS;
-        });
-        for (int frame = 0; frame < 1000 && !closed; ++frame)
-            system.step(std::chrono::milliseconds(1));
-        if (!closed) return ::testing::AssertionFailure() << "the pin did not stop within a second";
-        return ::testing::AssertionSuccess();
-    }
-
-    ~World() {
-        filter.close();
-        EXPECT_EQ(system.remove(), STATUS_SUCCESS);
-    }
-
-    ossim::SimulatedSystem system;
-    portcls::FilterHandle filter;
-};
 
 // The device received silence, then the ramp from its first value on, frame
 // after frame with nothing lost or repeated, in both channels.
