@@ -84,9 +84,20 @@ template <typename Order, int Width>
     Order::template step<L>(r[0], r[1]);
     Order::template step<L>(r[2], r[3]);
     Order::template step<L>(r[0], r[2]);
+    // Folded to four lanes by the four-lane step, then lane by lane.
+    using Four = ScanLanes<4>;
+    float lanes[Width];
+    std::memcpy(lanes, &r[0], sizeof lanes);
+    typename Four::F folded;
+    std::memcpy(&folded, lanes, sizeof folded);
+    for (int k = 4; k < Width; k += 4) {
+        typename Four::F c;
+        std::memcpy(&c, lanes + k, sizeof c);
+        Order::template step<Four>(folded, c);
+    }
     float running = first;
-    for (int k = 0; k < Width; ++k)
-        if (Order::better(r[0][k], running)) running = r[0][k];
+    for (int k = 0; k < 4; ++k)
+        if (Order::better(folded[k], running)) running = folded[k];
     for (; i < len; ++i)
         if (Order::better(src[i], running)) running = src[i];
     // `running` has the extreme value; only two zeros can share it with
