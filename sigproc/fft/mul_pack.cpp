@@ -3,6 +3,7 @@
 // complex, multiplied without conjugation. Each product is formed in double
 // and rounded once when stored.
 #include "sigproc/core/dispatch.h"
+#include "sigproc/fft/mul_pack_lanes.h"
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/sigproc.h"
 
@@ -12,19 +13,14 @@ namespace {
 
 // Reads every operand of a bin before writing it, so dst may be either source.
 // The length is taken wider than int: with an odd len of INT_MAX, an int index
-// would overflow in its last step.
+// would overflow in its last step. The complex bins run in vector lanes
+// (sigproc/fft/mul_pack_lanes.h).
 void multiplyPacked(const float* a, const float* b, float* dst, std::ptrdiff_t len) {
     const std::ptrdiff_t firstPair = len % 2 == 0 ? 2 : 1;
     dst[0] = static_cast<float>(double{a[0]} * b[0]);
     if (firstPair == 2) dst[1] = static_cast<float>(double{a[1]} * b[1]);
-    for (std::ptrdiff_t i = firstPair; i + 1 < len; i += 2) {
-        const double ar = a[i], ai = a[i + 1];
-        const double br = b[i], bi = b[i + 1];
-        const float re = static_cast<float>(ar * br - ai * bi);
-        const float im = static_cast<float>(ar * bi + ai * br);
-        dst[i] = re;
-        dst[i + 1] = im;
-    }
+    sigMulPackBinRuns.select()(a + firstPair, b + firstPair, dst + firstPair,
+                               (len - firstPair) / 2);
 }
 
 } // namespace

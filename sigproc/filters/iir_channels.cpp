@@ -9,8 +9,14 @@
 // step to step as the doubles of their rounded floats and go back to the
 // records at the end of the call.
 #include "sigproc/filters/iir.h"
+#include "sigproc/filters/iir_lanes.h"
 
 #include "sigproc/sigproc.h"
+
+// The kernels keep vectors wider than the baseline's registers, but every
+// helper is inlined into a build that has them, so no call crosses the ABI
+// gcc warns about.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
@@ -134,8 +140,8 @@ bool sameKernel(const sigIirState* a, const sigIirState* b) {
 }
 
 // Channels first..first+count-1 share a kernel: the widest groups first.
-void runChannels(const float* const* src, float* const* dst, int len, sigIirState* const* states,
-                 int count) {
+[[gnu::always_inline]] inline void runChannels(const float* const* src, float* const* dst, int len,
+                                               sigIirState* const* states, int count) {
     int c = 0;
     for (; count - c >= MaxLanes; c += MaxLanes)
         runGroup<MaxLanes>(src + c, dst + c, len, states + c);
@@ -150,7 +156,25 @@ void runChannels(const float* const* src, float* const* dst, int len, sigIirStat
     if (c < count) sigIirProcess_32f_generic(src[c], dst[c], len, states[c]);
 }
 
+void runChannelsSse2(const float* const* src, float* const* dst, int len,
+                     sigIirState* const* states, int count) {
+    runChannels(src, dst, len, states, count);
+}
+[[gnu::flatten]] SIG_TARGET_AVX2 void runChannelsAvx2(const float* const* src, float* const* dst,
+                                                      int len, sigIirState* const* states,
+                                                      int count) {
+    runChannels(src, dst, len, states, count);
+}
+[[gnu::flatten]] SIG_TARGET_AVX512 void runChannelsAvx512(const float* const* src,
+                                                          float* const* dst, int len,
+                                                          sigIirState* const* states, int count) {
+    runChannels(src, dst, len, states, count);
+}
+
 } // namespace
+
+const sigWideVariants<sigIirLaneRun> sigIirLaneRuns{runChannelsSse2, runChannelsAvx2,
+                                                    runChannelsAvx512};
 
 int sigIirProcessChannels_32f(const float* const* src, float* const* dst, int len,
                               sigIirState* const* states, int count) {
@@ -163,6 +187,7 @@ int sigIirProcessChannels_32f(const float* const* src, float* const* dst, int le
         if (states[c]->id != sigIirIdDirect && states[c]->id != sigIirIdBiquad)
             return sigErrStateMismatch;
 
+    sigIirLaneRun* const runLanes = sigIirLaneRuns.select();
     for (int first = 0; first < count;) {
         if (!runsInLanes(states[first])) {
             sigIirProcess_32f_generic(src[first], dst[first], len, states[first]);
@@ -171,7 +196,7 @@ int sigIirProcessChannels_32f(const float* const* src, float* const* dst, int le
         }
         int last = first + 1;
         while (last < count && sameKernel(states[first], states[last])) ++last;
-        runChannels(src + first, dst + first, len, states + first, last - first);
+        runLanes(src + first, dst + first, len, states + first, last - first);
         first = last;
     }
     return sigOk;

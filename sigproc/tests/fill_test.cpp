@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <numeric>
 #include <vector>
 
@@ -48,6 +49,22 @@ TEST(GuardedBuffers, StayInsideTheirStorageAtAnyMisalignment) {
         EXPECT_EQ(sigZero_32f(buffer.data(), 3), sigOk);
         EXPECT_TRUE(buffer.guardsIntact()) << misalign;
     }
+}
+
+// Ranges that touch or overlap: one just behind the other is a plain copy,
+// and a destination below its source reads every byte before it is written,
+// as a move does.
+TEST(ByteKernels, CopiesBetweenTouchingAndOverlappingRanges) {
+    for (std::int64_t bytes = 1; bytes <= 80; ++bytes)
+        for (std::int64_t shift : {std::int64_t{1}, std::int64_t{4}, std::int64_t{7}, bytes}) {
+            std::vector<unsigned char> buffer(std::size_t(bytes + shift) + 8);
+            for (std::size_t i = 0; i < buffer.size(); ++i)
+                buffer[i] = static_cast<unsigned char>(i * 13 + 5);
+            std::vector<unsigned char> want = buffer;
+            std::memmove(want.data() + 3, want.data() + 3 + shift, std::size_t(bytes));
+            sigCopyBytes_8u(buffer.data() + 3 + shift, buffer.data() + 3, bytes);
+            ASSERT_EQ(buffer, want) << "bytes " << bytes << " shift " << shift;
+        }
 }
 
 TEST(ByteKernels, NonPositiveCountsWriteNothing) {

@@ -2,6 +2,7 @@
 // bits of the one-channel transposed form, whatever the grouping of lanes.
 #include "filter_reference.h"
 #include "sigproc/filters/iir.h"
+#include "sigproc/filters/iir_lanes.h"
 #include "sigproc/sigproc.h"
 
 #include <gtest/gtest.h>
@@ -114,8 +115,18 @@ const Case Cases[] = {
     {"in place", {3, 3, 3, 3, 3, 3, 3, 3}, {512, 31, 100}, true},
 };
 
-TEST(IirChannels, EveryChannelMatchesItselfAloneAndThePlainScalarFormBitForBit) {
+// Whether the lanes' loop takes the case whole: one order between 2 and 4.
+bool OneLaneKernel(const std::vector<int>& orders) {
+    for (int order : orders)
+        if (order != orders[0] || order < 2 || order > 4) return false;
+    return true;
+}
+
+// Runs every case through `filter` (the entry point's signature), comparing
+// each channel with its twin run alone and with the plain scalar form.
+template <typename Filter> void CheckCases(Filter filter, bool oneKernelOnly) {
     for (const Case& test : Cases) {
+        if (oneKernelOnly && !OneLaneKernel(test.orders)) continue;
         SCOPED_TRACE(test.name);
         Channels channels;
         for (std::size_t c = 0; c < test.orders.size(); ++c)
@@ -135,9 +146,7 @@ TEST(IirChannels, EveryChannelMatchesItselfAloneAndThePlainScalarFormBitForBit) 
                 dst.push_back(out[c].data());
                 if (test.inPlace) out[c] = in[c];
             }
-            ASSERT_EQ(sigIirProcessChannels_32f(src.data(), dst.data(), len, channels.states.data(),
-                                                count),
-                      sigOk);
+            filter(src.data(), dst.data(), len, channels.states.data(), count);
             for (int c = 0; c < count; ++c) {
                 std::vector<float> alone(static_cast<std::size_t>(len));
                 ASSERT_EQ(sigIirProcess_32f(in[c].data(), alone.data(), len, channels.alone[c]),
@@ -149,6 +158,25 @@ TEST(IirChannels, EveryChannelMatchesItselfAloneAndThePlainScalarFormBitForBit) 
                 ASSERT_EQ(line, channels.references[c].d) << "delay line of channel " << c;
             }
         }
+    }
+}
+
+TEST(IirChannels, EveryChannelMatchesItselfAloneAndThePlainScalarFormBitForBit) {
+    CheckCases(
+        [](const float* const* src, float* const* dst, int len, sigIirState* const* states,
+           int count) {
+            ASSERT_EQ(sigIirProcessChannels_32f(src, dst, len, states, count), sigOk);
+        },
+        false);
+}
+
+// The entry point runs the machine's widest build; every other build the
+// machine runs must give the same bits.
+TEST(IirChannels, EveryInstructionSetBuildGivesTheScalarBits) {
+    for (sigWideIsa isa : {sigWideIsa::baseline, sigWideIsa::avx2, sigWideIsa::avx512}) {
+        if (!sigWideIsaSupported(isa)) continue;
+        SCOPED_TRACE(static_cast<int>(isa));
+        CheckCases(sigIirLaneRuns.of(isa), true);
     }
 }
 

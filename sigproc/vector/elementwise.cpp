@@ -4,6 +4,7 @@
 
 #include "sigproc/core/dispatch.h"
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/extreme_lanes.h"
 #include "sigproc/vector/fill.h"
 
 #include <bit>
@@ -13,14 +14,12 @@
 namespace {
 
 // Ordered comparisons: a NaN never replaces the running value, and among
-// equal values (-0.0 and +0.0 included) the first one stays.
-template <typename Better> int scan(const float* src, int len, float* result, Better better) {
+// equal values (-0.0 and +0.0 included) the first one stays. The walk runs in
+// vector lanes (sigproc/vector/extreme_lanes.h).
+int scan(const float* src, int len, float* result, const sigWideVariants<sigExtremeScan>& scans) {
     if (src == nullptr || result == nullptr) return sigErrNullPtr;
     if (len <= 0) return sigErrLength;
-    float running = src[0];
-    for (int i = 1; i < len; ++i)
-        if (better(src[i], running)) running = src[i];
-    *result = running;
+    *result = scans.select()(src, len);
     return sigOk;
 }
 
@@ -53,11 +52,11 @@ int sigAbsInPlace_32f_generic(float* srcDst, int len) {
 }
 
 int sigMax_32f_generic(const float* src, int len, float* max) {
-    return scan(src, len, max, [](float candidate, float running) { return candidate > running; });
+    return scan(src, len, max, sigMaxScans);
 }
 
 int sigMin_32f_generic(const float* src, int len, float* min) {
-    return scan(src, len, min, [](float candidate, float running) { return candidate < running; });
+    return scan(src, len, min, sigMinScans);
 }
 
 int sigMulInPlace_32f_generic(const float* src, float* srcDst, int len) {

@@ -20,6 +20,13 @@ inline std::uint32_t loadWord(const unsigned char* src) {
 
 inline bool isWordAligned(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 3) == 0; }
 
+inline bool apart(const void* a, const void* b, std::int64_t bytes) {
+    const auto x = reinterpret_cast<std::uintptr_t>(a);
+    const auto y = reinterpret_cast<std::uintptr_t>(b);
+    const auto n = static_cast<std::uintptr_t>(bytes);
+    return x >= y + n || y >= x + n;
+}
+
 } // namespace
 
 // Single bytes up to a 4-byte boundary, then 32-byte blocks of words, then
@@ -39,9 +46,15 @@ void* sigZeroBytes_8u(void* dst, std::int64_t bytes) {
 }
 
 // Always from the first byte to the last; the source alignment plays no part.
-// Copying a range onto itself is a no-op.
+// Copying a range onto itself is a no-op. Ranges apart give the same bytes
+// whatever the order of the copy, so they take the C library's copy; only
+// overlapping ones need the walk below.
 void* sigCopyBytes_8u(const void* src, void* dst, std::int64_t bytes) {
     if (src == dst) return dst;
+    if (bytes > 0 && apart(src, dst, bytes)) {
+        std::memcpy(dst, src, static_cast<std::size_t>(bytes));
+        return dst;
+    }
     const auto* s = static_cast<const unsigned char*>(src);
     auto* d = static_cast<unsigned char*>(dst);
     while (bytes > 0 && !isWordAligned(d)) {

@@ -2,6 +2,7 @@
 
 #include "sigproc/core/dispatch.h"
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/interleave_lanes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,12 +31,17 @@ int checkPlanes(const float* const* planes, const float* frames, int nChannels, 
 
 } // namespace
 
-// Channel after channel, each a strided copy two frames per step. The frame
+// Channel after channel, each a strided copy (2, 4 or 8 channels in vector
+// lanes, sigproc/vector/interleave_lanes.h), otherwise two frames per step. The frame
 // pointer steps only onto frames that exist, never past the end of the
 // array: the pairs stop while one or two frames remain.
 int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int len, float* dst) {
     const int status = checkPlanes(srcPlanes, dst, nChannels, len);
     if (status < 0) return status;
+    if (sigFrameMovesTake(nChannels)) {
+        sigInterleaveRuns.select()(srcPlanes, nChannels, len, dst);
+        return status;
+    }
     const std::size_t stride = static_cast<std::size_t>(nChannels);
     for (int c = 0; c < nChannels; ++c) {
         const float* plane = srcPlanes[c];
@@ -54,6 +60,10 @@ int sigInterleave_32f_generic(const float* const* srcPlanes, int nChannels, int 
 int sigDeinterleave_32f_generic(const float* src, int nChannels, int len, float* const* dstPlanes) {
     const int status = checkPlanes(dstPlanes, src, nChannels, len);
     if (status < 0) return status;
+    if (sigFrameMovesTake(nChannels)) {
+        sigDeinterleaveRuns.select()(src, nChannels, len, dstPlanes);
+        return status;
+    }
     const std::size_t stride = static_cast<std::size_t>(nChannels);
     for (int c = 0; c < nChannels; ++c) {
         const float* in = src + c;
