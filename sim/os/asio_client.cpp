@@ -132,9 +132,11 @@ kernel::NTSTATUS AsioClient::start() {
     const kernel::NTSTATUS status = word(asio::start, m_event);
     if (!kernel::succeeded(status)) return status;
     m_running = true;
+    m_wakeCompletions.clear();
     for (AsioClientRing& ring : m_rings) {
         ring.lastPosition = ring.header->position;
         ring.driverBytes = ring.clientBytes = 0;
+        ring.served = false;
     }
     return status;
 }
@@ -146,6 +148,8 @@ void AsioClient::run(kernel::Duration duration) {
         if (m_running && m_user.process().waitForEvent(m_event, kernel::Duration::zero()) ==
                              kernel::STATUS_SUCCESS) {
             ++m_wakes;
+            for (const AsioClientRing& ring : m_rings)
+                if (ring.header->last != 0) m_wakeCompletions.push_back(ring.header->completions);
             serve();
         }
     }
@@ -173,19 +177,22 @@ void AsioClient::unwrapDriverPosition(AsioClientRing& ring) {
 
 // Writes the ramp from where the client stopped up to one buffer beyond the
 // driver's position and lead. Where the driver has passed the client, the
-// frames it read were stale: the ramp goes on where the driver is.
+// frames it took were stale: the ramp goes on where the driver is due next.
 void AsioClient::serveRender(AsioClientRing& ring) {
     const asio::RingHeader& header = *ring.header;
     const std::uint32_t sample = asio::sampleBytes(m_sampleType);
     const std::uint32_t frameBytes = sample * header.channels;
     if (frameBytes == 0 || header.ringBytes == 0) return;
-    if (ring.clientBytes < ring.driverBytes) {
-        ring.lostBytes += ring.driverBytes - ring.clientBytes;
-        ring.clientBytes = ring.driverBytes;
+    // The driver has taken the lead already: what the client writes there
+    // comes too late.
+    const std::uint64_t due = ring.driverBytes + header.leadBytes;
+    if (ring.clientBytes < due) {
+        if (ring.served) ring.lostBytes += due - ring.clientBytes;
+        ring.clientBytes = due;
     }
-    const std::uint64_t target =
-        std::min<std::uint64_t>(ring.driverBytes + header.leadBytes + m_bufferFrames * frameBytes,
-                                ring.driverBytes + header.ringBytes - frameBytes);
+    ring.served = true;
+    const std::uint64_t target = std::min<std::uint64_t>(
+        due + m_bufferFrames * frameBytes, ring.driverBytes + header.ringBytes - frameBytes);
     while (ring.clientBytes + frameBytes <= target) {
         const std::uint32_t value = rampValue(m_rampFrames++);
         for (std::uint32_t channel = 0; channel < header.channels; ++channel) {

@@ -73,6 +73,7 @@ struct AsioClientRing {
     std::vector<std::uint8_t> captured; // capture: what was read, in order
     std::uint64_t lostBytes = 0;        // render written late / capture overrun
     std::uint32_t lastPosition = 0;     // the header's position when last seen
+    bool served = false;                // render: written since the start
 
     bool isCapture() const { return header->direction == 1; }
     std::uint8_t* data() const { return reinterpret_cast<std::uint8_t*>(header + 1); }
@@ -113,6 +114,8 @@ public:
     std::span<AsioClientRing> rings() { return m_rings; }
     // How many times the event woke the client.
     std::uint64_t wakes() const { return m_wakes; }
+    // The waking ring's completion counter at each wake since the start.
+    const std::vector<std::uint32_t>& wakeCompletions() const { return m_wakeCompletions; }
     // The value the ramp gives frame i (every channel the same): i + 1 in the
     // sample's width, little-endian; never 0, it starts again after 32767.
     static std::uint32_t rampValue(std::uint64_t frame) {
@@ -145,6 +148,7 @@ private:
     std::vector<AsioClientRing> m_rings;
     std::uint64_t m_rampFrames = 0;
     std::uint64_t m_wakes = 0;
+    std::vector<std::uint32_t> m_wakeCompletions;
 };
 
 } // namespace ossim

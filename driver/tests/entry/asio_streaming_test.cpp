@@ -1,0 +1,123 @@
+// The ASIO interface on the real device models, from the driver's entry
+// point on the simulated system: the user-mode client script streams a ramp
+// to the device and reads the microphone back, in lockstep.
+#include "driver/adapter/asio_records.h"
+#include "driver/adapter/driver_entry.h"
+#include "sim/os/asio_client.h"
+#include "sim/os/simulated_system.h"
+#include "sim/usb/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using kernel::STATUS_SUCCESS;
+using namespace std::chrono_literals;
+
+// The client speaks the driver's protocol from its own copy of it.
+static_assert(ossim::asio::interfaceClass == GUID_ASIO_PRIVATE_INTERFACE);
+static_assert(std::u16string_view(ossim::asio::interfaceReference) == AsioInterfaceReference);
+static_assert(ossim::asio::createBuffers == asio_control::CreateBuffers &&
+              ossim::asio::start == asio_control::Start &&
+              ossim::asio::stop == asio_control::Stop &&
+              ossim::asio::getChannels == asio_control::GetChannels &&
+              ossim::asio::getBufferSize == asio_control::GetBufferSize &&
+              ossim::asio::getSampleTypes == asio_control::GetSampleTypes &&
+              ossim::asio::setSampleType == asio_control::SetSampleType &&
+              ossim::asio::setSampleRate == asio_control::SetSampleRate &&
+              ossim::asio::disposeBuffers == asio_control::DisposeBuffers);
+
+struct Headset {
+    const char* name;
+    usbsim::FunctionDescription (*make)();
+    std::uint8_t outAddress;
+    std::uint32_t outputs;
+    std::uint32_t inputs;
+};
+
+usbsim::FunctionDescription Uac2() { return usbsim::fixtures::uac2AsioDevice(); }
+usbsim::FunctionDescription Uac1() { return usbsim::fixtures::asioChipHeadset(); }
+
+const Headset Headsets[] = {
+    {"uac2", Uac2, 0x01, 2, 1},
+    {"uac1", Uac1, 0x01, 2, 1},
+};
+
+std::uint16_t Sample16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+class AsioStreamingTest : public testing::TestWithParam<Headset> {};
+
+TEST_P(AsioStreamingTest, TheClientScriptStreamsBothDirections) {
+    const Headset& headset = GetParam();
+    ossim::SimulatedSystem system(headset.make());
+    ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+    {
+        ossim::AsioClient client(system);
+        ASSERT_EQ(client.open(), STATUS_SUCCESS);
+        ASSERT_EQ(client.configure({}), STATUS_SUCCESS);
+        EXPECT_EQ(client.outputChannels(), headset.outputs);
+        EXPECT_EQ(client.inputChannels(), headset.inputs);
+        ASSERT_EQ(client.rings().size(), 2u);
+        ASSERT_EQ(client.start(), STATUS_SUCCESS);
+        client.run(300ms);
+        ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+
+        const ossim::AsioClientRing& out = client.rings()[0];
+        const ossim::AsioClientRing& in = client.rings()[1];
+        ASSERT_FALSE(out.isCapture());
+        ASSERT_TRUE(in.isCapture());
+        EXPECT_EQ(out.lostBytes, 0u);
+        EXPECT_EQ(in.lostBytes, 0u);
+        // The capture ring's transfers wake the client, once each.
+        EXPECT_EQ(in.header->last, 1u);
+        EXPECT_EQ(out.header->last, 0u);
+        // Every completed transfer of the waking ring set the event once,
+        // and each woke the client.
+        EXPECT_GT(client.wakes(), 250u);
+        const std::vector<std::uint32_t>& counted = client.wakeCompletions();
+        ASSERT_EQ(counted.size(), client.wakes());
+        for (std::size_t wake = 1; wake < counted.size(); ++wake)
+            ASSERT_EQ(counted[wake], counted[wake - 1] + 1) << wake;
+
+        // The device heard silence, then the ramp, every frame once, in both
+        // channels.
+        const usbsim::OutSink sink = system.bus().isochronous().sink(headset.outAddress);
+        EXPECT_EQ(sink.gaps(), 0u);
+        const usbsim::Bytes& heard = sink.stream();
+        std::size_t first = 0;
+        while (first + 4 <= heard.size() && Sample16(heard, first) == 0) first += 4;
+        ASSERT_LT(first + 4, heard.size()) << "no ramp reached the device";
+        const std::size_t frames = (heard.size() - first) / 4;
+        EXPECT_GT(frames, 48u * 250);
+        for (std::size_t frame = 0; frame < frames; ++frame) {
+            const auto expected = static_cast<std::uint16_t>(ossim::AsioClient::rampValue(frame));
+            ASSERT_EQ(Sample16(heard, first + 4 * frame), expected) << frame;
+            ASSERT_EQ(Sample16(heard, first + 4 * frame + 2), expected) << frame;
+        }
+        // The microphone's frames, numbered by the device, reached the
+        // client in order with none missing.
+        const std::vector<std::uint8_t>& captured = in.captured;
+        ASSERT_GT(captured.size(), 2u * 48 * 250);
+        const std::uint16_t start = Sample16(captured, 0);
+        for (std::size_t at = 0; at + 2 <= captured.size(); at += 2)
+            ASSERT_EQ(Sample16(captured, at), static_cast<std::uint16_t>(start + at / 2)) << at;
+
+        EXPECT_EQ(client.disposeBuffers(), STATUS_SUCCESS);
+        EXPECT_EQ(client.close(), STATUS_SUCCESS);
+    }
+    EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+}
+
+INSTANTIATE_TEST_SUITE_P(Headsets, AsioStreamingTest, testing::ValuesIn(Headsets),
+                         [](const testing::TestParamInfo<Headset>& info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace
