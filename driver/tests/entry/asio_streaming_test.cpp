@@ -120,4 +120,36 @@ INSTANTIATE_TEST_SUITE_P(Headsets, AsioStreamingTest, testing::ValuesIn(Headsets
                              return std::string(info.param.name);
                          });
 
+// A product the driver knows to tell is sent vendor request 7 with 1 when
+// the streams start and with 0 when they stop; its default sample type (24
+// bits in 32) is one the headset lacks, so the first client's buffers fail
+// and its 16 bits become the active type once it closes.
+TEST(AsioVendorRequest, AListedProductIsToldWhenStreamsStartAndStop) {
+    ossim::SimulatedSystem system(usbsim::fixtures::asioChipHeadset(0x0B05, 0x17A8));
+    ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+    {
+        ossim::AsioClient first(system);
+        ASSERT_EQ(first.open(), STATUS_SUCCESS);
+        EXPECT_EQ(first.configure({}), kernel::STATUS_NO_MATCH);
+        EXPECT_EQ(first.close(), STATUS_SUCCESS);
+    }
+    {
+        ossim::AsioClient client(system);
+        ASSERT_EQ(client.open(), STATUS_SUCCESS);
+        ASSERT_EQ(client.configure({}), STATUS_SUCCESS);
+        system.function().clearLog();
+        ASSERT_EQ(client.start(), STATUS_SUCCESS);
+        client.run(20ms);
+        ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+        std::vector<std::uint16_t> told;
+        for (const usbsim::LoggedRequest& request : system.function().log())
+            if (request.setup.bmRequestType == 0x40 && request.setup.bRequest == 7)
+                told.push_back(static_cast<std::uint16_t>(request.setup.wValue.value()));
+        EXPECT_EQ(told, (std::vector<std::uint16_t>{1, 0}));
+        EXPECT_GT(client.wakes(), 10u);
+    }
+    EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+}
+
 } // namespace
