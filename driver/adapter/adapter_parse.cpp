@@ -7,7 +7,6 @@
 #include "driver/common/interface_ids.h"
 #include "platform/usb/configuration.h"
 
-
 namespace {
 
 constexpr std::uint8_t AudioInterfaceClass = 0x01;
