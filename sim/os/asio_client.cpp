@@ -83,7 +83,9 @@ kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     std::uint32_t returned = 0;
     status = control(asio::getSampleTypes, {}, bytesOf(types), &returned);
     if (!kernel::succeeded(status)) return status;
-    const std::uint32_t count = std::min<std::uint32_t>(types[1], (returned / 4) - 2);
+    if (returned < 8) return kernel::STATUS_UNSUCCESSFUL;
+    const std::uint32_t count = std::min<std::uint32_t>(
+        {types[1], (returned - 8) / 4, static_cast<std::uint32_t>(types.size() - 2)});
     if (std::find(types.begin() + 2, types.begin() + 2 + count, settings.sampleType) ==
         types.begin() + 2 + count)
         return kernel::STATUS_NOT_SUPPORTED;
