@@ -27,6 +27,12 @@ void runCall(void* context) {
 
 kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
                                     std::function<kernel::NTSTATUS()> call) {
+    return callOnSystemThread(clock, std::move(call), {}, 0);
+}
+
+kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
+                                    std::function<kernel::NTSTATUS()> call,
+                                    const std::function<void()>& advance, int maxSteps) {
     auto shared = std::make_shared<SystemCall>();
     shared->work = std::move(call);
     auto* context = new std::shared_ptr<SystemCall>(shared);
@@ -36,8 +42,15 @@ kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
         return kernel::STATUS_INSUFFICIENT_RESOURCES;
     }
     clock.settle();
-    const bool returned =
-        kernel::waitForSingleObject(*thread, kernel::Duration::zero()) == kernel::STATUS_SUCCESS;
+    const auto hasReturned = [thread] {
+        return kernel::waitForSingleObject(*thread, kernel::Duration::zero()) ==
+               kernel::STATUS_SUCCESS;
+    };
+    bool returned = hasReturned();
+    for (int step = 0; !returned && step < maxSteps; ++step) {
+        advance();
+        returned = hasReturned();
+    }
     kernel::dereferenceObject(*thread);
     return returned ? shared->status.load() : kernel::STATUS_PENDING;
 }

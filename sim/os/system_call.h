@@ -19,4 +19,12 @@ namespace ossim {
 kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
                                     std::function<kernel::NTSTATUS()> call);
 
+// The same, for a call that waits on what only moving time completes (a
+// request on the bus): while it has not returned after the clock settled,
+// the caller calls advance (which moves time on by a step and settles), at
+// most maxSteps times. STATUS_PENDING when it still blocks after that.
+kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
+                                    std::function<kernel::NTSTATUS()> call,
+                                    const std::function<void()>& advance, int maxSteps);
+
 } // namespace ossim
