@@ -136,6 +136,12 @@ std::uint64_t IsochronousSchedule::transfersServed(std::uint8_t address) const {
     return found == m_pipes.end() ? 0 : found->second.served;
 }
 
+std::size_t IsochronousSchedule::transfersScheduled(std::uint8_t address) const {
+    const std::lock_guard guard(m_lock);
+    const auto found = m_pipes.find(address);
+    return found == m_pipes.end() ? 0 : found->second.transfers.size();
+}
+
 std::uint32_t IsochronousSchedule::feedbackRate(std::uint8_t address) const {
     const std::lock_guard guard(m_lock);
     const auto found = m_pipes.find(address);

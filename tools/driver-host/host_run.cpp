@@ -1,6 +1,8 @@
 #include "tools/driver-host/host_run.h"
 
 #include "driver/adapter/driver_entry.h"
+#include "platform/io/registry_file.h"
+#include "platform/io/system_folder.h"
 #include "platform/kernel/pool.h"
 #include "platform/ks/state.h"
 #include "platform/ks/topology_ids.h"
@@ -9,35 +11,34 @@
 #include "sim/os/simulated_system.h"
 #include "sim/os/system_call.h"
 #include "sim/os/wave_stream.h"
-#include "sim/usb/fixtures.h"
+#include "tools/driver-host/host_device.h"
+#include "tools/driver-host/signal_delay.h"
+#include "tools/driver-host/signal_source.h"
+#include "tools/driver-host/wall_pace.h"
 #include "tools/driver-host/wav_file.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstring>
-#include <numbers>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
 
 namespace driverhost {
 namespace {
 
-constexpr std::uint8_t firmwareStringIndex = 0x50;
-constexpr double sineHertz = 1000.0;
-constexpr double sineAmplitude = 0.5; // -6 dBFS
+// How far the render pump writes ahead of the pin's position; the capture
+// pump hands on every frame the position has passed.
 constexpr std::uint32_t marginFrames = 1200;
+constexpr std::uint32_t captureMarginFrames = 0;
+// The registry's file in the system root.
+constexpr const char* registryFileName = "registry.txt";
 
-usbsim::FunctionDescription Headset(bool uac2) {
-    usbsim::FunctionDescription description =
-        uac2 ? usbsim::fixtures::uac2FeedbackDevice() : usbsim::fixtures::uac1Headset();
-    if (!uac2)
-        description.strings.push_back({.index = firmwareStringIndex, .text = u"USB Headset FW"});
-    return description;
-}
-
-ks::DataFormatWaveFormatExtensible PcmFormat(const Options& options) {
+ks::DataFormatWaveFormatExtensible PcmFormat(std::uint32_t rate, std::uint16_t channels,
+                                             std::uint16_t bits, std::uint32_t channelMask) {
     ks::DataFormatWaveFormatExtensible format{};
-    const auto block = static_cast<std::uint16_t>(options.channels * options.bits / 8);
+    const auto block = static_cast<std::uint16_t>(channels * bits / 8);
     format.DataFormat = {sizeof(ks::DataFormatWaveFormatExtensible),
                          0,
                          0,
@@ -45,84 +46,19 @@ ks::DataFormatWaveFormatExtensible PcmFormat(const Options& options) {
                          ks::KSDATAFORMAT_TYPE_AUDIO,
                          ks::KSDATAFORMAT_SUBTYPE_PCM,
                          ks::KSDATAFORMAT_SPECIFIER_WAVEFORMATEX};
-    format.WaveFormatExt.Format = {ks::format_tag::extensible,
-                                   options.channels,
-                                   options.rate,
-                                   options.rate * block,
-                                   block,
-                                   options.bits,
-                                   22};
-    format.WaveFormatExt.wValidBitsPerSample = options.bits;
-    format.WaveFormatExt.dwChannelMask = (1u << options.channels) - 1;
+    format.WaveFormatExt.Format = {
+        ks::format_tag::extensible, channels, rate, rate * block, block, bits, 22};
+    format.WaveFormatExt.wValidBitsPerSample = bits;
+    format.WaveFormatExt.dwChannelMask = channelMask;
     format.WaveFormatExt.SubFormat = ks::KSDATAFORMAT_SUBTYPE_PCM;
     return format;
 }
 
-// The signal's frames, each sample little-endian in every channel: a 1 kHz
-// sine at -6 dBFS, or a ramp counting up by one each frame.
-class SignalSource {
-public:
-    explicit SignalSource(const Options& options) : m_options(options) {}
-
-    void fill(std::uint8_t* frames, std::uint32_t count) {
-        const std::uint32_t bytes = m_options.bits / 8u;
-        for (std::uint32_t i = 0; i < count; ++i, ++m_frame) {
-            const std::int64_t value = sample();
-            for (std::uint16_t channel = 0; channel < m_options.channels; ++channel)
-                for (std::uint32_t b = 0; b < bytes; ++b)
-                    *frames++ =
-                        static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * b));
-        }
-    }
-
-private:
-    std::int64_t sample() const {
-        const std::int64_t fullScale = (std::int64_t{1} << (m_options.bits - 1)) - 1;
-        if (m_options.signal == Signal::ramp)
-            return static_cast<std::int64_t>(m_frame % static_cast<std::uint64_t>(fullScale + 1));
-        const double phase =
-            2 * std::numbers::pi * sineHertz * static_cast<double>(m_frame) / m_options.rate;
-        return std::llround(sineAmplitude * static_cast<double>(fullScale) * std::sin(phase));
-    }
-
-    Options m_options;
-    std::uint64_t m_frame = 0;
-};
-
-// The first wave filter with a render interface.
-std::u16string RenderWaveFilter(const std::vector<portcls::SubdeviceRecord>& subdevices) {
-    for (const portcls::SubdeviceRecord& subdevice : subdevices) {
-        const bool wave = subdevice.name.size() >= 4 &&
-                          subdevice.name.compare(subdevice.name.size() - 4, 4, u"Wave") == 0;
-        if (wave && std::count(subdevice.categories.begin(), subdevice.categories.end(),
-                               ks::KSCATEGORY_RENDER) != 0)
-            return subdevice.name;
-    }
-    return {};
-}
-
-// The device's OUT data endpoint and the sample layout it streams: the
-// setting that carries the client's format, else the first OUT setting.
-struct OutEndpoint {
-    std::uint8_t address = 0;
-    WavFormat format;
-};
-
-std::optional<OutEndpoint> OutEndpointFor(const usbsim::FunctionDescription& description,
-                                          const Options& options) {
-    std::optional<OutEndpoint> first;
-    for (const usbsim::StreamingInterface& interface : description.streaming)
-        for (const usbsim::AlternateSetting& setting : interface.settings) {
-            if (setting.data.address == 0 || (setting.data.address & 0x80) != 0) continue;
-            const OutEndpoint endpoint{
-                setting.data.address,
-                {options.rate, setting.format.channels, setting.format.subslotSize}};
-            if (setting.format.channels == options.channels &&
-                setting.format.bitResolution == options.bits)
-                return endpoint;
-            if (!first) first = endpoint;
-        }
-    return first;
+// CPU time of every thread of the program.
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 RunResult Failed(RunResult result, kernel::NTSTATUS status, std::string what) {
@@ -131,11 +67,93 @@ RunResult Failed(RunResult result, kernel::NTSTATUS status, std::string what) {
     return result;
 }
 
+// Frames of the endpoint's transfers scheduled now, at the mean size of
+// those served so far.
+std::int64_t FramesInFlight(const usbsim::IsochronousSchedule& schedule,
+                            const DataEndpoint& endpoint) {
+    const std::uint64_t served = schedule.transfersServed(endpoint.address);
+    const std::uint32_t block =
+        std::uint32_t{endpoint.format.channels} * endpoint.format.bytesPerSample;
+    if (served == 0 || block == 0) return 0;
+    const double perTransfer =
+        static_cast<double>(schedule.sink(endpoint.address).stream().size() / block) /
+        static_cast<double>(served);
+    return std::llround(perTransfer *
+                        static_cast<double>(schedule.transfersScheduled(endpoint.address)));
+}
+
+// The running system and the pace its time moves at.
+struct World {
+    ossim::SimulatedSystem& system;
+    WallPace& pace;
+
+    void advance(kernel::Duration duration) {
+        for (; duration > kernel::Duration::zero(); duration -= std::chrono::milliseconds(1)) {
+            pace.next();
+            system.step(std::min<kernel::Duration>(duration, std::chrono::milliseconds(1)));
+        }
+    }
+
+    kernel::NTSTATUS run(ossim::WaveStream& stream) {
+        for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run}) {
+            const kernel::NTSTATUS status = ossim::callOnSystemThread(
+                system.clock(), [&stream, state] { return stream.setState(state); });
+            if (!kernel::succeeded(status)) return status;
+        }
+        return kernel::STATUS_SUCCESS;
+    }
+
+    // Leaving RUN waits for the bus, so it runs on a system thread while time moves on.
+    bool close(ossim::WaveStream& stream) {
+        std::atomic<bool> closed{false};
+        ossim::callOnSystemThread(system.clock(), [&stream, &closed] {
+            stream.close();
+            closed = true;
+            return kernel::STATUS_SUCCESS;
+        });
+        for (int frame = 0; frame < 1000 && !closed; ++frame) advance(std::chrono::milliseconds(1));
+        return closed;
+    }
+};
+
+// The capture pin beside the render pin: its frames, in the pin's format.
+struct Capture {
+    std::optional<DataEndpoint> endpoint;
+    portcls::FilterHandle filter;
+    ossim::WaveStream stream;
+    std::vector<std::uint8_t> frames;
+};
+
+kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& system,
+                             const usbsim::FunctionDescription& description, Capture& capture,
+                             std::string& what) {
+    capture.endpoint = FindEndpoint(description, true, options.rate, 1, 16);
+    const std::u16string name =
+        WaveFilter(system.host().subdevices(system.device()), ks::KSCATEGORY_CAPTURE);
+    what = "no capture wave filter";
+    if (!capture.endpoint || name.empty()) return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+    what = "opening the capture filter";
+    kernel::NTSTATUS status = system.host().openFilter(system.device(), name, capture.filter);
+    if (!kernel::succeeded(status)) return status;
+    const WavFormat& layout = capture.endpoint->format;
+    const ks::DataFormatWaveFormatExtensible format = PcmFormat(
+        options.rate, layout.channels, static_cast<std::uint16_t>(layout.bytesPerSample * 8),
+        capture.endpoint->channelMask);
+    const std::uint32_t frameBytes = std::uint32_t{layout.channels} * layout.bytesPerSample;
+    what = "creating the capture pin";
+    return capture.stream.open(
+        capture.filter, 0, &format.DataFormat, captureMarginFrames,
+        {{}, [&capture, frameBytes](const std::uint8_t* frames, std::uint32_t count) {
+             capture.frames.insert(capture.frames.end(), frames, frames + count * frameBytes);
+         }});
+}
+
 // Everything that needs the system; the pool is counted once it is gone.
 RunResult Play(const Options& options) {
     RunResult result;
     const usbsim::FunctionDescription description = Headset(options.uac2);
-    const std::optional<OutEndpoint> endpoint = OutEndpointFor(description, options);
+    const std::optional<DataEndpoint> endpoint =
+        FindEndpoint(description, false, options.rate, options.channels, options.bits);
     if (!endpoint)
         return Failed(result, kernel::STATUS_OBJECT_NAME_NOT_FOUND, "the device has no OUT stream");
     ossim::SimulatedSystem system(description);
@@ -143,50 +161,74 @@ RunResult Play(const Options& options) {
     if (!kernel::succeeded(status)) return Failed(result, status, "loading the driver");
     status = system.plug();
     if (!kernel::succeeded(status)) return Failed(result, status, "starting the device");
-    const std::u16string name = RenderWaveFilter(system.host().subdevices(system.device()));
+    const std::u16string name =
+        WaveFilter(system.host().subdevices(system.device()), ks::KSCATEGORY_RENDER);
     if (name.empty())
         return Failed(result, kernel::STATUS_OBJECT_NAME_NOT_FOUND, "no render wave filter");
     portcls::FilterHandle filter;
     status = system.host().openFilter(system.device(), name, filter);
     if (!kernel::succeeded(status)) return Failed(result, status, "opening the wave filter");
+    WallPace pace(!options.lockstep);
+    World world{system, pace};
     SignalSource source(options);
-    const ks::DataFormatWaveFormatExtensible format = PcmFormat(options);
+    const ks::DataFormatWaveFormatExtensible format =
+        PcmFormat(options.rate, options.channels, options.bits, (1u << options.channels) - 1);
+    Capture capture;
     {
         ossim::WaveStream stream;
         status = stream.open(
             filter, 0, &format.DataFormat, marginFrames,
             {[&source](std::uint8_t* frames, std::uint32_t count) { source.fill(frames, count); },
              {}});
-        if (!kernel::succeeded(status)) return Failed(result, status, "creating the pin");
-        for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run}) {
-            status = ossim::callOnSystemThread(system.clock(),
-                                               [&stream, state] { return stream.setState(state); });
-            if (!kernel::succeeded(status)) return Failed(result, status, "starting the pin");
+        if (!kernel::succeeded(status))
+            return Failed(result, status,
+                          "creating the pin for " + std::to_string(options.bits) + "-bit " +
+                              std::to_string(options.channels) + "-channel PCM at " +
+                              std::to_string(options.rate) + " Hz");
+        if (!options.captureOut.empty()) {
+            std::string what;
+            status = OpenCapture(options, system, description, capture, what);
+            if (!kernel::succeeded(status)) return Failed(result, status, what);
+            status = world.run(capture.stream);
+            if (!kernel::succeeded(status))
+                return Failed(result, status, "starting the capture pin");
         }
-        system.step(std::chrono::duration_cast<kernel::Duration>(
+        status = world.run(stream);
+        if (!kernel::succeeded(status)) return Failed(result, status, "starting the pin");
+        const double cpuStart = ProcessCpuSeconds();
+        world.advance(std::chrono::duration_cast<kernel::Duration>(
             std::chrono::duration<double>(options.seconds)));
+        result.cpuMsPerAudioSecond = (ProcessCpuSeconds() - cpuStart) * 1e3 / options.seconds;
         // The pump goes with the pin: its counts first.
         result.notifications = stream.counters().notifications;
         result.underruns = stream.counters().underruns;
-        // Leaving RUN waits for the bus, so it runs on a system thread while time moves on.
-        std::atomic<bool> closed{false};
-        ossim::callOnSystemThread(system.clock(), [&stream, &closed] {
-            stream.close();
-            closed = true;
-            return kernel::STATUS_SUCCESS;
-        });
-        for (int frame = 0; frame < 1000 && !closed; ++frame)
-            system.step(std::chrono::milliseconds(1));
-        if (!closed) return Failed(result, kernel::STATUS_DEVICE_BUSY, "stopping the pin");
+        result.inFlightFrames = FramesInFlight(system.bus().isochronous(), *endpoint);
+        result.feedbackRate = endpoint->feedback == 0
+                                  ? 0
+                                  : system.bus().isochronous().feedbackRate(endpoint->feedback);
+        if (!world.close(stream))
+            return Failed(result, kernel::STATUS_DEVICE_BUSY, "stopping the pin");
+        if (capture.stream.isOpen() && !world.close(capture.stream))
+            return Failed(result, kernel::STATUS_DEVICE_BUSY, "stopping the capture pin");
     }
     filter.close();
+    capture.filter.close();
     const usbsim::OutSink sink = system.bus().isochronous().sink(endpoint->address);
     result.packets = sink.packets().size();
+    result.transfers = system.bus().isochronous().transfersServed(endpoint->address);
     const std::uint32_t block =
         std::uint32_t{endpoint->format.channels} * endpoint->format.bytesPerSample;
     result.frames = sink.stream().size() / block;
+    result.delayFrames = SignalDelay(sink.stream(), block, options);
     if (!options.out.empty() && !writeWav(options.out, endpoint->format, sink.stream()))
         return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.out);
+    if (capture.endpoint) {
+        const WavFormat& layout = capture.endpoint->format;
+        result.capturedFrames =
+            capture.frames.size() / (std::uint32_t{layout.channels} * layout.bytesPerSample);
+        if (!writeWav(options.captureOut, layout, capture.frames))
+            return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.captureOut);
+    }
     status = system.remove();
     if (!kernel::succeeded(status)) return Failed(result, status, "removing the device");
     return result;
@@ -195,8 +237,29 @@ RunResult Play(const Options& options) {
 } // namespace
 
 RunResult runDriverHost(const Options& options) {
+    std::optional<io::SystemRoot> root;
+    std::optional<io::RegistryFile> registry;
+    if (!options.systemRoot.empty()) {
+        const std::filesystem::path folder(options.systemRoot);
+        std::error_code error;
+        if (!std::filesystem::is_directory(folder, error))
+            return Failed({}, kernel::STATUS_OBJECT_PATH_NOT_FOUND,
+                          "using the system root " + options.systemRoot + " (no such folder)");
+        root.emplace(folder);
+        registry.emplace(folder / registryFileName);
+        std::string message;
+        const kernel::NTSTATUS status = registry->load(message);
+        if (!kernel::succeeded(status))
+            return Failed({}, status, "loading the registry (" + message + ")");
+    }
     RunResult result = Play(options);
     result.poolBlocksLeft = kernel::poolLiveBlocks();
+    if (registry) {
+        std::string message;
+        const kernel::NTSTATUS status = registry->save(message);
+        if (!kernel::succeeded(status) && kernel::succeeded(result.status))
+            return Failed(result, status, "saving the registry (" + message + ")");
+    }
     return result;
 }
 

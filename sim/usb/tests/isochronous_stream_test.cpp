@@ -183,9 +183,11 @@ TEST(IsochronousStreamTest, FeedbackReportsTheDeviceClockInTheFormatOfTheBusSpee
         usbsim::advanceFrames(world.clock, 10);
         EXPECT_FALSE(transfer.done());
         EXPECT_EQ(world.bus.isochronous().transfersServed(0x81), 0u);
+        EXPECT_EQ(world.bus.isochronous().transfersScheduled(0x81), 1u);
         usbsim::advanceFrames(world.clock, 1);
         ASSERT_TRUE(transfer.done());
         EXPECT_EQ(world.bus.isochronous().transfersServed(0x81), 1u);
+        EXPECT_EQ(world.bus.isochronous().transfersScheduled(0x81), 0u);
         EXPECT_EQ(world.bus.isochronous().feedbackRate(0x81), 47990u);
         ASSERT_EQ(transfer.status(), kernel::STATUS_SUCCESS);
         const usb::IsochronousTransfer& record = transfer.record();
