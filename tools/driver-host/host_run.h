@@ -29,7 +29,11 @@ struct RunResult {
     std::int64_t inFlightFrames = 0;
     std::int64_t limiterDelayFrames() const { return delayFrames - inFlightFrames; }
     std::uint32_t feedbackRate = 0; // Hz, last reported; 0 without feedback
-    double cpuMsPerAudioSecond = 0; // CPU time of all threads while playing
+    // CPU time of all threads while playing, per second of audio: all of it,
+    // and the user-mode part (lockstep hands time over between threads
+    // through the system's futexes, which a real system does not).
+    double cpuMsPerAudioSecond = 0;
+    double userCpuMsPerAudioSecond = 0;
     std::size_t poolBlocksLeft = 0; // after the device and the driver are gone
 };
 
