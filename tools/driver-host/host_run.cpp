@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/resource.h>
@@ -112,17 +113,36 @@ struct World {
         return kernel::STATUS_SUCCESS;
     }
 
-    // Leaving RUN waits for the bus, so it runs on a system thread while time moves on.
+    // Leaving RUN waits for the bus, so it runs on a system thread while time
+    // moves on. The flag is shared: a close that outlasts the wait still has
+    // somewhere to say it ended.
     bool close(ossim::WaveStream& stream) {
-        std::atomic<bool> closed{false};
-        ossim::callOnSystemThread(system.clock(), [&stream, &closed] {
+        const auto closed = std::make_shared<std::atomic<bool>>(false);
+        ossim::callOnSystemThread(system.clock(), [&stream, closed] {
             stream.close();
-            closed = true;
+            *closed = true;
             return kernel::STATUS_SUCCESS;
         });
-        for (int frame = 0; frame < 1000 && !closed; ++frame) advance(std::chrono::milliseconds(1));
-        return closed;
+        for (int frame = 0; frame < 1000 && !*closed; ++frame)
+            advance(std::chrono::milliseconds(1));
+        return *closed;
     }
+};
+
+// Closes a stream still open when the run ends early, the way World::close
+// does: its own destructor would leave RUN while time stands still.
+class StreamCloser {
+public:
+    StreamCloser(World& world, ossim::WaveStream& stream) : m_world(world), m_stream(stream) {}
+    ~StreamCloser() {
+        if (m_stream.isOpen()) m_world.close(m_stream);
+    }
+    StreamCloser(const StreamCloser&) = delete;
+    StreamCloser& operator=(const StreamCloser&) = delete;
+
+private:
+    World& m_world;
+    ossim::WaveStream& m_stream;
 };
 
 // The capture pin beside the render pin: its frames, in the pin's format.
@@ -183,8 +203,10 @@ RunResult Play(const Options& options) {
     const ks::DataFormatWaveFormatExtensible format =
         PcmFormat(options.rate, options.channels, options.bits, (1u << options.channels) - 1);
     Capture capture;
+    const StreamCloser captureCloser(world, capture.stream);
     {
         ossim::WaveStream stream;
+        const StreamCloser closer(world, stream);
         status = stream.open(
             filter, 0, &format.DataFormat, marginFrames,
             {[&source](std::uint8_t* frames, std::uint32_t count) { source.fill(frames, count); },
