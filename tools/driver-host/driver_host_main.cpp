@@ -49,7 +49,6 @@ int main(int argc, char** argv) {
         std::printf("delay to the device: the signal did not reach it\n");
     if (result.feedbackRate != 0) std::printf("feedback rate %u Hz\n", result.feedbackRate);
     std::printf("cpu per second of audio %.2f ms (user %.2f ms)\npool blocks left %zu\n",
-                result.cpuMsPerAudioSecond, result.userCpuMsPerAudioSecond,
-                result.poolBlocksLeft);
+                result.cpuMsPerAudioSecond, result.userCpuMsPerAudioSecond, result.poolBlocksLeft);
     return result.poolBlocksLeft == 0 ? 0 : 1;
 }
