@@ -27,6 +27,11 @@ void runCall(void* context) {
 
 kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
                                     std::function<kernel::NTSTATUS()> call) {
+    return callOnSystemThread(&clock, std::move(call));
+}
+
+kernel::NTSTATUS callOnSystemThread(kernel::ManualClock* clock,
+                                    std::function<kernel::NTSTATUS()> call) {
     auto shared = std::make_shared<SystemCall>();
     shared->work = std::move(call);
     auto* context = new std::shared_ptr<SystemCall>(shared);
@@ -35,9 +40,9 @@ kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
         delete context;
         return kernel::STATUS_INSUFFICIENT_RESOURCES;
     }
-    clock.settle();
-    const bool returned =
-        kernel::waitForSingleObject(*thread, kernel::Duration::zero()) == kernel::STATUS_SUCCESS;
+    if (clock != nullptr) clock->settle();
+    const kernel::Duration wait = clock != nullptr ? kernel::Duration::zero() : realTimePatience;
+    const bool returned = kernel::waitForSingleObject(*thread, wait) == kernel::STATUS_SUCCESS;
     kernel::dereferenceObject(*thread);
     return returned ? shared->status.load() : kernel::STATUS_PENDING;
 }

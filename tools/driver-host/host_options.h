@@ -18,8 +18,8 @@ struct Options {
     Signal signal = Signal::sine;
     double seconds = 2.0;
     // Lockstep: time moves frame by frame as fast as the machine goes, the
-    // same run every time. Otherwise each frame waits for its millisecond
-    // of the wall clock.
+    // same run every time. Otherwise the system runs on the platform's real
+    // clock, and the run takes the seconds it plays.
     bool lockstep = false;
     std::string out;        // what the device's OUT endpoint received
     std::string captureOut; // what the capture pin handed the system

@@ -9,18 +9,18 @@
 #include "platform/ks/wave_format.h"
 #include "platform/portcls/subdevice_access.h"
 #include "sim/os/simulated_system.h"
-#include "sim/os/system_call.h"
 #include "sim/os/wave_stream.h"
 #include "tools/driver-host/host_device.h"
 #include "tools/driver-host/signal_delay.h"
 #include "tools/driver-host/signal_source.h"
-#include "tools/driver-host/wall_pace.h"
 #include "tools/driver-host/wav_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,37 +77,35 @@ RunResult Failed(RunResult result, kernel::NTSTATUS status, std::string what) {
     return result;
 }
 
-// Frames of the endpoint's transfers scheduled now, at the mean size of
-// those served so far.
-std::int64_t FramesInFlight(const usbsim::IsochronousSchedule& schedule,
-                            const DataEndpoint& endpoint) {
-    const std::uint64_t served = schedule.transfersServed(endpoint.address);
-    const std::uint32_t block =
-        std::uint32_t{endpoint.format.channels} * endpoint.format.bytesPerSample;
-    if (served == 0 || block == 0) return 0;
-    const double perTransfer =
-        static_cast<double>(schedule.sink(endpoint.address).stream().size() / block) /
-        static_cast<double>(served);
-    return std::llround(perTransfer *
-                        static_cast<double>(schedule.transfersScheduled(endpoint.address)));
-}
+// How many transfers an endpoint has scheduled, sampled while it streams:
+// the count seen most often (under the real clock a sample may fall between
+// a completion and the transfer sent in its place).
+class InFlightSampler {
+public:
+    void sample(const usbsim::IsochronousSchedule& schedule, std::uint8_t address) {
+        ++m_seen[schedule.transfersScheduled(address)];
+    }
+    std::size_t transfers() const {
+        const auto most =
+            std::max_element(m_seen.begin(), m_seen.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        return most == m_seen.end() ? 0 : most->first;
+    }
 
-// The running system and the pace its time moves at.
+private:
+    std::map<std::size_t, int> m_seen;
+};
+
+// The running system, in lockstep or on the real clock.
 struct World {
     ossim::SimulatedSystem& system;
-    WallPace& pace;
 
-    void advance(kernel::Duration duration) {
-        for (; duration > kernel::Duration::zero(); duration -= std::chrono::milliseconds(1)) {
-            pace.next();
-            system.step(std::min<kernel::Duration>(duration, std::chrono::milliseconds(1)));
-        }
-    }
+    void advance(kernel::Duration duration) { system.step(duration); }
 
     kernel::NTSTATUS run(ossim::WaveStream& stream) {
         for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run}) {
-            const kernel::NTSTATUS status = ossim::callOnSystemThread(
-                system.clock(), [&stream, state] { return stream.setState(state); });
+            const kernel::NTSTATUS status =
+                system.call([&stream, state] { return stream.setState(state); });
             if (!kernel::succeeded(status)) return status;
         }
         return kernel::STATUS_SUCCESS;
@@ -118,7 +116,7 @@ struct World {
     // somewhere to say it ended.
     bool close(ossim::WaveStream& stream) {
         const auto closed = std::make_shared<std::atomic<bool>>(false);
-        ossim::callOnSystemThread(system.clock(), [&stream, closed] {
+        system.call([&stream, closed] {
             stream.close();
             *closed = true;
             return kernel::STATUS_SUCCESS;
@@ -185,7 +183,8 @@ RunResult Play(const Options& options) {
         FindEndpoint(description, false, options.rate, options.channels, options.bits);
     if (!endpoint)
         return Failed(result, kernel::STATUS_OBJECT_NAME_NOT_FOUND, "the device has no OUT stream");
-    ossim::SimulatedSystem system(description);
+    ossim::SimulatedSystem system(description, options.lockstep ? ossim::SystemTime::manual
+                                                                : ossim::SystemTime::real);
     kernel::NTSTATUS status = system.load(DriverEntry);
     if (!kernel::succeeded(status)) return Failed(result, status, "loading the driver");
     status = system.plug();
@@ -197,13 +196,13 @@ RunResult Play(const Options& options) {
     portcls::FilterHandle filter;
     status = system.host().openFilter(system.device(), name, filter);
     if (!kernel::succeeded(status)) return Failed(result, status, "opening the wave filter");
-    WallPace pace(!options.lockstep);
-    World world{system, pace};
+    World world{system};
     SignalSource source(options);
     const ks::DataFormatWaveFormatExtensible format =
         PcmFormat(options.rate, options.channels, options.bits, (1u << options.channels) - 1);
     Capture capture;
     const StreamCloser captureCloser(world, capture.stream);
+    std::size_t inFlightTransfers = 0;
     {
         ossim::WaveStream stream;
         const StreamCloser closer(world, stream);
@@ -226,16 +225,22 @@ RunResult Play(const Options& options) {
         }
         status = world.run(stream);
         if (!kernel::succeeded(status)) return Failed(result, status, "starting the pin");
+        InFlightSampler inFlight;
         const CpuTime cpuStart = ProcessCpuTime();
-        world.advance(std::chrono::duration_cast<kernel::Duration>(
-            std::chrono::duration<double>(options.seconds)));
+        auto left = std::chrono::duration_cast<kernel::Duration>(
+            std::chrono::duration<double>(options.seconds));
+        for (const kernel::Duration chunk = std::chrono::milliseconds(10);
+             left > kernel::Duration::zero(); left -= chunk) {
+            world.advance(std::min(left, chunk));
+            inFlight.sample(system.bus().isochronous(), endpoint->address);
+        }
         const CpuTime cpuEnd = ProcessCpuTime();
         result.cpuMsPerAudioSecond = (cpuEnd.total - cpuStart.total) / options.seconds;
         result.userCpuMsPerAudioSecond = (cpuEnd.user - cpuStart.user) / options.seconds;
         // The pump goes with the pin: its counts first.
         result.notifications = stream.counters().notifications;
         result.underruns = stream.counters().underruns;
-        result.inFlightFrames = FramesInFlight(system.bus().isochronous(), *endpoint);
+        inFlightTransfers = inFlight.transfers();
         result.feedbackRate = endpoint->feedback == 0
                                   ? 0
                                   : system.bus().isochronous().feedbackRate(endpoint->feedback);
@@ -253,6 +258,11 @@ RunResult Play(const Options& options) {
         std::uint32_t{endpoint->format.channels} * endpoint->format.bytesPerSample;
     result.frames = sink.stream().size() / block;
     result.delayFrames = SignalDelay(sink.stream(), block, options);
+    // Transfers of the stream's format all carry about the same frames.
+    if (result.transfers != 0)
+        result.inFlightFrames = std::llround(static_cast<double>(result.frames) /
+                                             static_cast<double>(result.transfers) *
+                                             static_cast<double>(inFlightTransfers));
     if (!options.out.empty() && !writeWav(options.out, endpoint->format, sink.stream()))
         return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.out);
     if (capture.endpoint) {
