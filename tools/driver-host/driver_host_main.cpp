@@ -47,6 +47,11 @@ int main(int argc, char** argv) {
                     ms(result.limiterDelayFrames()));
     else
         std::printf("delay to the device: the signal did not reach it\n");
+    if (result.gaps != 0)
+        std::fprintf(stderr,
+                     "driver-host: %llu packet slots passed without a packet: the machine did not "
+                     "keep up with real time, and the delay is not the driver's alone\n",
+                     static_cast<unsigned long long>(result.gaps));
     if (result.feedbackRate != 0) std::printf("feedback rate %u Hz\n", result.feedbackRate);
     std::printf("cpu per second of audio %.2f ms (user %.2f ms)\npool blocks left %zu\n",
                 result.cpuMsPerAudioSecond, result.userCpuMsPerAudioSecond, result.poolBlocksLeft);

@@ -253,6 +253,7 @@ RunResult Play(const Options& options) {
     capture.filter.close();
     const usbsim::OutSink sink = system.bus().isochronous().sink(endpoint->address);
     result.packets = sink.packets().size();
+    result.gaps = sink.gaps();
     result.transfers = system.bus().isochronous().transfersServed(endpoint->address);
     const std::uint32_t block =
         std::uint32_t{endpoint->format.channels} * endpoint->format.bytesPerSample;

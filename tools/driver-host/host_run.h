@@ -18,6 +18,7 @@ struct RunResult {
     std::uint64_t frames = 0;    // the OUT endpoint received
     std::uint64_t packets = 0;   // OUT packets
     std::uint64_t transfers = 0; // OUT transfers the bus served whole
+    std::uint64_t gaps = 0;      // OUT packet slots that passed without a packet
     std::uint64_t notifications = 0;
     std::uint64_t underruns = 0;
     std::uint64_t capturedFrames = 0; // handed to the system by the capture pin

@@ -61,6 +61,7 @@ TEST(HostRun, TheDeviceGetsTheSignalAfterTheReportedDelay) {
         ASSERT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
         EXPECT_EQ(result.poolBlocksLeft, 0u);
         EXPECT_EQ(result.underruns, 0u);
+        EXPECT_EQ(result.gaps, 0u);
         EXPECT_EQ(result.limiterDelayFrames(), 256);
         EXPECT_EQ(result.inFlightFrames, 720); // three 5 ms transfers
         EXPECT_EQ(result.feedbackRate, c.feedbackRate);
