@@ -7,8 +7,6 @@
 #include "driver/common/interface_ids.h"
 #include "platform/usb/configuration.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr std::uint8_t AudioInterfaceClass = 0x01;
@@ -170,13 +168,6 @@ kernel::NTSTATUS CUsbAudioAdapter::CreateModel(DeviceModelFactory create) {
 
 kernel::NTSTATUS CUsbAudioAdapter::LoadAsio() {
     const std::uint32_t endpoints = GetEndpointCount();
-    if (endpoints > 0) {
-        m_AsioRecords =
-            CPoolBuffer(kernel::PoolType::NonPagedNx,
-                        std::size_t{endpoints} * AsioEndpointRecordBytes, UsbAdapterTag);
-        if (!m_AsioRecords.IsValid()) return kernel::STATUS_INSUFFICIENT_RESOURCES;
-        std::memset(m_AsioRecords.Get(), 0, m_AsioRecords.Size());
-    }
     bool hasAsioEndpoint = false;
     for (std::uint32_t index = 0; index < endpoints; ++index) {
         EndpointInfoRecord record = {};

@@ -24,8 +24,6 @@ inline constexpr std::uint32_t AsioDefaultLatencyIndex = 4;
 inline constexpr std::uint32_t AsioMaxLatencyIndex = 7;
 // Rates from here on are DSD rates, multiples of 44100 or 48000.
 inline constexpr std::uint32_t AsioFirstDsdRate = 2822400;
-// Bytes of the adapter's per-endpoint ASIO record.
-inline constexpr std::uint32_t AsioEndpointRecordBytes = 16;
 
 inline constexpr char16_t AsioSampleTypeSetting[] = u"ASIOMLDataBitDepth";
 inline constexpr char16_t AsioLatencySetting[] = u"ASIOMLDataLatency";

@@ -150,7 +150,6 @@ private:
     portcls::IAdapterPowerManagement* m_pModelPower = nullptr;
 
     AsioSettings m_Asio;
-    CPoolBuffer m_AsioRecords; // one record per endpoint
     bool m_bAsioSuspended = false;
     // Taken by whoever completes it: the D0 change, a cancel or a close.
     std::atomic<io::Irp*> m_pParkedAsioStop{nullptr};

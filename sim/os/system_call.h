@@ -30,4 +30,17 @@ kernel::NTSTATUS callOnSystemThread(kernel::ManualClock* clock,
                                     std::function<kernel::NTSTATUS()> call);
 inline constexpr kernel::Duration realTimePatience = std::chrono::seconds(10);
 
+// The same, for a call that waits on what only moving time completes (a
+// request on the bus): while it has not returned after the clock settled,
+// the caller calls advance (which moves time on by a step and settles), at
+// most maxSteps times. STATUS_PENDING when it still blocks after that.
+kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
+                                    std::function<kernel::NTSTATUS()> call,
+                                    const std::function<void()>& advance, int maxSteps);
+// Both in one: a null clock waits under the real clock as above (advance
+// and maxSteps are not used then).
+kernel::NTSTATUS callOnSystemThread(kernel::ManualClock* clock,
+                                    std::function<kernel::NTSTATUS()> call,
+                                    const std::function<void()>& advance, int maxSteps);
+
 } // namespace ossim

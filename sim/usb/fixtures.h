@@ -30,6 +30,9 @@ FunctionDescription uac1Headset();
 // asynchronous playback endpoint with explicit feedback, the 6-byte status
 // interrupt.
 FunctionDescription uac2FeedbackDevice();
+// The same as the maker's product 0x01E1, whose headphones and microphone
+// both serve ASIO.
+FunctionDescription uac2AsioDevice();
 
 // The N3W8 chip's side of its register path: what register writes stored,
 // the two identification bytes it answers and the input report it reports.
@@ -49,6 +52,10 @@ FunctionDescription k7d2Device();
 // with mute, volume and bass.
 FunctionDescription p9f4Device();
 FunctionDescription t6l1Device();
+// The chip headset on the generic release-1 model, whose identification
+// registers mark playback and capture as serving ASIO; the ids may name a
+// product the driver knows.
+FunctionDescription asioChipHeadset(std::uint16_t vendor = 0x5A17, std::uint16_t product = 0x0605);
 // Its feature unit 9 has a vendor control block with the effect controls
 // 139 and 140, read and written by vendor requests.
 FunctionDescription q7k2Device();

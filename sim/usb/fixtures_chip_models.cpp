@@ -241,6 +241,22 @@ FunctionDescription t6l1Device() {
     return chipHeadset(fixtureVendor, 0x0603, modelStringIndex, u"HXR7D5B", 3, terminal::speaker);
 }
 
+FunctionDescription asioChipHeadset(std::uint16_t vendor, std::uint16_t product) {
+    // "HXR7D5" without the T6L1 model's "B": the generic release-1 model,
+    // which reads the chip's two identification registers.
+    FunctionDescription d =
+        chipHeadset(vendor, product, modelStringIndex, u"HXR7D5A", 3, terminal::headphones);
+    d.requests = [](const usb::SetupPacket& setup,
+                    std::span<const std::uint8_t>) -> std::optional<Bytes> {
+        // Bits 1-3 of the first register all set, bit 1 of the second clear:
+        // both directions serve ASIO.
+        if (isRequest(setup, fixtureVendorOtherIn, 0, 0x001A, 0)) return Bytes{0x0E};
+        if (isRequest(setup, fixtureVendorOtherIn, 0, 0x0020, 0)) return Bytes{0x00};
+        return std::nullopt;
+    };
+    return d;
+}
+
 FunctionDescription q7k2Device() { return q7k2Device(fixtureVendor, 0x0802, 0x0100); }
 
 FunctionDescription q7k2Device(std::uint16_t vendor, std::uint16_t product, std::uint16_t release) {

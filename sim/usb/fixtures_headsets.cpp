@@ -129,4 +129,11 @@ FunctionDescription uac2FeedbackDevice() {
     return d;
 }
 
+FunctionDescription uac2AsioDevice() {
+    FunctionDescription d = uac2FeedbackDevice();
+    d.productId = 0x01E1;
+    d.strings[1].text = u"USB Audio 2 ASIO Headset";
+    return d;
+}
+
 } // namespace usbsim::fixtures

@@ -313,6 +313,17 @@ TEST(UacEndpointInfo, RecordsByDeviceDirectionAndType) {
         {true, {0x0B05, 0x17B1, 0, 2, 1}, 0x603F, 0, 3},
         {true, {MakerVendorId, 0x01E1, 1, 3, 1}, 0, 0, 0},
         {true, {MakerVendorId, 0x01E1, 0, 3, 1}, 0, 0, 2},
+        // The ASIO rows (word 6 bit 1): headphones, microphone and line of
+        // the maker's product, the generic release-2 capture types.
+        {true, {MakerVendorId, 0x01E1, 0, 2, 1}, 0, 0, 2},
+        {true, {MakerVendorId, 0x01E1, 1, 7, 1}, 0, 0, 2},
+        {true, {MakerVendorId, 0x01E1, 0, 6, 1}, 0, 0, 2},
+        {true, {MakerVendorId, 0x01E1, 0, 1, 1}, 0, 0, 0},
+        {true, {MakerVendorId, 0x01E1, 1, 9, 1}, 0, 0, 0},
+        {true, {0x0B05, 0x189D, 0, 1, 1}, 0x3C0087, 0, 2},
+        {true, {0x0B05, 0x189D, 1, 7, 1}, 0x28000, 0, 2},
+        {true, {0x1234, 1, 1, 11, 1}, 0x28000, 0, 18},
+        {true, {0x1234, 1, 1, 18, 1}, 0x28000, 0, 18},
         {true, {0x1234, 1, 1, 7, 1}, 0x28000, 0, 18},
         {true, {0x0B05, 0x180F, 1, 11, 1}, 0x28000, 0, 16},
         {true, {0x1234, 1, 1, 1, 1}, 0, 0, 18},

@@ -1,0 +1,253 @@
+// The ASIO interface on the real device models, from the driver's entry
+// point on the simulated system: the user-mode client script streams a ramp
+// to the device and reads the microphone back, in lockstep.
+#include "driver/adapter/asio_records.h"
+#include "driver/adapter/driver_entry.h"
+#include "platform/io/registry.h"
+#include "platform/ks/state.h"
+#include "platform/ks/wave_format.h"
+#include "platform/portcls/subdevice_access.h"
+#include "sim/os/asio_client.h"
+#include "sim/os/simulated_system.h"
+#include "sim/os/system_call.h"
+#include "sim/os/wave_stream.h"
+#include "sim/usb/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using kernel::STATUS_SUCCESS;
+using namespace std::chrono_literals;
+
+// The client speaks the driver's protocol from its own copy of it.
+static_assert(ossim::asio::interfaceClass == GUID_ASIO_PRIVATE_INTERFACE);
+static_assert(std::u16string_view(ossim::asio::interfaceReference) == AsioInterfaceReference);
+static_assert(ossim::asio::createBuffers == asio_control::CreateBuffers &&
+              ossim::asio::start == asio_control::Start &&
+              ossim::asio::stop == asio_control::Stop &&
+              ossim::asio::getChannels == asio_control::GetChannels &&
+              ossim::asio::getBufferSize == asio_control::GetBufferSize &&
+              ossim::asio::getSampleTypes == asio_control::GetSampleTypes &&
+              ossim::asio::setSampleType == asio_control::SetSampleType &&
+              ossim::asio::setSampleRate == asio_control::SetSampleRate &&
+              ossim::asio::disposeBuffers == asio_control::DisposeBuffers);
+
+struct Headset {
+    const char* name;
+    usbsim::FunctionDescription (*make)();
+    std::uint8_t outAddress;
+    std::uint32_t outputs;
+    std::uint32_t inputs;
+};
+
+usbsim::FunctionDescription Uac2() { return usbsim::fixtures::uac2AsioDevice(); }
+usbsim::FunctionDescription Uac1() { return usbsim::fixtures::asioChipHeadset(); }
+
+const Headset Headsets[] = {
+    {"uac2", Uac2, 0x01, 2, 1},
+    {"uac1", Uac1, 0x01, 2, 1},
+};
+
+std::uint16_t Sample16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+// Each test on a registry of its own: the driver keeps its ASIO settings there.
+class AsioStreamingTest : public testing::TestWithParam<Headset> {
+    io::Registry m_registry;
+};
+
+class AsioOnDevice : public testing::Test {
+    io::Registry m_registry;
+};
+
+TEST_P(AsioStreamingTest, TheClientScriptStreamsBothDirections) {
+    const Headset& headset = GetParam();
+    ossim::SimulatedSystem system(headset.make());
+    ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+    {
+        ossim::AsioClient client(system);
+        ASSERT_EQ(client.open(), STATUS_SUCCESS);
+        ASSERT_EQ(client.configure({}), STATUS_SUCCESS);
+        EXPECT_EQ(client.outputChannels(), headset.outputs);
+        EXPECT_EQ(client.inputChannels(), headset.inputs);
+        ASSERT_EQ(client.rings().size(), 2u);
+        ASSERT_EQ(client.start(), STATUS_SUCCESS);
+        client.run(300ms);
+        ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+
+        const ossim::AsioClientRing& out = client.rings()[0];
+        const ossim::AsioClientRing& in = client.rings()[1];
+        ASSERT_FALSE(out.isCapture());
+        ASSERT_TRUE(in.isCapture());
+        EXPECT_EQ(out.lostBytes, 0u);
+        EXPECT_EQ(in.lostBytes, 0u);
+        // The capture ring's transfers wake the client, once each.
+        EXPECT_EQ(in.header->last, 1u);
+        EXPECT_EQ(out.header->last, 0u);
+        // Every completed transfer of the waking ring set the event once,
+        // and each woke the client.
+        EXPECT_GT(client.wakes(), 250u);
+        const std::vector<std::uint32_t>& counted = client.wakeCompletions();
+        ASSERT_EQ(counted.size(), client.wakes());
+        for (std::size_t wake = 1; wake < counted.size(); ++wake)
+            ASSERT_EQ(counted[wake], counted[wake - 1] + 1) << wake;
+
+        // The device heard silence, then the ramp, every frame once, in both
+        // channels.
+        const usbsim::OutSink sink = system.bus().isochronous().sink(headset.outAddress);
+        EXPECT_EQ(sink.gaps(), 0u);
+        const usbsim::Bytes& heard = sink.stream();
+        std::size_t first = 0;
+        while (first + 4 <= heard.size() && Sample16(heard, first) == 0) first += 4;
+        ASSERT_LT(first + 4, heard.size()) << "no ramp reached the device";
+        const std::size_t frames = (heard.size() - first) / 4;
+        EXPECT_GT(frames, 48u * 250);
+        for (std::size_t frame = 0; frame < frames; ++frame) {
+            const auto expected = static_cast<std::uint16_t>(ossim::AsioClient::rampValue(frame));
+            ASSERT_EQ(Sample16(heard, first + 4 * frame), expected) << frame;
+            ASSERT_EQ(Sample16(heard, first + 4 * frame + 2), expected) << frame;
+        }
+        // The microphone's frames, numbered by the device, reached the
+        // client in order with none missing.
+        const std::vector<std::uint8_t>& captured = in.captured;
+        ASSERT_GT(captured.size(), 2u * 48 * 250);
+        const std::uint16_t start = Sample16(captured, 0);
+        for (std::size_t at = 0; at + 2 <= captured.size(); at += 2)
+            ASSERT_EQ(Sample16(captured, at), static_cast<std::uint16_t>(start + at / 2)) << at;
+
+        EXPECT_EQ(client.disposeBuffers(), STATUS_SUCCESS);
+        EXPECT_EQ(client.close(), STATUS_SUCCESS);
+    }
+    EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+}
+
+INSTANTIATE_TEST_SUITE_P(Headsets, AsioStreamingTest, testing::ValuesIn(Headsets),
+                         [](const testing::TestParamInfo<Headset>& info) {
+                             return std::string(info.param.name);
+                         });
+
+ks::DataFormatWaveFormatExtensible StereoPcm16() {
+    ks::DataFormatWaveFormatExtensible format{};
+    format.DataFormat = {sizeof(ks::DataFormatWaveFormatExtensible),
+                         0,
+                         0,
+                         0,
+                         ks::KSDATAFORMAT_TYPE_AUDIO,
+                         ks::KSDATAFORMAT_SUBTYPE_PCM,
+                         ks::KSDATAFORMAT_SPECIFIER_WAVEFORMATEX};
+    format.WaveFormatExt.Format = {ks::format_tag::extensible, 2, 48000, 48000 * 4, 4, 16, 22};
+    format.WaveFormatExt.wValidBitsPerSample = 16;
+    format.WaveFormatExt.dwChannelMask = 3;
+    format.WaveFormatExt.SubFormat = ks::KSDATAFORMAT_SUBTYPE_PCM;
+    return format;
+}
+
+// A wave pin that plays while the ASIO client streams goes on counting its
+// position, and none of its samples reach the device once the ramp does:
+// the ASIO stream owns the endpoint.
+TEST_F(AsioOnDevice, AWavePinKeepsItsPositionAndNothingOfItMixesIn) {
+    ossim::SimulatedSystem system(usbsim::fixtures::uac2AsioDevice());
+    ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+    portcls::FilterHandle filter;
+    ASSERT_EQ(system.host().openFilter(system.device(), u"HPOut00Wave", filter), STATUS_SUCCESS);
+    // A value the ramp never takes.
+    constexpr std::uint16_t waveValue = 0x8123;
+    const auto fill = [](std::uint8_t* frames, std::uint32_t count) {
+        for (std::uint32_t i = 0; i < count * 2; ++i) {
+            frames[2 * i] = waveValue & 0xFF;
+            frames[2 * i + 1] = waveValue >> 8;
+        }
+    };
+    ossim::WaveStream wave;
+    const ks::DataFormatWaveFormatExtensible format = StereoPcm16();
+    ASSERT_EQ(wave.open(filter, 0, &format.DataFormat, 1200, {fill, {}}), STATUS_SUCCESS);
+    for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run})
+        ASSERT_EQ(ossim::callOnSystemThread(system.clock(),
+                                            [&wave, state] { return wave.setState(state); }),
+                  STATUS_SUCCESS);
+    system.step(50ms);
+    std::size_t whileAsio = 0; // samples the device had when the client stopped
+    {
+        ossim::AsioClient client(system);
+        ASSERT_EQ(client.open(), STATUS_SUCCESS);
+        ASSERT_EQ(client.configure({}), STATUS_SUCCESS);
+        ASSERT_EQ(client.start(), STATUS_SUCCESS);
+        std::uint32_t before = 0;
+        ASSERT_EQ(wave.position(&before), STATUS_SUCCESS);
+        client.run(200ms);
+        std::uint32_t after = 0;
+        ASSERT_EQ(wave.position(&after), STATUS_SUCCESS);
+        EXPECT_NE(after, before) << "the wave pin's position stood still";
+        whileAsio = system.bus().isochronous().sink(0x01).stream().size() / 2;
+        ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+        EXPECT_EQ(client.rings()[0].lostBytes, 0u);
+    }
+    const usbsim::OutSink sink = system.bus().isochronous().sink(0x01);
+    const usbsim::Bytes& heard = sink.stream();
+    std::vector<std::uint16_t> samples(heard.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = Sample16(heard, 2 * i);
+    // The wave pin was heard before the client started, not while the ramp
+    // played, and again once the client stopped.
+    ASSERT_LE(whileAsio, samples.size());
+    const auto stopped = samples.begin() + static_cast<std::ptrdiff_t>(whileAsio);
+    const auto ramp = std::find(samples.begin(), stopped, std::uint16_t{1});
+    ASSERT_NE(ramp, stopped);
+    EXPECT_NE(std::find(samples.begin(), ramp, waveValue), ramp);
+    EXPECT_EQ(std::find(ramp, stopped, waveValue), stopped);
+    EXPECT_NE(std::find(stopped, samples.end(), waveValue), samples.end());
+
+    std::atomic<bool> closed{false};
+    ossim::callOnSystemThread(system.clock(), [&wave, &closed] {
+        wave.close();
+        closed = true;
+        return STATUS_SUCCESS;
+    });
+    for (int frame = 0; frame < 1000 && !closed; ++frame) system.step(1ms);
+    ASSERT_TRUE(closed);
+    filter.close();
+    EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+}
+
+// A product the driver knows to tell is sent vendor request 7 with 1 when
+// the streams start and with 0 when they stop; its default sample type (24
+// bits in 32) is one the headset lacks, so the first client's buffers fail
+// and its 16 bits become the active type once it closes.
+TEST_F(AsioOnDevice, AListedProductIsToldWhenStreamsStartAndStop) {
+    ossim::SimulatedSystem system(usbsim::fixtures::asioChipHeadset(0x0B05, 0x17A8));
+    ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+    {
+        ossim::AsioClient first(system);
+        ASSERT_EQ(first.open(), STATUS_SUCCESS);
+        EXPECT_EQ(first.configure({}), kernel::STATUS_NO_MATCH);
+        EXPECT_EQ(first.close(), STATUS_SUCCESS);
+    }
+    {
+        ossim::AsioClient client(system);
+        ASSERT_EQ(client.open(), STATUS_SUCCESS);
+        ASSERT_EQ(client.configure({}), STATUS_SUCCESS);
+        system.function().clearLog();
+        ASSERT_EQ(client.start(), STATUS_SUCCESS);
+        client.run(20ms);
+        ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+        std::vector<std::uint16_t> told;
+        for (const usbsim::LoggedRequest& request : system.function().log())
+            if (request.setup.bmRequestType == 0x40 && request.setup.bRequest == 7)
+                told.push_back(static_cast<std::uint16_t>(request.setup.wValue.value()));
+        EXPECT_EQ(told, (std::vector<std::uint16_t>{1, 0}));
+        EXPECT_GT(client.wakes(), 10u);
+    }
+    EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+// The user-mode side of the headset driver's ASIO interface, as an ASIO host
+// program's driver uses it: it opens the interface's file, asks for the
+// channels, sets the sample type and the rate, creates buffers for every
+// channel it is given, starts with an event and then, each time the event
+// wakes it, writes a ramp into the render rings ahead of the driver and reads
+// the capture rings behind it; it stops, gives the buffers up and closes.
+// Requests are carried out on a system thread while the simulated system
+// steps, so the streams run in lockstep with the bus and every run gives the
+// same result.
+#pragma once
+
+#include "platform/kernel/guid.h"
+#include "platform/kernel/status.h"
+#include "platform/kernel/time.h"
+#include "sim/os/simulated_system.h"
+#include "sim/os/user_client.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace ossim {
+
+namespace asio {
+// The interface's class and reference string, as the driver registers them.
+inline constexpr kernel::Guid interfaceClass =
+    kernel::makeGuid("{2EE7DB21-FFD3-42C5-AF60-F7451626C242}");
+inline constexpr char16_t interfaceReference[] = u"HXASIOPrivateInterface";
+
+// The requests the client sends (device type 0x1D, buffered).
+inline constexpr std::uint32_t getChannels = 0x1D6004;
+inline constexpr std::uint32_t getSampleTypes = 0x1D600C;
+inline constexpr std::uint32_t setSampleType = 0x1DA01C;
+inline constexpr std::uint32_t setSampleRate = 0x1DA030;
+inline constexpr std::uint32_t getBufferSize = 0x1D6034;
+inline constexpr std::uint32_t createBuffers = 0x1DE038;
+inline constexpr std::uint32_t disposeBuffers = 0x1DA03C;
+inline constexpr std::uint32_t start = 0x1DA040;
+inline constexpr std::uint32_t stop = 0x1DA044;
+
+// The head of a ring the driver shares (ten 32-bit words).
+struct RingHeader {
+    std::uint32_t active;
+    std::uint32_t direction; // 1 capture, 0 render
+    std::uint32_t channels;
+    std::uint32_t firstChannel;
+    std::uint32_t ringBytes;
+    std::uint32_t position; // the driver's offset: read for render, write for capture
+    std::uint32_t startPosition;
+    std::uint32_t leadBytes;
+    std::uint32_t last; // this ring's transfers wake the client
+    std::uint32_t completions;
+};
+static_assert(sizeof(RingHeader) == 40);
+
+// Bytes of one sample of an ASIO sample type (16: 2, 17: 3, the others: 4).
+std::uint32_t sampleBytes(std::uint32_t sampleType);
+} // namespace asio
+
+struct AsioClientSettings {
+    std::uint32_t sampleRate = 48000;
+    std::uint32_t sampleType = 16; // 16-bit integer
+    std::uint32_t bufferFrames = 256;
+    bool render = true;  // buffers for every output channel
+    bool capture = true; // and for every input channel
+};
+
+// One ring as the client sees it after CreateBuffers.
+struct AsioClientRing {
+    asio::RingHeader* header = nullptr; // in the client's view of the ring block
+    std::uint64_t driverBytes = 0;      // how far the driver has come, unwrapped
+    std::uint64_t clientBytes = 0;      // how far the client has come, unwrapped
+    std::vector<std::uint8_t> captured; // capture: what was read, in order
+    std::uint64_t lostBytes = 0;        // render written late / capture overrun
+    std::uint32_t lastPosition = 0;     // the header's position when last seen
+    bool served = false;                // render: written since the start
+
+    bool isCapture() const { return header->direction == 1; }
+    std::uint8_t* data() const { return reinterpret_cast<std::uint8_t*>(header + 1); }
+};
+
+class AsioClient {
+public:
+    // The system must outlive the client.
+    explicit AsioClient(SimulatedSystem& system) : m_system(system), m_user(system.clock()) {}
+    // Stops, gives the buffers up and closes what is still open.
+    ~AsioClient();
+    AsioClient(const AsioClient&) = delete;
+    AsioClient& operator=(const AsioClient&) = delete;
+
+    // Opens the interface's file; STATUS_OBJECT_NAME_NOT_FOUND when no
+    // device offers it.
+    kernel::NTSTATUS open();
+    // Channels, sample type, rate and buffers, in that order; the first
+    // failure is returned. STATUS_NOT_SUPPORTED when the sample type is not
+    // one every ASIO endpoint offers, STATUS_INVALID_PARAMETER when the
+    // buffer size lies outside the driver's range.
+    kernel::NTSTATUS configure(const AsioClientSettings& settings);
+    // Creates the buffer event and starts the streams.
+    kernel::NTSTATUS start();
+    // Moves time on frame by frame; each frame the event is found set, the
+    // client serves its rings.
+    void run(kernel::Duration duration);
+    kernel::NTSTATUS stop();
+    kernel::NTSTATUS disposeBuffers();
+    kernel::NTSTATUS close();
+
+    // From GetChannels: outputs and inputs.
+    std::uint32_t outputChannels() const { return m_outputs; }
+    std::uint32_t inputChannels() const { return m_inputs; }
+    // From GetBufferSize: minimum, maximum, preferred, granularity.
+    const std::uint32_t (&bufferSizes() const)[4] { return m_bufferSizes; }
+    // One per ASIO endpoint, in the driver's order.
+    std::span<AsioClientRing> rings() { return m_rings; }
+    // How many times the event woke the client.
+    std::uint64_t wakes() const { return m_wakes; }
+    // The waking ring's completion counter at each wake since the start.
+    const std::vector<std::uint32_t>& wakeCompletions() const { return m_wakeCompletions; }
+    // The value the ramp gives frame i (every channel the same): i + 1 in the
+    // sample's width, little-endian; never 0, it starts again after 32767.
+    static std::uint32_t rampValue(std::uint64_t frame) {
+        return static_cast<std::uint32_t>(frame % 32767) + 1;
+    }
+
+    // One request through the client's file, on a system thread while time
+    // moves on; the request's status and the bytes it returned.
+    kernel::NTSTATUS control(std::uint32_t code, std::span<const std::uint8_t> input,
+                             std::span<std::uint8_t> output, std::uint32_t* returned = nullptr);
+
+private:
+    void serve();
+    void serveRender(AsioClientRing& ring);
+    void serveCapture(AsioClientRing& ring);
+    void unwrapDriverPosition(AsioClientRing& ring);
+    kernel::NTSTATUS word(std::uint32_t code, std::uint32_t value);
+
+    SimulatedSystem& m_system;
+    UserClient m_user;
+    std::uint32_t m_file = 0;
+    std::uint32_t m_event = 0;
+    bool m_running = false;
+    bool m_buffers = false;
+    std::uint32_t m_sampleType = 16;
+    std::uint32_t m_bufferFrames = 0;
+    std::uint32_t m_outputs = 0;
+    std::uint32_t m_inputs = 0;
+    std::uint32_t m_bufferSizes[4] = {};
+    std::vector<AsioClientRing> m_rings;
+    std::uint64_t m_rampFrames = 0;
+    std::uint64_t m_wakes = 0;
+    std::vector<std::uint32_t> m_wakeCompletions;
+};
+
+} // namespace ossim
