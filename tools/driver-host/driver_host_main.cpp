@@ -32,13 +32,20 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(result.transfers),
                 static_cast<unsigned long long>(result.notifications),
                 static_cast<unsigned long long>(result.underruns));
+    if (options->asio)
+        std::printf("asio events %llu\nasio completion counter %u\nasio ring underruns %llu\n",
+                    static_cast<unsigned long long>(result.asioEvents), result.asioCompletions,
+                    static_cast<unsigned long long>(result.asioRingUnderruns));
     if (!options->captureOut.empty())
         std::printf("captured frames %llu\n",
                     static_cast<unsigned long long>(result.capturedFrames));
     const auto ms = [&options](std::int64_t frames) {
         return static_cast<double>(frames) * 1e3 / options->rate;
     };
-    if (result.delayFrames >= 0)
+    if (result.delayFrames >= 0 && options->asio)
+        std::printf("delay to the device %lld frames (%.2f ms)\n",
+                    static_cast<long long>(result.delayFrames), ms(result.delayFrames));
+    else if (result.delayFrames >= 0)
         std::printf("delay to the device %lld frames (%.2f ms): %lld in flight, limiter delay "
                     "%lld frames (%.2f ms)\n",
                     static_cast<long long>(result.delayFrames), ms(result.delayFrames),

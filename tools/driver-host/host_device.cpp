@@ -11,7 +11,9 @@ constexpr std::uint8_t firmwareStringIndex = 0x50;
 
 } // namespace
 
-usbsim::FunctionDescription Headset(bool uac2) {
+usbsim::FunctionDescription Headset(bool uac2, bool asio) {
+    if (asio)
+        return uac2 ? usbsim::fixtures::uac2AsioDevice() : usbsim::fixtures::asioChipHeadset();
     usbsim::FunctionDescription description =
         uac2 ? usbsim::fixtures::uac2FeedbackDevice() : usbsim::fixtures::uac1Headset();
     if (!uac2)

@@ -17,8 +17,9 @@
 namespace driverhost {
 
 // The release 1 headset (with a firmware string), or the release 2 device
-// with explicit feedback.
-usbsim::FunctionDescription Headset(bool uac2);
+// with explicit feedback; for ASIO, the release 1 chip headset or the
+// release 2 device whose endpoints serve it.
+usbsim::FunctionDescription Headset(bool uac2, bool asio = false);
 
 // The first wave filter of the category (render or capture); empty when
 // there is none.

@@ -34,8 +34,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
-        if (name == "--lockstep") {
-            options.lockstep = true;
+        if (name == "--lockstep" || name == "--asio") {
+            (name == "--asio" ? options.asio : options.lockstep) = true;
             continue;
         }
         if (name.rfind("--", 0) != 0) {
@@ -81,6 +81,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
             error = "bad value for " + name + ": " + value;
             return std::nullopt;
         }
+    }
+    if (options.asio && !options.lockstep) {
+        error = "--asio runs in lockstep only: add --lockstep";
+        return std::nullopt;
     }
     if (!options.out.empty() && options.out == options.captureOut) {
         error = "--out and --capture-out name the same file: " + options.out;

@@ -21,6 +21,9 @@ struct Options {
     // same run every time. Otherwise the system runs on the platform's real
     // clock, and the run takes the seconds it plays.
     bool lockstep = false;
+    // Play through the ASIO interface's rings, as an ASIO host's driver does,
+    // on a headset whose endpoints serve ASIO (lockstep only).
+    bool asio = false;
     std::string out;        // what the device's OUT endpoint received
     std::string captureOut; // what the capture pin handed the system
     // The folder that stands for the system's own: the driver's INI file
@@ -33,7 +36,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
 
 inline constexpr const char* usage =
     "usage: driver-host [--device uac1|uac2] [--rate HZ] [--bits 16|24|32] [--channels N]\n"
-    "                   [--signal sine|ramp|sweep] [--seconds S] [--lockstep]\n"
+    "                   [--signal sine|ramp|sweep] [--seconds S] [--lockstep] [--asio]\n"
     "                   [--out FILE.wav] [--capture-out FILE.wav] [--system-root DIR]\n";
 
 } // namespace driverhost

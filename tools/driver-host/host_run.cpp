@@ -8,6 +8,7 @@
 #include "platform/ks/topology_ids.h"
 #include "platform/ks/wave_format.h"
 #include "platform/portcls/subdevice_access.h"
+#include "sim/os/asio_client.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
 #include "tools/driver-host/host_device.h"
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -175,10 +177,153 @@ kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& sys
          }});
 }
 
+// What a way of playing leaves for the statistics and the files.
+struct Played {
+    Capture capture;
+    std::size_t inFlightTransfers = 0;
+    std::string failure; // what failed, when the status does not succeed
+};
+
+// Plays for the run's seconds, moving time with `advance`, sampling the OUT
+// endpoint's transfers in flight and the CPU time taken.
+void PlayFor(const Options& options, World& world,
+             const std::function<void(kernel::Duration)>& advance, std::uint8_t address,
+             RunResult& result, Played& played) {
+    InFlightSampler inFlight;
+    const CpuTime cpuStart = ProcessCpuTime();
+    auto left = std::chrono::duration_cast<kernel::Duration>(
+        std::chrono::duration<double>(options.seconds));
+    for (const kernel::Duration chunk = std::chrono::milliseconds(10);
+         left > kernel::Duration::zero(); left -= chunk) {
+        advance(std::min(left, chunk));
+        inFlight.sample(world.system.bus().isochronous(), address);
+    }
+    const CpuTime cpuEnd = ProcessCpuTime();
+    result.cpuMsPerAudioSecond = (cpuEnd.total - cpuStart.total) / options.seconds;
+    result.userCpuMsPerAudioSecond = (cpuEnd.user - cpuStart.user) / options.seconds;
+    played.inFlightTransfers = inFlight.transfers();
+}
+
+// Through the first render wave pin, with the first capture pin beside it
+// when its frames are wanted.
+kernel::NTSTATUS PlayWave(const Options& options, World& world,
+                          const usbsim::FunctionDescription& description,
+                          const DataEndpoint& endpoint, RunResult& result, Played& played) {
+    ossim::SimulatedSystem& system = world.system;
+    const std::u16string name =
+        WaveFilter(system.host().subdevices(system.device()), ks::KSCATEGORY_RENDER);
+    played.failure = "no render wave filter";
+    if (name.empty()) return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+    portcls::FilterHandle filter;
+    kernel::NTSTATUS status = system.host().openFilter(system.device(), name, filter);
+    played.failure = "opening the wave filter";
+    if (!kernel::succeeded(status)) return status;
+    SignalSource source(options);
+    const ks::DataFormatWaveFormatExtensible format =
+        PcmFormat(options.rate, options.channels, options.bits, (1u << options.channels) - 1);
+    Capture& capture = played.capture;
+    const StreamCloser captureCloser(world, capture.stream);
+    ossim::WaveStream stream;
+    const StreamCloser closer(world, stream);
+    status = stream.open(
+        filter, 0, &format.DataFormat, marginFrames,
+        {[&source](std::uint8_t* frames, std::uint32_t count) { source.fill(frames, count); }, {}});
+    played.failure = "creating the pin for " + std::to_string(options.bits) + "-bit " +
+                     std::to_string(options.channels) + "-channel PCM at " +
+                     std::to_string(options.rate) + " Hz";
+    if (!kernel::succeeded(status)) return status;
+    if (!options.captureOut.empty()) {
+        status = OpenCapture(options, system, description, capture, played.failure);
+        if (!kernel::succeeded(status)) return status;
+        status = world.run(capture.stream);
+        played.failure = "starting the capture pin";
+        if (!kernel::succeeded(status)) return status;
+    }
+    status = world.run(stream);
+    played.failure = "starting the pin";
+    if (!kernel::succeeded(status)) return status;
+    PlayFor(
+        options, world, [&world](kernel::Duration d) { world.advance(d); }, endpoint.address,
+        result, played);
+    // The pump goes with the pin: its counts first.
+    result.notifications = stream.counters().notifications;
+    result.underruns = stream.counters().underruns;
+    result.feedbackRate =
+        endpoint.feedback == 0 ? 0 : system.bus().isochronous().feedbackRate(endpoint.feedback);
+    played.failure = "stopping the pin";
+    if (!world.close(stream)) return kernel::STATUS_DEVICE_BUSY;
+    played.failure = "stopping the capture pin";
+    if (capture.stream.isOpen() && !world.close(capture.stream)) return kernel::STATUS_DEVICE_BUSY;
+    capture.filter.close();
+    return kernel::STATUS_SUCCESS;
+}
+
+// Through the ASIO interface's rings, as an ASIO host's driver plays: the
+// signal in every output channel, every input channel read.
+kernel::NTSTATUS PlayAsio(const Options& options, World& world, const DataEndpoint& endpoint,
+                          RunResult& result, Played& played) {
+    Options mono = options;
+    mono.channels = 1;
+    SignalSource source(mono);
+    ossim::AsioClient client(world.system);
+    played.failure = "opening the ASIO interface";
+    kernel::NTSTATUS status = client.open();
+    if (!kernel::succeeded(status)) return status;
+    // ASIO's little-endian integer sample types of 16, 24 and 32 bits.
+    const std::uint32_t sampleType = options.bits == 16 ? 16 : options.bits == 24 ? 17 : 18;
+    ossim::AsioClientSettings settings;
+    settings.sampleRate = options.rate;
+    settings.sampleType = sampleType;
+    settings.capture = !options.captureOut.empty();
+    settings.signal = [&source] {
+        std::uint8_t bytes[4] = {};
+        source.fill(bytes, 1);
+        return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+               std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+    };
+    played.failure = "configuring ASIO for " + std::to_string(options.bits) + "-bit samples at " +
+                     std::to_string(options.rate) + " Hz";
+    status = client.configure(settings);
+    if (!kernel::succeeded(status)) return status;
+    played.failure = "starting the ASIO streams";
+    status = client.start();
+    if (!kernel::succeeded(status)) return status;
+    // The client serves its rings each frame its event is found set.
+    PlayFor(
+        options, world, [&client](kernel::Duration d) { client.run(d); }, endpoint.address, result,
+        played);
+    result.asioEvents = client.wakes();
+    if (!client.wakeCompletions().empty()) result.asioCompletions = client.wakeCompletions().back();
+    result.feedbackRate = endpoint.feedback == 0
+                              ? 0
+                              : world.system.bus().isochronous().feedbackRate(endpoint.feedback);
+    played.failure = "stopping the ASIO streams";
+    status = client.stop();
+    if (!kernel::succeeded(status)) return status;
+    const std::uint32_t sample = ossim::asio::sampleBytes(sampleType);
+    for (const ossim::AsioClientRing& ring : client.rings()) {
+        const std::uint32_t frameBytes = sample * ring.header->channels;
+        if (frameBytes == 0) continue;
+        if (!ring.isCapture()) {
+            result.asioRingUnderruns += ring.lostBytes / frameBytes;
+        } else if (!played.capture.endpoint) {
+            played.capture.endpoint =
+                DataEndpoint{0,
+                             {options.rate, static_cast<std::uint16_t>(ring.header->channels),
+                              static_cast<std::uint16_t>(sample)}};
+            played.capture.frames = ring.captured;
+        }
+    }
+    played.failure = "closing the ASIO interface";
+    status = client.disposeBuffers();
+    if (kernel::succeeded(status)) status = client.close();
+    return status;
+}
+
 // Everything that needs the system; the pool is counted once it is gone.
 RunResult Play(const Options& options) {
     RunResult result;
-    const usbsim::FunctionDescription description = Headset(options.uac2);
+    const usbsim::FunctionDescription description = Headset(options.uac2, options.asio);
     const std::optional<DataEndpoint> endpoint =
         FindEndpoint(description, false, options.rate, options.channels, options.bits);
     if (!endpoint)
@@ -189,68 +334,13 @@ RunResult Play(const Options& options) {
     if (!kernel::succeeded(status)) return Failed(result, status, "loading the driver");
     status = system.plug();
     if (!kernel::succeeded(status)) return Failed(result, status, "starting the device");
-    const std::u16string name =
-        WaveFilter(system.host().subdevices(system.device()), ks::KSCATEGORY_RENDER);
-    if (name.empty())
-        return Failed(result, kernel::STATUS_OBJECT_NAME_NOT_FOUND, "no render wave filter");
-    portcls::FilterHandle filter;
-    status = system.host().openFilter(system.device(), name, filter);
-    if (!kernel::succeeded(status)) return Failed(result, status, "opening the wave filter");
     World world{system};
-    SignalSource source(options);
-    const ks::DataFormatWaveFormatExtensible format =
-        PcmFormat(options.rate, options.channels, options.bits, (1u << options.channels) - 1);
-    Capture capture;
-    const StreamCloser captureCloser(world, capture.stream);
-    std::size_t inFlightTransfers = 0;
-    {
-        ossim::WaveStream stream;
-        const StreamCloser closer(world, stream);
-        status = stream.open(
-            filter, 0, &format.DataFormat, marginFrames,
-            {[&source](std::uint8_t* frames, std::uint32_t count) { source.fill(frames, count); },
-             {}});
-        if (!kernel::succeeded(status))
-            return Failed(result, status,
-                          "creating the pin for " + std::to_string(options.bits) + "-bit " +
-                              std::to_string(options.channels) + "-channel PCM at " +
-                              std::to_string(options.rate) + " Hz");
-        if (!options.captureOut.empty()) {
-            std::string what;
-            status = OpenCapture(options, system, description, capture, what);
-            if (!kernel::succeeded(status)) return Failed(result, status, what);
-            status = world.run(capture.stream);
-            if (!kernel::succeeded(status))
-                return Failed(result, status, "starting the capture pin");
-        }
-        status = world.run(stream);
-        if (!kernel::succeeded(status)) return Failed(result, status, "starting the pin");
-        InFlightSampler inFlight;
-        const CpuTime cpuStart = ProcessCpuTime();
-        auto left = std::chrono::duration_cast<kernel::Duration>(
-            std::chrono::duration<double>(options.seconds));
-        for (const kernel::Duration chunk = std::chrono::milliseconds(10);
-             left > kernel::Duration::zero(); left -= chunk) {
-            world.advance(std::min(left, chunk));
-            inFlight.sample(system.bus().isochronous(), endpoint->address);
-        }
-        const CpuTime cpuEnd = ProcessCpuTime();
-        result.cpuMsPerAudioSecond = (cpuEnd.total - cpuStart.total) / options.seconds;
-        result.userCpuMsPerAudioSecond = (cpuEnd.user - cpuStart.user) / options.seconds;
-        // The pump goes with the pin: its counts first.
-        result.notifications = stream.counters().notifications;
-        result.underruns = stream.counters().underruns;
-        inFlightTransfers = inFlight.transfers();
-        result.feedbackRate = endpoint->feedback == 0
-                                  ? 0
-                                  : system.bus().isochronous().feedbackRate(endpoint->feedback);
-        if (!world.close(stream))
-            return Failed(result, kernel::STATUS_DEVICE_BUSY, "stopping the pin");
-        if (capture.stream.isOpen() && !world.close(capture.stream))
-            return Failed(result, kernel::STATUS_DEVICE_BUSY, "stopping the capture pin");
-    }
-    filter.close();
-    capture.filter.close();
+    Played played;
+    status = options.asio ? PlayAsio(options, world, *endpoint, result, played)
+                          : PlayWave(options, world, description, *endpoint, result, played);
+    if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
+    const Capture& capture = played.capture;
+    const std::size_t inFlightTransfers = played.inFlightTransfers;
     const usbsim::OutSink sink = system.bus().isochronous().sink(endpoint->address);
     result.packets = sink.packets().size();
     result.gaps = sink.gaps();
@@ -266,7 +356,7 @@ RunResult Play(const Options& options) {
                                              static_cast<double>(inFlightTransfers));
     if (!options.out.empty() && !writeWav(options.out, endpoint->format, sink.stream()))
         return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.out);
-    if (capture.endpoint) {
+    if (capture.endpoint && !options.captureOut.empty()) {
         const WavFormat& layout = capture.endpoint->format;
         result.capturedFrames =
             capture.frames.size() / (std::uint32_t{layout.channels} * layout.bytesPerSample);

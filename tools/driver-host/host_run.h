@@ -33,6 +33,12 @@ struct RunResult {
     // CPU time of all threads while playing, per second of audio: all of it,
     // and the user-mode part (lockstep hands time over between threads
     // through the system's futexes, which a real system does not).
+    // Through ASIO: the times the client's event woke it, the waking ring's
+    // completion counter at the last wake, and the render frames the driver
+    // took before the client had written them.
+    std::uint64_t asioEvents = 0;
+    std::uint32_t asioCompletions = 0;
+    std::uint64_t asioRingUnderruns = 0;
     double cpuMsPerAudioSecond = 0;
     double userCpuMsPerAudioSecond = 0;
     std::size_t poolBlocksLeft = 0; // after the device and the driver are gone

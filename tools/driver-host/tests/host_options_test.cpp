@@ -25,6 +25,7 @@ TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
     EXPECT_DOUBLE_EQ(defaults->seconds, 2.0);
     EXPECT_FALSE(defaults->uac2);
     EXPECT_FALSE(defaults->lockstep); // real time unless asked
+    EXPECT_FALSE(defaults->asio);
     EXPECT_EQ(defaults->out, "");
     EXPECT_EQ(defaults->captureOut, "");
     EXPECT_EQ(defaults->systemRoot, "");
@@ -48,6 +49,9 @@ TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
     ASSERT_TRUE(ramp) << error;
     EXPECT_EQ(ramp->signal, Signal::ramp);
     EXPECT_TRUE(ramp->lockstep);
+    const auto asio = parseOptions({"--asio", "--lockstep"}, error);
+    ASSERT_TRUE(asio) << error;
+    EXPECT_TRUE(asio->asio);
 }
 
 TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
@@ -72,6 +76,7 @@ TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
         {{"--system-root", ""}, "bad value for --system-root: "},
         {{"--system-root"}, "missing value after --system-root"},
         {{"--lockstep", "yes"}, "unknown option yes"},
+        {{"--asio"}, "--asio runs in lockstep only: add --lockstep"},
         {{"--out", "a.wav", "--capture-out", "a.wav"},
          "--out and --capture-out name the same file: a.wav"},
         {{"--loud", "1"}, "unknown option --loud"},

@@ -92,6 +92,37 @@ TEST(HostRun, TheDeviceGetsTheSignalAfterTheReportedDelay) {
     }
 }
 
+// Through the ASIO rings the device gets the same signal, frame for frame,
+// and every transfer of the waking ring woke the client once.
+TEST(HostRun, AsioPlaysTheSignalThroughTheRings) {
+    for (const bool uac2 : {false, true}) {
+        SCOPED_TRACE(uac2 ? "release 2" : "release 1");
+        const io::Registry registry;
+        const testkit::TempFolder folder;
+        Options options = Lockstep(uac2, Signal::ramp);
+        options.asio = true;
+        options.out = (folder.path() / "out.wav").string();
+        options.captureOut = (folder.path() / "capture.wav").string();
+        const RunResult result = driverhost::runDriverHost(options);
+        ASSERT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
+        EXPECT_EQ(result.poolBlocksLeft, 0u);
+        EXPECT_EQ(result.asioRingUnderruns, 0u);
+        EXPECT_GT(result.asioEvents, 200u);
+        EXPECT_EQ(result.asioCompletions, result.asioEvents);
+        EXPECT_EQ(result.notifications, 0u); // no wave pin ran
+        EXPECT_GT(result.capturedFrames, 10000u);
+        const std::vector<std::uint8_t> wav = ReadFile(options.out);
+        ASSERT_EQ(wav.size(), 44 + result.frames * 4);
+        ASSERT_GE(result.delayFrames, 0);
+        const auto frames = static_cast<std::uint32_t>(result.frames - result.delayFrames);
+        ASSERT_GT(frames, 10000u);
+        std::vector<std::uint8_t> expected(std::size_t{frames} * 4);
+        driverhost::SignalSource(options).fill(expected.data(), frames);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                               wav.begin() + 44 + result.delayFrames * 4));
+    }
+}
+
 // The INI file in the system root reaches the driver's settings, and the
 // registry file keeps them, with what an earlier run left, for the next run.
 TEST(HostRun, SystemRootCarriesTheIniFileAndTheRegistryFromRunToRun) {
