@@ -71,6 +71,7 @@ kernel::NTSTATUS AsioClient::word(std::uint32_t code, std::uint32_t value) {
 }
 
 kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
+    m_signal = settings.signal;
     std::vector<std::uint32_t> channels(4, 0);
     kernel::NTSTATUS status = control(asio::getChannels, {}, bytesOf(channels));
     if (!kernel::succeeded(status)) return status;
@@ -177,9 +178,9 @@ void AsioClient::unwrapDriverPosition(AsioClientRing& ring) {
     ring.lastPosition = now;
 }
 
-// Writes the ramp from where the client stopped up to one buffer beyond the
-// driver's position and lead. Where the driver has passed the client, the
-// frames it took were stale: the ramp goes on where the driver is due next.
+// Writes the ramp (or the caller's signal) from where the client stopped up to one buffer beyond
+// the driver's position and lead. Where the driver has passed the client, the frames it took were
+// stale: the ramp goes on where the driver is due next.
 void AsioClient::serveRender(AsioClientRing& ring) {
     const asio::RingHeader& header = *ring.header;
     const std::uint32_t sample = asio::sampleBytes(m_sampleType);
@@ -196,7 +197,7 @@ void AsioClient::serveRender(AsioClientRing& ring) {
     const std::uint64_t target = std::min<std::uint64_t>(
         due + m_bufferFrames * frameBytes, ring.driverBytes + header.ringBytes - frameBytes);
     while (ring.clientBytes + frameBytes <= target) {
-        const std::uint32_t value = rampValue(m_rampFrames++);
+        const std::uint32_t value = m_signal ? m_signal() : rampValue(m_rampFrames++);
         for (std::uint32_t channel = 0; channel < header.channels; ++channel) {
             for (std::uint32_t byte = 0; byte < sample; ++byte) {
                 const std::uint64_t at = (ring.clientBytes + channel * sample + byte);

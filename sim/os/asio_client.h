@@ -3,10 +3,9 @@
 // channels, sets the sample type and the rate, creates buffers for every
 // channel it is given, starts with an event and then, each time the event
 // wakes it, writes a ramp into the render rings ahead of the driver and reads
-// the capture rings behind it; it stops, gives the buffers up and closes.
-// Requests are carried out on a system thread while the simulated system
-// steps, so the streams run in lockstep with the bus and every run gives the
-// same result.
+// the capture rings behind it (or a signal of the caller's); it stops, gives the buffers up and
+// closes. Requests are carried out on a system thread while the simulated system steps, so the
+// streams run in lockstep with the bus and every run gives the same result.
 #pragma once
 
 #include "platform/kernel/guid.h"
@@ -16,6 +15,7 @@
 #include "sim/os/user_client.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -63,6 +63,9 @@ struct AsioClientSettings {
     std::uint32_t bufferFrames = 256;
     bool render = true;  // buffers for every output channel
     bool capture = true; // and for every input channel
+    // The next frame's sample, the same in every channel, little-endian in
+    // the sample's width; the ramp below when not given.
+    std::function<std::uint32_t()> signal;
 };
 
 // One ring as the client sees it after CreateBuffers.
@@ -147,6 +150,7 @@ private:
     std::uint32_t m_bufferSizes[4] = {};
     std::vector<AsioClientRing> m_rings;
     std::uint64_t m_rampFrames = 0;
+    std::function<std::uint32_t()> m_signal; // empty: the ramp
     std::uint64_t m_wakes = 0;
     std::vector<std::uint32_t> m_wakeCompletions;
 };

@@ -16,7 +16,7 @@ bool succeeded(kernel::NTSTATUS status) {
 
 } // namespace
 
-DriverHost::DriverHost(kernel::ManualClock& clock) : m_clock(clock) {
+DriverHost::DriverHost(kernel::ManualClock* clock) : m_clock(clock) {
     io::setPowerRequestRoutine(servePowerRequest, this);
 }
 

@@ -3,7 +3,8 @@
 // physical device it is given (the driver's add-device routine), and sends
 // the stack the plug-and-play sequence and device power changes as I/O
 // requests from the top, each on a system thread of its own, waiting for
-// its completion by settling the manual clock. It refuses what a system
+// its completion by settling the manual clock (or, under the real clock, by
+// waiting for it). It refuses what a system
 // would never send: a start of a stack that is running, a request to a
 // stack that is gone, an unload while the driver has stacks.
 #pragma once
@@ -43,7 +44,10 @@ public:
     // (io::setPowerRequestRoutine): each goes down the device's stack from
     // its top. One host serves them at a time: the one made last, until it
     // ends. The clock must outlive the host.
-    explicit DriverHost(kernel::ManualClock& clock);
+    explicit DriverHost(kernel::ManualClock& clock) : DriverHost(&clock) {}
+    // Under the manual clock given, or under the real clock for null: then
+    // the host waits for its calls into the driver (system_call.h).
+    explicit DriverHost(kernel::ManualClock* clock);
     // Removes the stacks still there (surprise removal, then remove) and
     // unloads the driver.
     ~DriverHost();
@@ -141,7 +145,7 @@ private:
                                const io::IoStackLocation::Parameters& parameters = {});
     static kernel::NTSTATUS servePowerRequest(void* host, io::DeviceObject* device, io::Irp* irp);
 
-    kernel::ManualClock& m_clock;
+    kernel::ManualClock* m_clock; // null under the real clock
     io::DriverObject m_driver;
     std::u16string m_registryPath; // the driver may keep the text while it is loaded
     kernel::UnicodeString m_registryPathString;

@@ -1,13 +1,37 @@
 #include "sim/os/simulated_system.h"
 
+#include "platform/kernel/check.h"
+#include "sim/os/system_call.h"
 #include "sim/usb/frame_clock.h"
 
+#include <cstdlib>
+#include <thread>
 #include <utility>
 
 namespace ossim {
 
-SimulatedSystem::SimulatedSystem(usbsim::FunctionDescription description)
-    : m_function(std::move(description)), m_bus(m_function), m_host(m_clock) {}
+namespace {
+
+std::unique_ptr<kernel::ManualClock> ClockFor(SystemTime time) {
+    return time == SystemTime::manual ? std::make_unique<kernel::ManualClock>() : nullptr;
+}
+
+} // namespace
+
+SimulatedSystem::SimulatedSystem(usbsim::FunctionDescription description, SystemTime time)
+    : m_clock(ClockFor(time)), m_function(std::move(description)), m_bus(m_function),
+      m_host(m_clock.get()) {}
+
+kernel::ManualClock& SimulatedSystem::clock() {
+    // There is no clock to hand out: nothing safe to carry on with.
+    if (!kernel::check(m_clock != nullptr, "the manual clock of a system on the real clock"))
+        std::abort();
+    return *m_clock;
+}
+
+kernel::NTSTATUS SimulatedSystem::call(std::function<kernel::NTSTATUS()> work) {
+    return callOnSystemThread(m_clock.get(), std::move(work));
+}
 
 kernel::NTSTATUS SimulatedSystem::plug() {
     const kernel::NTSTATUS status = m_host.addDevice(device());
@@ -24,14 +48,18 @@ kernel::NTSTATUS SimulatedSystem::surpriseRemove() {
 kernel::NTSTATUS SimulatedSystem::remove() { return m_host.removeDevice(device()); }
 
 void SimulatedSystem::step(kernel::Duration duration) {
+    if (!m_clock) {
+        std::this_thread::sleep_for(duration);
+        return;
+    }
     for (kernel::Duration left = duration; left > kernel::Duration::zero();
          left -= usbsim::frameLength) {
-        m_clock.advance(std::min(left, kernel::Duration(usbsim::frameLength)));
+        m_clock->advance(std::min(left, kernel::Duration(usbsim::frameLength)));
         // Lockstep: the threads the frame woke (a driver call blocked on a
         // request the frame completed) catch up before the next frame, so a
         // request they send next is served in time and not after the test
         // has stopped stepping.
-        m_clock.settle();
+        m_clock->settle();
     }
 }
 

@@ -6,6 +6,11 @@
 // (query remove and remove). Time moves only in step(), one bus frame at a
 // time, so the bus's frames, the driver's timers and the audio engine's
 // pumps run in lockstep and every run gives the same result.
+//
+// A program may run the same system on the platform's real clock instead:
+// the bus's frames, the timers and the deferred calls then follow real time
+// on the clock's own thread, step() only lets that time pass, and the host
+// waits for its calls into the driver. No test runs it so: tests never sleep.
 #pragma once
 
 #include "platform/kernel/clock.h"
@@ -16,16 +21,21 @@
 #include "sim/usb/simulated_bus.h"
 #include "sim/usb/usb_function.h"
 
+#include <functional>
+#include <memory>
 #include <string_view>
 
 namespace ossim {
+
+enum class SystemTime { manual, real };
 
 class SimulatedSystem {
 public:
     // The clock is installed here: one system at a time, made while no
     // timer is set. Throws std::invalid_argument for a description the
     // function cannot express (as usbsim::UsbFunction).
-    explicit SimulatedSystem(usbsim::FunctionDescription description);
+    explicit SimulatedSystem(usbsim::FunctionDescription description,
+                             SystemTime time = SystemTime::manual);
     // The host ends first: stacks still there are surprise-removed and
     // removed and the driver unloaded; then the bus and the function go.
     ~SimulatedSystem() = default;
@@ -50,17 +60,25 @@ public:
     kernel::NTSTATUS remove();
 
     // Moves time on by whole frames of the bus, one at a time, and lets the
-    // threads each frame woke run to a standstill before the next.
+    // threads each frame woke run to a standstill before the next. Under the
+    // real clock: sleeps for the duration while the system runs.
     void step(kernel::Duration duration);
 
-    kernel::ManualClock& clock() { return m_clock; }
+    // A call into the driver on a system thread, as the host makes them
+    // (callOnSystemThread under this system's clock).
+    kernel::NTSTATUS call(std::function<kernel::NTSTATUS()> work);
+
+    bool realTime() const { return m_clock == nullptr; }
+    // The manual clock; only for a system on one (otherwise a check fails
+    // and the program ends).
+    kernel::ManualClock& clock();
     DriverHost& host() { return m_host; }
     usbsim::UsbFunction& function() { return m_function; }
     usbsim::SimulatedBus& bus() { return m_bus; }
     io::DeviceObject* device() const { return m_bus.device(); }
 
 private:
-    kernel::ManualClock m_clock;
+    std::unique_ptr<kernel::ManualClock> m_clock; // null under the real clock
     usbsim::UsbFunction m_function;
     usbsim::SimulatedBus m_bus;
     DriverHost m_host;

@@ -27,10 +27,21 @@ void runCall(void* context) {
 
 kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
                                     std::function<kernel::NTSTATUS()> call) {
+    return callOnSystemThread(&clock, std::move(call), {}, 0);
+}
+
+kernel::NTSTATUS callOnSystemThread(kernel::ManualClock* clock,
+                                    std::function<kernel::NTSTATUS()> call) {
     return callOnSystemThread(clock, std::move(call), {}, 0);
 }
 
 kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
+                                    std::function<kernel::NTSTATUS()> call,
+                                    const std::function<void()>& advance, int maxSteps) {
+    return callOnSystemThread(&clock, std::move(call), advance, maxSteps);
+}
+
+kernel::NTSTATUS callOnSystemThread(kernel::ManualClock* clock,
                                     std::function<kernel::NTSTATUS()> call,
                                     const std::function<void()>& advance, int maxSteps) {
     auto shared = std::make_shared<SystemCall>();
@@ -41,15 +52,19 @@ kernel::NTSTATUS callOnSystemThread(kernel::ManualClock& clock,
         delete context;
         return kernel::STATUS_INSUFFICIENT_RESOURCES;
     }
-    clock.settle();
-    const auto hasReturned = [thread] {
-        return kernel::waitForSingleObject(*thread, kernel::Duration::zero()) ==
-               kernel::STATUS_SUCCESS;
+    const auto hasReturned = [thread](kernel::Duration wait) {
+        return kernel::waitForSingleObject(*thread, wait) == kernel::STATUS_SUCCESS;
     };
-    bool returned = hasReturned();
-    for (int step = 0; !returned && step < maxSteps; ++step) {
-        advance();
-        returned = hasReturned();
+    bool returned = false;
+    if (clock == nullptr) {
+        returned = hasReturned(realTimePatience);
+    } else {
+        clock->settle();
+        returned = hasReturned(kernel::Duration::zero());
+        for (int step = 0; !returned && step < maxSteps; ++step) {
+            advance();
+            returned = hasReturned(kernel::Duration::zero());
+        }
     }
     kernel::dereferenceObject(*thread);
     return returned ? shared->status.load() : kernel::STATUS_PENDING;

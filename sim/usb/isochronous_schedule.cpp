@@ -135,10 +135,22 @@ std::uint64_t IsochronousSchedule::framesLost(std::uint8_t address) const {
     return found == m_pipes.end() ? 0 : found->second.source.framesLost();
 }
 
-std::uint64_t IsochronousSchedule::servedTransfers(std::uint8_t address) const {
+std::uint64_t IsochronousSchedule::transfersServed(std::uint8_t address) const {
     const std::lock_guard guard(m_lock);
     const auto found = m_pipes.find(address);
-    return found == m_pipes.end() ? 0 : found->second.servedTransfers;
+    return found == m_pipes.end() ? 0 : found->second.served;
+}
+
+std::size_t IsochronousSchedule::transfersScheduled(std::uint8_t address) const {
+    const std::lock_guard guard(m_lock);
+    const auto found = m_pipes.find(address);
+    return found == m_pipes.end() ? 0 : found->second.transfers.size();
+}
+
+std::uint32_t IsochronousSchedule::feedbackRate(std::uint8_t address) const {
+    const std::lock_guard guard(m_lock);
+    const auto found = m_pipes.find(address);
+    return found == m_pipes.end() ? 0 : found->second.feedbackRate;
 }
 
 std::size_t IsochronousSchedule::pendingTransfers() const {
@@ -268,7 +280,7 @@ void IsochronousSchedule::advance(Pipe& pipe, std::int64_t now) {
         for (; !t.finished() && t.slotOf(t.served) + t.length <= now; ++t.served)
             serve(pipe, t, t.served, t.slotOf(t.served));
         if (!t.finished()) return; // the rest of the pipe comes later still
-        ++pipe.servedTransfers;
+        ++pipe.served;
         m_done.splice(m_done.end(), pipe.transfers, pipe.transfers.begin());
     }
 }
@@ -301,10 +313,12 @@ void IsochronousSchedule::serve(Pipe& pipe, Transfer& t, std::uint32_t index, st
         const Bytes& value = t.feedback;
         const bool fits = value.size() <= room.size() && value.size() <= t.stream.maxPacket;
         packet.length = fits ? static_cast<std::uint32_t>(value.size()) : 0;
-        if (fits)
+        if (fits) {
             std::copy(value.begin(), value.end(), room.begin());
-        else
+            pipe.feedbackRate = t.rate;
+        } else {
             packet.status = usb::BusStatus::dataOverrun;
+        }
         break;
     }
     }

@@ -63,8 +63,13 @@ public:
     OutSink sink(std::uint8_t address) const;
     // Frames an IN endpoint's source produced that no packet had room for.
     std::uint64_t framesLost(std::uint8_t address) const;
-    // Transfers of the endpoint whose every slot went over the bus.
-    std::uint64_t servedTransfers(std::uint8_t address) const;
+    // Transfers of an endpoint served to their last packet's slot, and those
+    // scheduled on it now.
+    std::uint64_t transfersServed(std::uint8_t address) const;
+    std::size_t transfersScheduled(std::uint8_t address) const;
+    // The device clock's rate a feedback endpoint last reported in a packet
+    // (0 before the first).
+    std::uint32_t feedbackRate(std::uint8_t address) const;
     std::size_t pendingTransfers() const;
 
 private:
@@ -77,7 +82,8 @@ private:
         std::uint32_t selection = 0;
         OutSink sink;
         InSource source;
-        std::uint64_t servedTransfers = 0;
+        std::uint64_t served = 0;       // transfers served to their end
+        std::uint32_t feedbackRate = 0; // in the last feedback packet
     };
     using Transfers = std::list<std::unique_ptr<Transfer>>;
 

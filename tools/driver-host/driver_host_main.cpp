@@ -20,14 +20,47 @@ int main(int argc, char** argv) {
         return 2;
     }
     const driverhost::RunResult result = driverhost::runDriverHost(*options);
-    if (!kernel::succeeded(result.status))
+    if (!kernel::succeeded(result.status)) {
         std::fprintf(stderr, "driver-host: %s failed (status 0x%08x)\n", result.failure.c_str(),
                      static_cast<unsigned>(result.status));
-    std::printf(
-        "frames %llu\npackets %llu\nnotifications %llu\nunderruns %llu\npool blocks left %zu\n",
-        static_cast<unsigned long long>(result.frames),
-        static_cast<unsigned long long>(result.packets),
-        static_cast<unsigned long long>(result.notifications),
-        static_cast<unsigned long long>(result.underruns), result.poolBlocksLeft);
-    return kernel::succeeded(result.status) && result.poolBlocksLeft == 0 ? 0 : 1;
+        std::printf("pool blocks left %zu\n", result.poolBlocksLeft);
+        return 1;
+    }
+    std::printf("frames %llu\npackets %llu\ntransfers %llu\nnotifications %llu\nunderruns %llu\n",
+                static_cast<unsigned long long>(result.frames),
+                static_cast<unsigned long long>(result.packets),
+                static_cast<unsigned long long>(result.transfers),
+                static_cast<unsigned long long>(result.notifications),
+                static_cast<unsigned long long>(result.underruns));
+    if (options->asio)
+        std::printf("asio events %llu\nasio completion counter %u\nasio ring underruns %llu\n",
+                    static_cast<unsigned long long>(result.asioEvents), result.asioCompletions,
+                    static_cast<unsigned long long>(result.asioRingUnderruns));
+    if (!options->captureOut.empty())
+        std::printf("captured frames %llu\n",
+                    static_cast<unsigned long long>(result.capturedFrames));
+    const auto ms = [&options](std::int64_t frames) {
+        return static_cast<double>(frames) * 1e3 / options->rate;
+    };
+    if (result.delayFrames >= 0 && options->asio)
+        std::printf("delay to the device %lld frames (%.2f ms)\n",
+                    static_cast<long long>(result.delayFrames), ms(result.delayFrames));
+    else if (result.delayFrames >= 0)
+        std::printf("delay to the device %lld frames (%.2f ms): %lld in flight, limiter delay "
+                    "%lld frames (%.2f ms)\n",
+                    static_cast<long long>(result.delayFrames), ms(result.delayFrames),
+                    static_cast<long long>(result.inFlightFrames),
+                    static_cast<long long>(result.limiterDelayFrames()),
+                    ms(result.limiterDelayFrames()));
+    else
+        std::printf("delay to the device: the signal did not reach it\n");
+    if (result.gaps != 0)
+        std::fprintf(stderr,
+                     "driver-host: %llu packet slots passed without a packet: the machine did not "
+                     "keep up with real time, and the delay is not the driver's alone\n",
+                     static_cast<unsigned long long>(result.gaps));
+    if (result.feedbackRate != 0) std::printf("feedback rate %u Hz\n", result.feedbackRate);
+    std::printf("cpu per second of audio %.2f ms (user %.2f ms)\npool blocks left %zu\n",
+                result.cpuMsPerAudioSecond, result.userCpuMsPerAudioSecond, result.poolBlocksLeft);
+    return result.poolBlocksLeft == 0 ? 0 : 1;
 }

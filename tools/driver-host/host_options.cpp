@@ -34,6 +34,14 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
+        if (name == "--lockstep" || name == "--asio") {
+            (name == "--asio" ? options.asio : options.lockstep) = true;
+            continue;
+        }
+        if (name.rfind("--", 0) != 0) {
+            error = "unknown option " + name;
+            return std::nullopt;
+        }
         if (i + 1 >= arguments.size()) {
             error = "missing value after " + name;
             return std::nullopt;
@@ -50,13 +58,21 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
         } else if (name == "--channels") {
             good = parseNumber<std::uint16_t>(value, 1, 8, options.channels);
         } else if (name == "--signal") {
-            good = value == "sine" || value == "ramp";
-            options.signal = value == "ramp" ? Signal::ramp : Signal::sine;
+            good = value == "sine" || value == "ramp" || value == "sweep";
+            options.signal = value == "ramp"    ? Signal::ramp
+                             : value == "sweep" ? Signal::sweep
+                                                : Signal::sine;
         } else if (name == "--seconds") {
             good = parseSeconds(value, options.seconds);
         } else if (name == "--out") {
             good = !value.empty();
             options.out = value;
+        } else if (name == "--capture-out") {
+            good = !value.empty();
+            options.captureOut = value;
+        } else if (name == "--system-root") {
+            good = !value.empty();
+            options.systemRoot = value;
         } else {
             error = "unknown option " + name;
             return std::nullopt;
@@ -65,6 +81,14 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
             error = "bad value for " + name + ": " + value;
             return std::nullopt;
         }
+    }
+    if (options.asio && !options.lockstep) {
+        error = "--asio runs in lockstep only: add --lockstep";
+        return std::nullopt;
+    }
+    if (!options.out.empty() && options.out == options.captureOut) {
+        error = "--out and --capture-out name the same file: " + options.out;
+        return std::nullopt;
     }
     return options;
 }

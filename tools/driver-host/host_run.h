@@ -1,6 +1,7 @@
 // One run of the driver on a simulated headset: load and start it from its
-// entry point, play the signal through the first render wave pin in
-// lockstep, then remove the device.
+// entry point, play the signal through the first render wave pin (and run
+// the first capture pin beside it when its frames are wanted), in lockstep
+// or at the pace of the wall clock, then remove the device.
 #pragma once
 
 #include "platform/kernel/status.h"
@@ -13,11 +14,33 @@ namespace driverhost {
 
 struct RunResult {
     kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
-    std::string failure; // what failed, when status does not succeed
-    std::uint64_t frames = 0;
-    std::uint64_t packets = 0;
+    std::string failure;         // what failed, when status does not succeed
+    std::uint64_t frames = 0;    // the OUT endpoint received
+    std::uint64_t packets = 0;   // OUT packets
+    std::uint64_t transfers = 0; // OUT transfers the bus served whole
+    std::uint64_t gaps = 0;      // OUT packet slots that passed without a packet
     std::uint64_t notifications = 0;
     std::uint64_t underruns = 0;
+    std::uint64_t capturedFrames = 0; // handed to the system by the capture pin
+    // Frames from the start of the device's stream to the signal's first
+    // frame in it (negative when the signal never reached the device): the
+    // frames of the OUT transfers in flight, which the engine filled before
+    // the signal's place in the buffer came, and the limiter's delay.
+    std::int64_t delayFrames = -1;
+    std::int64_t inFlightFrames = 0;
+    std::int64_t limiterDelayFrames() const { return delayFrames - inFlightFrames; }
+    std::uint32_t feedbackRate = 0; // Hz, last reported; 0 without feedback
+    // CPU time of all threads while playing, per second of audio: all of it,
+    // and the user-mode part (lockstep hands time over between threads
+    // through the system's futexes, which a real system does not).
+    // Through ASIO: the times the client's event woke it, the waking ring's
+    // completion counter at the last wake, and the render frames the driver
+    // took before the client had written them.
+    std::uint64_t asioEvents = 0;
+    std::uint32_t asioCompletions = 0;
+    std::uint64_t asioRingUnderruns = 0;
+    double cpuMsPerAudioSecond = 0;
+    double userCpuMsPerAudioSecond = 0;
     std::size_t poolBlocksLeft = 0; // after the device and the driver are gone
 };
 

@@ -65,7 +65,7 @@ TEST(EndToEnd, RampThroughRenderPinReachesDevice) {
         EXPECT_EQ(sink.gaps(), 0u);
         ExpectRampContiguous(sink.stream());
         const std::uint64_t served =
-            world.system.bus().isochronous().servedTransfers(device.outEndpoint);
+            world.system.bus().isochronous().transfersServed(device.outEndpoint);
         EXPECT_GT(served, 0u);
         EXPECT_EQ(stream.serviceCount(), served);
         ASSERT_TRUE(world.close(stream));
@@ -100,7 +100,7 @@ TEST(EndToEnd, CounterFromDeviceReachesCapturePinDespiteEmptyPackets) {
         world.system.step(std::chrono::milliseconds(300));
         EXPECT_EQ(world.system.bus().isochronous().framesLost(device.inEndpoint), 0u);
         const std::uint64_t served =
-            world.system.bus().isochronous().servedTransfers(device.inEndpoint);
+            world.system.bus().isochronous().transfersServed(device.inEndpoint);
         EXPECT_GT(served, 0u);
         EXPECT_EQ(stream.serviceCount(), served);
         ASSERT_TRUE(world.close(stream));

@@ -4,6 +4,7 @@
 #include "platform/io/user_process.h"
 #include "platform/kernel/dispatcher.h"
 #include "platform/kernel/thread.h"
+#include "sim/os/system_call.h"
 #include "sim/os/tests/toy_world.h"
 
 #include <gtest/gtest.h>
@@ -264,5 +265,22 @@ TEST_P(RefusalTest, RequestsASystemWouldNeverSendAreRefusedAndChangeNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, RefusalTest, ::testing::ValuesIn(refusals));
+
+} // namespace
+
+namespace {
+
+// Under the real clock the host waits for each of its calls to return
+// instead of settling a clock: the toy driver's whole life goes through.
+TEST(DriverHostOnTheRealClock, WaitsForEachCallIntoTheDriver) {
+    toy::clearJournal();
+    ossim::testing::PhysicalDevice physical;
+    ossim::DriverHost host(nullptr);
+    ossim::testing::steps::removed(host, physical.device());
+    EXPECT_EQ(host.stacks(), 0u);
+    EXPECT_EQ(host.unload(), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(ossim::callOnSystemThread(nullptr, [] { return kernel::STATUS_TIMEOUT; }),
+              kernel::STATUS_TIMEOUT);
+}
 
 } // namespace

@@ -98,6 +98,10 @@ TEST(IsochronousStreamTest, OutPacketsReachTheSinkWithoutGapsAndUnchanged) {
         const usbsim::OutSink sink = world.bus.isochronous().sink(playback.address);
         EXPECT_EQ(stream.failedPackets(), 0u);
         EXPECT_EQ(sink.gaps(), 0u);
+        // Every transfer was served whole: ten packets each.
+        EXPECT_EQ(world.bus.isochronous().transfersServed(playback.address) * 10,
+                  sink.packets().size());
+        EXPECT_EQ(world.bus.isochronous().transfersServed(microphone.address), 0u);
         EXPECT_EQ(sink.stream(), stream.bytes());
         ASSERT_EQ(sink.packets().size(), stream.packetLengths().size());
         const std::uint64_t slot = 8 / c.shape.packetsPerMillisecond;
@@ -178,8 +182,13 @@ TEST(IsochronousStreamTest, FeedbackReportsTheDeviceClockInTheFormatOfTheBusSpee
         // One packet a frame from the next frame on: done once the tenth has passed.
         usbsim::advanceFrames(world.clock, 10);
         EXPECT_FALSE(transfer.done());
+        EXPECT_EQ(world.bus.isochronous().transfersServed(0x81), 0u);
+        EXPECT_EQ(world.bus.isochronous().transfersScheduled(0x81), 1u);
         usbsim::advanceFrames(world.clock, 1);
         ASSERT_TRUE(transfer.done());
+        EXPECT_EQ(world.bus.isochronous().transfersServed(0x81), 1u);
+        EXPECT_EQ(world.bus.isochronous().transfersScheduled(0x81), 0u);
+        EXPECT_EQ(world.bus.isochronous().feedbackRate(0x81), 47990u);
         ASSERT_EQ(transfer.status(), kernel::STATUS_SUCCESS);
         const usb::IsochronousTransfer& record = transfer.record();
         EXPECT_EQ(record.startFrame, 1u);

@@ -22,18 +22,36 @@ TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
     EXPECT_EQ(defaults->bits, 16u);
     EXPECT_EQ(defaults->channels, 2u);
     EXPECT_EQ(defaults->signal, Signal::sine);
+    EXPECT_DOUBLE_EQ(defaults->seconds, 2.0);
+    EXPECT_FALSE(defaults->uac2);
+    EXPECT_FALSE(defaults->lockstep); // real time unless asked
+    EXPECT_FALSE(defaults->asio);
+    EXPECT_EQ(defaults->out, "");
+    EXPECT_EQ(defaults->captureOut, "");
+    EXPECT_EQ(defaults->systemRoot, "");
     const auto given =
         parseOptions({"--device", "uac2", "--rate", "44100", "--bits", "24", "--channels", "1",
-                      "--signal", "ramp", "--seconds", "0.5", "--out", "x.wav"},
+                      "--signal", "sweep", "--lockstep", "--seconds", "0.5", "--out", "x.wav",
+                      "--capture-out", "y.wav", "--system-root", "root"},
                      error);
     ASSERT_TRUE(given) << error;
     EXPECT_TRUE(given->uac2);
     EXPECT_EQ(given->rate, 44100u);
     EXPECT_EQ(given->bits, 24u);
     EXPECT_EQ(given->channels, 1u);
-    EXPECT_EQ(given->signal, Signal::ramp);
+    EXPECT_EQ(given->signal, Signal::sweep);
+    EXPECT_TRUE(given->lockstep);
     EXPECT_DOUBLE_EQ(given->seconds, 0.5);
     EXPECT_EQ(given->out, "x.wav");
+    EXPECT_EQ(given->captureOut, "y.wav");
+    EXPECT_EQ(given->systemRoot, "root");
+    const auto ramp = parseOptions({"--signal", "ramp", "--lockstep"}, error);
+    ASSERT_TRUE(ramp) << error;
+    EXPECT_EQ(ramp->signal, Signal::ramp);
+    EXPECT_TRUE(ramp->lockstep);
+    const auto asio = parseOptions({"--asio", "--lockstep"}, error);
+    ASSERT_TRUE(asio) << error;
+    EXPECT_TRUE(asio->asio);
 }
 
 TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
@@ -54,6 +72,13 @@ TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
         {{"--signal", "noise"}, "bad value for --signal: noise"},
         {{"--device", "uac3"}, "bad value for --device: uac3"},
         {{"--out", ""}, "bad value for --out: "},
+        {{"--capture-out", ""}, "bad value for --capture-out: "},
+        {{"--system-root", ""}, "bad value for --system-root: "},
+        {{"--system-root"}, "missing value after --system-root"},
+        {{"--lockstep", "yes"}, "unknown option yes"},
+        {{"--asio"}, "--asio runs in lockstep only: add --lockstep"},
+        {{"--out", "a.wav", "--capture-out", "a.wav"},
+         "--out and --capture-out name the same file: a.wav"},
         {{"--loud", "1"}, "unknown option --loud"},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,91 @@
+// The whole driver path as driver-host runs it: per iteration the driver is
+// loaded and started from its entry point on a simulated headset, one
+// lockstep second of a sine is played through its render pin (and, in one
+// case, the microphone captured beside it), and the device is removed. The
+// figure is the CPU time of every thread while the second plays, per second
+// of audio; the start and the removal stay out. The reference, measured in
+// the same run, is a plain copy of the same second of audio, a 1 ms packet
+// at a time; every case reports its ratio to it.
+#include "tools/driver-host/host_run.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Case {
+    bool uac2;
+    bool capture;
+};
+constexpr Case Uac1{false, false};
+constexpr Case Uac1Capture{false, true};
+constexpr Case Uac2{true, false};
+
+constexpr std::uint32_t Rate = 48000;
+constexpr std::uint32_t FrameBytes = 4; // 16-bit stereo
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
+}
+
+// CPU milliseconds of copying one second of the audio, packet by packet: the
+// mean of `seconds` seconds, as the copy is too short to time once.
+double CopyMsPerAudioSecond(int seconds) {
+    const std::size_t packetBytes = Rate / 1000 * FrameBytes;
+    std::vector<std::uint8_t> source(packetBytes, 0x11), packet(packetBytes);
+    const double start = ThreadCpuMs();
+    for (int second = 0; second < seconds; ++second)
+        for (int i = 0; i < 1000; ++i) {
+            std::memcpy(packet.data(), source.data(), packetBytes);
+            benchmark::DoNotOptimize(packet.data());
+            benchmark::ClobberMemory();
+        }
+    return (ThreadCpuMs() - start) / seconds;
+}
+
+void DriverHostPlayback(benchmark::State& state, const Case& c) {
+    driverhost::Options options;
+    options.uac2 = c.uac2;
+    options.lockstep = true;
+    options.seconds = 1;
+    const std::string capture =
+        (std::filesystem::temp_directory_path() / "driver_host_bench_capture.wav").string();
+    if (c.capture) options.captureOut = capture;
+    double total = 0;
+    double user = 0;
+    for (auto _ : state) {
+        const driverhost::RunResult result = driverhost::runDriverHost(options);
+        if (!kernel::succeeded(result.status) || result.poolBlocksLeft != 0) {
+            state.SkipWithError(("the run failed: " + result.failure).c_str());
+            break;
+        }
+        total += result.cpuMsPerAudioSecond;
+        user += result.userCpuMsPerAudioSecond;
+    }
+    if (c.capture) std::remove(capture.c_str());
+    const double iterations =
+        static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    const double copy = CopyMsPerAudioSecond(100);
+    state.counters["cpu_ms_per_audio_s"] = total / iterations;
+    state.counters["user_cpu_ms_per_audio_s"] = user / iterations;
+    state.counters["copy_ms_per_audio_s"] = copy;
+    state.counters["user_ratio_to_copy"] = copy > 0 ? user / iterations / copy : 0;
+}
+
+BENCHMARK_CAPTURE(DriverHostPlayback, uac1_16bit_stereo, Uac1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, uac1_16bit_stereo_with_capture, Uac1Capture)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, uac2_16bit_stereo_feedback, Uac2)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

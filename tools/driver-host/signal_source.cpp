@@ -1,0 +1,41 @@
+#include "tools/driver-host/signal_source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace driverhost {
+
+SignalSource::SignalSource(const Options& options)
+    : m_options(options), m_fullScale((std::int64_t{1} << (options.bits - 1)) - 1),
+      m_sweepEnd(std::min(sweepEndHertz, 0.45 * options.rate)) {}
+
+void SignalSource::fill(std::uint8_t* frames, std::uint32_t count) {
+    const std::uint32_t bytes = m_options.bits / 8u;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const auto value = static_cast<std::uint64_t>(next());
+        for (std::uint16_t channel = 0; channel < m_options.channels; ++channel)
+            for (std::uint32_t b = 0; b < bytes; ++b)
+                *frames++ = static_cast<std::uint8_t>(value >> (8 * b));
+    }
+}
+
+double SignalSource::frequency() const {
+    if (m_options.signal != Signal::sweep) return sineHertz;
+    const double at = static_cast<double>(m_frame) / (m_options.seconds * m_options.rate);
+    return sweepStartHertz * std::pow(m_sweepEnd / sweepStartHertz, std::min(at, 1.0));
+}
+
+std::int64_t SignalSource::next() {
+    if (m_options.signal == Signal::ramp)
+        return static_cast<std::int64_t>(m_frame++ % static_cast<std::uint64_t>(m_fullScale + 1));
+    // The phase is carried from frame to frame, so the sweep's frequency
+    // changes without a jump in the wave.
+    const double value = std::sin(2 * std::numbers::pi * m_phase);
+    m_phase += frequency() / m_options.rate;
+    m_phase -= std::floor(m_phase);
+    ++m_frame;
+    return std::llround(amplitude * static_cast<double>(m_fullScale) * value);
+}
+
+} // namespace driverhost
