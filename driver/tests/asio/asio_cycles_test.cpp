@@ -50,14 +50,24 @@ TEST_F(AsioCyclesTest, AThousandClientLifetimesLeaveNothingBehind) {
         // Render only, capture only and both; the small and the large buffer.
         const std::vector<AsioChannelEntry> channels[] = {
             {{0, 0}, {0, 1}}, {{1, 0}}, {{0, 0}, {1, 0}}};
-        ASSERT_EQ(CreateBuffers(file, channels[round % 3], round % 2 == 0 ? 64 : 256).status,
-                  kernel::STATUS_SUCCESS)
+        std::vector<std::uint32_t> rings;
+        ASSERT_EQ(
+            CreateBuffers(file, channels[round % 3], round % 2 == 0 ? 64 : 256, &rings).status,
+            kernel::STATUS_SUCCESS)
             << round;
         std::uint32_t event = 0;
         ASSERT_EQ(process->createEvent(kernel::EventType::Synchronization, false, &event),
                   kernel::STATUS_SUCCESS);
         ASSERT_EQ(Word(file, asio_control::Start, event).status, kernel::STATUS_SUCCESS);
-        usbsim::advanceFrames(stack->clock, 2);
+        // While it runs, audio moves between the rings and the packets
+        // without a single allocation.
+        const std::uint64_t serial = kernel::poolAllocationSerial();
+        usbsim::advanceFrames(stack->clock, 8);
+        ASSERT_EQ(kernel::poolAllocationSerial(), serial) << round;
+        std::uint32_t completions = 0;
+        for (std::uint32_t ring : rings)
+            completions += std::atomic_ref<std::uint32_t>(Ring(ring)->completions).load();
+        ASSERT_GT(completions, 0u) << round;
         ASSERT_EQ(Control(file, asio_control::Stop, nullptr, 0, nullptr, 0).status,
                   kernel::STATUS_SUCCESS);
         // Every fourth client goes without giving its buffers up first.
