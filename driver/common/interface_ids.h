@@ -62,6 +62,8 @@ inline constexpr kernel::Guid IID_IRangedValueControl =
     kernel::makeGuid("{39F527DD-1800-4CFA-B3F3-4FCD2C6301BB}");
 inline constexpr kernel::Guid IID_IControlBlock =
     kernel::makeGuid("{AA978CF6-0C30-40E0-A559-EA9AE9A4F276}");
+inline constexpr kernel::Guid IID_IN3W8ForcedMute =
+    kernel::makeGuid("{85A47E9E-B2A8-420C-9035-82A6FDCDB560}");
 
 // Faces through which the HAL links the graph and binds nodes to endpoints.
 inline constexpr kernel::Guid IID_IStreamBinding =
