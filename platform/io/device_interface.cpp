@@ -154,6 +154,14 @@ std::vector<std::u16string> enabledDeviceInterfaces(const kernel::Guid& interfac
     return links;
 }
 
+std::size_t enabledDeviceInterfaceCount() {
+    Interfaces& interfaces = Interfaces::instance();
+    std::lock_guard guard(interfaces.lock);
+    return static_cast<std::size_t>(
+        std::count_if(interfaces.registrations.begin(), interfaces.registrations.end(),
+                      [](const Registration& registration) { return registration.enabled; }));
+}
+
 std::vector<DeviceInterfaceEntry> registeredDeviceInterfaces(DeviceObject* physicalDevice) {
     std::vector<DeviceInterfaceEntry> entries;
     Interfaces& interfaces = Interfaces::instance();

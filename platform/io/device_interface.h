@@ -49,6 +49,9 @@ struct DeviceInterfaceEntry {
     friend bool operator==(const DeviceInterfaceEntry&, const DeviceInterfaceEntry&) = default;
 };
 
+// Interfaces enabled now, of every class and device.
+std::size_t enabledDeviceInterfaceCount();
+
 // Every interface registered on the physical device, enabled or not, in order
 // of registration.
 std::vector<DeviceInterfaceEntry> registeredDeviceInterfaces(DeviceObject* physicalDevice);

@@ -5,6 +5,7 @@
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <new>
@@ -41,6 +42,8 @@ constexpr PoolTag registrationTag = poolTag("KCbr");
 
 // Registrations whose function this thread is running now (innermost last).
 thread_local std::vector<const CallbackRegistration*> runningHere;
+
+std::atomic<std::size_t> liveRegistrations{0};
 
 } // namespace
 
@@ -115,6 +118,7 @@ CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction 
                 registration;
             List::last(object) = registration;
             referenceObject(object);
+            ++liveRegistrations;
             return registration;
         }
     }
@@ -134,6 +138,7 @@ void unlink(CallbackObject& object, CallbackRegistration& registration) {
 
 void destroy(CallbackRegistration* registration) {
     CallbackObject& object = *registration->object;
+    --liveRegistrations;
     registration->~CallbackRegistration();
     freePool(registration);
     dereferenceObject(object);
@@ -198,5 +203,7 @@ void notifyCallback(CallbackObject& object, void* argument1, void* argument2) {
     }
     for (CallbackRegistration* registration : finished) destroy(registration);
 }
+
+std::size_t callbackRegistrations() { return liveRegistrations.load(); }
 
 } // namespace kernel

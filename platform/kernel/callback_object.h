@@ -9,6 +9,7 @@
 #include "platform/kernel/status.h"
 #include "platform/kernel/unicode_string.h"
 
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -55,5 +56,8 @@ CallbackRegistration* registerCallback(CallbackObject& object, CallbackFunction 
 void unregisterCallback(CallbackRegistration* registration);
 
 void notifyCallback(CallbackObject& object, void* argument1, void* argument2);
+
+// Registrations made and not yet freed, on every object.
+std::size_t callbackRegistrations();
 
 } // namespace kernel

@@ -3,8 +3,10 @@
 #include "platform/io/device_interface.h"
 #include "platform/kernel/test_checks.h"
 #include "platform/portcls/port_object.h"
+#include "platform/portcls/subdevice_access.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -20,6 +22,9 @@ std::vector<AdapterDevice*>& live() {
     return devices;
 }
 
+// Subdevices on any adapter device, from registration until retired.
+std::atomic<std::size_t> registeredSubdevicesNow{0};
+
 void dropLinks(Subdevice& subdevice) {
     for (kernel::UnicodeString& link : subdevice.links) {
         (void)io::setDeviceInterfaceState(link, false);
@@ -31,6 +36,7 @@ void dropLinks(Subdevice& subdevice) {
 // The port goes off the device: interfaces first, so no client opens it
 // anew, then its miniport, then the device's reference.
 void retire(Subdevice& subdevice) {
+    --registeredSubdevicesNow;
     dropLinks(subdevice);
     subdevice.port->releaseMiniport();
     subdevice.port->Release();
@@ -170,6 +176,8 @@ std::size_t liveAdapterDevices() {
     return live().size();
 }
 
+std::size_t registeredSubdeviceCount() { return registeredSubdevicesNow.load(); }
+
 kernel::NTSTATUS PcRegisterAdapterPowerManagement(kernel::IUnknown* unknown,
                                                   io::DeviceObject* deviceObject) {
     AdapterDevice* adapter = adapterDeviceOf(deviceObject);
@@ -225,6 +233,7 @@ kernel::NTSTATUS PcRegisterSubdevice(io::DeviceObject* deviceObject, const char1
     }
     port->AddRef();
     adapter->subdevices.push_back(std::move(subdevice));
+    ++registeredSubdevicesNow;
     return kernel::STATUS_SUCCESS;
 }
 

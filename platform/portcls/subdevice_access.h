@@ -57,6 +57,9 @@ struct PhysicalConnectionRecord {
                            const PhysicalConnectionRecord&) = default;
 };
 
+// Subdevices registered now, on every adapter device.
+std::size_t registeredSubdeviceCount();
+
 // In order of registration; empty for a device that is not an adapter device.
 std::vector<SubdeviceRecord> registeredSubdevices(io::DeviceObject* functional);
 std::vector<PhysicalConnectionRecord> registeredPhysicalConnections(io::DeviceObject* functional);
