@@ -17,7 +17,7 @@ void Pin::RequestService() {
 }
 
 kernel::NTSTATUS Pin::open(bool capture, const ks::DataFormat* format) {
-    if (stream_ != nullptr) return kernel::STATUS_INVALID_DEVICE_REQUEST;
+    if (opened_.exchange(true)) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     IMiniportWaveCyclicStream* stream = nullptr;
     IDmaChannel* dma = nullptr;
     IServiceGroup* group = nullptr;
@@ -29,26 +29,38 @@ kernel::NTSTATUS Pin::open(bool capture, const ks::DataFormat* format) {
     } else {
         status = group->AddMember(this);
     }
-    if (!kernel::succeeded(status)) {
-        if (group != nullptr) group->Release();
-        if (dma != nullptr) dma->Release();
-        if (stream != nullptr) stream->Release();
-        port_->pinClosed(this);
-        return status;
+    // The port took the pin among its own in newStream, under its lock, and
+    // may let it go from then on: a pin the port detached before its stream
+    // was in place lets the new stream go at once.
+    {
+        kernel::MutexGuard guard(control_);
+        if (kernel::succeeded(status) && detached_) {
+            group->RemoveMember(this);
+            status = kernel::STATUS_DEVICE_NOT_CONNECTED;
+        }
+        if (kernel::succeeded(status)) {
+            stream_ = stream;
+            dma_ = dma;
+            serviceGroup_ = group;
+            interval_ = stream_->SetNotificationFreq(requestedInterval, &framing_);
+            kernel::SpinLockGuard positions(positionLock_);
+            positionStream_ = stream_;
+            return kernel::STATUS_SUCCESS;
+        }
     }
-    stream_ = stream;
-    dma_ = dma;
-    serviceGroup_ = group;
-    interval_ = stream_->SetNotificationFreq(requestedInterval, &framing_);
-    return kernel::STATUS_SUCCESS;
+    if (group != nullptr) group->Release();
+    if (dma != nullptr) dma->Release();
+    if (stream != nullptr) stream->Release();
+    port_->pinClosed(this);
+    return status;
 }
 
 kernel::NTSTATUS Pin::setState(ks::KsState target) {
+    kernel::MutexGuard guard(control_);
     if (stream_ == nullptr) return kernel::STATUS_DEVICE_NOT_CONNECTED;
     while (state_ != target) {
-        const auto step = static_cast<std::uint32_t>(state_) < static_cast<std::uint32_t>(target)
-                              ? static_cast<std::uint32_t>(state_) + 1
-                              : static_cast<std::uint32_t>(state_) - 1;
+        const auto from = static_cast<std::uint32_t>(state_.load());
+        const auto step = from < static_cast<std::uint32_t>(target) ? from + 1 : from - 1;
         const kernel::NTSTATUS status = stream_->SetState(static_cast<ks::KsState>(step));
         if (!kernel::succeeded(status)) return status;
         state_ = static_cast<ks::KsState>(step);
@@ -58,14 +70,26 @@ kernel::NTSTATUS Pin::setState(ks::KsState target) {
 
 kernel::NTSTATUS Pin::position(std::uint32_t* position) {
     if (position == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    if (stream_ == nullptr) return kernel::STATUS_DEVICE_NOT_CONNECTED;
-    return stream_->GetPosition(position);
+    kernel::SpinLockGuard guard(positionLock_);
+    if (positionStream_ == nullptr) return kernel::STATUS_DEVICE_NOT_CONNECTED;
+    return positionStream_->GetPosition(position);
+}
+
+IDmaChannel* Pin::dmaChannel() const {
+    kernel::MutexGuard guard(control_);
+    return dma_;
 }
 
 void Pin::detach() {
+    kernel::MutexGuard guard(control_);
+    detached_ = true;
     if (stream_ == nullptr) return;
     // A stream that refuses a step down is let go all the same.
     (void)setState(ks::KsState::Stop);
+    {
+        kernel::SpinLockGuard positions(positionLock_);
+        positionStream_ = nullptr;
+    }
     serviceGroup_->RemoveMember(this);
     serviceGroup_->Release();
     dma_->Release();

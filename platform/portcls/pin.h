@@ -5,8 +5,15 @@
 // lead to. The pin is a member of its stream's service group, so each
 // notification the stream raises through its port reaches the pin in the
 // group's deferred procedure call, never in the stream's own context.
+//
+// The system's requests on the pin and the port letting the pin's stream go
+// (its subdevice leaving the device, as on a removal) come from different
+// threads; they take turns, so a stream is never let go while a state change
+// runs on it, and a position read at any level sees the stream or none.
 #pragma once
 
+#include "platform/kernel/mutex.h"
+#include "platform/kernel/spin_lock.h"
 #include "platform/ks/state.h"
 #include "platform/portcls/miniport.h"
 #include "platform/portcls/pool_object.h"
@@ -33,14 +40,12 @@ public:
     // notify every requestedInterval milliseconds; once.
     kernel::NTSTATUS open(bool capture, const ks::DataFormat* format);
     std::uint32_t pinId() const { return pinId_; }
-    bool streaming() const { return stream_ != nullptr; }
-
-    ks::KsState state() const { return state_; }
+    ks::KsState state() const { return state_.load(); }
     // Steps through every state between the current one and the target;
     // stops at the first step the stream refuses and returns its status.
     kernel::NTSTATUS setState(ks::KsState target);
     kernel::NTSTATUS position(std::uint32_t* position);
-    IDmaChannel* dmaChannel() const { return dma_; }
+    IDmaChannel* dmaChannel() const;
     // The notification interval the stream keeps (milliseconds) and the
     // bytes of one interval, as it answered when the pin opened.
     std::uint32_t notificationInterval() const { return interval_; }
@@ -61,10 +66,18 @@ private:
 
     Port* const port_; // with a reference
     const std::uint32_t pinId_;
-    IMiniportWaveCyclicStream* stream_ = nullptr; // each with a reference
+    // Held across every state change, open and detach (passive level).
+    mutable kernel::Mutex control_;
+    IMiniportWaveCyclicStream* stream_ = nullptr; // each with a reference, under control_
     IDmaChannel* dma_ = nullptr;
     IServiceGroup* serviceGroup_ = nullptr;
-    ks::KsState state_ = ks::KsState::Stop;
+    // The stream position reads may use: cleared under it before the
+    // stream is let go.
+    kernel::SpinLock positionLock_;
+    IMiniportWaveCyclicStream* positionStream_ = nullptr;
+    std::atomic<ks::KsState> state_{ks::KsState::Stop};
+    std::atomic<bool> opened_{false}; // open is asked once
+    bool detached_ = false;           // under control_: the stream went, or will never come
     std::uint32_t interval_ = 0;
     std::uint32_t framing_ = 0;
     std::atomic<std::uint32_t> services_{0};

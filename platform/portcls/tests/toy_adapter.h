@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/io/device_object.h"
+#include "platform/kernel/dispatcher.h"
 #include "platform/ks/audio_properties.h"
 #include "platform/ks/jack.h"
 #include "platform/ks/property_description.h"
@@ -35,6 +36,7 @@ struct World {
     int startCalls = 0;
     const io::ResourceList* resourcesSeen = nullptr;
     kernel::NTSTATUS refuseState = kernel::STATUS_SUCCESS; // for the step into RUN
+    kernel::Duration pauseTakes{0}; // clock time the stream's step into PAUSE takes
     ToyStream* stream = nullptr;
     const FilterDescriptor* topologyDescriptor = nullptr; // in place of the toy's own
     IPortEvents* topologyEvents = nullptr;                // while the topology miniport lives
@@ -275,6 +277,8 @@ public:
     kernel::NTSTATUS SetState(ks::KsState state) override {
         if (state == ks::KsState::Run && !kernel::succeeded(world->refuseState))
             return world->refuseState;
+        if (state == ks::KsState::Pause && world->pauseTakes > kernel::Duration::zero())
+            (void)kernel::delayExecution(world->pauseTakes);
         world->log.push_back(std::string("stream ") + stateName(state));
         return kernel::STATUS_SUCCESS;
     }

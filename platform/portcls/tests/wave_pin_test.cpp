@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace portcls::testing {
 namespace {
 
@@ -138,6 +141,32 @@ TEST_F(WavePinTest, RemovalStepsARunningPinDownAndLetsItsStreamGo) {
                   {ks::KSPROPSETID_Audio, ks::KSPROPERTY_AUDIO_VOLUMELEVEL, ks::property_verb::get},
                   nodeNone, nullptr, 0, nullptr, 0, &returned),
               kernel::STATUS_DEVICE_NOT_CONNECTED);
+    pin.close();
+}
+
+// The system leaves RUN on one thread while the device is removed on
+// another: the removal waits for the state change to come back before it
+// steps the pin down and lets the stream go, so the stream never goes (nor
+// takes a second step) while the change still runs in it.
+TEST_F(WavePinTest, RemovalWaitsForAStateChangeInFlightBeforeLettingTheStreamGo) {
+    PinHandle pin;
+    ASSERT_EQ(pin.open(wave, 0, pcm()), STATUS_SUCCESS);
+    ASSERT_EQ(pin.setState(ks::KsState::Run), STATUS_SUCCESS);
+    state.log.clear();
+    state.pauseTakes = std::chrono::milliseconds(5);
+    kernel::NTSTATUS paused = kernel::STATUS_PENDING;
+    std::thread changer([&] { paused = pin.setState(ks::KsState::Pause); });
+    ASSERT_TRUE(kernel::awaitBlockedThreads(1)); // inside the stream's step into PAUSE
+    std::thread remover([this] { remove(); });
+    ASSERT_TRUE(kernel::awaitBlockedThreads(2)); // the removal waits for the pin
+    EXPECT_TRUE(state.log.empty());
+    clock.advance(std::chrono::milliseconds(5));
+    changer.join();
+    remover.join();
+    EXPECT_EQ(paused, STATUS_SUCCESS);
+    EXPECT_EQ(state.log, (Log{"stream PAUSE", "stream ACQUIRE", "stream STOP", "stream gone"}));
+    std::uint32_t position = 0;
+    EXPECT_EQ(pin.position(&position), kernel::STATUS_DEVICE_NOT_CONNECTED);
     pin.close();
 }
 
