@@ -1,6 +1,7 @@
 #include "sim/os/driver_host.h"
 
 #include "platform/io/power_request.h"
+#include "platform/kernel/check.h"
 #include "sim/os/stack_request.h"
 #include "sim/os/system_call.h"
 
@@ -30,6 +31,21 @@ DriverHost::~DriverHost() {
     io::setPowerRequestRoutine(nullptr, nullptr);
 }
 
+void DriverHost::boundCalls(std::function<void()> advance, int maxSteps) {
+    const bool bounded = m_clock != nullptr && advance && maxSteps > 0;
+    m_advance = bounded ? std::move(advance) : std::function<void()>{};
+    m_maxSteps = bounded ? maxSteps : 0;
+}
+
+kernel::NTSTATUS DriverHost::call(std::function<kernel::NTSTATUS()> work) {
+    if (!m_advance) return callOnSystemThread(m_clock, std::move(work));
+    const kernel::NTSTATUS status =
+        callOnSystemThread(*m_clock, std::move(work), m_advance, m_maxSteps);
+    kernel::check(status != kernel::STATUS_PENDING,
+                  "a call into the driver still blocks past its bound of time");
+    return status;
+}
+
 kernel::NTSTATUS DriverHost::load(DriverEntry entry, std::u16string_view registryPath) {
     if (m_loaded) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (entry == nullptr || registryPath.empty() ||
@@ -39,8 +55,8 @@ kernel::NTSTATUS DriverHost::load(DriverEntry entry, std::u16string_view registr
     const auto bytes = static_cast<std::uint16_t>(m_registryPath.size() * sizeof(char16_t));
     m_registryPathString = {bytes, bytes, m_registryPath.data()};
     m_driver = {};
-    const kernel::NTSTATUS status = callOnSystemThread(
-        m_clock, [this, entry] { return entry(&m_driver, &m_registryPathString); });
+    const kernel::NTSTATUS status =
+        call([this, entry] { return entry(&m_driver, &m_registryPathString); });
     m_loaded = succeeded(status);
     // An entry still running keeps the driver object; a failed one leaves
     // nothing the host would call.
@@ -52,8 +68,8 @@ kernel::NTSTATUS DriverHost::addDevice(io::DeviceObject* physicalDevice) {
     if (physicalDevice == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     if (!m_loaded || m_driver.addDevice == nullptr || find(physicalDevice) != nullptr)
         return kernel::STATUS_INVALID_DEVICE_REQUEST;
-    const kernel::NTSTATUS status = callOnSystemThread(
-        m_clock, [this, physicalDevice] { return m_driver.addDevice(&m_driver, physicalDevice); });
+    const kernel::NTSTATUS status =
+        call([this, physicalDevice] { return m_driver.addDevice(&m_driver, physicalDevice); });
     if (succeeded(status)) {
         io::referenceDevice(physicalDevice);
         m_stacks.push_back({physicalDevice, StackState::added, io::DevicePowerState::D3});
@@ -142,8 +158,8 @@ kernel::NTSTATUS DriverHost::setDevicePower(io::DeviceObject* physicalDevice,
     Stack* stack = nullptr;
     kernel::NTSTATUS status = expect(physicalDevice, {StackState::started}, &stack);
     if (!succeeded(status)) return status;
-    status = callOnSystemThread(
-        m_clock, [physicalDevice, state] { return sendDevicePowerRequest(physicalDevice, state); });
+    status =
+        call([physicalDevice, state] { return sendDevicePowerRequest(physicalDevice, state); });
     if (succeeded(status)) stack->power = state;
     return status;
 }
@@ -152,7 +168,7 @@ kernel::NTSTATUS DriverHost::unload() {
     if (!m_loaded || m_driver.unload == nullptr) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (!m_stacks.empty()) return kernel::STATUS_DEVICE_BUSY;
     const io::UnloadRoutine routine = m_driver.unload;
-    const kernel::NTSTATUS status = callOnSystemThread(m_clock, [this, routine] {
+    const kernel::NTSTATUS status = call([this, routine] {
         routine(&m_driver);
         return kernel::STATUS_SUCCESS;
     });
@@ -238,7 +254,7 @@ kernel::NTSTATUS DriverHost::expect(io::DeviceObject* physicalDevice,
 kernel::NTSTATUS DriverHost::sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                        const io::IoStackLocation::Parameters& parameters) {
     io::DeviceObject* physicalDevice = stack.physicalDevice;
-    return callOnSystemThread(m_clock, [physicalDevice, minorFunction, parameters] {
+    return call([physicalDevice, minorFunction, parameters] {
         return sendPnpRequest(physicalDevice, minorFunction, parameters);
     });
 }

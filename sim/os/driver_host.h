@@ -20,6 +20,7 @@
 #include "platform/portcls/subdevice_access.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -53,6 +54,15 @@ public:
     ~DriverHost();
     DriverHost(const DriverHost&) = delete;
     DriverHost& operator=(const DriverHost&) = delete;
+
+    // Bounds the time a call into the driver may block. Unbounded (the
+    // default), a call still blocked once the clock settled reads
+    // STATUS_PENDING at once and goes on by itself. Bounded, time moves on
+    // by `advance` (one step, settled) while the call blocks, at most
+    // maxSteps times; a call still blocked then hangs the system: a kernel
+    // check fails (a test fails) and the call reads STATUS_PENDING. Only
+    // under a manual clock; an empty advance or a count below 1 unbounds.
+    void boundCalls(std::function<void()> advance, int maxSteps);
 
     // Calls the entry point; the driver counts as loaded when it succeeds
     // (an entry still blocked once the clock settled has not).
@@ -144,8 +154,12 @@ private:
     kernel::NTSTATUS sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                const io::IoStackLocation::Parameters& parameters = {});
     static kernel::NTSTATUS servePowerRequest(void* host, io::DeviceObject* device, io::Irp* irp);
+    // A call into the driver on a system thread, within the bound.
+    kernel::NTSTATUS call(std::function<kernel::NTSTATUS()> work);
 
-    kernel::ManualClock* m_clock; // null under the real clock
+    kernel::ManualClock* m_clock;    // null under the real clock
+    std::function<void()> m_advance; // empty: calls are not bounded
+    int m_maxSteps = 0;
     io::DriverObject m_driver;
     std::u16string m_registryPath; // the driver may keep the text while it is loaded
     kernel::UnicodeString m_registryPathString;

@@ -30,7 +30,27 @@ kernel::ManualClock& SimulatedSystem::clock() {
 }
 
 kernel::NTSTATUS SimulatedSystem::call(std::function<kernel::NTSTATUS()> work) {
-    return callOnSystemThread(m_clock.get(), std::move(work));
+    if (!m_callStep) return callOnSystemThread(m_clock.get(), std::move(work));
+    const kernel::NTSTATUS status =
+        callOnSystemThread(*m_clock, std::move(work), m_callStep, m_callSteps);
+    kernel::check(status != kernel::STATUS_PENDING,
+                  "a call into the driver still blocks past its bound of time");
+    return status;
+}
+
+void SimulatedSystem::boundCalls(kernel::Duration bound, std::function<void()> beforeFrame) {
+    const auto frames = static_cast<int>(bound / usbsim::frameLength);
+    if (!m_clock || frames <= 0) {
+        m_callStep = {};
+        m_callSteps = 0;
+    } else {
+        m_callStep = [this, beforeFrame = std::move(beforeFrame)] {
+            if (beforeFrame) beforeFrame();
+            stepFrame();
+        };
+        m_callSteps = frames;
+    }
+    m_host.boundCalls(m_callStep, m_callSteps);
 }
 
 kernel::NTSTATUS SimulatedSystem::plug() {
@@ -61,6 +81,11 @@ void SimulatedSystem::step(kernel::Duration duration) {
         // has stopped stepping.
         m_clock->settle();
     }
+}
+
+void SimulatedSystem::stepFrame() {
+    m_clock->advance(usbsim::frameLength);
+    m_clock->settle();
 }
 
 } // namespace ossim

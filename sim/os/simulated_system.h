@@ -65,8 +65,16 @@ public:
     void step(kernel::Duration duration);
 
     // A call into the driver on a system thread, as the host makes them
-    // (callOnSystemThread under this system's clock).
+    // (callOnSystemThread under this system's clock), within the bound below.
     kernel::NTSTATUS call(std::function<kernel::NTSTATUS()> work);
+
+    // Bounds the time every call into the driver (the host's and call()'s)
+    // may block: while one blocks, the system steps frame by frame, each
+    // frame after `beforeFrame` (when given), for at most `bound`; a call
+    // still blocked then is a hang, which fails a kernel check (so a test
+    // fails instead of waiting for ever) and reads STATUS_PENDING. A bound
+    // of zero takes it away. Only under the manual clock.
+    void boundCalls(kernel::Duration bound, std::function<void()> beforeFrame = {});
 
     bool realTime() const { return m_clock == nullptr; }
     // The manual clock; only for a system on one (otherwise a check fails
@@ -78,10 +86,14 @@ public:
     io::DeviceObject* device() const { return m_bus.device(); }
 
 private:
+    void stepFrame();
+
     std::unique_ptr<kernel::ManualClock> m_clock; // null under the real clock
     usbsim::UsbFunction m_function;
     usbsim::SimulatedBus m_bus;
     DriverHost m_host;
+    std::function<void()> m_callStep; // empty while calls are not bounded
+    int m_callSteps = 0;
 };
 
 } // namespace ossim

@@ -3,12 +3,15 @@
 // a system never sends.
 #include "platform/io/user_process.h"
 #include "platform/kernel/dispatcher.h"
+#include "platform/kernel/event.h"
 #include "platform/kernel/thread.h"
+#include "platform/testing/kernel_checks.h"
 #include "sim/os/system_call.h"
 #include "sim/os/tests/toy_world.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -197,6 +200,46 @@ TEST_F(DriverHostTest, ACallTheDriverStillBlocksInOnceTheClockSettledIsPendingAn
     clock.settle();
     EXPECT_EQ(runningSystemThreads(), 0u);
     EXPECT_FALSE(host.loaded()); // its status came too late
+}
+
+// A call that waits on time only moving time ends: a bounded host steps
+// the clock while the call blocks, within its bound; a call still blocked
+// past the bound is a hang, which fails a check instead of waiting for ever.
+Event& neverSet() {
+    static Event event{EventType::Notification, false};
+    return event;
+}
+
+NTSTATUS hangingEntry(io::DriverObject*, const UnicodeString*) {
+    return waitForSingleObject(neverSet(), Timeout::infinite());
+}
+
+TEST_F(DriverHostTest, ABoundedHostStepsTimeForABlockedCallAndFailsOneThatHangs) {
+    int steps = 0;
+    const auto step = [this, &steps] {
+        ++steps;
+        clock.advance(std::chrono::milliseconds(1));
+        clock.settle();
+    };
+    host.boundCalls(step, 150);
+    EXPECT_EQ(host.load(slowEntry, u"\\Registry\\slow"), STATUS_SUCCESS);
+    EXPECT_TRUE(host.loaded());
+    EXPECT_EQ(steps, 100);
+
+    ossim::DriverHost other{clock};
+    other.boundCalls(step, 150);
+    steps = 0;
+    {
+        kernel::testing::ExpectKernelChecks hang;
+        EXPECT_EQ(other.load(hangingEntry, u"\\Registry\\hanging"), STATUS_PENDING);
+        EXPECT_EQ(hang.count(), 1u);
+    }
+    EXPECT_EQ(steps, 150);
+    EXPECT_FALSE(other.loaded());
+    neverSet().set(); // the hung call may end now
+    clock.settle();
+    neverSet().reset();
+    EXPECT_EQ(runningSystemThreads(), 0u);
 }
 
 TEST_F(DriverHostTest, ADriverWithoutAnUnloadRoutineStaysLoaded) {
