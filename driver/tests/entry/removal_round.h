@@ -1,0 +1,73 @@
+// One round of a device's life on the simulated system that ends with the
+// device pulled out: the device plugged, a render and a capture pin started
+// on it, a number of bus frames run, and the device gone at a chosen moment
+// (while it starts, with the pins ready, before the first transfer came
+// back, while they stream, or while a pin changes state). The system then
+// finishes as it does after a removal: surprise removal, the pins and
+// filters closed, remove. Every call into the driver is bounded in virtual
+// time, so a hang fails the round instead of stopping it.
+#pragma once
+
+#include "driver/tests/entry/end_to_end_world.h"
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+namespace removal {
+
+// Where in the device's life it goes.
+enum class Moment {
+    startUp,       // the start's requests take frames; the device goes among them
+    pinsReady,     // both pins open, in ACQUIRE or PAUSE
+    firstTransfer, // both pins entered RUN; the first transfers are still on the bus
+    streaming,     // both pins have run for a while
+    stateChange,   // one pin is between RUN and PAUSE on a system thread
+};
+
+struct RoundPlan {
+    const e2e::DeviceCase* device;
+    Moment moment;
+    int runFrames;       // frames before the removal (or, for a state change, before the change)
+    int changeFrames;    // stateChange: frames between the change's start and the removal
+    int microframes;     // 125 us steps into the next frame before the removal
+    bool captureChanges; // stateChange: the capture pin changes, else the render pin
+    bool pausing;        // stateChange: RUN to PAUSE, else PAUSE back to RUN
+    ks::KsState readyAt; // pinsReady: where the pins wait
+};
+
+// The plan of a round, from a seeded generator: the same seed gives the same
+// rounds on every machine (the generator's numbers are fixed by the
+// standard; no library distribution is used).
+RoundPlan PlanRound(std::mt19937& random);
+
+std::string Describe(const RoundPlan& plan);
+
+// What a finished round left behind, apart from the pool, which is counted
+// once the system is gone.
+struct Leftovers {
+    std::size_t threads = 0;               // system threads still running
+    std::size_t callbackRegistrations = 0; // on any callback object
+    std::size_t adapterDevices = 0;        // adapter devices of the port layer
+    std::size_t subdevices = 0;            // subdevices registered anywhere
+    std::size_t enabledInterfaces = 0;     // device interfaces enabled anywhere
+    std::size_t userMappings = 0;
+    std::size_t userHandles = 0; // beyond those open before the round
+};
+
+Leftovers Count(std::size_t userHandlesBefore);
+
+// Where the removal found the system, so that a run can show it reached
+// every moment.
+struct RoundOutcome {
+    bool started = false;        // the device's start succeeded
+    bool changeInFlight = false; // the pin's state change had not returned yet
+    std::uint64_t transfers = 0; // isochronous transfers the bus served before
+};
+
+// Runs the round on a system of its own and checks what it leaves: the
+// ledger of pool blocks back where it was, and nothing of the above.
+// Failures are reported as test failures (with the plan's description).
+RoundOutcome RunRound(const RoundPlan& plan);
+
+} // namespace removal
