@@ -75,6 +75,15 @@ kernel::NTSTATUS Pin::position(std::uint32_t* position) {
     return positionStream_->GetPosition(position);
 }
 
+kernel::NTSTATUS Pin::accessBuffer(const std::function<void(std::uint32_t position)>& work) {
+    kernel::SpinLockGuard guard(positionLock_);
+    if (positionStream_ == nullptr) return kernel::STATUS_DEVICE_NOT_CONNECTED;
+    std::uint32_t position = 0;
+    const kernel::NTSTATUS status = positionStream_->GetPosition(&position);
+    if (kernel::succeeded(status)) work(position);
+    return status;
+}
+
 IDmaChannel* Pin::dmaChannel() const {
     kernel::MutexGuard guard(control_);
     return dma_;

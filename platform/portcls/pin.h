@@ -45,6 +45,10 @@ public:
     // stops at the first step the stream refuses and returns its status.
     kernel::NTSTATUS setState(ks::KsState target);
     kernel::NTSTATUS position(std::uint32_t* position);
+    // Runs work with the stream's position while the stream, and so its
+    // buffer, cannot go; at any level up to dispatch. The position's status
+    // when the stream cannot give it (work does not run then).
+    kernel::NTSTATUS accessBuffer(const std::function<void(std::uint32_t position)>& work);
     IDmaChannel* dmaChannel() const;
     // The notification interval the stream keeps (milliseconds) and the
     // bytes of one interval, as it answered when the pin opened.

@@ -136,6 +136,11 @@ kernel::NTSTATUS PinHandle::position(std::uint32_t* position) const {
     return pin_ != nullptr ? pin_->position(position) : kernel::STATUS_INVALID_HANDLE;
 }
 
+kernel::NTSTATUS
+PinHandle::accessBuffer(const std::function<void(std::uint32_t position)>& work) const {
+    return pin_ != nullptr ? pin_->accessBuffer(work) : kernel::STATUS_INVALID_HANDLE;
+}
+
 kernel::NTSTATUS PinHandle::buffer(void** address, std::uint32_t* size) const {
     if (address == nullptr || size == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     if (pin_ == nullptr) return kernel::STATUS_INVALID_HANDLE;

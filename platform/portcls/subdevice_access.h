@@ -139,6 +139,12 @@ public:
     kernel::NTSTATUS setState(ks::KsState state);
     ks::KsState state() const;
     kernel::NTSTATUS position(std::uint32_t* position) const;
+    // Runs work with the pin's position while its buffer cannot go: the
+    // port lets a pin's stream, and the buffer with it, go when its
+    // subdevice leaves the device, so a client touches the buffer only in
+    // here. Up to dispatch level; work must not call back into the pin.
+    // STATUS_DEVICE_NOT_CONNECTED (work does not run) once the stream went.
+    kernel::NTSTATUS accessBuffer(const std::function<void(std::uint32_t position)>& work) const;
     // The cyclic buffer: its address and the bytes in use.
     kernel::NTSTATUS buffer(void** address, std::uint32_t* size) const;
     // What the stream answered when the pin asked it to notify every 10 ms:

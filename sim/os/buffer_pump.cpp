@@ -6,7 +6,14 @@
 namespace ossim {
 
 BufferPump::BufferPump(PumpSettings settings, PositionSource position, Signal signal)
-    : m_settings(settings), m_position(std::move(position)), m_signal(std::move(signal)) {}
+    : BufferPump(settings,
+                 GuardedBy{position
+                               ? BufferAccess([position](const Pass& pass) { pass(position()); })
+                               : BufferAccess()},
+                 std::move(signal)) {}
+
+BufferPump::BufferPump(PumpSettings settings, GuardedBy guard, Signal signal)
+    : m_settings(settings), m_access(std::move(guard.access)), m_signal(std::move(signal)) {}
 
 BufferPump::~BufferPump() { stop(); }
 
@@ -15,7 +22,7 @@ kernel::NTSTATUS BufferPump::start() {
     const bool render = m_settings.direction == PumpDirection::render;
     if (buffer.address == nullptr || buffer.frameSize == 0 || buffer.size < buffer.frameSize ||
         buffer.size % buffer.frameSize != 0 || m_settings.marginFrames >= frames() ||
-        m_settings.period <= kernel::Duration::zero() || !m_position ||
+        m_settings.period <= kernel::Duration::zero() || !m_access ||
         (render ? !m_signal.source : !m_signal.sink))
         return kernel::STATUS_INVALID_PARAMETER;
     if (m_running) return kernel::STATUS_INVALID_DEVICE_REQUEST;
@@ -49,7 +56,10 @@ void BufferPump::onNotification(kernel::Dpc&, void* self, void*, void*) {
 void BufferPump::pump() {
     if (!m_running) return;
     ++m_notifications;
-    const std::uint32_t position = m_position();
+    m_access([this](std::uint32_t position) { pass(position); });
+}
+
+void BufferPump::pass(std::uint32_t position) {
     if (position >= m_settings.buffer.size) {
         ++m_badPositions;
         return;

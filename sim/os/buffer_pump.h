@@ -54,6 +54,14 @@ class BufferPump {
 public:
     // The pin's position: a byte offset into the buffer. Called at dispatch level.
     using PositionSource = std::function<std::uint32_t()>;
+    // Runs a pass with the pin's position while the buffer is certain to
+    // stay (a position outside the buffer when it is gone). Called at
+    // dispatch level.
+    using Pass = std::function<void(std::uint32_t position)>;
+    using BufferAccess = std::function<void(const Pass& pass)>;
+    struct GuardedBy {
+        BufferAccess access;
+    };
     // Render: fills `count` frames with the signal's next frames.
     using SignalSource = std::function<void(std::uint8_t* frames, std::uint32_t count)>;
     // Capture: takes the next `count` frames of the signal.
@@ -67,6 +75,9 @@ public:
     };
 
     BufferPump(PumpSettings settings, PositionSource position, Signal signal);
+    // For a buffer that may go while the pump runs: each pass reads and
+    // copies inside the access.
+    BufferPump(PumpSettings settings, GuardedBy guard, Signal signal);
     ~BufferPump(); // stops
     BufferPump(const BufferPump&) = delete;
     BufferPump& operator=(const BufferPump&) = delete;
@@ -91,13 +102,14 @@ public:
 private:
     static void onNotification(kernel::Dpc& dpc, void* self, void*, void*);
     void pump();
+    void pass(std::uint32_t position);
     void render(std::uint64_t positionFrames);
     void capture(std::uint64_t positionFrames);
     std::uint32_t frames() const { return m_settings.buffer.size / m_settings.buffer.frameSize; }
     template <class Copy> void advanceCursor(std::uint64_t to, Copy copy);
 
     const PumpSettings m_settings;
-    const PositionSource m_position;
+    const BufferAccess m_access;
     const Signal m_signal;
     kernel::Dpc m_dpc{onNotification, this};
     kernel::Timer m_timer;

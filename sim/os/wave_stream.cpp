@@ -52,12 +52,14 @@ kernel::NTSTATUS WaveStream::open(const portcls::FilterHandle& filter, std::uint
                                 {static_cast<std::uint8_t*>(address), size, frameSize},
                                 std::chrono::milliseconds(m_pin.notificationInterval()),
                                 marginFrames};
-    // A position the pin cannot give reads as one outside the buffer.
-    auto position = [this, size] {
-        std::uint32_t at = 0;
-        return kernel::succeeded(m_pin.position(&at)) ? at : size;
+    // Each pass runs while the pin's buffer cannot go; a position the pin
+    // cannot give (its stream went) reads as one outside the buffer, and the
+    // pass then touches nothing.
+    auto access = [this, size](const BufferPump::Pass& pass) {
+        if (!kernel::succeeded(m_pin.accessBuffer(pass))) pass(size);
     };
-    m_pump = std::make_unique<BufferPump>(settings, std::move(position), std::move(signal));
+    m_pump = std::make_unique<BufferPump>(settings, BufferPump::GuardedBy{std::move(access)},
+                                          std::move(signal));
     BufferPump* pump = m_pump.get();
     m_pin.setServiceRoutine([pump] { pump->notify(); });
     return kernel::STATUS_SUCCESS;

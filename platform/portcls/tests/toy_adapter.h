@@ -21,6 +21,7 @@
 #include "toy_unknown.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ struct World {
     const io::ResourceList* resourcesSeen = nullptr;
     kernel::NTSTATUS refuseState = kernel::STATUS_SUCCESS; // for the step into RUN
     kernel::Duration pauseTakes{0}; // clock time the stream's step into PAUSE takes
+    // For a test on another thread than the stream's: it stepped into STOP, it went.
+    std::atomic<bool> streamStopped{false};
+    std::atomic<bool> streamGone{false};
     ToyStream* stream = nullptr;
     const FilterDescriptor* topologyDescriptor = nullptr; // in place of the toy's own
     IPortEvents* topologyEvents = nullptr;                // while the topology miniport lives
@@ -256,6 +260,7 @@ public:
     ~ToyStream() override {
         group_->Release();
         world->stream = nullptr;
+        world->streamGone = true;
         world->log.push_back("stream gone");
     }
 
@@ -280,6 +285,7 @@ public:
         if (state == ks::KsState::Pause && world->pauseTakes > kernel::Duration::zero())
             (void)kernel::delayExecution(world->pauseTakes);
         world->log.push_back(std::string("stream ") + stateName(state));
+        if (state == ks::KsState::Stop) world->streamStopped = true;
         return kernel::STATUS_SUCCESS;
     }
     kernel::NTSTATUS GetPosition(std::uint32_t* position) override {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 namespace portcls::testing {
@@ -167,6 +168,40 @@ TEST_F(WavePinTest, RemovalWaitsForAStateChangeInFlightBeforeLettingTheStreamGo)
     EXPECT_EQ(state.log, (Log{"stream PAUSE", "stream ACQUIRE", "stream STOP", "stream gone"}));
     std::uint32_t position = 0;
     EXPECT_EQ(pin.position(&position), kernel::STATUS_DEVICE_NOT_CONNECTED);
+    pin.close();
+}
+
+// The audio engine copies into the pin's buffer at dispatch level while the
+// device is removed on another thread: the removal steps the stream down
+// but lets it (and its buffer) go only once the copy is done, and a copy
+// asked for after that is refused without touching anything.
+TEST_F(WavePinTest, RemovalLetsTheBufferGoOnlyOnceACopyIntoItIsDone) {
+    PinHandle pin;
+    ASSERT_EQ(pin.open(wave, 0, pcm()), STATUS_SUCCESS);
+    ASSERT_EQ(pin.setState(ks::KsState::Run), STATUS_SUCCESS);
+    void* address = nullptr;
+    std::uint32_t size = 0;
+    ASSERT_EQ(pin.buffer(&address, &size), STATUS_SUCCESS);
+    std::thread remover;
+    bool goneDuringCopy = false;
+    EXPECT_EQ(pin.accessBuffer([&](std::uint32_t position) {
+        EXPECT_LT(position, size);
+        remover = std::thread([this] { remove(); });
+        // The removal reaches the stream's last step; the stream stays while
+        // the copy goes on, however long it takes.
+        while (!state.streamStopped) {
+        }
+        for (int i = 0; i < 100000 && !state.streamGone; ++i) std::memset(address, i & 0xFF, size);
+        goneDuringCopy = state.streamGone;
+    }),
+              STATUS_SUCCESS);
+    remover.join();
+    EXPECT_FALSE(goneDuringCopy);
+    EXPECT_TRUE(state.streamGone);
+    bool ran = false;
+    EXPECT_EQ(pin.accessBuffer([&](std::uint32_t) { ran = true; }),
+              kernel::STATUS_DEVICE_NOT_CONNECTED);
+    EXPECT_FALSE(ran);
     pin.close();
 }
 
