@@ -8,6 +8,7 @@
 #include "platform/kernel/thread.h"
 #include "platform/portcls/adapter_device.h"
 #include "platform/portcls/subdevice_access.h"
+#include "sim/os/asio_client.h"
 #include "sim/os/pcm_format.h"
 #include "sim/os/system_call.h"
 #include "sim/os/wave_stream.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 namespace removal {
@@ -110,6 +112,8 @@ public:
             if (m_system.bus().plugged()) m_system.bus().unplug();
         } else {
             ASSERT_EQ(plugged, STATUS_SUCCESS);
+            if (m_plan.asio) StartAsio();
+            if (::testing::Test::HasFatalFailure()) return;
             Stream();
             if (::testing::Test::HasFatalFailure()) return;
         }
@@ -122,6 +126,15 @@ private:
     void BeforeFrame() {
         if (m_unplugAtFrame < 0) return;
         if (m_unplugAtFrame-- == 0) m_system.bus().unplug();
+    }
+
+    // The ASIO client takes the device (its priority is above the pins'),
+    // which goes on running its format for it while the pins stream.
+    void StartAsio() {
+        m_asio.emplace(m_system);
+        ASSERT_EQ(m_asio->open(), STATUS_SUCCESS);
+        ASSERT_EQ(m_asio->configure({}), STATUS_SUCCESS);
+        ASSERT_EQ(m_asio->start(), STATUS_SUCCESS);
     }
 
     void OpenPins() {
@@ -230,6 +243,7 @@ private:
     // audio engine closes its pins and filters, then the remove.
     void Finish() {
         m_outcome.changeInFlight = m_changing && !*m_changing;
+        m_outcome.userMappings = io::userMappings();
         const e2e::DeviceCase& device = *m_plan.device;
         m_outcome.transfers = m_system.bus().isochronous().transfersServed(device.outEndpoint) +
                               m_system.bus().isochronous().transfersServed(device.inEndpoint);
@@ -246,6 +260,9 @@ private:
                   STATUS_SUCCESS);
         m_pins.renderFilter.close();
         m_pins.captureFilter.close();
+        // The ASIO host learns of the removal from its failing requests and
+        // lets its client go: stop, buffers, file.
+        m_asio.reset();
         EXPECT_EQ(m_system.host().removeDevice(m_system.device()), STATUS_SUCCESS);
         EXPECT_EQ(m_system.host().stacks(), 0u);
         // The device's part is gone with the remove, the driver still loaded:
@@ -263,6 +280,7 @@ private:
     const RoundPlan m_plan;
     ossim::SimulatedSystem m_system;
     Pins m_pins;
+    std::optional<ossim::AsioClient> m_asio;
     int m_unplugAtFrame = -1;
     std::shared_ptr<std::atomic<bool>> m_changing;
     RoundOutcome m_outcome;
@@ -277,6 +295,7 @@ RoundPlan PlanRound(std::mt19937& random) {
     plan.device = &e2e::Devices[random() % std::size(e2e::Devices)];
     plan.moment = static_cast<Moment>(random() % 5);
     plan.microframes = Between(random, 0, 7);
+    plan.asio = plan.device->release2 && random() % 3 == 0;
     switch (plan.moment) {
     case Moment::startUp:
         plan.runFrames = Between(random, 0, 120);
@@ -306,6 +325,7 @@ std::string Describe(const RoundPlan& plan) {
     text << plan.device->name << ", removed " << MomentName(plan.moment) << " after "
          << plan.runFrames << " frame(s)";
     if (plan.moment != Moment::startUp) text << " and " << plan.microframes << " microframe(s)";
+    if (plan.asio) text << ", an ASIO client streaming";
     if (plan.moment == Moment::pinsReady) text << " in state " << static_cast<int>(plan.readyAt);
     if (plan.moment == Moment::stateChange)
         text << ", then " << plan.changeFrames << " into the "

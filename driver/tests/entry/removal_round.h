@@ -2,9 +2,10 @@
 // device pulled out: the device plugged, a render and a capture pin started
 // on it, a number of bus frames run, and the device gone at a chosen moment
 // (while it starts, with the pins ready, before the first transfer came
-// back, while they stream, or while a pin changes state). The system then
-// finishes as it does after a removal: surprise removal, the pins and
-// filters closed, remove. Every call into the driver is bounded in virtual
+// back, while they stream, or while a pin changes state), on some rounds
+// with an ASIO client streaming beside them. The system then finishes as it
+// does after a removal: surprise removal, the pins, filters and the ASIO
+// client's file closed, remove. Every call into the driver is bounded in virtual
 // time, so a hang fails the round instead of stopping it.
 #pragma once
 
@@ -34,6 +35,7 @@ struct RoundPlan {
     bool captureChanges; // stateChange: the capture pin changes, else the render pin
     bool pausing;        // stateChange: RUN to PAUSE, else PAUSE back to RUN
     ks::KsState readyAt; // pinsReady: where the pins wait
+    bool asio;           // an ASIO client streams beside the pins (a device that offers it)
 };
 
 // The plan of a round, from a seeded generator: the same seed gives the same
@@ -60,9 +62,10 @@ Leftovers Count(std::size_t userHandlesBefore);
 // Where the removal found the system, so that a run can show it reached
 // every moment.
 struct RoundOutcome {
-    bool started = false;        // the device's start succeeded
-    bool changeInFlight = false; // the pin's state change had not returned yet
-    std::uint64_t transfers = 0; // isochronous transfers the bus served before
+    bool started = false;         // the device's start succeeded
+    bool changeInFlight = false;  // the pin's state change had not returned yet
+    std::uint64_t transfers = 0;  // isochronous transfers the bus served before
+    std::size_t userMappings = 0; // ASIO rings mapped into the client when the device went
 };
 
 // Runs the round on a system of its own and checks what it leaves: the

@@ -1,7 +1,8 @@
 // The whole driver losing its device a thousand times, at seeded moments of
 // its life: while it starts, with its pins ready, before their first
 // transfers came back, while they stream, and while one of them changes
-// state. After each round no pool block, system thread, callback
+// state; on some rounds an ASIO client streams beside the pins. After each
+// round no pool block, system thread, callback
 // registration, subdevice, enabled interface, user mapping or handle is
 // left, and no call into the driver blocks past its bound.
 #include "driver/tests/entry/removal_round.h"
@@ -40,9 +41,11 @@ struct Reached {
     int amidTransfers = 0;     // pins running, transfers served
     int changesInFlight = 0;   // a pin's state change not yet returned
     int pinsReady = 0;
+    int asioMapped = 0; // an ASIO client had its rings mapped
 };
 
 void Note(Reached& reached, const removal::RoundPlan& plan, const removal::RoundOutcome& outcome) {
+    reached.asioMapped += outcome.userMappings > 0 ? 1 : 0;
     switch (plan.moment) {
     case Moment::startUp:
         ++(outcome.started ? reached.startsOutlived : reached.startsCut);
@@ -75,6 +78,7 @@ TEST(SurpriseRemoval, AThousandRemovalsAtSeededMomentsLeaveNothingBehind) {
     EXPECT_GT(reached.amidTransfers, 0);
     EXPECT_GT(reached.changesInFlight, 0);
     EXPECT_GT(reached.pinsReady, 0);
+    EXPECT_GT(reached.asioMapped, 0);
 }
 
 // The moment that found the port layer letting a stream go while a state
