@@ -5,22 +5,13 @@
 #include "asio_test_world.h"
 #include "driver/tests/usbstream/stream_test_client.h"
 #include "platform/kernel/pool.h"
+#include "testkit/sanitizers.h"
 
 namespace asio_test {
 namespace {
 
 // Rounds shrink where every allocation and access is instrumented.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int SanitizerDivisor = 10;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int SanitizerDivisor = 10;
-#else
-constexpr int SanitizerDivisor = 1;
-#endif
-#else
-constexpr int SanitizerDivisor = 1;
-#endif
+constexpr int SanitizerDivisor = testkit::anySanitizer ? 10 : 1;
 
 constexpr int ClientRounds = 1000 / SanitizerDivisor;
 

@@ -11,6 +11,7 @@
 #include "sim/os/simulated_system.h"
 #include "sim/os/user_client.h"
 #include "sim/usb/fixtures.h"
+#include "testkit/sanitizers.h"
 
 #include <gtest/gtest.h>
 
@@ -24,17 +25,7 @@ namespace {
 using usbstream_test::Drive;
 
 // Rounds shrink where every allocation and access is instrumented.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int RemovalRounds = 2;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int RemovalRounds = 2;
-#else
-constexpr int RemovalRounds = 20;
-#endif
-#else
-constexpr int RemovalRounds = 20;
-#endif
+constexpr int RemovalRounds = testkit::anySanitizer ? 2 : 20;
 
 // The whole driver from its entry point on the device that serves ASIO.
 class AsioRemovalTest : public ::testing::Test {

@@ -2,10 +2,11 @@
 // its life: while it starts, with its pins ready, before their first
 // transfers came back, while they stream, and while one of them changes
 // state; on some rounds an ASIO client streams beside the pins. After each
-// round no pool block, system thread, callback
-// registration, subdevice, enabled interface, user mapping or handle is
-// left, and no call into the driver blocks past its bound.
+// round no pool block, system thread, callback registration, subdevice,
+// enabled interface, user mapping or handle is left, and no call into the
+// driver blocks past its bound.
 #include "driver/tests/entry/removal_round.h"
+#include "testkit/sanitizers.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,9 @@ namespace {
 using removal::Moment;
 
 // A thousand rounds take about 45 s under AddressSanitizer on a busy
-// machine, and over a minute under ThreadSanitizer, which has fewer; those
+// machine and over a minute under ThreadSanitizer, which runs fewer; those
 // still reach every moment many times.
-#if defined(__SANITIZE_THREAD__)
-constexpr int Rounds = 300;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr int Rounds = 300;
-#else
-constexpr int Rounds = 1000;
-#endif
-#else
-constexpr int Rounds = 1000;
-#endif
+constexpr int Rounds = testkit::threadSanitizer ? 300 : 1000;
 
 constexpr std::mt19937::result_type Seed = 20261210;
 
