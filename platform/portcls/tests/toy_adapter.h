@@ -38,15 +38,17 @@ struct World {
     const io::ResourceList* resourcesSeen = nullptr;
     kernel::NTSTATUS refuseState = kernel::STATUS_SUCCESS; // for the step into RUN
     kernel::Duration pauseTakes{0}; // clock time the stream's step into PAUSE takes
-    // For a test on another thread than the stream's: it stepped into STOP, it went.
-    std::atomic<bool> streamStopped{false};
-    std::atomic<bool> streamGone{false};
     ToyStream* stream = nullptr;
     const FilterDescriptor* topologyDescriptor = nullptr; // in place of the toy's own
     IPortEvents* topologyEvents = nullptr;                // while the topology miniport lives
 };
 
 inline World* world = nullptr;
+
+// For a test on another thread than the stream's: the stream stepped into
+// STOP, the stream went. A test that reads them clears them first.
+inline std::atomic<bool> streamStopped{false};
+inline std::atomic<bool> streamGone{false};
 
 inline const char* stateName(ks::KsState state) {
     static const char* const names[] = {"STOP", "ACQUIRE", "PAUSE", "RUN"};
@@ -260,7 +262,7 @@ public:
     ~ToyStream() override {
         group_->Release();
         world->stream = nullptr;
-        world->streamGone = true;
+        streamGone = true;
         world->log.push_back("stream gone");
     }
 
@@ -285,7 +287,7 @@ public:
         if (state == ks::KsState::Pause && world->pauseTakes > kernel::Duration::zero())
             (void)kernel::delayExecution(world->pauseTakes);
         world->log.push_back(std::string("stream ") + stateName(state));
-        if (state == ks::KsState::Stop) world->streamStopped = true;
+        if (state == ks::KsState::Stop) streamStopped = true;
         return kernel::STATUS_SUCCESS;
     }
     kernel::NTSTATUS GetPosition(std::uint32_t* position) override {

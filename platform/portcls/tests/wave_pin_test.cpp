@@ -182,6 +182,8 @@ TEST_F(WavePinTest, RemovalLetsTheBufferGoOnlyOnceACopyIntoItIsDone) {
     void* address = nullptr;
     std::uint32_t size = 0;
     ASSERT_EQ(pin.buffer(&address, &size), STATUS_SUCCESS);
+    streamStopped = false;
+    streamGone = false;
     std::thread remover;
     bool goneDuringCopy = false;
     EXPECT_EQ(pin.accessBuffer([&](std::uint32_t position) {
@@ -189,15 +191,15 @@ TEST_F(WavePinTest, RemovalLetsTheBufferGoOnlyOnceACopyIntoItIsDone) {
         remover = std::thread([this] { remove(); });
         // The removal reaches the stream's last step; the stream stays while
         // the copy goes on, however long it takes.
-        while (!state.streamStopped) {
+        while (!streamStopped) {
         }
-        for (int i = 0; i < 100000 && !state.streamGone; ++i) std::memset(address, i & 0xFF, size);
-        goneDuringCopy = state.streamGone;
+        for (int i = 0; i < 100000 && !streamGone; ++i) std::memset(address, i & 0xFF, size);
+        goneDuringCopy = streamGone;
     }),
               STATUS_SUCCESS);
     remover.join();
     EXPECT_FALSE(goneDuringCopy);
-    EXPECT_TRUE(state.streamGone);
+    EXPECT_TRUE(streamGone);
     bool ran = false;
     EXPECT_EQ(pin.accessBuffer([&](std::uint32_t) { ran = true; }),
               kernel::STATUS_DEVICE_NOT_CONNECTED);
