@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -32,12 +31,12 @@ using std::chrono::milliseconds;
 // How long any one call into the driver may block before it counts as a
 // hang: far beyond what a start, a state change or a removal takes.
 constexpr kernel::Duration CallBound = std::chrono::seconds(2);
-constexpr int CallBoundFrames = 2000;
+constexpr int CallBoundFrames = static_cast<int>(CallBound / milliseconds(1));
 
 // Frames the requests of a start or a pin's state change to the device are
 // held each: so they span frames and a removal can land among them.
-constexpr kernel::Duration StartRequestDelay = milliseconds(2);
-constexpr int DelayedStartRequests = 64;
+constexpr kernel::Duration HeldRequestDelay = milliseconds(2);
+constexpr int HeldStartRequests = 64;
 
 const char* MomentName(Moment moment) {
     switch (moment) {
@@ -100,8 +99,8 @@ public:
             for (usbsim::BusRequestKind kind :
                  {usbsim::BusRequestKind::control, usbsim::BusRequestKind::descriptor})
                 m_system.bus().injectFault(
-                    kind, {.type = usbsim::BusFault::Type::delay, .delay = StartRequestDelay},
-                    DelayedStartRequests);
+                    kind, {.type = usbsim::BusFault::Type::delay, .delay = HeldRequestDelay},
+                    HeldStartRequests);
             m_unplugAtFrame = m_plan.runFrames;
         }
         const kernel::NTSTATUS plugged = m_system.plug();
@@ -219,7 +218,7 @@ private:
         for (usbsim::BusRequestKind kind :
              {usbsim::BusRequestKind::selectInterface, usbsim::BusRequestKind::control})
             m_system.bus().injectFault(
-                kind, {.type = usbsim::BusFault::Type::delay, .delay = StartRequestDelay}, 4);
+                kind, {.type = usbsim::BusFault::Type::delay, .delay = HeldRequestDelay}, 4);
         m_changing = std::make_shared<std::atomic<bool>>(false);
         auto done = m_changing;
         (void)ossim::callOnSystemThread(m_system.clock(), [stream, to, done] {
