@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -50,6 +51,8 @@ const char* MomentName(Moment moment) {
         return "while streaming";
     case Moment::stateChange:
         return "during a pin's state change";
+    case Moment::pinClose:
+        return "while a pin closes";
     }
     return "?";
 }
@@ -195,6 +198,9 @@ private:
         case Moment::stateChange:
             ChangeState();
             break;
+        case Moment::pinClose:
+            ClosePin();
+            break;
         }
         // Between the packets of a high-speed frame.
         m_system.clock().advance(std::chrono::microseconds(125) * m_plan.microframes);
@@ -213,16 +219,31 @@ private:
                       STATUS_SUCCESS);
         }
         const ks::KsState to = m_plan.pausing ? ks::KsState::Pause : ks::KsState::Run;
-        // The change's requests to the device (the interface's settings, its
-        // rate) take frames, so the removal may land among them.
+        // The device may be gone: any status.
+        StartChange([stream, to] { (void)stream->setState(to); });
+    }
+
+    // The audio engine closes one running pin on a system thread of its own.
+    void ClosePin() {
+        Raise(ks::KsState::Run);
+        if (::testing::Test::HasFatalFailure()) return;
+        m_system.step(milliseconds(m_plan.runFrames));
+        ossim::WaveStream* stream = m_plan.captureChanges ? &m_pins.capture : &m_pins.render;
+        StartChange([stream] { stream->close(); });
+    }
+
+    // Starts the change on a system thread and lets the frames of the plan
+    // pass. Its requests to the device (the interface's settings, its rate)
+    // take frames, so the removal may land among them.
+    void StartChange(std::function<void()> change) {
         for (usbsim::BusRequestKind kind :
              {usbsim::BusRequestKind::selectInterface, usbsim::BusRequestKind::control})
             m_system.bus().injectFault(
                 kind, {.type = usbsim::BusFault::Type::delay, .delay = HeldRequestDelay}, 4);
         m_changing = std::make_shared<std::atomic<bool>>(false);
         auto done = m_changing;
-        (void)ossim::callOnSystemThread(m_system.clock(), [stream, to, done] {
-            (void)stream->setState(to); // the device may be gone: any status
+        (void)ossim::callOnSystemThread(m_system.clock(), [change = std::move(change), done] {
+            change();
             *done = true;
             return STATUS_SUCCESS;
         });
@@ -292,7 +313,7 @@ private:
 RoundPlan PlanRound(std::mt19937& random) {
     RoundPlan plan{};
     plan.device = &e2e::Devices[random() % std::size(e2e::Devices)];
-    plan.moment = static_cast<Moment>(random() % 5);
+    plan.moment = static_cast<Moment>(random() % 6);
     plan.microframes = Between(random, 0, 7);
     plan.asio = plan.device->release2 && random() % 3 == 0;
     switch (plan.moment) {
@@ -315,6 +336,11 @@ RoundPlan PlanRound(std::mt19937& random) {
         plan.captureChanges = random() % 2 == 0;
         plan.pausing = random() % 2 == 0;
         break;
+    case Moment::pinClose:
+        plan.runFrames = Between(random, 0, 40);
+        plan.changeFrames = Between(random, 0, 12);
+        plan.captureChanges = random() % 2 == 0;
+        break;
     }
     return plan;
 }
@@ -330,6 +356,9 @@ std::string Describe(const RoundPlan& plan) {
         text << ", then " << plan.changeFrames << " into the "
              << (plan.captureChanges ? "capture" : "render") << " pin's change to "
              << (plan.pausing ? "PAUSE" : "RUN");
+    if (plan.moment == Moment::pinClose)
+        text << ", then " << plan.changeFrames << " into the "
+             << (plan.captureChanges ? "capture" : "render") << " pin's close";
     return text.str();
 }
 

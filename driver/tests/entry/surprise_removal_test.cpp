@@ -1,10 +1,10 @@
 // The whole driver losing its device a thousand times, at seeded moments of
 // its life: while it starts, with its pins ready, before their first
-// transfers came back, while they stream, and while one of them changes
-// state; on some rounds an ASIO client streams beside the pins. After each
-// round no pool block, system thread, callback registration, subdevice,
-// enabled interface, user mapping or handle is left, and no call into the
-// driver blocks past its bound.
+// transfers came back, while they stream, while one of them changes state
+// and while one closes; on some rounds an ASIO client streams beside the
+// pins. After each round no pool block, system thread, callback
+// registration, subdevice, enabled interface, user mapping or handle is
+// left, and no call into the driver blocks past its bound.
 #include "driver/tests/entry/removal_round.h"
 #include "testkit/sanitizers.h"
 
@@ -31,6 +31,7 @@ struct Reached {
     int beforeAnyTransfer = 0; // pins running, no transfer back yet
     int amidTransfers = 0;     // pins running, transfers served
     int changesInFlight = 0;   // a pin's state change not yet returned
+    int closesInFlight = 0;    // a pin's close not yet returned
     int pinsReady = 0;
     int asioMapped = 0; // an ASIO client had its rings mapped
 };
@@ -51,6 +52,9 @@ void Note(Reached& reached, const removal::RoundPlan& plan, const removal::Round
     case Moment::stateChange:
         reached.changesInFlight += outcome.changeInFlight ? 1 : 0;
         break;
+    case Moment::pinClose:
+        reached.closesInFlight += outcome.changeInFlight ? 1 : 0;
+        break;
     }
 }
 
@@ -68,6 +72,7 @@ TEST(SurpriseRemoval, AThousandRemovalsAtSeededMomentsLeaveNothingBehind) {
     EXPECT_GT(reached.beforeAnyTransfer, 0);
     EXPECT_GT(reached.amidTransfers, 0);
     EXPECT_GT(reached.changesInFlight, 0);
+    EXPECT_GT(reached.closesInFlight, 0);
     EXPECT_GT(reached.pinsReady, 0);
     EXPECT_GT(reached.asioMapped, 0);
 }
