@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -39,23 +40,12 @@ constexpr int CallBoundFrames = static_cast<int>(CallBound / milliseconds(1));
 constexpr kernel::Duration HeldRequestDelay = milliseconds(2);
 constexpr int HeldStartRequests = 64;
 
-const char* MomentName(Moment moment) {
-    switch (moment) {
-    case Moment::startUp:
-        return "during start-up";
-    case Moment::pinsReady:
-        return "with the pins ready";
-    case Moment::firstTransfer:
-        return "before the first transfers came back";
-    case Moment::streaming:
-        return "while streaming";
-    case Moment::stateChange:
-        return "during a pin's state change";
-    case Moment::pinClose:
-        return "while a pin closes";
-    }
-    return "?";
-}
+// By Moment, in its order.
+constexpr const char* MomentNames[] = {
+    "during start-up", "with the pins ready",         "before the first transfers came back",
+    "while streaming", "during a pin's state change", "while a pin closes",
+};
+static_assert(std::size(MomentNames) == static_cast<std::size_t>(Moment::pinClose) + 1);
 
 // A number in [low, high] from the generator's own output.
 int Between(std::mt19937& random, int low, int high) {
@@ -347,8 +337,8 @@ RoundPlan PlanRound(std::mt19937& random) {
 
 std::string Describe(const RoundPlan& plan) {
     std::ostringstream text;
-    text << plan.device->name << ", removed " << MomentName(plan.moment) << " after "
-         << plan.runFrames << " frame(s)";
+    text << plan.device->name << ", removed " << MomentNames[static_cast<int>(plan.moment)]
+         << " after " << plan.runFrames << " frame(s)";
     if (plan.moment != Moment::startUp) text << " and " << plan.microframes << " microframe(s)";
     if (plan.asio) text << ", an ASIO client streaming";
     if (plan.moment == Moment::pinsReady) text << " in state " << static_cast<int>(plan.readyAt);

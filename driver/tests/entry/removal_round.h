@@ -17,7 +17,8 @@
 
 namespace removal {
 
-// Where in the device's life it goes.
+// Where in the device's life it goes (the names in removal_round.cpp follow
+// this order).
 enum class Moment {
     startUp,       // the start's requests take frames; the device goes among them
     pinsReady,     // both pins open, in ACQUIRE or PAUSE
