@@ -97,6 +97,7 @@ public:
             m_unplugAtFrame = m_plan.runFrames;
         }
         const kernel::NTSTATUS plugged = m_system.plug();
+        m_unplugAtFrame = -1; // the start is over
         ASSERT_NE(plugged, kernel::STATUS_PENDING);
         m_outcome.started = plugged == STATUS_SUCCESS;
         if (m_plan.moment == Moment::startUp) {
@@ -110,6 +111,7 @@ public:
             if (::testing::Test::HasFatalFailure()) return;
         }
         Finish();
+        if (m_plan.comesBack && !::testing::Test::HasFailure()) ComeBack();
     }
 
 private:
@@ -287,6 +289,32 @@ private:
                 << std::string(entry.referenceString.begin(), entry.referenceString.end());
     }
 
+    // The device plugged in again: a new stack of the driver still loaded
+    // starts on it, its pins stream, and it leaves in order.
+    void ComeBack() {
+        m_changing.reset();
+        m_system.bus().replug();
+        ASSERT_EQ(m_system.plug(), STATUS_SUCCESS);
+        OpenPins();
+        if (::testing::Test::HasFatalFailure()) return;
+        Raise(ks::KsState::Run);
+        if (::testing::Test::HasFatalFailure()) return;
+        m_system.step(milliseconds(30));
+        EXPECT_GT(m_pins.render.serviceCount(), 0u);
+        Pins* pins = &m_pins;
+        EXPECT_EQ(m_system.call([pins] {
+            pins->render.close();
+            pins->capture.close();
+            return STATUS_SUCCESS;
+        }),
+                  STATUS_SUCCESS);
+        m_pins.renderFilter.close();
+        m_pins.captureFilter.close();
+        EXPECT_EQ(m_system.remove(), STATUS_SUCCESS);
+        EXPECT_EQ(kernel::runningSystemThreads(), m_threadsBefore) << "system threads";
+        ExpectNoBlocksSince(m_loadedAt, "after the second remove");
+    }
+
     const RoundPlan m_plan;
     ossim::SimulatedSystem m_system;
     Pins m_pins;
@@ -306,6 +334,7 @@ RoundPlan PlanRound(std::mt19937& random) {
     plan.moment = static_cast<Moment>(random() % 6);
     plan.microframes = Between(random, 0, 7);
     plan.asio = plan.device->release2 && random() % 3 == 0;
+    plan.comesBack = random() % 4 == 0;
     switch (plan.moment) {
     case Moment::startUp:
         plan.runFrames = Between(random, 0, 120);
@@ -341,6 +370,7 @@ std::string Describe(const RoundPlan& plan) {
          << " after " << plan.runFrames << " frame(s)";
     if (plan.moment != Moment::startUp) text << " and " << plan.microframes << " microframe(s)";
     if (plan.asio) text << ", an ASIO client streaming";
+    if (plan.comesBack) text << ", coming back after";
     if (plan.moment == Moment::pinsReady) text << " in state " << static_cast<int>(plan.readyAt);
     if (plan.moment == Moment::stateChange)
         text << ", then " << plan.changeFrames << " into the "

@@ -7,6 +7,8 @@
 // finishes as it does after a removal: surprise removal, the pins, filters
 // and the ASIO client's file closed, remove. Every call into the driver is
 // bounded in virtual time, so a hang fails the round instead of stopping it.
+// On some rounds the device then comes back to the driver still loaded,
+// streams again and is removed in order.
 #pragma once
 
 #include "driver/tests/entry/end_to_end_world.h"
@@ -38,6 +40,7 @@ struct RoundPlan {
     bool pausing;        // stateChange: RUN to PAUSE, else PAUSE back to RUN
     ks::KsState readyAt; // pinsReady: where the pins wait
     bool asio;           // an ASIO client streams beside the pins (a device that offers it)
+    bool comesBack;      // the device is plugged in again after the removal and streams
 };
 
 // The plan of a round, from a seeded generator: the same seed gives the same

@@ -2,9 +2,10 @@
 // its life: while it starts, with its pins ready, before their first
 // transfers came back, while they stream, while one of them changes state
 // and while one closes; on some rounds an ASIO client streams beside the
-// pins. After each round no pool block, system thread, callback
-// registration, subdevice, enabled interface, user mapping or handle is
-// left, and no call into the driver blocks past its bound.
+// pins, on some the device comes back afterwards. After each round no pool
+// block, system thread, callback registration, subdevice, enabled
+// interface, user mapping or handle is left, and no call into the driver
+// blocks past its bound.
 #include "driver/tests/entry/removal_round.h"
 #include "testkit/sanitizers.h"
 
@@ -34,10 +35,12 @@ struct Reached {
     int closesInFlight = 0;    // a pin's close not yet returned
     int pinsReady = 0;
     int asioMapped = 0; // an ASIO client had its rings mapped
+    int cameBack = 0;   // the device streamed again after the removal
 };
 
 void Note(Reached& reached, const removal::RoundPlan& plan, const removal::RoundOutcome& outcome) {
     reached.asioMapped += outcome.userMappings > 0 ? 1 : 0;
+    reached.cameBack += plan.comesBack ? 1 : 0;
     switch (plan.moment) {
     case Moment::startUp:
         ++(outcome.started ? reached.startsOutlived : reached.startsCut);
@@ -75,6 +78,7 @@ TEST(SurpriseRemoval, AThousandRemovalsAtSeededMomentsLeaveNothingBehind) {
     EXPECT_GT(reached.closesInFlight, 0);
     EXPECT_GT(reached.pinsReady, 0);
     EXPECT_GT(reached.asioMapped, 0);
+    EXPECT_GT(reached.cameBack, 0);
 }
 
 // The moment that found the port layer letting a stream go while a state
