@@ -42,10 +42,15 @@ constexpr int HeldStartRequests = 64;
 
 // By Moment, in its order.
 constexpr const char* MomentNames[] = {
-    "during start-up", "with the pins ready",         "before the first transfers came back",
-    "while streaming", "during a pin's state change", "while a pin closes",
+    "during start-up",
+    "with the pins ready",
+    "before the first transfers came back",
+    "while streaming",
+    "during a pin's state change",
+    "while a pin closes",
+    "some time after a glitch on the bus",
 };
-static_assert(std::size(MomentNames) == static_cast<std::size_t>(Moment::pinClose) + 1);
+static_assert(std::size(MomentNames) == static_cast<std::size_t>(Moment::afterGlitch) + 1);
 
 // A number in [low, high] from the generator's own output.
 int Between(std::mt19937& random, int low, int high) {
@@ -193,6 +198,9 @@ private:
         case Moment::pinClose:
             ClosePin();
             break;
+        case Moment::afterGlitch:
+            Glitch();
+            break;
         }
         // Between the packets of a high-speed frame.
         m_system.clock().advance(std::chrono::microseconds(125) * m_plan.microframes);
@@ -222,6 +230,19 @@ private:
         m_system.step(milliseconds(m_plan.runFrames));
         ossim::WaveStream* stream = m_plan.captureChanges ? &m_pins.capture : &m_pins.render;
         StartChange([stream] { stream->close(); });
+    }
+
+    // The bus loses the device for a frame while the pins run: the
+    // transfers on it fail, the engines' workers find the device gone and
+    // end, and the pins run on without transfers until the removal.
+    void Glitch() {
+        Raise(ks::KsState::Run);
+        if (::testing::Test::HasFatalFailure()) return;
+        m_system.step(milliseconds(m_plan.runFrames));
+        m_system.bus().unplug();
+        m_system.step(milliseconds(1));
+        m_system.bus().replug();
+        m_system.step(milliseconds(m_plan.changeFrames));
     }
 
     // Starts the change on a system thread and lets the frames of the plan
@@ -331,7 +352,7 @@ private:
 RoundPlan PlanRound(std::mt19937& random) {
     RoundPlan plan{};
     plan.device = &e2e::Devices[random() % std::size(e2e::Devices)];
-    plan.moment = static_cast<Moment>(random() % 6);
+    plan.moment = static_cast<Moment>(random() % 7);
     plan.microframes = Between(random, 0, 7);
     plan.asio = plan.device->release2 && random() % 3 == 0;
     plan.comesBack = random() % 4 == 0;
@@ -360,6 +381,10 @@ RoundPlan PlanRound(std::mt19937& random) {
         plan.changeFrames = Between(random, 0, 12);
         plan.captureChanges = random() % 2 == 0;
         break;
+    case Moment::afterGlitch:
+        plan.runFrames = Between(random, 5, 40);
+        plan.changeFrames = Between(random, 0, 160);
+        break;
     }
     return plan;
 }
@@ -376,6 +401,8 @@ std::string Describe(const RoundPlan& plan) {
         text << ", then " << plan.changeFrames << " into the "
              << (plan.captureChanges ? "capture" : "render") << " pin's change to "
              << (plan.pausing ? "PAUSE" : "RUN");
+    if (plan.moment == Moment::afterGlitch)
+        text << ", " << plan.changeFrames << " frame(s) after the glitch";
     if (plan.moment == Moment::pinClose)
         text << ", then " << plan.changeFrames << " into the "
              << (plan.captureChanges ? "capture" : "render") << " pin's close";

@@ -2,13 +2,14 @@
 // device pulled out: the device plugged, a render and a capture pin started
 // on it, a number of bus frames run, and the device gone at a chosen moment
 // (while it starts, with the pins ready, before the first transfer came
-// back, while they stream, while a pin changes state or closes), on some
-// rounds with an ASIO client streaming beside them. The system then
-// finishes as it does after a removal: surprise removal, the pins, filters
-// and the ASIO client's file closed, remove. Every call into the driver is
-// bounded in virtual time, so a hang fails the round instead of stopping it.
-// On some rounds the device then comes back to the driver still loaded,
-// streams again and is removed in order.
+// back, while they stream, while a pin changes state or closes, some time
+// after a glitch on the bus), on some rounds with an ASIO client streaming
+// beside them. The system then finishes as it does after a removal:
+// surprise removal, the pins, filters and the ASIO client's file closed,
+// remove. Every call into the driver is bounded in virtual time, so a hang
+// fails the round instead of stopping it. On some rounds the device then
+// comes back to the driver still loaded, streams again and is removed in
+// order.
 #pragma once
 
 #include "driver/tests/entry/end_to_end_world.h"
@@ -28,13 +29,16 @@ enum class Moment {
     streaming,     // both pins have run for a while
     stateChange,   // one pin is between RUN and PAUSE on a system thread
     pinClose,      // the audio engine is closing one running pin on a system thread
+    afterGlitch,   // the bus lost the device for a frame a while before; the engines took
+                   // the device for gone and stopped streaming
 };
 
 struct RoundPlan {
     const e2e::DeviceCase* device;
     Moment moment;
     int runFrames;       // frames before the removal (or, for a state change, before the change)
-    int changeFrames;    // stateChange, pinClose: frames from the change's start to the removal
+    int changeFrames;    // stateChange, pinClose: frames from the change's start to the
+                         // removal; afterGlitch: frames from the glitch to the removal
     int microframes;     // 125 us steps into the next frame before the removal
     bool captureChanges; // stateChange, pinClose: the capture pin, else the render pin
     bool pausing;        // stateChange: RUN to PAUSE, else PAUSE back to RUN

@@ -1,11 +1,11 @@
 // The whole driver losing its device a thousand times, at seeded moments of
 // its life: while it starts, with its pins ready, before their first
-// transfers came back, while they stream, while one of them changes state
-// and while one closes; on some rounds an ASIO client streams beside the
-// pins, on some the device comes back afterwards. After each round no pool
-// block, system thread, callback registration, subdevice, enabled
-// interface, user mapping or handle is left, and no call into the driver
-// blocks past its bound.
+// transfers came back, while they stream, while one of them changes state,
+// while one closes and some time after a glitch on the bus; on some rounds
+// an ASIO client streams beside the pins, on some the device comes back
+// afterwards. After each round no pool block, system thread, callback
+// registration, subdevice, enabled interface, user mapping or handle is
+// left, and no call into the driver blocks past its bound.
 #include "driver/tests/entry/removal_round.h"
 #include "testkit/sanitizers.h"
 
@@ -33,6 +33,7 @@ struct Reached {
     int amidTransfers = 0;     // pins running, transfers served
     int changesInFlight = 0;   // a pin's state change not yet returned
     int closesInFlight = 0;    // a pin's close not yet returned
+    int glitches = 0;          // the device gone some time after a glitch
     int pinsReady = 0;
     int asioMapped = 0; // an ASIO client had its rings mapped
     int cameBack = 0;   // the device streamed again after the removal
@@ -58,6 +59,9 @@ void Note(Reached& reached, const removal::RoundPlan& plan, const removal::Round
     case Moment::pinClose:
         reached.closesInFlight += outcome.changeInFlight ? 1 : 0;
         break;
+    case Moment::afterGlitch:
+        ++reached.glitches;
+        break;
     }
 }
 
@@ -76,6 +80,7 @@ TEST(SurpriseRemoval, AThousandRemovalsAtSeededMomentsLeaveNothingBehind) {
     EXPECT_GT(reached.amidTransfers, 0);
     EXPECT_GT(reached.changesInFlight, 0);
     EXPECT_GT(reached.closesInFlight, 0);
+    EXPECT_GT(reached.glitches, 0);
     EXPECT_GT(reached.pinsReady, 0);
     EXPECT_GT(reached.asioMapped, 0);
     EXPECT_GT(reached.cameBack, 0);
