@@ -165,6 +165,20 @@ private:
                   STATUS_SUCCESS);
     }
 
+    // The audio engine closes both pins (on a system thread: a running pin
+    // waits for its transfers) and their filters.
+    void ClosePins() {
+        Pins* pins = &m_pins;
+        EXPECT_EQ(m_system.call([pins] {
+            pins->render.close();
+            pins->capture.close();
+            return STATUS_SUCCESS;
+        }),
+                  STATUS_SUCCESS);
+        m_pins.renderFilter.close();
+        m_pins.captureFilter.close();
+    }
+
     // Both pins up to the state, one step at a time, each on a system thread.
     void Raise(ks::KsState to) {
         for (ossim::WaveStream* stream : {&m_pins.render, &m_pins.capture})
@@ -284,15 +298,7 @@ private:
         EXPECT_EQ(m_system.host().surpriseRemove(m_system.device()), STATUS_SUCCESS);
         AwaitChange();
         if (::testing::Test::HasFatalFailure()) return;
-        Pins* pins = &m_pins;
-        EXPECT_EQ(m_system.call([pins] {
-            pins->render.close();
-            pins->capture.close();
-            return STATUS_SUCCESS;
-        }),
-                  STATUS_SUCCESS);
-        m_pins.renderFilter.close();
-        m_pins.captureFilter.close();
+        ClosePins();
         // The ASIO host learns of the removal from its failing requests and
         // lets its client go: stop, buffers, file.
         m_asio.reset();
@@ -322,15 +328,7 @@ private:
         if (::testing::Test::HasFatalFailure()) return;
         m_system.step(milliseconds(30));
         EXPECT_GT(m_pins.render.serviceCount(), 0u);
-        Pins* pins = &m_pins;
-        EXPECT_EQ(m_system.call([pins] {
-            pins->render.close();
-            pins->capture.close();
-            return STATUS_SUCCESS;
-        }),
-                  STATUS_SUCCESS);
-        m_pins.renderFilter.close();
-        m_pins.captureFilter.close();
+        ClosePins();
         EXPECT_EQ(m_system.remove(), STATUS_SUCCESS);
         EXPECT_EQ(kernel::runningSystemThreads(), m_threadsBefore) << "system threads";
         ExpectNoBlocksSince(m_loadedAt, "after the second remove");
