@@ -139,6 +139,44 @@ TEST_F(WaveStreamTest, RenderPacketsWrapAroundTheBufferFromTheLeadTheMessageGive
     EXPECT_EQ(Fill(own, 8), Expected(at + 192, 8, 9600));
 }
 
+// A stream paused from RUN goes on from where its packets and its position
+// stopped when the device runs the same format again; a pass through
+// ACQUIRE, or the device running another client's format, starts it anew
+// behind the buffer's end.
+TEST_F(WaveStreamTest, RunAfterAPauseGoesOnFromThePositionsUnlessTheyStartAnew) {
+    struct Case {
+        const char* name;
+        std::vector<ks::KsState> between; // after PAUSE, before RUN
+        bool otherFormat;
+        bool goesOn;
+    };
+    const std::uint32_t lead = 2 * 4 * 192;
+    for (const Case& c : std::vector<Case>{
+             {"paused and run", {}, false, true},
+             {"through ACQUIRE", {ks::KsState::Acquire, ks::KsState::Pause}, false, false},
+             {"another format on the device", {}, true, false}}) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Open(Render, Pcm48, {Pcm44});
+        Pattern();
+        Run();
+        engine->Send(engine->Client(), stream_message::formatApplied, 4 | Changed, 2);
+        Fill(engine->Client(), 1000);
+        engine->Send(engine->Client(), stream_message::transferDone, 1000);
+        ASSERT_EQ(Step({ks::KsState::Pause}), STATUS_SUCCESS);
+        EXPECT_EQ(Position(), 1000u);
+        for (ks::KsState state : c.between) ASSERT_EQ(stream->SetState(state), STATUS_SUCCESS);
+        ASSERT_EQ(Step({ks::KsState::Run}), STATUS_SUCCESS);
+        UsbStreamClientRecord* own = engine->Client();
+        engine->Send(c.otherFormat ? engine->Foreign(Pcm44) : own, stream_message::formatApplied,
+                     4 | Changed, 2);
+        const std::uint32_t at = (9600 - lead + (c.goesOn ? 1000 : 0)) % 9600;
+        EXPECT_EQ(Fill(own, 500), Expected(at, 500, 9600));
+        EXPECT_EQ(Position(), c.goesOn ? 1000u : 0u);
+    }
+}
+
 TEST_F(WaveStreamTest, ASmallerBufferSizeBoundsPositionsAndCopies) {
     Open(Render, Pcm48);
     dma->SetBufferSize(9600);
