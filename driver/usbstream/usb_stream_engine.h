@@ -239,6 +239,10 @@ private:
     kernel::NTSTATUS CreateStreamCallback();
     kernel::NTSTATUS StartWorker();
     void CreateLimiter();
+    // The limiter takes the running format only when it differs from the
+    // one it has: its look-ahead carries the last frames before a stop into
+    // the next start, so nothing played is lost at a pause.
+    void UseLimiterFormat();
     void FreeFormatTable();
     void SetState(UsbStreamState state);
     UsbStreamState ExchangeState(UsbStreamState state);
@@ -262,6 +266,8 @@ private:
     kernel::Event m_ThreadExitedEvent{kernel::EventType::Notification, false};
     kernel::Event m_IdleEvent{kernel::EventType::Notification, true};
     CFir8* m_pLimiter = nullptr;
+    ks::WaveFormatExtensible m_LimiterFormat{}; // what the limiter was set for
+    bool m_bLimiterFormatSet = false;
     std::int32_t m_lState = static_cast<std::int32_t>(UsbStreamState::closed);
     std::int32_t m_lPending = 0;
     usb::RequestBlock m_Selected; // the last successful selection, the interface's copy
