@@ -203,6 +203,38 @@ TEST_F(Uac1RenderTest, TheLimiterDelaysARampBy256FramesAndCarriesThemAcrossAStop
     }
 }
 
+// What the look-ahead holds is of the old format: a start in another one
+// begins with the limiter's silence again, the same format goes on.
+TEST_F(Uac1RenderTest, OnlyAStartInAnotherFormatBeginsWithTheLimitersSilenceAgain) {
+    CUsbStreamEngine* engine = MakePlayback({.rates = {48000, 44100}});
+    std::size_t streamed = 0;
+    std::uint64_t carried = 0; // frames of the last client the look-ahead holds
+    std::uint32_t previousRate = 0;
+    for (std::uint32_t rate : {48000u, 44100u, 44100u}) {
+        SCOPED_TRACE(rate);
+        TestClient client(engine, WaveClientPriority, UsbPcmFormat(2, 16, rate));
+        ASSERT_NO_FATAL_FAILURE(Open(client));
+        ASSERT_NO_FATAL_FAILURE(StartRunning(client));
+        usbsim::advanceFrames(stack->clock, 40);
+        StopAndClose(client);
+        const usbsim::OutSink sink = Sink();
+        const usbsim::Bytes& bytes = sink.stream();
+        const std::size_t frames = (bytes.size() - streamed) / 4;
+        ASSERT_GT(frames, 600u);
+        const bool sameFormat = rate == previousRate;
+        for (std::size_t f = 0; f < 256; ++f) {
+            const std::uint32_t value = bytes[streamed + f * 4] | bytes[streamed + f * 4 + 1] << 8;
+            ASSERT_EQ(value, sameFormat ? carried - 256 + f : 0u) << "frame " << f;
+        }
+        const std::uint32_t first = bytes[streamed + 256 * 4] | bytes[streamed + 256 * 4 + 1] << 8;
+        EXPECT_EQ(first, 0u) << "the new client's ramp";
+        carried = client.FramesFilled();
+        previousRate = rate;
+        streamed = bytes.size();
+    }
+    Stop();
+}
+
 TEST_F(Uac1RenderTest, AFailedPacketRecoversByReselectingTheSetting) {
     CUsbStreamEngine* engine = MakePlayback({.rates = {48000}});
     TestClient client(engine, WaveClientPriority, UsbPcmFormat(2, 16, 48000));
