@@ -89,18 +89,22 @@ TEST(BusIdentityTest, ADriverRegistersDeviceInterfacesOnTheBusDevice) {
     kernel::freeUnicodeString(link);
 }
 
+// A device power request from the driver on top, once it has completed.
+kernel::NTSTATUS SetDevicePower(usbsimtest::StreamWorld& world, io::DevicePowerState state) {
+    io::IoStackLocation::Parameters power{};
+    power.power.type = io::PowerStateType::Device;
+    power.power.state = state;
+    return world.driver.send(io::major::Power, io::minorPower::SetPower, power);
+}
+
 // Device power requests reach the bottom of a stack; the bus answers each
 // state with success instead of refusing a request it has no routine for.
 TEST(BusIdentityTest, DevicePowerRequestsSucceedInEveryState) {
     usbsimtest::StreamWorld world(usbsim::fixtures::uac1Headset());
     for (const io::DevicePowerState state :
          {io::DevicePowerState::D3, io::DevicePowerState::D2, io::DevicePowerState::D0}) {
-        io::IoStackLocation::Parameters power{};
-        power.power.type = io::PowerStateType::Device;
-        power.power.state = state;
         // Sent with STATUS_NOT_SUPPORTED preset, which a request nobody answers keeps.
-        EXPECT_EQ(world.driver.send(io::major::Power, io::minorPower::SetPower, power),
-                  STATUS_SUCCESS);
+        EXPECT_EQ(SetDevicePower(world, state), STATUS_SUCCESS);
     }
 }
 
@@ -124,11 +128,7 @@ TEST(BusIdentityTest, LeavingD0MakesOnlyADeviceThatLosesItsSettingsForgetThem) {
         EXPECT_EQ(world.bus.devicePower(), io::DevicePowerState::D0);
         for (const io::DevicePowerState state :
              {io::DevicePowerState::D2, io::DevicePowerState::D3, io::DevicePowerState::D0}) {
-            io::IoStackLocation::Parameters power{};
-            power.power.type = io::PowerStateType::Device;
-            power.power.state = state;
-            ASSERT_EQ(world.driver.send(io::major::Power, io::minorPower::SetPower, power),
-                      STATUS_SUCCESS);
+            ASSERT_EQ(SetDevicePower(world, state), STATUS_SUCCESS);
             EXPECT_EQ(world.bus.devicePower(), state);
             // Forgotten on the way down from D0 only: a value set while
             // down stays through D3 and back to D0.
