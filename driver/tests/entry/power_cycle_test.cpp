@@ -186,7 +186,7 @@ TEST(PowerCycle, PausedPinsResumeContiguousAndTheDeviceGetsItsControlsBackAfterD
         SCOPED_TRACE(device.name);
         PowerCycleWorld world(device);
         ossim::SimulatedSystem& system = world.system();
-        // Controls the driver holds and the device does not start with.
+        // Controls the driver holds, set through the topology filter.
         system.function().clearLog();
         world.setNodes(ks::KSNODETYPE_MUTE, ks::KSPROPERTY_AUDIO_MUTE, 1);
         world.setNodes(ks::KSNODETYPE_VOLUME, ks::KSPROPERTY_AUDIO_VOLUMELEVEL, -10 * 65536);
