@@ -203,13 +203,18 @@ kernel::NTSTATUS CWaveCyclicStream::Run(IUsbStreamControl& control) {
     if (m_pBuffer == nullptr) return kernel::STATUS_UNSUCCESSFUL;
     std::uint32_t valueA = 0;
     std::uint32_t valueB = 0;
+    bool resumable = false;
     {
         kernel::SpinLockGuard lock(m_Lock);
+        resumable = m_bResumable;
         m_FillRate.SetStream(m_Format.Format.nAvgBytesPerSec);
         m_PositionRate.SetStream(m_Format.Format.nAvgBytesPerSec);
         valueA = m_ulValueA;
         valueB = m_ulValueB;
     }
+    // A stream that starts anew must not hear the last frames of the one
+    // before it; a paused one going on keeps them.
+    if (!resumable) control.DiscardHeldFrames();
     UsbStreamClientRecord* record = nullptr;
     kernel::NTSTATUS status =
         control.RegisterClient(WaveClientPriority, &m_Format, WaveClientMsPerTransfer,

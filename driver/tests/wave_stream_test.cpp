@@ -77,9 +77,11 @@ TEST_F(WaveStreamTest, BufferHoldsFiftyMillisecondsOfWholeFrames) {
 TEST_F(WaveStreamTest, RunRegistersOpensAndStartsTheClientAndPauseTakesItDown) {
     Open(Render, Pcm48);
     Run();
-    EXPECT_EQ(engine->calls, (std::vector<std::string>{"register 3 5 3", "open", "start 102"}));
+    EXPECT_EQ(engine->calls,
+              (std::vector<std::string>{"discard", "register 3 5 3", "open", "start 102"}))
+        << "a stream starting anew has the limiter's held frames dropped";
     EXPECT_EQ(stream->SetState(ks::KsState::Run), STATUS_SUCCESS);
-    EXPECT_EQ(engine->calls.size(), 3u) << "the same state again does nothing";
+    EXPECT_EQ(engine->calls.size(), 4u) << "the same state again does nothing";
     engine->calls.clear();
     EXPECT_EQ(Step({ks::KsState::Pause}), STATUS_SUCCESS);
     EXPECT_EQ(engine->calls, (std::vector<std::string>{"stop", "close", "unregister"}));
@@ -100,9 +102,10 @@ TEST_F(WaveStreamTest, AFailingRunStepUndoesTheEarlierOnes) {
         std::vector<std::string> calls;
     };
     for (const Case& c : std::vector<Case>{
-             {"register", {"register 3 5 3"}},
-             {"open", {"register 3 5 3", "open", "unregister"}},
-             {"start", {"register 3 5 3", "open", "start 102", "close", "unregister"}}}) {
+             {"register", {"discard", "register 3 5 3"}},
+             {"open", {"discard", "register 3 5 3", "open", "unregister"}},
+             {"start",
+              {"discard", "register 3 5 3", "open", "start 102", "close", "unregister"}}}) {
         SCOPED_TRACE(c.step);
         TearDown();
         SetUp();
@@ -149,12 +152,14 @@ TEST_F(WaveStreamTest, RunAfterAPauseGoesOnFromThePositionsUnlessTheyStartAnew) 
         std::vector<ks::KsState> between; // after PAUSE, before RUN
         bool otherFormat;
         bool goesOn;
+        bool discards; // the limiter's held frames, at the second RUN
     };
     const std::uint32_t lead = 2 * 4 * 192;
     for (const Case& c : std::vector<Case>{
-             {"paused and run", {}, false, true},
-             {"through ACQUIRE", {ks::KsState::Acquire, ks::KsState::Pause}, false, false},
-             {"another format on the device", {}, true, false}}) {
+             {"paused and run", {}, false, true, false},
+             {"through ACQUIRE", {ks::KsState::Acquire, ks::KsState::Pause}, false, false, true},
+             // The engine itself starts its limiter anew in another format.
+             {"another format on the device", {}, true, false, false}}) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
@@ -167,7 +172,10 @@ TEST_F(WaveStreamTest, RunAfterAPauseGoesOnFromThePositionsUnlessTheyStartAnew) 
         ASSERT_EQ(Step({ks::KsState::Pause}), STATUS_SUCCESS);
         EXPECT_EQ(Position(), 1000u);
         for (ks::KsState state : c.between) ASSERT_EQ(stream->SetState(state), STATUS_SUCCESS);
+        engine->calls.clear();
         ASSERT_EQ(Step({ks::KsState::Run}), STATUS_SUCCESS);
+        ASSERT_FALSE(engine->calls.empty());
+        EXPECT_EQ(engine->calls.front() == "discard", c.discards);
         UsbStreamClientRecord* own = engine->Client();
         engine->Send(c.otherFormat ? engine->Foreign(Pcm44) : own, stream_message::formatApplied,
                      4 | Changed, 2);

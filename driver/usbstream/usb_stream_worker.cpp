@@ -86,13 +86,16 @@ kernel::NTSTATUS CUsbStreamEngine::StopStream() {
 
 void CUsbStreamEngine::UseLimiterFormat() {
     if (m_pLimiter == nullptr) return;
-    if (m_bLimiterFormatSet &&
+    const bool discard = kernel::interlockedExchange(m_lDiscardHeldFrames, 0) != 0;
+    if (!discard && m_bLimiterFormatSet &&
         std::memcmp(&m_LimiterFormat, &m_UsbFormat, sizeof(m_UsbFormat)) == 0)
         return;
     m_pLimiter->SetFormat(&m_UsbFormat);
     m_LimiterFormat = m_UsbFormat;
     m_bLimiterFormatSet = true;
 }
+
+void CUsbStreamEngine::DiscardHeldFrames() { kernel::interlockedExchange(m_lDiscardHeldFrames, 1); }
 
 kernel::NTSTATUS CUsbStreamEngine::Teardown() {
     if (GetStreamState() != UsbStreamState::prepared) return kernel::STATUS_INVALID_PARAMETER;

@@ -204,14 +204,22 @@ TEST_F(Uac1RenderTest, TheLimiterDelaysARampBy256FramesAndCarriesThemAcrossAStop
 }
 
 // What the look-ahead holds is of the old format: a start in another one
-// begins with the limiter's silence again, the same format goes on.
-TEST_F(Uac1RenderTest, OnlyAStartInAnotherFormatBeginsWithTheLimitersSilenceAgain) {
+// begins with the limiter's silence again, the same format goes on unless a
+// client discarded the held frames first.
+TEST_F(Uac1RenderTest, OnlyAnotherFormatOrADiscardBeginsWithTheLimitersSilenceAgain) {
     CUsbStreamEngine* engine = MakePlayback({.rates = {48000, 44100}});
     std::size_t streamed = 0;
     std::uint64_t carried = 0; // frames of the last client the look-ahead holds
     std::uint32_t previousRate = 0;
-    for (std::uint32_t rate : {48000u, 44100u, 44100u}) {
-        SCOPED_TRACE(rate);
+    struct Start {
+        std::uint32_t rate;
+        bool discard;
+    };
+    for (const Start& start :
+         {Start{48000, false}, Start{44100, false}, Start{44100, false}, Start{44100, true}}) {
+        const std::uint32_t rate = start.rate;
+        SCOPED_TRACE(testing::Message() << rate << (start.discard ? " discarded" : ""));
+        if (start.discard) engine->DiscardHeldFrames();
         TestClient client(engine, WaveClientPriority, UsbPcmFormat(2, 16, rate));
         ASSERT_NO_FATAL_FAILURE(Open(client));
         ASSERT_NO_FATAL_FAILURE(StartRunning(client));
@@ -221,7 +229,7 @@ TEST_F(Uac1RenderTest, OnlyAStartInAnotherFormatBeginsWithTheLimitersSilenceAgai
         const usbsim::Bytes& bytes = sink.stream();
         const std::size_t frames = (bytes.size() - streamed) / 4;
         ASSERT_GT(frames, 600u);
-        const bool sameFormat = rate == previousRate;
+        const bool sameFormat = rate == previousRate && !start.discard;
         for (std::size_t f = 0; f < 256; ++f) {
             const std::uint32_t value = bytes[streamed + f * 4] | bytes[streamed + f * 4 + 1] << 8;
             ASSERT_EQ(value, sameFormat ? carried - 256 + f : 0u) << "frame " << f;
