@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <utility>
 
 namespace ossim {
 
@@ -31,7 +32,9 @@ std::span<std::uint8_t> bytesOf(std::vector<std::uint32_t>& words) {
 
 } // namespace
 
-AsioClient::~AsioClient() {
+AsioClient::~AsioClient() { closeAll(); }
+
+void AsioClient::closeAll() {
     if (m_running) stop();
     if (m_buffers) disposeBuffers();
     close();
@@ -39,7 +42,11 @@ AsioClient::~AsioClient() {
 
 kernel::NTSTATUS AsioClient::open() {
     if (m_file != 0) return kernel::STATUS_INVALID_DEVICE_REQUEST;
-    return m_user.open(asio::interfaceClass, asio::interfaceReference, &m_file);
+    const kernel::NTSTATUS status =
+        m_user.open(asio::interfaceClass, asio::interfaceReference, &m_file);
+    if (kernel::succeeded(status))
+        m_removalNotice = m_system.onQueryRemove([this] { closeAll(); });
+    return status;
 }
 
 kernel::NTSTATUS AsioClient::control(std::uint32_t code, std::span<const std::uint8_t> input,
@@ -236,6 +243,7 @@ kernel::NTSTATUS AsioClient::disposeBuffers() {
 
 kernel::NTSTATUS AsioClient::close() {
     kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
+    if (m_removalNotice != 0) m_system.cancelQueryRemoveNotice(std::exchange(m_removalNotice, 0));
     if (m_file != 0) {
         // Closing waits for the driver to stop what runs: time moves on.
         io::UserProcess& process = m_user.process();

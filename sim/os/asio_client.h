@@ -92,7 +92,10 @@ public:
     AsioClient& operator=(const AsioClient&) = delete;
 
     // Opens the interface's file; STATUS_OBJECT_NAME_NOT_FOUND when no
-    // device offers it.
+    // device offers it. While the file is open the client hears of an
+    // orderly removal of the device first, and then stops, gives its
+    // buffers up and closes, as an ASIO driver does when told its device
+    // is about to go.
     kernel::NTSTATUS open();
     // Channels, sample type, rate and buffers, in that order; the first
     // failure is returned. STATUS_NOT_SUPPORTED when the sample type is not
@@ -136,11 +139,14 @@ private:
     void serveCapture(AsioClientRing& ring);
     void unwrapDriverPosition(AsioClientRing& ring);
     kernel::NTSTATUS word(std::uint32_t code, std::uint32_t value);
+    // Stop, buffers and file, as far as each is there.
+    void closeAll();
 
     SimulatedSystem& m_system;
     UserClient m_user;
     std::uint32_t m_file = 0;
     std::uint32_t m_event = 0;
+    std::uint32_t m_removalNotice = 0; // while the file is open
     bool m_running = false;
     bool m_buffers = false;
     std::uint32_t m_sampleType = 16;

@@ -154,3 +154,42 @@ TEST(EndToEnd, RenderPinTakesOnlyTheSampleLayoutsTheDeviceCarries) {
 }
 
 } // namespace
+
+namespace {
+
+// An orderly removal while a render pin runs: the port steps the pin down,
+// which waits for the transfers on the bus; the system's time goes on while
+// the removal waits, so it completes, and the pin plays no more.
+TEST(EndToEnd, AnOrderlyRemovalWhileARenderPinRunsCompletes) {
+    for (const DeviceCase& device : Devices) {
+        SCOPED_TRACE(device.name);
+        ossim::SimulatedSystem system(device.describe());
+        ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+        ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+        portcls::FilterHandle filter;
+        ASSERT_EQ(system.host().openFilter(system.device(), device.renderFilter, filter),
+                  STATUS_SUCCESS);
+        ossim::WaveStream stream;
+        const ks::DataFormatWaveFormatExtensible format = ossim::pcmFormat(48000, 16, 2);
+        const auto silence = [](std::uint8_t* frames, std::uint32_t count) {
+            std::memset(frames, 0, count * 4);
+        };
+        ASSERT_EQ(stream.open(filter, 0, &format.DataFormat, 1200, {silence, {}}),
+                  STATUS_SUCCESS);
+        for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run})
+            ASSERT_EQ(ossim::callOnSystemThread(system.clock(),
+                                                [&stream, state] { return stream.setState(state); }),
+                      STATUS_SUCCESS);
+        system.step(std::chrono::milliseconds(50));
+        ASSERT_GT(system.bus().isochronous().transfersServed(device.outEndpoint), 0u);
+        EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+        EXPECT_EQ(system.host().stacks(), 0u);
+        const std::uint64_t served = system.bus().isochronous().transfersServed(device.outEndpoint);
+        system.step(std::chrono::milliseconds(20));
+        EXPECT_EQ(system.bus().isochronous().transfersServed(device.outEndpoint), served);
+        stream.close();
+        filter.close();
+    }
+}
+
+} // namespace
