@@ -76,7 +76,7 @@ std::mutex& userLock() {
     return *lock;
 }
 
-std::size_t handlesOpen = 0; // under the user lock
+std::size_t handlesOpen = 0;                            // under the user lock
 std::map<const DeviceObject*, std::size_t> filesOpenOn; // under the user lock
 std::size_t handlesAtTestStart = 0;
 

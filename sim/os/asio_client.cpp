@@ -44,8 +44,7 @@ kernel::NTSTATUS AsioClient::open() {
     if (m_file != 0) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     const kernel::NTSTATUS status =
         m_user.open(asio::interfaceClass, asio::interfaceReference, &m_file);
-    if (kernel::succeeded(status))
-        m_removalNotice = m_system.onQueryRemove([this] { closeAll(); });
+    if (kernel::succeeded(status)) m_removalNotice = m_system.onQueryRemove([this] { closeAll(); });
     return status;
 }
 
@@ -133,8 +132,9 @@ kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     m_sampleBytes = settings.kind == asio::kindDsd ? asio::dsdWordBytes
                                                    : asio::sampleBytes(settings.sampleType);
     // A DSD buffer counts samples, 64 to a ring frame's word.
-    m_bufferFrames = settings.kind == asio::kindDsd ? settings.bufferFrames / (8 * asio::dsdWordBytes)
-                                                    : settings.bufferFrames;
+    m_bufferFrames = settings.kind == asio::kindDsd
+                         ? settings.bufferFrames / (8 * asio::dsdWordBytes)
+                         : settings.bufferFrames;
     m_rings.clear();
     for (const std::uint32_t address : addresses) {
         AsioClientRing ring;

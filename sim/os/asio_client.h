@@ -165,7 +165,7 @@ private:
     std::uint32_t m_removalNotice = 0; // while the file is open
     bool m_running = false;
     bool m_buffers = false;
-    std::uint32_t m_sampleBytes = 2; // of one channel in a ring frame
+    std::uint32_t m_sampleBytes = 2;  // of one channel in a ring frame
     std::uint32_t m_bufferFrames = 0; // in ring frames
     std::uint32_t m_outputs = 0;
     std::uint32_t m_inputs = 0;

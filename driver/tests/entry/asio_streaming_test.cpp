@@ -278,14 +278,13 @@ TEST_F(AsioOnDevice, ADsdClientNegotiatesAndStreamsBothWaysOnTheRelease2Device) 
     ASSERT_EQ(client.open(), STATUS_SUCCESS);
     const auto word = [&client](std::uint32_t code, std::uint32_t value) {
         const std::vector<std::uint32_t> input = {value};
-        return client.control(
-            code, {reinterpret_cast<const std::uint8_t*>(input.data()), 4}, {});
+        return client.control(code, {reinterpret_cast<const std::uint8_t*>(input.data()), 4}, {});
     };
     const auto read = [&client](std::uint32_t code, std::size_t words) {
         std::vector<std::uint32_t> output(words, 0);
-        EXPECT_EQ(client.control(code, {},
-                                 {reinterpret_cast<std::uint8_t*>(output.data()), words * 4}),
-                  STATUS_SUCCESS);
+        EXPECT_EQ(
+            client.control(code, {}, {reinterpret_cast<std::uint8_t*>(output.data()), words * 4}),
+            STATUS_SUCCESS);
         return output;
     };
     EXPECT_EQ(word(asio_control::CanKind, AsioKindDsd), STATUS_SUCCESS);

@@ -174,11 +174,10 @@ TEST(EndToEnd, AnOrderlyRemovalWhileARenderPinRunsCompletes) {
         const auto silence = [](std::uint8_t* frames, std::uint32_t count) {
             std::memset(frames, 0, count * 4);
         };
-        ASSERT_EQ(stream.open(filter, 0, &format.DataFormat, 1200, {silence, {}}),
-                  STATUS_SUCCESS);
+        ASSERT_EQ(stream.open(filter, 0, &format.DataFormat, 1200, {silence, {}}), STATUS_SUCCESS);
         for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run})
-            ASSERT_EQ(ossim::callOnSystemThread(system.clock(),
-                                                [&stream, state] { return stream.setState(state); }),
+            ASSERT_EQ(ossim::callOnSystemThread(
+                          system.clock(), [&stream, state] { return stream.setState(state); }),
                       STATUS_SUCCESS);
         system.step(std::chrono::milliseconds(50));
         ASSERT_GT(system.bus().isochronous().transfersServed(device.outEndpoint), 0u);
@@ -197,10 +196,16 @@ TEST(EndToEnd, AnOrderlyRemovalWhileARenderPinRunsCompletes) {
 namespace {
 
 // A format with the basic wave record: PCM by its tag.
-ks::DataFormatWaveFormatEx BasicPcm(std::uint32_t rate, std::uint16_t bits, std::uint16_t channels) {
+ks::DataFormatWaveFormatEx BasicPcm(std::uint32_t rate, std::uint16_t bits,
+                                    std::uint16_t channels) {
     ks::DataFormatWaveFormatEx format{};
-    format.DataFormat = {ks::dataFormatWaveFormatExSize, 0, 0, 0, ks::KSDATAFORMAT_TYPE_AUDIO,
-                         ks::KSDATAFORMAT_SUBTYPE_PCM, ks::KSDATAFORMAT_SPECIFIER_WAVEFORMATEX};
+    format.DataFormat = {ks::dataFormatWaveFormatExSize,
+                         0,
+                         0,
+                         0,
+                         ks::KSDATAFORMAT_TYPE_AUDIO,
+                         ks::KSDATAFORMAT_SUBTYPE_PCM,
+                         ks::KSDATAFORMAT_SPECIFIER_WAVEFORMATEX};
     const auto block = static_cast<std::uint16_t>(channels * bits / 8);
     format.WaveFormatEx = {ks::format_tag::pcm, channels, rate, rate * block, block, bits, 0};
     return format;
@@ -247,7 +252,8 @@ TEST(EndToEnd, BasicWaveFormatsRunAsTheDevicesOwnFormats) {
             EXPECT_GT(stream.serviceCount(), 0u);
             ASSERT_TRUE(world.close(stream));
             if (!capture) {
-                ExpectRampContiguous(world.system.bus().isochronous().sink(device.outEndpoint).stream());
+                ExpectRampContiguous(
+                    world.system.bus().isochronous().sink(device.outEndpoint).stream());
                 continue;
             }
             std::size_t first = 0;

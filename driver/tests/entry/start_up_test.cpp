@@ -7,12 +7,12 @@
 #include "platform/io/device_interface.h"
 #include "platform/io/file_object.h"
 #include "platform/io/irp.h"
+#include "platform/io/user_process.h"
 #include "platform/kernel/os_version.h"
 #include "platform/kernel/pool.h"
 #include "platform/ks/topology_ids.h"
 #include "platform/portcls/pool_object.h"
 #include "platform/portcls/subdevice_access.h"
-#include "platform/io/user_process.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/user_client.h"
 #include "sim/usb/fixtures.h"
@@ -275,8 +275,8 @@ TEST_F(DriverStartTest, WithoutTheAdaptersAsioInterfaceTheAsioFileIsRefused) {
     Make(usbsim::fixtures::uac2AsioDevice());
     ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
     ASSERT_EQ(system->plug(), STATUS_SUCCESS);
-    EXPECT_EQ(PrivateInterfaces(), (Interfaces{{u"HXEnumPrivateInterface", true},
-                                               {u"HXASIOPrivateInterface", true}}));
+    EXPECT_EQ(PrivateInterfaces(),
+              (Interfaces{{u"HXEnumPrivateInterface", true}, {u"HXASIOPrivateInterface", true}}));
     {
         FileRequest request(system->clock(), Functional(), u"\\HXASIOPrivateInterface");
         EXPECT_EQ(request.Send(io::major::Create), kernel::STATUS_UNSUCCESSFUL);
