@@ -61,6 +61,19 @@ std::uint16_t Sample16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
 }
 
+// Starts the client, lets it stream for the duration and stops it: its first
+// ring renders, its second captures, and neither lost a byte.
+void StreamAndStop(ossim::AsioClient& client, kernel::Duration duration) {
+    ASSERT_EQ(client.start(), STATUS_SUCCESS);
+    client.run(duration);
+    ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+    ASSERT_EQ(client.rings().size(), 2u);
+    ASSERT_FALSE(client.rings()[0].isCapture());
+    ASSERT_TRUE(client.rings()[1].isCapture());
+    EXPECT_EQ(client.rings()[0].lostBytes, 0u);
+    EXPECT_EQ(client.rings()[1].lostBytes, 0u);
+}
+
 // Each test on a registry of its own: the driver keeps its ASIO settings there.
 class AsioStreamingTest : public testing::TestWithParam<Headset> {
     io::Registry m_registry;
@@ -82,16 +95,10 @@ TEST_P(AsioStreamingTest, TheClientScriptStreamsBothDirections) {
         EXPECT_EQ(client.outputChannels(), headset.outputs);
         EXPECT_EQ(client.inputChannels(), headset.inputs);
         ASSERT_EQ(client.rings().size(), 2u);
-        ASSERT_EQ(client.start(), STATUS_SUCCESS);
-        client.run(300ms);
-        ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+        ASSERT_NO_FATAL_FAILURE(StreamAndStop(client, 300ms));
 
         const ossim::AsioClientRing& out = client.rings()[0];
         const ossim::AsioClientRing& in = client.rings()[1];
-        ASSERT_FALSE(out.isCapture());
-        ASSERT_TRUE(in.isCapture());
-        EXPECT_EQ(out.lostBytes, 0u);
-        EXPECT_EQ(in.lostBytes, 0u);
         // The capture ring's transfers wake the client, once each.
         EXPECT_EQ(in.header->last, 1u);
         EXPECT_EQ(out.header->last, 0u);
@@ -332,15 +339,8 @@ TEST_F(AsioOnDevice, ADsdClientNegotiatesAndStreamsBothWaysOnTheRelease2Device) 
                   std::ptrdiff_t{ring.header->ringBytes});
     }
 
-    ASSERT_EQ(client.start(), STATUS_SUCCESS);
-    client.run(200ms);
-    ASSERT_EQ(client.stop(), STATUS_SUCCESS);
-    const ossim::AsioClientRing& out = client.rings()[0];
+    ASSERT_NO_FATAL_FAILURE(StreamAndStop(client, 200ms));
     const ossim::AsioClientRing& in = client.rings()[1];
-    ASSERT_FALSE(out.isCapture());
-    ASSERT_TRUE(in.isCapture());
-    EXPECT_EQ(out.lostBytes, 0u);
-    EXPECT_EQ(in.lostBytes, 0u);
     // One wake a 5 ms transfer of the microphone.
     EXPECT_GT(client.wakes(), 35u);
 
