@@ -1,10 +1,12 @@
 #include "sim/os/driver_host.h"
 
 #include "platform/io/power_request.h"
+#include "platform/io/user_process.h"
 #include "sim/os/stack_request.h"
 #include "sim/os/system_call.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ossim {
 namespace {
@@ -110,6 +112,9 @@ kernel::NTSTATUS DriverHost::removeDevice(io::DeviceObject* physicalDevice) {
     if (!succeeded(status)) return status;
     if (stack->state != StackState::surpriseRemoved) {
         status = sendPnpTo(*stack, io::minorPnp::QueryRemoveDevice);
+        // An open file the driver let pass vetoes the removal all the same.
+        if (succeeded(status) && userFilesOpen(physicalDevice) != 0)
+            status = kernel::STATUS_DEVICE_BUSY;
         if (!succeeded(status)) {
             sendPnpTo(*stack, io::minorPnp::CancelRemoveDevice);
             return status;
@@ -235,12 +240,28 @@ kernel::NTSTATUS DriverHost::expect(io::DeviceObject* physicalDevice,
     return kernel::STATUS_SUCCESS;
 }
 
+void DriverHost::setPnpAdvance(std::function<void()> advance, int maxSteps) {
+    m_pnpAdvance = std::move(advance);
+    m_pnpMaxSteps = m_pnpAdvance ? maxSteps : 0;
+}
+
+std::size_t DriverHost::userFilesOpen(io::DeviceObject* physicalDevice) {
+    std::size_t files = 0;
+    for (io::DeviceObject* device = physicalDevice; device != nullptr;
+         device = device->attachedDevice())
+        files += io::userFilesOpenOn(device);
+    return files;
+}
+
 kernel::NTSTATUS DriverHost::sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                        const io::IoStackLocation::Parameters& parameters) {
     io::DeviceObject* physicalDevice = stack.physicalDevice;
-    return callOnSystemThread(m_clock, [physicalDevice, minorFunction, parameters] {
-        return sendPnpRequest(physicalDevice, minorFunction, parameters);
-    });
+    return callOnSystemThread(
+        m_clock,
+        [physicalDevice, minorFunction, parameters] {
+            return sendPnpRequest(physicalDevice, minorFunction, parameters);
+        },
+        m_pnpAdvance, m_pnpMaxSteps);
 }
 
 // The power manager's part: the request goes to the top of the device's

@@ -20,6 +20,7 @@
 #include "platform/portcls/subdevice_access.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -84,8 +85,11 @@ public:
 
     // An orderly removal: query remove first (a refused query gets a cancel
     // remove, the stack stays and the refusal is returned), then remove;
-    // after a surprise removal only the remove. The stack is gone after the
-    // remove, whatever its status.
+    // after a surprise removal only the remove. As the system does, the
+    // removal is also vetoed (cancel remove, STATUS_DEVICE_BUSY) while a
+    // user process still holds a file open on the stack once the query
+    // has passed: a client must close its files when told of the removal.
+    // The stack is gone after the remove, whatever its status.
     kernel::NTSTATUS removeDevice(io::DeviceObject* physicalDevice);
 
     // Sends any other plug-and-play request (queries, cancels) with the
@@ -94,6 +98,13 @@ public:
     // (STATUS_INVALID_PARAMETER here).
     kernel::NTSTATUS sendPnp(io::DeviceObject* physicalDevice, std::uint8_t minorFunction,
                              const io::IoStackLocation::Parameters& parameters = {});
+
+    // Under the manual clock: a plug-and-play call that still blocks in the
+    // driver once the clock settled gets time moved on by `advance` (one
+    // step each, at most maxSteps), as time goes on in a system while a
+    // driver waits in a removal for the transfers its device completes.
+    // Without it (the default) such a call returns STATUS_PENDING at once.
+    void setPnpAdvance(std::function<void()> advance, int maxSteps);
 
     // A device power request down the stack (started stacks only). The
     // power state is recorded on success.
@@ -145,7 +156,12 @@ private:
                                const io::IoStackLocation::Parameters& parameters = {});
     static kernel::NTSTATUS servePowerRequest(void* host, io::DeviceObject* device, io::Irp* irp);
 
+    // Files user processes hold open on any device of the stack.
+    static std::size_t userFilesOpen(io::DeviceObject* physicalDevice);
+
     kernel::ManualClock* m_clock; // null under the real clock
+    std::function<void()> m_pnpAdvance;
+    int m_pnpMaxSteps = 0;
     io::DriverObject m_driver;
     std::u16string m_registryPath; // the driver may keep the text while it is loaded
     kernel::UnicodeString m_registryPathString;

@@ -7,10 +7,14 @@
 #include <cstdlib>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace ossim {
 
 namespace {
+
+// Frames a plug-and-play call may wait on the device: five seconds.
+constexpr int pnpPatienceFrames = 5000;
 
 std::unique_ptr<kernel::ManualClock> ClockFor(SystemTime time) {
     return time == SystemTime::manual ? std::make_unique<kernel::ManualClock>() : nullptr;
@@ -20,7 +24,9 @@ std::unique_ptr<kernel::ManualClock> ClockFor(SystemTime time) {
 
 SimulatedSystem::SimulatedSystem(usbsim::FunctionDescription description, SystemTime time)
     : m_clock(ClockFor(time)), m_function(std::move(description)), m_bus(m_function),
-      m_host(m_clock.get()) {}
+      m_host(m_clock.get()) {
+    m_host.setPnpAdvance([this] { step(usbsim::frameLength); }, pnpPatienceFrames);
+}
 
 kernel::ManualClock& SimulatedSystem::clock() {
     // There is no clock to hand out: nothing safe to carry on with.
@@ -45,7 +51,28 @@ kernel::NTSTATUS SimulatedSystem::surpriseRemove() {
     return kernel::succeeded(status) ? removed : status;
 }
 
-kernel::NTSTATUS SimulatedSystem::remove() { return m_host.removeDevice(device()); }
+kernel::NTSTATUS SimulatedSystem::remove() {
+    // A client closing in its notice cancels it (and may cancel others): the
+    // list is walked by registration, each looked up again before its call.
+    std::vector<std::uint32_t> registrations;
+    for (const auto& entry : m_removalNotices) registrations.push_back(entry.first);
+    for (const std::uint32_t registration : registrations) {
+        const auto found = m_removalNotices.find(registration);
+        if (found == m_removalNotices.end()) continue;
+        const std::function<void()> notice = found->second; // outlives its cancellation
+        notice();
+    }
+    return m_host.removeDevice(device());
+}
+
+std::uint32_t SimulatedSystem::onQueryRemove(std::function<void()> notice) {
+    m_removalNotices.emplace(++m_lastNotice, std::move(notice));
+    return m_lastNotice;
+}
+
+void SimulatedSystem::cancelQueryRemoveNotice(std::uint32_t registration) {
+    m_removalNotices.erase(registration);
+}
 
 void SimulatedSystem::step(kernel::Duration duration) {
     if (!m_clock) {

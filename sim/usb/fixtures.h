@@ -31,7 +31,8 @@ FunctionDescription uac1Headset();
 // interrupt.
 FunctionDescription uac2FeedbackDevice();
 // The same as the maker's product 0x01E1, whose headphones and microphone
-// both serve ASIO.
+// both serve ASIO, each with a DSD setting besides PCM: raw data of 64 DSD
+// bits a channel in 8-byte subslots, stereo, at a 64th of the DSD rate.
 FunctionDescription uac2AsioDevice();
 
 // The N3W8 chip's side of its register path: what register writes stored,

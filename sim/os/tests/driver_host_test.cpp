@@ -134,6 +134,26 @@ TEST_F(DriverHostTest, AnOrderlyRemovalTheDriverRefusesIsCancelledAndTheStackSta
     EXPECT_EQ(toy::journal(), (Journal{"query-remove", "remove"}));
 }
 
+// The driver lets the query pass, but a user process still holds a file of
+// the device: the system vetoes the removal all the same, and the removal
+// goes through once the file is closed.
+TEST_F(DriverHostTest, AnOpenUserFileVetoesAnOrderlyRemovalTheDriverLetsPass) {
+    bringUp();
+    {
+        io::UserProcess client;
+        std::uint32_t file = 0;
+        const auto link = host.deviceInterfaces(physical.device())[0].symbolicLink;
+        ASSERT_EQ(client.openDeviceInterface(link, &file), STATUS_SUCCESS);
+        EXPECT_EQ(host.removeDevice(physical.device()), STATUS_DEVICE_BUSY);
+        EXPECT_EQ(state(), StackState::started);
+        EXPECT_TRUE(interfaceEnabled());
+    }
+    EXPECT_EQ(toy::journal(), (Journal{"create \\ToyControl", "query-remove", "cancel-remove",
+                                       "cleanup", "close"}));
+    EXPECT_EQ(host.removeDevice(physical.device()), STATUS_SUCCESS);
+    EXPECT_EQ(host.stacks(), 0u);
+}
+
 TEST_F(DriverHostTest, AStoppedStackStartsAgain) {
     bringUp();
     EXPECT_EQ(host.stopDevice(physical.device()), STATUS_SUCCESS);
