@@ -21,6 +21,12 @@ public:
     CUac1DeviceN3W8(kernel::IUnknown* outer, std::uint16_t vendorId, std::uint16_t productId);
     ~CUac1DeviceN3W8() override;
 
+    // Unlike the other chip models it answers the device-model interface, so
+    // a terminal's switch reaches its UpdateEndpoints.
+    kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override {
+        return CUac1Device::NonDelegatingQueryInterface(id, object);
+    }
+
     kernel::NTSTATUS ParseControlInterface(const usb::InterfaceDescriptor* interface,
                                            std::uint32_t length) override;
     kernel::NTSTATUS ParseStreamingInterfaces(const usb::ConfigurationDescriptor* configuration,

@@ -33,7 +33,8 @@ void CN3W8Registers::Load(const std::array<Entry, N3W8RegisterCount>& entries) {
 }
 
 kernel::NTSTATUS CN3W8Registers::SendReportRequest(bool in, std::uint8_t request,
-                                                   std::uint16_t value, std::span<std::uint8_t> report,
+                                                   std::uint16_t value,
+                                                   std::span<std::uint8_t> report,
                                                    std::uint32_t* transferred) {
     CQueriedInterface<IUsbDevice> usb(m_pDevice, IID_IUsbDevice);
     if (!usb) return kernel::STATUS_UNSUCCESSFUL;
@@ -61,7 +62,8 @@ kernel::NTSTATUS CN3W8Registers::SendRegister(std::uint32_t index, std::uint16_t
 }
 
 // Only the first byte carries state, so an answer without it is a failure.
-kernel::NTSTATUS CN3W8Registers::ReadInputReport(std::span<std::uint8_t, N3W8InputReportBytes> report) {
+kernel::NTSTATUS
+CN3W8Registers::ReadInputReport(std::span<std::uint8_t, N3W8InputReportBytes> report) {
     std::uint32_t transferred = 0;
     const kernel::NTSTATUS status =
         SendReportRequest(true, GetReport, InputReport, report, &transferred);

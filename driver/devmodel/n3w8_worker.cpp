@@ -63,8 +63,8 @@ void CN3W8Worker::Poll() {
     if (m_pNode != nullptr) ForceMute(true);
     std::uint32_t mode = CN3W8AttenuateNode::Pass;
     for (;;) {
-        const kernel::NTSTATUS woken =
-            kernel::waitForAnyObject({&m_Timer, &m_Thread.StopEvent()}, kernel::Timeout::infinite());
+        const kernel::NTSTATUS woken = kernel::waitForAnyObject({&m_Timer, &m_Thread.StopEvent()},
+                                                                kernel::Timeout::infinite());
         if (woken != kernel::STATUS_WAIT_0 || !ReadInto(history)) break;
         if (m_pNode == nullptr) continue;
         const std::uint32_t next = history.NextMode(mode);

@@ -3,8 +3,7 @@
 #include "platform/kernel/dispatcher.h"
 #include "platform/kernel/object.h"
 
-kernel::NTSTATUS CStoppableThread::Start(kernel::ThreadStart routine, void* context,
-                                         int priority) {
+kernel::NTSTATUS CStoppableThread::Start(kernel::ThreadStart routine, void* context, int priority) {
     if (m_pThread != nullptr) return kernel::STATUS_SUCCESS;
     m_Routine = routine;
     m_pContext = context;
