@@ -4,7 +4,10 @@
 // the stack the plug-and-play sequence and device power changes as I/O
 // requests from the top, each on a system thread of its own, waiting for
 // its completion by settling the manual clock (or, under the real clock, by
-// waiting for it). It refuses what a system
+// waiting for it). A call that still waits once the clock settled (on a
+// timed wait, or a request the bus serves in a later frame) gets time: the
+// clock moves on a millisecond at a time, settling after each, for at most
+// callAllowance. It refuses what a system
 // would never send: a start of a stack that is running, a request to a
 // stack that is gone, an unload while the driver has stacks.
 #pragma once
@@ -19,7 +22,9 @@
 #include "platform/kernel/unicode_string.h"
 #include "platform/portcls/subdevice_access.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -40,6 +45,10 @@ enum class StackState {
 
 class DriverHost {
 public:
+    // The most clock time one call into the driver may take under the
+    // manual clock before the host gives up waiting (STATUS_PENDING).
+    static constexpr kernel::Duration callAllowance = std::chrono::seconds(1);
+
     // Sets itself as the power manager that serves power requests
     // (io::setPowerRequestRoutine): each goes down the device's stack from
     // its top. One host serves them at a time: the one made last, until it
@@ -141,6 +150,9 @@ private:
     // when the stack is in none of the states given.
     kernel::NTSTATUS expect(io::DeviceObject* physicalDevice,
                             std::initializer_list<StackState> states, Stack** stack);
+    // A call into the driver on a system thread of its own, with the
+    // allowance of clock time above.
+    kernel::NTSTATUS callDriver(std::function<kernel::NTSTATUS()> call);
     kernel::NTSTATUS sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                const io::IoStackLocation::Parameters& parameters = {});
     static kernel::NTSTATUS servePowerRequest(void* host, io::DeviceObject* device, io::Irp* irp);
