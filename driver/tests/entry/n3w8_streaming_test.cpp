@@ -50,12 +50,14 @@ constexpr std::int16_t Level(std::uint16_t channel) {
 }
 
 struct Played {
-    std::vector<std::vector<std::int16_t>> frames; // the device's frames with signal
+    // The device's frames from the first with signal on.
+    std::vector<std::vector<std::int16_t>> frames;
 };
 
-// Runs a 16-bit pin of the channels at the rate for 100 ms and returns what
-// reached the device in that time.
-Played Play(World& world, std::uint16_t channels, std::uint32_t rate) {
+// Runs a 16-bit pin of the channels at the rate for the time and returns
+// what reached the device meanwhile.
+Played Play(World& world, std::uint16_t channels, std::uint32_t rate,
+            kernel::Duration time = std::chrono::milliseconds(100)) {
     Played played;
     const std::size_t before = world.system.bus().isochronous().sink(0x01).stream().size();
     ossim::WaveStream stream;
@@ -74,7 +76,7 @@ Played Play(World& world, std::uint16_t channels, std::uint32_t rate) {
         ADD_FAILURE() << "the pin did not run";
         return played;
     }
-    world.system.step(std::chrono::milliseconds(100));
+    world.system.step(time);
     EXPECT_TRUE(world.close(stream));
     const usbsim::OutSink sink = world.system.bus().isochronous().sink(0x01);
     const usbsim::Bytes& received = sink.stream();
@@ -82,7 +84,7 @@ Played Play(World& world, std::uint16_t channels, std::uint32_t rate) {
     for (std::size_t at = before; at + frameBytes <= received.size(); at += frameBytes) {
         std::vector<std::int16_t> frame(channels);
         std::memcpy(frame.data(), received.data() + at, frameBytes);
-        if (frame[0] != 0) played.frames.push_back(std::move(frame));
+        if (frame[0] != 0 || !played.frames.empty()) played.frames.push_back(std::move(frame));
     }
     return played;
 }
@@ -93,6 +95,7 @@ Played Play(World& world, std::uint16_t channels, std::uint32_t rate) {
 std::vector<int> CarriedChannels(const Played& played) {
     std::vector<int> carried;
     for (const std::vector<std::int16_t>& frame : played.frames) {
+        if (frame[0] == 0) return {-1};
         std::vector<int> these;
         for (const std::int16_t sample : frame)
             these.push_back(static_cast<int>(std::lround(double(sample) / frame[0])) - 1);
@@ -160,6 +163,38 @@ TEST(N3W8Streaming, EachRunningFormatWritesTheChipsRateAndSampleKind) {
         EXPECT_FALSE(played.frames.empty());
         EXPECT_EQ(Register0Writes(world.system.function(), from), f.writes);
     }
+}
+
+// The headset whose chip reports its output path through the input report:
+// bit 4 clear in every report. A period after the start the stream drops by
+// 12 dB; once thirty reports agreed, it is silenced. The poll runs on the
+// system's clock with the stream, and the removal stops it.
+usbsim::FunctionDescription PolledN3W8Headset() {
+    auto chip = std::make_shared<fixtures::N3W8Chip>();
+    chip->inputReport = {0x00, 0x00, 0x00};
+    return fixtures::n3w8Device(chip);
+}
+
+TEST(N3W8Streaming, ThePollOfTheChipAttenuatesThenSilencesTheStream) {
+    const DeviceCase device = N3W8Case("polled headset", PolledN3W8Headset);
+    World world(device, device.renderFilter);
+    const Played played = Play(world, 2, 48000, std::chrono::seconds(2));
+    // Runs of equal frames, as "level x frames".
+    std::vector<std::pair<std::int16_t, std::size_t>> runs;
+    for (const std::vector<std::int16_t>& frame : played.frames) {
+        ASSERT_EQ(frame[1], 2 * frame[0]) << "both channels alike";
+        if (runs.empty() || runs.back().first != frame[0]) runs.push_back({frame[0], 0});
+        ++runs.back().second;
+    }
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].first, Level(0));
+    EXPECT_EQ(runs[1].first, Level(0) / 4);
+    EXPECT_EQ(runs[2].first, 0);
+    // Full level for less than a period, a quarter until the thirtieth report.
+    EXPECT_LE(runs[0].second, 48u * 50);
+    EXPECT_GE(runs[1].second, 48u * 1350);
+    EXPECT_LE(runs[1].second, 48u * 1400);
+    EXPECT_GT(runs[2].second, 48u * 400);
 }
 
 } // namespace
