@@ -5,12 +5,12 @@
 // re-reads the announcing node instead of installing.
 #include "adapter_test_world.h"
 
-#include "../engine_test_doubles.h"
 #include "driver/common/settings_store.h"
 #include "driver/devmodel/n3w8_device.h"
 #include "driver/devmodel/n3w8_forced_mute.h"
 #include "driver/engine/control_change.h"
 #include "driver/engine/terminal_type_item.h"
+#include "driver/tests/engine_test_doubles.h"
 #include "platform/kernel/thread.h"
 #include "sim/usb/fixtures.h"
 
