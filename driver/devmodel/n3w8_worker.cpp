@@ -60,8 +60,13 @@ void CN3W8Worker::Poll() {
     const std::int64_t firstDue =
         kernel::querySystemTime() + kernel::Duration(N3W8WorkerPeriod).count();
     m_Timer.setAbsolute(firstDue, N3W8WorkerPeriod);
-    if (m_pNode != nullptr) ForceMute(true);
+    // Each poll begins idle: the node may still hold what an earlier poll
+    // left, and an idle chip would never move it back.
     std::uint32_t mode = CN3W8AttenuateNode::Pass;
+    if (m_pNode != nullptr) {
+        m_pNode->SetMode(mode);
+        ForceMute(true);
+    }
     for (;;) {
         const kernel::NTSTATUS woken = kernel::waitForAnyObject({&m_Timer, &m_Thread.StopEvent()},
                                                                 kernel::Timeout::infinite());

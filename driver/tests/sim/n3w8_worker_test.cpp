@@ -14,6 +14,7 @@
 #include "platform/kernel/thread.h"
 #include "sim/usb/fixtures.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -234,6 +235,24 @@ TEST_F(N3W8Worker, StartAndStopTwice) {
     }
     // Forced on at each start.
     EXPECT_EQ(mute->Forced(), (std::vector<bool>{true, true}));
+}
+
+// A poll stopped while the stream was silenced (after a power-down, say)
+// begins idle again: an idle chip would never bring the stream back.
+TEST_F(N3W8Worker, ARestartedPollBeginsIdle) {
+    auto idle = std::make_shared<std::atomic<bool>>(false);
+    ASSERT_EQ(StartHeadset(Bit4([idle](std::uint32_t) { return idle->load(); })),
+              kernel::STATUS_SUCCESS);
+    ASSERT_EQ(StartModel(), kernel::STATUS_SUCCESS);
+    for (int period = 0; period < 29; ++period) Tick();
+    ASSERT_EQ(Mode(), 2u);
+    ASSERT_EQ(StopModel(), kernel::STATUS_SUCCESS);
+    *idle = true;
+    ASSERT_EQ(StartModel(), kernel::STATUS_SUCCESS);
+    EXPECT_EQ(Mode(), 0u);
+    for (int period = 0; period < 35; ++period) Tick();
+    EXPECT_EQ(Mode(), 0u);
+    EXPECT_EQ(mute->Forced(), (std::vector<bool>{true, false, false, true}));
 }
 
 // Only the headset with its own chip polls.
