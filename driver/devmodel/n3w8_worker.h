@@ -1,10 +1,10 @@
 // The N3W8 model's poll of its chip on one headset: every 50 ms the chip's
 // input report is read, and bit 4 of its first byte over the last thirty
-// reads decides how hard the render streams are attenuated and whether the
-// analog unit's mute is forced on. Clear in every read, the output path is
-// taken (silence the stream, let the analog path through); set in every read,
-// it is idle (the stream passes, the analog path is muted); anything in
-// between, seen from idle, drops the stream by 12 dB.
+// reads sets the render streams' attenuation and the forced mute of the
+// analog unit. Set in all thirty: the streams pass and the mute is forced;
+// clear in all thirty: the streams are silenced and the mute released;
+// anything between, seen from the first state, drops the streams by 12 dB
+// and releases the mute.
 #pragma once
 
 #include "driver/devmodel/n3w8_registers.h"

@@ -165,8 +165,8 @@ TEST(N3W8Streaming, EachRunningFormatWritesTheChipsRateAndSampleKind) {
     }
 }
 
-// The headset whose chip reports its output path through the input report:
-// bit 4 clear in every report. A period after the start the stream drops by
+// The headset whose chip the model polls, bit 4 of its input report clear
+// in every report. A period after the start the stream drops by
 // 12 dB; once thirty reports agreed, it is silenced. The poll runs on the
 // system's clock with the stream, and the removal stops it.
 usbsim::FunctionDescription PolledN3W8Headset() {
