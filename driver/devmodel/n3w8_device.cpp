@@ -48,8 +48,23 @@ CUac1DeviceN3W8::CUac1DeviceN3W8(kernel::IUnknown* outer, std::uint16_t vendorId
                                  std::uint16_t productId)
     : CUac1ChipDevice(outer, vendorId, productId, N3W8DeviceTag), m_Registers(UsbDevice()) {}
 
+// The worker uses the attenuation node until it has stopped.
 CUac1DeviceN3W8::~CUac1DeviceN3W8() {
+    m_Worker.Stop();
     if (m_pAttenuateNode != nullptr) m_pAttenuateNode->Release();
+}
+
+kernel::NTSTATUS CUac1DeviceN3W8::Start() {
+    return m_Profile.WorkerEnabled ? m_Worker.Start(m_pAttenuateNode) : kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS CUac1DeviceN3W8::Stop() {
+    m_Worker.Stop();
+    return kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS CUac1DeviceN3W8::AfterRename(IStreamEngine&, std::uint32_t nodeId) {
+    return OnStatus(nodeId);
 }
 
 kernel::NTSTATUS CUac1DeviceN3W8::SetInfoMasks(IUsbDevice& usb, EndpointInfoRecord& info) {

@@ -41,8 +41,8 @@ kernel::NTSTATUS DriverHost::load(DriverEntry entry, std::u16string_view registr
     const auto bytes = static_cast<std::uint16_t>(m_registryPath.size() * sizeof(char16_t));
     m_registryPathString = {bytes, bytes, m_registryPath.data()};
     m_driver = {};
-    const kernel::NTSTATUS status = callOnSystemThread(
-        m_clock, [this, entry] { return entry(&m_driver, &m_registryPathString); });
+    const kernel::NTSTATUS status =
+        callDriver([this, entry] { return entry(&m_driver, &m_registryPathString); });
     m_loaded = succeeded(status);
     // An entry still running keeps the driver object; a failed one leaves
     // nothing the host would call.
@@ -54,8 +54,8 @@ kernel::NTSTATUS DriverHost::addDevice(io::DeviceObject* physicalDevice) {
     if (physicalDevice == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     if (!m_loaded || m_driver.addDevice == nullptr || find(physicalDevice) != nullptr)
         return kernel::STATUS_INVALID_DEVICE_REQUEST;
-    const kernel::NTSTATUS status = callOnSystemThread(
-        m_clock, [this, physicalDevice] { return m_driver.addDevice(&m_driver, physicalDevice); });
+    const kernel::NTSTATUS status = callDriver(
+        [this, physicalDevice] { return m_driver.addDevice(&m_driver, physicalDevice); });
     if (succeeded(status)) {
         io::referenceDevice(physicalDevice);
         m_stacks.push_back({physicalDevice, StackState::added, io::DevicePowerState::D3});
@@ -147,8 +147,8 @@ kernel::NTSTATUS DriverHost::setDevicePower(io::DeviceObject* physicalDevice,
     Stack* stack = nullptr;
     kernel::NTSTATUS status = expect(physicalDevice, {StackState::started}, &stack);
     if (!succeeded(status)) return status;
-    status = callOnSystemThread(
-        m_clock, [physicalDevice, state] { return sendDevicePowerRequest(physicalDevice, state); });
+    status = callDriver(
+        [physicalDevice, state] { return sendDevicePowerRequest(physicalDevice, state); });
     if (succeeded(status)) stack->power = state;
     return status;
 }
@@ -157,7 +157,7 @@ kernel::NTSTATUS DriverHost::unload() {
     if (!m_loaded || m_driver.unload == nullptr) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (!m_stacks.empty()) return kernel::STATUS_DEVICE_BUSY;
     const io::UnloadRoutine routine = m_driver.unload;
-    const kernel::NTSTATUS status = callOnSystemThread(m_clock, [this, routine] {
+    const kernel::NTSTATUS status = callDriver([this, routine] {
         routine(&m_driver);
         return kernel::STATUS_SUCCESS;
     });
@@ -240,9 +240,9 @@ kernel::NTSTATUS DriverHost::expect(io::DeviceObject* physicalDevice,
     return kernel::STATUS_SUCCESS;
 }
 
-void DriverHost::setPnpAdvance(std::function<void()> advance, int maxSteps) {
-    m_pnpAdvance = std::move(advance);
-    m_pnpMaxSteps = m_pnpAdvance ? maxSteps : 0;
+void DriverHost::setCallAdvance(std::function<void()> advance, int maxSteps) {
+    m_callAdvance = std::move(advance);
+    m_callMaxSteps = m_callAdvance ? maxSteps : 0;
 }
 
 std::size_t DriverHost::userFilesOpen(io::DeviceObject* physicalDevice) {
@@ -256,12 +256,23 @@ std::size_t DriverHost::userFilesOpen(io::DeviceObject* physicalDevice) {
 kernel::NTSTATUS DriverHost::sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                        const io::IoStackLocation::Parameters& parameters) {
     io::DeviceObject* physicalDevice = stack.physicalDevice;
+    return callDriver([physicalDevice, minorFunction, parameters] {
+        return sendPnpRequest(physicalDevice, minorFunction, parameters);
+    });
+}
+
+kernel::NTSTATUS DriverHost::callDriver(std::function<kernel::NTSTATUS()> call) {
+    if (m_callAdvance)
+        return callOnSystemThread(m_clock, std::move(call), m_callAdvance, m_callMaxSteps);
+    constexpr kernel::Duration step = std::chrono::milliseconds(1);
+    kernel::ManualClock* clock = m_clock;
     return callOnSystemThread(
-        m_clock,
-        [physicalDevice, minorFunction, parameters] {
-            return sendPnpRequest(physicalDevice, minorFunction, parameters);
+        clock, std::move(call),
+        [clock, step] {
+            clock->advance(step);
+            clock->settle();
         },
-        m_pnpAdvance, m_pnpMaxSteps);
+        static_cast<int>(callAllowance / step));
 }
 
 // The power manager's part: the request goes to the top of the device's

@@ -4,7 +4,10 @@
 // the stack the plug-and-play sequence and device power changes as I/O
 // requests from the top, each on a system thread of its own, waiting for
 // its completion by settling the manual clock (or, under the real clock, by
-// waiting for it). It refuses what a system
+// waiting for it). A call that still waits once the clock settled (on a
+// timed wait, or a request the bus serves in a later frame) gets time: the
+// clock moves on a millisecond at a time, settling after each, for at most
+// callAllowance. It refuses what a system
 // would never send: a start of a stack that is running, a request to a
 // stack that is gone, an unload while the driver has stacks.
 #pragma once
@@ -19,6 +22,7 @@
 #include "platform/kernel/unicode_string.h"
 #include "platform/portcls/subdevice_access.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -41,6 +45,10 @@ enum class StackState {
 
 class DriverHost {
 public:
+    // The most clock time one call into the driver may take under the
+    // manual clock before the host gives up waiting (STATUS_PENDING).
+    static constexpr kernel::Duration callAllowance = std::chrono::seconds(1);
+
     // Sets itself as the power manager that serves power requests
     // (io::setPowerRequestRoutine): each goes down the device's stack from
     // its top. One host serves them at a time: the one made last, until it
@@ -99,12 +107,12 @@ public:
     kernel::NTSTATUS sendPnp(io::DeviceObject* physicalDevice, std::uint8_t minorFunction,
                              const io::IoStackLocation::Parameters& parameters = {});
 
-    // Under the manual clock: a plug-and-play call that still blocks in the
-    // driver once the clock settled gets time moved on by `advance` (one
-    // step each, at most maxSteps), as time goes on in a system while a
-    // driver waits in a removal for the transfers its device completes.
-    // Without it (the default) such a call returns STATUS_PENDING at once.
-    void setPnpAdvance(std::function<void()> advance, int maxSteps);
+    // Under the manual clock: a call that still blocks in the driver once
+    // the clock settled gets time moved on by `advance` (one step each, at
+    // most maxSteps) instead of the clock's own millisecond steps, as a
+    // system's bus goes on while a driver waits in a removal for the
+    // transfers its device completes.
+    void setCallAdvance(std::function<void()> advance, int maxSteps);
 
     // A device power request down the stack (started stacks only). The
     // power state is recorded on success.
@@ -152,6 +160,9 @@ private:
     // when the stack is in none of the states given.
     kernel::NTSTATUS expect(io::DeviceObject* physicalDevice,
                             std::initializer_list<StackState> states, Stack** stack);
+    // A call into the driver on a system thread of its own, with the
+    // allowance of clock time above or the advance a test gave.
+    kernel::NTSTATUS callDriver(std::function<kernel::NTSTATUS()> call);
     kernel::NTSTATUS sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                const io::IoStackLocation::Parameters& parameters = {});
     static kernel::NTSTATUS servePowerRequest(void* host, io::DeviceObject* device, io::Irp* irp);
@@ -160,8 +171,8 @@ private:
     static std::size_t userFilesOpen(io::DeviceObject* physicalDevice);
 
     kernel::ManualClock* m_clock; // null under the real clock
-    std::function<void()> m_pnpAdvance;
-    int m_pnpMaxSteps = 0;
+    std::function<void()> m_callAdvance;
+    int m_callMaxSteps = 0;
     io::DriverObject m_driver;
     std::u16string m_registryPath; // the driver may keep the text while it is loaded
     kernel::UnicodeString m_registryPathString;

@@ -13,8 +13,8 @@ namespace ossim {
 
 namespace {
 
-// Frames a plug-and-play call may wait on the device: five seconds.
-constexpr int pnpPatienceFrames = 5000;
+// Frames a call into the driver may wait on the device: five seconds.
+constexpr int callPatienceFrames = 5000;
 
 std::unique_ptr<kernel::ManualClock> ClockFor(SystemTime time) {
     return time == SystemTime::manual ? std::make_unique<kernel::ManualClock>() : nullptr;
@@ -25,7 +25,7 @@ std::unique_ptr<kernel::ManualClock> ClockFor(SystemTime time) {
 SimulatedSystem::SimulatedSystem(usbsim::FunctionDescription description, SystemTime time)
     : m_clock(ClockFor(time)), m_function(std::move(description)), m_bus(m_function),
       m_host(m_clock.get()) {
-    m_host.setPnpAdvance([this] { step(usbsim::frameLength); }, pnpPatienceFrames);
+    m_host.setCallAdvance([this] { step(usbsim::frameLength); }, callPatienceFrames);
 }
 
 kernel::ManualClock& SimulatedSystem::clock() {

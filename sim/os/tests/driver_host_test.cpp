@@ -204,13 +204,31 @@ TEST_F(DriverHostTest, ADriverWhoseEntryFailsIsNotLoaded) {
     EXPECT_EQ(host.addDevice(physical.device()), STATUS_INVALID_DEVICE_REQUEST);
 }
 
+// Waits on the clock a little longer than the host lets a call take.
 NTSTATUS slowEntry(io::DriverObject*, const UnicodeString*) {
-    delayExecution(std::chrono::milliseconds(100));
+    delayExecution(ossim::DriverHost::callAllowance + std::chrono::milliseconds(100));
     return STATUS_SUCCESS;
 }
 
+// Waits a quarter of a second on the clock: the host moves time on for the
+// call while it waits, and no further.
+NTSTATUS patientEntry(io::DriverObject*, const UnicodeString*) {
+    delayExecution(std::chrono::milliseconds(250));
+    return STATUS_SUCCESS;
+}
+
+TEST_F(DriverHostTest, ACallWaitingOnTheClockGetsTimeWithinTheAllowance) {
+    const kernel::Duration before = clock.now();
+    EXPECT_EQ(host.load(patientEntry, u"\\Registry\\patient"), STATUS_SUCCESS);
+    EXPECT_TRUE(host.loaded());
+    EXPECT_EQ(clock.now() - before, std::chrono::milliseconds(250));
+    EXPECT_EQ(runningSystemThreads(), 0u);
+}
+
 TEST_F(DriverHostTest, ACallTheDriverStillBlocksInOnceTheClockSettledIsPendingAndEndsLater) {
+    const kernel::Duration before = clock.now();
     EXPECT_EQ(host.load(slowEntry, u"\\Registry\\slow"), STATUS_PENDING);
+    EXPECT_EQ(clock.now() - before, ossim::DriverHost::callAllowance);
     EXPECT_FALSE(host.loaded());
     EXPECT_EQ(runningSystemThreads(), 1u);
     clock.advance(std::chrono::milliseconds(100));
