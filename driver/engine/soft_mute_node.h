@@ -9,6 +9,16 @@
 
 inline constexpr kernel::PoolTag SoftNodeTag = kernel::poolTag("DSPs");
 
+// Every plane of a block.
+inline constexpr std::uint32_t AllPlanes = 0xFFFFFFFF;
+
+// Silences a block as a stream's chain hands it over: the planes of an
+// integer-PCM block whose bits are set in the mask (the format's channels,
+// at most eight), or, for any other format, the whole interleaved block of
+// frames x nBlockAlign bytes once any bit is set.
+void SilenceBlock(const ks::WaveFormatExtensible& format, void* data, std::uint32_t frames,
+                  std::uint32_t planes = AllPlanes);
+
 class CSoftMuteNode : public CForwardingUnknown<COnOffItem, IDspNode> {
 public:
     CSoftMuteNode(kernel::IUnknown* outer, std::uint32_t id)
