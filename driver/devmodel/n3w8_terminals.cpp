@@ -59,16 +59,13 @@ kernel::NTSTATUS CN3W8OutputTerminal::Parse(std::span<const std::uint8_t> bytes,
                                             const N3W8EntityContext& context) {
     m_pRegisters = context.registers;
     m_bEightChannels = context.eightChannels;
-    m_ulCodeCount = 0;
-    m_Codes[m_ulCodeCount++] = SpeakerType;
-    if (context.headphones) m_Codes[m_ulCodeCount++] = HeadphoneType;
-    if (context.spdif) m_Codes[m_ulCodeCount++] = SpdifType;
-    m_ulCurrentCode = SpeakerType;
+    std::uint32_t codes[3] = {SpeakerType};
+    std::uint32_t count = 1;
+    if (context.headphones) codes[count++] = HeadphoneType;
+    if (context.spdif) codes[count++] = SpdifType;
+    const kernel::NTSTATUS status = m_Codes.Store(count, codes);
+    if (!kernel::succeeded(status)) return status;
     return CUacOutputTerminal::Parse(bytes, device, hal);
-}
-
-bool CN3W8OutputTerminal::Lists(std::uint32_t code) const {
-    return std::find(m_Codes, m_Codes + m_ulCodeCount, code) != m_Codes + m_ulCodeCount;
 }
 
 std::uint32_t CN3W8OutputTerminal::JackCount(std::uint32_t code) const {
@@ -96,8 +93,8 @@ kernel::NTSTATUS CN3W8OutputTerminal::StartCurrentType() {
     AccessTerminalSetting(Settings(), SETTING_READ, &stored, sizeof stored, GetId());
     kernel::NTSTATUS status = WriteChip(stored);
     if (!kernel::succeeded(status)) return status;
-    m_ulCurrentCode = Lists(stored) ? stored : m_Codes[0];
-    if (IsChipType(stored) && m_ulCurrentCode != stored) status = WriteChip(m_ulCurrentCode);
+    m_Codes.Select(m_Codes.Lists(stored) ? stored : m_Codes.At(0));
+    if (IsChipType(stored) && m_Codes.Current() != stored) status = WriteChip(m_Codes.Current());
     return status;
 }
 
@@ -107,9 +104,9 @@ kernel::NTSTATUS CN3W8OutputTerminal::CreateControls(CAudioHal* hal) {
     const std::uint32_t source = Descriptor()[SourceAt];
     kernel::NTSTATUS status = SetIdList(1, &source);
     if (kernel::succeeded(status)) status = StartCurrentType();
-    for (std::uint32_t i = 0; i < m_ulCodeCount && kernel::succeeded(status); ++i) {
+    for (std::uint32_t i = 0; i < m_Codes.Count() && kernel::succeeded(status); ++i) {
         EndpointInfoRecord record{};
-        status = hal->GetEndpointInfoRecord(EngineDirectionRender, m_Codes[i], &record);
+        status = hal->GetEndpointInfoRecord(EngineDirectionRender, m_Codes.At(i), &record);
         if (!kernel::succeeded(status)) break;
         status = AddEntityControl<CUacOutputTypeControl>(
             *this, *hal, N3W8EntityTag,
@@ -118,7 +115,7 @@ kernel::NTSTATUS CN3W8OutputTerminal::CreateControls(CAudioHal* hal) {
             },
             i);
     }
-    if (!kernel::succeeded(status) || m_ulCodeCount < 2) return status;
+    if (!kernel::succeeded(status) || m_Codes.Count() < 2) return status;
     return AddEntityControl<CUacTerminalSwitchControl>(
         *this, *hal, N3W8EntityTag, [&](CUacTerminalSwitchControl& control) {
             return control.Bind(static_cast<ITerminalInfo*>(this), Settings(),
@@ -148,48 +145,45 @@ kernel::NTSTATUS CN3W8OutputTerminal::OnDeviceChange(std::uint8_t, std::uint8_t,
 
 kernel::NTSTATUS CN3W8OutputTerminal::GetEndpointType(std::uint32_t* code) {
     if (code == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    *code = m_ulCurrentCode;
+    *code = m_Codes.Current();
     return kernel::STATUS_SUCCESS;
 }
 
 kernel::NTSTATUS CN3W8OutputTerminal::GetEndpointTypeCount(std::uint32_t* count) {
     if (count == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    *count = m_ulCodeCount;
+    *count = m_Codes.Count();
     return kernel::STATUS_SUCCESS;
 }
 
 kernel::NTSTATUS CN3W8OutputTerminal::GetEndpointTypes(std::uint32_t room, std::uint32_t* codes) {
-    if (codes == nullptr || room < m_ulCodeCount) return kernel::STATUS_INVALID_PARAMETER;
-    std::copy_n(m_Codes, m_ulCodeCount, codes);
-    return kernel::STATUS_SUCCESS;
+    return m_Codes.Copy(room, codes);
 }
 
 kernel::NTSTATUS CN3W8OutputTerminal::SelectEndpointType(std::uint32_t code) {
-    if (!Lists(code)) return kernel::STATUS_UNSUCCESSFUL;
+    if (!m_Codes.Lists(code)) return kernel::STATUS_UNSUCCESSFUL;
     const kernel::NTSTATUS status = WriteChip(code);
-    if (!kernel::succeeded(status) || code == m_ulCurrentCode) return status;
-    m_ulCurrentCode = code;
-    AccessTerminalSetting(Settings(), SETTING_WRITE, &m_ulCurrentCode, sizeof m_ulCurrentCode,
-                          GetId());
+    if (!kernel::succeeded(status) || code == m_Codes.Current()) return status;
+    m_Codes.Select(code);
+    AccessTerminalSetting(Settings(), SETTING_WRITE, &code, sizeof code, GetId());
     ReloadOutputTypes();
     return kernel::STATUS_SUCCESS;
 }
 
 kernel::NTSTATUS CN3W8OutputTerminal::GetJackCount(std::uint32_t* count, std::uint32_t typeIndex) {
-    if (count == nullptr || typeIndex >= m_ulCodeCount) return kernel::STATUS_INVALID_PARAMETER;
-    *count = JackCount(m_Codes[typeIndex]);
+    if (count == nullptr || typeIndex >= m_Codes.Count()) return kernel::STATUS_INVALID_PARAMETER;
+    *count = JackCount(m_Codes.At(typeIndex));
     return kernel::STATUS_SUCCESS;
 }
 
 kernel::NTSTATUS CN3W8OutputTerminal::GetJackDescriptions(std::uint32_t bytes, void* buffer,
                                                           std::uint32_t typeIndex) {
-    if (buffer == nullptr || typeIndex >= m_ulCodeCount) return kernel::STATUS_INVALID_PARAMETER;
-    const std::uint32_t code = m_Codes[typeIndex];
+    if (buffer == nullptr || typeIndex >= m_Codes.Count()) return kernel::STATUS_INVALID_PARAMETER;
+    const std::uint32_t code = m_Codes.At(typeIndex);
     const std::uint32_t jacks = JackCount(code);
     if (bytes < jacks * sizeof(JackDescription)) return kernel::STATUS_INVALID_PARAMETER;
     std::uint32_t connect = 0;
     AccessSetting(Settings(), SETTING_READ, &connect, sizeof connect, u"SetJackConnect");
-    const std::uint32_t connected = code == m_ulCurrentCode || connect != 0 ? 1 : 0;
+    const std::uint32_t connected = code == m_Codes.Current() || connect != 0 ? 1 : 0;
     auto* out = static_cast<JackDescription*>(buffer);
     std::copy_n(JacksOf(code), jacks, out);
     for (std::uint32_t i = 0; i < jacks; ++i) out[i].IsConnected = connected;

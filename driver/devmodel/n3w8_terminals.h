@@ -10,6 +10,7 @@
 #include "driver/devmodel/input_terminal.h"
 #include "driver/devmodel/n3w8_entity_context.h"
 #include "driver/devmodel/output_terminal.h"
+#include "driver/engine/terminal_code_list.h"
 
 #include <cstdint>
 #include <span>
@@ -33,9 +34,6 @@ protected:
 
 class CN3W8OutputTerminal : public CUacOutputTerminal {
 public:
-    // Speakers, headphones, S/PDIF: the terminal's codes are its types.
-    static constexpr std::uint32_t MaxTypes = 3;
-
     explicit CN3W8OutputTerminal(kernel::IUnknown* outer)
         : CUacOutputTerminal(outer, N3W8TerminalProtocol) {}
 
@@ -67,7 +65,6 @@ protected:
     bool AsksDevice() const override { return false; }
 
 private:
-    bool Lists(std::uint32_t code) const;
     std::uint32_t JackCount(std::uint32_t code) const;
     kernel::NTSTATUS WriteChip(std::uint32_t code);
     // The type the terminal starts as: the stored one when offered, else
@@ -76,9 +73,8 @@ private:
     // Every output-type item re-reads its jacks; the last one, if any.
     IAudioNode* ReloadOutputTypes();
 
-    std::uint32_t m_Codes[MaxTypes] = {};
-    std::uint32_t m_ulCodeCount = 0;
-    std::uint32_t m_ulCurrentCode = 0;
+    // Speakers, headphones, S/PDIF as offered: the codes are the types.
+    CTerminalCodeList m_Codes;
     bool m_bEightChannels = true;
     IChipRegisters* m_pRegisters = nullptr;
 };

@@ -19,7 +19,7 @@ inline constexpr std::uint32_t AllPlanes = 0xFFFFFFFF;
 void SilenceBlock(const ks::WaveFormatExtensible& format, void* data, std::uint32_t frames,
                   std::uint32_t planes = AllPlanes);
 
-class CSoftMuteNode : public CForwardingUnknown<COnOffItem, IDspNode> {
+class CSoftMuteNode : public CForwardingUnknown<COnOffItem, CStatelessDspNode> {
 public:
     CSoftMuteNode(kernel::IUnknown* outer, std::uint32_t id)
         : CForwardingUnknown(outer, id, item_type::mute, SoftNodeTag) {}
@@ -29,20 +29,8 @@ public:
     // One channel only; any other count is refused as resources the node cannot hold.
     kernel::NTSTATUS AllocateOnOff(std::uint32_t sourceId, std::uint32_t channels) override;
 
-    kernel::NTSTATUS GetParameter(const kernel::Guid&, void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetParameter(const kernel::Guid&, const void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    // The node follows the format each block brings.
-    kernel::NTSTATUS SetFormat(const ks::WaveFormatExtensible*) override {
-        return kernel::STATUS_SUCCESS;
-    }
-    kernel::NTSTATUS Reset() override { return kernel::STATUS_SUCCESS; }
     // While muted: every plane of an integer-PCM block, or the interleaved
     // bytes of any other format, become silence.
     kernel::NTSTATUS Process(const ks::WaveFormatExtensible* format, void* data,
                              std::uint32_t frames) override;
-    kernel::NTSTATUS Flush() override { return kernel::STATUS_SUCCESS; }
 };
