@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -514,6 +515,29 @@ TEST_F(N3W8Entities, TheForcedMuteIsOredIntoEveryMuteSent) {
     auto* analog = Parse<CN3W8AnalogFeatureUnit>(FeatureUnitSubtype, 11);
     ASSERT_NE(analog, nullptr);
     EXPECT_NE(analog->QueryInterface(IID_IN3W8ForcedMute, &face), STATUS_SUCCESS);
+}
+
+// The worker forces and releases the mute while the user sets it: however
+// the calls interleave, the device ends on the user's last choice OR-ed
+// with the last forced flag, never on a stale request.
+TEST_F(N3W8Entities, ForcedAndUserMutesFromTwoThreadsEndInStep) {
+    auto* unit = Parse<CN3W8ForcedMuteFeatureUnit>(FeatureUnitSubtype, 11);
+    ASSERT_NE(unit, nullptr);
+    auto* mute = ItemOf<CUacMuteControl>(*unit);
+    ASSERT_NE(mute, nullptr);
+    constexpr int Rounds = 40;
+    std::thread user([&] {
+        for (int i = 0; i <= Rounds; ++i) mute->SetOnOff(0, static_cast<std::uint8_t>(i % 2));
+    });
+    std::thread worker([&] {
+        for (int i = Rounds; i >= 0; --i) unit->SetForcedMute(i % 2 != 0);
+    });
+    user.join();
+    worker.join();
+    // User: last 0 (40 % 2); worker: last false.
+    std::uint8_t device = 0xEE;
+    ASSERT_EQ(unit->GetByte(Mute, 0, &device), STATUS_SUCCESS);
+    EXPECT_EQ(device, 0);
 }
 
 // Eight planes of 1.0 each.
