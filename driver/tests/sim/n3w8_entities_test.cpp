@@ -592,6 +592,27 @@ TEST_F(N3W8Entities, TheSoftVolumeMultipliesEachPlaneByItsChannelsGain) {
     EXPECT_EQ(bytes, std::vector<std::uint8_t>(16, 0x5A));
 }
 
+// A volume of fewer channels than the stream's planes leaves the other
+// planes as they are instead of reading gains it does not have.
+TEST_F(N3W8Entities, TheSoftVolumeLeavesPlanesPastItsChannelsAlone) {
+    auto* unit = Parse<CN3W8AnalogFeatureUnit>(FeatureUnitSubtype, 9); // two channels
+    ASSERT_NE(unit, nullptr);
+    IAudioNode* node = nullptr;
+    ASSERT_EQ(CreateBoundControl<CN3W8SoftVolumeNode>(40, N3W8EntityTag,
+                                                      static_cast<IFeatureUnitSwitch*>(unit),
+                                                      Volume, m_pFunction, &node),
+              STATUS_SUCCESS);
+    Held<CN3W8SoftVolumeNode> volume(static_cast<CN3W8SoftVolumeNode*>(node));
+    ASSERT_EQ(volume->SetLevel(0, -6 * Db), STATUS_SUCCESS);
+    ASSERT_EQ(volume->SetLevel(1, -6 * Db), STATUS_SUCCESS);
+    EXPECT_EQ(volume->SetLevel(2, -6 * Db), STATUS_INVALID_PARAMETER);
+    const ks::WaveFormatExtensible pcm = TestPcmFormat(8, 16);
+    Planes planes(4);
+    ASSERT_EQ(volume->Process(&pcm, planes.pointers.data(), 4), STATUS_SUCCESS);
+    for (std::size_t c = 0; c < 8; ++c)
+        EXPECT_NEAR(planes.samples[c][0], c < 2 ? 0.50118723f : 1.0f, 1e-6f) << c;
+}
+
 // The mute nodes silence PCM planes and clear a block of another format
 // (frames x nBlockAlign bytes, nothing past it); the software record mute
 // tells the device nothing.
