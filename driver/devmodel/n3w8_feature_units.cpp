@@ -13,6 +13,14 @@ constexpr std::uint32_t LedRegister = 1;
 constexpr std::uint16_t LedBits = 0x30;
 constexpr std::uint16_t LedDark = 0x10;
 
+// A one-byte switch, stored as a byte or as a number (the settings file
+// writes "0x01" as one byte, "1" as four): its first byte; 0 when missing.
+std::uint8_t FirstSettingByte(io::DeviceObject* settings, const char16_t* name) {
+    std::uint8_t bytes[4] = {};
+    AccessSetting(settings, SETTING_READ, bytes, sizeof bytes, name);
+    return bytes[0];
+}
+
 N3W8Scale ScaleOf(N3W8VolumeMap map) {
     return map == N3W8VolumeMap::Analog ? N3W8Scale::Analog : N3W8Scale::Record;
 }
@@ -114,12 +122,8 @@ kernel::NTSTATUS CN3W8MuteLedFeatureUnit::Parse(std::span<const std::uint8_t> by
                                                 kernel::IUnknown* device, CAudioHal* hal,
                                                 const N3W8EntityContext& context) {
     io::DeviceObject* settings = hal != nullptr ? hal->GetDeviceObject() : nullptr;
-    std::uint8_t need = 0;
-    std::uint8_t reverse = 0;
-    AccessSetting(settings, SETTING_READ, &need, sizeof need, u"NeedMuteLED");
-    AccessSetting(settings, SETTING_READ, &reverse, sizeof reverse, u"ReverseMuteLED");
-    m_bNeedMuteLed = need != 0;
-    m_bReverseMuteLed = reverse == 1;
+    m_bNeedMuteLed = FirstSettingByte(settings, u"NeedMuteLED") != 0;
+    m_bReverseMuteLed = FirstSettingByte(settings, u"ReverseMuteLED") == 1;
     return CN3W8FeatureUnit::Parse(bytes, device, hal, context);
 }
 

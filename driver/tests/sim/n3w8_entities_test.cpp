@@ -396,6 +396,7 @@ TEST_F(N3W8Entities, TheMuteLedFollowsTheMuteAsTheSettingsSay) {
         const char* name;
         std::uint8_t need, reverse, mute;
         Lines led;
+        std::uint32_t settingBytes = 1;
     } cases[] = {
         {"no LED", 0, 0, 1, {}},
         {"muted lights it", 1, 0, 1, {RegisterWrite(1, 0x3032)}},
@@ -403,12 +404,13 @@ TEST_F(N3W8Entities, TheMuteLedFollowsTheMuteAsTheSettingsSay) {
         {"reversed: unmuted lights it", 1, 1, 0, {RegisterWrite(1, 0x3032)}},
         {"reversed: muted leaves it dark", 1, 1, 1, {RegisterWrite(1, 0x3012)}},
         {"reverse only when 1", 1, 2, 1, {RegisterWrite(1, 0x3032)}},
+        {"settings stored as numbers", 1, 1, 0, {RegisterWrite(1, 0x3032)}, 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ReloadRegisters();
-        WriteSetting(u"NeedMuteLED", c.need, 1);
-        WriteSetting(u"ReverseMuteLED", c.reverse, 1);
+        WriteSetting(u"NeedMuteLED", c.need, c.settingBytes);
+        WriteSetting(u"ReverseMuteLED", c.reverse, c.settingBytes);
         auto* unit = Parse<CN3W8MuteLedFeatureUnit>(FeatureUnitSubtype, 13);
         ASSERT_NE(unit, nullptr);
         auto* mute = ItemOf<CN3W8MuteNodeA>(*unit);
