@@ -20,11 +20,22 @@ bool IsPcm(const ks::WaveFormatExtensible& format) {
     return ks::effectiveFormatTag(format) == ks::format_tag::pcm;
 }
 
+// A control that acts on the stream answers as a DSP node and as a follower
+// of the stream's selection.
+template <class Node>
+kernel::NTSTATUS AnswerStreamFaces(Node* node, kernel::NTSTATUS base, const kernel::Guid& id,
+                                   void** object) {
+    const kernel::NTSTATUS status =
+        AnswerAfterBase(base, static_cast<IDspNode*>(node), id, IID_IDspNode, object);
+    return AnswerAfterBase(status, static_cast<IStreamBinding*>(node), id, IID_IStreamBinding,
+                           object);
+}
+
 } // namespace
 
 kernel::NTSTATUS CN3W8MuteNode::NonDelegatingQueryInterface(const kernel::Guid& id, void** object) {
-    return AnswerAfterBase(CUacMuteControl::NonDelegatingQueryInterface(id, object),
-                           static_cast<IDspNode*>(this), id, IID_IDspNode, object);
+    return AnswerStreamFaces(this, CUacMuteControl::NonDelegatingQueryInterface(id, object), id,
+                             object);
 }
 
 std::uint32_t CN3W8MuteNode::MutedPlanes() const {
@@ -39,14 +50,14 @@ std::uint32_t CN3W8MuteNode::MutedPlanes() const {
 
 kernel::NTSTATUS CN3W8MuteNode::Process(const ks::WaveFormatExtensible* format, void* data,
                                         std::uint32_t frames) {
-    if (format != nullptr) SilenceBlock(*format, data, frames, MutedPlanes());
+    if (format != nullptr && IsCurrent()) SilenceBlock(*format, data, frames, MutedPlanes());
     return kernel::STATUS_SUCCESS;
 }
 
 kernel::NTSTATUS CN3W8SoftMuteNode::NonDelegatingQueryInterface(const kernel::Guid& id,
                                                                 void** object) {
-    return AnswerAfterBase(CUacSwitchControl::NonDelegatingQueryInterface(id, object),
-                           static_cast<IDspNode*>(this), id, IID_IDspNode, object);
+    return AnswerStreamFaces(this, CUacSwitchControl::NonDelegatingQueryInterface(id, object), id,
+                             object);
 }
 
 kernel::NTSTATUS CN3W8SoftMuteNode::Bind(kernel::IUnknown*, std::uint8_t selector,
@@ -57,7 +68,7 @@ kernel::NTSTATUS CN3W8SoftMuteNode::Bind(kernel::IUnknown*, std::uint8_t selecto
 
 kernel::NTSTATUS CN3W8SoftMuteNode::Process(const ks::WaveFormatExtensible* format, void* data,
                                             std::uint32_t frames) {
-    if (format != nullptr && FirstValue() != 0) SilenceBlock(*format, data, frames);
+    if (format != nullptr && IsCurrent() && FirstValue() != 0) SilenceBlock(*format, data, frames);
     return kernel::STATUS_SUCCESS;
 }
 
@@ -68,8 +79,8 @@ CN3W8SoftVolumeNode::CN3W8SoftVolumeNode(kernel::IUnknown* outer, std::uint32_t 
 
 kernel::NTSTATUS CN3W8SoftVolumeNode::NonDelegatingQueryInterface(const kernel::Guid& id,
                                                                   void** object) {
-    return AnswerAfterBase(CUacVolumeControl::NonDelegatingQueryInterface(id, object),
-                           static_cast<IDspNode*>(this), id, IID_IDspNode, object);
+    return AnswerStreamFaces(this, CUacVolumeControl::NonDelegatingQueryInterface(id, object), id,
+                             object);
 }
 
 kernel::NTSTATUS CN3W8SoftVolumeNode::Bind(kernel::IUnknown* unit, std::uint8_t selector,
@@ -123,7 +134,7 @@ float CN3W8SoftVolumeNode::Gain(std::uint32_t plane) const {
 
 kernel::NTSTATUS CN3W8SoftVolumeNode::Process(const ks::WaveFormatExtensible* format, void* data,
                                               std::uint32_t frames) {
-    if (format == nullptr || data == nullptr || frames == 0 || !IsPcm(*format))
+    if (format == nullptr || data == nullptr || frames == 0 || !IsPcm(*format) || !IsCurrent())
         return kernel::STATUS_SUCCESS;
     float* const* planes = static_cast<float* const*>(data);
     const std::uint32_t count = std::min<std::uint32_t>(format->Format.nChannels, MaxDspChannels);

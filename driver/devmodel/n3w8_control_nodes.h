@@ -1,12 +1,16 @@
 // The control items of the N3W8 model's feature units that act on the
 // stream themselves: they sit in their unit's item list like any control,
 // and, being DSP nodes too, join the chain A of every stream engine whose
-// path runs through the unit. They act from the moment they exist. Also the
-// LED switch, an on/off item that drives the chip's LED bits.
+// path runs through the unit. They act from the moment they exist, but,
+// bound to the stream like the other stream controls (stream_bound.h), only
+// while their path is the one in use: a record unit's mute behind the
+// record selector silences the capture only while its input is selected.
+// Also the LED switch, an on/off item that drives the chip's LED bits.
 #pragma once
 
 #include "driver/common/dsp_node.h"
 #include "driver/devmodel/level_controls.h"
+#include "driver/devmodel/stream_bound.h"
 #include "driver/devmodel/switch_controls.h"
 #include "driver/usbstream/chip_registers.h"
 
@@ -18,7 +22,8 @@
 // also silences the stream: the planes of the channels it mutes (a
 // one-channel mute: every plane), or a whole block of another format once
 // any channel is muted.
-class CN3W8MuteNode : public CForwardingUnknown<CUacMuteControl, CStatelessDspNode> {
+class CN3W8MuteNode
+    : public CForwardingUnknown<CUacMuteControl, CStatelessDspNode, CStreamBoundValues> {
 public:
     using CForwardingUnknown::CForwardingUnknown;
 
@@ -47,7 +52,7 @@ public:
 // (persisted like any mute), silencing every plane of its stream.
 class CN3W8SoftMuteNode
     : public CForwardingUnknown<CUacSwitchOf<item_type::mute, SwitchWrite::cacheOnly>,
-                                CStatelessDspNode> {
+                                CStatelessDspNode, CStreamBoundValues> {
 public:
     using CForwardingUnknown::CForwardingUnknown;
 
@@ -64,7 +69,8 @@ public:
 // multiplies each integer-PCM plane by its channel's linear gain,
 // 10^(level / 20 dB). Eight gains, recomputed whenever a value changes;
 // planes past the control's channels keep their level (gain 1).
-class CN3W8SoftVolumeNode : public CForwardingUnknown<CUacVolumeControl, CStatelessDspNode> {
+class CN3W8SoftVolumeNode
+    : public CForwardingUnknown<CUacVolumeControl, CStatelessDspNode, CStreamBoundValues> {
 public:
     CN3W8SoftVolumeNode(kernel::IUnknown* outer, std::uint32_t id);
 

@@ -17,6 +17,7 @@
 #include "driver/devmodel/t6l1_output_terminal.h"
 #include "driver/devmodel/terminal_tables.h"
 #include "driver/devmodel/uac1_units.h"
+#include "driver/engine/selector_item.h"
 #include "driver/devmodel/uac_device_create.h"
 #include "driver/devmodel/uac_entity.h"
 #include "driver/usbstream/effect_render_stream_engine.h"
@@ -25,6 +26,7 @@
 #include "sim/usb/fixture_parts.h"
 #include "sim/usb/fixtures.h"
 
+#include <algorithm>
 #include <functional>
 #include <typeinfo>
 
@@ -516,6 +518,55 @@ TEST_F(ChipModelsTest, EachN3W8ProductBuildsItsClassPerUnit) {
         }
         ReleaseAdapter();
         TearDown();
+    }
+}
+
+// The S/PDIF record unit's mute sits in the capture chain with every other
+// record input's controls; it silences the capture only while the record
+// selector has its input.
+TEST_F(ChipModelsTest, AnN3W8RecordMuteActsOnlyWhileItsInputIsSelected) {
+    usbsim::FunctionDescription description = fixtures::n3w8Device();
+    description.vendorId = 0x1234;
+    description.productId = 0x0001;
+    ASSERT_EQ(StartChip(std::move(description)), kernel::STATUS_SUCCESS);
+    IAudioNode* spdif = nullptr;
+    IAudioNode* selector = nullptr;
+    ASSERT_EQ(Model()->FindEntityById(16, &spdif), kernel::STATUS_SUCCESS);
+    ASSERT_EQ(Model()->FindEntityById(17, &selector), kernel::STATUS_SUCCESS);
+    IAudioNode* back = nullptr;
+    auto& unit = dynamic_cast<CUacEntity&>(*spdif);
+    ASSERT_EQ(unit.GetItemAt(1, &back), kernel::STATUS_SUCCESS);
+    auto* mute = dynamic_cast<CN3W8MuteNodeB*>(back);
+    ASSERT_NE(mute, nullptr);
+    IAudioNode* selection = nullptr;
+    ASSERT_EQ(dynamic_cast<CUacEntity&>(*selector).GetItemAt(0, &selection),
+              kernel::STATUS_SUCCESS);
+    auto& choice = dynamic_cast<ISelectorControl&>(*selection);
+    std::vector<std::uint32_t> sources(selector->GetIdCount());
+    std::uint32_t count = static_cast<std::uint32_t>(sources.size());
+    ASSERT_EQ(selector->GetIdList(&count, sources.data()), kernel::STATUS_SUCCESS);
+    const auto at = std::find(sources.begin(), sources.end(), 16u);
+    ASSERT_NE(at, sources.end());
+    const auto own = static_cast<std::uint32_t>(at - sources.begin()) + 1;
+    const std::uint32_t other = own == 1 ? 2 : 1;
+    ASSERT_EQ(Call([&] { return mute->SetOnOff(0, 1); }), kernel::STATUS_SUCCESS);
+    const ks::WaveFormatExtensible format = [] {
+        ks::WaveFormatExtensible f{};
+        f.Format.wFormatTag = ks::format_tag::pcm;
+        f.Format.nChannels = 2;
+        f.Format.wBitsPerSample = 16;
+        f.Format.nBlockAlign = 4;
+        return f;
+    }();
+    for (const auto& [input, silenced] : {std::pair{other, false}, std::pair{own, true}}) {
+        SCOPED_TRACE(testing::Message() << "input " << input);
+        ASSERT_EQ(Call([&] { return choice.SetCurrentInput(input); }), kernel::STATUS_SUCCESS);
+        float left[4] = {1, 1, 1, 1};
+        float right[4] = {1, 1, 1, 1};
+        float* planes[] = {left, right};
+        ASSERT_EQ(mute->Process(&format, planes, 4), kernel::STATUS_SUCCESS);
+        EXPECT_EQ(left[3], silenced ? 0.0f : 1.0f);
+        EXPECT_EQ(right[0], silenced ? 0.0f : 1.0f);
     }
 }
 
