@@ -71,7 +71,8 @@ kernel::NTSTATUS CAsioPrivate::Start(io::FileObject* file, std::uint32_t eventHa
 }
 
 // Opens every active slot's client, then starts inputs before outputs at
-// one frame; what was opened or started is taken back on a failure.
+// one frame; what was opened or started is taken back on a failure. Every
+// start is a stream anew: the limiters drop what they hold of the last one.
 kernel::NTSTATUS CAsioPrivate::StartSlots() {
     std::uint64_t opened = 0;
     std::uint64_t started = 0;
@@ -82,6 +83,7 @@ kernel::NTSTATUS CAsioPrivate::StartSlots() {
         if (slots[s].client == nullptr) continue;
         std::uint32_t valueA = 0;
         std::uint32_t valueB = 0;
+        slots[s].engine->DiscardHeldFrames();
         status = slots[s].engine->OpenClient(slots[s].client->RegistrationHandle, &valueA, &valueB,
                                              &frame);
         if (kernel::succeeded(status)) opened |= Bit(s);

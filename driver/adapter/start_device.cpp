@@ -190,7 +190,8 @@ kernel::NTSTATUS StartDevice(io::DeviceObject* deviceObject, io::Irp* irp,
     if (!kernel::succeeded(status)) return status;
 
     CStartProgress progress(deviceObject, irp);
-    status = CreateUsbAudioAdapter(progress.AdapterOut(), ZovraghDriverParts().models);
+    const DriverParts& parts = ZovraghDriverParts();
+    status = parts.createAdapter(progress.AdapterOut(), parts.models);
     if (!kernel::succeeded(status)) return status;
     status = progress.QueryHal();
     if (!kernel::succeeded(status)) return status;

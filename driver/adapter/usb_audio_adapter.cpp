@@ -29,6 +29,13 @@ kernel::NTSTATUS CreateUsbAudioAdapter(kernel::IUnknown** adapter, DeviceModelTa
     return status;
 }
 
+kernel::NTSTATUS CreateUsbAudioAdapter(INonDelegatingUnknown** adapter, kernel::IUnknown* outer,
+                                       DeviceModelTable models) {
+    if (outer == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    return CreateDriverObject<CUsbAudioAdapter>(adapter, outer, kernel::PoolType::NonPagedNx,
+                                                UsbAdapterObjectTag, models);
+}
+
 CUsbAudioAdapter::CUsbAudioAdapter(kernel::IUnknown* outer, DeviceModelTable models)
     : CForwardingUnknown(outer), m_Models(models) {
     HoldTimerResolution(true);

@@ -160,3 +160,8 @@ private:
 // Creates the adapter with the models it may choose from; its IUnknown (the
 // IAudioHal face) with one reference.
 kernel::NTSTATUS CreateUsbAudioAdapter(kernel::IUnknown** adapter, DeviceModelTable models);
+// The same aggregated into an outer object, which every face of the adapter
+// counts on and asks for interfaces; the adapter's own unknown comes back
+// with one reference, for the outer object to keep and release.
+kernel::NTSTATUS CreateUsbAudioAdapter(INonDelegatingUnknown** adapter, kernel::IUnknown* outer,
+                                       DeviceModelTable models);

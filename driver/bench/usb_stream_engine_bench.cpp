@@ -3,10 +3,15 @@
 // every packet, the limiter on. Release 1 at 16 bits on a full-speed bus,
 // release 2 at 24 bits on a high-speed bus with feedback, and the effect
 // engine sending the client's first two channels to a stereo release 1
-// device at 16 bits. Each engine case
+// device at 16 bits, and the release 1 engine with the N3W8 model's chain A
+// (channel swap, attenuation at -12 dB, software volume at -6 dB). Each
+// engine case
 // has the simulator alone streaming the same shape beside it (its cost is
 // taken off), and a plain copy of the same audio is the reference. Every case
 // reports the process's CPU milliseconds per second of audio.
+#include "driver/devmodel/n3w8_control_nodes.h"
+#include "driver/devmodel/n3w8_dsp_nodes.h"
+#include "driver/tests/sim/fake_feature_unit.h"
 #include "driver/tests/usbstream/stream_test_adapter.h"
 #include "driver/tests/usbstream/stream_test_client.h"
 #include "driver/tests/usbstream/test_clock_source.h"
@@ -130,7 +135,54 @@ private:
     double m_Total = 0;
 };
 
-void EngineStream(benchmark::State& state, const Shape& shape) {
+// The N3W8 model's render nodes in an engine's chain A, as its walks leave
+// them: the playback unit's software volume (every channel at -6 dB, bound
+// to a stand-in unit that holds the values), the attenuation (mode 1) and
+// the channel swap. The engine holds the nodes; the unit is the caller's.
+class N3W8ChainA {
+public:
+    N3W8ChainA() {
+        CreateDriverObject<devmodel_test::CFakeFeatureUnit>(&m_pUnit, nullptr,
+                                                            kernel::PoolType::NonPagedNx, BenchTag);
+        if (m_pUnit == nullptr) return;
+        m_pUnit->controls[2] = {std::vector<std::int32_t>(8, -6 * 65536), 0, -36 * 65536, 256};
+    }
+    ~N3W8ChainA() {
+        if (m_pUnit != nullptr) m_pUnit->NonDelegatingRelease();
+    }
+    N3W8ChainA(const N3W8ChainA&) = delete;
+    N3W8ChainA& operator=(const N3W8ChainA&) = delete;
+
+    bool AddTo(CUsbStreamEngine& engine) {
+        if (m_pUnit == nullptr) return false;
+        CN3W8SoftVolumeNode* volume = nullptr;
+        CN3W8AttenuateNode* attenuate = nullptr;
+        CN3W8ChannelSwapNode* swap = nullptr;
+        CreateDriverObject<CN3W8SoftVolumeNode>(&volume, nullptr, kernel::PoolType::NonPagedNx,
+                                                BenchTag, 0u);
+        CreateDriverObject<CN3W8AttenuateNode>(&attenuate, nullptr, kernel::PoolType::NonPagedNx,
+                                               BenchTag,
+                                               std::uint32_t{CN3W8AttenuateNode::Quarter});
+        CreateDriverObject<CN3W8ChannelSwapNode>(&swap, nullptr, kernel::PoolType::NonPagedNx,
+                                                 BenchTag);
+        bool added =
+            volume != nullptr && attenuate != nullptr && swap != nullptr &&
+            kernel::succeeded(volume->Bind(static_cast<IFeatureUnitSwitch*>(m_pUnit), 2, nullptr));
+        for (IDspNode* node : {static_cast<IDspNode*>(volume), static_cast<IDspNode*>(attenuate),
+                               static_cast<IDspNode*>(swap)})
+            added = added && kernel::succeeded(engine.AddChainANode(node));
+        added = added && kernel::succeeded(engine.AllocatePacketBuffers());
+        if (volume != nullptr) volume->NonDelegatingRelease();
+        if (attenuate != nullptr) attenuate->NonDelegatingRelease();
+        if (swap != nullptr) swap->NonDelegatingRelease();
+        return added;
+    }
+
+private:
+    devmodel_test::CFakeFeatureUnit* m_pUnit = nullptr;
+};
+
+void EngineStream(benchmark::State& state, const Shape& shape, bool n3w8ChainA = false) {
     CpuMeter meter;
     std::uint64_t allocations = 0;
     for (auto _ : state) {
@@ -147,6 +199,8 @@ void EngineStream(benchmark::State& state, const Shape& shape) {
         CUsbStreamEngine* engine = nullptr;
         CreateUsbStreamEngine(&engine, shape.kind, nullptr, shape.interface, 1, 10);
         engine->InitStream(0, static_cast<IUsbDevice*>(adapter));
+        N3W8ChainA chain;
+        const bool chained = !n3w8ChainA || chain.AddTo(*engine);
         const ks::WaveFormatExtensible format = Format(shape);
         engine->AddUsbFormat(&format, shape.setting);
         CopyingClient client;
@@ -158,7 +212,7 @@ void EngineStream(benchmark::State& state, const Shape& shape) {
                                                                 &a, &b, &frame)) &&
                            kernel::succeeded(engine->StartClient(client.record->RegistrationHandle,
                                                                  frame + 2, &a, &b, nullptr)) &&
-                           engine->GetLimiter() != nullptr;
+                           engine->GetLimiter() != nullptr && chained;
         state.ResumeTiming();
 
         const std::uint64_t serial = kernel::poolAllocationSerial();
@@ -242,6 +296,10 @@ void ReferenceCopy(benchmark::State& state, const Shape& shape) {
 BENCHMARK_CAPTURE(EngineStream, uac1_16bit_full_speed, Uac1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SimulatorStream, uac1_16bit_full_speed, Uac1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ReferenceCopy, uac1_16bit_full_speed, Uac1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(EngineStream, n3w8_chain_a_16bit_full_speed, Uac1, true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ReferenceCopy, n3w8_chain_a_16bit_full_speed, Uac1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(EngineStream, effect_8_to_2_channels_16bit, Effect)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SimulatorStream, effect_8_to_2_channels_16bit, Effect)

@@ -33,3 +33,24 @@ public:
 protected:
     ~IDspNode() = default;
 };
+
+// What a node that keeps no parameters and nothing between blocks answers
+// besides its processing: no parameters, and a format or a reset that
+// changes nothing.
+class CStatelessDspNode : public IDspNode {
+public:
+    kernel::NTSTATUS GetParameter(const kernel::Guid&, void*, std::uint32_t) override {
+        return kernel::STATUS_NOT_IMPLEMENTED;
+    }
+    kernel::NTSTATUS SetParameter(const kernel::Guid&, const void*, std::uint32_t) override {
+        return kernel::STATUS_NOT_IMPLEMENTED;
+    }
+    kernel::NTSTATUS SetFormat(const ks::WaveFormatExtensible*) override {
+        return kernel::STATUS_SUCCESS;
+    }
+    kernel::NTSTATUS Reset() override { return kernel::STATUS_SUCCESS; }
+    kernel::NTSTATUS Flush() override { return kernel::STATUS_SUCCESS; }
+
+protected:
+    ~CStatelessDspNode() = default;
+};

@@ -17,35 +17,24 @@ using ControlFactory = kernel::NTSTATUS (*)(std::uint32_t nodeId, kernel::PoolTa
                                             kernel::IUnknown* unit, std::uint8_t selector,
                                             io::DeviceObject* settings, IAudioNode** node);
 
-template <class Control>
-kernel::NTSTATUS CreateBound(std::uint32_t nodeId, kernel::PoolTag tag, kernel::IUnknown* unit,
-                             std::uint8_t selector, io::DeviceObject* settings, IAudioNode** node) {
-    Control* control = nullptr;
-    const kernel::NTSTATUS status =
-        CreateDriverObject<Control>(&control, nullptr, kernel::PoolType::NonPagedNx, tag, nodeId);
-    *node = control;
-    if (!kernel::succeeded(status)) return status;
-    return control->Bind(unit, selector, settings);
-}
-
 struct SelectorControl {
     std::uint8_t selector;
     ControlFactory create;
 };
 
 constexpr SelectorControl SelectorControls[] = {
-    {feature_selector::mute, &CreateBound<CUacMuteControl>},
-    {feature_selector::volume, &CreateBound<CUacVolumeControl>},
-    {feature_selector::bass, &CreateBound<CUacBassControl>},
-    {feature_selector::mid, &CreateBound<CUacMidControl>},
-    {feature_selector::treble, &CreateBound<CUacTrebleControl>},
-    {feature_selector::automaticGain, &CreateBound<CUacAgcControl>},
-    {feature_selector::loudness, &CreateBound<CUacLoudnessControl>},
-    {feature_selector::gainPad, &CreateBound<CUacGainPadControl>},
-    {feature_selector::vendorSwitch, &CreateBound<CUacVendorSwitchControl>},
-    {feature_selector::softVolume, &CreateBound<CUacSoftVolumeControl>},
-    {feature_selector::reverberator, &CreateBound<CUacEffectControl>},
-    {feature_selector::virtualizer, &CreateBound<CUacEffectControl>},
+    {feature_selector::mute, &CreateBoundControl<CUacMuteControl>},
+    {feature_selector::volume, &CreateBoundControl<CUacVolumeControl>},
+    {feature_selector::bass, &CreateBoundControl<CUacBassControl>},
+    {feature_selector::mid, &CreateBoundControl<CUacMidControl>},
+    {feature_selector::treble, &CreateBoundControl<CUacTrebleControl>},
+    {feature_selector::automaticGain, &CreateBoundControl<CUacAgcControl>},
+    {feature_selector::loudness, &CreateBoundControl<CUacLoudnessControl>},
+    {feature_selector::gainPad, &CreateBoundControl<CUacGainPadControl>},
+    {feature_selector::vendorSwitch, &CreateBoundControl<CUacVendorSwitchControl>},
+    {feature_selector::softVolume, &CreateBoundControl<CUacSoftVolumeControl>},
+    {feature_selector::reverberator, &CreateBoundControl<CUacEffectControl>},
+    {feature_selector::virtualizer, &CreateBoundControl<CUacEffectControl>},
 };
 
 ControlFactory FactoryOf(std::uint8_t selector) {
@@ -144,6 +133,15 @@ kernel::NTSTATUS CFeatureUnit::CreateSourcedControls(CAudioHal* hal,
     return CreateFeatureControls(*hal, order, tag);
 }
 
+kernel::NTSTATUS CFeatureUnit::CreateControl(std::uint8_t selector, std::uint32_t nodeId,
+                                             kernel::PoolTag tag, io::DeviceObject* settings,
+                                             IAudioNode** control) {
+    *control = nullptr;
+    const ControlFactory create = FactoryOf(selector);
+    if (create == nullptr) return kernel::STATUS_NOT_SUPPORTED;
+    return create(nodeId, tag, static_cast<IFeatureUnitSwitch*>(this), selector, settings, control);
+}
+
 kernel::NTSTATUS CFeatureUnit::CreateFeatureControls(CAudioHal& hal,
                                                      std::span<const std::uint8_t> order,
                                                      kernel::PoolTag tag) {
@@ -151,11 +149,10 @@ kernel::NTSTATUS CFeatureUnit::CreateFeatureControls(CAudioHal& hal,
     std::uint32_t nodeId = hal.GetChildCount();
     io::DeviceObject* settings = hal.GetDeviceObject();
     for (const std::uint8_t selector : order) {
-        const ControlFactory create = FactoryOf(selector);
-        if (create == nullptr || !HasControl(selector)) continue;
+        if (!HasControl(selector)) continue;
         IAudioNode* control = nullptr;
-        kernel::NTSTATUS status = create(nodeId, tag, static_cast<IFeatureUnitSwitch*>(this),
-                                         selector, settings, &control);
+        kernel::NTSTATUS status = CreateControl(selector, nodeId, tag, settings, &control);
+        if (status == kernel::STATUS_NOT_SUPPORTED && control == nullptr) continue;
         if (control == nullptr) {
             // Only the output side is needed; a missing control further in
             // is left out.

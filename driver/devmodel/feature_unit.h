@@ -5,8 +5,10 @@
 // last one created is the unit's input side, mute its output side.
 #pragma once
 
+#include "driver/common/object_model.h"
 #include "driver/devmodel/feature_unit_access.h"
 #include "driver/devmodel/uac_entity.h"
+#include "platform/io/device_object.h"
 
 #include <cstdint>
 #include <span>
@@ -31,6 +33,20 @@ inline constexpr std::uint8_t virtualizer = 140;
 // Selectors from here on are the vendor's, found in the vendor control map.
 inline constexpr std::uint8_t firstVendor = 128;
 } // namespace feature_selector
+
+// Allocates a control of the class for the node id (a null node when the
+// pool refused it) and binds it to the unit's selector.
+template <class Control>
+kernel::NTSTATUS CreateBoundControl(std::uint32_t nodeId, kernel::PoolTag tag,
+                                    kernel::IUnknown* unit, std::uint8_t selector,
+                                    io::DeviceObject* settings, IAudioNode** node) {
+    Control* control = nullptr;
+    const kernel::NTSTATUS status =
+        CreateDriverObject<Control>(&control, nullptr, kernel::PoolType::NonPagedNx, tag, nodeId);
+    *node = control;
+    if (!kernel::succeeded(status)) return status;
+    return control->Bind(unit, selector, settings);
+}
 
 class CFeatureUnit : public CForwardingUnknown<CUacEntity, IFeatureUnitSwitch, IFeatureUnitLevel> {
 public:
@@ -78,6 +94,12 @@ protected:
     // the pool tag is the release's. No mute control: nothing is created.
     kernel::NTSTATUS CreateFeatureControls(CAudioHal& hal, std::span<const std::uint8_t> order,
                                            kernel::PoolTag tag);
+    // The control of one selector, created and bound: the release's class
+    // for it; STATUS_NOT_SUPPORTED with no node for a selector without one.
+    // A unit whose controls act otherwise puts its own classes here.
+    virtual kernel::NTSTATUS CreateControl(std::uint8_t selector, std::uint32_t nodeId,
+                                           kernel::PoolTag tag, io::DeviceObject* settings,
+                                           IAudioNode** control);
     // The unit's source from its descriptor, then its controls as above.
     kernel::NTSTATUS CreateSourcedControls(CAudioHal* hal, std::span<const std::uint8_t> order,
                                            kernel::PoolTag tag);

@@ -1,8 +1,11 @@
 #include "driver/devmodel/n3w8_device.h"
 
+#include "driver/common/maker_ids.h"
 #include "driver/devmodel/chip_device_create.h"
 #include "driver/devmodel/control_walk.h"
+#include "driver/devmodel/n3w8_feature_units.h"
 #include "driver/devmodel/n3w8_selector_unit.h"
+#include "driver/devmodel/n3w8_terminals.h"
 #include "driver/devmodel/parsed_entity.h"
 #include "driver/devmodel/streaming_walk.h"
 #include "driver/engine/queried_interface.h"
@@ -25,16 +28,68 @@ constexpr std::array<CN3W8Registers::Entry, N3W8RegisterCount> PowerOnRegisters 
 }};
 constexpr std::uint32_t LedRegister = 1;
 
-constexpr ChipEntityRow N3W8Entities[] = {
-    {subtype::selectorUnit, 0, CreateParsedEntity<CN3W8SelectorUnit>},
-};
-
-// The one headset whose render streams the worker attenuates, and the one
-// whose chip already plays its channels in the host's order.
+// The one headset whose render streams the worker attenuates (and whose
+// line-through mute it forces), the one whose chip already plays its
+// channels in the host's order (and whose record units have the LED
+// switch), and the one whose record mute only the host applies.
 constexpr std::uint16_t AttenuatedVendor = 0x1E7D;
 constexpr std::uint16_t AttenuatedProduct = 0x3750;
 constexpr std::uint16_t UnswappedVendor = 0x28DA;
 constexpr std::uint16_t UnswappedProduct = 0x268E;
+constexpr std::uint16_t SoftRecordMuteProduct = 0x0053;
+
+bool IsProduct(const CUacDevice& device, std::uint16_t vendor, std::uint16_t product) {
+    return device.VendorId() == vendor && device.ProductId() == product;
+}
+
+// The model's own classes get its registers and the outputs it offers.
+template <class Entity>
+kernel::NTSTATUS CreateN3W8Entity(CUacDevice& device, std::span<const std::uint8_t> descriptor,
+                                  IAudioNode** entity) {
+    auto* model = dynamic_cast<CUac1DeviceN3W8*>(&device);
+    if (model == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    const N3W8DeviceProfile& profile = model->Profile();
+    const N3W8EntityContext context{
+        .registers = &model->Registers(),
+        .headphones = profile.SupportHPOut,
+        .spdif = profile.SupportSpdifOut,
+        .eightChannels = !profile.switches.Disable8ChOutSupported,
+    };
+    return CreateParsedEntity<Entity>(device, descriptor, entity, context);
+}
+
+kernel::NTSTATUS CreateLineThroughUnit(CUacDevice& device, std::span<const std::uint8_t> descriptor,
+                                       IAudioNode** entity) {
+    if (IsProduct(device, AttenuatedVendor, AttenuatedProduct))
+        return CreateN3W8Entity<CN3W8ForcedMuteFeatureUnit>(device, descriptor, entity);
+    return CreateN3W8Entity<CN3W8AnalogFeatureUnit>(device, descriptor, entity);
+}
+
+kernel::NTSTATUS CreateRecordUnit(CUacDevice& device, std::span<const std::uint8_t> descriptor,
+                                  IAudioNode** entity) {
+    if (IsProduct(device, MakerVendorId, SoftRecordMuteProduct))
+        return CreateN3W8Entity<CN3W8RecordFeatureUnitSoft>(device, descriptor, entity);
+    if (IsProduct(device, UnswappedVendor, UnswappedProduct))
+        return CreateN3W8Entity<CN3W8RecordFeatureUnitLed>(device, descriptor, entity);
+    return CreateN3W8Entity<CN3W8RecordFeatureUnit>(device, descriptor, entity);
+}
+
+// Feature units by id: stereo-mix (2), microphone (8) and line (15)
+// record, microphone (9) and line (11) through, playback (13), mix (16).
+// Output terminal 3 is the switchable one; every other feature unit and
+// output terminal, and the mixers, are the release's.
+constexpr ChipEntityRow N3W8Entities[] = {
+    {subtype::featureUnit, 13, CreateN3W8Entity<CN3W8MuteLedFeatureUnit>},
+    {subtype::featureUnit, 16, CreateN3W8Entity<CN3W8MixFeatureUnit>},
+    {subtype::featureUnit, 9, CreateN3W8Entity<CN3W8AnalogFeatureUnit>},
+    {subtype::featureUnit, 11, CreateLineThroughUnit},
+    {subtype::featureUnit, 2, CreateRecordUnit},
+    {subtype::featureUnit, 8, CreateRecordUnit},
+    {subtype::featureUnit, 15, CreateRecordUnit},
+    {subtype::inputTerminal, 0, CreateN3W8Entity<CN3W8InputTerminal>},
+    {subtype::outputTerminal, 3, CreateN3W8Entity<CN3W8OutputTerminal>},
+    {subtype::selectorUnit, 0, CreateParsedEntity<CN3W8SelectorUnit>},
+};
 
 } // namespace
 
@@ -48,8 +103,23 @@ CUac1DeviceN3W8::CUac1DeviceN3W8(kernel::IUnknown* outer, std::uint16_t vendorId
                                  std::uint16_t productId)
     : CUac1ChipDevice(outer, vendorId, productId, N3W8DeviceTag), m_Registers(UsbDevice()) {}
 
+// The worker uses the attenuation node until it has stopped.
 CUac1DeviceN3W8::~CUac1DeviceN3W8() {
+    m_Worker.Stop();
     if (m_pAttenuateNode != nullptr) m_pAttenuateNode->Release();
+}
+
+kernel::NTSTATUS CUac1DeviceN3W8::Start() {
+    return m_Profile.WorkerEnabled ? m_Worker.Start(m_pAttenuateNode) : kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS CUac1DeviceN3W8::Stop() {
+    m_Worker.Stop();
+    return kernel::STATUS_SUCCESS;
+}
+
+kernel::NTSTATUS CUac1DeviceN3W8::AfterRename(IStreamEngine&, std::uint32_t nodeId) {
+    return OnStatus(nodeId);
 }
 
 kernel::NTSTATUS CUac1DeviceN3W8::SetInfoMasks(IUsbDevice& usb, EndpointInfoRecord& info) {

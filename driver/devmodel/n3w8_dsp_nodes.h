@@ -13,22 +13,11 @@
 inline constexpr kernel::PoolTag N3W8Tag = kernel::poolTag("N3W8");
 
 // What both nodes share: no parameters, nothing held between blocks.
-class CN3W8PlainNode : public CForwardingUnknown<CUnknown, IDspNode> {
+class CN3W8PlainNode : public CForwardingUnknown<CUnknown, CStatelessDspNode> {
 public:
     using CForwardingUnknown::CForwardingUnknown;
 
     kernel::NTSTATUS NonDelegatingQueryInterface(const kernel::Guid& id, void** object) override;
-    kernel::NTSTATUS GetParameter(const kernel::Guid&, void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetParameter(const kernel::Guid&, const void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetFormat(const ks::WaveFormatExtensible*) override {
-        return kernel::STATUS_SUCCESS;
-    }
-    kernel::NTSTATUS Reset() override { return kernel::STATUS_SUCCESS; }
-    kernel::NTSTATUS Flush() override { return kernel::STATUS_SUCCESS; }
 };
 
 // Exchanges planes 4 and 6, and 5 and 7, of eight-channel PCM.

@@ -11,8 +11,11 @@
 
 namespace {
 
-// The register path: a 4-byte output report to interface 3.
+// The register path: a 4-byte output report to interface 3; the chip's
+// state comes back in a 3-byte input report from the same interface.
+constexpr std::uint8_t GetReport = 0x01;
 constexpr std::uint8_t SetReport = 0x09;
+constexpr std::uint16_t InputReport = 0x0100;
 constexpr std::uint16_t OutputReport = 0x0200;
 constexpr std::uint16_t RegisterInterface = 3;
 constexpr std::uint8_t RegisterReportId = 0x20;
@@ -29,23 +32,43 @@ void CN3W8Registers::Load(const std::array<Entry, N3W8RegisterCount>& entries) {
     m_Cache = entries;
 }
 
-kernel::NTSTATUS CN3W8Registers::SendRegister(std::uint32_t index, std::uint16_t value) {
+kernel::NTSTATUS CN3W8Registers::SendReportRequest(bool in, std::uint8_t request,
+                                                   std::uint16_t value,
+                                                   std::span<std::uint8_t> report,
+                                                   std::uint32_t* transferred) {
     CQueriedInterface<IUsbDevice> usb(m_pDevice, IID_IUsbDevice);
     if (!usb) return kernel::STATUS_UNSUCCESSFUL;
     CPoolBuffer block(kernel::PoolType::NonPagedNx, sizeof(usb::ClassOrVendorRequest), N3W8Tag);
     if (!block.IsValid()) return kernel::STATUS_INSUFFICIENT_RESOURCES;
-    std::uint8_t report[] = {RegisterReportId, static_cast<std::uint8_t>(value),
-                             static_cast<std::uint8_t>(value >> 8),
-                             static_cast<std::uint8_t>(index)};
     auto* record = new (block.Get()) usb::ClassOrVendorRequest{};
     record->header.length = sizeof(*record);
     record->header.function = usb::Function::classInterface;
-    record->transfer.transferBufferLength = sizeof report;
-    record->transfer.transferBuffer = report;
-    record->request = SetReport;
-    record->value = OutputReport;
+    record->transfer.transferFlags = in ? usb::transfer_flags::directionIn : 0;
+    record->transfer.transferBufferLength = static_cast<std::uint32_t>(report.size());
+    record->transfer.transferBuffer = report.data();
+    record->request = request;
+    record->value = value;
     record->index = RegisterInterface;
-    return usb->SubmitUrb(&record->header);
+    const kernel::NTSTATUS status = usb->SubmitUrb(&record->header);
+    if (transferred != nullptr) *transferred = record->transfer.transferBufferLength;
+    return status;
+}
+
+kernel::NTSTATUS CN3W8Registers::SendRegister(std::uint32_t index, std::uint16_t value) {
+    std::uint8_t report[] = {RegisterReportId, static_cast<std::uint8_t>(value),
+                             static_cast<std::uint8_t>(value >> 8),
+                             static_cast<std::uint8_t>(index)};
+    return SendReportRequest(false, SetReport, OutputReport, report, nullptr);
+}
+
+// Only the first byte carries state, so an answer without it is a failure.
+kernel::NTSTATUS
+CN3W8Registers::ReadInputReport(std::span<std::uint8_t, N3W8InputReportBytes> report) {
+    std::uint32_t transferred = 0;
+    const kernel::NTSTATUS status =
+        SendReportRequest(true, GetReport, InputReport, report, &transferred);
+    if (!kernel::succeeded(status)) return status;
+    return transferred == 0 ? kernel::STATUS_UNSUCCESSFUL : status;
 }
 
 kernel::NTSTATUS CN3W8Registers::WriteRegister(std::uint32_t index, std::uint16_t value,

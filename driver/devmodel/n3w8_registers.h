@@ -13,8 +13,10 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <span>
 
 inline constexpr std::uint32_t N3W8RegisterCount = 6;
+inline constexpr std::size_t N3W8InputReportBytes = 3;
 // Settle time of the chip's reset bits (register 5) before they are raised.
 inline constexpr std::chrono::milliseconds N3W8ResetSettleTime{1};
 
@@ -42,12 +44,20 @@ public:
     kernel::NTSTATUS ReadRegister(std::uint32_t index, std::uint16_t* value);
     Entry GetEntry(std::uint32_t index);
 
+    // The chip's 3-byte input report (its state bits in the first byte); a
+    // failed read, or an answer without a byte, is a failure.
+    kernel::NTSTATUS ReadInputReport(std::span<std::uint8_t, N3W8InputReportBytes> report);
+
     // Pulses the reset bits of register 5, then writes back every register
     // marked for it; the first failure ends it.
     kernel::NTSTATUS ResetRegisters();
 
 private:
     kernel::NTSTATUS SendRegister(std::uint32_t index, std::uint16_t value);
+    // A class request to the register interface; *transferred (when given)
+    // gets the bytes the device moved.
+    kernel::NTSTATUS SendReportRequest(bool in, std::uint8_t request, std::uint16_t value,
+                                       std::span<std::uint8_t> report, std::uint32_t* transferred);
 
     kernel::IUnknown* m_pDevice;
     CMutexLock m_Lock;

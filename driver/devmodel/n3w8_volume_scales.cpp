@@ -1,5 +1,6 @@
 #include "driver/devmodel/n3w8_volume_scales.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -29,19 +30,29 @@ constexpr std::array<Step, 39> Steps = {{
 
 std::int32_t LevelOf(const Step& step) { return std::int32_t{step.decibels} * 65536; }
 
+// Values beyond 32 bits stay at the nearest end rather than wrapping; only
+// the silence value itself stands for silence.
+std::int32_t Saturated(std::int64_t value) {
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(value, N3W8SilenceLevel + 1, INT32_MAX));
+}
+
 std::int32_t LowBitsCleared(N3W8Scale scale) { return scale == N3W8Scale::Analog ? 0xF : 0xFF; }
 
 } // namespace
 
 std::int32_t N3W8ScaleRead(N3W8Scale scale, std::int32_t device) {
-    if (device >= 0) return device * 3;
-    return scale == N3W8Scale::Analog ? device * 3 / 2 : device * 3 / 8;
+    if (device == N3W8SilenceLevel) return device;
+    const std::int64_t value = device;
+    if (value >= 0) return Saturated(value * 3);
+    return Saturated(scale == N3W8Scale::Analog ? value * 3 / 2 : value * 3 / 8);
 }
 
 std::int32_t N3W8ScaleWrite(N3W8Scale scale, std::int32_t level) {
     if (level == N3W8SilenceLevel) return level;
-    if (level >= 0) return level / 3;
-    return (scale == N3W8Scale::Analog ? level * 2 : level * 8) / 3;
+    const std::int64_t value = level;
+    if (value >= 0) return Saturated(value / 3);
+    return Saturated((scale == N3W8Scale::Analog ? value * 2 : value * 8) / 3);
 }
 
 N3W8VolumeRange N3W8ScaledRange(N3W8Scale scale, std::int16_t minimum, std::int16_t maximum) {

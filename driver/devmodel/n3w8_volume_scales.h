@@ -19,7 +19,8 @@ struct N3W8VolumeRange {
 
 enum class N3W8Scale { Analog, Record }; // x3/2 and x3/8 below zero
 
-// Device value to the unit's 1/256 dB, and back.
+// Device value to the unit's 1/256 dB, and back. Silence passes both ways;
+// results saturate short of it.
 std::int32_t N3W8ScaleRead(N3W8Scale scale, std::int32_t device);
 std::int32_t N3W8ScaleWrite(N3W8Scale scale, std::int32_t level);
 // The device's 2-byte minimum and maximum as a 16.16 range.

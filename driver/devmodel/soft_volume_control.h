@@ -19,7 +19,7 @@ public:
 };
 
 class CUacSoftVolumeControl
-    : public CForwardingUnknown<CUacVolumeControl, IDspNode, CStreamBoundValues> {
+    : public CForwardingUnknown<CUacVolumeControl, CStatelessDspNode, CStreamBoundValues> {
 public:
     using CForwardingUnknown::CForwardingUnknown;
 
@@ -37,20 +37,9 @@ public:
     // The linear gain of a channel; 0 beyond the channels.
     float Gain(std::uint32_t channel) const;
 
-    kernel::NTSTATUS GetParameter(const kernel::Guid&, void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetParameter(const kernel::Guid&, const void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetFormat(const ks::WaveFormatExtensible*) override {
-        return kernel::STATUS_SUCCESS;
-    }
-    kernel::NTSTATUS Reset() override { return kernel::STATUS_SUCCESS; }
     // Always success; planes are float, one per channel.
     kernel::NTSTATUS Process(const ks::WaveFormatExtensible* format, void* data,
                              std::uint32_t frames) override;
-    kernel::NTSTATUS Flush() override { return kernel::STATUS_SUCCESS; }
 
 private:
     // The gain of the channel's value, under a saved floating-point state.

@@ -25,7 +25,7 @@ kernel::NTSTATUS CUacSwitchControl::Bind(kernel::IUnknown* unit, std::uint8_t se
     return kernel::STATUS_SUCCESS;
 }
 
-kernel::NTSTATUS CUacCachedSwitchControl::BindCached(io::DeviceObject* settings) {
+kernel::NTSTATUS CUacSwitchControl::BindHostValue(io::DeviceObject* settings) {
     const kernel::NTSTATUS status = AllocateOnOff(0, 1);
     if (!kernel::succeeded(status)) return kernel::STATUS_INSUFFICIENT_RESOURCES;
     m_pSettings = settings;

@@ -41,6 +41,8 @@ public:
     kernel::NTSTATUS SetChannelMode(std::uint32_t mode, kernel::CallbackObject* callback) override;
 
 protected:
+    // One channel the host keeps for itself: the persisted byte, else 0.
+    kernel::NTSTATUS BindHostValue(io::DeviceObject* settings);
     kernel::NTSTATUS Persist(std::uint32_t channel);
     // Replaces the cached byte with the persisted one when there is one.
     void LoadPersisted(std::uint32_t channel);
@@ -57,7 +59,7 @@ class CUacCachedSwitchControl : public CUacSwitchControl {
 public:
     CUacCachedSwitchControl(kernel::IUnknown* outer, std::uint32_t id)
         : CUacSwitchControl(outer, id, CachedSwitchItemType, SwitchWrite::cacheOnly) {}
-    kernel::NTSTATUS BindCached(io::DeviceObject* settings);
+    kernel::NTSTATUS BindCached(io::DeviceObject* settings) { return BindHostValue(settings); }
     kernel::NTSTATUS ReadFromDevice() override { return kernel::STATUS_SUCCESS; }
 };
 

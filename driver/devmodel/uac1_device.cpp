@@ -97,9 +97,7 @@ void CUac1Device::RefreshEntities() {
 }
 
 void CUac1Device::StatusThread(void* context) {
-    auto* device = static_cast<CUac1Device*>(context);
-    device->RunStatusThread();
-    device->m_StatusPipe.SignalExit();
+    static_cast<CUac1Device*>(context)->RunStatusThread();
 }
 
 // Failures end the thread quietly: the device works on without

@@ -90,9 +90,7 @@ void CUac2Device::OnStatusMessage(const std::uint8_t* message, std::uint32_t len
 }
 
 void CUac2Device::StatusThread(void* context) {
-    auto* device = static_cast<CUac2Device*>(context);
-    device->RunStatusThread();
-    device->m_StatusPipe.SignalExit();
+    static_cast<CUac2Device*>(context)->RunStatusThread();
 }
 
 void CUac2Device::RunStatusThread() {

@@ -74,11 +74,15 @@ protected:
     virtual bool RunsAfterParseOnPowerUp() const = 0;
     // Between naming an endpoint again and installing it.
     virtual void WaitBeforeInstall() {}
+    // What follows when an endpoint was named again for the switch the node
+    // announced: by default it is installed again under its new name.
+    virtual kernel::NTSTATUS AfterRename(IStreamEngine& engine, std::uint32_t nodeId);
     // Both walks on the configuration the outer object holds.
     kernel::NTSTATUS ParseInterfaces();
 
 private:
-    kernel::NTSTATUS RenameEndpoint(IStreamEngine& engine, std::uint32_t index);
+    kernel::NTSTATUS RenameEndpoint(IStreamEngine& engine, std::uint32_t index,
+                                    std::uint32_t nodeId);
 
     const std::uint16_t m_usVendorId;
     const std::uint16_t m_usProductId;

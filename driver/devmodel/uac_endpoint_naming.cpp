@@ -69,20 +69,21 @@ bool SelectionChanged(IStreamEngine& engine) {
 
 } // namespace
 
-kernel::NTSTATUS CUacDevice::UpdateEndpoints(std::uint32_t) {
+kernel::NTSTATUS CUacDevice::UpdateEndpoints(std::uint32_t nodeId) {
     const std::uint32_t count = GetEndpointCount();
     if (count == 0) return kernel::STATUS_UNSUCCESSFUL;
     for (std::uint32_t index = 0; index < count; ++index) {
         IStreamEngine* engine = nullptr;
         kernel::NTSTATUS status = GetEndpoint(index, &engine);
         if (kernel::succeeded(status) && SelectionChanged(*engine))
-            status = RenameEndpoint(*engine, index);
+            status = RenameEndpoint(*engine, index, nodeId);
         if (!kernel::succeeded(status)) return status;
     }
     return kernel::STATUS_SUCCESS;
 }
 
-kernel::NTSTATUS CUacDevice::RenameEndpoint(IStreamEngine& engine, std::uint32_t index) {
+kernel::NTSTATUS CUacDevice::RenameEndpoint(IStreamEngine& engine, std::uint32_t index,
+                                            std::uint32_t nodeId) {
     const kernel::PoolTag tag = m_Release == usb::AudioRelease::uac2 ? m_Tag : TemporaryTag;
     CPoolBuffer name(kernel::PoolType::Paged, NameBufferBytes, tag);
     CPoolBuffer scratch(kernel::PoolType::Paged, NameBufferBytes, tag);
@@ -111,6 +112,10 @@ kernel::NTSTATUS CUacDevice::RenameEndpoint(IStreamEngine& engine, std::uint32_t
     if (!named) return kernel::STATUS_UNSUCCESSFUL;
     status = engine.SetName(text);
     if (!kernel::succeeded(status)) return status;
+    return AfterRename(engine, nodeId);
+}
+
+kernel::NTSTATUS CUacDevice::AfterRename(IStreamEngine& engine, std::uint32_t) {
     WaitBeforeInstall();
     return engine.Install(GetDeviceObject(), nullptr, static_cast<IAudioHal*>(this));
 }

@@ -81,28 +81,15 @@ kernel::NTSTATUS CStatusPipe::Select(IUsbDevice& usb, std::uint8_t controlInterf
 }
 
 kernel::NTSTATUS CStatusPipe::StartThread(kernel::ThreadStart start, void* context, int priority) {
-    m_Stop.clear();
-    m_Exit.clear();
-    const kernel::NTSTATUS status = kernel::createSystemThread(&m_pThread, start, context);
-    if (!kernel::succeeded(status)) {
-        m_pThread = nullptr;
-        Forget();
-        return status;
-    }
-    kernel::setThreadPriority(*m_pThread, priority);
-    return kernel::STATUS_SUCCESS;
+    const kernel::NTSTATUS status = m_Thread.Start(start, context, priority);
+    if (!kernel::succeeded(status)) Forget();
+    return status;
 }
 
 void CStatusPipe::StopThread() {
-    if (m_pThread == nullptr) return;
-    m_Stop.set();
-    kernel::waitForSingleObject(m_Exit, kernel::Timeout::infinite());
-    kernel::waitForSingleObject(*m_pThread, kernel::Timeout::infinite());
-    kernel::dereferenceObject(*m_pThread);
-    m_pThread = nullptr;
+    if (!m_Thread.Running()) return;
+    m_Thread.Stop();
     Forget();
-    m_Stop.clear();
-    m_Exit.clear();
 }
 
 void CStatusPipe::Forget() {

@@ -6,10 +6,10 @@
 
 #include "driver/common/pool_buffer.h"
 #include "driver/common/pool_object.h"
+#include "driver/devmodel/stoppable_thread.h"
 #include "driver/engine/usb_device.h"
 #include "platform/io/irp.h"
 #include "platform/kernel/event.h"
-#include "platform/kernel/thread.h"
 #include "platform/usb/requests.h"
 
 #include <cstdint>
@@ -40,15 +40,13 @@ public:
                             const StatusPipeRules& rules, bool* found);
     // Starts the thread at the priority; on failure the copy is freed.
     kernel::NTSTATUS StartThread(kernel::ThreadStart start, void* context, int priority);
-    bool Running() const { return m_pThread != nullptr; }
+    bool Running() const { return m_Thread.Running(); }
     // Sets the stop event, waits for the thread's exit and forgets the pipes.
     void StopThread();
 
     usb::PipeHandle StatusPipe() const { return PipeAt(m_StatusPipe); }
     usb::PipeHandle SecondPipe() const { return PipeAt(m_SecondPipe); }
-    kernel::Event& StopEvent() { return m_Stop; }
-    // The thread's last act.
-    void SignalExit() { m_Exit.set(); }
+    kernel::Event& StopEvent() { return m_Thread.StopEvent(); }
 
 private:
     usb::PipeHandle PipeAt(std::uint8_t index) const;
@@ -57,9 +55,7 @@ private:
     CPoolBuffer m_Information;
     std::uint8_t m_StatusPipe = NoPipe;
     std::uint8_t m_SecondPipe = NoPipe;
-    kernel::Event m_Stop{kernel::EventType::Notification, false};
-    kernel::Event m_Exit{kernel::EventType::Notification, false};
-    kernel::ThreadObject* m_pThread = nullptr;
+    CStoppableThread m_Thread;
 };
 
 // One read of a pipe kept pending: its request record, its own I/O request

@@ -16,6 +16,14 @@ std::uint16_t SubFormatTag(const ks::WaveFormatExtensible& record) {
 
 } // namespace
 
+bool RecordMatchesBasicFormat(const ks::WaveFormatExtensible& record,
+                              const ks::WaveFormatEx& format) {
+    return record.Format.nChannels == format.nChannels &&
+           record.Format.nSamplesPerSec == format.nSamplesPerSec &&
+           record.Format.wBitsPerSample == format.wBitsPerSample &&
+           SubFormatTag(record) == format.wFormatTag;
+}
+
 kernel::NTSTATUS CFormatList::Create() {
     if (m_pList == nullptr) m_pList = new (kernel::PoolType::NonPagedNx, m_Tag) CList;
     return m_pList != nullptr ? kernel::STATUS_SUCCESS : kernel::STATUS_INSUFFICIENT_RESOURCES;
@@ -79,10 +87,7 @@ kernel::NTSTATUS CFormatList::Check(ks::WaveFormatEx* format) const {
         return found ? kernel::STATUS_SUCCESS : kernel::STATUS_NO_MATCH;
     }
     const ks::WaveFormatExtensible* found = FindFirst([&](const ks::WaveFormatExtensible& record) {
-        return record.Format.nChannels == format->nChannels &&
-               record.Format.nSamplesPerSec == format->nSamplesPerSec &&
-               record.Format.wBitsPerSample == format->wBitsPerSample &&
-               SubFormatTag(record) == format->wFormatTag;
+        return RecordMatchesBasicFormat(record, *format);
     });
     if (found == nullptr) return kernel::STATUS_NO_MATCH;
     format->wFormatTag = SubFormatTag(*found);

@@ -10,6 +10,13 @@
 
 #include <cstdint>
 
+// Whether a record stands for a basic (not extensible) wave format: the
+// same channels, rate and container bits, and a sub-format whose first 16
+// bits are the format's tag. The first such record is the one a basic
+// format is taken as.
+bool RecordMatchesBasicFormat(const ks::WaveFormatExtensible& record,
+                              const ks::WaveFormatEx& format);
+
 class CFormatList {
 public:
     explicit CFormatList(kernel::PoolTag tag) : m_Tag(tag) {}

@@ -18,15 +18,21 @@ kernel::NTSTATUS CSoftMuteNode::AllocateOnOff(std::uint32_t sourceId, std::uint3
 kernel::NTSTATUS CSoftMuteNode::Process(const ks::WaveFormatExtensible* format, void* data,
                                         std::uint32_t frames) {
     if (format == nullptr || data == nullptr) return kernel::STATUS_INVALID_PARAMETER;
-    if (FirstValue() == 0 || frames == 0) return kernel::STATUS_SUCCESS;
-    if (ks::effectiveFormatTag(*format) == ks::format_tag::pcm) {
-        float* const* planes = static_cast<float* const*>(data);
-        const std::uint32_t channels =
-            std::min<std::uint32_t>(format->Format.nChannels, MaxDspChannels);
-        for (std::uint32_t channel = 0; channel < channels; ++channel)
-            sigZero_32f(planes[channel], static_cast<int>(frames));
-    } else {
-        std::memset(data, 0, std::size_t{frames} * format->Format.nBlockAlign);
-    }
+    if (FirstValue() != 0) SilenceBlock(*format, data, frames);
     return kernel::STATUS_SUCCESS;
+}
+
+void SilenceBlock(const ks::WaveFormatExtensible& format, void* data, std::uint32_t frames,
+                  std::uint32_t planes) {
+    if (data == nullptr || frames == 0 || planes == 0) return;
+    if (ks::effectiveFormatTag(format) == ks::format_tag::pcm) {
+        float* const* plane = static_cast<float* const*>(data);
+        const std::uint32_t channels =
+            std::min<std::uint32_t>(format.Format.nChannels, MaxDspChannels);
+        for (std::uint32_t channel = 0; channel < channels; ++channel)
+            if ((planes >> channel & 1u) != 0 && plane[channel] != nullptr)
+                sigZero_32f(plane[channel], static_cast<int>(frames));
+    } else {
+        std::memset(data, 0, std::size_t{frames} * format.Format.nBlockAlign);
+    }
 }

@@ -9,7 +9,17 @@
 
 inline constexpr kernel::PoolTag SoftNodeTag = kernel::poolTag("DSPs");
 
-class CSoftMuteNode : public CForwardingUnknown<COnOffItem, IDspNode> {
+// Every plane of a block.
+inline constexpr std::uint32_t AllPlanes = 0xFFFFFFFF;
+
+// Silences a block as a stream's chain hands it over: the planes of an
+// integer-PCM block whose bits are set in the mask (the format's channels,
+// at most eight), or, for any other format, the whole interleaved block of
+// frames x nBlockAlign bytes once any bit is set.
+void SilenceBlock(const ks::WaveFormatExtensible& format, void* data, std::uint32_t frames,
+                  std::uint32_t planes = AllPlanes);
+
+class CSoftMuteNode : public CForwardingUnknown<COnOffItem, CStatelessDspNode> {
 public:
     CSoftMuteNode(kernel::IUnknown* outer, std::uint32_t id)
         : CForwardingUnknown(outer, id, item_type::mute, SoftNodeTag) {}
@@ -19,20 +29,8 @@ public:
     // One channel only; any other count is refused as resources the node cannot hold.
     kernel::NTSTATUS AllocateOnOff(std::uint32_t sourceId, std::uint32_t channels) override;
 
-    kernel::NTSTATUS GetParameter(const kernel::Guid&, void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    kernel::NTSTATUS SetParameter(const kernel::Guid&, const void*, std::uint32_t) override {
-        return kernel::STATUS_NOT_IMPLEMENTED;
-    }
-    // The node follows the format each block brings.
-    kernel::NTSTATUS SetFormat(const ks::WaveFormatExtensible*) override {
-        return kernel::STATUS_SUCCESS;
-    }
-    kernel::NTSTATUS Reset() override { return kernel::STATUS_SUCCESS; }
     // While muted: every plane of an integer-PCM block, or the interleaved
     // bytes of any other format, become silence.
     kernel::NTSTATUS Process(const ks::WaveFormatExtensible* format, void* data,
                              std::uint32_t frames) override;
-    kernel::NTSTATUS Flush() override { return kernel::STATUS_SUCCESS; }
 };

@@ -24,8 +24,7 @@ public:
 
     // Refused for a code not listed (and so for an empty list).
     kernel::NTSTATUS Select(std::uint32_t code) {
-        if (std::find(m_Codes, m_Codes + m_ulCount, code) == m_Codes + m_ulCount)
-            return kernel::STATUS_INVALID_PARAMETER;
+        if (!Lists(code)) return kernel::STATUS_INVALID_PARAMETER;
         m_ulCurrent = code;
         return kernel::STATUS_SUCCESS;
     }
@@ -39,6 +38,11 @@ public:
 
     std::uint32_t Count() const { return m_ulCount; }
     std::uint32_t Current() const { return m_ulCurrent; }
+    bool Lists(std::uint32_t code) const {
+        return std::find(m_Codes, m_Codes + m_ulCount, code) != m_Codes + m_ulCount;
+    }
+    // The code at the index; 0 past the list.
+    std::uint32_t At(std::uint32_t index) const { return index < m_ulCount ? m_Codes[index] : 0; }
 
 private:
     std::uint32_t m_Codes[MaxTerminalCodes] = {};

@@ -1,6 +1,7 @@
 #include "driver/miniport/wave_data_format.h"
 
 #include "driver/common/object_model.h"
+#include "driver/engine/format_list.h"
 
 #include <cstring>
 
@@ -16,6 +17,21 @@ std::uint32_t WaveRecordOffset(std::uint32_t formatSize, bool attributes) {
 
 constexpr std::uint32_t ExtensibleExtraBytes =
     sizeof(ks::WaveFormatExtensible) - sizeof(ks::WaveFormatEx);
+
+// The engine's record a basic format stands for (the one its check matched).
+kernel::NTSTATUS EquivalentEngineFormat(IStreamEngine& engine, const ks::WaveFormatEx& basic,
+                                        ks::WaveFormatExtensible* wave) {
+    const std::uint32_t count = engine.GetFormatCount();
+    for (std::uint32_t index = 0; index < count; ++index) {
+        ks::WaveFormatExtensible record = {};
+        if (!kernel::succeeded(engine.GetFormat(index, &record)) ||
+            !RecordMatchesBasicFormat(record, basic))
+            continue;
+        *wave = record;
+        return kernel::STATUS_SUCCESS;
+    }
+    return kernel::STATUS_INVALID_PARAMETER;
+}
 
 } // namespace
 
@@ -37,6 +53,8 @@ kernel::NTSTATUS ReadStreamFormat(IStreamEngine& engine, const ks::DataFormat* f
     std::memcpy(&record, bytes, sizeof(ks::WaveFormatEx) + record.Format.cbSize);
     if (!kernel::succeeded(engine.CheckFormat(&record.Format)))
         return kernel::STATUS_INVALID_PARAMETER;
+    if (record.Format.wFormatTag != ks::format_tag::extensible)
+        return EquivalentEngineFormat(engine, record.Format, wave);
     *wave = record;
     return kernel::STATUS_SUCCESS;
 }

@@ -7,9 +7,11 @@
 #include "driver/engine/stream_engine.h"
 #include "platform/ks/data_format.h"
 
-// The format's wave record, as the engine's check leaves it (a basic record
-// is rewritten from the matching format). STATUS_INVALID_PARAMETER for a null
-// or malformed format, a wave record that reaches past the format's size, or
+// The format's wave record as the engine offers it: a basic record (not
+// extensible) is taken as the engine's first format of its tag and shape, so
+// the stream runs the engine with a format the engine finds again when it
+// selects the device's setting. STATUS_INVALID_PARAMETER for a null or
+// malformed format, a wave record that reaches past the format's size, or
 // one the engine does not offer.
 kernel::NTSTATUS ReadStreamFormat(IStreamEngine& engine, const ks::DataFormat* format,
                                   ks::WaveFormatExtensible* wave);

@@ -153,6 +153,7 @@ kernel::NTSTATUS CWaveCyclicStream::SetFormat(const ks::DataFormat* dataFormat) 
     kernel::SpinLockGuard lock(m_Lock);
     m_Format = format;
     m_ulCopyPosition = 0;
+    m_bResumable = false;
     return status;
 }
 
@@ -182,6 +183,7 @@ kernel::NTSTATUS CWaveCyclicStream::SetState(ks::KsState state) {
     case ks::KsState::Pause: {
         kernel::SpinLockGuard lock(m_Lock);
         m_ulReportedPosition = m_ulDmaPosition;
+        m_bResumable = m_bResumable || leavingRun;
         break;
     }
     case ks::KsState::Run:
@@ -201,13 +203,18 @@ kernel::NTSTATUS CWaveCyclicStream::Run(IUsbStreamControl& control) {
     if (m_pBuffer == nullptr) return kernel::STATUS_UNSUCCESSFUL;
     std::uint32_t valueA = 0;
     std::uint32_t valueB = 0;
+    bool resumable = false;
     {
         kernel::SpinLockGuard lock(m_Lock);
+        resumable = m_bResumable;
         m_FillRate.SetStream(m_Format.Format.nAvgBytesPerSec);
         m_PositionRate.SetStream(m_Format.Format.nAvgBytesPerSec);
         valueA = m_ulValueA;
         valueB = m_ulValueB;
     }
+    // A stream that starts anew must not hear the last frames of the one
+    // before it; a paused one going on keeps them.
+    if (!resumable) control.DiscardHeldFrames();
     UsbStreamClientRecord* record = nullptr;
     kernel::NTSTATUS status =
         control.RegisterClient(WaveClientPriority, &m_Format, WaveClientMsPerTransfer,
@@ -255,6 +262,7 @@ kernel::NTSTATUS CWaveCyclicStream::LeaveRun(IUsbStreamControl& control) {
 
 void CWaveCyclicStream::ResetPositions() {
     kernel::SpinLockGuard lock(m_Lock);
+    m_bResumable = false;
     m_ulDmaPosition = 0;
     m_ulReportedPosition = 0;
     m_ulCopyPosition = 0;
@@ -332,6 +340,7 @@ kernel::NTSTATUS CWaveCyclicStream::AllocateBuffer(std::uint32_t bufferSize, con
         m_ulDmaPosition = 0;
         m_ulReportedPosition = 0;
         m_ullTotalBytes = 0;
+        m_bResumable = false;
         m_ulLastTransfer = 0;
         // The copy position stays, inside the new block.
         m_ulCopyPosition %= bufferSize;
@@ -425,14 +434,21 @@ void CWaveCyclicStream::OnStreamMessage(void* context, void* argument, void*) {
 void CWaveCyclicStream::OnFormatApplied(const UsbStreamClientRecord& record, std::uintptr_t valueA,
                                         std::uintptr_t valueB) {
     kernel::SpinLockGuard lock(m_Lock);
-    if (std::memcmp(&record.Format, &m_DeviceFormat, sizeof(m_DeviceFormat)) != 0) {
+    const bool deviceFormatChanged =
+        std::memcmp(&record.Format, &m_DeviceFormat, sizeof(m_DeviceFormat)) != 0;
+    if (deviceFormatChanged) {
         m_DeviceFormat = record.Format;
         valueA |= stream_message::formatChangedBit;
     }
     const auto msPerTransfer =
         static_cast<std::uint32_t>(valueA & ~stream_message::formatChangedBit);
     const auto inFlight = static_cast<std::uint32_t>(valueB);
-    if ((valueA & stream_message::formatChangedBit) != 0) {
+    // A paused stream that runs again in the same device format goes on
+    // from its positions: what the port wrote after the last packet is the
+    // next to play, and the position it reads does not jump back.
+    const bool resumes = m_bResumable && !deviceFormatChanged;
+    m_bResumable = false;
+    if ((valueA & stream_message::formatChangedBit) != 0 && !resumes) {
         m_pConverter->Reset();
         m_pConverter->SetFormat(record.Format, m_Format);
         m_ulDmaPosition = 0;

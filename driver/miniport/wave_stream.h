@@ -135,6 +135,9 @@ private:
 
     UsbStreamClientRecord* m_pClient = nullptr;
     const void* m_pClientHandle = nullptr;
+    // Paused from RUN with its positions as the last packets left them: the
+    // next RUN goes on from them while the device runs the same format.
+    bool m_bResumable = false;
 };
 
 // What NewStream makes: the stream, its DMA channel and its service group,

@@ -30,8 +30,19 @@ TEST(N3W8VolumeScales, ScaledUnitsConvertBothWaysWithTruncation) {
         EXPECT_EQ(N3W8ScaleRead(c.scale, c.device), c.read);
         EXPECT_EQ(N3W8ScaleWrite(c.scale, c.level), c.write);
     }
-    for (const N3W8Scale scale : {N3W8Scale::Analog, N3W8Scale::Record})
+    for (const N3W8Scale scale : {N3W8Scale::Analog, N3W8Scale::Record}) {
         EXPECT_EQ(N3W8ScaleWrite(scale, N3W8SilenceLevel), N3W8SilenceLevel);
+        EXPECT_EQ(N3W8ScaleRead(scale, N3W8SilenceLevel), N3W8SilenceLevel);
+    }
+}
+
+// Values past what 32 bits hold stay at the loud or quiet end instead of
+// wrapping, and never turn into silence.
+TEST(N3W8VolumeScales, ScaledValuesSaturateShortOfSilence) {
+    EXPECT_EQ(N3W8ScaleRead(N3W8Scale::Analog, INT32_MAX), INT32_MAX);
+    EXPECT_EQ(N3W8ScaleRead(N3W8Scale::Analog, INT32_MIN + 1), INT32_MIN + 1);
+    EXPECT_EQ(N3W8ScaleWrite(N3W8Scale::Record, INT32_MIN + 1), INT32_MIN + 1);
+    EXPECT_EQ(N3W8ScaleWrite(N3W8Scale::Analog, -1 << 30), -(1 << 30) * 2 / 3);
 }
 
 TEST(N3W8VolumeScales, RangesClearTheMinimumsLowBitsAndComeIn16Dot16) {

@@ -77,9 +77,11 @@ TEST_F(WaveStreamTest, BufferHoldsFiftyMillisecondsOfWholeFrames) {
 TEST_F(WaveStreamTest, RunRegistersOpensAndStartsTheClientAndPauseTakesItDown) {
     Open(Render, Pcm48);
     Run();
-    EXPECT_EQ(engine->calls, (std::vector<std::string>{"register 3 5 3", "open", "start 102"}));
+    EXPECT_EQ(engine->calls,
+              (std::vector<std::string>{"discard", "register 3 5 3", "open", "start 102"}))
+        << "a stream starting anew has the limiter's held frames dropped";
     EXPECT_EQ(stream->SetState(ks::KsState::Run), STATUS_SUCCESS);
-    EXPECT_EQ(engine->calls.size(), 3u) << "the same state again does nothing";
+    EXPECT_EQ(engine->calls.size(), 4u) << "the same state again does nothing";
     engine->calls.clear();
     EXPECT_EQ(Step({ks::KsState::Pause}), STATUS_SUCCESS);
     EXPECT_EQ(engine->calls, (std::vector<std::string>{"stop", "close", "unregister"}));
@@ -100,9 +102,10 @@ TEST_F(WaveStreamTest, AFailingRunStepUndoesTheEarlierOnes) {
         std::vector<std::string> calls;
     };
     for (const Case& c : std::vector<Case>{
-             {"register", {"register 3 5 3"}},
-             {"open", {"register 3 5 3", "open", "unregister"}},
-             {"start", {"register 3 5 3", "open", "start 102", "close", "unregister"}}}) {
+             {"register", {"discard", "register 3 5 3"}},
+             {"open", {"discard", "register 3 5 3", "open", "unregister"}},
+             {"start",
+              {"discard", "register 3 5 3", "open", "start 102", "close", "unregister"}}}) {
         SCOPED_TRACE(c.step);
         TearDown();
         SetUp();
@@ -137,6 +140,49 @@ TEST_F(WaveStreamTest, RenderPacketsWrapAroundTheBufferFromTheLeadTheMessageGive
     UsbStreamClientRecord* other = engine->Foreign(Pcm48);
     EXPECT_EQ(Fill(other, 192), std::vector<std::uint8_t>(192, 0xEE));
     EXPECT_EQ(Fill(own, 8), Expected(at + 192, 8, 9600));
+}
+
+// A stream paused from RUN goes on from where its packets and its position
+// stopped when the device runs the same format again; a pass through
+// ACQUIRE, or the device running another client's format, starts it anew
+// behind the buffer's end.
+TEST_F(WaveStreamTest, RunAfterAPauseGoesOnFromThePositionsUnlessTheyStartAnew) {
+    struct Case {
+        const char* name;
+        std::vector<ks::KsState> between; // after PAUSE, before RUN
+        bool otherFormat;
+        bool goesOn;
+        bool discards; // the limiter's held frames, at the second RUN
+    };
+    const std::uint32_t lead = 2 * 4 * 192;
+    for (const Case& c : std::vector<Case>{
+             {"paused and run", {}, false, true, false},
+             {"through ACQUIRE", {ks::KsState::Acquire, ks::KsState::Pause}, false, false, true},
+             // The engine itself starts its limiter anew in another format.
+             {"another format on the device", {}, true, false, false}}) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Open(Render, Pcm48, {Pcm44});
+        Pattern();
+        Run();
+        engine->Send(engine->Client(), stream_message::formatApplied, 4 | Changed, 2);
+        Fill(engine->Client(), 1000);
+        engine->Send(engine->Client(), stream_message::transferDone, 1000);
+        ASSERT_EQ(Step({ks::KsState::Pause}), STATUS_SUCCESS);
+        EXPECT_EQ(Position(), 1000u);
+        for (ks::KsState state : c.between) ASSERT_EQ(stream->SetState(state), STATUS_SUCCESS);
+        engine->calls.clear();
+        ASSERT_EQ(Step({ks::KsState::Run}), STATUS_SUCCESS);
+        ASSERT_FALSE(engine->calls.empty());
+        EXPECT_EQ(engine->calls.front() == "discard", c.discards);
+        UsbStreamClientRecord* own = engine->Client();
+        engine->Send(c.otherFormat ? engine->Foreign(Pcm44) : own, stream_message::formatApplied,
+                     4 | Changed, 2);
+        const std::uint32_t at = (9600 - lead + (c.goesOn ? 1000 : 0)) % 9600;
+        EXPECT_EQ(Fill(own, 500), Expected(at, 500, 9600));
+        EXPECT_EQ(Position(), c.goesOn ? 1000u : 0u);
+    }
 }
 
 TEST_F(WaveStreamTest, ASmallerBufferSizeBoundsPositionsAndCopies) {

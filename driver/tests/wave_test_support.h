@@ -120,6 +120,7 @@ public:
     NTSTATUS OpenClient(const void* handle, std::uint32_t* valueA, std::uint32_t* valueB,
                         std::uint32_t* frameValue) override;
     NTSTATUS CloseClient(const void* handle) override;
+    void DiscardHeldFrames() override { calls.push_back("discard"); }
     NTSTATUS SelectInterface(std::uint8_t, UsbStreamClientRecord*) override { return Unused(); }
     void FreeTransferContexts() override {}
     NTSTATUS AbortPipe() override { return Unused(); }

@@ -38,6 +38,10 @@ public:
     virtual kernel::NTSTATUS OpenClient(const void* handle, std::uint32_t* valueA,
                                         std::uint32_t* valueB, std::uint32_t* frameValue) = 0;
     virtual kernel::NTSTATUS CloseClient(const void* handle) = 0;
+    // The next start begins with the limiter's silence: the frames its
+    // look-ahead holds are of a stream that does not go on. Without this a
+    // start in the same format plays them first, so a pause loses nothing.
+    virtual void DiscardHeldFrames() = 0;
 
     virtual kernel::NTSTATUS SelectInterface(std::uint8_t alternateSetting,
                                              UsbStreamClientRecord* record) = 0;

@@ -113,6 +113,7 @@ public:
     kernel::NTSTATUS OpenClient(const void* handle, std::uint32_t* valueA, std::uint32_t* valueB,
                                 std::uint32_t* frameValue) override;
     kernel::NTSTATUS CloseClient(const void* handle) override;
+    void DiscardHeldFrames() override;
     kernel::NTSTATUS SelectInterface(std::uint8_t alternateSetting,
                                      UsbStreamClientRecord* record) override;
     void FreeTransferContexts() override;
@@ -239,6 +240,11 @@ private:
     kernel::NTSTATUS CreateStreamCallback();
     kernel::NTSTATUS StartWorker();
     void CreateLimiter();
+    // The limiter starts anew when the running format differs from the one
+    // it has or a client discarded what it holds; otherwise its look-ahead
+    // carries the last frames before a stop into the next start, so nothing
+    // played is lost at a pause.
+    void UseLimiterFormat();
     void FreeFormatTable();
     void SetState(UsbStreamState state);
     UsbStreamState ExchangeState(UsbStreamState state);
@@ -262,6 +268,9 @@ private:
     kernel::Event m_ThreadExitedEvent{kernel::EventType::Notification, false};
     kernel::Event m_IdleEvent{kernel::EventType::Notification, true};
     CFir8* m_pLimiter = nullptr;
+    ks::WaveFormatExtensible m_LimiterFormat{}; // what the limiter was set for
+    bool m_bLimiterFormatSet = false;
+    std::int32_t m_lDiscardHeldFrames = 0; // set by a client, taken by the next start
     std::int32_t m_lState = static_cast<std::int32_t>(UsbStreamState::closed);
     std::int32_t m_lPending = 0;
     usb::RequestBlock m_Selected; // the last successful selection, the interface's copy

@@ -8,6 +8,8 @@
 #include "platform/kernel/interlocked.h"
 #include "platform/portcls/content_forwarding.h"
 
+#include <cstring>
+
 UsbStreamState CUsbStreamEngine::GetStreamState() const {
     return static_cast<UsbStreamState>(kernel::interlockedRead(m_lState));
 }
@@ -59,7 +61,7 @@ kernel::NTSTATUS CUsbStreamEngine::SubmitTransfers(std::uint32_t count) {
 
 kernel::NTSTATUS CUsbStreamEngine::StartStream(std::uint32_t startFrame, bool explicitStartFrame) {
     if (GetStreamState() != UsbStreamState::prepared) return kernel::STATUS_UNSUCCESSFUL;
-    if (m_pLimiter != nullptr) m_pLimiter->SetFormat(&m_UsbFormat);
+    UseLimiterFormat();
     kernel::interlockedExchange(m_lWorkFlag, work_flag::idle);
     m_ulNextStartFrame = startFrame;
     m_bExplicitStartFrame = explicitStartFrame ? 1 : 0;
@@ -79,9 +81,21 @@ kernel::NTSTATUS CUsbStreamEngine::StopStream() {
     SetState(UsbStreamState::prepared);
     WaitForIdle();
     FlushChainA();
-    if (m_pLimiter != nullptr) m_pLimiter->Reset();
     return kernel::STATUS_SUCCESS;
 }
+
+void CUsbStreamEngine::UseLimiterFormat() {
+    if (m_pLimiter == nullptr) return;
+    const bool discard = kernel::interlockedExchange(m_lDiscardHeldFrames, 0) != 0;
+    if (!discard && m_bLimiterFormatSet &&
+        std::memcmp(&m_LimiterFormat, &m_UsbFormat, sizeof(m_UsbFormat)) == 0)
+        return;
+    m_pLimiter->SetFormat(&m_UsbFormat);
+    m_LimiterFormat = m_UsbFormat;
+    m_bLimiterFormatSet = true;
+}
+
+void CUsbStreamEngine::DiscardHeldFrames() { kernel::interlockedExchange(m_lDiscardHeldFrames, 1); }
 
 kernel::NTSTATUS CUsbStreamEngine::Teardown() {
     if (GetStreamState() != UsbStreamState::prepared) return kernel::STATUS_INVALID_PARAMETER;

@@ -76,7 +76,8 @@ std::mutex& userLock() {
     return *lock;
 }
 
-std::size_t handlesOpen = 0; // under the user lock
+std::size_t handlesOpen = 0;                            // under the user lock
+std::map<const DeviceObject*, std::size_t> filesOpenOn; // under the user lock
 std::size_t handlesAtTestStart = 0;
 
 thread_local UserProcess* threadProcess = nullptr;
@@ -203,6 +204,7 @@ struct UserProcessAccess {
         }
         handles.emplace(handle, entry);
         ++handlesOpen;
+        if (entry.file != nullptr) ++filesOpenOn[entry.file->device()];
         return handle;
     }
 
@@ -378,6 +380,8 @@ kernel::NTSTATUS UserProcess::closeHandle(std::uint32_t handle) {
         entry = found->second;
         state_->handles.erase(found);
         --handlesOpen;
+        if (entry.file != nullptr && --filesOpenOn[entry.file->device()] == 0)
+            filesOpenOn.erase(entry.file->device());
     }
     if (entry.event != nullptr) kernel::dereferenceObject(*entry.event);
     if (entry.file == nullptr) return kernel::STATUS_SUCCESS;
@@ -395,6 +399,12 @@ UserProcess* currentUserProcess() { return threadProcess; }
 std::size_t userHandlesOpen() {
     std::lock_guard guard(userLock());
     return handlesOpen;
+}
+
+std::size_t userFilesOpenOn(const DeviceObject* device) {
+    std::lock_guard guard(userLock());
+    const auto found = filesOpenOn.find(device);
+    return found != filesOpenOn.end() ? found->second : 0;
 }
 
 kernel::NTSTATUS referenceEventByHandle(std::uint32_t handle, EventObject** event) {

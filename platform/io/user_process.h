@@ -15,6 +15,7 @@
 // passive level.
 #pragma once
 
+#include "platform/io/device_object.h"
 #include "platform/io/io_status_block.h"
 #include "platform/kernel/event.h"
 #include "platform/kernel/status.h"
@@ -89,5 +90,10 @@ UserProcess* currentUserProcess();
 
 // Handles open now, in all processes.
 std::size_t userHandlesOpen();
+
+// File handles open now on the device (the device a file was opened on: the
+// top of its stack), in all processes. The system refuses an orderly
+// removal of a device while a process still holds one.
+std::size_t userFilesOpenOn(const DeviceObject* device);
 
 } // namespace io

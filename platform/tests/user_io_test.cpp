@@ -117,6 +117,7 @@ TEST_F(UserIoTest, AnOpenThatFailsGivesNoHandle) {
                   c.status);
         EXPECT_EQ(file, 0u);
         EXPECT_EQ(createdNames.size(), c.creates);
+        EXPECT_EQ(userFilesOpenOn(function.device), 0u);
     }
     process.reset();
     EXPECT_TRUE(closedContexts.empty());
@@ -133,7 +134,17 @@ TEST_F(UserIoTest, ClosingSendsTheCleanupThenTheCloseOfTheFileOnceAndFreesTheHan
                                                                          : STATUS_SUCCESS);
         };
     const std::uint32_t file = openFile();
+    const std::uint32_t second = openFile();
+    std::uint32_t event = 0;
+    ASSERT_EQ(process->createEvent(EventType::Notification, false, &event), STATUS_SUCCESS);
+    // Files count on the device they were opened on; events do not.
+    EXPECT_EQ(userFilesOpenOn(function.device), 2u);
+    EXPECT_EQ(process->closeHandle(second), STATUS_SUCCESS);
+    EXPECT_EQ(process->closeHandle(event), STATUS_SUCCESS);
+    endings.clear();
+    closedContexts.clear();
     EXPECT_EQ(process->closeHandle(file), STATUS_SUCCESS);
+    EXPECT_EQ(userFilesOpenOn(function.device), 0u);
     EXPECT_EQ(endings, (std::vector<std::uint8_t>{major::Cleanup, major::Close}));
     EXPECT_EQ(closedContexts, (std::vector<void*>{this, this}));
     EXPECT_EQ(process->closeHandle(file), STATUS_INVALID_HANDLE);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <utility>
 
 namespace ossim {
 
@@ -31,7 +32,9 @@ std::span<std::uint8_t> bytesOf(std::vector<std::uint32_t>& words) {
 
 } // namespace
 
-AsioClient::~AsioClient() {
+AsioClient::~AsioClient() { closeAll(); }
+
+void AsioClient::closeAll() {
     if (m_running) stop();
     if (m_buffers) disposeBuffers();
     close();
@@ -39,7 +42,10 @@ AsioClient::~AsioClient() {
 
 kernel::NTSTATUS AsioClient::open() {
     if (m_file != 0) return kernel::STATUS_INVALID_DEVICE_REQUEST;
-    return m_user.open(asio::interfaceClass, asio::interfaceReference, &m_file);
+    const kernel::NTSTATUS status =
+        m_user.open(asio::interfaceClass, asio::interfaceReference, &m_file);
+    if (kernel::succeeded(status)) m_removalNotice = m_system.onQueryRemove([this] { closeAll(); });
+    return status;
 }
 
 kernel::NTSTATUS AsioClient::control(std::uint32_t code, std::span<const std::uint8_t> input,
@@ -70,6 +76,21 @@ kernel::NTSTATUS AsioClient::word(std::uint32_t code, std::uint32_t value) {
     return control(code, bytesOf(input), {});
 }
 
+kernel::NTSTATUS AsioClient::negotiateSampleType(std::uint32_t sampleType) {
+    // {requested, count, the types every ASIO endpoint offers}
+    std::vector<std::uint32_t> types(2 + 8, 0);
+    std::uint32_t returned = 0;
+    kernel::NTSTATUS status = control(asio::getSampleTypes, {}, bytesOf(types), &returned);
+    if (!kernel::succeeded(status)) return status;
+    if (returned < 8) return kernel::STATUS_UNSUCCESSFUL;
+    const std::uint32_t count = std::min<std::uint32_t>(
+        {types[1], (returned - 8) / 4, static_cast<std::uint32_t>(types.size() - 2)});
+    if (std::find(types.begin() + 2, types.begin() + 2 + count, sampleType) ==
+        types.begin() + 2 + count)
+        return kernel::STATUS_NOT_SUPPORTED;
+    return word(asio::setSampleType, sampleType);
+}
+
 kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     m_signal = settings.signal;
     std::vector<std::uint32_t> channels(4, 0);
@@ -79,18 +100,11 @@ kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     m_outputs = channels[1];
     m_inputs = channels[2];
 
-    // {requested, count, the types every ASIO endpoint offers}
-    std::vector<std::uint32_t> types(2 + 8, 0);
-    std::uint32_t returned = 0;
-    status = control(asio::getSampleTypes, {}, bytesOf(types), &returned);
-    if (!kernel::succeeded(status)) return status;
-    if (returned < 8) return kernel::STATUS_UNSUCCESSFUL;
-    const std::uint32_t count = std::min<std::uint32_t>(
-        {types[1], (returned - 8) / 4, static_cast<std::uint32_t>(types.size() - 2)});
-    if (std::find(types.begin() + 2, types.begin() + 2 + count, settings.sampleType) ==
-        types.begin() + 2 + count)
-        return kernel::STATUS_NOT_SUPPORTED;
-    if (!kernel::succeeded(status = word(asio::setSampleType, settings.sampleType))) return status;
+    if (settings.kind == asio::kindDsd) {
+        if (!kernel::succeeded(status = word(asio::setKind, asio::kindDsd))) return status;
+    } else if (!kernel::succeeded(status = negotiateSampleType(settings.sampleType))) {
+        return status;
+    }
     if (!kernel::succeeded(status = word(asio::setSampleRate, settings.sampleRate))) return status;
 
     std::vector<std::uint32_t> sizes(4, 0);
@@ -115,8 +129,12 @@ kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     status = control(asio::createBuffers, bytesOf(request), bytesOf(addresses));
     if (!kernel::succeeded(status)) return status;
     m_buffers = true;
-    m_sampleType = settings.sampleType;
-    m_bufferFrames = settings.bufferFrames;
+    m_sampleBytes = settings.kind == asio::kindDsd ? asio::dsdWordBytes
+                                                   : asio::sampleBytes(settings.sampleType);
+    // A DSD buffer counts samples, 64 to a ring frame's word.
+    m_bufferFrames = settings.kind == asio::kindDsd
+                         ? settings.bufferFrames / (8 * asio::dsdWordBytes)
+                         : settings.bufferFrames;
     m_rings.clear();
     for (const std::uint32_t address : addresses) {
         AsioClientRing ring;
@@ -137,7 +155,7 @@ kernel::NTSTATUS AsioClient::start() {
     m_running = true;
     m_wakeCompletions.clear();
     for (AsioClientRing& ring : m_rings) {
-        ring.lastPosition = ring.header->position;
+        ring.lastPosition = ring.startOffset = ring.header->position;
         ring.driverBytes = ring.clientBytes = 0;
         ring.served = false;
     }
@@ -183,7 +201,7 @@ void AsioClient::unwrapDriverPosition(AsioClientRing& ring) {
 // stale: the ramp goes on where the driver is due next.
 void AsioClient::serveRender(AsioClientRing& ring) {
     const asio::RingHeader& header = *ring.header;
-    const std::uint32_t sample = asio::sampleBytes(m_sampleType);
+    const std::uint32_t sample = m_sampleBytes;
     const std::uint32_t frameBytes = sample * header.channels;
     if (frameBytes == 0 || header.ringBytes == 0) return;
     // The driver has taken the lead already: what the client writes there
@@ -200,8 +218,8 @@ void AsioClient::serveRender(AsioClientRing& ring) {
         const std::uint32_t value = m_signal ? m_signal() : rampValue(m_rampFrames++);
         for (std::uint32_t channel = 0; channel < header.channels; ++channel) {
             for (std::uint32_t byte = 0; byte < sample; ++byte) {
-                const std::uint64_t at = (ring.clientBytes + channel * sample + byte);
-                ring.data()[at % header.ringBytes] =
+                const std::uint64_t at = ring.clientBytes + channel * sample + byte;
+                ring.data()[ring.offsetOf(at)] =
                     static_cast<std::uint8_t>(byte < 4 ? value >> (8 * byte) : 0);
             }
         }
@@ -218,7 +236,7 @@ void AsioClient::serveCapture(AsioClientRing& ring) {
         ring.clientBytes = ring.driverBytes - size;
     }
     for (; ring.clientBytes < ring.driverBytes; ++ring.clientBytes)
-        ring.captured.push_back(ring.data()[ring.clientBytes % size]);
+        ring.captured.push_back(ring.data()[ring.offsetOf(ring.clientBytes)]);
 }
 
 kernel::NTSTATUS AsioClient::stop() {
@@ -236,6 +254,7 @@ kernel::NTSTATUS AsioClient::disposeBuffers() {
 
 kernel::NTSTATUS AsioClient::close() {
     kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
+    if (m_removalNotice != 0) m_system.cancelQueryRemoveNotice(std::exchange(m_removalNotice, 0));
     if (m_file != 0) {
         // Closing waits for the driver to stop what runs: time moves on.
         io::UserProcess& process = m_user.process();

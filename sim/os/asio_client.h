@@ -37,6 +37,13 @@ inline constexpr std::uint32_t createBuffers = 0x1DE038;
 inline constexpr std::uint32_t disposeBuffers = 0x1DA03C;
 inline constexpr std::uint32_t start = 0x1DA040;
 inline constexpr std::uint32_t stop = 0x1DA044;
+inline constexpr std::uint32_t setKind = 0x1DA054;
+
+// The client's kinds: PCM samples, or DSD (one bit a sample, most
+// significant first, 64 of them a channel in each 8-byte word).
+inline constexpr std::uint32_t kindPcm = 0;
+inline constexpr std::uint32_t kindDsd = 1;
+inline constexpr std::uint32_t dsdWordBytes = 8;
 
 // The head of a ring the driver shares (ten 32-bit words).
 struct RingHeader {
@@ -58,8 +65,9 @@ std::uint32_t sampleBytes(std::uint32_t sampleType);
 } // namespace asio
 
 struct AsioClientSettings {
-    std::uint32_t sampleRate = 48000;
-    std::uint32_t sampleType = 16; // 16-bit integer
+    std::uint32_t kind = asio::kindPcm;
+    std::uint32_t sampleRate = 48000; // a DSD client's: the DSD rate
+    std::uint32_t sampleType = 16;    // 16-bit integer; not asked for by a DSD client
     std::uint32_t bufferFrames = 256;
     bool render = true;  // buffers for every output channel
     bool capture = true; // and for every input channel
@@ -76,10 +84,15 @@ struct AsioClientRing {
     std::vector<std::uint8_t> captured; // capture: what was read, in order
     std::uint64_t lostBytes = 0;        // render written late / capture overrun
     std::uint32_t lastPosition = 0;     // the header's position when last seen
+    std::uint32_t startOffset = 0;      // the header's position at the start: byte 0 of the counts
     bool served = false;                // render: written since the start
 
     bool isCapture() const { return header->direction == 1; }
     std::uint8_t* data() const { return reinterpret_cast<std::uint8_t*>(header + 1); }
+    // Where in the ring a byte of the running counts lies.
+    std::uint32_t offsetOf(std::uint64_t count) const {
+        return static_cast<std::uint32_t>((startOffset + count) % header->ringBytes);
+    }
 };
 
 class AsioClient {
@@ -92,12 +105,16 @@ public:
     AsioClient& operator=(const AsioClient&) = delete;
 
     // Opens the interface's file; STATUS_OBJECT_NAME_NOT_FOUND when no
-    // device offers it.
+    // device offers it. While the file is open the client hears of an
+    // orderly removal of the device first, and then stops, gives its
+    // buffers up and closes, as an ASIO driver does when told its device
+    // is about to go.
     kernel::NTSTATUS open();
-    // Channels, sample type, rate and buffers, in that order; the first
-    // failure is returned. STATUS_NOT_SUPPORTED when the sample type is not
-    // one every ASIO endpoint offers, STATUS_INVALID_PARAMETER when the
-    // buffer size lies outside the driver's range.
+    // Channels, sample type (a DSD client: the kind instead), rate and
+    // buffers, in that order; the first failure is returned.
+    // STATUS_NOT_SUPPORTED when the sample type is not one every ASIO
+    // endpoint offers, STATUS_INVALID_PARAMETER when the buffer size lies
+    // outside the driver's range.
     kernel::NTSTATUS configure(const AsioClientSettings& settings);
     // Creates the buffer event and starts the streams.
     kernel::NTSTATUS start();
@@ -120,7 +137,8 @@ public:
     // The waking ring's completion counter at each wake since the start.
     const std::vector<std::uint32_t>& wakeCompletions() const { return m_wakeCompletions; }
     // The value the ramp gives frame i (every channel the same): i + 1 in the
-    // sample's width, little-endian; never 0, it starts again after 32767.
+    // sample's width (a DSD word's low four bytes), little-endian; never 0,
+    // it starts again after 32767.
     static std::uint32_t rampValue(std::uint64_t frame) {
         return static_cast<std::uint32_t>(frame % 32767) + 1;
     }
@@ -136,15 +154,19 @@ private:
     void serveCapture(AsioClientRing& ring);
     void unwrapDriverPosition(AsioClientRing& ring);
     kernel::NTSTATUS word(std::uint32_t code, std::uint32_t value);
+    kernel::NTSTATUS negotiateSampleType(std::uint32_t sampleType);
+    // Stop, buffers and file, as far as each is there.
+    void closeAll();
 
     SimulatedSystem& m_system;
     UserClient m_user;
     std::uint32_t m_file = 0;
     std::uint32_t m_event = 0;
+    std::uint32_t m_removalNotice = 0; // while the file is open
     bool m_running = false;
     bool m_buffers = false;
-    std::uint32_t m_sampleType = 16;
-    std::uint32_t m_bufferFrames = 0;
+    std::uint32_t m_sampleBytes = 2;  // of one channel in a ring frame
+    std::uint32_t m_bufferFrames = 0; // in ring frames
     std::uint32_t m_outputs = 0;
     std::uint32_t m_inputs = 0;
     std::uint32_t m_bufferSizes[4] = {};

@@ -17,7 +17,11 @@ BufferPump::BufferPump(PumpSettings settings, GuardedBy guard, Signal signal)
 
 BufferPump::~BufferPump() { stop(); }
 
-kernel::NTSTATUS BufferPump::start() {
+kernel::NTSTATUS BufferPump::start() { return run(false); }
+
+kernel::NTSTATUS BufferPump::resume() { return run(true); }
+
+kernel::NTSTATUS BufferPump::run(bool goOn) {
     const CyclicBuffer& buffer = m_settings.buffer;
     const bool render = m_settings.direction == PumpDirection::render;
     if (buffer.address == nullptr || buffer.frameSize == 0 || buffer.size < buffer.frameSize ||
@@ -26,7 +30,7 @@ kernel::NTSTATUS BufferPump::start() {
         (render ? !m_signal.source : !m_signal.sink))
         return kernel::STATUS_INVALID_PARAMETER;
     if (m_running) return kernel::STATUS_INVALID_DEVICE_REQUEST;
-    m_anchored = false;
+    if (!goOn) m_anchored = false;
     m_running = true;
     m_timer.set(m_settings.period, m_settings.period, &m_dpc);
     kernel::queueDpc(m_dpc, nullptr, nullptr);

@@ -89,6 +89,12 @@ public:
     // below its frames, a period not above zero or a missing callback;
     // STATUS_INVALID_DEVICE_REQUEST when running. Passive level.
     kernel::NTSTATUS start();
+    // As start, but a pump that ran before goes on where it stopped, as the
+    // audio engine does with a pin that was paused: the signal continues
+    // from the frames written (render) or handed on (capture), and the
+    // pin's position is read as moved on from the last one seen. A pump that
+    // never ran starts.
+    kernel::NTSTATUS resume();
     // Returns once no notification runs or is queued. Passive level.
     void stop();
     bool running() const { return m_running.load(); }
@@ -101,6 +107,7 @@ public:
 
 private:
     static void onNotification(kernel::Dpc& dpc, void* self, void*, void*);
+    kernel::NTSTATUS run(bool goOn);
     void pump();
     void pass(std::uint32_t position);
     void render(std::uint64_t positionFrames);

@@ -1,11 +1,13 @@
 #include "sim/os/driver_host.h"
 
 #include "platform/io/power_request.h"
+#include "platform/io/user_process.h"
 #include "platform/kernel/check.h"
 #include "sim/os/stack_request.h"
 #include "sim/os/system_call.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ossim {
 namespace {
@@ -31,21 +33,6 @@ DriverHost::~DriverHost() {
     io::setPowerRequestRoutine(nullptr, nullptr);
 }
 
-void DriverHost::boundCalls(std::function<void()> advance, int maxSteps) {
-    const bool bounded = m_clock != nullptr && advance && maxSteps > 0;
-    m_advance = bounded ? std::move(advance) : std::function<void()>{};
-    m_maxSteps = bounded ? maxSteps : 0;
-}
-
-kernel::NTSTATUS DriverHost::call(std::function<kernel::NTSTATUS()> work) {
-    if (!m_advance) return callOnSystemThread(m_clock, std::move(work));
-    const kernel::NTSTATUS status =
-        callOnSystemThread(*m_clock, std::move(work), m_advance, m_maxSteps);
-    kernel::check(status != kernel::STATUS_PENDING,
-                  "a call into the driver still blocks past its bound of time");
-    return status;
-}
-
 kernel::NTSTATUS DriverHost::load(DriverEntry entry, std::u16string_view registryPath) {
     if (m_loaded) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (entry == nullptr || registryPath.empty() ||
@@ -56,7 +43,7 @@ kernel::NTSTATUS DriverHost::load(DriverEntry entry, std::u16string_view registr
     m_registryPathString = {bytes, bytes, m_registryPath.data()};
     m_driver = {};
     const kernel::NTSTATUS status =
-        call([this, entry] { return entry(&m_driver, &m_registryPathString); });
+        callDriver([this, entry] { return entry(&m_driver, &m_registryPathString); });
     m_loaded = succeeded(status);
     // An entry still running keeps the driver object; a failed one leaves
     // nothing the host would call.
@@ -68,8 +55,8 @@ kernel::NTSTATUS DriverHost::addDevice(io::DeviceObject* physicalDevice) {
     if (physicalDevice == nullptr) return kernel::STATUS_INVALID_PARAMETER;
     if (!m_loaded || m_driver.addDevice == nullptr || find(physicalDevice) != nullptr)
         return kernel::STATUS_INVALID_DEVICE_REQUEST;
-    const kernel::NTSTATUS status =
-        call([this, physicalDevice] { return m_driver.addDevice(&m_driver, physicalDevice); });
+    const kernel::NTSTATUS status = callDriver(
+        [this, physicalDevice] { return m_driver.addDevice(&m_driver, physicalDevice); });
     if (succeeded(status)) {
         io::referenceDevice(physicalDevice);
         m_stacks.push_back({physicalDevice, StackState::added, io::DevicePowerState::D3});
@@ -126,6 +113,9 @@ kernel::NTSTATUS DriverHost::removeDevice(io::DeviceObject* physicalDevice) {
     if (!succeeded(status)) return status;
     if (stack->state != StackState::surpriseRemoved) {
         status = sendPnpTo(*stack, io::minorPnp::QueryRemoveDevice);
+        // An open file the driver let pass vetoes the removal all the same.
+        if (succeeded(status) && userFilesOpen(physicalDevice) != 0)
+            status = kernel::STATUS_DEVICE_BUSY;
         if (!succeeded(status)) {
             sendPnpTo(*stack, io::minorPnp::CancelRemoveDevice);
             return status;
@@ -158,8 +148,8 @@ kernel::NTSTATUS DriverHost::setDevicePower(io::DeviceObject* physicalDevice,
     Stack* stack = nullptr;
     kernel::NTSTATUS status = expect(physicalDevice, {StackState::started}, &stack);
     if (!succeeded(status)) return status;
-    status =
-        call([physicalDevice, state] { return sendDevicePowerRequest(physicalDevice, state); });
+    status = callDriver(
+        [physicalDevice, state] { return sendDevicePowerRequest(physicalDevice, state); });
     if (succeeded(status)) stack->power = state;
     return status;
 }
@@ -168,7 +158,7 @@ kernel::NTSTATUS DriverHost::unload() {
     if (!m_loaded || m_driver.unload == nullptr) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (!m_stacks.empty()) return kernel::STATUS_DEVICE_BUSY;
     const io::UnloadRoutine routine = m_driver.unload;
-    const kernel::NTSTATUS status = call([this, routine] {
+    const kernel::NTSTATUS status = callDriver([this, routine] {
         routine(&m_driver);
         return kernel::STATUS_SUCCESS;
     });
@@ -251,12 +241,46 @@ kernel::NTSTATUS DriverHost::expect(io::DeviceObject* physicalDevice,
     return kernel::STATUS_SUCCESS;
 }
 
+void DriverHost::setCallAdvance(std::function<void()> advance, int maxSteps) {
+    m_callAdvance = std::move(advance);
+    m_callMaxSteps = m_callAdvance ? maxSteps : 0;
+}
+
+std::size_t DriverHost::userFilesOpen(io::DeviceObject* physicalDevice) {
+    std::size_t files = 0;
+    for (io::DeviceObject* device = physicalDevice; device != nullptr;
+         device = device->attachedDevice())
+        files += io::userFilesOpenOn(device);
+    return files;
+}
+
 kernel::NTSTATUS DriverHost::sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                        const io::IoStackLocation::Parameters& parameters) {
     io::DeviceObject* physicalDevice = stack.physicalDevice;
-    return call([physicalDevice, minorFunction, parameters] {
+    return callDriver([physicalDevice, minorFunction, parameters] {
         return sendPnpRequest(physicalDevice, minorFunction, parameters);
     });
+}
+
+kernel::NTSTATUS DriverHost::callDriver(std::function<kernel::NTSTATUS()> call) {
+    kernel::NTSTATUS status = kernel::STATUS_PENDING;
+    if (m_callAdvance) {
+        status = callOnSystemThread(m_clock, std::move(call), m_callAdvance, m_callMaxSteps);
+    } else {
+        constexpr kernel::Duration step = std::chrono::milliseconds(1);
+        kernel::ManualClock* clock = m_clock;
+        status = callOnSystemThread(
+            clock, std::move(call),
+            [clock, step] {
+                clock->advance(step);
+                clock->settle();
+            },
+            static_cast<int>(callAllowance / step));
+    }
+    if (m_hangsFail)
+        kernel::check(status != kernel::STATUS_PENDING,
+                      "a call into the driver still blocks past its bound of time");
+    return status;
 }
 
 // The power manager's part: the request goes to the top of the device's

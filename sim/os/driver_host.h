@@ -4,7 +4,10 @@
 // the stack the plug-and-play sequence and device power changes as I/O
 // requests from the top, each on a system thread of its own, waiting for
 // its completion by settling the manual clock (or, under the real clock, by
-// waiting for it). It refuses what a system
+// waiting for it). A call that still waits once the clock settled (on a
+// timed wait, or a request the bus serves in a later frame) gets time: the
+// clock moves on a millisecond at a time, settling after each, for at most
+// callAllowance. It refuses what a system
 // would never send: a start of a stack that is running, a request to a
 // stack that is gone, an unload while the driver has stacks.
 #pragma once
@@ -19,6 +22,7 @@
 #include "platform/kernel/unicode_string.h"
 #include "platform/portcls/subdevice_access.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -41,6 +45,10 @@ enum class StackState {
 
 class DriverHost {
 public:
+    // The most clock time one call into the driver may take under the
+    // manual clock before the host gives up waiting (STATUS_PENDING).
+    static constexpr kernel::Duration callAllowance = std::chrono::seconds(1);
+
     // Sets itself as the power manager that serves power requests
     // (io::setPowerRequestRoutine): each goes down the device's stack from
     // its top. One host serves them at a time: the one made last, until it
@@ -54,15 +62,6 @@ public:
     ~DriverHost();
     DriverHost(const DriverHost&) = delete;
     DriverHost& operator=(const DriverHost&) = delete;
-
-    // Bounds the time a call into the driver may block. Unbounded (the
-    // default), a call still blocked once the clock settled reads
-    // STATUS_PENDING at once and goes on by itself. Bounded, time moves on
-    // by `advance` (one step, settled) while the call blocks, at most
-    // maxSteps times; a call still blocked then hangs the system: a kernel
-    // check fails (a test fails) and the call reads STATUS_PENDING. Only
-    // under a manual clock; an empty advance or a count below 1 unbounds.
-    void boundCalls(std::function<void()> advance, int maxSteps);
 
     // Calls the entry point; the driver counts as loaded when it succeeds
     // (an entry still blocked once the clock settled has not).
@@ -94,8 +93,11 @@ public:
 
     // An orderly removal: query remove first (a refused query gets a cancel
     // remove, the stack stays and the refusal is returned), then remove;
-    // after a surprise removal only the remove. The stack is gone after the
-    // remove, whatever its status.
+    // after a surprise removal only the remove. As the system does, the
+    // removal is also vetoed (cancel remove, STATUS_DEVICE_BUSY) while a
+    // user process still holds a file open on the stack once the query
+    // has passed: a client must close its files when told of the removal.
+    // The stack is gone after the remove, whatever its status.
     kernel::NTSTATUS removeDevice(io::DeviceObject* physicalDevice);
 
     // Sends any other plug-and-play request (queries, cancels) with the
@@ -104,6 +106,18 @@ public:
     // (STATUS_INVALID_PARAMETER here).
     kernel::NTSTATUS sendPnp(io::DeviceObject* physicalDevice, std::uint8_t minorFunction,
                              const io::IoStackLocation::Parameters& parameters = {});
+
+    // Under the manual clock: a call that still blocks in the driver once
+    // the clock settled gets time moved on by `advance` (one step each, at
+    // most maxSteps) instead of the clock's own millisecond steps, as a
+    // system's bus goes on while a driver waits in a removal for the
+    // transfers its device completes.
+    void setCallAdvance(std::function<void()> advance, int maxSteps);
+    // With this on, a call still blocked once its time ran out (the
+    // allowance, or the advance's steps) is a hang: a kernel check fails, so
+    // a test fails instead of going on past a driver that never returns.
+    // The call reads STATUS_PENDING either way.
+    void setHangsFail(bool on) { m_hangsFail = on; }
 
     // A device power request down the stack (started stacks only). The
     // power state is recorded on success.
@@ -151,15 +165,20 @@ private:
     // when the stack is in none of the states given.
     kernel::NTSTATUS expect(io::DeviceObject* physicalDevice,
                             std::initializer_list<StackState> states, Stack** stack);
+    // A call into the driver on a system thread of its own, with the
+    // allowance of clock time above or the advance a test gave.
+    kernel::NTSTATUS callDriver(std::function<kernel::NTSTATUS()> call);
     kernel::NTSTATUS sendPnpTo(Stack& stack, std::uint8_t minorFunction,
                                const io::IoStackLocation::Parameters& parameters = {});
     static kernel::NTSTATUS servePowerRequest(void* host, io::DeviceObject* device, io::Irp* irp);
-    // A call into the driver on a system thread, within the bound.
-    kernel::NTSTATUS call(std::function<kernel::NTSTATUS()> work);
 
-    kernel::ManualClock* m_clock;    // null under the real clock
-    std::function<void()> m_advance; // empty: calls are not bounded
-    int m_maxSteps = 0;
+    // Files user processes hold open on any device of the stack.
+    static std::size_t userFilesOpen(io::DeviceObject* physicalDevice);
+
+    kernel::ManualClock* m_clock; // null under the real clock
+    std::function<void()> m_callAdvance;
+    int m_callMaxSteps = 0;
+    bool m_hangsFail = false;
     io::DriverObject m_driver;
     std::u16string m_registryPath; // the driver may keep the text while it is loaded
     kernel::UnicodeString m_registryPathString;

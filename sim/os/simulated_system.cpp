@@ -7,10 +7,14 @@
 #include <cstdlib>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace ossim {
 
 namespace {
+
+// Frames a call into the driver may wait on the device: five seconds.
+constexpr int callPatienceFrames = 5000;
 
 std::unique_ptr<kernel::ManualClock> ClockFor(SystemTime time) {
     return time == SystemTime::manual ? std::make_unique<kernel::ManualClock>() : nullptr;
@@ -20,7 +24,9 @@ std::unique_ptr<kernel::ManualClock> ClockFor(SystemTime time) {
 
 SimulatedSystem::SimulatedSystem(usbsim::FunctionDescription description, SystemTime time)
     : m_clock(ClockFor(time)), m_function(std::move(description)), m_bus(m_function),
-      m_host(m_clock.get()) {}
+      m_host(m_clock.get()) {
+    boundCalls(kernel::Duration::zero());
+}
 
 kernel::ManualClock& SimulatedSystem::clock() {
     // There is no clock to hand out: nothing safe to carry on with.
@@ -43,14 +49,22 @@ void SimulatedSystem::boundCalls(kernel::Duration bound, std::function<void()> b
     if (!m_clock || frames <= 0) {
         m_callStep = {};
         m_callSteps = 0;
-    } else {
-        m_callStep = [this, beforeFrame = std::move(beforeFrame)] {
-            if (beforeFrame) beforeFrame();
-            stepFrame();
-        };
-        m_callSteps = frames;
+        m_host.setCallAdvance([this] { step(usbsim::frameLength); }, callPatienceFrames);
+        m_host.setHangsFail(false);
+        return;
     }
-    m_host.boundCalls(m_callStep, m_callSteps);
+    m_callStep = [this, beforeFrame = std::move(beforeFrame)] {
+        if (beforeFrame) beforeFrame();
+        stepFrame();
+    };
+    m_callSteps = frames;
+    m_host.setCallAdvance(m_callStep, m_callSteps);
+    m_host.setHangsFail(true);
+}
+
+void SimulatedSystem::stepFrame() {
+    m_clock->advance(usbsim::frameLength);
+    m_clock->settle();
 }
 
 kernel::NTSTATUS SimulatedSystem::plug() {
@@ -65,7 +79,28 @@ kernel::NTSTATUS SimulatedSystem::surpriseRemove() {
     return kernel::succeeded(status) ? removed : status;
 }
 
-kernel::NTSTATUS SimulatedSystem::remove() { return m_host.removeDevice(device()); }
+kernel::NTSTATUS SimulatedSystem::remove() {
+    // A client closing in its notice cancels it (and may cancel others): the
+    // list is walked by registration, each looked up again before its call.
+    std::vector<std::uint32_t> registrations;
+    for (const auto& entry : m_removalNotices) registrations.push_back(entry.first);
+    for (const std::uint32_t registration : registrations) {
+        const auto found = m_removalNotices.find(registration);
+        if (found == m_removalNotices.end()) continue;
+        const std::function<void()> notice = found->second; // outlives its cancellation
+        notice();
+    }
+    return m_host.removeDevice(device());
+}
+
+std::uint32_t SimulatedSystem::onQueryRemove(std::function<void()> notice) {
+    m_removalNotices.emplace(++m_lastNotice, std::move(notice));
+    return m_lastNotice;
+}
+
+void SimulatedSystem::cancelQueryRemoveNotice(std::uint32_t registration) {
+    m_removalNotices.erase(registration);
+}
 
 void SimulatedSystem::step(kernel::Duration duration) {
     if (!m_clock) {
@@ -81,11 +116,6 @@ void SimulatedSystem::step(kernel::Duration duration) {
         // has stopped stepping.
         m_clock->settle();
     }
-}
-
-void SimulatedSystem::stepFrame() {
-    m_clock->advance(usbsim::frameLength);
-    m_clock->settle();
 }
 
 } // namespace ossim

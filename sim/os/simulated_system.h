@@ -21,7 +21,9 @@
 #include "sim/usb/simulated_bus.h"
 #include "sim/usb/usb_function.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
 
@@ -56,8 +58,18 @@ public:
     // what comes, the stack gets surprise removal, then remove.
     kernel::NTSTATUS surpriseRemove();
     // An orderly removal (query remove, then remove); the device stays on
-    // the bus.
+    // the bus. The clients that asked to hear of it are told first, in the
+    // order they asked, and close their files; a file still open then vetoes
+    // the removal (STATUS_DEVICE_BUSY, the stack stays). While the driver
+    // waits in a plug-and-play call for what the device completes, the bus's
+    // frames run on, one at a time, for at most five seconds.
     kernel::NTSTATUS remove();
+
+    // A user client with a file of the device open hears of an orderly
+    // removal before it comes, as a program that registered for its handle's
+    // notices; it is to close the file then. The number to cancel it by.
+    std::uint32_t onQueryRemove(std::function<void()> notice);
+    void cancelQueryRemoveNotice(std::uint32_t registration);
 
     // Moves time on by whole frames of the bus, one at a time, and lets the
     // threads each frame woke run to a standstill before the next. Under the
@@ -72,8 +84,8 @@ public:
     // may block: while one blocks, the system steps frame by frame, each
     // frame after `beforeFrame` (when given), for at most `bound`; a call
     // still blocked then is a hang, which fails a kernel check (so a test
-    // fails instead of waiting for ever) and reads STATUS_PENDING. A bound
-    // of zero takes it away. Only under the manual clock.
+    // fails instead of going on past it) and reads STATUS_PENDING. A bound
+    // of zero puts back the host's own patience. Only under the manual clock.
     void boundCalls(kernel::Duration bound, std::function<void()> beforeFrame = {});
 
     bool realTime() const { return m_clock == nullptr; }
@@ -92,6 +104,8 @@ private:
     usbsim::UsbFunction m_function;
     usbsim::SimulatedBus m_bus;
     DriverHost m_host;
+    std::map<std::uint32_t, std::function<void()>> m_removalNotices;
+    std::uint32_t m_lastNotice = 0;
     std::function<void()> m_callStep; // empty while calls are not bounded
     int m_callSteps = 0;
 };

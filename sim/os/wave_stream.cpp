@@ -66,6 +66,7 @@ kernel::NTSTATUS WaveStream::open(const portcls::FilterHandle& filter, std::uint
 }
 
 void WaveStream::close() {
+    m_paused = false;
     if (m_pump) m_pump->stop();
     m_pin.close();
     m_pump.reset();
@@ -78,11 +79,14 @@ kernel::NTSTATUS WaveStream::setState(ks::KsState state) {
     if (to - from > 1 || from - to > 1) return kernel::STATUS_INVALID_PARAMETER;
     const bool entersRun = state == ks::KsState::Run && from != to;
     if (entersRun) {
-        const kernel::NTSTATUS started = m_pump->start();
+        const kernel::NTSTATUS started = m_paused ? m_pump->resume() : m_pump->start();
         if (!kernel::succeeded(started)) return started;
     }
     const kernel::NTSTATUS status = m_pin.setState(state);
     if (m_pin.state() != ks::KsState::Run) m_pump->stop();
+    // Only a pin paused from RUN keeps its place; ACQUIRE or STOP start anew.
+    m_paused = m_pin.state() == ks::KsState::Pause &&
+               (m_paused || from == static_cast<int>(ks::KsState::Run));
     return status;
 }
 

@@ -43,7 +43,9 @@ public:
 
     // One state up or down from the present one, or the present one again.
     // The pump starts before the pin enters RUN (its first pass, at the next
-    // settle, primes a render buffer) and stops once the pin has left it.
+    // settle, primes a render buffer) and stops once the pin has left it; a
+    // pin paused from RUN and run again keeps its position, and the pump
+    // goes on where it stopped.
     // STATUS_INVALID_PARAMETER for a jump of more than one state;
     // otherwise the pin's status (a refused step leaves the pin where it was).
     kernel::NTSTATUS setState(ks::KsState state);
@@ -58,6 +60,7 @@ private:
     portcls::PinHandle m_pin;
     std::unique_ptr<BufferPump> m_pump;
     PumpDirection m_direction = PumpDirection::render;
+    bool m_paused = false; // in PAUSE, come from RUN
 };
 
 } // namespace ossim

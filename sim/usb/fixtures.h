@@ -7,8 +7,11 @@
 #include "sim/usb/function_description.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace usbsim::fixtures {
@@ -31,16 +34,24 @@ FunctionDescription uac1Headset();
 // interrupt.
 FunctionDescription uac2FeedbackDevice();
 // The same as the maker's product 0x01E1, whose headphones and microphone
-// both serve ASIO.
+// both serve ASIO, each with a DSD setting besides PCM: raw data of 64 DSD
+// bits a channel in 8-byte subslots, stereo, at a 64th of the DSD rate.
 FunctionDescription uac2AsioDevice();
 
 // The N3W8 chip's side of its register path: what register writes stored,
 // the two identification bytes it answers and the input report it reports.
 struct N3W8Chip {
+    using Report = std::array<std::uint8_t, 3>;
+    // The report's n-th read (counted from 0) gets what it returns; nothing
+    // stalls that read.
+    using ReportScript = std::function<std::optional<Report>(std::uint32_t read)>;
+
     std::array<std::uint16_t, 6> registers{};
     std::uint8_t identificationA = 0x9F; // answered at wIndex 9
     std::uint8_t identificationB = 0x03; // answered at wIndex 8
-    std::array<std::uint8_t, 3> inputReport{};
+    Report inputReport{};                // every read's answer while there is no script
+    ReportScript reportScript;           // set before the device is plugged
+    std::atomic<std::uint32_t> reportReads{0};
 };
 
 // The chip's one fixed configuration: sixteen terminals and units, a

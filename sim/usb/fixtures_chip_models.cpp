@@ -86,7 +86,8 @@ constexpr std::uint8_t fixtureVendorOtherIn = 0xC3;
 
 // The N3W8 chip: register writes are 4-byte reports to interface 3 (0x20,
 // value low, value high, register), its identification bytes vendor reads
-// to "other", its input report a 3-byte read from interface 3.
+// to "other", its input report a 3-byte read from interface 3, answered by
+// the chip's script when it has one.
 RequestHook n3w8Requests(std::shared_ptr<N3W8Chip> chip) {
     return [chip](const usb::SetupPacket& setup,
                   std::span<const std::uint8_t> data) -> std::optional<Bytes> {
@@ -98,8 +99,13 @@ RequestHook n3w8Requests(std::shared_ptr<N3W8Chip> chip) {
         }
         if (isRequest(setup, fixtureVendorOtherIn, 0x81, 0, 9)) return Bytes{chip->identificationA};
         if (isRequest(setup, fixtureVendorOtherIn, 0x81, 0, 8)) return Bytes{chip->identificationB};
-        if (isRequest(setup, kClassInterfaceIn, 0x01, 0x0100, 3))
-            return Bytes(chip->inputReport.begin(), chip->inputReport.end());
+        if (isRequest(setup, kClassInterfaceIn, 0x01, 0x0100, 3)) {
+            const std::uint32_t read = chip->reportReads++;
+            const std::optional<N3W8Chip::Report> report =
+                chip->reportScript ? chip->reportScript(read) : chip->inputReport;
+            if (!report) return std::nullopt;
+            return Bytes(report->begin(), report->end());
+        }
         return std::nullopt;
     };
 }

@@ -11,6 +11,8 @@ namespace {
 using namespace usb::feature_control;
 using usb::endpoint::Synchronisation;
 namespace terminal = usb::terminal_type;
+// Release 2 type I bmFormats, bit 31: raw data, not PCM.
+constexpr std::uint32_t raw = 1u << 31;
 
 } // namespace
 
@@ -133,6 +135,21 @@ FunctionDescription uac2AsioDevice() {
     FunctionDescription d = uac2FeedbackDevice();
     d.productId = 0x01E1;
     d.strings[1].text = u"USB Audio 2 ASIO Headset";
+    // The maker's DSD setting in each direction: a type I format marked as
+    // raw data, not PCM, whose stereo frames carry 64 DSD bits a channel in
+    // an 8-byte subslot, so that the clock runs at a 64th of the DSD rate
+    // (44.1 kHz for 2.8224 MHz).
+    const StreamFormat dsd{.formats = raw, .channels = 2, .subslotSize = 8, .bitResolution = 64};
+    // Room for 13 frames a microframe: 96 kHz, a 64th of 6.144 MHz, with one to spare.
+    constexpr std::uint16_t dsdPacket = 13 * 16;
+    AlternateSetting playback = d.streaming[0].settings[0];
+    playback.format = dsd;
+    playback.data.maxPacketSize = dsdPacket;
+    d.streaming[0].settings.push_back(playback);
+    AlternateSetting recording = d.streaming[1].settings[0];
+    recording.format = dsd;
+    recording.data.maxPacketSize = dsdPacket;
+    d.streaming[1].settings.push_back(recording);
     return d;
 }
 

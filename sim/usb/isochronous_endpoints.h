@@ -74,6 +74,8 @@ public:
     SourcePacket fill(const SourceShape& shape, std::span<std::uint8_t> room);
     void restart() { *this = InSource(); }
     std::uint64_t framesLost() const { return m_lost; }
+    // Frames that went out in packets since the stream started.
+    std::uint64_t framesSent() const { return m_counter - m_held - m_lost; }
 
 private:
     std::uint64_t m_accumulator = 0; // in 1/8000 s frame units

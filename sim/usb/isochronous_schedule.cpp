@@ -135,6 +135,12 @@ std::uint64_t IsochronousSchedule::framesLost(std::uint8_t address) const {
     return found == m_pipes.end() ? 0 : found->second.source.framesLost();
 }
 
+std::uint64_t IsochronousSchedule::framesSent(std::uint8_t address) const {
+    const std::lock_guard guard(m_lock);
+    const auto found = m_pipes.find(address);
+    return found == m_pipes.end() ? 0 : found->second.source.framesSent();
+}
+
 std::uint64_t IsochronousSchedule::transfersServed(std::uint8_t address) const {
     const std::lock_guard guard(m_lock);
     const auto found = m_pipes.find(address);

@@ -63,6 +63,9 @@ public:
     OutSink sink(std::uint8_t address) const;
     // Frames an IN endpoint's source produced that no packet had room for.
     std::uint64_t framesLost(std::uint8_t address) const;
+    // Frames an IN endpoint's source sent in packets since its stream
+    // (the interface's present selection) started.
+    std::uint64_t framesSent(std::uint8_t address) const;
     // Transfers of an endpoint served to their last packet's slot, and those
     // scheduled on it now.
     std::uint64_t transfersServed(std::uint8_t address) const;

@@ -22,7 +22,11 @@
 // from the function's vendor, product and release, most specific first, an
 // instance name and a driver key, so a driver on it reads its device
 // properties and registers device interfaces. It answers device power
-// requests with success, as a bus does for a device it keeps powered.
+// requests with success in a deferred call of its own (simulated_bus_power)
+// and keeps the state; a device that loses its settings in low power gets
+// its controls' initial values back when it leaves D0, as a bus-powered
+// device whose codec is switched off does. Other power requests succeed at
+// once.
 //
 // Bulk and interrupt transfers read the function's status endpoint: each
 // waits until a status message is posted (postStatusMessage; messages
@@ -37,6 +41,8 @@
 
 #include "platform/io/device_object.h"
 #include "platform/io/irp.h"
+#include "platform/io/power_state.h"
+#include "platform/kernel/dpc.h"
 #include "platform/kernel/time.h"
 #include "sim/usb/bus_plug_and_play.h"
 #include "sim/usb/bus_requests.h"
@@ -114,6 +120,14 @@ public:
     bool portSuspended() const { return m_idle.suspended(); }
     int idleCallbacks() const { return m_idle.callbacks(); }
 
+    // Whether the function's controls take their initial values again when
+    // the driver takes the device out of D0 (halts clear too; the
+    // configuration and the interface settings stay, as in a USB suspend).
+    // Off unless switched on.
+    void setLosesSettingsInLowPower(bool loses);
+    // The device power state the driver last set through the bus (D0 at first).
+    io::DevicePowerState devicePower() const;
+
     // The frame clock (full or high speed as the function's description says),
     // the isochronous transfers and their endpoints, the plug-and-play answers.
     const FrameClock& frames() const { return m_frames; }
@@ -135,6 +149,8 @@ private:
     static kernel::NTSTATUS dispatchPlugAndPlay(io::DeviceObject* device, io::Irp* irp);
     static kernel::NTSTATUS dispatchPower(io::DeviceObject* device, io::Irp* irp);
     static void cancelIsochronous(io::DeviceObject* device, io::Irp* irp);
+    static void servePower(kernel::Dpc& dpc, void* context, void* argument1, void* argument2);
+    kernel::NTSTATUS receivePower(io::Irp* irp);
 
     kernel::NTSTATUS receive(io::Irp* irp);
     void schedule(Transfer& transfer, const BusFault* fault); // under the lock
@@ -169,6 +185,11 @@ private:
     std::list<std::vector<std::uint8_t>> m_statusMessages;
     int m_received[static_cast<int>(BusRequestKind::count)] = {};
     bool m_plugged = true;
+    // Device power requests wait here for the bus's deferred call.
+    kernel::Dpc m_powerDpc{servePower, this};
+    std::list<io::Irp*> m_powerRequests;
+    io::DevicePowerState m_devicePower = io::DevicePowerState::D0;
+    bool m_losesSettings = false;
 };
 
 } // namespace usbsim

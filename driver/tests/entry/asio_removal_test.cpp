@@ -1,6 +1,7 @@
 // The whole driver from its entry point losing its device while an ASIO
-// client streams through it: once the client closes, no pool block, user
-// mapping or handle is left, and the interfaces are disabled.
+// client streams through it, by surprise or in order: once the client
+// closes, no pool block, user mapping or handle is left, and the interfaces
+// are disabled.
 #include "driver/adapter/asio_records.h"
 #include "driver/adapter/driver_entry.h"
 #include "driver/tests/usbstream/stream_test_client.h"
@@ -8,6 +9,7 @@
 #include "platform/io/user_mapping.h"
 #include "platform/io/user_process.h"
 #include "platform/kernel/pool.h"
+#include "sim/os/asio_client.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/user_client.h"
 #include "sim/usb/fixtures.h"
@@ -120,6 +122,55 @@ TEST_F(AsioRemovalTest, TheDeviceGoingWhileAClientStreamsLeavesNothingBehind) {
         }
         ASSERT_EQ(kernel::poolLiveBlocks(), blocks);
         ASSERT_EQ(io::userHandlesOpen(), handles);
+    }
+}
+
+// An orderly removal while a client streams: a client that heeds the
+// system's notice stops, gives its buffers up and closes first, and the
+// removal goes through; one that keeps its file open vetoes it, streams on,
+// and the removal goes through once it has closed. Either way nothing is
+// left once the system ends.
+TEST_F(AsioRemovalTest, AnOrderlyRemovalWhileAClientStreamsWaitsForItsFileAndLeavesNothing) {
+    const std::size_t blocks = kernel::poolLiveBlocks();
+    const std::size_t handles = io::userHandlesOpen();
+    for (const bool heeds : {true, false}) {
+        SCOPED_TRACE(heeds ? "the client heeds the notice" : "the client keeps its file");
+        {
+            ossim::SimulatedSystem system(usbsim::fixtures::uac2AsioDevice());
+            ASSERT_EQ(system.load(DriverEntry), kernel::STATUS_SUCCESS);
+            ASSERT_EQ(system.plug(), kernel::STATUS_SUCCESS);
+            ossim::UserClient user(system.clock());
+            Client kept;
+            ossim::AsioClient client(system);
+            if (heeds) {
+                ASSERT_EQ(client.open(), kernel::STATUS_SUCCESS);
+                ASSERT_EQ(client.configure({}), kernel::STATUS_SUCCESS);
+                ASSERT_EQ(client.start(), kernel::STATUS_SUCCESS);
+                client.run(std::chrono::milliseconds(50));
+                ASSERT_GT(client.wakes(), 0u);
+            } else {
+                StartStreaming(system, user, kept);
+                EXPECT_EQ(system.remove(), kernel::STATUS_DEVICE_BUSY);
+                ossim::StackState state{};
+                ASSERT_EQ(system.host().stackState(system.device(), &state),
+                          kernel::STATUS_SUCCESS);
+                EXPECT_EQ(state, ossim::StackState::started);
+                // The veto took nothing away: the client is still woken.
+                system.step(std::chrono::milliseconds(20));
+                EXPECT_EQ(user.process().waitForEvent(kept.event, std::chrono::milliseconds(0)),
+                          kernel::STATUS_SUCCESS);
+                Drive(system.clock(),
+                      [&] { EXPECT_EQ(user.close(kept.file), kernel::STATUS_SUCCESS); });
+                EXPECT_EQ(user.process().closeHandle(kept.event), kernel::STATUS_SUCCESS);
+            }
+            ASSERT_GT(system.bus().isochronous().sink(0x01).stream().size(), 0u);
+            EXPECT_EQ(system.remove(), kernel::STATUS_SUCCESS);
+            EXPECT_EQ(system.host().stacks(), 0u);
+            EXPECT_TRUE(client.rings().empty());
+            EXPECT_EQ(io::userMappings(), 0u);
+        }
+        EXPECT_EQ(kernel::poolLiveBlocks(), blocks);
+        EXPECT_EQ(io::userHandlesOpen(), handles);
     }
 }
 

@@ -37,7 +37,9 @@ static_assert(ossim::asio::createBuffers == asio_control::CreateBuffers &&
               ossim::asio::getSampleTypes == asio_control::GetSampleTypes &&
               ossim::asio::setSampleType == asio_control::SetSampleType &&
               ossim::asio::setSampleRate == asio_control::SetSampleRate &&
-              ossim::asio::disposeBuffers == asio_control::DisposeBuffers);
+              ossim::asio::disposeBuffers == asio_control::DisposeBuffers &&
+              ossim::asio::setKind == asio_control::SetKind);
+static_assert(ossim::asio::kindDsd == AsioKindDsd && ossim::asio::kindPcm == AsioKindPcm);
 
 struct Headset {
     const char* name;
@@ -57,6 +59,19 @@ const Headset Headsets[] = {
 
 std::uint16_t Sample16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+// Starts the client, lets it stream for the duration and stops it: its first
+// ring renders, its second captures, and neither lost a byte.
+void StreamAndStop(ossim::AsioClient& client, kernel::Duration duration) {
+    ASSERT_EQ(client.start(), STATUS_SUCCESS);
+    client.run(duration);
+    ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+    ASSERT_EQ(client.rings().size(), 2u);
+    ASSERT_FALSE(client.rings()[0].isCapture());
+    ASSERT_TRUE(client.rings()[1].isCapture());
+    EXPECT_EQ(client.rings()[0].lostBytes, 0u);
+    EXPECT_EQ(client.rings()[1].lostBytes, 0u);
 }
 
 // Each test on a registry of its own: the driver keeps its ASIO settings there.
@@ -80,16 +95,10 @@ TEST_P(AsioStreamingTest, TheClientScriptStreamsBothDirections) {
         EXPECT_EQ(client.outputChannels(), headset.outputs);
         EXPECT_EQ(client.inputChannels(), headset.inputs);
         ASSERT_EQ(client.rings().size(), 2u);
-        ASSERT_EQ(client.start(), STATUS_SUCCESS);
-        client.run(300ms);
-        ASSERT_EQ(client.stop(), STATUS_SUCCESS);
+        ASSERT_NO_FATAL_FAILURE(StreamAndStop(client, 300ms));
 
         const ossim::AsioClientRing& out = client.rings()[0];
         const ossim::AsioClientRing& in = client.rings()[1];
-        ASSERT_FALSE(out.isCapture());
-        ASSERT_TRUE(in.isCapture());
-        EXPECT_EQ(out.lostBytes, 0u);
-        EXPECT_EQ(in.lostBytes, 0u);
         // The capture ring's transfers wake the client, once each.
         EXPECT_EQ(in.header->last, 1u);
         EXPECT_EQ(out.header->last, 0u);
@@ -247,6 +256,122 @@ TEST_F(AsioOnDevice, AListedProductIsToldWhenStreamsStartAndStop) {
         EXPECT_EQ(told, (std::vector<std::uint16_t>{1, 0}));
         EXPECT_GT(client.wakes(), 10u);
     }
+    EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+}
+
+} // namespace
+
+namespace {
+
+std::uint64_t Word64(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + at, 8);
+    return word;
+}
+
+// A DSD client on the release 2 device, whose DSD settings the driver finds
+// by their raw-data format: it negotiates kind and rate (DSD rates at 64
+// times the clock's), gets rings of 64-bit words that start as DSD silence,
+// and its words reach the headphones and come back from the microphone
+// unbroken from the first on: the client writes at the driver's position
+// plus lead.
+TEST_F(AsioOnDevice, ADsdClientNegotiatesAndStreamsBothWaysOnTheRelease2Device) {
+    constexpr std::uint32_t DsdRate = 64 * 44100;
+    constexpr std::uint32_t FrameBytes = 2 * ossim::asio::dsdWordBytes;
+    ossim::SimulatedSystem system(usbsim::fixtures::uac2AsioDevice());
+    ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+    ossim::AsioClient client(system);
+    ASSERT_EQ(client.open(), STATUS_SUCCESS);
+    const auto word = [&client](std::uint32_t code, std::uint32_t value) {
+        const std::vector<std::uint32_t> input = {value};
+        return client.control(code, {reinterpret_cast<const std::uint8_t*>(input.data()), 4}, {});
+    };
+    const auto read = [&client](std::uint32_t code, std::size_t words) {
+        std::vector<std::uint32_t> output(words, 0);
+        EXPECT_EQ(
+            client.control(code, {}, {reinterpret_cast<std::uint8_t*>(output.data()), words * 4}),
+            STATUS_SUCCESS);
+        return output;
+    };
+    EXPECT_EQ(word(asio_control::CanKind, AsioKindDsd), STATUS_SUCCESS);
+    ASSERT_EQ(word(asio_control::SetKind, AsioKindDsd), STATUS_SUCCESS);
+    EXPECT_EQ(read(asio_control::GetKind, 1), std::vector<std::uint32_t>{AsioKindDsd});
+    // Both directions run their clock at a 64th of the DSD rate.
+    const struct {
+        std::uint32_t rate;
+        kernel::NTSTATUS can;
+    } rates[] = {{DsdRate, STATUS_SUCCESS},
+                 {64 * 48000, STATUS_SUCCESS},
+                 {64 * 96000, STATUS_SUCCESS},
+                 {2 * DsdRate, kernel::STATUS_UNSUCCESSFUL}, // no 88.2 kHz clock
+                 {44100, kernel::STATUS_UNSUCCESSFUL}};
+    for (const auto& c : rates) {
+        SCOPED_TRACE(c.rate);
+        EXPECT_EQ(word(asio_control::CanSampleRate, c.rate), c.can);
+    }
+    EXPECT_EQ(word(asio_control::SetSampleRate, 44100), kernel::STATUS_INVALID_PARAMETER);
+
+    ossim::AsioClientSettings settings;
+    settings.kind = ossim::asio::kindDsd;
+    settings.sampleRate = DsdRate;
+    settings.bufferFrames = 10 * 64 * 44; // 10 ms
+    ASSERT_EQ(client.configure(settings), STATUS_SUCCESS);
+    // 64 times 44.1 kHz: 44 x 64 samples a millisecond, from 6 to 50 ms.
+    EXPECT_EQ(client.bufferSizes()[0], 6u * 64 * 44);
+    EXPECT_EQ(client.bufferSizes()[1], 50u * 64 * 44);
+    EXPECT_EQ(client.bufferSizes()[3], 64u);
+    AsioChannelInfo info{};
+    info.channel = 1;
+    info.isInput = 0;
+    ASSERT_EQ(client.control(asio_control::GetChannelInfo,
+                             {reinterpret_cast<const std::uint8_t*>(&info), sizeof info},
+                             {reinterpret_cast<std::uint8_t*>(&info), sizeof info}),
+              STATUS_SUCCESS);
+    EXPECT_EQ(info.sampleType, AsioSampleTypeDsd);
+    ASSERT_EQ(client.rings().size(), 2u);
+    for (const ossim::AsioClientRing& ring : client.rings()) {
+        SCOPED_TRACE(ring.isCapture() ? "capture" : "render");
+        // Stereo words for 40 ms.
+        EXPECT_EQ(ring.header->channels, 2u);
+        EXPECT_EQ(ring.header->ringBytes, 44100u * FrameBytes * 40 / 1000);
+        EXPECT_EQ(std::count(ring.data(), ring.data() + ring.header->ringBytes, AsioDsdSilence),
+                  std::ptrdiff_t{ring.header->ringBytes});
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StreamAndStop(client, 200ms));
+    const ossim::AsioClientRing& in = client.rings()[1];
+    // One wake a 5 ms transfer of the microphone.
+    EXPECT_GT(client.wakes(), 35u);
+
+    // The headphones heard DSD silence, then the client's words, each in
+    // both channels, with none lost or repeated.
+    const usbsim::OutSink sink = system.bus().isochronous().sink(0x01);
+    EXPECT_EQ(sink.gaps(), 0u);
+    const usbsim::Bytes& heard = sink.stream();
+    std::size_t first = 0;
+    while (first + FrameBytes <= heard.size() && Word64(heard, first) != 1) first += FrameBytes;
+    ASSERT_LT(first + FrameBytes, heard.size()) << "no word of the client reached the device";
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.begin() + static_cast<std::ptrdiff_t>(first),
+                            [](std::uint8_t b) { return b == AsioDsdSilence; }));
+    const std::size_t frames = (heard.size() - first) / FrameBytes;
+    EXPECT_GT(frames, 44u * 150);
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        const std::uint64_t expected = ossim::AsioClient::rampValue(frame);
+        ASSERT_EQ(Word64(heard, first + FrameBytes * frame), expected) << frame;
+        ASSERT_EQ(Word64(heard, first + FrameBytes * frame + 8), expected) << frame;
+    }
+    // The microphone's words, numbered by the device, in order with none
+    // missing, in both channels.
+    const std::vector<std::uint8_t>& captured = in.captured;
+    ASSERT_GT(captured.size(), std::size_t{FrameBytes} * 44 * 150);
+    const std::uint64_t start = Word64(captured, 0);
+    for (std::size_t at = 0; at + FrameBytes <= captured.size(); at += FrameBytes) {
+        ASSERT_EQ(Word64(captured, at), start + at / FrameBytes) << at;
+        ASSERT_EQ(Word64(captured, at + 8), start + at / FrameBytes) << at;
+    }
+    EXPECT_EQ(client.disposeBuffers(), STATUS_SUCCESS);
+    EXPECT_EQ(client.close(), STATUS_SUCCESS);
     EXPECT_EQ(system.remove(), STATUS_SUCCESS);
 }
 

@@ -154,3 +154,115 @@ TEST(EndToEnd, RenderPinTakesOnlyTheSampleLayoutsTheDeviceCarries) {
 }
 
 } // namespace
+
+namespace {
+
+// An orderly removal while a render pin runs: the port steps the pin down,
+// which waits for the transfers on the bus; the system's time goes on while
+// the removal waits, so it completes, and the pin plays no more.
+TEST(EndToEnd, AnOrderlyRemovalWhileARenderPinRunsCompletes) {
+    for (const DeviceCase& device : Devices) {
+        SCOPED_TRACE(device.name);
+        ossim::SimulatedSystem system(device.describe());
+        ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
+        ASSERT_EQ(system.plug(), STATUS_SUCCESS);
+        portcls::FilterHandle filter;
+        ASSERT_EQ(system.host().openFilter(system.device(), device.renderFilter, filter),
+                  STATUS_SUCCESS);
+        ossim::WaveStream stream;
+        const ks::DataFormatWaveFormatExtensible format = ossim::pcmFormat(48000, 16, 2);
+        const auto silence = [](std::uint8_t* frames, std::uint32_t count) {
+            std::memset(frames, 0, count * 4);
+        };
+        ASSERT_EQ(stream.open(filter, 0, &format.DataFormat, 1200, {silence, {}}), STATUS_SUCCESS);
+        for (ks::KsState state : {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run})
+            ASSERT_EQ(ossim::callOnSystemThread(
+                          system.clock(), [&stream, state] { return stream.setState(state); }),
+                      STATUS_SUCCESS);
+        system.step(std::chrono::milliseconds(50));
+        ASSERT_GT(system.bus().isochronous().transfersServed(device.outEndpoint), 0u);
+        EXPECT_EQ(system.remove(), STATUS_SUCCESS);
+        EXPECT_EQ(system.host().stacks(), 0u);
+        const std::uint64_t served = system.bus().isochronous().transfersServed(device.outEndpoint);
+        system.step(std::chrono::milliseconds(20));
+        EXPECT_EQ(system.bus().isochronous().transfersServed(device.outEndpoint), served);
+        stream.close();
+        filter.close();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A format with the basic wave record: PCM by its tag.
+ks::DataFormatWaveFormatEx BasicPcm(std::uint32_t rate, std::uint16_t bits,
+                                    std::uint16_t channels) {
+    ks::DataFormatWaveFormatEx format{};
+    format.DataFormat = {ks::dataFormatWaveFormatExSize,
+                         0,
+                         0,
+                         0,
+                         ks::KSDATAFORMAT_TYPE_AUDIO,
+                         ks::KSDATAFORMAT_SUBTYPE_PCM,
+                         ks::KSDATAFORMAT_SPECIFIER_WAVEFORMATEX};
+    const auto block = static_cast<std::uint16_t>(channels * bits / 8);
+    format.WaveFormatEx = {ks::format_tag::pcm, channels, rate, rate * block, block, bits, 0};
+    return format;
+}
+
+// A basic wave format (not extensible) names the device's format of that
+// shape: render and capture pins created with one run, the ramp reaches the
+// device unbroken and the microphone's count comes back; a basic format of
+// a shape the device lacks is refused when the pin is created.
+TEST(EndToEnd, BasicWaveFormatsRunAsTheDevicesOwnFormats) {
+    for (const DeviceCase& device : Devices) {
+        for (const bool capture : {false, true}) {
+            SCOPED_TRACE(testing::Message() << device.name << (capture ? ", capture" : ", render"));
+            const std::uint16_t channels = capture ? device.captureChannels : 2;
+            World world(device, capture ? device.captureFilter : device.renderFilter);
+            {
+                ossim::WaveStream refused;
+                const ks::DataFormatWaveFormatEx lacking = BasicPcm(32000, 16, channels);
+                EXPECT_EQ(refused.open(world.filter, 0, &lacking.DataFormat, 100, {}),
+                          kernel::STATUS_INVALID_PARAMETER);
+            }
+            ossim::WaveStream stream;
+            std::int16_t next = 0;
+            const auto ramp = [&next](std::uint8_t* frames, std::uint32_t count) {
+                for (std::uint32_t i = 0; i < count; ++i, ++next) {
+                    const std::int16_t sample[2] = {next, next};
+                    std::memcpy(frames + 4 * i, sample, 4);
+                }
+            };
+            std::vector<std::uint16_t> captured;
+            const auto keep = [&captured, channels](const std::uint8_t* frames,
+                                                    std::uint32_t count) {
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    std::uint16_t sample = 0;
+                    std::memcpy(&sample, frames + 2u * channels * i, 2);
+                    captured.push_back(sample);
+                }
+            };
+            const ks::DataFormatWaveFormatEx format = BasicPcm(48000, 16, channels);
+            ASSERT_EQ(stream.open(world.filter, 0, &format.DataFormat, 1200, {ramp, keep}),
+                      STATUS_SUCCESS);
+            ASSERT_TRUE(world.run(stream));
+            world.system.step(std::chrono::milliseconds(200));
+            EXPECT_GT(stream.serviceCount(), 0u);
+            ASSERT_TRUE(world.close(stream));
+            if (!capture) {
+                ExpectRampContiguous(
+                    world.system.bus().isochronous().sink(device.outEndpoint).stream());
+                continue;
+            }
+            std::size_t first = 0;
+            while (first < captured.size() && captured[first] == 0) ++first;
+            ASSERT_GT(captured.size() - first, 4800u) << "less than 100 ms captured";
+            for (std::size_t i = first + 1; i < first + 4800; ++i)
+                ASSERT_EQ(captured[i], static_cast<std::uint16_t>(captured[i - 1] + 1)) << i;
+        }
+    }
+}
+
+} // namespace

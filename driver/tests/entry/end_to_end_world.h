@@ -4,6 +4,7 @@
 #pragma once
 
 #include "driver/adapter/driver_entry.h"
+#include "platform/io/registry.h"
 #include "platform/ks/state.h"
 #include "platform/portcls/subdevice_access.h"
 #include "sim/os/simulated_system.h"
@@ -88,6 +89,9 @@ public:
         EXPECT_EQ(system.remove(), STATUS_SUCCESS);
     }
 
+    // Each world's settings start empty: what one case stored (a mute on
+    // a node id) must not reach the next case's device.
+    io::Registry registry;
     ossim::SimulatedSystem system;
     portcls::FilterHandle filter;
 };

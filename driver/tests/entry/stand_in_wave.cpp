@@ -1,6 +1,5 @@
 #include "stand_in_wave.h"
 
-#include "driver/adapter/driver_parts.h"
 #include "driver/common/interface_ids.h"
 #include "driver/engine/audio_hal.h"
 #include "driver/engine/queried_interface.h"
@@ -97,8 +96,3 @@ kernel::NTSTATUS CreateStandInWave(kernel::IUnknown** unknown, const kernel::Gui
 }
 
 } // namespace entry_test
-
-const DriverParts& ZovraghDriverParts() {
-    static const DriverParts parts{DefaultDeviceModelTable(), entry_test::CreateStandInWave};
-    return parts;
-}

@@ -7,14 +7,17 @@
 #include "platform/io/device_interface.h"
 #include "platform/io/file_object.h"
 #include "platform/io/irp.h"
+#include "platform/io/user_process.h"
 #include "platform/kernel/os_version.h"
 #include "platform/kernel/pool.h"
 #include "platform/ks/topology_ids.h"
 #include "platform/portcls/pool_object.h"
 #include "platform/portcls/subdevice_access.h"
 #include "sim/os/simulated_system.h"
+#include "sim/os/user_client.h"
 #include "sim/usb/fixtures.h"
 #include "stand_in_wave.h"
+#include "test_driver_parts.h"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +43,13 @@ usbsim::FunctionDescription NamedHeadset() {
 
 class DriverStartTest : public ::testing::Test {
 protected:
-    DriverStartTest() { entry_test::standInWaveFaults = {}; }
+    DriverStartTest() {
+        entry_test::standInWaveFaults = {};
+        entry_test::adapterChoice = {};
+    }
     ~DriverStartTest() override {
         system.reset();
+        entry_test::adapterChoice = {};
         kernel::clearPoolFaults();
         kernel::setOsVersion(kernel::defaultOsVersion);
     }
@@ -254,6 +261,39 @@ TEST_F(DriverStartTest, AsioFileRequestsEndInTheDriverWhileOthersGoToThePortLaye
     EXPECT_NE(refused, kernel::STATUS_UNSUCCESSFUL);
     EXPECT_FALSE(kernel::succeeded(refused));
     EXPECT_EQ(system->remove(), STATUS_SUCCESS);
+}
+
+// A device whose adapter answers no ASIO interface still enables the
+// interface for its ASIO endpoint, but the file's requests end in the driver:
+// create and close with STATUS_UNSUCCESSFUL, a device control with
+// STATUS_INVALID_PARAMETER. A user's open fails and keeps no handle, and
+// nothing of the attempts is left once the device goes.
+TEST_F(DriverStartTest, WithoutTheAdaptersAsioInterfaceTheAsioFileIsRefused) {
+    const std::size_t blocks = kernel::poolLiveBlocks();
+    const std::size_t handles = io::userHandlesOpen();
+    entry_test::adapterChoice.withoutAsio = true;
+    Make(usbsim::fixtures::uac2AsioDevice());
+    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+    ASSERT_EQ(system->plug(), STATUS_SUCCESS);
+    EXPECT_EQ(PrivateInterfaces(),
+              (Interfaces{{u"HXEnumPrivateInterface", true}, {u"HXASIOPrivateInterface", true}}));
+    {
+        FileRequest request(system->clock(), Functional(), u"\\HXASIOPrivateInterface");
+        EXPECT_EQ(request.Send(io::major::Create), kernel::STATUS_UNSUCCESSFUL);
+        EXPECT_EQ(request.Send(io::major::DeviceControl), kernel::STATUS_INVALID_PARAMETER);
+        EXPECT_EQ(request.Send(io::major::Close), kernel::STATUS_UNSUCCESSFUL);
+    }
+    {
+        ossim::UserClient user(system->clock());
+        std::uint32_t file = 0;
+        EXPECT_EQ(user.open(GUID_ASIO_PRIVATE_INTERFACE, AsioInterfaceReference, &file),
+                  kernel::STATUS_UNSUCCESSFUL);
+        EXPECT_EQ(file, 0u);
+    }
+    EXPECT_EQ(io::userHandlesOpen(), handles);
+    EXPECT_EQ(system->remove(), STATUS_SUCCESS);
+    system.reset();
+    EXPECT_EQ(kernel::poolLiveBlocks(), blocks);
 }
 
 TEST_F(DriverStartTest, RefusedAddDeviceKeepsNoReferenceOnTheStack) {

@@ -8,20 +8,25 @@
 #include "driver/devmodel/chip_devices.h"
 #include "driver/devmodel/chip_feature_units.h"
 #include "driver/devmodel/chip_terminals.h"
+#include "driver/devmodel/n3w8_control_nodes.h"
 #include "driver/devmodel/n3w8_device.h"
+#include "driver/devmodel/n3w8_feature_units.h"
 #include "driver/devmodel/n3w8_selector_unit.h"
+#include "driver/devmodel/n3w8_terminals.h"
 #include "driver/devmodel/q7k2_feature_unit.h"
 #include "driver/devmodel/t6l1_output_terminal.h"
 #include "driver/devmodel/terminal_tables.h"
 #include "driver/devmodel/uac1_units.h"
 #include "driver/devmodel/uac_device_create.h"
 #include "driver/devmodel/uac_entity.h"
+#include "driver/engine/selector_item.h"
 #include "driver/usbstream/effect_render_stream_engine.h"
 #include "driver/usbstream/processing_render_stream_engine.h"
 #include "platform/kernel/pool.h"
 #include "sim/usb/fixture_parts.h"
 #include "sim/usb/fixtures.h"
 
+#include <algorithm>
 #include <functional>
 #include <typeinfo>
 
@@ -133,6 +138,29 @@ protected:
         });
     }
 
+    // Starts the device once whole, then once per allocation of the model's
+    // part of the start (every stride-th), that allocation failing: the
+    // start may fail or do without, but gives everything back.
+    void FailEachAllocation(usbsim::FunctionDescription description, std::uint64_t stride) {
+        Plug(std::move(description));
+        const std::size_t liveBefore = kernel::poolLiveBlocks();
+        std::uint64_t requests = 0;
+        std::uint64_t first = 0;
+        ASSERT_EQ(StartFailing(0, &requests, &first), kernel::STATUS_SUCCESS);
+        ReleaseAdapter();
+        clock.settle();
+        EXPECT_EQ(kernel::poolLiveBlocks(), liveBefore);
+        ASSERT_GT(requests, first + 100);
+        for (std::uint64_t n = first; n <= requests; n += stride) {
+            SCOPED_TRACE(testing::Message() << "request " << n);
+            std::uint64_t made = 0;
+            StartFailing(n, &made, &first);
+            ReleaseAdapter();
+            clock.settle();
+            ASSERT_EQ(kernel::poolLiveBlocks(), liveBefore);
+        }
+    }
+
     std::vector<DeviceModelRow> m_Table = RecordingTable();
 };
 
@@ -147,12 +175,12 @@ std::vector<ModelCase> ModelCases() {
          0x3E0084,
          0,
          0,
-         {{1, &typeid(CUac1InputTerminal), 1},
-          {8, &typeid(CUac1FeatureUnit), 2},
-          {9, &typeid(CUac1FeatureUnit), 2},
-          {11, &typeid(CUac1FeatureUnit), 2},
-          {13, &typeid(CUac1FeatureUnit), 2},
-          {3, &typeid(CUac1OutputTerminal), 1}},
+         {{1, &typeid(CN3W8InputTerminal), 1},
+          {8, &typeid(CN3W8RecordFeatureUnit), 2},
+          {9, &typeid(CN3W8AnalogFeatureUnit), 2},
+          {11, &typeid(CN3W8ForcedMuteFeatureUnit), 2},
+          {13, &typeid(CN3W8MuteLedFeatureUnit), 2},
+          {3, &typeid(CN3W8OutputTerminal), 1}},
          &typeid(CUac1ProcessingRenderStreamEngine),
          0},
         {"K7D2",
@@ -222,9 +250,12 @@ TEST_F(ChipModelsTest, EachHeadsetStartsOnTheModelItsCodeNames) {
         CUacDevice* model = Model();
         ASSERT_NE(model, nullptr);
         EXPECT_EQ(typeid(*model), *c.model);
-        // The adapter keeps no model interface of a chip model.
+        // The adapter keeps no model interface of a chip model but N3W8's.
         void* face = nullptr;
-        EXPECT_NE(m_pAdapter->QueryInterface(IID_IAudioDeviceModel, &face), kernel::STATUS_SUCCESS);
+        const bool answers =
+            kernel::succeeded(m_pAdapter->QueryInterface(IID_IAudioDeviceModel, &face));
+        if (face != nullptr) static_cast<IAudioDeviceModel*>(face)->Release();
+        EXPECT_EQ(answers, c.model == &typeid(CUac1DeviceN3W8));
         const EndpointInfoRecord words = Words();
         EXPECT_EQ(words.words[0], c.word0);
         EXPECT_EQ(words.words[4], c.word4);
@@ -352,14 +383,15 @@ TEST_F(ChipModelsTest, TheN3W8ProductAndChipPickWordsRegistersAndRenderChain) {
         bool recordSelector; // more than one record source left
     };
     const N3W8Case cases[] = {
+        // The playback unit's mute and volume come first in every chain.
         // Attenuation only: this headset has no 8-channel output to swap.
-        {"headset, its chip", 0x1E7D, 0x3750, 0x9F, 0x3E0084, 1, true, 0x3032, false, false},
+        {"headset, its chip", 0x1E7D, 0x3750, 0x9F, 0x3E0084, 3, true, 0x3032, false, false},
         // Another chip on the same product gets only the defaults.
-        {"headset, other chip", 0x1E7D, 0x3750, 0x00, 0x3FE08F, 2, true, 0x3002, true, true},
+        {"headset, other chip", 0x1E7D, 0x3750, 0x00, 0x3FE08F, 4, true, 0x3002, true, true},
         // This product's chip plays its channels in the host's order.
-        {"unswapped product", 0x28DA, 0x268E, 0x00, 0x3E09F, 0, false, 0x3002, true, false},
-        {"other product, its chip", 0x1234, 0x0001, 0x9F, 0x3FE08F, 0, false, 0x3002, false, true},
-        {"other product, other chip", 0x1234, 0x0001, 0x00, 0x3FE08F, 1, false, 0x3002, true, true},
+        {"unswapped product", 0x28DA, 0x268E, 0x00, 0x3E09F, 2, false, 0x3002, true, false},
+        {"other product, its chip", 0x1234, 0x0001, 0x9F, 0x3FE08F, 2, false, 0x3002, false, true},
+        {"other product, other chip", 0x1234, 0x0001, 0x00, 0x3FE08F, 3, false, 0x3002, true, true},
     };
     for (const N3W8Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -374,8 +406,9 @@ TEST_F(ChipModelsTest, TheN3W8ProductAndChipPickWordsRegistersAndRenderChain) {
         EXPECT_EQ(Words().words[0], c.word0);
         EXPECT_EQ(RenderEngine()->GetChainACount(), c.chainNodes);
         EXPECT_EQ(model->AttenuateNode() != nullptr, c.attenuated);
-        // The reset left the power-on values, with the product's LED bits.
-        const std::array<std::uint16_t, 6> expected = {0x2004, c.register1, 0xF800,
+        // The reset left the power-on values, with the product's LED bits
+        // and the output routed to the speakers.
+        const std::array<std::uint16_t, 6> expected = {0x2004, c.register1, 0xE000,
                                                        0x143F, 0x0000,      0x3000};
         EXPECT_EQ(chip->registers, expected);
         bool eight = false;
@@ -393,6 +426,150 @@ TEST_F(ChipModelsTest, TheN3W8ProductAndChipPickWordsRegistersAndRenderChain) {
         }
         ReleaseAdapter();
         TearDown();
+    }
+}
+
+// Each product built on the chip gets the model's class per unit id; a unit
+// its switches cut out is not there at all. The back item is the unit's
+// mute, which on some units also acts on the stream.
+TEST_F(ChipModelsTest, EachN3W8ProductBuildsItsClassPerUnit) {
+    struct Unit {
+        std::uint8_t id;
+        const std::type_info* type; // null: cut out
+        std::uint32_t items;
+        const std::type_info* mute; // the back item; null: not checked
+    };
+    struct Variant {
+        const char* name;
+        std::uint16_t vendor, product;
+        std::vector<Unit> units;
+    };
+    const auto& none = typeid(void);
+    const Variant variants[] = {
+        {"forced-mute headset",
+         0x1E7D,
+         0x3750,
+         {{1, &typeid(CN3W8InputTerminal), 1, nullptr},
+          {8, &typeid(CN3W8RecordFeatureUnit), 2, &typeid(CUacMuteControl)},
+          {9, &typeid(CN3W8AnalogFeatureUnit), 2, &typeid(CUacMuteControl)},
+          {11, &typeid(CN3W8ForcedMuteFeatureUnit), 2, &typeid(CUacMuteControl)},
+          {13, &typeid(CN3W8MuteLedFeatureUnit), 2, &typeid(CN3W8MuteNodeA)},
+          {3, &typeid(CN3W8OutputTerminal), 1, nullptr},
+          {2, nullptr, 0, nullptr},
+          {15, nullptr, 0, nullptr},
+          {16, nullptr, 0, nullptr}}},
+        {"two-channel headset",
+         0x5131,
+         0x001C,
+         {{11, &typeid(CN3W8AnalogFeatureUnit), 2, nullptr},
+          {15, &typeid(CN3W8RecordFeatureUnit), 2, nullptr},
+          {3, &typeid(CN3W8OutputTerminal), 1, nullptr},
+          {16, nullptr, 0, nullptr}}},
+        {"LED headset",
+         0x28DA,
+         0x268E,
+         {{8, &typeid(CN3W8RecordFeatureUnitLed), 3, &typeid(CUacMuteControl)},
+          {9, &typeid(CN3W8AnalogFeatureUnit), 2, nullptr},
+          {13, &typeid(CN3W8MuteLedFeatureUnit), 2, nullptr},
+          {3, &typeid(CN3W8OutputTerminal), 1, nullptr},
+          {11, nullptr, 0, nullptr},
+          {15, nullptr, 0, nullptr}}},
+        {"soft record mute",
+         fixtures::fixtureVendor,
+         0x0053,
+         {{8, &typeid(CN3W8RecordFeatureUnitSoft), 2, &typeid(CN3W8SoftMuteNode)},
+          {9, &typeid(CN3W8AnalogFeatureUnit), 2, nullptr},
+          {3, &typeid(CN3W8OutputTerminal), 1, nullptr}}},
+        // Speakers, headphones and S/PDIF with their switch.
+        {"plain",
+         0x1234,
+         0x0001,
+         {{1, &typeid(CN3W8InputTerminal), 1, nullptr},
+          {4, &typeid(CN3W8InputTerminal), 1, nullptr},
+          {8, &typeid(CN3W8RecordFeatureUnit), 2, nullptr},
+          {11, &typeid(CN3W8AnalogFeatureUnit), 2, nullptr},
+          {13, &typeid(CN3W8MuteLedFeatureUnit), 2, nullptr},
+          {15, &typeid(CN3W8RecordFeatureUnit), 2, nullptr},
+          {16, &typeid(CN3W8MixFeatureUnit), 2, &typeid(CN3W8MuteNodeB)},
+          {17, &typeid(CN3W8SelectorUnit), 1, nullptr},
+          {12, &typeid(CUac1MixerUnit), 1, nullptr},
+          {6, &typeid(CUac1OutputTerminal), 1, nullptr},
+          {3, &typeid(CN3W8OutputTerminal), 4, nullptr},
+          {2, nullptr, 0, nullptr}}},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.name);
+        usbsim::FunctionDescription description = fixtures::n3w8Device();
+        description.vendorId = v.vendor;
+        description.productId = v.product;
+        ASSERT_EQ(StartChip(std::move(description)), kernel::STATUS_SUCCESS);
+        for (const Unit& unit : v.units) {
+            SCOPED_TRACE(testing::Message() << "unit " << int(unit.id));
+            IAudioNode* entity = nullptr;
+            const bool found = kernel::succeeded(Model()->FindEntityById(unit.id, &entity));
+            EXPECT_EQ(found ? typeid(*entity) : none, unit.type ? *unit.type : none);
+            if (!found || unit.type == nullptr) continue;
+            auto& uac = dynamic_cast<CUacEntity&>(*entity);
+            std::uint32_t items = 0;
+            ASSERT_EQ(uac.GetItemCount(&items), kernel::STATUS_SUCCESS);
+            EXPECT_EQ(items, unit.items);
+            IAudioNode* back = nullptr;
+            if (unit.mute != nullptr && items > 0 &&
+                kernel::succeeded(uac.GetItemAt(items - 1, &back))) {
+                EXPECT_EQ(typeid(*back), *unit.mute) << typeid(*back).name();
+            }
+        }
+        ReleaseAdapter();
+        TearDown();
+    }
+}
+
+// The S/PDIF record unit's mute sits in the capture chain with every other
+// record input's controls; it silences the capture only while the record
+// selector has its input.
+TEST_F(ChipModelsTest, AnN3W8RecordMuteActsOnlyWhileItsInputIsSelected) {
+    usbsim::FunctionDescription description = fixtures::n3w8Device();
+    description.vendorId = 0x1234;
+    description.productId = 0x0001;
+    ASSERT_EQ(StartChip(std::move(description)), kernel::STATUS_SUCCESS);
+    IAudioNode* spdif = nullptr;
+    IAudioNode* selector = nullptr;
+    ASSERT_EQ(Model()->FindEntityById(16, &spdif), kernel::STATUS_SUCCESS);
+    ASSERT_EQ(Model()->FindEntityById(17, &selector), kernel::STATUS_SUCCESS);
+    IAudioNode* back = nullptr;
+    auto& unit = dynamic_cast<CUacEntity&>(*spdif);
+    ASSERT_EQ(unit.GetItemAt(1, &back), kernel::STATUS_SUCCESS);
+    auto* mute = dynamic_cast<CN3W8MuteNodeB*>(back);
+    ASSERT_NE(mute, nullptr);
+    IAudioNode* selection = nullptr;
+    ASSERT_EQ(dynamic_cast<CUacEntity&>(*selector).GetItemAt(0, &selection),
+              kernel::STATUS_SUCCESS);
+    auto& choice = dynamic_cast<ISelectorControl&>(*selection);
+    std::vector<std::uint32_t> sources(selector->GetIdCount());
+    std::uint32_t count = static_cast<std::uint32_t>(sources.size());
+    ASSERT_EQ(selector->GetIdList(&count, sources.data()), kernel::STATUS_SUCCESS);
+    const auto at = std::find(sources.begin(), sources.end(), 16u);
+    ASSERT_NE(at, sources.end());
+    const auto own = static_cast<std::uint32_t>(at - sources.begin()) + 1;
+    const std::uint32_t other = own == 1 ? 2 : 1;
+    ASSERT_EQ(Call([&] { return mute->SetOnOff(0, 1); }), kernel::STATUS_SUCCESS);
+    const ks::WaveFormatExtensible format = [] {
+        ks::WaveFormatExtensible f{};
+        f.Format.wFormatTag = ks::format_tag::pcm;
+        f.Format.nChannels = 2;
+        f.Format.wBitsPerSample = 16;
+        f.Format.nBlockAlign = 4;
+        return f;
+    }();
+    for (const auto& [input, silenced] : {std::pair{other, false}, std::pair{own, true}}) {
+        SCOPED_TRACE(testing::Message() << "input " << input);
+        ASSERT_EQ(Call([&] { return choice.SetCurrentInput(input); }), kernel::STATUS_SUCCESS);
+        float left[4] = {1, 1, 1, 1};
+        float right[4] = {1, 1, 1, 1};
+        float* planes[] = {left, right};
+        ASSERT_EQ(mute->Process(&format, planes, 4), kernel::STATUS_SUCCESS);
+        EXPECT_EQ(left[3], silenced ? 0.0f : 1.0f);
+        EXPECT_EQ(right[0], silenced ? 0.0f : 1.0f);
     }
 }
 
@@ -422,25 +599,26 @@ TEST_F(ChipModelsTest, AFailedN3W8ChipReadFailsTheStart) {
 TEST_F(ChipModelsTest, AnAllocationFailingAnywhereInTheStartLeavesNothingBehind) {
     for (const ModelCase& c : ModelCases()) {
         SCOPED_TRACE(c.name);
-        Plug(c.describe());
-        const std::size_t liveBefore = kernel::poolLiveBlocks();
-        std::uint64_t requests = 0;
-        std::uint64_t first = 0;
-        ASSERT_EQ(StartFailing(0, &requests, &first), kernel::STATUS_SUCCESS);
-        ReleaseAdapter();
-        clock.settle();
-        EXPECT_EQ(kernel::poolLiveBlocks(), liveBefore);
-        ASSERT_GT(requests, first + 100);
-        const std::uint64_t stride =
-            *c.model == typeid(CUac1DeviceK7D2) || *c.model == typeid(CUac1DeviceT6L1) ? 1 : 5;
-        for (std::uint64_t n = first; n <= requests; n += stride) {
-            SCOPED_TRACE(testing::Message() << "request " << n);
-            std::uint64_t made = 0;
-            StartFailing(n, &made, &first);
-            ReleaseAdapter();
-            clock.settle();
-            ASSERT_EQ(kernel::poolLiveBlocks(), liveBefore);
-        }
+        const bool everyOne = *c.model == typeid(CUac1DeviceK7D2) ||
+                              *c.model == typeid(CUac1DeviceT6L1) ||
+                              *c.model == typeid(CUac1DeviceN3W8);
+        FailEachAllocation(c.describe(), everyOne ? 1 : 5);
+        TearDown();
+    }
+}
+
+// The N3W8 products whose classes the headset above does not build: the
+// switchable output terminal with its switch, the mix unit, the LED and the
+// software record mute.
+TEST_F(ChipModelsTest, AnAllocationFailingAnywhereInAnN3W8StartLeavesNothingBehind) {
+    const std::pair<std::uint16_t, std::uint16_t> products[] = {
+        {0x1234, 0x0001}, {0x28DA, 0x268E}, {fixtures::fixtureVendor, 0x0053}};
+    for (const auto& [vendor, product] : products) {
+        SCOPED_TRACE(testing::Message() << std::hex << vendor << "/" << product);
+        usbsim::FunctionDescription description = fixtures::n3w8Device();
+        description.vendorId = vendor;
+        description.productId = product;
+        FailEachAllocation(std::move(description), 1);
         TearDown();
     }
 }

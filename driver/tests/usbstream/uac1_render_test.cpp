@@ -156,7 +156,10 @@ TEST_F(Uac1RenderTest, OpeningSelectsTheSettingAndSetsTheEndpointRate) {
     EXPECT_EQ(Usb()->ActiveStreams(), 0);
 }
 
-TEST_F(Uac1RenderTest, TheLimiterDelaysARampBy256FramesAfterEveryStartBitExact) {
+// The first start plays 256 frames of silence, the limiter's look-ahead; a
+// stop keeps what the look-ahead holds, so the next start in the same format
+// plays the ramp on from where it stopped, with nothing lost.
+TEST_F(Uac1RenderTest, TheLimiterDelaysARampBy256FramesAndCarriesThemAcrossAStopBitExact) {
     for (std::uint8_t subslot : {2, 3}) {
         SCOPED_TRACE(testing::Message() << int(subslot) << "-byte samples");
         CUsbStreamEngine* engine = MakePlayback({.rates = {48000}, .subslot = subslot});
@@ -180,7 +183,9 @@ TEST_F(Uac1RenderTest, TheLimiterDelaysARampBy256FramesAfterEveryStartBitExact) 
                 for (std::size_t f = 0; f < frames; ++f) {
                     const std::uint8_t* sample = bytes.data() + streamed + f * frameBytes;
                     const std::uint32_t expected =
-                        f < 256 ? 0 : static_cast<std::uint32_t>((firstFrame + f - 256) % 0x7FFF);
+                        start == 0 && f < 256
+                            ? 0
+                            : static_cast<std::uint32_t>((firstFrame + f - 256) % 0x7FFF);
                     for (std::size_t channel = 0; channel < 2; ++channel) {
                         const std::uint8_t* at = sample + channel * subslot;
                         const std::uint32_t value = at[subslot - 2] | (at[subslot - 1] << 8);
@@ -196,6 +201,46 @@ TEST_F(Uac1RenderTest, TheLimiterDelaysARampBy256FramesAfterEveryStartBitExact) 
         }
         Stop();
     }
+}
+
+// What the look-ahead holds is of the old format: a start in another one
+// begins with the limiter's silence again, the same format goes on unless a
+// client discarded the held frames first.
+TEST_F(Uac1RenderTest, OnlyAnotherFormatOrADiscardBeginsWithTheLimitersSilenceAgain) {
+    CUsbStreamEngine* engine = MakePlayback({.rates = {48000, 44100}});
+    std::size_t streamed = 0;
+    std::uint64_t carried = 0; // frames of the last client the look-ahead holds
+    std::uint32_t previousRate = 0;
+    struct Start {
+        std::uint32_t rate;
+        bool discard;
+    };
+    for (const Start& start :
+         {Start{48000, false}, Start{44100, false}, Start{44100, false}, Start{44100, true}}) {
+        const std::uint32_t rate = start.rate;
+        SCOPED_TRACE(testing::Message() << rate << (start.discard ? " discarded" : ""));
+        if (start.discard) engine->DiscardHeldFrames();
+        TestClient client(engine, WaveClientPriority, UsbPcmFormat(2, 16, rate));
+        ASSERT_NO_FATAL_FAILURE(Open(client));
+        ASSERT_NO_FATAL_FAILURE(StartRunning(client));
+        usbsim::advanceFrames(stack->clock, 40);
+        StopAndClose(client);
+        const usbsim::OutSink sink = Sink();
+        const usbsim::Bytes& bytes = sink.stream();
+        const std::size_t frames = (bytes.size() - streamed) / 4;
+        ASSERT_GT(frames, 600u);
+        const bool sameFormat = rate == previousRate && !start.discard;
+        for (std::size_t f = 0; f < 256; ++f) {
+            const std::uint32_t value = bytes[streamed + f * 4] | bytes[streamed + f * 4 + 1] << 8;
+            ASSERT_EQ(value, sameFormat ? carried - 256 + f : 0u) << "frame " << f;
+        }
+        const std::uint32_t first = bytes[streamed + 256 * 4] | bytes[streamed + 256 * 4 + 1] << 8;
+        EXPECT_EQ(first, 0u) << "the new client's ramp";
+        carried = client.FramesFilled();
+        previousRate = rate;
+        streamed = bytes.size();
+    }
+    Stop();
 }
 
 TEST_F(Uac1RenderTest, AFailedPacketRecoversByReselectingTheSetting) {

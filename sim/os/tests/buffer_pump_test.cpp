@@ -64,8 +64,15 @@ public:
         if (direction_ == PumpDirection::render) passed_ += frames;
     }
 
+    // The position stops, and moves on from there when the pin runs again.
+    void pause() { heldAt_ = clockFrames(); }
+    void resume() {
+        held_ += clockFrames() - *heldAt_;
+        heldAt_.reset();
+    }
+
     std::uint32_t position() {
-        const std::uint64_t now = std::uint64_t(currentClock().now() / 1ms) * framesPerMs + jumped_;
+        const std::uint64_t now = heldAt_.value_or(clockFrames()) - held_ + jumped_;
         for (; passed_ < now; ++passed_) {
             std::uint8_t* at = buffer_.data() + (passed_ % frames()) * frameSize;
             if (direction_ == PumpDirection::render)
@@ -80,10 +87,16 @@ public:
     Ramp recorded; // what the capture pin wrote
 
 private:
+    static std::uint64_t clockFrames() {
+        return std::uint64_t(currentClock().now() / 1ms) * framesPerMs;
+    }
+
     const PumpDirection direction_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t passed_ = 0; // frames played or recorded
     std::uint64_t jumped_ = 0;
+    std::uint64_t held_ = 0; // frames of time the pin stood paused
+    std::optional<std::uint64_t> heldAt_;
 };
 
 class BufferPumpTest : public ::testing::Test {
@@ -226,6 +239,49 @@ TEST_F(BufferPumpTest, AStoppedPumpHearsNothingAndStartsAgainAtThePinsPosition) 
     EXPECT_EQ(sink.frames, 4 * framesPerPeriod);
     EXPECT_EQ(sink.discontinuities, 1);
 }
+
+struct PauseCase {
+    const char* name;
+    PumpDirection direction;
+    bool resume; // or start anew
+    int discontinuities;
+    std::uint64_t frames; // played or handed on
+};
+
+void PrintTo(const PauseCase& c, std::ostream* out) { *out << c.name; }
+
+// The pin pauses half a period after a notification, 11 periods into the
+// run, and runs 10 periods more after 6 periods of pause.
+const PauseCase pauseCases[] = {
+    {"render resumed", PumpDirection::render, true, 0, 21 * framesPerPeriod / 2},
+    {"render started anew writes over frames not yet played", PumpDirection::render, false, 1,
+     21 * framesPerPeriod / 2},
+    {"capture resumed", PumpDirection::capture, true, 0, 21 * framesPerPeriod / 2},
+    {"capture started anew loses the frames since the last notification", PumpDirection::capture,
+     false, 1, 10 * framesPerPeriod},
+};
+
+class PauseTest : public BufferPumpTest, public ::testing::WithParamInterface<PauseCase> {};
+
+TEST_P(PauseTest, AResumedPumpGoesOnWhereItStoppedAStartedOneBeginsAnew) {
+    const PauseCase& c = GetParam();
+    make(c.direction, 2400, 960);
+    ASSERT_EQ(pump->start(), STATUS_SUCCESS);
+    run(5);
+    clock.advance(period / 2);
+    pin->pause();
+    pump->stop();
+    run(6);
+    pin->resume();
+    ASSERT_EQ(c.resume ? pump->resume() : pump->start(), STATUS_SUCCESS);
+    run(5);
+    const Ramp& signal = c.direction == PumpDirection::render ? pin->played : sink;
+    EXPECT_EQ(signal.frames, c.frames);
+    EXPECT_EQ(signal.discontinuities, c.discontinuities);
+    EXPECT_EQ(pump->counters().underruns + pump->counters().overruns, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pauses, PauseTest, ::testing::ValuesIn(pauseCases));
 
 TEST_F(BufferPumpTest, APositionOutsideTheBufferIsCountedAndIgnored) {
     pin.emplace(PumpDirection::render, 100);

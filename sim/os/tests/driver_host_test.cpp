@@ -137,6 +137,26 @@ TEST_F(DriverHostTest, AnOrderlyRemovalTheDriverRefusesIsCancelledAndTheStackSta
     EXPECT_EQ(toy::journal(), (Journal{"query-remove", "remove"}));
 }
 
+// The driver lets the query pass, but a user process still holds a file of
+// the device: the system vetoes the removal all the same, and the removal
+// goes through once the file is closed.
+TEST_F(DriverHostTest, AnOpenUserFileVetoesAnOrderlyRemovalTheDriverLetsPass) {
+    bringUp();
+    {
+        io::UserProcess client;
+        std::uint32_t file = 0;
+        const auto link = host.deviceInterfaces(physical.device())[0].symbolicLink;
+        ASSERT_EQ(client.openDeviceInterface(link, &file), STATUS_SUCCESS);
+        EXPECT_EQ(host.removeDevice(physical.device()), STATUS_DEVICE_BUSY);
+        EXPECT_EQ(state(), StackState::started);
+        EXPECT_TRUE(interfaceEnabled());
+    }
+    EXPECT_EQ(toy::journal(), (Journal{"create \\ToyControl", "query-remove", "cancel-remove",
+                                       "cleanup", "close"}));
+    EXPECT_EQ(host.removeDevice(physical.device()), STATUS_SUCCESS);
+    EXPECT_EQ(host.stacks(), 0u);
+}
+
 TEST_F(DriverHostTest, AStoppedStackStartsAgain) {
     bringUp();
     EXPECT_EQ(host.stopDevice(physical.device()), STATUS_SUCCESS);
@@ -187,13 +207,31 @@ TEST_F(DriverHostTest, ADriverWhoseEntryFailsIsNotLoaded) {
     EXPECT_EQ(host.addDevice(physical.device()), STATUS_INVALID_DEVICE_REQUEST);
 }
 
+// Waits on the clock a little longer than the host lets a call take.
 NTSTATUS slowEntry(io::DriverObject*, const UnicodeString*) {
-    delayExecution(std::chrono::milliseconds(100));
+    delayExecution(ossim::DriverHost::callAllowance + std::chrono::milliseconds(100));
     return STATUS_SUCCESS;
 }
 
+// Waits a quarter of a second on the clock: the host moves time on for the
+// call while it waits, and no further.
+NTSTATUS patientEntry(io::DriverObject*, const UnicodeString*) {
+    delayExecution(std::chrono::milliseconds(250));
+    return STATUS_SUCCESS;
+}
+
+TEST_F(DriverHostTest, ACallWaitingOnTheClockGetsTimeWithinTheAllowance) {
+    const kernel::Duration before = clock.now();
+    EXPECT_EQ(host.load(patientEntry, u"\\Registry\\patient"), STATUS_SUCCESS);
+    EXPECT_TRUE(host.loaded());
+    EXPECT_EQ(clock.now() - before, std::chrono::milliseconds(250));
+    EXPECT_EQ(runningSystemThreads(), 0u);
+}
+
 TEST_F(DriverHostTest, ACallTheDriverStillBlocksInOnceTheClockSettledIsPendingAndEndsLater) {
+    const kernel::Duration before = clock.now();
     EXPECT_EQ(host.load(slowEntry, u"\\Registry\\slow"), STATUS_PENDING);
+    EXPECT_EQ(clock.now() - before, ossim::DriverHost::callAllowance);
     EXPECT_FALSE(host.loaded());
     EXPECT_EQ(runningSystemThreads(), 1u);
     clock.advance(std::chrono::milliseconds(100));
@@ -221,20 +259,22 @@ TEST_F(DriverHostTest, ABoundedHostStepsTimeForABlockedCallAndFailsOneThatHangs)
         clock.advance(std::chrono::milliseconds(1));
         clock.settle();
     };
-    host.boundCalls(step, 150);
-    EXPECT_EQ(host.load(slowEntry, u"\\Registry\\slow"), STATUS_SUCCESS);
+    host.setCallAdvance(step, 300);
+    host.setHangsFail(true);
+    EXPECT_EQ(host.load(patientEntry, u"\\Registry\\patient"), STATUS_SUCCESS);
     EXPECT_TRUE(host.loaded());
-    EXPECT_EQ(steps, 100);
+    EXPECT_EQ(steps, 250);
 
     ossim::DriverHost other{clock};
-    other.boundCalls(step, 150);
+    other.setCallAdvance(step, 300);
+    other.setHangsFail(true);
     steps = 0;
     {
         kernel::testing::ExpectKernelChecks hang;
         EXPECT_EQ(other.load(hangingEntry, u"\\Registry\\hanging"), STATUS_PENDING);
         EXPECT_EQ(hang.count(), 1u);
     }
-    EXPECT_EQ(steps, 150);
+    EXPECT_EQ(steps, 300);
     EXPECT_FALSE(other.loaded());
     neverSet().set(); // the hung call may end now
     clock.settle();

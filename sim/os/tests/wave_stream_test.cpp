@@ -129,6 +129,23 @@ TEST_F(WaveStreamTest, PausingHoldsThePositionAndThePump) {
     EXPECT_EQ(stream.counters().framesCopied, paused.framesCopied);
 }
 
+// The toy keeps its position through the pause, so the signal goes on from
+// the frame the device takes next, written once.
+TEST_F(WaveStreamTest, RunningAgainAfterAPauseGoesOnWithTheSignalWhereItStopped) {
+    ASSERT_EQ(open(), STATUS_SUCCESS);
+    runUp();
+    system().step(25ms);
+    ASSERT_EQ(stream.setState(KsState::Pause), STATUS_SUCCESS);
+    system().step(30ms);
+    ASSERT_EQ(stream.setState(KsState::Run), STATUS_SUCCESS);
+    for (int ms = 26; ms <= 60; ++ms) {
+        system().step(1ms);
+        ASSERT_EQ(frameAt(position()), static_cast<std::uint32_t>(ms * 48)) << ms;
+    }
+    EXPECT_EQ(stream.counters().underruns, 0u);
+    EXPECT_EQ(written, 60u * 48 + marginFrames);
+}
+
 TEST_F(WaveStreamTest, AStalledPumpCountsAnUnderrunAndWritesAheadAgain) {
     // A margin of one frame is overtaken by the first millisecond the
     // device takes before the pump's next pass.

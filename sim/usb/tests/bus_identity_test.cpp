@@ -1,9 +1,12 @@
 // The bus's physical device as a driver on it sees it: its identity, read
-// through the device properties, and device power requests it answers.
+// through the device properties, and device power requests it answers and
+// keeps.
 #include "platform/io/device_interface.h"
 #include "platform/io/device_object.h"
 #include "platform/io/irp.h"
 #include "platform/kernel/clock.h"
+#include "platform/usb/audio_requests.h"
+#include "platform/usb/setup_packet.h"
 #include "sim/usb/fixtures.h"
 #include "sim/usb/simulated_bus.h"
 #include "sim/usb/tests/stream_driver.h"
@@ -86,18 +89,55 @@ TEST(BusIdentityTest, ADriverRegistersDeviceInterfacesOnTheBusDevice) {
     kernel::freeUnicodeString(link);
 }
 
+// A device power request from the driver on top, once it has completed.
+kernel::NTSTATUS SetDevicePower(usbsimtest::StreamWorld& world, io::DevicePowerState state) {
+    io::IoStackLocation::Parameters power{};
+    power.power.type = io::PowerStateType::Device;
+    power.power.state = state;
+    return world.driver.send(io::major::Power, io::minorPower::SetPower, power);
+}
+
 // Device power requests reach the bottom of a stack; the bus answers each
 // state with success instead of refusing a request it has no routine for.
 TEST(BusIdentityTest, DevicePowerRequestsSucceedInEveryState) {
     usbsimtest::StreamWorld world(usbsim::fixtures::uac1Headset());
     for (const io::DevicePowerState state :
          {io::DevicePowerState::D3, io::DevicePowerState::D2, io::DevicePowerState::D0}) {
-        io::IoStackLocation::Parameters power{};
-        power.power.type = io::PowerStateType::Device;
-        power.power.state = state;
         // Sent with STATUS_NOT_SUPPORTED preset, which a request nobody answers keeps.
-        EXPECT_EQ(world.driver.send(io::major::Power, io::minorPower::SetPower, power),
-                  STATUS_SUCCESS);
+        EXPECT_EQ(SetDevicePower(world, state), STATUS_SUCCESS);
+    }
+}
+
+// The bus keeps the state the driver set. A device that loses its settings
+// in low power reads its controls' initial values once it has left D0 (and
+// keeps what is set while it is down); by default a device keeps them.
+TEST(BusIdentityTest, LeavingD0MakesOnlyADeviceThatLosesItsSettingsForgetThem) {
+    for (const bool loses : {false, true}) {
+        SCOPED_TRACE(loses ? "loses its settings" : "keeps its settings");
+        usbsimtest::StreamWorld world(usbsim::fixtures::uac1Headset());
+        world.bus.setLosesSettingsInLowPower(loses);
+        const usbsim::ControlAddress volume =
+            usbsim::entityControl(world.function.description(), 2, usb::feature_control::volume, 1);
+        const usbsim::Bytes initial = *world.function.graph().current(volume);
+        const usbsim::Bytes lowered{0x00, 0xF1}; // -15 dB
+        ASSERT_NE(initial, lowered);
+        const usb::SetupPacket set = usb::makeSetupPacket(
+            usb::Direction::out, usb::RequestType::classSpecific, volume.recipient,
+            usb::uac1::request::setCur, volume.value, volume.index, 2);
+        ASSERT_FALSE(world.function.control(set, lowered).stalled);
+        EXPECT_EQ(world.bus.devicePower(), io::DevicePowerState::D0);
+        for (const io::DevicePowerState state :
+             {io::DevicePowerState::D2, io::DevicePowerState::D3, io::DevicePowerState::D0}) {
+            ASSERT_EQ(SetDevicePower(world, state), STATUS_SUCCESS);
+            EXPECT_EQ(world.bus.devicePower(), state);
+            // Forgotten on the way down from D0 only: a value set while
+            // down stays through D3 and back to D0.
+            const bool leftD0 = state == io::DevicePowerState::D2;
+            EXPECT_EQ(*world.function.graph().current(volume), loses && leftD0 ? initial : lowered);
+            if (leftD0) {
+                ASSERT_FALSE(world.function.control(set, lowered).stalled);
+            }
+        }
     }
 }
 

@@ -175,6 +175,24 @@ TEST(ChipRequests, N3W8RegistersAndIdentificationGoThroughItsHook) {
     EXPECT_EQ(f.log().size(), 6u);
 }
 
+// A script answers each read in turn, or stalls it; the fixed report is
+// then not used.
+TEST(ChipRequests, N3W8InputReportFollowsItsScript) {
+    auto chip = std::make_shared<fx::N3W8Chip>();
+    chip->inputReport = {0xFF, 0xFF, 0xFF};
+    chip->reportScript = [](std::uint32_t read) -> std::optional<fx::N3W8Chip::Report> {
+        if (read == 2) return std::nullopt;
+        return fx::N3W8Chip::Report{static_cast<std::uint8_t>(read), 0, 0};
+    };
+    UsbFunction f(fx::n3w8Device(chip));
+    const auto report = [&] { return classIn(f, 0x01, {usb::Recipient::interface, 3, 0x0100}, 3); };
+    EXPECT_EQ(report().data, (Bytes{0, 0, 0}));
+    EXPECT_EQ(report().data, (Bytes{1, 0, 0}));
+    EXPECT_TRUE(report().stalled);
+    EXPECT_EQ(report().data, (Bytes{3, 0, 0}));
+    EXPECT_EQ(chip->reportReads, 4u);
+}
+
 TEST(ChipRequests, Q7K2AnswersItsControlBlockAndEffectControls) {
     UsbFunction f(fx::q7k2Device());
     const ControlAddress unit9{usb::Recipient::interface, 0x0900, 0x0010};

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -89,6 +90,7 @@ TEST(InSourceTest, EverySampleHoldsTheFrameCountSoLostFramesShow) {
                               packet * 48 + frame);
         }
         EXPECT_EQ(source.framesLost(), 3u * (48 - c.deliveredPerPacket));
+        EXPECT_EQ(source.framesSent(), 3u * c.deliveredPerPacket);
     }
 }
 
@@ -132,6 +134,9 @@ TEST(InSourceTest, EmptyPacketsHoldTheirFramesForTheNextOnes) {
             next = firstSent + c.frames[packet];
         }
         EXPECT_EQ(source.framesLost(), c.lost);
+        // Only what went out in packets counts as sent.
+        EXPECT_EQ(source.framesSent(),
+                  std::accumulate(c.frames.begin(), c.frames.end(), std::uint64_t{0}));
     }
 }
 
