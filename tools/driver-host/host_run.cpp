@@ -14,6 +14,7 @@
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
 #include "tools/driver-host/host_device.h"
+#include "tools/driver-host/real_time_scheduling.h"
 #include "tools/driver-host/signal_delay.h"
 #include "tools/driver-host/signal_source.h"
 #include "tools/driver-host/wav_file.h"
@@ -320,6 +321,11 @@ RunResult Play(const Options& options) {
         FindEndpoint(description, false, options.rate, options.channels, options.bits);
     if (!endpoint)
         return Failed(result, kernel::STATUS_OBJECT_NAME_NOT_FOUND, "the device has no OUT stream");
+    // On the real clock the system's threads start with it: they inherit the
+    // precedence the run was granted.
+    std::optional<RealTimeScheduling> scheduling;
+    if (!options.lockstep) scheduling.emplace();
+    result.realTimeScheduling = scheduling && scheduling->granted();
     ossim::SimulatedSystem system(description, options.lockstep ? ossim::SystemTime::manual
                                                                 : ossim::SystemTime::real);
     kernel::NTSTATUS status = system.load(DriverEntry);

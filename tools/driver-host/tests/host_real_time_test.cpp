@@ -64,8 +64,12 @@ TEST(HostRealTime, TwoSecondsOfTheSineReachTheDeviceAtItsLevel) {
     const RunResult result = driverhost::runDriverHost(options);
     ASSERT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
     EXPECT_EQ(result.poolBlocksLeft, 0u);
-    EXPECT_EQ(result.underruns, 0u);
-    EXPECT_EQ(result.gaps, 0u) << "the machine did not keep up with real time";
+    // Without real-time scheduling a busy machine may hold the system's threads back.
+    const char* const precedence = result.realTimeScheduling
+                                       ? "under real-time scheduling"
+                                       : "real-time scheduling was not granted";
+    EXPECT_EQ(result.underruns, 0u) << precedence;
+    EXPECT_EQ(result.gaps, 0u) << "the machine did not keep up with real time; " << precedence;
     EXPECT_EQ(result.inFlightFrames, 3 * transferFrames);
     EXPECT_EQ(result.limiterDelayFrames(), 256);
 
@@ -87,8 +91,9 @@ TEST(HostRealTime, TwoSecondsOfTheSineReachTheDeviceAtItsLevel) {
     const std::int64_t busFrame = options.rate / 1000;
     ASSERT_GE(result.delayFrames, 0);
     const std::int64_t played = frames - result.delayFrames + result.limiterDelayFrames();
-    EXPECT_LE(played, seconds) << "transfers " << result.transfers;
-    EXPECT_GE(played, seconds - transferFrames - busFrame) << "transfers " << result.transfers;
+    EXPECT_LE(played, seconds) << "transfers " << result.transfers << "; " << precedence;
+    EXPECT_GE(played, seconds - transferFrames - busFrame)
+        << "transfers " << result.transfers << "; " << precedence;
 
     // The level, from the sine's first frame on.
     ASSERT_GT(frames - result.delayFrames, options.rate);
