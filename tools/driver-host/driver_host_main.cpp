@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
                      "driver-host: %llu packet slots passed without a packet: the machine did not "
                      "keep up with real time, and the delay is not the driver's alone\n",
                      static_cast<unsigned long long>(result.gaps));
+    if (!options->lockstep && !result.realTimeScheduling)
+        std::fprintf(stderr, "driver-host: real-time scheduling was not granted: on a busy machine "
+                             "the run may not keep up with real time\n");
     if (result.feedbackRate != 0) std::printf("feedback rate %u Hz\n", result.feedbackRate);
     std::printf("cpu per second of audio %.2f ms (user %.2f ms)\npool blocks left %zu\n",
                 result.cpuMsPerAudioSecond, result.userCpuMsPerAudioSecond, result.poolBlocksLeft);

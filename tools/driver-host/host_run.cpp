@@ -3,6 +3,7 @@
 #include "driver/adapter/driver_entry.h"
 #include "platform/io/registry_file.h"
 #include "platform/io/system_folder.h"
+#include "platform/kernel/clock.h"
 #include "platform/kernel/pool.h"
 #include "platform/ks/state.h"
 #include "platform/ks/topology_ids.h"
@@ -13,6 +14,7 @@
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
 #include "tools/driver-host/host_device.h"
+#include "tools/driver-host/real_time_scheduling.h"
 #include "tools/driver-host/signal_delay.h"
 #include "tools/driver-host/signal_source.h"
 #include "tools/driver-host/wav_file.h"
@@ -167,17 +169,21 @@ struct Played {
 };
 
 // Plays for the run's seconds, moving time with `advance`, sampling the OUT
-// endpoint's transfers in flight and the CPU time taken.
+// endpoint's transfers in flight and the CPU time taken. The seconds are
+// read on the platform's clock, not summed from the steps: on the real clock
+// every step may oversleep, and two hundred steps of a little more than
+// 10 ms each would play on for tens of milliseconds past the end. Each step
+// goes only as far as the end, so the run ends at the first wake after it.
 void PlayFor(const Options& options, World& world,
              const std::function<void(kernel::Duration)>& advance, std::uint8_t address,
              RunResult& result, Played& played) {
     InFlightSampler inFlight;
     const CpuTime cpuStart = ProcessCpuTime();
-    auto left = std::chrono::duration_cast<kernel::Duration>(
-        std::chrono::duration<double>(options.seconds));
-    for (const kernel::Duration chunk = std::chrono::milliseconds(10);
-         left > kernel::Duration::zero(); left -= chunk) {
-        advance(std::min(left, chunk));
+    const kernel::Clock& clock = kernel::currentClock();
+    const kernel::Duration end = clock.now() + std::chrono::duration_cast<kernel::Duration>(
+                                                   std::chrono::duration<double>(options.seconds));
+    for (kernel::Duration now = clock.now(); now < end; now = clock.now()) {
+        advance(std::min<kernel::Duration>(end - now, std::chrono::milliseconds(10)));
         inFlight.sample(world.system.bus().isochronous(), address);
     }
     const CpuTime cpuEnd = ProcessCpuTime();
@@ -315,6 +321,11 @@ RunResult Play(const Options& options) {
         FindEndpoint(description, false, options.rate, options.channels, options.bits);
     if (!endpoint)
         return Failed(result, kernel::STATUS_OBJECT_NAME_NOT_FOUND, "the device has no OUT stream");
+    // On the real clock the system's threads start with it: they inherit the
+    // precedence the run was granted.
+    std::optional<RealTimeScheduling> scheduling;
+    if (!options.lockstep) scheduling.emplace();
+    result.realTimeScheduling = scheduling && scheduling->granted();
     ossim::SimulatedSystem system(description, options.lockstep ? ossim::SystemTime::manual
                                                                 : ossim::SystemTime::real);
     kernel::NTSTATUS status = system.load(DriverEntry);

@@ -42,6 +42,8 @@ struct RunResult {
     double cpuMsPerAudioSecond = 0;
     double userCpuMsPerAudioSecond = 0;
     std::size_t poolBlocksLeft = 0; // after the device and the driver are gone
+    // On the real clock: the system's threads ran under real-time scheduling.
+    bool realTimeScheduling = false;
 };
 
 RunResult runDriverHost(const Options& options);
