@@ -563,7 +563,8 @@ TEST_F(ChipModelsTest, AnN3W8RecordMuteActsOnlyWhileItsInputIsSelected) {
     }();
     for (const auto& [input, silenced] : {std::pair{other, false}, std::pair{own, true}}) {
         SCOPED_TRACE(testing::Message() << "input " << input);
-        ASSERT_EQ(Call([&] { return choice.SetCurrentInput(input); }), kernel::STATUS_SUCCESS);
+        const auto selected = input; // a lambda may not capture a structured binding in clang 14
+        ASSERT_EQ(Call([&] { return choice.SetCurrentInput(selected); }), kernel::STATUS_SUCCESS);
         float left[4] = {1, 1, 1, 1};
         float right[4] = {1, 1, 1, 1};
         float* planes[] = {left, right};
