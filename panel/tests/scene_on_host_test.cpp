@@ -34,7 +34,7 @@ protected:
 
 TEST_F(SceneOnHost, TheReadyHeadsetInitialisesTheSceneFromTheFiles) {
     EXPECT_TRUE(root->property("deviceReady").toBool());
-    EXPECT_EQ(root->property("fontFamily").toString(), "DejaVu Sans");
+    EXPECT_EQ(root->property("fontFamily").toString(), "WenQuanYi Micro Hei");
     EXPECT_EQ(root->property("uiStrings").toStringList().value(109), " Magic Voice");
     EXPECT_EQ(root->property("fontColor1").value<QColor>(), QColor(0, 204, 255));
     EXPECT_FALSE(root->property("fontFamily2").toString().isEmpty());
