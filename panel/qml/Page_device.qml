@@ -373,6 +373,22 @@ Item {
         }
     }
 
+    // A lighting control under its heading; both are inert, and dimmed,
+    // while the lighting mode leaves the control out.
+    component LightingGroup: Column {
+        property bool acts: true
+        property alias label: heading.text
+        spacing: 20
+        enabled: acts
+        opacity: acts ? 1.0 : main.inertOpacity
+        Text {
+            id: heading
+            font.family: main.fontFamily
+            font.pixelSize: main.fontSize
+            color: main.fontColor0
+        }
+    }
+
     // The channel letter under a volume slider.
     component SliderLabel: Text {
         width: 60
@@ -404,7 +420,18 @@ Item {
         objectName: "device_settings"
         x: 1400
         width: 1940
-        height: page.height
+        // The view ends under the last area it holds whole, so no area is
+        // cut where the page opens.
+        height: {
+            let bottom = 0
+            for (let i = 0; i < sections.children.length; ++i) {
+                const area = sections.children[i]
+                if (area.y + area.height > page.height)
+                    break
+                bottom = area.y + area.height
+            }
+            return bottom > 0 ? bottom : page.height
+        }
         interactive: false
         clip: true
         contentWidth: width
@@ -426,7 +453,6 @@ Item {
 
             DeviceSection {
                 title: main.uiStrings[111]
-                height: 560
                 Text {
                     y: 80
                     text: main.uiStrings[113]
@@ -469,6 +495,8 @@ Item {
                         Button_2s {
                             id: speakerMute
                             objectName: "device_speakerMute"
+                            source0: "file:img/device/speaker_0.png"
+                            source1: "file:img/device/speaker_1.png"
                             onClicked: {
                                 page.click_speaker_sd = true
                                 page.set_volume_speaker_mute()
@@ -477,6 +505,8 @@ Item {
                         Button_2s {
                             id: speakerLock
                             objectName: "device_speakerLock"
+                            source0: "file:img/device/lock_0.png"
+                            source1: "file:img/device/lock_1.png"
                             isSelect: true
                             onClicked: function (isSelect) {
                                 if (isSelect)
@@ -544,6 +574,8 @@ Item {
                         Button_2s {
                             id: micMute
                             objectName: "device_micMute"
+                            source0: "file:img/device/mic_0.png"
+                            source1: "file:img/device/mic_1.png"
                             onClicked: {
                                 page.click_mic_sd = true
                                 page.set_volume_mic_mute()
@@ -552,6 +584,8 @@ Item {
                         Button_2s {
                             id: micLock
                             objectName: "device_micLock"
+                            source0: "file:img/device/lock_0.png"
+                            source1: "file:img/device/lock_1.png"
                             isSelect: true
                             visible: false
                             enabled: false
@@ -562,7 +596,6 @@ Item {
 
             DeviceSection {
                 title: main.uiStrings[112]
-                height: 300
                 switchItem: Button_2s {
                     id: eqSwitch
                     objectName: "device_eqSwitch"
@@ -577,6 +610,7 @@ Item {
                     columns: 6
                     spacing: 20
                     enabled: eqSwitch.isSelect
+                    opacity: eqSwitch.isSelect ? 1.0 : main.inertOpacity
                     Repeater {
                         model: 12
                         Button {
@@ -600,7 +634,6 @@ Item {
 
             DeviceSection {
                 title: main.uiStrings[106]
-                height: 320
                 switchItem: Button_2s {
                     id: claritySwitch
                     objectName: "device_claritySwitch"
@@ -614,6 +647,7 @@ Item {
                     y: 90
                     spacing: 20
                     enabled: claritySwitch.isSelect
+                    opacity: claritySwitch.isSelect ? 1.0 : main.inertOpacity
                     Text {
                         text: main.uiStrings[105] + "  " + (clarityLevel.getCurIndex() + 4)
                         font.family: main.fontFamily
@@ -649,7 +683,6 @@ Item {
 
             DeviceSection {
                 title: main.uiStrings[107]
-                height: 110
                 switchItem: Button_2s {
                     id: surroundSwitch
                     objectName: "device_surroundSwitch"
@@ -663,7 +696,6 @@ Item {
 
             DeviceSection {
                 title: main.uiStrings[108]
-                height: 110
                 switchItem: Button_2s {
                     id: encSwitch
                     objectName: "device_encSwitch"
@@ -678,7 +710,6 @@ Item {
 
             DeviceSection {
                 title: main.uiStrings[109]
-                height: 200
                 switchItem: Button_2s {
                     id: magicSwitch
                     objectName: "device_magicSwitch"
@@ -692,6 +723,7 @@ Item {
                     y: 100
                     spacing: 20
                     enabled: magicSwitch.isSelect
+                    opacity: magicSwitch.isSelect ? 1.0 : main.inertOpacity
                     Repeater {
                         model: 4
                         Button {
@@ -710,7 +742,6 @@ Item {
 
             DeviceSection {
                 title: main.uiStrings[14]
-                height: 760
                 switchItem: Button_2s {
                     id: ledSwitch
                     objectName: "device_ledSwitch"
@@ -723,55 +754,52 @@ Item {
                 Column {
                     id: lighting
                     // Which of the sub-controls a mode uses: 1 brightness and
-                    // colour, 2 all three, 3 and 4 speed, 5 none.
+                    // colour, 2 all three, 3 and 4 speed, 5 none. A control
+                    // the mode leaves out, or lighting OFF, is drawn dimmed.
                     readonly property int mode: ledSwitch.isSelect ? ledMode.currentIndex + 1 : 0
                     y: 90
                     spacing: 20
-                    Text {
-                        text: main.uiStrings[15]
-                        font.family: main.fontFamily
-                        font.pixelSize: main.fontSize
-                        color: main.fontColor0
-                    }
-                    DropdownList {
-                        id: ledMode
-                        objectName: "device_ledMode"
+                    LightingGroup {
+                        // Its list opens over the groups below it.
                         z: 5
-                        enabled: ledSwitch.isSelect
-                        mdItems: ledModes
-                        onListElementClicked: page.set_all_led()
+                        acts: ledSwitch.isSelect
+                        label: main.uiStrings[15]
+                        DropdownList {
+                            id: ledMode
+                            objectName: "device_ledMode"
+                            z: 5
+                            mdItems: ledModes
+                            onListElementClicked: page.set_all_led()
+                        }
                     }
-                    Text {
-                        text: main.uiStrings[16] + "  " + ledBrightness.getCurIndex()
-                        font.family: main.fontFamily
-                        font.pixelSize: main.fontSize
-                        color: main.fontColor0
+                    LightingGroup {
+                        acts: lighting.mode === 1 || lighting.mode === 2
+                        label: main.uiStrings[16] + "  " + ledBrightness.getCurIndex()
+                        Slider {
+                            id: ledBrightness
+                            objectName: "device_ledBrightness"
+                            maxIndex: 9
+                            onSliderClicked: page.set_all_led()
+                        }
                     }
-                    Slider {
-                        id: ledBrightness
-                        objectName: "device_ledBrightness"
-                        maxIndex: 9
-                        enabled: lighting.mode === 1 || lighting.mode === 2
-                        onSliderClicked: page.set_all_led()
+                    LightingGroup {
+                        acts: lighting.mode >= 2 && lighting.mode <= 4
+                        label: main.uiStrings[17] + "  " + (ledSpeed.getCurIndex() + 10)
+                        Slider {
+                            id: ledSpeed
+                            objectName: "device_ledSpeed"
+                            maxIndex: 40
+                            onSliderClicked: page.set_all_led()
+                        }
                     }
-                    Text {
-                        text: main.uiStrings[17] + "  " + (ledSpeed.getCurIndex() + 10)
-                        font.family: main.fontFamily
-                        font.pixelSize: main.fontSize
-                        color: main.fontColor0
-                    }
-                    Slider {
-                        id: ledSpeed
-                        objectName: "device_ledSpeed"
-                        maxIndex: 40
-                        enabled: lighting.mode >= 2 && lighting.mode <= 4
-                        onSliderClicked: page.set_all_led()
-                    }
-                    Palette_7 {
-                        id: ledPalette
-                        objectName: "device_ledPalette"
-                        enabled: lighting.mode === 1 || lighting.mode === 2
-                        onClicked: page.set_all_led()
+                    LightingGroup {
+                        acts: lighting.mode === 1 || lighting.mode === 2
+                        label: main.uiStrings[18]
+                        Palette_7 {
+                            id: ledPalette
+                            objectName: "device_ledPalette"
+                            onClicked: page.set_all_led()
+                        }
                     }
                 }
             }
@@ -779,7 +807,7 @@ Item {
     }
 
     // The EQ panel: the selected preset's ten bands.
-    Rectangle {
+    Image {
         id: eqPanel
         objectName: "device_eqPanel"
         x: 1400
@@ -787,7 +815,7 @@ Item {
         width: 1600
         height: 800
         visible: page.eqPanelOpen
-        color: main.fontColor_darkGray
+        source: "file:img/device/eq_panel.png"
         Row {
             x: 100
             y: 80

@@ -300,9 +300,9 @@ Item {
         event.accepted = true
     }
 
-    Rectangle {
+    Image {
         anchors.fill: parent
-        color: main.fontColor_darkGray
+        source: "file:img/frame/key_panel.png"
         MouseArea {
             objectName: "keyDefine_background"
             anchors.fill: parent
@@ -345,6 +345,7 @@ Item {
         }
         Checkbox {
             objectName: "keyDefine_disable"
+            anchors.verticalCenter: parent.verticalCenter
             chkStr: main.uiStrings[51]
             isSelect: page.disabled
             onClicked: {
@@ -403,6 +404,7 @@ Item {
                         objectName: "keyDefine_shootCount"
                         width: 100
                         text: page.shootCount
+                        font.family: main.fontFamily
                         font.pixelSize: main.fontSize
                         color: main.fontColor1
                         validator: IntValidator { bottom: 1; top: 255 }
@@ -480,7 +482,8 @@ Item {
         Grid {
             visible: page.tab === page.tabMedia
             columns: 3
-            spacing: 16
+            rowSpacing: 16
+            columnSpacing: 60
             Repeater {
                 model: page.mediaRows
                 Checkbox {

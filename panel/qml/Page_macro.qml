@@ -163,9 +163,9 @@ Item {
         event.accepted = page.recording
     }
 
-    Rectangle {
+    Image {
         anchors.fill: parent
-        color: main.fontColor_darkGray
+        source: "file:img/frame/macro_panel.png"
     }
     Text {
         x: 60
@@ -224,6 +224,7 @@ Item {
         width: 900
         height: 950
         clip: true
+        spacing: 10
         model: actions
         delegate: Row {
             spacing: 40
@@ -271,6 +272,7 @@ Item {
             id: runTimes
             objectName: "macro_runTimes"
             width: 200
+            font.family: main.fontFamily
             font.pixelSize: main.fontSize
             color: main.fontColor1
             validator: IntValidator { bottom: 1; top: 65535 }
@@ -278,11 +280,13 @@ Item {
         }
         PushButton {
             objectName: "macro_record"
+            width: 400
             text.text: main.uiStrings[89]
             onClicked: page.toggleRecording()
         }
         PushButton {
             objectName: "macro_close"
+            width: 400
             text.text: main.uiStrings[90]
             onClicked: page.clicked()
         }

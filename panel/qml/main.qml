@@ -21,6 +21,8 @@ Item {
     property color fontColor_darkGray: "#333333"
     property color colorPrimary: "#FBA919"
     property color colorGray: "#333333"
+    // How a control the page ignores in the current mode is drawn.
+    readonly property real inertOpacity: 0.35
     property color selectColor1: "#666666"
     property color selectColor2: "#666666"
     property color selectColor3: "#666666"
@@ -117,10 +119,11 @@ Item {
             flag_show = 0x04
     }
 
-    // The key number labels' italic face: a free display font of the system.
+    // The key number labels' face: the font the language files name, which
+    // the labels set in italic.
     FontLoader {
         id: keyNumberFont
-        name: "DejaVu Sans"
+        name: "WenQuanYi Micro Hei"
     }
 
     Item {

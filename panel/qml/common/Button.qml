@@ -15,8 +15,10 @@ Item {
     width: 240
     height: 80
 
-    Image {
+    // The picture stretches between its rounded corners.
+    BorderImage {
         anchors.fill: parent
+        border { left: 24; right: 24; top: 24; bottom: 24 }
         source: button.isSelect || area.pressed ? button.source2
                                                 : area.containsMouse ? button.source1 : button.source0
     }

@@ -24,11 +24,20 @@ Item {
         sliderClicked(getCurIndex())
     }
 
-    Image {
+    BorderImage {
         anchors.verticalCenter: parent.verticalCenter
         width: parent.width
         height: 12
+        border { left: 6; right: 6; top: 6; bottom: 6 }
         source: "file:img/common/slider_track.png"
+    }
+    // The part of the track up to the ball, in the highlight.
+    Rectangle {
+        anchors.verticalCenter: parent.verticalCenter
+        width: ball.x + ball.width / 2
+        height: 6
+        radius: 3
+        color: main.colorPrimary
     }
     MouseArea {
         objectName: slider.objectName + "_track"

@@ -24,11 +24,21 @@ Item {
         sliderClicked(getCurIndex())
     }
 
-    Image {
+    BorderImage {
         anchors.horizontalCenter: parent.horizontalCenter
         width: 12
         height: parent.height
+        border { left: 6; right: 6; top: 6; bottom: 6 }
         source: "file:img/common/slider_track_v.png"
+    }
+    // The part of the track below the ball, in the highlight: the level.
+    Rectangle {
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: ball.y + ball.height / 2
+        width: 6
+        height: slider.height - y
+        radius: 3
+        color: main.colorPrimary
     }
     MouseArea {
         objectName: slider.objectName + "_track"

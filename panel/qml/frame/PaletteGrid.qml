@@ -42,8 +42,11 @@ Item {
             width: 90
             height: 90
             color: Qt.rgba(_R / 255, _G / 255, _B / 255, 1)
-            border.width: index === palette.currentIndex ? 6 : 0
-            border.color: main.colorPrimary
+            radius: 10
+            // An edge shows a dark colour on the dark panel; the chosen
+            // swatch has a wide one in white.
+            border.width: index === palette.currentIndex ? 6 : 2
+            border.color: index === palette.currentIndex ? "#F0FFFFFF" : "#505862"
             MouseArea {
                 objectName: parent.objectName + "_area"
                 anchors.fill: parent
@@ -75,6 +78,7 @@ Item {
         y: Math.ceil(palette.count / 5) * 110
         width: 100
         text: "255"
+        font.family: main.fontFamily
         font.pixelSize: main.fontSize
         color: main.fontColor1
         validator: IntValidator { bottom: 0; top: 255 }
@@ -87,6 +91,7 @@ Item {
         y: fieldR.y
         width: 100
         text: "255"
+        font.family: main.fontFamily
         font.pixelSize: main.fontSize
         color: main.fontColor1
         validator: IntValidator { bottom: 0; top: 255 }
@@ -99,6 +104,7 @@ Item {
         y: fieldR.y
         width: 100
         text: "255"
+        font.family: main.fontFamily
         font.pixelSize: main.fontSize
         color: main.fontColor1
         validator: IntValidator { bottom: 0; top: 255 }
