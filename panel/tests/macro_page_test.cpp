@@ -9,18 +9,6 @@ namespace {
 
 using namespace panel_test;
 
-// Creates the macro manager over the scene, as a page of its own would be.
-QQuickItem* createMacroPage(QQuickWidget& widget, QQuickItem* root) {
-    QQmlComponent component(widget.engine(), QUrl("qrc:/qml/Page_macro.qml"));
-    auto* page = qobject_cast<QQuickItem*>(component.create(qmlContext(root)));
-    EXPECT_NE(page, nullptr) << component.errorString().toStdString();
-    if (page) {
-        page->setParent(root);
-        page->setParentItem(root);
-    }
-    return page;
-}
-
 class MacroPage : public SceneTest {
 protected:
     void SetUp() override {
@@ -171,33 +159,6 @@ TEST_F(MacroPage, CloseReportsItself) {
     QSignalSpy closed(page, SIGNAL(clicked()));
     click("macro_close");
     EXPECT_EQ(closed.count(), 1);
-}
-
-// The scene's main views as pictures in the build folder.
-TEST_F(SceneTest, ScreenshotsOfThePages) {
-    recorder.currentRam =
-        optionBlock({{13, 1}, {14, 2}, {15, 9}, {16, 20}, {18, 255}, {174, 80}, {175, 80}});
-    recorder.macroFiles = QStringList{"Macro 001"};
-    call(root, "init");
-    root->findChild<QObject*>("fadeIn")->setProperty("duration", 0);
-    call(root, "show");
-    QDir().mkpath(PANEL_SCREENSHOT_DIR);
-    const auto shoot = [&](const char* file) {
-        settle();
-        const QImage image = widget->grabFramebuffer();
-        ASSERT_EQ(image.size(), QSize(kSceneWidth, kSceneHeight));
-        EXPECT_TRUE(image.save(QString(PANEL_SCREENSHOT_DIR) + "/" + file));
-    };
-    shoot("device_page.png");
-    root->setProperty("flag_show", 0x30);
-    shoot("settings_page.png");
-    call(root, "openKeyDefine", {0, 0x0400e200, 0x0200F100, "KEY 1"});
-    shoot("key_definition_page.png");
-    root->setProperty("flag_show", 0x23);
-    QQuickItem* macros = createMacroPage(*widget, root);
-    ASSERT_NE(macros, nullptr);
-    macros->setPosition(QPointF(550, 200));
-    shoot("macro_manager.png");
 }
 
 } // namespace

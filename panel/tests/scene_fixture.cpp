@@ -1,6 +1,9 @@
 #include "panel/tests/scene_fixture.h"
 
+#include "panel/app_config.h"
+
 #include <QFile>
+#include <QTemporaryDir>
 
 // Qt keeps every picture a scene showed, and its texture, in caches that live
 // as long as the application, which the tests share to the end; fontconfig
@@ -48,6 +51,35 @@ bool installFactoryData(const QString& dataDir) {
             return false;
     QFile::copy(dataDir + "/configD.ini", dataDir + "/config.ini");
     return true;
+}
+
+void serveShippedPreferences(RecordingSlots& recorder, int langCode, int sizeChoice) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_TRUE(installFactoryData(folder.path()));
+    recorder.apConfig = panel::AppConfig(folder.path()).load();
+    ASSERT_GT(recorder.apConfig.size(), 2);
+    recorder.apConfig[1] = langCode;
+    recorder.apConfig[2] = sizeChoice;
+    recorder.apLanguage = langCode == 25044   ? "ChineseSimplified"
+                          : langCode == 25208 ? "ChineseTraditional"
+                                              : "English";
+    const panel::LanguageStrings shipped(panel::AppConfig(QString(PANEL_BUILD_DIR) + "/data"),
+                                         langCode);
+    recorder.uiStrings[langCode] = shipped.uiStrings();
+    ASSERT_GT(recorder.uiStrings[langCode].size(), 100) << langCode;
+    recorder.msgStrings = shipped.group("msg", 0, 2);
+}
+
+QQuickItem* createMacroPage(QQuickWidget& widget, QQuickItem* parent) {
+    QQmlComponent component(widget.engine(), QUrl("qrc:/qml/Page_macro.qml"));
+    auto* page = qobject_cast<QQuickItem*>(component.create(qmlContext(parent)));
+    EXPECT_NE(page, nullptr) << component.errorString().toStdString();
+    if (page) {
+        page->setParent(parent);
+        page->setParentItem(parent);
+    }
+    return page;
 }
 
 void installWarningCatcher() {

@@ -55,6 +55,15 @@ private:
 // installed files could not be copied.
 bool installFactoryData(const QString& dataDir);
 
+// Preferences and texts as the shipped files give them: the factory
+// configuration with the language `langCode` and the font size `sizeChoice`
+// (0 normal, 1 larger), and that language's strings.
+void serveShippedPreferences(RecordingSlots& recorder, int langCode, int sizeChoice);
+
+// The macro manager on `parent`, in the scene's context, as a page of its own
+// would be; the scene compiles it in but does not create it.
+QQuickItem* createMacroPage(QQuickWidget& widget, QQuickItem* parent);
+
 // The option block of a profile: `bytes` at their offsets, zero elsewhere.
 inline QVariantList optionBlock(const std::map<int, int>& bytes) {
     QVariantList b;
