@@ -292,4 +292,87 @@ TEST_F(DevicePage, TheWheelScrollsTheSettingsColumnWithinItsContent) {
     }
 }
 
+// What a mode or an OFF switch leaves out is inert, and looks it; it lights
+// up again when it acts.
+struct InertCase {
+    const char* what;
+    const char* switchedOff; // a switch turned off, or none
+    int ledModeIndex;        // the lighting drop-down's entry, mode - 1
+    std::vector<const char*> inert, acting;
+};
+
+const InertCase kInertCases[] = {
+    {"equalizer off", "device_eqSwitch", 1, {"device_eqPreset0", "device_eqPreset11"}, {}},
+    {"clarity off", "device_claritySwitch", 1, {"device_clarityLevel", "device_claritySupp"}, {}},
+    {"magic voice off", "device_magicSwitch", 1, {"device_magicMode0", "device_magicMode3"}, {}},
+    {"lighting off",
+     "device_ledSwitch",
+     1,
+     {"device_ledMode", "device_ledBrightness", "device_ledSpeed", "device_ledPalette"},
+     {}},
+    {"lighting mode 1",
+     nullptr,
+     0,
+     {"device_ledSpeed"},
+     {"device_ledMode", "device_ledBrightness", "device_ledPalette"}},
+    {"lighting mode 3",
+     nullptr,
+     2,
+     {"device_ledBrightness", "device_ledPalette"},
+     {"device_ledSpeed"}},
+    {"lighting mode 5",
+     nullptr,
+     4,
+     {"device_ledBrightness", "device_ledSpeed", "device_ledPalette"},
+     {"device_ledMode"}},
+    {"every feature on, lighting mode 2",
+     nullptr,
+     1,
+     {},
+     {"device_eqPreset0", "device_clarityLevel", "device_magicMode0", "device_ledMode",
+      "device_ledBrightness", "device_ledSpeed", "device_ledPalette"}},
+};
+
+// The opacity a control is drawn with on its page.
+double drawnOpacity(QQuickItem* control, QQuickItem* page) {
+    double opacity = 1;
+    for (QQuickItem* i = control; i && i != page; i = i->parentItem()) opacity *= i->opacity();
+    return opacity;
+}
+
+TEST_F(DevicePage, ControlsAModeLeavesOutAreDrawnDimmedAndIgnoreClicks) {
+    const auto expectActing = [&](const std::vector<const char*>& controls, bool acting) {
+        for (const char* name : controls) {
+            QQuickItem* control = item(name);
+            ASSERT_NE(control, nullptr) << name;
+            EXPECT_EQ(control->isEnabled(), acting) << name;
+            if (acting)
+                EXPECT_DOUBLE_EQ(drawnOpacity(control, page), 1.0) << name;
+            else
+                EXPECT_LT(drawnOpacity(control, page), 0.5) << name;
+        }
+    };
+    for (const InertCase& c : kInertCases) {
+        SCOPED_TRACE(c.what);
+        // As a profile would load them: the switches further down lie
+        // outside the column's view.
+        for (const char* on :
+             {"device_eqSwitch", "device_claritySwitch", "device_magicSwitch", "device_ledSwitch"})
+            item(on)->setProperty("isSelect", true);
+        call(item("device_ledMode"), "setCurIndex", {c.ledModeIndex});
+        if (c.switchedOff) item(c.switchedOff)->setProperty("isSelect", false);
+        settle();
+        expectActing(c.inert, false);
+        expectActing(c.acting, true);
+        recorder.clear();
+        for (const char* name : c.inert)
+            if (QString(name).startsWith("device_eqPreset")) click(name);
+        EXPECT_TRUE(recorder.callsTo("ui_set_eq_value").empty());
+        if (!c.switchedOff) continue;
+        item(c.switchedOff)->setProperty("isSelect", true);
+        settle();
+        expectActing(c.inert, true);
+    }
+}
+
 } // namespace

@@ -209,6 +209,24 @@ QStringList missingPictures(QQuickItem* root) {
     return missing;
 }
 
+QStringList picturesOutOfStep(QQuickItem* root) {
+    QStringList faults;
+    for (QQuickItem* item : allItems(root)) {
+        // Image.Ready is 1.
+        if (!item->inherits("QQuickImage") || item->property("status").toInt() != 1) continue;
+        const QSize drawn = item->property("sourceSize").toSize();
+        const QSize shown(qRound(item->width()), qRound(item->height()));
+        if (drawn != shown)
+            faults << describe(item) + QString(": %1 drawn %2x%3, shown %4x%5")
+                                           .arg(item->property("source").toString())
+                                           .arg(drawn.width())
+                                           .arg(drawn.height())
+                                           .arg(shown.width())
+                                           .arg(shown.height());
+    }
+    return faults;
+}
+
 QStringList togglesWithoutDistinctStates(QQuickItem* root) {
     QStringList faults;
     for (QQuickItem* item : allItems(root)) {

@@ -33,6 +33,11 @@ QStringList layoutFaults(const LayoutCheck& check);
 // not load.
 QStringList missingPictures(QQuickItem* root);
 
+// The shown pictures under `root` that are scaled: the table the pictures
+// are drawn from gives each the size the scene shows it at. (A picture
+// stretched by its corners is drawn to be stretched.)
+QStringList picturesOutOfStep(QQuickItem* root);
+
 // The two-state buttons under `root` whose two pictures are the same file or
 // look the same.
 QStringList togglesWithoutDistinctStates(QQuickItem* root);

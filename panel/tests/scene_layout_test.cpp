@@ -6,7 +6,6 @@
 #include "panel/tests/scene_layout.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 
 namespace {
@@ -67,68 +66,75 @@ protected:
     QQuickItem* designSpace = nullptr;
 };
 
-TEST_P(PageLayout, TheFrameHoldsItsPagesApart) {
-    expectWhole("frame", designSpace, {item("page_device"), item("page_keyDefine")});
-    const QRectF scene(0, 0, kSceneWidth, kSceneHeight);
-    const QRectF device = designRect(item("page_device"));
-    EXPECT_TRUE(scene.contains(device));
-    for (const char* other : {"footer", "winCtrl"})
-        EXPECT_FALSE(device.intersects(designRect(item(other)))) << other;
-}
-
-TEST_P(PageLayout, TheDevicePageAtEveryScrollPosition) {
-    QQuickItem* page = item("page_device");
-    expectWhole("device page", page, {item("device_eqPanel")});
-    // The wheel over the settings column, down to its end.
-    QQuickItem* column = item("device_settings");
-    root->setProperty("scroll_flg", 0);
-    double before = -1;
-    for (int step = 1; column->property("contentY").toDouble() > before; ++step) {
-        before = column->property("contentY").toDouble();
-        QMetaObject::invokeMethod(root, "scroll", Q_ARG(QVariant, -1));
-        expectWhole(QString("device page, scrolled %1 steps").arg(step), page,
-                    {item("device_eqPanel")}, true);
+TEST_P(PageLayout, EveryPageHoldsTogether) {
+    {
+        SCOPED_TRACE("the frame");
+        expectWhole("frame", designSpace, {item("page_device"), item("page_keyDefine")});
+        const QRectF scene(0, 0, kSceneWidth, kSceneHeight);
+        const QRectF device = designRect(item("page_device"));
+        EXPECT_TRUE(scene.contains(device));
+        for (const char* other : {"footer", "winCtrl"})
+            EXPECT_FALSE(device.intersects(designRect(item(other)))) << other;
     }
-    EXPECT_GT(before, 0);
-}
-
-TEST_P(PageLayout, TheEqualizerPanel) {
-    item("page_device")->setProperty("eqPanelOpen", true);
-    expectWhole("equalizer panel", item("device_eqPanel"));
-}
-
-TEST_P(PageLayout, TheSettingsPage) {
-    click("winCtrl_setting");
-    expectWhole("settings page", item("page_setting"));
-}
-
-TEST_P(PageLayout, EveryTabOfTheKeyAssignmentPage) {
-    QQuickItem* page = item("page_keyDefine");
-    call(root, "openKeyDefine", {0, 0x0400e200, 0x0200F100, "KEY 1"});
-    ASSERT_TRUE(page->isVisible());
-    for (int menu = 0; menu < 3; ++menu) {
-        page->setProperty("tab", 0);
-        page->setProperty("mouseMenu", menu);
-        expectWhole(QString("key assignment, mouse menu %1").arg(menu), page);
+    {
+        SCOPED_TRACE("the device page at every scroll position");
+        QQuickItem* page = item("page_device");
+        expectWhole("device page", page, {item("device_eqPanel")});
+        // The wheel over the settings column, down to its end.
+        QQuickItem* column = item("device_settings");
+        root->setProperty("scroll_flg", 0);
+        double before = -1;
+        for (int step = 1; column->property("contentY").toDouble() > before; ++step) {
+            before = column->property("contentY").toDouble();
+            QMetaObject::invokeMethod(root, "scroll", Q_ARG(QVariant, -1));
+            expectWhole(QString("device page, scrolled %1 steps").arg(step), page,
+                        {item("device_eqPanel")}, true);
+        }
+        EXPECT_GT(before, 0);
     }
-    for (int tab = 1; tab < 4; ++tab) {
-        page->setProperty("tab", tab);
-        expectWhole(QString("key assignment, tab %1").arg(tab), page);
+    {
+        SCOPED_TRACE("the equalizer panel");
+        item("page_device")->setProperty("eqPanelOpen", true);
+        expectWhole("equalizer panel", item("device_eqPanel"));
+        item("page_device")->setProperty("eqPanelOpen", false);
     }
-    // With no macro file the macro tab says so.
-    recorder.macroFiles.clear();
-    root->setProperty("flag_show", 0x23);
-    call(root, "openKeyDefine", {0, 0x0400e200, 0x0200F100, "KEY 1"});
-    page->setProperty("tab", 3);
-    expectWhole("key assignment, no macros", page);
-}
-
-TEST_P(PageLayout, TheMacroManagerWithAFileOpen) {
-    QQuickItem* page = createMacroPage(*widget, designSpace);
-    ASSERT_NE(page, nullptr);
-    page->setPosition(QPointF(550, 200));
-    call(page, "selectFile", {1});
-    expectWhole("macro manager", page);
+    {
+        SCOPED_TRACE("the settings page");
+        click("winCtrl_setting");
+        expectWhole("settings page", item("page_setting"));
+        click("winCtrl_setting");
+    }
+    {
+        SCOPED_TRACE("every tab of the key-assignment page");
+        QQuickItem* page = item("page_keyDefine");
+        call(root, "openKeyDefine", {0, 0x0400e200, 0x0200F100, "KEY 1"});
+        ASSERT_TRUE(page->isVisible());
+        for (int menu = 0; menu < 3; ++menu) {
+            page->setProperty("tab", 0);
+            page->setProperty("mouseMenu", menu);
+            expectWhole(QString("key assignment, mouse menu %1").arg(menu), page);
+        }
+        for (int tab = 1; tab < 4; ++tab) {
+            page->setProperty("tab", tab);
+            expectWhole(QString("key assignment, tab %1").arg(tab), page);
+        }
+        // With no macro file the macro tab says so.
+        recorder.macroFiles.clear();
+        root->setProperty("flag_show", 0x23);
+        call(root, "openKeyDefine", {0, 0x0400e200, 0x0200F100, "KEY 1"});
+        page->setProperty("tab", 3);
+        expectWhole("key assignment, no macros", page);
+        root->setProperty("flag_show", 0x23);
+    }
+    {
+        SCOPED_TRACE("the macro manager with a file open");
+        sampleMacros(recorder);
+        QQuickItem* page = createMacroPage(*widget, designSpace);
+        ASSERT_NE(page, nullptr);
+        page->setPosition(QPointF(550, 200));
+        call(page, "selectFile", {1});
+        expectWhole("macro manager", page);
+    }
 }
 
 const Face kFaces[] = {
@@ -171,38 +177,30 @@ const Layout kLayouts[] = {
      true, nullptr},
 };
 
-class LayoutCheckOf : public SceneTest, public ::testing::WithParamInterface<Layout> {};
-
-TEST_P(LayoutCheckOf, FindsWhatAUserWouldSee) {
-    const Layout& layout = GetParam();
-    QQmlComponent component(widget->engine());
-    component.setData(QByteArray("import QtQuick 2.15\nimport \"qrc:/qml/common\"\n"
-                                 "Item { width: 1000; height: 600; ") +
-                          layout.items + " }",
-                      QUrl());
-    std::unique_ptr<QObject> made(component.create(qmlContext(root)));
-    auto* page = qobject_cast<QQuickItem*>(made.get());
-    ASSERT_NE(page, nullptr) << component.errorString().toStdString();
-    page->setParentItem(item("pages"));
-    settle();
-    const QStringList faults = layoutFaults({page, page, {}, layout.scrolled});
-    if (!layout.fault) {
-        EXPECT_TRUE(faults.isEmpty()) << faults.join("\n").toStdString();
-        return;
+TEST_F(SceneTest, TheLayoutCheckFindsWhatAUserWouldSee) {
+    for (const Layout& layout : kLayouts) {
+        SCOPED_TRACE(layout.what);
+        QQmlComponent component(widget->engine());
+        component.setData(QByteArray("import QtQuick 2.15\nimport \"qrc:/qml/common\"\n"
+                                     "Item { width: 1000; height: 600; ") +
+                              layout.items + " }",
+                          QUrl());
+        std::unique_ptr<QObject> made(component.create(qmlContext(root)));
+        auto* page = qobject_cast<QQuickItem*>(made.get());
+        ASSERT_NE(page, nullptr) << component.errorString().toStdString();
+        page->setParentItem(item("pages"));
+        settle();
+        const QStringList faults = layoutFaults({page, page, {}, layout.scrolled});
+        if (!layout.fault) {
+            EXPECT_TRUE(faults.isEmpty()) << faults.join("\n").toStdString();
+            continue;
+        }
+        const bool found = std::any_of(faults.begin(), faults.end(), [&](const QString& fault) {
+            return fault.startsWith(layout.fault);
+        });
+        EXPECT_TRUE(found) << faults.join("\n").toStdString();
     }
-    const bool found = std::any_of(faults.begin(), faults.end(), [&](const QString& fault) {
-        return fault.startsWith(layout.fault);
-    });
-    EXPECT_TRUE(found) << faults.join("\n").toStdString();
 }
-
-std::string layoutName(const ::testing::TestParamInfo<Layout>& info) {
-    std::string name;
-    for (const char* c = info.param.what; *c; ++c)
-        if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
-    return name;
-}
-INSTANTIATE_TEST_SUITE_P(Pages, LayoutCheckOf, ::testing::ValuesIn(kLayouts), layoutName);
 
 // Every state of every page, with everything the scene can show created.
 class ScenePictures : public SceneTest {
@@ -222,6 +220,12 @@ protected:
 TEST_F(ScenePictures, EveryPictureTheSceneNamesExistsAndLoads) {
     const QStringList missing = missingPictures(root);
     EXPECT_TRUE(missing.isEmpty()) << missing.join("\n").toStdString();
+}
+
+TEST_F(ScenePictures, EveryPictureIsShownAtTheSizeItIsDrawn) {
+    item("page_device")->setProperty("eqPanelOpen", true);
+    const QStringList scaled = picturesOutOfStep(root);
+    EXPECT_TRUE(scaled.isEmpty()) << scaled.join("\n").toStdString();
 }
 
 TEST_F(ScenePictures, EveryToggleHasAPictureOfItsOwnForEachState) {

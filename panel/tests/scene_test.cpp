@@ -1,10 +1,13 @@
 // The scene root, its frame and the settings page on a recording host.
 
+#include "panel/app_config.h"
 #include "panel/tests/scene_fixture.h"
 #include "panel/view.h"
 
+#include <QFile>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -194,6 +197,29 @@ TEST_F(SceneTest, SettingsApplySavesAndClosesAndResetReloadsTheFactoryCopy) {
     EXPECT_EQ(recorder.apConfig[2].toInt(), 1);
     EXPECT_EQ(root->property("flag_show").toInt(), 0x23);
     EXPECT_FALSE(item("winCtrl_setting")->property("isSelect").toBool());
+}
+
+// A fresh install holds the factory preferences as the user's; the settings
+// page names its language as "ENGLISH", and the panel shows that language,
+// also after a RESET to the factory copy.
+TEST_F(SceneTest, AFreshInstallShowsTheLanguageItsSettingsPageNames) {
+    EXPECT_TRUE(QFile::exists(QString(PANEL_BUILD_DIR) + "/data/config.ini"))
+        << "the build leaves no user's preferences beside the program";
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_TRUE(installFactoryData(folder.path()));
+    const panel::AppConfig installed(folder.path());
+    recorder.apConfig = installed.load();
+    recorder.apLanguage = installed.languageName();
+    call(root, "init");
+    EXPECT_EQ(root->property("langCode").toInt(), 31000);
+    EXPECT_EQ(recorder.callsTo("loadUiStrings"), std::vector<QString>{"loadUiStrings(31000)"});
+    click("winCtrl_setting");
+    installed.reset();
+    recorder.apConfig = installed.load();
+    recorder.apLanguage = installed.languageName();
+    click("setting_reset");
+    EXPECT_EQ(root->property("langCode").toInt(), 31000);
 }
 
 } // namespace
