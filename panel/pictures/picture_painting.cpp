@@ -74,16 +74,16 @@ QRectF centredSquare(QSizeF size, qreal side) {
     return QRectF((size.width() - side) / 2, (size.height() - side) / 2, side, side);
 }
 
-QPen unitPen(const QColor& c, qreal width) {
+QPen roundPen(const QColor& c, qreal width) {
     return QPen(c, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
 // A diagonal bar across an icon, with a gap in the face's colour so that it
 // reads on the icon it strikes out.
 void strikeThrough(QPainter& p, const QColor& c, const QColor& gap) {
-    p.setPen(unitPen(gap, 0.2));
+    p.setPen(roundPen(gap, 0.2));
     p.drawLine(QPointF(0.12, 0.1), QPointF(0.88, 0.9));
-    p.setPen(unitPen(c, 0.09));
+    p.setPen(roundPen(c, 0.09));
     p.drawLine(QPointF(0.12, 0.1), QPointF(0.88, 0.9));
 }
 
@@ -93,6 +93,17 @@ template <typename Icon> void paintIconToggle(QPainter& p, QSizeF size, Look loo
     paintFace(p, whole(size), size.height() / 2, look);
     const IconFrame frame(p, centredSquare(size, size.height() * 0.72));
     icon(iconColour(look), rgb(colour::kFace));
+}
+
+// One cubic curve from `from` to `to`, stroked with round ends.
+void strokeCurve(QPainter& p, QPointF from, QPointF c1, QPointF c2, QPointF to, const QColor& c,
+                 qreal width) {
+    QPainterPath curve;
+    curve.moveTo(from);
+    curve.cubicTo(c1, c2, to);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(roundPen(c, width));
+    p.drawPath(curve);
 }
 
 // A headset seen from the front, in a 1000 x 1000 frame: band, extenders,
@@ -108,25 +119,20 @@ void paintHeadset(QPainter& p, QRectF box, bool icon) {
     band.cubicTo(170, 40, 830, 40, 820, 480);
     if (icon) {
         p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(rgb(0xFF101317), 150, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(roundPen(rgb(0xFF101317), 150));
         p.drawPath(band);
-        p.setPen(QPen(rgb(colour::kAccent), 100, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(roundPen(rgb(colour::kAccent), 100));
         p.drawPath(band);
     } else {
-        QPainterPath padding;
-        padding.moveTo(290, 330);
-        padding.cubicTo(300, 170, 700, 170, 710, 330);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(rgb(0xFF111418), 46, Qt::SolidLine, Qt::RoundCap));
-        p.drawPath(padding);
-        p.setPen(QPen(rgb(0xFF1C2026), 82, Qt::SolidLine, Qt::RoundCap));
+        strokeCurve(p, {290, 330}, {300, 170}, {700, 170}, {710, 330}, rgb(0xFF23282F), 46);
+        p.setPen(roundPen(rgb(0xFF1C2026), 82));
         p.drawPath(band);
         QLinearGradient shell(0, 100, 0, 480);
         shell.setColorAt(0, rgb(0xFF4A535F));
         shell.setColorAt(1, rgb(0xFF262C34));
         p.setPen(QPen(QBrush(shell), 60, Qt::SolidLine, Qt::RoundCap));
         p.drawPath(band);
-        p.setPen(QPen(rgb(colour::kAccent, 220), 7, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(roundPen(rgb(colour::kAccent, 220), 7));
         p.drawPath(band);
         // The extenders between band and cups.
         QLinearGradient metal(0, 0, 30, 0);
@@ -167,12 +173,7 @@ void paintHeadset(QPainter& p, QRectF box, bool icon) {
     }
 
     if (!icon) {
-        QPainterPath boom;
-        boom.moveTo(150, 850);
-        boom.cubicTo(140, 950, 240, 985, 330, 962);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(rgb(0xFF2B3139), 20, Qt::SolidLine, Qt::RoundCap));
-        p.drawPath(boom);
+        strokeCurve(p, {150, 850}, {140, 950}, {240, 985}, {330, 962}, rgb(0xFF2B3139), 20);
         p.setPen(Qt::NoPen);
         p.setBrush(rgb(0xFF1C2127));
         p.drawRoundedRect(QRectF(318, 940, 62, 38), 19, 19);
@@ -307,7 +308,7 @@ void paintSpeakerToggle(QPainter& p, QSizeF size, Look look) {
         speaker.lineTo(0.28, 0.62);
         speaker.lineTo(0.1, 0.62);
         speaker.closeSubpath();
-        p.setPen(unitPen(c, 0.04));
+        p.setPen(roundPen(c, 0.04));
         p.setBrush(c);
         p.drawPath(speaker);
         if (look == Look::Active) {
@@ -315,7 +316,7 @@ void paintSpeakerToggle(QPainter& p, QSizeF size, Look look) {
             return;
         }
         p.setBrush(Qt::NoBrush);
-        p.setPen(unitPen(c, 0.07));
+        p.setPen(roundPen(c, 0.07));
         for (const qreal r : {0.16, 0.3})
             p.drawArc(QRectF(0.52 - r, 0.5 - r, 2 * r, 2 * r), -45 * 16, 90 * 16);
     });
@@ -338,7 +339,7 @@ void paintLockToggle(QPainter& p, QSizeF size, Look look) {
             shackle.lineTo(0.67, 0.3);
         }
         p.setBrush(Qt::NoBrush);
-        p.setPen(unitPen(c, 0.09));
+        p.setPen(roundPen(c, 0.09));
         p.drawPath(shackle);
         p.setPen(Qt::NoPen);
         p.setBrush(c);
@@ -355,7 +356,7 @@ void paintMicrophoneToggle(QPainter& p, QSizeF size, Look look) {
         p.setBrush(c);
         p.drawRoundedRect(QRectF(0.37, 0.06, 0.26, 0.52), 0.13, 0.13);
         p.setBrush(Qt::NoBrush);
-        p.setPen(unitPen(c, 0.07));
+        p.setPen(roundPen(c, 0.07));
         p.drawArc(QRectF(0.24, 0.16, 0.52, 0.54), 180 * 16, 180 * 16);
         p.drawLine(QPointF(0.5, 0.71), QPointF(0.5, 0.86));
         p.drawLine(QPointF(0.34, 0.9), QPointF(0.66, 0.9));
@@ -376,7 +377,7 @@ void paintCheck(QPainter& p, QSizeF size, Look look) {
     p.setBrush(rgb(colour::kAccent));
     p.drawRoundedRect(box, radius, radius);
     const IconFrame frame(p, whole(size));
-    p.setPen(unitPen(rgb(colour::kCard), 0.12));
+    p.setPen(roundPen(rgb(colour::kCard), 0.12));
     p.setBrush(Qt::NoBrush);
     const QPointF mark[] = {{0.26, 0.52}, {0.43, 0.69}, {0.75, 0.33}};
     p.drawPolyline(mark, 3);
@@ -443,14 +444,14 @@ void paintSettingButton(QPainter& p, QSizeF size, Look look) {
 void paintMinimizeButton(QPainter& p, QSizeF size, Look look) {
     paintRoundButton(p, size, look, colour::kHoverFace);
     const IconFrame frame(p, centredSquare(size, size.width() * 0.4));
-    p.setPen(unitPen(iconColour(Look::Hover), 0.16));
+    p.setPen(roundPen(iconColour(Look::Hover), 0.16));
     p.drawLine(QPointF(0.1, 0.5), QPointF(0.9, 0.5));
 }
 
 void paintCloseButton(QPainter& p, QSizeF size, Look look) {
     paintRoundButton(p, size, look, 0xFFC0392B);
     const IconFrame frame(p, centredSquare(size, size.width() * 0.36));
-    p.setPen(unitPen(look == Look::Hover ? rgb(0xFFFFFFFF) : iconColour(Look::Hover), 0.16));
+    p.setPen(roundPen(look == Look::Hover ? rgb(0xFFFFFFFF) : iconColour(Look::Hover), 0.16));
     p.drawLine(QPointF(0.1, 0.1), QPointF(0.9, 0.9));
     p.drawLine(QPointF(0.1, 0.9), QPointF(0.9, 0.1));
 }
