@@ -1,6 +1,7 @@
 #include "panel/tests/scene_layout.h"
 
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QImage>
 #include <QMetaProperty>
 #include <QRegularExpression>
@@ -207,6 +208,19 @@ QStringList missingPictures(QQuickItem* root) {
     }
     missing.removeDuplicates();
     return missing;
+}
+
+QStringList textsInOtherFonts(QQuickItem* root, const QString& family) {
+    QStringList faults;
+    for (QQuickItem* item : allItems(root)) {
+        if (!isText(item)) continue;
+        const QFont font = item->property("font").value<QFont>();
+        if (font.family() != family)
+            faults << describe(item) + " writes in " + font.family();
+        else if (QFontInfo(font).family() != family)
+            faults << describe(item) + " is drawn in " + QFontInfo(font).family();
+    }
+    return faults;
 }
 
 QStringList picturesOutOfStep(QQuickItem* root) {

@@ -33,6 +33,10 @@ QStringList layoutFaults(const LayoutCheck& check);
 // not load.
 QStringList missingPictures(QQuickItem* root);
 
+// The texts under `root` that do not write in `family`, or whose family is
+// not the one the system draws them with (a fallback font).
+QStringList textsInOtherFonts(QQuickItem* root, const QString& family);
+
 // The shown pictures under `root` that are scaled: the table the pictures
 // are drawn from gives each the size the scene shows it at. (A picture
 // stretched by its corners is drawn to be stretched.)

@@ -68,6 +68,13 @@ protected:
 
 TEST_P(PageLayout, EveryPageHoldsTogether) {
     {
+        SCOPED_TRACE("one font");
+        const QString family = root->property("fontFamily").toString();
+        EXPECT_EQ(family, "WenQuanYi Micro Hei");
+        const QStringList others = textsInOtherFonts(root, family);
+        EXPECT_TRUE(others.isEmpty()) << others.join("\n").toStdString();
+    }
+    {
         SCOPED_TRACE("the frame");
         expectWhole("frame", designSpace, {item("page_device"), item("page_keyDefine")});
         const QRectF scene(0, 0, kSceneWidth, kSceneHeight);
