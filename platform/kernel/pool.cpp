@@ -23,7 +23,9 @@ struct Ledger {
     std::uint64_t serial = 0;
     // The counted fault: the thread it belongs to and how many of its
     // requests are left up to and including the one that fails (0: none).
+    // A system thread named by its order of starts instead, when not 0.
     const void* failingThread = nullptr;
+    std::uint64_t failingSystemThread = 0;
     std::uint64_t failCountdown = 0;
     std::set<PoolTag> failingTags;
 };
@@ -43,9 +45,10 @@ bool knownType(PoolType type) {
 
 bool injectedFailure(Ledger& l, PoolTag tag) {
     ++threadRequests;
-    if (l.failCountdown != 0 && l.failingThread == detail::currentThreadKey() &&
-        --l.failCountdown == 0)
-        return true;
+    const bool counted = l.failingSystemThread != 0
+                             ? l.failingSystemThread == detail::systemThreadOrdinal()
+                             : l.failingThread == detail::currentThreadKey();
+    if (l.failCountdown != 0 && counted && --l.failCountdown == 0) return true;
     return l.failingTags.count(tag) != 0;
 }
 
@@ -150,7 +153,21 @@ void failPoolRequest(std::uint64_t n) {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
     l.failingThread = detail::currentThreadKey();
+    l.failingSystemThread = 0;
     l.failCountdown = n;
+}
+
+void failPoolRequestOfSystemThread(std::uint64_t thread, std::uint64_t n) {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.failingThread = nullptr;
+    l.failingSystemThread = thread;
+    l.failCountdown = thread != 0 ? n : 0;
+}
+
+bool poolRequestFaultPending() {
+    std::lock_guard guard(ledger().lock);
+    return ledger().failCountdown != 0;
 }
 
 void failPoolTag(PoolTag tag) {
