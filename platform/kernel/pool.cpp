@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <random>
 #include <set>
 #include <unordered_map>
 
@@ -28,6 +29,9 @@ struct Ledger {
     std::uint64_t failingSystemThread = 0;
     std::uint64_t failCountdown = 0;
     std::set<PoolTag> failingTags;
+    // Random faults: one request in randomOneIn (0: none), as the generator picks.
+    std::uint32_t randomOneIn = 0;
+    std::mt19937 random;
 };
 
 thread_local std::uint64_t threadRequests = 0;
@@ -49,6 +53,7 @@ bool injectedFailure(Ledger& l, PoolTag tag) {
                              ? l.failingSystemThread == detail::systemThreadOrdinal()
                              : l.failingThread == detail::currentThreadKey();
     if (l.failCountdown != 0 && counted && --l.failCountdown == 0) return true;
+    if (l.randomOneIn != 0 && l.random() % l.randomOneIn == 0) return true;
     return l.failingTags.count(tag) != 0;
 }
 
@@ -175,10 +180,18 @@ void failPoolTag(PoolTag tag) {
     ledger().failingTags.insert(tag);
 }
 
+void failPoolRequestsAtRandom(std::uint32_t seed, std::uint32_t oneIn) {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.random.seed(seed);
+    l.randomOneIn = oneIn;
+}
+
 void clearPoolFaults() {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
     l.failCountdown = 0;
+    l.randomOneIn = 0;
     l.failingTags.clear();
 }
 

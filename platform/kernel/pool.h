@@ -85,6 +85,11 @@ void failPoolRequestOfSystemThread(std::uint64_t thread, std::uint64_t n);
 // True while a counted fault is armed and its request has not come.
 bool poolRequestFaultPending();
 void failPoolTag(PoolTag tag);
+// Random faults belong to no thread either: failPoolRequestsAtRandom(seed,
+// oneIn) fails the requests, of any thread, that a generator seeded with
+// seed picks, one in oneIn on average, until cleared (oneIn 0 stops them).
+// The same seed picks the same requests of the same sequence of requests.
+void failPoolRequestsAtRandom(std::uint32_t seed, std::uint32_t oneIn);
 void clearPoolFaults();
 
 } // namespace kernel

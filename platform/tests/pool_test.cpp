@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -261,6 +262,34 @@ TEST(PoolFaults, AFaultNamesASystemThreadByItsOrderOfStarts) {
         clearPoolFaults();
         EXPECT_FALSE(poolRequestFaultPending());
     }
+}
+
+// Random faults fail some requests of any thread, the same ones for the same
+// seed, none once cleared.
+TEST(PoolFaults, RandomFaultsFollowTheirSeedOnAnyThread) {
+    const auto pattern = [](std::uint32_t seed) {
+        failPoolRequestsAtRandom(seed, 4);
+        std::vector<bool> failed;
+        std::thread([&] {
+            for (int i = 0; i < 400; ++i) {
+                void* block = allocatePool(PoolType::NonPagedNx, 4, tagA);
+                failed.push_back(block == nullptr);
+                if (block != nullptr) freePool(block);
+            }
+        }).join();
+        clearPoolFaults();
+        return failed;
+    };
+    const std::vector<bool> first = pattern(7);
+    const auto failures = std::count(first.begin(), first.end(), true);
+    EXPECT_GT(failures, 50);
+    EXPECT_LT(failures, 150);
+    EXPECT_EQ(pattern(7), first);
+    EXPECT_NE(pattern(8), first);
+    void* after = allocatePool(PoolType::NonPagedNx, 4, tagA);
+    EXPECT_NE(after, nullptr);
+    if (after != nullptr) freePool(after);
+    EXPECT_EQ(poolLiveBlocks(tagA), 0u);
 }
 
 TEST(PoolChecks, BadFreesAreCaughtAndLeaveTheLedgerAlone) {
