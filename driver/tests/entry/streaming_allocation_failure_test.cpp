@@ -9,6 +9,7 @@
 #include "driver/tests/entry/leftovers.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/thread.h"
+#include "platform/kernel/time.h"
 #include "platform/ks/audio_properties.h"
 #include "platform/ks/topology_ids.h"
 #include "platform/portcls/subdevice_access.h"
@@ -207,6 +208,61 @@ private:
     std::ostringstream m_log;
 };
 
+// One render pin playing a steady tone on a started device, its calls
+// bounded so that a hang fails the test.
+class TonePin {
+public:
+    explicit TonePin(const e2e::DeviceCase& device)
+        : m_device(device), m_world(device, device.renderFilter) {
+        m_world.system.boundCalls(std::chrono::seconds(2));
+    }
+
+    ::testing::AssertionResult Open() {
+        const ks::DataFormatWaveFormatExtensible format = ossim::pcmFormat(48000, 16, 2);
+        const auto tone = [](std::uint8_t* frames, std::uint32_t count) {
+            std::memset(frames, 0x11, count * 4);
+        };
+        if (m_stream.open(m_world.filter, 0, &format.DataFormat, 1200, {tone, {}}) !=
+            STATUS_SUCCESS)
+            return ::testing::AssertionFailure() << "the pin did not open";
+        return ::testing::AssertionSuccess();
+    }
+    NTSTATUS Step(ks::KsState state) {
+        return m_world.system.call([this, state] { return m_stream.setState(state); });
+    }
+    ks::KsState State() const { return m_stream.state(); }
+    void Play(kernel::Duration duration) { m_world.system.step(duration); }
+
+    // The pin runs (stepped up from where it stands) and the device hears
+    // it for 100 ms; then it closes.
+    void ExpectItRunsThenClose() {
+        if (State() != ks::KsState::Run) {
+            EXPECT_EQ(Step(ks::KsState::Run), STATUS_SUCCESS);
+        }
+        const std::uint64_t served = Served();
+        Play(milliseconds(100));
+        // A wave pin's transfers carry 5 ms each.
+        EXPECT_GE(Served(), served + 15);
+        EXPECT_TRUE(m_world.close(m_stream));
+    }
+
+private:
+    std::uint64_t Served() {
+        return m_world.system.bus().isochronous().transfersServed(m_device.outEndpoint);
+    }
+
+    const e2e::DeviceCase& m_device;
+    e2e::World m_world;
+    ossim::WaveStream m_stream;
+};
+
+kernel::PoolTag TagOf(const char* text) {
+    kernel::PoolTag tag = 0;
+    for (int i = 0; text[i] != 0; ++i)
+        tag |= static_cast<kernel::PoolTag>(static_cast<unsigned char>(text[i])) << (8 * i);
+    return tag;
+}
+
 // A pin whose step into or out of RUN met a refusal of every request of one
 // tag (the step may fail) runs once memory is there again, and the device
 // hears it.
@@ -214,48 +270,27 @@ TEST(StreamingAllocationFailure, AStepAtRunThatMetNoMemoryRunsOnTheNextTry) {
     const char* const tags[] = {"URB", "Irp", "Lis", "USBS", "KCbr", "US10", "US20"};
     for (const e2e::DeviceCase& device : e2e::Devices) {
         for (const ks::KsState faulted : {ks::KsState::Run, ks::KsState::Pause}) {
-            for (const char* tagText : tags) {
+            for (const char* tag : tags) {
                 SCOPED_TRACE(testing::Message()
-                             << device.name << ", tag " << tagText << ", to " << int(faulted));
-                kernel::PoolTag tag = 0;
-                for (int i = 0; tagText[i] != 0; ++i)
-                    tag |= static_cast<kernel::PoolTag>(static_cast<unsigned char>(tagText[i]))
-                           << (8 * i);
-                e2e::World world(device, device.renderFilter);
-                world.system.boundCalls(std::chrono::seconds(2));
-                ossim::WaveStream stream;
-                const ks::DataFormatWaveFormatExtensible format = ossim::pcmFormat(48000, 16, 2);
-                const auto tone = [](std::uint8_t* frames, std::uint32_t count) {
-                    std::memset(frames, 0x11, count * 4);
-                };
-                ASSERT_EQ(stream.open(world.filter, 0, &format.DataFormat, 1200, {tone, {}}),
-                          STATUS_SUCCESS);
-                const auto step = [&](ks::KsState state) {
-                    return world.system.call([&] { return stream.setState(state); });
-                };
-                ASSERT_EQ(step(ks::KsState::Acquire), STATUS_SUCCESS);
-                ASSERT_EQ(step(ks::KsState::Pause), STATUS_SUCCESS);
+                             << device.name << ", tag " << tag << ", to " << int(faulted));
+                TonePin pin(device);
+                ASSERT_TRUE(pin.Open());
+                ASSERT_EQ(pin.Step(ks::KsState::Acquire), STATUS_SUCCESS);
+                ASSERT_EQ(pin.Step(ks::KsState::Pause), STATUS_SUCCESS);
                 if (faulted == ks::KsState::Pause) {
-                    ASSERT_EQ(step(ks::KsState::Run), STATUS_SUCCESS);
-                    world.system.step(milliseconds(20));
+                    ASSERT_EQ(pin.Step(ks::KsState::Run), STATUS_SUCCESS);
+                    pin.Play(milliseconds(20));
                 }
-                kernel::failPoolTag(tag);
-                const NTSTATUS status = step(faulted);
+                kernel::failPoolTag(TagOf(tag));
+                const NTSTATUS status = pin.Step(faulted);
                 kernel::clearPoolFaults();
                 if (!kernel::succeeded(status) && faulted == ks::KsState::Run) {
-                    EXPECT_EQ(stream.state(), ks::KsState::Pause);
+                    EXPECT_EQ(pin.State(), ks::KsState::Pause);
                 }
-                if (stream.state() == ks::KsState::Run) {
-                    EXPECT_EQ(step(ks::KsState::Pause), STATUS_SUCCESS);
+                if (pin.State() == ks::KsState::Run) {
+                    EXPECT_EQ(pin.Step(ks::KsState::Pause), STATUS_SUCCESS);
                 }
-                EXPECT_EQ(step(ks::KsState::Run), STATUS_SUCCESS);
-                const std::uint64_t served =
-                    world.system.bus().isochronous().transfersServed(device.outEndpoint);
-                world.system.step(milliseconds(100));
-                // A wave pin's transfers carry 5 ms each.
-                EXPECT_GE(world.system.bus().isochronous().transfersServed(device.outEndpoint),
-                          served + 15);
-                ASSERT_TRUE(world.close(stream));
+                pin.ExpectItRunsThenClose();
             }
         }
     }
@@ -271,38 +306,20 @@ TEST(StreamingAllocationFailure, EveryRequestOfAStepToRunFailedInTurn) {
             for (std::uint64_t request = 1;; ++request) {
                 SCOPED_TRACE(testing::Message()
                              << device.name << ", thread " << thread << ", request " << request);
-                e2e::World world(device, device.renderFilter);
-                world.system.boundCalls(std::chrono::seconds(2));
-                ossim::WaveStream stream;
-                const ks::DataFormatWaveFormatExtensible format = ossim::pcmFormat(48000, 16, 2);
-                const auto tone = [](std::uint8_t* frames, std::uint32_t count) {
-                    std::memset(frames, 0x11, count * 4);
-                };
-                ASSERT_EQ(stream.open(world.filter, 0, &format.DataFormat, 1200, {tone, {}}),
-                          STATUS_SUCCESS);
-                const auto step = [&](ks::KsState state) {
-                    return world.system.call([&] { return stream.setState(state); });
-                };
+                TonePin pin(device);
+                ASSERT_TRUE(pin.Open());
                 for (const ks::KsState state :
                      {ks::KsState::Acquire, ks::KsState::Pause, ks::KsState::Run})
-                    ASSERT_EQ(step(state), STATUS_SUCCESS);
-                world.system.step(milliseconds(20));
-                ASSERT_EQ(step(ks::KsState::Pause), STATUS_SUCCESS);
+                    ASSERT_EQ(pin.Step(state), STATUS_SUCCESS);
+                pin.Play(milliseconds(20));
+                ASSERT_EQ(pin.Step(ks::KsState::Pause), STATUS_SUCCESS);
                 const std::uint64_t first = kernel::systemThreadStarts() + 1;
                 kernel::failPoolRequestOfSystemThread(first + thread - 1, request);
-                step(ks::KsState::Run);
+                pin.Step(ks::KsState::Run);
                 const bool fired = !kernel::poolRequestFaultPending();
                 kernel::clearPoolFaults();
                 if (thread == 1 && request == 1) threads = kernel::systemThreadStarts() + 1 - first;
-                if (stream.state() != ks::KsState::Run) {
-                    EXPECT_EQ(step(ks::KsState::Run), STATUS_SUCCESS);
-                }
-                const std::uint64_t served =
-                    world.system.bus().isochronous().transfersServed(device.outEndpoint);
-                world.system.step(milliseconds(100));
-                EXPECT_GE(world.system.bus().isochronous().transfersServed(device.outEndpoint),
-                          served + 15);
-                ASSERT_TRUE(world.close(stream));
+                pin.ExpectItRunsThenClose();
                 if (::testing::Test::HasFailure() || !fired) break;
             }
             if (::testing::Test::HasFailure()) return;
