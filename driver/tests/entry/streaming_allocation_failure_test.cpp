@@ -327,11 +327,7 @@ TEST(StreamingAllocationFailure, EveryRequestOfAStepToRunFailedInTurn) {
     }
 }
 
-// Left out of the run: a pin whose step from RUN to PAUSE met a refusal
-// among other refusals does not run again (STATUS_UNSUCCESSFUL) once memory
-// is there again, and its close then hangs; run it with
-// --gtest_also_run_disabled_tests.
-TEST(StreamingAllocationFailure, DISABLED_RandomFailuresWhilePinsRunLeaveTheStreamsWhole) {
+TEST(StreamingAllocationFailure, RandomFailuresWhilePinsRunLeaveTheStreamsWhole) {
     for (const e2e::DeviceCase& device : e2e::Devices) {
         for (std::uint32_t seed : {1u, 2u, 3u}) {
             SCOPED_TRACE(testing::Message() << device.name << ", seed " << seed);
