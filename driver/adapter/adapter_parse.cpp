@@ -123,21 +123,29 @@ kernel::NTSTATUS CUsbAudioAdapter::CreateAudioDevice() {
     const std::uint8_t protocol = control->bInterfaceProtocol;
     char16_t text[ProductCodeStringBytes / 2] = {};
     std::optional<std::u16string_view> code;
-    if (NeedsProductCode(m_Models, protocol)) code = ReadProductCode(text, std::size(text));
+    if (NeedsProductCode(m_Models, protocol)) {
+        const kernel::NTSTATUS status = ReadProductCode(text, std::size(text), &code);
+        if (!kernel::succeeded(status)) return status;
+    }
     const DeviceModelRow* row = ChooseDeviceModel(m_Models, protocol, code);
     if (row == nullptr) return kernel::STATUS_UNSUCCESSFUL;
     return CreateModel(row->create);
 }
 
-std::optional<std::u16string_view> CUsbAudioAdapter::ReadProductCode(char16_t* text,
-                                                                     std::size_t room) {
+kernel::NTSTATUS CUsbAudioAdapter::ReadProductCode(char16_t* text, std::size_t room,
+                                                   std::optional<std::u16string_view>* code) {
+    *code = std::nullopt;
     for (std::uint8_t index : {ProductCodeStringIndex, FallbackProductCodeStringIndex}) {
         std::size_t characters = 0;
-        if (kernel::succeeded(ReadStringText(*this, index, ProductCodeLanguage,
-                                             ProductCodeStringBytes, {text, room}, characters)))
-            return std::u16string_view(text, characters);
+        const kernel::NTSTATUS status = ReadStringText(
+            *this, index, ProductCodeLanguage, ProductCodeStringBytes, {text, room}, characters);
+        if (status == kernel::STATUS_INSUFFICIENT_RESOURCES) return status;
+        if (kernel::succeeded(status)) {
+            *code = std::u16string_view(text, characters);
+            break;
+        }
     }
-    return std::nullopt;
+    return kernel::STATUS_SUCCESS;
 }
 
 kernel::NTSTATUS CUsbAudioAdapter::CreateModel(DeviceModelFactory create) {

@@ -66,6 +66,9 @@ bool CUsbAudioAdapter::IsDeviceGone() {
     CMutexLockScope lock(m_PowerLock);
     std::uint32_t port = 0;
     kernel::NTSTATUS status = SendPortControl(usb::internal_ioctl::getPortStatus, &port);
+    // A question that could not be asked for want of memory says nothing of
+    // the device: taking it for gone would fail every request from then on.
+    if (status == kernel::STATUS_INSUFFICIENT_RESOURCES) return false;
     if (status == kernel::STATUS_NO_SUCH_DEVICE) {
         kernel::delayExecution(PortRetryDelay);
         port = 0;

@@ -174,7 +174,11 @@ private:
     void FreeRings();
     kernel::NTSTATUS StartSlots();
     void StopSlots();
-    void ResetTable();
+    // Positions, leads and counters of every ring back to their start, and
+    // the master's buffer event set to the one given, in one hold of the
+    // spin lock: after the streams started, so the transfers their start
+    // put in flight do not move the position a client starts from.
+    void ResetTable(io::EventObject* bufferEvent);
     void SendVendorStartStop(std::uint16_t value);
     void ReleaseBufferEvent();
     void StopRunning();

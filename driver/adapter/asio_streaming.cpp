@@ -53,20 +53,14 @@ kernel::NTSTATUS CAsioPrivate::Start(io::FileObject* file, std::uint32_t eventHa
     io::EventObject* event = nullptr;
     kernel::NTSTATUS status = io::referenceEventByHandle(eventHandle, &event);
     if (!kernel::succeeded(status)) return status;
-    {
-        const kernel::Irql previous = m_SpinLock.acquire();
-        m_pBufferEvent = event;
-        client->bufferEvent = event;
-        m_SpinLock.release(previous);
-    }
-    ResetTable();
     status = StartSlots();
     if (!kernel::succeeded(status)) {
-        ReleaseBufferEvent();
+        kernel::dereferenceObject(*event);
         return status;
     }
     m_bRunning = true;
     SendVendorStartStop(1);
+    ResetTable(event);
     return kernel::STATUS_SUCCESS;
 }
 
@@ -118,7 +112,7 @@ void CAsioPrivate::StopSlots() {
     }
 }
 
-void CAsioPrivate::ResetTable() {
+void CAsioPrivate::ResetTable(io::EventObject* bufferEvent) {
     const AsioSettings& settings = m_Host.AsioSettingsRecord();
     const std::uint32_t kind = m_pMaster != nullptr ? m_pMaster->kind : AsioKindPcm;
     const std::uint32_t rate = m_pMaster != nullptr ? m_pMaster->sampleRate : settings.sampleRate;
@@ -143,6 +137,8 @@ void CAsioPrivate::ResetTable() {
         }
         header->leadBytes = static_cast<std::uint32_t>(transferBytes * n);
     }
+    m_pBufferEvent = bufferEvent;
+    if (m_pMaster != nullptr) m_pMaster->bufferEvent = bufferEvent;
     m_SpinLock.release(previous);
 }
 
@@ -214,8 +210,9 @@ void CAsioPrivate::StopStreams() {
 
 void CAsioPrivate::RestartStreams() {
     if (m_bRunning || m_pBufferEvent == nullptr || m_pMaster == nullptr) return;
-    ResetTable();
-    if (kernel::succeeded(StartSlots())) m_bRunning = true;
+    if (!kernel::succeeded(StartSlots())) return;
+    m_bRunning = true;
+    ResetTable(m_pBufferEvent);
 }
 
 void CAsioPrivate::CancelParkedStop(io::DeviceObject*, io::Irp* request) {

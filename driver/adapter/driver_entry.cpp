@@ -47,14 +47,36 @@ kernel::NTSTATUS DriverEntry(io::DriverObject* driverObject,
     return status;
 }
 
+// A device whose ASIO interface cannot be registered is not added: the
+// system sends a device it failed to add no removal, so nothing may be left
+// attached. The interfaces are registered on the physical device first, so
+// the refusal comes before the port layer makes the functional device (the
+// link strings go back; a registration itself stays with the physical device).
 kernel::NTSTATUS AddDevice(io::DriverObject* driverObject, io::DeviceObject* physicalDevice) {
     if (physicalDevice == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    PrivateInterfaceState enumInterface{};
+    PrivateInterfaceState asioInterface{};
+    const auto freeLinks = [&] {
+        for (PrivateInterfaceState* state : {&enumInterface, &asioInterface})
+            if (state->registered) kernel::freeUnicodeString(state->symbolicLink);
+    };
+    // The enumeration interface's registration is not reported: without it
+    // the start's enable fails, which is where the device gives up.
+    RegisterPrivateInterface(physicalDevice, GUID_ENUMERATION_PRIVATE_INTERFACE,
+                             EnumInterfaceReference, &enumInterface);
+    kernel::NTSTATUS status = RegisterPrivateInterface(physicalDevice, GUID_ASIO_PRIVATE_INTERFACE,
+                                                       AsioInterfaceReference, &asioInterface);
+    if (!kernel::succeeded(status)) {
+        freeLinks();
+        return status;
+    }
     io::DeviceObject* lowerDevice = io::getAttachedDeviceReference(physicalDevice);
-    kernel::NTSTATUS status = portcls::PcAddAdapterDevice(driverObject, physicalDevice, StartDevice,
-                                                          MaxSubdevices, DriverDeviceExtensionSize);
+    status = portcls::PcAddAdapterDevice(driverObject, physicalDevice, StartDevice, MaxSubdevices,
+                                         DriverDeviceExtensionSize);
     if (!kernel::succeeded(status)) {
         // No device keeps the reference then.
         io::dereferenceDevice(lowerDevice);
+        freeLinks();
         return status;
     }
     io::DeviceObject* functionalDevice = lowerDevice->attachedDevice();
@@ -64,12 +86,7 @@ kernel::NTSTATUS AddDevice(io::DriverObject* driverObject, io::DeviceObject* phy
     extension->pLowerDevice = lowerDevice;
     extension->pPhysicalDevice = physicalDevice;
     new (&extension->mutex) kernel::Mutex();
-
-    // The enumeration interface's registration is not reported: without it
-    // the start's enable fails, which is where the device gives up.
-    RegisterPrivateInterface(physicalDevice, GUID_ENUMERATION_PRIVATE_INTERFACE,
-                             EnumInterfaceReference, &extension->enumInterface);
-    status = RegisterPrivateInterface(physicalDevice, GUID_ASIO_PRIVATE_INTERFACE,
-                                      AsioInterfaceReference, &extension->asioInterface);
+    extension->enumInterface = enumInterface;
+    extension->asioInterface = asioInterface;
     return status;
 }

@@ -108,8 +108,12 @@ private:
     kernel::NTSTATUS SelectConfiguration();
     kernel::NTSTATUS QueryBusInterface();
     kernel::NTSTATUS CreateModel(DeviceModelFactory create);
-    // The device's product code string; none when neither string can be read.
-    std::optional<std::u16string_view> ReadProductCode(char16_t* text, std::size_t room);
+    // The device's product code string; none when neither string can be
+    // read. A read that could not be made for want of memory fails with
+    // STATUS_INSUFFICIENT_RESOURCES: the device is not taken for one without
+    // a code, whose model would be the wrong one.
+    kernel::NTSTATUS ReadProductCode(char16_t* text, std::size_t room,
+                                     std::optional<std::u16string_view>* code);
     kernel::NTSTATUS LoadAsio();
     // An internal device control to the bus, waited for without limit.
     kernel::NTSTATUS SendPortControl(std::uint32_t code, void* argument);

@@ -10,8 +10,10 @@ constexpr int InputHistory = HrtfTaps;
 constexpr int InputArea = InputHistory + CHrtfFilterSet::ChunkFrames;
 constexpr int OutputHistory = CHrtfFilterSet::MaxDelay;
 constexpr int OutputArea = OutputHistory + CHrtfFilterSet::ChunkFrames;
-// Per channel: left and right outputs, the input, left and right taps.
-constexpr int ChannelFloats = 2 * OutputArea + InputArea + 2 * HrtfTaps;
+// The block: scratch, then per channel three output areas (left, right and
+// a copy of the input that nothing reads), the input, left and right taps.
+constexpr std::size_t ScratchBytes = 4096;
+constexpr int ChannelFloats = 3 * OutputArea + InputArea + 2 * HrtfTaps;
 constexpr float Q15 = 1.0f / 32768.0f;
 constexpr float Q10 = 1.0f / 1024.0f;
 constexpr float WeightFloor = 1e-10f;
@@ -31,19 +33,22 @@ float Convolve(const float* taps, const float* newest) {
 
 } // namespace
 
+std::size_t CHrtfFilterSet::BlockBytes(int channels) {
+    return ScratchBytes + sizeof(float) * std::size_t(channels) * ChannelFloats;
+}
+
 bool CHrtfFilterSet::Init(int channels) {
     if (channels != Channels) return false;
     if (!m_Block.IsValid()) {
-        m_Block = CPoolBuffer(kernel::PoolType::NonPagedNx,
-                              sizeof(float) * std::size_t(Channels) * ChannelFloats, HrtfBlockTag);
+        m_Block = CPoolBuffer(kernel::PoolType::NonPagedNx, BlockBytes(Channels), HrtfBlockTag);
         if (!m_Block.IsValid()) return false;
     }
     std::memset(m_Block.Get(), 0, m_Block.Size());
-    float* next = m_Block.Get<float>();
+    float* next = m_Block.Get<float>() + ScratchBytes / sizeof(float);
     for (int c = 0; c < Channels; ++c) {
         m_LeftOutput[c] = next;
         m_RightOutput[c] = next + OutputArea;
-        m_InputHistory[c] = next + 2 * OutputArea;
+        m_InputHistory[c] = next + 3 * OutputArea;
         m_LeftTaps[c] = m_InputHistory[c] + InputArea;
         m_RightTaps[c] = m_LeftTaps[c] + HrtfTaps;
         next += ChannelFloats;

@@ -15,6 +15,7 @@
 #include "driver/common/pool_object.h"
 #include "driver/effects/hrtf_tables.h"
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr kernel::PoolTag HrtfBlockTag = kernel::poolTag("RP3D");
@@ -35,6 +36,11 @@ public:
     // low-frequency flags set. Only 8 channels are supported; false for any
     // other count or when the pool refuses the block.
     bool Init(int channels);
+    // The block for that many channels: 4096 bytes of scratch, then per
+    // channel 1804 bytes (three 104-float output areas, the left, the right
+    // and a copy of the input that nothing reads; an 89-float input area;
+    // two 25-float tap arrays).
+    static std::size_t BlockBytes(int channels);
     void Free();
     bool IsInitialised() const { return m_Block.IsValid(); }
 

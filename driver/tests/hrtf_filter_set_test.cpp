@@ -290,6 +290,23 @@ TEST(HrtfFilterSet, OneBlockInThePoolAndNothingWhileProcessing) {
     EXPECT_FALSE(set.Init(6));
     ASSERT_TRUE(set.Init(8));
     EXPECT_EQ(kernel::poolLiveBlocks(HrtfBlockTag), 1u);
+    // 4096 bytes of scratch, then 1804 per channel: three 104-float output
+    // areas, the 89-float input area and two 25-float tap arrays.
+    ASSERT_EQ(kernel::poolLiveBytes(HrtfBlockTag), 8u * 1804 + 4096);
+    const kernel::PoolBlock block = kernel::poolLiveBlocksTagged(HrtfBlockTag).front();
+    const auto* begin = static_cast<const std::uint8_t*>(block.address);
+    for (int row = 0; row < 8; ++row) {
+        // Every channel's taps lie past the scratch and inside the block,
+        // apart from every other channel's.
+        for (const float* taps : {set.LeftTaps(row), set.RightTaps(row)}) {
+            const auto* at = reinterpret_cast<const std::uint8_t*>(taps);
+            EXPECT_GE(at, begin + 4096);
+            EXPECT_LE(at + 25 * sizeof(float), begin + block.bytes);
+        }
+        if (row > 0) {
+            EXPECT_GE(set.LeftTaps(row) - set.RightTaps(row - 1), 25);
+        }
+    }
     Planes planes = NoisePlanes(300, 2);
     auto p = PlanePointers(planes);
     const std::uint64_t requests = kernel::poolRequestCount();

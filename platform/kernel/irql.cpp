@@ -56,6 +56,11 @@ const void* currentThreadKey() {
     thread_local const char key = 0;
     return &key;
 }
+namespace {
+thread_local std::uint64_t threadSystemOrdinal = 0;
+}
+void noteSystemThreadOrdinal(std::uint64_t ordinal) { threadSystemOrdinal = ordinal; }
+std::uint64_t systemThreadOrdinal() { return threadSystemOrdinal; }
 void noteSpinLockAcquired() { ++threadSpinLocks; }
 void noteSpinLockReleased() { --threadSpinLocks; }
 } // namespace detail

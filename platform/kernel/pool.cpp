@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <random>
 #include <set>
 #include <unordered_map>
 
@@ -23,9 +24,14 @@ struct Ledger {
     std::uint64_t serial = 0;
     // The counted fault: the thread it belongs to and how many of its
     // requests are left up to and including the one that fails (0: none).
+    // A system thread named by its order of starts instead, when not 0.
     const void* failingThread = nullptr;
+    std::uint64_t failingSystemThread = 0;
     std::uint64_t failCountdown = 0;
     std::set<PoolTag> failingTags;
+    // Random faults: one request in randomOneIn (0: none), as the generator picks.
+    std::uint32_t randomOneIn = 0;
+    std::mt19937 random;
 };
 
 thread_local std::uint64_t threadRequests = 0;
@@ -43,9 +49,11 @@ bool knownType(PoolType type) {
 
 bool injectedFailure(Ledger& l, PoolTag tag) {
     ++threadRequests;
-    if (l.failCountdown != 0 && l.failingThread == detail::currentThreadKey() &&
-        --l.failCountdown == 0)
-        return true;
+    const bool counted = l.failingSystemThread != 0
+                             ? l.failingSystemThread == detail::systemThreadOrdinal()
+                             : l.failingThread == detail::currentThreadKey();
+    if (l.failCountdown != 0 && counted && --l.failCountdown == 0) return true;
+    if (l.randomOneIn != 0 && l.random() % l.randomOneIn == 0) return true;
     return l.failingTags.count(tag) != 0;
 }
 
@@ -150,7 +158,21 @@ void failPoolRequest(std::uint64_t n) {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
     l.failingThread = detail::currentThreadKey();
+    l.failingSystemThread = 0;
     l.failCountdown = n;
+}
+
+void failPoolRequestOfSystemThread(std::uint64_t thread, std::uint64_t n) {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.failingThread = nullptr;
+    l.failingSystemThread = thread;
+    l.failCountdown = thread != 0 ? n : 0;
+}
+
+bool poolRequestFaultPending() {
+    std::lock_guard guard(ledger().lock);
+    return ledger().failCountdown != 0;
 }
 
 void failPoolTag(PoolTag tag) {
@@ -158,10 +180,18 @@ void failPoolTag(PoolTag tag) {
     ledger().failingTags.insert(tag);
 }
 
+void failPoolRequestsAtRandom(std::uint32_t seed, std::uint32_t oneIn) {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.random.seed(seed);
+    l.randomOneIn = oneIn;
+}
+
 void clearPoolFaults() {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
     l.failCountdown = 0;
+    l.randomOneIn = 0;
     l.failingTags.clear();
 }
 

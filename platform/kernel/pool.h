@@ -74,7 +74,22 @@ std::optional<PoolBlock> poolFindBlock(const void* address); // empty when not a
 // that tag, whichever thread makes it, until cleared.
 void failPoolRequest(std::uint64_t n);
 std::uint64_t poolRequestCount();
+// The same fault for a system thread (thread.h) named by its place in the
+// order of starts (systemThreadStarts): it fails that thread's n-th request,
+// counted from its start when it has yet to start, from now on when it runs
+// already. So a test can fail each request of the threads that a run starts
+// (the system's calls into a driver, the driver's own threads), one run
+// each: note the threads a run starts, then for each arm n = 1, 2, ... until
+// the fault no longer fires.
+void failPoolRequestOfSystemThread(std::uint64_t thread, std::uint64_t n);
+// True while a counted fault is armed and its request has not come.
+bool poolRequestFaultPending();
 void failPoolTag(PoolTag tag);
+// Random faults belong to no thread either: failPoolRequestsAtRandom(seed,
+// oneIn) fails the requests, of any thread, that a generator seeded with
+// seed picks, one in oneIn on average, until cleared (oneIn 0 stops them).
+// The same seed picks the same requests of the same sequence of requests.
+void failPoolRequestsAtRandom(std::uint32_t seed, std::uint32_t oneIn);
 void clearPoolFaults();
 
 } // namespace kernel

@@ -2,6 +2,7 @@
 
 #include "platform/kernel/check.h"
 #include "platform/kernel/detail/dispatcher.h"
+#include "platform/kernel/detail/irql.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
 
@@ -15,6 +16,7 @@ namespace {
 constexpr PoolTag threadTag = poolTag("Thre");
 std::atomic<std::size_t> running{0};
 std::atomic<bool> startsFail{false};
+std::atomic<std::uint64_t> starts{0}; // changed under the kernel's lock
 
 } // namespace
 
@@ -37,6 +39,7 @@ bool ThreadObject::start() {
 
 void ThreadObject::run(ThreadObject* self) {
     detail::markKernelThread();
+    detail::noteSystemThreadOrdinal(self->ordinal_);
     self->start_(self->context_);
     check(currentIrql() == Irql::Passive && spinLocksHeld() == 0,
           "system thread ended above passive level or holding a spin lock");
@@ -64,9 +67,11 @@ NTSTATUS createSystemThread(ThreadObject** thread, ThreadStart start, void* cont
         // assigned here; hold the kernel's lock so it cannot finish first.
         auto lock = detail::lockDispatcher();
         ++running;
+        object->ordinal_ = ++starts;
         detail::enrolKernelThreadLocked();
         if (!object->start()) {
             --running;
+            --starts;
             detail::withdrawKernelThreadLocked();
             lock.unlock();
             dereferenceObject(*object); // the thread's own
@@ -107,5 +112,7 @@ bool ThreadObject::signalledFor(const void*) const { return ended_; }
 void ThreadObject::satisfyWait(const void*) {}
 
 std::size_t runningSystemThreads() { return running.load(); }
+
+std::uint64_t systemThreadStarts() { return starts.load(); }
 
 } // namespace kernel

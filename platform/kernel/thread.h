@@ -7,6 +7,7 @@
 #include "platform/kernel/object.h"
 #include "platform/kernel/status.h"
 
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -37,6 +38,7 @@ private:
 
     const ThreadStart start_;
     void* const context_;
+    std::uint64_t ordinal_ = 0; // its place in the order of starts
     std::thread thread_;
     // under the dispatcher lock
     bool ended_ = false;
@@ -59,5 +61,10 @@ int setThreadPriority(ThreadObject& thread, int priority);
 
 // Threads started and not yet ended.
 std::size_t runningSystemThreads();
+
+// System threads started so far: the next one to start is this + 1 in the
+// order of starts, by which a counted pool fault may name it
+// (failPoolRequestOfSystemThread).
+std::uint64_t systemThreadStarts();
 
 } // namespace kernel

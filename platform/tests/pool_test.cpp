@@ -1,12 +1,15 @@
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
+#include "platform/kernel/thread.h"
 #include "platform/testing/kernel_checks.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -193,6 +196,100 @@ TEST(PoolFaults, RequestCountLetsATestWalkEveryFailurePoint) {
         EXPECT_FALSE(allocateThree()) << "failure point " << n;
         EXPECT_EQ(poolLiveBlocks(tagA), 0u);
     }
+}
+
+// A fault named by a system thread's place in the order of starts waits for
+// that thread, counts only its requests and fails its n-th one; the threads
+// started before and after it and the arming thread are left alone.
+TEST(PoolFaults, AFaultNamesASystemThreadByItsOrderOfStarts) {
+    struct Case {
+        const char* name;
+        std::uint64_t thread; // from the first started here, 1 = the first
+        std::uint64_t n;
+        std::vector<bool> failed; // first thread's three requests, then the second's
+        bool pending;             // the fault still waits when both have ended
+    };
+    const Case cases[] = {
+        {"the first thread's second request",
+         1,
+         2,
+         {false, true, false, false, false, false},
+         false},
+        {"the second thread's third request",
+         2,
+         3,
+         {false, false, false, false, false, true},
+         false},
+        {"a request past the thread's last",
+         2,
+         4,
+         {false, false, false, false, false, false},
+         true},
+        {"a thread that never starts", 3, 1, {false, false, false, false, false, false}, true},
+    };
+    struct Run {
+        std::vector<bool> failed = std::vector<bool>(3);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::uint64_t first = systemThreadStarts() + 1;
+        failPoolRequestOfSystemThread(first + c.thread - 1, c.n);
+        void* mine = allocatePool(PoolType::NonPagedNx, 4, tagA);
+        EXPECT_NE(mine, nullptr) << "the arming thread";
+        if (mine != nullptr) freePool(mine);
+        Run runs[2];
+        for (Run& run : runs) {
+            ThreadObject* thread = nullptr;
+            ASSERT_EQ(createSystemThread(
+                          &thread,
+                          [](void* context) {
+                              auto& failed = static_cast<Run*>(context)->failed;
+                              for (std::size_t i = 0; i < failed.size(); ++i) {
+                                  void* block = allocatePool(PoolType::NonPagedNx, 4, tagB);
+                                  failed[i] = block == nullptr;
+                                  if (block != nullptr) freePool(block);
+                              }
+                          },
+                          &run),
+                      STATUS_SUCCESS);
+            waitForSingleObject(*thread, Timeout::infinite());
+            dereferenceObject(*thread);
+        }
+        std::vector<bool> failed = runs[0].failed;
+        failed.insert(failed.end(), runs[1].failed.begin(), runs[1].failed.end());
+        EXPECT_EQ(failed, c.failed);
+        EXPECT_EQ(poolRequestFaultPending(), c.pending);
+        clearPoolFaults();
+        EXPECT_FALSE(poolRequestFaultPending());
+    }
+}
+
+// Random faults fail some requests of any thread, the same ones for the same
+// seed, none once cleared.
+TEST(PoolFaults, RandomFaultsFollowTheirSeedOnAnyThread) {
+    const auto pattern = [](std::uint32_t seed) {
+        failPoolRequestsAtRandom(seed, 4);
+        std::vector<bool> failed;
+        std::thread([&] {
+            for (int i = 0; i < 400; ++i) {
+                void* block = allocatePool(PoolType::NonPagedNx, 4, tagA);
+                failed.push_back(block == nullptr);
+                if (block != nullptr) freePool(block);
+            }
+        }).join();
+        clearPoolFaults();
+        return failed;
+    };
+    const std::vector<bool> first = pattern(7);
+    const auto failures = std::count(first.begin(), first.end(), true);
+    EXPECT_GT(failures, 50);
+    EXPECT_LT(failures, 150);
+    EXPECT_EQ(pattern(7), first);
+    EXPECT_NE(pattern(8), first);
+    void* after = allocatePool(PoolType::NonPagedNx, 4, tagA);
+    EXPECT_NE(after, nullptr);
+    if (after != nullptr) freePool(after);
+    EXPECT_EQ(poolLiveBlocks(tagA), 0u);
 }
 
 TEST(PoolChecks, BadFreesAreCaughtAndLeaveTheLedgerAlone) {

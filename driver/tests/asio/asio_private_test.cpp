@@ -314,14 +314,16 @@ TEST_F(AsioPrivateTest, TheRampReachesTheDeviceAndCaptureFillsItsRing) {
               kernel::STATUS_SUCCESS);
     AsioRingHeader* out = Ring(rings[0]);
     AsioRingHeader* in = Ring(rings[1]);
-    auto* samples = reinterpret_cast<std::uint16_t*>(out + 1);
-    for (std::uint32_t i = 0; i < RenderRingBytes / 2; ++i)
-        samples[i] = static_cast<std::uint16_t>(i + 1);
     std::uint32_t event = 0;
     ASSERT_EQ(process->createEvent(kernel::EventType::Synchronization, false, &event),
               kernel::STATUS_SUCCESS);
     ASSERT_EQ(Word(file, asio_control::Start, event).status, kernel::STATUS_SUCCESS);
     EXPECT_EQ(out->leadBytes, 4u * 1 * 48 * 4);
+    // The ramp begins one lead past the start position and fills the ring's rest.
+    auto* samples = reinterpret_cast<std::uint16_t*>(out + 1);
+    const std::uint32_t from = (out->startPosition + out->leadBytes) / 2;
+    for (std::uint32_t i = from; i < RenderRingBytes / 2; ++i)
+        samples[i] = static_cast<std::uint16_t>(i - from + 1);
     usbsim::advanceFrames(stack->clock, 30);
     EXPECT_EQ(process->waitForEvent(event, std::chrono::milliseconds(0)), kernel::STATUS_SUCCESS);
     EXPECT_GT(Shared(in->completions), 0u);
@@ -343,6 +345,66 @@ TEST_F(AsioPrivateTest, TheRampReachesTheDeviceAndCaptureFillsItsRing) {
               kernel::STATUS_SUCCESS);
     EXPECT_EQ(process->closeHandle(event), kernel::STATUS_SUCCESS);
     CloseFile(file);
+}
+
+// The table is reset once the streams have started: the transfers the start
+// put in flight have moved neither the position nor the counter, so a
+// client finds the render position at the start position and writes from
+// there plus the lead. A restart after a power-down resets it the same way.
+TEST_F(AsioPrivateTest, StartResetsTheTableAfterTheStreamsStarted) {
+    struct Case {
+        std::uint32_t bufferFrames;
+        std::uint32_t startPosition;
+        std::uint32_t leadBytes;
+    };
+    constexpr std::uint32_t Millisecond = 48 * 4; // stereo 16-bit at 48 kHz
+    const Case cases[] = {
+        {256, 0, 4 * Millisecond},                            // 4 transfers of 1 ms in flight
+        {64, RenderRingBytes - Millisecond, 2 * Millisecond}, // 1 ms, raised to 2
+    };
+    StartHeadset();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bufferFrames);
+        const std::uint32_t file = OpenFile();
+        std::vector<std::uint32_t> rings;
+        ASSERT_EQ(CreateBuffers(file, {{0, 0}, {1, 0}}, c.bufferFrames, &rings).status,
+                  kernel::STATUS_SUCCESS);
+        AsioRingHeader* out = Ring(rings[0]);
+        AsioRingHeader* in = Ring(rings[1]);
+        std::uint32_t event = 0;
+        ASSERT_EQ(process->createEvent(kernel::EventType::Synchronization, false, &event),
+                  kernel::STATUS_SUCCESS);
+        const auto expectReset = [&] {
+            EXPECT_EQ(Shared(out->startPosition), c.startPosition);
+            EXPECT_EQ(Shared(out->position), c.startPosition);
+            EXPECT_EQ(Shared(out->leadBytes), c.leadBytes);
+            EXPECT_EQ(Shared(out->completions), 0u);
+            EXPECT_EQ(Shared(in->position), 0u);
+            EXPECT_EQ(Shared(in->completions), 0u);
+        };
+        ASSERT_EQ(Word(file, asio_control::Start, event).status, kernel::STATUS_SUCCESS);
+        expectReset();
+        // The event came with the reset: the transfers done since wake the client.
+        EXPECT_EQ(process->waitForEvent(event, std::chrono::milliseconds(0)),
+                  kernel::STATUS_TIMEOUT);
+        usbsim::advanceFrames(stack->clock, 10);
+        EXPECT_EQ(process->waitForEvent(event, std::chrono::milliseconds(0)),
+                  kernel::STATUS_SUCCESS);
+        EXPECT_NE(Shared(out->position), c.startPosition);
+        Drive(stack->clock, [&] {
+            CMutexLockScope lock(asio->GetAsioLock());
+            asio->StopStreams();
+            asio->RestartStreams();
+        });
+        {
+            SCOPED_TRACE("restarted");
+            expectReset();
+        }
+        ASSERT_EQ(Control(file, asio_control::Stop, nullptr, 0, nullptr, 0).status,
+                  kernel::STATUS_SUCCESS);
+        EXPECT_EQ(process->closeHandle(event), kernel::STATUS_SUCCESS);
+        CloseFile(file);
+    }
 }
 
 TEST_F(AsioPrivateTest, AListedProductIsToldWhenStreamsStartAndStop) {

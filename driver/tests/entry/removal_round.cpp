@@ -1,12 +1,11 @@
 #include "driver/tests/entry/removal_round.h"
 
+#include "driver/tests/entry/leftovers.h"
 #include "platform/io/device_interface.h"
 #include "platform/io/user_mapping.h"
 #include "platform/io/user_process.h"
-#include "platform/kernel/callback_object.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/thread.h"
-#include "platform/portcls/adapter_device.h"
 #include "platform/portcls/subdevice_access.h"
 #include "sim/os/asio_client.h"
 #include "sim/os/pcm_format.h"
@@ -67,17 +66,6 @@ struct Pins {
     std::int16_t next = 0;
     std::uint64_t captured = 0;
 };
-
-// A failure listing the pool blocks allocated after the serial and still live.
-void ExpectNoBlocksSince(std::uint64_t serial, const char* when) {
-    const std::vector<kernel::PoolBlock> blocks = kernel::poolBlocksSince(serial);
-    if (blocks.empty()) return;
-    std::ostringstream text;
-    text << blocks.size() << " pool block(s) left " << when << ":";
-    for (std::size_t i = 0; i < blocks.size() && i < 12; ++i)
-        text << " \"" << kernel::poolTagText(blocks[i].tag) << "\" (" << blocks[i].bytes << ")";
-    ADD_FAILURE() << text.str();
-}
 
 class Round {
 public:
@@ -309,7 +297,7 @@ private:
         // and no request of its waits on the bus.
         EXPECT_EQ(kernel::runningSystemThreads(), m_threadsBefore) << "system threads";
         EXPECT_EQ(m_system.bus().pendingRequests(), 0u) << "requests on the bus";
-        ExpectNoBlocksSince(m_loadedAt, "after the remove");
+        entry_test::ExpectNoBlocksSince(m_loadedAt, "after the remove");
         for (const io::DeviceInterfaceEntry& entry :
              m_system.host().deviceInterfaces(m_system.device()))
             EXPECT_FALSE(entry.enabled)
@@ -331,7 +319,7 @@ private:
         ClosePins();
         EXPECT_EQ(m_system.remove(), STATUS_SUCCESS);
         EXPECT_EQ(kernel::runningSystemThreads(), m_threadsBefore) << "system threads";
-        ExpectNoBlocksSince(m_loadedAt, "after the second remove");
+        entry_test::ExpectNoBlocksSince(m_loadedAt, "after the second remove");
     }
 
     const RoundPlan m_plan;
@@ -407,24 +395,9 @@ std::string Describe(const RoundPlan& plan) {
     return text.str();
 }
 
-Leftovers Count(std::size_t userHandlesBefore) {
-    Leftovers left;
-    left.threads = kernel::runningSystemThreads();
-    left.callbackRegistrations = kernel::callbackRegistrations();
-    left.adapterDevices = portcls::liveAdapterDevices();
-    left.subdevices = portcls::registeredSubdeviceCount();
-    left.enabledInterfaces = io::enabledDeviceInterfaceCount();
-    left.userMappings = io::userMappings();
-    const std::size_t handles = io::userHandlesOpen();
-    left.userHandles = handles > userHandlesBefore ? handles - userHandlesBefore : 0;
-    return left;
-}
-
 RoundOutcome RunRound(const RoundPlan& plan) {
     SCOPED_TRACE(Describe(plan));
-    const std::uint64_t serial = kernel::poolAllocationSerial();
-    const std::size_t handles = io::userHandlesOpen();
-    const std::size_t threads = kernel::runningSystemThreads();
+    const entry_test::Baseline before = entry_test::TakeBaseline();
     RoundOutcome outcome;
     {
         Round round(plan);
@@ -432,15 +405,7 @@ RoundOutcome RunRound(const RoundPlan& plan) {
         outcome = round.outcome();
         if (::testing::Test::HasFatalFailure()) return outcome;
     }
-    const Leftovers left = Count(handles);
-    EXPECT_EQ(left.threads, threads) << "system threads";
-    EXPECT_EQ(left.callbackRegistrations, 0u) << "callback registrations";
-    EXPECT_EQ(left.adapterDevices, 0u) << "adapter devices";
-    EXPECT_EQ(left.subdevices, 0u) << "subdevices";
-    EXPECT_EQ(left.enabledInterfaces, 0u) << "enabled device interfaces";
-    EXPECT_EQ(left.userMappings, 0u) << "user mappings";
-    EXPECT_EQ(left.userHandles, 0u) << "user handles";
-    ExpectNoBlocksSince(serial, "after the round");
+    entry_test::ExpectNothingLeft(before, "after the round");
     return outcome;
 }
 

@@ -54,20 +54,6 @@ RoundPlan PlanRound(std::mt19937& random);
 
 std::string Describe(const RoundPlan& plan);
 
-// What a finished round left behind, apart from the pool, which is counted
-// once the system is gone.
-struct Leftovers {
-    std::size_t threads = 0;               // system threads still running
-    std::size_t callbackRegistrations = 0; // on any callback object
-    std::size_t adapterDevices = 0;        // adapter devices of the port layer
-    std::size_t subdevices = 0;            // subdevices registered anywhere
-    std::size_t enabledInterfaces = 0;     // device interfaces enabled anywhere
-    std::size_t userMappings = 0;
-    std::size_t userHandles = 0; // beyond those open before the round
-};
-
-Leftovers Count(std::size_t userHandlesBefore);
-
 // Where the removal found the system, so that a run can show it reached
 // every moment.
 struct RoundOutcome {

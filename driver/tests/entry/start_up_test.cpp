@@ -296,16 +296,26 @@ TEST_F(DriverStartTest, WithoutTheAdaptersAsioInterfaceTheAsioFileIsRefused) {
     EXPECT_EQ(kernel::poolLiveBlocks(), blocks);
 }
 
+// An add refused by the port layer, or whose private interfaces cannot be
+// registered (their link strings), leaves nothing attached: the system sends
+// a device it failed to add no removal.
 TEST_F(DriverStartTest, RefusedAddDeviceKeepsNoReferenceOnTheStack) {
-    Make(NamedHeadset());
-    ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
-    kernel::failPoolTag(portcls::pool_tag::adapterDevice);
-    EXPECT_EQ(system->host().addDevice(system->device()), kernel::STATUS_INSUFFICIENT_RESOURCES);
-    kernel::clearPoolFaults();
-    EXPECT_EQ(system->device()->attachedDevice(), nullptr);
-    // A reference left on the bus's device would keep its block past the
-    // system's end, which the ledger check after the test reports.
-    system.reset();
+    for (const kernel::PoolTag tag : {portcls::pool_tag::adapterDevice, kernel::poolTag("KStr")}) {
+        SCOPED_TRACE(kernel::poolTagText(tag));
+        const std::size_t blocks = kernel::poolLiveBlocks();
+        Make(NamedHeadset());
+        ASSERT_EQ(system->load(DriverEntry), STATUS_SUCCESS);
+        kernel::failPoolTag(tag);
+        EXPECT_EQ(system->host().addDevice(system->device()),
+                  kernel::STATUS_INSUFFICIENT_RESOURCES);
+        kernel::clearPoolFaults();
+        EXPECT_EQ(system->device()->attachedDevice(), nullptr);
+        EXPECT_EQ(system->host().stacks(), 0u);
+        // A reference left on the bus's device would keep its block past the
+        // system's end.
+        system.reset();
+        EXPECT_EQ(kernel::poolLiveBlocks(), blocks);
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "driver/adapter/device_strings.h"
 #include "driver/common/settings_store.h"
 #include "platform/io/registry.h"
+#include "platform/kernel/pool.h"
 #include "platform/usb/configuration.h"
 #include "sim/usb/fixtures.h"
 
@@ -249,6 +250,14 @@ TEST_F(UsbAdapterTest, IsDeviceGoneAsksThePortAndRecoversItWhenItComesBack) {
          0,
          0,
          {}},
+        // A question that cannot be asked for want of memory says nothing of the device.
+        {"no memory to ask",
+         [](auto&) { kernel::failPoolTag(kernel::poolTag("Irp ")); },
+         false,
+         0,
+         0,
+         0,
+         {}},
         {"back after a retry",
          [&](auto& b) { b.injectFault(BusRequestKind::portStatus, noDevice); },
          false,
@@ -272,6 +281,7 @@ TEST_F(UsbAdapterTest, IsDeviceGoneAsksThePortAndRecoversItWhenItComesBack) {
         Script().log.clear();
         c.arrange(*bus);
         EXPECT_EQ(Call([this] { return NTSTATUS{Usb()->IsDeviceGone()}; }), NTSTATUS{c.gone});
+        kernel::clearPoolFaults();
         EXPECT_EQ(bus->received(BusRequestKind::portStatus), c.portQueries);
         EXPECT_EQ(bus->received(BusRequestKind::resetPort), c.resets);
         EXPECT_EQ(bus->received(BusRequestKind::cyclePort), c.cycles);
