@@ -40,6 +40,10 @@ inline constexpr kernel::Guid IID_ITerminalInfo =
     kernel::makeGuid("{540C5664-4620-4FDB-9B81-7E2145D95BE3}");
 inline constexpr kernel::Guid IID_ITerminalTypeSelection =
     kernel::makeGuid("{DC7604D8-C1F4-4EA1-818C-F744191B5B18}");
+// Shared by two faces of different slots: the selector item's
+// ISelectorControl and the selector unit's ISelectorUnit (as is
+// IID_IClockSource by the clock item's IClockSource and the clock source's
+// IClockSourceUnit); driver/devmodel/unit_faces.h says who asks whom.
 inline constexpr kernel::Guid IID_ISelectorControl =
     kernel::makeGuid("{524FA5C2-9FBF-4FC8-B8D2-DC302DEDB0DF}");
 inline constexpr kernel::Guid IID_IClockSource =

@@ -1,6 +1,10 @@
 // The faces of selector units and clock sources that their control items
-// bind to. They share their identifiers with the items' own faces
-// (ISelectorControl, IClockSource): an entity answers one, an item the other.
+// bind to. Each shares its id with the item's own face (ISelectorControl,
+// IClockSource in driver/engine) but not its slots: an entity answers one,
+// an item the other, so a face queried of the wrong kind of object calls the
+// wrong operations. Only the item that the entity made asks an entity for
+// these faces; everything the HAL hands out is an item
+// (driver/tests/sim/shared_face_test.cpp holds every model to it).
 #pragma once
 
 #include "driver/common/interface_ids.h"
@@ -9,7 +13,9 @@
 
 #include <cstdint>
 
-// A selector unit: inputs numbered from 1.
+// A selector unit: inputs numbered from 1. Shares its id with the selector
+// item's ISelectorControl, whose first three slots are these and which adds
+// AddListener.
 class ISelectorUnit : public kernel::IUnknown {
 public:
     virtual kernel::NTSTATUS GetCurrentInput(std::uint32_t* input) = 0;
@@ -22,7 +28,9 @@ protected:
 inline constexpr const kernel::Guid& IID_ISelectorUnit = IID_ISelectorControl;
 
 // A clock source: its discrete rates, the rate it runs at and whether its
-// clock is valid.
+// clock is valid. Shares its id with the clock item's IClockSource, whose
+// slots run GetSampleRates, GetSampleRateCount, SetSampleRate,
+// GetSampleRate, GetClockValid.
 class IClockSourceUnit : public kernel::IUnknown {
 public:
     virtual kernel::NTSTATUS GetSampleRateCount(std::uint32_t* count) = 0;

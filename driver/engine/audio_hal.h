@@ -1,9 +1,9 @@
 // The device-wide object of the driver: the list of endpoints (one stream
-// engine each) and the list of child nodes (entities, control items and
-// software nodes) of the device model, the parse and connect steps of its
-// initialisation, start, stop and power of the children, and the callback
-// object through which control changes are published. The device models
-// derive from it and parse their descriptors.
+// engine each) and the list of child nodes of the device model (its control
+// items and software nodes; entities stay in the model's own list), the parse
+// and connect steps of its initialisation, start, stop and power of the
+// children, and the callback object through which control changes are
+// published. The device models derive from it and parse their descriptors.
 #pragma once
 
 #include "driver/common/object_model.h"

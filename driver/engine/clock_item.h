@@ -9,7 +9,11 @@
 inline constexpr kernel::PoolTag ClockRateTag = kernel::poolTag("cloc");
 inline constexpr std::uint32_t MaxClockRates = 30;
 
-// Answered by clock-source entities and clock items alike.
+// The clock item's face. Its id is shared: a clock source (an entity)
+// answers IClockSourceUnit (driver/devmodel/unit_faces.h) under the same id,
+// with its slots in another order. Only items are children of the HAL, so
+// a caller that queries this face takes its object from the HAL, never from
+// an entity list.
 class IClockSource : public kernel::IUnknown {
 public:
     // count is in/out: the room on the way in, the rates copied on the way out.

@@ -13,7 +13,11 @@
 
 inline constexpr kernel::PoolTag SelectorStoreTag = kernel::poolTag("SelT");
 
-// Answered by selector entities and selector items alike.
+// The selector item's face. Its id is shared: a selector unit (an entity)
+// answers ISelectorUnit (driver/devmodel/unit_faces.h) under the same id,
+// with other slots (no AddListener). Only items are children of the HAL, so
+// a caller that queries this face takes its object from the HAL, never from
+// an entity list.
 class ISelectorControl : public kernel::IUnknown {
 public:
     virtual kernel::NTSTATUS GetCurrentInput(std::uint32_t* input) = 0;

@@ -2,11 +2,18 @@
 
 #include "driver/adapter/device_strings.h"
 #include "driver/common/interface_ids.h"
+#include "driver/devmodel/chip_device_create.h"
+#include "driver/devmodel/uac_device_create.h"
 #include "driver/engine/audio_node.h"
 #include "platform/io/device_registry_key.h"
 #include "platform/io/irp.h"
 #include "platform/kernel/dispatcher.h"
 #include "platform/kernel/object.h"
+#include "platform/kernel/pool.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace adapter_test {
 
@@ -90,6 +97,55 @@ NTSTATUS FilterPlugAndPlay(io::DeviceObject*, io::Irp* irp) {
 } // namespace
 
 DeviceModelTable TestModelTable() { return TestRows; }
+
+RecordedModel& LastModel() {
+    static RecordedModel recorded;
+    return recorded;
+}
+
+CUacDevice* RecordedModel::Uac() const {
+    void* face = nullptr;
+    if (model == nullptr ||
+        !kernel::succeeded(model->NonDelegatingQueryInterface(IID_IAudioHal, &face)))
+        return nullptr;
+    auto* hal = static_cast<IAudioHal*>(face);
+    hal->Release();
+    return dynamic_cast<CUacDevice*>(hal);
+}
+
+namespace {
+
+template <DeviceModelFactory Create>
+NTSTATUS Recorded(INonDelegatingUnknown** out, kernel::IUnknown* outer, std::uint16_t vendor,
+                  std::uint16_t product) {
+    LastModel().createdAt = kernel::poolRequestCount();
+    const NTSTATUS status = Create(out, outer, vendor, product);
+    LastModel().model = kernel::succeeded(status) ? *out : nullptr;
+    return status;
+}
+
+} // namespace
+
+std::vector<DeviceModelRow> RecordingModelTable() {
+    const std::pair<DeviceModelFactory, DeviceModelFactory> recorders[] = {
+        {CreateUac1Device, Recorded<CreateUac1Device>},
+        {CreateUac2Device, Recorded<CreateUac2Device>},
+        {CreateCUac1DeviceN3W8, Recorded<CreateCUac1DeviceN3W8>},
+        {CreateCUac1DeviceK7D2, Recorded<CreateCUac1DeviceK7D2>},
+        {CreateCUac1DeviceP9F4, Recorded<CreateCUac1DeviceP9F4>},
+        {CreateCUac1DeviceT6L1, Recorded<CreateCUac1DeviceT6L1>},
+        {CreateCUac1DeviceQ7K2, Recorded<CreateCUac1DeviceQ7K2>},
+    };
+    std::vector<DeviceModelRow> rows(DefaultDeviceModelTable().begin(),
+                                     DefaultDeviceModelTable().end());
+    for (DeviceModelRow& row : rows) {
+        const auto found = std::find_if(std::begin(recorders), std::end(recorders),
+                                        [&](const auto& pair) { return pair.first == row.create; });
+        EXPECT_NE(found, std::end(recorders)) << "a model of the driver's table is not recorded";
+        if (found != std::end(recorders)) row.create = found->second;
+    }
+    return rows;
+}
 
 CSystemCall::CSystemCall(std::function<NTSTATUS()> work) : m_Work(std::move(work)) {
     EXPECT_EQ(kernel::createSystemThread(&m_pThread, Run, this), kernel::STATUS_SUCCESS);

@@ -8,6 +8,7 @@
 #include "driver/adapter/device_model_table.h"
 #include "driver/adapter/usb_audio_adapter.h"
 #include "driver/devmodel/audio_device_model.h"
+#include "driver/devmodel/uac_device.h"
 #include "driver/engine/audio_hal.h"
 #include "platform/io/device_object.h"
 #include "platform/io/power_request.h"
@@ -74,6 +75,20 @@ public:
 // its kind: the release 2 model, the chip models by product code, the
 // generic release 1 model last.
 DeviceModelTable TestModelTable();
+
+// The model the recording table last made (null before one is made and
+// after a factory failed) and the starting thread's allocation count just
+// before it was made.
+struct RecordedModel {
+    INonDelegatingUnknown* model = nullptr;
+    std::uint64_t createdAt = 0;
+    // The model as the device model class; null when none was made.
+    CUacDevice* Uac() const;
+};
+RecordedModel& LastModel();
+// The driver's own model table, each factory also recording what it made
+// in LastModel().
+std::vector<DeviceModelRow> RecordingModelTable();
 
 // A call on a system thread of its own; the destructor waits for its end.
 class CSystemCall {

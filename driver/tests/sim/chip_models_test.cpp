@@ -35,38 +35,6 @@ namespace {
 
 namespace fixtures = usbsim::fixtures;
 
-INonDelegatingUnknown* g_Model = nullptr;
-// The starting thread's allocation count when the model was created.
-std::uint64_t g_ModelCreatedAt = 0;
-
-template <DeviceModelFactory Create>
-NTSTATUS Recorded(INonDelegatingUnknown** out, kernel::IUnknown* outer, std::uint16_t vendor,
-                  std::uint16_t product) {
-    g_ModelCreatedAt = kernel::poolRequestCount();
-    const NTSTATUS status = Create(out, outer, vendor, product);
-    g_Model = kernel::succeeded(status) ? *out : nullptr;
-    return status;
-}
-
-// The driver's table, each factory also noting the model it made.
-std::vector<DeviceModelRow> RecordingTable() {
-    const std::pair<DeviceModelFactory, DeviceModelFactory> recorders[] = {
-        {CreateUac1Device, Recorded<CreateUac1Device>},
-        {CreateUac2Device, Recorded<CreateUac2Device>},
-        {CreateCUac1DeviceN3W8, Recorded<CreateCUac1DeviceN3W8>},
-        {CreateCUac1DeviceK7D2, Recorded<CreateCUac1DeviceK7D2>},
-        {CreateCUac1DeviceP9F4, Recorded<CreateCUac1DeviceP9F4>},
-        {CreateCUac1DeviceT6L1, Recorded<CreateCUac1DeviceT6L1>},
-        {CreateCUac1DeviceQ7K2, Recorded<CreateCUac1DeviceQ7K2>},
-    };
-    std::vector<DeviceModelRow> rows(DefaultDeviceModelTable().begin(),
-                                     DefaultDeviceModelTable().end());
-    for (DeviceModelRow& row : rows)
-        for (const auto& [original, recorder] : recorders)
-            if (row.create == original) row.create = recorder;
-    return rows;
-}
-
 struct UnitClass {
     std::uint8_t id;
     const std::type_info* type;
@@ -86,19 +54,11 @@ struct ModelCase {
 class ChipModelsTest : public AdapterWorld {
 protected:
     NTSTATUS StartChip(usbsim::FunctionDescription description) {
-        g_Model = nullptr;
+        LastModel().model = nullptr;
         Plug(std::move(description));
         return Start(m_Table);
     }
-    CUacDevice* Model() const {
-        if (g_Model == nullptr) return nullptr;
-        void* face = nullptr;
-        if (!kernel::succeeded(g_Model->NonDelegatingQueryInterface(IID_IAudioHal, &face)))
-            return nullptr;
-        auto* hal = static_cast<IAudioHal*>(face);
-        hal->Release();
-        return dynamic_cast<CUacDevice*>(hal);
-    }
+    CUacDevice* Model() const { return LastModel().Uac(); }
     EndpointInfoRecord Words() const {
         EndpointInfoRecord record{};
         EXPECT_EQ(Model()->CAudioHal::GetInfoRecord(0, &record), kernel::STATUS_SUCCESS);
@@ -118,7 +78,7 @@ protected:
     // starting thread fails; *requests counts the allocations it asked for,
     // *first the first of them that was the model's.
     NTSTATUS StartFailing(std::uint64_t n, std::uint64_t* requests, std::uint64_t* first) {
-        g_Model = nullptr;
+        LastModel().model = nullptr;
         EXPECT_EQ(CreateUsbAudioAdapter(&m_pAdapter, m_Table), kernel::STATUS_SUCCESS);
         void* face = nullptr;
         m_pAdapter->QueryInterface(IID_IAudioHal, &face);
@@ -132,7 +92,7 @@ protected:
             if (n != 0) kernel::failPoolRequest(n);
             const NTSTATUS status = m_pHal->Init(nullptr, m_pDevice, m_pLower, bus->device());
             *requests = kernel::poolRequestCount() - before;
-            *first = g_ModelCreatedAt - before + 1;
+            *first = LastModel().createdAt - before + 1;
             kernel::clearPoolFaults();
             return status;
         });
@@ -161,7 +121,7 @@ protected:
         }
     }
 
-    std::vector<DeviceModelRow> m_Table = RecordingTable();
+    std::vector<DeviceModelRow> m_Table = RecordingModelTable();
 };
 
 std::vector<ModelCase> ModelCases() {
@@ -355,13 +315,13 @@ TEST_F(ChipModelsTest, AFailedRevisionReadFailsTheQ7K2Start) {
     ASSERT_EQ(deviceReads, 2);
     TearDown();
 
-    g_Model = nullptr;
+    LastModel().model = nullptr;
     Plug(fixtures::q7k2Device());
     bus->injectFault(usbsim::BusRequestKind::descriptor,
                      {.type = usbsim::BusFault::Type::delay, .delay = kernel::Duration{0}}, before);
     bus->injectFault(usbsim::BusRequestKind::descriptor, {.type = usbsim::BusFault::Type::fail});
     EXPECT_NE(Start(m_Table), kernel::STATUS_SUCCESS);
-    EXPECT_NE(g_Model, nullptr);
+    EXPECT_NE(LastModel().model, nullptr);
 }
 
 // Each allocation the model's part of the start makes fails in turn: the
@@ -591,7 +551,7 @@ TEST_F(ChipModelsTest, AFailedN3W8ChipReadFailsTheStart) {
             return hook(setup, data);
         };
         EXPECT_FALSE(kernel::succeeded(StartChip(std::move(description))));
-        EXPECT_NE(g_Model, nullptr);
+        EXPECT_NE(LastModel().model, nullptr);
         EXPECT_EQ(chip->registers, (std::array<std::uint16_t, 6>{}));
         TearDown();
     }
