@@ -109,9 +109,14 @@ std::int32_t CSettingsIniFile::ReadLine() {
     for (;;) {
         ++m_ulLineNumber;
         std::size_t count = 0; // bytes of the line, counted on past the longest
-        char byte = 0;
         bool bEnd = false;
-        while (!(bEnd = !ReadByte(&byte)) && byte != '\r') {
+        for (;;) {
+            char byte = 0;
+            if (!ReadByte(&byte)) {
+                bEnd = true;
+                break;
+            }
+            if (byte == '\r') break;
             if (count < INI_MAX_LINE_BYTES) pLine[count] = byte;
             ++count;
             ++m_FileOffset;
