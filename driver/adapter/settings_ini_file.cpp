@@ -11,7 +11,7 @@ namespace {
 constexpr char16_t SYSTEM_ROOT[] = u"\\SystemRoot\\";
 constexpr std::size_t SYSTEM_ROOT_CHARS = sizeof SYSTEM_ROOT / sizeof(char16_t) - 1;
 // The line and CR LF.
-constexpr std::size_t LINE_BUFFER_BYTES = INI_MAX_LINE_BYTES + 1;
+constexpr std::size_t LINE_BUFFER_BYTES = INI_MAX_LINE_BYTES + 2;
 
 } // namespace
 
@@ -81,7 +81,18 @@ void CSettingsIniFile::BuildPath() {
 
 kernel::NTSTATUS CSettingsIniFile::Open() {
     m_FileOffset = 0;
-    return io::openFile(m_File, kernel::makeUnicodeString(m_szPath));
+    m_ulLineNumber = 0;
+    kernel::NTSTATUS status = io::openFile(m_File, kernel::makeUnicodeString(m_szPath));
+    if (!kernel::succeeded(status)) return status;
+    std::int64_t size = 0;
+    status = io::queryFileSize(m_File, &size);
+    if (kernel::succeeded(status) && size > static_cast<std::int64_t>(INI_MAX_FILE_BYTES)) {
+        kernel::debugPrint("INI: %s is larger than %u bytes; nothing is imported\n", m_szPath,
+                           INI_MAX_FILE_BYTES);
+        status = kernel::STATUS_FILE_TOO_LARGE;
+    }
+    if (!kernel::succeeded(status)) Close();
+    return status;
 }
 
 void CSettingsIniFile::Close() { m_File.close(); }
@@ -95,23 +106,31 @@ bool CSettingsIniFile::ReadByte(char* pByte) {
 std::int32_t CSettingsIniFile::ReadLine() {
     char* pLine = m_LineBuffer.Get<char>();
     if (pLine == nullptr) return -1;
-    std::int32_t count = 0;
-    while (count < static_cast<std::int32_t>(INI_MAX_LINE_BYTES)) {
-        if (!ReadByte(&pLine[count])) {
-            if (count == 0) return -1;
+    for (;;) {
+        ++m_ulLineNumber;
+        std::size_t count = 0; // bytes of the line, counted on past the longest
+        bool bEnd = false;
+        for (;;) {
+            char byte = 0;
+            if (!ReadByte(&byte)) {
+                bEnd = true;
+                break;
+            }
+            if (byte == '\r') break;
+            if (count < INI_MAX_LINE_BYTES) pLine[count] = byte;
+            ++count;
+            ++m_FileOffset;
+        }
+        if (bEnd && count == 0) return -1;
+        if (!bEnd) m_FileOffset += 2; // past the CR and the LF taken to follow it
+        if (count <= INI_MAX_LINE_BYTES) {
             pLine[count] = '\r';
             pLine[count + 1] = '\n';
-            return count;
+            return static_cast<std::int32_t>(count);
         }
-        if (pLine[count] == '\r') {
-            m_FileOffset += 2; // past the CR and the LF taken to follow it
-            pLine[count + 1] = '\n';
-            return count;
-        }
-        ++count;
-        ++m_FileOffset;
+        kernel::debugPrint("INI: %s line %u is longer than %u bytes; it is passed over\n", m_szPath,
+                           m_ulLineNumber, static_cast<std::uint32_t>(INI_MAX_LINE_BYTES));
     }
-    return count;
 }
 
 kernel::NTSTATUS CSettingsIniFile::FindSection(const char* pszName) {
@@ -134,6 +153,12 @@ std::uint32_t CSettingsIniFile::GetVersion() {
             if (lLength < 0 || IsHeaderLine(lLength)) break;
             if (ParseIniValueLine(GetLine(), static_cast<std::size_t>(lLength), true, value)) {
                 ulVersion = value.ulFirstValue;
+                break;
+            }
+            if (value.bNumberTooLarge) {
+                kernel::debugPrint("INI: %s line %u: the version does not fit 32 bits; nothing "
+                                   "is imported\n",
+                                   m_szPath, m_ulLineNumber);
                 break;
             }
         }

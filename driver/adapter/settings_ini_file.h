@@ -7,6 +7,13 @@
 // "[<section>]" puts its values directly under "Settings", a header
 // "[<section>:<subkey>]" under that subkey. Lines end with CR LF (see
 // settings_ini_line.h for the value lines). Passive level.
+//
+// What the reader refuses, each with a debug print naming the file and the
+// reason: a file larger than INI_MAX_FILE_BYTES (not opened, so nothing is
+// imported); a line longer than INI_MAX_LINE_BYTES (passed over whole, the
+// next line is read as its own); a version that does not fit 32 bits (the
+// file has no version, so nothing is imported). The system folder refuses
+// whatever is not a regular file inside it.
 #pragma once
 
 #include "driver/adapter/settings_ini_line.h"
@@ -29,9 +36,10 @@ inline constexpr std::size_t INI_MODULE_NAME_BYTES = 100;
 // Longest hardware id the reader keeps; a longer one is refused, not cut.
 inline constexpr std::size_t INI_MAX_HARDWARE_ID_CHARS = 99;
 inline constexpr std::size_t INI_HARDWARE_ID_PROPERTY_BYTES = 1000;
-// A line has at most this many bytes; a longer one goes on as the next line.
+// A line has at most this many bytes; a longer one is passed over.
 inline constexpr std::size_t INI_MAX_LINE_BYTES = 4097;
-inline constexpr std::uint32_t INI_READ_LIMIT = 0x7FFFFFFF;
+// A larger file is not read; no byte beyond it is ever read.
+inline constexpr std::uint32_t INI_MAX_FILE_BYTES = 1u << 20;
 
 class CSettingsIniFile : public CPoolObject {
 public:
@@ -47,10 +55,13 @@ public:
     // ASCII, STATUS_BUFFER_OVERFLOW for one over 99 characters.
     kernel::NTSTATUS Prepare();
 
-    kernel::NTSTATUS Open(); // from the start of the file
+    // From the start of the file. A file over INI_MAX_FILE_BYTES is not
+    // opened: STATUS_FILE_TOO_LARGE.
+    kernel::NTSTATUS Open();
     void Close();
 
-    // The length of the next line without its CR LF, or -1 at the end of the file.
+    // The length of the next line without its CR LF, or -1 at the end of the
+    // file. A line over INI_MAX_LINE_BYTES is passed over.
     std::int32_t ReadLine();
     // The line ReadLine returned last.
     const char* GetLine() const { return m_LineBuffer.Get<const char>(); }
@@ -59,8 +70,9 @@ public:
     // end of the file or when the file is not open.
     kernel::NTSTATUS FindSection(const char* pszName);
 
-    // The file's version; 0 when there is no file, no section "VERSION" or
-    // no value line in it. The file is closed afterwards.
+    // The file's version; 0 when there is no file, no section "VERSION", no
+    // value line in it, or when its first value line holds a number that
+    // does not fit 32 bits. The file is closed afterwards.
     std::uint32_t GetVersion();
 
     // Opens the file and finds the device's section name in "HALVEX"; the
@@ -90,7 +102,8 @@ private:
     io::FileHandle m_File;
     io::IoStatusBlock m_IoStatus;
     std::int64_t m_FileOffset = 0;
-    std::uint32_t m_ulReadLimit = INI_READ_LIMIT;
+    std::uint32_t m_ulReadLimit = INI_MAX_FILE_BYTES;
+    std::uint32_t m_ulLineNumber = 0; // of the line read last, from 1
     io::DeviceObject* m_pDeviceObject;
     // "\SystemRoot\" and a name of up to INI_MODULE_NAME_BYTES.
     char16_t m_szPath[12 + INI_MODULE_NAME_BYTES / 2 + 1] = {};

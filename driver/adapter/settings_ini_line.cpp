@@ -1,5 +1,6 @@
 #include "driver/adapter/settings_ini_line.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -46,20 +47,28 @@ bool IsHexPrefix(const char* p, std::size_t cb) {
     return cb >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
 }
 
+enum class NumberToken { Fits, Wrapped, NotANumber };
+
 // A number token: decimal, or hex after the prefix ("0x" alone is 0); the
-// value wraps modulo 2^32 as the format defines. False for any character that
-// is not a digit of the token's base.
-bool ParseNumber(const char* p, std::size_t cb, std::uint32_t& value) {
+// value wraps modulo 2^32 as the format defines, and the result says whether
+// it did. NotANumber for any character that is not a digit of the token's base.
+NumberToken ParseNumber(const char* p, std::size_t cb, std::uint32_t& value) {
     const bool hex = IsHexPrefix(p, cb);
     const unsigned base = hex ? 16 : 10;
     std::uint32_t total = 0;
+    std::uint64_t exact = 0; // up to the first digit that leaves 32 bits
+    bool fits = true;
     for (std::size_t i = hex ? 2 : 0; i < cb; ++i) {
         const int digit = HexDigit(p[i]);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
+        if (digit < 0 || static_cast<unsigned>(digit) >= base) return NumberToken::NotANumber;
         total = total * base + static_cast<unsigned>(digit);
+        if (fits) {
+            exact = exact * base + static_cast<unsigned>(digit);
+            fits = exact <= UINT32_MAX;
+        }
     }
     value = total;
-    return true;
+    return fits ? NumberToken::Fits : NumberToken::Wrapped;
 }
 
 bool Append(CIniValueLine& value, const void* pData, std::size_t cb) {
@@ -81,7 +90,14 @@ bool AppendToken(const char* p, std::size_t cb, bool bNumbersOnly, bool bFirst,
     // In the version section a token that does not start with a digit is the number 0.
     const bool number0 = bNumbersOnly && !(p[0] >= '0' && p[0] <= '9');
     if (number0 || (p[0] >= '0' && p[0] <= '9')) {
-        if (!number0 && !ParseNumber(p, cb, number)) return false;
+        if (!number0) {
+            const NumberToken parsed = ParseNumber(p, cb, number);
+            if (parsed == NumberToken::NotANumber) return false;
+            if (parsed == NumberToken::Wrapped && bNumbersOnly) {
+                value.bNumberTooLarge = true;
+                return false;
+            }
+        }
         if (bFirst) value.ulFirstValue = number;
         const std::uint8_t bytes[4] = {
             static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
@@ -106,6 +122,7 @@ bool ParseIniValueLine(const char* pLine, std::size_t cbLine, bool bNumbersOnly,
     value.ulDataLength = 0;
     value.bText = false;
     value.ulFirstValue = 0;
+    value.bNumberTooLarge = false;
     CLineCursor cursor(pLine, cbLine);
     cursor.Skip(" ");
     if (cursor.Peek() == '\r' || cursor.Peek() == ';') return false;

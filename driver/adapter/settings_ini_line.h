@@ -9,7 +9,8 @@
 // - a byte: exactly "0x" or "0X" and two hex digits;
 // - a number when it starts with a digit: decimal, or hex after "0x" ("0x"
 //   alone is 0), wrapping modulo 2^32, stored as 4 bytes little-endian; in
-//   the version section a token that does not start with a digit is 0;
+//   the version section a token that does not start with a digit is 0, and
+//   a number that does not fit 32 bits does not parse (it never wraps);
 // - text otherwise, stored as 16-bit characters without a terminating zero.
 // A value is one text token, or bytes and numbers; it holds at most 1024
 // bytes. A line does not parse when it is blank, a comment, has no key or
@@ -36,6 +37,7 @@ struct CIniValueLine {
     std::uint32_t ulDataLength;
     bool bText;                 // a text value, stored as REG_SZ
     std::uint32_t ulFirstValue; // of the first token: the byte or the number
+    bool bNumberTooLarge;       // the version section's line failed on a number over 32 bits
 };
 
 // bNumbersOnly: the version section's rules (no text, shorter tokens).

@@ -8,12 +8,14 @@
 #include "platform/io/registry.h"
 #include "platform/io/registry_text.h"
 #include "platform/io/system_folder.h"
+#include "platform/kernel/debug_print.h"
 #include "platform/kernel/pool.h"
 
 #include <string>
 
 int FuzzSettingsIni(const std::uint8_t* pData, std::size_t cbData) {
     fuzz::clearScratchFolder();
+    kernel::clearDebugLog(); // refusals print; a long run keeps no log of them
     fuzz::writeFile(fuzz::scratchFolder() / "ZOVRAQ7K2X1.INI",
                     std::string_view(reinterpret_cast<const char*>(pData), cbData));
     io::Registry registry;

@@ -109,13 +109,28 @@ TEST(IniValueLine, TheVersionSectionTakesShortNumbersOnly) {
     ASSERT_TRUE(ParseIniValueLine(line, sizeof line - 1, true, value));
     EXPECT_EQ(value.ulFirstValue, 7u);
     ExpectLine({"v=Text 5\r", true, "v", {0, 0, 0, 0, 5, 0, 0, 0}, false}, true);
-    // Numbers wrap modulo 2^32: 4294967297 is 1, 0x100000002 is 2.
-    ExpectLine({"v=4294967297\r", true, "v", {1, 0, 0, 0}, false}, true);
-    ExpectLine({"v=0x100000002\r", true, "v", {2, 0, 0, 0}, false}, true);
-    ExpectLine({"v=" + std::string(19, '1') + "\r", true, "v", {0xC7, 0x71, 0xC4, 0x2B}, false},
-               true);
-    ExpectNoParse("v=" + std::string(18, '0') + "12\r", true);
+    ExpectLine({"v=4294967295\r", true, "v", {0xFF, 0xFF, 0xFF, 0xFF}, false}, true);
+    ExpectLine({"v=0x0000FFFFFFFF\r", true, "v", {0xFF, 0xFF, 0xFF, 0xFF}, false}, true);
     ExpectLine({"v=" + std::string(17, '0') + "12\r", true, "v", {12, 0, 0, 0}, false}, true);
+    // A number beyond 32 bits never wraps here: the line does not parse, and says why.
+    const struct {
+        std::string line;
+        bool tooLarge;
+    } refused[] = {
+        {"v=4294967296\r", true},
+        {"v=0x100000000\r", true},
+        {"v=" + std::string(19, '1') + "\r", true},
+        {"v=1 0x1FFFFFFFF\r", true},
+        {"v=" + std::string(18, '0') + "12\r", false}, // too long a token
+        {"v=12x\r", false},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.line);
+        EXPECT_FALSE(ParseIniValueLine(c.line.data(), c.line.size(), true, value));
+        EXPECT_EQ(value.bNumberTooLarge, c.tooLarge);
+    }
+    // Value lines keep the format's wrap: 4294967297 is 1.
+    ExpectLine({"v=4294967297\r", true, "v", {1, 0, 0, 0}, false});
 }
 
 TEST(IniValueLine, NoScanGoesPastTheLineLength) {

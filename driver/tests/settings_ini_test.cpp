@@ -1,11 +1,17 @@
 #include "driver/adapter/settings_ini_file.h"
 #include "driver/common/settings_store.h"
 #include "driver/tests/settings_test_device.h"
+#include "platform/kernel/debug_print.h"
 #include "platform/kernel/pool.h"
+#include "testkit/guarded_fifo.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -182,24 +188,137 @@ TEST_F(SettingsIniTest, AFailedWriteDoesNotStopTheImport) {
                                   "\n  \"C\" binary 03\n  \"IniVersion\" binary 01 00 00 00\n");
 }
 
-TEST_F(SettingsIniTest, OverlongLinesGoOnAsTheNextLine) {
-    // 4097 bytes are a line without CR LF; the rest of the text is the next line.
+TEST_F(SettingsIniTest, AnOverlongLineIsPassedOverWholeAndTheNextLineReadAsItsOwn) {
     WriteFile("[VERSION]\r\nv=1\r\n[HALVEX]\r\nUSB\\VID_0B05&PID_17F3&REV_0100=S\r\n[S]\r\n"
               "K=1" +
-              std::string(4094, ' ') + ",0x02\r\nTail=0x03\r\n");
+              std::string(4095, ' ') + ",0x02\r\nTail=0x03\r\n" + std::string(4098, ';'));
     CSettingsIniFile reader(m_pFunction);
     ASSERT_EQ(reader.Prepare(), kernel::STATUS_SUCCESS);
     ASSERT_EQ(reader.OpenAndLookup(), kernel::STATUS_SUCCESS);
+    kernel::clearDebugLog();
     EXPECT_EQ(reader.ReadLine(), 3); // [S]
-    EXPECT_EQ(reader.ReadLine(), 4097);
-    EXPECT_EQ(reader.ReadLine(), 5); // ",0x02"
-    EXPECT_EQ(reader.ReadLine(), 9);
-    EXPECT_EQ(reader.ReadLine(), -1);
-    reader.Close();
-    // The long line holds only its own token; the piece after it ends the section.
-    Import();
-    EXPECT_EQ(DumpSettings(), std::string(SETTINGS_PATH) + "\n  \"K\" binary 01 00 00 00\n"
-                                                           "  \"IniVersion\" binary 01 00 00 00\n");
+    EXPECT_EQ(reader.ReadLine(), 9); // Tail=0x03
+    EXPECT_EQ(std::string(reader.GetLine(), 11), "Tail=0x03\r\n");
+    EXPECT_EQ(reader.ReadLine(), -1); // the last line, without CR LF, is too long as well
+    EXPECT_EQ(kernel::debugLog(),
+              (std::vector<std::string>{
+                  "INI: \\SystemRoot\\ZOVRAQ7K2X1.INI line 6 is longer than 4097 bytes; it is "
+                  "passed over\n",
+                  "INI: \\SystemRoot\\ZOVRAQ7K2X1.INI line 8 is longer than 4097 bytes; it is "
+                  "passed over\n"}));
+}
+
+// A file that imports "A" and its version, after padding of its own.
+std::string FileOfVersion(const std::string& version, const std::string& valueLine = "A=0x01") {
+    return "[VERSION]\r\nv=" + version +
+           "\r\n[HALVEX]\r\nUSB\\VID_0B05&PID_17F3&REV_0100=S\r\n[S]\r\n" + valueLine +
+           "\r\nB=0x02\r\n";
+}
+
+// The text followed by comment lines up to exactly bytes bytes.
+std::string PaddedTo(std::string text, std::size_t bytes) {
+    text += "[PAD]\r\n";
+    while (bytes - text.size() > 4002) text += std::string(4000, ';') + "\r\n";
+    return text + std::string(bytes - text.size(), ';');
+}
+
+struct HostileCase {
+    const char* what;
+    // Puts the INI in place; what it returns lives until the case ends.
+    std::function<std::shared_ptr<void>(const testkit::TempFolder& folder)> make;
+    const char* printed;           // what the debug print says; null: the file imports
+    std::uint32_t importedVersion; // when it imports
+};
+
+std::shared_ptr<void> Written(const testkit::TempFolder& folder, const std::string& text,
+                              const char* name = "ZOVRAQ7K2X1.INI") {
+    folder.write(name, text);
+    return nullptr;
+}
+
+std::shared_ptr<void> LinkedTo(const testkit::TempFolder& folder, const std::filesystem::path& to) {
+    std::filesystem::create_symlink(to, folder.path() / "ZOVRAQ7K2X1.INI");
+    return nullptr;
+}
+
+TEST_F(SettingsIniTest, HostileFilesAreRefusedWithAReasonAndChangeNothing) {
+    testkit::TempFolder outside;
+    outside.write("ZOVRAQ7K2X1.INI", FileOfVersion("9"));
+    const std::string pieceLine = "A=" + std::string(4091, ' ') + "0x01"; // exactly 4097 bytes
+    const HostileCase cases[] = {
+        {"the largest version", [](auto& f) { return Written(f, FileOfVersion("4294967295")); },
+         nullptr, 0xFFFFFFFF},
+        {"the largest version in hex, leading zeros",
+         [](auto& f) { return Written(f, FileOfVersion("0x00FFFFFFFF")); }, nullptr, 0xFFFFFFFF},
+        {"a version of 2^32", [](auto& f) { return Written(f, FileOfVersion("4294967296")); },
+         "line 2: the version does not fit 32 bits", 0},
+        {"a version of 2^40", [](auto& f) { return Written(f, FileOfVersion("1099511627776")); },
+         "line 2: the version does not fit 32 bits", 0},
+        {"a version of 40 bits in hex",
+         [](auto& f) { return Written(f, FileOfVersion("0xFFFFFFFFFF")); },
+         "line 2: the version does not fit 32 bits", 0},
+        {"a line of the longest length",
+         [&](auto& f) { return Written(f, FileOfVersion("5", pieceLine)); }, nullptr, 5},
+        {"a line one byte longer",
+         [&](auto& f) { return Written(f, FileOfVersion("5", " " + pieceLine)); },
+         "line 6 is longer than 4097 bytes", 5},
+        {"a file of the largest size",
+         [](auto& f) { return Written(f, PaddedTo(FileOfVersion("6"), 1 << 20)); }, nullptr, 6},
+        {"a file one byte larger",
+         [](auto& f) { return Written(f, PaddedTo(FileOfVersion("6"), (1 << 20) + 1)); },
+         "is larger than 1048576 bytes; nothing is imported", 0},
+        {"a link to a file inside",
+         [](auto& f) {
+             f.write("real.ini", FileOfVersion("7"));
+             return LinkedTo(f, "real.ini");
+         },
+         nullptr, 7},
+        {"a link leading outside",
+         [&](auto& f) { return LinkedTo(f, outside.path() / "ZOVRAQ7K2X1.INI"); },
+         "refused: a link leading outside", 0},
+        {"a link to /dev/zero", [](auto& f) { return LinkedTo(f, "/dev/zero"); }, "(to /dev/zero)",
+         0},
+        {"a FIFO",
+         [](auto& f) {
+             return std::static_pointer_cast<void>(
+                 std::make_shared<testkit::GuardedFifo>(f.path() / "ZOVRAQ7K2X1.INI"));
+         },
+         "refused: a FIFO, not a regular file", 0},
+        {"a directory", [](auto& f) { return Written(f, "", "ZOVRAQ7K2X1.INI/x"); },
+         "refused: a directory, not a regular file", 0},
+    };
+    for (const HostileCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_Folder.path() / "ZOVRAQ7K2X1.INI");
+        std::filesystem::remove(m_Folder.path() / "real.ini");
+        std::uint32_t ulStored = 2;
+        ASSERT_EQ(AccessSetting(m_pFunction, SETTING_WRITE, &ulStored, 4, u"IniVersion"),
+                  kernel::STATUS_SUCCESS);
+        ASSERT_EQ(AccessSetting(m_pFunction, SETTING_WRITE, &ulStored, 4, u"A"),
+                  kernel::STATUS_SUCCESS);
+        ASSERT_EQ(AccessSetting(m_pFunction, SETTING_WRITE, &ulStored, 4, u"B"),
+                  kernel::STATUS_SUCCESS);
+        const std::shared_ptr<void> keep = c.make(m_Folder);
+        const std::string before = DumpSettings();
+        kernel::clearDebugLog();
+        Import();
+        EXPECT_TRUE(io::openFilePaths().empty());
+        const std::vector<std::string> log = kernel::debugLog();
+        if (c.importedVersion == 0) {
+            EXPECT_EQ(DumpSettings(), before);
+        } else {
+            EXPECT_EQ(Setting(u"IniVersion"), c.importedVersion);
+            EXPECT_EQ(Setting(u"B"), 0x02u); // the line after a refused one is read as its own
+            EXPECT_EQ(Setting(u"A"), c.printed == nullptr ? 0x01u : 2u);
+        }
+        if (c.printed == nullptr) {
+            EXPECT_TRUE(log.empty()) << log.front();
+            continue;
+        }
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_NE(log[0].find("\\SystemRoot\\ZOVRAQ7K2X1.INI"), std::string::npos) << log[0];
+        EXPECT_NE(log[0].find(c.printed), std::string::npos) << log[0];
+    }
 }
 
 struct PrepareCase {

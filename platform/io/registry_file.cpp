@@ -1,5 +1,6 @@
 #include "platform/io/registry_file.h"
 
+#include "platform/io/contained_file.h"
 #include "platform/io/registry.h"
 #include "platform/io/registry_text.h"
 #include "platform/kernel/debug_print.h"
@@ -35,15 +36,21 @@ private:
     int fd_;
 };
 
-// Reads a whole file; false with errno set when it cannot.
-bool readWholeFile(const std::filesystem::path& path, std::string& text, bool& tooLarge) {
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return false;
+// Reads a whole file, which must be a regular file in its own folder once
+// links are resolved; false with reason set when it cannot or must not.
+bool readWholeFile(const std::filesystem::path& path, std::string& text, bool& tooLarge,
+                   ContainedFile& opened) {
+    opened = openContainedFile(path.parent_path(), path);
+    if (opened.outcome != ContainedOutcome::Opened) return false;
     char chunk[65536];
     for (;;) {
-        const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+        const ssize_t got = ::read(opened.descriptor.get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
+        if (got < 0) {
+            opened.outcome = ContainedOutcome::Failed;
+            opened.reason = std::strerror(errno);
+            return false;
+        }
         if (got == 0) return true;
         if (text.size() + static_cast<std::size_t>(got) > RegistryFile::maxFileBytes) {
             tooLarge = true;
@@ -87,10 +94,17 @@ kernel::NTSTATUS RegistryFile::load(std::string& message) {
     message.clear();
     std::string text;
     bool tooLarge = false;
-    errno = 0;
-    if (!readWholeFile(path_, text, tooLarge)) {
-        if (errno == ENOENT) return kernel::STATUS_SUCCESS;
-        message = systemError("cannot read", path_);
+    ContainedFile opened;
+    if (!readWholeFile(path_, text, tooLarge, opened)) {
+        if (opened.outcome == ContainedOutcome::Missing) return kernel::STATUS_SUCCESS;
+        message = "cannot read " + path_.string() + ": " + opened.reason;
+        if (opened.outcome != ContainedOutcome::Failed) {
+            // Not a registry file of its own: never written over.
+            std::lock_guard guard(saving_);
+            refusedFileInPlace_ = "it is " + opened.reason;
+            message += "; nothing was loaded, and it will not be written over";
+        }
+        kernel::debugPrint("Registry file refused: %s\n", message.c_str());
         return kernel::STATUS_REGISTRY_IO_FAILED;
     }
     if (tooLarge) return keepDamagedFileAside("larger than a registry file may be", message);
@@ -114,7 +128,8 @@ kernel::NTSTATUS RegistryFile::keepDamagedFileAside(const std::string& fault,
     }
     message = "registry file " + path_.string() + " is damaged (" + fault + "); nothing was loaded";
     if (::rename(path_.c_str(), aside.c_str()) != 0) {
-        damagedFileInPlace_ = true;
+        refusedFileInPlace_ =
+            "the damaged registry file " + path_.string() + " could not be kept aside";
         message += ", and it could not be kept aside (" + std::string(std::strerror(errno)) +
                    "), so it will not be written over";
     } else {
@@ -126,9 +141,8 @@ kernel::NTSTATUS RegistryFile::keepDamagedFileAside(const std::string& fault,
 kernel::NTSTATUS RegistryFile::save(std::string& message) {
     message.clear();
     std::lock_guard guard(saving_);
-    if (damagedFileInPlace_) {
-        message =
-            "not written: the damaged registry file " + path_.string() + " could not be kept aside";
+    if (!refusedFileInPlace_.empty()) {
+        message = "not written: " + refusedFileInPlace_;
         return kernel::STATUS_REGISTRY_IO_FAILED;
     }
     std::filesystem::path aside = path_;

@@ -2,7 +2,9 @@
 // registry's text (registry_text.h) followed by a line "end", so a file cut
 // short is told from a complete one. A save writes the whole registry beside
 // the file, flushes it to disk and renames it over the file, so a crash
-// during a save leaves the previous file whole.
+// during a save leaves the previous file whole. The file must be a regular
+// file in its own folder once links are resolved; it is checked without ever
+// blocking, so a FIFO in its place is refused, not waited on.
 #pragma once
 
 #include "platform/kernel/status.h"
@@ -27,7 +29,10 @@ public:
     // aside, renamed to "<name>.damaged" (or "<name>.damaged-2", ...), so no
     // later save replaces it: STATUS_FILE_CORRUPT_ERROR, and message says what
     // is wrong and where the file now is. A file that cannot be read:
-    // STATUS_REGISTRY_IO_FAILED.
+    // STATUS_REGISTRY_IO_FAILED. So is one that is not a regular file (a
+    // FIFO, a device, a directory) or a link leading out of the file's
+    // folder: nothing is loaded, a debug print names it and the reason, and
+    // saves are refused from then on so it is never written over.
     kernel::NTSTATUS load(std::string& message);
 
     // Writes the registry in force. On failure the file is left as it was:
@@ -45,7 +50,9 @@ private:
 
     const std::filesystem::path path_;
     std::mutex saving_;
-    bool damagedFileInPlace_ = false; // under saving_
+    // Why saves are refused: a damaged file that could not be moved aside, or
+    // a file that is not a registry file of its own. Under saving_.
+    std::string refusedFileInPlace_;
 };
 
 } // namespace io

@@ -1,11 +1,14 @@
 #include "platform/io/system_folder.h"
 
+#include "platform/io/contained_file.h"
 #include "platform/kernel/check.h"
+#include "platform/kernel/debug_print.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/test_checks.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -18,6 +21,8 @@ namespace io {
 namespace {
 
 constexpr std::u16string_view systemRootPrefix = u"\\SYSTEMROOT\\";
+// Reads shorter than this are served from the handle's read-ahead.
+constexpr std::size_t readAheadBytes = 64 * 1024;
 
 struct FolderState {
     std::mutex lock;
@@ -99,6 +104,21 @@ std::optional<std::filesystem::path> findEntry(const std::filesystem::path& fold
     return folder / *best;
 }
 
+// Reads up to length bytes at offset, on over short reads; false when the host fails.
+bool preadAll(int descriptor, void* buffer, std::size_t length, std::int64_t offset,
+              std::size_t& count) {
+    count = 0;
+    while (count < length) {
+        const ssize_t got = ::pread(descriptor, static_cast<char*>(buffer) + count, length - count,
+                                    static_cast<off_t>(offset + static_cast<std::int64_t>(count)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        count += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 } // namespace
 
 struct FileHandleAccess {
@@ -107,6 +127,8 @@ struct FileHandleAccess {
         file.serial_ = serial;
     }
     static int descriptor(const FileHandle& file) { return file.descriptor_; }
+    static std::vector<char>& readAhead(const FileHandle& file) { return file.readAhead_; }
+    static std::int64_t& readAheadOffset(const FileHandle& file) { return file.readAheadOffset_; }
 };
 
 SystemRoot::SystemRoot(std::filesystem::path folder) {
@@ -126,18 +148,25 @@ SystemRoot::~SystemRoot() {
 }
 
 FileHandle::FileHandle(FileHandle&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)), serial_(other.serial_) {}
+    : descriptor_(std::exchange(other.descriptor_, -1)), serial_(other.serial_),
+      readAhead_(std::move(other.readAhead_)), readAheadOffset_(other.readAheadOffset_) {
+    other.readAhead_.clear();
+}
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     if (this != &other) {
         close();
         descriptor_ = std::exchange(other.descriptor_, -1);
         serial_ = other.serial_;
+        readAhead_ = std::move(other.readAhead_);
+        readAheadOffset_ = other.readAheadOffset_;
+        other.readAhead_.clear();
     }
     return *this;
 }
 
 void FileHandle::close() {
+    readAhead_.clear();
     if (descriptor_ < 0) return;
     ::close(std::exchange(descriptor_, -1));
     FolderState& s = state();
@@ -171,6 +200,7 @@ kernel::NTSTATUS openFile(FileHandle& file, const kernel::UnicodeString& path) {
         if (!s.systemRoot) return kernel::STATUS_OBJECT_PATH_NOT_FOUND;
         location = *s.systemRoot;
     }
+    const std::filesystem::path root = location;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool last = i + 1 == names.size();
         const std::optional<std::filesystem::path> entry = findEntry(location, names[i]);
@@ -180,12 +210,38 @@ kernel::NTSTATUS openFile(FileHandle& file, const kernel::UnicodeString& path) {
         std::error_code error;
         const bool folder = std::filesystem::is_directory(*entry, error);
         if (!last && !folder) return kernel::STATUS_OBJECT_PATH_NOT_FOUND;
-        if (last && folder) return kernel::STATUS_FILE_IS_A_DIRECTORY;
+        if (last && folder) {
+            kernel::debugPrint("System folder: %s refused: a directory, not a regular file\n",
+                               printable(path.view()).c_str());
+            return kernel::STATUS_FILE_IS_A_DIRECTORY;
+        }
         location = *entry;
     }
 
-    const int descriptor = ::open(location.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+    ContainedFile opened = openContainedFile(root, location);
+    switch (opened.outcome) {
+    case ContainedOutcome::Opened:
+        break;
+    case ContainedOutcome::Missing:
+        return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+    case ContainedOutcome::Directory:
+    case ContainedOutcome::Outside:
+    case ContainedOutcome::NotRegular:
+    case ContainedOutcome::Failed:
+        kernel::debugPrint("System folder: %s refused: %s\n", printable(path.view()).c_str(),
+                           opened.reason.c_str());
+        switch (opened.outcome) {
+        case ContainedOutcome::Directory:
+            return kernel::STATUS_FILE_IS_A_DIRECTORY;
+        case ContainedOutcome::Outside:
+            return kernel::STATUS_ACCESS_DENIED;
+        case ContainedOutcome::NotRegular:
+            return kernel::STATUS_OBJECT_TYPE_MISMATCH;
+        default:
+            return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+        }
+    }
+    const int descriptor = opened.descriptor.release();
     FolderState& s = state();
     std::lock_guard guard(s.lock);
     const std::uint64_t serial = ++s.lastSerial;
@@ -208,17 +264,44 @@ kernel::NTSTATUS readFile(const FileHandle& file, void* buffer, std::uint32_t le
     if (offset < 0 || offset > INT64_MAX - length || (buffer == nullptr && length != 0))
         return finish(kernel::STATUS_INVALID_PARAMETER, 0);
     const int descriptor = FileHandleAccess::descriptor(file);
+    std::vector<char>& ahead = FileHandleAccess::readAhead(file);
+    std::int64_t& aheadOffset = FileHandleAccess::readAheadOffset(file);
+    const bool small = length < readAheadBytes;
+    const bool held = offset >= aheadOffset &&
+                      offset + length <= aheadOffset + static_cast<std::int64_t>(ahead.size());
+    if (small && !held) {
+        // Read ahead from the offset; a read up to the end of the file finds it there too.
+        ahead.resize(readAheadBytes);
+        std::size_t filled = 0;
+        if (!preadAll(descriptor, ahead.data(), readAheadBytes, offset, filled)) {
+            ahead.clear();
+            return finish(kernel::STATUS_UNSUCCESSFUL, 0);
+        }
+        ahead.resize(filled);
+        aheadOffset = offset;
+    }
     std::size_t count = 0;
-    while (count < length) {
-        const ssize_t got = ::pread(descriptor, static_cast<char*>(buffer) + count, length - count,
-                                    static_cast<off_t>(offset + static_cast<std::int64_t>(count)));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return finish(kernel::STATUS_UNSUCCESSFUL, count);
-        if (got == 0) break;
-        count += static_cast<std::size_t>(got);
+    if (small) {
+        const auto start = static_cast<std::size_t>(offset - aheadOffset);
+        count = start < ahead.size() ? std::min<std::size_t>(length, ahead.size() - start) : 0;
+        if (count != 0) std::memcpy(buffer, ahead.data() + start, count);
+    } else if (!preadAll(descriptor, buffer, length, offset, count)) {
+        return finish(kernel::STATUS_UNSUCCESSFUL, count);
     }
     if (count == 0 && length != 0) return finish(kernel::STATUS_END_OF_FILE, 0);
     return finish(kernel::STATUS_SUCCESS, count);
+}
+
+kernel::NTSTATUS queryFileSize(const FileHandle& file, std::int64_t* size) {
+    if (size == nullptr) return kernel::STATUS_INVALID_PARAMETER;
+    if (!kernel::requireIrql(kernel::Irql::Passive, "file size query"))
+        return kernel::STATUS_UNSUCCESSFUL;
+    if (!file.isOpen()) return kernel::STATUS_INVALID_HANDLE;
+    struct stat status {};
+    if (::fstat(FileHandleAccess::descriptor(file), &status) != 0)
+        return kernel::STATUS_UNSUCCESSFUL;
+    *size = status.st_size;
+    return kernel::STATUS_SUCCESS;
 }
 
 std::vector<std::string> openFilePaths() {

@@ -1,8 +1,11 @@
 // Files in the system folder. A folder of the host, given by a test or the
 // program that runs the driver, stands for "\SystemRoot\"; names under it
 // compare without regard to case, as on the system the driver was written
-// for. Files open for reading only, and every read names its offset. All of
-// it runs at passive level.
+// for. Only regular files inside the folder open, once links are resolved,
+// and opening never blocks. Files open for reading only, and every read
+// names its offset; small reads are served from a read-ahead of the handle,
+// so reading a byte at a time costs no host call per byte. All of it runs at
+// passive level.
 #pragma once
 
 #include "platform/io/io_status_block.h"
@@ -41,6 +44,10 @@ private:
     friend struct FileHandleAccess;
     int descriptor_ = -1;
     std::uint64_t serial_ = 0; // its entry among the open files
+    // The bytes read ahead and the offset of the first; a read hands out no
+    // byte from before the last time the handle was opened.
+    mutable std::vector<char> readAhead_;
+    mutable std::int64_t readAheadOffset_ = 0;
 };
 
 // Opens an existing file "\SystemRoot\<name>[\<name>...]" for reading; an open
@@ -49,7 +56,11 @@ private:
 //   or a zero character (nothing outside the folder can be reached);
 // - STATUS_OBJECT_PATH_NOT_FOUND: a path not under "\SystemRoot\", no system
 //   folder, or a folder on the way missing;
-// - STATUS_OBJECT_NAME_NOT_FOUND: no such file; STATUS_FILE_IS_A_DIRECTORY.
+// - STATUS_OBJECT_NAME_NOT_FOUND: no such file; STATUS_FILE_IS_A_DIRECTORY;
+// - STATUS_ACCESS_DENIED: a link that leads outside the folder;
+// - STATUS_OBJECT_TYPE_MISMATCH: not a regular file (a FIFO, a device).
+// A file refused for what it is (the last three) is named with the reason in
+// a debug print.
 // Where several names differ only in case, the one spelled as asked wins,
 // else the first in byte order.
 kernel::NTSTATUS openFile(FileHandle& file, const kernel::UnicodeString& path);
@@ -60,6 +71,10 @@ kernel::NTSTATUS openFile(FileHandle& file, const kernel::UnicodeString& path);
 // negative offset or a missing buffer.
 kernel::NTSTATUS readFile(const FileHandle& file, void* buffer, std::uint32_t length,
                           std::int64_t offset, IoStatusBlock* ioStatus);
+
+// The file's size in bytes; STATUS_INVALID_HANDLE for a closed handle,
+// STATUS_INVALID_PARAMETER without a size to fill.
+kernel::NTSTATUS queryFileSize(const FileHandle& file, std::int64_t* size);
 
 // The paths of the files open now, in the order they were opened.
 std::vector<std::string> openFilePaths();

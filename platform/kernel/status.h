@@ -25,7 +25,9 @@ inline constexpr NTSTATUS STATUS_NO_SUCH_DEVICE = statusFromBits(0xC000000E);
 inline constexpr NTSTATUS STATUS_INVALID_DEVICE_REQUEST = statusFromBits(0xC0000010);
 inline constexpr NTSTATUS STATUS_END_OF_FILE = statusFromBits(0xC0000011);
 inline constexpr NTSTATUS STATUS_MORE_PROCESSING_REQUIRED = statusFromBits(0xC0000016);
+inline constexpr NTSTATUS STATUS_ACCESS_DENIED = statusFromBits(0xC0000022);
 inline constexpr NTSTATUS STATUS_BUFFER_TOO_SMALL = statusFromBits(0xC0000023);
+inline constexpr NTSTATUS STATUS_OBJECT_TYPE_MISMATCH = statusFromBits(0xC0000024);
 inline constexpr NTSTATUS STATUS_OBJECT_NAME_INVALID = statusFromBits(0xC0000033);
 inline constexpr NTSTATUS STATUS_OBJECT_NAME_NOT_FOUND = statusFromBits(0xC0000034);
 inline constexpr NTSTATUS STATUS_OBJECT_PATH_NOT_FOUND = statusFromBits(0xC000003A);
@@ -39,6 +41,7 @@ inline constexpr NTSTATUS STATUS_REGISTRY_IO_FAILED = statusFromBits(0xC000014D)
 inline constexpr NTSTATUS STATUS_DEVICE_CONFIGURATION_ERROR = statusFromBits(0xC0000182);
 inline constexpr NTSTATUS STATUS_NO_MATCH = statusFromBits(0xC0000272);
 inline constexpr NTSTATUS STATUS_POWER_STATE_INVALID = statusFromBits(0xC00002D3);
+inline constexpr NTSTATUS STATUS_FILE_TOO_LARGE = statusFromBits(0xC0000904);
 
 constexpr std::uint32_t severity(NTSTATUS status) {
     return static_cast<std::uint32_t>(status) >> 30;

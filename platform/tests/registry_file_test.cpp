@@ -2,11 +2,14 @@
 #include "platform/io/registry_file.h"
 #include "platform/io/registry_text.h"
 #include "platform/kernel/debug_print.h"
+#include "testkit/guarded_fifo.h"
 #include "testkit/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -134,6 +137,70 @@ TEST_F(RegistryFileTest, AFileThatCannotBeReadIsAnError) {
     ProgramRun run(file());
     EXPECT_EQ(run.keeper.load(run.message), STATUS_REGISTRY_IO_FAILED);
     EXPECT_NE(run.message.find("cannot read"), std::string::npos) << run.message;
+}
+
+struct Entry {
+    const char* what;
+    // Puts something in place of "registry.txt"; what it returns lives until the case ends.
+    std::function<std::shared_ptr<void>(const testkit::TempFolder& folder)> make;
+    const char* reason; // null: the file loads
+};
+
+TEST_F(RegistryFileTest, OnlyARegularFileOfItsFolderLoadsAndNothingElseIsWrittenOver) {
+    testkit::TempFolder outside;
+    outside.write("registry.txt", std::string(contents) + "end\n");
+    const auto linkTo = [](const testkit::TempFolder& f, const std::filesystem::path& to) {
+        std::filesystem::create_symlink(to, f.path() / "registry.txt");
+        return std::shared_ptr<void>();
+    };
+    const Entry cases[] = {
+        {"a link to a file of the folder",
+         [&](auto& f) {
+             return f.write("real.txt", std::string(contents) + "end\n"), linkTo(f, "real.txt");
+         },
+         nullptr},
+        {"a FIFO",
+         [](auto& f) {
+             return std::static_pointer_cast<void>(
+                 std::make_shared<testkit::GuardedFifo>(f.path() / "registry.txt"));
+         },
+         "a FIFO, not a regular file"},
+        {"a link to a device", [&](auto& f) { return linkTo(f, "/dev/zero"); }, "(to /dev/zero)"},
+        {"a link leading outside",
+         [&](auto& f) { return linkTo(f, outside.path() / "registry.txt"); },
+         "a link leading outside"},
+        {"a directory", [](auto& f) { return f.write("registry.txt/x", ""), nullptr; },
+         "a directory, not a regular file"},
+    };
+    for (const Entry& c : cases) {
+        SCOPED_TRACE(c.what);
+        testkit::TempFolder here;
+        const std::shared_ptr<void> keep = c.make(here);
+        const auto type = std::filesystem::symlink_status(here.path() / "registry.txt").type();
+        Registry registry;
+        ASSERT_EQ(loadRegistry("\\Registry\\Before\n"), STATUS_SUCCESS);
+        RegistryFile keeper(here.path() / "registry.txt");
+        std::string message;
+        clearDebugLog();
+        if (c.reason == nullptr) {
+            EXPECT_EQ(keeper.load(message), STATUS_SUCCESS) << message;
+            EXPECT_NE(dumpRegistry().find("\"IniVersion\" binary 03"), std::string::npos);
+            EXPECT_TRUE(debugLog().empty());
+            continue;
+        }
+        EXPECT_EQ(keeper.load(message), STATUS_REGISTRY_IO_FAILED);
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_EQ(dumpRegistry(), "\\Registry\n\\Registry\\Before\n");
+        ASSERT_EQ(debugLog().size(), 1u);
+        EXPECT_EQ(debugLog()[0], "Registry file refused: " + message + "\n");
+        EXPECT_NE(debugLog()[0].find((here.path() / "registry.txt").string()), std::string::npos);
+
+        // Saves never replace it.
+        EXPECT_EQ(keeper.save(message), STATUS_REGISTRY_IO_FAILED);
+        EXPECT_NE(message.find("not written: it is "), std::string::npos) << message;
+        EXPECT_EQ(std::filesystem::symlink_status(here.path() / "registry.txt").type(), type);
+    }
+    EXPECT_EQ(outside.read("registry.txt"), std::string(contents) + "end\n");
 }
 
 } // namespace

@@ -1,13 +1,18 @@
 #include "platform/io/system_folder.h"
+#include "platform/kernel/debug_print.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/test_checks.h"
 #include "platform/testing/kernel_checks.h"
+#include "testkit/guarded_fifo.h"
 #include "testkit/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
 #include <string>
 
 namespace {
@@ -185,6 +190,132 @@ TEST_F(SystemFolderTest, OpenFilesAreListedUntilClosed) {
     EXPECT_EQ(openFilePaths(), std::vector<std::string>{"\\SystemRoot\\two.ini"});
     ASSERT_EQ(open(two, u"\\SystemRoot\\missing.ini"), STATUS_OBJECT_NAME_NOT_FOUND);
     EXPECT_TRUE(openFilePaths().empty()); // opening with an open handle closes it first
+}
+
+// Every entry of the folder a reader may be handed in place of a file.
+struct EntryCase {
+    const char* what;
+    // Makes "\SystemRoot\x.ini"; what it returns lives until the case ends.
+    std::function<std::shared_ptr<void>(const testkit::TempFolder& folder)> make;
+    NTSTATUS status;
+    const char* printed; // the reason in the debug print; null: none
+};
+
+std::shared_ptr<void> link(const testkit::TempFolder& folder, const std::filesystem::path& to,
+                           const char* name = "x.ini") {
+    std::filesystem::create_symlink(to, folder.path() / name);
+    return nullptr;
+}
+
+TEST(SystemFolder, OnlyRegularFilesInsideTheFolderOpen) {
+    testkit::TempFolder outside;
+    outside.write("x.ini", "outside");
+    const EntryCase cases[] = {
+        {"a file", [](auto& f) { return f.write("x.ini", "inside"), nullptr; }, STATUS_SUCCESS,
+         nullptr},
+        {"a link to a file inside",
+         [](auto& f) { return f.write("real.ini", "inside"), link(f, "real.ini"); }, STATUS_SUCCESS,
+         nullptr},
+        {"a link through a folder inside",
+         [](auto& f) {
+             f.write("sub/real.ini", "inside");
+             return link(f, f.path() / "sub" / ".." / "sub" / "real.ini");
+         },
+         STATUS_SUCCESS, nullptr},
+        {"a link leading outside",
+         [&outside](auto& f) { return link(f, outside.path() / "x.ini"); }, STATUS_ACCESS_DENIED,
+         "a link leading outside"},
+        {"a relative link leading outside",
+         [&outside](auto& f) {
+             return link(f, std::filesystem::path("..") / outside.path().filename() / "x.ini");
+         },
+         STATUS_ACCESS_DENIED, "a link leading outside"},
+        {"a link to a device", [](auto& f) { return link(f, "/dev/zero"); }, STATUS_ACCESS_DENIED,
+         "(to /dev/zero)"},
+        {"a link to nothing", [](auto& f) { return link(f, "missing.ini"); },
+         STATUS_OBJECT_NAME_NOT_FOUND, nullptr},
+        {"a FIFO",
+         [](auto& f) {
+             return std::static_pointer_cast<void>(
+                 std::make_shared<testkit::GuardedFifo>(f.path() / "x.ini"));
+         },
+         STATUS_OBJECT_TYPE_MISMATCH, "a FIFO, not a regular file"},
+        {"a link to a FIFO inside",
+         [](auto& f) {
+             auto fifo = std::make_shared<testkit::GuardedFifo>(f.path() / "pipe");
+             link(f, "pipe");
+             return std::static_pointer_cast<void>(fifo);
+         },
+         STATUS_OBJECT_TYPE_MISMATCH, "a FIFO, not a regular file"},
+        {"a directory", [](auto& f) { return f.write("x.ini/y", ""), nullptr; },
+         STATUS_FILE_IS_A_DIRECTORY, "a directory, not a regular file"},
+        {"a link to a directory", [](auto& f) { return f.write("d/y", ""), link(f, "d"); },
+         STATUS_FILE_IS_A_DIRECTORY, "a directory, not a regular file"},
+    };
+    for (const EntryCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        testkit::TempFolder folder;
+        const SystemRoot root(folder.path());
+        const std::shared_ptr<void> keep = c.make(folder);
+        clearDebugLog();
+        FileHandle file;
+        EXPECT_EQ(openFile(file, makeUnicodeString(u"\\SystemRoot\\x.ini")), c.status);
+        EXPECT_EQ(file.isOpen(), c.status == STATUS_SUCCESS);
+        if (c.status == STATUS_SUCCESS) {
+            char text[8] = {};
+            IoStatusBlock status;
+            EXPECT_EQ(readFile(file, text, 7, 0, &status), STATUS_SUCCESS);
+            EXPECT_STREQ(text, "inside");
+        }
+        file.close();
+        const std::vector<std::string> log = debugLog();
+        if (c.printed == nullptr) {
+            EXPECT_TRUE(log.empty()) << log.front();
+        } else {
+            ASSERT_EQ(log.size(), 1u);
+            EXPECT_TRUE(log[0].starts_with("System folder: \\SystemRoot\\x.ini refused: "))
+                << log[0];
+            EXPECT_NE(log[0].find(c.printed), std::string::npos) << log[0];
+        }
+    }
+}
+
+TEST_F(SystemFolderTest, ReadsOfAnySizeGiveTheFileByteForByte) {
+    // Larger than the read-ahead, so reads cross its edges.
+    std::string bytes(200 * 1024 + 7, '\0');
+    std::mt19937 random(31);
+    for (char& b : bytes) b = static_cast<char>(random());
+    folder.write("big.bin", bytes);
+    FileHandle file;
+    ASSERT_EQ(open(file, u"\\SystemRoot\\big.bin"), STATUS_SUCCESS);
+    std::int64_t size = 0;
+    ASSERT_EQ(queryFileSize(file, &size), STATUS_SUCCESS);
+    EXPECT_EQ(size, static_cast<std::int64_t>(bytes.size()));
+
+    std::string byByte(bytes.size(), '\0');
+    IoStatusBlock status;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        ASSERT_EQ(readFile(file, &byByte[i], 1, static_cast<std::int64_t>(i), &status),
+                  STATUS_SUCCESS);
+    EXPECT_EQ(byByte, bytes);
+    EXPECT_EQ(readFile(file, &byByte[0], 1, size, &status), STATUS_END_OF_FILE);
+
+    // Backwards, forwards and whole: each read matches the file wherever the last one was.
+    const struct {
+        std::int64_t offset;
+        std::uint32_t length;
+    } reads[] = {{size - 3, 10}, {5, 4}, {65530, 20}, {0, 70000}, {65536, 1}, {3, 300000}};
+    for (const auto& r : reads) {
+        SCOPED_TRACE(r.offset);
+        std::string got(r.length, '\0');
+        ASSERT_EQ(readFile(file, got.data(), r.length, r.offset, &status), STATUS_SUCCESS);
+        const std::string expected = bytes.substr(static_cast<std::size_t>(r.offset), r.length);
+        EXPECT_EQ(status.information, expected.size());
+        EXPECT_EQ(got.substr(0, expected.size()), expected);
+    }
+    FileHandle closed;
+    EXPECT_EQ(queryFileSize(closed, &size), STATUS_INVALID_HANDLE);
+    EXPECT_EQ(queryFileSize(file, nullptr), STATUS_INVALID_PARAMETER);
 }
 
 } // namespace
