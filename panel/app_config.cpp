@@ -1,5 +1,8 @@
 #include "panel/app_config.h"
 
+#include "panel/damaged_file.h"
+#include "panel/file_counts.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QSettings>
@@ -38,9 +41,24 @@ QVariant loaded(const QVariant& v) {
     return ok ? QVariant(n) : v;
 }
 
+// What keeps the panel from reading the file as it wrote it; empty when
+// nothing does. Entries are any value the scene sent, but the count is
+// always a whole number 0 or more.
+QString configFault(const QString& path) {
+    if (!iniReadsCleanly(path)) return "lines Qt's INI reader cannot take";
+    const QSettings ini(path, QSettings::IniFormat);
+    const QVariant total = ini.value("common/total");
+    bool ok = true;
+    if (total.isValid() && (total.toString().toInt(&ok) < 0 || !ok))
+        return "common/total is not a count";
+    return {};
+}
+
 } // namespace
 
 void AppConfig::save(const QVariantList& entries) const {
+    const QString fault = configFault(configPath());
+    if (!fault.isEmpty() && !keepDamagedFileAside(configPath(), fault)) return;
     QSettings ini(configPath(), QSettings::IniFormat);
     ini.setValue("common/total", int(entries.size()));
     if (entries.size() > 1) {
@@ -58,7 +76,8 @@ void AppConfig::save(const QVariantList& entries) const {
 
 QVariantList AppConfig::load() const {
     const QSettings ini(configPath(), QSettings::IniFormat);
-    const int total = ini.value("common/total", 0).toInt();
+    const int total = boundedCount(ini.value("common/total", 0).toInt(), kConfigEntries,
+                                   configPath(), "common/total");
     QVariantList entries;
     for (int i = 0; i < total; ++i)
         entries.append(loaded(ini.value("common/" + QString::number(i), 0)));
@@ -96,7 +115,8 @@ QString LanguageStrings::windowTitle() const { return m_file.value("strings/name
 
 QStringList LanguageStrings::uiStrings() const {
     QStringList out{m_file.value("font/family").toString()};
-    const int total = m_file.value("font/total", 0).toInt();
+    const int total = boundedCount(m_file.value("font/total", 0).toInt(), kUiStrings,
+                                   m_file.fileName(), "font/total");
     for (qint64 n = 1; n <= total; ++n)
         out.append(m_file.value("strings/" + QString::number(n)).toString());
     return out;

@@ -1,5 +1,7 @@
 #include "panel/macro_files.h"
 
+#include "panel/file_counts.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,7 +68,8 @@ int MacroFiles::slotOf(const QString& fileName) const {
 std::optional<QStringList> MacroFiles::lines(const QString& name) const {
     if (!exists(name)) return std::nullopt;
     const QSettings ini(pathOf(name), QSettings::IniFormat);
-    const int total = intValue(ini, "config/total", 0);
+    const int total =
+        boundedCount(intValue(ini, "config/total", 0), kMacroLines, pathOf(name), "config/total");
     QStringList out;
     for (int i = 0; i < total; ++i)
         out.append(ini.value("macro/" + QString::number(i), "0").toString());

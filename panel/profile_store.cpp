@@ -1,5 +1,7 @@
 #include "panel/profile_store.h"
 
+#include "panel/damaged_file.h"
+
 #include <QVariantList>
 
 #include <algorithm>
@@ -38,31 +40,84 @@ bool copyIn(Blocks& blocks, unsigned index, const Block& block) {
 
 QString key(const char* group, unsigned index) { return QString("%1/%2").arg(group).arg(index); }
 
+bool isNumber(const QVariant& v) {
+    bool ok = false;
+    v.toString().toULongLong(&ok);
+    return ok;
+}
+
+// The writer stores every block as a list of numbers and the time stamp and
+// profile as numbers. A list reads back as text from the file and as the
+// values written from this process's own copy of it.
+QString blockFault(const QSettings& file, const char* group, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        const QVariant v = file.value(key(group, i));
+        if (!v.isValid()) continue;
+        bool ok = v.userType() == QMetaType::QStringList || v.userType() == QMetaType::QVariantList;
+        for (const QVariant& entry : v.toList()) ok = ok && isNumber(entry);
+        if (!ok) return key(group, i) + " is not a list of numbers";
+    }
+    return {};
+}
+
+QString profileFault(const QString& path, const QSettings& file) {
+    if (!iniReadsCleanly(path)) return "lines Qt's INI reader cannot take";
+    for (const auto& [group, count] :
+         {std::pair{"option", kProfiles}, std::pair{"matrix", kProfiles},
+          std::pair{"macro", kMacroSlots}}) {
+        const QString fault = blockFault(file, group, count);
+        if (!fault.isEmpty()) return fault;
+    }
+    for (const char* name : {"common/timeFlag", "common/curProfile"}) {
+        const QVariant v = file.value(name);
+        if (v.isValid() && !isNumber(v)) return QString(name) + " is not a number";
+    }
+    return {};
+}
+
 } // namespace
 
-ProfileStore::ProfileStore(const QString& path) : m_file(path, QSettings::IniFormat) {}
+ProfileStore::ProfileStore(const QString& path)
+    : m_path(path), m_file(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
 
 void ProfileStore::load() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    const QSettings& file = *m_file;
+    const QString fault = profileFault(m_path, file);
     for (unsigned p = 0; p < kProfiles; ++p) {
-        readList(m_file, key("option", p), m_options[p]);
-        readList(m_file, key("matrix", p), m_matrices[p]);
+        readList(file, key("option", p), m_options[p]);
+        readList(file, key("matrix", p), m_matrices[p]);
     }
-    for (unsigned m = 0; m < kMacroSlots; ++m) readList(m_file, key("macro", m), m_macros[m]);
-    m_timeFlag = static_cast<std::int64_t>(m_file.value("common/timeFlag").toULongLong());
+    for (unsigned m = 0; m < kMacroSlots; ++m) readList(file, key("macro", m), m_macros[m]);
+    m_timeFlag = static_cast<std::int64_t>(file.value("common/timeFlag").toULongLong());
     // A profile the panel does not have keeps the first of the page's profiles.
     bool ok = false;
-    const int stored = m_file.value("common/curProfile", 1).toInt(&ok);
+    const int stored = file.value("common/curProfile", 1).toInt(&ok);
     m_profileId = ok && stored >= 0 && stored < int(kProfiles) ? std::uint8_t(stored) : 1;
+    if (!fault.isEmpty() && keepDamagedFileAside(m_path, fault)) writeFreshFile();
+}
+
+void ProfileStore::writeFreshFile() {
+    m_file.reset();
+    m_file = std::make_unique<QSettings>(m_path, QSettings::IniFormat);
+    for (unsigned p = 0; p < kProfiles; ++p) {
+        m_file->setValue(key("option", p), toList(m_options[p]));
+        m_file->setValue(key("matrix", p), toList(m_matrices[p]));
+    }
+    for (unsigned m = 0; m < kMacroSlots; ++m)
+        m_file->setValue(key("macro", m), toList(m_macros[m]));
+    m_file->setValue("common/timeFlag", static_cast<qulonglong>(m_timeFlag));
+    m_file->setValue("common/curProfile", int(m_profileId));
+    m_file->sync();
 }
 
 bool ProfileStore::saveProfileBlocks(unsigned profile) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (profile >= kProfiles) return false;
-    m_file.setValue(key("option", profile), toList(m_options[profile]));
-    m_file.setValue(key("matrix", profile), toList(m_matrices[profile]));
-    m_file.sync();
-    return m_file.status() == QSettings::NoError;
+    m_file->setValue(key("option", profile), toList(m_options[profile]));
+    m_file->setValue(key("matrix", profile), toList(m_matrices[profile]));
+    m_file->sync();
+    return m_file->status() == QSettings::NoError;
 }
 
 template <typename Blocks, typename Edit>
@@ -70,8 +125,8 @@ bool ProfileStore::edit(Blocks& blocks, const char* group, unsigned index, const
     std::lock_guard<std::mutex> lock(m_mutex);
     if (index >= blocks.size()) return false;
     change(blocks[index]);
-    m_file.setValue(key(group, index), toList(blocks[index]));
-    m_file.sync();
+    m_file->setValue(key(group, index), toList(blocks[index]));
+    m_file->sync();
     return true;
 }
 
@@ -100,8 +155,8 @@ void ProfileStore::restoreDefaultProfile(const QString& backupPath) {
 void ProfileStore::storeTimeFlag(std::int64_t secondsSince1970) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_timeFlag = secondsSince1970;
-    m_file.setValue("common/timeFlag", static_cast<qulonglong>(secondsSince1970));
-    m_file.sync();
+    m_file->setValue("common/timeFlag", static_cast<qulonglong>(secondsSince1970));
+    m_file->sync();
 }
 
 bool ProfileStore::option(unsigned profile, OptionBlock& out) const {
@@ -147,8 +202,8 @@ bool ProfileStore::setProfileId(std::uint8_t profile) {
 
 void ProfileStore::saveProfileId() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_file.setValue("common/curProfile", int(m_profileId));
-    m_file.sync();
+    m_file->setValue("common/curProfile", int(m_profileId));
+    m_file->sync();
 }
 
 } // namespace panel

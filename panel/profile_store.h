@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace panel {
@@ -29,7 +30,11 @@ public:
 
     // Reads the blocks, the time stamp and the current profile from the file.
     // A missing key leaves its block as it was; a longer list fills the block
-    // and the rest is ignored.
+    // and the rest is ignored. A file the panel did not write so (lines Qt's
+    // INI reader cannot take, a block that is not a list of numbers, a time
+    // stamp or profile that is not a number) is kept aside as
+    // "<file>.damaged" and a fresh one is written at once with everything
+    // the store holds.
     void load();
     // Writes profile p's option and matrix blocks to the file; false for a
     // profile that does not exist or a file that can't be written.
@@ -65,13 +70,19 @@ private:
     template <typename Blocks, typename Edit>
     bool edit(Blocks& blocks, const char* group, unsigned index, const Edit& change);
 
+    // Called under the lock.
+    void writeFreshFile();
+
     template <typename F> bool locked(F&& f) const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return f();
     }
 
     mutable std::mutex m_mutex;
-    QSettings m_file;
+    QString m_path;
+    // Made again when a damaged file was kept aside: a QSettings keeps the
+    // format error of the file it first read for its whole life.
+    std::unique_ptr<QSettings> m_file;
     std::array<OptionBlock, kProfiles> m_options{};
     std::array<MatrixBlock, kProfiles> m_matrices{};
     std::array<MacroBlock, kMacroSlots> m_macros{};

@@ -1,6 +1,7 @@
 // The macro manager, which the scene compiles in but does not show: a test
 // creates it in the scene's context and drives it.
 
+#include "panel/file_counts.h"
 #include "panel/tests/scene_fixture.h"
 
 #include <QSignalSpy>
@@ -142,6 +143,11 @@ TEST_F(MacroPage, RecordingStopsAndSavesAtTheLineLimit) {
     EXPECT_FALSE(page->property("recording").toBool());
     EXPECT_EQ(recorder.macroLines["Jump"].size(), 46);
     EXPECT_EQ(recorder.callsTo("saveMacroIni").size(), 1u);
+}
+
+// The panel reads no more lines from a macro file than a recording makes.
+TEST_F(MacroPage, TheLineLimitIsWhatTheMacroFileReaderTakes) {
+    EXPECT_EQ(page->property("kMaxLines").toInt(), panel::kMacroLines);
 }
 
 TEST_F(MacroPage, AFailedSaveClearsTheActionsAndNoFileMeansNoRecording) {

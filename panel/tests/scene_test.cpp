@@ -1,6 +1,7 @@
 // The scene root, its frame and the settings page on a recording host.
 
 #include "panel/app_config.h"
+#include "panel/file_counts.h"
 #include "panel/tests/scene_fixture.h"
 #include "panel/view.h"
 
@@ -161,6 +162,11 @@ TEST_F(SceneTest, TheSettingsPageAppliesTheStoredPreferencesAndTheNamedLanguage)
     EXPECT_EQ(colour1.red(), 20);
     EXPECT_EQ(colour1.alpha(), 195);
     EXPECT_EQ(root->property("fontColor0").value<QColor>().alpha(), 195);
+}
+
+// The panel reads no more strings from a language file than the scene has.
+TEST_F(SceneTest, TheBuiltInStringsAreWhatTheLanguageReaderTakes) {
+    EXPECT_EQ(root->property("builtInStrings").toStringList().size(), panel::kUiStrings + 1);
 }
 
 TEST_F(SceneTest, AMissingLanguageFileKeepsTheBuiltInTexts) {
