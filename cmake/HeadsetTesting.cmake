@@ -29,9 +29,18 @@ function(headset_add_benchmark name)
 endfunction()
 
 # headset_add_fuzzer(<name> SOURCES ... INSTRUMENT <target>... LIBS ...)
-# A libFuzzer program. The sources of the INSTRUMENT targets are compiled into
-# it with the fuzzer's coverage instrumentation, so the fuzzer is guided by
-# the code under test; everything else comes from LIBS as built for the tests.
+# A libFuzzer program, built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (every report aborts), so a fuzzing run sees reads past a buffer and
+# undefined arithmetic, not only the entry's own checks. The sources of the
+# INSTRUMENT targets are compiled into it with the fuzzer's coverage
+# instrumentation and the sanitizers, so the fuzzer is guided by the code
+# under test; everything else comes from LIBS as built for the tests.
+#
+# Its inputs live beside the fuzz entry: the seed corpus in
+# fuzz/corpus/<name without _fuzzer>/ (required) and the inputs that once
+# made it report in fuzz/regressions/<same>/ (kept once found, never
+# removed). The ctest entry <name>_replay (label fuzz) runs the program once
+# over every file of both folders and fails on any report.
 function(headset_add_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;INSTRUMENT;LIBS" ${ARGN})
   set(sources ${ARG_SOURCES})
@@ -41,9 +50,21 @@ function(headset_add_fuzzer name)
     list(TRANSFORM files PREPEND ${folder}/)
     list(APPEND sources ${files})
   endforeach()
+  set(sanitizers -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_compile_options(${name} PRIVATE ${sanitizers} -fno-omit-frame-pointer)
+  target_link_options(${name} PRIVATE ${sanitizers})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+
+  string(REGEX REPLACE "_fuzzer$" "" inputs ${name})
+  set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${inputs})
+  if(NOT IS_DIRECTORY ${corpus})
+    message(FATAL_ERROR "${name} has no seed corpus in ${corpus}")
+  endif()
+  add_test(NAME ${name}_replay
+    COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${name}>
+      -DFOLDERS=${corpus}|${CMAKE_CURRENT_SOURCE_DIR}/regressions/${inputs}
+      -P ${PROJECT_SOURCE_DIR}/cmake/ReplayFuzzInputs.cmake)
+  set_tests_properties(${name}_replay PROPERTIES LABELS fuzz TIMEOUT 120)
 endfunction()

@@ -19,6 +19,7 @@ constexpr std::uint32_t Uac2TypeIIIFirst = 1u << 0;
 constexpr std::uint32_t Uac2TypeIIISecond = 1u << 12;
 constexpr std::uint32_t Uac2VendorFormats = (1u << 15) | (1u << 31);
 
+// The index-th rate of a table the caller held against the descriptor's length.
 std::uint32_t RateAt(std::span<const std::uint8_t> descriptor, std::size_t index) {
     const std::size_t at = RatesAt + index * RateBytes;
     return descriptor[at] | descriptor[at + 1] << 8 | descriptor[at + 2] << 16;
@@ -85,8 +86,12 @@ ks::WaveFormatExtensible MakeStreamFormat(std::uint32_t channels, std::uint32_t 
 kernel::NTSTATUS RegisterFormats(CUacDevice& device, CUsbStreamEngine& engine,
                                  std::span<const std::uint8_t> formatType, std::uint16_t formatTag,
                                  std::uint8_t alternateSetting, ks::WaveFormatExtensible format) {
+    if (formatType.size() < RatesAt) return kernel::STATUS_INVALID_PARAMETER;
     const std::uint8_t type = formatType[3];
     const std::uint32_t discrete = formatType[7];
+    // The rate table, or the range's two bounds, lie inside the descriptor.
+    if (formatType.size() < RatesAt + RateBytes * (discrete != 0 ? discrete : 2))
+        return kernel::STATUS_INVALID_PARAMETER;
     std::span<const std::uint32_t> standard;
     if (discrete == 0) {
         standard = RatesInside(RateAt(formatType, 0), RateAt(formatType, 1));

@@ -22,7 +22,8 @@ ks::WaveFormatExtensible MakeStreamFormat(std::uint32_t channels, std::uint32_t 
                                           std::uint32_t validBits, std::uint32_t channelMask);
 
 // Release 1: the rates of a FORMAT_TYPE descriptor (exactly its bLength
-// bytes, checked by the descriptor table): its discrete rates, or the
+// bytes; a rate table that does not fit them is STATUS_INVALID_PARAMETER,
+// nothing read past them): its discrete rates, or the
 // standard rates inside its continuous range (its bounds in either order;
 // none inside: STATUS_INVALID_PARAMETER). Type I registers PCM; type III
 // registers its two compressed sub-formats when the interface's format tag

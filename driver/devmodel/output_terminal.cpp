@@ -116,7 +116,8 @@ kernel::NTSTATUS CUacOutputTerminal::ReadTypeList() {
             returned >= TypeListHeader ? (returned - TypeListHeader) / TypeEntryBytes : 0;
         listed = std::min(listed, whole);
     }
-    if (listed < 1) {
+    // A count below 2 is no list: the terminal has its own type alone.
+    if (listed < 1 || !list.IsValid()) {
         const kernel::NTSTATUS status = m_Types.Allocate(1, Protocol().tag);
         if (!kernel::succeeded(status)) return status;
         m_Types[0].terminalType = TerminalType();

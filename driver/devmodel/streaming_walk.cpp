@@ -11,6 +11,7 @@
 #include "driver/usbstream/processing_render_stream_engine.h"
 #include "driver/usbstream/usb_stream_engine_create.h"
 #include "platform/usb/configuration.h"
+#include "platform/usb/descriptor_rules.h"
 
 #include <span>
 
@@ -79,6 +80,11 @@ public:
     kernel::NTSTATUS WalkInterface(const usb::InterfaceDescriptor* interface, const void** last);
 
 private:
+    bool IsOwnStreamingSetting(const usb::InterfaceDescriptor& setting) const {
+        return usb::audioInterfaceKind(setting) ==
+               usb::AudioInterfaceKind{m_Device.AudioRelease(), StreamingSubclass};
+    }
+    kernel::NTSTATUS OnClassDescriptor(InterfaceState& state, const usb::Descriptor& descriptor);
     kernel::NTSTATUS OnGeneral(InterfaceState& state, std::span<const std::uint8_t> descriptor);
     kernel::NTSTATUS CreateEngine(InterfaceState& state, std::uint8_t terminalLink);
     kernel::NTSTATUS OnFormatType(InterfaceState& state, std::span<const std::uint8_t> descriptor);
@@ -101,11 +107,11 @@ kernel::NTSTATUS CStreamingWalk::WalkInterface(const usb::InterfaceDescriptor* i
             const auto* setting = descriptor.as<usb::InterfaceDescriptor>();
             if (setting->bInterfaceNumber != state.number) break;
             state.alternateSetting = setting->bAlternateSetting;
+            // Every setting of the interface is one of its release's audio
+            // streaming settings, or what follows it was never checked as one.
+            if (!IsOwnStreamingSetting(*setting)) status = kernel::STATUS_INVALID_PARAMETER;
         } else if (type == ClassInterfaceType) {
-            if (descriptor.subtype() == usb::as_subtype::general)
-                status = OnGeneral(state, descriptor.bytes);
-            else if (descriptor.subtype() == usb::as_subtype::formatType)
-                status = OnFormatType(state, descriptor.bytes);
+            status = OnClassDescriptor(state, descriptor);
         } else if (type != EndpointType && type != ClassEndpointType) {
             break;
         }
@@ -117,6 +123,20 @@ kernel::NTSTATUS CStreamingWalk::WalkInterface(const usb::InterfaceDescriptor* i
     if (kernel::succeeded(status)) status = state.engine->AllocatePacketBuffers();
     static_cast<IStreamEngine*>(state.engine)->Release();
     return status;
+}
+
+// The general and format-type descriptors are read only after they passed
+// the descriptor table, so no field is read past the descriptor's length.
+kernel::NTSTATUS CStreamingWalk::OnClassDescriptor(InterfaceState& state,
+                                                   const usb::Descriptor& descriptor) {
+    const std::uint8_t subtype = descriptor.subtype();
+    if (subtype != usb::as_subtype::general && subtype != usb::as_subtype::formatType)
+        return kernel::STATUS_SUCCESS;
+    if (usb::checkClassDescriptor(m_Device.AudioRelease(), StreamingSubclass, descriptor.bytes) !=
+        nullptr)
+        return kernel::STATUS_INVALID_PARAMETER;
+    return subtype == usb::as_subtype::general ? OnGeneral(state, descriptor.bytes)
+                                               : OnFormatType(state, descriptor.bytes);
 }
 
 kernel::NTSTATUS CStreamingWalk::OnGeneral(InterfaceState& state,
@@ -230,12 +250,10 @@ void FollowSwitch(CUacDevice& device, IAudioNode& switchItem, ITerminalTypeSelec
 kernel::NTSTATUS CheckStreamingInterface(const CUacDevice& device,
                                          const usb::InterfaceDescriptor* interface,
                                          std::uint32_t length) {
-    const std::uint8_t protocol = device.AudioRelease() == usb::AudioRelease::uac2 ? 0x20 : 0x00;
     if (interface == nullptr || length < sizeof(usb::InterfaceDescriptor) ||
         interface->bLength < sizeof(usb::InterfaceDescriptor) || interface->bLength > length ||
-        interface->bInterfaceClass != AudioClass ||
-        interface->bInterfaceSubClass != StreamingSubclass ||
-        interface->bInterfaceProtocol != protocol)
+        usb::audioInterfaceKind(*interface) !=
+            usb::AudioInterfaceKind{device.AudioRelease(), StreamingSubclass})
         return kernel::STATUS_INVALID_PARAMETER;
     return kernel::STATUS_SUCCESS;
 }

@@ -2,6 +2,8 @@
 #include "driver/fuzz/device_walks_fuzz.h"
 #include "driver/fuzz/n3w8_rewrite_fuzz.h"
 #include "driver/fuzz/settings_ini_fuzz.h"
+#include "driver/fuzz/stream_status_fuzz.h"
+#include "driver/fuzz/topology_properties_fuzz.h"
 #include "testkit/fuzz_corpus.h"
 
 #include <gtest/gtest.h>
@@ -9,19 +11,27 @@
 namespace {
 
 TEST(FuzzCorpus, SettingsIniImportKeepsItsPromises) {
-    testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/settings_ini", FuzzSettingsIni);
+    testkit::replayFuzzInputs(DRIVER_FUZZ_FOLDER, "settings_ini", FuzzSettingsIni);
 }
 
 TEST(FuzzCorpus, DeviceWalksKeepTheirPromises) {
-    testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/device_walks", FuzzDeviceWalks);
+    testkit::replayFuzzInputs(DRIVER_FUZZ_FOLDER, "device_walks", FuzzDeviceWalks);
 }
 
 TEST(FuzzCorpus, N3W8RewriteKeepsItsPromises) {
-    testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/n3w8_rewrite", FuzzN3W8Rewrite);
+    testkit::replayFuzzInputs(DRIVER_FUZZ_FOLDER, "n3w8_rewrite", FuzzN3W8Rewrite);
 }
 
 TEST(FuzzCorpus, AsioControlsKeepTheirPromises) {
-    testkit::replayCorpus(DRIVER_FUZZ_CORPUS "/asio_control", FuzzAsioControl);
+    testkit::replayFuzzInputs(DRIVER_FUZZ_FOLDER, "asio_control", FuzzAsioControl);
+}
+
+TEST(FuzzCorpus, StatusMessagesAndFeedbackKeepTheirPromises) {
+    testkit::replayFuzzInputs(DRIVER_FUZZ_FOLDER, "stream_status", FuzzStreamStatus);
+}
+
+TEST(FuzzCorpus, TopologyPropertiesKeepTheirPromises) {
+    testkit::replayFuzzInputs(DRIVER_FUZZ_FOLDER, "topology_properties", FuzzTopologyProperties);
 }
 
 } // namespace

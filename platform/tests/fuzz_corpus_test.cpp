@@ -6,7 +6,7 @@
 namespace {
 
 TEST(FuzzCorpus, RegistryFileLoaderKeepsItsPromises) {
-    testkit::replayCorpus(PLATFORM_FUZZ_CORPUS "/registry_file", fuzzRegistryFile);
+    testkit::replayFuzzInputs(PLATFORM_FUZZ_FOLDER, "registry_file", fuzzRegistryFile);
 }
 
 } // namespace

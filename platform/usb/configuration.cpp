@@ -104,24 +104,17 @@ bool ConfigurationView::checkDescriptor(std::span<const std::uint8_t> d, std::si
     }
     if (type == descriptor_type::interface) {
         const auto* interface = reinterpret_cast<const InterfaceDescriptor*>(d.data());
-        m_context = {interface->bInterfaceClass == interface_class::audio,
-                     interface->bInterfaceSubClass, interface->bInterfaceProtocol};
+        m_context = audioInterfaceKind(*interface);
         return true;
     }
     const bool classSpecific =
         type == descriptor_type::classInterface || type == descriptor_type::classEndpoint;
-    if (!classSpecific || !m_context.audio) return true;
+    if (!classSpecific || !m_context) return true;
 
-    AudioRelease release;
-    if (m_context.protocol == audio_protocol::version1)
-        release = AudioRelease::uac1;
-    else if (m_context.protocol == audio_protocol::version2)
-        release = AudioRelease::uac2;
-    else
-        return true; // a release this layer has no rules for
-    if (const char* problem = checkClassDescriptor(release, m_context.subclass, d)) {
+    const AudioRelease release = m_context->release;
+    if (const char* problem = checkClassDescriptor(release, m_context->subclass, d)) {
         const ClassDescriptorRule* classRule =
-            findClassDescriptorRule(release, m_context.subclass, type, d[2]);
+            findClassDescriptorRule(release, m_context->subclass, type, d[2]);
         refuse(kernel::STATUS_INVALID_PARAMETER, offset,
                classRule != nullptr ? classRule->name : rule.name, problem);
         return false;

@@ -7,11 +7,13 @@
 #pragma once
 
 #include "platform/kernel/status.h"
+#include "platform/usb/descriptor_rules.h"
 #include "platform/usb/descriptors.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <ranges>
 #include <span>
 
@@ -140,12 +142,9 @@ private:
     std::span<const std::uint8_t> m_bytes;
     kernel::NTSTATUS m_status = kernel::STATUS_SUCCESS;
     ConfigurationFault m_fault;
-    // The audio interface whose class-specific descriptors come next.
-    struct Context {
-        bool audio = false;
-        std::uint8_t subclass = 0;
-        std::uint8_t protocol = 0;
-    } m_context;
+    // The audio interface whose class-specific descriptors come next
+    // (audioInterfaceKind); none after any other interface.
+    std::optional<AudioInterfaceKind> m_context;
 };
 
 } // namespace usb

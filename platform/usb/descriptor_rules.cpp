@@ -130,6 +130,15 @@ constexpr ClassDescriptorRule kRules[] = {
 
 std::span<const ClassDescriptorRule> classDescriptorRules() { return kRules; }
 
+std::optional<AudioInterfaceKind> audioInterfaceKind(const InterfaceDescriptor& interface) {
+    if (interface.bInterfaceClass != interface_class::audio) return std::nullopt;
+    if (interface.bInterfaceProtocol == audio_protocol::version1)
+        return AudioInterfaceKind{AudioRelease::uac1, interface.bInterfaceSubClass};
+    if (interface.bInterfaceProtocol == audio_protocol::version2)
+        return AudioInterfaceKind{AudioRelease::uac2, interface.bInterfaceSubClass};
+    return std::nullopt; // a release the table has no rules for
+}
+
 const ClassDescriptorRule* findClassDescriptorRule(AudioRelease release,
                                                    std::uint8_t interfaceSubclass,
                                                    std::uint8_t descriptorType,

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "platform/usb/audio_descriptors.h"
+#include "platform/usb/descriptors.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace usb {
@@ -26,6 +28,22 @@ struct ClassDescriptorRule {
 };
 
 std::span<const ClassDescriptorRule> classDescriptorRules();
+
+// What the class-specific descriptors after an interface descriptor are
+// read as: those of an audio interface of a release the table has rules for
+// (class audio, protocol of release 1 or 2), by its subclass.
+struct AudioInterfaceKind {
+    AudioRelease release;
+    std::uint8_t subclass;
+    friend bool operator==(const AudioInterfaceKind&, const AudioInterfaceKind&) = default;
+};
+
+// The one rule of which class-specific descriptors belong to an audio
+// interface: those after an interface descriptor of which this gives a
+// kind, up to the next interface descriptor. The validation checks exactly
+// these against the table, and the device model reads exactly these, so
+// nothing is read as an audio descriptor that was not checked as one.
+std::optional<AudioInterfaceKind> audioInterfaceKind(const InterfaceDescriptor& interface);
 
 // The rule for a descriptor of an audio interface, or null when the table
 // has none (such a descriptor needs only its three header bytes).

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -191,6 +192,39 @@ TEST(ClassDescriptorRules, TheTableHasOneRuleForEachDescriptor) {
                 .second)
             << rule.name;
         EXPECT_GE(rule.minimumLength, 3) << rule.name;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Which interfaces' class-specific descriptors are read as audio ones, and
+// by which release's rules.
+TEST(AudioInterfaceKind, NamesOnlyAudioInterfacesOfAKnownRelease) {
+    struct Case {
+        std::uint8_t interfaceClass, subclass, protocol;
+        std::optional<AudioInterfaceKind> kind;
+    };
+    const Case cases[] = {
+        {0x01, kStreaming, 0x00, AudioInterfaceKind{AudioRelease::uac1, kStreaming}},
+        {0x01, kControl, 0x20, AudioInterfaceKind{AudioRelease::uac2, kControl}},
+        {0x01, 0x03, 0x00, AudioInterfaceKind{AudioRelease::uac1, 0x03}},
+        {0xA1, kStreaming, 0x00, std::nullopt},
+        {0x03, kControl, 0x00, std::nullopt},
+        {0x01, kStreaming, 0x30, std::nullopt},
+        {0x01, kStreaming, 0x01, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << int{c.interfaceClass} << "/" << int{c.subclass} << "/" << int{c.protocol});
+        InterfaceDescriptor interface {};
+        interface.bLength = sizeof interface;
+        interface.bDescriptorType = descriptor_type::interface;
+        interface.bInterfaceClass = c.interfaceClass;
+        interface.bInterfaceSubClass = c.subclass;
+        interface.bInterfaceProtocol = c.protocol;
+        EXPECT_EQ(audioInterfaceKind(interface), c.kind);
     }
 }
 

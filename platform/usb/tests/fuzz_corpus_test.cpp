@@ -6,7 +6,7 @@
 namespace {
 
 TEST(FuzzCorpus, ConfigurationValidationKeepsItsPromises) {
-    testkit::replayCorpus(PLATFORM_USB_FUZZ_CORPUS "/configuration", fuzzConfiguration);
+    testkit::replayFuzzInputs(PLATFORM_USB_FUZZ_FOLDER, "usb_configuration", fuzzConfiguration);
 }
 
 } // namespace
