@@ -248,6 +248,33 @@ TEST(HostFormats, EveryOtherFormatIsRefusedNamingThoseThatPlay) {
     }
 }
 
+// ASIO takes every width the device's pins take, in the sample type of the
+// same layout: the signal reaches the device through the rings, none lost.
+TEST(HostFormats, AsioPlaysEveryWidthTheDeviceOffers) {
+    const struct {
+        const char* device;
+        std::uint16_t bits;
+        std::uint16_t container;
+    } cases[] = {
+        {"uac1-asio", 16, 16}, {"uac2-asio", 16, 16}, {"uac2-asio", 24, 32}, {"uac2-asio", 32, 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.device) + ", " + std::to_string(c.bits) + " bits");
+        const io::Registry registry;
+        const testkit::TempFolder folder;
+        Options options = RunOptions(c.device, {48000, 2, c.bits, 0, 0});
+        options.asio = true;
+        options.out = (folder.path() / "out.wav").string();
+        const RunResult result = driverhost::runDriverHost(options);
+        ASSERT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
+        ASSERT_TRUE(result.renderFormat);
+        EXPECT_EQ(result.renderFormat->container, c.container);
+        EXPECT_EQ(result.asioRingUnderruns, 0u);
+        EXPECT_GT(result.asioEvents, 100u);
+        EXPECT_GE(result.delayFrames, 0); // the signal reached the device
+        EXPECT_EQ(result.poolBlocksLeft, 0u);
+    }
+}
+
 // The limiter holds the signal back by 256 frames at every rate; the rest of
 // the delay lay in flight. The delay is where the device's stream matches
 // the ramp played, frame for frame.
