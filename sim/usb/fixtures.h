@@ -24,14 +24,16 @@ inline constexpr std::uint8_t modelStringIndex = 0x50;
 inline constexpr std::uint8_t fallbackModelStringIndex = 0x32;
 
 // Speaker with mute and volume, microphone, a sidetone mixer, an input
-// selector, the 2-byte status interrupt; playback at 44.1 and 48 kHz,
-// capture at 48 kHz.
+// selector, the 2-byte status interrupt; playback of 16-bit samples and of
+// 24-bit samples in 3 bytes at 44.1 and 48 kHz, capture at 48 kHz.
 FunctionDescription uac1Headset();
 
-// A clock source of three rates, headphones and microphone (one connected
-// jack each) with their feature units (one control read-only), an
-// asynchronous playback endpoint with explicit feedback, the 6-byte status
-// interrupt.
+// A clock source of six rates (44.1 to 192 kHz), headphones and microphone
+// (one connected jack each) with their feature units (one control
+// read-only), an asynchronous playback endpoint with explicit feedback, the
+// 6-byte status interrupt. Each direction has settings for 24-bit samples in
+// 4-byte subslots, 16-bit samples and 32-bit samples, in that order (the
+// first two swapped for the microphone).
 FunctionDescription uac2FeedbackDevice();
 // The same as the maker's product 0x01E1, whose headphones and microphone
 // both serve ASIO, each with a DSD setting besides PCM: raw data of 64 DSD

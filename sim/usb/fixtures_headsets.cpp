@@ -57,7 +57,11 @@ FunctionDescription uac1Headset() {
         {.number = 1,
          .settings = {{.terminalLink = 1,
                        .format = {.rates = {44100, 48000}},
-                       .data = {.address = 0x01, .maxPacketSize = 196}}}},
+                       .data = {.address = 0x01, .maxPacketSize = 196}},
+                      // 24-bit samples in 3 bytes: 49 frames of 6 bytes.
+                      {.terminalLink = 1,
+                       .format = {.subslotSize = 3, .bitResolution = 24, .rates = {44100, 48000}},
+                       .data = {.address = 0x01, .maxPacketSize = 294}}}},
         {.number = 2,
          .settings = {{.terminalLink = 10,
                        .format = {.channels = 1, .rates = {48000}},
@@ -79,7 +83,12 @@ FunctionDescription uac2FeedbackDevice() {
     const std::uint32_t pinkMonoJack = 9u << 12 | 1u << 16 | 1u << 24;
     d.entities = {
         ClockSource{.id = 10,
-                    .rates = {{44100, 44100, 0}, {48000, 48000, 0}, {96000, 96000, 0}},
+                    .rates = {{44100, 44100, 0},
+                              {48000, 48000, 0},
+                              {96000, 96000, 0},
+                              {88200, 88200, 0},
+                              {176400, 176400, 0},
+                              {192000, 192000, 0}},
                     .initialRate = 48000},
         InputTerminal{.id = 1, .terminalType = terminal::usbStreaming, .clockSource = 10},
         muteAndVolume(2, 1, 2, volumeRange, -5120),
@@ -114,19 +123,35 @@ FunctionDescription uac2FeedbackDevice() {
     const DataEndpoint playback{
         .address = 0x01, .maxPacketSize = 104, .sync = Synchronisation::asynchronous};
     const FeedbackEndpoint feedback{.address = 0x81, .maxPacketSize = 4, .interval = 4};
+    // Room for 25 frames a microframe (192 kHz, one to spare) in every
+    // setting of 4-byte samples.
+    DataEndpoint widePlayback = playback;
+    widePlayback.maxPacketSize = 25 * 8;
+    const DataEndpoint recording{
+        .address = 0x82, .maxPacketSize = 25 * 2, .sync = Synchronisation::asynchronous};
+    DataEndpoint wideRecording = recording;
+    wideRecording.maxPacketSize = 25 * 4;
+    const StreamFormat mono{.channels = 1, .channelConfig = 0x4};
+    StreamFormat mono24 = mono;
+    mono24.subslotSize = 4;
+    mono24.bitResolution = 24;
+    StreamFormat mono32 = mono24;
+    mono32.bitResolution = 32;
     d.streaming = {
         {.number = 1,
          .settings = {{.terminalLink = 1,
                        .format = {.subslotSize = 4, .bitResolution = 24},
-                       .data = playback,
+                       .data = widePlayback,
                        .feedback = feedback},
-                      {.terminalLink = 1, .format = {}, .data = playback, .feedback = feedback}}},
+                      {.terminalLink = 1, .format = {}, .data = playback, .feedback = feedback},
+                      {.terminalLink = 1,
+                       .format = {.subslotSize = 4, .bitResolution = 32},
+                       .data = widePlayback,
+                       .feedback = feedback}}},
         {.number = 2,
-         .settings = {{.terminalLink = 6,
-                       .format = {.channels = 1, .channelConfig = 0x4},
-                       .data = {.address = 0x82,
-                                .maxPacketSize = 26,
-                                .sync = Synchronisation::asynchronous}}}},
+         .settings = {{.terminalLink = 6, .format = mono, .data = recording},
+                      {.terminalLink = 6, .format = mono24, .data = wideRecording},
+                      {.terminalLink = 6, .format = mono32, .data = wideRecording}}},
     };
     return d;
 }
@@ -142,14 +167,17 @@ FunctionDescription uac2AsioDevice() {
     const StreamFormat dsd{.formats = raw, .channels = 2, .subslotSize = 8, .bitResolution = 64};
     // Room for 13 frames a microframe: 96 kHz, a 64th of 6.144 MHz, with one to spare.
     constexpr std::uint16_t dsdPacket = 13 * 16;
+    // Each comes right after the release 2 device's first two PCM settings
+    // of its direction (its first for the microphone), so its number stays
+    // 3 for playback and 2 for recording.
     AlternateSetting playback = d.streaming[0].settings[0];
     playback.format = dsd;
     playback.data.maxPacketSize = dsdPacket;
-    d.streaming[0].settings.push_back(playback);
+    d.streaming[0].settings.insert(d.streaming[0].settings.begin() + 2, playback);
     AlternateSetting recording = d.streaming[1].settings[0];
     recording.format = dsd;
     recording.data.maxPacketSize = dsdPacket;
-    d.streaming[1].settings.push_back(recording);
+    d.streaming[1].settings.insert(d.streaming[1].settings.begin() + 1, recording);
     return d;
 }
 

@@ -1,11 +1,39 @@
 // driver-host: the driver on a simulated headset, from its entry point to
 // the removal of the device, with what the device received in a WAV file.
+#include "platform/kernel/debug_print.h"
+#include "tools/driver-host/host_list.h"
 #include "tools/driver-host/host_options.h"
 #include "tools/driver-host/host_run.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace {
+
+// The cause first, with the driver's debug prints when they were not shown
+// as they came; what the run left behind is a fault of its own, never the
+// cause.
+void ReportFailure(const driverhost::Options& options, const driverhost::RunResult& result) {
+    std::fprintf(stderr, "driver-host: %s (status 0x%08x)\n", result.failure.c_str(),
+                 static_cast<unsigned>(result.status));
+    if (!options.debugPrint) {
+        const std::vector<std::string> prints = kernel::debugLog();
+        if (!prints.empty()) std::fputs("driver-host: the driver's debug prints:\n", stderr);
+        for (const std::string& print : prints) std::fputs(print.c_str(), stderr);
+    }
+    if (result.deviceStarted && (result.poolBlocksLeft != 0 || result.threadsLeft != 0))
+        std::fprintf(stderr,
+                     "driver-host: besides, a fault of its own: %zu pool blocks and %zu system "
+                     "threads were left after the device and the driver were gone\n",
+                     result.poolBlocksLeft, result.threadsLeft);
+}
+
+void PrintFormat(const char* what, const driverhost::PinFormat& format) {
+    std::printf("%s %s\n", what, driverhost::FormatName(format).c_str());
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -19,13 +47,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "driver-host: %s\n%s", error.c_str(), driverhost::usage);
         return 2;
     }
+    kernel::setDebugEcho(options->debugPrint);
+    if (options->list) {
+        std::fputs(driverhost::ListDevices().c_str(), stdout);
+        return 0;
+    }
     const driverhost::RunResult result = driverhost::runDriverHost(*options);
     if (!kernel::succeeded(result.status)) {
-        std::fprintf(stderr, "driver-host: %s failed (status 0x%08x)\n", result.failure.c_str(),
-                     static_cast<unsigned>(result.status));
-        std::printf("pool blocks left %zu\n", result.poolBlocksLeft);
+        ReportFailure(*options, result);
         return 1;
     }
+    if (result.renderFormat) PrintFormat("render format", *result.renderFormat);
+    std::printf("device received %u channels of %u-byte samples at %u Hz\n",
+                result.deviceFormat.channels, result.deviceFormat.bytesPerSample,
+                result.deviceFormat.rate);
+    if (result.captureFormat)
+        std::printf("capture format %s (%s)\n",
+                    driverhost::FormatName(*result.captureFormat).c_str(),
+                    result.captureFormat->rate == options->rate
+                        ? "the microphone's nearest to the render format"
+                        : "the microphone does not run at the render rate: its nearest");
     std::printf("frames %llu\npackets %llu\ntransfers %llu\nnotifications %llu\nunderruns %llu\n",
                 static_cast<unsigned long long>(result.frames),
                 static_cast<unsigned long long>(result.packets),
@@ -65,5 +106,12 @@ int main(int argc, char** argv) {
     if (result.feedbackRate != 0) std::printf("feedback rate %u Hz\n", result.feedbackRate);
     std::printf("cpu per second of audio %.2f ms (user %.2f ms)\npool blocks left %zu\n",
                 result.cpuMsPerAudioSecond, result.userCpuMsPerAudioSecond, result.poolBlocksLeft);
-    return result.poolBlocksLeft == 0 ? 0 : 1;
+    if (result.poolBlocksLeft != 0 || result.threadsLeft != 0) {
+        std::fprintf(stderr,
+                     "driver-host: %zu pool blocks and %zu system threads were left after the "
+                     "device and the driver were gone\n",
+                     result.poolBlocksLeft, result.threadsLeft);
+        return 1;
+    }
+    return 0;
 }

@@ -1,5 +1,7 @@
 #include "tools/driver-host/host_options.h"
 
+#include "tools/driver-host/host_device.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -34,8 +36,12 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
-        if (name == "--lockstep" || name == "--asio") {
-            (name == "--asio" ? options.asio : options.lockstep) = true;
+        if (name == "--lockstep" || name == "--asio" || name == "--debug-print" ||
+            name == "--list") {
+            (name == "--asio"          ? options.asio
+             : name == "--debug-print" ? options.debugPrint
+             : name == "--list"        ? options.list
+                                       : options.lockstep) = true;
             continue;
         }
         if (name.rfind("--", 0) != 0) {
@@ -49,12 +55,16 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
         const std::string& value = arguments[++i];
         bool good = true;
         if (name == "--device") {
-            good = value == "uac1" || value == "uac2";
-            options.uac2 = value == "uac2";
+            good = FindDeviceModel(value) != nullptr;
+            options.device = value;
         } else if (name == "--rate") {
             good = parseNumber<std::uint32_t>(value, 8000, 192000, options.rate);
         } else if (name == "--bits") {
             good = parseNumber<std::uint16_t>(value, 16, 32, options.bits) && options.bits % 8 == 0;
+        } else if (name == "--container") {
+            good = parseNumber<std::uint16_t>(value, 16, 32, options.container) &&
+                   options.container % 8 == 0;
+
         } else if (name == "--channels") {
             good = parseNumber<std::uint16_t>(value, 1, 8, options.channels);
         } else if (name == "--signal") {
@@ -81,6 +91,11 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
             error = "bad value for " + name + ": " + value;
             return std::nullopt;
         }
+    }
+    if (options.container != 0 && options.container < options.bits) {
+        error = "--container " + std::to_string(options.container) + " cannot hold " +
+                std::to_string(options.bits) + "-bit samples";
+        return std::nullopt;
     }
     if (options.asio && !options.lockstep) {
         error = "--asio runs in lockstep only: add --lockstep";

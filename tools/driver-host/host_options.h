@@ -11,9 +11,13 @@ namespace driverhost {
 enum class Signal { sine, ramp, sweep };
 
 struct Options {
-    bool uac2 = false;
+    // The simulated device, by its name in the host's catalogue.
+    std::string device = "uac1";
     std::uint32_t rate = 48000;
-    std::uint16_t bits = 16;
+    std::uint16_t bits = 16; // the sample's valid bits
+    // The bits a sample takes in the client's frames; 0: as the device
+    // offers the valid bits, packed when it can.
+    std::uint16_t container = 0;
     std::uint16_t channels = 2;
     Signal signal = Signal::sine;
     double seconds = 2.0;
@@ -24,19 +28,30 @@ struct Options {
     // Play through the ASIO interface's rings, as an ASIO host's driver does,
     // on a headset whose endpoints serve ASIO (lockstep only).
     bool asio = false;
+    // The driver's debug prints to standard error while the run goes on.
+    bool debugPrint = false;
+    // Print every device with the formats its pins take and its effect
+    // controls, and play nothing.
+    bool list = false;
     std::string out;        // what the device's OUT endpoint received
     std::string captureOut; // what the capture pin handed the system
     // The folder that stands for the system's own: the driver's INI file
     // there, and the registry kept in a file there between runs.
     std::string systemRoot;
+
+    // The container the client's samples take: given, else the valid bits.
+    std::uint16_t containerBits() const { return container != 0 ? container : bits; }
 };
 
 // The options, or nothing with the reason in `error`.
 std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string& error);
 
 inline constexpr const char* usage =
-    "usage: driver-host [--device uac1|uac2] [--rate HZ] [--bits 16|24|32] [--channels N]\n"
-    "                   [--signal sine|ramp|sweep] [--seconds S] [--lockstep] [--asio]\n"
-    "                   [--out FILE.wav] [--capture-out FILE.wav] [--system-root DIR]\n";
+    "usage: driver-host [--device NAME] [--rate HZ] [--bits 16|24|32] [--container 16|24|32]\n"
+    "                   [--channels N] [--signal sine|ramp|sweep] [--seconds S] [--lockstep]\n"
+    "                   [--asio] [--out FILE.wav] [--capture-out FILE.wav]\n"
+    "                   [--system-root DIR] [--debug-print]\n"
+    "       driver-host --list     every device, the formats its pins take, its effect controls\n"
+    "       driver-host --help\n";
 
 } // namespace driverhost

@@ -1,10 +1,13 @@
 #include "tools/driver-host/host_run.h"
 
 #include "driver/adapter/driver_entry.h"
+#include "driver/effects/fir8.h"
 #include "platform/io/registry_file.h"
 #include "platform/io/system_folder.h"
 #include "platform/kernel/clock.h"
+#include "platform/kernel/debug_print.h"
 #include "platform/kernel/pool.h"
+#include "platform/kernel/thread.h"
 #include "platform/ks/state.h"
 #include "platform/ks/topology_ids.h"
 #include "platform/ks/wave_format.h"
@@ -14,6 +17,7 @@
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
 #include "tools/driver-host/host_device.h"
+#include "tools/driver-host/host_formats.h"
 #include "tools/driver-host/real_time_scheduling.h"
 #include "tools/driver-host/signal_delay.h"
 #include "tools/driver-host/signal_source.h"
@@ -21,8 +25,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -30,6 +37,7 @@
 #include <optional>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace driverhost {
 namespace {
@@ -38,6 +46,8 @@ namespace {
 // pump hands on every frame the position has passed.
 constexpr std::uint32_t marginFrames = 1200;
 constexpr std::uint32_t captureMarginFrames = 0;
+// The limiter's output is its input of two blocks before.
+constexpr std::int64_t limiterDelay = 2 * std::int64_t{CFir8::BlockFrames};
 // The registry's file in the system root.
 constexpr const char* registryFileName = "registry.txt";
 
@@ -63,23 +73,21 @@ RunResult Failed(RunResult result, kernel::NTSTATUS status, std::string what) {
     return result;
 }
 
-// How many transfers an endpoint has scheduled, sampled while it streams:
-// the count seen most often (under the real clock a sample may fall between
-// a completion and the transfer sent in its place).
-class InFlightSampler {
+// What is seen most often among samples taken while a stream runs (under
+// the real clock a sample may fall between a completion and the transfer
+// sent in its place).
+template <class Value> class MostSeen {
 public:
-    void sample(const usbsim::IsochronousSchedule& schedule, std::uint8_t address) {
-        ++m_seen[schedule.transfersScheduled(address)];
-    }
-    std::size_t transfers() const {
+    void sample(Value value) { ++m_seen[value]; }
+    Value value() const {
         const auto most =
             std::max_element(m_seen.begin(), m_seen.end(),
                              [](const auto& a, const auto& b) { return a.second < b.second; });
-        return most == m_seen.end() ? 0 : most->first;
+        return most == m_seen.end() ? Value{} : most->first;
     }
 
 private:
-    std::map<std::size_t, int> m_seen;
+    std::map<Value, int> m_seen;
 };
 
 // The running system, in lockstep or on the real clock.
@@ -129,31 +137,41 @@ private:
     ossim::WaveStream& m_stream;
 };
 
-// The capture pin beside the render pin: its frames, in the pin's format.
+// The capture pin beside the render pin: its format, its frames.
 struct Capture {
     std::optional<DataEndpoint> endpoint;
+    std::optional<PinFormat> format;
     portcls::FilterHandle filter;
     ossim::WaveStream stream;
     std::vector<std::uint8_t> frames;
 };
 
+kernel::NTSTATUS OpenWaveFilter(ossim::SimulatedSystem& system, bool render,
+                                portcls::FilterHandle& filter, std::string& what) {
+    const std::u16string name = WaveFilter(system.host().subdevices(system.device()),
+                                           render ? ks::KSCATEGORY_RENDER : ks::KSCATEGORY_CAPTURE);
+    what =
+        render ? "the driver made no render wave filter" : "the driver made no capture wave filter";
+    if (name.empty()) return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
+    what = render ? "opening the render wave filter" : "opening the capture wave filter";
+    return system.host().openFilter(system.device(), name, filter);
+}
+
 kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& system,
                              const usbsim::FunctionDescription& description, Capture& capture,
                              std::string& what) {
-    capture.endpoint = FindEndpoint(description, true, options.rate, 1, 16);
-    const std::u16string name =
-        WaveFilter(system.host().subdevices(system.device()), ks::KSCATEGORY_CAPTURE);
-    what = "no capture wave filter";
-    if (!capture.endpoint || name.empty()) return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
-    what = "opening the capture filter";
-    kernel::NTSTATUS status = system.host().openFilter(system.device(), name, capture.filter);
+    kernel::NTSTATUS status = OpenWaveFilter(system, false, capture.filter, what);
     if (!kernel::succeeded(status)) return status;
-    const WavFormat& layout = capture.endpoint->format;
-    const ks::DataFormatWaveFormatExtensible format =
-        ossim::pcmFormat(options.rate, static_cast<std::uint16_t>(layout.bytesPerSample * 8),
-                         layout.channels, 0, capture.endpoint->channelMask);
-    const std::uint32_t frameBytes = std::uint32_t{layout.channels} * layout.bytesPerSample;
-    what = "creating the capture pin";
+    const std::vector<PinFormat> offered =
+        PinFormats(capture.filter, CandidateFormats(description, true));
+    const PinFormat* nearest = NearestFormat(offered, options.rate, options.bits);
+    what = "the capture pin takes none of the formats the microphone offers";
+    if (nearest == nullptr) return kernel::STATUS_NOT_SUPPORTED;
+    capture.format = *nearest;
+    capture.endpoint = StreamingEndpoint(description, true, nearest->rate);
+    const ks::DataFormatWaveFormatExtensible format = PinDataFormat(*nearest);
+    const std::uint32_t frameBytes = std::uint32_t{nearest->channels} * nearest->container / 8u;
+    what = "creating the capture pin for " + FormatName(*nearest);
     return capture.stream.open(
         capture.filter, 0, &format.DataFormat, captureMarginFrames,
         {{}, [&capture, frameBytes](const std::uint8_t* frames, std::uint32_t count) {
@@ -164,8 +182,8 @@ kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& sys
 // What a way of playing leaves for the statistics and the files.
 struct Played {
     Capture capture;
-    std::size_t inFlightTransfers = 0;
-    std::string failure; // what failed, when the status does not succeed
+    std::uint8_t alternateSetting = 0; // of the OUT interface while it streamed
+    std::string failure;               // what failed, when the status does not succeed
 };
 
 // Plays for the run's seconds, moving time with `advance`, sampling the OUT
@@ -175,107 +193,104 @@ struct Played {
 // 10 ms each would play on for tens of milliseconds past the end. Each step
 // goes only as far as the end, so the run ends at the first wake after it.
 void PlayFor(const Options& options, World& world,
-             const std::function<void(kernel::Duration)>& advance, std::uint8_t address,
-             RunResult& result, Played& played) {
-    InFlightSampler inFlight;
+             const std::function<void(kernel::Duration)>& advance,
+             std::optional<std::uint8_t> interface, RunResult& result, Played& played) {
+    MostSeen<std::uint8_t> setting;
     const CpuTime cpuStart = ProcessCpuTime();
     const kernel::Clock& clock = kernel::currentClock();
     const kernel::Duration end = clock.now() + std::chrono::duration_cast<kernel::Duration>(
                                                    std::chrono::duration<double>(options.seconds));
     for (kernel::Duration now = clock.now(); now < end; now = clock.now()) {
         advance(std::min<kernel::Duration>(end - now, std::chrono::milliseconds(10)));
-        inFlight.sample(world.system.bus().isochronous(), address);
+        if (interface)
+            setting.sample(world.system.function().alternateSetting(*interface).value_or(0));
     }
     const CpuTime cpuEnd = ProcessCpuTime();
     result.cpuMsPerAudioSecond = (cpuEnd.total - cpuStart.total) / options.seconds;
     result.userCpuMsPerAudioSecond = (cpuEnd.user - cpuStart.user) / options.seconds;
-    played.inFlightTransfers = inFlight.transfers();
+    played.alternateSetting = setting.value();
 }
 
 // Through the first render wave pin, with the first capture pin beside it
 // when its frames are wanted.
 kernel::NTSTATUS PlayWave(const Options& options, World& world,
                           const usbsim::FunctionDescription& description,
-                          const DataEndpoint& endpoint, RunResult& result, Played& played) {
+                          portcls::FilterHandle& filter, const PinFormat& pinFormat,
+                          RunResult& result, Played& played) {
     ossim::SimulatedSystem& system = world.system;
-    const std::u16string name =
-        WaveFilter(system.host().subdevices(system.device()), ks::KSCATEGORY_RENDER);
-    played.failure = "no render wave filter";
-    if (name.empty()) return kernel::STATUS_OBJECT_NAME_NOT_FOUND;
-    portcls::FilterHandle filter;
-    kernel::NTSTATUS status = system.host().openFilter(system.device(), name, filter);
-    played.failure = "opening the wave filter";
-    if (!kernel::succeeded(status)) return status;
     SignalSource source(options);
-    const ks::DataFormatWaveFormatExtensible format =
-        ossim::pcmFormat(options.rate, options.bits, options.channels);
+    const ks::DataFormatWaveFormatExtensible format = PinDataFormat(pinFormat);
     Capture& capture = played.capture;
     const StreamCloser captureCloser(world, capture.stream);
     ossim::WaveStream stream;
     const StreamCloser closer(world, stream);
-    status = stream.open(
+    kernel::NTSTATUS status = stream.open(
         filter, 0, &format.DataFormat, marginFrames,
         {[&source](std::uint8_t* frames, std::uint32_t count) { source.fill(frames, count); }, {}});
-    played.failure = "creating the pin for " + std::to_string(options.bits) + "-bit " +
-                     std::to_string(options.channels) + "-channel PCM at " +
-                     std::to_string(options.rate) + " Hz";
-    // A device may carry the sample's bits only in wider subslots.
-    const std::uint32_t subslotBits = endpoint.format.bytesPerSample * 8u;
-    if (!kernel::succeeded(status) && subslotBits > options.bits)
-        played.failure = "creating the pin (the device carries " + std::to_string(options.bits) +
-                         "-bit samples only in " + std::to_string(subslotBits) + "-bit subslots)";
+    played.failure = "creating the render pin for " + FormatName(pinFormat);
     if (!kernel::succeeded(status)) return status;
     if (!options.captureOut.empty()) {
         status = OpenCapture(options, system, description, capture, played.failure);
         if (!kernel::succeeded(status)) return status;
+        result.captureFormat = capture.format;
         status = world.run(capture.stream);
         played.failure = "starting the capture pin";
         if (!kernel::succeeded(status)) return status;
     }
     status = world.run(stream);
-    played.failure = "starting the pin";
+    played.failure = "starting the render pin";
     if (!kernel::succeeded(status)) return status;
     PlayFor(
-        options, world, [&world](kernel::Duration d) { world.advance(d); }, endpoint.address,
-        result, played);
+        options, world, [&world](kernel::Duration d) { world.advance(d); },
+        StreamingInterface(description, false), result, played);
     // The pump goes with the pin: its counts first.
     result.notifications = stream.counters().notifications;
     result.underruns = stream.counters().underruns;
-    result.feedbackRate =
-        endpoint.feedback == 0 ? 0 : system.bus().isochronous().feedbackRate(endpoint.feedback);
-    played.failure = "stopping the pin";
+    played.failure = "stopping the render pin (it did not leave RUN within a second)";
     if (!world.close(stream)) return kernel::STATUS_DEVICE_BUSY;
-    played.failure = "stopping the capture pin";
+    played.failure = "stopping the capture pin (it did not leave RUN within a second)";
     if (capture.stream.isOpen() && !world.close(capture.stream)) return kernel::STATUS_DEVICE_BUSY;
     capture.filter.close();
     return kernel::STATUS_SUCCESS;
 }
 
+// The ASIO sample type of the valid bits in the container: little-endian
+// integers, 24 bits packed or low in 32.
+std::uint32_t AsioSampleType(std::uint16_t bits, std::uint16_t container) {
+    if (container == 32) return bits == 16 ? 24 : bits == 24 ? 27 : 18;
+    return bits == 24 ? 17 : 16;
+}
+
 // Through the ASIO interface's rings, as an ASIO host's driver plays: the
 // signal in every output channel, every input channel read.
-kernel::NTSTATUS PlayAsio(const Options& options, World& world, const DataEndpoint& endpoint,
-                          RunResult& result, Played& played) {
+kernel::NTSTATUS PlayAsio(const Options& options, World& world,
+                          const usbsim::FunctionDescription& description,
+                          const PinFormat& pinFormat, RunResult& result, Played& played) {
+    // ASIO's samples sit in the low bits of their container, sign-extended.
     Options mono = options;
     mono.channels = 1;
+    mono.container = 0;
     SignalSource source(mono);
     ossim::AsioClient client(world.system);
     played.failure = "opening the ASIO interface";
     kernel::NTSTATUS status = client.open();
     if (!kernel::succeeded(status)) return status;
-    // ASIO's little-endian integer sample types of 16, 24 and 32 bits.
-    const std::uint32_t sampleType = options.bits == 16 ? 16 : options.bits == 24 ? 17 : 18;
+    const std::uint32_t sampleType = AsioSampleType(pinFormat.bits, pinFormat.container);
     ossim::AsioClientSettings settings;
     settings.sampleRate = options.rate;
     settings.sampleType = sampleType;
     settings.capture = !options.captureOut.empty();
-    settings.signal = [&source] {
+    const unsigned bits = options.bits;
+    settings.signal = [&source, bits] {
         std::uint8_t bytes[4] = {};
         source.fill(bytes, 1);
-        return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-               std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+        std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                              std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+        if (bits < 32 && (value >> (bits - 1) & 1) != 0) value |= ~0u << bits;
+        return value;
     };
-    played.failure = "configuring ASIO for " + std::to_string(options.bits) + "-bit samples at " +
-                     std::to_string(options.rate) + " Hz";
+    played.failure = "configuring ASIO for " + FormatName(pinFormat) + " (sample type " +
+                     std::to_string(sampleType) + ")";
     status = client.configure(settings);
     if (!kernel::succeeded(status)) return status;
     played.failure = "starting the ASIO streams";
@@ -283,13 +298,10 @@ kernel::NTSTATUS PlayAsio(const Options& options, World& world, const DataEndpoi
     if (!kernel::succeeded(status)) return status;
     // The client serves its rings each frame its event is found set.
     PlayFor(
-        options, world, [&client](kernel::Duration d) { client.run(d); }, endpoint.address, result,
-        played);
+        options, world, [&client](kernel::Duration d) { client.run(d); },
+        StreamingInterface(description, false), result, played);
     result.asioEvents = client.wakes();
     if (!client.wakeCompletions().empty()) result.asioCompletions = client.wakeCompletions().back();
-    result.feedbackRate = endpoint.feedback == 0
-                              ? 0
-                              : world.system.bus().isochronous().feedbackRate(endpoint.feedback);
     played.failure = "stopping the ASIO streams";
     status = client.stop();
     if (!kernel::succeeded(status)) return status;
@@ -313,13 +325,34 @@ kernel::NTSTATUS PlayAsio(const Options& options, World& world, const DataEndpoi
     return status;
 }
 
+// The render format the run asks for, or the refusal naming what would play.
+kernel::NTSTATUS ChooseRenderFormat(const Options& options, const std::vector<PinFormat>& offered,
+                                    const DeviceModel& model, PinFormat& chosen,
+                                    std::string& what) {
+    const PinFormat* match =
+        MatchFormat(offered, options.rate, options.channels, options.bits, options.container);
+    if (match != nullptr) {
+        chosen = *match;
+        return kernel::STATUS_SUCCESS;
+    }
+    PinFormat asked{options.rate, options.channels, options.bits, options.containerBits(), 0};
+    what = "the " + std::string(model.name) + " device does not play " + FormatName(asked) +
+           (offered.empty() ? std::string(": its render pin takes no format")
+                            : "; its render pin plays:\n" + DescribeFormats(offered, "  "));
+    if (!what.empty() && what.back() == '\n') what.pop_back();
+    return kernel::STATUS_NOT_SUPPORTED;
+}
+
 // Everything that needs the system; the pool is counted once it is gone.
 RunResult Play(const Options& options) {
     RunResult result;
-    const usbsim::FunctionDescription description = Headset(options.uac2, options.asio);
-    const std::optional<DataEndpoint> endpoint =
-        FindEndpoint(description, false, options.rate, options.channels, options.bits);
-    if (!endpoint)
+    const DeviceModel* model = RunDeviceModel(options.device, options.asio);
+    if (model == nullptr)
+        return Failed(result, kernel::STATUS_NOT_SUPPORTED,
+                      "the " + options.device +
+                          " device serves no ASIO; these do: " + DeviceNames(true));
+    const usbsim::FunctionDescription description = model->describe();
+    if (!StreamingInterface(description, false))
         return Failed(result, kernel::STATUS_OBJECT_NAME_NOT_FOUND, "the device has no OUT stream");
     // On the real clock the system's threads start with it: they inherit the
     // precedence the run was granted.
@@ -332,30 +365,48 @@ RunResult Play(const Options& options) {
     if (!kernel::succeeded(status)) return Failed(result, status, "loading the driver");
     status = system.plug();
     if (!kernel::succeeded(status)) return Failed(result, status, "starting the device");
+    result.deviceStarted = true;
     World world{system};
     Played played;
-    status = options.asio ? PlayAsio(options, world, *endpoint, result, played)
-                          : PlayWave(options, world, description, *endpoint, result, played);
+    portcls::FilterHandle filter;
+    status = OpenWaveFilter(system, true, filter, played.failure);
     if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
+    const std::vector<PinFormat> offered = PinFormats(filter, CandidateFormats(description, false));
+    PinFormat pinFormat;
+    status = ChooseRenderFormat(options, offered, *model, pinFormat, played.failure);
+    if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
+    result.renderFormat = pinFormat;
+    if (options.asio) filter.close();
+    status = options.asio
+                 ? PlayAsio(options, world, description, pinFormat, result, played)
+                 : PlayWave(options, world, description, filter, pinFormat, result, played);
+    if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
+    filter.close();
+    const DataEndpoint endpoint =
+        *StreamingEndpoint(description, false, options.rate, played.alternateSetting);
+    result.feedbackRate =
+        endpoint.feedback == 0 ? 0 : system.bus().isochronous().feedbackRate(endpoint.feedback);
     const Capture& capture = played.capture;
-    const std::size_t inFlightTransfers = played.inFlightTransfers;
-    const usbsim::OutSink sink = system.bus().isochronous().sink(endpoint->address);
+    const usbsim::OutSink sink = system.bus().isochronous().sink(endpoint.address);
     result.packets = sink.packets().size();
     result.gaps = sink.gaps();
-    result.transfers = system.bus().isochronous().transfersServed(endpoint->address);
+    result.transfers = system.bus().isochronous().transfersServed(endpoint.address);
     const std::uint32_t block =
-        std::uint32_t{endpoint->format.channels} * endpoint->format.bytesPerSample;
+        std::uint32_t{endpoint.format.channels} * endpoint.format.bytesPerSample;
+    result.deviceFormat = endpoint.format;
     result.frames = sink.stream().size() / block;
-    result.delayFrames = SignalDelay(sink.stream(), block, options);
-    // Transfers of the stream's format all carry about the same frames.
-    if (result.transfers != 0)
-        result.inFlightFrames = std::llround(static_cast<double>(result.frames) /
-                                             static_cast<double>(result.transfers) *
-                                             static_cast<double>(inFlightTransfers));
-    if (!options.out.empty() && !writeWav(options.out, endpoint->format, sink.stream()))
+    result.delayFrames = SignalDelay(sink.stream(), endpoint.format, options);
+    // Through a wave pin the limiter holds the signal back by its delay;
+    // the rest lay in the transfers in flight.
+    if (!options.asio && result.delayFrames >= limiterDelay)
+        result.inFlightFrames = result.delayFrames - limiterDelay;
+    if (!options.out.empty() && !writeWav(options.out, endpoint.format, sink.stream()))
         return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.out);
     if (capture.endpoint && !options.captureOut.empty()) {
-        const WavFormat& layout = capture.endpoint->format;
+        WavFormat layout = capture.endpoint->format;
+        if (capture.format)
+            layout = {capture.format->rate, capture.format->channels,
+                      static_cast<std::uint16_t>(capture.format->container / 8)};
         result.capturedFrames =
             capture.frames.size() / (std::uint32_t{layout.channels} * layout.bytesPerSample);
         if (!writeWav(options.captureOut, layout, capture.frames))
@@ -366,9 +417,34 @@ RunResult Play(const Options& options) {
     return result;
 }
 
+// A file the run is to write can be written: made if missing (and taken
+// away again), opened for writing if there; the reason when it cannot.
+bool Writable(const std::string& path, std::string& reason) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        reason = "it is a folder";
+        return false;
+    }
+    const bool existed = std::filesystem::exists(path, error);
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (file < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    ::close(file);
+    if (!existed) std::filesystem::remove(path, error);
+    return true;
+}
+
 } // namespace
 
 RunResult runDriverHost(const Options& options) {
+    for (const std::string* path : {&options.out, &options.captureOut}) {
+        std::string reason;
+        if (!path->empty() && !Writable(*path, reason))
+            return Failed({}, kernel::STATUS_UNSUCCESSFUL,
+                          "cannot write " + *path + " (" + reason + ")");
+    }
     std::optional<io::SystemRoot> root;
     std::optional<io::RegistryFile> registry;
     if (!options.systemRoot.empty()) {
@@ -386,6 +462,7 @@ RunResult runDriverHost(const Options& options) {
     }
     RunResult result = Play(options);
     result.poolBlocksLeft = kernel::poolLiveBlocks();
+    result.threadsLeft = kernel::runningSystemThreads();
     if (registry) {
         std::string message;
         const kernel::NTSTATUS status = registry->save(message);

@@ -5,16 +5,24 @@
 #pragma once
 
 #include "platform/kernel/status.h"
+#include "tools/driver-host/host_formats.h"
 #include "tools/driver-host/host_options.h"
+#include "tools/driver-host/wav_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace driverhost {
 
 struct RunResult {
     kernel::NTSTATUS status = kernel::STATUS_SUCCESS;
-    std::string failure;         // what failed, when status does not succeed
+    std::string failure;        // what failed, when status does not succeed
+    bool deviceStarted = false; // the run got as far as a started device
+    // The formats the pins ran at and the layout the OUT endpoint carried.
+    std::optional<PinFormat> renderFormat;
+    std::optional<PinFormat> captureFormat;
+    WavFormat deviceFormat;
     std::uint64_t frames = 0;    // the OUT endpoint received
     std::uint64_t packets = 0;   // OUT packets
     std::uint64_t transfers = 0; // OUT transfers the bus served whole
@@ -24,8 +32,9 @@ struct RunResult {
     std::uint64_t capturedFrames = 0; // handed to the system by the capture pin
     // Frames from the start of the device's stream to the signal's first
     // frame in it (negative when the signal never reached the device): the
-    // frames of the OUT transfers in flight, which the engine filled before
-    // the signal's place in the buffer came, and the limiter's delay.
+    // limiter's delay of 256 frames, and the rest, the frames in flight the
+    // engine filled before the signal's place in the buffer came (0 through
+    // ASIO, where the delay is not split).
     std::int64_t delayFrames = -1;
     std::int64_t inFlightFrames = 0;
     std::int64_t limiterDelayFrames() const { return delayFrames - inFlightFrames; }
@@ -42,6 +51,7 @@ struct RunResult {
     double cpuMsPerAudioSecond = 0;
     double userCpuMsPerAudioSecond = 0;
     std::size_t poolBlocksLeft = 0; // after the device and the driver are gone
+    std::size_t threadsLeft = 0;    // system threads still running then
     // On the real clock: the system's threads ran under real-time scheduling.
     bool realTimeScheduling = false;
 };

@@ -3,35 +3,51 @@
 #include "tools/driver-host/signal_source.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace driverhost {
 namespace {
 
-std::int64_t FirstSounding(std::span<const std::uint8_t> stream, std::uint32_t frameBytes) {
-    if (frameBytes == 0) return -1;
-    const auto sounding =
-        std::find_if(stream.begin(), stream.end(), [](std::uint8_t byte) { return byte != 0; });
-    if (sounding == stream.end()) return -1;
-    return (sounding - stream.begin()) / frameBytes;
+// The magnitude of a little-endian signed sample of `bytes`, as a fraction
+// of full scale.
+double Magnitude(const std::uint8_t* at, std::uint32_t bytes) {
+    std::int64_t value = 0;
+    for (std::uint32_t b = 0; b < bytes; ++b) value |= std::int64_t{at[b]} << (8 * b);
+    const std::int64_t sign = std::int64_t{1} << (8 * bytes - 1);
+    if ((value & sign) != 0) value -= sign << 1;
+    return std::fabs(static_cast<double>(value) / static_cast<double>(sign));
 }
 
-// The signal's own leading silence: every signal sounds within its first
-// millisecond.
-std::int64_t SignalLead(const Options& options) {
-    const std::uint32_t frames = options.rate / 1000 + 1;
-    const std::uint32_t frameBytes = std::uint32_t{options.channels} * options.bits / 8;
-    std::vector<std::uint8_t> start(std::size_t{frames} * frameBytes);
-    SignalSource(options).fill(start.data(), frames);
-    return std::max<std::int64_t>(0, FirstSounding(start, frameBytes));
+// The first frame whose first channel reaches the level; -1 when none does.
+std::int64_t FirstReaching(std::span<const std::uint8_t> stream, std::uint32_t frameBytes,
+                           std::uint32_t sampleBytes, double level) {
+    if (frameBytes == 0 || sampleBytes == 0 || sampleBytes > 8) return -1;
+    for (std::size_t at = 0; at + frameBytes <= stream.size(); at += frameBytes)
+        if (Magnitude(stream.data() + at, sampleBytes) >= level)
+            return static_cast<std::int64_t>(at / frameBytes);
+    return -1;
 }
 
 } // namespace
 
-std::int64_t SignalDelay(std::span<const std::uint8_t> stream, std::uint32_t frameBytes,
+std::int64_t SignalDelay(std::span<const std::uint8_t> stream, const WavFormat& device,
                          const Options& options) {
-    const std::int64_t first = FirstSounding(stream, frameBytes);
-    return first < 0 ? -1 : std::max<std::int64_t>(0, first - SignalLead(options));
+    const std::uint32_t frames = options.rate / 1000 + 1;
+    const std::uint32_t sampleBytes = options.containerBits() / 8u;
+    const std::uint32_t frameBytes = std::uint32_t{options.channels} * sampleBytes;
+    std::vector<std::uint8_t> start(std::size_t{frames} * frameBytes);
+    SignalSource(options).fill(start.data(), frames);
+    double largest = 0;
+    for (std::uint32_t f = 0; f < frames; ++f)
+        largest = std::max(largest, Magnitude(start.data() + f * frameBytes, sampleBytes));
+    if (largest == 0) return -1;
+    const double level = largest / 4;
+    const std::int64_t lead = FirstReaching(start, frameBytes, sampleBytes, level);
+    const std::int64_t first =
+        FirstReaching(stream, std::uint32_t{device.channels} * device.bytesPerSample,
+                      device.bytesPerSample, level);
+    return first < 0 ? -1 : std::max<std::int64_t>(0, first - lead);
 }
 
 } // namespace driverhost

@@ -11,9 +11,11 @@ SignalSource::SignalSource(const Options& options)
       m_sweepEnd(std::min(sweepEndHertz, 0.45 * options.rate)) {}
 
 void SignalSource::fill(std::uint8_t* frames, std::uint32_t count) {
-    const std::uint32_t bytes = m_options.bits / 8u;
+    // The valid bits sit at the top of a wider container.
+    const std::uint32_t bytes = m_options.containerBits() / 8u;
+    const std::uint32_t shift = m_options.containerBits() - m_options.bits;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const auto value = static_cast<std::uint64_t>(next());
+        const auto value = static_cast<std::uint64_t>(next()) << shift;
         for (std::uint16_t channel = 0; channel < m_options.channels; ++channel)
             for (std::uint32_t b = 0; b < bytes; ++b)
                 *frames++ = static_cast<std::uint8_t>(value >> (8 * b));

@@ -1,5 +1,5 @@
 // The signal the host plays: frames of little-endian integer samples, the
-// same value in every channel.
+// same value in every channel, the valid bits at the top of their container.
 #pragma once
 
 #include "tools/driver-host/host_options.h"

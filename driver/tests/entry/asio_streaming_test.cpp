@@ -304,7 +304,8 @@ TEST_F(AsioOnDevice, ADsdClientNegotiatesAndStreamsBothWaysOnTheRelease2Device) 
     } rates[] = {{DsdRate, STATUS_SUCCESS},
                  {64 * 48000, STATUS_SUCCESS},
                  {64 * 96000, STATUS_SUCCESS},
-                 {2 * DsdRate, kernel::STATUS_UNSUCCESSFUL}, // no 88.2 kHz clock
+                 {2 * DsdRate, STATUS_SUCCESS},              // the 88.2 kHz clock
+                 {8 * DsdRate, kernel::STATUS_UNSUCCESSFUL}, // no 352.8 kHz clock
                  {44100, kernel::STATUS_UNSUCCESSFUL}};
     for (const auto& c : rates) {
         SCOPED_TRACE(c.rate);

@@ -128,7 +128,8 @@ TEST(EndToEnd, CounterFromDeviceReachesCapturePinDespiteEmptyPackets) {
 
 // The release 2 device carries 24-bit samples in 4-byte subslots only: a
 // packed 24-bit record names no format it has, the same samples in 32-bit
-// containers stream.
+// containers stream; so do its 32-bit samples, while 16 valid bits in a
+// 32-bit container name no layout it carries.
 TEST(EndToEnd, RenderPinTakesOnlyTheSampleLayoutsTheDeviceCarries) {
     struct LayoutCase {
         const char* name;
@@ -140,7 +141,8 @@ TEST(EndToEnd, RenderPinTakesOnlyTheSampleLayoutsTheDeviceCarries) {
         {"16 bits", 16, 16, STATUS_SUCCESS},
         {"24 bits in 32-bit containers", 32, 24, STATUS_SUCCESS},
         {"packed 24 bits", 24, 24, kernel::STATUS_INVALID_PARAMETER},
-        {"32 bits", 32, 32, kernel::STATUS_INVALID_PARAMETER},
+        {"32 bits", 32, 32, STATUS_SUCCESS},
+        {"16 bits in 32-bit containers", 32, 16, kernel::STATUS_INVALID_PARAMETER},
     };
     const DeviceCase& device = Devices[1];
     World world(device, device.renderFilter);

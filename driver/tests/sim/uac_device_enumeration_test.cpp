@@ -60,7 +60,8 @@ TEST_F(UacDeviceFixture, Uac1HeadsetEnumerates) {
                                         "13/1<10,> ");
     EXPECT_EQ(Endpoints(*Hal()),
               (std::vector<std::string>{
-                  "render type 2 nodes 7/1 6/5 formats 2x16@44100/3 2x16@48000/3",
+                  "render type 2 nodes 7/1 6/5 formats 2x16@44100/3 2x16@48000/3 "
+                  "2x24@44100/3 2x24@48000/3",
                   "capture type 18 nodes 13/1 10/2 11/3 12/6 9/4 3/0 8/0 formats 1x16@48000/4 "
                   "1x16@48000/0"}));
 }
@@ -74,9 +75,15 @@ TEST_F(UacDeviceFixture, Uac2DeviceEnumerates) {
     EXPECT_EQ(Endpoints(*Hal()),
               (std::vector<std::string>{
                   "render type 2 nodes 4/1 2/2 3/3 1/0 formats 2x32@44100/3 2x32@48000/3 "
-                  "2x32@96000/3 2x16@44100/3 2x16@48000/3 2x16@96000/3",
+                  "2x32@96000/3 2x32@88200/3 2x32@176400/3 2x32@192000/3 2x16@44100/3 "
+                  "2x16@48000/3 2x16@96000/3 2x16@88200/3 2x16@176400/3 2x16@192000/3 "
+                  "2x32@44100/3 2x32@48000/3 2x32@96000/3 2x32@88200/3 2x32@176400/3 "
+                  "2x32@192000/3",
                   "capture type 7 nodes 9/1 6/2 7/3 8/6 5/0 formats 1x16@44100/4 1x16@48000/4 "
-                  "1x16@96000/4"}));
+                  "1x16@96000/4 1x16@88200/4 1x16@176400/4 1x16@192000/4 1x32@44100/4 "
+                  "1x32@48000/4 1x32@96000/4 1x32@88200/4 1x32@176400/4 1x32@192000/4 "
+                  "1x32@44100/4 1x32@48000/4 1x32@96000/4 1x32@88200/4 1x32@176400/4 "
+                  "1x32@192000/4"}));
 }
 
 // An input terminal wired straight to an output terminal.

@@ -181,7 +181,7 @@ TEST(HighSpeedPacketTest, ExtraTransactionsMultiplyThePacketSize) {
 }
 
 TEST_F(UsbStreamCreatorTest, QueryReadyReadsTheValidSettingsOfARelease2Interface) {
-    Start(uac2FeedbackDevice()); // interface 1: settings 0 to 2 valid
+    Start(uac2FeedbackDevice()); // interface 1: settings 0 to 3 valid
     CUsbStreamEngine* uac2 = MakeEngine(UsbStreamKind::uac2Render, 1, 1, 10);
     CUsbStreamEngine* uac1 = MakeEngine(UsbStreamKind::uac1Render, 1, 1);
     const int before = Usb()->Submitted();
@@ -189,10 +189,10 @@ TEST_F(UsbStreamCreatorTest, QueryReadyReadsTheValidSettingsOfARelease2Interface
         std::uint8_t setting;
         bool ready;
     };
-    for (const Case& c : {Case{0, true}, Case{1, true}, Case{2, true}, Case{3, false},
-                          Case{9, false}, Case{31, false}})
+    for (const Case& c : {Case{0, true}, Case{1, true}, Case{2, true}, Case{3, true},
+                          Case{4, false}, Case{9, false}, Case{31, false}})
         EXPECT_EQ(uac2->QueryReady(c.setting), c.ready) << int(c.setting);
-    EXPECT_EQ(Usb()->Submitted() - before, 5) << "setting 0 asks nothing";
+    EXPECT_EQ(Usb()->Submitted() - before, 6) << "setting 0 asks nothing";
     EXPECT_TRUE(uac1->QueryReady(7)) << "release 1 has no such control";
 
     stack->bus.injectFault(usbsim::BusRequestKind::control, {});

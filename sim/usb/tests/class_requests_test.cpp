@@ -79,8 +79,8 @@ TEST(Release2Requests, ReadAndWriteTheClockWithinItsRanges) {
     EXPECT_EQ(classIn(f, uac2::cur, frequency, 4).data, le(96000, 4));
     EXPECT_TRUE(classOut(f, uac2::cur, frequency, le(32000, 4)).stalled);
 
-    Bytes ranges = le(3, 2);
-    for (std::uint32_t rate : {44100u, 48000u, 96000u})
+    Bytes ranges = le(6, 2);
+    for (std::uint32_t rate : {44100u, 48000u, 96000u, 88200u, 176400u, 192000u})
         for (std::uint32_t v : {rate, rate, 0u}) {
             const Bytes b = le(v, 4);
             ranges.insert(ranges.end(), b.begin(), b.end());
@@ -113,9 +113,9 @@ TEST(Release2Requests, AnswerRangeForLevelsAndKeepAccess) {
 TEST(Release2Requests, ReportEverySettingOfAStreamingInterfaceValid) {
     UsbFunction f(fx::uac2FeedbackDevice());
     const ControlAddress valid{usb::Recipient::interface, 1, 0x0200};
-    EXPECT_EQ(classIn(f, uac2::cur, valid, 5).data, (Bytes{1, 0b111}));
+    EXPECT_EQ(classIn(f, uac2::cur, valid, 5).data, (Bytes{1, 0b1111}));
     const ControlAddress capture{usb::Recipient::interface, 2, 0x0200};
-    EXPECT_EQ(classIn(f, uac2::cur, capture, 5).data, (Bytes{1, 0b11}));
+    EXPECT_EQ(classIn(f, uac2::cur, capture, 5).data, (Bytes{1, 0b1111}));
 }
 
 TEST(ClassRequests, EveryFixtureKeepsEachControlPerChannel) {

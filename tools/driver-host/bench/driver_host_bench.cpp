@@ -5,7 +5,9 @@
 // figure is the CPU time of every thread while the second plays, per second
 // of audio; the start and the removal stay out. The reference, measured in
 // the same run, is a plain copy of the same second of audio, a 1 ms packet
-// at a time; every case reports its ratio to it.
+// at a time; every case reports its ratio to it, and every device case its
+// ratio to the release 1 headset's 16-bit stereo run, measured first in the
+// same process.
 #include "tools/driver-host/host_run.h"
 
 #include <benchmark/benchmark.h>
@@ -20,12 +22,14 @@
 namespace {
 
 struct Case {
-    bool uac2;
-    bool capture;
+    const char* device;
+    bool capture = false;
+    std::uint16_t channels = 2;
+    std::uint16_t bits = 16;
 };
-constexpr Case Uac1{false, false};
-constexpr Case Uac1Capture{false, true};
-constexpr Case Uac2{true, false};
+constexpr Case Uac1{"uac1"};
+constexpr Case Uac1Capture{"uac1", true};
+constexpr Case Uac2{"uac2"};
 
 constexpr std::uint32_t Rate = 48000;
 constexpr std::uint32_t FrameBytes = 4; // 16-bit stereo
@@ -51,11 +55,31 @@ double CopyMsPerAudioSecond(int seconds) {
     return (ThreadCpuMs() - start) / seconds;
 }
 
-void DriverHostPlayback(benchmark::State& state, const Case& c) {
+driverhost::Options CaseOptions(const Case& c) {
     driverhost::Options options;
-    options.uac2 = c.uac2;
+    options.device = c.device;
+    options.channels = c.channels;
+    options.bits = c.bits;
     options.lockstep = true;
     options.seconds = 1;
+    return options;
+}
+
+// The CPU per second of audio of the release 1 headset's 16-bit stereo run,
+// the device cases' reference: measured once, the mean of three runs.
+double ReferenceCpuMs() {
+    static const double reference = [] {
+        double total = 0;
+        for (int run = 0; run < 3; ++run)
+            total += driverhost::runDriverHost(CaseOptions(Uac1)).cpuMsPerAudioSecond;
+        return total / 3;
+    }();
+    return reference;
+}
+
+void DriverHostPlayback(benchmark::State& state, const Case& c) {
+    const double reference = ReferenceCpuMs();
+    driverhost::Options options = CaseOptions(c);
     const std::string capture =
         (std::filesystem::temp_directory_path() / "driver_host_bench_capture.wav").string();
     if (c.capture) options.captureOut = capture;
@@ -78,12 +102,32 @@ void DriverHostPlayback(benchmark::State& state, const Case& c) {
     state.counters["user_cpu_ms_per_audio_s"] = user / iterations;
     state.counters["copy_ms_per_audio_s"] = copy;
     state.counters["user_ratio_to_copy"] = copy > 0 ? user / iterations / copy : 0;
+    state.counters["ratio_to_uac1_16bit_stereo"] =
+        reference > 0 ? total / iterations / reference : 0;
 }
 
 BENCHMARK_CAPTURE(DriverHostPlayback, uac1_16bit_stereo, Uac1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, uac1_16bit_stereo_with_capture, Uac1Capture)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, uac2_16bit_stereo_feedback, Uac2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, uac1_24bit_stereo, (Case{"uac1", false, 2, 24}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, uac2_24_in_32bit_stereo, (Case{"uac2", false, 2, 24}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, uac2_32bit_stereo, (Case{"uac2", false, 2, 32}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, uac2_asio_16bit_stereo, (Case{"uac2-asio"}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, n3w8_16bit_5_1, (Case{"n3w8", false, 6}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, k7d2_16bit_stereo, (Case{"k7d2"}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, p9f4_16bit_stereo, (Case{"p9f4"}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, t6l1_16bit_7_1_into_stereo, (Case{"t6l1", false, 8}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, q7k2_16bit_7_1_into_stereo, (Case{"q7k2", false, 8}))
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -23,19 +23,26 @@ TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
     EXPECT_EQ(defaults->channels, 2u);
     EXPECT_EQ(defaults->signal, Signal::sine);
     EXPECT_DOUBLE_EQ(defaults->seconds, 2.0);
-    EXPECT_FALSE(defaults->uac2);
+    EXPECT_EQ(defaults->device, "uac1");
+    EXPECT_EQ(defaults->container, 0u);
+    EXPECT_FALSE(defaults->debugPrint);
+    EXPECT_FALSE(defaults->list);
     EXPECT_FALSE(defaults->lockstep); // real time unless asked
     EXPECT_FALSE(defaults->asio);
     EXPECT_EQ(defaults->out, "");
     EXPECT_EQ(defaults->captureOut, "");
     EXPECT_EQ(defaults->systemRoot, "");
-    const auto given =
-        parseOptions({"--device", "uac2", "--rate", "44100", "--bits", "24", "--channels", "1",
-                      "--signal", "sweep", "--lockstep", "--seconds", "0.5", "--out", "x.wav",
-                      "--capture-out", "y.wav", "--system-root", "root"},
-                     error);
+    const auto given = parseOptions(
+        {"--device",   "uac2",        "--rate",   "44100",         "--bits",     "24",
+         "--channels", "1",           "--signal", "sweep",         "--lockstep", "--seconds",
+         "0.5",        "--out",       "x.wav",    "--capture-out", "y.wav",      "--system-root",
+         "root",       "--container", "32",       "--debug-print"},
+        error);
     ASSERT_TRUE(given) << error;
-    EXPECT_TRUE(given->uac2);
+    EXPECT_EQ(given->device, "uac2");
+    EXPECT_EQ(given->container, 32u);
+    EXPECT_EQ(given->containerBits(), 32u);
+    EXPECT_TRUE(given->debugPrint);
     EXPECT_EQ(given->rate, 44100u);
     EXPECT_EQ(given->bits, 24u);
     EXPECT_EQ(given->channels, 1u);
@@ -52,6 +59,14 @@ TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
     const auto asio = parseOptions({"--asio", "--lockstep"}, error);
     ASSERT_TRUE(asio) << error;
     EXPECT_TRUE(asio->asio);
+    EXPECT_EQ(asio->containerBits(), 16u); // the valid bits when no container is given
+    const auto list = parseOptions({"--list"}, error);
+    ASSERT_TRUE(list) << error;
+    EXPECT_TRUE(list->list);
+    // Every device of the catalogue is a name --device takes.
+    for (const char* name :
+         {"uac1", "uac1-asio", "uac2", "uac2-asio", "n3w8", "k7d2", "p9f4", "t6l1", "q7k2"})
+        EXPECT_TRUE(parseOptions({"--device", name}, error)) << name << ": " << error;
 }
 
 TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
@@ -71,6 +86,10 @@ TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
         {{"--seconds", "2s"}, "bad value for --seconds: 2s"},
         {{"--signal", "noise"}, "bad value for --signal: noise"},
         {{"--device", "uac3"}, "bad value for --device: uac3"},
+        {{"--device", "N3W8"}, "bad value for --device: N3W8"},
+        {{"--container", "20"}, "bad value for --container: 20"},
+        {{"--container", "8"}, "bad value for --container: 8"},
+        {{"--bits", "32", "--container", "24"}, "--container 24 cannot hold 32-bit samples"},
         {{"--out", ""}, "bad value for --out: "},
         {{"--capture-out", ""}, "bad value for --capture-out: "},
         {{"--system-root", ""}, "bad value for --system-root: "},

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
 
 Options Lockstep(bool uac2, Signal signal, double seconds = 0.25) {
     Options options;
-    options.uac2 = uac2;
+    options.device = uac2 ? "uac2" : "uac1";
     options.signal = signal;
     options.seconds = seconds;
     options.lockstep = true;
@@ -161,10 +161,38 @@ TEST(HostRun, RefusesWhatCannotRunAndSaysWhat) {
         {"a format the device does not carry",
          [] {
              Options o = Lockstep(false, Signal::sine);
-             o.bits = 24;
+             o.bits = 32;
              return o;
          }(),
-         kernel::STATUS_INVALID_PARAMETER, "creating the pin for 24-bit 2-channel PCM at 48000 Hz"},
+         kernel::STATUS_NOT_SUPPORTED,
+         "the uac1 device does not play 48000 Hz, 2 channels, 32 bits; its render pin plays:\n"
+         "  2 channels, 16 bits: 44100, 48000 Hz\n"
+         "  2 channels, 24 bits: 44100, 48000 Hz"},
+        {"ASIO on a device that serves none",
+         [] {
+             Options o = Lockstep(false, Signal::sine);
+             o.device = "k7d2";
+             o.asio = true;
+             return o;
+         }(),
+         kernel::STATUS_NOT_SUPPORTED,
+         "the k7d2 device serves no ASIO; these do: uac1-asio, uac2-asio"},
+        {"an output file in a folder that is not there",
+         [&root] {
+             Options o = Lockstep(false, Signal::sine);
+             o.out = (root.path() / "missing" / "out.wav").string();
+             return o;
+         }(),
+         kernel::STATUS_UNSUCCESSFUL,
+         "cannot write " + (root.path() / "missing" / "out.wav").string() +
+             " (No such file or directory)"},
+        {"a capture file that is a folder",
+         [&root] {
+             Options o = Lockstep(false, Signal::sine);
+             o.captureOut = root.path().string();
+             return o;
+         }(),
+         kernel::STATUS_UNSUCCESSFUL, "cannot write " + root.path().string() + " (it is a folder)"},
         {"a system root that is no folder",
          [&root] {
              Options o = Lockstep(false, Signal::sine);
@@ -181,6 +209,7 @@ TEST(HostRun, RefusesWhatCannotRunAndSaysWhat) {
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.failure, c.failure);
         EXPECT_EQ(result.poolBlocksLeft, 0u);
+        EXPECT_EQ(result.threadsLeft, 0u);
     }
     // A damaged registry file is set aside whole, not overwritten.
     const io::Registry registry;

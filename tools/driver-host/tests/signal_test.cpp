@@ -90,28 +90,66 @@ TEST(HostSignal, RampCountsFramesAndWrapsAtFullScale) {
     for (std::size_t f = 0; f < ramp.size(); ++f) ASSERT_EQ(ramp[f], std::int64_t(f % 32768)) << f;
 }
 
+// In a wider container the valid bits sit at its top, the low bits zero, as
+// an extensible format of fewer valid bits wants.
+TEST(HostSignal, ValidBitsSitAtTheTopOfAWiderContainer) {
+    const struct {
+        std::uint16_t bits;
+        std::uint16_t container;
+    } cases[] = {{24, 32}, {16, 32}, {16, 24}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " in " + std::to_string(c.container));
+        Options packed = Make(Signal::sine, c.bits);
+        Options wide = packed;
+        wide.container = c.container;
+        const std::uint32_t packedBytes = c.bits / 8u, wideBytes = c.container / 8u;
+        std::vector<std::uint8_t> a(100 * 2 * packedBytes), b(100 * 2 * wideBytes);
+        SignalSource(packed).fill(a.data(), 100);
+        SignalSource(wide).fill(b.data(), 100);
+        for (std::size_t sample = 0; sample < 200; ++sample)
+            for (std::uint32_t byte = 0; byte < wideBytes; ++byte) {
+                const std::uint32_t low = wideBytes - packedBytes;
+                const std::uint8_t expected = byte < low ? 0 : a[sample * packedBytes + byte - low];
+                ASSERT_EQ(b[sample * wideBytes + byte], expected) << sample << ", byte " << byte;
+            }
+    }
+}
+
 TEST(SignalDelay, FindsTheSignalAfterTheSilenceTheDeviceGotFirst) {
     const struct {
         const char* name;
         Signal signal;
         std::uint32_t silentFrames; // before the signal
         std::int64_t delay;
+        bool leadIn = false; // a faint sample a frame before the signal, as a filter rings
     } cases[] = {
         {"sine after 976 frames", Signal::sine, 976, 976},
         {"ramp at once", Signal::ramp, 0, 0},
+        {"ramp after 256 frames", Signal::ramp, 256, 256},
         {"sweep after one frame", Signal::sweep, 1, 1},
+        {"sine after 917 frames with a lead-in", Signal::sine, 917, 917, true},
+        {"sweep after 300 frames with a lead-in", Signal::sweep, 300, 300, true},
     };
+    const driverhost::WavFormat stereo16{48000, 2, 2};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Options options = Make(c.signal);
         std::vector<std::uint8_t> stream(std::size_t{c.silentFrames} * 4 + 400 * 4);
         SignalSource(options).fill(stream.data() + std::size_t{c.silentFrames} * 4, 400);
-        EXPECT_EQ(driverhost::SignalDelay(stream, 4, options), c.delay);
+        if (c.leadIn) stream[std::size_t{c.silentFrames - 1} * 4] = 3;
+        EXPECT_EQ(driverhost::SignalDelay(stream, stereo16, options), c.delay);
     }
+    // The same in a wider device layout: 24 bits in 4-byte subslots.
+    Options wide = Make(Signal::sine);
+    wide.bits = 24;
+    wide.container = 32;
+    std::vector<std::uint8_t> stream(100 * 8 + 400 * 8);
+    SignalSource(wide).fill(stream.data() + 100 * 8, 400);
+    EXPECT_EQ(driverhost::SignalDelay(stream, {48000, 2, 4}, wide), 100);
     const Options options = Make(Signal::sine);
-    EXPECT_EQ(driverhost::SignalDelay(std::vector<std::uint8_t>(4000), 4, options), -1);
-    EXPECT_EQ(driverhost::SignalDelay({}, 4, options), -1);
-    EXPECT_EQ(driverhost::SignalDelay(std::vector<std::uint8_t>(8, 1), 0, options), -1);
+    EXPECT_EQ(driverhost::SignalDelay(std::vector<std::uint8_t>(4000), stereo16, options), -1);
+    EXPECT_EQ(driverhost::SignalDelay({}, stereo16, options), -1);
+    EXPECT_EQ(driverhost::SignalDelay(std::vector<std::uint8_t>(8, 1), {48000, 0, 2}, options), -1);
 }
 
 } // namespace
