@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QSettings>
 
+#include <algorithm>
 #include <cmath>
 
 namespace panel {
@@ -74,9 +75,27 @@ void AppConfig::save(const QVariantList& entries) const {
     ini.sync();
 }
 
+namespace {
+
+// Entries past the pages' own are carried through, so the file holds as
+// many entries as it has numbered keys, and never fewer than the pages use.
+int configEntriesHeld(QSettings& ini) {
+    ini.beginGroup("common");
+    const QStringList keys = ini.childKeys();
+    ini.endGroup();
+    int numbered = 0;
+    for (const QString& key : keys) {
+        bool ok = false;
+        if (key.toInt(&ok) >= 0 && ok) ++numbered;
+    }
+    return std::max(kConfigEntries, numbered);
+}
+
+} // namespace
+
 QVariantList AppConfig::load() const {
-    const QSettings ini(configPath(), QSettings::IniFormat);
-    const int total = boundedCount(ini.value("common/total", 0).toInt(), kConfigEntries,
+    QSettings ini(configPath(), QSettings::IniFormat);
+    const int total = boundedCount(ini.value("common/total", 0).toInt(), configEntriesHeld(ini),
                                    configPath(), "common/total");
     QVariantList entries;
     for (int i = 0; i < total; ++i)

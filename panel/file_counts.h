@@ -9,7 +9,9 @@
 namespace panel {
 
 // "config.ini": entry 0, the language, the font size, ten palette colours of
-// three entries each, the selected colour and the text lighting.
+// three entries each, the selected colour and the text lighting. Entries
+// past these are carried through, so a file holds as many as it has
+// numbered keys, and never fewer than these.
 constexpr int kConfigEntries = 35;
 // A language file: strings 1 .. 116, the scene's built-in list less its font.
 constexpr int kUiStrings = 116;

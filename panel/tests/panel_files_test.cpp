@@ -88,6 +88,19 @@ TEST(PanelFileCounts, ACountBeyondWhatTheFileHoldsReadsAsTheLargestWithAWarning)
     }
 }
 
+TEST(PanelFileCounts, PreferencesPastThePagesOwnEntriesAreCarriedThroughAsFarAsTheFileHoldsThem) {
+    testkit::TempFolder folder;
+    const int held = kConfigEntries + 5;
+    std::string text = "[common]\ntotal=" + std::to_string(held + 1) + "\n";
+    for (int i = 0; i < held; ++i) text += std::to_string(i) + "=" + std::to_string(i) + "\n";
+    folder.write("config.ini", text);
+    const DebugLines debug;
+    const QVariantList read = AppConfig(dirOf(folder)).load();
+    ASSERT_EQ(read.size(), held);
+    EXPECT_EQ(read.back().toInt(), held - 1);
+    EXPECT_EQ(warningsWith(debug, "config.ini: "), 1);
+}
+
 struct Damage {
     std::string contents;
     bool damaged;
