@@ -91,32 +91,32 @@ template <bool Inverse>
     }
 }
 
-// Joins the 4-point halves of every group of eight units.
+// Joins the 4-point halves of every group of eight units: unit 4 + q of a
+// group is turned as sigEighthTurns turns its value q (by 1, w, -i, -i*w).
 template <bool Inverse>
 [[gnu::noinline]] void radix2Units(float* __restrict re, float* __restrict im, Index units,
                                    float wr, float wi) {
     for (Index g = 0; g < units; g += 8, re += 32, im += 32) {
-        float tr[4][kLanes], ti[4][kLanes];
+        float tr[4 * kLanes], ti[4 * kLanes];
         for (int l = 0; l < kLanes; ++l) {
-            float oRe[4], oIm[4], tRe[4], tIm[4];
-            for (int q = 0; q < 4; ++q) {
-                oRe[q] = re[16 + 4 * q + l];
-                oIm[q] = im[16 + 4 * q + l];
-            }
-            sigEighthTurns<Inverse>(oRe, oIm, wr, wi, tRe, tIm);
-            for (int q = 0; q < 4; ++q) {
-                tr[q][l] = tRe[q];
-                ti[q][l] = tIm[q];
-            }
+            tr[l] = re[16 + l];
+            ti[l] = im[16 + l];
         }
-        for (int q = 0; q < 4; ++q) {
-            for (int l = 0; l < kLanes; ++l) {
-                const float er = re[4 * q + l], ei = im[4 * q + l];
-                re[4 * q + l] = er + tr[q][l];
-                im[4 * q + l] = ei + ti[q][l];
-                re[16 + 4 * q + l] = er - tr[q][l];
-                im[16 + 4 * q + l] = ei - ti[q][l];
-            }
+        for (int l = 0; l < kLanes; ++l)
+            sigTwiddle<Inverse>(re[20 + l], im[20 + l], wr, wi, tr[4 + l], ti[4 + l]);
+        for (int l = 0; l < kLanes; ++l)
+            sigQuarterTurn<Inverse>(re[24 + l], im[24 + l], tr[8 + l], ti[8 + l]);
+        for (int l = 0; l < kLanes; ++l) {
+            float r, i;
+            sigTwiddle<Inverse>(re[28 + l], im[28 + l], wr, wi, r, i);
+            sigQuarterTurn<Inverse>(r, i, tr[12 + l], ti[12 + l]);
+        }
+        for (int u = 0; u < 4 * kLanes; ++u) {
+            const float er = re[u], ei = im[u];
+            re[u] = er + tr[u];
+            im[u] = ei + ti[u];
+            re[16 + u] = er - tr[u];
+            im[16 + u] = ei - ti[u];
         }
     }
 }
@@ -131,13 +131,15 @@ struct StageTwiddles {
     alignas(64) float im[3][kLanes * kMaxStageQuarter];
 };
 
-[[gnu::noinline]] void spreadTwiddles(StageTwiddles& to, Index quarter, const float* twiddles,
-                                      Index groupStride) {
+[[gnu::noinline]] void spreadTwiddles(StageTwiddles& __restrict to, Index quarter,
+                                      const float* __restrict twiddles, Index groupStride) {
     for (Index j = 0; j < quarter; ++j, twiddles += groupStride) {
+        float w[6];
+        std::memcpy(w, twiddles, sizeof w);
         for (int v = 0; v < 3; ++v) {
             for (int l = 0; l < kLanes; ++l) {
-                to.re[v][kLanes * j + l] = twiddles[2 * v];
-                to.im[v][kLanes * j + l] = twiddles[2 * v + 1];
+                to.re[v][kLanes * j + l] = w[2 * v];
+                to.im[v][kLanes * j + l] = w[2 * v + 1];
             }
         }
     }
@@ -205,52 +207,76 @@ template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles)
 // the copy moves (re, im) pairs whole, which vectorises too.
 constexpr Index kTwiddleChunk = 32;
 
-template <bool Inverse, Index outStride>
-void lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
-                    const float (&w)[3][2 * kTwiddleChunk], Index count, float* __restrict q0r,
-                    float* __restrict q0i, float* __restrict q1r, float* __restrict q1i,
-                    float* __restrict q2r, float* __restrict q2i, float* __restrict q3r,
-                    float* __restrict q3i) {
+struct ChunkTwiddles {
+    alignas(64) float re[3][kTwiddleChunk];
+    alignas(64) float im[3][kTwiddleChunk];
+};
+
+struct ChunkOutputs {
+    alignas(64) float re[4][kTwiddleChunk];
+    alignas(64) float im[4][kTwiddleChunk];
+};
+
+template <bool Inverse>
+[[gnu::noinline]] void
+lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
+               const ChunkTwiddles& __restrict w, Index count, ChunkOutputs& __restrict y) {
     for (Index j = 0; j < count; ++j) {
         float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w[0][2 * j], w[0][2 * j + 1], br,
-                            bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w[1][2 * j], w[1][2 * j + 1], cr,
-                            ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w[2][2 * j], w[2][2 * j + 1], dr,
-                            di);
-        const sigRadix4Outputs y =
+        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
+        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
+        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
+        const sigRadix4Outputs out =
             sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
-        q0r[outStride * j] = y.re[0];
-        q0i[outStride * j] = y.im[0];
-        q1r[outStride * j] = y.re[1];
-        q1i[outStride * j] = y.im[1];
-        q2r[outStride * j] = y.re[2];
-        q2i[outStride * j] = y.im[2];
-        q3r[outStride * j] = y.re[3];
-        q3i[outStride * j] = y.im[3];
+        for (int q = 0; q < 4; ++q) {
+            y.re[q][j] = out.re[q];
+            y.im[q][j] = out.im[q];
+        }
+    }
+}
+
+[[gnu::noinline]] void chunkTwiddles(const float* __restrict twiddles, Index count,
+                                     ChunkTwiddles& __restrict w) {
+    for (Index j = 0; j < count; ++j) {
+        for (int v = 0; v < 3; ++v) {
+            w.re[v][j] = twiddles[6 * j + 2 * v];
+            w.im[v][j] = twiddles[6 * j + 2 * v + 1];
+        }
+    }
+}
+
+[[gnu::noinline]] void interleaveRow(const float* __restrict re, const float* __restrict im,
+                                     float* __restrict out, Index count) {
+    for (Index j = 0; j < count; ++j) {
+        out[2 * j] = re[j];
+        out[2 * j + 1] = im[j];
     }
 }
 
 // outRe[q], outIm[q]: quarter q of the natural order, as planes (outStride 1)
 // or interleaved (outStride 2, imaginary parts one float behind the real ones).
+// The butterflies of a chunk write their outputs as rows first, so that they
+// run across j in any vector width; the rows are then stored.
 template <bool Inverse, Index outStride>
 [[gnu::noinline]] void lastStage(Planes from, Index n, const float* twiddles,
                                  float* const (&outRe)[4], float* const (&outIm)[4]) {
     const Index quarter = n / 4;
+    ChunkTwiddles w;
+    ChunkOutputs y;
     for (Index start = 0; start < quarter; start += kTwiddleChunk) {
         const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
-        float w[3][2 * kTwiddleChunk];
-        for (Index j = 0; j < count; ++j) {
-            for (int v = 0; v < 3; ++v) {
-                std::memcpy(&w[v][2 * j], twiddles + 6 * (start + j) + 2 * v, 2 * sizeof(float));
+        chunkTwiddles(twiddles + 6 * start, count, w);
+        lastStageChunk<Inverse>(from.re + 4 * start, from.im + 4 * start, w, count, y);
+        for (int q = 0; q < 4; ++q) {
+            if constexpr (outStride == 2) {
+                interleaveRow(y.re[q], y.im[q], outRe[q] + 2 * start, count);
+            } else {
+                std::memcpy(outRe[q] + start, y.re[q],
+                            sizeof(float) * static_cast<std::size_t>(count));
+                std::memcpy(outIm[q] + start, y.im[q],
+                            sizeof(float) * static_cast<std::size_t>(count));
             }
         }
-        const Index at = outStride * start;
-        lastStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count,
-                                           outRe[0] + at, outIm[0] + at, outRe[1] + at,
-                                           outIm[1] + at, outRe[2] + at, outIm[2] + at,
-                                           outRe[3] + at, outIm[3] + at);
     }
 }
 

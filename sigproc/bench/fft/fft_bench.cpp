@@ -11,12 +11,12 @@
 // again, unscaled as FFTW's: values grow without bound and may reach
 // infinity, which costs SSE arithmetic nothing. Denormals would: the whole run flushes them to
 // zero, as the driver's signal path does.
+#include "sigproc/bench/alloc_count.h"
 #include "sigproc/bench/fft/fft_cases.h"
 #include "sigproc/core/cpu.h"
 #include "sigproc/core/dispatch.h"
 #include "sigproc/fft/complex_fft.h"
 #include "sigproc/sigproc.h"
-#include "sigproc/sigproc_host.h"
 
 #include <fftw3.h>
 #include <kiss_fftr.h>
@@ -30,35 +30,6 @@ namespace {
 using namespace fft_bench;
 
 constexpr unsigned kSeed = 1;
-
-// Counts every call of the allocate hook while it lives.
-class AllocationCounter {
-public:
-    AllocationCounter() : previous_(sigSetMemoryHooks(&hooks_)) { count_ = 0; }
-    ~AllocationCounter() { sigSetMemoryHooks(previous_); }
-    AllocationCounter(const AllocationCounter&) = delete;
-    AllocationCounter& operator=(const AllocationCounter&) = delete;
-    static long count() { return count_; }
-
-private:
-    static void* allocate(std::uint32_t bytes) {
-        ++count_;
-        return previousHooks_->allocate(bytes);
-    }
-    static void* allocateArray(std::uint32_t count, std::uint32_t size) {
-        ++count_;
-        return previousHooks_->allocateArray(count, size);
-    }
-    static int reserved(void* block, std::uint32_t bytes) {
-        return previousHooks_->reserved(block, bytes);
-    }
-    static void release(void* raw) { previousHooks_->release(raw); }
-
-    static inline long count_ = 0;
-    static inline const sigMemoryHooks* previousHooks_ = &sigCurrentMemoryHooks();
-    sigMemoryHooks hooks_{allocate, allocateArray, reserved, release};
-    const sigMemoryHooks* previous_;
-};
 
 // The dispatch level for the life of the object; level 0 again afterwards.
 class LevelScope {
@@ -74,15 +45,14 @@ int fastestLevel() { return sigCpuLevelOf(sigCpuReadSnapshot()).level; }
 template <typename Call> void countedLoop(benchmark::State& state, Call call) {
     long allocations = 0;
     {
-        AllocationCounter counter;
+        const BenchAllocationCounter counter;
         for (auto _ : state) {
             call();
             benchmark::ClobberMemory();
         }
-        allocations = AllocationCounter::count();
+        allocations = BenchAllocationCounter::count();
     }
-    state.counters["allocs_per_call"] =
-        static_cast<double>(allocations) / static_cast<double>(state.iterations());
+    reportAllocationsPerCall(state, allocations);
 }
 
 void realTransform(benchmark::State& state, int order, bool inverse, int level) {
