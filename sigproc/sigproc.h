@@ -252,7 +252,14 @@ enum sigFftFlag : int {
 int sigFftInitAlloc_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint);
 // Invalidates a specification and releases it when the library allocated it.
 int sigFftFree_R_32f(sigFftSpec_R_32f* spec);
-// workBuf may be null: a transform that needs a work area then allocates one for the call.
+// Bytes of the work buffer the transforms of this specification use: the work
+// area plus 32, since a buffer is used from its first 32-byte boundary; 0 when
+// they need none. sigErrNullPtr for a null pointer, sigErrStateMismatch when
+// the record is not a live real-FFT specification.
+int sigFftGetBufSize_R_32f(const sigFftSpec_R_32f* spec, int* pSize);
+// workBuf: a buffer of the size above, or null, in which case a transform that
+// needs a work area allocates one for the call (a caller that must not
+// allocate on its signal path passes a buffer).
 int sigFftFwdInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf);
 int sigFftInvInPlace_R_32f(float* srcDst, const sigFftSpec_R_32f* spec, unsigned char* workBuf);
 // dst = src1 * src2, bin by bin, on packed spectra of len floats.

@@ -5,9 +5,11 @@
 #include "driver/zurazuvera/common/VSH/headphone_fir.h"
 #include "driver/zurazuvera/common/VSH/impulse_store.h"
 #include "platform/kernel/pool.h"
+#include "sigproc/sigproc.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -321,6 +323,23 @@ TEST(HeadphoneFirMemory, BlockPathAndSettersAllocateNothing) {
     fir->SetCTCAngle(0);
     RunBlocks(*fir, Noise(2, 2 * N, 1));
     EXPECT_EQ(kernel::poolAllocationSerial(), serial);
+}
+
+// With the signal library raised to the processor's level, whose transforms
+// need a work area at every order, the block path still takes no memory: Init
+// supplies the work buffer. The level stays raised for the rest of a process,
+// so the case runs in a child of its own.
+TEST(HeadphoneFirMemory, BlockPathAllocatesNothingAtTheLibrarysFastestLevel) {
+    EXPECT_EXIT(
+        {
+            sigCpuInitLevel();
+            vshtest::PoolHooksScope hooks;
+            auto fir = MakeFir();
+            const std::uint64_t serial = kernel::poolAllocationSerial();
+            RunBlocks(*fir, Noise(6, 4 * N, 1));
+            std::exit(fir->IsReady() && kernel::poolAllocationSerial() == serial ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
 
 namespace {
@@ -14,10 +15,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations <= 0)
-                continue;
-            seconds_[run.benchmark_name()] =
-                run.real_accumulated_time / static_cast<double>(run.iterations);
+            if (run.error_occurred || run.iterations <= 0) continue;
+            const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate) {
+                // With --benchmark_repetitions the median stands for the case.
+                if (run.aggregate_name != "median") continue;
+                seconds_[name] = seconds;
+                medians_.insert(name);
+            } else if (medians_.count(name) == 0) {
+                seconds_[name] = seconds;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -50,6 +58,7 @@ private:
     }
 
     std::map<std::string, double> seconds_;
+    std::set<std::string> medians_;
 };
 
 } // namespace

@@ -195,12 +195,12 @@ void firDirectLibrary(benchmark::State& state, int tapsLen) {
 
 // The same through the set-up and processing members of one processor slot,
 // whose direct path sums in single precision from the slot's tap copies.
-void firDirectSlot(benchmark::State& state, int tapsLen, int slot) {
+void firSlot(benchmark::State& state, int tapsLen, int blockLen, int slot) {
     if (sigCpuLevelOf(sigCpuReadSnapshot()).level < slot) {
         state.SkipWithError("the processor lacks the slot's instructions");
         return;
     }
-    Stream s(tapsLen, 48);
+    Stream s(tapsLen, blockLen);
     int size = 0;
     sigDispatchTable.firGetStateSize_32f[slot](tapsLen, &size);
     std::vector<unsigned char> buffer(static_cast<std::size_t>(size));
@@ -214,10 +214,15 @@ void firDirectSlot(benchmark::State& state, int tapsLen, int slot) {
     timeCalls(state, s, [&](const float* x, float* y, int n) { process(x, y, n, fir); });
 }
 
+void firDirectSlot(benchmark::State& state, int tapsLen, int slot) {
+    firSlot(state, tapsLen, 48, slot);
+}
+
 } // namespace
 
 BENCHMARK(fir256Library)->Name("fir256_512/sigFirProcess_32f");
 BENCHMARK(fir256Fftw)->Name("fir256_512/fftwf_overlap_save");
+BENCHMARK_CAPTURE(firSlot, 256_sse41, 256, 512, 5)->Name("fir256_512/slot5_sse41");
 BENCHMARK_CAPTURE(firReference, 256, 256, 512)->Name("fir256_512/reference_double_loop");
 BENCHMARK_CAPTURE(firDirectLibrary, 66, 66)->Name("fir66_48/sigFirProcess_32f");
 BENCHMARK_CAPTURE(firFloatReference, 66, 66, 48)->Name("fir66_48/reference_float_loop");

@@ -3,6 +3,8 @@
 // fresh data, and the timing loop over such calls.
 #pragma once
 
+#include "sigproc/bench/alloc_count.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
@@ -42,12 +44,19 @@ struct FirStream {
     int at = 0;
 };
 
-// One call `process(in, out, callCount)` per iteration; the items are the outputs.
+// One call `process(in, out, callCount)` per iteration; the items are the
+// outputs. The library's allocations during the calls are counted.
 template <typename Process> void timeCalls(benchmark::State& state, FirStream& s, Process process) {
-    for (auto _ : state) {
-        process(s.next(), s.output.data(), s.callCount);
-        benchmark::DoNotOptimize(s.output.data());
-        benchmark::ClobberMemory();
+    long allocations = 0;
+    {
+        const BenchAllocationCounter counter;
+        for (auto _ : state) {
+            process(s.next(), s.output.data(), s.callCount);
+            benchmark::DoNotOptimize(s.output.data());
+            benchmark::ClobberMemory();
+        }
+        allocations = BenchAllocationCounter::count();
     }
+    reportAllocationsPerCall(state, allocations);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(s.output.size()));
 }

@@ -3,6 +3,7 @@
 #include "sigproc/fft/bit_reverse.h"
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/complex_passes.h"
+#include "sigproc/fft/plane_fft.h"
 #include "sigproc/vector/arith_const.h"
 
 #include <cstddef>
@@ -27,14 +28,25 @@ public:
 private:
     // A transform of at most 1024 values with the innermost twiddles, then its scaling.
     void piece(float* data, int q) const {
-        const float* twiddles = spec_.table<float>(spec_.twiddles);
-        if constexpr (Inverse) {
+        passes(data, q, spec_.table<float>(spec_.twiddles));
+        const bool scaled = Inverse ? spec_.scaleInv != 0 : spec_.scaleFwd != 0;
+        if (scaled) sigMulConstInPlace_32f_generic(spec_.scaleFactor, data, 2 << q);
+    }
+
+    // The passes over 2^q bit-reversed values, through the planes where they
+    // can take them (the same bits either way).
+    static void passes(float* data, int q, const float* twiddles) {
+        if (q >= sigFftPlaneMinComplexOrder) {
+            if constexpr (Inverse) {
+                sigFftPlanePassesInv_32fc(data, q, twiddles);
+            } else {
+                sigFftPlanePassesFwd_32fc(data, q, twiddles);
+            }
+        } else if constexpr (Inverse) {
             sigFftPassesInv_32fc(data, q, twiddles);
         } else {
             sigFftPassesFwd_32fc(data, q, twiddles);
         }
-        const bool scaled = Inverse ? spec_.scaleInv != 0 : spec_.scaleFwd != 0;
-        if (scaled) sigMulConstInPlace_32f_generic(spec_.scaleFactor, data, 2 << q);
     }
 
     // 2^11 or 2^12 values: 1024-point pieces from the last to the first, then
@@ -106,13 +118,7 @@ private:
                                         columns[t][2 * c], columns[t][2 * c + 1]);
                 }
             }
-            for (int t = 0; t < 4; ++t) {
-                if constexpr (Inverse) {
-                    sigFftPassesInv_32fc(columns[t], a, columnTwiddles);
-                } else {
-                    sigFftPassesFwd_32fc(columns[t], a, columnTwiddles);
-                }
-            }
+            for (int t = 0; t < 4; ++t) passes(columns[t], a, columnTwiddles);
             for (std::ptrdiff_t j = 0; j < rows; ++j) {
                 float* at = data + 2 * (j * rowLength + 4 * g);
                 for (int t = 0; t < 4; ++t) {

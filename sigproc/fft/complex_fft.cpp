@@ -1,11 +1,15 @@
 #include "sigproc/fft/complex_fft.h"
 
 #include "sigproc/fft/blocked_fft.h"
+#include "sigproc/fft/plane_fft.h"
 #include "sigproc/fft/record_build.h"
 #include "sigproc/fft/small_orders.h"
 #include "sigproc/fft/transform_checks.h"
 #include "sigproc/fft/work_area.h"
 #include "sigproc/sigproc.h"
+#include "sigproc/vector/arith_const.h"
+
+#include <cstdint>
 
 namespace {
 
@@ -36,6 +40,12 @@ int sigFftFwd_CToC_32fc_generic(const float* src, float* dst, const sigFftSpec_C
     const int order = spec->order;
     if (order <= sigFftClosedFormMaxOrder) {
         sigFftSmallFwd_C_32fc(src, dst, order, spec->scaleFwd != 0 ? spec->scaleFactor : 1.0f);
+        return sigOk;
+    }
+    if (order <= sigFftPlaneMaxComplexOrder) {
+        sigFftPlaneFwd_32fc(src, dst, order, spec->table<std::int32_t>(spec->bitRev),
+                            spec->table<float>(spec->twiddles));
+        if (spec->scaleFwd != 0) sigMulConstInPlace_32f_generic(spec->scaleFactor, dst, 2 << order);
         return sigOk;
     }
     sigFftWorkArea work;

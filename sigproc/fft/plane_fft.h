@@ -1,22 +1,53 @@
-// Real transforms of 32 to 1024 points through a working copy in split
-// planes, for speed. They run the same stages, butterflies and arithmetic as
-// the in-place passes and give the same bits; only where values are kept
-// between stages differs.
+// Transforms through a working copy in split planes, for speed: real
+// transforms of 32 to 2048 points and complex transforms of 16 to 1024
+// values. They run the same stages, butterflies and arithmetic as the
+// in-place passes and give the same bits; only where values are kept between
+// stages differs. Each is built for the baseline, AVX2 and AVX-512 and runs
+// the widest build the machine has (core/wide_isa.h); every build gives the
+// same bits.
 //
-// The working copy (2^order floats on the stack) holds a plane of real parts
-// and a plane of imaginary parts. After the bit reversal, element a of every
-// group of four consecutive values comes from quarter rev2(a) of the array, so
-// "unit" t (four consecutive floats of a plane) holds position t of each
-// quarter. Every stage whose blocks lie within a quarter then works on whole
-// units, lane by lane, with one twiddle for all four lanes; only the last
-// stage combines the lanes.
+// The working copy (on the stack) holds a plane of real parts and a plane of
+// imaginary parts. After the bit reversal, element a of every group of four
+// consecutive values comes from quarter rev2(a) of the array, so "unit" t
+// (four consecutive floats of a plane) holds position t of each quarter.
+// Every stage whose blocks lie within a quarter then works on whole units,
+// lane by lane, with one twiddle for all four lanes; only the last stage
+// combines the lanes.
 #pragma once
 
+#include "sigproc/core/wide_isa.h"
 #include "sigproc/fft/record_layout.h"
 
-inline constexpr int sigFftPlaneMinOrder = 5;
-inline constexpr int sigFftPlaneMaxOrder = 10;
+#include <cstdint>
 
-// src and dst may be the same array. Scaling follows the record's scaling words.
+inline constexpr int sigFftPlaneMinOrder = 5;
+inline constexpr int sigFftPlaneMaxOrder = 11;
+inline constexpr int sigFftPlaneMinComplexOrder = 4;
+inline constexpr int sigFftPlaneMaxComplexOrder = sigFftPlaneMaxOrder - 1;
+
+// Real transforms: src and dst may be the same array. Scaling follows the
+// record's scaling words.
 void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& spec);
 void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& spec);
+
+// Complex transforms of 2^q values, unscaled, with the twiddles of a table
+// built for 2^q values: from natural order through the record's pair table
+// into natural order (src may equal dst).
+void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const std::int32_t* pairs,
+                         const float* twiddles);
+// In place on values already in bit-reversed order: what sigFftPassesFwd_32fc
+// and sigFftPassesInv_32fc compute, with the same bits.
+void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles);
+void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles);
+
+// The builds, for tests that run each one the machine has.
+using sigFftPlaneRealFn = void(const float* src, float* dst, const sigFftSpec_R_32f& spec);
+using sigFftPlaneComplexFn = void(const float* src, float* dst, int q, const std::int32_t* pairs,
+                                  const float* twiddles);
+struct sigFftPlaneBuild {
+    sigFftPlaneRealFn* realForward;
+    sigFftPlaneRealFn* realInverse;
+    sigFftPlaneComplexFn* complexForward;
+    sigFftPlaneComplexFn* complexInverse;
+};
+extern const sigWideVariants<const sigFftPlaneBuild> sigFftPlaneBuilds;

@@ -24,9 +24,6 @@ int sigFftGetSize_R_32f(int order, int flag, int hint, int* pSpecBytes, int* pIn
 int sigFftInit_R_32f(sigFftSpec_R_32f** pSpec, int order, int flag, int hint,
                      unsigned char* specBuf, unsigned char* initBuf);
 
-// Work-buffer bytes for the transforms of this specification (0: none needed).
-int sigFftGetBufSize_R_32f(const sigFftSpec_R_32f* spec, int* pSize);
-
 // Forward transform of 2^order reals into the packed spectrum (DC, Nyquist,
 // then (re, im) of bins 1 .. N/2-1), and its inverse. src may equal dst;
 // otherwise src is never written. workBuf may be null: a transform that needs a

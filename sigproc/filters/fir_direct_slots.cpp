@@ -22,6 +22,24 @@ SIG_INLINE void replicatedRun(const sigFirState* state, const float* w, float* y
     // Walked backwards: poly[-4·k] is the tap of sample k.
     const float* poly = sigStateArea<float>(state, state->polyTaps) + 4 * (tapsLen - 1);
     std::int64_t i = 0;
+    // Four sums in flight, so that the additions' latency is hidden.
+    for (; i + 16 <= count; i += 16) {
+        __m128 s0 = _mm_setzero_ps();
+        __m128 s1 = _mm_setzero_ps();
+        __m128 s2 = _mm_setzero_ps();
+        __m128 s3 = _mm_setzero_ps();
+        for (int k = 0; k < tapsLen; ++k) {
+            const __m128 tap = _mm_load_ps(poly - 4 * k);
+            s0 = _mm_add_ps(s0, _mm_mul_ps(tap, _mm_loadu_ps(w + i + k)));
+            s1 = _mm_add_ps(s1, _mm_mul_ps(tap, _mm_loadu_ps(w + i + 4 + k)));
+            s2 = _mm_add_ps(s2, _mm_mul_ps(tap, _mm_loadu_ps(w + i + 8 + k)));
+            s3 = _mm_add_ps(s3, _mm_mul_ps(tap, _mm_loadu_ps(w + i + 12 + k)));
+        }
+        _mm_storeu_ps(y + i, s0);
+        _mm_storeu_ps(y + i + 4, s1);
+        _mm_storeu_ps(y + i + 8, s2);
+        _mm_storeu_ps(y + i + 12, s3);
+    }
     for (; i + 8 <= count; i += 8) {
         __m128 lo = _mm_setzero_ps();
         __m128 hi = _mm_setzero_ps();

@@ -37,11 +37,18 @@ int HeadphoneFir::Init() {
     sigFftSpec_R_32f* spec = nullptr;
     if (sigFftInitAlloc_R_32f(&spec, FftOrder, sigFftScaleInv, 0) != sigOk) return 0;
     m_pFftSpec = spec;
+    // The transforms' work buffer, taken once here so that no transform on the
+    // render path allocates whatever the library's level (none is needed at 0).
+    int workBytes = 0;
+    sigFftGetBufSize_R_32f(spec, &workBytes);
+    if (workBytes > 0)
+        m_FftWorkBuffer = CPoolBuffer(kernel::PoolType::NonPagedNx, workBytes, VshStateTag);
     int stateBytes = 0;
     sigFirGetStateSize_32f(CtcTaps, &stateBytes);
     m_SumStateBuffer = CPoolBuffer(kernel::PoolType::NonPagedNx, stateBytes, VshStateTag);
     m_DiffStateBuffer = CPoolBuffer(kernel::PoolType::NonPagedNx, stateBytes, VshStateTag);
-    if (!m_SumStateBuffer.IsValid() || !m_DiffStateBuffer.IsValid()) {
+    if (!m_SumStateBuffer.IsValid() || !m_DiffStateBuffer.IsValid() ||
+        (workBytes > 0 && !m_FftWorkBuffer.IsValid())) {
         Free();
         return 0;
     }
@@ -59,6 +66,7 @@ int HeadphoneFir::Init() {
 void HeadphoneFir::Free() {
     if (m_pFftSpec != nullptr) sigFftFree_R_32f(m_pFftSpec);
     m_pFftSpec = nullptr;
+    m_FftWorkBuffer = CPoolBuffer();
     m_pSumFir = m_pDiffFir = nullptr;
     m_SumStateBuffer = CPoolBuffer();
     m_DiffStateBuffer = CPoolBuffer();
@@ -155,7 +163,7 @@ void HeadphoneFir::LoadSpectra(float* spectra, int spectraPerFilter, const float
             float* spectrum = spectra + (f * spectraPerFilter + k) * FftLength;
             sigCopy_32f(taps + (f * parts + k) * N, spectrum, N);
             sigZero_32f(spectrum + N, N);
-            sigFftFwdInPlace_R_32f(spectrum, m_pFftSpec, nullptr);
+            sigFftFwdInPlace_R_32f(spectrum, m_pFftSpec, FftWork());
         }
     }
 }
@@ -218,7 +226,7 @@ void HeadphoneFir::StageInputs(float* const* in, int nInCh, int slot, int tailSl
         for (int c = 0; c < 6; ++c) sigCopy_32f(in[c], m_History[c], N);
     }
     for (int s = 0; s < sources; ++s)
-        sigFftFwdInPlace_R_32f(m_InputRings[s][slot], m_pFftSpec, nullptr);
+        sigFftFwdInPlace_R_32f(m_InputRings[s][slot], m_pFftSpec, FftWork());
 }
 
 void HeadphoneFir::Accumulate(const float* filterA, const float* filterB, const float* input) {
@@ -244,7 +252,7 @@ void HeadphoneFir::ProcessConvolution(float* const* out, int, float* const* in, 
         Accumulate(m_TailSpectra[0][k], m_TailSpectra[1][k], m_TailRing[s]);
 
     for (int e = 0; e < 2; ++e) {
-        sigFftInvInPlace_R_32f(m_Accumulators[e], m_pFftSpec, nullptr);
+        sigFftInvInPlace_R_32f(m_Accumulators[e], m_pFftSpec, FftWork());
         sigMulConst_32f(m_Accumulators[e] + N, OutputGain, out[e], N);
     }
     if (m_nHeadParts > 0) m_nHeadPos = (h - 1 + m_nHeadParts) % m_nHeadParts;

@@ -90,6 +90,7 @@ private:
     // The crosstalk filters rebuilt from m_SumTaps and m_DiffTaps, their
     // signal cleared.
     void RestartCtc();
+    unsigned char* FftWork() const { return m_FftWorkBuffer.Get<unsigned char>(); }
     void LoadSpectra(float* spectra, int spectraPerFilter, const float* taps, int filters,
                      int parts);
 
@@ -106,6 +107,7 @@ private:
     alignas(32) float m_SumInput[CtcBufferLength] = {};
     alignas(32) float m_DiffInput[CtcBufferLength] = {};
     sigFftSpec_R_32f* m_pFftSpec = nullptr;
+    CPoolBuffer m_FftWorkBuffer; // empty when the transforms need no work area
     alignas(32) float m_CtcOutput[2][CtcBufferLength] = {};
     alignas(32) float m_ProductA[FftLength] = {};
     alignas(32) float m_ProductB[FftLength] = {};

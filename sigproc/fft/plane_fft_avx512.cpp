@@ -1,0 +1,33 @@
+// The plane transforms built for AVX512: the body of plane_fft_body.h under the
+// set's target; every function it defines carries the target.
+#include "sigproc/fft/bit_reverse.h"
+#include "sigproc/fft/complex_math.h"
+#include "sigproc/fft/plane_fft.h"
+#include "sigproc/fft/real_split.h"
+#include "sigproc/vector/arith_const.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,avx512f,avx512bw"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512bw")
+#endif
+
+#define SIG_PLANE_BUILD sig_plane_avx512
+#include "sigproc/fft/plane_fft_body.h"
+#undef SIG_PLANE_BUILD
+
+namespace sig_plane_avx512 {
+extern const sigFftPlaneBuild build;
+const sigFftPlaneBuild build{realForward, realInverse, complexForward, complexInverse};
+} // namespace sig_plane_avx512
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

@@ -1,0 +1,503 @@
+// The transforms in split planes, one build per vector instruction set: each
+// build includes this body once, inside a namespace of its own, under the
+// set's target (plane_fft.cpp, plane_fft_avx2.cpp, plane_fft_avx512.cpp);
+// plane_fft.cpp picks the build once per machine. Every build runs the same
+// operations in the same order (no contraction), so all give the same bits.
+//
+// The kernels are written lane by lane over plain arrays so that the compiler
+// turns each lane loop into one vector operation. Several are kept out of line
+// on purpose: with their arrays as restrict-qualified parameters the compiler
+// can tell the rows of a block apart, which it cannot once they are inlined.
+//
+// No include guard: a build includes it once, after the headers below.
+#include "sigproc/fft/bit_reverse.h"
+#include "sigproc/fft/complex_math.h"
+#include "sigproc/fft/plane_fft.h"
+#include "sigproc/fft/real_split.h"
+#include "sigproc/vector/arith_const.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace SIG_PLANE_BUILD {
+
+namespace {
+
+using Index = std::ptrdiff_t;
+constexpr int kLanes = 4;
+
+// The two planes of n complex values.
+struct Planes {
+    float* re;
+    float* im;
+};
+
+// Calls visit(t, r) for every unit t and its bit reversal r over q - 2 bits,
+// in the order of the pair table: both ways round for each pair, then the
+// self-reversed units, 0 first.
+template <typename Visit> void forEachReversal(const std::int32_t* pairs, Visit visit) {
+    sigFftForEachPairEntry(
+        pairs,
+        [&](Index k, Index r) {
+            visit(k / 4, r / 4);
+            visit(r / 4, k / 4);
+        },
+        [&](Index k) { visit(k / 4, k / 4); });
+}
+
+inline void deinterleaveUnit(const float* __restrict from, float* __restrict re,
+                             float* __restrict im) {
+    float r[kLanes], i[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+        r[l] = from[2 * l];
+        i[l] = from[2 * l + 1];
+    }
+    std::memcpy(re, r, sizeof r);
+    std::memcpy(im, i, sizeof i);
+}
+
+// The bit reversal of interleaved values into the unit layout: unit r
+// receives the four values of unit t = rev(r), real and imaginary parts apart.
+[[gnu::noinline]] void gatherInterleaved(const float* src, Planes to, const std::int32_t* pairs) {
+    forEachReversal(pairs, [&](Index t, Index r) {
+        deinterleaveUnit(src + 8 * t, to.re + 4 * r, to.im + 4 * r);
+    });
+}
+
+// The same from planes in natural order.
+[[gnu::noinline]] void gatherPlanes(Planes from, Planes to, const std::int32_t* pairs) {
+    forEachReversal(pairs, [&](Index t, Index r) {
+        std::memcpy(to.re + 4 * r, from.re + 4 * t, kLanes * sizeof(float));
+        std::memcpy(to.im + 4 * r, from.im + 4 * t, kLanes * sizeof(float));
+    });
+}
+
+// Groups of four units hold the 4-point inputs of each lane in bit-reversed order.
+template <bool Inverse>
+[[gnu::noinline]] void fourPointUnits(float* __restrict re, float* __restrict im, Index units) {
+    for (Index g = 0; g < units; g += 4, re += 16, im += 16) {
+        float yr[4][kLanes], yi[4][kLanes];
+        for (int l = 0; l < kLanes; ++l) {
+            const sigRadix4Outputs y = sigRadix4<Inverse>(
+                re[l], im[l], re[8 + l], im[8 + l], re[4 + l], im[4 + l], re[12 + l], im[12 + l]);
+            for (int q = 0; q < 4; ++q) {
+                yr[q][l] = y.re[q];
+                yi[q][l] = y.im[q];
+            }
+        }
+        std::memcpy(re, yr, sizeof yr);
+        std::memcpy(im, yi, sizeof yi);
+    }
+}
+
+// Joins the 4-point halves of every group of eight units: unit 4 + q of a
+// group is turned as sigEighthTurns turns its value q (by 1, w, -i, -i*w).
+template <bool Inverse>
+[[gnu::noinline]] void radix2Units(float* __restrict re, float* __restrict im, Index units,
+                                   float wr, float wi) {
+    for (Index g = 0; g < units; g += 8, re += 32, im += 32) {
+        float tr[4 * kLanes], ti[4 * kLanes];
+        for (int l = 0; l < kLanes; ++l) {
+            tr[l] = re[16 + l];
+            ti[l] = im[16 + l];
+        }
+        for (int l = 0; l < kLanes; ++l)
+            sigTwiddle<Inverse>(re[20 + l], im[20 + l], wr, wi, tr[4 + l], ti[4 + l]);
+        for (int l = 0; l < kLanes; ++l)
+            sigQuarterTurn<Inverse>(re[24 + l], im[24 + l], tr[8 + l], ti[8 + l]);
+        for (int l = 0; l < kLanes; ++l) {
+            float r, i;
+            sigTwiddle<Inverse>(re[28 + l], im[28 + l], wr, wi, r, i);
+            sigQuarterTurn<Inverse>(r, i, tr[12 + l], ti[12 + l]);
+        }
+        for (int u = 0; u < 4 * kLanes; ++u) {
+            const float er = re[u], ei = im[u];
+            re[u] = er + tr[u];
+            im[u] = ei + ti[u];
+            re[16 + u] = er - tr[u];
+            im[16 + u] = ei - ti[u];
+        }
+    }
+}
+
+// The twiddles of one radix-4 stage whose blocks lie within a quarter, each
+// repeated for the four lanes of a unit: power v of butterfly j at 4j + lane,
+// so that the butterflies run across j as well as across lanes.
+constexpr Index kMaxStageQuarter = (Index{1} << sigFftPlaneMaxComplexOrder) / 16;
+
+struct StageTwiddles {
+    alignas(64) float re[3][kLanes * kMaxStageQuarter];
+    alignas(64) float im[3][kLanes * kMaxStageQuarter];
+};
+
+[[gnu::noinline]] void spreadTwiddles(StageTwiddles& __restrict to, Index quarter,
+                                      const float* __restrict twiddles, Index groupStride) {
+    for (Index j = 0; j < quarter; ++j, twiddles += groupStride) {
+        float w[6];
+        std::memcpy(w, twiddles, sizeof w);
+        for (int v = 0; v < 3; ++v) {
+            for (int l = 0; l < kLanes; ++l) {
+                to.re[v][kLanes * j + l] = w[2 * v];
+                to.im[v][kLanes * j + l] = w[2 * v + 1];
+            }
+        }
+    }
+}
+
+// One block of a radix-4 stage whose blocks lie within a quarter: rows E0,
+// E2, E1, E3 of `quarter` units each. The four lanes of a unit share
+// butterfly j and so its twiddles.
+template <bool Inverse>
+[[gnu::noinline]] void radix4Block(float* __restrict r0, float* __restrict i0, float* __restrict r2,
+                                   float* __restrict i2, float* __restrict r1, float* __restrict i1,
+                                   float* __restrict r3, float* __restrict i3, Index count,
+                                   const StageTwiddles& __restrict w) {
+    for (Index u = 0; u < count; ++u) {
+        float br, bi, cr, ci, dr, di;
+        sigTwiddle<Inverse>(r1[u], i1[u], w.re[0][u], w.im[0][u], br, bi);
+        sigTwiddle<Inverse>(r2[u], i2[u], w.re[1][u], w.im[1][u], cr, ci);
+        sigTwiddle<Inverse>(r3[u], i3[u], w.re[2][u], w.im[2][u], dr, di);
+        const sigRadix4Outputs y = sigRadix4<Inverse>(r0[u], i0[u], br, bi, cr, ci, dr, di);
+        r0[u] = y.re[0];
+        i0[u] = y.im[0];
+        r2[u] = y.re[1];
+        i2[u] = y.im[1];
+        r1[u] = y.re[2];
+        i1[u] = y.im[2];
+        r3[u] = y.re[3];
+        i3[u] = y.im[3];
+    }
+}
+
+template <bool Inverse>
+void radix4Units(Planes d, Index units, Index n, Index blockLength, const float* twiddles) {
+    const Index quarter = blockLength / 4;
+    const Index row = 4 * quarter;
+    StageTwiddles w;
+    spreadTwiddles(w, quarter, twiddles, 6 * (n / blockLength));
+    for (Index block = 0; block < units; block += blockLength) {
+        float* r0 = d.re + 4 * block;
+        float* i0 = d.im + 4 * block;
+        radix4Block<Inverse>(r0, i0, r0 + row, i0 + row, r0 + 2 * row, i0 + 2 * row, r0 + 3 * row,
+                             i0 + 3 * row, row, w);
+    }
+}
+
+// Every stage but the last, on n values in the unit layout.
+template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles) {
+    const Index n = Index{1} << q;
+    const Index units = n / 4;
+    fourPointUnits<Inverse>(d.re, d.im, units);
+    Index blockLength = 16;
+    if (q % 2 == 1) {
+        const float* w = twiddles + 6 * (n / 8);
+        radix2Units<Inverse>(d.re, d.im, units, w[0], w[1]);
+        blockLength = 32;
+    }
+    for (; blockLength < n; blockLength *= 4)
+        radix4Units<Inverse>(d, units, n, blockLength, twiddles);
+}
+
+// The last stage: butterfly j takes lane a of unit j, which holds position j
+// of quarter rev2(a), so its inputs E0, E1, E2, E3 are the unit's lanes in
+// order; its outputs belong at position j of each quarter of the natural
+// order. The twiddles are first copied into one row per power (V1, V2, V3), a
+// chunk of butterflies at a time, so that the butterflies vectorise over j;
+// the copy moves (re, im) pairs whole, which vectorises too.
+constexpr Index kTwiddleChunk = 32;
+
+template <bool Inverse, Index outStride>
+void planeStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
+                     const float (&w)[3][2 * kTwiddleChunk], Index count, float* __restrict q0r,
+                     float* __restrict q0i, float* __restrict q1r, float* __restrict q1i,
+                     float* __restrict q2r, float* __restrict q2i, float* __restrict q3r,
+                     float* __restrict q3i) {
+    for (Index j = 0; j < count; ++j) {
+        float br, bi, cr, ci, dr, di;
+        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w[0][2 * j], w[0][2 * j + 1], br,
+                            bi);
+        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w[1][2 * j], w[1][2 * j + 1], cr,
+                            ci);
+        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w[2][2 * j], w[2][2 * j + 1], dr,
+                            di);
+        const sigRadix4Outputs y =
+            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
+        q0r[outStride * j] = y.re[0];
+        q0i[outStride * j] = y.im[0];
+        q1r[outStride * j] = y.re[1];
+        q1i[outStride * j] = y.im[1];
+        q2r[outStride * j] = y.re[2];
+        q2i[outStride * j] = y.im[2];
+        q3r[outStride * j] = y.re[3];
+        q3i[outStride * j] = y.im[3];
+    }
+}
+
+// The last stage written straight to its outputs: quarter q of the natural
+// order as planes (outStride 1) or interleaved (outStride 2). The real
+// transforms (baseline build, short loops) run it; the complex ones stage
+// their outputs in rows (lastStage below), which pays in the wide builds.
+template <bool Inverse, Index outStride>
+[[gnu::noinline]] void lastStageDirect(Planes from, Index n, const float* twiddles,
+                                       float* const (&outRe)[4], float* const (&outIm)[4]) {
+    const Index quarter = n / 4;
+    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
+        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
+        float w[3][2 * kTwiddleChunk];
+        for (Index j = 0; j < count; ++j) {
+            for (int v = 0; v < 3; ++v) {
+                std::memcpy(&w[v][2 * j], twiddles + 6 * (start + j) + 2 * v, 2 * sizeof(float));
+            }
+        }
+        const Index at = outStride * start;
+        planeStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count,
+                                            outRe[0] + at, outIm[0] + at, outRe[1] + at,
+                                            outIm[1] + at, outRe[2] + at, outIm[2] + at,
+                                            outRe[3] + at, outIm[3] + at);
+    }
+}
+
+struct ChunkTwiddles {
+    alignas(64) float re[3][kTwiddleChunk];
+    alignas(64) float im[3][kTwiddleChunk];
+};
+
+struct ChunkOutputs {
+    alignas(64) float re[4][kTwiddleChunk];
+    alignas(64) float im[4][kTwiddleChunk];
+};
+
+template <bool Inverse>
+[[gnu::noinline]] void
+lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
+               const ChunkTwiddles& __restrict w, Index count, ChunkOutputs& __restrict y) {
+    for (Index j = 0; j < count; ++j) {
+        float br, bi, cr, ci, dr, di;
+        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
+        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
+        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
+        const sigRadix4Outputs out =
+            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
+        for (int q = 0; q < 4; ++q) {
+            y.re[q][j] = out.re[q];
+            y.im[q][j] = out.im[q];
+        }
+    }
+}
+
+[[gnu::noinline]] void chunkTwiddles(const float* __restrict twiddles, Index count,
+                                     ChunkTwiddles& __restrict w) {
+    for (Index j = 0; j < count; ++j) {
+        for (int v = 0; v < 3; ++v) {
+            w.re[v][j] = twiddles[6 * j + 2 * v];
+            w.im[v][j] = twiddles[6 * j + 2 * v + 1];
+        }
+    }
+}
+
+[[gnu::noinline]] void interleaveRow(const float* __restrict re, const float* __restrict im,
+                                     float* __restrict out, Index count) {
+    for (Index j = 0; j < count; ++j) {
+        out[2 * j] = re[j];
+        out[2 * j + 1] = im[j];
+    }
+}
+
+// outRe[q], outIm[q]: quarter q of the natural order, as planes (outStride 1)
+// or interleaved (outStride 2, imaginary parts one float behind the real ones).
+// The butterflies of a chunk write their outputs as rows first, so that they
+// run across j in any vector width; the rows are then stored.
+template <bool Inverse, Index outStride>
+[[gnu::noinline]] void lastStage(Planes from, Index n, const float* twiddles,
+                                 float* const (&outRe)[4], float* const (&outIm)[4]) {
+    const Index quarter = n / 4;
+    ChunkTwiddles w;
+    ChunkOutputs y;
+    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
+        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
+        chunkTwiddles(twiddles + 6 * start, count, w);
+        lastStageChunk<Inverse>(from.re + 4 * start, from.im + 4 * start, w, count, y);
+        for (int q = 0; q < 4; ++q) {
+            if constexpr (outStride == 2) {
+                interleaveRow(y.re[q], y.im[q], outRe[q] + 2 * start, count);
+            } else {
+                std::memcpy(outRe[q] + start, y.re[q],
+                            sizeof(float) * static_cast<std::size_t>(count));
+                std::memcpy(outIm[q] + start, y.im[q],
+                            sizeof(float) * static_cast<std::size_t>(count));
+            }
+        }
+    }
+}
+
+// The forward split of the natural-order planes z for the bins below the
+// middle: their packed values go to out, and the values of their partners
+// above the middle are left in z in their place, for upperBins.
+[[gnu::noinline]] void lowerBins(float* __restrict loRe, float* __restrict loIm,
+                                 const float* __restrict hiRe, const float* __restrict hiIm,
+                                 float* __restrict out, Index count,
+                                 const float* __restrict split) {
+    for (Index k = 1; k <= count; ++k) {
+        const sigBinPair x =
+            sigSplitBins(loRe[k], loIm[k], hiRe[-k], hiIm[-k], split[2 * k], split[2 * k + 1]);
+        out[2 * k] = x.loRe;
+        out[2 * k + 1] = x.loIm;
+        loRe[k] = x.hiRe;
+        loIm[k] = x.hiIm;
+    }
+}
+
+// The bins above the middle, in ascending order, from what lowerBins left.
+[[gnu::noinline]] void upperBins(const float* __restrict partnerRe,
+                                 const float* __restrict partnerIm, float* __restrict out,
+                                 Index n) {
+    for (Index k = n / 2 + 1; k < n; ++k) {
+        out[2 * k] = partnerRe[n - k];
+        out[2 * k + 1] = partnerIm[n - k];
+    }
+}
+
+// The inverse merge of the packed spectrum, held in planes p, into planes z.
+[[gnu::noinline]] void mergeBins(const float* __restrict pRe, const float* __restrict pIm,
+                                 float* __restrict loRe, float* __restrict loIm,
+                                 float* __restrict hiRe, float* __restrict hiIm, Index n,
+                                 const float* __restrict rot) {
+    for (Index k = 1; k < n / 2; ++k) {
+        const sigBinPair x =
+            sigMergeBins(pRe[k], pIm[k], pRe[n - k], pIm[n - k], rot[2 * k], rot[2 * k + 1]);
+        loRe[k] = x.loRe;
+        loIm[k] = x.loIm;
+        hiRe[-k] = x.hiRe;
+        hiIm[-k] = x.hiIm;
+    }
+}
+
+[[gnu::noinline]] void deinterleave(const float* __restrict src, float* __restrict re,
+                                    float* __restrict im, Index n) {
+    for (Index k = 0; k < n; ++k) {
+        re[k] = src[2 * k];
+        im[k] = src[2 * k + 1];
+    }
+}
+
+// Values already in bit-reversed order into the unit layout: lane a of unit
+// r is element r of quarter rev2(a) (quarters 0, 2, 1, 3).
+[[gnu::noinline]] void gatherBitReversed(const float* __restrict from, float* __restrict re,
+                                         float* __restrict im, Index n) {
+    const Index quarter = n / 4;
+    const float* const lanes[kLanes] = {from, from + 4 * quarter, from + 2 * quarter,
+                                        from + 6 * quarter};
+    for (Index r = 0; r < quarter; ++r) {
+        for (int l = 0; l < kLanes; ++l) {
+            re[4 * r + l] = lanes[l][2 * r];
+            im[4 * r + l] = lanes[l][2 * r + 1];
+        }
+    }
+}
+
+// What both directions work with: sizes, tables and the working copy.
+struct Transform {
+    explicit Transform(const sigFftSpec_R_32f& spec)
+        : q(spec.order - 1), n(Index{1} << q), quarter(n / 4),
+          pairs(spec.table<std::int32_t>(spec.bitRev)),
+          twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n} {}
+    Transform(const Transform&) = delete;
+    Transform& operator=(const Transform&) = delete;
+
+    const int q;
+    const Index n;
+    const Index quarter;
+    const std::int32_t* const pairs;
+    const float* const twiddles;
+    alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
+    const Planes copy;
+};
+
+} // namespace
+
+void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
+    Transform t(spec);
+    const Index n = t.n;
+    // src is read in full before dst is written: they may be the same array.
+    gatherInterleaved(src, t.copy, t.pairs);
+    innerStages<false>(t.copy, t.q, t.twiddles);
+    const Planes z{dst, dst + n};
+    float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
+    float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
+    lastStageDirect<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
+    if (spec.scaleFwd != 0)
+        sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
+
+    // dst still holds the planes the split reads from both ends, so the packed
+    // spectrum is assembled in the working copy, free again, and copied out.
+    float* out = t.work;
+    const float d0 = z.re[0], d1 = z.im[0];
+    out[0] = d0 + d1;
+    out[1] = d0 - d1;
+    lowerBins(z.re, z.im, z.re + n, z.im + n, out, n / 2 - 1, spec.table<float>(spec.realSplit));
+    out[n] = z.re[n / 2];
+    out[n + 1] = -z.im[n / 2];
+    upperBins(z.re, z.im, out, n);
+    std::memcpy(dst, out, sizeof(float) * static_cast<std::size_t>(2 * n));
+}
+
+void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
+    Transform t(spec);
+    const Index n = t.n;
+    const Planes packed = t.copy; // first the packed spectrum, then the bit-reversed values
+    deinterleave(src, packed.re, packed.im, n);
+    const Planes z{dst, dst + n};
+    const float dc = packed.re[0], nyquist = packed.im[0];
+    z.re[0] = dc + nyquist;
+    z.im[0] = dc - nyquist;
+    mergeBins(packed.re, packed.im, z.re, z.im, z.re + n, z.im + n, n,
+              spec.table<float>(spec.realRot));
+    const float middleRe = packed.re[n / 2], middleIm = packed.im[n / 2];
+    z.re[n / 2] = 2 * middleRe;
+    z.im[n / 2] = -2 * middleIm;
+
+    gatherPlanes(z, t.copy, t.pairs);
+    innerStages<true>(t.copy, t.q, t.twiddles);
+    float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
+    float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
+                             dst + 6 * t.quarter + 1};
+    lastStageDirect<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
+    if (spec.scaleInv != 0)
+        sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
+}
+
+// The complex transform of 2^q values, 4 <= q <= sigFftPlaneMaxComplexOrder:
+// from natural order through the pair table, or (pairs null) from values
+// already in bit-reversed order; natural order out, interleaved. src may
+// equal dst.
+template <bool Inverse>
+void complexTransform(const float* src, float* dst, int q, const std::int32_t* pairs,
+                      const float* twiddles) {
+    const Index n = Index{1} << q;
+    const Index quarter = n / 4;
+    alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
+    const Planes copy{work, work + n};
+    if (pairs != nullptr) {
+        gatherInterleaved(src, copy, pairs);
+    } else {
+        gatherBitReversed(src, copy.re, copy.im, n);
+    }
+    innerStages<Inverse>(copy, q, twiddles);
+    float* const outRe[4] = {dst, dst + 2 * quarter, dst + 4 * quarter, dst + 6 * quarter};
+    float* const outIm[4] = {dst + 1, dst + 2 * quarter + 1, dst + 4 * quarter + 1,
+                             dst + 6 * quarter + 1};
+    lastStage<Inverse, 2>(copy, n, twiddles, outRe, outIm);
+}
+
+void complexForward(const float* src, float* dst, int q, const std::int32_t* pairs,
+                    const float* twiddles) {
+    complexTransform<false>(src, dst, q, pairs, twiddles);
+}
+
+void complexInverse(const float* src, float* dst, int q, const std::int32_t* pairs,
+                    const float* twiddles) {
+    complexTransform<true>(src, dst, q, pairs, twiddles);
+}
+
+} // namespace SIG_PLANE_BUILD

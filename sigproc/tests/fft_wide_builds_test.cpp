@@ -1,0 +1,228 @@
+// The generic transforms' vector builds: every instruction set this machine
+// runs gives the bits of the scalar passes and of the scalar bin split and
+// merge, and whole transforms at every order give the same bits whichever
+// build runs them (so the accuracy tests of the machine's build hold for
+// each). No transform allocates once its caller supplies the work buffer the
+// size query asks for, at level 0 and at the fastest level.
+#include "sigproc/core/cpu.h"
+#include "sigproc/core/dispatch.h"
+#include "sigproc/core/wide_isa.h"
+#include "sigproc/fft/bit_reverse.h"
+#include "sigproc/fft/complex_fft.h"
+#include "sigproc/fft/complex_passes.h"
+#include "sigproc/fft/plane_fft.h"
+#include "sigproc/fft/real_fft.h"
+#include "sigproc/fft/real_split.h"
+#include "sigproc/sigproc.h"
+#include "sigproc/tests/fft_reference.h"
+#include "testkit/alloc_hooks.h"
+#include "testkit/float_bits.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+using testkit::bitsOf;
+
+constexpr sigWideIsa kIsas[] = {sigWideIsa::baseline, sigWideIsa::avx2, sigWideIsa::avx512};
+
+std::vector<float> randomFloats(std::size_t count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+    std::vector<float> v(count);
+    for (float& x : v) x = uniform(rng);
+    return v;
+}
+
+void expectSameBits(const std::vector<float>& expected, const std::vector<float>& actual,
+                    const char* what, int order, sigWideIsa isa) {
+    ASSERT_EQ(expected.size(), actual.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(bitsOf(expected[i]), bitsOf(actual[i]))
+            << what << " order " << order << " build " << static_cast<int>(isa) << " at " << i;
+    }
+}
+
+// Runs the library's loops with one build for the life of the object.
+class IsaScope {
+public:
+    explicit IsaScope(sigWideIsa isa) : previous_(sigWideIsaInUse.load()) {
+        sigWideIsaInUse.store(static_cast<int>(isa));
+    }
+    ~IsaScope() { sigWideIsaInUse.store(previous_); }
+    IsaScope(const IsaScope&) = delete;
+    IsaScope& operator=(const IsaScope&) = delete;
+
+private:
+    int previous_;
+};
+
+using ComplexSpec = fftref::OwnedRecord<sigFftSpec_C_32fc, sigFftInitAlloc_C_32fc_generic,
+                                        sigFftFree_C_32fc_generic>;
+
+// The passes in planes against the scalar passes, on bit-reversed input and
+// through the pair table from natural order, both directions.
+TEST(FftWideBuilds, PlanePassesGiveTheScalarPassesBits) {
+    for (int q = sigFftPlaneMinComplexOrder; q <= sigFftPlaneMaxComplexOrder; ++q) {
+        ComplexSpec spec(q, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const float* twiddles = spec.get()->table<float>(spec.get()->twiddles);
+        const std::int32_t* pairs = spec.get()->table<std::int32_t>(spec.get()->bitRev);
+        const std::vector<float> natural = randomFloats(std::size_t{2} << q, 10 + q);
+        std::vector<float> reversed(natural.size());
+        sigFftBitRevCopy_32fc(natural.data(), reversed.data(), q, pairs);
+        for (const bool inverse : {false, true}) {
+            std::vector<float> expected = reversed;
+            (inverse ? sigFftPassesInv_32fc : sigFftPassesFwd_32fc)(expected.data(), q, twiddles);
+            for (const sigWideIsa isa : kIsas) {
+                if (!sigWideIsaSupported(isa)) continue;
+                const sigFftPlaneBuild& build = *sigFftPlaneBuilds.of(isa);
+                auto* run = inverse ? build.complexInverse : build.complexForward;
+                std::vector<float> inPlace = reversed;
+                run(inPlace.data(), inPlace.data(), q, nullptr, twiddles);
+                expectSameBits(expected, inPlace, "bit-reversed input", q, isa);
+                std::vector<float> fromNatural(natural.size());
+                run(natural.data(), fromNatural.data(), q, pairs, twiddles);
+                expectSameBits(expected, fromNatural, "natural input", q, isa);
+            }
+        }
+    }
+}
+
+// Scalar forms of the split and merge, bin by bin as their definitions go.
+std::vector<float> scalarSplit(std::vector<float> z, std::ptrdiff_t n, const float* split) {
+    const float d0 = z[0], d1 = z[1];
+    z[0] = d0 + d1;
+    z[1] = d0 - d1;
+    for (std::ptrdiff_t k = 1; k < n / 2; ++k) {
+        const auto lo = static_cast<std::size_t>(2 * k), hi = static_cast<std::size_t>(2 * (n - k));
+        const sigBinPair x =
+            sigSplitBins(z[lo], z[lo + 1], z[hi], z[hi + 1], split[2 * k], split[2 * k + 1]);
+        z[lo] = x.loRe;
+        z[lo + 1] = x.loIm;
+        z[hi] = x.hiRe;
+        z[hi + 1] = x.hiIm;
+    }
+    z[static_cast<std::size_t>(n + 1)] = -z[static_cast<std::size_t>(n + 1)];
+    return z;
+}
+
+std::vector<float> scalarMerge(const std::vector<float>& p, std::ptrdiff_t n, const float* rot) {
+    std::vector<float> z(p.size());
+    z[1] = p[0] - p[1];
+    z[0] = p[0] + p[1];
+    for (std::ptrdiff_t k = 1; k < n / 2; ++k) {
+        const auto lo = static_cast<std::size_t>(2 * k), hi = static_cast<std::size_t>(2 * (n - k));
+        const sigBinPair x =
+            sigMergeBins(p[lo], p[lo + 1], p[hi], p[hi + 1], rot[2 * k], rot[2 * k + 1]);
+        z[lo] = x.loRe;
+        z[lo + 1] = x.loIm;
+        z[hi] = x.hiRe;
+        z[hi + 1] = x.hiIm;
+    }
+    z[static_cast<std::size_t>(n)] = 2 * p[static_cast<std::size_t>(n)];
+    z[static_cast<std::size_t>(n + 1)] = -2 * p[static_cast<std::size_t>(n + 1)];
+    return z;
+}
+
+// Every bin count from the scalar tail alone to several vector steps and a
+// tail, the merge both in place and out of place.
+TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
+    for (int order = 4; order <= 12; ++order) {
+        fftref::OwnedSpec spec(order, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const std::ptrdiff_t n = std::ptrdiff_t{1} << (order - 1);
+        const float* split = spec.get()->table<float>(spec.get()->realSplit);
+        const float* rot = spec.get()->table<float>(spec.get()->realRot);
+        const std::vector<float> z = randomFloats(std::size_t{1} << order, 40 + order);
+
+        std::vector<float> split4 = z;
+        sigFftRealPostFwd_32f(split4.data(), n, split);
+        expectSameBits(scalarSplit(z, n, split), split4, "split", order, sigWideIsa::baseline);
+
+        const std::vector<float> merged = scalarMerge(z, n, rot);
+        std::vector<float> apart(z.size());
+        sigFftRealPreInv_32f(z.data(), apart.data(), n, rot);
+        expectSameBits(merged, apart, "merge out of place", order, sigWideIsa::baseline);
+        std::vector<float> inPlace = z;
+        sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
+        expectSameBits(merged, inPlace, "merge in place", order, sigWideIsa::baseline);
+    }
+}
+
+// Whole transforms, every path from the closed forms to two split levels.
+class EveryOrderEveryBuild : public ::testing::TestWithParam<int> {};
+
+TEST_P(EveryOrderEveryBuild, GivesTheBaselineBuildsBits) {
+    const int order = GetParam();
+    fftref::OwnedSpec real(order, sigFftScaleInv);
+    ComplexSpec complex(order, sigFftScaleNone);
+    ASSERT_EQ(real.status(), sigOk);
+    ASSERT_EQ(complex.status(), sigOk);
+    int workBytes = 0;
+    ASSERT_EQ(sigFftGetBufSize_R_32f(real.get(), &workBytes), sigOk);
+    int specBytes = 0, initBytes = 0, complexWork = 0;
+    ASSERT_EQ(sigFftGetSize_C_32fc(order, sigFftScaleNone, 0, &specBytes, &initBytes, &complexWork),
+              sigOk);
+    // One buffer serves both: the larger work area and the 32 bytes of alignment.
+    std::vector<unsigned char> work(static_cast<std::size_t>(std::max(workBytes, complexWork)) +
+                                    32);
+    const std::vector<float> signal = randomFloats(std::size_t{2} << order, 70 + order);
+
+    // Forward real, inverse real of that spectrum, forward complex.
+    const auto runAll = [&](sigWideIsa isa) {
+        const IsaScope scope(isa);
+        std::vector<float> out(signal.size() / 2), back(signal.size() / 2), cplx(signal.size());
+        EXPECT_EQ(sigFftFwd_R_32f(signal.data(), out.data(), real.get(), work.data()), sigOk);
+        EXPECT_EQ(sigFftInv_R_32f(out.data(), back.data(), real.get(), work.data()), sigOk);
+        EXPECT_EQ(
+            sigFftFwd_CToC_32fc_generic(signal.data(), cplx.data(), complex.get(), work.data()),
+            sigOk);
+        return std::vector<std::vector<float>>{out, back, cplx};
+    };
+    const auto expected = runAll(sigWideIsa::baseline);
+    for (const sigWideIsa isa : kIsas) {
+        if (isa == sigWideIsa::baseline || !sigWideIsaSupported(isa)) continue;
+        const auto actual = runAll(isa);
+        expectSameBits(expected[0], actual[0], "real forward", order, isa);
+        expectSameBits(expected[1], actual[1], "real inverse", order, isa);
+        expectSameBits(expected[2], actual[2], "complex forward", order, isa);
+    }
+    // The round trip restores the signal (a fault in one stage would not).
+    for (std::size_t i = 0; i < expected[1].size(); ++i)
+        ASSERT_NEAR(expected[1][i], signal[i], 2e-5f * static_cast<float>(order + 1)) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders0To20, EveryOrderEveryBuild, ::testing::Range(0, 21));
+
+// With the buffer the size query asks for, no transform allocates, at level 0
+// and at the fastest level this processor allows.
+TEST(FftWideBuilds, TransformsWithTheirWorkBufferNeverAllocate) {
+    const int fastest = sigCpuLevelOf(sigCpuReadSnapshot()).level;
+    for (const int level : {0, fastest}) {
+        sigCpuLevel.store(level);
+        for (int order = 0; order <= 18; ++order) {
+            sigFftSpec_R_32f* spec = nullptr;
+            ASSERT_EQ(sigFftInitAlloc_R_32f(&spec, order, sigFftScaleInv, 0), sigOk);
+            int workBytes = 0;
+            ASSERT_EQ(sigFftGetBufSize_R_32f(spec, &workBytes), sigOk);
+            std::vector<unsigned char> work(static_cast<std::size_t>(workBytes));
+            std::vector<float> data = randomFloats(std::size_t{1} << order, order);
+            {
+                testkit::CountingAllocator counter;
+                EXPECT_EQ(sigFftFwdInPlace_R_32f(data.data(), spec, work.data()), sigOk);
+                EXPECT_EQ(sigFftInvInPlace_R_32f(data.data(), spec, work.data()), sigOk);
+                EXPECT_EQ(counter.allocations(), 0) << "level " << level << " order " << order;
+            }
+            sigFftFree_R_32f(spec);
+        }
+        sigCpuLevel.store(0);
+    }
+}
+
+} // namespace
