@@ -5,6 +5,7 @@
 #include "platform/kernel/detail/dispatcher.h"
 #include "platform/kernel/detail/irql.h"
 #include "platform/kernel/irql.h"
+#include "platform/kernel/thread_wakeups.h"
 
 #include <algorithm>
 #include <atomic>
@@ -39,18 +40,29 @@ private:
     const std::int64_t systemTimeAtOrigin_;
 };
 
+// A thread blocked in the kernel: its own condition variable, so a change
+// wakes only the threads whose wake condition holds.
+struct Waiter {
+    std::condition_variable wake;
+    detail::WakeCondition wakeIf;
+    bool counted = false;      // shows in awaitBlockedThreads
+    bool kernelThread = false; // shows in a manual clock's settle
+    bool realClock = false;    // the real clock was in force when it blocked
+    bool woken = false;
+};
+
 // Never destroyed: threads of the layer may still use it while the program ends.
 struct Dispatcher {
     std::mutex lock;
-    std::condition_variable changed;
     // Notified when a thread blocks or anything changes, for those that wait
     // for threads to block (awaitBlockedThreads, a manual clock's settle).
     std::condition_variable blockedChanged;
-    // Threads blocked since the last change: each woken thread is counted
-    // again only once it has looked at the change and blocked anew.
-    std::uint64_t generation = 0;
+    // Threads blocked now; those not yet woken have seen every change made
+    // since they blocked (their wake condition did not hold for it).
+    std::vector<Waiter*> waiters;
     std::size_t blocked = 0;
     std::size_t kernelThreadsBlocked = 0;
+    std::uint64_t wakeups = 0;
     std::size_t kernelThreads = 0; // enrolled and not yet ended
     bool clockTurnTaken = false;
     std::size_t clockTurnWaiters = 0;
@@ -66,22 +78,34 @@ Dispatcher& dispatcher() {
 
 thread_local bool onKernelThread = false;
 
+void uncount(Dispatcher& d, const Waiter& waiter) {
+    d.blocked -= waiter.counted;
+    d.kernelThreadsBlocked -= waiter.kernelThread;
+}
+
 // Blocks once; `counted` threads show in awaitBlockedThreads, threads of the
 // layer in a manual clock's settle.
-void block(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline, bool counted) {
+void block(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline, bool counted,
+           detail::WakeCondition wakeIf) {
     Dispatcher& d = dispatcher();
-    const std::uint64_t generation = d.generation;
-    const bool kernelThread = onKernelThread;
-    d.blocked += counted;
-    d.kernelThreadsBlocked += kernelThread;
+    Waiter self;
+    self.wakeIf = wakeIf;
+    self.counted = counted;
+    self.kernelThread = onKernelThread;
+    self.realClock = detail::realClockInForce();
+    d.waiters.push_back(&self);
+    d.blocked += self.counted;
+    d.kernelThreadsBlocked += self.kernelThread;
     d.blockedChanged.notify_all();
-    if (deadline && detail::realClockInForce())
-        d.changed.wait_until(lock, d.realClock.realTimeAt(*deadline));
-    else
-        d.changed.wait(lock);
-    if (d.generation != generation) return; // the change zeroed the counts
-    d.blocked -= counted;
-    d.kernelThreadsBlocked -= kernelThread;
+    if (deadline && self.realClock) {
+        const auto until = d.realClock.realTimeAt(*deadline);
+        while (!self.woken)
+            if (self.wake.wait_until(lock, until) == std::cv_status::timeout) break;
+    } else {
+        while (!self.woken) self.wake.wait(lock);
+    }
+    d.waiters.erase(std::find(d.waiters.begin(), d.waiters.end(), &self));
+    if (!self.woken) uncount(d, self); // its deadline passed in real time
 }
 
 } // namespace
@@ -92,10 +116,15 @@ std::unique_lock<std::mutex> lockDispatcher() { return std::unique_lock(dispatch
 
 void wakeWaiters() {
     Dispatcher& d = dispatcher();
-    ++d.generation;
-    d.blocked = 0;
-    d.kernelThreadsBlocked = 0;
-    d.changed.notify_all();
+    const bool realClock = realClockInForce();
+    for (Waiter* waiter : d.waiters) {
+        if (waiter->woken) continue;
+        if (waiter->realClock == realClock && !waiter->wakeIf.holds()) continue;
+        waiter->woken = true;
+        ++d.wakeups;
+        uncount(d, *waiter);
+        waiter->wake.notify_one();
+    }
     d.blockedChanged.notify_all();
 }
 
@@ -108,12 +137,14 @@ void installClockLocked(const Clock* clock) {
 
 bool realClockInForce() { return dispatcher().clock.load() == &dispatcher().realClock; }
 
-void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline) {
-    block(lock, deadline, true);
+void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline,
+               WakeCondition wakeIf) {
+    block(lock, deadline, true, wakeIf);
 }
 
-void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline) {
-    block(lock, deadline, false);
+void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline,
+               WakeCondition wakeIf) {
+    block(lock, deadline, false, wakeIf);
 }
 
 void enrolKernelThreadLocked() { ++dispatcher().kernelThreads; }
@@ -232,6 +263,11 @@ NTSTATUS delayExecution(Duration interval) {
 std::size_t blockedThreads() {
     auto lock = detail::lockDispatcher();
     return dispatcher().blocked;
+}
+
+std::uint64_t threadWakeups() {
+    auto lock = detail::lockDispatcher();
+    return dispatcher().wakeups;
 }
 
 bool awaitBlockedThreads(std::size_t count, std::chrono::milliseconds guard) {

@@ -21,7 +21,14 @@ void serve() {
             expireTimersLocked(clockLocked().now());
             if (runQueuedDpcs(lock)) continue;
         }
-        idleUntil(lock, realClockInForce() ? nextTimerExpiryLocked() : std::nullopt);
+        // Under the real clock a call queued or a timer set anew changes what
+        // there is to do; under a manual clock only the real one coming back.
+        const bool real = realClockInForce();
+        const std::optional<Duration> next = real ? nextTimerExpiryLocked() : std::nullopt;
+        const auto moreToDo = [real, &next] {
+            return real && (dpcsQueuedLocked() || nextTimerExpiryLocked() != next);
+        };
+        idleUntil(lock, next, WakeCondition::of(moreToDo));
     }
 }
 

@@ -37,9 +37,10 @@ struct WorkQueue {
         detail::markKernelThread();
         WorkQueue& queue = instance();
         auto lock = detail::lockDispatcher();
+        const auto hasWork = [&queue] { return !queue.items.empty(); };
         for (;;) {
             if (queue.items.empty()) {
-                detail::idleUntil(lock, std::nullopt);
+                detail::idleUntil(lock, std::nullopt, detail::WakeCondition::of(hasWork));
                 continue;
             }
             WorkItem* item = queue.items.front();

@@ -9,6 +9,7 @@
 #include "platform/kernel/object.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/spin_lock.h"
+#include "platform/kernel/thread_wakeups.h"
 #include "platform/kernel/timer.h"
 
 #if defined(_GLIBCXX_MUTEX) || defined(_GLIBCXX_CONDITION_VARIABLE)

@@ -4,6 +4,7 @@
 #include "platform/kernel/dpc.h"
 #include "platform/kernel/event.h"
 #include "platform/kernel/thread.h"
+#include "platform/kernel/thread_wakeups.h"
 #include "platform/kernel/timer.h"
 #include "platform/kernel/work_item.h"
 #include "platform/tests/test_thread.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -94,6 +96,62 @@ TEST(Settle, RunsWhatTheStepSetGoingAndWhatThatInTurnQueuedOrSignalled) {
         EXPECT_EQ(chain.log,
                   (std::vector<std::string>{"timer call", "work item", "thread", "queued call"}));
     }
+}
+
+// A blocked thread wakes only for a change that can end its wait, so a
+// lockstep frame that concerns no thread costs no hand-over: two threads wait
+// each on an event of its own, a third with a time-out 5 ms ahead, and each
+// change below is followed by a settle.
+TEST(Settle, AChangeWakesOnlyTheThreadsWhoseWaitItCanEnd) {
+    ManualClock clock;
+    Event first(EventType::Synchronization, false);
+    Event second(EventType::Synchronization, false);
+    Event unwatched(EventType::Notification, false);
+    Dpc call([](Dpc&, void*, void*, void*) {}, nullptr);
+    Timer timer;
+    std::atomic<int> firstWakes{0}, secondWakes{0}, timeOuts{0};
+    const auto waitOn = [](Event& event, std::atomic<int>& wakes) {
+        return [&event, &wakes](Event& stop) {
+            while (waitForAnyObject({&event, &stop}, Timeout::infinite()) == STATUS_WAIT_0) ++wakes;
+        };
+    };
+    TestThread a(waitOn(first, firstWakes));
+    TestThread b(waitOn(second, secondWakes));
+    TestThread c([&](Event& stop) {
+        if (waitForSingleObject(stop, Duration(5ms)) == STATUS_TIMEOUT) ++timeOuts;
+        waitForSingleObject(stop, Timeout::infinite());
+    });
+    clock.settle();
+
+    struct Change {
+        const char* what;
+        std::function<void()> make;
+        std::uint64_t wakes;
+    };
+    const Change changes[] = {
+        {"an event nobody waits for", [&] { unwatched.set(); }, 0},
+        {"a call queued and run", [&] { queueDpc(call, nullptr, nullptr); }, 0},
+        {"a timer nobody waits for fires its call",
+         [&] {
+             timer.set(Duration(1ms), Duration::zero(), &call);
+             clock.advance(1ms);
+         },
+         0},
+        {"time passes short of the time-out", [&] { clock.advance(3ms); }, 0},
+        {"the first thread's event", [&] { first.set(); }, 1},
+        {"the second thread's event", [&] { second.set(); }, 1},
+        {"the time-out reached", [&] { clock.advance(1ms); }, 1},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        const std::uint64_t before = threadWakeups();
+        change.make();
+        clock.settle();
+        EXPECT_EQ(threadWakeups() - before, change.wakes);
+    }
+    EXPECT_EQ(firstWakes.load(), 1);
+    EXPECT_EQ(secondWakes.load(), 1);
+    EXPECT_EQ(timeOuts.load(), 1);
 }
 
 TEST(Settle, ANewThreadHasRunToItsFirstWait) {

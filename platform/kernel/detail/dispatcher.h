@@ -1,6 +1,7 @@
 // Inside the kernel layer: one lock guards the state of every dispatcher
-// object, the timer and DPC queues and the clock; one condition wakes every
-// blocked thread, which then looks again at what it waits for.
+// object, the timer and DPC queues and the clock. A change looks, on behalf
+// of each blocked thread, at what that thread waits for, and wakes only the
+// threads it concerns; the others stay blocked, having seen the change.
 #pragma once
 
 #include "platform/kernel/clock.h"
@@ -15,21 +16,48 @@
 namespace kernel::detail {
 
 std::unique_lock<std::mutex> lockDispatcher();
-// Call after changing anything a blocked thread may wait for (lock held).
+// Call after changing anything a blocked thread may wait for (lock held):
+// wakes the blocked threads whose wake condition now holds.
 void wakeWaiters();
+
+// What a blocked thread would look at if it woke: a change wakes it only
+// when this holds (looked at under the lock, on the changing thread, so it
+// reads only state the lock guards and changes nothing that other threads
+// see). The thread is also woken when the clock in force changes between the
+// real one and a manual one. Without a condition every change wakes it.
+class WakeCondition {
+public:
+    WakeCondition() = default;
+    template <class Look> static WakeCondition of(const Look& look) {
+        WakeCondition condition;
+        condition.context_ = &look;
+        condition.look_ = [](const void* l) {
+            return static_cast<bool>((*static_cast<const Look*>(l))());
+        };
+        return condition;
+    }
+    bool holds() const { return look_ == nullptr || look_(context_); }
+
+private:
+    const void* context_ = nullptr; // the thread's own condition, on its stack
+    bool (*look_)(const void*) = nullptr;
+};
 
 const Clock& clockLocked();
 void installClockLocked(const Clock* clock); // null: the real clock
 bool realClockInForce();                     // lock held
 
-// Blocks once, counted as a blocked thread, until woken or until the clock
-// reaches the deadline (a manual clock reaches it only by an advance, which
-// wakes every waiter).
-void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline);
+// Blocks once, counted as a blocked thread, until a change for which
+// `wakeIf` holds or until the clock reaches the deadline (a manual clock
+// reaches it only by an advance, whose end is such a change once the wait has
+// been decided there).
+void blockOnce(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline,
+               WakeCondition wakeIf = {});
 
 // The same for the layer's own service threads, which awaitBlockedThreads
 // does not count.
-void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline);
+void idleUntil(std::unique_lock<std::mutex>& lock, std::optional<Duration> deadline,
+               WakeCondition wakeIf = {});
 
 // The threads a manual clock's settle waits for: system threads and the
 // work-item worker. The creator enrols one before starting it (lock held) and
@@ -114,11 +142,17 @@ template <class Ready>
 bool blockUntil(std::unique_lock<std::mutex>& lock, Ready ready, std::optional<Duration> deadline) {
     std::optional<TimedWait> timed;
     if (deadline) timed.emplace(*deadline, ready);
+    // The looks below, in the order this thread makes them: any that holds
+    // ends the wait, so a change wakes the thread only then.
+    const auto ends = [&] {
+        return (timed && timed->timedOut()) || ready() ||
+               (deadline && clockLocked().now() >= *deadline);
+    };
     for (;;) {
         if (timed && timed->timedOut()) return false;
         if (ready()) return true;
         if (deadline && clockLocked().now() >= *deadline) return false;
-        blockOnce(lock, deadline);
+        blockOnce(lock, deadline, WakeCondition::of(ends));
     }
 }
 

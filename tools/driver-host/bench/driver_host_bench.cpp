@@ -1,17 +1,30 @@
 // The whole driver path as driver-host runs it: per iteration the driver is
-// loaded and started from its entry point on a simulated headset, one
-// lockstep second of a sine is played through its render pin (and, in one
-// case, the microphone captured beside it), and the device is removed. The
-// figure is the CPU time of every thread while the second plays, per second
-// of audio; the start and the removal stay out. The reference, measured in
-// the same run, is a plain copy of the same second of audio, a 1 ms packet
-// at a time; every case reports its ratio to it, and every device case its
-// ratio to the release 1 headset's 16-bit stereo run, measured first in the
-// same process.
+// loaded and started from its entry point on a simulated headset, one second
+// of a sine is played through its render pin (and, in one case, the
+// microphone captured beside it), in lockstep or on the real clock, and the
+// device is removed. The figure is the CPU time of every thread while the
+// second plays, per second of audio; the start and the removal stay out.
+// Measured in the same run: the driver's render chain alone (the DSP host's
+// pass and the stream engine's limiter over the same second of audio, a 1 ms
+// packet at a time, on one thread), which every case reports beside its
+// figure and takes off it (`beyond_engine_ms_per_audio_s`: what the
+// simulated world and the hand-over between threads cost), and a plain copy
+// of the same audio, the reference of the ratios. Every case also gives its
+// ratio to the release 1 headset's 16-bit stereo lockstep run, measured
+// first in the same process.
+#include "driver/common/dsp_node.h"
+#include "driver/effects/dsp_host.h"
+#include "driver/effects/fir8.h"
+#include "driver/effects/float_pass.h"
+#include "driver/effects/pcm_planes.h"
+#include "driver/tests/test_wave_formats.h"
+#include "platform/kernel/spin_lock.h"
 #include "tools/driver-host/host_run.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -26,13 +39,17 @@ struct Case {
     bool capture = false;
     std::uint16_t channels = 2;
     std::uint16_t bits = 16;
+    bool lockstep = true;
 };
 constexpr Case Uac1{"uac1"};
 constexpr Case Uac1Capture{"uac1", true};
 constexpr Case Uac2{"uac2"};
+constexpr Case Uac1RealClock{"uac1", false, 2, 16, false};
 
 constexpr std::uint32_t Rate = 48000;
+constexpr std::uint16_t Channels = 2;
 constexpr std::uint32_t FrameBytes = 4; // 16-bit stereo
+constexpr std::uint32_t PacketFrames = Rate / 1000;
 
 double ThreadCpuMs() {
     timespec now{};
@@ -55,12 +72,55 @@ double CopyMsPerAudioSecond(int seconds) {
     return (ThreadCpuMs() - start) / seconds;
 }
 
+// CPU milliseconds of the driver's render chain over one second of the
+// audio, as the stream engine runs it on each 1 ms packet: the DSP host's
+// pass (PCM to float planes, the chains, back to PCM) and the limiter's pass
+// in a floating-point pass under the host's lock. The mean of `seconds`
+// seconds; a negative figure when the host cannot be set up.
+double EngineMsPerAudioSecond(int seconds) {
+    const ks::WaveFormatExtensible format = TestPcmFormat(Channels, 16, Rate);
+    CDspHost host;
+    CFir8 limiter;
+    if (!kernel::succeeded(host.AllocatePacketBuffers()) ||
+        !kernel::succeeded(host.SetCurrentWaveFormat(format)) || limiter.Allocate() != 1)
+        return -1;
+    limiter.SetMode(0);
+    limiter.SetTargetGain(1.0f);
+    limiter.SetParam(1.0f);
+    limiter.SetFormat(&format);
+    // A 1 kHz sine at half scale, as driver-host plays by default.
+    std::vector<std::int16_t> second(std::size_t{Rate} * Channels);
+    for (std::uint32_t frame = 0; frame < Rate; ++frame)
+        for (std::uint16_t channel = 0; channel < Channels; ++channel)
+            second[std::size_t{frame} * Channels + channel] = static_cast<std::int16_t>(
+                16383.0 * std::sin(2.0 * 3.14159265358979 * 1000.0 * frame / Rate));
+    std::vector<std::int16_t> packet(std::size_t{PacketFrames} * Channels);
+    const std::uint32_t packetBytes = PacketFrames * FrameBytes;
+    const double start = ThreadCpuMs();
+    for (int s = 0; s < seconds; ++s)
+        for (std::uint32_t at = 0; at < Rate; at += PacketFrames) {
+            std::memcpy(packet.data(), second.data() + std::size_t{at} * Channels, packetBytes);
+            benchmark::DoNotOptimize(host.ProcessAllChains(packet.data(), packetBytes));
+            CFloatPass pass;
+            if (!pass.Active()) return -1;
+            kernel::SpinLockGuard lock(host.GetSpinLock());
+            PcmToFloatPlanes(packet.data(), host.GetPlanes(), host.GetFloatBuffer(), PacketFrames,
+                             format);
+            limiter.Process(host.GetPlanes(), static_cast<int>(PacketFrames));
+            FloatPlanesToPcm(packet.data(), host.GetPlanes(), host.GetFloatBuffer(), PacketFrames,
+                             format);
+            benchmark::DoNotOptimize(packet.data());
+            benchmark::ClobberMemory();
+        }
+    return (ThreadCpuMs() - start) / seconds;
+}
+
 driverhost::Options CaseOptions(const Case& c) {
     driverhost::Options options;
     options.device = c.device;
     options.channels = c.channels;
     options.bits = c.bits;
-    options.lockstep = true;
+    options.lockstep = c.lockstep;
     options.seconds = 1;
     return options;
 }
@@ -98,8 +158,12 @@ void DriverHostPlayback(benchmark::State& state, const Case& c) {
     const double iterations =
         static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
     const double copy = CopyMsPerAudioSecond(100);
+    const double engine = EngineMsPerAudioSecond(20);
+    if (engine < 0) state.SkipWithError("the render chain could not be set up");
     state.counters["cpu_ms_per_audio_s"] = total / iterations;
     state.counters["user_cpu_ms_per_audio_s"] = user / iterations;
+    state.counters["engine_ms_per_audio_s"] = engine;
+    state.counters["beyond_engine_ms_per_audio_s"] = total / iterations - engine;
     state.counters["copy_ms_per_audio_s"] = copy;
     state.counters["user_ratio_to_copy"] = copy > 0 ? user / iterations / copy : 0;
     state.counters["ratio_to_uac1_16bit_stereo"] =
@@ -129,6 +193,10 @@ BENCHMARK_CAPTURE(DriverHostPlayback, t6l1_16bit_7_1_into_stereo, (Case{"t6l1", 
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, q7k2_16bit_7_1_into_stereo, (Case{"q7k2", false, 8}))
     ->Unit(benchmark::kMillisecond);
+// One real second per iteration: the frames follow the platform's real clock.
+BENCHMARK_CAPTURE(DriverHostPlayback, uac1_16bit_stereo_real_clock, Uac1RealClock)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 } // namespace
 
