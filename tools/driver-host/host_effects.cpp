@@ -147,7 +147,8 @@ bool ApplyOne(NodeAsker& ask, const std::vector<EffectControl>& controls,
                                       [&key](const EffectControl& c) { return c.key == key; });
     error = "--effect " + setting + ": ";
     if (control == controls.end()) {
-        error += "no effect control is called " + key + "; " + Usable(controls);
+        error += controls.empty() ? Usable(controls)
+                                  : "no effect control is called " + key + "; " + Usable(controls);
         return false;
     }
     if (dot == std::string::npos) {
