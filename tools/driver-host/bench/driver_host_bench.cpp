@@ -26,6 +26,7 @@ struct Case {
     bool capture = false;
     std::uint16_t channels = 2;
     std::uint16_t bits = 16;
+    const char* effect = nullptr; // an --effect setting
 };
 constexpr Case Uac1{"uac1"};
 constexpr Case Uac1Capture{"uac1", true};
@@ -62,6 +63,7 @@ driverhost::Options CaseOptions(const Case& c) {
     options.bits = c.bits;
     options.lockstep = true;
     options.seconds = 1;
+    if (c.effect != nullptr) options.effects.emplace_back(c.effect);
     return options;
 }
 
@@ -126,6 +128,9 @@ BENCHMARK_CAPTURE(DriverHostPlayback, k7d2_16bit_stereo, (Case{"k7d2"}))
 BENCHMARK_CAPTURE(DriverHostPlayback, p9f4_16bit_stereo, (Case{"p9f4"}))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, t6l1_16bit_7_1_into_stereo, (Case{"t6l1", false, 8}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, t6l1_16bit_7_1_virtualizer_on,
+                  (Case{"t6l1", false, 8, 16, "virtualizer=on"}))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, q7k2_16bit_7_1_into_stereo, (Case{"q7k2", false, 8}))
     ->Unit(benchmark::kMillisecond);
