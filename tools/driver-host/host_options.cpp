@@ -106,6 +106,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
         error = "--asio runs in lockstep only: add --lockstep";
         return std::nullopt;
     }
+    if (options.asio && options.signal == Signal::channels) {
+        error = "--signal channels plays through a wave pin: leave out --asio";
+        return std::nullopt;
+    }
     if (!options.out.empty() && options.out == options.captureOut) {
         error = "--out and --capture-out name the same file: " + options.out;
         return std::nullopt;

@@ -122,8 +122,11 @@ TEST(HostEffects, EachChannelReachesTheEarsAsTheEffectsRenderIt) {
 // The Q7K2 model's units are items of the playback feature unit, which sits
 // behind the monitor mixer: the render engine's collection stops at the
 // mixer, so neither unit enters the stream's chain and a 7.1 client reaches
-// the headset as its first two channels whatever the switches say. This
-// shows the fault until the model puts its units into the chain.
+// the headset as its first two channels whatever the switches say. (With
+// the feature unit straight before the output terminal both units run, and
+// each folds the block in turn: every channel but the front pair arrives
+// twice, +6 dB, and the virtualizer renders the first fold's front pair
+// again.) This shows the fault until the model mends both.
 TEST(HostEffects, DISABLED_TheQ7K2HeadphoneVirtualizerIsHeard) {
     const EffectCase cases[] = {
         {"Q7K2, both units off", "q7k2", {}, Heard::fold},

@@ -116,6 +116,8 @@ TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
         {{"--effect", "=on"}, "bad value for --effect: =on"},
         {{"--effect", "reverb="}, "bad value for --effect: reverb="},
         {{"--effect"}, "missing value after --effect"},
+        {{"--asio", "--lockstep", "--signal", "channels"},
+         "--signal channels plays through a wave pin: leave out --asio"},
     };
     for (const auto& c : cases) {
         std::string error;
