@@ -95,6 +95,16 @@ int main(int argc, char** argv) {
                     ms(result.limiterDelayFrames()));
     else
         std::printf("delay to the device: the signal did not reach it\n");
+    if (!result.channelLevels.empty())
+        std::printf("channel  left ear  right ear  interaural delay (right after left)\n");
+    for (const driverhost::EarLevels& levels : result.channelLevels) {
+        std::printf("%7u %7.2f dB %7.2f dB", levels.channel, levels.leftDb, levels.rightDb);
+        if (levels.interauralFrames)
+            std::printf("  %+d frames (%+.3f ms)\n", *levels.interauralFrames,
+                        ms(*levels.interauralFrames));
+        else
+            std::printf("  none (one ear heard nothing)\n");
+    }
     if (result.gaps != 0)
         std::fprintf(stderr,
                      "driver-host: %llu packet slots passed without a packet: the machine did not "

@@ -9,6 +9,8 @@
 #include "platform/ks/topology_ids.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 
 namespace driverhost {
 namespace {
@@ -22,11 +24,16 @@ constexpr EffectSet parameterSets[] = {
     {&PROPSETID_EffectUnit, EFFECTUNIT_INFO, EFFECTUNIT_COUNT, EFFECTUNIT_PARAMETER_INFO},
 };
 
-std::string EffectName(const kernel::Guid& identity) {
-    if (identity == T6L1EffectHostIdentity) return "3D speaker virtualizer";
-    if (identity == Q7K2VirtualizerUnitIdentity) return "headphone virtualizer";
-    if (identity == Q7K2EffectUnitIdentity) return "reverberator";
-    return "effect";
+struct EffectNames {
+    const char* name;
+    const char* key;
+};
+
+EffectNames EffectName(const kernel::Guid& identity) {
+    if (identity == T6L1EffectHostIdentity) return {"3D speaker virtualizer", "virtualizer"};
+    if (identity == Q7K2VirtualizerUnitIdentity) return {"headphone virtualizer", "headphone"};
+    if (identity == Q7K2EffectUnitIdentity) return {"reverberator", "reverb"};
+    return {"effect", "effect"};
 }
 
 class NodeAsker {
@@ -36,19 +43,31 @@ public:
     kernel::NTSTATUS get(const kernel::Guid& set, std::uint32_t id, std::uint32_t node,
                          void* instance, std::uint32_t instanceSize, void* value,
                          std::uint32_t valueSize) {
-        return m_system.call([&] {
-            std::uint32_t bytes = 0;
-            return m_filter.property({set, id, ks::property_verb::get}, node, instance,
-                                     instanceSize, value, valueSize, &bytes);
-        });
+        return ask(ks::property_verb::get, set, id, node, instance, instanceSize, value, valueSize);
+    }
+    kernel::NTSTATUS set(const kernel::Guid& set, std::uint32_t id, std::uint32_t node,
+                         void* instance, std::uint32_t instanceSize, void* value,
+                         std::uint32_t valueSize) {
+        return ask(ks::property_verb::set, set, id, node, instance, instanceSize, value, valueSize);
     }
 
 private:
+    kernel::NTSTATUS ask(std::uint32_t verb, const kernel::Guid& set, std::uint32_t id,
+                         std::uint32_t node, void* instance, std::uint32_t instanceSize,
+                         void* value, std::uint32_t valueSize) {
+        return m_system.call([&] {
+            std::uint32_t bytes = 0;
+            return m_filter.property({set, id, verb}, node, instance, instanceSize, value,
+                                     valueSize, &bytes);
+        });
+    }
+
     ossim::SimulatedSystem& m_system;
     const portcls::FilterHandle& m_filter;
 };
 
-std::string Ranges(NodeAsker& ask, const EffectSet& set, std::uint32_t node, std::uint32_t values) {
+std::string Ranges(NodeAsker& ask, const EffectSet& set, std::uint32_t node, std::uint32_t values,
+                   std::vector<std::pair<std::int32_t, std::int32_t>>& bounds) {
     std::string text, last;
     std::uint32_t run = 0;
     const auto flush = [&] {
@@ -61,6 +80,9 @@ std::string Ranges(NodeAsker& ask, const EffectSet& set, std::uint32_t node, std
         if (kernel::succeeded(
                 ask.get(*set.set, set.parameterInfo, node, &index, sizeof index, words, 12)))
             range = std::to_string(words[1]) + ".." + std::to_string(words[0]);
+        else // undescribed: the control itself is left to refuse what it cannot take
+            words[0] = INT32_MAX, words[1] = INT32_MIN;
+        bounds.emplace_back(words[1], words[0]);
         if (range == last) {
             ++run;
             continue;
@@ -74,7 +96,118 @@ std::string Ranges(NodeAsker& ask, const EffectSet& set, std::uint32_t node, std
     return text.find_first_not_of("0123456789 x?,") == std::string::npos ? "" : text;
 }
 
+// Each value of the control, the effect unit's or the parameter set's way.
+kernel::NTSTATUS SetValue(NodeAsker& ask, const EffectControl& control, std::uint32_t index,
+                          std::int32_t value) {
+    std::uint32_t instance[3] = {index, 1, static_cast<std::uint32_t>(value)};
+    std::uint32_t reply = 0;
+    return control.effectUnit ? ask.set(PROPSETID_EffectUnit, EFFECTUNIT_PARAMETERS, control.node,
+                                        instance, sizeof instance, &reply, sizeof reply)
+                              : ask.set(PROPSETID_Parameters, PARAMETERS_SET, control.node,
+                                        instance, sizeof instance, &reply, sizeof reply);
+}
+
+std::optional<std::int32_t> GetValue(NodeAsker& ask, const EffectControl& control,
+                                     std::uint32_t index) {
+    std::uint32_t instance[2] = {index, 1};
+    std::uint32_t reply[3] = {}; // size, count, the value
+    const kernel::NTSTATUS status =
+        control.effectUnit ? ask.get(PROPSETID_EffectUnit, EFFECTUNIT_PARAMETERS, control.node,
+                                     instance, sizeof instance, reply, sizeof reply)
+                           : ask.get(PROPSETID_Parameters, PARAMETERS_GET, control.node, instance,
+                                     sizeof instance, reply, sizeof reply);
+    if (!kernel::succeeded(status)) return std::nullopt;
+    return static_cast<std::int32_t>(reply[2]);
+}
+
+std::optional<std::int32_t> ParseInteger(const std::string& text) {
+    std::int32_t value = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (failure != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::string Usable(const std::vector<EffectControl>& controls) {
+    if (controls.empty()) return "this device has no effect controls";
+    std::string text = "these would work:";
+    for (const EffectControl& control : controls) text += " " + control.settings() + ";";
+    text.pop_back();
+    return text;
+}
+
+// One NAME=VALUE; the reason when it cannot be set.
+bool ApplyOne(NodeAsker& ask, const std::vector<EffectControl>& controls,
+              const std::string& setting, std::string& error) {
+    const std::size_t equals = setting.find('=');
+    const std::string name = setting.substr(0, equals);
+    const std::string text = equals == std::string::npos ? "" : setting.substr(equals + 1);
+    const std::size_t dot = name.find('.');
+    const std::string key = name.substr(0, dot);
+    const auto control = std::find_if(controls.begin(), controls.end(),
+                                      [&key](const EffectControl& c) { return c.key == key; });
+    error = "--effect " + setting + ": ";
+    if (control == controls.end()) {
+        error += controls.empty() ? Usable(controls)
+                                  : "no effect control is called " + key + "; " + Usable(controls);
+        return false;
+    }
+    if (dot == std::string::npos) {
+        if (text != "on" && text != "off") {
+            error += key + " is switched on or off; " + control->settings();
+            return false;
+        }
+        const std::int32_t on = text == "on" ? 1 : 0;
+        if (control->switchValue) {
+            if (!kernel::succeeded(SetValue(ask, *control, *control->switchValue, on)) ||
+                GetValue(ask, *control, *control->switchValue) != on) {
+                error += "the " + control->name + " did not take it";
+                return false;
+            }
+            return true;
+        }
+        std::uint32_t channel = 0, value = static_cast<std::uint32_t>(on), now = 0;
+        if (!control->on ||
+            !kernel::succeeded(ask.set(ks::KSPROPSETID_Audio, ks::KSPROPERTY_AUDIO_DEV_SPECIFIC,
+                                       control->node, &channel, sizeof channel, &value,
+                                       sizeof value)) ||
+            !kernel::succeeded(ask.get(ks::KSPROPSETID_Audio, ks::KSPROPERTY_AUDIO_DEV_SPECIFIC,
+                                       control->node, &channel, sizeof channel, &now,
+                                       sizeof now)) ||
+            (now != 0) != (on != 0)) {
+            error += "the " + control->name + " did not take it";
+            return false;
+        }
+        return true;
+    }
+    const std::optional<std::int32_t> index = ParseInteger(name.substr(dot + 1));
+    if (!index || *index < 0 || static_cast<std::uint32_t>(*index) >= control->values) {
+        error += "the " + control->name + " has no value " + name.substr(dot + 1) + "; " +
+                 control->settings();
+        return false;
+    }
+    const auto [minimum, maximum] = control->bounds[static_cast<std::size_t>(*index)];
+    const std::optional<std::int32_t> value = ParseInteger(text);
+    if (!value || *value < minimum || *value > maximum) {
+        error += name + " takes " + std::to_string(minimum) + ".." + std::to_string(maximum);
+        return false;
+    }
+    const auto at = static_cast<std::uint32_t>(*index);
+    if (!kernel::succeeded(SetValue(ask, *control, at, *value)) ||
+        GetValue(ask, *control, at) != *value) {
+        error += "the " + control->name + " refused it";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+std::string EffectControl::settings() const {
+    std::string text = key + "=on|off";
+    if (values == 1) text += ", " + key + ".0=VALUE";
+    if (values > 1) text += ", " + key + ".0.." + std::to_string(values - 1) + "=VALUE";
+    return text;
+}
 
 std::vector<EffectControl> EffectControls(ossim::SimulatedSystem& system) {
     std::vector<EffectControl> controls;
@@ -95,8 +228,16 @@ std::vector<EffectControl> EffectControls(ossim::SimulatedSystem& system) {
                     continue;
                 kernel::Guid identity{};
                 ask.get(*set.set, set.info, node, nullptr, 0, &identity, sizeof identity);
-                EffectControl control{node, EffectName(identity), values,
-                                      Ranges(ask, set, node, values), std::nullopt};
+                const EffectNames names = EffectName(identity);
+                EffectControl control;
+                control.node = node;
+                control.name = names.name;
+                control.key = names.key;
+                control.effectUnit = &set == &parameterSets[1];
+                control.values = values;
+                control.ranges = Ranges(ask, set, node, values, control.bounds);
+                if (identity == T6L1EffectHostIdentity && values > CT6L1EffectHost::OnOffValue)
+                    control.switchValue = CT6L1EffectHost::OnOffValue;
                 std::uint32_t channel = 0, on = 0;
                 if (&set == &parameterSets[1] &&
                     kernel::succeeded(ask.get(ks::KSPROPSETID_Audio,
@@ -107,6 +248,26 @@ std::vector<EffectControl> EffectControls(ossim::SimulatedSystem& system) {
             }
     }
     return controls;
+}
+
+bool ApplyEffects(ossim::SimulatedSystem& system, const std::vector<std::string>& settings,
+                  std::string& error) {
+    if (settings.empty()) return true;
+    const std::vector<EffectControl> controls = EffectControls(system);
+    for (const portcls::SubdeviceRecord& subdevice : system.host().subdevices(system.device())) {
+        if (std::count(subdevice.categories.begin(), subdevice.categories.end(),
+                       ks::KSCATEGORY_TOPOLOGY) == 0)
+            continue;
+        portcls::FilterHandle filter;
+        if (!kernel::succeeded(system.host().openFilter(system.device(), subdevice.name, filter)))
+            continue;
+        NodeAsker ask(system, filter);
+        for (const std::string& setting : settings)
+            if (!ApplyOne(ask, controls, setting, error)) return false;
+        return true;
+    }
+    error = "--effect " + settings.front() + ": this device has no effect controls";
+    return false;
 }
 
 } // namespace driverhost

@@ -52,7 +52,8 @@ std::string ListDevices() {
             text += "    node " + std::to_string(effect.node) + ", " + effect.name + ": " +
                     std::to_string(effect.values) + (effect.values == 1 ? " value" : " values") +
                     (effect.ranges.empty() ? "" : " (" + effect.ranges + ")") +
-                    (effect.on ? (*effect.on ? ", on" : ", off") : std::string()) + "\n";
+                    (effect.on ? (*effect.on ? ", on" : ", off") : std::string()) +
+                    "\n      --effect " + effect.settings() + "\n";
     }
     return text;
 }

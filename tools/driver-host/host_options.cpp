@@ -68,10 +68,11 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
         } else if (name == "--channels") {
             good = parseNumber<std::uint16_t>(value, 1, 8, options.channels);
         } else if (name == "--signal") {
-            good = value == "sine" || value == "ramp" || value == "sweep";
-            options.signal = value == "ramp"    ? Signal::ramp
-                             : value == "sweep" ? Signal::sweep
-                                                : Signal::sine;
+            good = value == "sine" || value == "ramp" || value == "sweep" || value == "channels";
+            options.signal = value == "ramp"       ? Signal::ramp
+                             : value == "sweep"    ? Signal::sweep
+                             : value == "channels" ? Signal::channels
+                                                   : Signal::sine;
         } else if (name == "--seconds") {
             good = parseSeconds(value, options.seconds);
         } else if (name == "--out") {
@@ -80,6 +81,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
         } else if (name == "--capture-out") {
             good = !value.empty();
             options.captureOut = value;
+        } else if (name == "--effect") {
+            const std::size_t equals = value.find('=');
+            good = equals != std::string::npos && equals != 0 && equals + 1 != value.size();
+            options.effects.push_back(value);
         } else if (name == "--system-root") {
             good = !value.empty();
             options.systemRoot = value;
@@ -99,6 +104,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     }
     if (options.asio && !options.lockstep) {
         error = "--asio runs in lockstep only: add --lockstep";
+        return std::nullopt;
+    }
+    if (options.asio && options.signal == Signal::channels) {
+        error = "--signal channels plays through a wave pin: leave out --asio";
         return std::nullopt;
     }
     if (!options.out.empty() && options.out == options.captureOut) {

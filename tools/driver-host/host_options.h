@@ -8,7 +8,7 @@
 
 namespace driverhost {
 
-enum class Signal { sine, ramp, sweep };
+enum class Signal { sine, ramp, sweep, channels };
 
 struct Options {
     // The simulated device, by its name in the host's catalogue.
@@ -38,6 +38,9 @@ struct Options {
     // The folder that stands for the system's own: the driver's INI file
     // there, and the registry kept in a file there between runs.
     std::string systemRoot;
+    // Effect controls to set before the run, as NAME=VALUE in the order
+    // given (the names --list prints).
+    std::vector<std::string> effects;
 
     // The container the client's samples take: given, else the valid bits.
     std::uint16_t containerBits() const { return container != 0 ? container : bits; }
@@ -48,9 +51,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
 
 inline constexpr const char* usage =
     "usage: driver-host [--device NAME] [--rate HZ] [--bits 16|24|32] [--container 16|24|32]\n"
-    "                   [--channels N] [--signal sine|ramp|sweep] [--seconds S] [--lockstep]\n"
-    "                   [--asio] [--out FILE.wav] [--capture-out FILE.wav]\n"
-    "                   [--system-root DIR] [--debug-print]\n"
+    "                   [--channels N] [--signal sine|ramp|sweep|channels]\n"
+    "                   [--seconds S] [--lockstep] [--asio] [--out FILE.wav]\n"
+    "                   [--capture-out FILE.wav] [--system-root DIR] [--debug-print]\n"
+    "                   [--effect NAME=VALUE]...\n"
     "       driver-host --list     every device, the formats its pins take, its effect controls\n"
     "       driver-host --help\n";
 

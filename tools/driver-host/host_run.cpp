@@ -17,6 +17,7 @@
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
 #include "tools/driver-host/host_device.h"
+#include "tools/driver-host/host_effects.h"
 #include "tools/driver-host/host_formats.h"
 #include "tools/driver-host/real_time_scheduling.h"
 #include "tools/driver-host/signal_delay.h"
@@ -368,6 +369,9 @@ RunResult Play(const Options& options) {
     result.deviceStarted = true;
     World world{system};
     Played played;
+    std::string refused;
+    if (!ApplyEffects(system, options.effects, refused))
+        return Failed(result, kernel::STATUS_INVALID_PARAMETER, refused);
     portcls::FilterHandle filter;
     status = OpenWaveFilter(system, true, filter, played.failure);
     if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
@@ -400,6 +404,9 @@ RunResult Play(const Options& options) {
     // the rest lay in the transfers in flight.
     if (!options.asio && result.delayFrames >= limiterDelay)
         result.inFlightFrames = result.delayFrames - limiterDelay;
+    if (options.signal == Signal::channels)
+        result.channelLevels =
+            MeasureChannelBursts(sink.stream(), endpoint.format, options, result.delayFrames);
     if (!options.out.empty() && !writeWav(options.out, endpoint.format, sink.stream()))
         return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.out);
     if (capture.endpoint && !options.captureOut.empty()) {

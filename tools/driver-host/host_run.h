@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/kernel/status.h"
+#include "tools/driver-host/channel_levels.h"
 #include "tools/driver-host/host_formats.h"
 #include "tools/driver-host/host_options.h"
 #include "tools/driver-host/wav_file.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace driverhost {
 
@@ -38,6 +40,9 @@ struct RunResult {
     std::int64_t delayFrames = -1;
     std::int64_t inFlightFrames = 0;
     std::int64_t limiterDelayFrames() const { return delayFrames - inFlightFrames; }
+    // With the channel bursts into a stereo device: what each channel became
+    // in the two ears.
+    std::vector<EarLevels> channelLevels;
     std::uint32_t feedbackRate = 0; // Hz, last reported; 0 without feedback
     // CPU time of all threads while playing, per second of audio: all of it,
     // and the user-mode part (lockstep hands time over between threads

@@ -39,12 +39,13 @@ struct Case {
     bool capture = false;
     std::uint16_t channels = 2;
     std::uint16_t bits = 16;
+    const char* effect = nullptr; // an --effect setting
     bool lockstep = true;
 };
 constexpr Case Uac1{"uac1"};
 constexpr Case Uac1Capture{"uac1", true};
 constexpr Case Uac2{"uac2"};
-constexpr Case Uac1RealClock{"uac1", false, 2, 16, false};
+constexpr Case Uac1RealClock{"uac1", false, 2, 16, nullptr, false};
 
 constexpr std::uint32_t Rate = 48000;
 constexpr std::uint16_t Channels = 2;
@@ -122,6 +123,7 @@ driverhost::Options CaseOptions(const Case& c) {
     options.bits = c.bits;
     options.lockstep = c.lockstep;
     options.seconds = 1;
+    if (c.effect != nullptr) options.effects.emplace_back(c.effect);
     return options;
 }
 
@@ -190,6 +192,9 @@ BENCHMARK_CAPTURE(DriverHostPlayback, k7d2_16bit_stereo, (Case{"k7d2"}))
 BENCHMARK_CAPTURE(DriverHostPlayback, p9f4_16bit_stereo, (Case{"p9f4"}))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, t6l1_16bit_7_1_into_stereo, (Case{"t6l1", false, 8}))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, t6l1_16bit_7_1_virtualizer_on,
+                  (Case{"t6l1", false, 8, 16, "virtualizer=on"}))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, q7k2_16bit_7_1_into_stereo, (Case{"q7k2", false, 8}))
     ->Unit(benchmark::kMillisecond);

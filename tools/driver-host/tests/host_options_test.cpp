@@ -32,12 +32,20 @@ TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
     EXPECT_EQ(defaults->out, "");
     EXPECT_EQ(defaults->captureOut, "");
     EXPECT_EQ(defaults->systemRoot, "");
-    const auto given = parseOptions(
-        {"--device",   "uac2",        "--rate",   "44100",         "--bits",     "24",
-         "--channels", "1",           "--signal", "sweep",         "--lockstep", "--seconds",
-         "0.5",        "--out",       "x.wav",    "--capture-out", "y.wav",      "--system-root",
-         "root",       "--container", "32",       "--debug-print"},
-        error);
+    const auto given = parseOptions({"--device",   "uac2",
+                                     "--rate",     "44100",
+                                     "--bits",     "24",
+                                     "--channels", "1",
+                                     "--signal",   "sweep",
+                                     "--lockstep", "--seconds",
+                                     "0.5",        "--out",
+                                     "x.wav",      "--capture-out",
+                                     "y.wav",      "--system-root",
+                                     "root",       "--container",
+                                     "32",         "--debug-print",
+                                     "--effect",   "virtualizer=on",
+                                     "--effect",   "virtualizer.6=150"},
+                                    error);
     ASSERT_TRUE(given) << error;
     EXPECT_EQ(given->device, "uac2");
     EXPECT_EQ(given->container, 32u);
@@ -52,6 +60,11 @@ TEST(HostOptions, AcceptsEachOptionAndKeepsTheDefaultsOfTheRest) {
     EXPECT_EQ(given->out, "x.wav");
     EXPECT_EQ(given->captureOut, "y.wav");
     EXPECT_EQ(given->systemRoot, "root");
+    EXPECT_EQ(given->effects, (std::vector<std::string>{"virtualizer=on", "virtualizer.6=150"}));
+    EXPECT_TRUE(defaults->effects.empty());
+    const auto bursts = parseOptions({"--signal", "channels"}, error);
+    ASSERT_TRUE(bursts) << error;
+    EXPECT_EQ(bursts->signal, Signal::channels);
     const auto ramp = parseOptions({"--signal", "ramp", "--lockstep"}, error);
     ASSERT_TRUE(ramp) << error;
     EXPECT_EQ(ramp->signal, Signal::ramp);
@@ -99,6 +112,12 @@ TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
         {{"--out", "a.wav", "--capture-out", "a.wav"},
          "--out and --capture-out name the same file: a.wav"},
         {{"--loud", "1"}, "unknown option --loud"},
+        {{"--effect", "virtualizer"}, "bad value for --effect: virtualizer"},
+        {{"--effect", "=on"}, "bad value for --effect: =on"},
+        {{"--effect", "reverb="}, "bad value for --effect: reverb="},
+        {{"--effect"}, "missing value after --effect"},
+        {{"--asio", "--lockstep", "--signal", "channels"},
+         "--signal channels plays through a wave pin: leave out --asio"},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,34 @@ TEST(HostSignal, ValidBitsSitAtTheTopOfAWiderContainer) {
                 const std::uint8_t expected = byte < low ? 0 : a[sample * packedBytes + byte - low];
                 ASSERT_EQ(b[sample * wideBytes + byte], expected) << sample << ", byte " << byte;
             }
+    }
+}
+
+// The channel bursts: in each slot one channel alone carries the noise,
+// peaking at half scale, for the burst's length, then every channel is
+// silent; the slots take the channels in turn.
+TEST(HostSignal, ChannelBurstsTakeEachChannelAloneInTurn) {
+    for (const std::uint16_t channels : {2, 6, 8}) {
+        SCOPED_TRACE(channels);
+        Options options = Make(Signal::channels, 16, channels);
+        const std::uint32_t slot = 9600, burst = 4800, frames = slot * (channels + 1u);
+        const std::uint32_t frameBytes = 2u * channels;
+        std::vector<std::uint8_t> raw(std::size_t{frames} * frameBytes);
+        SignalSource(options).fill(raw.data(), frames);
+        std::vector<double> peak(channels, 0.0);
+        for (std::uint32_t f = 0; f < frames; ++f)
+            for (std::uint16_t c = 0; c < channels; ++c) {
+                const std::uint8_t* at = &raw[std::size_t{f} * frameBytes + 2u * c];
+                const auto value = static_cast<std::int16_t>(at[0] | at[1] << 8);
+                const bool bursting = f % slot < burst && f / slot % channels == c;
+                if (!bursting) {
+                    ASSERT_EQ(value, 0) << "frame " << f << ", channel " << c;
+                    continue;
+                }
+                ASSERT_EQ(value, std::llround(0.5 * 32767 * SignalSource::Noise(f)));
+                peak[c] = std::max(peak[c], std::abs(value) / 32767.0);
+            }
+        for (std::uint16_t c = 0; c < channels; ++c) EXPECT_NEAR(peak[c], 0.5, 0.01) << c;
     }
 }
 
