@@ -1,5 +1,6 @@
 #include "tools/driver-host/channel_levels.h"
 
+#include "tools/driver-host/pcm_sample.h"
 #include "tools/driver-host/signal_source.h"
 
 #include <cmath>
@@ -7,15 +8,6 @@
 
 namespace driverhost {
 namespace {
-
-// The sample as a fraction of full scale.
-double Sample(const std::uint8_t* at, std::uint32_t bytes) {
-    std::int64_t value = 0;
-    for (std::uint32_t b = 0; b < bytes; ++b) value |= std::int64_t{at[b]} << (8 * b);
-    const std::int64_t sign = std::int64_t{1} << (8 * bytes - 1);
-    if ((value & sign) != 0) value -= sign << 1;
-    return static_cast<double>(value) / static_cast<double>(sign);
-}
 
 double Decibels(double energy, double reference) {
     return energy <= 0 ? -std::numeric_limits<double>::infinity()
@@ -49,8 +41,8 @@ std::vector<EarLevels> MeasureChannelBursts(std::span<const std::uint8_t> stream
             reference += value * value;
         }
         const auto ear = [&](std::int64_t frame, int side) {
-            return Sample(stream.data() + (static_cast<std::size_t>(frame) * 2 + side) * bytes,
-                          bytes);
+            return SampleFraction(
+                stream.data() + (static_cast<std::size_t>(frame) * 2 + side) * bytes, bytes);
         };
         double left = 0, right = 0;
         for (std::int64_t f = first; f < end; ++f) {

@@ -36,6 +36,17 @@ EffectNames EffectName(const kernel::Guid& identity) {
     return {"effect", "effect"};
 }
 
+// Opens the device's first topology filter, as a user-mode program finds it
+// by its category; false when the device has none that opens.
+bool OpenTopologyFilter(ossim::SimulatedSystem& system, portcls::FilterHandle& filter) {
+    for (const portcls::SubdeviceRecord& subdevice : system.host().subdevices(system.device()))
+        if (std::count(subdevice.categories.begin(), subdevice.categories.end(),
+                       ks::KSCATEGORY_TOPOLOGY) != 0 &&
+            kernel::succeeded(system.host().openFilter(system.device(), subdevice.name, filter)))
+            return true;
+    return false;
+}
+
 class NodeAsker {
 public:
     NodeAsker(ossim::SimulatedSystem& system, const portcls::FilterHandle& filter)
@@ -211,13 +222,8 @@ std::string EffectControl::settings() const {
 
 std::vector<EffectControl> EffectControls(ossim::SimulatedSystem& system) {
     std::vector<EffectControl> controls;
-    for (const portcls::SubdeviceRecord& subdevice : system.host().subdevices(system.device())) {
-        if (std::count(subdevice.categories.begin(), subdevice.categories.end(),
-                       ks::KSCATEGORY_TOPOLOGY) == 0)
-            continue;
-        portcls::FilterHandle filter;
-        if (!kernel::succeeded(system.host().openFilter(system.device(), subdevice.name, filter)))
-            continue;
+    portcls::FilterHandle filter;
+    if (OpenTopologyFilter(system, filter)) {
         const portcls::FilterDescriptor* descriptor = filter.descriptor();
         NodeAsker ask(system, filter);
         for (std::uint32_t node = 0; descriptor != nullptr && node < descriptor->NodeCount; ++node)
@@ -254,13 +260,8 @@ bool ApplyEffects(ossim::SimulatedSystem& system, const std::vector<std::string>
                   std::string& error) {
     if (settings.empty()) return true;
     const std::vector<EffectControl> controls = EffectControls(system);
-    for (const portcls::SubdeviceRecord& subdevice : system.host().subdevices(system.device())) {
-        if (std::count(subdevice.categories.begin(), subdevice.categories.end(),
-                       ks::KSCATEGORY_TOPOLOGY) == 0)
-            continue;
-        portcls::FilterHandle filter;
-        if (!kernel::succeeded(system.host().openFilter(system.device(), subdevice.name, filter)))
-            continue;
+    portcls::FilterHandle filter;
+    if (OpenTopologyFilter(system, filter)) {
         NodeAsker ask(system, filter);
         for (const std::string& setting : settings)
             if (!ApplyOne(ask, controls, setting, error)) return false;

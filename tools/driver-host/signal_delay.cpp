@@ -1,5 +1,6 @@
 #include "tools/driver-host/signal_delay.h"
 
+#include "tools/driver-host/pcm_sample.h"
 #include "tools/driver-host/signal_source.h"
 
 #include <algorithm>
@@ -9,14 +10,8 @@
 namespace driverhost {
 namespace {
 
-// The magnitude of a little-endian signed sample of `bytes`, as a fraction
-// of full scale.
 double Magnitude(const std::uint8_t* at, std::uint32_t bytes) {
-    std::int64_t value = 0;
-    for (std::uint32_t b = 0; b < bytes; ++b) value |= std::int64_t{at[b]} << (8 * b);
-    const std::int64_t sign = std::int64_t{1} << (8 * bytes - 1);
-    if ((value & sign) != 0) value -= sign << 1;
-    return std::fabs(static_cast<double>(value) / static_cast<double>(sign));
+    return std::fabs(SampleFraction(at, bytes));
 }
 
 // The first frame whose first channel reaches the level; -1 when none does.

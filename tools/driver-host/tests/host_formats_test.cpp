@@ -7,6 +7,7 @@
 #include "testkit/temp_folder.h"
 #include "tools/driver-host/host_list.h"
 #include "tools/driver-host/host_run.h"
+#include "tools/driver-host/pcm_sample.h"
 #include "tools/driver-host/signal_source.h"
 
 #include <gtest/gtest.h>
@@ -30,15 +31,6 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-// A little-endian signed sample of `bytes`, as a fraction of full scale.
-double SampleAt(const std::uint8_t* at, std::uint32_t bytes) {
-    std::int64_t value = 0;
-    for (std::uint32_t b = 0; b < bytes; ++b) value |= std::int64_t{at[b]} << (8 * b);
-    const std::int64_t sign = std::int64_t{1} << (8 * bytes - 1);
-    if ((value & sign) != 0) value -= sign << 1;
-    return static_cast<double>(value) / static_cast<double>(sign);
-}
-
 // The RMS level, in dB of full scale, of one channel of a WAV's data from
 // frame `first` on, over whole periods of the 1 kHz tone.
 double LevelDb(const std::vector<std::uint8_t>& wav, std::uint32_t rate, std::uint32_t channels,
@@ -51,7 +43,8 @@ double LevelDb(const std::vector<std::uint8_t>& wav, std::uint32_t rate, std::ui
     const std::size_t count = (frames - first) / period * period;
     double sum = 0;
     for (std::size_t f = first; f < first + count; ++f) {
-        const double s = SampleAt(wav.data() + 44 + f * frameBytes + channel * bytes, bytes);
+        const double s =
+            driverhost::SampleFraction(wav.data() + 44 + f * frameBytes + channel * bytes, bytes);
         sum += s * s;
     }
     return count == 0 ? -999 : 10 * std::log10(sum / static_cast<double>(count));
