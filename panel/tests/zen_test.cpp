@@ -1,10 +1,6 @@
 #include "panel/tests/zen_fixture.h"
 #include "panel/user_event.h"
 
-// The font database of Qt's widget platform keeps a block of the system's
-// font-configuration library to the end of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 namespace {
 
 using namespace panel_test;
