@@ -8,10 +8,6 @@
 
 namespace {
 
-// Ids that let the release-1 model start without a product string.
-constexpr std::uint16_t IdentifiedVendor = 0x047F;
-constexpr std::uint16_t IdentifiedProduct = 0xD957;
-
 // What a model that started promises of each endpoint: the nodes of its
 // path. (Formats it may lack: a streaming interface may end before its
 // format descriptor.)
@@ -24,11 +20,8 @@ void CheckEndpoints(IAudioHal& hal) {
 }
 
 void WalkWith(bool uac2, const std::uint8_t* data, std::size_t size, io::DeviceObject* device) {
-    CFuzzUsbDevice* adapter = nullptr;
-    fuzzRequire(kernel::succeeded(CreateDriverObject<CFuzzUsbDevice>(
-                    &adapter, nullptr, kernel::PoolType::NonPagedNx, FuzzUsbDeviceTag, data, size)),
-                "cannot make the adapter");
-    if (kernel::succeeded(adapter->CreateModel(uac2, IdentifiedVendor, IdentifiedProduct))) {
+    CFuzzUsbDevice* adapter = CFuzzUsbDevice::Make({data, size});
+    if (kernel::succeeded(adapter->CreateModel(uac2))) {
         IAudioHal* hal = adapter->Model();
         const kernel::NTSTATUS status = hal->Init(nullptr, device, nullptr, nullptr);
         fuzzRequire(status == kernel::STATUS_SUCCESS || kernel::isError(status),

@@ -8,6 +8,7 @@
 #include "driver/devmodel/uac_device_create.h"
 #include "driver/engine/usb_device.h"
 #include "driver/fuzz/fuzz_answers.h"
+#include "platform/fuzz/fuzz_require.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -17,6 +18,17 @@
 #include <vector>
 
 inline constexpr kernel::PoolTag FuzzUsbDeviceTag = kernel::poolTag("FzDv");
+
+// Ids that let the release-1 model start without a product string.
+inline constexpr std::uint16_t FuzzIdentifiedVendor = 0x047F;
+inline constexpr std::uint16_t FuzzIdentifiedProduct = 0xD957;
+
+// The configuration's length in the bytes: wTotalLength, cut to what there
+// is; all of them when they are too few for a configuration descriptor.
+inline std::size_t FuzzConfigurationLength(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < sizeof(usb::ConfigurationDescriptor)) return bytes.size();
+    return std::min<std::size_t>(bytes[2] | bytes[3] << 8, bytes.size());
+}
 
 // The adapter's USB face over the bytes: its configuration is the bytes up
 // to wTotalLength (cut to what there is, as the adapter hands out only what
@@ -28,9 +40,8 @@ class CFuzzUsbDevice : public CForwardingUnknown<CUnknown, IUsbDevice> {
 public:
     CFuzzUsbDevice(kernel::IUnknown* outer, const std::uint8_t* data, std::size_t size)
         : CForwardingUnknown(outer), m_Bytes(data, data + size), m_Answers({}) {
-        std::size_t total = m_Bytes.size();
+        const std::size_t total = FuzzConfigurationLength(m_Bytes);
         if (m_Bytes.size() >= sizeof(usb::ConfigurationDescriptor)) {
-            total = std::min<std::size_t>(m_Bytes[2] | m_Bytes[3] << 8, m_Bytes.size());
             m_Bytes[2] = static_cast<std::uint8_t>(total);
             m_Bytes[3] = static_cast<std::uint8_t>(total >> 8);
         }
@@ -40,9 +51,20 @@ public:
         if (m_pInner != nullptr) m_pInner->NonDelegatingRelease();
     }
 
-    kernel::NTSTATUS CreateModel(bool uac2, std::uint16_t vendorId, std::uint16_t productId) {
-        return (uac2 ? CreateUac2Device : CreateUac1Device)(&m_pInner, GetOuterUnknown(), vendorId,
-                                                            productId);
+    // An adapter over the bytes, which the caller releases.
+    static CFuzzUsbDevice* Make(std::span<const std::uint8_t> bytes) {
+        CFuzzUsbDevice* adapter = nullptr;
+        fuzzRequire(kernel::succeeded(CreateDriverObject<CFuzzUsbDevice>(
+                        &adapter, nullptr, kernel::PoolType::NonPagedNx, FuzzUsbDeviceTag,
+                        bytes.data(), bytes.size())),
+                    "cannot make the adapter");
+        return adapter;
+    }
+
+    // The model of the release, with the ids that let it start.
+    kernel::NTSTATUS CreateModel(bool uac2) {
+        return (uac2 ? CreateUac2Device : CreateUac1Device)(
+            &m_pInner, GetOuterUnknown(), FuzzIdentifiedVendor, FuzzIdentifiedProduct);
     }
     // From now on the device answers from these bytes (they must outlive it).
     void AnswerFrom(std::span<const std::uint8_t> bytes) { m_Answers = CFuzzAnswers(bytes); }

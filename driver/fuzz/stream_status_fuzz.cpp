@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr std::uint16_t IdentifiedVendor = 0x047F;
-constexpr std::uint16_t IdentifiedProduct = 0xD957;
 constexpr std::uint32_t NominalRates[] = {8000,  16000, 22050, 32000,  44100,
                                           48000, 88200, 96000, 176400, 192000};
 constexpr std::uint32_t AcceptedDistance = 1000;
@@ -60,14 +58,9 @@ template <class Model> void SendMessages(Model& model, CFuzzAnswers& input, std:
 }
 
 void FuzzStatus(bool uac2, std::span<const std::uint8_t> bytes, io::DeviceObject* device) {
-    std::size_t total = bytes.size();
-    if (bytes.size() >= 4) total = std::min<std::size_t>(bytes[2] | bytes[3] << 8, bytes.size());
-    CFuzzUsbDevice* adapter = nullptr;
-    fuzzRequire(kernel::succeeded(CreateDriverObject<CFuzzUsbDevice>(
-                    &adapter, nullptr, kernel::PoolType::NonPagedNx, FuzzUsbDeviceTag, bytes.data(),
-                    total)),
-                "cannot make the adapter");
-    if (kernel::succeeded(adapter->CreateModel(uac2, IdentifiedVendor, IdentifiedProduct)) &&
+    const std::size_t total = FuzzConfigurationLength(bytes);
+    CFuzzUsbDevice* adapter = CFuzzUsbDevice::Make(bytes.first(total));
+    if (kernel::succeeded(adapter->CreateModel(uac2)) &&
         kernel::succeeded(adapter->Model()->Init(nullptr, device, nullptr, nullptr))) {
         CUacDevice& model = *adapter->Model();
         const std::uint32_t children = model.GetChildCount();

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr std::uint16_t IdentifiedVendor = 0x047F;
-constexpr std::uint16_t IdentifiedProduct = 0xD957;
 constexpr kernel::Guid UnknownSet = kernel::makeGuid("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}");
 const kernel::Guid* const PropertySets[] = {
     &ks::KSPROPSETID_Audio, &ks::KSPROPSETID_Jack, &PROPSETID_Level,      &PROPSETID_NodeName,
@@ -144,16 +142,11 @@ void Run(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return;
     const bool uac2 = (bytes[0] & 1) != 0;
     bytes = bytes.subspan(1);
-    std::size_t total = bytes.size();
-    if (bytes.size() >= 4) total = std::min<std::size_t>(bytes[2] | bytes[3] << 8, bytes.size());
+    const std::size_t total = FuzzConfigurationLength(bytes);
 
     CAdapterStack stack;
-    CFuzzUsbDevice* adapter = nullptr;
-    fuzzRequire(kernel::succeeded(CreateDriverObject<CFuzzUsbDevice>(
-                    &adapter, nullptr, kernel::PoolType::NonPagedNx, FuzzUsbDeviceTag, bytes.data(),
-                    total)),
-                "cannot make the adapter");
-    if (kernel::succeeded(adapter->CreateModel(uac2, IdentifiedVendor, IdentifiedProduct)) &&
+    CFuzzUsbDevice* adapter = CFuzzUsbDevice::Make(bytes.first(total));
+    if (kernel::succeeded(adapter->CreateModel(uac2)) &&
         kernel::succeeded(adapter->Model()->Init(nullptr, stack.Functional(), nullptr, nullptr))) {
         portcls::IPort* port = nullptr;
         {
