@@ -8,6 +8,8 @@
 
 #include "driver/devmodel/uac1_feature_unit.h"
 
+class CQ7K2Unit;
+
 class CQ7K2FeatureUnit : public CUac1FeatureUnit {
 public:
     using CUac1FeatureUnit::CUac1FeatureUnit;
@@ -17,5 +19,8 @@ public:
     kernel::NTSTATUS CreateControls(CAudioHal* hal) override;
 
 private:
-    template <class Unit> kernel::NTSTATUS CreateUnit(CAudioHal& hal, std::uint8_t selector);
+    // The unit, once it is one of this unit's items, in `listed` (the item
+    // list keeps it).
+    template <class Unit>
+    kernel::NTSTATUS CreateUnit(CAudioHal& hal, std::uint8_t selector, CQ7K2Unit** listed);
 };

@@ -1,5 +1,7 @@
 #include "driver/devmodel/q7k2_unit.h"
 
+#include "sigproc/sigproc.h"
+
 namespace {
 
 // A limiter set up as the units use them: mode 0, threshold 1.0.
@@ -69,12 +71,24 @@ kernel::NTSTATUS CQ7K2Unit::Process(const ks::WaveFormatExtensible* format, void
 
     CEffectLockScope hold(m_Switch.Lock());
     PrepareInput(block);
-    LoadEffectBlock(block, m_DryPlanes, m_WetPlanes);
     const int count = static_cast<int>(frames);
-    m_pDryLimiter->Process(m_DryPlanes.Planes(), count);
+    // Before the unit that folds, the block stays whole: off, this unit
+    // hands it on as it came; on, its effect has taken every channel into
+    // planes 0 and 1, and the rest are silent, so no channel is folded twice.
+    const bool handsOn = m_bFoldedLater && block.channels > 2;
+    if (handsOn) {
+        m_DryPlanes.Load(block.planes, block.channels, frames);
+        m_WetPlanes.Load(block.planes, block.channels, frames);
+    } else {
+        LoadEffectBlock(block, m_DryPlanes, m_WetPlanes);
+        m_pDryLimiter->Process(m_DryPlanes.Planes(), count);
+    }
     RunEffect(m_WetPlanes.Planes(), block.channels, frames);
     m_pWetLimiter->Process(m_WetPlanes.Planes(), count);
     const bool wet = UsesWetSet(block.channels, m_Switch.Active() != 0, changed);
+    if (handsOn && wet)
+        for (std::uint32_t plane = 2; plane < block.channels; ++plane)
+            sigZero_32f(m_WetPlanes.Planes()[plane], count);
     StoreEffectBlock(block, m_DryPlanes, m_WetPlanes, wet, 1.0f, m_Switch.TakeFade(), SampleRate());
     return kernel::STATUS_SUCCESS;
 }

@@ -27,6 +27,10 @@ public:
 
     bool IsComplete() const;
 
+    // Another unit of the same chain runs after this one and folds the
+    // block to stereo.
+    void SetFoldedLater() { m_bFoldedLater = true; }
+
 protected:
     CQ7K2Unit(kernel::IUnknown* outer, std::uint32_t id, const kernel::Guid& identity,
               std::uint32_t valueCount, float wetGainLimit)
@@ -54,4 +58,5 @@ protected:
 
 private:
     const float m_fWetGainLimit;
+    bool m_bFoldedLater = false;
 };

@@ -268,6 +268,17 @@ FunctionDescription q7k2Device() { return q7k2Device(fixtureVendor, 0x0802, 0x01
 FunctionDescription q7k2Device(std::uint16_t vendor, std::uint16_t product, std::uint16_t release) {
     FunctionDescription d = chipHeadset(vendor, product, fallbackModelStringIndex, q7k2ProductCode,
                                         3, terminal::headphones);
+    // Its effects work on what the headphones hear: playback meets the
+    // microphone's monitor in the mixer first, and unit 9, which carries the
+    // effect controls, sits between the mixer and the headphones.
+    for (Entity& entity : d.entities) {
+        if (auto* unit = std::get_if<FeatureUnit>(&entity); unit != nullptr && unit->id == 9)
+            unit->source = 11;
+        if (auto* mixer = std::get_if<MixerUnit>(&entity)) mixer->sources = {1, 13};
+        if (auto* output = std::get_if<OutputTerminal>(&entity);
+            output != nullptr && output->id == 3)
+            output->source = 9;
+    }
     d.deviceRelease = release;
     d.requests = q7k2Requests();
     return d;

@@ -247,6 +247,51 @@ TEST_F(Q7K2Units, SwitchingCrossfadesInTheNextBlock) {
     }
 }
 
+// Before the virtualizer of its feature unit the reverberator leaves the
+// fold to it: off, a 7.1 or 5.1 block passes whole (but for the guard
+// offset); on, its room holds every channel in planes 0 and 1 and the other
+// planes fall silent, planes 0 and 1 as the unit alone gives them. A stereo
+// block is folded and limited as before.
+TEST_F(Q7K2Units, BeforeTheVirtualizerTheReverberatorLeavesTheFoldToIt) {
+    CQ7K2FeatureUnit* entity = ParseFeatureUnit();
+    ASSERT_NE(entity, nullptr);
+    constexpr int Frames = 480;
+    std::uint32_t id = 60;
+    for (const std::uint16_t channels : {8, 6, 2}) {
+        SCOPED_TRACE(std::to_string(channels) + " channels");
+        CQ7K2EffectUnit* alone = MakeUnit<CQ7K2EffectUnit>(entity, id++);
+        CQ7K2EffectUnit* before = MakeUnit<CQ7K2EffectUnit>(entity, id++);
+        before->SetFoldedLater();
+        const auto format = TestPcmFormat(channels, 16);
+        alone->SetFormat(&format);
+        before->SetFormat(&format);
+        for (std::uint32_t block = 0; block < 2; ++block) {
+            const TestPlanes input = NoisePlanes(Frames, block, 0.4f, channels);
+            const TestPlanes folded = RunBlock(*alone, format, Frames, block);
+            const TestPlanes out = RunBlock(*before, format, Frames, block);
+            if (channels == 2) {
+                EXPECT_EQ(out, folded);
+                continue;
+            }
+            for (std::uint32_t p = 0; p < channels; ++p)
+                for (int i = 0; i < Frames; ++i)
+                    ASSERT_EQ(out[p][i], input[p][i] + 1e-12f) << "plane " << p << " at " << i;
+        }
+        alone->SetEnable(1);
+        before->SetEnable(1);
+        for (std::uint32_t block = 2; block < 5; ++block) {
+            const TestPlanes room = RunBlock(*alone, format, Frames, block);
+            const TestPlanes out = RunBlock(*before, format, Frames, block);
+            if (block == 2 || channels == 2) continue; // the fade starts from what each handed on
+            for (std::uint32_t p = 0; p < channels; ++p)
+                for (int i = 0; i < Frames; ++i)
+                    ASSERT_EQ(out[p][i], p < 2 ? room[p][i] : 0.0f)
+                        << "block " << block << " plane " << p << " at " << i;
+        }
+        before->SetEnable(0); // the device's value, which the next units start from
+    }
+}
+
 // The reverberator on, fed blocks of random length: every plane is the unit
 // composed in the test from its parts (the guard offset, the fold through the
 // dry limiter, the frame-by-frame network through the wet limiter, the fade

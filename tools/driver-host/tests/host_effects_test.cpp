@@ -18,7 +18,7 @@ using driverhost::RunResult;
 using driverhost::Signal;
 
 constexpr std::uint32_t Rate = 48000;
-constexpr std::uint16_t BackLeft = 4, BackRight = 5;
+constexpr std::uint16_t BackLeft = 4, BackRight = 5, SideLeft = 6, SideRight = 7;
 
 // The plain fold of 7.1 into stereo: front left, front right, centre, low
 // frequency, back left, back right, side left, side right.
@@ -77,7 +77,21 @@ void ExpectVirtualized(const std::vector<EarLevels>& levels, std::uint16_t chann
     EXPECT_TRUE(differs);
 }
 
-enum class Heard { fold, backLeftOnTheLeft, backLeftOnTheRight };
+// A room around the fold: every channel in both ears, and the whole is not
+// the fold.
+void ExpectRoom(const std::vector<EarLevels>& levels) {
+    ASSERT_EQ(levels.size(), 8u);
+    bool differs = false;
+    for (const EarLevels& measured : levels) {
+        SCOPED_TRACE("channel " + std::to_string(measured.channel));
+        EXPECT_TRUE(std::isfinite(measured.leftDb) && std::isfinite(measured.rightDb));
+        differs = differs || std::fabs(measured.leftDb - Db(FoldLeft[measured.channel])) > 1 ||
+                  std::fabs(measured.rightDb - Db(FoldRight[measured.channel])) > 1;
+    }
+    EXPECT_TRUE(differs);
+}
+
+enum class Heard { fold, backLeftOnTheLeft, backLeftOnTheRight, sidesAtTheRear, room };
 
 struct EffectCase {
     const char* name;
@@ -103,6 +117,18 @@ void RunCase(const EffectCase& c) {
     case Heard::backLeftOnTheRight: // its speaker moved to the right
         ExpectVirtualized(result.channelLevels, BackLeft, -1);
         break;
+    case Heard::sidesAtTheRear:
+        // The headphone virtualizer places the side pair at its rear
+        // sources and blends the back pair across both of them, so the
+        // back pair keeps its side's level but no interaural delay.
+        ExpectVirtualized(result.channelLevels, SideLeft, 1);
+        ExpectVirtualized(result.channelLevels, SideRight, -1);
+        EXPECT_GT(result.channelLevels[BackLeft].leftDb - result.channelLevels[BackLeft].rightDb,
+                  3.0);
+        break;
+    case Heard::room:
+        ExpectRoom(result.channelLevels);
+        break;
     }
 }
 
@@ -119,18 +145,16 @@ TEST(HostEffects, EachChannelReachesTheEarsAsTheEffectsRenderIt) {
     for (const EffectCase& c : cases) RunCase(c);
 }
 
-// The Q7K2 model's units are items of the playback feature unit, which sits
-// behind the monitor mixer: the render engine's collection stops at the
-// mixer, so neither unit enters the stream's chain and a 7.1 client reaches
-// the headset as its first two channels whatever the switches say. (With
-// the feature unit straight before the output terminal both units run, and
-// each folds the block in turn: every channel but the front pair arrives
-// twice, +6 dB, and the virtualizer renders the first fold's front pair
-// again.) This shows the fault until the model mends both.
-TEST(HostEffects, DISABLED_TheQ7K2HeadphoneVirtualizerIsHeard) {
+// The Q7K2 model's two units sit on the feature unit before the headphones;
+// the reverberator runs first and leaves the block whole when it is off,
+// so the virtualizer renders every channel and the fold happens once.
+TEST(HostEffects, TheQ7K2UnitsAreHeardAloneAndTogether) {
     const EffectCase cases[] = {
         {"Q7K2, both units off", "q7k2", {}, Heard::fold},
-        {"Q7K2, headphone virtualizer on", "q7k2", {"headphone=on"}, Heard::backLeftOnTheLeft},
+        {"Q7K2, headphone virtualizer on", "q7k2", {"headphone=on"}, Heard::sidesAtTheRear},
+        {"Q7K2, on then off", "q7k2", {"headphone=on", "headphone=off"}, Heard::fold},
+        {"Q7K2, reverberator on", "q7k2", {"reverb=on"}, Heard::room},
+        {"Q7K2, both on", "q7k2", {"reverb=on", "headphone=on"}, Heard::room},
     };
     for (const EffectCase& c : cases) RunCase(c);
 }
