@@ -198,6 +198,9 @@ BENCHMARK_CAPTURE(DriverHostPlayback, t6l1_16bit_7_1_virtualizer_on,
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DriverHostPlayback, q7k2_16bit_7_1_into_stereo, (Case{"q7k2", false, 8}))
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DriverHostPlayback, q7k2_16bit_7_1_headphone_on,
+                  (Case{"q7k2", false, 8, 16, "headphone=on"}))
+    ->Unit(benchmark::kMillisecond);
 // One real second per iteration: the frames follow the platform's real clock.
 BENCHMARK_CAPTURE(DriverHostPlayback, uac1_16bit_stereo_real_clock, Uac1RealClock)
     ->Unit(benchmark::kMillisecond)
