@@ -48,6 +48,14 @@ struct TimerQueue {
         return first->due_;
     }
 
+    std::optional<Duration> latestWake() const {
+        std::optional<Duration> wake;
+        for (const Timer* timer : timers)
+            if (!wake || timer->due_ + timer->tolerance_ < *wake)
+                wake = timer->due_ + timer->tolerance_;
+        return wake;
+    }
+
     void expireDue(Duration now) {
         bool fired = false;
         for (Timer* timer = earliest(); timer != nullptr && timer->due_ <= now;
@@ -65,13 +73,14 @@ struct TimerQueue {
         if (fired) detail::wakeWaiters();
     }
 
-    bool set(Timer& timer, Duration due, Duration period, Dpc* dpc) {
+    bool set(Timer& timer, Duration due, Duration period, Duration tolerance, Dpc* dpc) {
         check(period >= Duration::zero(), "timer set with a negative period");
         const bool wasSet = timer.queued_;
         if (wasSet) remove(timer);
         timer.signalled_ = false;
         timer.due_ = due;
         timer.period_ = std::max(period, Duration::zero());
+        timer.tolerance_ = std::max(tolerance, Duration::zero());
         timer.dpc_ = dpc;
         insert(timer);
         detail::startRealClockServiceLocked();
@@ -86,9 +95,14 @@ Timer::~Timer() {
 }
 
 bool Timer::set(Duration dueIn, Duration period, Dpc* dpc) {
+    return setCoalescable(dueIn, period, Duration::zero(), dpc);
+}
+
+bool Timer::setCoalescable(Duration dueIn, Duration period, Duration tolerableDelay, Dpc* dpc) {
     auto lock = detail::lockDispatcher();
     const Duration now = detail::clockLocked().now();
-    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period, dpc);
+    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period,
+                                      tolerableDelay, dpc);
 }
 
 bool Timer::setAbsolute(std::int64_t systemTime, Duration period, Dpc* dpc) {
@@ -96,7 +110,8 @@ bool Timer::setAbsolute(std::int64_t systemTime, Duration period, Dpc* dpc) {
     const Clock& clock = detail::clockLocked();
     const Duration now = clock.now();
     const Duration dueIn(systemTime - clock.systemTimeAt(now));
-    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period, dpc);
+    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period,
+                                      Duration::zero(), dpc);
 }
 
 bool Timer::cancel() {
@@ -130,6 +145,8 @@ std::size_t timersSet() {
 namespace detail {
 
 std::optional<Duration> nextTimerExpiryLocked() { return TimerQueue::instance().nextExpiry(); }
+
+std::optional<Duration> nextTimerWakeLocked() { return TimerQueue::instance().latestWake(); }
 
 void expireTimersLocked(Duration now) { TimerQueue::instance().expireDue(now); }
 
