@@ -12,6 +12,8 @@
 
 namespace kernel {
 
+constexpr Duration longestTolerance = std::chrono::hours(24);
+
 // The queue of set timers; everything here runs under the kernel's lock.
 struct TimerQueue {
     std::vector<Timer*> timers;
@@ -80,7 +82,8 @@ struct TimerQueue {
         timer.signalled_ = false;
         timer.due_ = due;
         timer.period_ = std::max(period, Duration::zero());
-        timer.tolerance_ = std::max(tolerance, Duration::zero());
+        // Capped, so that a due time plus its tolerance stays far from overflow.
+        timer.tolerance_ = std::clamp(tolerance, Duration::zero(), longestTolerance);
         timer.dpc_ = dpc;
         insert(timer);
         detail::startRealClockServiceLocked();

@@ -29,7 +29,8 @@ public:
     // As set, but on the real clock each expiry may come up to `tolerableDelay`
     // late, so that it shares a wake of the clock's service with another
     // timer's (a periodic timer keeps its cadence: the next due time is one
-    // period after the last). A manual clock expires it at its due time.
+    // period after the last; the delay is capped at a day). A manual clock
+    // expires it at its due time.
     bool setCoalescable(Duration dueIn, Duration period, Duration tolerableDelay,
                         Dpc* dpc = nullptr);
     bool setAbsolute(std::int64_t systemTime, Duration period = Duration::zero(),
