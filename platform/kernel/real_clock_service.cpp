@@ -21,12 +21,16 @@ void serve() {
             expireTimersLocked(clockLocked().now());
             if (runQueuedDpcs(lock)) continue;
         }
-        // Under the real clock a call queued or a timer set anew changes what
-        // there is to do; under a manual clock only the real one coming back.
+        // Under the real clock a call queued or a timer set to wake it sooner
+        // changes what there is to do; under a manual clock only the real one
+        // coming back. It sleeps until the latest moment the timers allow, and
+        // that wake expires every timer due by then.
         const bool real = realClockInForce();
-        const std::optional<Duration> next = real ? nextTimerExpiryLocked() : std::nullopt;
+        const std::optional<Duration> next = real ? nextTimerWakeLocked() : std::nullopt;
         const auto moreToDo = [real, &next] {
-            return real && (dpcsQueuedLocked() || nextTimerExpiryLocked() != next);
+            if (!real) return false;
+            const std::optional<Duration> wake = nextTimerWakeLocked();
+            return dpcsQueuedLocked() || (wake && (!next || *wake < *next));
         };
         idleUntil(lock, next, WakeCondition::of(moreToDo));
     }

@@ -12,6 +12,8 @@
 
 namespace kernel {
 
+constexpr Duration longestTolerance = std::chrono::hours(24);
+
 // The queue of set timers; everything here runs under the kernel's lock.
 struct TimerQueue {
     std::vector<Timer*> timers;
@@ -48,6 +50,14 @@ struct TimerQueue {
         return first->due_;
     }
 
+    std::optional<Duration> latestWake() const {
+        std::optional<Duration> wake;
+        for (const Timer* timer : timers)
+            if (!wake || timer->due_ + timer->tolerance_ < *wake)
+                wake = timer->due_ + timer->tolerance_;
+        return wake;
+    }
+
     void expireDue(Duration now) {
         bool fired = false;
         for (Timer* timer = earliest(); timer != nullptr && timer->due_ <= now;
@@ -65,13 +75,15 @@ struct TimerQueue {
         if (fired) detail::wakeWaiters();
     }
 
-    bool set(Timer& timer, Duration due, Duration period, Dpc* dpc) {
+    bool set(Timer& timer, Duration due, Duration period, Duration tolerance, Dpc* dpc) {
         check(period >= Duration::zero(), "timer set with a negative period");
         const bool wasSet = timer.queued_;
         if (wasSet) remove(timer);
         timer.signalled_ = false;
         timer.due_ = due;
         timer.period_ = std::max(period, Duration::zero());
+        // Capped, so that a due time plus its tolerance stays far from overflow.
+        timer.tolerance_ = std::clamp(tolerance, Duration::zero(), longestTolerance);
         timer.dpc_ = dpc;
         insert(timer);
         detail::startRealClockServiceLocked();
@@ -86,9 +98,14 @@ Timer::~Timer() {
 }
 
 bool Timer::set(Duration dueIn, Duration period, Dpc* dpc) {
+    return setCoalescable(dueIn, period, Duration::zero(), dpc);
+}
+
+bool Timer::setCoalescable(Duration dueIn, Duration period, Duration tolerableDelay, Dpc* dpc) {
     auto lock = detail::lockDispatcher();
     const Duration now = detail::clockLocked().now();
-    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period, dpc);
+    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period,
+                                      tolerableDelay, dpc);
 }
 
 bool Timer::setAbsolute(std::int64_t systemTime, Duration period, Dpc* dpc) {
@@ -96,7 +113,8 @@ bool Timer::setAbsolute(std::int64_t systemTime, Duration period, Dpc* dpc) {
     const Clock& clock = detail::clockLocked();
     const Duration now = clock.now();
     const Duration dueIn(systemTime - clock.systemTimeAt(now));
-    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period, dpc);
+    return TimerQueue::instance().set(*this, now + std::max(dueIn, Duration::zero()), period,
+                                      Duration::zero(), dpc);
 }
 
 bool Timer::cancel() {
@@ -130,6 +148,8 @@ std::size_t timersSet() {
 namespace detail {
 
 std::optional<Duration> nextTimerExpiryLocked() { return TimerQueue::instance().nextExpiry(); }
+
+std::optional<Duration> nextTimerWakeLocked() { return TimerQueue::instance().latestWake(); }
 
 void expireTimersLocked(Duration now) { TimerQueue::instance().expireDue(now); }
 

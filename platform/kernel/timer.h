@@ -26,6 +26,13 @@ public:
     // Each returns whether the timer was set before (it is cancelled first).
     // A zero period sets a one-shot timer.
     bool set(Duration dueIn, Duration period = Duration::zero(), Dpc* dpc = nullptr);
+    // As set, but on the real clock each expiry may come up to `tolerableDelay`
+    // late, so that it shares a wake of the clock's service with another
+    // timer's (a periodic timer keeps its cadence: the next due time is one
+    // period after the last; the delay is capped at a day). A manual clock
+    // expires it at its due time.
+    bool setCoalescable(Duration dueIn, Duration period, Duration tolerableDelay,
+                        Dpc* dpc = nullptr);
     bool setAbsolute(std::int64_t systemTime, Duration period = Duration::zero(),
                      Dpc* dpc = nullptr);
     // Returns whether the timer was set; a call already queued stays queued.
@@ -45,6 +52,7 @@ private:
     bool queued_ = false;
     Duration due_{0};
     Duration period_{0};
+    Duration tolerance_{0};
     Dpc* dpc_ = nullptr;
     std::uint64_t order_ = 0;
 };

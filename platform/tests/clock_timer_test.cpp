@@ -153,6 +153,48 @@ INSTANTIATE_TEST_SUITE_P(Timer, TimersDueAtTheSameInstant,
                          ::testing::Values(SameInstant{0, {2, 1}}, SameInstant{5, {2, 1}},
                                            SameInstant{10, {1, 2}}, SameInstant{15, {1, 2}}));
 
+TEST(Timer, CoalescableTimerKeepsItsDueTimesOnAManualClock) {
+    ManualClock clock;
+    FiringLog log;
+    Timer timer;
+    Dpc dpc(FiringLog::record, &log);
+    timer.setCoalescable(Duration(10ms), Duration(10ms), Duration(5ms), &dpc);
+    clock.advance(35ms);
+    EXPECT_EQ(log.times, (std::vector<std::int64_t>{10, 20, 30}));
+    EXPECT_TRUE(timer.cancel());
+}
+
+// On the real clock a timer that tolerates delay expires with the wake of a
+// later timer within its tolerance rather than waking the clock on its own:
+// it runs first (it was due first), and not before the later one was due.
+TEST(RealClock, CoalescableTimerSharesTheWakeOfALaterTimer) {
+    FiringLog log;
+    Event done(EventType::Notification, false);
+    struct Later {
+        FiringLog* log;
+        Event* done;
+    } later{&log, &done};
+    Dpc coalescable(FiringLog::record, &log);
+    Dpc plain(
+        [](Dpc& self, void* context, void* a, void* b) {
+            auto* l = static_cast<Later*>(context);
+            FiringLog::record(self, l->log, a, b);
+            l->done->set();
+        },
+        &later);
+    Timer late, due;
+    const std::int64_t start =
+        std::chrono::duration_cast<std::chrono::milliseconds>(currentClock().now()).count();
+    due.set(Duration(50ms), Duration::zero(), &plain);
+    late.setCoalescable(Duration(1ms), Duration::zero(), Duration(10s), &coalescable);
+    EXPECT_EQ(waitForSingleObject(done, Timeout::infinite()), STATUS_SUCCESS);
+    flushQueuedDpcs();
+    ASSERT_EQ(log.times.size(), 2u);
+    EXPECT_GE(log.times[0], start + 50);
+    EXPECT_LE(log.times[0], log.times[1]);
+    EXPECT_FALSE(late.isSet());
+}
+
 TEST(Timer, SettingAgainCancelsTheEarlierExpiry) {
     ManualClock clock;
     Timer timer;

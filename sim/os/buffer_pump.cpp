@@ -32,7 +32,7 @@ kernel::NTSTATUS BufferPump::run(bool goOn) {
     if (m_running) return kernel::STATUS_INVALID_DEVICE_REQUEST;
     if (!goOn) m_anchored = false;
     m_running = true;
-    m_timer.set(m_settings.period, m_settings.period, &m_dpc);
+    m_timer.setCoalescable(m_settings.period, m_settings.period, m_settings.period / 2, &m_dpc);
     kernel::queueDpc(m_dpc, nullptr, nullptr);
     return kernel::STATUS_SUCCESS;
 }

@@ -6,7 +6,9 @@
 // - capture: hands the frames the position has passed to its signal sink.
 // Notifications come from a periodic timer of the pump's period on the
 // platform's clock, and from notify() (a pin's own notification), so under
-// a manual clock the pump runs in lockstep with every advance.
+// a manual clock the pump runs in lockstep with every advance. On the real
+// clock the timer may come up to half a period late, so that it shares a
+// wake with the bus's frames rather than waking the clock's service itself.
 //
 // It counts notifications, underruns (render: the position overtook the
 // frames written; the pump then writes ahead of the new position) and

@@ -21,7 +21,24 @@ void OutSink::receive(std::uint64_t microframe, std::uint64_t period,
     m_running = true;
     m_last = microframe;
     m_packets.push_back({microframe, static_cast<std::uint32_t>(bytes.size())});
-    m_stream.insert(m_stream.end(), bytes.begin(), bytes.end());
+    m_streamBytes += bytes.size();
+    while (!bytes.empty()) {
+        if (m_chunks.empty() || m_chunks.back().size() == chunkBytes) {
+            m_chunks.emplace_back();
+            m_chunks.back().reserve(chunkBytes);
+        }
+        Bytes& chunk = m_chunks.back();
+        const std::size_t take = std::min(bytes.size(), chunkBytes - chunk.size());
+        chunk.insert(chunk.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        bytes = bytes.subspan(take);
+    }
+}
+
+Bytes OutSink::stream() const {
+    Bytes all;
+    all.reserve(m_streamBytes);
+    for (const Bytes& chunk : m_chunks) all.insert(all.end(), chunk.begin(), chunk.end());
+    return all;
 }
 
 SourcePacket InSource::fill(const SourceShape& shape, std::span<std::uint8_t> room) {

@@ -7,6 +7,7 @@
 
 #include "sim/usb/function_description.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -31,12 +32,19 @@ public:
     void restart() { m_running = false; }
 
     const std::vector<SinkPacket>& packets() const { return m_packets; }
-    const Bytes& stream() const { return m_stream; } // every packet's bytes, in order
+    // Every packet's bytes, in order, gathered into one buffer for the reader.
+    Bytes stream() const;
+    std::size_t streamBytes() const { return m_streamBytes; }
     std::uint64_t gaps() const { return m_gaps; }
 
 private:
+    // The bytes are kept in chunks of a fixed capacity, each reserved once,
+    // so that a long recording is never moved as it grows.
+    static constexpr std::size_t chunkBytes = std::size_t{1} << 16;
+
     std::vector<SinkPacket> m_packets;
-    Bytes m_stream;
+    std::vector<Bytes> m_chunks;
+    std::size_t m_streamBytes = 0;
     std::uint64_t m_gaps = 0;
     std::uint64_t m_last = 0;
     bool m_running = false;

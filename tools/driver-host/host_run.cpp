@@ -193,6 +193,9 @@ struct Played {
 // every step may oversleep, and two hundred steps of a little more than
 // 10 ms each would play on for tens of milliseconds past the end. Each step
 // goes only as far as the end, so the run ends at the first wake after it.
+// A wave run on the real clock only sleeps through its steps, so they are
+// longer there: each wake of this thread costs about as much as a frame's
+// work, and ten samples a second still find the setting that streamed.
 void PlayFor(const Options& options, World& world,
              const std::function<void(kernel::Duration)>& advance,
              std::optional<std::uint8_t> interface, RunResult& result, Played& played) {
@@ -201,8 +204,11 @@ void PlayFor(const Options& options, World& world,
     const kernel::Clock& clock = kernel::currentClock();
     const kernel::Duration end = clock.now() + std::chrono::duration_cast<kernel::Duration>(
                                                    std::chrono::duration<double>(options.seconds));
+    const kernel::Duration step = options.lockstep || options.asio
+                                      ? kernel::Duration(std::chrono::milliseconds(10))
+                                      : kernel::Duration(std::chrono::milliseconds(100));
     for (kernel::Duration now = clock.now(); now < end; now = clock.now()) {
-        advance(std::min<kernel::Duration>(end - now, std::chrono::milliseconds(10)));
+        advance(std::min<kernel::Duration>(end - now, step));
         if (interface)
             setting.sample(world.system.function().alternateSetting(*interface).value_or(0));
     }
@@ -398,16 +404,17 @@ RunResult Play(const Options& options) {
     const std::uint32_t block =
         std::uint32_t{endpoint.format.channels} * endpoint.format.bytesPerSample;
     result.deviceFormat = endpoint.format;
-    result.frames = sink.stream().size() / block;
-    result.delayFrames = SignalDelay(sink.stream(), endpoint.format, options);
+    const usbsim::Bytes received = sink.stream();
+    result.frames = received.size() / block;
+    result.delayFrames = SignalDelay(received, endpoint.format, options);
     // Through a wave pin the limiter holds the signal back by its delay;
     // the rest lay in the transfers in flight.
     if (!options.asio && result.delayFrames >= limiterDelay)
         result.inFlightFrames = result.delayFrames - limiterDelay;
     if (options.signal == Signal::channels)
         result.channelLevels =
-            MeasureChannelBursts(sink.stream(), endpoint.format, options, result.delayFrames);
-    if (!options.out.empty() && !writeWav(options.out, endpoint.format, sink.stream()))
+            MeasureChannelBursts(received, endpoint.format, options, result.delayFrames);
+    if (!options.out.empty() && !writeWav(options.out, endpoint.format, received))
         return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.out);
     if (capture.endpoint && !options.captureOut.empty()) {
         WavFormat layout = capture.endpoint->format;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace driverhost {
 
@@ -56,11 +55,11 @@ std::int64_t SignalSource::next() {
         return static_cast<std::int64_t>(m_frame++ % static_cast<std::uint64_t>(m_fullScale + 1));
     // The phase is carried from frame to frame, so the sweep's frequency
     // changes without a jump in the wave.
-    const double value = std::sin(2 * std::numbers::pi * m_phase);
+    const std::int64_t value = m_sine(m_phase, amplitude * static_cast<double>(m_fullScale));
     m_phase += frequency() / m_options.rate;
-    m_phase -= std::floor(m_phase);
+    if (m_phase >= 1) m_phase -= std::floor(m_phase); // below 1 its floor is 0
     ++m_frame;
-    return std::llround(amplitude * static_cast<double>(m_fullScale) * value);
+    return value;
 }
 
 } // namespace driverhost

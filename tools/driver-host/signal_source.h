@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tools/driver-host/host_options.h"
+#include "tools/driver-host/rounded_sine.h"
 
 #include <cstdint>
 
@@ -42,6 +43,7 @@ private:
     const Options m_options;
     const std::int64_t m_fullScale;
     const double m_sweepEnd;
+    const RoundedSine m_sine;
     std::uint64_t m_frame = 0;
     double m_phase = 0; // in turns, in [0, 1)
 };

@@ -47,7 +47,7 @@ void simulatedRenderStream(benchmark::State& state) {
         state.PauseTiming();
         const usbsim::OutSink sink = world.bus.isochronous().sink(playback);
         if (sink.gaps() != 0 || stream.failedPackets() != 0 ||
-            sink.stream().size() != stream.bytes().size())
+            sink.streamBytes() != stream.bytes().size())
             state.SkipWithError("the stream did not reach the device whole");
         state.ResumeTiming();
     }

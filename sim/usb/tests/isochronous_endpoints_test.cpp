@@ -176,6 +176,25 @@ TEST(OutSinkTest, CountsTheSlotsARunningStreamMissed) {
     }
 }
 
+// Packets of odd lengths whose bytes straddle the sink's chunks: the stream
+// reads back whole and in order, however long it grew.
+TEST(OutSinkTest, KeepsALongStreamWholeAcrossItsChunks) {
+    OutSink sink;
+    std::vector<std::uint8_t> expected;
+    for (std::uint64_t slot = 1; slot <= 1500; ++slot) {
+        std::vector<std::uint8_t> bytes(slot % 7 * 50 + 1);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(slot * 31 + i);
+        sink.receive(slot * 8, 8, bytes);
+        expected.insert(expected.end(), bytes.begin(), bytes.end());
+    }
+    ASSERT_GT(expected.size(), std::size_t{3} << 16);
+    EXPECT_EQ(sink.streamBytes(), expected.size());
+    EXPECT_EQ(sink.stream(), expected);
+    EXPECT_EQ(sink.packets().size(), 1500u);
+    EXPECT_EQ(sink.gaps(), 0u);
+}
+
 TEST(FeedbackValueTest, DecodesToTheDeviceRateWithinTheFormatsStep) {
     struct Case {
         const char* name;

@@ -228,7 +228,8 @@ TEST_F(IsochronousTransferTest, UnplugFailsTheStreamInFlightAndNewTransfersUntil
     const usbsim::OutSink sink = world.bus.isochronous().sink(playback);
     ASSERT_EQ(sink.packets().size(), 49u);
     EXPECT_EQ(sink.gaps(), 0u);
-    EXPECT_TRUE(std::equal(sink.stream().begin(), sink.stream().end(), stream.bytes().begin()));
+    const usbsim::Bytes sent = sink.stream();
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), stream.bytes().begin()));
     world.drain(stream);
 
     const std::unique_ptr<IsoTransfer> whileGone = transfer(2);
