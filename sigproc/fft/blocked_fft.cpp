@@ -56,42 +56,13 @@ private:
         for (std::ptrdiff_t start = length - 1024; start >= 0; start -= 1024)
             piece(data + 2 * start, 10);
         const float* rot = spec_.table<float>(spec_.rotTable);
-        for (std::ptrdiff_t half = 1024; half < length; half *= 2)
-            mergePass(data, length, half, rot);
-    }
-
-    // Joins adjacent transforms E, O of length L into X[k] = E[k] + w_k O[k],
-    // X[k+L] = E[k] - w_k O[k], w_k = exp(-i*pi*k/L); the table holds w_k for
-    // k < L/2 with stride length/(2L), and w_(k+L/2) = -i * w_k.
-    static void mergePass(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
-                          const float* rot) {
-        const std::ptrdiff_t stride = 2 * (length / (2 * half));
-        for (std::ptrdiff_t base = 0; base < length; base += 2 * half) {
-            float* e = data + 2 * base;
-            float* o = e + 2 * half;
-            for (std::ptrdiff_t k = 0; k < half; ++k) {
-                float wr, wi;
-                if (k < half / 2) {
-                    wr = rot[k * stride];
-                    wi = rot[k * stride + 1];
-                } else {
-                    const float* r = rot + (k - half / 2) * stride;
-                    wr = r[1]; // -i * (r0 + i r1) = r1 - i r0
-                    wi = -r[0];
-                }
-                butterfly(e + 2 * k, o + 2 * k, wr, wi);
+        for (std::ptrdiff_t half = 1024; half < length; half *= 2) {
+            if constexpr (Inverse) {
+                sigFftMergePassInv_32fc(data, length, half, rot);
+            } else {
+                sigFftMergePassFwd_32fc(data, length, half, rot);
             }
         }
-    }
-
-    static void butterfly(float* e, float* o, float wr, float wi) {
-        float tr, ti;
-        sigTwiddle<Inverse>(o[0], o[1], wr, wi, tr, ti);
-        const float er = e[0], ei = e[1];
-        e[0] = er + tr;
-        e[1] = ei + ti;
-        o[0] = er - tr;
-        o[1] = ei - ti;
     }
 
     // B = 2^a rows of R values; row c holds its subsequence in bit-reversed

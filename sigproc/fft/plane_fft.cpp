@@ -2,6 +2,7 @@
 #include "sigproc/fft/plane_fft.h"
 
 #define SIG_PLANE_BUILD sig_plane_baseline
+#include "sigproc/fft/merge_pass_body.h"
 #include "sigproc/fft/plane_fft_body.h"
 #undef SIG_PLANE_BUILD
 
@@ -15,8 +16,9 @@ extern const sigFftPlaneBuild build;
 namespace {
 
 constexpr sigFftPlaneBuild kBaseline{
-    sig_plane_baseline::realForward, sig_plane_baseline::realInverse,
-    sig_plane_baseline::complexForward, sig_plane_baseline::complexInverse};
+    sig_plane_baseline::realForward,    sig_plane_baseline::realInverse,
+    sig_plane_baseline::complexForward, sig_plane_baseline::complexInverse,
+    sig_plane_baseline::mergeForward,   sig_plane_baseline::mergeInverse};
 
 } // namespace
 
@@ -55,4 +57,14 @@ void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles) {
 
 void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles) {
     sigFftPlaneBuilds.select()->complexInverse(data, data, q, nullptr, twiddles);
+}
+
+void sigFftMergePassFwd_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
+                             const float* rot) {
+    sigFftPlaneBuilds.select()->mergeForward(data, length, half, rot);
+}
+
+void sigFftMergePassInv_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
+                             const float* rot) {
+    sigFftPlaneBuilds.select()->mergeInverse(data, length, half, rot);
 }

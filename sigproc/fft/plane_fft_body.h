@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+
 namespace SIG_PLANE_BUILD {
 
 namespace {
@@ -133,15 +135,17 @@ struct StageTwiddles {
 
 [[gnu::noinline]] void spreadTwiddles(StageTwiddles& __restrict to, Index quarter,
                                       const float* __restrict twiddles, Index groupStride) {
+    // One group (V1, V2, V3 as re, im pairs) is a unit and a pair: each float
+    // broadcast into the four lanes of its row.
     for (Index j = 0; j < quarter; ++j, twiddles += groupStride) {
-        float w[6];
-        std::memcpy(w, twiddles, sizeof w);
-        for (int v = 0; v < 3; ++v) {
-            for (int l = 0; l < kLanes; ++l) {
-                to.re[v][kLanes * j + l] = w[2 * v];
-                to.im[v][kLanes * j + l] = w[2 * v + 1];
-            }
-        }
+        const __m128 v12 = _mm_loadu_ps(twiddles);
+        const __m128 v3 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(twiddles + 4)));
+        _mm_store_ps(&to.re[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x00));
+        _mm_store_ps(&to.im[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x55));
+        _mm_store_ps(&to.re[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xAA));
+        _mm_store_ps(&to.im[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xFF));
+        _mm_store_ps(&to.re[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x00));
+        _mm_store_ps(&to.im[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x55));
     }
 }
 
@@ -286,12 +290,31 @@ lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
     }
 }
 
+// The groups (V1, V2, V3 as re, im pairs, six floats) of `count` butterflies
+// into one row per power and part. Four groups are six vectors; seen as pairs
+// they hold V1 V2 | V3 V1 | V2 V3 | (the same for the next two groups), so
+// two pair shuffles collect a power's pairs and two float shuffles split them.
 [[gnu::noinline]] void chunkTwiddles(const float* __restrict twiddles, Index count,
                                      ChunkTwiddles& __restrict w) {
-    for (Index j = 0; j < count; ++j) {
+    Index j = 0;
+    for (; j + 4 <= count; j += 4, twiddles += 24) {
+        __m128d g[6];
+        for (int v = 0; v < 6; ++v) g[v] = _mm_castps_pd(_mm_loadu_ps(twiddles + 4 * v));
+        const __m128d pairs[3][2] = {
+            {_mm_shuffle_pd(g[0], g[1], 2), _mm_shuffle_pd(g[3], g[4], 2)},
+            {_mm_shuffle_pd(g[0], g[2], 1), _mm_shuffle_pd(g[3], g[5], 1)},
+            {_mm_shuffle_pd(g[1], g[2], 2), _mm_shuffle_pd(g[4], g[5], 2)},
+        };
         for (int v = 0; v < 3; ++v) {
-            w.re[v][j] = twiddles[6 * j + 2 * v];
-            w.im[v][j] = twiddles[6 * j + 2 * v + 1];
+            const __m128 lo = _mm_castpd_ps(pairs[v][0]), hi = _mm_castpd_ps(pairs[v][1]);
+            _mm_store_ps(&w.re[v][j], _mm_shuffle_ps(lo, hi, 0x88));
+            _mm_store_ps(&w.im[v][j], _mm_shuffle_ps(lo, hi, 0xDD));
+        }
+    }
+    for (; j < count; ++j, twiddles += 6) {
+        for (int v = 0; v < 3; ++v) {
+            w.re[v][j] = twiddles[2 * v];
+            w.im[v][j] = twiddles[2 * v + 1];
         }
     }
 }
