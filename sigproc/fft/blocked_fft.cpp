@@ -1,6 +1,7 @@
 #include "sigproc/fft/blocked_fft.h"
 
 #include "sigproc/fft/bit_reverse.h"
+#include "sigproc/fft/bit_reverse_tiled.h"
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/complex_passes.h"
 #include "sigproc/fft/plane_fft.h"
@@ -8,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include <emmintrin.h>
 
 namespace {
 
@@ -82,22 +85,44 @@ private:
         float* columns[4];
         for (int t = 0; t < 4; ++t) columns[t] = work_ + 2 * rows * t;
         for (std::ptrdiff_t g = 0; g < rowLength / 4; ++g) {
-            for (std::ptrdiff_t c = 0; c < rows; ++c) {
-                const float* at = data + 2 * (c * rowLength + 4 * g);
-                for (int t = 0; t < 4; ++t, matrix += 2) {
-                    sigTwiddle<Inverse>(at[2 * t], at[2 * t + 1], matrix[0], matrix[1],
-                                        columns[t][2 * c], columns[t][2 * c + 1]);
-                }
-            }
+            for (std::ptrdiff_t c = 0; c < rows; ++c, matrix += 8)
+                gatherRow(data + 2 * (c * rowLength + 4 * g), matrix, columns, 2 * c);
             for (int t = 0; t < 4; ++t) passes(columns[t], a, columnTwiddles);
-            for (std::ptrdiff_t j = 0; j < rows; ++j) {
-                float* at = data + 2 * (j * rowLength + 4 * g);
-                for (int t = 0; t < 4; ++t) {
-                    at[2 * t] = columns[t][2 * j];
-                    at[2 * t + 1] = columns[t][2 * j + 1];
-                }
-            }
+            for (std::ptrdiff_t j = 0; j < rows; ++j)
+                scatterRow(columns, 2 * j, data + 2 * (j * rowLength + 4 * g));
         }
+    }
+
+    // Four values of a row times their matrix entries (the scalar operations
+    // four lanes at a time), value t to column t at float offset at.
+    static void gatherRow(const float* from, const float* matrix, float* const (&columns)[4],
+                          std::ptrdiff_t at) {
+        const __m128 d0 = _mm_loadu_ps(from), d1 = _mm_loadu_ps(from + 4);
+        const __m128 m0 = _mm_loadu_ps(matrix), m1 = _mm_loadu_ps(matrix + 4);
+        const __m128 re = _mm_shuffle_ps(d0, d1, 0x88), im = _mm_shuffle_ps(d0, d1, 0xDD);
+        const __m128 wr = _mm_shuffle_ps(m0, m1, 0x88), wi = _mm_shuffle_ps(m0, m1, 0xDD);
+        __m128 outRe, outIm;
+        if constexpr (Inverse) {
+            outRe = _mm_add_ps(_mm_mul_ps(re, wr), _mm_mul_ps(im, wi));
+            outIm = _mm_sub_ps(_mm_mul_ps(im, wr), _mm_mul_ps(re, wi));
+        } else {
+            outRe = _mm_sub_ps(_mm_mul_ps(re, wr), _mm_mul_ps(im, wi));
+            outIm = _mm_add_ps(_mm_mul_ps(im, wr), _mm_mul_ps(re, wi));
+        }
+        const __m128 lo = _mm_unpacklo_ps(outRe, outIm), hi = _mm_unpackhi_ps(outRe, outIm);
+        _mm_storel_pi(reinterpret_cast<__m64*>(columns[0] + at), lo);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(columns[1] + at), lo);
+        _mm_storel_pi(reinterpret_cast<__m64*>(columns[2] + at), hi);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(columns[3] + at), hi);
+    }
+
+    // Value at of each column back to four consecutive values of a row.
+    static void scatterRow(float* const (&columns)[4], std::ptrdiff_t at, float* to) {
+        const auto pair = [&](int t) {
+            return _mm_load_sd(reinterpret_cast<const double*>(columns[t] + at));
+        };
+        _mm_storeu_pd(reinterpret_cast<double*>(to), _mm_unpacklo_pd(pair(0), pair(1)));
+        _mm_storeu_pd(reinterpret_cast<double*>(to + 4), _mm_unpacklo_pd(pair(2), pair(3)));
     }
 
     const sigFftSpecHeader& spec_;
@@ -107,8 +132,15 @@ private:
 template <bool Inverse>
 void complexTransform(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                       float* work) {
+    // The same permutation by tiles once the array outgrows the first-level
+    // cache (64 KB), through the pair table below: measured the faster each side.
+    constexpr int kTiledFromOrder = 13;
     const std::int32_t* pairs = spec.table<std::int32_t>(spec.bitRev);
-    if (src == dst) {
+    if (m >= kTiledFromOrder && src == dst) {
+        sigFftBitRevTiledInPlace_32fc(dst, m);
+    } else if (m >= kTiledFromOrder) {
+        sigFftBitRevTiledCopy_32fc(src, dst, m);
+    } else if (src == dst) {
         sigFftBitRevInPlace_32fc(dst, m, pairs);
     } else {
         sigFftBitRevCopy_32fc(src, dst, m, pairs);
