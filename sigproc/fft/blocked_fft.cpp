@@ -82,21 +82,41 @@ private:
 
         const float* matrix = spec_.table<float>(spec_.levelMatrix[depth]);
         const float* columnTwiddles = spec_.table<float>(spec_.levelTwiddles[depth]);
-        float* columns[4];
-        for (int t = 0; t < 4; ++t) columns[t] = work_ + 2 * rows * t;
-        for (std::ptrdiff_t g = 0; g < rowLength / 4; ++g) {
-            for (std::ptrdiff_t c = 0; c < rows; ++c, matrix += 8)
-                gatherRow(data + 2 * (c * rowLength + 4 * g), matrix, columns, 2 * c);
-            for (int t = 0; t < 4; ++t) passes(columns[t], a, columnTwiddles);
-            for (std::ptrdiff_t j = 0; j < rows; ++j)
-                scatterRow(columns, 2 * j, data + 2 * (j * rowLength + 4 * g));
+        // Four columns in the work area; up to kStackRows rows, four more on
+        // the stack, so that each pass down the rows uses the whole 64-byte
+        // line of every row it reads and writes (rows lie a power of two
+        // apart, where the caches keep few lines).
+        alignas(32) float stackColumns[2 * 4 * kStackRows];
+        Columns columns{};
+        for (int t = 0; t < 4; ++t) {
+            columns[t] = work_ + 2 * rows * t;
+            columns[4 + t] = stackColumns + 2 * rows * t;
+        }
+        const std::ptrdiff_t width = rows <= kStackRows ? 8 : 4;
+        for (std::ptrdiff_t g = 0; g < rowLength / 4; g += width / 4) {
+            for (std::ptrdiff_t c = 0; c < rows; ++c) {
+                for (std::ptrdiff_t h = 0; h < width / 4; ++h) {
+                    gatherRow(data + 2 * (c * rowLength + 4 * (g + h)), matrix + 8 * (h * rows + c),
+                              columns, 4 * h, 2 * c);
+                }
+            }
+            matrix += 8 * rows * (width / 4);
+            for (std::ptrdiff_t t = 0; t < width; ++t) passes(columns[t], a, columnTwiddles);
+            for (std::ptrdiff_t j = 0; j < rows; ++j) {
+                for (std::ptrdiff_t h = 0; h < width / 4; ++h)
+                    scatterRow(columns, 4 * h, 2 * j, data + 2 * (j * rowLength + 4 * (g + h)));
+            }
         }
     }
 
+    static constexpr std::ptrdiff_t kStackRows = 256;
+    using Columns = float* [8];
+
     // Four values of a row times their matrix entries (the scalar operations
-    // four lanes at a time), value t to column t at float offset at.
-    static void gatherRow(const float* from, const float* matrix, float* const (&columns)[4],
-                          std::ptrdiff_t at) {
+    // four lanes at a time), value t to column first + t at float offset at.
+    static void gatherRow(const float* from, const float* matrix, const Columns& all,
+                          std::ptrdiff_t first, std::ptrdiff_t at) {
+        float* const* columns = all + first;
         const __m128 d0 = _mm_loadu_ps(from), d1 = _mm_loadu_ps(from + 4);
         const __m128 m0 = _mm_loadu_ps(matrix), m1 = _mm_loadu_ps(matrix + 4);
         const __m128 re = _mm_shuffle_ps(d0, d1, 0x88), im = _mm_shuffle_ps(d0, d1, 0xDD);
@@ -116,8 +136,9 @@ private:
         _mm_storeh_pi(reinterpret_cast<__m64*>(columns[3] + at), hi);
     }
 
-    // Value at of each column back to four consecutive values of a row.
-    static void scatterRow(float* const (&columns)[4], std::ptrdiff_t at, float* to) {
+    // Value at of columns first to first + 3 back to four consecutive values of a row.
+    static void scatterRow(const Columns& all, std::ptrdiff_t first, std::ptrdiff_t at, float* to) {
+        float* const* columns = all + first;
         const auto pair = [&](int t) {
             return _mm_load_sd(reinterpret_cast<const double*>(columns[t] + at));
         };

@@ -51,12 +51,24 @@ void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const std::int32_t
     sigFftPlaneBuilds.select()->complexForward(src, dst, q, pairs, twiddles);
 }
 
+// The pieces of the blocked transform below this order (its short columns)
+// keep the baseline build, as the short real transforms do.
+constexpr int kWidePiecesMinOrder = 8;
+
+namespace {
+
+const sigFftPlaneBuild& pieceBuild(int q) {
+    return q >= kWidePiecesMinOrder ? *sigFftPlaneBuilds.select() : kBaseline;
+}
+
+} // namespace
+
 void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles) {
-    sigFftPlaneBuilds.select()->complexForward(data, data, q, nullptr, twiddles);
+    pieceBuild(q).complexForward(data, data, q, nullptr, twiddles);
 }
 
 void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles) {
-    sigFftPlaneBuilds.select()->complexInverse(data, data, q, nullptr, twiddles);
+    pieceBuild(q).complexInverse(data, data, q, nullptr, twiddles);
 }
 
 void sigFftMergePassFwd_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
