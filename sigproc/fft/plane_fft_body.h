@@ -35,43 +35,38 @@ struct Planes {
     float* im;
 };
 
-// Calls visit(t, r) for every unit t and its bit reversal r over q - 2 bits,
+// Calls move(t, r) for every unit t and its bit reversal r over q - 2 bits,
 // in the order of the pair table: both ways round for each pair, then the
-// self-reversed units, 0 first.
-template <typename Visit> void forEachReversal(const std::int32_t* pairs, Visit visit) {
-    sigFftForEachPairEntry(
-        pairs,
-        [&](Index k, Index r) {
-            visit(k / 4, r / 4);
-            visit(r / 4, k / 4);
-        },
-        [&](Index k) { visit(k / 4, k / 4); });
-}
-
-inline void deinterleaveUnit(const float* __restrict from, float* __restrict re,
-                             float* __restrict im) {
-    float r[kLanes], i[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        r[l] = from[2 * l];
-        i[l] = from[2 * l + 1];
+// self-reversed units, 0 first. A plain loop, so that the moves inline.
+template <typename Move>
+[[gnu::always_inline]] inline void forEachReversal(const std::int32_t* pairs, Move move) {
+    const std::int32_t* entry = pairs;
+    for (; entry[0] >= 2; entry += 2) {
+        const Index k = entry[0] / 4, r = entry[1] / 4;
+        move(k, r);
+        move(r, k);
     }
-    std::memcpy(re, r, sizeof r);
-    std::memcpy(im, i, sizeof i);
+    do {
+        const Index k = *entry++ / 4;
+        move(k, k);
+    } while (*entry >= 2);
 }
 
 // The bit reversal of interleaved values into the unit layout: unit r
 // receives the four values of unit t = rev(r), real and imaginary parts apart.
 [[gnu::noinline]] void gatherInterleaved(const float* src, Planes to, const std::int32_t* pairs) {
     forEachReversal(pairs, [&](Index t, Index r) {
-        deinterleaveUnit(src + 8 * t, to.re + 4 * r, to.im + 4 * r);
+        const __m128 a = _mm_loadu_ps(src + 8 * t), b = _mm_loadu_ps(src + 8 * t + 4);
+        _mm_storeu_ps(to.re + 4 * r, _mm_shuffle_ps(a, b, 0x88));
+        _mm_storeu_ps(to.im + 4 * r, _mm_shuffle_ps(a, b, 0xDD));
     });
 }
 
 // The same from planes in natural order.
 [[gnu::noinline]] void gatherPlanes(Planes from, Planes to, const std::int32_t* pairs) {
     forEachReversal(pairs, [&](Index t, Index r) {
-        std::memcpy(to.re + 4 * r, from.re + 4 * t, kLanes * sizeof(float));
-        std::memcpy(to.im + 4 * r, from.im + 4 * t, kLanes * sizeof(float));
+        _mm_storeu_ps(to.re + 4 * r, _mm_loadu_ps(from.re + 4 * t));
+        _mm_storeu_ps(to.im + 4 * r, _mm_loadu_ps(from.im + 4 * t));
     });
 }
 
