@@ -206,84 +206,10 @@ template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles)
 // the copy moves (re, im) pairs whole, which vectorises too.
 constexpr Index kTwiddleChunk = 32;
 
-template <bool Inverse, Index outStride>
-void planeStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
-                     const float (&w)[3][2 * kTwiddleChunk], Index count, float* __restrict q0r,
-                     float* __restrict q0i, float* __restrict q1r, float* __restrict q1i,
-                     float* __restrict q2r, float* __restrict q2i, float* __restrict q3r,
-                     float* __restrict q3i) {
-    for (Index j = 0; j < count; ++j) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w[0][2 * j], w[0][2 * j + 1], br,
-                            bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w[1][2 * j], w[1][2 * j + 1], cr,
-                            ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w[2][2 * j], w[2][2 * j + 1], dr,
-                            di);
-        const sigRadix4Outputs y =
-            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
-        q0r[outStride * j] = y.re[0];
-        q0i[outStride * j] = y.im[0];
-        q1r[outStride * j] = y.re[1];
-        q1i[outStride * j] = y.im[1];
-        q2r[outStride * j] = y.re[2];
-        q2i[outStride * j] = y.im[2];
-        q3r[outStride * j] = y.re[3];
-        q3i[outStride * j] = y.im[3];
-    }
-}
-
-// The last stage written straight to its outputs: quarter q of the natural
-// order as planes (outStride 1) or interleaved (outStride 2). The real
-// transforms (baseline build, short loops) run it; the complex ones stage
-// their outputs in rows (lastStage below), which pays in the wide builds.
-template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStageDirect(Planes from, Index n, const float* twiddles,
-                                       float* const (&outRe)[4], float* const (&outIm)[4]) {
-    const Index quarter = n / 4;
-    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
-        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
-        float w[3][2 * kTwiddleChunk];
-        for (Index j = 0; j < count; ++j) {
-            for (int v = 0; v < 3; ++v) {
-                std::memcpy(&w[v][2 * j], twiddles + 6 * (start + j) + 2 * v, 2 * sizeof(float));
-            }
-        }
-        const Index at = outStride * start;
-        planeStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count,
-                                            outRe[0] + at, outIm[0] + at, outRe[1] + at,
-                                            outIm[1] + at, outRe[2] + at, outIm[2] + at,
-                                            outRe[3] + at, outIm[3] + at);
-    }
-}
-
 struct ChunkTwiddles {
     alignas(64) float re[3][kTwiddleChunk];
     alignas(64) float im[3][kTwiddleChunk];
 };
-
-struct ChunkOutputs {
-    alignas(64) float re[4][kTwiddleChunk];
-    alignas(64) float im[4][kTwiddleChunk];
-};
-
-template <bool Inverse>
-[[gnu::noinline]] void
-lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
-               const ChunkTwiddles& __restrict w, Index count, ChunkOutputs& __restrict y) {
-    for (Index j = 0; j < count; ++j) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
-        const sigRadix4Outputs out =
-            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
-        for (int q = 0; q < 4; ++q) {
-            y.re[q][j] = out.re[q];
-            y.im[q][j] = out.im[q];
-        }
-    }
-}
 
 // The groups (V1, V2, V3 as re, im pairs, six floats) of `count` butterflies
 // into one row per power and part. Four groups are six vectors; seen as pairs
@@ -310,6 +236,73 @@ lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
         for (int v = 0; v < 3; ++v) {
             w.re[v][j] = twiddles[2 * v];
             w.im[v][j] = twiddles[2 * v + 1];
+        }
+    }
+}
+
+template <bool Inverse, Index outStride>
+void planeStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
+                     const ChunkTwiddles& __restrict w, Index count, float* __restrict q0r,
+                     float* __restrict q0i, float* __restrict q1r, float* __restrict q1i,
+                     float* __restrict q2r, float* __restrict q2i, float* __restrict q3r,
+                     float* __restrict q3i) {
+    for (Index j = 0; j < count; ++j) {
+        float br, bi, cr, ci, dr, di;
+        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
+        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
+        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
+        const sigRadix4Outputs y =
+            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
+        q0r[outStride * j] = y.re[0];
+        q0i[outStride * j] = y.im[0];
+        q1r[outStride * j] = y.re[1];
+        q1i[outStride * j] = y.im[1];
+        q2r[outStride * j] = y.re[2];
+        q2i[outStride * j] = y.im[2];
+        q3r[outStride * j] = y.re[3];
+        q3i[outStride * j] = y.im[3];
+    }
+}
+
+// The last stage written straight to its outputs: quarter q of the natural
+// order as planes (outStride 1) or interleaved (outStride 2). The real
+// transforms (baseline build, short loops) run it; the complex ones stage
+// their outputs in rows (lastStage below), which pays in the wide builds.
+template <bool Inverse, Index outStride>
+[[gnu::noinline]] void lastStageDirect(Planes from, Index n, const float* twiddles,
+                                       float* const (&outRe)[4], float* const (&outIm)[4]) {
+    const Index quarter = n / 4;
+    ChunkTwiddles w;
+    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
+        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
+        chunkTwiddles(twiddles + 6 * start, count, w);
+        const Index at = outStride * start;
+        planeStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count,
+                                            outRe[0] + at, outIm[0] + at, outRe[1] + at,
+                                            outIm[1] + at, outRe[2] + at, outIm[2] + at,
+                                            outRe[3] + at, outIm[3] + at);
+    }
+}
+
+struct ChunkOutputs {
+    alignas(64) float re[4][kTwiddleChunk];
+    alignas(64) float im[4][kTwiddleChunk];
+};
+
+template <bool Inverse>
+[[gnu::noinline]] void
+lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
+               const ChunkTwiddles& __restrict w, Index count, ChunkOutputs& __restrict y) {
+    for (Index j = 0; j < count; ++j) {
+        float br, bi, cr, ci, dr, di;
+        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
+        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
+        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
+        const sigRadix4Outputs out =
+            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
+        for (int q = 0; q < 4; ++q) {
+            y.re[q][j] = out.re[q];
+            y.im[q][j] = out.im[q];
         }
     }
 }
