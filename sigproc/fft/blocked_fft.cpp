@@ -82,46 +82,75 @@ private:
 
         const float* matrix = spec_.table<float>(spec_.levelMatrix[depth]);
         const float* columnTwiddles = spec_.table<float>(spec_.levelTwiddles[depth]);
-        // Four columns in the work area; up to kStackRows rows, four more on
-        // the stack, so that each pass down the rows uses the whole 64-byte
-        // line of every row it reads and writes (rows lie a power of two
-        // apart, where the caches keep few lines).
-        alignas(32) float stackColumns[2 * 4 * kStackRows];
-        Columns columns{};
-        for (int t = 0; t < 4; ++t) {
-            columns[t] = work_ + 2 * rows * t;
-            columns[4 + t] = stackColumns + 2 * rows * t;
+        if (rows <= kStackRows) {
+            columnsInPlanes(data, rows, rowLength, a, matrix, columnTwiddles);
+        } else {
+            columnsApart(data, rows, rowLength, a, matrix, columnTwiddles);
         }
-        const std::ptrdiff_t width = rows <= kStackRows ? 8 : 4;
-        for (std::ptrdiff_t g = 0; g < rowLength / 4; g += width / 4) {
+    }
+
+    // Up to kStackRows rows: eight columns at a time (every pass down the rows
+    // then uses whole 64-byte lines, though the rows lie a power of two apart,
+    // where the caches keep few lines) side by side in planes on the stack,
+    // transformed together.
+    static constexpr std::ptrdiff_t kStackRows = 256;
+    static constexpr std::ptrdiff_t kLanes = sigFftColumnLanes;
+
+    static void columnsInPlanes(float* data, std::ptrdiff_t rows, std::ptrdiff_t rowLength, int a,
+                                const float* matrix, const float* columnTwiddles) {
+        alignas(64) float planes[2 * kLanes * kStackRows];
+        float* re = planes;
+        float* im = planes + kLanes * rows;
+        for (std::ptrdiff_t first = 0; first < rowLength; first += kLanes) {
+            // The matrix holds four entries per row for each group of four columns.
             for (std::ptrdiff_t c = 0; c < rows; ++c) {
-                for (std::ptrdiff_t h = 0; h < width / 4; ++h) {
-                    gatherRow(data + 2 * (c * rowLength + 4 * (g + h)), matrix + 8 * (h * rows + c),
-                              columns, 4 * h, 2 * c);
+                for (std::ptrdiff_t h = 0; h < kLanes / 4; ++h) {
+                    gatherPlanes(data + 2 * (c * rowLength + first + 4 * h),
+                                 matrix + 8 * (h * rows + c), re + kLanes * c + 4 * h,
+                                 im + kLanes * c + 4 * h);
                 }
             }
-            matrix += 8 * rows * (width / 4);
-            for (std::ptrdiff_t t = 0; t < width; ++t) passes(columns[t], a, columnTwiddles);
+            matrix += 8 * rows * (kLanes / 4);
+            if constexpr (Inverse) {
+                sigFftColumnPassesInv_32fc(re, im, a, columnTwiddles);
+            } else {
+                sigFftColumnPassesFwd_32fc(re, im, a, columnTwiddles);
+            }
             for (std::ptrdiff_t j = 0; j < rows; ++j) {
-                for (std::ptrdiff_t h = 0; h < width / 4; ++h)
-                    scatterRow(columns, 4 * h, 2 * j, data + 2 * (j * rowLength + 4 * (g + h)));
+                for (std::ptrdiff_t h = 0; h < kLanes / 4; ++h) {
+                    const __m128 r = _mm_load_ps(re + kLanes * j + 4 * h);
+                    const __m128 i = _mm_load_ps(im + kLanes * j + 4 * h);
+                    float* to = data + 2 * (j * rowLength + first + 4 * h);
+                    _mm_storeu_ps(to, _mm_unpacklo_ps(r, i));
+                    _mm_storeu_ps(to + 4, _mm_unpackhi_ps(r, i));
+                }
             }
         }
     }
 
-    static constexpr std::ptrdiff_t kStackRows = 256;
-    using Columns = float* [8];
+    // More rows: four columns at a time in the work area, each transformed apart.
+    void columnsApart(float* data, std::ptrdiff_t rows, std::ptrdiff_t rowLength, int a,
+                      const float* matrix, const float* columnTwiddles) const {
+        Columns columns{};
+        for (int t = 0; t < 4; ++t) columns[t] = work_ + 2 * rows * t;
+        for (std::ptrdiff_t g = 0; g < rowLength / 4; ++g) {
+            for (std::ptrdiff_t c = 0; c < rows; ++c, matrix += 8)
+                gatherRow(data + 2 * (c * rowLength + 4 * g), matrix, columns, 2 * c);
+            for (int t = 0; t < 4; ++t) passes(columns[t], a, columnTwiddles);
+            for (std::ptrdiff_t j = 0; j < rows; ++j)
+                scatterRow(columns, 2 * j, data + 2 * (j * rowLength + 4 * g));
+        }
+    }
+
+    using Columns = float* [4];
 
     // Four values of a row times their matrix entries (the scalar operations
-    // four lanes at a time), value t to column first + t at float offset at.
-    static void gatherRow(const float* from, const float* matrix, const Columns& all,
-                          std::ptrdiff_t first, std::ptrdiff_t at) {
-        float* const* columns = all + first;
+    // four lanes at a time), as planes.
+    static void twiddleFour(const float* from, const float* matrix, __m128& outRe, __m128& outIm) {
         const __m128 d0 = _mm_loadu_ps(from), d1 = _mm_loadu_ps(from + 4);
         const __m128 m0 = _mm_loadu_ps(matrix), m1 = _mm_loadu_ps(matrix + 4);
         const __m128 re = _mm_shuffle_ps(d0, d1, 0x88), im = _mm_shuffle_ps(d0, d1, 0xDD);
         const __m128 wr = _mm_shuffle_ps(m0, m1, 0x88), wi = _mm_shuffle_ps(m0, m1, 0xDD);
-        __m128 outRe, outIm;
         if constexpr (Inverse) {
             outRe = _mm_add_ps(_mm_mul_ps(re, wr), _mm_mul_ps(im, wi));
             outIm = _mm_sub_ps(_mm_mul_ps(im, wr), _mm_mul_ps(re, wi));
@@ -129,6 +158,21 @@ private:
             outRe = _mm_sub_ps(_mm_mul_ps(re, wr), _mm_mul_ps(im, wi));
             outIm = _mm_add_ps(_mm_mul_ps(im, wr), _mm_mul_ps(re, wi));
         }
+    }
+
+    static void gatherPlanes(const float* from, const float* matrix, float* re, float* im) {
+        __m128 r, i;
+        twiddleFour(from, matrix, r, i);
+        _mm_store_ps(re, r);
+        _mm_store_ps(im, i);
+    }
+
+    // Four values of a row times their matrix entries, value t to column t at
+    // float offset at.
+    static void gatherRow(const float* from, const float* matrix, const Columns& columns,
+                          std::ptrdiff_t at) {
+        __m128 outRe, outIm;
+        twiddleFour(from, matrix, outRe, outIm);
         const __m128 lo = _mm_unpacklo_ps(outRe, outIm), hi = _mm_unpackhi_ps(outRe, outIm);
         _mm_storel_pi(reinterpret_cast<__m64*>(columns[0] + at), lo);
         _mm_storeh_pi(reinterpret_cast<__m64*>(columns[1] + at), lo);
@@ -136,9 +180,8 @@ private:
         _mm_storeh_pi(reinterpret_cast<__m64*>(columns[3] + at), hi);
     }
 
-    // Value at of columns first to first + 3 back to four consecutive values of a row.
-    static void scatterRow(const Columns& all, std::ptrdiff_t first, std::ptrdiff_t at, float* to) {
-        float* const* columns = all + first;
+    // Value at of each column back to four consecutive values of a row.
+    static void scatterRow(const Columns& columns, std::ptrdiff_t at, float* to) {
         const auto pair = [&](int t) {
             return _mm_load_sd(reinterpret_cast<const double*>(columns[t] + at));
         };

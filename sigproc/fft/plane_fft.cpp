@@ -2,6 +2,7 @@
 #include "sigproc/fft/plane_fft.h"
 
 #define SIG_PLANE_BUILD sig_plane_baseline
+#include "sigproc/fft/column_passes_body.h"
 #include "sigproc/fft/merge_pass_body.h"
 #include "sigproc/fft/plane_fft_body.h"
 #undef SIG_PLANE_BUILD
@@ -18,7 +19,8 @@ namespace {
 constexpr sigFftPlaneBuild kBaseline{
     sig_plane_baseline::realForward,    sig_plane_baseline::realInverse,
     sig_plane_baseline::complexForward, sig_plane_baseline::complexInverse,
-    sig_plane_baseline::mergeForward,   sig_plane_baseline::mergeInverse};
+    sig_plane_baseline::mergeForward,   sig_plane_baseline::mergeInverse,
+    sig_plane_baseline::columnsForward, sig_plane_baseline::columnsInverse};
 
 } // namespace
 
@@ -79,4 +81,12 @@ void sigFftMergePassFwd_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t 
 void sigFftMergePassInv_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
                              const float* rot) {
     sigFftPlaneBuilds.select()->mergeInverse(data, length, half, rot);
+}
+
+void sigFftColumnPassesFwd_32fc(float* re, float* im, int q, const float* twiddles) {
+    sigFftPlaneBuilds.select()->columnsForward(re, im, q, twiddles);
+}
+
+void sigFftColumnPassesInv_32fc(float* re, float* im, int q, const float* twiddles) {
+    sigFftPlaneBuilds.select()->columnsInverse(re, im, q, twiddles);
 }
