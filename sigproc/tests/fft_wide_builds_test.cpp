@@ -94,6 +94,45 @@ TEST(FftWideBuilds, PlanePassesGiveTheScalarPassesBits) {
     }
 }
 
+// Eight columns side by side in planes against each column through the scalar
+// passes, both directions.
+TEST(FftWideBuilds, ColumnPassesGiveTheScalarPassesBits) {
+    constexpr std::size_t lanes = sigFftColumnLanes;
+    for (int q = sigFftPlaneMinComplexOrder; q <= sigFftPlaneMaxComplexOrder; ++q) {
+        ComplexSpec spec(q, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const float* twiddles = spec.get()->table<float>(spec.get()->twiddles);
+        const std::size_t n = std::size_t{1} << q;
+        const std::vector<float> re = randomFloats(lanes * n, 20 + q);
+        const std::vector<float> im = randomFloats(lanes * n, 30 + q);
+        for (const bool inverse : {false, true}) {
+            std::vector<float> expected(2 * n * lanes);
+            for (std::size_t t = 0; t < lanes; ++t) {
+                std::vector<float> column(2 * n);
+                for (std::size_t j = 0; j < n; ++j) {
+                    column[2 * j] = re[lanes * j + t];
+                    column[2 * j + 1] = im[lanes * j + t];
+                }
+                (inverse ? sigFftPassesInv_32fc : sigFftPassesFwd_32fc)(column.data(), q, twiddles);
+                for (std::size_t j = 0; j < n; ++j) {
+                    expected[lanes * j + t] = column[2 * j];
+                    expected[lanes * (n + j) + t] = column[2 * j + 1];
+                }
+            }
+            for (const sigWideIsa isa : kIsas) {
+                if (!sigWideIsaSupported(isa)) continue;
+                const sigFftPlaneBuild& build = *sigFftPlaneBuilds.of(isa);
+                std::vector<float> planes = re;
+                planes.insert(planes.end(), im.begin(), im.end());
+                (inverse ? build.columnsInverse : build.columnsForward)(
+                    planes.data(), planes.data() + lanes * n, q, twiddles);
+                expectSameBits(expected, planes, inverse ? "columns inverse" : "columns forward", q,
+                               isa);
+            }
+        }
+    }
+}
+
 // Scalar forms of the split and merge, bin by bin as their definitions go.
 std::vector<float> scalarSplit(std::vector<float> z, std::ptrdiff_t n, const float* split) {
     const float d0 = z[0], d1 = z[1];
