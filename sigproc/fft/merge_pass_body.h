@@ -8,80 +8,73 @@
 // every build gives the scalar bits.
 //
 // No include guard: a build includes it once, after the headers below.
-#include "sigproc/fft/complex_math.h"
-
 #include <cstddef>
+
+#include <emmintrin.h>
 
 namespace SIG_PLANE_BUILD {
 
 namespace {
 
-constexpr std::ptrdiff_t kMergeChunk = 64;
-
-struct MergeRows {
-    alignas(64) float wr[kMergeChunk];
-    alignas(64) float wi[kMergeChunk];
-    alignas(64) float er[kMergeChunk];
-    alignas(64) float ei[kMergeChunk];
-    alignas(64) float orr[kMergeChunk];
-    alignas(64) float oi[kMergeChunk];
+// Four butterflies at a time in vector registers, with the scalar operations
+// lane by lane: values and twiddles split into real and imaginary parts by
+// shuffles, so the compiler meets no interleaved complex product (which it may
+// fuse into one multiply-add, giving other bits than the scalar passes).
+struct MergeQuad {
+    __m128 re, im;
 };
 
-// The twiddles and the values of a chunk into rows: the butterflies then run
-// on rows, where the compiler meets no interleaved complex product (which it
-// may fuse into one multiply-add, giving other bits than the scalar passes).
+inline MergeQuad mergeLoadValues(const float* at) {
+    const __m128 a = _mm_loadu_ps(at), b = _mm_loadu_ps(at + 4);
+    return {_mm_shuffle_ps(a, b, 0x88), _mm_shuffle_ps(a, b, 0xDD)};
+}
+
+inline MergeQuad mergeLoadValues2(__m128 a, __m128 b) {
+    return {_mm_shuffle_ps(a, b, 0x88), _mm_shuffle_ps(a, b, 0xDD)};
+}
+
+inline void mergeStoreValues(float* at, MergeQuad v) {
+    _mm_storeu_ps(at, _mm_unpacklo_ps(v.re, v.im));
+    _mm_storeu_ps(at + 4, _mm_unpackhi_ps(v.re, v.im));
+}
+
+// Twiddles k .. k+3 at rot[stride * k]; Turned: -i times them.
 template <bool Turned, std::ptrdiff_t Stride>
-[[gnu::noinline]] void mergeLoad(const float* __restrict e, const float* __restrict o,
-                                 const float* __restrict rot, std::ptrdiff_t stride,
-                                 std::ptrdiff_t count, MergeRows& __restrict rows) {
-    if constexpr (Stride != 0) stride = Stride;
-    for (std::ptrdiff_t k = 0; k < count; ++k) {
-        rows.wr[k] = Turned ? rot[stride * k + 1] : rot[stride * k];
-        rows.wi[k] = Turned ? -rot[stride * k] : rot[stride * k + 1];
+inline MergeQuad mergeLoadTwiddles(const float* rot, std::ptrdiff_t stride) {
+    MergeQuad w;
+    if constexpr (Stride == 2) {
+        w = mergeLoadValues(rot);
+    } else {
+        const auto pair = [&](std::ptrdiff_t k) {
+            return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(rot + stride * k)));
+        };
+        w = mergeLoadValues2(_mm_movelh_ps(pair(0), pair(1)), _mm_movelh_ps(pair(2), pair(3)));
     }
-    for (std::ptrdiff_t k = 0; k < count; ++k) {
-        rows.er[k] = e[2 * k];
-        rows.ei[k] = e[2 * k + 1];
-        rows.orr[k] = o[2 * k];
-        rows.oi[k] = o[2 * k + 1];
-    }
+    if constexpr (Turned) return {w.im, _mm_xor_ps(w.re, _mm_set1_ps(-0.0f))};
+    return w;
 }
 
-template <bool Inverse>
-[[gnu::noinline]] void mergeRows(MergeRows& __restrict rows, std::ptrdiff_t count) {
-    for (std::ptrdiff_t k = 0; k < count; ++k) {
-        float tr, ti;
-        sigTwiddle<Inverse>(rows.orr[k], rows.oi[k], rows.wr[k], rows.wi[k], tr, ti);
-        const float er = rows.er[k], ei = rows.ei[k];
-        rows.er[k] = er + tr;
-        rows.ei[k] = ei + ti;
-        rows.orr[k] = er - tr;
-        rows.oi[k] = ei - ti;
-    }
-}
-
-[[gnu::noinline]] void mergeStore(const MergeRows& __restrict rows, std::ptrdiff_t count,
-                                  float* __restrict e, float* __restrict o) {
-    for (std::ptrdiff_t k = 0; k < count; ++k) {
-        e[2 * k] = rows.er[k];
-        e[2 * k + 1] = rows.ei[k];
-        o[2 * k] = rows.orr[k];
-        o[2 * k + 1] = rows.oi[k];
-    }
-}
-
-// count butterflies of one pass, twiddle k at rot[stride * k] (Stride when
-// not 0, the strides the 2^11 and 2^12 joins use); Turned: the upper half,
-// whose twiddle is -i times the table's.
+// count butterflies of one pass (a multiple of four), twiddle k at
+// rot[stride * k] (Stride when not 0, the strides the 2^11 and 2^12 joins
+// use); Turned: the upper half, whose twiddle is -i times the table's.
 template <bool Inverse, bool Turned, std::ptrdiff_t Stride>
-void mergeRun(float* e, float* o, const float* rot, std::ptrdiff_t count, std::ptrdiff_t stride) {
-    MergeRows rows;
-    for (std::ptrdiff_t start = 0; start < count; start += kMergeChunk) {
-        const std::ptrdiff_t n = count - start < kMergeChunk ? count - start : kMergeChunk;
-        mergeLoad<Turned, Stride>(e + 2 * start, o + 2 * start, rot + stride * start, stride, n,
-                                  rows);
-        mergeRows<Inverse>(rows, n);
-        mergeStore(rows, n, e + 2 * start, o + 2 * start);
+[[gnu::noinline]] void mergeRun(float* e, float* o, const float* rot, std::ptrdiff_t count,
+                                std::ptrdiff_t stride) {
+    if constexpr (Stride != 0) stride = Stride;
+    for (std::ptrdiff_t k = 0; k < count; k += 4) {
+        const MergeQuad w = mergeLoadTwiddles<Turned, Stride>(rot + stride * k, stride);
+        const MergeQuad x = mergeLoadValues(o + 2 * k);
+        __m128 tr, ti;
+        if constexpr (Inverse) {
+            tr = _mm_add_ps(_mm_mul_ps(x.re, w.re), _mm_mul_ps(x.im, w.im));
+            ti = _mm_sub_ps(_mm_mul_ps(x.im, w.re), _mm_mul_ps(x.re, w.im));
+        } else {
+            tr = _mm_sub_ps(_mm_mul_ps(x.re, w.re), _mm_mul_ps(x.im, w.im));
+            ti = _mm_add_ps(_mm_mul_ps(x.im, w.re), _mm_mul_ps(x.re, w.im));
+        }
+        const MergeQuad v = mergeLoadValues(e + 2 * k);
+        mergeStoreValues(e + 2 * k, {_mm_add_ps(v.re, tr), _mm_add_ps(v.im, ti)});
+        mergeStoreValues(o + 2 * k, {_mm_sub_ps(v.re, tr), _mm_sub_ps(v.im, ti)});
     }
 }
 
