@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include <emmintrin.h>
+#include <xmmintrin.h>
 
 namespace SIG_PLANE_BUILD {
 
@@ -202,8 +203,7 @@ template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles)
 // of quarter rev2(a), so its inputs E0, E1, E2, E3 are the unit's lanes in
 // order; its outputs belong at position j of each quarter of the natural
 // order. The twiddles are first copied into one row per power (V1, V2, V3), a
-// chunk of butterflies at a time, so that the butterflies vectorise over j;
-// the copy moves (re, im) pairs whole, which vectorises too.
+// chunk of butterflies at a time, so that the butterflies run across j.
 constexpr Index kTwiddleChunk = 32;
 
 struct ChunkTwiddles {
@@ -240,47 +240,80 @@ struct ChunkTwiddles {
     }
 }
 
-template <bool Inverse, Index outStride>
-void planeStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
-                     const ChunkTwiddles& __restrict w, Index count, float* __restrict q0r,
-                     float* __restrict q0i, float* __restrict q1r, float* __restrict q1i,
-                     float* __restrict q2r, float* __restrict q2i, float* __restrict q3r,
-                     float* __restrict q3i) {
-    for (Index j = 0; j < count; ++j) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
-        const sigRadix4Outputs y =
-            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
-        q0r[outStride * j] = y.re[0];
-        q0i[outStride * j] = y.im[0];
-        q1r[outStride * j] = y.re[1];
-        q1i[outStride * j] = y.im[1];
-        q2r[outStride * j] = y.re[2];
-        q2i[outStride * j] = y.im[2];
-        q3r[outStride * j] = y.re[3];
-        q3i[outStride * j] = y.im[3];
+// The last stage of the real transforms, four butterflies at a time in vector
+// registers (their short loops gain nothing from wider ones): the units
+// j .. j+3 transposed give lanes E0 .. E3 of four butterflies, which then run
+// the scalar operations of sigTwiddle and sigRadix4 lane by lane (negation as
+// a flip of the sign bit, as the scalar minus does). outRe[q], outIm[q]:
+// quarter q of the natural order, as planes (outStride 1) or interleaved
+// (outStride 2, imaginary parts one float behind the real ones).
+struct LaneQuad {
+    __m128 re, im;
+};
+
+template <bool Inverse> inline LaneQuad laneTwiddle(LaneQuad x, __m128 wr, __m128 wi) {
+    if constexpr (Inverse) {
+        return {_mm_add_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
+                _mm_sub_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
+    } else {
+        return {_mm_sub_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
+                _mm_add_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
     }
 }
 
-// The last stage written straight to its outputs: quarter q of the natural
-// order as planes (outStride 1) or interleaved (outStride 2). The real
-// transforms (baseline build, short loops) run it; the complex ones stage
-// their outputs in rows (lastStage below), which pays in the wide builds.
+template <Index outStride>
+inline void storeQuarter(float* re, float* im, Index at, __m128 yr, __m128 yi) {
+    if constexpr (outStride == 2) {
+        _mm_storeu_ps(re + 2 * at, _mm_unpacklo_ps(yr, yi));
+        _mm_storeu_ps(re + 2 * at + 4, _mm_unpackhi_ps(yr, yi));
+    } else {
+        _mm_storeu_ps(re + at, yr);
+        _mm_storeu_ps(im + at, yi);
+    }
+}
+
 template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStageDirect(Planes from, Index n, const float* twiddles,
-                                       float* const (&outRe)[4], float* const (&outIm)[4]) {
+[[gnu::noinline]] void lastStageQuads(Planes from, Index n, const float* twiddles,
+                                      float* const (&outRe)[4], float* const (&outIm)[4]) {
     const Index quarter = n / 4;
+    const __m128 sign = _mm_set1_ps(-0.0f);
     ChunkTwiddles w;
     for (Index start = 0; start < quarter; start += kTwiddleChunk) {
         const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
         chunkTwiddles(twiddles + 6 * start, count, w);
-        const Index at = outStride * start;
-        planeStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count,
-                                            outRe[0] + at, outIm[0] + at, outRe[1] + at,
-                                            outIm[1] + at, outRe[2] + at, outIm[2] + at,
-                                            outRe[3] + at, outIm[3] + at);
+        for (Index j = 0; j < count; j += 4) {
+            const float* re = from.re + 4 * (start + j);
+            const float* im = from.im + 4 * (start + j);
+            __m128 r0 = _mm_loadu_ps(re), r1 = _mm_loadu_ps(re + 4), r2 = _mm_loadu_ps(re + 8),
+                   r3 = _mm_loadu_ps(re + 12);
+            __m128 i0 = _mm_loadu_ps(im), i1 = _mm_loadu_ps(im + 4), i2 = _mm_loadu_ps(im + 8),
+                   i3 = _mm_loadu_ps(im + 12);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
+            const LaneQuad a{r0, i0};
+            const LaneQuad b = laneTwiddle<Inverse>({r1, i1}, _mm_loadu_ps(&w.re[0][j]),
+                                                    _mm_loadu_ps(&w.im[0][j]));
+            const LaneQuad c = laneTwiddle<Inverse>({r2, i2}, _mm_loadu_ps(&w.re[1][j]),
+                                                    _mm_loadu_ps(&w.im[1][j]));
+            const LaneQuad d = laneTwiddle<Inverse>({r3, i3}, _mm_loadu_ps(&w.re[2][j]),
+                                                    _mm_loadu_ps(&w.im[2][j]));
+            // sigRadix4: t3 turned by the direction's quarter turn.
+            const __m128 t0r = _mm_add_ps(a.re, c.re), t0i = _mm_add_ps(a.im, c.im);
+            const __m128 t1r = _mm_sub_ps(a.re, c.re), t1i = _mm_sub_ps(a.im, c.im);
+            const __m128 t2r = _mm_add_ps(b.re, d.re), t2i = _mm_add_ps(b.im, d.im);
+            const __m128 dr = _mm_sub_ps(b.re, d.re), di = _mm_sub_ps(b.im, d.im);
+            const __m128 t3r = Inverse ? _mm_xor_ps(di, sign) : di;
+            const __m128 t3i = Inverse ? dr : _mm_xor_ps(dr, sign);
+            const Index at = start + j;
+            storeQuarter<outStride>(outRe[0], outIm[0], at, _mm_add_ps(t0r, t2r),
+                                    _mm_add_ps(t0i, t2i));
+            storeQuarter<outStride>(outRe[1], outIm[1], at, _mm_add_ps(t1r, t3r),
+                                    _mm_add_ps(t1i, t3i));
+            storeQuarter<outStride>(outRe[2], outIm[2], at, _mm_sub_ps(t0r, t2r),
+                                    _mm_sub_ps(t0i, t2i));
+            storeQuarter<outStride>(outRe[3], outIm[3], at, _mm_sub_ps(t1r, t3r),
+                                    _mm_sub_ps(t1i, t3i));
+        }
     }
 }
 
@@ -436,7 +469,7 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     const Planes z{dst, dst + n};
     float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
     float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
-    lastStageDirect<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageQuads<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleFwd != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 
@@ -473,7 +506,7 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
                              dst + 6 * t.quarter + 1};
-    lastStageDirect<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageQuads<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleInv != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }
