@@ -194,6 +194,44 @@ TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
     }
 }
 
+// The real transforms through the planes against their scalar definition:
+// bit reversal, the scalar passes and the scalar split (forward); the scalar
+// merge, bit reversal and passes (inverse); in every build.
+TEST(FftWideBuilds, RealPlaneTransformsGiveTheScalarBits) {
+    for (int order = sigFftPlaneMinOrder; order <= sigFftPlaneMaxOrder; ++order) {
+        fftref::OwnedSpec spec(order, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const sigFftSpec_R_32f& record = *spec.get();
+        const int q = order - 1;
+        const std::ptrdiff_t n = std::ptrdiff_t{1} << q;
+        const float* twiddles = record.table<float>(record.twiddles);
+        const std::int32_t* pairs = record.table<std::int32_t>(record.bitRev);
+        const std::vector<float> signal = randomFloats(std::size_t{1} << order, 90 + order);
+
+        std::vector<float> reversed(signal.size());
+        sigFftBitRevCopy_32fc(signal.data(), reversed.data(), q, pairs);
+        sigFftPassesFwd_32fc(reversed.data(), q, twiddles);
+        const std::vector<float> forward =
+            scalarSplit(reversed, n, record.table<float>(record.realSplit));
+
+        const std::vector<float> merged =
+            scalarMerge(signal, n, record.table<float>(record.realRot));
+        std::vector<float> inverse(signal.size());
+        sigFftBitRevCopy_32fc(merged.data(), inverse.data(), q, pairs);
+        sigFftPassesInv_32fc(inverse.data(), q, twiddles);
+
+        for (const sigWideIsa isa : kIsas) {
+            if (!sigWideIsaSupported(isa)) continue;
+            const IsaScope scope(isa);
+            std::vector<float> out(signal.size());
+            ASSERT_EQ(sigFftFwd_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
+            expectSameBits(forward, out, "real forward", order, isa);
+            ASSERT_EQ(sigFftInv_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
+            expectSameBits(inverse, out, "real inverse", order, isa);
+        }
+    }
+}
+
 // Whole transforms, every path from the closed forms to two split levels.
 class EveryOrderEveryBuild : public ::testing::TestWithParam<int> {};
 
