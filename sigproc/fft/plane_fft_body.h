@@ -71,21 +71,44 @@ template <typename Move>
     });
 }
 
-// Groups of four units hold the 4-point inputs of each lane in bit-reversed order.
+// sigRadix4 on four lanes: a, b, c, d to outputs 0 .. 3 in place.
+template <bool Inverse>
+inline void radix4Unit(__m128& ar, __m128& ai, __m128& br, __m128& bi, __m128& cr, __m128& ci,
+                       __m128& dr, __m128& di) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 t0r = _mm_add_ps(ar, cr), t0i = _mm_add_ps(ai, ci);
+    const __m128 t1r = _mm_sub_ps(ar, cr), t1i = _mm_sub_ps(ai, ci);
+    const __m128 t2r = _mm_add_ps(br, dr), t2i = _mm_add_ps(bi, di);
+    const __m128 ur = _mm_sub_ps(br, dr), ui = _mm_sub_ps(bi, di);
+    const __m128 t3r = Inverse ? _mm_xor_ps(ui, sign) : ui;
+    const __m128 t3i = Inverse ? ur : _mm_xor_ps(ur, sign);
+    ar = _mm_add_ps(t0r, t2r);
+    ai = _mm_add_ps(t0i, t2i);
+    br = _mm_add_ps(t1r, t3r);
+    bi = _mm_add_ps(t1i, t3i);
+    cr = _mm_sub_ps(t0r, t2r);
+    ci = _mm_sub_ps(t0i, t2i);
+    dr = _mm_sub_ps(t1r, t3r);
+    di = _mm_sub_ps(t1i, t3i);
+}
+
+// Groups of four units hold the 4-point inputs of each lane in bit-reversed
+// order (units 0, 2, 1, 3 are a, b, c, d); four-lane registers, as below.
 template <bool Inverse>
 [[gnu::noinline]] void fourPointUnits(float* __restrict re, float* __restrict im, Index units) {
     for (Index g = 0; g < units; g += 4, re += 16, im += 16) {
-        float yr[4][kLanes], yi[4][kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            const sigRadix4Outputs y = sigRadix4<Inverse>(
-                re[l], im[l], re[8 + l], im[8 + l], re[4 + l], im[4 + l], re[12 + l], im[12 + l]);
-            for (int q = 0; q < 4; ++q) {
-                yr[q][l] = y.re[q];
-                yi[q][l] = y.im[q];
-            }
+        __m128 r[4], i[4];
+        for (int u = 0; u < 4; ++u) {
+            r[u] = _mm_loadu_ps(re + 4 * u);
+            i[u] = _mm_loadu_ps(im + 4 * u);
         }
-        std::memcpy(re, yr, sizeof yr);
-        std::memcpy(im, yi, sizeof yi);
+        radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
+        // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
+        const int from[4] = {0, 2, 1, 3};
+        for (int q = 0; q < 4; ++q) {
+            _mm_storeu_ps(re + 4 * q, r[from[q]]);
+            _mm_storeu_ps(im + 4 * q, i[from[q]]);
+        }
     }
 }
 
