@@ -471,16 +471,25 @@ template <bool Inverse, Index outStride>
 }
 
 // Values already in bit-reversed order into the unit layout: lane a of unit
-// r is element r of quarter rev2(a) (quarters 0, 2, 1, 3).
+// r is element r of quarter rev2(a) (quarters 0, 2, 1, 3). Four units at a
+// time: four values of each quarter, split into parts and transposed.
 [[gnu::noinline]] void gatherBitReversed(const float* __restrict from, float* __restrict re,
                                          float* __restrict im, Index n) {
     const Index quarter = n / 4;
     const float* const lanes[kLanes] = {from, from + 4 * quarter, from + 2 * quarter,
                                         from + 6 * quarter};
-    for (Index r = 0; r < quarter; ++r) {
+    for (Index r = 0; r < quarter; r += 4) {
+        __m128 pr[kLanes], pi[kLanes];
         for (int l = 0; l < kLanes; ++l) {
-            re[4 * r + l] = lanes[l][2 * r];
-            im[4 * r + l] = lanes[l][2 * r + 1];
+            const __m128 a = _mm_loadu_ps(lanes[l] + 2 * r), b = _mm_loadu_ps(lanes[l] + 2 * r + 4);
+            pr[l] = _mm_shuffle_ps(a, b, 0x88);
+            pi[l] = _mm_shuffle_ps(a, b, 0xDD);
+        }
+        _MM_TRANSPOSE4_PS(pr[0], pr[1], pr[2], pr[3]);
+        _MM_TRANSPOSE4_PS(pi[0], pi[1], pi[2], pi[3]);
+        for (int u = 0; u < 4; ++u) {
+            _mm_storeu_ps(re + 4 * (r + u), pr[u]);
+            _mm_storeu_ps(im + 4 * (r + u), pi[u]);
         }
     }
 }
