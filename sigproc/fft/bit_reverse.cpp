@@ -1,18 +1,23 @@
 #include "sigproc/fft/bit_reverse.h"
 
 #include <cstddef>
-#include <utility>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
+// A complex value moves as one 64-bit word: half the loads and stores of two
+// floats, and its bits unchanged.
 inline void swapComplex(float* data, std::ptrdiff_t a, std::ptrdiff_t b) {
-    std::swap(data[a], data[b]);
-    std::swap(data[a + 1], data[b + 1]);
+    std::uint64_t x, y;
+    std::memcpy(&x, data + a, sizeof x);
+    std::memcpy(&y, data + b, sizeof y);
+    std::memcpy(data + a, &y, sizeof y);
+    std::memcpy(data + b, &x, sizeof x);
 }
 
 inline void copyComplex(const float* src, float* dst, std::ptrdiff_t to, std::ptrdiff_t from) {
-    dst[to] = src[from];
-    dst[to + 1] = src[from + 1];
+    std::memcpy(dst + to, src + from, 2 * sizeof(float));
 }
 
 } // namespace

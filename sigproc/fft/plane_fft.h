@@ -18,6 +18,7 @@
 #include "sigproc/core/wide_isa.h"
 #include "sigproc/fft/record_layout.h"
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr int sigFftPlaneMinOrder = 5;
@@ -40,14 +41,37 @@ void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const std::int32_t
 void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles);
 void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles);
 
+// One merge pass of the blocked transform: joins the adjacent transforms of
+// length half in 2^c = length values with the record's rotation table.
+void sigFftMergePassFwd_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
+                             const float* rot);
+void sigFftMergePassInv_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
+                             const float* rot);
+
+// The passes of complex_passes.h (3 <= q <= 10) on sigFftColumnLanes columns
+// of 2^q values at once, held side by side in two planes: re[L*j + t] is the
+// real part of value j of column t (column_passes_body.h). Each column gets
+// the bits the scalar passes give it.
+inline constexpr int sigFftColumnLanes = 8;
+void sigFftColumnPassesFwd_32fc(float* re, float* im, int q, const float* twiddles);
+void sigFftColumnPassesInv_32fc(float* re, float* im, int q, const float* twiddles);
+
 // The builds, for tests that run each one the machine has.
 using sigFftPlaneRealFn = void(const float* src, float* dst, const sigFftSpec_R_32f& spec);
 using sigFftPlaneComplexFn = void(const float* src, float* dst, int q, const std::int32_t* pairs,
                                   const float* twiddles);
+using sigFftColumnPassesFn = void(float* re, float* im, int q, const float* twiddles);
+// One merge pass of the blocked transform over 2^c values (merge_pass_body.h).
+using sigFftMergePassFn = void(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
+                               const float* rot);
 struct sigFftPlaneBuild {
     sigFftPlaneRealFn* realForward;
     sigFftPlaneRealFn* realInverse;
     sigFftPlaneComplexFn* complexForward;
     sigFftPlaneComplexFn* complexInverse;
+    sigFftMergePassFn* mergeForward;
+    sigFftMergePassFn* mergeInverse;
+    sigFftColumnPassesFn* columnsForward;
+    sigFftColumnPassesFn* columnsInverse;
 };
 extern const sigWideVariants<const sigFftPlaneBuild> sigFftPlaneBuilds;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
 #else
@@ -18,12 +20,15 @@
 #endif
 
 #define SIG_PLANE_BUILD sig_plane_avx2
+#include "sigproc/fft/column_passes_body.h"
+#include "sigproc/fft/merge_pass_body.h"
 #include "sigproc/fft/plane_fft_body.h"
 #undef SIG_PLANE_BUILD
 
 namespace sig_plane_avx2 {
 extern const sigFftPlaneBuild build;
-const sigFftPlaneBuild build{realForward, realInverse, complexForward, complexInverse};
+const sigFftPlaneBuild build{realForward,  realInverse,  complexForward, complexInverse,
+                             mergeForward, mergeInverse, columnsForward, columnsInverse};
 } // namespace sig_plane_avx2
 
 #if defined(__clang__)

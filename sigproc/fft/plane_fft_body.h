@@ -20,6 +20,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+#include <xmmintrin.h>
+
 namespace SIG_PLANE_BUILD {
 
 namespace {
@@ -33,90 +36,130 @@ struct Planes {
     float* im;
 };
 
-// Calls visit(t, r) for every unit t and its bit reversal r over q - 2 bits,
+// Calls move(t, r) for every unit t and its bit reversal r over q - 2 bits,
 // in the order of the pair table: both ways round for each pair, then the
-// self-reversed units, 0 first.
-template <typename Visit> void forEachReversal(const std::int32_t* pairs, Visit visit) {
-    sigFftForEachPairEntry(
-        pairs,
-        [&](Index k, Index r) {
-            visit(k / 4, r / 4);
-            visit(r / 4, k / 4);
-        },
-        [&](Index k) { visit(k / 4, k / 4); });
-}
-
-inline void deinterleaveUnit(const float* __restrict from, float* __restrict re,
-                             float* __restrict im) {
-    float r[kLanes], i[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        r[l] = from[2 * l];
-        i[l] = from[2 * l + 1];
+// self-reversed units, 0 first. A plain loop, so that the moves inline.
+template <typename Move>
+[[gnu::always_inline]] inline void forEachReversal(const std::int32_t* pairs, Move move) {
+    const std::int32_t* entry = pairs;
+    for (; entry[0] >= 2; entry += 2) {
+        const Index k = entry[0] / 4, r = entry[1] / 4;
+        move(k, r);
+        move(r, k);
     }
-    std::memcpy(re, r, sizeof r);
-    std::memcpy(im, i, sizeof i);
+    do {
+        const Index k = *entry++ / 4;
+        move(k, k);
+    } while (*entry >= 2);
 }
 
 // The bit reversal of interleaved values into the unit layout: unit r
 // receives the four values of unit t = rev(r), real and imaginary parts apart.
 [[gnu::noinline]] void gatherInterleaved(const float* src, Planes to, const std::int32_t* pairs) {
     forEachReversal(pairs, [&](Index t, Index r) {
-        deinterleaveUnit(src + 8 * t, to.re + 4 * r, to.im + 4 * r);
+        const __m128 a = _mm_loadu_ps(src + 8 * t), b = _mm_loadu_ps(src + 8 * t + 4);
+        _mm_storeu_ps(to.re + 4 * r, _mm_shuffle_ps(a, b, 0x88));
+        _mm_storeu_ps(to.im + 4 * r, _mm_shuffle_ps(a, b, 0xDD));
     });
 }
 
 // The same from planes in natural order.
 [[gnu::noinline]] void gatherPlanes(Planes from, Planes to, const std::int32_t* pairs) {
     forEachReversal(pairs, [&](Index t, Index r) {
-        std::memcpy(to.re + 4 * r, from.re + 4 * t, kLanes * sizeof(float));
-        std::memcpy(to.im + 4 * r, from.im + 4 * t, kLanes * sizeof(float));
+        _mm_storeu_ps(to.re + 4 * r, _mm_loadu_ps(from.re + 4 * t));
+        _mm_storeu_ps(to.im + 4 * r, _mm_loadu_ps(from.im + 4 * t));
     });
 }
 
-// Groups of four units hold the 4-point inputs of each lane in bit-reversed order.
+// sigRadix4 on four lanes: a, b, c, d to outputs 0 .. 3 in place.
+template <bool Inverse>
+inline void radix4Unit(__m128& ar, __m128& ai, __m128& br, __m128& bi, __m128& cr, __m128& ci,
+                       __m128& dr, __m128& di) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 t0r = _mm_add_ps(ar, cr), t0i = _mm_add_ps(ai, ci);
+    const __m128 t1r = _mm_sub_ps(ar, cr), t1i = _mm_sub_ps(ai, ci);
+    const __m128 t2r = _mm_add_ps(br, dr), t2i = _mm_add_ps(bi, di);
+    const __m128 ur = _mm_sub_ps(br, dr), ui = _mm_sub_ps(bi, di);
+    const __m128 t3r = Inverse ? _mm_xor_ps(ui, sign) : ui;
+    const __m128 t3i = Inverse ? ur : _mm_xor_ps(ur, sign);
+    ar = _mm_add_ps(t0r, t2r);
+    ai = _mm_add_ps(t0i, t2i);
+    br = _mm_add_ps(t1r, t3r);
+    bi = _mm_add_ps(t1i, t3i);
+    cr = _mm_sub_ps(t0r, t2r);
+    ci = _mm_sub_ps(t0i, t2i);
+    dr = _mm_sub_ps(t1r, t3r);
+    di = _mm_sub_ps(t1i, t3i);
+}
+
+// Groups of four units hold the 4-point inputs of each lane in bit-reversed
+// order (units 0, 2, 1, 3 are a, b, c, d); four-lane registers, as below.
 template <bool Inverse>
 [[gnu::noinline]] void fourPointUnits(float* __restrict re, float* __restrict im, Index units) {
     for (Index g = 0; g < units; g += 4, re += 16, im += 16) {
-        float yr[4][kLanes], yi[4][kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            const sigRadix4Outputs y = sigRadix4<Inverse>(
-                re[l], im[l], re[8 + l], im[8 + l], re[4 + l], im[4 + l], re[12 + l], im[12 + l]);
-            for (int q = 0; q < 4; ++q) {
-                yr[q][l] = y.re[q];
-                yi[q][l] = y.im[q];
-            }
+        __m128 r[4], i[4];
+        for (int u = 0; u < 4; ++u) {
+            r[u] = _mm_loadu_ps(re + 4 * u);
+            i[u] = _mm_loadu_ps(im + 4 * u);
         }
-        std::memcpy(re, yr, sizeof yr);
-        std::memcpy(im, yi, sizeof yi);
+        radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
+        // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
+        const int from[4] = {0, 2, 1, 3};
+        for (int q = 0; q < 4; ++q) {
+            _mm_storeu_ps(re + 4 * q, r[from[q]]);
+            _mm_storeu_ps(im + 4 * q, i[from[q]]);
+        }
     }
 }
 
 // Joins the 4-point halves of every group of eight units: unit 4 + q of a
 // group is turned as sigEighthTurns turns its value q (by 1, w, -i, -i*w).
+// Written with vector registers of four lanes, one unit each: left to the
+// compiler, the AVX-512 build spreads these four-lane rows over wide registers
+// and pays for it in extracts.
+template <bool Inverse> inline void quarterTurnUnit(__m128& re, __m128& im) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 r = re;
+    if constexpr (Inverse) {
+        re = _mm_xor_ps(im, sign);
+        im = r;
+    } else {
+        re = im;
+        im = _mm_xor_ps(r, sign);
+    }
+}
+
+template <bool Inverse> inline void twiddleUnit(__m128& re, __m128& im, __m128 wr, __m128 wi) {
+    const __m128 r = re;
+    if constexpr (Inverse) {
+        re = _mm_add_ps(_mm_mul_ps(r, wr), _mm_mul_ps(im, wi));
+        im = _mm_sub_ps(_mm_mul_ps(im, wr), _mm_mul_ps(r, wi));
+    } else {
+        re = _mm_sub_ps(_mm_mul_ps(r, wr), _mm_mul_ps(im, wi));
+        im = _mm_add_ps(_mm_mul_ps(im, wr), _mm_mul_ps(r, wi));
+    }
+}
+
 template <bool Inverse>
 [[gnu::noinline]] void radix2Units(float* __restrict re, float* __restrict im, Index units,
                                    float wr, float wi) {
+    const __m128 vwr = _mm_set1_ps(wr), vwi = _mm_set1_ps(wi);
     for (Index g = 0; g < units; g += 8, re += 32, im += 32) {
-        float tr[4 * kLanes], ti[4 * kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            tr[l] = re[16 + l];
-            ti[l] = im[16 + l];
+        __m128 tr[4], ti[4];
+        for (int q = 0; q < 4; ++q) {
+            tr[q] = _mm_loadu_ps(re + 16 + 4 * q);
+            ti[q] = _mm_loadu_ps(im + 16 + 4 * q);
         }
-        for (int l = 0; l < kLanes; ++l)
-            sigTwiddle<Inverse>(re[20 + l], im[20 + l], wr, wi, tr[4 + l], ti[4 + l]);
-        for (int l = 0; l < kLanes; ++l)
-            sigQuarterTurn<Inverse>(re[24 + l], im[24 + l], tr[8 + l], ti[8 + l]);
-        for (int l = 0; l < kLanes; ++l) {
-            float r, i;
-            sigTwiddle<Inverse>(re[28 + l], im[28 + l], wr, wi, r, i);
-            sigQuarterTurn<Inverse>(r, i, tr[12 + l], ti[12 + l]);
-        }
-        for (int u = 0; u < 4 * kLanes; ++u) {
-            const float er = re[u], ei = im[u];
-            re[u] = er + tr[u];
-            im[u] = ei + ti[u];
-            re[16 + u] = er - tr[u];
-            im[16 + u] = ei - ti[u];
+        twiddleUnit<Inverse>(tr[1], ti[1], vwr, vwi);
+        quarterTurnUnit<Inverse>(tr[2], ti[2]);
+        twiddleUnit<Inverse>(tr[3], ti[3], vwr, vwi);
+        quarterTurnUnit<Inverse>(tr[3], ti[3]);
+        for (int q = 0; q < 4; ++q) {
+            const __m128 er = _mm_loadu_ps(re + 4 * q), ei = _mm_loadu_ps(im + 4 * q);
+            _mm_storeu_ps(re + 4 * q, _mm_add_ps(er, tr[q]));
+            _mm_storeu_ps(im + 4 * q, _mm_add_ps(ei, ti[q]));
+            _mm_storeu_ps(re + 16 + 4 * q, _mm_sub_ps(er, tr[q]));
+            _mm_storeu_ps(im + 16 + 4 * q, _mm_sub_ps(ei, ti[q]));
         }
     }
 }
@@ -133,15 +176,17 @@ struct StageTwiddles {
 
 [[gnu::noinline]] void spreadTwiddles(StageTwiddles& __restrict to, Index quarter,
                                       const float* __restrict twiddles, Index groupStride) {
+    // One group (V1, V2, V3 as re, im pairs) is a unit and a pair: each float
+    // broadcast into the four lanes of its row.
     for (Index j = 0; j < quarter; ++j, twiddles += groupStride) {
-        float w[6];
-        std::memcpy(w, twiddles, sizeof w);
-        for (int v = 0; v < 3; ++v) {
-            for (int l = 0; l < kLanes; ++l) {
-                to.re[v][kLanes * j + l] = w[2 * v];
-                to.im[v][kLanes * j + l] = w[2 * v + 1];
-            }
-        }
+        const __m128 v12 = _mm_loadu_ps(twiddles);
+        const __m128 v3 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(twiddles + 4)));
+        _mm_store_ps(&to.re[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x00));
+        _mm_store_ps(&to.im[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x55));
+        _mm_store_ps(&to.re[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xAA));
+        _mm_store_ps(&to.im[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xFF));
+        _mm_store_ps(&to.re[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x00));
+        _mm_store_ps(&to.im[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x55));
     }
 }
 
@@ -203,65 +248,119 @@ template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles)
 // of quarter rev2(a), so its inputs E0, E1, E2, E3 are the unit's lanes in
 // order; its outputs belong at position j of each quarter of the natural
 // order. The twiddles are first copied into one row per power (V1, V2, V3), a
-// chunk of butterflies at a time, so that the butterflies vectorise over j;
-// the copy moves (re, im) pairs whole, which vectorises too.
+// chunk of butterflies at a time, so that the butterflies run across j.
 constexpr Index kTwiddleChunk = 32;
-
-template <bool Inverse, Index outStride>
-void planeStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
-                     const float (&w)[3][2 * kTwiddleChunk], Index count, float* __restrict q0r,
-                     float* __restrict q0i, float* __restrict q1r, float* __restrict q1i,
-                     float* __restrict q2r, float* __restrict q2i, float* __restrict q3r,
-                     float* __restrict q3i) {
-    for (Index j = 0; j < count; ++j) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w[0][2 * j], w[0][2 * j + 1], br,
-                            bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w[1][2 * j], w[1][2 * j + 1], cr,
-                            ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w[2][2 * j], w[2][2 * j + 1], dr,
-                            di);
-        const sigRadix4Outputs y =
-            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
-        q0r[outStride * j] = y.re[0];
-        q0i[outStride * j] = y.im[0];
-        q1r[outStride * j] = y.re[1];
-        q1i[outStride * j] = y.im[1];
-        q2r[outStride * j] = y.re[2];
-        q2i[outStride * j] = y.im[2];
-        q3r[outStride * j] = y.re[3];
-        q3i[outStride * j] = y.im[3];
-    }
-}
-
-// The last stage written straight to its outputs: quarter q of the natural
-// order as planes (outStride 1) or interleaved (outStride 2). The real
-// transforms (baseline build, short loops) run it; the complex ones stage
-// their outputs in rows (lastStage below), which pays in the wide builds.
-template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStageDirect(Planes from, Index n, const float* twiddles,
-                                       float* const (&outRe)[4], float* const (&outIm)[4]) {
-    const Index quarter = n / 4;
-    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
-        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
-        float w[3][2 * kTwiddleChunk];
-        for (Index j = 0; j < count; ++j) {
-            for (int v = 0; v < 3; ++v) {
-                std::memcpy(&w[v][2 * j], twiddles + 6 * (start + j) + 2 * v, 2 * sizeof(float));
-            }
-        }
-        const Index at = outStride * start;
-        planeStageChunk<Inverse, outStride>(from.re + 4 * start, from.im + 4 * start, w, count,
-                                            outRe[0] + at, outIm[0] + at, outRe[1] + at,
-                                            outIm[1] + at, outRe[2] + at, outIm[2] + at,
-                                            outRe[3] + at, outIm[3] + at);
-    }
-}
 
 struct ChunkTwiddles {
     alignas(64) float re[3][kTwiddleChunk];
     alignas(64) float im[3][kTwiddleChunk];
 };
+
+// The groups (V1, V2, V3 as re, im pairs, six floats) of `count` butterflies
+// into one row per power and part. Four groups are six vectors; seen as pairs
+// they hold V1 V2 | V3 V1 | V2 V3 | (the same for the next two groups), so
+// two pair shuffles collect a power's pairs and two float shuffles split them.
+[[gnu::noinline]] void chunkTwiddles(const float* __restrict twiddles, Index count,
+                                     ChunkTwiddles& __restrict w) {
+    Index j = 0;
+    for (; j + 4 <= count; j += 4, twiddles += 24) {
+        __m128d g[6];
+        for (int v = 0; v < 6; ++v) g[v] = _mm_castps_pd(_mm_loadu_ps(twiddles + 4 * v));
+        const __m128d pairs[3][2] = {
+            {_mm_shuffle_pd(g[0], g[1], 2), _mm_shuffle_pd(g[3], g[4], 2)},
+            {_mm_shuffle_pd(g[0], g[2], 1), _mm_shuffle_pd(g[3], g[5], 1)},
+            {_mm_shuffle_pd(g[1], g[2], 2), _mm_shuffle_pd(g[4], g[5], 2)},
+        };
+        for (int v = 0; v < 3; ++v) {
+            const __m128 lo = _mm_castpd_ps(pairs[v][0]), hi = _mm_castpd_ps(pairs[v][1]);
+            _mm_store_ps(&w.re[v][j], _mm_shuffle_ps(lo, hi, 0x88));
+            _mm_store_ps(&w.im[v][j], _mm_shuffle_ps(lo, hi, 0xDD));
+        }
+    }
+    for (; j < count; ++j, twiddles += 6) {
+        for (int v = 0; v < 3; ++v) {
+            w.re[v][j] = twiddles[2 * v];
+            w.im[v][j] = twiddles[2 * v + 1];
+        }
+    }
+}
+
+// The last stage of the real transforms, four butterflies at a time in vector
+// registers (their short loops gain nothing from wider ones): the units
+// j .. j+3 transposed give lanes E0 .. E3 of four butterflies, which then run
+// the scalar operations of sigTwiddle and sigRadix4 lane by lane (negation as
+// a flip of the sign bit, as the scalar minus does). outRe[q], outIm[q]:
+// quarter q of the natural order, as planes (outStride 1) or interleaved
+// (outStride 2, imaginary parts one float behind the real ones).
+struct LaneQuad {
+    __m128 re, im;
+};
+
+template <bool Inverse> inline LaneQuad laneTwiddle(LaneQuad x, __m128 wr, __m128 wi) {
+    if constexpr (Inverse) {
+        return {_mm_add_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
+                _mm_sub_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
+    } else {
+        return {_mm_sub_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
+                _mm_add_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
+    }
+}
+
+template <Index outStride>
+inline void storeQuarter(float* re, float* im, Index at, __m128 yr, __m128 yi) {
+    if constexpr (outStride == 2) {
+        _mm_storeu_ps(re + 2 * at, _mm_unpacklo_ps(yr, yi));
+        _mm_storeu_ps(re + 2 * at + 4, _mm_unpackhi_ps(yr, yi));
+    } else {
+        _mm_storeu_ps(re + at, yr);
+        _mm_storeu_ps(im + at, yi);
+    }
+}
+
+template <bool Inverse, Index outStride>
+[[gnu::noinline]] void lastStageQuads(Planes from, Index n, const float* twiddles,
+                                      float* const (&outRe)[4], float* const (&outIm)[4]) {
+    const Index quarter = n / 4;
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    ChunkTwiddles w;
+    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
+        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
+        chunkTwiddles(twiddles + 6 * start, count, w);
+        for (Index j = 0; j < count; j += 4) {
+            const float* re = from.re + 4 * (start + j);
+            const float* im = from.im + 4 * (start + j);
+            __m128 r0 = _mm_loadu_ps(re), r1 = _mm_loadu_ps(re + 4), r2 = _mm_loadu_ps(re + 8),
+                   r3 = _mm_loadu_ps(re + 12);
+            __m128 i0 = _mm_loadu_ps(im), i1 = _mm_loadu_ps(im + 4), i2 = _mm_loadu_ps(im + 8),
+                   i3 = _mm_loadu_ps(im + 12);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
+            const LaneQuad a{r0, i0};
+            const LaneQuad b = laneTwiddle<Inverse>({r1, i1}, _mm_loadu_ps(&w.re[0][j]),
+                                                    _mm_loadu_ps(&w.im[0][j]));
+            const LaneQuad c = laneTwiddle<Inverse>({r2, i2}, _mm_loadu_ps(&w.re[1][j]),
+                                                    _mm_loadu_ps(&w.im[1][j]));
+            const LaneQuad d = laneTwiddle<Inverse>({r3, i3}, _mm_loadu_ps(&w.re[2][j]),
+                                                    _mm_loadu_ps(&w.im[2][j]));
+            // sigRadix4: t3 turned by the direction's quarter turn.
+            const __m128 t0r = _mm_add_ps(a.re, c.re), t0i = _mm_add_ps(a.im, c.im);
+            const __m128 t1r = _mm_sub_ps(a.re, c.re), t1i = _mm_sub_ps(a.im, c.im);
+            const __m128 t2r = _mm_add_ps(b.re, d.re), t2i = _mm_add_ps(b.im, d.im);
+            const __m128 dr = _mm_sub_ps(b.re, d.re), di = _mm_sub_ps(b.im, d.im);
+            const __m128 t3r = Inverse ? _mm_xor_ps(di, sign) : di;
+            const __m128 t3i = Inverse ? dr : _mm_xor_ps(dr, sign);
+            const Index at = start + j;
+            storeQuarter<outStride>(outRe[0], outIm[0], at, _mm_add_ps(t0r, t2r),
+                                    _mm_add_ps(t0i, t2i));
+            storeQuarter<outStride>(outRe[1], outIm[1], at, _mm_add_ps(t1r, t3r),
+                                    _mm_add_ps(t1i, t3i));
+            storeQuarter<outStride>(outRe[2], outIm[2], at, _mm_sub_ps(t0r, t2r),
+                                    _mm_sub_ps(t0i, t2i));
+            storeQuarter<outStride>(outRe[3], outIm[3], at, _mm_sub_ps(t1r, t3r),
+                                    _mm_sub_ps(t1i, t3i));
+        }
+    }
+}
 
 struct ChunkOutputs {
     alignas(64) float re[4][kTwiddleChunk];
@@ -282,16 +381,6 @@ lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
         for (int q = 0; q < 4; ++q) {
             y.re[q][j] = out.re[q];
             y.im[q][j] = out.im[q];
-        }
-    }
-}
-
-[[gnu::noinline]] void chunkTwiddles(const float* __restrict twiddles, Index count,
-                                     ChunkTwiddles& __restrict w) {
-    for (Index j = 0; j < count; ++j) {
-        for (int v = 0; v < 3; ++v) {
-            w.re[v][j] = twiddles[6 * j + 2 * v];
-            w.im[v][j] = twiddles[6 * j + 2 * v + 1];
         }
     }
 }
@@ -382,16 +471,25 @@ template <bool Inverse, Index outStride>
 }
 
 // Values already in bit-reversed order into the unit layout: lane a of unit
-// r is element r of quarter rev2(a) (quarters 0, 2, 1, 3).
+// r is element r of quarter rev2(a) (quarters 0, 2, 1, 3). Four units at a
+// time: four values of each quarter, split into parts and transposed.
 [[gnu::noinline]] void gatherBitReversed(const float* __restrict from, float* __restrict re,
                                          float* __restrict im, Index n) {
     const Index quarter = n / 4;
     const float* const lanes[kLanes] = {from, from + 4 * quarter, from + 2 * quarter,
                                         from + 6 * quarter};
-    for (Index r = 0; r < quarter; ++r) {
+    for (Index r = 0; r < quarter; r += 4) {
+        __m128 pr[kLanes], pi[kLanes];
         for (int l = 0; l < kLanes; ++l) {
-            re[4 * r + l] = lanes[l][2 * r];
-            im[4 * r + l] = lanes[l][2 * r + 1];
+            const __m128 a = _mm_loadu_ps(lanes[l] + 2 * r), b = _mm_loadu_ps(lanes[l] + 2 * r + 4);
+            pr[l] = _mm_shuffle_ps(a, b, 0x88);
+            pi[l] = _mm_shuffle_ps(a, b, 0xDD);
+        }
+        _MM_TRANSPOSE4_PS(pr[0], pr[1], pr[2], pr[3]);
+        _MM_TRANSPOSE4_PS(pi[0], pi[1], pi[2], pi[3]);
+        for (int u = 0; u < 4; ++u) {
+            _mm_storeu_ps(re + 4 * (r + u), pr[u]);
+            _mm_storeu_ps(im + 4 * (r + u), pi[u]);
         }
     }
 }
@@ -425,7 +523,7 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     const Planes z{dst, dst + n};
     float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
     float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
-    lastStageDirect<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageQuads<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleFwd != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 
@@ -462,7 +560,7 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
                              dst + 6 * t.quarter + 1};
-    lastStageDirect<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageQuads<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleInv != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }

@@ -94,6 +94,45 @@ TEST(FftWideBuilds, PlanePassesGiveTheScalarPassesBits) {
     }
 }
 
+// Eight columns side by side in planes against each column through the scalar
+// passes, both directions.
+TEST(FftWideBuilds, ColumnPassesGiveTheScalarPassesBits) {
+    constexpr std::size_t lanes = sigFftColumnLanes;
+    for (int q = sigFftPlaneMinComplexOrder; q <= sigFftPlaneMaxComplexOrder; ++q) {
+        ComplexSpec spec(q, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const float* twiddles = spec.get()->table<float>(spec.get()->twiddles);
+        const std::size_t n = std::size_t{1} << q;
+        const std::vector<float> re = randomFloats(lanes * n, 20 + q);
+        const std::vector<float> im = randomFloats(lanes * n, 30 + q);
+        for (const bool inverse : {false, true}) {
+            std::vector<float> expected(2 * n * lanes);
+            for (std::size_t t = 0; t < lanes; ++t) {
+                std::vector<float> column(2 * n);
+                for (std::size_t j = 0; j < n; ++j) {
+                    column[2 * j] = re[lanes * j + t];
+                    column[2 * j + 1] = im[lanes * j + t];
+                }
+                (inverse ? sigFftPassesInv_32fc : sigFftPassesFwd_32fc)(column.data(), q, twiddles);
+                for (std::size_t j = 0; j < n; ++j) {
+                    expected[lanes * j + t] = column[2 * j];
+                    expected[lanes * (n + j) + t] = column[2 * j + 1];
+                }
+            }
+            for (const sigWideIsa isa : kIsas) {
+                if (!sigWideIsaSupported(isa)) continue;
+                const sigFftPlaneBuild& build = *sigFftPlaneBuilds.of(isa);
+                std::vector<float> planes = re;
+                planes.insert(planes.end(), im.begin(), im.end());
+                (inverse ? build.columnsInverse : build.columnsForward)(
+                    planes.data(), planes.data() + lanes * n, q, twiddles);
+                expectSameBits(expected, planes, inverse ? "columns inverse" : "columns forward", q,
+                               isa);
+            }
+        }
+    }
+}
+
 // Scalar forms of the split and merge, bin by bin as their definitions go.
 std::vector<float> scalarSplit(std::vector<float> z, std::ptrdiff_t n, const float* split) {
     const float d0 = z[0], d1 = z[1];
@@ -152,6 +191,44 @@ TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
         std::vector<float> inPlace = z;
         sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
         expectSameBits(merged, inPlace, "merge in place", order, sigWideIsa::baseline);
+    }
+}
+
+// The real transforms through the planes against their scalar definition:
+// bit reversal, the scalar passes and the scalar split (forward); the scalar
+// merge, bit reversal and passes (inverse); in every build.
+TEST(FftWideBuilds, RealPlaneTransformsGiveTheScalarBits) {
+    for (int order = sigFftPlaneMinOrder; order <= sigFftPlaneMaxOrder; ++order) {
+        fftref::OwnedSpec spec(order, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const sigFftSpec_R_32f& record = *spec.get();
+        const int q = order - 1;
+        const std::ptrdiff_t n = std::ptrdiff_t{1} << q;
+        const float* twiddles = record.table<float>(record.twiddles);
+        const std::int32_t* pairs = record.table<std::int32_t>(record.bitRev);
+        const std::vector<float> signal = randomFloats(std::size_t{1} << order, 90 + order);
+
+        std::vector<float> reversed(signal.size());
+        sigFftBitRevCopy_32fc(signal.data(), reversed.data(), q, pairs);
+        sigFftPassesFwd_32fc(reversed.data(), q, twiddles);
+        const std::vector<float> forward =
+            scalarSplit(reversed, n, record.table<float>(record.realSplit));
+
+        const std::vector<float> merged =
+            scalarMerge(signal, n, record.table<float>(record.realRot));
+        std::vector<float> inverse(signal.size());
+        sigFftBitRevCopy_32fc(merged.data(), inverse.data(), q, pairs);
+        sigFftPassesInv_32fc(inverse.data(), q, twiddles);
+
+        for (const sigWideIsa isa : kIsas) {
+            if (!sigWideIsaSupported(isa)) continue;
+            const IsaScope scope(isa);
+            std::vector<float> out(signal.size());
+            ASSERT_EQ(sigFftFwd_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
+            expectSameBits(forward, out, "real forward", order, isa);
+            ASSERT_EQ(sigFftInv_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
+            expectSameBits(inverse, out, "real inverse", order, isa);
+        }
     }
 }
 
