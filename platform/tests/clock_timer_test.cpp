@@ -185,12 +185,14 @@ TEST(RealClock, CoalescableTimerSharesTheWakeOfALaterTimer) {
     Timer late, due;
     const std::int64_t start =
         std::chrono::duration_cast<std::chrono::milliseconds>(currentClock().now()).count();
-    due.set(Duration(50ms), Duration::zero(), &plain);
-    late.setCoalescable(Duration(1ms), Duration::zero(), Duration(10s), &coalescable);
+    // Each set wakes the service to plan again; the margins leave it 100 ms
+    // to do so before the first timer is due.
+    late.setCoalescable(Duration(100ms), Duration::zero(), Duration(10s), &coalescable);
+    due.set(Duration(300ms), Duration::zero(), &plain);
     EXPECT_EQ(waitForSingleObject(done, Timeout::infinite()), STATUS_SUCCESS);
     flushQueuedDpcs();
     ASSERT_EQ(log.times.size(), 2u);
-    EXPECT_GE(log.times[0], start + 50);
+    EXPECT_GE(log.times[0], start + 300);
     EXPECT_LE(log.times[0], log.times[1]);
     EXPECT_FALSE(late.isSet());
 }
