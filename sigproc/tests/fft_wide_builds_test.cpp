@@ -170,7 +170,7 @@ std::vector<float> scalarMerge(const std::vector<float>& p, std::ptrdiff_t n, co
 }
 
 // Every bin count from the scalar tail alone to several vector steps and a
-// tail, the merge both in place and out of place.
+// tail, the merge both in place and out of place, with four and eight lanes.
 TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
     for (int order = 4; order <= 12; ++order) {
         fftref::OwnedSpec spec(order, sigFftScaleNone);
@@ -179,18 +179,23 @@ TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
         const float* split = spec.get()->table<float>(spec.get()->realSplit);
         const float* rot = spec.get()->table<float>(spec.get()->realRot);
         const std::vector<float> z = randomFloats(std::size_t{1} << order, 40 + order);
-
-        std::vector<float> split4 = z;
-        sigFftRealPostFwd_32f(split4.data(), n, split);
-        expectSameBits(scalarSplit(z, n, split), split4, "split", order, sigWideIsa::baseline);
-
+        const std::vector<float> splitBits = scalarSplit(z, n, split);
         const std::vector<float> merged = scalarMerge(z, n, rot);
-        std::vector<float> apart(z.size());
-        sigFftRealPreInv_32f(z.data(), apart.data(), n, rot);
-        expectSameBits(merged, apart, "merge out of place", order, sigWideIsa::baseline);
-        std::vector<float> inPlace = z;
-        sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
-        expectSameBits(merged, inPlace, "merge in place", order, sigWideIsa::baseline);
+
+        for (const sigWideIsa isa : kIsas) {
+            if (!sigWideIsaSupported(isa)) continue;
+            const IsaScope scope(isa);
+            std::vector<float> splitLanes = z;
+            sigFftRealPostFwd_32f(splitLanes.data(), n, split);
+            expectSameBits(splitBits, splitLanes, "split", order, isa);
+
+            std::vector<float> apart(z.size());
+            sigFftRealPreInv_32f(z.data(), apart.data(), n, rot);
+            expectSameBits(merged, apart, "merge out of place", order, isa);
+            std::vector<float> inPlace = z;
+            sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
+            expectSameBits(merged, inPlace, "merge in place", order, isa);
+        }
     }
 }
 
