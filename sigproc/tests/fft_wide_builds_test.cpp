@@ -8,6 +8,7 @@
 #include "sigproc/core/dispatch.h"
 #include "sigproc/core/wide_isa.h"
 #include "sigproc/fft/bit_reverse.h"
+#include "sigproc/fft/bit_reverse_tiled.h"
 #include "sigproc/fft/complex_fft.h"
 #include "sigproc/fft/complex_passes.h"
 #include "sigproc/fft/plane_fft.h"
@@ -195,6 +196,29 @@ TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
             std::vector<float> inPlace = z;
             sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
             expectSameBits(merged, inPlace, "merge in place", order, isa);
+        }
+    }
+}
+
+// The tiled permutation in every build is the pair table's, copying and in
+// place (the AVX2 tiles transpose whole runs of eight values).
+TEST(FftWideBuilds, TiledBitReversalIsThePairTablesPermutation) {
+    for (int m = sigFftTiledMinOrder; m <= 14; ++m) {
+        const std::size_t n = std::size_t{1} << m;
+        std::vector<std::int32_t> pairs(n / 4 + 1);
+        sigFftBuildPairTable(pairs.data(), m);
+        std::vector<float> data(2 * n);
+        for (std::size_t i = 0; i < 2 * n; ++i) data[i] = float(i);
+        std::vector<float> expected(2 * n);
+        sigFftBitRevCopy_32fc(data.data(), expected.data(), m, pairs.data());
+        for (const sigWideIsa isa : kIsas) {
+            if (!sigWideIsaSupported(isa)) continue;
+            const IsaScope scope(isa);
+            std::vector<float> copy(2 * n), inPlace = data;
+            sigFftBitRevTiledCopy_32fc(data.data(), copy.data(), m);
+            EXPECT_EQ(copy, expected) << "copy, order " << m << ", build " << int(isa);
+            sigFftBitRevTiledInPlace_32fc(inPlace.data(), m);
+            EXPECT_EQ(inPlace, expected) << "in place, order " << m << ", build " << int(isa);
         }
     }
 }
