@@ -1,5 +1,6 @@
 #include "sigproc/fft/blocked_fft.h"
 
+#include "sigproc/core/wide_isa.h"
 #include "sigproc/fft/bit_reverse.h"
 #include "sigproc/fft/bit_reverse_tiled.h"
 #include "sigproc/fft/complex_math.h"
@@ -196,13 +197,15 @@ private:
 template <bool Inverse>
 void complexTransform(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                       float* work) {
-    // The same permutation by tiles once the array outgrows the first-level
-    // cache (64 KB), through the pair table below: measured the faster each side.
-    constexpr int kTiledFromOrder = 13;
+    // The same permutation by tiles, through the pair table below that order:
+    // the scalar tiles pay once the array outgrows the first-level cache
+    // (64 KB), the AVX2 tiles at every order the blocked transform takes
+    // (measured the faster each side).
+    const int tiledFromOrder = sigWideIsaOfMachine() != sigWideIsa::baseline ? 11 : 13;
     const std::int32_t* pairs = spec.table<std::int32_t>(spec.bitRev);
-    if (m >= kTiledFromOrder && src == dst) {
+    if (m >= tiledFromOrder && src == dst) {
         sigFftBitRevTiledInPlace_32fc(dst, m);
-    } else if (m >= kTiledFromOrder) {
+    } else if (m >= tiledFromOrder) {
         sigFftBitRevTiledCopy_32fc(src, dst, m);
     } else if (src == dst) {
         sigFftBitRevInPlace_32fc(dst, m, pairs);

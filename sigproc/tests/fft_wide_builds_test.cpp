@@ -8,6 +8,7 @@
 #include "sigproc/core/dispatch.h"
 #include "sigproc/core/wide_isa.h"
 #include "sigproc/fft/bit_reverse.h"
+#include "sigproc/fft/bit_reverse_tiled.h"
 #include "sigproc/fft/complex_fft.h"
 #include "sigproc/fft/complex_passes.h"
 #include "sigproc/fft/plane_fft.h"
@@ -170,7 +171,7 @@ std::vector<float> scalarMerge(const std::vector<float>& p, std::ptrdiff_t n, co
 }
 
 // Every bin count from the scalar tail alone to several vector steps and a
-// tail, the merge both in place and out of place.
+// tail, the merge both in place and out of place, with four and eight lanes.
 TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
     for (int order = 4; order <= 12; ++order) {
         fftref::OwnedSpec spec(order, sigFftScaleNone);
@@ -179,18 +180,46 @@ TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
         const float* split = spec.get()->table<float>(spec.get()->realSplit);
         const float* rot = spec.get()->table<float>(spec.get()->realRot);
         const std::vector<float> z = randomFloats(std::size_t{1} << order, 40 + order);
-
-        std::vector<float> split4 = z;
-        sigFftRealPostFwd_32f(split4.data(), n, split);
-        expectSameBits(scalarSplit(z, n, split), split4, "split", order, sigWideIsa::baseline);
-
+        const std::vector<float> splitBits = scalarSplit(z, n, split);
         const std::vector<float> merged = scalarMerge(z, n, rot);
-        std::vector<float> apart(z.size());
-        sigFftRealPreInv_32f(z.data(), apart.data(), n, rot);
-        expectSameBits(merged, apart, "merge out of place", order, sigWideIsa::baseline);
-        std::vector<float> inPlace = z;
-        sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
-        expectSameBits(merged, inPlace, "merge in place", order, sigWideIsa::baseline);
+
+        for (const sigWideIsa isa : kIsas) {
+            if (!sigWideIsaSupported(isa)) continue;
+            const IsaScope scope(isa);
+            std::vector<float> splitLanes = z;
+            sigFftRealPostFwd_32f(splitLanes.data(), n, split);
+            expectSameBits(splitBits, splitLanes, "split", order, isa);
+
+            std::vector<float> apart(z.size());
+            sigFftRealPreInv_32f(z.data(), apart.data(), n, rot);
+            expectSameBits(merged, apart, "merge out of place", order, isa);
+            std::vector<float> inPlace = z;
+            sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
+            expectSameBits(merged, inPlace, "merge in place", order, isa);
+        }
+    }
+}
+
+// The tiled permutation in every build is the pair table's, copying and in
+// place (the AVX2 tiles transpose whole runs of eight values).
+TEST(FftWideBuilds, TiledBitReversalIsThePairTablesPermutation) {
+    for (int m = sigFftTiledMinOrder; m <= 14; ++m) {
+        const std::size_t n = std::size_t{1} << m;
+        std::vector<std::int32_t> pairs(n / 4 + 1);
+        sigFftBuildPairTable(pairs.data(), m);
+        std::vector<float> data(2 * n);
+        for (std::size_t i = 0; i < 2 * n; ++i) data[i] = float(i);
+        std::vector<float> expected(2 * n);
+        sigFftBitRevCopy_32fc(data.data(), expected.data(), m, pairs.data());
+        for (const sigWideIsa isa : kIsas) {
+            if (!sigWideIsaSupported(isa)) continue;
+            const IsaScope scope(isa);
+            std::vector<float> copy(2 * n), inPlace = data;
+            sigFftBitRevTiledCopy_32fc(data.data(), copy.data(), m);
+            EXPECT_EQ(copy, expected) << "copy, order " << m << ", build " << int(isa);
+            sigFftBitRevTiledInPlace_32fc(inPlace.data(), m);
+            EXPECT_EQ(inPlace, expected) << "in place, order " << m << ", build " << int(isa);
+        }
     }
 }
 
