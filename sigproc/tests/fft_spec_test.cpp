@@ -1,7 +1,6 @@
 // Real-FFT specifications: sizes, the built record and its tables, the
 // allocate-and-build and free operations, and their statuses.
 #include "sigproc/fft/bit_reverse.h"
-#include "sigproc/fft/bit_reverse_tiled.h"
 #include "sigproc/fft/real_fft.h"
 #include "sigproc/sigproc.h"
 #include "sigproc/tests/fft_reference.h"
@@ -260,24 +259,6 @@ TEST(FftSpec, PairTablesDriveTheBitReversal) {
             ASSERT_EQ(data[2 * i], float(2 * reversed)) << "q " << q << " element " << i;
             ASSERT_EQ(data[2 * i + 1], float(2 * reversed + 1));
         }
-    }
-}
-
-// The tiled permutation is the pair table's, in place and copying, from its
-// smallest order (one tile, its own partner) to tiles in many pairs.
-TEST(FftSpec, TiledBitReversalIsThePairTablesPermutation) {
-    for (int m = sigFftTiledMinOrder; m <= 16; ++m) {
-        const std::size_t n = std::size_t{1} << m;
-        std::vector<std::int32_t> pairs(n / 4 + 1);
-        sigFftBuildPairTable(pairs.data(), m);
-        std::vector<float> data(2 * n);
-        for (std::size_t i = 0; i < 2 * n; ++i) data[i] = float(i);
-        std::vector<float> expected(2 * n), copy(2 * n);
-        sigFftBitRevCopy_32fc(data.data(), expected.data(), m, pairs.data());
-        sigFftBitRevTiledCopy_32fc(data.data(), copy.data(), m);
-        EXPECT_EQ(copy, expected) << "copy, order " << m;
-        sigFftBitRevTiledInPlace_32fc(data.data(), m);
-        EXPECT_EQ(data, expected) << "in place, order " << m;
     }
 }
 

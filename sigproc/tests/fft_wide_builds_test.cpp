@@ -201,9 +201,10 @@ TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
 }
 
 // The tiled permutation in every build is the pair table's, copying and in
-// place (the AVX2 tiles transpose whole runs of eight values).
+// place, from its smallest order (one tile, its own partner) to tiles in many
+// pairs (the AVX2 tiles transpose whole runs of eight values).
 TEST(FftWideBuilds, TiledBitReversalIsThePairTablesPermutation) {
-    for (int m = sigFftTiledMinOrder; m <= 14; ++m) {
+    for (int m = sigFftTiledMinOrder; m <= 16; ++m) {
         const std::size_t n = std::size_t{1} << m;
         std::vector<std::int32_t> pairs(n / 4 + 1);
         sigFftBuildPairTable(pairs.data(), m);
