@@ -53,19 +53,16 @@ private:
         }
     }
 
-    // 2^11 or 2^12 values: 1024-point pieces from the last to the first, then
-    // merge passes that double the transform length until it is 2^c.
+    // 2^11 or 2^12 values: 1024-point pieces, scaled, joined by merge passes.
     void chunk(float* data, int c) const {
-        const std::ptrdiff_t length = std::ptrdiff_t{1} << c;
-        for (std::ptrdiff_t start = length - 1024; start >= 0; start -= 1024)
-            piece(data + 2 * start, 10);
+        const bool scaled = Inverse ? spec_.scaleInv != 0 : spec_.scaleFwd != 0;
+        const float* scale = scaled ? &spec_.scaleFactor : nullptr;
+        const float* twiddles = spec_.table<float>(spec_.twiddles);
         const float* rot = spec_.table<float>(spec_.rotTable);
-        for (std::ptrdiff_t half = 1024; half < length; half *= 2) {
-            if constexpr (Inverse) {
-                sigFftMergePassInv_32fc(data, length, half, rot);
-            } else {
-                sigFftMergePassFwd_32fc(data, length, half, rot);
-            }
+        if constexpr (Inverse) {
+            sigFftPlaneChunkInv_32fc(data, c, twiddles, rot, scale);
+        } else {
+            sigFftPlaneChunkFwd_32fc(data, c, twiddles, rot, scale);
         }
     }
 

@@ -3,8 +3,9 @@
 
 #define SIG_PLANE_BUILD sig_plane_baseline
 #include "sigproc/fft/column_passes_body.h"
-#include "sigproc/fft/merge_pass_body.h"
 #include "sigproc/fft/plane_fft_body.h"
+// After the body: the chunks run its stages.
+#include "sigproc/fft/merge_pass_body.h"
 #undef SIG_PLANE_BUILD
 
 namespace sig_plane_avx2 {
@@ -17,10 +18,10 @@ extern const sigFftPlaneBuild build;
 namespace {
 
 constexpr sigFftPlaneBuild kBaseline{
-    sig_plane_baseline::realForward,    sig_plane_baseline::realInverse,
-    sig_plane_baseline::complexForward, sig_plane_baseline::complexInverse,
-    sig_plane_baseline::mergeForward,   sig_plane_baseline::mergeInverse,
-    sig_plane_baseline::columnsForward, sig_plane_baseline::columnsInverse};
+    sig_plane_baseline::realForward,     sig_plane_baseline::realInverse,
+    sig_plane_baseline::complexForward,  sig_plane_baseline::complexInverse,
+    sig_plane_baseline::chunkForward<4>, sig_plane_baseline::chunkInverse<4>,
+    sig_plane_baseline::columnsForward,  sig_plane_baseline::columnsInverse};
 
 } // namespace
 
@@ -74,14 +75,14 @@ void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles) {
     pieceBuild(q).complexInverse(data, data, q, nullptr, twiddles);
 }
 
-void sigFftMergePassFwd_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
-                             const float* rot) {
-    sigFftPlaneBuilds.select()->mergeForward(data, length, half, rot);
+void sigFftPlaneChunkFwd_32fc(float* data, int c, const float* twiddles, const float* rot,
+                              const float* scale) {
+    sigFftPlaneBuilds.select()->chunkForward(data, c, twiddles, rot, scale);
 }
 
-void sigFftMergePassInv_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
-                             const float* rot) {
-    sigFftPlaneBuilds.select()->mergeInverse(data, length, half, rot);
+void sigFftPlaneChunkInv_32fc(float* data, int c, const float* twiddles, const float* rot,
+                              const float* scale) {
+    sigFftPlaneBuilds.select()->chunkInverse(data, c, twiddles, rot, scale);
 }
 
 void sigFftColumnPassesFwd_32fc(float* re, float* im, int q, const float* twiddles) {

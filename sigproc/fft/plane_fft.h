@@ -41,12 +41,15 @@ void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const std::int32_t
 void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles);
 void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles);
 
-// One merge pass of the blocked transform: joins the adjacent transforms of
-// length half in 2^c = length values with the record's rotation table.
-void sigFftMergePassFwd_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
-                             const float* rot);
-void sigFftMergePassInv_32fc(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
-                             const float* rot);
+// A chunk of the blocked transform, in place on 2^c bit-reversed values
+// (c = 11 or 12): 1024-point pieces with the twiddles of a 1024-value table,
+// each times *scale unless scale is null, joined by merge passes with the
+// record's rotation table for 2^c values (merge_pass_body.h). The bits of the
+// scalar passes on each piece, then of the scalar merge passes.
+void sigFftPlaneChunkFwd_32fc(float* data, int c, const float* twiddles, const float* rot,
+                              const float* scale);
+void sigFftPlaneChunkInv_32fc(float* data, int c, const float* twiddles, const float* rot,
+                              const float* scale);
 
 // The passes of complex_passes.h (3 <= q <= 10) on sigFftColumnLanes columns
 // of 2^q values at once, held side by side in two planes: re[L*j + t] is the
@@ -61,16 +64,15 @@ using sigFftPlaneRealFn = void(const float* src, float* dst, const sigFftSpec_R_
 using sigFftPlaneComplexFn = void(const float* src, float* dst, int q, const std::int32_t* pairs,
                                   const float* twiddles);
 using sigFftColumnPassesFn = void(float* re, float* im, int q, const float* twiddles);
-// One merge pass of the blocked transform over 2^c values (merge_pass_body.h).
-using sigFftMergePassFn = void(float* data, std::ptrdiff_t length, std::ptrdiff_t half,
-                               const float* rot);
+using sigFftChunkFn = void(float* data, int c, const float* twiddles, const float* rot,
+                           const float* scale);
 struct sigFftPlaneBuild {
     sigFftPlaneRealFn* realForward;
     sigFftPlaneRealFn* realInverse;
     sigFftPlaneComplexFn* complexForward;
     sigFftPlaneComplexFn* complexInverse;
-    sigFftMergePassFn* mergeForward;
-    sigFftMergePassFn* mergeInverse;
+    sigFftChunkFn* chunkForward;
+    sigFftChunkFn* chunkInverse;
     sigFftColumnPassesFn* columnsForward;
     sigFftColumnPassesFn* columnsInverse;
 };

@@ -21,14 +21,15 @@
 
 #define SIG_PLANE_BUILD sig_plane_avx512
 #include "sigproc/fft/column_passes_body.h"
-#include "sigproc/fft/merge_pass_body.h"
 #include "sigproc/fft/plane_fft_body.h"
+// After the body: the chunks run its stages.
+#include "sigproc/fft/merge_pass_body.h"
 #undef SIG_PLANE_BUILD
 
 namespace sig_plane_avx512 {
 extern const sigFftPlaneBuild build;
-const sigFftPlaneBuild build{realForward,  realInverse,  complexForward, complexInverse,
-                             mergeForward, mergeInverse, columnsForward, columnsInverse};
+const sigFftPlaneBuild build{realForward,      realInverse,      complexForward, complexInverse,
+                             chunkForward<16>, chunkInverse<16>, columnsForward, columnsInverse};
 } // namespace sig_plane_avx512
 
 #if defined(__clang__)

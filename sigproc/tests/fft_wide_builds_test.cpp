@@ -10,6 +10,7 @@
 #include "sigproc/fft/bit_reverse.h"
 #include "sigproc/fft/bit_reverse_tiled.h"
 #include "sigproc/fft/complex_fft.h"
+#include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/complex_passes.h"
 #include "sigproc/fft/plane_fft.h"
 #include "sigproc/fft/real_fft.h"
@@ -196,6 +197,71 @@ TEST(FftWideBuilds, BinSplitAndMergeGiveTheScalarBits) {
             std::vector<float> inPlace = z;
             sigFftRealPreInv_32f(inPlace.data(), inPlace.data(), n, rot);
             expectSameBits(merged, inPlace, "merge in place", order, isa);
+        }
+    }
+}
+
+// One merge pass as its definition goes: adjacent transforms E, O of length
+// half become E + w O, E - w O, w_k from the rotation table (stride
+// 2^c / (2 half) values) below half / 2 and -i times it above.
+void scalarMergePass(std::vector<float>& data, std::size_t half, const float* rot, bool inverse) {
+    const std::size_t stride = data.size() / 2 / (2 * half);
+    for (std::size_t base = 0; base < data.size() / 2; base += 2 * half) {
+        for (std::size_t k = 0; k < half; ++k) {
+            const std::size_t t = stride * (k % (half / 2));
+            const bool turned = k >= half / 2;
+            const float wr = turned ? rot[2 * t + 1] : rot[2 * t];
+            const float wi = turned ? -rot[2 * t] : rot[2 * t + 1];
+            float* e = &data[2 * (base + k)];
+            float* o = e + 2 * half;
+            float tr, ti;
+            if (inverse) {
+                sigTwiddle<true>(o[0], o[1], wr, wi, tr, ti);
+            } else {
+                sigTwiddle<false>(o[0], o[1], wr, wi, tr, ti);
+            }
+            const float er = e[0], ei = e[1];
+            e[0] = er + tr;
+            e[1] = ei + ti;
+            o[0] = er - tr;
+            o[1] = ei - ti;
+        }
+    }
+}
+
+// The chunks of 2^11 and 2^12 values in every build against the scalar
+// passes on each 1024-point piece, its scaling, then the scalar merge passes;
+// both directions, scaled and not.
+TEST(FftWideBuilds, ChunksGiveThePiecesAndMergePassesScalarBits) {
+    for (const int c : {11, 12}) {
+        ComplexSpec spec(c, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const float* twiddles = spec.get()->table<float>(spec.get()->twiddles);
+        const float* rot = spec.get()->table<float>(spec.get()->rotTable);
+        const std::vector<float> reversed = randomFloats(std::size_t{2} << c, 40 + c);
+        const float factor = 1.0f / 3.0f;
+        for (const bool inverse : {false, true}) {
+            for (const float* scale : {static_cast<const float*>(nullptr), &factor}) {
+                std::vector<float> expected = reversed;
+                for (std::size_t p = 0; p < expected.size(); p += 2048) {
+                    (inverse ? sigFftPassesInv_32fc : sigFftPassesFwd_32fc)(&expected[p], 10,
+                                                                            twiddles);
+                }
+                if (scale != nullptr) {
+                    for (float& x : expected) x *= *scale;
+                }
+                for (std::size_t half = 1024; half < expected.size() / 2; half *= 2)
+                    scalarMergePass(expected, half, rot, inverse);
+                for (const sigWideIsa isa : kIsas) {
+                    if (!sigWideIsaSupported(isa)) continue;
+                    const sigFftPlaneBuild& build = *sigFftPlaneBuilds.of(isa);
+                    std::vector<float> actual = reversed;
+                    (inverse ? build.chunkInverse : build.chunkForward)(actual.data(), c, twiddles,
+                                                                        rot, scale);
+                    expectSameBits(expected, actual, inverse ? "chunk inverse" : "chunk forward", c,
+                                   isa);
+                }
+            }
         }
     }
 }
