@@ -19,11 +19,16 @@ template <bool Inverse> class Blocked {
 public:
     Blocked(const sigFftSpecHeader& spec, float* work) : spec_(spec), work_(work) {}
 
+    // 2^11 values from natural order: the chunk gathers its pieces itself.
+    void fromNaturalOrder(const float* src, float* dst) const {
+        chunk(src, dst, sigFftChunkNaturalOrder);
+    }
+
     void transform(float* data, int m, int depth) const {
         if (m <= sigFftPieceOrder) {
             piece(data, m);
         } else if (sigFftSplitOrder[static_cast<std::size_t>(m)] == 0) {
-            chunk(data, m);
+            chunk(nullptr, data, m);
         } else {
             level(data, m, depth);
         }
@@ -53,16 +58,17 @@ private:
         }
     }
 
-    // 2^11 or 2^12 values: 1024-point pieces, scaled, joined by merge passes.
-    void chunk(float* data, int c) const {
+    // 2^11 or 2^12 values: 1024-point pieces, scaled, joined by merge passes;
+    // from bit-reversed values in dst (src null) or natural order in src.
+    void chunk(const float* src, float* dst, int c) const {
         const bool scaled = Inverse ? spec_.scaleInv != 0 : spec_.scaleFwd != 0;
         const float* scale = scaled ? &spec_.scaleFactor : nullptr;
         const float* twiddles = spec_.table<float>(spec_.twiddles);
         const float* rot = spec_.table<float>(spec_.rotTable);
         if constexpr (Inverse) {
-            sigFftPlaneChunkInv_32fc(data, c, twiddles, rot, scale);
+            sigFftPlaneChunkInv_32fc(src, dst, c, twiddles, rot, scale);
         } else {
-            sigFftPlaneChunkFwd_32fc(data, c, twiddles, rot, scale);
+            sigFftPlaneChunkFwd_32fc(src, dst, c, twiddles, rot, scale);
         }
     }
 
@@ -194,6 +200,8 @@ private:
 template <bool Inverse>
 void complexTransform(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                       float* work) {
+    if (m == sigFftChunkNaturalOrder)
+        return Blocked<Inverse>(spec, work).fromNaturalOrder(src, dst);
     // The same permutation by tiles, through the pair table below that order:
     // the scalar tiles pay once the array outgrows the first-level cache
     // (64 KB), the AVX2 tiles at every order the blocked transform takes

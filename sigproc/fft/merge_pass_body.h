@@ -3,10 +3,10 @@
 // whose stages it runs (same namespace, same target).
 //
 // Each 1024-point piece runs the stages of the plane transforms through the
-// working copy, and its outputs stay in planes: they go back over the piece's
-// own values in blocks of W real parts followed by their W imaginary parts
-// (W the lanes of the build's registers), a block in the room its values take
-// interleaved. The merge
+// working copy, gathered from its bit-reversed values or, for 2^11 values,
+// straight from natural order (no bit reversal first), and its outputs stay in planes: they go back
+// over the piece's own values in blocks of W real parts followed by their W imaginary parts (W the
+// lanes of the build's registers), a block in the room its values take interleaved. The merge
 // passes then read block j of every piece once and write the joined values,
 // interleaved, in the same room. A pass joins adjacent transforms E, O of
 // length L into X[k] = E[k] + w_k O[k], X[k+L] = E[k] - w_k O[k],
@@ -19,7 +19,9 @@
 // the other), so every build gives the scalar bits.
 //
 // No include guard: a build includes it once, after plane_fft_body.h.
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include <immintrin.h>
@@ -200,14 +202,12 @@ inline void storeBlocks(const float* re, const float* im, float* at, const float
     }
 }
 
-// The transform of the 1024 bit-reversed values at `values`, left over them as
-// blocks.
+// The stages of a piece in the working copy (unit layout), its outputs left
+// as blocks at `values`.
 template <bool Inverse, int W>
-[[gnu::noinline]] void pieceToBlocks(float* values, const float* twiddles, const float* scale) {
+[[gnu::noinline]] void stagesToBlocks(Planes copy, float* values, const float* twiddles,
+                                      const float* scale) {
     constexpr Index quarter = kPieceLength / 4;
-    alignas(32) float work[2 * kPieceLength];
-    const Planes copy{work, work + kPieceLength};
-    gatherBitReversed(values, copy.re, copy.im, kPieceLength);
     innerStages<Inverse>(copy, sigFftPieceOrder, twiddles);
     ChunkTwiddles w;
     ChunkOutputs y;
@@ -219,29 +219,100 @@ template <bool Inverse, int W>
     }
 }
 
+// Unit r of a piece takes lanes 4 * rev8(r) .. 4 * rev8(r) + 3 of the piece's
+// values in natural order (rev8: the bit reversal of eight bits).
+constexpr std::array<std::uint8_t, 256> kReversed8 = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned r = 0;
+        for (unsigned b = 0; b < 8; ++b) r |= ((i >> b) & 1U) << (7 - b);
+        table[i] = static_cast<std::uint8_t>(r);
+    }
+    return table;
+}();
+
+// 2^11 values in natural order: piece p (its values x[2t + p] after the bit
+// reversal) has in lane a of unit r the value x[8 * rev8(r) + 2a + p]. One
+// sweep from the top takes each run of eight values apart: the even ones go
+// to piece 0's working copy, the odd ones as a unit (four real parts, four
+// imaginary parts) to dst at 8 floats per run from the second half on, where
+// the sweep has already read everything (2048 + 8s >= 16s).
+template <int W> [[gnu::noinline]] void sweepHalves(const float* src, float* dst, Planes copy) {
+    for (Index s = kPieceLength / 4 - 1; s >= 0; --s) {
+        const float* run = src + 16 * s;
+        const Index r = kReversed8[static_cast<std::size_t>(s)];
+        float* unit = dst + 2 * kPieceLength + 8 * s;
+        if constexpr (W >= 8) {
+            // Real parts r0 r1 r4 r5 | r2 r3 r6 r7 (imaginary alike), then
+            // evens | odds.
+            const __m256 a = _mm256_loadu_ps(run), b = _mm256_loadu_ps(run + 8);
+            const __m256i order = _mm256_setr_epi32(0, 4, 2, 6, 1, 5, 3, 7);
+            const __m256 re = _mm256_permutevar8x32_ps(_mm256_shuffle_ps(a, b, 0x88), order);
+            const __m256 im = _mm256_permutevar8x32_ps(_mm256_shuffle_ps(a, b, 0xDD), order);
+            _mm_storeu_ps(copy.re + 4 * r, _mm256_castps256_ps128(re));
+            _mm_storeu_ps(copy.im + 4 * r, _mm256_castps256_ps128(im));
+            _mm_storeu_ps(unit, _mm256_extractf128_ps(re, 1));
+            _mm_storeu_ps(unit + 4, _mm256_extractf128_ps(im, 1));
+        } else {
+            const __m128 a = _mm_loadu_ps(run), b = _mm_loadu_ps(run + 4);
+            const __m128 c = _mm_loadu_ps(run + 8), d = _mm_loadu_ps(run + 12);
+            const __m128 even0 = _mm_movelh_ps(a, b), even1 = _mm_movelh_ps(c, d);
+            const __m128 odd0 = _mm_movehl_ps(b, a), odd1 = _mm_movehl_ps(d, c);
+            _mm_storeu_ps(copy.re + 4 * r, _mm_shuffle_ps(even0, even1, 0x88));
+            _mm_storeu_ps(copy.im + 4 * r, _mm_shuffle_ps(even0, even1, 0xDD));
+            _mm_storeu_ps(unit, _mm_shuffle_ps(odd0, odd1, 0x88));
+            _mm_storeu_ps(unit + 4, _mm_shuffle_ps(odd0, odd1, 0xDD));
+        }
+    }
+}
+
+// The units sweepHalves left for piece 1, into the working copy.
+[[gnu::noinline]] void gatherSweptUnits(const float* from, Planes copy) {
+    for (Index r = 0; r < kPieceLength / 4; ++r) {
+        const float* unit = from + 8 * Index{kReversed8[static_cast<std::size_t>(r)]};
+        _mm_storeu_ps(copy.re + 4 * r, _mm_loadu_ps(unit));
+        _mm_storeu_ps(copy.im + 4 * r, _mm_loadu_ps(unit + 4));
+    }
+}
+
 template <bool Inverse, int W>
-void chunkTransform(float* data, int c, const float* twiddles, const float* rot,
+void chunkTransform(const float* src, float* dst, int c, const float* twiddles, const float* rot,
                     const float* scale) {
-    const Index pieces = Index{1} << (c - sigFftPieceOrder);
-    for (Index p = 0; p < pieces; ++p)
-        pieceToBlocks<Inverse, W>(data + 2 * kPieceLength * p, twiddles, scale);
-    if (pieces == 2) {
-        joinTwoPieces<Inverse, W>(data, rot);
+    alignas(32) float work[2 * kPieceLength];
+    const Planes copy{work, work + kPieceLength};
+    float* const upper = dst + 2 * kPieceLength;
+    if (src != nullptr) {
+        sweepHalves<W>(src, dst, copy);
+        stagesToBlocks<Inverse, W>(copy, dst, twiddles, scale);
+        gatherSweptUnits(upper, copy);
+        stagesToBlocks<Inverse, W>(copy, upper, twiddles, scale);
     } else {
-        joinFourPieces<Inverse, W>(data, rot);
+        const Index pieces = Index{1} << (c - sigFftPieceOrder);
+        for (Index p = 0; p < pieces; ++p) {
+            float* values = dst + 2 * kPieceLength * p;
+            gatherBitReversed(values, copy.re, copy.im, kPieceLength);
+            stagesToBlocks<Inverse, W>(copy, values, twiddles, scale);
+        }
+    }
+    if (c == sigFftPieceOrder + 1) {
+        joinTwoPieces<Inverse, W>(dst, rot);
+    } else {
+        joinFourPieces<Inverse, W>(dst, rot);
     }
 }
 
 } // namespace
 
 template <int W>
-void chunkForward(float* data, int c, const float* twiddles, const float* rot, const float* scale) {
-    chunkTransform<false, W>(data, c, twiddles, rot, scale);
+void chunkForward(const float* src, float* dst, int c, const float* twiddles, const float* rot,
+                  const float* scale) {
+    chunkTransform<false, W>(src, dst, c, twiddles, rot, scale);
 }
 
 template <int W>
-void chunkInverse(float* data, int c, const float* twiddles, const float* rot, const float* scale) {
-    chunkTransform<true, W>(data, c, twiddles, rot, scale);
+void chunkInverse(const float* src, float* dst, int c, const float* twiddles, const float* rot,
+                  const float* scale) {
+    chunkTransform<true, W>(src, dst, c, twiddles, rot, scale);
 }
 
 } // namespace SIG_PLANE_BUILD

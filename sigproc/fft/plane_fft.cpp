@@ -75,14 +75,14 @@ void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles) {
     pieceBuild(q).complexInverse(data, data, q, nullptr, twiddles);
 }
 
-void sigFftPlaneChunkFwd_32fc(float* data, int c, const float* twiddles, const float* rot,
-                              const float* scale) {
-    sigFftPlaneBuilds.select()->chunkForward(data, c, twiddles, rot, scale);
+void sigFftPlaneChunkFwd_32fc(const float* src, float* dst, int c, const float* twiddles,
+                              const float* rot, const float* scale) {
+    sigFftPlaneBuilds.select()->chunkForward(src, dst, c, twiddles, rot, scale);
 }
 
-void sigFftPlaneChunkInv_32fc(float* data, int c, const float* twiddles, const float* rot,
-                              const float* scale) {
-    sigFftPlaneBuilds.select()->chunkInverse(data, c, twiddles, rot, scale);
+void sigFftPlaneChunkInv_32fc(const float* src, float* dst, int c, const float* twiddles,
+                              const float* rot, const float* scale) {
+    sigFftPlaneBuilds.select()->chunkInverse(src, dst, c, twiddles, rot, scale);
 }
 
 void sigFftColumnPassesFwd_32fc(float* re, float* im, int q, const float* twiddles) {

@@ -41,15 +41,18 @@ void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const std::int32_t
 void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles);
 void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles);
 
-// A chunk of the blocked transform, in place on 2^c bit-reversed values
-// (c = 11 or 12): 1024-point pieces with the twiddles of a 1024-value table,
-// each times *scale unless scale is null, joined by merge passes with the
-// record's rotation table for 2^c values (merge_pass_body.h). The bits of the
-// scalar passes on each piece, then of the scalar merge passes.
-void sigFftPlaneChunkFwd_32fc(float* data, int c, const float* twiddles, const float* rot,
-                              const float* scale);
-void sigFftPlaneChunkInv_32fc(float* data, int c, const float* twiddles, const float* rot,
-                              const float* scale);
+// A chunk of the blocked transform: the transform of 2^c values (c = 11 or
+// 12) into dst, unscaled or times *scale. src null: dst holds the values in
+// bit-reversed order; otherwise src holds them in natural order (c = 11 only;
+// src may equal dst). 1024-point pieces with the twiddles of a 1024-value
+// table, each scaled, joined by merge passes with the record's rotation table
+// for 2^c values (merge_pass_body.h): the bits of the bit reversal, the
+// scalar passes on each piece, the scaling, then the scalar merge passes.
+inline constexpr int sigFftChunkNaturalOrder = 11;
+void sigFftPlaneChunkFwd_32fc(const float* src, float* dst, int c, const float* twiddles,
+                              const float* rot, const float* scale);
+void sigFftPlaneChunkInv_32fc(const float* src, float* dst, int c, const float* twiddles,
+                              const float* rot, const float* scale);
 
 // The passes of complex_passes.h (3 <= q <= 10) on sigFftColumnLanes columns
 // of 2^q values at once, held side by side in two planes: re[L*j + t] is the
@@ -64,8 +67,8 @@ using sigFftPlaneRealFn = void(const float* src, float* dst, const sigFftSpec_R_
 using sigFftPlaneComplexFn = void(const float* src, float* dst, int q, const std::int32_t* pairs,
                                   const float* twiddles);
 using sigFftColumnPassesFn = void(float* re, float* im, int q, const float* twiddles);
-using sigFftChunkFn = void(float* data, int c, const float* twiddles, const float* rot,
-                           const float* scale);
+using sigFftChunkFn = void(const float* src, float* dst, int c, const float* twiddles,
+                           const float* rot, const float* scale);
 struct sigFftPlaneBuild {
     sigFftPlaneRealFn* realForward;
     sigFftPlaneRealFn* realInverse;

@@ -229,16 +229,20 @@ void scalarMergePass(std::vector<float>& data, std::size_t half, const float* ro
     }
 }
 
-// The chunks of 2^11 and 2^12 values in every build against the scalar
-// passes on each 1024-point piece, its scaling, then the scalar merge passes;
-// both directions, scaled and not.
+// The chunks of 2^11 and 2^12 values in every build against the bit
+// reversal, the scalar passes on each 1024-point piece, its scaling, then the
+// scalar merge passes; both directions, scaled and not, from bit-reversed
+// values and (2^11) from natural order, in place and apart.
 TEST(FftWideBuilds, ChunksGiveThePiecesAndMergePassesScalarBits) {
     for (const int c : {11, 12}) {
         ComplexSpec spec(c, sigFftScaleNone);
         ASSERT_EQ(spec.status(), sigOk);
         const float* twiddles = spec.get()->table<float>(spec.get()->twiddles);
         const float* rot = spec.get()->table<float>(spec.get()->rotTable);
-        const std::vector<float> reversed = randomFloats(std::size_t{2} << c, 40 + c);
+        const std::int32_t* pairs = spec.get()->table<std::int32_t>(spec.get()->bitRev);
+        const std::vector<float> natural = randomFloats(std::size_t{2} << c, 40 + c);
+        std::vector<float> reversed(natural.size());
+        sigFftBitRevCopy_32fc(natural.data(), reversed.data(), c, pairs);
         const float factor = 1.0f / 3.0f;
         for (const bool inverse : {false, true}) {
             for (const float* scale : {static_cast<const float*>(nullptr), &factor}) {
@@ -255,11 +259,16 @@ TEST(FftWideBuilds, ChunksGiveThePiecesAndMergePassesScalarBits) {
                 for (const sigWideIsa isa : kIsas) {
                     if (!sigWideIsaSupported(isa)) continue;
                     const sigFftPlaneBuild& build = *sigFftPlaneBuilds.of(isa);
+                    auto* run = inverse ? build.chunkInverse : build.chunkForward;
                     std::vector<float> actual = reversed;
-                    (inverse ? build.chunkInverse : build.chunkForward)(actual.data(), c, twiddles,
-                                                                        rot, scale);
-                    expectSameBits(expected, actual, inverse ? "chunk inverse" : "chunk forward", c,
-                                   isa);
+                    run(nullptr, actual.data(), c, twiddles, rot, scale);
+                    expectSameBits(expected, actual, "chunk of bit-reversed values", c, isa);
+                    if (c != sigFftChunkNaturalOrder) continue;
+                    std::vector<float> apart(natural.size()), inPlace = natural;
+                    run(natural.data(), apart.data(), c, twiddles, rot, scale);
+                    expectSameBits(expected, apart, "chunk from natural order", c, isa);
+                    run(inPlace.data(), inPlace.data(), c, twiddles, rot, scale);
+                    expectSameBits(expected, inPlace, "chunk in place from natural order", c, isa);
                 }
             }
         }
