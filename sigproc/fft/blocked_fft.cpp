@@ -19,10 +19,9 @@ template <bool Inverse> class Blocked {
 public:
     Blocked(const sigFftSpecHeader& spec, float* work) : spec_(spec), work_(work) {}
 
-    // 2^11 values from natural order: the chunk gathers its pieces itself.
-    void fromNaturalOrder(const float* src, float* dst) const {
-        chunk(src, dst, sigFftChunkNaturalOrder);
-    }
+    // 2^11 or 2^12 values from natural order: the chunk gathers its pieces
+    // itself.
+    void chunkFromNaturalOrder(const float* src, float* dst, int m) const { chunk(src, dst, m); }
 
     void transform(float* data, int m, int depth) const {
         if (m <= sigFftPieceOrder) {
@@ -200,8 +199,8 @@ private:
 template <bool Inverse>
 void complexTransform(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                       float* work) {
-    if (m == sigFftChunkNaturalOrder)
-        return Blocked<Inverse>(spec, work).fromNaturalOrder(src, dst);
+    if (m > sigFftPieceOrder && sigFftSplitOrder[static_cast<std::size_t>(m)] == 0)
+        return Blocked<Inverse>(spec, work).chunkFromNaturalOrder(src, dst, m);
     // The same permutation by tiles, through the pair table below that order:
     // the scalar tiles pay once the array outgrows the first-level cache
     // (64 KB), the AVX2 tiles at every order the blocked transform takes

@@ -3,8 +3,8 @@
 // whose stages it runs (same namespace, same target).
 //
 // Each 1024-point piece runs the stages of the plane transforms through the
-// working copy, gathered from its bit-reversed values or, for 2^11 values,
-// straight from natural order (no bit reversal first), and its outputs stay in planes: they go back
+// working copy, gathered from its bit-reversed values or straight from
+// natural order (no bit reversal first), and its outputs stay in planes: they go back
 // over the piece's own values in blocks of W real parts followed by their W imaginary parts (W the
 // lanes of the build's registers), a block in the room its values take interleaved. The merge
 // passes then read block j of every piece once and write the joined values,
@@ -231,12 +231,16 @@ constexpr std::array<std::uint8_t, 256> kReversed8 = [] {
     return table;
 }();
 
-// 2^11 values in natural order: piece p (its values x[2t + p] after the bit
-// reversal) has in lane a of unit r the value x[8 * rev8(r) + 2a + p]. One
-// sweep from the top takes each run of eight values apart: the even ones go
-// to piece 0's working copy, the odd ones as a unit (four real parts, four
-// imaginary parts) to dst at 8 floats per run from the second half on, where
-// the sweep has already read everything (2048 + 8s >= 16s).
+// From natural order each piece is gathered into the working copy when its
+// turn comes, with no bit reversal first: what the later pieces need is kept
+// packed in dst above what is still to be read, and each piece leaves its
+// outputs in the region the values before it have left free.
+//
+// 2^11 values: piece p (its values x[2t + p] after the bit reversal) has in
+// lane a of unit r the value x[8 * rev8(r) + 2a + p]. One sweep from the top
+// takes each run of eight values apart: the even ones go to piece 0's working
+// copy, the odd ones as a unit (four real parts, four imaginary parts) to
+// float 2048 + 8s, which the sweep has already read (2048 + 8s >= 16s).
 template <int W> [[gnu::noinline]] void sweepHalves(const float* src, float* dst, Planes copy) {
     for (Index s = kPieceLength / 4 - 1; s >= 0; --s) {
         const float* run = src + 16 * s;
@@ -266,12 +270,83 @@ template <int W> [[gnu::noinline]] void sweepHalves(const float* src, float* dst
     }
 }
 
-// The units sweepHalves left for piece 1, into the working copy.
-[[gnu::noinline]] void gatherSweptUnits(const float* from, Planes copy) {
-    for (Index r = 0; r < kPieceLength / 4; ++r) {
-        const float* unit = from + 8 * Index{kReversed8[static_cast<std::size_t>(r)]};
-        _mm_storeu_ps(copy.re + 4 * r, _mm_loadu_ps(unit));
-        _mm_storeu_ps(copy.im + 4 * r, _mm_loadu_ps(unit + 4));
+// 2^12 values: piece p has in lane a of unit r the value
+// x[16 * rev8(r) + 4a + rev2(p)]. One sweep from the top transposes each run
+// of sixteen values into four units: piece 0's to the working copy, those of
+// pieces 1, 2, 3 packed as a group at float 2048 + 24s (>= 32s, already read).
+template <int W> [[gnu::noinline]] void sweepQuarters(const float* src, float* dst, Planes copy) {
+    for (Index s = kPieceLength / 4 - 1; s >= 0; --s) {
+        const float* run = src + 32 * s;
+        const Index r = kReversed8[static_cast<std::size_t>(s)];
+        float* group = dst + 2 * kPieceLength + 24 * s;
+        if constexpr (W >= 8) {
+            // Values as pairs of floats: rows 4a .. 4a+3 transposed into
+            // columns j, j+4, j+8, j+12, then each column split into its
+            // real parts | imaginary parts (a unit as the groups hold it).
+            __m256d row[4];
+            for (int a = 0; a < 4; ++a)
+                row[a] = _mm256_loadu_pd(reinterpret_cast<const double*>(run + 8 * a));
+            const __m256d t0 = _mm256_unpacklo_pd(row[0], row[1]),
+                          t1 = _mm256_unpackhi_pd(row[0], row[1]);
+            const __m256d t2 = _mm256_unpacklo_pd(row[2], row[3]),
+                          t3 = _mm256_unpackhi_pd(row[2], row[3]);
+            const __m256d column[4] = {
+                _mm256_permute2f128_pd(t0, t2, 0x20), _mm256_permute2f128_pd(t1, t3, 0x20),
+                _mm256_permute2f128_pd(t0, t2, 0x31), _mm256_permute2f128_pd(t1, t3, 0x31)};
+            const __m256i parts = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+            __m256 unit[4];
+            for (int j = 0; j < 4; ++j)
+                unit[j] = _mm256_permutevar8x32_ps(_mm256_castpd_ps(column[j]), parts);
+            _mm_storeu_ps(copy.re + 4 * r, _mm256_castps256_ps128(unit[0]));
+            _mm_storeu_ps(copy.im + 4 * r, _mm256_extractf128_ps(unit[0], 1));
+            _mm256_storeu_ps(group, unit[2]);
+            _mm256_storeu_ps(group + 8, unit[1]);
+            _mm256_storeu_ps(group + 16, unit[3]);
+        } else {
+            __m128 re[4], im[4]; // row a: values 4a .. 4a+3 of the run
+            for (int a = 0; a < 4; ++a) {
+                const __m128 lo = _mm_loadu_ps(run + 8 * a), hi = _mm_loadu_ps(run + 8 * a + 4);
+                re[a] = _mm_shuffle_ps(lo, hi, 0x88);
+                im[a] = _mm_shuffle_ps(lo, hi, 0xDD);
+            }
+            _MM_TRANSPOSE4_PS(re[0], re[1], re[2], re[3]);
+            _MM_TRANSPOSE4_PS(im[0], im[1], im[2], im[3]);
+            // Now re[j], im[j]: the unit of the piece p with rev2(p) = j.
+            _mm_storeu_ps(copy.re + 4 * r, re[0]);
+            _mm_storeu_ps(copy.im + 4 * r, im[0]);
+            const int unitOfPiece[3] = {2, 1, 3}; // pieces 1, 2, 3
+            for (int slot = 0; slot < 3; ++slot) {
+                _mm_storeu_ps(group + 8 * slot, re[unitOfPiece[slot]]);
+                _mm_storeu_ps(group + 8 * slot + 4, im[unitOfPiece[slot]]);
+            }
+        }
+    }
+}
+
+// Groups of Slots units (8 floats each) from `groups` on: the first unit of
+// group s to unit rev8(s) of the working copy, the others packed again as a
+// group at `moveTo` + 8 * (Slots - 1) * s. From the top, so that nothing is
+// written over a group not yet read (moveTo lies 2048 floats above groups,
+// and the groups shrink by a unit: 2048 + 8(Slots-1)s >= 8 Slots s).
+template <int W, Index Slots>
+[[gnu::noinline]] void gatherPacked(const float* groups, Planes copy, float* moveTo) {
+    for (Index s = kPieceLength / 4 - 1; s >= 0; --s) {
+        const float* group = groups + 8 * Slots * s;
+        const Index r = kReversed8[static_cast<std::size_t>(s)];
+        float* to = moveTo + 8 * (Slots - 1) * s;
+        if constexpr (W >= 8) {
+            __m256 unit[Slots];
+            for (Index t = 0; t < Slots; ++t) unit[t] = _mm256_loadu_ps(group + 8 * t);
+            _mm_storeu_ps(copy.re + 4 * r, _mm256_castps256_ps128(unit[0]));
+            _mm_storeu_ps(copy.im + 4 * r, _mm256_extractf128_ps(unit[0], 1));
+            for (Index t = 1; t < Slots; ++t) _mm256_storeu_ps(to + 8 * (t - 1), unit[t]);
+        } else {
+            __m128 unit[2 * Slots];
+            for (Index t = 0; t < 2 * Slots; ++t) unit[t] = _mm_loadu_ps(group + 4 * t);
+            _mm_storeu_ps(copy.re + 4 * r, unit[0]);
+            _mm_storeu_ps(copy.im + 4 * r, unit[1]);
+            for (Index t = 2; t < 2 * Slots; ++t) _mm_storeu_ps(to + 4 * (t - 2), unit[t]);
+        }
     }
 }
 
@@ -280,19 +355,31 @@ void chunkTransform(const float* src, float* dst, int c, const float* twiddles, 
                     const float* scale) {
     alignas(32) float work[2 * kPieceLength];
     const Planes copy{work, work + kPieceLength};
-    float* const upper = dst + 2 * kPieceLength;
-    if (src != nullptr) {
-        sweepHalves<W>(src, dst, copy);
-        stagesToBlocks<Inverse, W>(copy, dst, twiddles, scale);
-        gatherSweptUnits(upper, copy);
-        stagesToBlocks<Inverse, W>(copy, upper, twiddles, scale);
-    } else {
-        const Index pieces = Index{1} << (c - sigFftPieceOrder);
+    const Index pieces = Index{1} << (c - sigFftPieceOrder);
+    if (src == nullptr) {
         for (Index p = 0; p < pieces; ++p) {
             float* values = dst + 2 * kPieceLength * p;
             gatherBitReversed(values, copy.re, copy.im, kPieceLength);
             stagesToBlocks<Inverse, W>(copy, values, twiddles, scale);
         }
+    } else {
+        if (pieces == 2) {
+            sweepHalves<W>(src, dst, copy);
+        } else {
+            sweepQuarters<W>(src, dst, copy);
+        }
+        stagesToBlocks<Inverse, W>(copy, dst, twiddles, scale);
+        // Piece p's units lead the groups packed from region p on.
+        float* const region[4] = {dst, dst + 2 * kPieceLength, dst + 4 * kPieceLength,
+                                  dst + 6 * kPieceLength};
+        if (pieces == 4) {
+            gatherPacked<W, 3>(region[1], copy, region[2]);
+            stagesToBlocks<Inverse, W>(copy, region[1], twiddles, scale);
+            gatherPacked<W, 2>(region[2], copy, region[3]);
+            stagesToBlocks<Inverse, W>(copy, region[2], twiddles, scale);
+        }
+        gatherPacked<W, 1>(region[pieces - 1], copy, region[pieces - 1] + 2 * kPieceLength);
+        stagesToBlocks<Inverse, W>(copy, region[pieces - 1], twiddles, scale);
     }
     if (c == sigFftPieceOrder + 1) {
         joinTwoPieces<Inverse, W>(dst, rot);

@@ -43,12 +43,11 @@ void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles);
 
 // A chunk of the blocked transform: the transform of 2^c values (c = 11 or
 // 12) into dst, unscaled or times *scale. src null: dst holds the values in
-// bit-reversed order; otherwise src holds them in natural order (c = 11 only;
-// src may equal dst). 1024-point pieces with the twiddles of a 1024-value
+// bit-reversed order; otherwise src holds them in natural order (src may
+// equal dst). 1024-point pieces with the twiddles of a 1024-value
 // table, each scaled, joined by merge passes with the record's rotation table
 // for 2^c values (merge_pass_body.h): the bits of the bit reversal, the
 // scalar passes on each piece, the scaling, then the scalar merge passes.
-inline constexpr int sigFftChunkNaturalOrder = 11;
 void sigFftPlaneChunkFwd_32fc(const float* src, float* dst, int c, const float* twiddles,
                               const float* rot, const float* scale);
 void sigFftPlaneChunkInv_32fc(const float* src, float* dst, int c, const float* twiddles,
