@@ -202,13 +202,12 @@ inline void storeBlocks(const float* re, const float* im, float* at, const float
     }
 }
 
-// The stages of a piece in the working copy (unit layout), its outputs left
-// as blocks at `values`.
+// The last stage of a piece in the working copy, its outputs left as blocks
+// at `values`.
 template <bool Inverse, int W>
-[[gnu::noinline]] void stagesToBlocks(Planes copy, float* values, const float* twiddles,
-                                      const float* scale) {
+[[gnu::noinline]] void lastStageToBlocks(Planes copy, float* values, const float* twiddles,
+                                         const float* scale) {
     constexpr Index quarter = kPieceLength / 4;
-    innerStages<Inverse>(copy, sigFftPieceOrder, twiddles);
     ChunkTwiddles w;
     ChunkOutputs y;
     for (Index start = 0; start < quarter; start += kTwiddleChunk) {
@@ -217,6 +216,14 @@ template <bool Inverse, int W>
         for (Index q = 0; q < 4; ++q)
             storeBlocks<W>(y.re[q], y.im[q], values + 2 * (q * quarter + start), scale);
     }
+}
+
+// The stages of a piece in the working copy (unit layout), its outputs left
+// as blocks at `values`.
+template <bool Inverse, int W>
+void stagesToBlocks(Planes copy, float* values, const float* twiddles, const float* scale) {
+    innerStages<Inverse>(copy, sigFftPieceOrder, twiddles);
+    lastStageToBlocks<Inverse, W>(copy, values, twiddles, scale);
 }
 
 // Unit r of a piece takes lanes 4 * rev8(r) .. 4 * rev8(r) + 3 of the piece's
