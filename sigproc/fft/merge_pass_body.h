@@ -4,19 +4,20 @@
 //
 // Each 1024-point piece runs the stages of the plane transforms through the
 // working copy, gathered from its bit-reversed values or straight from
-// natural order (no bit reversal first), and its outputs stay in planes: they go back
-// over the piece's own values in blocks of W real parts followed by their W imaginary parts (W the
-// lanes of the build's registers), a block in the room its values take interleaved. The merge
-// passes then read block j of every piece once and write the joined values,
-// interleaved, in the same room. A pass joins adjacent transforms E, O of
-// length L into X[k] = E[k] + w_k O[k], X[k+L] = E[k] - w_k O[k],
-// w_k = exp(-i*pi*k/L) (conjugated inverse); the rotation table holds w_k for
-// k < L/2 with a stride of 2^c/(2L) values, and w_(k+L/2) = -i * w_k. Of 2^12
-// values both passes run in one sweep: block j of the four pieces gives block
-// j of each quarter of the result, the first pass's two joins then the
-// second's. Lane by lane every operation is the scalar one in the scalar
-// order (the piece stages, the scaling of each piece, the passes one after
-// the other), so every build gives the scalar bits.
+// natural order (no bit reversal first), and its outputs stay in planes: they
+// go back over the piece's own values in blocks of W real parts followed by
+// their W imaginary parts (W the lanes of the build's registers), a block in
+// the room its values take interleaved. The merge passes then read block j of
+// every piece once and write the joined values, interleaved, in the same room.
+// A pass joins adjacent transforms E, O of length L into
+// X[k] = E[k] + w_k O[k], X[k+L] = E[k] - w_k O[k], w_k = exp(-i*pi*k/L)
+// (conjugated inverse); the rotation table holds w_k for k < L/2 with a stride
+// of 2^c/(2L) values, and w_(k+L/2) = -i * w_k. Of 2^12 values both passes
+// run in one sweep: block j of the four pieces gives block j of each quarter
+// of the result, the first pass's two joins then the second's. Lane by lane
+// every operation is the scalar one in the scalar order (the piece stages,
+// the scaling of each piece, the passes one after the other), so every build
+// gives the scalar bits.
 //
 // No include guard: a build includes it once, after plane_fft_body.h.
 #include <array>
@@ -116,8 +117,8 @@ template <int W> inline void storeInterleaved(float* at, Block<W> v) {
     storeLanes<W>(at + W, hi);
 }
 
-// Twiddles k .. k+W-1 at rot[Stride * k], Stride 1 or 2 values; Turned: -i
-// times them.
+// Twiddles 0 .. W-1 of rot, twiddle k at value Stride * k (Stride 1 or 2);
+// Turned: -i times them.
 template <int W, Index Stride, bool Turned> inline Block<W> loadTwiddles(const float* rot) {
     Block<W> w;
     if constexpr (Stride == 1) {
@@ -131,7 +132,7 @@ template <int W, Index Stride, bool Turned> inline Block<W> loadTwiddles(const f
     return w;
 }
 
-// The twiddles of value k of a pass of length half: turned from half / 2 on.
+// Twiddles k .. k+W-1 of a pass of length half: turned from half / 2 on.
 template <int W, Index Stride> inline Block<W> passTwiddles(const float* rot, Index k, Index half) {
     if (k < half / 2) return loadTwiddles<W, Stride, false>(rot + 2 * Stride * k);
     return loadTwiddles<W, Stride, true>(rot + 2 * Stride * (k - half / 2));
