@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include <emmintrin.h>
 #include <xmmintrin.h>
@@ -35,41 +36,6 @@ struct Planes {
     float* re;
     float* im;
 };
-
-// Calls move(t, r) for every unit t and its bit reversal r over q - 2 bits,
-// in the order of the pair table: both ways round for each pair, then the
-// self-reversed units, 0 first. A plain loop, so that the moves inline.
-template <typename Move>
-[[gnu::always_inline]] inline void forEachReversal(const std::int32_t* pairs, Move move) {
-    const std::int32_t* entry = pairs;
-    for (; entry[0] >= 2; entry += 2) {
-        const Index k = entry[0] / 4, r = entry[1] / 4;
-        move(k, r);
-        move(r, k);
-    }
-    do {
-        const Index k = *entry++ / 4;
-        move(k, k);
-    } while (*entry >= 2);
-}
-
-// The bit reversal of interleaved values into the unit layout: unit r
-// receives the four values of unit t = rev(r), real and imaginary parts apart.
-[[gnu::noinline]] void gatherInterleaved(const float* src, Planes to, const std::int32_t* pairs) {
-    forEachReversal(pairs, [&](Index t, Index r) {
-        const __m128 a = _mm_loadu_ps(src + 8 * t), b = _mm_loadu_ps(src + 8 * t + 4);
-        _mm_storeu_ps(to.re + 4 * r, _mm_shuffle_ps(a, b, 0x88));
-        _mm_storeu_ps(to.im + 4 * r, _mm_shuffle_ps(a, b, 0xDD));
-    });
-}
-
-// The same from planes in natural order.
-[[gnu::noinline]] void gatherPlanes(Planes from, Planes to, const std::int32_t* pairs) {
-    forEachReversal(pairs, [&](Index t, Index r) {
-        _mm_storeu_ps(to.re + 4 * r, _mm_loadu_ps(from.re + 4 * t));
-        _mm_storeu_ps(to.im + 4 * r, _mm_loadu_ps(from.im + 4 * t));
-    });
-}
 
 // sigRadix4 on four lanes: a, b, c, d to outputs 0 .. 3 in place.
 template <bool Inverse>
@@ -90,26 +56,6 @@ inline void radix4Unit(__m128& ar, __m128& ai, __m128& br, __m128& bi, __m128& c
     ci = _mm_sub_ps(t0i, t2i);
     dr = _mm_sub_ps(t1r, t3r);
     di = _mm_sub_ps(t1i, t3i);
-}
-
-// Groups of four units hold the 4-point inputs of each lane in bit-reversed
-// order (units 0, 2, 1, 3 are a, b, c, d); four-lane registers, as below.
-template <bool Inverse>
-[[gnu::noinline]] void fourPointUnits(float* __restrict re, float* __restrict im, Index units) {
-    for (Index g = 0; g < units; g += 4, re += 16, im += 16) {
-        __m128 r[4], i[4];
-        for (int u = 0; u < 4; ++u) {
-            r[u] = _mm_loadu_ps(re + 4 * u);
-            i[u] = _mm_loadu_ps(im + 4 * u);
-        }
-        radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
-        // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
-        const int from[4] = {0, 2, 1, 3};
-        for (int q = 0; q < 4; ++q) {
-            _mm_storeu_ps(re + 4 * q, r[from[q]]);
-            _mm_storeu_ps(im + 4 * q, i[from[q]]);
-        }
-    }
 }
 
 // Joins the 4-point halves of every group of eight units: unit 4 + q of a
@@ -137,30 +83,6 @@ template <bool Inverse> inline void twiddleUnit(__m128& re, __m128& im, __m128 w
     } else {
         re = _mm_sub_ps(_mm_mul_ps(r, wr), _mm_mul_ps(im, wi));
         im = _mm_add_ps(_mm_mul_ps(im, wr), _mm_mul_ps(r, wi));
-    }
-}
-
-template <bool Inverse>
-[[gnu::noinline]] void radix2Units(float* __restrict re, float* __restrict im, Index units,
-                                   float wr, float wi) {
-    const __m128 vwr = _mm_set1_ps(wr), vwi = _mm_set1_ps(wi);
-    for (Index g = 0; g < units; g += 8, re += 32, im += 32) {
-        __m128 tr[4], ti[4];
-        for (int q = 0; q < 4; ++q) {
-            tr[q] = _mm_loadu_ps(re + 16 + 4 * q);
-            ti[q] = _mm_loadu_ps(im + 16 + 4 * q);
-        }
-        twiddleUnit<Inverse>(tr[1], ti[1], vwr, vwi);
-        quarterTurnUnit<Inverse>(tr[2], ti[2]);
-        twiddleUnit<Inverse>(tr[3], ti[3], vwr, vwi);
-        quarterTurnUnit<Inverse>(tr[3], ti[3]);
-        for (int q = 0; q < 4; ++q) {
-            const __m128 er = _mm_loadu_ps(re + 4 * q), ei = _mm_loadu_ps(im + 4 * q);
-            _mm_storeu_ps(re + 4 * q, _mm_add_ps(er, tr[q]));
-            _mm_storeu_ps(im + 4 * q, _mm_add_ps(ei, ti[q]));
-            _mm_storeu_ps(re + 16 + 4 * q, _mm_sub_ps(er, tr[q]));
-            _mm_storeu_ps(im + 16 + 4 * q, _mm_sub_ps(ei, ti[q]));
-        }
     }
 }
 
@@ -229,19 +151,161 @@ void radix4Units(Planes d, Index units, Index n, Index blockLength, const float*
     }
 }
 
-// Every stage but the last, on n values in the unit layout.
-template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles) {
+// The radix-4 stages after the first ones (firstStages), on n values in the
+// unit layout, up to but not including the last.
+template <bool Inverse> void laterStages(Planes d, int q, const float* twiddles) {
     const Index n = Index{1} << q;
     const Index units = n / 4;
-    fourPointUnits<Inverse>(d.re, d.im, units);
-    Index blockLength = 16;
-    if (q % 2 == 1) {
-        const float* w = twiddles + 6 * (n / 8);
-        radix2Units<Inverse>(d.re, d.im, units, w[0], w[1]);
-        blockLength = 32;
-    }
-    for (; blockLength < n; blockLength *= 4)
+    for (Index blockLength = q % 2 == 1 ? 32 : 16; blockLength < n; blockLength *= 4)
         radix4Units<Inverse>(d, units, n, blockLength, twiddles);
+}
+
+// The bit reversal of 0, 1, 2, ... over log2(count) bits, counted upward.
+class ReversedCounter {
+public:
+    explicit ReversedCounter(Index count) : top_(count / 2) {}
+    Index value() const { return value_; }
+    void next() {
+        Index bit = top_;
+        for (; (value_ & bit) != 0; bit >>= 1) value_ ^= bit;
+        value_ |= bit;
+    }
+
+private:
+    Index top_;
+    Index value_ = 0;
+};
+
+// The four units of one group: unit u of the group in r[u], i[u].
+struct GroupUnits {
+    __m128 r[4], i[4];
+};
+
+// fourPointUnits on one group held in registers.
+template <bool Inverse> inline void fourPointGroup(GroupUnits& x) {
+    radix4Unit<Inverse>(x.r[0], x.i[0], x.r[2], x.i[2], x.r[1], x.i[1], x.r[3], x.i[3]);
+    // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
+    std::swap(x.r[1], x.r[2]);
+    std::swap(x.i[1], x.i[2]);
+}
+
+inline void storeGroup(const GroupUnits& x, float* re, float* im) {
+    for (int u = 0; u < 4; ++u) {
+        _mm_storeu_ps(re + 4 * u, x.r[u]);
+        _mm_storeu_ps(im + 4 * u, x.i[u]);
+    }
+}
+
+// The first stages straight from the source into the working copy: the
+// 4-point stage (fourPointUnits) and, for odd q, the radix-2 stage
+// (radix2Units) run on each group of units in registers as it arrives, with
+// the same operations in the same order. load(g, base, x) fills group g
+// (units 4g .. 4g+3 of the unit layout); base is the bit reversal of g over
+// q - 4 bits, so that unit 4g + u comes from unit base + rev2(u) * n/16 of
+// the natural order.
+template <bool Inverse, typename LoadGroup>
+[[gnu::always_inline]] inline void firstStages(Planes to, int q, const float* twiddles,
+                                               LoadGroup load) {
+    const Index n = Index{1} << q;
+    const Index groups = n / 16;
+    if (q % 2 == 0) {
+        ReversedCounter base(groups);
+        for (Index g = 0; g < groups; ++g, base.next()) {
+            GroupUnits x;
+            load(g, base.value(), x);
+            fourPointGroup<Inverse>(x);
+            storeGroup(x, to.re + 16 * g, to.im + 16 * g);
+        }
+        return;
+    }
+    const float* w = twiddles + 6 * (n / 8);
+    const __m128 vwr = _mm_set1_ps(w[0]), vwi = _mm_set1_ps(w[1]);
+    ReversedCounter base(groups / 2);
+    for (Index h = 0; h < groups / 2; ++h, base.next()) {
+        GroupUnits e, t;
+        load(2 * h, base.value(), e);
+        load(2 * h + 1, base.value() + groups / 2, t);
+        fourPointGroup<Inverse>(e);
+        fourPointGroup<Inverse>(t);
+        twiddleUnit<Inverse>(t.r[1], t.i[1], vwr, vwi);
+        quarterTurnUnit<Inverse>(t.r[2], t.i[2]);
+        twiddleUnit<Inverse>(t.r[3], t.i[3], vwr, vwi);
+        quarterTurnUnit<Inverse>(t.r[3], t.i[3]);
+        GroupUnits sum, difference;
+        for (int u = 0; u < 4; ++u) {
+            sum.r[u] = _mm_add_ps(e.r[u], t.r[u]);
+            sum.i[u] = _mm_add_ps(e.i[u], t.i[u]);
+            difference.r[u] = _mm_sub_ps(e.r[u], t.r[u]);
+            difference.i[u] = _mm_sub_ps(e.i[u], t.i[u]);
+        }
+        storeGroup(sum, to.re + 32 * h, to.im + 32 * h);
+        storeGroup(difference, to.re + 32 * h + 16, to.im + 32 * h + 16);
+    }
+}
+
+// Loads for firstStages. Interleaved values in natural order: unit t is the
+// four values from 4t, real and imaginary parts apart.
+struct FromInterleaved {
+    const float* src;
+    Index spread; // n/16 units: the distance between the sources of a group
+    void operator()(Index, Index base, GroupUnits& x) const {
+        const Index from[4] = {base, base + 2 * spread, base + spread, base + 3 * spread};
+        for (int u = 0; u < 4; ++u) {
+            const float* at = src + 8 * from[u];
+            const __m128 a = _mm_loadu_ps(at), b = _mm_loadu_ps(at + 4);
+            x.r[u] = _mm_shuffle_ps(a, b, 0x88);
+            x.i[u] = _mm_shuffle_ps(a, b, 0xDD);
+        }
+    }
+};
+
+// Planes in natural order.
+struct FromPlanes {
+    Planes from;
+    Index spread;
+    void operator()(Index, Index base, GroupUnits& x) const {
+        const Index at[4] = {base, base + 2 * spread, base + spread, base + 3 * spread};
+        for (int u = 0; u < 4; ++u) {
+            x.r[u] = _mm_loadu_ps(from.re + 4 * at[u]);
+            x.i[u] = _mm_loadu_ps(from.im + 4 * at[u]);
+        }
+    }
+};
+
+// Interleaved values already in bit-reversed order: lane a of unit r is
+// element r of quarter rev2(a) (quarters 0, 2, 1, 3); the four values of
+// each quarter are split into parts and transposed.
+struct FromBitReversed {
+    const float* from;
+    Index quarter;
+    void operator()(Index g, Index, GroupUnits& x) const {
+        const Index quarters[kLanes] = {0, 2, 1, 3};
+        for (int l = 0; l < kLanes; ++l) {
+            const float* at = from + 2 * (quarters[l] * quarter + 4 * g);
+            const __m128 a = _mm_loadu_ps(at), b = _mm_loadu_ps(at + 4);
+            x.r[l] = _mm_shuffle_ps(a, b, 0x88);
+            x.i[l] = _mm_shuffle_ps(a, b, 0xDD);
+        }
+        _MM_TRANSPOSE4_PS(x.r[0], x.r[1], x.r[2], x.r[3]);
+        _MM_TRANSPOSE4_PS(x.i[0], x.i[1], x.i[2], x.i[3]);
+    }
+};
+
+template <bool Inverse>
+[[gnu::noinline]] void firstStagesInterleaved(const float* src, Planes to, int q,
+                                              const float* twiddles) {
+    firstStages<Inverse>(to, q, twiddles, FromInterleaved{src, (Index{1} << q) / 16});
+}
+
+template <bool Inverse>
+[[gnu::noinline]] void firstStagesPlanes(Planes from, Planes to, int q, const float* twiddles) {
+    firstStages<Inverse>(to, q, twiddles, FromPlanes{from, (Index{1} << q) / 16});
+}
+
+template <bool Inverse>
+[[gnu::noinline]] void firstStagesBitReversed(const float* src, Planes to, int q,
+                                              const float* twiddles) {
+    firstStages<Inverse>(to, q, twiddles, FromBitReversed{src, (Index{1} << q) / 4});
 }
 
 // The last stage: butterfly j takes lane a of unit j, which holds position j
@@ -470,35 +534,10 @@ template <bool Inverse, Index outStride>
     }
 }
 
-// Values already in bit-reversed order into the unit layout: lane a of unit
-// r is element r of quarter rev2(a) (quarters 0, 2, 1, 3). Four units at a
-// time: four values of each quarter, split into parts and transposed.
-[[gnu::noinline]] void gatherBitReversed(const float* __restrict from, float* __restrict re,
-                                         float* __restrict im, Index n) {
-    const Index quarter = n / 4;
-    const float* const lanes[kLanes] = {from, from + 4 * quarter, from + 2 * quarter,
-                                        from + 6 * quarter};
-    for (Index r = 0; r < quarter; r += 4) {
-        __m128 pr[kLanes], pi[kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            const __m128 a = _mm_loadu_ps(lanes[l] + 2 * r), b = _mm_loadu_ps(lanes[l] + 2 * r + 4);
-            pr[l] = _mm_shuffle_ps(a, b, 0x88);
-            pi[l] = _mm_shuffle_ps(a, b, 0xDD);
-        }
-        _MM_TRANSPOSE4_PS(pr[0], pr[1], pr[2], pr[3]);
-        _MM_TRANSPOSE4_PS(pi[0], pi[1], pi[2], pi[3]);
-        for (int u = 0; u < 4; ++u) {
-            _mm_storeu_ps(re + 4 * (r + u), pr[u]);
-            _mm_storeu_ps(im + 4 * (r + u), pi[u]);
-        }
-    }
-}
-
 // What both directions work with: sizes, tables and the working copy.
 struct Transform {
     explicit Transform(const sigFftSpec_R_32f& spec)
         : q(spec.order - 1), n(Index{1} << q), quarter(n / 4),
-          pairs(spec.table<std::int32_t>(spec.bitRev)),
           twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n} {}
     Transform(const Transform&) = delete;
     Transform& operator=(const Transform&) = delete;
@@ -506,7 +545,6 @@ struct Transform {
     const int q;
     const Index n;
     const Index quarter;
-    const std::int32_t* const pairs;
     const float* const twiddles;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy;
@@ -518,8 +556,8 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     Transform t(spec);
     const Index n = t.n;
     // src is read in full before dst is written: they may be the same array.
-    gatherInterleaved(src, t.copy, t.pairs);
-    innerStages<false>(t.copy, t.q, t.twiddles);
+    firstStagesInterleaved<false>(src, t.copy, t.q, t.twiddles);
+    laterStages<false>(t.copy, t.q, t.twiddles);
     const Planes z{dst, dst + n};
     float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
     float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
@@ -555,8 +593,8 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     z.re[n / 2] = 2 * middleRe;
     z.im[n / 2] = -2 * middleIm;
 
-    gatherPlanes(z, t.copy, t.pairs);
-    innerStages<true>(t.copy, t.q, t.twiddles);
+    firstStagesPlanes<true>(z, t.copy, t.q, t.twiddles);
+    laterStages<true>(t.copy, t.q, t.twiddles);
     float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
                              dst + 6 * t.quarter + 1};
@@ -577,11 +615,11 @@ void complexTransform(const float* src, float* dst, int q, const std::int32_t* p
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy{work, work + n};
     if (pairs != nullptr) {
-        gatherInterleaved(src, copy, pairs);
+        firstStagesInterleaved<Inverse>(src, copy, q, twiddles);
     } else {
-        gatherBitReversed(src, copy.re, copy.im, n);
+        firstStagesBitReversed<Inverse>(src, copy, q, twiddles);
     }
-    innerStages<Inverse>(copy, q, twiddles);
+    laterStages<Inverse>(copy, q, twiddles);
     float* const outRe[4] = {dst, dst + 2 * quarter, dst + 4 * quarter, dst + 6 * quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * quarter + 1, dst + 4 * quarter + 1,
                              dst + 6 * quarter + 1};
