@@ -9,6 +9,9 @@
 // on purpose: with their arrays as restrict-qualified parameters the compiler
 // can tell the rows of a block apart, which it cannot once they are inlined.
 //
+// A build defines SIG_PLANE_WIDE as 1 where its set has 256-bit registers
+// (AVX2 and AVX-512), as 0 otherwise.
+//
 // No include guard: a build includes it once, after the headers below.
 #include "sigproc/fft/bit_reverse.h"
 #include "sigproc/fft/complex_math.h"
@@ -22,6 +25,7 @@
 #include <utility>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <xmmintrin.h>
 
 namespace SIG_PLANE_BUILD {
@@ -37,52 +41,130 @@ struct Planes {
     float* im;
 };
 
-// sigRadix4 on four lanes: a, b, c, d to outputs 0 .. 3 in place.
-template <bool Inverse>
-inline void radix4Unit(__m128& ar, __m128& ai, __m128& br, __m128& bi, __m128& cr, __m128& ci,
-                       __m128& dr, __m128& di) {
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    const __m128 t0r = _mm_add_ps(ar, cr), t0i = _mm_add_ps(ai, ci);
-    const __m128 t1r = _mm_sub_ps(ar, cr), t1i = _mm_sub_ps(ai, ci);
-    const __m128 t2r = _mm_add_ps(br, dr), t2i = _mm_add_ps(bi, di);
-    const __m128 ur = _mm_sub_ps(br, dr), ui = _mm_sub_ps(bi, di);
-    const __m128 t3r = Inverse ? _mm_xor_ps(ui, sign) : ui;
-    const __m128 t3i = Inverse ? ur : _mm_xor_ps(ur, sign);
-    ar = _mm_add_ps(t0r, t2r);
-    ai = _mm_add_ps(t0i, t2i);
-    br = _mm_add_ps(t1r, t3r);
-    bi = _mm_add_ps(t1i, t3i);
-    cr = _mm_sub_ps(t0r, t2r);
-    ci = _mm_sub_ps(t0i, t2i);
-    dr = _mm_sub_ps(t1r, t3r);
-    di = _mm_sub_ps(t1i, t3i);
+// The kernels below that move values between lanes are written with
+// explicit vector registers: left to the compiler, the AVX-512 build spreads
+// four-lane rows over wide registers and pays for it in extracts. They take
+// the register type V as a parameter: __m128 holds one unit of four lanes;
+// in the wide builds (SIG_PLANE_WIDE) __m256 holds two units, each in its own
+// 128-bit half, which every operation below treats apart (the shuffles work
+// within halves). The same operations run on each lane either way.
+inline __m128 vAdd(__m128 a, __m128 b) { return _mm_add_ps(a, b); }
+inline __m128 vSub(__m128 a, __m128 b) { return _mm_sub_ps(a, b); }
+inline __m128 vMul(__m128 a, __m128 b) { return _mm_mul_ps(a, b); }
+inline __m128 vXor(__m128 a, __m128 b) { return _mm_xor_ps(a, b); }
+inline __m128 vUnpackLo(__m128 a, __m128 b) { return _mm_unpacklo_ps(a, b); }
+inline __m128 vUnpackHi(__m128 a, __m128 b) { return _mm_unpackhi_ps(a, b); }
+inline __m128 vPairsLo(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_unpacklo_pd(_mm_castps_pd(a), _mm_castps_pd(b)));
+}
+inline __m128 vPairsHi(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_unpackhi_pd(_mm_castps_pd(a), _mm_castps_pd(b)));
+}
+// Pair 0 of a and pair 1 of b; pair 1 of a and pair 0 of b.
+inline __m128 vPairsLoHi(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_shuffle_pd(_mm_castps_pd(a), _mm_castps_pd(b), 2));
+}
+inline __m128 vPairsHiLo(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_shuffle_pd(_mm_castps_pd(a), _mm_castps_pd(b), 1));
+}
+// The even and the odd floats of a and b.
+inline __m128 vEvens(__m128 a, __m128 b) { return _mm_shuffle_ps(a, b, 0x88); }
+inline __m128 vOdds(__m128 a, __m128 b) { return _mm_shuffle_ps(a, b, 0xDD); }
+// Four floats at lo (and, in a register of two units, four at hi).
+inline void vLoad(__m128& v, const float* lo, const float*) { v = _mm_loadu_ps(lo); }
+inline void vStore(__m128 v, float* lo, float*) { _mm_storeu_ps(lo, v); }
+inline void vSign(__m128& v) { v = _mm_set1_ps(-0.0f); }
+inline void vBroadcast(__m128& v, float x) { v = _mm_set1_ps(x); }
+
+#if SIG_PLANE_WIDE
+inline __m256 vAdd(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
+inline __m256 vSub(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
+inline __m256 vMul(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
+inline __m256 vXor(__m256 a, __m256 b) { return _mm256_xor_ps(a, b); }
+inline __m256 vUnpackLo(__m256 a, __m256 b) { return _mm256_unpacklo_ps(a, b); }
+inline __m256 vUnpackHi(__m256 a, __m256 b) { return _mm256_unpackhi_ps(a, b); }
+inline __m256 vPairsLo(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_unpacklo_pd(_mm256_castps_pd(a), _mm256_castps_pd(b)));
+}
+inline __m256 vPairsHi(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_unpackhi_pd(_mm256_castps_pd(a), _mm256_castps_pd(b)));
+}
+inline __m256 vPairsLoHi(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_shuffle_pd(_mm256_castps_pd(a), _mm256_castps_pd(b), 0xA));
+}
+inline __m256 vPairsHiLo(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_shuffle_pd(_mm256_castps_pd(a), _mm256_castps_pd(b), 0x5));
+}
+inline __m256 vEvens(__m256 a, __m256 b) { return _mm256_shuffle_ps(a, b, 0x88); }
+inline __m256 vOdds(__m256 a, __m256 b) { return _mm256_shuffle_ps(a, b, 0xDD); }
+inline void vLoad(__m256& v, const float* lo, const float* hi) {
+    v = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(lo)), _mm_loadu_ps(hi), 1);
+}
+inline void vStore(__m256 v, float* lo, float* hi) {
+    _mm_storeu_ps(lo, _mm256_castps256_ps128(v));
+    _mm_storeu_ps(hi, _mm256_extractf128_ps(v, 1));
+}
+inline void vSign(__m256& v) { v = _mm256_set1_ps(-0.0f); }
+inline void vBroadcast(__m256& v, float x) { v = _mm256_set1_ps(x); }
+#endif
+
+// Units per register.
+template <typename V> inline constexpr Index kUnitsPerRegister = sizeof(V) / 16;
+
+// The transpose of four units (in each half of a wide register).
+template <typename V> inline void transposeUnits(V& r0, V& r1, V& r2, V& r3) {
+    const V t0 = vUnpackLo(r0, r1), t1 = vUnpackHi(r0, r1);
+    const V t2 = vUnpackLo(r2, r3), t3 = vUnpackHi(r2, r3);
+    r0 = vPairsLo(t0, t2);
+    r1 = vPairsHi(t0, t2);
+    r2 = vPairsLo(t1, t3);
+    r3 = vPairsHi(t1, t3);
 }
 
-// Joins the 4-point halves of every group of eight units: unit 4 + q of a
-// group is turned as sigEighthTurns turns its value q (by 1, w, -i, -i*w).
-// Written with vector registers of four lanes, one unit each: left to the
-// compiler, the AVX-512 build spreads these four-lane rows over wide registers
-// and pays for it in extracts.
-template <bool Inverse> inline void quarterTurnUnit(__m128& re, __m128& im) {
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    const __m128 r = re;
+// sigRadix4 lane by lane: a, b, c, d to outputs 0 .. 3 in place.
+template <bool Inverse, typename V>
+inline void radix4Unit(V& ar, V& ai, V& br, V& bi, V& cr, V& ci, V& dr, V& di) {
+    V sign;
+    vSign(sign);
+    const V t0r = vAdd(ar, cr), t0i = vAdd(ai, ci);
+    const V t1r = vSub(ar, cr), t1i = vSub(ai, ci);
+    const V t2r = vAdd(br, dr), t2i = vAdd(bi, di);
+    const V ur = vSub(br, dr), ui = vSub(bi, di);
+    const V t3r = Inverse ? vXor(ui, sign) : ui;
+    const V t3i = Inverse ? ur : vXor(ur, sign);
+    ar = vAdd(t0r, t2r);
+    ai = vAdd(t0i, t2i);
+    br = vAdd(t1r, t3r);
+    bi = vAdd(t1i, t3i);
+    cr = vSub(t0r, t2r);
+    ci = vSub(t0i, t2i);
+    dr = vSub(t1r, t3r);
+    di = vSub(t1i, t3i);
+}
+
+// The quarter turn and the twiddle of sigQuarterTurn and sigTwiddle, lane by
+// lane (negation as a flip of the sign bit, as the scalar minus does).
+template <bool Inverse, typename V> inline void quarterTurnUnit(V& re, V& im) {
+    V sign;
+    vSign(sign);
+    const V r = re;
     if constexpr (Inverse) {
-        re = _mm_xor_ps(im, sign);
+        re = vXor(im, sign);
         im = r;
     } else {
         re = im;
-        im = _mm_xor_ps(r, sign);
+        im = vXor(r, sign);
     }
 }
 
-template <bool Inverse> inline void twiddleUnit(__m128& re, __m128& im, __m128 wr, __m128 wi) {
-    const __m128 r = re;
+template <bool Inverse, typename V> inline void twiddleUnit(V& re, V& im, V wr, V wi) {
+    const V r = re;
     if constexpr (Inverse) {
-        re = _mm_add_ps(_mm_mul_ps(r, wr), _mm_mul_ps(im, wi));
-        im = _mm_sub_ps(_mm_mul_ps(im, wr), _mm_mul_ps(r, wi));
+        re = vAdd(vMul(r, wr), vMul(im, wi));
+        im = vSub(vMul(im, wr), vMul(r, wi));
     } else {
-        re = _mm_sub_ps(_mm_mul_ps(r, wr), _mm_mul_ps(im, wi));
-        im = _mm_add_ps(_mm_mul_ps(im, wr), _mm_mul_ps(r, wi));
+        re = vSub(vMul(r, wr), vMul(im, wi));
+        im = vAdd(vMul(im, wr), vMul(r, wi));
     }
 }
 
@@ -176,70 +258,87 @@ private:
     Index value_ = 0;
 };
 
-// The four units of one group: unit u of the group in r[u], i[u].
-struct GroupUnits {
-    __m128 r[4], i[4];
-};
+// The four units of one group: unit u of the group in r[u], i[u] (and of a
+// second group in the upper halves of wide registers).
+template <typename V> struct GroupUnits { V r[4], i[4]; };
 
-// fourPointUnits on one group held in registers.
-template <bool Inverse> inline void fourPointGroup(GroupUnits& x) {
+// The 4-point stage on one group held in registers: units 0, 2, 1, 3 are the
+// inputs a, b, c, d of each lane, in bit-reversed order.
+template <bool Inverse, typename V> inline void fourPointGroup(GroupUnits<V>& x) {
     radix4Unit<Inverse>(x.r[0], x.i[0], x.r[2], x.i[2], x.r[1], x.i[1], x.r[3], x.i[3]);
     // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
     std::swap(x.r[1], x.r[2]);
     std::swap(x.i[1], x.i[2]);
 }
 
-inline void storeGroup(const GroupUnits& x, float* re, float* im) {
+template <typename V>
+inline void storeGroups(const GroupUnits<V>& x, Planes to, Index at, Index second) {
     for (int u = 0; u < 4; ++u) {
-        _mm_storeu_ps(re + 4 * u, x.r[u]);
-        _mm_storeu_ps(im + 4 * u, x.i[u]);
+        vStore(x.r[u], to.re + 4 * (at + u), to.re + 4 * (at + second + u));
+        vStore(x.i[u], to.im + 4 * (at + u), to.im + 4 * (at + second + u));
     }
 }
 
 // The first stages straight from the source into the working copy: the
-// 4-point stage (fourPointUnits) and, for odd q, the radix-2 stage
-// (radix2Units) run on each group of units in registers as it arrives, with
-// the same operations in the same order. load(g, base, x) fills group g
-// (units 4g .. 4g+3 of the unit layout); base is the bit reversal of g over
-// q - 4 bits, so that unit 4g + u comes from unit base + rev2(u) * n/16 of
-// the natural order.
-template <bool Inverse, typename LoadGroup>
+// 4-point stage and, for odd q, the radix-2 stage that joins the 4-point
+// halves of every group of eight units (unit 4 + u of it turned as
+// sigEighthTurns turns value u: by 1, w, -i, -i*w), on each group of units in
+// registers as it arrives. load(g, base, x) fills group g[h] (units 4g[h] ..
+// 4g[h]+3 of the unit layout) into half h of the registers x; base[h] is the
+// bit reversal of g[h] over q - 4 bits, so that unit 4g + u comes from unit
+// base + rev2(u) * n/16 of the natural order.
+template <bool Inverse, typename V, typename LoadGroup>
 [[gnu::always_inline]] inline void firstStages(Planes to, int q, const float* twiddles,
                                                LoadGroup load) {
+    constexpr Index P = kUnitsPerRegister<V>;
     const Index n = Index{1} << q;
     const Index groups = n / 16;
     if (q % 2 == 0) {
-        ReversedCounter base(groups);
-        for (Index g = 0; g < groups; ++g, base.next()) {
-            GroupUnits x;
-            load(g, base.value(), x);
+        // Groups g and g + 1 (g even) have bases b and b + groups/2.
+        ReversedCounter base(groups / P);
+        for (Index g = 0; g < groups; g += P, base.next()) {
+            // With one group per register both halves name it.
+            const Index second = P > 1 ? 1 : 0;
+            const Index at[2] = {g, g + second};
+            const Index bases[2] = {base.value(), base.value() + second * (groups / 2)};
+            GroupUnits<V> x;
+            load(at, bases, x);
             fourPointGroup<Inverse>(x);
-            storeGroup(x, to.re + 16 * g, to.im + 16 * g);
+            storeGroups(x, to, 4 * g, 4 * second);
         }
         return;
     }
     const float* w = twiddles + 6 * (n / 8);
-    const __m128 vwr = _mm_set1_ps(w[0]), vwi = _mm_set1_ps(w[1]);
-    ReversedCounter base(groups / 2);
-    for (Index h = 0; h < groups / 2; ++h, base.next()) {
-        GroupUnits e, t;
-        load(2 * h, base.value(), e);
-        load(2 * h + 1, base.value() + groups / 2, t);
+    V vwr, vwi;
+    vBroadcast(vwr, w[0]);
+    vBroadcast(vwi, w[1]);
+    // Pairs of groups (2h, 2h + 1) have bases (b, b + groups/2); pairs h and
+    // h + 1 (h even) have b and b + groups/4.
+    ReversedCounter base(groups / (2 * P));
+    for (Index g = 0; g < groups; g += 2 * P, base.next()) {
+        const Index b = base.value();
+        const Index second = P > 1 ? 1 : 0;
+        const Index even[2] = {g, g + 2 * second}, evenBases[2] = {b, b + second * (groups / 4)};
+        const Index odd[2] = {g + 1, g + 1 + 2 * second};
+        const Index oddBases[2] = {b + groups / 2, b + groups / 2 + second * (groups / 4)};
+        GroupUnits<V> e, t;
+        load(even, evenBases, e);
+        load(odd, oddBases, t);
         fourPointGroup<Inverse>(e);
         fourPointGroup<Inverse>(t);
         twiddleUnit<Inverse>(t.r[1], t.i[1], vwr, vwi);
         quarterTurnUnit<Inverse>(t.r[2], t.i[2]);
         twiddleUnit<Inverse>(t.r[3], t.i[3], vwr, vwi);
         quarterTurnUnit<Inverse>(t.r[3], t.i[3]);
-        GroupUnits sum, difference;
+        GroupUnits<V> sum, difference;
         for (int u = 0; u < 4; ++u) {
-            sum.r[u] = _mm_add_ps(e.r[u], t.r[u]);
-            sum.i[u] = _mm_add_ps(e.i[u], t.i[u]);
-            difference.r[u] = _mm_sub_ps(e.r[u], t.r[u]);
-            difference.i[u] = _mm_sub_ps(e.i[u], t.i[u]);
+            sum.r[u] = vAdd(e.r[u], t.r[u]);
+            sum.i[u] = vAdd(e.i[u], t.i[u]);
+            difference.r[u] = vSub(e.r[u], t.r[u]);
+            difference.i[u] = vSub(e.i[u], t.i[u]);
         }
-        storeGroup(sum, to.re + 32 * h, to.im + 32 * h);
-        storeGroup(difference, to.re + 32 * h + 16, to.im + 32 * h + 16);
+        storeGroups(sum, to, 4 * g, 8 * second);
+        storeGroups(difference, to, 4 * g + 4, 8 * second);
     }
 }
 
@@ -248,13 +347,17 @@ template <bool Inverse, typename LoadGroup>
 struct FromInterleaved {
     const float* src;
     Index spread; // n/16 units: the distance between the sources of a group
-    void operator()(Index, Index base, GroupUnits& x) const {
-        const Index from[4] = {base, base + 2 * spread, base + spread, base + 3 * spread};
+    template <typename V>
+    void operator()(const Index (&)[2], const Index (&base)[2], GroupUnits<V>& x) const {
+        const Index offsets[4] = {0, 2 * spread, spread, 3 * spread};
         for (int u = 0; u < 4; ++u) {
-            const float* at = src + 8 * from[u];
-            const __m128 a = _mm_loadu_ps(at), b = _mm_loadu_ps(at + 4);
-            x.r[u] = _mm_shuffle_ps(a, b, 0x88);
-            x.i[u] = _mm_shuffle_ps(a, b, 0xDD);
+            const float* lo = src + 8 * (base[0] + offsets[u]);
+            const float* hi = src + 8 * (base[1] + offsets[u]);
+            V a, b;
+            vLoad(a, lo, hi);
+            vLoad(b, lo + 4, hi + 4);
+            x.r[u] = vEvens(a, b);
+            x.i[u] = vOdds(a, b);
         }
     }
 };
@@ -263,11 +366,13 @@ struct FromInterleaved {
 struct FromPlanes {
     Planes from;
     Index spread;
-    void operator()(Index, Index base, GroupUnits& x) const {
-        const Index at[4] = {base, base + 2 * spread, base + spread, base + 3 * spread};
+    template <typename V>
+    void operator()(const Index (&)[2], const Index (&base)[2], GroupUnits<V>& x) const {
+        const Index offsets[4] = {0, 2 * spread, spread, 3 * spread};
         for (int u = 0; u < 4; ++u) {
-            x.r[u] = _mm_loadu_ps(from.re + 4 * at[u]);
-            x.i[u] = _mm_loadu_ps(from.im + 4 * at[u]);
+            const Index lo = 4 * (base[0] + offsets[u]), hi = 4 * (base[1] + offsets[u]);
+            vLoad(x.r[u], from.re + lo, from.re + hi);
+            vLoad(x.i[u], from.im + lo, from.im + hi);
         }
     }
 };
@@ -278,34 +383,54 @@ struct FromPlanes {
 struct FromBitReversed {
     const float* from;
     Index quarter;
-    void operator()(Index g, Index, GroupUnits& x) const {
+    template <typename V>
+    void operator()(const Index (&g)[2], const Index (&)[2], GroupUnits<V>& x) const {
         const Index quarters[kLanes] = {0, 2, 1, 3};
         for (int l = 0; l < kLanes; ++l) {
-            const float* at = from + 2 * (quarters[l] * quarter + 4 * g);
-            const __m128 a = _mm_loadu_ps(at), b = _mm_loadu_ps(at + 4);
-            x.r[l] = _mm_shuffle_ps(a, b, 0x88);
-            x.i[l] = _mm_shuffle_ps(a, b, 0xDD);
+            const float* lo = from + 2 * (quarters[l] * quarter + 4 * g[0]);
+            const float* hi = from + 2 * (quarters[l] * quarter + 4 * g[1]);
+            V a, b;
+            vLoad(a, lo, hi);
+            vLoad(b, lo + 4, hi + 4);
+            x.r[l] = vEvens(a, b);
+            x.i[l] = vOdds(a, b);
         }
-        _MM_TRANSPOSE4_PS(x.r[0], x.r[1], x.r[2], x.r[3]);
-        _MM_TRANSPOSE4_PS(x.i[0], x.i[1], x.i[2], x.i[3]);
+        transposeUnits(x.r[0], x.r[1], x.r[2], x.r[3]);
+        transposeUnits(x.i[0], x.i[1], x.i[2], x.i[3]);
     }
 };
+
+// Wide registers where the transform has groups enough for them.
+#if SIG_PLANE_WIDE
+using WideRegister = __m256;
+#else
+using WideRegister = __m128;
+#endif
+
+template <bool Inverse, typename LoadGroup>
+inline void firstStagesWidest(Planes to, int q, const float* twiddles, LoadGroup load) {
+    // Pairs of groups take 2^5 values, pairs of 8-unit groups 2^6.
+    if (q >= 6)
+        firstStages<Inverse, WideRegister>(to, q, twiddles, load);
+    else
+        firstStages<Inverse, __m128>(to, q, twiddles, load);
+}
 
 template <bool Inverse>
 [[gnu::noinline]] void firstStagesInterleaved(const float* src, Planes to, int q,
                                               const float* twiddles) {
-    firstStages<Inverse>(to, q, twiddles, FromInterleaved{src, (Index{1} << q) / 16});
+    firstStagesWidest<Inverse>(to, q, twiddles, FromInterleaved{src, (Index{1} << q) / 16});
 }
 
 template <bool Inverse>
 [[gnu::noinline]] void firstStagesPlanes(Planes from, Planes to, int q, const float* twiddles) {
-    firstStages<Inverse>(to, q, twiddles, FromPlanes{from, (Index{1} << q) / 16});
+    firstStagesWidest<Inverse>(to, q, twiddles, FromPlanes{from, (Index{1} << q) / 16});
 }
 
 template <bool Inverse>
 [[gnu::noinline]] void firstStagesBitReversed(const float* src, Planes to, int q,
                                               const float* twiddles) {
-    firstStages<Inverse>(to, q, twiddles, FromBitReversed{src, (Index{1} << q) / 4});
+    firstStagesWidest<Inverse>(to, q, twiddles, FromBitReversed{src, (Index{1} << q) / 4});
 }
 
 // The last stage: butterfly j takes lane a of unit j, which holds position j
@@ -349,81 +474,78 @@ struct ChunkTwiddles {
     }
 }
 
-// The last stage of the real transforms, four butterflies at a time in vector
-// registers (their short loops gain nothing from wider ones): the units
-// j .. j+3 transposed give lanes E0 .. E3 of four butterflies, which then run
-// the scalar operations of sigTwiddle and sigRadix4 lane by lane (negation as
-// a flip of the sign bit, as the scalar minus does). outRe[q], outIm[q]:
-// quarter q of the natural order, as planes (outStride 1) or interleaved
-// (outStride 2, imaginary parts one float behind the real ones).
-struct LaneQuad {
-    __m128 re, im;
-};
-
-template <bool Inverse> inline LaneQuad laneTwiddle(LaneQuad x, __m128 wr, __m128 wi) {
-    if constexpr (Inverse) {
-        return {_mm_add_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
-                _mm_sub_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
+// The last stage, four butterflies at a time in the halves of vector
+// registers: the units j .. j+3 transposed give lanes E0 .. E3 of four
+// butterflies, which then run the scalar operations of sigTwiddle and
+// sigRadix4 lane by lane. A wide register takes butterflies j .. j+3 in its
+// lower half and j+4 .. j+7 in its upper one. outRe[q], outIm[q]: quarter q
+// of the natural order, as planes (outStride 1) or interleaved (outStride 2,
+// imaginary parts one float behind the real ones).
+template <Index outStride, typename V>
+inline void storeQuarter(float* re, float* im, Index at, V yr, V yi) {
+    constexpr Index second = kUnitsPerRegister < V >> 1 ? 4 : 0;
+    if constexpr (outStride == 2) {
+        vStore(vUnpackLo(yr, yi), re + 2 * at, re + 2 * (at + second));
+        vStore(vUnpackHi(yr, yi), re + 2 * at + 4, re + 2 * (at + second) + 4);
     } else {
-        return {_mm_sub_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
-                _mm_add_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
+        vStore(yr, re + at, re + at + second);
+        vStore(yi, im + at, im + at + second);
     }
 }
 
-template <Index outStride>
-inline void storeQuarter(float* re, float* im, Index at, __m128 yr, __m128 yi) {
-    if constexpr (outStride == 2) {
-        _mm_storeu_ps(re + 2 * at, _mm_unpacklo_ps(yr, yi));
-        _mm_storeu_ps(re + 2 * at + 4, _mm_unpackhi_ps(yr, yi));
-    } else {
-        _mm_storeu_ps(re + at, yr);
-        _mm_storeu_ps(im + at, yi);
+// The twiddles of butterflies j .. j+3 (their groups at `at`, and of j+4 ..
+// j+7 in a wide register) as one register per power and part. Four groups
+// are six vectors; seen as pairs they hold V1 V2 | V3 V1 | V2 V3 | (the same
+// for the next two groups), so two pair shuffles collect a power's pairs and
+// two float shuffles split them.
+template <typename V> struct QuadTwiddles { V re[3], im[3]; };
+
+template <typename V> inline QuadTwiddles<V> loadQuadTwiddles(const float* at) {
+    constexpr Index second = kUnitsPerRegister < V >> 1 ? 24 : 0;
+    V g[6];
+    for (int v = 0; v < 6; ++v) vLoad(g[v], at + 4 * v, at + second + 4 * v);
+    const V pairs[3][2] = {
+        {vPairsLoHi(g[0], g[1]), vPairsLoHi(g[3], g[4])},
+        {vPairsHiLo(g[0], g[2]), vPairsHiLo(g[3], g[5])},
+        {vPairsLoHi(g[1], g[2]), vPairsLoHi(g[4], g[5])},
+    };
+    QuadTwiddles<V> w;
+    for (int v = 0; v < 3; ++v) {
+        w.re[v] = vEvens(pairs[v][0], pairs[v][1]);
+        w.im[v] = vOdds(pairs[v][0], pairs[v][1]);
+    }
+    return w;
+}
+
+template <bool Inverse, Index outStride, typename V>
+[[gnu::always_inline]] inline void lastStageQuads(Planes from, Index n, const float* twiddles,
+                                                  float* const (&outRe)[4],
+                                                  float* const (&outIm)[4]) {
+    constexpr Index step = 4 * kUnitsPerRegister<V>;
+    constexpr Index second = kUnitsPerRegister < V >> 1 ? 16 : 0;
+    const Index quarter = n / 4;
+    for (Index j = 0; j < quarter; j += step) {
+        const QuadTwiddles<V> w = loadQuadTwiddles<V>(twiddles + 6 * j);
+        V r[4], i[4];
+        for (int u = 0; u < 4; ++u) {
+            vLoad(r[u], from.re + 4 * (j + u), from.re + 4 * (j + u) + second);
+            vLoad(i[u], from.im + 4 * (j + u), from.im + 4 * (j + u) + second);
+        }
+        transposeUnits(r[0], r[1], r[2], r[3]);
+        transposeUnits(i[0], i[1], i[2], i[3]);
+        for (int v = 0; v < 3; ++v) twiddleUnit<Inverse>(r[v + 1], i[v + 1], w.re[v], w.im[v]);
+        radix4Unit<Inverse>(r[0], i[0], r[1], i[1], r[2], i[2], r[3], i[3]);
+        for (int q = 0; q < 4; ++q) storeQuarter<outStride>(outRe[q], outIm[q], j, r[q], i[q]);
     }
 }
 
 template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStageQuads(Planes from, Index n, const float* twiddles,
-                                      float* const (&outRe)[4], float* const (&outIm)[4]) {
-    const Index quarter = n / 4;
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    ChunkTwiddles w;
-    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
-        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
-        chunkTwiddles(twiddles + 6 * start, count, w);
-        for (Index j = 0; j < count; j += 4) {
-            const float* re = from.re + 4 * (start + j);
-            const float* im = from.im + 4 * (start + j);
-            __m128 r0 = _mm_loadu_ps(re), r1 = _mm_loadu_ps(re + 4), r2 = _mm_loadu_ps(re + 8),
-                   r3 = _mm_loadu_ps(re + 12);
-            __m128 i0 = _mm_loadu_ps(im), i1 = _mm_loadu_ps(im + 4), i2 = _mm_loadu_ps(im + 8),
-                   i3 = _mm_loadu_ps(im + 12);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-            const LaneQuad a{r0, i0};
-            const LaneQuad b = laneTwiddle<Inverse>({r1, i1}, _mm_loadu_ps(&w.re[0][j]),
-                                                    _mm_loadu_ps(&w.im[0][j]));
-            const LaneQuad c = laneTwiddle<Inverse>({r2, i2}, _mm_loadu_ps(&w.re[1][j]),
-                                                    _mm_loadu_ps(&w.im[1][j]));
-            const LaneQuad d = laneTwiddle<Inverse>({r3, i3}, _mm_loadu_ps(&w.re[2][j]),
-                                                    _mm_loadu_ps(&w.im[2][j]));
-            // sigRadix4: t3 turned by the direction's quarter turn.
-            const __m128 t0r = _mm_add_ps(a.re, c.re), t0i = _mm_add_ps(a.im, c.im);
-            const __m128 t1r = _mm_sub_ps(a.re, c.re), t1i = _mm_sub_ps(a.im, c.im);
-            const __m128 t2r = _mm_add_ps(b.re, d.re), t2i = _mm_add_ps(b.im, d.im);
-            const __m128 dr = _mm_sub_ps(b.re, d.re), di = _mm_sub_ps(b.im, d.im);
-            const __m128 t3r = Inverse ? _mm_xor_ps(di, sign) : di;
-            const __m128 t3i = Inverse ? dr : _mm_xor_ps(dr, sign);
-            const Index at = start + j;
-            storeQuarter<outStride>(outRe[0], outIm[0], at, _mm_add_ps(t0r, t2r),
-                                    _mm_add_ps(t0i, t2i));
-            storeQuarter<outStride>(outRe[1], outIm[1], at, _mm_add_ps(t1r, t3r),
-                                    _mm_add_ps(t1i, t3i));
-            storeQuarter<outStride>(outRe[2], outIm[2], at, _mm_sub_ps(t0r, t2r),
-                                    _mm_sub_ps(t0i, t2i));
-            storeQuarter<outStride>(outRe[3], outIm[3], at, _mm_sub_ps(t1r, t3r),
-                                    _mm_sub_ps(t1i, t3i));
-        }
-    }
+[[gnu::noinline]] void lastStageWidest(Planes from, Index n, const float* twiddles,
+                                       float* const (&outRe)[4], float* const (&outIm)[4]) {
+    if (n >= 32)
+        lastStageQuads<Inverse, outStride, WideRegister>(from, n, twiddles, outRe, outIm);
+    else
+        lastStageQuads<Inverse, outStride, __m128>(from, n, twiddles, outRe, outIm);
 }
 
 struct ChunkOutputs {
@@ -561,7 +683,7 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     const Planes z{dst, dst + n};
     float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
     float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
-    lastStageQuads<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageWidest<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleFwd != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 
@@ -598,7 +720,7 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
                              dst + 6 * t.quarter + 1};
-    lastStageQuads<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStage<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleInv != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }
