@@ -21,7 +21,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include <emmintrin.h>
@@ -436,46 +435,8 @@ template <bool Inverse>
 // The last stage: butterfly j takes lane a of unit j, which holds position j
 // of quarter rev2(a), so its inputs E0, E1, E2, E3 are the unit's lanes in
 // order; its outputs belong at position j of each quarter of the natural
-// order. The twiddles are first copied into one row per power (V1, V2, V3), a
-// chunk of butterflies at a time, so that the butterflies run across j.
-constexpr Index kTwiddleChunk = 32;
-
-struct ChunkTwiddles {
-    alignas(64) float re[3][kTwiddleChunk];
-    alignas(64) float im[3][kTwiddleChunk];
-};
-
-// The groups (V1, V2, V3 as re, im pairs, six floats) of `count` butterflies
-// into one row per power and part. Four groups are six vectors; seen as pairs
-// they hold V1 V2 | V3 V1 | V2 V3 | (the same for the next two groups), so
-// two pair shuffles collect a power's pairs and two float shuffles split them.
-[[gnu::noinline]] void chunkTwiddles(const float* __restrict twiddles, Index count,
-                                     ChunkTwiddles& __restrict w) {
-    Index j = 0;
-    for (; j + 4 <= count; j += 4, twiddles += 24) {
-        __m128d g[6];
-        for (int v = 0; v < 6; ++v) g[v] = _mm_castps_pd(_mm_loadu_ps(twiddles + 4 * v));
-        const __m128d pairs[3][2] = {
-            {_mm_shuffle_pd(g[0], g[1], 2), _mm_shuffle_pd(g[3], g[4], 2)},
-            {_mm_shuffle_pd(g[0], g[2], 1), _mm_shuffle_pd(g[3], g[5], 1)},
-            {_mm_shuffle_pd(g[1], g[2], 2), _mm_shuffle_pd(g[4], g[5], 2)},
-        };
-        for (int v = 0; v < 3; ++v) {
-            const __m128 lo = _mm_castpd_ps(pairs[v][0]), hi = _mm_castpd_ps(pairs[v][1]);
-            _mm_store_ps(&w.re[v][j], _mm_shuffle_ps(lo, hi, 0x88));
-            _mm_store_ps(&w.im[v][j], _mm_shuffle_ps(lo, hi, 0xDD));
-        }
-    }
-    for (; j < count; ++j, twiddles += 6) {
-        for (int v = 0; v < 3; ++v) {
-            w.re[v][j] = twiddles[2 * v];
-            w.im[v][j] = twiddles[2 * v + 1];
-        }
-    }
-}
-
-// The last stage, four butterflies at a time in the halves of vector
-// registers: the units j .. j+3 transposed give lanes E0 .. E3 of four
+// order. Four butterflies at a time in the halves of vector registers: the
+// units j .. j+3 transposed give lanes E0 .. E3 of four
 // butterflies, which then run the scalar operations of sigTwiddle and
 // sigRadix4 lane by lane. A wide register takes butterflies j .. j+3 in its
 // lower half and j+4 .. j+7 in its upper one. outRe[q], outIm[q]: quarter q
@@ -548,119 +509,139 @@ template <bool Inverse, Index outStride>
         lastStageQuads<Inverse, outStride, __m128>(from, n, twiddles, outRe, outIm);
 }
 
-struct ChunkOutputs {
-    alignas(64) float re[4][kTwiddleChunk];
-    alignas(64) float im[4][kTwiddleChunk];
-};
+// The bins of the real transforms' split and merge, a register at a time:
+// bins k .. k+W-1 (W = 4 lanes a unit of the register, 8 in a wide one) with
+// their partners n-k .. n-k-W+1 in the same lanes, each lane doing the scalar
+// arithmetic of sigSplitBins or sigMergeBins for its pair in the same order.
+// Interleaved (re, im) bins and planes, ascending or in reverse lane order;
+// a wide register is loaded and stored half by half so that the reversal
+// stays within its halves.
+inline __m128 vReverseHalves(__m128 x) { return _mm_shuffle_ps(x, x, 0x1B); }
+#if SIG_PLANE_WIDE
+inline __m256 vReverseHalves(__m256 x) { return _mm256_shuffle_ps(x, x, 0x1B); }
+#endif
 
-template <bool Inverse>
-[[gnu::noinline]] void
-lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
-               const ChunkTwiddles& __restrict w, Index count, ChunkOutputs& __restrict y) {
-    for (Index j = 0; j < count; ++j) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
-        const sigRadix4Outputs out =
-            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
-        for (int q = 0; q < 4; ++q) {
-            y.re[q][j] = out.re[q];
-            y.im[q][j] = out.im[q];
-        }
-    }
+// Floats between the halves of a register's lanes: 0 for one unit.
+template <typename V> inline constexpr Index kHalf = kUnitsPerRegister<V> > 1 ? 4 : 0;
+
+template <typename V> inline void loadBins(const float* at, V& re, V& im) {
+    V a, b;
+    vLoad(a, at, at + 2 * kHalf<V>);
+    vLoad(b, at + 4, at + 4 + 2 * kHalf<V>);
+    re = vEvens(a, b);
+    im = vOdds(a, b);
 }
 
-[[gnu::noinline]] void interleaveRow(const float* __restrict re, const float* __restrict im,
-                                     float* __restrict out, Index count) {
-    for (Index j = 0; j < count; ++j) {
-        out[2 * j] = re[j];
-        out[2 * j + 1] = im[j];
-    }
+// Bins m .. m+W-1 from `at` into lanes W-1 .. 0.
+template <typename V> inline void loadBinsReversed(const float* at, V& re, V& im) {
+    V a, b;
+    vLoad(a, at + 2 * kHalf<V>, at);
+    vLoad(b, at + 4 + 2 * kHalf<V>, at + 4);
+    re = vReverseHalves(vEvens(a, b));
+    im = vReverseHalves(vOdds(a, b));
 }
 
-// outRe[q], outIm[q]: quarter q of the natural order, as planes (outStride 1)
-// or interleaved (outStride 2, imaginary parts one float behind the real ones).
-// The butterflies of a chunk write their outputs as rows first, so that they
-// run across j in any vector width; the rows are then stored.
-template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStage(Planes from, Index n, const float* twiddles,
-                                 float* const (&outRe)[4], float* const (&outIm)[4]) {
-    const Index quarter = n / 4;
-    ChunkTwiddles w;
-    ChunkOutputs y;
-    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
-        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
-        chunkTwiddles(twiddles + 6 * start, count, w);
-        lastStageChunk<Inverse>(from.re + 4 * start, from.im + 4 * start, w, count, y);
-        for (int q = 0; q < 4; ++q) {
-            if constexpr (outStride == 2) {
-                interleaveRow(y.re[q], y.im[q], outRe[q] + 2 * start, count);
-            } else {
-                std::memcpy(outRe[q] + start, y.re[q],
-                            sizeof(float) * static_cast<std::size_t>(count));
-                std::memcpy(outIm[q] + start, y.im[q],
-                            sizeof(float) * static_cast<std::size_t>(count));
-            }
-        }
-    }
+template <typename V> inline void storeBins(float* at, V re, V im) {
+    vStore(vUnpackLo(re, im), at, at + 2 * kHalf<V>);
+    vStore(vUnpackHi(re, im), at + 4, at + 4 + 2 * kHalf<V>);
 }
 
-// The forward split of the natural-order planes z for the bins below the
-// middle: their packed values go to out, and the values of their partners
-// above the middle are left in z in their place, for upperBins.
-[[gnu::noinline]] void lowerBins(float* __restrict loRe, float* __restrict loIm,
-                                 const float* __restrict hiRe, const float* __restrict hiIm,
-                                 float* __restrict out, Index count,
-                                 const float* __restrict split) {
-    for (Index k = 1; k <= count; ++k) {
-        const sigBinPair x =
-            sigSplitBins(loRe[k], loIm[k], hiRe[-k], hiIm[-k], split[2 * k], split[2 * k + 1]);
+template <typename V> inline void storeBinsReversed(float* at, V re, V im) {
+    re = vReverseHalves(re);
+    im = vReverseHalves(im);
+    vStore(vUnpackLo(re, im), at + 2 * kHalf<V>, at);
+    vStore(vUnpackHi(re, im), at + 4 + 2 * kHalf<V>, at + 4);
+}
+
+template <typename V> inline void loadRow(const float* at, V& x) { vLoad(x, at, at + kHalf<V>); }
+
+template <typename V> inline void loadRowReversed(const float* at, V& x) {
+    vLoad(x, at + kHalf<V>, at);
+    x = vReverseHalves(x);
+}
+
+template <typename V> inline void storeRow(float* at, V x) { vStore(x, at, at + kHalf<V>); }
+
+template <typename V> inline void storeRowReversed(float* at, V x) {
+    x = vReverseHalves(x);
+    vStore(x, at + kHalf<V>, at);
+}
+
+// The forward split of the natural-order planes z into the packed spectrum
+// out, bins 1 .. n/2 - 1 and their partners.
+template <typename V> inline void splitBinsWith(Planes z, float* out, Index n, const float* split) {
+    constexpr Index W = 4 * kUnitsPerRegister<V>;
+    Index k = 1;
+    for (; k + W <= n / 2; k += W) {
+        const Index m = n - k - (W - 1);
+        V b, f, c, d, h, e;
+        loadRow(z.re + k, b);
+        loadRow(z.im + k, f);
+        loadRowReversed(z.re + m, c);
+        loadRowReversed(z.im + m, d);
+        loadBins(split + 2 * k, h, e);
+        const V diff = vSub(b, c), sum = vAdd(f, d);
+        const V l = vAdd(vMul(diff, e), vMul(sum, h));
+        const V g = vSub(vMul(sum, e), vMul(diff, h));
+        storeBins(out + 2 * k, vAdd(c, l), vSub(g, d));
+        storeBinsReversed(out + 2 * m, vSub(b, l), vSub(g, f));
+    }
+    for (; k < n / 2; ++k) {
+        const sigBinPair x = sigSplitBins(z.re[k], z.im[k], z.re[n - k], z.im[n - k], split[2 * k],
+                                          split[2 * k + 1]);
         out[2 * k] = x.loRe;
         out[2 * k + 1] = x.loIm;
-        loRe[k] = x.hiRe;
-        loIm[k] = x.hiIm;
+        out[2 * (n - k)] = x.hiRe;
+        out[2 * (n - k) + 1] = x.hiIm;
     }
 }
 
-// The bins above the middle, in ascending order, from what lowerBins left.
-[[gnu::noinline]] void upperBins(const float* __restrict partnerRe,
-                                 const float* __restrict partnerIm, float* __restrict out,
-                                 Index n) {
-    for (Index k = n / 2 + 1; k < n; ++k) {
-        out[2 * k] = partnerRe[n - k];
-        out[2 * k + 1] = partnerIm[n - k];
+// The inverse merge of the packed spectrum p, bins 1 .. n/2 - 1 and their
+// partners, into the planes z.
+template <typename V>
+inline void mergeBinsWith(const float* p, Planes z, Index n, const float* rot) {
+    constexpr Index W = 4 * kUnitsPerRegister<V>;
+    Index k = 1;
+    for (; k + W <= n / 2; k += W) {
+        const Index m = n - k - (W - 1);
+        V c, f, d, g, h, e;
+        loadBins(p + 2 * k, c, f);
+        loadBinsReversed(p + 2 * m, d, g);
+        loadBins(rot + 2 * k, h, e);
+        const V diff = vSub(c, d), sum = vAdd(f, g);
+        const V l = vSub(vMul(diff, e), vMul(sum, h));
+        const V q = vAdd(vMul(diff, h), vMul(sum, e));
+        const V both = vAdd(c, d), apart = vSub(f, g);
+        storeRow(z.re + k, vAdd(both, l));
+        storeRow(z.im + k, vAdd(apart, q));
+        storeRowReversed(z.re + m, vSub(both, l));
+        storeRowReversed(z.im + m, vSub(q, apart));
+    }
+    for (; k < n / 2; ++k) {
+        const sigBinPair x = sigMergeBins(p[2 * k], p[2 * k + 1], p[2 * (n - k)],
+                                          p[2 * (n - k) + 1], rot[2 * k], rot[2 * k + 1]);
+        z.re[k] = x.loRe;
+        z.im[k] = x.loIm;
+        z.re[n - k] = x.hiRe;
+        z.im[n - k] = x.hiIm;
     }
 }
 
-// The inverse merge of the packed spectrum, held in planes p, into planes z.
-[[gnu::noinline]] void mergeBins(const float* __restrict pRe, const float* __restrict pIm,
-                                 float* __restrict loRe, float* __restrict loIm,
-                                 float* __restrict hiRe, float* __restrict hiIm, Index n,
-                                 const float* __restrict rot) {
-    for (Index k = 1; k < n / 2; ++k) {
-        const sigBinPair x =
-            sigMergeBins(pRe[k], pIm[k], pRe[n - k], pIm[n - k], rot[2 * k], rot[2 * k + 1]);
-        loRe[k] = x.loRe;
-        loIm[k] = x.loIm;
-        hiRe[-k] = x.hiRe;
-        hiIm[-k] = x.hiIm;
-    }
+[[gnu::noinline]] void splitBins(Planes z, float* out, Index n, const float* split) {
+    splitBinsWith<WideRegister>(z, out, n, split);
 }
 
-[[gnu::noinline]] void deinterleave(const float* __restrict src, float* __restrict re,
-                                    float* __restrict im, Index n) {
-    for (Index k = 0; k < n; ++k) {
-        re[k] = src[2 * k];
-        im[k] = src[2 * k + 1];
-    }
+[[gnu::noinline]] void mergeBins(const float* p, Planes z, Index n, const float* rot) {
+    mergeBinsWith<WideRegister>(p, z, n, rot);
 }
 
-// What both directions work with: sizes, tables and the working copy.
+// What both directions work with: sizes, tables, the working copy in the
+// unit layout and the spectrum's planes in natural order (16 KB in all).
 struct Transform {
     explicit Transform(const sigFftSpec_R_32f& spec)
         : q(spec.order - 1), n(Index{1} << q), quarter(n / 4),
-          twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n} {}
+          twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n}, spectrum{natural,
+                                                                                     natural + n} {}
     Transform(const Transform&) = delete;
     Transform& operator=(const Transform&) = delete;
 
@@ -669,7 +650,9 @@ struct Transform {
     const Index quarter;
     const float* const twiddles;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
+    alignas(32) float natural[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy;
+    const Planes spectrum;
 };
 
 } // namespace
@@ -680,38 +663,31 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     // src is read in full before dst is written: they may be the same array.
     firstStagesInterleaved<false>(src, t.copy, t.q, t.twiddles);
     laterStages<false>(t.copy, t.q, t.twiddles);
-    const Planes z{dst, dst + n};
+    const Planes z = t.spectrum;
     float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
     float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
     lastStageWidest<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleFwd != 0)
-        sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
+        sigMulConstInPlace_32f_generic(spec.scaleFactor, t.natural, static_cast<int>(2 * n));
 
-    // dst still holds the planes the split reads from both ends, so the packed
-    // spectrum is assembled in the working copy, free again, and copied out.
-    float* out = t.work;
     const float d0 = z.re[0], d1 = z.im[0];
-    out[0] = d0 + d1;
-    out[1] = d0 - d1;
-    lowerBins(z.re, z.im, z.re + n, z.im + n, out, n / 2 - 1, spec.table<float>(spec.realSplit));
-    out[n] = z.re[n / 2];
-    out[n + 1] = -z.im[n / 2];
-    upperBins(z.re, z.im, out, n);
-    std::memcpy(dst, out, sizeof(float) * static_cast<std::size_t>(2 * n));
+    dst[0] = d0 + d1;
+    dst[1] = d0 - d1;
+    splitBins(z, dst, n, spec.table<float>(spec.realSplit));
+    dst[n] = z.re[n / 2];
+    dst[n + 1] = -z.im[n / 2];
 }
 
 void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     Transform t(spec);
     const Index n = t.n;
-    const Planes packed = t.copy; // first the packed spectrum, then the bit-reversed values
-    deinterleave(src, packed.re, packed.im, n);
-    const Planes z{dst, dst + n};
-    const float dc = packed.re[0], nyquist = packed.im[0];
+    // The merge reads src in full before dst is written.
+    const Planes z = t.spectrum;
+    const float dc = src[0], nyquist = src[1];
     z.re[0] = dc + nyquist;
     z.im[0] = dc - nyquist;
-    mergeBins(packed.re, packed.im, z.re, z.im, z.re + n, z.im + n, n,
-              spec.table<float>(spec.realRot));
-    const float middleRe = packed.re[n / 2], middleIm = packed.im[n / 2];
+    mergeBins(src, z, n, spec.table<float>(spec.realRot));
+    const float middleRe = src[n], middleIm = src[n + 1];
     z.re[n / 2] = 2 * middleRe;
     z.im[n / 2] = -2 * middleIm;
 
@@ -720,7 +696,7 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
                              dst + 6 * t.quarter + 1};
-    lastStage<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageWidest<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
     if (spec.scaleInv != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }
@@ -745,7 +721,7 @@ void complexTransform(const float* src, float* dst, int q, const std::int32_t* p
     float* const outRe[4] = {dst, dst + 2 * quarter, dst + 4 * quarter, dst + 6 * quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * quarter + 1, dst + 4 * quarter + 1,
                              dst + 6 * quarter + 1};
-    lastStage<Inverse, 2>(copy, n, twiddles, outRe, outIm);
+    lastStageWidest<Inverse, 2>(copy, n, twiddles, outRe, outIm);
 }
 
 void complexForward(const float* src, float* dst, int q, const std::int32_t* pairs,
