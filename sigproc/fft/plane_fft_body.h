@@ -74,6 +74,7 @@ inline void vLoad(__m128& v, const float* lo, const float*) { v = _mm_loadu_ps(l
 inline void vStore(__m128 v, float* lo, float*) { _mm_storeu_ps(lo, v); }
 inline void vSign(__m128& v) { v = _mm_set1_ps(-0.0f); }
 inline void vBroadcast(__m128& v, float x) { v = _mm_set1_ps(x); }
+template <int Imm> inline __m128 vSwizzle(__m128 x) { return _mm_shuffle_ps(x, x, Imm); }
 
 #if SIG_PLANE_WIDE
 inline __m256 vAdd(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
@@ -105,10 +106,19 @@ inline void vStore(__m256 v, float* lo, float* hi) {
 }
 inline void vSign(__m256& v) { v = _mm256_set1_ps(-0.0f); }
 inline void vBroadcast(__m256& v, float x) { v = _mm256_set1_ps(x); }
+template <int Imm> inline __m256 vSwizzle(__m256 x) { return _mm256_shuffle_ps(x, x, Imm); }
 #endif
 
 // Units per register.
 template <typename V> inline constexpr Index kUnitsPerRegister = sizeof(V) / 16;
+
+// The widest register of the build; the kernels fall back to __m128 where a
+// transform is too short for it.
+#if SIG_PLANE_WIDE
+using WideRegister = __m256;
+#else
+using WideRegister = __m128;
+#endif
 
 // The transpose of four units (in each half of a wide register).
 template <typename V> inline void transposeUnits(V& r0, V& r1, V& r2, V& r3) {
@@ -177,20 +187,31 @@ struct StageTwiddles {
     alignas(64) float im[3][kLanes * kMaxStageQuarter];
 };
 
+// Groups j .. j+P-1 (P units a register) a step.
+template <typename V>
+inline void spreadTwiddlesWith(StageTwiddles& __restrict to, Index quarter,
+                               const float* __restrict twiddles, Index groupStride) {
+    constexpr Index P = kUnitsPerRegister<V>;
+    const Index next = P > 1 ? groupStride : 0;
+    // One group (V1, V2, V3 as re, im pairs): each float broadcast into the
+    // four lanes of its row, V3 taken from the pairs of V2 and V3.
+    for (Index j = 0; j < quarter; j += P, twiddles += P * groupStride) {
+        V v12, v23;
+        vLoad(v12, twiddles, twiddles + next);
+        vLoad(v23, twiddles + 2, twiddles + next + 2);
+        const Index at = kLanes * j, second = kLanes * (P - 1);
+        vStore(vSwizzle<0x00>(v12), &to.re[0][at], &to.re[0][at + second]);
+        vStore(vSwizzle<0x55>(v12), &to.im[0][at], &to.im[0][at + second]);
+        vStore(vSwizzle<0xAA>(v12), &to.re[1][at], &to.re[1][at + second]);
+        vStore(vSwizzle<0xFF>(v12), &to.im[1][at], &to.im[1][at + second]);
+        vStore(vSwizzle<0xAA>(v23), &to.re[2][at], &to.re[2][at + second]);
+        vStore(vSwizzle<0xFF>(v23), &to.im[2][at], &to.im[2][at + second]);
+    }
+}
+
 [[gnu::noinline]] void spreadTwiddles(StageTwiddles& __restrict to, Index quarter,
                                       const float* __restrict twiddles, Index groupStride) {
-    // One group (V1, V2, V3 as re, im pairs) is a unit and a pair: each float
-    // broadcast into the four lanes of its row.
-    for (Index j = 0; j < quarter; ++j, twiddles += groupStride) {
-        const __m128 v12 = _mm_loadu_ps(twiddles);
-        const __m128 v3 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(twiddles + 4)));
-        _mm_store_ps(&to.re[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x00));
-        _mm_store_ps(&to.im[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x55));
-        _mm_store_ps(&to.re[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xAA));
-        _mm_store_ps(&to.im[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xFF));
-        _mm_store_ps(&to.re[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x00));
-        _mm_store_ps(&to.im[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x55));
-    }
+    spreadTwiddlesWith<WideRegister>(to, quarter, twiddles, groupStride);
 }
 
 // One block of a radix-4 stage whose blocks lie within a quarter: rows E0,
@@ -398,13 +419,6 @@ struct FromBitReversed {
         transposeUnits(x.i[0], x.i[1], x.i[2], x.i[3]);
     }
 };
-
-// Wide registers where the transform has groups enough for them.
-#if SIG_PLANE_WIDE
-using WideRegister = __m256;
-#else
-using WideRegister = __m128;
-#endif
 
 template <bool Inverse, typename LoadGroup>
 inline void firstStagesWidest(Planes to, int q, const float* twiddles, LoadGroup load) {
