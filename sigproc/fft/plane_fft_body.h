@@ -72,6 +72,9 @@ inline __m128 vOdds(__m128 a, __m128 b) { return _mm_shuffle_ps(a, b, 0xDD); }
 // Four floats at lo (and, in a register of two units, four at hi).
 inline void vLoad(__m128& v, const float* lo, const float*) { v = _mm_loadu_ps(lo); }
 inline void vStore(__m128 v, float* lo, float*) { _mm_storeu_ps(lo, v); }
+// A register's floats from and to consecutive addresses.
+inline void vLoadRow(__m128& v, const float* at) { v = _mm_loadu_ps(at); }
+inline void vStoreRow(__m128 v, float* at) { _mm_storeu_ps(at, v); }
 inline void vSign(__m128& v) { v = _mm_set1_ps(-0.0f); }
 inline void vBroadcast(__m128& v, float x) { v = _mm_set1_ps(x); }
 template <int Imm> inline __m128 vSwizzle(__m128 x) { return _mm_shuffle_ps(x, x, Imm); }
@@ -104,6 +107,8 @@ inline void vStore(__m256 v, float* lo, float* hi) {
     _mm_storeu_ps(lo, _mm256_castps256_ps128(v));
     _mm_storeu_ps(hi, _mm256_extractf128_ps(v, 1));
 }
+inline void vLoadRow(__m256& v, const float* at) { v = _mm256_loadu_ps(at); }
+inline void vStoreRow(__m256 v, float* at) { _mm256_storeu_ps(at, v); }
 inline void vSign(__m256& v) { v = _mm256_set1_ps(-0.0f); }
 inline void vBroadcast(__m256& v, float x) { v = _mm256_set1_ps(x); }
 template <int Imm> inline __m256 vSwizzle(__m256 x) { return _mm256_shuffle_ps(x, x, Imm); }
@@ -111,6 +116,7 @@ template <int Imm> inline __m256 vSwizzle(__m256 x) { return _mm256_shuffle_ps(x
 
 // Units per register.
 template <typename V> inline constexpr Index kUnitsPerRegister = sizeof(V) / 16;
+template <typename V> inline constexpr bool kWide = kUnitsPerRegister<V> != 1;
 
 // The widest register of the build; the kernels fall back to __m128 where a
 // transform is too short for it.
@@ -458,13 +464,13 @@ template <bool Inverse>
 // imaginary parts one float behind the real ones).
 template <Index outStride, typename V>
 inline void storeQuarter(float* re, float* im, Index at, V yr, V yi) {
-    constexpr Index second = kUnitsPerRegister < V >> 1 ? 4 : 0;
+    constexpr Index second = kWide<V> ? 4 : 0;
     if constexpr (outStride == 2) {
         vStore(vUnpackLo(yr, yi), re + 2 * at, re + 2 * (at + second));
         vStore(vUnpackHi(yr, yi), re + 2 * at + 4, re + 2 * (at + second) + 4);
     } else {
-        vStore(yr, re + at, re + at + second);
-        vStore(yi, im + at, im + at + second);
+        vStoreRow(yr, re + at);
+        vStoreRow(yi, im + at);
     }
 }
 
@@ -476,7 +482,7 @@ inline void storeQuarter(float* re, float* im, Index at, V yr, V yi) {
 template <typename V> struct QuadTwiddles { V re[3], im[3]; };
 
 template <typename V> inline QuadTwiddles<V> loadQuadTwiddles(const float* at) {
-    constexpr Index second = kUnitsPerRegister < V >> 1 ? 24 : 0;
+    constexpr Index second = kWide<V> ? 24 : 0;
     V g[6];
     for (int v = 0; v < 6; ++v) vLoad(g[v], at + 4 * v, at + second + 4 * v);
     const V pairs[3][2] = {
@@ -497,7 +503,7 @@ template <bool Inverse, Index outStride, typename V>
                                                   float* const (&outRe)[4],
                                                   float* const (&outIm)[4]) {
     constexpr Index step = 4 * kUnitsPerRegister<V>;
-    constexpr Index second = kUnitsPerRegister < V >> 1 ? 16 : 0;
+    constexpr Index second = kWide<V> ? 16 : 0;
     const Index quarter = n / 4;
     for (Index j = 0; j < quarter; j += step) {
         const QuadTwiddles<V> w = loadQuadTwiddles<V>(twiddles + 6 * j);
@@ -536,7 +542,7 @@ inline __m256 vReverseHalves(__m256 x) { return _mm256_shuffle_ps(x, x, 0x1B); }
 #endif
 
 // Floats between the halves of a register's lanes: 0 for one unit.
-template <typename V> inline constexpr Index kHalf = kUnitsPerRegister<V> > 1 ? 4 : 0;
+template <typename V> inline constexpr Index kHalf = kWide<V> ? 4 : 0;
 
 template <typename V> inline void loadBins(const float* at, V& re, V& im) {
     V a, b;
@@ -567,14 +573,14 @@ template <typename V> inline void storeBinsReversed(float* at, V re, V im) {
     vStore(vUnpackHi(re, im), at + 4 + 2 * kHalf<V>, at + 4);
 }
 
-template <typename V> inline void loadRow(const float* at, V& x) { vLoad(x, at, at + kHalf<V>); }
+template <typename V> inline void loadRow(const float* at, V& x) { vLoadRow(x, at); }
 
 template <typename V> inline void loadRowReversed(const float* at, V& x) {
     vLoad(x, at + kHalf<V>, at);
     x = vReverseHalves(x);
 }
 
-template <typename V> inline void storeRow(float* at, V x) { vStore(x, at, at + kHalf<V>); }
+template <typename V> inline void storeRow(float* at, V x) { vStoreRow(x, at); }
 
 template <typename V> inline void storeRowReversed(float* at, V x) {
     x = vReverseHalves(x);
