@@ -317,20 +317,30 @@ template <bool Inverse, typename V, typename LoadGroup>
 [[gnu::always_inline]] inline void firstStages(Planes to, int q, const float* twiddles,
                                                LoadGroup load) {
     constexpr Index P = kUnitsPerRegister<V>;
+    // With one group a register both halves name it. A loader whose sources
+    // lie side by side (kAdjacent) gets groups whose bases are b and b + 1 in
+    // the halves of a wide register, otherwise groups stored side by side.
+    constexpr bool adjacent = P > 1 && LoadGroup::kAdjacent;
+    constexpr Index second = P > 1 ? 1 : 0;
     const Index n = Index{1} << q;
     const Index groups = n / 16;
     if (q % 2 == 0) {
-        // Groups g and g + 1 (g even) have bases b and b + groups/2.
-        ReversedCounter base(groups / P);
-        for (Index g = 0; g < groups; g += P, base.next()) {
-            // With one group per register both halves name it.
-            const Index second = P > 1 ? 1 : 0;
-            const Index at[2] = {g, g + second};
-            const Index bases[2] = {base.value(), base.value() + second * (groups / 2)};
+        const auto step = [&](const Index(&at)[2], const Index(&bases)[2]) {
             GroupUnits<V> x;
             load(at, bases, x);
             fourPointGroup<Inverse>(x);
-            storeGroups(x, to, 4 * g, 4 * second);
+            storeGroups(x, to, 4 * at[0], 4 * (at[1] - at[0]));
+        };
+        if constexpr (adjacent) {
+            // Group g + groups/2 has base b + 1.
+            ReversedCounter base(groups);
+            for (Index g = 0; g < groups / 2; ++g, base.next())
+                step({g, g + groups / 2}, {base.value(), base.value() + 1});
+        } else {
+            // Groups g and g + 1 (g even) have bases b and b + groups/2.
+            ReversedCounter base(groups / P);
+            for (Index g = 0; g < groups; g += P, base.next())
+                step({g, g + second}, {base.value(), base.value() + second * (groups / 2)});
         }
         return;
     }
@@ -338,15 +348,10 @@ template <bool Inverse, typename V, typename LoadGroup>
     V vwr, vwi;
     vBroadcast(vwr, w[0]);
     vBroadcast(vwi, w[1]);
-    // Pairs of groups (2h, 2h + 1) have bases (b, b + groups/2); pairs h and
-    // h + 1 (h even) have b and b + groups/4.
-    ReversedCounter base(groups / (2 * P));
-    for (Index g = 0; g < groups; g += 2 * P, base.next()) {
-        const Index b = base.value();
-        const Index second = P > 1 ? 1 : 0;
-        const Index even[2] = {g, g + 2 * second}, evenBases[2] = {b, b + second * (groups / 4)};
-        const Index odd[2] = {g + 1, g + 1 + 2 * second};
-        const Index oddBases[2] = {b + groups / 2, b + groups / 2 + second * (groups / 4)};
+    // Groups 2h and 2h + 1 (even and odd) with bases b and b + groups/2.
+    const auto step = [&](const Index(&even)[2], const Index(&evenBases)[2]) {
+        const Index odd[2] = {even[0] + 1, even[1] + 1};
+        const Index oddBases[2] = {evenBases[0] + groups / 2, evenBases[1] + groups / 2};
         GroupUnits<V> e, t;
         load(even, evenBases, e);
         load(odd, oddBases, t);
@@ -363,14 +368,26 @@ template <bool Inverse, typename V, typename LoadGroup>
             difference.r[u] = vSub(e.r[u], t.r[u]);
             difference.i[u] = vSub(e.i[u], t.i[u]);
         }
-        storeGroups(sum, to, 4 * g, 8 * second);
-        storeGroups(difference, to, 4 * g + 4, 8 * second);
+        storeGroups(sum, to, 4 * even[0], 4 * (even[1] - even[0]));
+        storeGroups(difference, to, 4 * odd[0], 4 * (odd[1] - odd[0]));
+    };
+    if constexpr (adjacent) {
+        // Group 2h + groups/2 has base b + 1.
+        ReversedCounter base(groups / 2);
+        for (Index h = 0; h < groups / 4; ++h, base.next())
+            step({2 * h, 2 * h + groups / 2}, {base.value(), base.value() + 1});
+    } else {
+        // Groups 2h and 2h + 2 (h even) have bases b and b + groups/4.
+        ReversedCounter base(groups / (2 * P));
+        for (Index g = 0; g < groups; g += 2 * P, base.next())
+            step({g, g + 2 * second}, {base.value(), base.value() + second * (groups / 4)});
     }
 }
 
 // Loads for firstStages. Interleaved values in natural order: unit t is the
 // four values from 4t, real and imaginary parts apart.
 struct FromInterleaved {
+    static constexpr bool kAdjacent = false;
     const float* src;
     Index spread; // n/16 units: the distance between the sources of a group
     template <typename V>
@@ -388,17 +405,18 @@ struct FromInterleaved {
     }
 };
 
-// Planes in natural order.
+// Planes in natural order: the units of bases b and b + 1 side by side.
 struct FromPlanes {
+    static constexpr bool kAdjacent = true;
     Planes from;
     Index spread;
     template <typename V>
     void operator()(const Index (&)[2], const Index (&base)[2], GroupUnits<V>& x) const {
         const Index offsets[4] = {0, 2 * spread, spread, 3 * spread};
         for (int u = 0; u < 4; ++u) {
-            const Index lo = 4 * (base[0] + offsets[u]), hi = 4 * (base[1] + offsets[u]);
-            vLoad(x.r[u], from.re + lo, from.re + hi);
-            vLoad(x.i[u], from.im + lo, from.im + hi);
+            const Index at = 4 * (base[0] + offsets[u]);
+            vLoadRow(x.r[u], from.re + at);
+            vLoadRow(x.i[u], from.im + at);
         }
     }
 };
@@ -407,6 +425,7 @@ struct FromPlanes {
 // element r of quarter rev2(a) (quarters 0, 2, 1, 3); the four values of
 // each quarter are split into parts and transposed.
 struct FromBitReversed {
+    static constexpr bool kAdjacent = false;
     const float* from;
     Index quarter;
     template <typename V>
