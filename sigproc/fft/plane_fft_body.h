@@ -184,18 +184,29 @@ template <bool Inverse, typename V> inline void twiddleUnit(V& re, V& im, V wr, 
 }
 
 // The twiddles of one radix-4 stage whose blocks lie within a quarter, each
-// repeated for the four lanes of a unit: power v of butterfly j at 4j + lane,
-// so that the butterflies run across j as well as across lanes.
+// repeated for the four lanes of a unit: power v of butterfly j at 4j + lane
+// of its rows, so that the butterflies run across j as well as across lanes.
+// The rows lie in a scratch area of the caller's: kStageScratch floats hold
+// those of any stage.
 constexpr Index kMaxStageQuarter = (Index{1} << sigFftPlaneMaxComplexOrder) / 16;
+constexpr Index kStageScratch = 6 * kLanes * kMaxStageQuarter;
+// The real transforms lend their spectrum's planes (2n floats) for it.
+static_assert(kStageScratch <= 2 * (Index{1} << sigFftPlaneMaxComplexOrder));
 
 struct StageTwiddles {
-    alignas(64) float re[3][kLanes * kMaxStageQuarter];
-    alignas(64) float im[3][kLanes * kMaxStageQuarter];
+    explicit StageTwiddles(float* scratch) {
+        for (int v = 0; v < 3; ++v) {
+            re[v] = scratch + v * kLanes * kMaxStageQuarter;
+            im[v] = scratch + (3 + v) * kLanes * kMaxStageQuarter;
+        }
+    }
+    float* re[3];
+    float* im[3];
 };
 
 // Groups j .. j+P-1 (P units a register) a step.
 template <typename V>
-inline void spreadTwiddlesWith(StageTwiddles& __restrict to, Index quarter,
+inline void spreadTwiddlesWith(const StageTwiddles& to, Index quarter,
                                const float* __restrict twiddles, Index groupStride) {
     constexpr Index P = kUnitsPerRegister<V>;
     const Index next = P > 1 ? groupStride : 0;
@@ -215,7 +226,7 @@ inline void spreadTwiddlesWith(StageTwiddles& __restrict to, Index quarter,
     }
 }
 
-[[gnu::noinline]] void spreadTwiddles(StageTwiddles& __restrict to, Index quarter,
+[[gnu::noinline]] void spreadTwiddles(const StageTwiddles& to, Index quarter,
                                       const float* __restrict twiddles, Index groupStride) {
     spreadTwiddlesWith<WideRegister>(to, quarter, twiddles, groupStride);
 }
@@ -227,12 +238,18 @@ template <bool Inverse>
 [[gnu::noinline]] void radix4Block(float* __restrict r0, float* __restrict i0, float* __restrict r2,
                                    float* __restrict i2, float* __restrict r1, float* __restrict i1,
                                    float* __restrict r3, float* __restrict i3, Index count,
-                                   const StageTwiddles& __restrict w) {
+                                   const StageTwiddles& w) {
+    const float* __restrict w1r = w.re[0];
+    const float* __restrict w1i = w.im[0];
+    const float* __restrict w2r = w.re[1];
+    const float* __restrict w2i = w.im[1];
+    const float* __restrict w3r = w.re[2];
+    const float* __restrict w3i = w.im[2];
     for (Index u = 0; u < count; ++u) {
         float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(r1[u], i1[u], w.re[0][u], w.im[0][u], br, bi);
-        sigTwiddle<Inverse>(r2[u], i2[u], w.re[1][u], w.im[1][u], cr, ci);
-        sigTwiddle<Inverse>(r3[u], i3[u], w.re[2][u], w.im[2][u], dr, di);
+        sigTwiddle<Inverse>(r1[u], i1[u], w1r[u], w1i[u], br, bi);
+        sigTwiddle<Inverse>(r2[u], i2[u], w2r[u], w2i[u], cr, ci);
+        sigTwiddle<Inverse>(r3[u], i3[u], w3r[u], w3i[u], dr, di);
         const sigRadix4Outputs y = sigRadix4<Inverse>(r0[u], i0[u], br, bi, cr, ci, dr, di);
         r0[u] = y.re[0];
         i0[u] = y.im[0];
@@ -246,10 +263,11 @@ template <bool Inverse>
 }
 
 template <bool Inverse>
-void radix4Units(Planes d, Index units, Index n, Index blockLength, const float* twiddles) {
+void radix4Units(Planes d, Index units, Index n, Index blockLength, const float* twiddles,
+                 float* scratch) {
     const Index quarter = blockLength / 4;
     const Index row = 4 * quarter;
-    StageTwiddles w;
+    const StageTwiddles w(scratch);
     spreadTwiddles(w, quarter, twiddles, 6 * (n / blockLength));
     for (Index block = 0; block < units; block += blockLength) {
         float* r0 = d.re + 4 * block;
@@ -260,12 +278,13 @@ void radix4Units(Planes d, Index units, Index n, Index blockLength, const float*
 }
 
 // The radix-4 stages after the first ones (firstStages), on n values in the
-// unit layout, up to but not including the last.
-template <bool Inverse> void laterStages(Planes d, int q, const float* twiddles) {
+// unit layout, up to but not including the last; scratch holds kStageScratch
+// floats for their twiddles.
+template <bool Inverse> void laterStages(Planes d, int q, const float* twiddles, float* scratch) {
     const Index n = Index{1} << q;
     const Index units = n / 4;
     for (Index blockLength = q % 2 == 1 ? 32 : 16; blockLength < n; blockLength *= 4)
-        radix4Units<Inverse>(d, units, n, blockLength, twiddles);
+        radix4Units<Inverse>(d, units, n, blockLength, twiddles, scratch);
 }
 
 // The bit reversal of 0, 1, 2, ... over log2(count) bits, counted upward.
@@ -689,7 +708,7 @@ struct Transform {
     const Index quarter;
     const float* const twiddles;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
-    alignas(32) float natural[std::size_t{2} << sigFftPlaneMaxComplexOrder];
+    alignas(64) float natural[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy;
     const Planes spectrum;
 };
@@ -701,7 +720,8 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     const Index n = t.n;
     // src is read in full before dst is written: they may be the same array.
     firstStagesInterleaved<false>(src, t.copy, t.q, t.twiddles);
-    laterStages<false>(t.copy, t.q, t.twiddles);
+    // The spectrum's planes serve the stages' twiddles until the last stage.
+    laterStages<false>(t.copy, t.q, t.twiddles, t.natural);
     const Planes z = t.spectrum;
     float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
     float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
@@ -731,7 +751,8 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     z.im[n / 2] = -2 * middleIm;
 
     firstStagesPlanes<true>(z, t.copy, t.q, t.twiddles);
-    laterStages<true>(t.copy, t.q, t.twiddles);
+    // The spectrum's planes, read, serve the stages' twiddles.
+    laterStages<true>(t.copy, t.q, t.twiddles, t.natural);
     float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
                              dst + 6 * t.quarter + 1};
@@ -756,7 +777,8 @@ void complexTransform(const float* src, float* dst, int q, const std::int32_t* p
     } else {
         firstStagesBitReversed<Inverse>(src, copy, q, twiddles);
     }
-    laterStages<Inverse>(copy, q, twiddles);
+    alignas(64) float stageScratch[kStageScratch];
+    laterStages<Inverse>(copy, q, twiddles, stageScratch);
     float* const outRe[4] = {dst, dst + 2 * quarter, dst + 4 * quarter, dst + 6 * quarter};
     float* const outIm[4] = {dst + 1, dst + 2 * quarter + 1, dst + 4 * quarter + 1,
                              dst + 6 * quarter + 1};
