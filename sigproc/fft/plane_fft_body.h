@@ -497,9 +497,9 @@ template <bool Inverse>
 // units j .. j+3 transposed give lanes E0 .. E3 of four
 // butterflies, which then run the scalar operations of sigTwiddle and
 // sigRadix4 lane by lane. A wide register takes butterflies j .. j+3 in its
-// lower half and j+4 .. j+7 in its upper one. outRe[q], outIm[q]: quarter q
-// of the natural order, as planes (outStride 1) or interleaved (outStride 2,
-// imaginary parts one float behind the real ones).
+// lower half and j+4 .. j+7 in its upper one. The outputs in natural order,
+// as planes from outRe and outIm (outStride 1) or interleaved from outRe
+// (outStride 2, outIm = outRe + 1).
 template <Index outStride, typename V>
 inline void storeQuarter(float* re, float* im, Index at, V yr, V yi) {
     constexpr Index second = kWide<V> ? 4 : 0;
@@ -538,8 +538,7 @@ template <typename V> inline QuadTwiddles<V> loadQuadTwiddles(const float* at) {
 
 template <bool Inverse, Index outStride, typename V>
 [[gnu::always_inline]] inline void lastStageQuads(Planes from, Index n, const float* twiddles,
-                                                  float* const (&outRe)[4],
-                                                  float* const (&outIm)[4]) {
+                                                  float* outRe, float* outIm) {
     constexpr Index step = 4 * kUnitsPerRegister<V>;
     constexpr Index second = kWide<V> ? 16 : 0;
     const Index quarter = n / 4;
@@ -554,13 +553,16 @@ template <bool Inverse, Index outStride, typename V>
         transposeUnits(i[0], i[1], i[2], i[3]);
         for (int v = 0; v < 3; ++v) twiddleUnit<Inverse>(r[v + 1], i[v + 1], w.re[v], w.im[v]);
         radix4Unit<Inverse>(r[0], i[0], r[1], i[1], r[2], i[2], r[3], i[3]);
-        for (int q = 0; q < 4; ++q) storeQuarter<outStride>(outRe[q], outIm[q], j, r[q], i[q]);
+        for (int q = 0; q < 4; ++q) {
+            const Index quarterAt = q * outStride * quarter;
+            storeQuarter<outStride>(outRe + quarterAt, outIm + quarterAt, j, r[q], i[q]);
+        }
     }
 }
 
 template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStageWidest(Planes from, Index n, const float* twiddles,
-                                       float* const (&outRe)[4], float* const (&outIm)[4]) {
+[[gnu::noinline]] void lastStageWidest(Planes from, Index n, const float* twiddles, float* outRe,
+                                       float* outIm) {
     if (n >= 32)
         lastStageQuads<Inverse, outStride, WideRegister>(from, n, twiddles, outRe, outIm);
     else
@@ -697,7 +699,7 @@ inline void mergeBinsWith(const float* p, Planes z, Index n, const float* rot) {
 // unit layout and the spectrum's planes in natural order (16 KB in all).
 struct Transform {
     explicit Transform(const sigFftSpec_R_32f& spec)
-        : q(spec.order - 1), n(Index{1} << q), quarter(n / 4),
+        : q(spec.order - 1), n(Index{1} << q),
           twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n}, spectrum{natural,
                                                                                      natural + n} {}
     Transform(const Transform&) = delete;
@@ -705,10 +707,9 @@ struct Transform {
 
     const int q;
     const Index n;
-    const Index quarter;
     const float* const twiddles;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
-    alignas(64) float natural[std::size_t{2} << sigFftPlaneMaxComplexOrder];
+    alignas(32) float natural[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy;
     const Planes spectrum;
 };
@@ -723,9 +724,7 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     // The spectrum's planes serve the stages' twiddles until the last stage.
     laterStages<false>(t.copy, t.q, t.twiddles, t.natural);
     const Planes z = t.spectrum;
-    float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
-    float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
-    lastStageWidest<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageWidest<false, 1>(t.copy, n, t.twiddles, z.re, z.im);
     if (spec.scaleFwd != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, t.natural, static_cast<int>(2 * n));
 
@@ -753,10 +752,7 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     firstStagesPlanes<true>(z, t.copy, t.q, t.twiddles);
     // The spectrum's planes, read, serve the stages' twiddles.
     laterStages<true>(t.copy, t.q, t.twiddles, t.natural);
-    float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
-    float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
-                             dst + 6 * t.quarter + 1};
-    lastStageWidest<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
+    lastStageWidest<true, 2>(t.copy, n, t.twiddles, dst, dst + 1);
     if (spec.scaleInv != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }
@@ -769,7 +765,6 @@ template <bool Inverse>
 void complexTransform(const float* src, float* dst, int q, const std::int32_t* pairs,
                       const float* twiddles) {
     const Index n = Index{1} << q;
-    const Index quarter = n / 4;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy{work, work + n};
     if (pairs != nullptr) {
@@ -779,10 +774,7 @@ void complexTransform(const float* src, float* dst, int q, const std::int32_t* p
     }
     alignas(64) float stageScratch[kStageScratch];
     laterStages<Inverse>(copy, q, twiddles, stageScratch);
-    float* const outRe[4] = {dst, dst + 2 * quarter, dst + 4 * quarter, dst + 6 * quarter};
-    float* const outIm[4] = {dst + 1, dst + 2 * quarter + 1, dst + 4 * quarter + 1,
-                             dst + 6 * quarter + 1};
-    lastStageWidest<Inverse, 2>(copy, n, twiddles, outRe, outIm);
+    lastStageWidest<Inverse, 2>(copy, n, twiddles, dst, dst + 1);
 }
 
 void complexForward(const float* src, float* dst, int q, const std::int32_t* pairs,
