@@ -277,14 +277,61 @@ void radix4Units(Planes d, Index units, Index n, Index blockLength, const float*
     }
 }
 
+// The radix-4 stage of one block (blockLength n/4, its rows a quarter of
+// the units each): every butterfly's twiddles serve it alone, so they are
+// broadcast in registers as they are read rather than spread first; the
+// operations are radix4Block's.
+template <bool Inverse, typename V>
+[[gnu::always_inline]] inline void radix4OneBlockWith(Planes d, Index quarter,
+                                                      const float* twiddles) {
+    constexpr Index P = kUnitsPerRegister<V>;
+    const Index row = 4 * quarter;
+    // The stage's groups lie every fourth in the table, 24 floats apart.
+    const Index next = P > 1 ? 24 : 0;
+    for (Index j = 0; j < quarter; j += P) {
+        const float* w = twiddles + 24 * j;
+        V v12, v23;
+        vLoad(v12, w, w + next);
+        vLoad(v23, w + 2, w + next + 2);
+        const Index at = 4 * j;
+        // Rows 0, 1, 2, 3 hold the inputs E0, E2, E1, E3.
+        V r[4], i[4];
+        for (int k = 0; k < 4; ++k) {
+            vLoadRow(r[k], d.re + k * row + at);
+            vLoadRow(i[k], d.im + k * row + at);
+        }
+        twiddleUnit<Inverse>(r[2], i[2], vSwizzle<0x00>(v12), vSwizzle<0x55>(v12));
+        twiddleUnit<Inverse>(r[1], i[1], vSwizzle<0xAA>(v12), vSwizzle<0xFF>(v12));
+        twiddleUnit<Inverse>(r[3], i[3], vSwizzle<0xAA>(v23), vSwizzle<0xFF>(v23));
+        radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
+        // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
+        vStoreRow(r[0], d.re + at);
+        vStoreRow(i[0], d.im + at);
+        vStoreRow(r[2], d.re + row + at);
+        vStoreRow(i[2], d.im + row + at);
+        vStoreRow(r[1], d.re + 2 * row + at);
+        vStoreRow(i[1], d.im + 2 * row + at);
+        vStoreRow(r[3], d.re + 3 * row + at);
+        vStoreRow(i[3], d.im + 3 * row + at);
+    }
+}
+
+template <bool Inverse>
+[[gnu::noinline]] void radix4OneBlock(Planes d, Index quarter, const float* twiddles) {
+    radix4OneBlockWith<Inverse, WideRegister>(d, quarter, twiddles);
+}
+
 // The radix-4 stages after the first ones (firstStages), on n values in the
 // unit layout, up to but not including the last; scratch holds kStageScratch
 // floats for their twiddles.
 template <bool Inverse> void laterStages(Planes d, int q, const float* twiddles, float* scratch) {
     const Index n = Index{1} << q;
     const Index units = n / 4;
-    for (Index blockLength = q % 2 == 1 ? 32 : 16; blockLength < n; blockLength *= 4)
+    Index blockLength = q % 2 == 1 ? 32 : 16;
+    for (; blockLength < n / 4; blockLength *= 4)
         radix4Units<Inverse>(d, units, n, blockLength, twiddles, scratch);
+    // The stage of blockLength n/4 (none below 64 values).
+    if (blockLength == n / 4) radix4OneBlock<Inverse>(d, n / 16, twiddles);
 }
 
 // The bit reversal of 0, 1, 2, ... over log2(count) bits, counted upward.
