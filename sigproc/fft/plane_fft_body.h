@@ -4,10 +4,10 @@
 // plane_fft.cpp picks the build once per machine. Every build runs the same
 // operations in the same order (no contraction), so all give the same bits.
 //
-// The kernels are written lane by lane over plain arrays so that the compiler
-// turns each lane loop into one vector operation. Several are kept out of line
-// on purpose: with their arrays as restrict-qualified parameters the compiler
-// can tell the rows of a block apart, which it cannot once they are inlined.
+// The kernels are written with explicit vector registers (four-lane ones
+// holding one unit, or in the wide builds 256-bit ones holding two), each
+// lane doing the scalar operations of complex_math.h and real_split.h for its
+// value in the same order.
 //
 // A build defines SIG_PLANE_WIDE as 1 where its set has 256-bit registers
 // (AVX2 and AVX-512), as 0 otherwise.
@@ -183,155 +183,62 @@ template <bool Inverse, typename V> inline void twiddleUnit(V& re, V& im, V wr, 
     }
 }
 
-// The twiddles of one radix-4 stage whose blocks lie within a quarter, each
-// repeated for the four lanes of a unit: power v of butterfly j at 4j + lane
-// of its rows, so that the butterflies run across j as well as across lanes.
-// The rows lie in a scratch area of the caller's: kStageScratch floats hold
-// those of any stage.
-constexpr Index kMaxStageQuarter = (Index{1} << sigFftPlaneMaxComplexOrder) / 16;
-constexpr Index kStageScratch = 6 * kLanes * kMaxStageQuarter;
-// The real transforms lend their spectrum's planes (2n floats) for it.
-static_assert(kStageScratch <= 2 * (Index{1} << sigFftPlaneMaxComplexOrder));
-
-struct StageTwiddles {
-    explicit StageTwiddles(float* scratch) {
-        for (int v = 0; v < 3; ++v) {
-            re[v] = scratch + v * kLanes * kMaxStageQuarter;
-            im[v] = scratch + (3 + v) * kLanes * kMaxStageQuarter;
-        }
-    }
-    float* re[3];
-    float* im[3];
-};
-
-// Groups j .. j+P-1 (P units a register) a step.
-template <typename V>
-inline void spreadTwiddlesWith(const StageTwiddles& to, Index quarter,
-                               const float* __restrict twiddles, Index groupStride) {
+// A radix-4 stage whose blocks lie within a quarter: each block is rows E0,
+// E2, E1, E3 of `quarter` units; the four lanes of a unit share butterfly j
+// and so its twiddles, which are broadcast in registers as they are read
+// (groupStride floats apart in the table) and serve butterfly j in every
+// block. The operations of sigTwiddle and sigRadix4, lane by lane.
+template <bool Inverse, typename V>
+[[gnu::always_inline]] inline void radix4StageWith(Planes d, Index units, Index blockLength,
+                                                   const float* twiddles, Index groupStride) {
     constexpr Index P = kUnitsPerRegister<V>;
-    const Index next = P > 1 ? groupStride : 0;
-    // One group (V1, V2, V3 as re, im pairs): each float broadcast into the
-    // four lanes of its row, V3 taken from the pairs of V2 and V3.
-    for (Index j = 0; j < quarter; j += P, twiddles += P * groupStride) {
-        V v12, v23;
-        vLoad(v12, twiddles, twiddles + next);
-        vLoad(v23, twiddles + 2, twiddles + next + 2);
-        const Index at = kLanes * j, second = kLanes * (P - 1);
-        vStore(vSwizzle<0x00>(v12), &to.re[0][at], &to.re[0][at + second]);
-        vStore(vSwizzle<0x55>(v12), &to.im[0][at], &to.im[0][at + second]);
-        vStore(vSwizzle<0xAA>(v12), &to.re[1][at], &to.re[1][at + second]);
-        vStore(vSwizzle<0xFF>(v12), &to.im[1][at], &to.im[1][at + second]);
-        vStore(vSwizzle<0xAA>(v23), &to.re[2][at], &to.re[2][at + second]);
-        vStore(vSwizzle<0xFF>(v23), &to.im[2][at], &to.im[2][at + second]);
-    }
-}
-
-[[gnu::noinline]] void spreadTwiddles(const StageTwiddles& to, Index quarter,
-                                      const float* __restrict twiddles, Index groupStride) {
-    spreadTwiddlesWith<WideRegister>(to, quarter, twiddles, groupStride);
-}
-
-// One block of a radix-4 stage whose blocks lie within a quarter: rows E0,
-// E2, E1, E3 of `quarter` units each. The four lanes of a unit share
-// butterfly j and so its twiddles.
-template <bool Inverse>
-[[gnu::noinline]] void radix4Block(float* __restrict r0, float* __restrict i0, float* __restrict r2,
-                                   float* __restrict i2, float* __restrict r1, float* __restrict i1,
-                                   float* __restrict r3, float* __restrict i3, Index count,
-                                   const StageTwiddles& w) {
-    const float* __restrict w1r = w.re[0];
-    const float* __restrict w1i = w.im[0];
-    const float* __restrict w2r = w.re[1];
-    const float* __restrict w2i = w.im[1];
-    const float* __restrict w3r = w.re[2];
-    const float* __restrict w3i = w.im[2];
-    for (Index u = 0; u < count; ++u) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(r1[u], i1[u], w1r[u], w1i[u], br, bi);
-        sigTwiddle<Inverse>(r2[u], i2[u], w2r[u], w2i[u], cr, ci);
-        sigTwiddle<Inverse>(r3[u], i3[u], w3r[u], w3i[u], dr, di);
-        const sigRadix4Outputs y = sigRadix4<Inverse>(r0[u], i0[u], br, bi, cr, ci, dr, di);
-        r0[u] = y.re[0];
-        i0[u] = y.im[0];
-        r2[u] = y.re[1];
-        i2[u] = y.im[1];
-        r1[u] = y.re[2];
-        i1[u] = y.im[2];
-        r3[u] = y.re[3];
-        i3[u] = y.im[3];
-    }
-}
-
-template <bool Inverse>
-void radix4Units(Planes d, Index units, Index n, Index blockLength, const float* twiddles,
-                 float* scratch) {
     const Index quarter = blockLength / 4;
     const Index row = 4 * quarter;
-    const StageTwiddles w(scratch);
-    spreadTwiddles(w, quarter, twiddles, 6 * (n / blockLength));
-    for (Index block = 0; block < units; block += blockLength) {
-        float* r0 = d.re + 4 * block;
-        float* i0 = d.im + 4 * block;
-        radix4Block<Inverse>(r0, i0, r0 + row, i0 + row, r0 + 2 * row, i0 + 2 * row, r0 + 3 * row,
-                             i0 + 3 * row, row, w);
-    }
-}
-
-// The radix-4 stage of one block (blockLength n/4, its rows a quarter of
-// the units each): every butterfly's twiddles serve it alone, so they are
-// broadcast in registers as they are read rather than spread first; the
-// operations are radix4Block's.
-template <bool Inverse, typename V>
-[[gnu::always_inline]] inline void radix4OneBlockWith(Planes d, Index quarter,
-                                                      const float* twiddles) {
-    constexpr Index P = kUnitsPerRegister<V>;
-    const Index row = 4 * quarter;
-    // The stage's groups lie every fourth in the table, 24 floats apart.
-    const Index next = P > 1 ? 24 : 0;
+    const Index next = P > 1 ? groupStride : 0;
     for (Index j = 0; j < quarter; j += P) {
-        const float* w = twiddles + 24 * j;
+        const float* w = twiddles + groupStride * j;
         V v12, v23;
         vLoad(v12, w, w + next);
         vLoad(v23, w + 2, w + next + 2);
-        const Index at = 4 * j;
-        // Rows 0, 1, 2, 3 hold the inputs E0, E2, E1, E3.
-        V r[4], i[4];
-        for (int k = 0; k < 4; ++k) {
-            vLoadRow(r[k], d.re + k * row + at);
-            vLoadRow(i[k], d.im + k * row + at);
+        const V w1r = vSwizzle<0x00>(v12), w1i = vSwizzle<0x55>(v12);
+        const V w2r = vSwizzle<0xAA>(v12), w2i = vSwizzle<0xFF>(v12);
+        const V w3r = vSwizzle<0xAA>(v23), w3i = vSwizzle<0xFF>(v23);
+        for (Index block = 0; block < units; block += blockLength) {
+            float* re = d.re + 4 * block + 4 * j;
+            float* im = d.im + 4 * block + 4 * j;
+            // Rows 0, 1, 2, 3 hold the inputs E0, E2, E1, E3.
+            V r[4], i[4];
+            for (int k = 0; k < 4; ++k) {
+                vLoadRow(r[k], re + k * row);
+                vLoadRow(i[k], im + k * row);
+            }
+            twiddleUnit<Inverse>(r[2], i[2], w1r, w1i);
+            twiddleUnit<Inverse>(r[1], i[1], w2r, w2i);
+            twiddleUnit<Inverse>(r[3], i[3], w3r, w3i);
+            radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
+            // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
+            const int from[4] = {0, 2, 1, 3};
+            for (int k = 0; k < 4; ++k) {
+                vStoreRow(r[from[k]], re + k * row);
+                vStoreRow(i[from[k]], im + k * row);
+            }
         }
-        twiddleUnit<Inverse>(r[2], i[2], vSwizzle<0x00>(v12), vSwizzle<0x55>(v12));
-        twiddleUnit<Inverse>(r[1], i[1], vSwizzle<0xAA>(v12), vSwizzle<0xFF>(v12));
-        twiddleUnit<Inverse>(r[3], i[3], vSwizzle<0xAA>(v23), vSwizzle<0xFF>(v23));
-        radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
-        // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
-        vStoreRow(r[0], d.re + at);
-        vStoreRow(i[0], d.im + at);
-        vStoreRow(r[2], d.re + row + at);
-        vStoreRow(i[2], d.im + row + at);
-        vStoreRow(r[1], d.re + 2 * row + at);
-        vStoreRow(i[1], d.im + 2 * row + at);
-        vStoreRow(r[3], d.re + 3 * row + at);
-        vStoreRow(i[3], d.im + 3 * row + at);
     }
 }
 
 template <bool Inverse>
-[[gnu::noinline]] void radix4OneBlock(Planes d, Index quarter, const float* twiddles) {
-    radix4OneBlockWith<Inverse, WideRegister>(d, quarter, twiddles);
+[[gnu::noinline]] void radix4Stage(Planes d, Index units, Index blockLength, const float* twiddles,
+                                   Index groupStride) {
+    radix4StageWith<Inverse, WideRegister>(d, units, blockLength, twiddles, groupStride);
 }
 
 // The radix-4 stages after the first ones (firstStages), on n values in the
-// unit layout, up to but not including the last; scratch holds kStageScratch
-// floats for their twiddles.
-template <bool Inverse> void laterStages(Planes d, int q, const float* twiddles, float* scratch) {
+// unit layout, up to but not including the last.
+template <bool Inverse> void laterStages(Planes d, int q, const float* twiddles) {
     const Index n = Index{1} << q;
     const Index units = n / 4;
-    Index blockLength = q % 2 == 1 ? 32 : 16;
-    for (; blockLength < n / 4; blockLength *= 4)
-        radix4Units<Inverse>(d, units, n, blockLength, twiddles, scratch);
-    // The stage of blockLength n/4 (none below 64 values).
-    if (blockLength == n / 4) radix4OneBlock<Inverse>(d, n / 16, twiddles);
+    for (Index blockLength = q % 2 == 1 ? 32 : 16; blockLength < n; blockLength *= 4)
+        radix4Stage<Inverse>(d, units, blockLength, twiddles, 6 * (n / blockLength));
 }
 
 // The bit reversal of 0, 1, 2, ... over log2(count) bits, counted upward.
@@ -768,8 +675,7 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     const Index n = t.n;
     // src is read in full before dst is written: they may be the same array.
     firstStagesInterleaved<false>(src, t.copy, t.q, t.twiddles);
-    // The spectrum's planes serve the stages' twiddles until the last stage.
-    laterStages<false>(t.copy, t.q, t.twiddles, t.natural);
+    laterStages<false>(t.copy, t.q, t.twiddles);
     const Planes z = t.spectrum;
     lastStageWidest<false, 1>(t.copy, n, t.twiddles, z.re, z.im);
     if (spec.scaleFwd != 0)
@@ -797,8 +703,7 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     z.im[n / 2] = -2 * middleIm;
 
     firstStagesPlanes<true>(z, t.copy, t.q, t.twiddles);
-    // The spectrum's planes, read, serve the stages' twiddles.
-    laterStages<true>(t.copy, t.q, t.twiddles, t.natural);
+    laterStages<true>(t.copy, t.q, t.twiddles);
     lastStageWidest<true, 2>(t.copy, n, t.twiddles, dst, dst + 1);
     if (spec.scaleInv != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
@@ -819,8 +724,7 @@ void complexTransform(const float* src, float* dst, int q, const std::int32_t* p
     } else {
         firstStagesBitReversed<Inverse>(src, copy, q, twiddles);
     }
-    alignas(64) float stageScratch[kStageScratch];
-    laterStages<Inverse>(copy, q, twiddles, stageScratch);
+    laterStages<Inverse>(copy, q, twiddles);
     lastStageWidest<Inverse, 2>(copy, n, twiddles, dst, dst + 1);
 }
 
