@@ -531,8 +531,13 @@ template <bool Inverse, Index outStride>
 // a wide register is loaded and stored half by half so that the reversal
 // stays within its halves.
 inline __m128 vReverseHalves(__m128 x) { return _mm_shuffle_ps(x, x, 0x1B); }
+// A register's lanes in reverse order.
+inline __m128 vReverse(__m128 x) { return vReverseHalves(x); }
 #if SIG_PLANE_WIDE
 inline __m256 vReverseHalves(__m256 x) { return _mm256_shuffle_ps(x, x, 0x1B); }
+inline __m256 vReverse(__m256 x) {
+    return _mm256_permutevar8x32_ps(x, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0));
+}
 #endif
 
 // Floats between the halves of a register's lanes: 0 for one unit.
@@ -570,16 +575,13 @@ template <typename V> inline void storeBinsReversed(float* at, V re, V im) {
 template <typename V> inline void loadRow(const float* at, V& x) { vLoadRow(x, at); }
 
 template <typename V> inline void loadRowReversed(const float* at, V& x) {
-    vLoad(x, at + kHalf<V>, at);
-    x = vReverseHalves(x);
+    vLoadRow(x, at);
+    x = vReverse(x);
 }
 
 template <typename V> inline void storeRow(float* at, V x) { vStoreRow(x, at); }
 
-template <typename V> inline void storeRowReversed(float* at, V x) {
-    x = vReverseHalves(x);
-    vStore(x, at + kHalf<V>, at);
-}
+template <typename V> inline void storeRowReversed(float* at, V x) { vStoreRow(vReverse(x), at); }
 
 // The forward split of the natural-order planes z into the packed spectrum
 // out, bins 1 .. n/2 - 1 and their partners.
