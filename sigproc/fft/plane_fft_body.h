@@ -75,6 +75,11 @@ inline void vStore(__m128 v, float* lo, float*) { _mm_storeu_ps(lo, v); }
 // A register's floats from and to consecutive addresses.
 inline void vLoadRow(__m128& v, const float* at) { v = _mm_loadu_ps(at); }
 inline void vStoreRow(__m128 v, float* at) { _mm_storeu_ps(at, v); }
+// The values of re and im as (re, im) pairs in lane order from at.
+inline void vStoreInterleaved(float* at, __m128 re, __m128 im) {
+    _mm_storeu_ps(at, _mm_unpacklo_ps(re, im));
+    _mm_storeu_ps(at + 4, _mm_unpackhi_ps(re, im));
+}
 inline void vSign(__m128& v) { v = _mm_set1_ps(-0.0f); }
 inline void vBroadcast(__m128& v, float x) { v = _mm_set1_ps(x); }
 template <int Imm> inline __m128 vSwizzle(__m128 x) { return _mm_shuffle_ps(x, x, Imm); }
@@ -109,6 +114,11 @@ inline void vStore(__m256 v, float* lo, float* hi) {
 }
 inline void vLoadRow(__m256& v, const float* at) { v = _mm256_loadu_ps(at); }
 inline void vStoreRow(__m256 v, float* at) { _mm256_storeu_ps(at, v); }
+inline void vStoreInterleaved(float* at, __m256 re, __m256 im) {
+    const __m256 lo = _mm256_unpacklo_ps(re, im), hi = _mm256_unpackhi_ps(re, im);
+    _mm256_storeu_ps(at, _mm256_permute2f128_ps(lo, hi, 0x20));
+    _mm256_storeu_ps(at + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+}
 inline void vSign(__m256& v) { v = _mm256_set1_ps(-0.0f); }
 inline void vBroadcast(__m256& v, float x) { v = _mm256_set1_ps(x); }
 template <int Imm> inline __m256 vSwizzle(__m256 x) { return _mm256_shuffle_ps(x, x, Imm); }
@@ -456,10 +466,8 @@ template <bool Inverse>
 // (outStride 2, outIm = outRe + 1).
 template <Index outStride, typename V>
 inline void storeQuarter(float* re, float* im, Index at, V yr, V yi) {
-    constexpr Index second = kWide<V> ? 4 : 0;
     if constexpr (outStride == 2) {
-        vStore(vUnpackLo(yr, yi), re + 2 * at, re + 2 * (at + second));
-        vStore(vUnpackHi(yr, yi), re + 2 * at + 4, re + 2 * (at + second) + 4);
+        vStoreInterleaved(re + 2 * at, yr, yi);
     } else {
         vStoreRow(yr, re + at);
         vStoreRow(yi, im + at);
@@ -561,8 +569,7 @@ template <typename V> inline void loadBinsReversed(const float* at, V& re, V& im
 }
 
 template <typename V> inline void storeBins(float* at, V re, V im) {
-    vStore(vUnpackLo(re, im), at, at + 2 * kHalf<V>);
-    vStore(vUnpackHi(re, im), at + 4, at + 4 + 2 * kHalf<V>);
+    vStoreInterleaved(at, re, im);
 }
 
 template <typename V> inline void storeBinsReversed(float* at, V re, V im) {
