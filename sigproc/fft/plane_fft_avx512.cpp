@@ -19,7 +19,7 @@
 #pragma GCC target("avx2,avx512f,avx512bw")
 #endif
 
-#define SIG_PLANE_WIDE 1
+#define SIG_PLANE_WIDE 2
 #define SIG_PLANE_BUILD sig_plane_avx512
 #include "sigproc/fft/column_passes_body.h"
 #include "sigproc/fft/merge_pass_body.h"

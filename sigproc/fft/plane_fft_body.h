@@ -9,8 +9,8 @@
 // lane doing the scalar operations of complex_math.h and real_split.h for its
 // value in the same order.
 //
-// A build defines SIG_PLANE_WIDE as 1 where its set has 256-bit registers
-// (AVX2 and AVX-512), as 0 otherwise.
+// A build defines SIG_PLANE_WIDE as 0 for the baseline, 1 where its set has
+// 256-bit registers (AVX2) and 2 where it has 512-bit ones as well (AVX-512).
 //
 // No include guard: a build includes it once, after the headers below.
 #include "sigproc/fft/bit_reverse.h"
@@ -72,6 +72,9 @@ inline __m128 vOdds(__m128 a, __m128 b) { return _mm_shuffle_ps(a, b, 0xDD); }
 // Four floats at lo (and, in a register of two units, four at hi).
 inline void vLoad(__m128& v, const float* lo, const float*) { v = _mm_loadu_ps(lo); }
 inline void vStore(__m128 v, float* lo, float*) { _mm_storeu_ps(lo, v); }
+// Four floats from at (and from at + stride, at + 2 stride, ... for the
+// further units of a wider register).
+inline void vLoadUnits(__m128& v, const float* at, Index) { v = _mm_loadu_ps(at); }
 // A register's floats from and to consecutive addresses.
 inline void vLoadRow(__m128& v, const float* at) { v = _mm_loadu_ps(at); }
 inline void vStoreRow(__m128 v, float* at) { _mm_storeu_ps(at, v); }
@@ -112,6 +115,7 @@ inline void vStore(__m256 v, float* lo, float* hi) {
     _mm_storeu_ps(lo, _mm256_castps256_ps128(v));
     _mm_storeu_ps(hi, _mm256_extractf128_ps(v, 1));
 }
+inline void vLoadUnits(__m256& v, const float* at, Index stride) { vLoad(v, at, at + stride); }
 inline void vLoadRow(__m256& v, const float* at) { v = _mm256_loadu_ps(at); }
 inline void vStoreRow(__m256 v, float* at) { _mm256_storeu_ps(at, v); }
 inline void vStoreInterleaved(float* at, __m256 re, __m256 im) {
@@ -122,6 +126,32 @@ inline void vStoreInterleaved(float* at, __m256 re, __m256 im) {
 inline void vSign(__m256& v) { v = _mm256_set1_ps(-0.0f); }
 inline void vBroadcast(__m256& v, float x) { v = _mm256_set1_ps(x); }
 template <int Imm> inline __m256 vSwizzle(__m256 x) { return _mm256_shuffle_ps(x, x, Imm); }
+#endif
+
+#if SIG_PLANE_WIDE >= 2
+// 512-bit registers of four units, for the radix-4 stages of the AVX-512
+// build, whose rows lie side by side.
+inline __m512 vAdd(__m512 a, __m512 b) { return _mm512_add_ps(a, b); }
+inline __m512 vSub(__m512 a, __m512 b) { return _mm512_sub_ps(a, b); }
+inline __m512 vMul(__m512 a, __m512 b) { return _mm512_mul_ps(a, b); }
+inline __m512 vXor(__m512 a, __m512 b) {
+    return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(a), _mm512_castps_si512(b)));
+}
+inline void vLoadUnits(__m512& v, const float* at, Index stride) {
+    v = _mm512_castps128_ps512(_mm_loadu_ps(at));
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(at + stride), 1);
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(at + 2 * stride), 2);
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(at + 3 * stride), 3);
+}
+inline void vLoadRow(__m512& v, const float* at) { v = _mm512_loadu_ps(at); }
+inline void vStoreRow(__m512 v, float* at) { _mm512_storeu_ps(at, v); }
+inline void vSign(__m512& v) { v = _mm512_set1_ps(-0.0f); }
+template <int Imm> inline __m512 vSwizzle(__m512 x) { return _mm512_shuffle_ps(x, x, Imm); }
+using StageRegister = __m512;
+#elif SIG_PLANE_WIDE
+using StageRegister = __m256;
+#else
+using StageRegister = __m128;
 #endif
 
 // Units per register.
@@ -204,12 +234,11 @@ template <bool Inverse, typename V>
     constexpr Index P = kUnitsPerRegister<V>;
     const Index quarter = blockLength / 4;
     const Index row = 4 * quarter;
-    const Index next = P > 1 ? groupStride : 0;
     for (Index j = 0; j < quarter; j += P) {
         const float* w = twiddles + groupStride * j;
         V v12, v23;
-        vLoad(v12, w, w + next);
-        vLoad(v23, w + 2, w + next + 2);
+        vLoadUnits(v12, w, groupStride);
+        vLoadUnits(v23, w + 2, groupStride);
         const V w1r = vSwizzle<0x00>(v12), w1i = vSwizzle<0x55>(v12);
         const V w2r = vSwizzle<0xAA>(v12), w2i = vSwizzle<0xFF>(v12);
         const V w3r = vSwizzle<0xAA>(v23), w3i = vSwizzle<0xFF>(v23);
@@ -239,7 +268,7 @@ template <bool Inverse, typename V>
 template <bool Inverse>
 [[gnu::noinline]] void radix4Stage(Planes d, Index units, Index blockLength, const float* twiddles,
                                    Index groupStride) {
-    radix4StageWith<Inverse, WideRegister>(d, units, blockLength, twiddles, groupStride);
+    radix4StageWith<Inverse, StageRegister>(d, units, blockLength, twiddles, groupStride);
 }
 
 // The radix-4 stages after the first ones (firstStages), on n values in the
