@@ -187,44 +187,40 @@ template <bool Inverse, int W>
     }
 }
 
-// The rows of the last stage's outputs for positions at .. at+kTwiddleChunk-1
-// of a piece into their blocks, times the scale when there is one.
-template <int W>
-inline void storeBlocks(const float* re, const float* im, float* at, const float* scale) {
-    static_assert(kTwiddleChunk % W == 0);
-    for (Index h = 0; h < kTwiddleChunk; h += W, at += 2 * W) {
-        Lanes<W> r = loadLanes<W>(re + h), i = loadLanes<W>(im + h);
+// The last stage's outputs of a piece as its blocks at `values`, times the
+// scale when there is one: position p goes to lane p % W of block p / W.
+template <int W> struct ToBlocks {
+    float* values;
+    const float* scale;
+    template <typename V> void operator()(Index q, Index j, V yr, V yi) const {
+        static_assert(W >= 4 * kUnitsPerRegister<V>, "a register's positions share a block");
         if (scale != nullptr) {
-            r = r * *scale;
-            i = i * *scale;
+            V factor;
+            vBroadcast(factor, *scale);
+            yr = vMul(yr, factor);
+            yi = vMul(yi, factor);
         }
-        storeLanes<W>(at, r);
-        storeLanes<W>(at + W, i);
+        const Index p = q * (kPieceLength / 4) + j;
+        float* block = values + 2 * W * (p / W) + p % W;
+        vStoreRow(yr, block);
+        vStoreRow(yi, block + W);
     }
+};
+
+// The stages of a piece whose first stages load their groups with `load`
+// into the working copy, its outputs left as blocks at `values`.
+template <bool Inverse, int W, typename LoadGroup>
+[[gnu::noinline]] void stagesToBlocks(Planes copy, float* values, const float* twiddles,
+                                      const float* scale, LoadGroup load) {
+    firstStagesWidest<Inverse>(copy, sigFftPieceOrder, twiddles, load);
+    laterStages<Inverse>(copy, sigFftPieceOrder, twiddles);
+    lastStageWidestWith<Inverse>(copy, kPieceLength, twiddles, ToBlocks<W>{values, scale});
 }
 
-// The last stage of a piece in the working copy, its outputs left as blocks
-// at `values`.
-template <bool Inverse, int W>
-[[gnu::noinline]] void lastStageToBlocks(Planes copy, float* values, const float* twiddles,
-                                         const float* scale) {
-    constexpr Index quarter = kPieceLength / 4;
-    ChunkTwiddles w;
-    ChunkOutputs y;
-    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
-        chunkTwiddles(twiddles + 6 * start, kTwiddleChunk, w);
-        lastStageChunk<Inverse>(copy.re + 4 * start, copy.im + 4 * start, w, kTwiddleChunk, y);
-        for (Index q = 0; q < 4; ++q)
-            storeBlocks<W>(y.re[q], y.im[q], values + 2 * (q * quarter + start), scale);
-    }
-}
-
-// The stages of a piece in the working copy (unit layout), its outputs left
-// as blocks at `values`.
+// The same from the unit layout already gathered in the working copy.
 template <bool Inverse, int W>
 void stagesToBlocks(Planes copy, float* values, const float* twiddles, const float* scale) {
-    innerStages<Inverse>(copy, sigFftPieceOrder, twiddles);
-    lastStageToBlocks<Inverse, W>(copy, values, twiddles, scale);
+    stagesToBlocks<Inverse, W>(copy, values, twiddles, scale, FromUnits{copy});
 }
 
 // Unit r of a piece takes lanes 4 * rev8(r) .. 4 * rev8(r) + 3 of the piece's
@@ -367,8 +363,8 @@ void chunkTransform(const float* src, float* dst, int c, const float* twiddles, 
     if (src == nullptr) {
         for (Index p = 0; p < pieces; ++p) {
             float* values = dst + 2 * kPieceLength * p;
-            gatherBitReversed(values, copy.re, copy.im, kPieceLength);
-            stagesToBlocks<Inverse, W>(copy, values, twiddles, scale);
+            stagesToBlocks<Inverse, W>(copy, values, twiddles, scale,
+                                       FromBitReversed{values, kPieceLength / 4});
         }
     } else {
         if (pieces == 2) {

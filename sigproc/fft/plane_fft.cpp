@@ -1,12 +1,14 @@
 // The baseline build of the plane transforms, and the choice among the builds.
 #include "sigproc/fft/plane_fft.h"
 
+#define SIG_PLANE_WIDE 0
 #define SIG_PLANE_BUILD sig_plane_baseline
 #include "sigproc/fft/column_passes_body.h"
 #include "sigproc/fft/plane_fft_body.h"
 // After the body: the chunks run its stages.
 #include "sigproc/fft/merge_pass_body.h"
 #undef SIG_PLANE_BUILD
+#undef SIG_PLANE_WIDE
 
 namespace sig_plane_avx2 {
 extern const sigFftPlaneBuild build;

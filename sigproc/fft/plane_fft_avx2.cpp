@@ -19,12 +19,14 @@
 #pragma GCC target("avx2")
 #endif
 
+#define SIG_PLANE_WIDE 1
 #define SIG_PLANE_BUILD sig_plane_avx2
 #include "sigproc/fft/column_passes_body.h"
 #include "sigproc/fft/plane_fft_body.h"
 // After the body: the chunks run its stages.
 #include "sigproc/fft/merge_pass_body.h"
 #undef SIG_PLANE_BUILD
+#undef SIG_PLANE_WIDE
 
 namespace sig_plane_avx2 {
 extern const sigFftPlaneBuild build;

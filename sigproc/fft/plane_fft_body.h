@@ -4,10 +4,13 @@
 // plane_fft.cpp picks the build once per machine. Every build runs the same
 // operations in the same order (no contraction), so all give the same bits.
 //
-// The kernels are written lane by lane over plain arrays so that the compiler
-// turns each lane loop into one vector operation. Several are kept out of line
-// on purpose: with their arrays as restrict-qualified parameters the compiler
-// can tell the rows of a block apart, which it cannot once they are inlined.
+// The kernels are written with explicit vector registers (four-lane ones
+// holding one unit, or in the wide builds 256-bit ones holding two), each
+// lane doing the scalar operations of complex_math.h and real_split.h for its
+// value in the same order.
+//
+// A build defines SIG_PLANE_WIDE as 0 for the baseline, 1 where its set has
+// 256-bit registers (AVX2) and 2 where it has 512-bit ones as well (AVX-512).
 //
 // No include guard: a build includes it once, after the headers below.
 #include "sigproc/fft/bit_reverse.h"
@@ -18,9 +21,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <utility>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <xmmintrin.h>
 
 namespace SIG_PLANE_BUILD {
@@ -36,480 +40,701 @@ struct Planes {
     float* im;
 };
 
-// Calls move(t, r) for every unit t and its bit reversal r over q - 2 bits,
-// in the order of the pair table: both ways round for each pair, then the
-// self-reversed units, 0 first. A plain loop, so that the moves inline.
-template <typename Move>
-[[gnu::always_inline]] inline void forEachReversal(const std::int32_t* pairs, Move move) {
-    const std::int32_t* entry = pairs;
-    for (; entry[0] >= 2; entry += 2) {
-        const Index k = entry[0] / 4, r = entry[1] / 4;
-        move(k, r);
-        move(r, k);
-    }
-    do {
-        const Index k = *entry++ / 4;
-        move(k, k);
-    } while (*entry >= 2);
+// The kernels below that move values between lanes are written with
+// explicit vector registers: left to the compiler, the AVX-512 build spreads
+// four-lane rows over wide registers and pays for it in extracts. They take
+// the register type V as a parameter: __m128 holds one unit of four lanes;
+// in the wide builds (SIG_PLANE_WIDE) __m256 holds two units, each in its own
+// 128-bit half, which every operation below treats apart (the shuffles work
+// within halves). The same operations run on each lane either way.
+inline __m128 vAdd(__m128 a, __m128 b) { return _mm_add_ps(a, b); }
+inline __m128 vSub(__m128 a, __m128 b) { return _mm_sub_ps(a, b); }
+inline __m128 vMul(__m128 a, __m128 b) { return _mm_mul_ps(a, b); }
+inline __m128 vXor(__m128 a, __m128 b) { return _mm_xor_ps(a, b); }
+inline __m128 vUnpackLo(__m128 a, __m128 b) { return _mm_unpacklo_ps(a, b); }
+inline __m128 vUnpackHi(__m128 a, __m128 b) { return _mm_unpackhi_ps(a, b); }
+inline __m128 vPairsLo(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_unpacklo_pd(_mm_castps_pd(a), _mm_castps_pd(b)));
+}
+inline __m128 vPairsHi(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_unpackhi_pd(_mm_castps_pd(a), _mm_castps_pd(b)));
+}
+// Pair 0 of a and pair 1 of b; pair 1 of a and pair 0 of b.
+inline __m128 vPairsLoHi(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_shuffle_pd(_mm_castps_pd(a), _mm_castps_pd(b), 2));
+}
+inline __m128 vPairsHiLo(__m128 a, __m128 b) {
+    return _mm_castpd_ps(_mm_shuffle_pd(_mm_castps_pd(a), _mm_castps_pd(b), 1));
+}
+// The even and the odd floats of a and b.
+inline __m128 vEvens(__m128 a, __m128 b) { return _mm_shuffle_ps(a, b, 0x88); }
+inline __m128 vOdds(__m128 a, __m128 b) { return _mm_shuffle_ps(a, b, 0xDD); }
+// Four floats at lo (and, in a register of two units, four at hi).
+inline void vLoad(__m128& v, const float* lo, const float*) { v = _mm_loadu_ps(lo); }
+inline void vStore(__m128 v, float* lo, float*) { _mm_storeu_ps(lo, v); }
+// Four floats from at (and from at + stride, at + 2 stride, ... for the
+// further units of a wider register).
+inline void vLoadUnits(__m128& v, const float* at, Index) { v = _mm_loadu_ps(at); }
+// A register's floats from and to consecutive addresses.
+inline void vLoadRow(__m128& v, const float* at) { v = _mm_loadu_ps(at); }
+inline void vStoreRow(__m128 v, float* at) { _mm_storeu_ps(at, v); }
+// The values of re and im as (re, im) pairs in lane order from at.
+inline void vStoreInterleaved(float* at, __m128 re, __m128 im) {
+    _mm_storeu_ps(at, _mm_unpacklo_ps(re, im));
+    _mm_storeu_ps(at + 4, _mm_unpackhi_ps(re, im));
+}
+inline void vSign(__m128& v) { v = _mm_set1_ps(-0.0f); }
+inline void vBroadcast(__m128& v, float x) { v = _mm_set1_ps(x); }
+template <int Imm> inline __m128 vSwizzle(__m128 x) { return _mm_shuffle_ps(x, x, Imm); }
+
+#if SIG_PLANE_WIDE
+inline __m256 vAdd(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
+inline __m256 vSub(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
+inline __m256 vMul(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
+inline __m256 vXor(__m256 a, __m256 b) { return _mm256_xor_ps(a, b); }
+inline __m256 vUnpackLo(__m256 a, __m256 b) { return _mm256_unpacklo_ps(a, b); }
+inline __m256 vUnpackHi(__m256 a, __m256 b) { return _mm256_unpackhi_ps(a, b); }
+inline __m256 vPairsLo(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_unpacklo_pd(_mm256_castps_pd(a), _mm256_castps_pd(b)));
+}
+inline __m256 vPairsHi(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_unpackhi_pd(_mm256_castps_pd(a), _mm256_castps_pd(b)));
+}
+inline __m256 vPairsLoHi(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_shuffle_pd(_mm256_castps_pd(a), _mm256_castps_pd(b), 0xA));
+}
+inline __m256 vPairsHiLo(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(_mm256_shuffle_pd(_mm256_castps_pd(a), _mm256_castps_pd(b), 0x5));
+}
+inline __m256 vEvens(__m256 a, __m256 b) { return _mm256_shuffle_ps(a, b, 0x88); }
+inline __m256 vOdds(__m256 a, __m256 b) { return _mm256_shuffle_ps(a, b, 0xDD); }
+inline void vLoad(__m256& v, const float* lo, const float* hi) {
+    v = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(lo)), _mm_loadu_ps(hi), 1);
+}
+inline void vStore(__m256 v, float* lo, float* hi) {
+    _mm_storeu_ps(lo, _mm256_castps256_ps128(v));
+    _mm_storeu_ps(hi, _mm256_extractf128_ps(v, 1));
+}
+inline void vLoadUnits(__m256& v, const float* at, Index stride) { vLoad(v, at, at + stride); }
+inline void vLoadRow(__m256& v, const float* at) { v = _mm256_loadu_ps(at); }
+inline void vStoreRow(__m256 v, float* at) { _mm256_storeu_ps(at, v); }
+inline void vStoreInterleaved(float* at, __m256 re, __m256 im) {
+    const __m256 lo = _mm256_unpacklo_ps(re, im), hi = _mm256_unpackhi_ps(re, im);
+    _mm256_storeu_ps(at, _mm256_permute2f128_ps(lo, hi, 0x20));
+    _mm256_storeu_ps(at + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+}
+inline void vSign(__m256& v) { v = _mm256_set1_ps(-0.0f); }
+inline void vBroadcast(__m256& v, float x) { v = _mm256_set1_ps(x); }
+template <int Imm> inline __m256 vSwizzle(__m256 x) { return _mm256_shuffle_ps(x, x, Imm); }
+#endif
+
+#if SIG_PLANE_WIDE >= 2
+// 512-bit registers of four units, for the radix-4 stages of the AVX-512
+// build, whose rows lie side by side.
+inline __m512 vAdd(__m512 a, __m512 b) { return _mm512_add_ps(a, b); }
+inline __m512 vSub(__m512 a, __m512 b) { return _mm512_sub_ps(a, b); }
+inline __m512 vMul(__m512 a, __m512 b) { return _mm512_mul_ps(a, b); }
+inline __m512 vXor(__m512 a, __m512 b) {
+    return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(a), _mm512_castps_si512(b)));
+}
+inline void vLoadUnits(__m512& v, const float* at, Index stride) {
+    v = _mm512_castps128_ps512(_mm_loadu_ps(at));
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(at + stride), 1);
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(at + 2 * stride), 2);
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(at + 3 * stride), 3);
+}
+inline void vLoadRow(__m512& v, const float* at) { v = _mm512_loadu_ps(at); }
+inline void vStoreRow(__m512 v, float* at) { _mm512_storeu_ps(at, v); }
+inline void vSign(__m512& v) { v = _mm512_set1_ps(-0.0f); }
+template <int Imm> inline __m512 vSwizzle(__m512 x) { return _mm512_shuffle_ps(x, x, Imm); }
+using StageRegister = __m512;
+#elif SIG_PLANE_WIDE
+using StageRegister = __m256;
+#else
+using StageRegister = __m128;
+#endif
+
+// Units per register.
+template <typename V> inline constexpr Index kUnitsPerRegister = sizeof(V) / 16;
+template <typename V> inline constexpr bool kWide = kUnitsPerRegister<V> != 1;
+
+// The widest register of the build; the kernels fall back to __m128 where a
+// transform is too short for it.
+#if SIG_PLANE_WIDE
+using WideRegister = __m256;
+#else
+using WideRegister = __m128;
+#endif
+
+// The transpose of four units (in each half of a wide register).
+template <typename V> inline void transposeUnits(V& r0, V& r1, V& r2, V& r3) {
+    const V t0 = vUnpackLo(r0, r1), t1 = vUnpackHi(r0, r1);
+    const V t2 = vUnpackLo(r2, r3), t3 = vUnpackHi(r2, r3);
+    r0 = vPairsLo(t0, t2);
+    r1 = vPairsHi(t0, t2);
+    r2 = vPairsLo(t1, t3);
+    r3 = vPairsHi(t1, t3);
 }
 
-// The bit reversal of interleaved values into the unit layout: unit r
-// receives the four values of unit t = rev(r), real and imaginary parts apart.
-[[gnu::noinline]] void gatherInterleaved(const float* src, Planes to, const std::int32_t* pairs) {
-    forEachReversal(pairs, [&](Index t, Index r) {
-        const __m128 a = _mm_loadu_ps(src + 8 * t), b = _mm_loadu_ps(src + 8 * t + 4);
-        _mm_storeu_ps(to.re + 4 * r, _mm_shuffle_ps(a, b, 0x88));
-        _mm_storeu_ps(to.im + 4 * r, _mm_shuffle_ps(a, b, 0xDD));
-    });
+// sigRadix4 lane by lane: a, b, c, d to outputs 0 .. 3 in place.
+template <bool Inverse, typename V>
+inline void radix4Unit(V& ar, V& ai, V& br, V& bi, V& cr, V& ci, V& dr, V& di) {
+    V sign;
+    vSign(sign);
+    const V t0r = vAdd(ar, cr), t0i = vAdd(ai, ci);
+    const V t1r = vSub(ar, cr), t1i = vSub(ai, ci);
+    const V t2r = vAdd(br, dr), t2i = vAdd(bi, di);
+    const V ur = vSub(br, dr), ui = vSub(bi, di);
+    const V t3r = Inverse ? vXor(ui, sign) : ui;
+    const V t3i = Inverse ? ur : vXor(ur, sign);
+    ar = vAdd(t0r, t2r);
+    ai = vAdd(t0i, t2i);
+    br = vAdd(t1r, t3r);
+    bi = vAdd(t1i, t3i);
+    cr = vSub(t0r, t2r);
+    ci = vSub(t0i, t2i);
+    dr = vSub(t1r, t3r);
+    di = vSub(t1i, t3i);
 }
 
-// The same from planes in natural order.
-[[gnu::noinline]] void gatherPlanes(Planes from, Planes to, const std::int32_t* pairs) {
-    forEachReversal(pairs, [&](Index t, Index r) {
-        _mm_storeu_ps(to.re + 4 * r, _mm_loadu_ps(from.re + 4 * t));
-        _mm_storeu_ps(to.im + 4 * r, _mm_loadu_ps(from.im + 4 * t));
-    });
-}
-
-// sigRadix4 on four lanes: a, b, c, d to outputs 0 .. 3 in place.
-template <bool Inverse>
-inline void radix4Unit(__m128& ar, __m128& ai, __m128& br, __m128& bi, __m128& cr, __m128& ci,
-                       __m128& dr, __m128& di) {
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    const __m128 t0r = _mm_add_ps(ar, cr), t0i = _mm_add_ps(ai, ci);
-    const __m128 t1r = _mm_sub_ps(ar, cr), t1i = _mm_sub_ps(ai, ci);
-    const __m128 t2r = _mm_add_ps(br, dr), t2i = _mm_add_ps(bi, di);
-    const __m128 ur = _mm_sub_ps(br, dr), ui = _mm_sub_ps(bi, di);
-    const __m128 t3r = Inverse ? _mm_xor_ps(ui, sign) : ui;
-    const __m128 t3i = Inverse ? ur : _mm_xor_ps(ur, sign);
-    ar = _mm_add_ps(t0r, t2r);
-    ai = _mm_add_ps(t0i, t2i);
-    br = _mm_add_ps(t1r, t3r);
-    bi = _mm_add_ps(t1i, t3i);
-    cr = _mm_sub_ps(t0r, t2r);
-    ci = _mm_sub_ps(t0i, t2i);
-    dr = _mm_sub_ps(t1r, t3r);
-    di = _mm_sub_ps(t1i, t3i);
-}
-
-// Groups of four units hold the 4-point inputs of each lane in bit-reversed
-// order (units 0, 2, 1, 3 are a, b, c, d); four-lane registers, as below.
-template <bool Inverse>
-[[gnu::noinline]] void fourPointUnits(float* __restrict re, float* __restrict im, Index units) {
-    for (Index g = 0; g < units; g += 4, re += 16, im += 16) {
-        __m128 r[4], i[4];
-        for (int u = 0; u < 4; ++u) {
-            r[u] = _mm_loadu_ps(re + 4 * u);
-            i[u] = _mm_loadu_ps(im + 4 * u);
-        }
-        radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
-        // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
-        const int from[4] = {0, 2, 1, 3};
-        for (int q = 0; q < 4; ++q) {
-            _mm_storeu_ps(re + 4 * q, r[from[q]]);
-            _mm_storeu_ps(im + 4 * q, i[from[q]]);
-        }
-    }
-}
-
-// Joins the 4-point halves of every group of eight units: unit 4 + q of a
-// group is turned as sigEighthTurns turns its value q (by 1, w, -i, -i*w).
-// Written with vector registers of four lanes, one unit each: left to the
-// compiler, the AVX-512 build spreads these four-lane rows over wide registers
-// and pays for it in extracts.
-template <bool Inverse> inline void quarterTurnUnit(__m128& re, __m128& im) {
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    const __m128 r = re;
+// The quarter turn and the twiddle of sigQuarterTurn and sigTwiddle, lane by
+// lane (negation as a flip of the sign bit, as the scalar minus does).
+template <bool Inverse, typename V> inline void quarterTurnUnit(V& re, V& im) {
+    V sign;
+    vSign(sign);
+    const V r = re;
     if constexpr (Inverse) {
-        re = _mm_xor_ps(im, sign);
+        re = vXor(im, sign);
         im = r;
     } else {
         re = im;
-        im = _mm_xor_ps(r, sign);
+        im = vXor(r, sign);
     }
 }
 
-template <bool Inverse> inline void twiddleUnit(__m128& re, __m128& im, __m128 wr, __m128 wi) {
-    const __m128 r = re;
+template <bool Inverse, typename V> inline void twiddleUnit(V& re, V& im, V wr, V wi) {
+    const V r = re;
     if constexpr (Inverse) {
-        re = _mm_add_ps(_mm_mul_ps(r, wr), _mm_mul_ps(im, wi));
-        im = _mm_sub_ps(_mm_mul_ps(im, wr), _mm_mul_ps(r, wi));
+        re = vAdd(vMul(r, wr), vMul(im, wi));
+        im = vSub(vMul(im, wr), vMul(r, wi));
     } else {
-        re = _mm_sub_ps(_mm_mul_ps(r, wr), _mm_mul_ps(im, wi));
-        im = _mm_add_ps(_mm_mul_ps(im, wr), _mm_mul_ps(r, wi));
+        re = vSub(vMul(r, wr), vMul(im, wi));
+        im = vAdd(vMul(im, wr), vMul(r, wi));
     }
 }
 
-template <bool Inverse>
-[[gnu::noinline]] void radix2Units(float* __restrict re, float* __restrict im, Index units,
-                                   float wr, float wi) {
-    const __m128 vwr = _mm_set1_ps(wr), vwi = _mm_set1_ps(wi);
-    for (Index g = 0; g < units; g += 8, re += 32, im += 32) {
-        __m128 tr[4], ti[4];
-        for (int q = 0; q < 4; ++q) {
-            tr[q] = _mm_loadu_ps(re + 16 + 4 * q);
-            ti[q] = _mm_loadu_ps(im + 16 + 4 * q);
-        }
-        twiddleUnit<Inverse>(tr[1], ti[1], vwr, vwi);
-        quarterTurnUnit<Inverse>(tr[2], ti[2]);
-        twiddleUnit<Inverse>(tr[3], ti[3], vwr, vwi);
-        quarterTurnUnit<Inverse>(tr[3], ti[3]);
-        for (int q = 0; q < 4; ++q) {
-            const __m128 er = _mm_loadu_ps(re + 4 * q), ei = _mm_loadu_ps(im + 4 * q);
-            _mm_storeu_ps(re + 4 * q, _mm_add_ps(er, tr[q]));
-            _mm_storeu_ps(im + 4 * q, _mm_add_ps(ei, ti[q]));
-            _mm_storeu_ps(re + 16 + 4 * q, _mm_sub_ps(er, tr[q]));
-            _mm_storeu_ps(im + 16 + 4 * q, _mm_sub_ps(ei, ti[q]));
-        }
-    }
-}
-
-// The twiddles of one radix-4 stage whose blocks lie within a quarter, each
-// repeated for the four lanes of a unit: power v of butterfly j at 4j + lane,
-// so that the butterflies run across j as well as across lanes.
-constexpr Index kMaxStageQuarter = (Index{1} << sigFftPlaneMaxComplexOrder) / 16;
-
-struct StageTwiddles {
-    alignas(64) float re[3][kLanes * kMaxStageQuarter];
-    alignas(64) float im[3][kLanes * kMaxStageQuarter];
-};
-
-[[gnu::noinline]] void spreadTwiddles(StageTwiddles& __restrict to, Index quarter,
-                                      const float* __restrict twiddles, Index groupStride) {
-    // One group (V1, V2, V3 as re, im pairs) is a unit and a pair: each float
-    // broadcast into the four lanes of its row.
-    for (Index j = 0; j < quarter; ++j, twiddles += groupStride) {
-        const __m128 v12 = _mm_loadu_ps(twiddles);
-        const __m128 v3 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(twiddles + 4)));
-        _mm_store_ps(&to.re[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x00));
-        _mm_store_ps(&to.im[0][kLanes * j], _mm_shuffle_ps(v12, v12, 0x55));
-        _mm_store_ps(&to.re[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xAA));
-        _mm_store_ps(&to.im[1][kLanes * j], _mm_shuffle_ps(v12, v12, 0xFF));
-        _mm_store_ps(&to.re[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x00));
-        _mm_store_ps(&to.im[2][kLanes * j], _mm_shuffle_ps(v3, v3, 0x55));
-    }
-}
-
-// One block of a radix-4 stage whose blocks lie within a quarter: rows E0,
-// E2, E1, E3 of `quarter` units each. The four lanes of a unit share
-// butterfly j and so its twiddles.
-template <bool Inverse>
-[[gnu::noinline]] void radix4Block(float* __restrict r0, float* __restrict i0, float* __restrict r2,
-                                   float* __restrict i2, float* __restrict r1, float* __restrict i1,
-                                   float* __restrict r3, float* __restrict i3, Index count,
-                                   const StageTwiddles& __restrict w) {
-    for (Index u = 0; u < count; ++u) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(r1[u], i1[u], w.re[0][u], w.im[0][u], br, bi);
-        sigTwiddle<Inverse>(r2[u], i2[u], w.re[1][u], w.im[1][u], cr, ci);
-        sigTwiddle<Inverse>(r3[u], i3[u], w.re[2][u], w.im[2][u], dr, di);
-        const sigRadix4Outputs y = sigRadix4<Inverse>(r0[u], i0[u], br, bi, cr, ci, dr, di);
-        r0[u] = y.re[0];
-        i0[u] = y.im[0];
-        r2[u] = y.re[1];
-        i2[u] = y.im[1];
-        r1[u] = y.re[2];
-        i1[u] = y.im[2];
-        r3[u] = y.re[3];
-        i3[u] = y.im[3];
-    }
-}
-
-template <bool Inverse>
-void radix4Units(Planes d, Index units, Index n, Index blockLength, const float* twiddles) {
+// A radix-4 stage whose blocks lie within a quarter: each block is rows E0,
+// E2, E1, E3 of `quarter` units; the four lanes of a unit share butterfly j
+// and so its twiddles, which are broadcast in registers as they are read
+// (groupStride floats apart in the table) and serve butterfly j in every
+// block. The operations of sigTwiddle and sigRadix4, lane by lane.
+template <bool Inverse, typename V>
+[[gnu::always_inline]] inline void radix4StageWith(Planes d, Index units, Index blockLength,
+                                                   const float* twiddles, Index groupStride) {
+    constexpr Index P = kUnitsPerRegister<V>;
     const Index quarter = blockLength / 4;
     const Index row = 4 * quarter;
-    StageTwiddles w;
-    spreadTwiddles(w, quarter, twiddles, 6 * (n / blockLength));
-    for (Index block = 0; block < units; block += blockLength) {
-        float* r0 = d.re + 4 * block;
-        float* i0 = d.im + 4 * block;
-        radix4Block<Inverse>(r0, i0, r0 + row, i0 + row, r0 + 2 * row, i0 + 2 * row, r0 + 3 * row,
-                             i0 + 3 * row, row, w);
-    }
-}
-
-// Every stage but the last, on n values in the unit layout.
-template <bool Inverse> void innerStages(Planes d, int q, const float* twiddles) {
-    const Index n = Index{1} << q;
-    const Index units = n / 4;
-    fourPointUnits<Inverse>(d.re, d.im, units);
-    Index blockLength = 16;
-    if (q % 2 == 1) {
-        const float* w = twiddles + 6 * (n / 8);
-        radix2Units<Inverse>(d.re, d.im, units, w[0], w[1]);
-        blockLength = 32;
-    }
-    for (; blockLength < n; blockLength *= 4)
-        radix4Units<Inverse>(d, units, n, blockLength, twiddles);
-}
-
-// The last stage: butterfly j takes lane a of unit j, which holds position j
-// of quarter rev2(a), so its inputs E0, E1, E2, E3 are the unit's lanes in
-// order; its outputs belong at position j of each quarter of the natural
-// order. The twiddles are first copied into one row per power (V1, V2, V3), a
-// chunk of butterflies at a time, so that the butterflies run across j.
-constexpr Index kTwiddleChunk = 32;
-
-struct ChunkTwiddles {
-    alignas(64) float re[3][kTwiddleChunk];
-    alignas(64) float im[3][kTwiddleChunk];
-};
-
-// The groups (V1, V2, V3 as re, im pairs, six floats) of `count` butterflies
-// into one row per power and part. Four groups are six vectors; seen as pairs
-// they hold V1 V2 | V3 V1 | V2 V3 | (the same for the next two groups), so
-// two pair shuffles collect a power's pairs and two float shuffles split them.
-[[gnu::noinline]] void chunkTwiddles(const float* __restrict twiddles, Index count,
-                                     ChunkTwiddles& __restrict w) {
-    Index j = 0;
-    for (; j + 4 <= count; j += 4, twiddles += 24) {
-        __m128d g[6];
-        for (int v = 0; v < 6; ++v) g[v] = _mm_castps_pd(_mm_loadu_ps(twiddles + 4 * v));
-        const __m128d pairs[3][2] = {
-            {_mm_shuffle_pd(g[0], g[1], 2), _mm_shuffle_pd(g[3], g[4], 2)},
-            {_mm_shuffle_pd(g[0], g[2], 1), _mm_shuffle_pd(g[3], g[5], 1)},
-            {_mm_shuffle_pd(g[1], g[2], 2), _mm_shuffle_pd(g[4], g[5], 2)},
-        };
-        for (int v = 0; v < 3; ++v) {
-            const __m128 lo = _mm_castpd_ps(pairs[v][0]), hi = _mm_castpd_ps(pairs[v][1]);
-            _mm_store_ps(&w.re[v][j], _mm_shuffle_ps(lo, hi, 0x88));
-            _mm_store_ps(&w.im[v][j], _mm_shuffle_ps(lo, hi, 0xDD));
-        }
-    }
-    for (; j < count; ++j, twiddles += 6) {
-        for (int v = 0; v < 3; ++v) {
-            w.re[v][j] = twiddles[2 * v];
-            w.im[v][j] = twiddles[2 * v + 1];
-        }
-    }
-}
-
-// The last stage of the real transforms, four butterflies at a time in vector
-// registers (their short loops gain nothing from wider ones): the units
-// j .. j+3 transposed give lanes E0 .. E3 of four butterflies, which then run
-// the scalar operations of sigTwiddle and sigRadix4 lane by lane (negation as
-// a flip of the sign bit, as the scalar minus does). outRe[q], outIm[q]:
-// quarter q of the natural order, as planes (outStride 1) or interleaved
-// (outStride 2, imaginary parts one float behind the real ones).
-struct LaneQuad {
-    __m128 re, im;
-};
-
-template <bool Inverse> inline LaneQuad laneTwiddle(LaneQuad x, __m128 wr, __m128 wi) {
-    if constexpr (Inverse) {
-        return {_mm_add_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
-                _mm_sub_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
-    } else {
-        return {_mm_sub_ps(_mm_mul_ps(x.re, wr), _mm_mul_ps(x.im, wi)),
-                _mm_add_ps(_mm_mul_ps(x.im, wr), _mm_mul_ps(x.re, wi))};
-    }
-}
-
-template <Index outStride>
-inline void storeQuarter(float* re, float* im, Index at, __m128 yr, __m128 yi) {
-    if constexpr (outStride == 2) {
-        _mm_storeu_ps(re + 2 * at, _mm_unpacklo_ps(yr, yi));
-        _mm_storeu_ps(re + 2 * at + 4, _mm_unpackhi_ps(yr, yi));
-    } else {
-        _mm_storeu_ps(re + at, yr);
-        _mm_storeu_ps(im + at, yi);
-    }
-}
-
-template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStageQuads(Planes from, Index n, const float* twiddles,
-                                      float* const (&outRe)[4], float* const (&outIm)[4]) {
-    const Index quarter = n / 4;
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    ChunkTwiddles w;
-    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
-        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
-        chunkTwiddles(twiddles + 6 * start, count, w);
-        for (Index j = 0; j < count; j += 4) {
-            const float* re = from.re + 4 * (start + j);
-            const float* im = from.im + 4 * (start + j);
-            __m128 r0 = _mm_loadu_ps(re), r1 = _mm_loadu_ps(re + 4), r2 = _mm_loadu_ps(re + 8),
-                   r3 = _mm_loadu_ps(re + 12);
-            __m128 i0 = _mm_loadu_ps(im), i1 = _mm_loadu_ps(im + 4), i2 = _mm_loadu_ps(im + 8),
-                   i3 = _mm_loadu_ps(im + 12);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-            const LaneQuad a{r0, i0};
-            const LaneQuad b = laneTwiddle<Inverse>({r1, i1}, _mm_loadu_ps(&w.re[0][j]),
-                                                    _mm_loadu_ps(&w.im[0][j]));
-            const LaneQuad c = laneTwiddle<Inverse>({r2, i2}, _mm_loadu_ps(&w.re[1][j]),
-                                                    _mm_loadu_ps(&w.im[1][j]));
-            const LaneQuad d = laneTwiddle<Inverse>({r3, i3}, _mm_loadu_ps(&w.re[2][j]),
-                                                    _mm_loadu_ps(&w.im[2][j]));
-            // sigRadix4: t3 turned by the direction's quarter turn.
-            const __m128 t0r = _mm_add_ps(a.re, c.re), t0i = _mm_add_ps(a.im, c.im);
-            const __m128 t1r = _mm_sub_ps(a.re, c.re), t1i = _mm_sub_ps(a.im, c.im);
-            const __m128 t2r = _mm_add_ps(b.re, d.re), t2i = _mm_add_ps(b.im, d.im);
-            const __m128 dr = _mm_sub_ps(b.re, d.re), di = _mm_sub_ps(b.im, d.im);
-            const __m128 t3r = Inverse ? _mm_xor_ps(di, sign) : di;
-            const __m128 t3i = Inverse ? dr : _mm_xor_ps(dr, sign);
-            const Index at = start + j;
-            storeQuarter<outStride>(outRe[0], outIm[0], at, _mm_add_ps(t0r, t2r),
-                                    _mm_add_ps(t0i, t2i));
-            storeQuarter<outStride>(outRe[1], outIm[1], at, _mm_add_ps(t1r, t3r),
-                                    _mm_add_ps(t1i, t3i));
-            storeQuarter<outStride>(outRe[2], outIm[2], at, _mm_sub_ps(t0r, t2r),
-                                    _mm_sub_ps(t0i, t2i));
-            storeQuarter<outStride>(outRe[3], outIm[3], at, _mm_sub_ps(t1r, t3r),
-                                    _mm_sub_ps(t1i, t3i));
-        }
-    }
-}
-
-struct ChunkOutputs {
-    alignas(64) float re[4][kTwiddleChunk];
-    alignas(64) float im[4][kTwiddleChunk];
-};
-
-template <bool Inverse>
-[[gnu::noinline]] void
-lastStageChunk(const float* __restrict fromRe, const float* __restrict fromIm,
-               const ChunkTwiddles& __restrict w, Index count, ChunkOutputs& __restrict y) {
-    for (Index j = 0; j < count; ++j) {
-        float br, bi, cr, ci, dr, di;
-        sigTwiddle<Inverse>(fromRe[4 * j + 1], fromIm[4 * j + 1], w.re[0][j], w.im[0][j], br, bi);
-        sigTwiddle<Inverse>(fromRe[4 * j + 2], fromIm[4 * j + 2], w.re[1][j], w.im[1][j], cr, ci);
-        sigTwiddle<Inverse>(fromRe[4 * j + 3], fromIm[4 * j + 3], w.re[2][j], w.im[2][j], dr, di);
-        const sigRadix4Outputs out =
-            sigRadix4<Inverse>(fromRe[4 * j], fromIm[4 * j], br, bi, cr, ci, dr, di);
-        for (int q = 0; q < 4; ++q) {
-            y.re[q][j] = out.re[q];
-            y.im[q][j] = out.im[q];
-        }
-    }
-}
-
-[[gnu::noinline]] void interleaveRow(const float* __restrict re, const float* __restrict im,
-                                     float* __restrict out, Index count) {
-    for (Index j = 0; j < count; ++j) {
-        out[2 * j] = re[j];
-        out[2 * j + 1] = im[j];
-    }
-}
-
-// outRe[q], outIm[q]: quarter q of the natural order, as planes (outStride 1)
-// or interleaved (outStride 2, imaginary parts one float behind the real ones).
-// The butterflies of a chunk write their outputs as rows first, so that they
-// run across j in any vector width; the rows are then stored.
-template <bool Inverse, Index outStride>
-[[gnu::noinline]] void lastStage(Planes from, Index n, const float* twiddles,
-                                 float* const (&outRe)[4], float* const (&outIm)[4]) {
-    const Index quarter = n / 4;
-    ChunkTwiddles w;
-    ChunkOutputs y;
-    for (Index start = 0; start < quarter; start += kTwiddleChunk) {
-        const Index count = quarter - start < kTwiddleChunk ? quarter - start : kTwiddleChunk;
-        chunkTwiddles(twiddles + 6 * start, count, w);
-        lastStageChunk<Inverse>(from.re + 4 * start, from.im + 4 * start, w, count, y);
-        for (int q = 0; q < 4; ++q) {
-            if constexpr (outStride == 2) {
-                interleaveRow(y.re[q], y.im[q], outRe[q] + 2 * start, count);
-            } else {
-                std::memcpy(outRe[q] + start, y.re[q],
-                            sizeof(float) * static_cast<std::size_t>(count));
-                std::memcpy(outIm[q] + start, y.im[q],
-                            sizeof(float) * static_cast<std::size_t>(count));
+    for (Index j = 0; j < quarter; j += P) {
+        const float* w = twiddles + groupStride * j;
+        V v12, v23;
+        vLoadUnits(v12, w, groupStride);
+        vLoadUnits(v23, w + 2, groupStride);
+        const V w1r = vSwizzle<0x00>(v12), w1i = vSwizzle<0x55>(v12);
+        const V w2r = vSwizzle<0xAA>(v12), w2i = vSwizzle<0xFF>(v12);
+        const V w3r = vSwizzle<0xAA>(v23), w3i = vSwizzle<0xFF>(v23);
+        for (Index block = 0; block < units; block += blockLength) {
+            float* re = d.re + 4 * block + 4 * j;
+            float* im = d.im + 4 * block + 4 * j;
+            // Rows 0, 1, 2, 3 hold the inputs E0, E2, E1, E3.
+            V r[4], i[4];
+            for (int k = 0; k < 4; ++k) {
+                vLoadRow(r[k], re + k * row);
+                vLoadRow(i[k], im + k * row);
+            }
+            twiddleUnit<Inverse>(r[2], i[2], w1r, w1i);
+            twiddleUnit<Inverse>(r[1], i[1], w2r, w2i);
+            twiddleUnit<Inverse>(r[3], i[3], w3r, w3i);
+            radix4Unit<Inverse>(r[0], i[0], r[2], i[2], r[1], i[1], r[3], i[3]);
+            // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
+            const int from[4] = {0, 2, 1, 3};
+            for (int k = 0; k < 4; ++k) {
+                vStoreRow(r[from[k]], re + k * row);
+                vStoreRow(i[from[k]], im + k * row);
             }
         }
     }
 }
 
-// The forward split of the natural-order planes z for the bins below the
-// middle: their packed values go to out, and the values of their partners
-// above the middle are left in z in their place, for upperBins.
-[[gnu::noinline]] void lowerBins(float* __restrict loRe, float* __restrict loIm,
-                                 const float* __restrict hiRe, const float* __restrict hiIm,
-                                 float* __restrict out, Index count,
-                                 const float* __restrict split) {
-    for (Index k = 1; k <= count; ++k) {
-        const sigBinPair x =
-            sigSplitBins(loRe[k], loIm[k], hiRe[-k], hiIm[-k], split[2 * k], split[2 * k + 1]);
+template <bool Inverse>
+[[gnu::noinline]] void radix4Stage(Planes d, Index units, Index blockLength, const float* twiddles,
+                                   Index groupStride) {
+    radix4StageWith<Inverse, StageRegister>(d, units, blockLength, twiddles, groupStride);
+}
+
+// The radix-4 stages after the first ones (firstStages), on n values in the
+// unit layout, up to but not including the last.
+template <bool Inverse> void laterStages(Planes d, int q, const float* twiddles) {
+    const Index n = Index{1} << q;
+    const Index units = n / 4;
+    for (Index blockLength = q % 2 == 1 ? 32 : 16; blockLength < n; blockLength *= 4)
+        radix4Stage<Inverse>(d, units, blockLength, twiddles, 6 * (n / blockLength));
+}
+
+// The bit reversal of 0, 1, 2, ... over log2(count) bits, counted upward.
+class ReversedCounter {
+public:
+    explicit ReversedCounter(Index count) : top_(count / 2) {}
+    Index value() const { return value_; }
+    void next() {
+        Index bit = top_;
+        for (; (value_ & bit) != 0; bit >>= 1) value_ ^= bit;
+        value_ |= bit;
+    }
+
+private:
+    Index top_;
+    Index value_ = 0;
+};
+
+// The four units of one group: unit u of the group in r[u], i[u] (and of a
+// second group in the upper halves of wide registers).
+template <typename V> struct GroupUnits { V r[4], i[4]; };
+
+// The 4-point stage on one group held in registers: units 0, 2, 1, 3 are the
+// inputs a, b, c, d of each lane, in bit-reversed order.
+template <bool Inverse, typename V> inline void fourPointGroup(GroupUnits<V>& x) {
+    radix4Unit<Inverse>(x.r[0], x.i[0], x.r[2], x.i[2], x.r[1], x.i[1], x.r[3], x.i[3]);
+    // Outputs 0, 1, 2, 3 are now in r[0], r[2], r[1], r[3].
+    std::swap(x.r[1], x.r[2]);
+    std::swap(x.i[1], x.i[2]);
+}
+
+template <typename V>
+inline void storeGroups(const GroupUnits<V>& x, Planes to, Index at, Index second) {
+    for (int u = 0; u < 4; ++u) {
+        vStore(x.r[u], to.re + 4 * (at + u), to.re + 4 * (at + second + u));
+        vStore(x.i[u], to.im + 4 * (at + u), to.im + 4 * (at + second + u));
+    }
+}
+
+// The first stages straight from the source into the working copy: the
+// 4-point stage and, for odd q, the radix-2 stage that joins the 4-point
+// halves of every group of eight units (unit 4 + u of it turned as
+// sigEighthTurns turns value u: by 1, w, -i, -i*w), on each group of units in
+// registers as it arrives. load(g, base, x) fills group g[h] (units 4g[h] ..
+// 4g[h]+3 of the unit layout) into half h of the registers x; base[h] is the
+// bit reversal of g[h] over q - 4 bits, so that unit 4g + u comes from unit
+// base + rev2(u) * n/16 of the natural order.
+template <bool Inverse, typename V, typename LoadGroup>
+[[gnu::always_inline]] inline void firstStages(Planes to, int q, const float* twiddles,
+                                               LoadGroup load) {
+    constexpr Index P = kUnitsPerRegister<V>;
+    // With one group a register both halves name it. A loader whose sources
+    // lie side by side (kAdjacent) gets groups whose bases are b and b + 1 in
+    // the halves of a wide register, otherwise groups stored side by side.
+    constexpr bool adjacent = P > 1 && LoadGroup::kAdjacent;
+    constexpr Index second = P > 1 ? 1 : 0;
+    const Index n = Index{1} << q;
+    const Index groups = n / 16;
+    if (q % 2 == 0) {
+        const auto step = [&](const Index(&at)[2], const Index(&bases)[2]) {
+            GroupUnits<V> x;
+            load(at, bases, x);
+            fourPointGroup<Inverse>(x);
+            storeGroups(x, to, 4 * at[0], 4 * (at[1] - at[0]));
+        };
+        if constexpr (adjacent) {
+            // Group g + groups/2 has base b + 1.
+            ReversedCounter base(groups);
+            for (Index g = 0; g < groups / 2; ++g, base.next())
+                step({g, g + groups / 2}, {base.value(), base.value() + 1});
+        } else {
+            // Groups g and g + 1 (g even) have bases b and b + groups/2.
+            ReversedCounter base(groups / P);
+            for (Index g = 0; g < groups; g += P, base.next())
+                step({g, g + second}, {base.value(), base.value() + second * (groups / 2)});
+        }
+        return;
+    }
+    const float* w = twiddles + 6 * (n / 8);
+    V vwr, vwi;
+    vBroadcast(vwr, w[0]);
+    vBroadcast(vwi, w[1]);
+    // Groups 2h and 2h + 1 (even and odd) with bases b and b + groups/2.
+    const auto step = [&](const Index(&even)[2], const Index(&evenBases)[2]) {
+        const Index odd[2] = {even[0] + 1, even[1] + 1};
+        const Index oddBases[2] = {evenBases[0] + groups / 2, evenBases[1] + groups / 2};
+        GroupUnits<V> e, t;
+        load(even, evenBases, e);
+        load(odd, oddBases, t);
+        fourPointGroup<Inverse>(e);
+        fourPointGroup<Inverse>(t);
+        twiddleUnit<Inverse>(t.r[1], t.i[1], vwr, vwi);
+        quarterTurnUnit<Inverse>(t.r[2], t.i[2]);
+        twiddleUnit<Inverse>(t.r[3], t.i[3], vwr, vwi);
+        quarterTurnUnit<Inverse>(t.r[3], t.i[3]);
+        GroupUnits<V> sum, difference;
+        for (int u = 0; u < 4; ++u) {
+            sum.r[u] = vAdd(e.r[u], t.r[u]);
+            sum.i[u] = vAdd(e.i[u], t.i[u]);
+            difference.r[u] = vSub(e.r[u], t.r[u]);
+            difference.i[u] = vSub(e.i[u], t.i[u]);
+        }
+        storeGroups(sum, to, 4 * even[0], 4 * (even[1] - even[0]));
+        storeGroups(difference, to, 4 * odd[0], 4 * (odd[1] - odd[0]));
+    };
+    if constexpr (adjacent) {
+        // Group 2h + groups/2 has base b + 1.
+        ReversedCounter base(groups / 2);
+        for (Index h = 0; h < groups / 4; ++h, base.next())
+            step({2 * h, 2 * h + groups / 2}, {base.value(), base.value() + 1});
+    } else {
+        // Groups 2h and 2h + 2 (h even) have bases b and b + groups/4.
+        ReversedCounter base(groups / (2 * P));
+        for (Index g = 0; g < groups; g += 2 * P, base.next())
+            step({g, g + 2 * second}, {base.value(), base.value() + second * (groups / 4)});
+    }
+}
+
+// Loads for firstStages. Interleaved values in natural order: unit t is the
+// four values from 4t, real and imaginary parts apart.
+struct FromInterleaved {
+    static constexpr bool kAdjacent = false;
+    const float* src;
+    Index spread; // n/16 units: the distance between the sources of a group
+    template <typename V>
+    void operator()(const Index (&)[2], const Index (&base)[2], GroupUnits<V>& x) const {
+        const Index offsets[4] = {0, 2 * spread, spread, 3 * spread};
+        for (int u = 0; u < 4; ++u) {
+            const float* lo = src + 8 * (base[0] + offsets[u]);
+            const float* hi = src + 8 * (base[1] + offsets[u]);
+            V a, b;
+            vLoad(a, lo, hi);
+            vLoad(b, lo + 4, hi + 4);
+            x.r[u] = vEvens(a, b);
+            x.i[u] = vOdds(a, b);
+        }
+    }
+};
+
+// Planes in natural order: the units of bases b and b + 1 side by side.
+struct FromPlanes {
+    static constexpr bool kAdjacent = true;
+    Planes from;
+    Index spread;
+    template <typename V>
+    void operator()(const Index (&)[2], const Index (&base)[2], GroupUnits<V>& x) const {
+        const Index offsets[4] = {0, 2 * spread, spread, 3 * spread};
+        for (int u = 0; u < 4; ++u) {
+            const Index at = 4 * (base[0] + offsets[u]);
+            vLoadRow(x.r[u], from.re + at);
+            vLoadRow(x.i[u], from.im + at);
+        }
+    }
+};
+
+// Interleaved values already in bit-reversed order: lane a of unit r is
+// element r of quarter rev2(a) (quarters 0, 2, 1, 3); the four values of
+// each quarter are split into parts and transposed.
+struct FromBitReversed {
+    static constexpr bool kAdjacent = false;
+    const float* from;
+    Index quarter;
+    template <typename V>
+    void operator()(const Index (&g)[2], const Index (&)[2], GroupUnits<V>& x) const {
+        const Index quarters[kLanes] = {0, 2, 1, 3};
+        for (int l = 0; l < kLanes; ++l) {
+            const float* lo = from + 2 * (quarters[l] * quarter + 4 * g[0]);
+            const float* hi = from + 2 * (quarters[l] * quarter + 4 * g[1]);
+            V a, b;
+            vLoad(a, lo, hi);
+            vLoad(b, lo + 4, hi + 4);
+            x.r[l] = vEvens(a, b);
+            x.i[l] = vOdds(a, b);
+        }
+        transposeUnits(x.r[0], x.r[1], x.r[2], x.r[3]);
+        transposeUnits(x.i[0], x.i[1], x.i[2], x.i[3]);
+    }
+};
+
+// The unit layout already in place (to may be the same planes): group g is
+// units 4g .. 4g+3.
+struct FromUnits {
+    static constexpr bool kAdjacent = false;
+    Planes from;
+    template <typename V>
+    void operator()(const Index (&g)[2], const Index (&)[2], GroupUnits<V>& x) const {
+        for (int u = 0; u < 4; ++u) {
+            vLoad(x.r[u], from.re + 4 * (4 * g[0] + u), from.re + 4 * (4 * g[1] + u));
+            vLoad(x.i[u], from.im + 4 * (4 * g[0] + u), from.im + 4 * (4 * g[1] + u));
+        }
+    }
+};
+
+template <bool Inverse, typename LoadGroup>
+inline void firstStagesWidest(Planes to, int q, const float* twiddles, LoadGroup load) {
+    // Pairs of groups take 2^5 values, pairs of 8-unit groups 2^6.
+    if (q >= 6)
+        firstStages<Inverse, WideRegister>(to, q, twiddles, load);
+    else
+        firstStages<Inverse, __m128>(to, q, twiddles, load);
+}
+
+template <bool Inverse>
+[[gnu::noinline]] void firstStagesInterleaved(const float* src, Planes to, int q,
+                                              const float* twiddles) {
+    firstStagesWidest<Inverse>(to, q, twiddles, FromInterleaved{src, (Index{1} << q) / 16});
+}
+
+template <bool Inverse>
+[[gnu::noinline]] void firstStagesPlanes(Planes from, Planes to, int q, const float* twiddles) {
+    firstStagesWidest<Inverse>(to, q, twiddles, FromPlanes{from, (Index{1} << q) / 16});
+}
+
+template <bool Inverse>
+[[gnu::noinline]] void firstStagesBitReversed(const float* src, Planes to, int q,
+                                              const float* twiddles) {
+    firstStagesWidest<Inverse>(to, q, twiddles, FromBitReversed{src, (Index{1} << q) / 4});
+}
+
+// The last stage: butterfly j takes lane a of unit j, which holds position j
+// of quarter rev2(a), so its inputs E0, E1, E2, E3 are the unit's lanes in
+// order; its outputs belong at position j of each quarter of the natural
+// order. Four butterflies at a time in the halves of vector registers: the
+// units j .. j+3 transposed give lanes E0 .. E3 of four
+// butterflies, which then run the scalar operations of sigTwiddle and
+// sigRadix4 lane by lane. A wide register takes butterflies j .. j+3 in its
+// lower half and j+4 .. j+7 in its upper one. The outputs in natural order,
+// as planes from outRe and outIm (outStride 1) or interleaved from outRe
+// (outStride 2, outIm = outRe + 1).
+template <Index outStride, typename V>
+inline void storeQuarter(float* re, float* im, Index at, V yr, V yi) {
+    if constexpr (outStride == 2) {
+        vStoreInterleaved(re + 2 * at, yr, yi);
+    } else {
+        vStoreRow(yr, re + at);
+        vStoreRow(yi, im + at);
+    }
+}
+
+// The twiddles of butterflies j .. j+3 (their groups at `at`, and of j+4 ..
+// j+7 in a wide register) as one register per power and part. Four groups
+// are six vectors; seen as pairs they hold V1 V2 | V3 V1 | V2 V3 | (the same
+// for the next two groups), so two pair shuffles collect a power's pairs and
+// two float shuffles split them.
+template <typename V> struct QuadTwiddles { V re[3], im[3]; };
+
+template <typename V> inline QuadTwiddles<V> loadQuadTwiddles(const float* at) {
+    constexpr Index second = kWide<V> ? 24 : 0;
+    V g[6];
+    for (int v = 0; v < 6; ++v) vLoad(g[v], at + 4 * v, at + second + 4 * v);
+    const V pairs[3][2] = {
+        {vPairsLoHi(g[0], g[1]), vPairsLoHi(g[3], g[4])},
+        {vPairsHiLo(g[0], g[2]), vPairsHiLo(g[3], g[5])},
+        {vPairsLoHi(g[1], g[2]), vPairsLoHi(g[4], g[5])},
+    };
+    QuadTwiddles<V> w;
+    for (int v = 0; v < 3; ++v) {
+        w.re[v] = vEvens(pairs[v][0], pairs[v][1]);
+        w.im[v] = vOdds(pairs[v][0], pairs[v][1]);
+    }
+    return w;
+}
+
+// Where the last stage's outputs go: store(q, j, yr, yi) takes positions
+// j .. j+3 (and j+4 .. j+7 in a wide register) of quarter q.
+template <bool Inverse, typename V, typename Store>
+[[gnu::always_inline]] inline void lastStageQuads(Planes from, Index n, const float* twiddles,
+                                                  Store store) {
+    constexpr Index step = 4 * kUnitsPerRegister<V>;
+    constexpr Index second = kWide<V> ? 16 : 0;
+    const Index quarter = n / 4;
+    for (Index j = 0; j < quarter; j += step) {
+        const QuadTwiddles<V> w = loadQuadTwiddles<V>(twiddles + 6 * j);
+        V r[4], i[4];
+        for (int u = 0; u < 4; ++u) {
+            vLoad(r[u], from.re + 4 * (j + u), from.re + 4 * (j + u) + second);
+            vLoad(i[u], from.im + 4 * (j + u), from.im + 4 * (j + u) + second);
+        }
+        transposeUnits(r[0], r[1], r[2], r[3]);
+        transposeUnits(i[0], i[1], i[2], i[3]);
+        for (int v = 0; v < 3; ++v) twiddleUnit<Inverse>(r[v + 1], i[v + 1], w.re[v], w.im[v]);
+        radix4Unit<Inverse>(r[0], i[0], r[1], i[1], r[2], i[2], r[3], i[3]);
+        for (Index q = 0; q < 4; ++q) store(q, j, r[q], i[q]);
+    }
+}
+
+// The outputs in natural order, as planes from outRe and outIm (outStride 1)
+// or interleaved from outRe (outStride 2, outIm = outRe + 1).
+template <Index outStride> struct ToNaturalOrder {
+    float* outRe;
+    float* outIm;
+    Index quarter;
+    template <typename V> void operator()(Index q, Index j, V yr, V yi) const {
+        const Index quarterAt = q * outStride * quarter;
+        storeQuarter<outStride>(outRe + quarterAt, outIm + quarterAt, j, yr, yi);
+    }
+};
+
+template <bool Inverse, typename Store>
+inline void lastStageWidestWith(Planes from, Index n, const float* twiddles, Store store) {
+    if (n >= 32)
+        lastStageQuads<Inverse, WideRegister>(from, n, twiddles, store);
+    else
+        lastStageQuads<Inverse, __m128>(from, n, twiddles, store);
+}
+
+template <bool Inverse, Index outStride>
+[[gnu::noinline]] void lastStageWidest(Planes from, Index n, const float* twiddles, float* outRe,
+                                       float* outIm) {
+    lastStageWidestWith<Inverse>(from, n, twiddles,
+                                 ToNaturalOrder<outStride>{outRe, outIm, n / 4});
+}
+
+// The bins of the real transforms' split and merge, a register at a time:
+// bins k .. k+W-1 (W = 4 lanes a unit of the register, 8 in a wide one) with
+// their partners n-k .. n-k-W+1 in the same lanes, each lane doing the scalar
+// arithmetic of sigSplitBins or sigMergeBins for its pair in the same order.
+// Interleaved (re, im) bins and planes, ascending or in reverse lane order;
+// a wide register is loaded and stored half by half so that the reversal
+// stays within its halves.
+inline __m128 vReverseHalves(__m128 x) { return _mm_shuffle_ps(x, x, 0x1B); }
+// A register's lanes in reverse order.
+inline __m128 vReverse(__m128 x) { return vReverseHalves(x); }
+#if SIG_PLANE_WIDE
+inline __m256 vReverseHalves(__m256 x) { return _mm256_shuffle_ps(x, x, 0x1B); }
+inline __m256 vReverse(__m256 x) {
+    return _mm256_permutevar8x32_ps(x, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0));
+}
+#endif
+
+// Floats between the halves of a register's lanes: 0 for one unit.
+template <typename V> inline constexpr Index kHalf = kWide<V> ? 4 : 0;
+
+template <typename V> inline void loadBins(const float* at, V& re, V& im) {
+    V a, b;
+    vLoad(a, at, at + 2 * kHalf<V>);
+    vLoad(b, at + 4, at + 4 + 2 * kHalf<V>);
+    re = vEvens(a, b);
+    im = vOdds(a, b);
+}
+
+// Bins m .. m+W-1 from `at` into lanes W-1 .. 0.
+template <typename V> inline void loadBinsReversed(const float* at, V& re, V& im) {
+    V a, b;
+    vLoad(a, at + 2 * kHalf<V>, at);
+    vLoad(b, at + 4 + 2 * kHalf<V>, at + 4);
+    re = vReverseHalves(vEvens(a, b));
+    im = vReverseHalves(vOdds(a, b));
+}
+
+template <typename V> inline void storeBins(float* at, V re, V im) {
+    vStoreInterleaved(at, re, im);
+}
+
+template <typename V> inline void storeBinsReversed(float* at, V re, V im) {
+    re = vReverseHalves(re);
+    im = vReverseHalves(im);
+    vStore(vUnpackLo(re, im), at + 2 * kHalf<V>, at);
+    vStore(vUnpackHi(re, im), at + 4 + 2 * kHalf<V>, at + 4);
+}
+
+template <typename V> inline void loadRow(const float* at, V& x) { vLoadRow(x, at); }
+
+template <typename V> inline void loadRowReversed(const float* at, V& x) {
+    vLoadRow(x, at);
+    x = vReverse(x);
+}
+
+template <typename V> inline void storeRow(float* at, V x) { vStoreRow(x, at); }
+
+template <typename V> inline void storeRowReversed(float* at, V x) { vStoreRow(vReverse(x), at); }
+
+// The forward split of the natural-order planes z into the packed spectrum
+// out, bins 1 .. n/2 - 1 and their partners.
+template <typename V> inline void splitBinsWith(Planes z, float* out, Index n, const float* split) {
+    constexpr Index W = 4 * kUnitsPerRegister<V>;
+    Index k = 1;
+    for (; k + W <= n / 2; k += W) {
+        const Index m = n - k - (W - 1);
+        V b, f, c, d, h, e;
+        loadRow(z.re + k, b);
+        loadRow(z.im + k, f);
+        loadRowReversed(z.re + m, c);
+        loadRowReversed(z.im + m, d);
+        loadBins(split + 2 * k, h, e);
+        const V diff = vSub(b, c), sum = vAdd(f, d);
+        const V l = vAdd(vMul(diff, e), vMul(sum, h));
+        const V g = vSub(vMul(sum, e), vMul(diff, h));
+        storeBins(out + 2 * k, vAdd(c, l), vSub(g, d));
+        storeBinsReversed(out + 2 * m, vSub(b, l), vSub(g, f));
+    }
+    for (; k < n / 2; ++k) {
+        const sigBinPair x = sigSplitBins(z.re[k], z.im[k], z.re[n - k], z.im[n - k], split[2 * k],
+                                          split[2 * k + 1]);
         out[2 * k] = x.loRe;
         out[2 * k + 1] = x.loIm;
-        loRe[k] = x.hiRe;
-        loIm[k] = x.hiIm;
+        out[2 * (n - k)] = x.hiRe;
+        out[2 * (n - k) + 1] = x.hiIm;
     }
 }
 
-// The bins above the middle, in ascending order, from what lowerBins left.
-[[gnu::noinline]] void upperBins(const float* __restrict partnerRe,
-                                 const float* __restrict partnerIm, float* __restrict out,
-                                 Index n) {
-    for (Index k = n / 2 + 1; k < n; ++k) {
-        out[2 * k] = partnerRe[n - k];
-        out[2 * k + 1] = partnerIm[n - k];
+// The inverse merge of the packed spectrum p, bins 1 .. n/2 - 1 and their
+// partners, into the planes z.
+template <typename V>
+inline void mergeBinsWith(const float* p, Planes z, Index n, const float* rot) {
+    constexpr Index W = 4 * kUnitsPerRegister<V>;
+    Index k = 1;
+    for (; k + W <= n / 2; k += W) {
+        const Index m = n - k - (W - 1);
+        V c, f, d, g, h, e;
+        loadBins(p + 2 * k, c, f);
+        loadBinsReversed(p + 2 * m, d, g);
+        loadBins(rot + 2 * k, h, e);
+        const V diff = vSub(c, d), sum = vAdd(f, g);
+        const V l = vSub(vMul(diff, e), vMul(sum, h));
+        const V q = vAdd(vMul(diff, h), vMul(sum, e));
+        const V both = vAdd(c, d), apart = vSub(f, g);
+        storeRow(z.re + k, vAdd(both, l));
+        storeRow(z.im + k, vAdd(apart, q));
+        storeRowReversed(z.re + m, vSub(both, l));
+        storeRowReversed(z.im + m, vSub(q, apart));
+    }
+    for (; k < n / 2; ++k) {
+        const sigBinPair x = sigMergeBins(p[2 * k], p[2 * k + 1], p[2 * (n - k)],
+                                          p[2 * (n - k) + 1], rot[2 * k], rot[2 * k + 1]);
+        z.re[k] = x.loRe;
+        z.im[k] = x.loIm;
+        z.re[n - k] = x.hiRe;
+        z.im[n - k] = x.hiIm;
     }
 }
 
-// The inverse merge of the packed spectrum, held in planes p, into planes z.
-[[gnu::noinline]] void mergeBins(const float* __restrict pRe, const float* __restrict pIm,
-                                 float* __restrict loRe, float* __restrict loIm,
-                                 float* __restrict hiRe, float* __restrict hiIm, Index n,
-                                 const float* __restrict rot) {
-    for (Index k = 1; k < n / 2; ++k) {
-        const sigBinPair x =
-            sigMergeBins(pRe[k], pIm[k], pRe[n - k], pIm[n - k], rot[2 * k], rot[2 * k + 1]);
-        loRe[k] = x.loRe;
-        loIm[k] = x.loIm;
-        hiRe[-k] = x.hiRe;
-        hiIm[-k] = x.hiIm;
-    }
+[[gnu::noinline]] void splitBins(Planes z, float* out, Index n, const float* split) {
+    splitBinsWith<WideRegister>(z, out, n, split);
 }
 
-[[gnu::noinline]] void deinterleave(const float* __restrict src, float* __restrict re,
-                                    float* __restrict im, Index n) {
-    for (Index k = 0; k < n; ++k) {
-        re[k] = src[2 * k];
-        im[k] = src[2 * k + 1];
-    }
+[[gnu::noinline]] void mergeBins(const float* p, Planes z, Index n, const float* rot) {
+    mergeBinsWith<WideRegister>(p, z, n, rot);
 }
 
-// Values already in bit-reversed order into the unit layout: lane a of unit
-// r is element r of quarter rev2(a) (quarters 0, 2, 1, 3). Four units at a
-// time: four values of each quarter, split into parts and transposed.
-[[gnu::noinline]] void gatherBitReversed(const float* __restrict from, float* __restrict re,
-                                         float* __restrict im, Index n) {
-    const Index quarter = n / 4;
-    const float* const lanes[kLanes] = {from, from + 4 * quarter, from + 2 * quarter,
-                                        from + 6 * quarter};
-    for (Index r = 0; r < quarter; r += 4) {
-        __m128 pr[kLanes], pi[kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            const __m128 a = _mm_loadu_ps(lanes[l] + 2 * r), b = _mm_loadu_ps(lanes[l] + 2 * r + 4);
-            pr[l] = _mm_shuffle_ps(a, b, 0x88);
-            pi[l] = _mm_shuffle_ps(a, b, 0xDD);
-        }
-        _MM_TRANSPOSE4_PS(pr[0], pr[1], pr[2], pr[3]);
-        _MM_TRANSPOSE4_PS(pi[0], pi[1], pi[2], pi[3]);
-        for (int u = 0; u < 4; ++u) {
-            _mm_storeu_ps(re + 4 * (r + u), pr[u]);
-            _mm_storeu_ps(im + 4 * (r + u), pi[u]);
-        }
-    }
-}
-
-// What both directions work with: sizes, tables and the working copy.
+// What both directions work with: sizes, tables, the working copy in the
+// unit layout and the spectrum's planes in natural order (16 KB in all).
 struct Transform {
     explicit Transform(const sigFftSpec_R_32f& spec)
-        : q(spec.order - 1), n(Index{1} << q), quarter(n / 4),
-          pairs(spec.table<std::int32_t>(spec.bitRev)),
-          twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n} {}
+        : q(spec.order - 1), n(Index{1} << q),
+          twiddles(spec.table<float>(spec.twiddles)), copy{work, work + n}, spectrum{natural,
+                                                                                     natural + n} {}
     Transform(const Transform&) = delete;
     Transform& operator=(const Transform&) = delete;
 
     const int q;
     const Index n;
-    const Index quarter;
-    const std::int32_t* const pairs;
     const float* const twiddles;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
+    alignas(32) float natural[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy;
+    const Planes spectrum;
 };
 
 } // namespace
@@ -518,49 +743,37 @@ void realForward(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     Transform t(spec);
     const Index n = t.n;
     // src is read in full before dst is written: they may be the same array.
-    gatherInterleaved(src, t.copy, t.pairs);
-    innerStages<false>(t.copy, t.q, t.twiddles);
-    const Planes z{dst, dst + n};
-    float* const outRe[4] = {z.re, z.re + t.quarter, z.re + 2 * t.quarter, z.re + 3 * t.quarter};
-    float* const outIm[4] = {z.im, z.im + t.quarter, z.im + 2 * t.quarter, z.im + 3 * t.quarter};
-    lastStageQuads<false, 1>(t.copy, n, t.twiddles, outRe, outIm);
+    firstStagesInterleaved<false>(src, t.copy, t.q, t.twiddles);
+    laterStages<false>(t.copy, t.q, t.twiddles);
+    const Planes z = t.spectrum;
+    lastStageWidest<false, 1>(t.copy, n, t.twiddles, z.re, z.im);
     if (spec.scaleFwd != 0)
-        sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
+        sigMulConstInPlace_32f_generic(spec.scaleFactor, t.natural, static_cast<int>(2 * n));
 
-    // dst still holds the planes the split reads from both ends, so the packed
-    // spectrum is assembled in the working copy, free again, and copied out.
-    float* out = t.work;
     const float d0 = z.re[0], d1 = z.im[0];
-    out[0] = d0 + d1;
-    out[1] = d0 - d1;
-    lowerBins(z.re, z.im, z.re + n, z.im + n, out, n / 2 - 1, spec.table<float>(spec.realSplit));
-    out[n] = z.re[n / 2];
-    out[n + 1] = -z.im[n / 2];
-    upperBins(z.re, z.im, out, n);
-    std::memcpy(dst, out, sizeof(float) * static_cast<std::size_t>(2 * n));
+    dst[0] = d0 + d1;
+    dst[1] = d0 - d1;
+    splitBins(z, dst, n, spec.table<float>(spec.realSplit));
+    dst[n] = z.re[n / 2];
+    dst[n + 1] = -z.im[n / 2];
 }
 
 void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
     Transform t(spec);
     const Index n = t.n;
-    const Planes packed = t.copy; // first the packed spectrum, then the bit-reversed values
-    deinterleave(src, packed.re, packed.im, n);
-    const Planes z{dst, dst + n};
-    const float dc = packed.re[0], nyquist = packed.im[0];
+    // The merge reads src in full before dst is written.
+    const Planes z = t.spectrum;
+    const float dc = src[0], nyquist = src[1];
     z.re[0] = dc + nyquist;
     z.im[0] = dc - nyquist;
-    mergeBins(packed.re, packed.im, z.re, z.im, z.re + n, z.im + n, n,
-              spec.table<float>(spec.realRot));
-    const float middleRe = packed.re[n / 2], middleIm = packed.im[n / 2];
+    mergeBins(src, z, n, spec.table<float>(spec.realRot));
+    const float middleRe = src[n], middleIm = src[n + 1];
     z.re[n / 2] = 2 * middleRe;
     z.im[n / 2] = -2 * middleIm;
 
-    gatherPlanes(z, t.copy, t.pairs);
-    innerStages<true>(t.copy, t.q, t.twiddles);
-    float* const outRe[4] = {dst, dst + 2 * t.quarter, dst + 4 * t.quarter, dst + 6 * t.quarter};
-    float* const outIm[4] = {dst + 1, dst + 2 * t.quarter + 1, dst + 4 * t.quarter + 1,
-                             dst + 6 * t.quarter + 1};
-    lastStageQuads<true, 2>(t.copy, n, t.twiddles, outRe, outIm);
+    firstStagesPlanes<true>(z, t.copy, t.q, t.twiddles);
+    laterStages<true>(t.copy, t.q, t.twiddles);
+    lastStageWidest<true, 2>(t.copy, n, t.twiddles, dst, dst + 1);
     if (spec.scaleInv != 0)
         sigMulConstInPlace_32f_generic(spec.scaleFactor, dst, static_cast<int>(2 * n));
 }
@@ -573,19 +786,15 @@ template <bool Inverse>
 void complexTransform(const float* src, float* dst, int q, const std::int32_t* pairs,
                       const float* twiddles) {
     const Index n = Index{1} << q;
-    const Index quarter = n / 4;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy{work, work + n};
     if (pairs != nullptr) {
-        gatherInterleaved(src, copy, pairs);
+        firstStagesInterleaved<Inverse>(src, copy, q, twiddles);
     } else {
-        gatherBitReversed(src, copy.re, copy.im, n);
+        firstStagesBitReversed<Inverse>(src, copy, q, twiddles);
     }
-    innerStages<Inverse>(copy, q, twiddles);
-    float* const outRe[4] = {dst, dst + 2 * quarter, dst + 4 * quarter, dst + 6 * quarter};
-    float* const outIm[4] = {dst + 1, dst + 2 * quarter + 1, dst + 4 * quarter + 1,
-                             dst + 6 * quarter + 1};
-    lastStage<Inverse, 2>(copy, n, twiddles, outRe, outIm);
+    laterStages<Inverse>(copy, q, twiddles);
+    lastStageWidest<Inverse, 2>(copy, n, twiddles, dst, dst + 1);
 }
 
 void complexForward(const float* src, float* dst, int q, const std::int32_t* pairs,

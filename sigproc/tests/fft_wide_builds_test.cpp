@@ -299,39 +299,58 @@ TEST(FftWideBuilds, TiledBitReversalIsThePairTablesPermutation) {
 }
 
 // The real transforms through the planes against their scalar definition:
-// bit reversal, the scalar passes and the scalar split (forward); the scalar
-// merge, bit reversal and passes (inverse); in every build.
+// bit reversal, the scalar passes, the scaling and the scalar split (forward);
+// the scalar merge, bit reversal, passes and scaling (inverse); in every
+// build, unscaled and scaled, out of place and in place.
 TEST(FftWideBuilds, RealPlaneTransformsGiveTheScalarBits) {
-    for (int order = sigFftPlaneMinOrder; order <= sigFftPlaneMaxOrder; ++order) {
-        fftref::OwnedSpec spec(order, sigFftScaleNone);
-        ASSERT_EQ(spec.status(), sigOk);
-        const sigFftSpec_R_32f& record = *spec.get();
-        const int q = order - 1;
-        const std::ptrdiff_t n = std::ptrdiff_t{1} << q;
-        const float* twiddles = record.table<float>(record.twiddles);
-        const std::int32_t* pairs = record.table<std::int32_t>(record.bitRev);
-        const std::vector<float> signal = randomFloats(std::size_t{1} << order, 90 + order);
+    const auto scaled = [](std::vector<float> v, bool scale, float factor) {
+        if (scale)
+            for (float& x : v) x *= factor;
+        return v;
+    };
+    for (const int flag : {sigFftScaleNone, sigFftScaleBothSqrt}) {
+        for (int order = sigFftPlaneMinOrder; order <= sigFftPlaneMaxOrder; ++order) {
+            fftref::OwnedSpec spec(order, flag);
+            ASSERT_EQ(spec.status(), sigOk);
+            const sigFftSpec_R_32f& record = *spec.get();
+            const int q = order - 1;
+            const std::ptrdiff_t n = std::ptrdiff_t{1} << q;
+            const float* twiddles = record.table<float>(record.twiddles);
+            const std::int32_t* pairs = record.table<std::int32_t>(record.bitRev);
+            const std::vector<float> signal = randomFloats(std::size_t{1} << order, 90 + order);
 
-        std::vector<float> reversed(signal.size());
-        sigFftBitRevCopy_32fc(signal.data(), reversed.data(), q, pairs);
-        sigFftPassesFwd_32fc(reversed.data(), q, twiddles);
-        const std::vector<float> forward =
-            scalarSplit(reversed, n, record.table<float>(record.realSplit));
+            std::vector<float> reversed(signal.size());
+            sigFftBitRevCopy_32fc(signal.data(), reversed.data(), q, pairs);
+            sigFftPassesFwd_32fc(reversed.data(), q, twiddles);
+            const std::vector<float> forward =
+                scalarSplit(scaled(reversed, record.scaleFwd != 0, record.scaleFactor), n,
+                            record.table<float>(record.realSplit));
 
-        const std::vector<float> merged =
-            scalarMerge(signal, n, record.table<float>(record.realRot));
-        std::vector<float> inverse(signal.size());
-        sigFftBitRevCopy_32fc(merged.data(), inverse.data(), q, pairs);
-        sigFftPassesInv_32fc(inverse.data(), q, twiddles);
+            const std::vector<float> merged =
+                scalarMerge(signal, n, record.table<float>(record.realRot));
+            std::vector<float> passes(signal.size());
+            sigFftBitRevCopy_32fc(merged.data(), passes.data(), q, pairs);
+            sigFftPassesInv_32fc(passes.data(), q, twiddles);
+            const std::vector<float> inverse =
+                scaled(passes, record.scaleInv != 0, record.scaleFactor);
 
-        for (const sigWideIsa isa : kIsas) {
-            if (!sigWideIsaSupported(isa)) continue;
-            const IsaScope scope(isa);
-            std::vector<float> out(signal.size());
-            ASSERT_EQ(sigFftFwd_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
-            expectSameBits(forward, out, "real forward", order, isa);
-            ASSERT_EQ(sigFftInv_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
-            expectSameBits(inverse, out, "real inverse", order, isa);
+            for (const sigWideIsa isa : kIsas) {
+                if (!sigWideIsaSupported(isa)) continue;
+                const IsaScope scope(isa);
+                std::vector<float> out(signal.size());
+                ASSERT_EQ(sigFftFwd_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
+                expectSameBits(forward, out, "real forward", order, isa);
+                ASSERT_EQ(sigFftInv_R_32f(signal.data(), out.data(), spec.get(), nullptr), sigOk);
+                expectSameBits(inverse, out, "real inverse", order, isa);
+                std::vector<float> inPlace = signal;
+                ASSERT_EQ(sigFftFwd_R_32f(inPlace.data(), inPlace.data(), spec.get(), nullptr),
+                          sigOk);
+                expectSameBits(forward, inPlace, "real forward in place", order, isa);
+                inPlace = signal;
+                ASSERT_EQ(sigFftInv_R_32f(inPlace.data(), inPlace.data(), spec.get(), nullptr),
+                          sigOk);
+                expectSameBits(inverse, inPlace, "real inverse in place", order, isa);
+            }
         }
     }
 }
