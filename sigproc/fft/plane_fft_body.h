@@ -587,8 +587,7 @@ inline void lastStageWidestWith(Planes from, Index n, const float* twiddles, Sto
 template <bool Inverse, Index outStride>
 [[gnu::noinline]] void lastStageWidest(Planes from, Index n, const float* twiddles, float* outRe,
                                        float* outIm) {
-    lastStageWidestWith<Inverse>(from, n, twiddles,
-                                 ToNaturalOrder<outStride>{outRe, outIm, n / 4});
+    lastStageWidestWith<Inverse>(from, n, twiddles, ToNaturalOrder<outStride>{outRe, outIm, n / 4});
 }
 
 // The bins of the real transforms' split and merge, a register at a time:
