@@ -20,26 +20,91 @@ constexpr int kColumns = sigFftColumnLanes;
 
 using Index = std::ptrdiff_t;
 
-// Every kernel computes a butterfly's output rows into local arrays, reading
-// only the planes, and then copies them back, so that the compiler sees no
-// overlap and turns each lane loop into vector operations.
+// One row of the planes: eight lanes, one operation per lane (the wide builds
+// take it in one register, the baseline in two). The kernels keep their rows
+// in these registers from load to store: rows formed lane by lane in a local
+// array and copied back with a wider move than they were written with stall
+// every store-to-load forwarding.
+using Row = float __attribute__((vector_size(kColumns * sizeof(float))));
+
+// Rows pass by reference only: a vector wider than the baseline's registers
+// passed by value would change the calling convention between the builds.
+[[gnu::always_inline]] inline void loadRow(const float* from, Row& row) {
+    std::memcpy(&row, from, sizeof row);
+}
+
+[[gnu::always_inline]] inline void storeRow(const Row& row, float* to) {
+    std::memcpy(to, &row, sizeof row);
+}
+
+[[gnu::always_inline]] inline void splat(float value, Row& row) {
+    for (int t = 0; t < kColumns; ++t) row[t] = value;
+}
+
+// sigQuarterTurn, sigTwiddle and sigRadix4 on whole rows: the same
+// operations in the same order in every lane.
+template <bool Inverse>
+[[gnu::always_inline]] inline void quarterTurn(const Row& re, const Row& im, Row& outRe,
+                                               Row& outIm) {
+    const Row r = re, i = im; // the outputs may be the inputs
+    if constexpr (Inverse) {
+        outRe = -i;
+        outIm = r;
+    } else {
+        outRe = i;
+        outIm = -r;
+    }
+}
+
+template <bool Inverse>
+[[gnu::always_inline]] inline void twiddle(const Row& re, const Row& im, const Row& wr,
+                                           const Row& wi, Row& outRe, Row& outIm) {
+    // The outputs may be the inputs.
+    const Row r = re, i = im;
+    if constexpr (Inverse) {
+        outRe = r * wr + i * wi;
+        outIm = i * wr - r * wi;
+    } else {
+        outRe = r * wr - i * wi;
+        outIm = i * wr + r * wi;
+    }
+}
+
+// Outputs 0 .. 3 to out[q].
+template <bool Inverse>
+[[gnu::always_inline]] inline void
+radix4(const Row& ar, const Row& ai, const Row& br, const Row& bi, const Row& cr, const Row& ci,
+       const Row& dr, const Row& di, Row (&outRe)[4], Row (&outIm)[4]) {
+    const Row t0r = ar + cr, t0i = ai + ci;
+    const Row t1r = ar - cr, t1i = ai - ci;
+    const Row t2r = br + dr, t2i = bi + di;
+    Row t3r = br - dr, t3i = bi - di;
+    quarterTurn<Inverse>(t3r, t3i, t3r, t3i);
+    outRe[0] = t0r + t2r;
+    outIm[0] = t0i + t2i;
+    outRe[1] = t1r + t3r;
+    outIm[1] = t1i + t3i;
+    outRe[2] = t0r - t2r;
+    outIm[2] = t0i - t2i;
+    outRe[3] = t1r - t3r;
+    outIm[3] = t1i - t3i;
+}
 
 template <bool Inverse>
 [[gnu::noinline]] void columnFourPoint(float* __restrict re, float* __restrict im, Index n) {
     for (Index g = 0; g < n; g += 4, re += 4 * kColumns, im += 4 * kColumns) {
-        float yr[4][kColumns], yi[4][kColumns];
-        for (int t = 0; t < kColumns; ++t) {
-            // Rows 0, 2, 1, 3 of the group are the butterfly's a, b, c, d.
-            const sigRadix4Outputs y = sigRadix4<Inverse>(
-                re[t], im[t], re[2 * kColumns + t], im[2 * kColumns + t], re[kColumns + t],
-                im[kColumns + t], re[3 * kColumns + t], im[3 * kColumns + t]);
-            for (int q = 0; q < 4; ++q) {
-                yr[q][t] = y.re[q];
-                yi[q][t] = y.im[q];
-            }
+        Row vr[4], vi[4];
+        for (int q = 0; q < 4; ++q) {
+            loadRow(re + q * kColumns, vr[q]);
+            loadRow(im + q * kColumns, vi[q]);
         }
-        std::memcpy(re, yr, sizeof yr);
-        std::memcpy(im, yi, sizeof yi);
+        // Rows 0, 2, 1, 3 of the group are the butterfly's a, b, c, d.
+        Row yr[4], yi[4];
+        radix4<Inverse>(vr[0], vi[0], vr[2], vi[2], vr[1], vi[1], vr[3], vi[3], yr, yi);
+        for (int q = 0; q < 4; ++q) {
+            storeRow(yr[q], re + q * kColumns);
+            storeRow(yi[q], im + q * kColumns);
+        }
     }
 }
 
@@ -48,32 +113,27 @@ template <bool Inverse>
 template <bool Inverse>
 [[gnu::noinline]] void columnRadix2(float* __restrict re, float* __restrict im, Index n, float wr,
                                     float wi) {
+    Row wRe, wIm;
+    splat(wr, wRe);
+    splat(wi, wIm);
     for (Index g = 0; g < n; g += 8, re += 8 * kColumns, im += 8 * kColumns) {
-        const float* oRe = re + 4 * kColumns;
-        const float* oIm = im + 4 * kColumns;
-        float tr[4][kColumns], ti[4][kColumns];
-        for (int t = 0; t < kColumns; ++t) {
-            tr[0][t] = oRe[t];
-            ti[0][t] = oIm[t];
-            sigTwiddle<Inverse>(oRe[kColumns + t], oIm[kColumns + t], wr, wi, tr[1][t], ti[1][t]);
-            sigQuarterTurn<Inverse>(oRe[2 * kColumns + t], oIm[2 * kColumns + t], tr[2][t],
-                                    ti[2][t]);
-            float r, i;
-            sigTwiddle<Inverse>(oRe[3 * kColumns + t], oIm[3 * kColumns + t], wr, wi, r, i);
-            sigQuarterTurn<Inverse>(r, i, tr[3][t], ti[3][t]);
-        }
-        float yr[8][kColumns], yi[8][kColumns];
+        Row er[4], ei[4], tr[4], ti[4];
         for (int q = 0; q < 4; ++q) {
-            for (int t = 0; t < kColumns; ++t) {
-                const float er = re[q * kColumns + t], ei = im[q * kColumns + t];
-                yr[q][t] = er + tr[q][t];
-                yi[q][t] = ei + ti[q][t];
-                yr[4 + q][t] = er - tr[q][t];
-                yi[4 + q][t] = ei - ti[q][t];
-            }
+            loadRow(re + q * kColumns, er[q]);
+            loadRow(im + q * kColumns, ei[q]);
+            loadRow(re + (4 + q) * kColumns, tr[q]);
+            loadRow(im + (4 + q) * kColumns, ti[q]);
         }
-        std::memcpy(re, yr, sizeof yr);
-        std::memcpy(im, yi, sizeof yi);
+        twiddle<Inverse>(tr[1], ti[1], wRe, wIm, tr[1], ti[1]);
+        quarterTurn<Inverse>(tr[2], ti[2], tr[2], ti[2]);
+        twiddle<Inverse>(tr[3], ti[3], wRe, wIm, tr[3], ti[3]);
+        quarterTurn<Inverse>(tr[3], ti[3], tr[3], ti[3]);
+        for (int q = 0; q < 4; ++q) {
+            storeRow(er[q] + tr[q], re + q * kColumns);
+            storeRow(ei[q] + ti[q], im + q * kColumns);
+            storeRow(er[q] - tr[q], re + (4 + q) * kColumns);
+            storeRow(ei[q] - ti[q], im + (4 + q) * kColumns);
+        }
     }
 }
 
@@ -87,30 +147,34 @@ template <bool Inverse>
     const Index groupStride = 6 * (n / blockLength);
     for (Index block = 0; block < n; block += blockLength) {
         for (Index j = 0; j < quarter; ++j) {
-            float w[6];
-            std::memcpy(w, twiddles + j * groupStride, sizeof w);
+            const float* w = twiddles + j * groupStride;
+            Row w0r, w0i, w1r, w1i, w2r, w2i;
+            splat(w[0], w0r);
+            splat(w[1], w0i);
+            splat(w[2], w1r);
+            splat(w[3], w1i);
+            splat(w[4], w2r);
+            splat(w[5], w2i);
             float* r = re + kColumns * (block + j);
             float* i = im + kColumns * (block + j);
-            float yr[4][kColumns], yi[4][kColumns];
-            for (int t = 0; t < kColumns; ++t) {
-                float br, bi, cr, ci, dr, di;
-                sigTwiddle<Inverse>(r[2 * step + t], i[2 * step + t], w[0], w[1], br, bi);
-                sigTwiddle<Inverse>(r[step + t], i[step + t], w[2], w[3], cr, ci);
-                sigTwiddle<Inverse>(r[3 * step + t], i[3 * step + t], w[4], w[5], dr, di);
-                const sigRadix4Outputs y = sigRadix4<Inverse>(r[t], i[t], br, bi, cr, ci, dr, di);
-                for (int q = 0; q < 4; ++q) {
-                    yr[q][t] = y.re[q];
-                    yi[q][t] = y.im[q];
-                }
-            }
+            Row xr[4], xi[4];
             for (int q = 0; q < 4; ++q) {
-                std::memcpy(r + q * step, yr[q], sizeof yr[q]);
-                std::memcpy(i + q * step, yi[q], sizeof yi[q]);
+                loadRow(r + q * step, xr[q]);
+                loadRow(i + q * step, xi[q]);
+            }
+            Row br, bi, cr, ci, dr, di;
+            twiddle<Inverse>(xr[2], xi[2], w0r, w0i, br, bi);
+            twiddle<Inverse>(xr[1], xi[1], w1r, w1i, cr, ci);
+            twiddle<Inverse>(xr[3], xi[3], w2r, w2i, dr, di);
+            Row yr[4], yi[4];
+            radix4<Inverse>(xr[0], xi[0], br, bi, cr, ci, dr, di, yr, yi);
+            for (int q = 0; q < 4; ++q) {
+                storeRow(yr[q], r + q * step);
+                storeRow(yi[q], i + q * step);
             }
         }
     }
 }
-
 template <bool Inverse> void columnPasses(float* re, float* im, int q, const float* twiddles) {
     const std::ptrdiff_t n = std::ptrdiff_t{1} << q;
     columnFourPoint<Inverse>(re, im, n);
