@@ -6,6 +6,7 @@
 // operations, so each column gets the scalar passes' bits.
 //
 // No include guard: a build includes it once, after the headers below.
+#include "sigproc/fft/column_sweep.h"
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/plane_fft.h"
 
@@ -37,8 +38,11 @@ using Row = float __attribute__((vector_size(kColumns * sizeof(float))));
     std::memcpy(to, &row, sizeof row);
 }
 
+// Written as one initialiser: element by element, the compiler builds the
+// row lane by lane instead of broadcasting.
 [[gnu::always_inline]] inline void splat(float value, Row& row) {
-    for (int t = 0; t < kColumns; ++t) row[t] = value;
+    static_assert(kColumns == 8);
+    row = Row{value, value, value, value, value, value, value, value};
 }
 
 // sigQuarterTurn, sigTwiddle and sigRadix4 on whole rows: the same
@@ -188,7 +192,75 @@ template <bool Inverse> void columnPasses(float* re, float* im, int q, const flo
         columnRadix4Stage<Inverse>(re, im, n, blockLength, twiddles);
 }
 
+static_assert(kColumns == 8, "the sweep moves a row's eight values as two rows of floats");
+
+// Values first .. first + 7 of a row (from) times their matrix entries (four
+// at entries, four at entries + 8 * rows), as one row of each plane: the
+// operations of sigTwiddle.
+template <bool Inverse>
+[[gnu::always_inline]] inline void gatherTwiddled(const float* from, const float* entries,
+                                                  Index rows, float* re, float* im) {
+    Row d0, d1, m0, m1;
+    loadRow(from, d0);
+    loadRow(from + kColumns, d1);
+    loadRow(entries, m0);
+    loadRow(entries + 8 * rows, m1);
+    const Row r = __builtin_shufflevector(d0, d1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const Row i = __builtin_shufflevector(d0, d1, 1, 3, 5, 7, 9, 11, 13, 15);
+    const Row wr = __builtin_shufflevector(m0, m1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const Row wi = __builtin_shufflevector(m0, m1, 1, 3, 5, 7, 9, 11, 13, 15);
+    Row outRe, outIm;
+    twiddle<Inverse>(r, i, wr, wi, outRe, outIm);
+    storeRow(outRe, re);
+    storeRow(outIm, im);
+}
+
+// Rows of the planes back to eight interleaved values.
+[[gnu::always_inline]] inline void storeInterleaved(const Row& re, const Row& im, float* to) {
+    storeRow(__builtin_shufflevector(re, im, 0, 8, 1, 9, 2, 10, 3, 11), to);
+    storeRow(__builtin_shufflevector(re, im, 4, 12, 5, 13, 6, 14, 7, 15), to + kColumns);
+}
+
+// Rows fetched ahead of the walk that gathers from them.
+constexpr Index kAheadRows = 4;
+
+template <bool Inverse>
+void columnSweep(float* data, Index rows, Index rowLength, int a, const float* matrix,
+                 const float* twiddles) {
+    alignas(64) float planes[2 * kColumns * sigFftColumnSweepMaxRows];
+    float* re = planes;
+    float* im = planes + kColumns * rows;
+    const Index rowFloats = 2 * rowLength;
+    // The matrix entries of the group of eight columns from first, row c.
+    const auto entries = [&](Index first, Index c) {
+        return matrix + 8 * ((first / 4) * rows + c);
+    };
+    for (Index c = 0; c < rows; ++c)
+        gatherTwiddled<Inverse>(data + rowFloats * c, entries(0, c), rows, re + kColumns * c,
+                                im + kColumns * c);
+    for (Index first = 0; first < rowLength; first += kColumns) {
+        columnPasses<Inverse>(re, im, a, twiddles);
+        const Index next = first + kColumns;
+        for (Index j = 0; j < rows; ++j) {
+            float* row = data + rowFloats * j;
+            Row doneRe, doneIm;
+            loadRow(re + kColumns * j, doneRe);
+            loadRow(im + kColumns * j, doneIm);
+            if (next < rowLength) {
+                if (j + kAheadRows < rows)
+                    __builtin_prefetch(row + kAheadRows * rowFloats + 2 * next, 0, 3);
+                gatherTwiddled<Inverse>(row + 2 * next, entries(next, j), rows, re + kColumns * j,
+                                        im + kColumns * j);
+            }
+            storeInterleaved(doneRe, doneIm, row + 2 * first);
+        }
+    }
+}
+
 } // namespace
+
+extern const sigFftColumnSweepBuild columnSweeps;
+const sigFftColumnSweepBuild columnSweeps{columnSweep<false>, columnSweep<true>};
 
 void columnsForward(float* re, float* im, int q, const float* twiddles) {
     columnPasses<false>(re, im, q, twiddles);
