@@ -30,11 +30,11 @@ using Row = float __attribute__((vector_size(kColumns * sizeof(float))));
 
 // Rows pass by reference only: a vector wider than the baseline's registers
 // passed by value would change the calling convention between the builds.
-[[gnu::always_inline]] inline void loadRow(const float* from, Row& row) {
+template <typename V> [[gnu::always_inline]] inline void loadRow(const float* from, V& row) {
     std::memcpy(&row, from, sizeof row);
 }
 
-[[gnu::always_inline]] inline void storeRow(const Row& row, float* to) {
+template <typename V> [[gnu::always_inline]] inline void storeRow(const V& row, float* to) {
     std::memcpy(to, &row, sizeof row);
 }
 
@@ -47,10 +47,9 @@ using Row = float __attribute__((vector_size(kColumns * sizeof(float))));
 
 // sigQuarterTurn, sigTwiddle and sigRadix4 on whole rows: the same
 // operations in the same order in every lane.
-template <bool Inverse>
-[[gnu::always_inline]] inline void quarterTurn(const Row& re, const Row& im, Row& outRe,
-                                               Row& outIm) {
-    const Row r = re, i = im; // the outputs may be the inputs
+template <bool Inverse, typename V>
+[[gnu::always_inline]] inline void quarterTurn(const V& re, const V& im, V& outRe, V& outIm) {
+    const V r = re, i = im; // the outputs may be the inputs
     if constexpr (Inverse) {
         outRe = -i;
         outIm = r;
@@ -60,11 +59,11 @@ template <bool Inverse>
     }
 }
 
-template <bool Inverse>
-[[gnu::always_inline]] inline void twiddle(const Row& re, const Row& im, const Row& wr,
-                                           const Row& wi, Row& outRe, Row& outIm) {
+template <bool Inverse, typename V>
+[[gnu::always_inline]] inline void twiddle(const V& re, const V& im, const V& wr, const V& wi,
+                                           V& outRe, V& outIm) {
     // The outputs may be the inputs.
-    const Row r = re, i = im;
+    const V r = re, i = im;
     if constexpr (Inverse) {
         outRe = r * wr + i * wi;
         outIm = i * wr - r * wi;
@@ -75,14 +74,14 @@ template <bool Inverse>
 }
 
 // Outputs 0 .. 3 to out[q].
-template <bool Inverse>
-[[gnu::always_inline]] inline void
-radix4(const Row& ar, const Row& ai, const Row& br, const Row& bi, const Row& cr, const Row& ci,
-       const Row& dr, const Row& di, Row (&outRe)[4], Row (&outIm)[4]) {
-    const Row t0r = ar + cr, t0i = ai + ci;
-    const Row t1r = ar - cr, t1i = ai - ci;
-    const Row t2r = br + dr, t2i = bi + di;
-    Row t3r = br - dr, t3i = bi - di;
+template <bool Inverse, typename V>
+[[gnu::always_inline]] inline void radix4(const V& ar, const V& ai, const V& br, const V& bi,
+                                          const V& cr, const V& ci, const V& dr, const V& di,
+                                          V (&outRe)[4], V (&outIm)[4]) {
+    const V t0r = ar + cr, t0i = ai + ci;
+    const V t1r = ar - cr, t1i = ai - ci;
+    const V t2r = br + dr, t2i = bi + di;
+    V t3r = br - dr, t3i = bi - di;
     quarterTurn<Inverse>(t3r, t3i, t3r, t3i);
     outRe[0] = t0r + t2r;
     outIm[0] = t0i + t2i;
@@ -142,7 +141,25 @@ template <bool Inverse>
 }
 
 // Butterfly j of a block: rows a (E0), c (E2), b (E1), d (E3) a quarter
-// apart; output q goes to quarter q.
+// apart; output q goes to quarter q. kColumnRowsPerStep butterflies a step,
+// on as many consecutive rows, each with its own twiddles.
+using Rows = float __attribute__((vector_size(kColumnRowsPerStep * kColumns * sizeof(float))));
+static_assert(kColumnRowsPerStep == 1 || kColumnRowsPerStep == 2);
+
+// Twiddle e of the step's butterflies, one per row.
+template <typename V>
+[[gnu::always_inline]] inline void splatRows(const float* w, Index groupStride, V& rows) {
+    if constexpr (sizeof(V) == sizeof(Row)) {
+        splat(w[0], rows);
+    } else {
+        Row first, second;
+        splat(w[0], first);
+        splat(w[groupStride], second);
+        rows = __builtin_shufflevector(first, second, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13,
+                                       14, 15);
+    }
+}
+
 template <bool Inverse>
 [[gnu::noinline]] void columnRadix4Stage(float* __restrict re, float* __restrict im, Index n,
                                          Index blockLength, const float* __restrict twiddles) {
@@ -150,27 +167,25 @@ template <bool Inverse>
     const Index step = kColumns * quarter;
     const Index groupStride = 6 * (n / blockLength);
     for (Index block = 0; block < n; block += blockLength) {
-        for (Index j = 0; j < quarter; ++j) {
+        for (Index j = 0; j < quarter; j += kColumnRowsPerStep) {
             const float* w = twiddles + j * groupStride;
-            Row w0r, w0i, w1r, w1i, w2r, w2i;
-            splat(w[0], w0r);
-            splat(w[1], w0i);
-            splat(w[2], w1r);
-            splat(w[3], w1i);
-            splat(w[4], w2r);
-            splat(w[5], w2i);
+            Rows wr[3], wi[3];
+            for (int e = 0; e < 3; ++e) {
+                splatRows(w + 2 * e, groupStride, wr[e]);
+                splatRows(w + 2 * e + 1, groupStride, wi[e]);
+            }
             float* r = re + kColumns * (block + j);
             float* i = im + kColumns * (block + j);
-            Row xr[4], xi[4];
+            Rows xr[4], xi[4];
             for (int q = 0; q < 4; ++q) {
                 loadRow(r + q * step, xr[q]);
                 loadRow(i + q * step, xi[q]);
             }
-            Row br, bi, cr, ci, dr, di;
-            twiddle<Inverse>(xr[2], xi[2], w0r, w0i, br, bi);
-            twiddle<Inverse>(xr[1], xi[1], w1r, w1i, cr, ci);
-            twiddle<Inverse>(xr[3], xi[3], w2r, w2i, dr, di);
-            Row yr[4], yi[4];
+            Rows br, bi, cr, ci, dr, di;
+            twiddle<Inverse>(xr[2], xi[2], wr[0], wi[0], br, bi);
+            twiddle<Inverse>(xr[1], xi[1], wr[1], wi[1], cr, ci);
+            twiddle<Inverse>(xr[3], xi[3], wr[2], wi[2], dr, di);
+            Rows yr[4], yi[4];
             radix4<Inverse>(xr[0], xi[0], br, bi, cr, ci, dr, di, yr, yi);
             for (int q = 0; q < 4; ++q) {
                 storeRow(yr[q], r + q * step);
@@ -179,6 +194,7 @@ template <bool Inverse>
         }
     }
 }
+
 template <bool Inverse> void columnPasses(float* re, float* im, int q, const float* twiddles) {
     const std::ptrdiff_t n = std::ptrdiff_t{1} << q;
     columnFourPoint<Inverse>(re, im, n);

@@ -19,6 +19,14 @@
 
 inline constexpr std::ptrdiff_t sigFftColumnSweepMaxRows = 256;
 
+// Consecutive rows each step of the column stages takes: two (one 16-lane
+// register) in the AVX-512 build, whose namespace's constant hides this one
+// there, one elsewhere. The bits are the same either way.
+inline constexpr int kColumnRowsPerStep = 1;
+namespace sig_plane_avx512 {
+inline constexpr int kColumnRowsPerStep = 2;
+}
+
 // matrix: four entries (re, im) per row for each group of four columns, rows
 // inner; twiddles: the level's radix-4 twiddle groups of 2^a values.
 using sigFftColumnSweepFn = void(float* data, std::ptrdiff_t rows, std::ptrdiff_t rowLength, int a,
