@@ -195,9 +195,9 @@ template <bool Inverse>
     }
 }
 
-template <bool Inverse> void columnPasses(float* re, float* im, int q, const float* twiddles) {
+// The stages after the 4-point butterflies.
+template <bool Inverse> void laterStages(float* re, float* im, int q, const float* twiddles) {
     const std::ptrdiff_t n = std::ptrdiff_t{1} << q;
-    columnFourPoint<Inverse>(re, im, n);
     std::ptrdiff_t blockLength = 16;
     if (q % 2 == 1) {
         const float* w = twiddles + 6 * (n / 8);
@@ -208,6 +208,11 @@ template <bool Inverse> void columnPasses(float* re, float* im, int q, const flo
         columnRadix4Stage<Inverse>(re, im, n, blockLength, twiddles);
 }
 
+template <bool Inverse> void columnPasses(float* re, float* im, int q, const float* twiddles) {
+    columnFourPoint<Inverse>(re, im, std::ptrdiff_t{1} << q);
+    laterStages<Inverse>(re, im, q, twiddles);
+}
+
 static_assert(kColumns == 8, "the sweep moves a row's eight values as two rows of floats");
 
 // Values first .. first + 7 of a row (from) times their matrix entries (four
@@ -215,7 +220,7 @@ static_assert(kColumns == 8, "the sweep moves a row's eight values as two rows o
 // operations of sigTwiddle.
 template <bool Inverse>
 [[gnu::always_inline]] inline void gatherTwiddled(const float* from, const float* entries,
-                                                  Index rows, float* re, float* im) {
+                                                  Index rows, Row& re, Row& im) {
     Row d0, d1, m0, m1;
     loadRow(from, d0);
     loadRow(from + kColumns, d1);
@@ -225,10 +230,7 @@ template <bool Inverse>
     const Row i = __builtin_shufflevector(d0, d1, 1, 3, 5, 7, 9, 11, 13, 15);
     const Row wr = __builtin_shufflevector(m0, m1, 0, 2, 4, 6, 8, 10, 12, 14);
     const Row wi = __builtin_shufflevector(m0, m1, 1, 3, 5, 7, 9, 11, 13, 15);
-    Row outRe, outIm;
-    twiddle<Inverse>(r, i, wr, wi, outRe, outIm);
-    storeRow(outRe, re);
-    storeRow(outIm, im);
+    twiddle<Inverse>(r, i, wr, wi, re, im);
 }
 
 // Rows of the planes back to eight interleaved values.
@@ -247,28 +249,37 @@ void columnSweep(float* data, Index rows, Index rowLength, int a, const float* m
     float* re = planes;
     float* im = planes + kColumns * rows;
     const Index rowFloats = 2 * rowLength;
-    // The matrix entries of the group of eight columns from first, row c.
-    const auto entries = [&](Index first, Index c) {
-        return matrix + 8 * ((first / 4) * rows + c);
+    // Rows j .. j + 3 of the group of eight columns from first, twiddled by
+    // their matrix entries (four per row for each four columns, rows inner)
+    // and through their 4-point butterfly (columnFourPoint) into the planes.
+    const auto gather = [&](Index j, Index first) {
+        const float* entries = matrix + 8 * ((first / 4) * rows + j);
+        Row xr[4], xi[4];
+        for (int k = 0; k < 4; ++k)
+            gatherTwiddled<Inverse>(data + rowFloats * (j + k) + 2 * first, entries + 8 * k, rows,
+                                    xr[k], xi[k]);
+        Row yr[4], yi[4];
+        radix4<Inverse>(xr[0], xi[0], xr[2], xi[2], xr[1], xi[1], xr[3], xi[3], yr, yi);
+        for (int q = 0; q < 4; ++q) {
+            storeRow(yr[q], re + kColumns * (j + q));
+            storeRow(yi[q], im + kColumns * (j + q));
+        }
     };
-    for (Index c = 0; c < rows; ++c)
-        gatherTwiddled<Inverse>(data + rowFloats * c, entries(0, c), rows, re + kColumns * c,
-                                im + kColumns * c);
+    for (Index j = 0; j < rows; j += 4) gather(j, 0);
     for (Index first = 0; first < rowLength; first += kColumns) {
-        columnPasses<Inverse>(re, im, a, twiddles);
+        laterStages<Inverse>(re, im, a, twiddles);
         const Index next = first + kColumns;
-        for (Index j = 0; j < rows; ++j) {
-            float* row = data + rowFloats * j;
-            Row doneRe, doneIm;
-            loadRow(re + kColumns * j, doneRe);
-            loadRow(im + kColumns * j, doneIm);
-            if (next < rowLength) {
-                if (j + kAheadRows < rows)
-                    __builtin_prefetch(row + kAheadRows * rowFloats + 2 * next, 0, 3);
-                gatherTwiddled<Inverse>(row + 2 * next, entries(next, j), rows, re + kColumns * j,
-                                        im + kColumns * j);
+        for (Index j = 0; j < rows; j += 4) {
+            for (Index k = j; k < j + 4; ++k) {
+                Row doneRe, doneIm;
+                loadRow(re + kColumns * k, doneRe);
+                loadRow(im + kColumns * k, doneIm);
+                storeInterleaved(doneRe, doneIm, data + rowFloats * k + 2 * first);
             }
-            storeInterleaved(doneRe, doneIm, row + 2 * first);
+            if (next >= rowLength) continue;
+            for (Index k = j + kAheadRows; k < j + kAheadRows + 4 && k < rows; ++k)
+                __builtin_prefetch(data + rowFloats * k + 2 * next, 0, 3);
+            gather(j, next);
         }
     }
 }
