@@ -10,8 +10,12 @@
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/plane_fft.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
+
+#include <emmintrin.h>
 
 namespace SIG_PLANE_BUILD {
 
@@ -146,10 +150,18 @@ template <bool Inverse>
 using Rows = float __attribute__((vector_size(kColumnRowsPerStep * kColumns * sizeof(float))));
 static_assert(kColumnRowsPerStep == 1 || kColumnRowsPerStep == 2);
 
+// What one step of the stage moves: the baseline build takes each row in
+// two halves, which keeps its sixteen registers from spilling.
+using Quad = float __attribute__((vector_size(4 * sizeof(float))));
+using Lanes = std::conditional_t<kColumnWideRows, Rows, Quad>;
+constexpr Index kLanesInRow = std::min<Index>(kColumns, sizeof(Lanes) / sizeof(float));
+
 // Twiddle e of the step's butterflies, one per row.
 template <typename V>
 [[gnu::always_inline]] inline void splatRows(const float* w, Index groupStride, V& rows) {
-    if constexpr (sizeof(V) == sizeof(Row)) {
+    if constexpr (sizeof(V) < sizeof(Row)) {
+        rows = V{w[0], w[0], w[0], w[0]};
+    } else if constexpr (sizeof(V) == sizeof(Row)) {
         splat(w[0], rows);
     } else {
         Row first, second;
@@ -169,27 +181,29 @@ template <bool Inverse>
     for (Index block = 0; block < n; block += blockLength) {
         for (Index j = 0; j < quarter; j += kColumnRowsPerStep) {
             const float* w = twiddles + j * groupStride;
-            Rows wr[3], wi[3];
+            Lanes wr[3], wi[3];
             for (int e = 0; e < 3; ++e) {
                 splatRows(w + 2 * e, groupStride, wr[e]);
                 splatRows(w + 2 * e + 1, groupStride, wi[e]);
             }
-            float* r = re + kColumns * (block + j);
-            float* i = im + kColumns * (block + j);
-            Rows xr[4], xi[4];
-            for (int q = 0; q < 4; ++q) {
-                loadRow(r + q * step, xr[q]);
-                loadRow(i + q * step, xi[q]);
-            }
-            Rows br, bi, cr, ci, dr, di;
-            twiddle<Inverse>(xr[2], xi[2], wr[0], wi[0], br, bi);
-            twiddle<Inverse>(xr[1], xi[1], wr[1], wi[1], cr, ci);
-            twiddle<Inverse>(xr[3], xi[3], wr[2], wi[2], dr, di);
-            Rows yr[4], yi[4];
-            radix4<Inverse>(xr[0], xi[0], br, bi, cr, ci, dr, di, yr, yi);
-            for (int q = 0; q < 4; ++q) {
-                storeRow(yr[q], r + q * step);
-                storeRow(yi[q], i + q * step);
+            for (Index h = 0; h < kColumns; h += kLanesInRow) {
+                float* r = re + kColumns * (block + j) + h;
+                float* i = im + kColumns * (block + j) + h;
+                Lanes xr[4], xi[4];
+                for (int q = 0; q < 4; ++q) {
+                    loadRow(r + q * step, xr[q]);
+                    loadRow(i + q * step, xi[q]);
+                }
+                Lanes br, bi, cr, ci, dr, di;
+                twiddle<Inverse>(xr[2], xi[2], wr[0], wi[0], br, bi);
+                twiddle<Inverse>(xr[1], xi[1], wr[1], wi[1], cr, ci);
+                twiddle<Inverse>(xr[3], xi[3], wr[2], wi[2], dr, di);
+                Lanes yr[4], yi[4];
+                radix4<Inverse>(xr[0], xi[0], br, bi, cr, ci, dr, di, yr, yi);
+                for (int q = 0; q < 4; ++q) {
+                    storeRow(yr[q], r + q * step);
+                    storeRow(yi[q], i + q * step);
+                }
             }
         }
     }
@@ -213,30 +227,81 @@ template <bool Inverse> void columnPasses(float* re, float* im, int q, const flo
     laterStages<Inverse>(re, im, q, twiddles);
 }
 
-static_assert(kColumns == 8, "the sweep moves a row's eight values as two rows of floats");
+static_assert(kColumns == 8, "the sweep moves a row's eight values as two halves");
 
-// Values first .. first + 7 of a row (from) times their matrix entries (four
-// at entries, four at entries + 8 * rows), as one row of each plane: the
-// operations of sigTwiddle.
-template <bool Inverse>
-[[gnu::always_inline]] inline void gatherTwiddled(const float* from, const float* entries,
-                                                  Index rows, Row& re, Row& im) {
-    Row d0, d1, m0, m1;
-    loadRow(from, d0);
-    loadRow(from + kColumns, d1);
-    loadRow(entries, m0);
-    loadRow(entries + 8 * rows, m1);
-    const Row r = __builtin_shufflevector(d0, d1, 0, 2, 4, 6, 8, 10, 12, 14);
-    const Row i = __builtin_shufflevector(d0, d1, 1, 3, 5, 7, 9, 11, 13, 15);
-    const Row wr = __builtin_shufflevector(m0, m1, 0, 2, 4, 6, 8, 10, 12, 14);
-    const Row wi = __builtin_shufflevector(m0, m1, 1, 3, 5, 7, 9, 11, 13, 15);
-    twiddle<Inverse>(r, i, wr, wi, re, im);
+// The baseline build runs the sweep's gather and store on four-lane halves
+// of the rows in SSE registers: it would take eight-lane shuffles lane by
+// lane.
+using Half = __m128;
+
+// Four interleaved values from `from` as a real and an imaginary half.
+[[gnu::always_inline]] inline void splitHalf(const float* from, Half& re, Half& im) {
+    const Half d0 = _mm_loadu_ps(from), d1 = _mm_loadu_ps(from + 4);
+    re = _mm_shuffle_ps(d0, d1, 0x88);
+    im = _mm_shuffle_ps(d0, d1, 0xDD);
 }
 
-// Rows of the planes back to eight interleaved values.
-[[gnu::always_inline]] inline void storeInterleaved(const Row& re, const Row& im, float* to) {
-    storeRow(__builtin_shufflevector(re, im, 0, 8, 1, 9, 2, 10, 3, 11), to);
-    storeRow(__builtin_shufflevector(re, im, 4, 12, 5, 13, 6, 14, 7, 15), to + kColumns);
+// Half h of the rows of the planes (real at re, imaginary at im) back to
+// four interleaved values.
+[[gnu::always_inline]] inline void storeInterleaved(const float* re, const float* im, float* to) {
+    const Half r = _mm_load_ps(re), i = _mm_load_ps(im);
+    _mm_storeu_ps(to, _mm_unpacklo_ps(r, i));
+    _mm_storeu_ps(to + 4, _mm_unpackhi_ps(r, i));
+}
+
+// The same on whole rows, for the wide builds, whose registers hold a row.
+[[gnu::always_inline]] inline void splitRow(const float* from, Row& re, Row& im) {
+    Row d0, d1;
+    loadRow(from, d0);
+    loadRow(from + kColumns, d1);
+    re = __builtin_shufflevector(d0, d1, 0, 2, 4, 6, 8, 10, 12, 14);
+    im = __builtin_shufflevector(d0, d1, 1, 3, 5, 7, 9, 11, 13, 15);
+}
+
+[[gnu::always_inline]] inline void splitEntries(const float* low, const float* high, Row& re,
+                                                Row& im) {
+    Row m0, m1;
+    loadRow(low, m0);
+    loadRow(high, m1);
+    re = __builtin_shufflevector(m0, m1, 0, 2, 4, 6, 8, 10, 12, 14);
+    im = __builtin_shufflevector(m0, m1, 1, 3, 5, 7, 9, 11, 13, 15);
+}
+
+[[gnu::always_inline]] inline void storeInterleavedRow(const float* re, const float* im,
+                                                       float* to) {
+    Row r, i;
+    loadRow(re, r);
+    loadRow(im, i);
+    storeRow(__builtin_shufflevector(r, i, 0, 8, 1, 9, 2, 10, 3, 11), to);
+    storeRow(__builtin_shufflevector(r, i, 4, 12, 5, 13, 6, 14, 7, 15), to + kColumns);
+}
+
+// Rows j .. j + 3 of the group of eight columns from first (data: row j's
+// first value), twiddled by their matrix entries (four per row for each four
+// columns, rows inner: the operations of sigTwiddle) and through their
+// 4-point butterfly (columnFourPoint) into rows j .. j + 3 of the planes.
+template <bool Inverse, typename V>
+[[gnu::always_inline]] inline void gatherBlock(const float* data, Index rowFloats,
+                                               const float* entries, Index rows, float* re,
+                                               float* im) {
+    V xr[4], xi[4];
+    for (int k = 0; k < 4; ++k) {
+        V r, i, wr, wi;
+        if constexpr (sizeof(V) == sizeof(Row)) {
+            splitRow(data + rowFloats * k, r, i);
+            splitEntries(entries + 8 * k, entries + 8 * (rows + k), wr, wi);
+        } else {
+            splitHalf(data + rowFloats * k, r, i);
+            splitHalf(entries + 8 * k, wr, wi);
+        }
+        twiddle<Inverse>(r, i, wr, wi, xr[k], xi[k]);
+    }
+    V yr[4], yi[4];
+    radix4<Inverse>(xr[0], xi[0], xr[2], xi[2], xr[1], xi[1], xr[3], xi[3], yr, yi);
+    for (int q = 0; q < 4; ++q) {
+        storeRow(yr[q], re + kColumns * q);
+        storeRow(yi[q], im + kColumns * q);
+    }
 }
 
 // Rows fetched ahead of the walk that gathers from them.
@@ -249,20 +314,16 @@ void columnSweep(float* data, Index rows, Index rowLength, int a, const float* m
     float* re = planes;
     float* im = planes + kColumns * rows;
     const Index rowFloats = 2 * rowLength;
-    // Rows j .. j + 3 of the group of eight columns from first, twiddled by
-    // their matrix entries (four per row for each four columns, rows inner)
-    // and through their 4-point butterfly (columnFourPoint) into the planes.
     const auto gather = [&](Index j, Index first) {
+        const float* from = data + rowFloats * j + 2 * first;
         const float* entries = matrix + 8 * ((first / 4) * rows + j);
-        Row xr[4], xi[4];
-        for (int k = 0; k < 4; ++k)
-            gatherTwiddled<Inverse>(data + rowFloats * (j + k) + 2 * first, entries + 8 * k, rows,
-                                    xr[k], xi[k]);
-        Row yr[4], yi[4];
-        radix4<Inverse>(xr[0], xi[0], xr[2], xi[2], xr[1], xi[1], xr[3], xi[3], yr, yi);
-        for (int q = 0; q < 4; ++q) {
-            storeRow(yr[q], re + kColumns * (j + q));
-            storeRow(yi[q], im + kColumns * (j + q));
+        if constexpr (kColumnWideRows) {
+            gatherBlock<Inverse, Row>(from, rowFloats, entries, rows, re + kColumns * j,
+                                      im + kColumns * j);
+        } else {
+            for (Index h = 0; h < kColumns; h += 4)
+                gatherBlock<Inverse, Half>(from + 2 * h, rowFloats, entries + 8 * rows * (h / 4),
+                                           rows, re + kColumns * j + h, im + kColumns * j + h);
         }
     };
     for (Index j = 0; j < rows; j += 4) gather(j, 0);
@@ -271,10 +332,13 @@ void columnSweep(float* data, Index rows, Index rowLength, int a, const float* m
         const Index next = first + kColumns;
         for (Index j = 0; j < rows; j += 4) {
             for (Index k = j; k < j + 4; ++k) {
-                Row doneRe, doneIm;
-                loadRow(re + kColumns * k, doneRe);
-                loadRow(im + kColumns * k, doneIm);
-                storeInterleaved(doneRe, doneIm, data + rowFloats * k + 2 * first);
+                float* to = data + rowFloats * k + 2 * first;
+                if constexpr (kColumnWideRows) {
+                    storeInterleavedRow(re + kColumns * k, im + kColumns * k, to);
+                } else {
+                    for (Index h = 0; h < kColumns; h += 4)
+                        storeInterleaved(re + kColumns * k + h, im + kColumns * k + h, to + 2 * h);
+                }
             }
             if (next >= rowLength) continue;
             for (Index k = j + kAheadRows; k < j + kAheadRows + 4 && k < rows; ++k)

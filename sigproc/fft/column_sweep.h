@@ -26,6 +26,15 @@ inline constexpr int kColumnRowsPerStep = 1;
 namespace sig_plane_avx512 {
 inline constexpr int kColumnRowsPerStep = 2;
 }
+// Whether the sweep shuffles whole rows (the wide builds) or halves of rows
+// in SSE registers (the baseline), the same way.
+inline constexpr bool kColumnWideRows = false;
+namespace sig_plane_avx2 {
+inline constexpr bool kColumnWideRows = true;
+}
+namespace sig_plane_avx512 {
+inline constexpr bool kColumnWideRows = true;
+}
 
 // matrix: four entries (re, im) per row for each group of four columns, rows
 // inner; twiddles: the level's radix-4 twiddle groups of 2^a values.
