@@ -189,17 +189,23 @@ template <bool Inverse>
             for (Index h = 0; h < kColumns; h += kLanesInRow) {
                 float* r = re + kColumns * (block + j) + h;
                 float* i = im + kColumns * (block + j) + h;
-                Lanes xr[4], xi[4];
-                for (int q = 0; q < 4; ++q) {
-                    loadRow(r + q * step, xr[q]);
-                    loadRow(i + q * step, xi[q]);
-                }
-                Lanes br, bi, cr, ci, dr, di;
-                twiddle<Inverse>(xr[2], xi[2], wr[0], wi[0], br, bi);
-                twiddle<Inverse>(xr[1], xi[1], wr[1], wi[1], cr, ci);
-                twiddle<Inverse>(xr[3], xi[3], wr[2], wi[2], dr, di);
+                // Named rather than an array filled in a loop: the AVX2 build
+                // kept such an array on the stack, written in halves and read
+                // whole, which stalls.
+                Lanes ar, ai, xr, xi, br, bi, cr, ci, dr, di;
+                loadRow(r, ar);
+                loadRow(i, ai);
+                loadRow(r + 2 * step, xr);
+                loadRow(i + 2 * step, xi);
+                twiddle<Inverse>(xr, xi, wr[0], wi[0], br, bi);
+                loadRow(r + step, xr);
+                loadRow(i + step, xi);
+                twiddle<Inverse>(xr, xi, wr[1], wi[1], cr, ci);
+                loadRow(r + 3 * step, xr);
+                loadRow(i + 3 * step, xi);
+                twiddle<Inverse>(xr, xi, wr[2], wi[2], dr, di);
                 Lanes yr[4], yi[4];
-                radix4<Inverse>(xr[0], xi[0], br, bi, cr, ci, dr, di, yr, yi);
+                radix4<Inverse>(ar, ai, br, bi, cr, ci, dr, di, yr, yi);
                 for (int q = 0; q < 4; ++q) {
                     storeRow(yr[q], r + q * step);
                     storeRow(yi[q], i + q * step);
