@@ -10,10 +10,8 @@
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/plane_fft.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <type_traits>
 
 #include <emmintrin.h>
 
@@ -153,8 +151,11 @@ static_assert(kColumnRowsPerStep == 1 || kColumnRowsPerStep == 2);
 // What one step of the stage moves: the baseline build takes each row in
 // two halves, which keeps its sixteen registers from spilling.
 using Quad = float __attribute__((vector_size(4 * sizeof(float))));
-using Lanes = std::conditional_t<kColumnWideRows, Rows, Quad>;
-constexpr Index kLanesInRow = std::min<Index>(kColumns, sizeof(Lanes) / sizeof(float));
+template <bool Wide> struct LanesOf { using Type = Quad; };
+template <> struct LanesOf<true> { using Type = Rows; };
+using Lanes = LanesOf<kColumnWideRows>::Type;
+constexpr Index kLanesInRow =
+    sizeof(Lanes) < sizeof(Row) ? Index{sizeof(Lanes) / sizeof(float)} : Index{kColumns};
 
 // Twiddle e of the step's butterflies, one per row.
 template <typename V>
