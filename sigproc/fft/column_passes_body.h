@@ -143,17 +143,17 @@ template <bool Inverse>
 }
 
 // Butterfly j of a block: rows a (E0), c (E2), b (E1), d (E3) a quarter
-// apart; output q goes to quarter q. kColumnRowsPerStep butterflies a step,
+// apart; output q goes to quarter q. sigFftColumnRowsPerStep butterflies a step,
 // on as many consecutive rows, each with its own twiddles.
-using Rows = float __attribute__((vector_size(kColumnRowsPerStep * kColumns * sizeof(float))));
-static_assert(kColumnRowsPerStep == 1 || kColumnRowsPerStep == 2);
+using Rows = float __attribute__((vector_size(sigFftColumnRowsPerStep * kColumns * sizeof(float))));
+static_assert(sigFftColumnRowsPerStep == 1 || sigFftColumnRowsPerStep == 2);
 
 // What one step of the stage moves: the baseline build takes each row in
 // two halves, which keeps its sixteen registers from spilling.
 using Quad = float __attribute__((vector_size(4 * sizeof(float))));
 template <bool Wide> struct LanesOf { using Type = Quad; };
 template <> struct LanesOf<true> { using Type = Rows; };
-using Lanes = LanesOf<kColumnWideRows>::Type;
+using Lanes = LanesOf<sigFftColumnWideRows>::Type;
 constexpr Index kLanesInRow =
     sizeof(Lanes) < sizeof(Row) ? Index{sizeof(Lanes) / sizeof(float)} : Index{kColumns};
 
@@ -180,7 +180,7 @@ template <bool Inverse>
     const Index step = kColumns * quarter;
     const Index groupStride = 6 * (n / blockLength);
     for (Index block = 0; block < n; block += blockLength) {
-        for (Index j = 0; j < quarter; j += kColumnRowsPerStep) {
+        for (Index j = 0; j < quarter; j += sigFftColumnRowsPerStep) {
             const float* w = twiddles + j * groupStride;
             Lanes wr[3], wi[3];
             for (int e = 0; e < 3; ++e) {
@@ -324,7 +324,7 @@ void columnSweep(float* data, Index rows, Index rowLength, int a, const float* m
     const auto gather = [&](Index j, Index first) {
         const float* from = data + rowFloats * j + 2 * first;
         const float* entries = matrix + 8 * ((first / 4) * rows + j);
-        if constexpr (kColumnWideRows) {
+        if constexpr (sigFftColumnWideRows) {
             gatherBlock<Inverse, Row>(from, rowFloats, entries, rows, re + kColumns * j,
                                       im + kColumns * j);
         } else {
@@ -340,7 +340,7 @@ void columnSweep(float* data, Index rows, Index rowLength, int a, const float* m
         for (Index j = 0; j < rows; j += 4) {
             for (Index k = j; k < j + 4; ++k) {
                 float* to = data + rowFloats * k + 2 * first;
-                if constexpr (kColumnWideRows) {
+                if constexpr (sigFftColumnWideRows) {
                     storeInterleavedRow(re + kColumns * k, im + kColumns * k, to);
                 } else {
                     for (Index h = 0; h < kColumns; h += 4)

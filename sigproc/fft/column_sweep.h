@@ -22,18 +22,18 @@ inline constexpr std::ptrdiff_t sigFftColumnSweepMaxRows = 256;
 // Consecutive rows each step of the column stages takes: two (one 16-lane
 // register) in the AVX-512 build, whose namespace's constant hides this one
 // there, one elsewhere. The bits are the same either way.
-inline constexpr int kColumnRowsPerStep = 1;
+inline constexpr int sigFftColumnRowsPerStep = 1;
 namespace sig_plane_avx512 {
-inline constexpr int kColumnRowsPerStep = 2;
+inline constexpr int sigFftColumnRowsPerStep = 2;
 }
 // Whether the sweep shuffles whole rows (the wide builds) or halves of rows
 // in SSE registers (the baseline), the same way.
-inline constexpr bool kColumnWideRows = false;
+inline constexpr bool sigFftColumnWideRows = false;
 namespace sig_plane_avx2 {
-inline constexpr bool kColumnWideRows = true;
+inline constexpr bool sigFftColumnWideRows = true;
 }
 namespace sig_plane_avx512 {
-inline constexpr bool kColumnWideRows = true;
+inline constexpr bool sigFftColumnWideRows = true;
 }
 
 // matrix: four entries (re, im) per row for each group of four columns, rows
