@@ -3,6 +3,7 @@
 #include "sigproc/core/wide_isa.h"
 #include "sigproc/fft/bit_reverse.h"
 #include "sigproc/fft/bit_reverse_tiled.h"
+#include "sigproc/fft/column_sweep.h"
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/complex_passes.h"
 #include "sigproc/fft/plane_fft.h"
@@ -85,50 +86,18 @@ private:
 
         const float* matrix = spec_.table<float>(spec_.levelMatrix[depth]);
         const float* columnTwiddles = spec_.table<float>(spec_.levelTwiddles[depth]);
-        if (rows <= kStackRows) {
+        if (rows <= sigFftColumnSweepMaxRows) {
             columnsInPlanes(data, rows, rowLength, a, matrix, columnTwiddles);
         } else {
             columnsApart(data, rows, rowLength, a, matrix, columnTwiddles);
         }
     }
 
-    // Up to kStackRows rows: eight columns at a time (every pass down the rows
-    // then uses whole 64-byte lines, though the rows lie a power of two apart,
-    // where the caches keep few lines) side by side in planes on the stack,
-    // transformed together.
-    static constexpr std::ptrdiff_t kStackRows = 256;
-    static constexpr std::ptrdiff_t kLanes = sigFftColumnLanes;
-
+    // Up to sigFftColumnSweepMaxRows rows: the sweep of the widest build.
     static void columnsInPlanes(float* data, std::ptrdiff_t rows, std::ptrdiff_t rowLength, int a,
                                 const float* matrix, const float* columnTwiddles) {
-        alignas(64) float planes[2 * kLanes * kStackRows];
-        float* re = planes;
-        float* im = planes + kLanes * rows;
-        for (std::ptrdiff_t first = 0; first < rowLength; first += kLanes) {
-            // The matrix holds four entries per row for each group of four columns.
-            for (std::ptrdiff_t c = 0; c < rows; ++c) {
-                for (std::ptrdiff_t h = 0; h < kLanes / 4; ++h) {
-                    gatherPlanes(data + 2 * (c * rowLength + first + 4 * h),
-                                 matrix + 8 * (h * rows + c), re + kLanes * c + 4 * h,
-                                 im + kLanes * c + 4 * h);
-                }
-            }
-            matrix += 8 * rows * (kLanes / 4);
-            if constexpr (Inverse) {
-                sigFftColumnPassesInv_32fc(re, im, a, columnTwiddles);
-            } else {
-                sigFftColumnPassesFwd_32fc(re, im, a, columnTwiddles);
-            }
-            for (std::ptrdiff_t j = 0; j < rows; ++j) {
-                for (std::ptrdiff_t h = 0; h < kLanes / 4; ++h) {
-                    const __m128 r = _mm_load_ps(re + kLanes * j + 4 * h);
-                    const __m128 i = _mm_load_ps(im + kLanes * j + 4 * h);
-                    float* to = data + 2 * (j * rowLength + first + 4 * h);
-                    _mm_storeu_ps(to, _mm_unpacklo_ps(r, i));
-                    _mm_storeu_ps(to + 4, _mm_unpackhi_ps(r, i));
-                }
-            }
-        }
+        const sigFftColumnSweepBuild& build = *sigFftColumnSweepBuilds.select();
+        (Inverse ? build.inverse : build.forward)(data, rows, rowLength, a, matrix, columnTwiddles);
     }
 
     // More rows: four columns at a time in the work area, each transformed apart.
@@ -161,13 +130,6 @@ private:
             outRe = _mm_sub_ps(_mm_mul_ps(re, wr), _mm_mul_ps(im, wi));
             outIm = _mm_add_ps(_mm_mul_ps(im, wr), _mm_mul_ps(re, wi));
         }
-    }
-
-    static void gatherPlanes(const float* from, const float* matrix, float* re, float* im) {
-        __m128 r, i;
-        twiddleFour(from, matrix, r, i);
-        _mm_store_ps(re, r);
-        _mm_store_ps(im, i);
     }
 
     // Four values of a row times their matrix entries, value t to column t at
@@ -220,6 +182,20 @@ void complexTransform(const sigFftSpecHeader& spec, const float* src, float* dst
 }
 
 } // namespace
+
+namespace sig_plane_baseline {
+extern const sigFftColumnSweepBuild columnSweeps;
+}
+namespace sig_plane_avx2 {
+extern const sigFftColumnSweepBuild columnSweeps;
+}
+namespace sig_plane_avx512 {
+extern const sigFftColumnSweepBuild columnSweeps;
+}
+
+const sigWideVariants<const sigFftColumnSweepBuild> sigFftColumnSweepBuilds{
+    &sig_plane_baseline::columnSweeps, &sig_plane_avx2::columnSweeps,
+    &sig_plane_avx512::columnSweeps};
 
 void sigFftBlockedFwd_32fc(const sigFftSpecHeader& spec, const float* src, float* dst, int m,
                            float* work) {

@@ -6,8 +6,9 @@
 // record's rotation table. From 2^13 on: a split into B = 2^a rows of R values
 // (block order a from sigFftSplitOrder); the rows are transformed (split again
 // when their own order has a block order), then each column is multiplied by
-// the level's inter-block matrix and transformed in the work area, four
-// columns at a time.
+// the level's inter-block matrix and transformed: eight columns at a time in
+// planes on the stack up to 256 rows (column_sweep.h), four at a time in the
+// work area beyond.
 #pragma once
 
 #include "sigproc/fft/record_layout.h"

@@ -9,6 +9,7 @@
 #include "sigproc/core/wide_isa.h"
 #include "sigproc/fft/bit_reverse.h"
 #include "sigproc/fft/bit_reverse_tiled.h"
+#include "sigproc/fft/column_sweep.h"
 #include "sigproc/fft/complex_fft.h"
 #include "sigproc/fft/complex_math.h"
 #include "sigproc/fft/complex_passes.h"
@@ -129,6 +130,54 @@ TEST(FftWideBuilds, ColumnPassesGiveTheScalarPassesBits) {
                 (inverse ? build.columnsInverse : build.columnsForward)(
                     planes.data(), planes.data() + lanes * n, q, twiddles);
                 expectSameBits(expected, planes, inverse ? "columns inverse" : "columns forward", q,
+                               isa);
+            }
+        }
+    }
+}
+
+// The column stage of a split level (outermost level of complex orders 13 to
+// 17: 32 to 256 rows, odd and even column orders) against each column
+// twiddled by its matrix entries and run through the scalar passes.
+TEST(FftWideBuilds, ColumnSweepGivesTheScalarPassesBits) {
+    for (const int m : {13, 14, 17}) {
+        ComplexSpec spec(m, sigFftScaleNone);
+        ASSERT_EQ(spec.status(), sigOk);
+        const int a = sigFftSplitOrder[static_cast<std::size_t>(m)];
+        const std::ptrdiff_t rows = std::ptrdiff_t{1} << a;
+        const std::ptrdiff_t rowLength = std::ptrdiff_t{1} << (m - a);
+        ASSERT_LE(rows, sigFftColumnSweepMaxRows);
+        const float* matrix = spec.get()->table<float>(spec.get()->levelMatrix[0]);
+        const float* twiddles = spec.get()->table<float>(spec.get()->levelTwiddles[0]);
+        const std::vector<float> data = randomFloats(std::size_t{2} << m, 40 + m);
+        for (const bool inverse : {false, true}) {
+            std::vector<float> expected = data;
+            std::vector<float> column(static_cast<std::size_t>(2 * rows));
+            for (std::ptrdiff_t k = 0; k < rowLength; ++k) {
+                for (std::ptrdiff_t c = 0; c < rows; ++c) {
+                    const float* v = &data[static_cast<std::size_t>(2 * (c * rowLength + k))];
+                    const float* w = matrix + 8 * ((k / 4) * rows + c) + 2 * (k % 4);
+                    float* to = &column[static_cast<std::size_t>(2 * c)];
+                    if (inverse) {
+                        sigTwiddle<true>(v[0], v[1], w[0], w[1], to[0], to[1]);
+                    } else {
+                        sigTwiddle<false>(v[0], v[1], w[0], w[1], to[0], to[1]);
+                    }
+                }
+                (inverse ? sigFftPassesInv_32fc : sigFftPassesFwd_32fc)(column.data(), a, twiddles);
+                for (std::ptrdiff_t c = 0; c < rows; ++c) {
+                    const auto at = static_cast<std::size_t>(2 * (c * rowLength + k));
+                    expected[at] = column[static_cast<std::size_t>(2 * c)];
+                    expected[at + 1] = column[static_cast<std::size_t>(2 * c + 1)];
+                }
+            }
+            for (const sigWideIsa isa : kIsas) {
+                if (!sigWideIsaSupported(isa)) continue;
+                const sigFftColumnSweepBuild& build = *sigFftColumnSweepBuilds.of(isa);
+                std::vector<float> actual = data;
+                (inverse ? build.inverse : build.forward)(actual.data(), rows, rowLength, a, matrix,
+                                                          twiddles);
+                expectSameBits(expected, actual, inverse ? "sweep inverse" : "sweep forward", m,
                                isa);
             }
         }
