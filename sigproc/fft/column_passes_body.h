@@ -1,6 +1,6 @@
 // The passes of complex_passes.h on eight columns at once, one build per
-// vector instruction set, included by each plane build after
-// plane_fft_body.h (same namespace, same target). The columns lie side by
+// vector instruction set, and the column sweep of a split level, included by
+// each plane build beside plane_fft_body.h (same namespace, same target). The columns lie side by
 // side in two planes, row j of the real plane holding value j of each column
 // (re[8j + t]); every butterfly runs on whole rows with the scalar passes'
 // operations, so each column gets the scalar passes' bits.
