@@ -260,22 +260,14 @@ using Half = __m128;
     _mm_storeu_ps(to + 4, _mm_unpackhi_ps(r, i));
 }
 
-// The same on whole rows, for the wide builds, whose registers hold a row.
-[[gnu::always_inline]] inline void splitRow(const float* from, Row& re, Row& im) {
+// The same on whole rows, for the wide builds, whose registers hold a row:
+// eight interleaved values, the first four at low and the others at high.
+[[gnu::always_inline]] inline void splitRow(const float* low, const float* high, Row& re, Row& im) {
     Row d0, d1;
-    loadRow(from, d0);
-    loadRow(from + kColumns, d1);
+    loadRow(low, d0);
+    loadRow(high, d1);
     re = __builtin_shufflevector(d0, d1, 0, 2, 4, 6, 8, 10, 12, 14);
     im = __builtin_shufflevector(d0, d1, 1, 3, 5, 7, 9, 11, 13, 15);
-}
-
-[[gnu::always_inline]] inline void splitEntries(const float* low, const float* high, Row& re,
-                                                Row& im) {
-    Row m0, m1;
-    loadRow(low, m0);
-    loadRow(high, m1);
-    re = __builtin_shufflevector(m0, m1, 0, 2, 4, 6, 8, 10, 12, 14);
-    im = __builtin_shufflevector(m0, m1, 1, 3, 5, 7, 9, 11, 13, 15);
 }
 
 [[gnu::always_inline]] inline void storeInterleavedRow(const float* re, const float* im,
@@ -299,8 +291,8 @@ template <bool Inverse, typename V>
     for (int k = 0; k < 4; ++k) {
         V r, i, wr, wi;
         if constexpr (sizeof(V) == sizeof(Row)) {
-            splitRow(data + rowFloats * k, r, i);
-            splitEntries(entries + 8 * k, entries + 8 * (rows + k), wr, wi);
+            splitRow(data + rowFloats * k, data + rowFloats * k + kColumns, r, i);
+            splitRow(entries + 8 * k, entries + 8 * (rows + k), wr, wi);
         } else {
             splitHalf(data + rowFloats * k, r, i);
             splitHalf(entries + 8 * k, wr, wi);

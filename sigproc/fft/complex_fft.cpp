@@ -43,8 +43,7 @@ int sigFftFwd_CToC_32fc_generic(const float* src, float* dst, const sigFftSpec_C
         return sigOk;
     }
     if (order <= sigFftPlaneMaxComplexOrder) {
-        sigFftPlaneFwd_32fc(src, dst, order, spec->table<std::int32_t>(spec->bitRev),
-                            spec->table<float>(spec->twiddles));
+        sigFftPlaneFwd_32fc(src, dst, order, spec->table<float>(spec->twiddles));
         if (spec->scaleFwd != 0) sigMulConstInPlace_32f_generic(spec->scaleFactor, dst, 2 << order);
         return sigOk;
     }

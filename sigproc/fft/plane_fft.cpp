@@ -52,9 +52,8 @@ void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
     realBuild(spec).realInverse(src, dst, spec);
 }
 
-void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const std::int32_t* pairs,
-                         const float* twiddles) {
-    sigFftPlaneBuilds.select()->complexForward(src, dst, q, pairs, twiddles);
+void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const float* twiddles) {
+    sigFftPlaneBuilds.select()->complexForward(src, dst, q, false, twiddles);
 }
 
 // The pieces of the blocked transform below this order (its short columns)
@@ -70,11 +69,11 @@ const sigFftPlaneBuild& pieceBuild(int q) {
 } // namespace
 
 void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles) {
-    pieceBuild(q).complexForward(data, data, q, nullptr, twiddles);
+    pieceBuild(q).complexForward(data, data, q, true, twiddles);
 }
 
 void sigFftPlanePassesInv_32fc(float* data, int q, const float* twiddles) {
-    pieceBuild(q).complexInverse(data, data, q, nullptr, twiddles);
+    pieceBuild(q).complexInverse(data, data, q, true, twiddles);
 }
 
 void sigFftPlaneChunkFwd_32fc(const float* src, float* dst, int c, const float* twiddles,
@@ -85,12 +84,4 @@ void sigFftPlaneChunkFwd_32fc(const float* src, float* dst, int c, const float* 
 void sigFftPlaneChunkInv_32fc(const float* src, float* dst, int c, const float* twiddles,
                               const float* rot, const float* scale) {
     sigFftPlaneBuilds.select()->chunkInverse(src, dst, c, twiddles, rot, scale);
-}
-
-void sigFftColumnPassesFwd_32fc(float* re, float* im, int q, const float* twiddles) {
-    sigFftPlaneBuilds.select()->columnsForward(re, im, q, twiddles);
-}
-
-void sigFftColumnPassesInv_32fc(float* re, float* im, int q, const float* twiddles) {
-    sigFftPlaneBuilds.select()->columnsInverse(re, im, q, twiddles);
 }

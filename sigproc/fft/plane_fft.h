@@ -32,10 +32,9 @@ void sigFftPlaneFwd_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& 
 void sigFftPlaneInv_R_32f(const float* src, float* dst, const sigFftSpec_R_32f& spec);
 
 // Complex transforms of 2^q values, unscaled, with the twiddles of a table
-// built for 2^q values: from natural order through the record's pair table
-// into natural order (src may equal dst).
-void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const std::int32_t* pairs,
-                         const float* twiddles);
+// built for 2^q values: from natural order into natural order (src may equal
+// dst).
+void sigFftPlaneFwd_32fc(const float* src, float* dst, int q, const float* twiddles);
 // In place on values already in bit-reversed order: what sigFftPassesFwd_32fc
 // and sigFftPassesInv_32fc compute, with the same bits.
 void sigFftPlanePassesFwd_32fc(float* data, int q, const float* twiddles);
@@ -55,15 +54,15 @@ void sigFftPlaneChunkInv_32fc(const float* src, float* dst, int c, const float* 
 
 // The passes of complex_passes.h (3 <= q <= 10) on sigFftColumnLanes columns
 // of 2^q values at once, held side by side in two planes: re[L*j + t] is the
-// real part of value j of column t (column_passes_body.h). Each column gets
-// the bits the scalar passes give it.
+// real part of value j of column t (column_passes_body.h; the column sweep
+// runs them). Each column gets the bits the scalar passes give it.
 inline constexpr int sigFftColumnLanes = 8;
-void sigFftColumnPassesFwd_32fc(float* re, float* im, int q, const float* twiddles);
-void sigFftColumnPassesInv_32fc(float* re, float* im, int q, const float* twiddles);
 
 // The builds, for tests that run each one the machine has.
 using sigFftPlaneRealFn = void(const float* src, float* dst, const sigFftSpec_R_32f& spec);
-using sigFftPlaneComplexFn = void(const float* src, float* dst, int q, const std::int32_t* pairs,
+// From natural order, or (bitReversed) from values already in bit-reversed
+// order; natural order out.
+using sigFftPlaneComplexFn = void(const float* src, float* dst, int q, bool bitReversed,
                                   const float* twiddles);
 using sigFftColumnPassesFn = void(float* re, float* im, int q, const float* twiddles);
 using sigFftChunkFn = void(const float* src, float* dst, int c, const float* twiddles,

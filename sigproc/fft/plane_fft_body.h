@@ -778,32 +778,29 @@ void realInverse(const float* src, float* dst, const sigFftSpec_R_32f& spec) {
 }
 
 // The complex transform of 2^q values, 4 <= q <= sigFftPlaneMaxComplexOrder:
-// from natural order through the pair table, or (pairs null) from values
-// already in bit-reversed order; natural order out, interleaved. src may
-// equal dst.
+// from natural order, or (bitReversed) from values already in bit-reversed
+// order; natural order out, interleaved. src may equal dst.
 template <bool Inverse>
-void complexTransform(const float* src, float* dst, int q, const std::int32_t* pairs,
+void complexTransform(const float* src, float* dst, int q, bool bitReversed,
                       const float* twiddles) {
     const Index n = Index{1} << q;
     alignas(32) float work[std::size_t{2} << sigFftPlaneMaxComplexOrder];
     const Planes copy{work, work + n};
-    if (pairs != nullptr) {
-        firstStagesInterleaved<Inverse>(src, copy, q, twiddles);
-    } else {
+    if (bitReversed) {
         firstStagesBitReversed<Inverse>(src, copy, q, twiddles);
+    } else {
+        firstStagesInterleaved<Inverse>(src, copy, q, twiddles);
     }
     laterStages<Inverse>(copy, q, twiddles);
     lastStageWidest<Inverse, 2>(copy, n, twiddles, dst, dst + 1);
 }
 
-void complexForward(const float* src, float* dst, int q, const std::int32_t* pairs,
-                    const float* twiddles) {
-    complexTransform<false>(src, dst, q, pairs, twiddles);
+void complexForward(const float* src, float* dst, int q, bool bitReversed, const float* twiddles) {
+    complexTransform<false>(src, dst, q, bitReversed, twiddles);
 }
 
-void complexInverse(const float* src, float* dst, int q, const std::int32_t* pairs,
-                    const float* twiddles) {
-    complexTransform<true>(src, dst, q, pairs, twiddles);
+void complexInverse(const float* src, float* dst, int q, bool bitReversed, const float* twiddles) {
+    complexTransform<true>(src, dst, q, bitReversed, twiddles);
 }
 
 } // namespace SIG_PLANE_BUILD
