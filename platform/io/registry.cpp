@@ -60,6 +60,7 @@ NTSTATUS openOrCreate(RegistryKey& key, const kernel::UnicodeString& path, const
     std::vector<std::u16string_view> names;
     status = detail::splitKeyPath(path.view(), root != nullptr, names);
     if (!kernel::succeeded(status)) return status;
+    if (start.node->depth + names.size() > maxKeyDepth) return kernel::STATUS_OBJECT_NAME_INVALID;
 
     RegistryNode* node = nullptr;
     bool created = false;

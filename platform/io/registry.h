@@ -54,11 +54,17 @@ private:
     detail::RegistryNode* node_ = nullptr;
 };
 
+// Longest key name in characters, and the most levels a key lies below
+// "\Registry" ("\Registry\Machine" lies one level below it).
+inline constexpr std::size_t maxKeyNameChars = 255;
+inline constexpr std::size_t maxKeyDepth = 512;
+
 // Opens an existing key: by its absolute path, or by a path relative to an
 // open key (an empty path opens that key again). STATUS_OBJECT_NAME_NOT_FOUND
 // when a key on the way is missing, STATUS_OBJECT_NAME_INVALID for a
-// malformed path, STATUS_INVALID_HANDLE for a closed root. An open key handed
-// in is closed first.
+// malformed path (an empty name, a name over maxKeyNameChars, a key deeper
+// than maxKeyDepth), STATUS_INVALID_HANDLE for a closed root. An open key
+// handed in is closed first.
 kernel::NTSTATUS openKey(RegistryKey& key, const kernel::UnicodeString& path,
                          const RegistryKey* root = nullptr);
 

@@ -70,6 +70,32 @@ bool writeAll(int fd, std::string_view text) {
     return true;
 }
 
+// Writes a file whole and flushes it to disk. Null when done; otherwise what
+// failed, with errno set: "cannot create" (nothing was made) or "cannot
+// write" (a file was made and is removed again).
+const char* writeDurably(const std::filesystem::path& path, std::string_view text,
+                         int createFlags) {
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | createFlags, 0644));
+    if (file.get() < 0) return "cannot create";
+    if (writeAll(file.get(), text) && ::fsync(file.get()) == 0 && file.close()) return nullptr;
+    const int error = errno;
+    ::unlink(path.c_str());
+    errno = error;
+    return "cannot write";
+}
+
+// The first of "<name>.damaged", "<name>.damaged-2", ... that does not exist.
+std::filesystem::path freeAsideName(const std::filesystem::path& path) {
+    std::filesystem::path aside = path;
+    aside += ".damaged";
+    std::error_code ignored;
+    for (int n = 2; std::filesystem::exists(aside, ignored); ++n) {
+        aside = path;
+        aside += ".damaged-" + std::to_string(n);
+    }
+    return aside;
+}
+
 bool syncFolder(const std::filesystem::path& folder) {
     Descriptor directory(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -110,22 +136,39 @@ kernel::NTSTATUS RegistryFile::load(std::string& message) {
     if (tooLarge) return keepDamagedFileAside("larger than a registry file may be", message);
     if (!text.ends_with(endLine))
         return keepDamagedFileAside("it does not end with its end line (cut short?)", message);
-    text.resize(text.size() - endLine.size());
     std::string fault;
-    if (!kernel::succeeded(loadRegistry(text, &fault))) return keepDamagedFileAside(fault, message);
+    std::vector<std::string> refused;
+    const std::string_view registryText(text.data(), text.size() - endLine.size());
+    if (!kernel::succeeded(loadRegistry(registryText, &fault, &refused)))
+        return keepDamagedFileAside(fault, message);
+    if (!refused.empty()) keepCopyOfFileWithLinesLeftOut(text, refused, message);
     return kernel::STATUS_SUCCESS;
+}
+
+void RegistryFile::keepCopyOfFileWithLinesLeftOut(const std::string& text,
+                                                  const std::vector<std::string>& refused,
+                                                  std::string& message) {
+    std::lock_guard guard(saving_);
+    message = "registry file " + path_.string() + " holds what the registry cannot (";
+    for (const std::string& line : refused)
+        message += (&line == &refused.front() ? "" : "; ") + line;
+    message += "); the rest was loaded";
+    const std::filesystem::path aside = freeAsideName(path_);
+    if (writeDurably(aside, text, O_EXCL) == nullptr) {
+        message += ", and the file as it was is kept as " + aside.string();
+    } else {
+        message += ", but the file as it was could not be kept aside (" +
+                   std::string(std::strerror(errno)) + "), so it will not be written over";
+        refusedFileInPlace_ = "the registry file " + path_.string() +
+                              ", which holds what the registry cannot, could not be kept aside";
+    }
+    kernel::debugPrint("Registry file partly loaded: %s\n", message.c_str());
 }
 
 kernel::NTSTATUS RegistryFile::keepDamagedFileAside(const std::string& fault,
                                                     std::string& message) {
     std::lock_guard guard(saving_);
-    std::filesystem::path aside = path_;
-    aside += ".damaged";
-    std::error_code ignored;
-    for (int n = 2; std::filesystem::exists(aside, ignored); ++n) {
-        aside = path_;
-        aside += ".damaged-" + std::to_string(n);
-    }
+    const std::filesystem::path aside = freeAsideName(path_);
     message = "registry file " + path_.string() + " is damaged (" + fault + "); nothing was loaded";
     if (::rename(path_.c_str(), aside.c_str()) != 0) {
         refusedFileInPlace_ =
@@ -147,18 +190,10 @@ kernel::NTSTATUS RegistryFile::save(std::string& message) {
     }
     std::filesystem::path aside = path_;
     aside += ".new";
-    const std::string text = dumpRegistry() + std::string(endLine);
-    {
-        Descriptor file(::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (file.get() < 0) {
-            message = systemError("cannot create", aside);
-            return kernel::STATUS_REGISTRY_IO_FAILED;
-        }
-        if (!writeAll(file.get(), text) || ::fsync(file.get()) != 0 || !file.close()) {
-            message = systemError("cannot write", aside);
-            ::unlink(aside.c_str());
-            return kernel::STATUS_REGISTRY_IO_FAILED;
-        }
+    const std::string text = dumpRegistry(u"\\Registry", KeyLines::Needed) + std::string(endLine);
+    if (const char* failed = writeDurably(aside, text, O_TRUNC)) {
+        message = systemError(failed, aside);
+        return kernel::STATUS_REGISTRY_IO_FAILED;
     }
     if (::rename(aside.c_str(), path_.c_str()) != 0) {
         message = systemError("cannot rename " + aside.string() + " to", path_);

@@ -5,7 +5,8 @@
 
 #include <array>
 #include <charconv>
-#include <set>
+#include <deque>
+#include <unordered_set>
 
 namespace io {
 namespace {
@@ -52,9 +53,12 @@ void appendType(std::string& out, RegistryValueType type) {
     out += std::to_string(type);
 }
 
-void dumpNode(std::string& out, const RegistryNode& node, std::string& path) {
-    out += path;
-    out += '\n';
+void dumpNode(std::string& out, const RegistryNode& node, std::string& path, KeyLines lines,
+              bool first) {
+    if (first || lines == KeyLines::Every || !node.values.empty() || node.subkeys.empty()) {
+        out += path;
+        out += '\n';
+    }
     for (const RegistryValue& value : node.values) {
         out += "  \"";
         appendName(out, value.name);
@@ -71,7 +75,7 @@ void dumpNode(std::string& out, const RegistryNode& node, std::string& path) {
         const std::size_t length = path.size();
         path += '\\';
         appendName(path, subkey->name);
-        dumpNode(out, *subkey, path);
+        dumpNode(out, *subkey, path, lines, false);
         path.resize(length);
     }
 }
@@ -80,13 +84,15 @@ void dumpNode(std::string& out, const RegistryNode& node, std::string& path) {
 struct KeyEntry {
     std::vector<std::u16string> names; // below "\Registry"
     std::vector<RegistryValue> values;
+    std::unordered_set<std::u16string> upperValueNames;
 };
 
 class TextReader {
 public:
-    explicit TextReader(std::string_view text) : text_(text) {}
+    TextReader(std::string_view text, std::vector<std::string>* refused)
+        : text_(text), refused_(refused) {}
 
-    bool parse(std::vector<KeyEntry>& entries) {
+    bool parse(std::deque<KeyEntry>& entries) {
         while (!text_.empty()) {
             ++lineNumber_;
             const std::size_t end = std::min(text_.find('\n'), text_.size());
@@ -97,22 +103,32 @@ public:
         return true;
     }
 
-    std::string error() const { return "line " + std::to_string(lineNumber_) + ": " + error_; }
+    std::string error() const { return lineLabel() + error_; }
 
 private:
+    std::string lineLabel() const { return "line " + std::to_string(lineNumber_) + ": "; }
+
     bool fail(std::string what) {
         error_ = std::move(what);
         return false;
     }
 
-    bool parseLine(std::string_view line, std::vector<KeyEntry>& entries) {
+    // What the registry cannot hold: left out when refusals are taken,
+    // otherwise a fault.
+    bool refuse(const std::string& what, std::string_view leftOut) {
+        if (refused_ == nullptr) return fail(what);
+        refused_->push_back(lineLabel() + what + "; " + std::string(leftOut));
+        return true;
+    }
+
+    bool parseLine(std::string_view line, std::deque<KeyEntry>& entries) {
         for (const char c : line)
             if (c < 0x20 || c > 0x7E) return fail("a character outside printable ASCII");
         if (line.empty()) return true;
         if (line.front() == '\\') return parseKey(line.substr(1), entries);
         if (line.starts_with("  \"")) {
-            if (entries.empty()) return fail("a value before any key");
-            return parseValue(line.substr(3), entries.back());
+            if (current_ == nullptr) return fail("a value before any key");
+            return parseValue(line.substr(3), *current_);
         }
         return fail("neither a key path nor a value");
     }
@@ -137,28 +153,40 @@ private:
         return true;
     }
 
-    bool parseKey(std::string_view path, std::vector<KeyEntry>& entries) {
+    bool parseKey(std::string_view path, std::deque<KeyEntry>& entries) {
         KeyEntry entry;
-        bool first = true;
-        for (;;) {
+        std::u16string upperPath;
+        std::string beyondLimits; // why the registry cannot hold the key
+        std::size_t levels = 0;
+        for (bool first = true;; first = false) {
             const std::size_t end = std::min(path.find('\\'), path.size());
             std::u16string name;
             if (!decodeName(path.substr(0, end), name)) return false;
-            if (name.empty() || name.size() > 255 || name.find(u'\\') != std::u16string::npos)
-                return fail("a key name that is empty, longer than 255 characters or holds a "
-                            "backslash");
+            if (name.empty() || name.find(u'\\') != std::u16string::npos)
+                return fail("a key name that is empty or holds a backslash");
             if (first && detail::upcaseName(name) != u"REGISTRY")
                 return fail("a key path outside \\Registry");
-            if (!first) entry.names.push_back(std::move(name));
-            first = false;
+            if (!first && ++levels > maxKeyDepth && beyondLimits.empty())
+                beyondLimits =
+                    "a key deeper than " + std::to_string(maxKeyDepth) + " levels below \\Registry";
+            if (name.size() > maxKeyNameChars && beyondLimits.empty())
+                beyondLimits =
+                    "a key name longer than " + std::to_string(maxKeyNameChars) + " characters";
+            if (!first && beyondLimits.empty()) {
+                upperPath += u'\\';
+                upperPath += detail::upcaseName(name);
+                entry.names.push_back(std::move(name));
+            }
             if (end == path.size()) break;
             path.remove_prefix(end + 1);
         }
-        std::u16string upperPath;
-        for (const std::u16string& name : entry.names)
-            upperPath += u'\\' + detail::upcaseName(name);
-        if (!paths_.insert(upperPath).second) return fail("a key listed twice");
-        entries.push_back(std::move(entry));
+        if (!beyondLimits.empty()) {
+            leftOut_ = KeyEntry();
+            current_ = &leftOut_;
+            return refuse(beyondLimits, "the key and its values are left out");
+        }
+        if (!paths_.insert(std::move(upperPath)).second) return fail("a key listed twice");
+        current_ = &entries.emplace_back(std::move(entry));
         return true;
     }
 
@@ -179,10 +207,9 @@ private:
         if (quote == std::string_view::npos) return fail("a value name without its closing quote");
         RegistryValue value;
         if (!decodeName(rest.substr(0, quote), value.name)) return false;
-        if (value.name.size() > maxValueNameChars) return fail("a value name too long");
-        for (const RegistryValue& other : entry.values)
-            if (detail::upcaseName(other.name) == detail::upcaseName(value.name))
-                return fail("a value listed twice in one key");
+        const bool nameTooLong = value.name.size() > maxValueNameChars;
+        if (!nameTooLong && !entry.upperValueNames.insert(detail::upcaseName(value.name)).second)
+            return fail("a value listed twice in one key");
         rest.remove_prefix(quote + 1);
         if (!rest.starts_with(' ')) return fail("no type after the value name");
         rest.remove_prefix(1);
@@ -197,19 +224,26 @@ private:
             value.data.push_back(byte);
             rest.remove_prefix(3);
         }
+        if (nameTooLong)
+            return refuse("a value name longer than " + std::to_string(maxValueNameChars) +
+                              " characters",
+                          "the value is left out");
         entry.values.push_back(std::move(value));
         return true;
     }
 
     std::string_view text_;
+    std::vector<std::string>* const refused_;
     std::size_t lineNumber_ = 0;
     std::string error_;
-    std::set<std::u16string> paths_;
+    std::unordered_set<std::u16string> paths_; // upper-case paths of the keys read
+    KeyEntry* current_ = nullptr;              // the key the next value belongs to
+    KeyEntry leftOut_;                         // the values of a key left out
 };
 
 } // namespace
 
-std::string dumpRegistry(std::u16string_view path) {
+std::string dumpRegistry(std::u16string_view path, KeyLines lines) {
     const std::shared_ptr<detail::RegistryTree> tree = detail::registryInForce();
     std::vector<std::u16string_view> names;
     if (!kernel::succeeded(detail::splitKeyPath(path, false, names))) return {};
@@ -224,13 +258,15 @@ std::string dumpRegistry(std::u16string_view path) {
         keyPath += '\\';
         appendName(keyPath, node->name);
     }
-    dumpNode(text, *node, keyPath);
+    dumpNode(text, *node, keyPath, lines, true);
     return text;
 }
 
-kernel::NTSTATUS loadRegistry(std::string_view text, std::string* error) {
-    std::vector<KeyEntry> entries;
-    TextReader reader(text);
+kernel::NTSTATUS loadRegistry(std::string_view text, std::string* error,
+                              std::vector<std::string>* refused) {
+    std::vector<std::string> refusedHere;
+    std::deque<KeyEntry> entries; // a deque, so the key being read stays in place
+    TextReader reader(text, refused != nullptr ? &refusedHere : nullptr);
     if (!reader.parse(entries)) {
         if (error != nullptr) *error = reader.error();
         return kernel::STATUS_INVALID_PARAMETER;
@@ -243,6 +279,7 @@ kernel::NTSTATUS loadRegistry(std::string_view text, std::string* error) {
         for (const RegistryValue& value : entry.values)
             node.setValue(value.name, value.type, value.data);
     }
+    if (refused != nullptr) refused->insert(refused->end(), refusedHere.begin(), refusedHere.end());
     return kernel::STATUS_SUCCESS;
 }
 

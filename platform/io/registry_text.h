@@ -20,18 +20,34 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace io {
 
+// Which key lines a dump holds: every key's, or only those a load cannot do
+// without: the first key's, and those of keys with values or without
+// subkeys, since a key line makes the keys above it. Both load to the same
+// registry; the second grows with the registry, not with the square of its
+// depth, and is the form a registry file keeps.
+enum class KeyLines { Every, Needed };
+
 // The key at path and every key under it, in the registry in force; empty
 // when there is no such key.
-std::string dumpRegistry(std::u16string_view path = u"\\Registry");
+std::string dumpRegistry(std::u16string_view path = u"\\Registry",
+                         KeyLines lines = KeyLines::Every);
 
 // Adds the keys and values of a text to the registry in force: keys are
 // created (with the keys above them), values set. All or nothing: a text
 // that is not well formed changes nothing and gives STATUS_INVALID_PARAMETER
 // and, in error, the line and what is wrong with it. Blank lines are allowed;
 // a key listed twice, or a value twice in one key, is not.
-kernel::NTSTATUS loadRegistry(std::string_view text, std::string* error = nullptr);
+//
+// A key the registry cannot hold (deeper than maxKeyDepth, or with a name
+// over maxKeyNameChars) and a value whose name is over maxValueNameChars are
+// faults too, unless refused is given: then such a key is left out with its
+// values, such a value alone, each noted in refused as "line N: what", and
+// the rest loads.
+kernel::NTSTATUS loadRegistry(std::string_view text, std::string* error = nullptr,
+                              std::vector<std::string>* refused = nullptr);
 
 } // namespace io

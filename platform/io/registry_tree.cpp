@@ -8,7 +8,6 @@
 namespace io::detail {
 namespace {
 
-constexpr std::size_t maxKeyNameChars = 255;
 constexpr std::u16string_view registryRootName = u"REGISTRY";
 
 struct InForce {
@@ -37,15 +36,13 @@ RegistryNode* RegistryNode::findSubkey(std::u16string_view subkey) const {
 
 RegistryNode& RegistryNode::addSubkey(std::u16string_view subkey) {
     std::unique_ptr<RegistryNode>& slot = subkeys[upcaseName(subkey)];
-    if (!slot) slot.reset(new RegistryNode{std::u16string(subkey), {}, {}});
+    if (!slot) slot = std::make_unique<RegistryNode>(subkey, depth + 1);
     return *slot;
 }
 
 const RegistryValue* RegistryNode::findValue(std::u16string_view valueName) const {
-    const std::u16string wanted = upcaseName(valueName);
-    for (const RegistryValue& value : values)
-        if (upcaseName(value.name) == wanted) return &value;
-    return nullptr;
+    const auto found = valueIndex.find(upcaseName(valueName));
+    return found == valueIndex.end() ? nullptr : &values[found->second];
 }
 
 RegistryValue* RegistryNode::findValue(std::u16string_view valueName) {
@@ -54,9 +51,9 @@ RegistryValue* RegistryNode::findValue(std::u16string_view valueName) {
 
 void RegistryNode::setValue(std::u16string_view valueName, RegistryValueType type,
                             std::span<const std::uint8_t> data) {
-    RegistryValue* target = findValue(valueName);
-    if (target == nullptr)
-        target = &values.emplace_back(RegistryValue{std::u16string(valueName), type, {}});
+    const auto [place, added] = valueIndex.try_emplace(upcaseName(valueName), values.size());
+    if (added) values.push_back(RegistryValue{std::u16string(valueName), type, {}});
+    RegistryValue* target = &values[place->second];
     target->type = type;
     target->data.assign(data.begin(), data.end());
 }
@@ -92,6 +89,9 @@ kernel::NTSTATUS splitKeyPath(std::u16string_view path, bool relative,
         const std::size_t end = std::min(path.find(u'\\'), path.size());
         const std::u16string_view name = path.substr(0, end);
         if (name.empty() || name.size() > maxKeyNameChars)
+            return kernel::STATUS_OBJECT_NAME_INVALID;
+        // The first name of an absolute path is "Registry", which lies above the levels.
+        if (names.size() == maxKeyDepth + (relative ? 0 : 1))
             return kernel::STATUS_OBJECT_NAME_INVALID;
         names.push_back(name);
         if (end == path.size()) break;

@@ -30,9 +30,14 @@ struct RegistryValue {
 // Keys are never removed, so a handle may point at one for as long as it
 // holds its tree.
 struct RegistryNode {
-    std::u16string name;                                             // as created
+    RegistryNode(std::u16string_view keyName, std::size_t keyDepth)
+        : name(keyName), depth(keyDepth) {}
+
+    const std::u16string name;                                       // as created
+    const std::size_t depth;                                         // levels below "\Registry"
     std::map<std::u16string, std::unique_ptr<RegistryNode>> subkeys; // by upcaseName
     std::vector<RegistryValue> values;                               // in order of creation
+    std::map<std::u16string, std::size_t> valueIndex; // by upcaseName: place in values
 
     RegistryNode* findSubkey(std::u16string_view subkey) const;
     RegistryNode& addSubkey(std::u16string_view subkey); // the existing one when there is one
@@ -46,8 +51,8 @@ using FlushHandler = std::function<kernel::NTSTATUS()>;
 
 struct RegistryTree {
     std::mutex lock;
-    RegistryNode root{u"Registry", {}, {}}; // the key "\Registry"
-    FlushHandler flushHandler;              // under the lock; called without it
+    RegistryNode root{u"Registry", 0}; // the key "\Registry"
+    FlushHandler flushHandler;         // under the lock; called without it
 };
 
 std::shared_ptr<RegistryTree> registryInForce();
@@ -58,8 +63,8 @@ void removeRegistry(const std::shared_ptr<RegistryTree>& tree);
 
 // Splits a key path into its names: absolute ("\Registry\...", the first
 // name dropped) unless relative is set. STATUS_OBJECT_NAME_INVALID for an
-// empty name, a name over 255 characters or an absolute path outside
-// "\Registry".
+// empty name, a name over maxKeyNameChars, more names than maxKeyDepth or an
+// absolute path outside "\Registry".
 kernel::NTSTATUS splitKeyPath(std::u16string_view path, bool relative,
                               std::vector<std::u16string_view>& names);
 

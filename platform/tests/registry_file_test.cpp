@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -21,6 +22,11 @@ constexpr char contents[] = "\\Registry\n"
                             "\\Registry\\Machine\n"
                             "\\Registry\\Machine\\Settings\n"
                             "  \"IniVersion\" binary 03 00 00 00\n";
+// The file that keeps it: the key lines a load needs, then the end line.
+constexpr char savedContents[] = "\\Registry\n"
+                                 "\\Registry\\Machine\\Settings\n"
+                                 "  \"IniVersion\" binary 03 00 00 00\n"
+                                 "end\n";
 
 // One run of the program: a registry of its own kept in a file.
 struct ProgramRun {
@@ -45,7 +51,7 @@ TEST_F(RegistryFileTest, ASavedRegistryLoadsIntoTheNextRun) {
         ASSERT_EQ(loadRegistry(contents), STATUS_SUCCESS);
         ASSERT_EQ(run.keeper.save(run.message), STATUS_SUCCESS) << run.message;
     }
-    EXPECT_EQ(folder.read("registry.txt"), std::string(contents) + "end\n");
+    EXPECT_EQ(folder.read("registry.txt"), savedContents);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "registry.txt.new"));
 
     ProgramRun run(file());
@@ -59,7 +65,7 @@ TEST_F(RegistryFileTest, AFlushSavesTheRegistry) {
     RegistryKey key;
     ASSERT_EQ(openKey(key, makeUnicodeString(u"\\Registry\\Machine\\Settings")), STATUS_SUCCESS);
     EXPECT_EQ(flushKey(key), STATUS_SUCCESS);
-    EXPECT_EQ(folder.read("registry.txt"), std::string(contents) + "end\n");
+    EXPECT_EQ(folder.read("registry.txt"), savedContents);
 }
 
 TEST_F(RegistryFileTest, AWriteCutShortBesideTheFileLosesNothing) {
@@ -137,6 +143,106 @@ TEST_F(RegistryFileTest, AFileThatCannotBeReadIsAnError) {
     ProgramRun run(file());
     EXPECT_EQ(run.keeper.load(run.message), STATUS_REGISTRY_IO_FAILED);
     EXPECT_NE(run.message.find("cannot read"), std::string::npos) << run.message;
+}
+
+// A key line levels deep below "\Registry", each name "k".
+std::string keyLevelsDeep(std::size_t levels) {
+    std::string line = "\\Registry";
+    for (std::size_t i = 0; i < levels; ++i) line += "\\k";
+    return line + "\n";
+}
+
+TEST_F(RegistryFileTest, AFileAtTheRegistrysLimitsLoadsAndSavesAsItWas) {
+    const std::string longestName(maxKeyNameChars, 'n');
+    const std::string text = "\\Registry\n" + keyLevelsDeep(maxKeyDepth) + "  \"" +
+                             std::string(maxValueNameChars, 'v') + "\" binary 01\n" +
+                             "\\Registry\\" + longestName + "\nend\n";
+    folder.write("registry.txt", text);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ProgramRun program(file());
+        ASSERT_EQ(program.keeper.load(program.message), STATUS_SUCCESS) << program.message;
+        EXPECT_EQ(program.message, "");
+        RegistryKey key;
+        const std::u16string longestPath = u"\\Registry\\" + std::u16string(maxKeyNameChars, u'N');
+        EXPECT_EQ(openKey(key, makeUnicodeString(longestPath.c_str())), STATUS_SUCCESS);
+        ASSERT_EQ(program.keeper.save(program.message), STATUS_SUCCESS) << program.message;
+        EXPECT_EQ(folder.read("registry.txt"), text);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "registry.txt.damaged"));
+}
+
+// Each key of a one-line file is saved within the same line, so the file
+// keeps its size however deep the line goes.
+TEST_F(RegistryFileTest, ASavedFileGrowsWithTheFileNotWithTheSquareOfItsDepth) {
+    for (const std::size_t levels : {1u, 64u, 512u}) {
+        SCOPED_TRACE(levels);
+        const std::string text = "\\Registry\n" + keyLevelsDeep(levels) + "end\n";
+        folder.write("registry.txt", text);
+        ProgramRun run(file());
+        ASSERT_EQ(run.keeper.load(run.message), STATUS_SUCCESS) << run.message;
+        ASSERT_EQ(run.keeper.save(run.message), STATUS_SUCCESS) << run.message;
+        EXPECT_EQ(folder.read("registry.txt"), text);
+        const std::string dump = dumpRegistry();
+        EXPECT_EQ(static_cast<std::size_t>(std::count(dump.begin(), dump.end(), '\n')), levels + 1);
+    }
+}
+
+TEST_F(RegistryFileTest, WhatTheRegistryCannotHoldIsLeftOutAndTheFileKeptAside) {
+    const std::string text = "\\Registry\\Machine\\Before\n"
+                             "  \"Kept\" binary 01\n" +
+                             keyLevelsDeep(12000) + "  \"Deep\" binary 02\n" +
+                             keyLevelsDeep(maxKeyDepth + 1) + "\\Registry\\Machine\\" +
+                             std::string(maxKeyNameChars + 1, 'n') + "\\Under\n" +
+                             "\\Registry\\Machine\\After\n"
+                             "  \"" +
+                             std::string(maxValueNameChars + 1, 'v') + "\" binary 03\n" +
+                             "  \"Kept\" binary 04\n"
+                             "end\n";
+    folder.write("registry.txt", text);
+    ProgramRun run(file());
+    clearDebugLog();
+    ASSERT_EQ(run.keeper.load(run.message), STATUS_SUCCESS) << run.message;
+    const std::string path = file().string();
+    EXPECT_EQ(run.message,
+              "registry file " + path +
+                  " holds what the registry cannot (line 3: a key deeper than 512 levels below "
+                  "\\Registry; the key and its values are left out; line 5: a key deeper than "
+                  "512 levels below \\Registry; the key and its values are left out; line 6: a "
+                  "key name longer than 255 characters; the key and its values are left out; "
+                  "line 8: a value name longer than 16383 characters; the value is left out); "
+                  "the rest was loaded, and the file as it was is kept as " +
+                  path + ".damaged");
+    ASSERT_EQ(debugLog().size(), 1u);
+    EXPECT_TRUE(debugLog()[0].starts_with("Registry file partly loaded: registry file " + path))
+        << debugLog()[0];
+    const std::string rest = "\\Registry\n"
+                             "\\Registry\\Machine\\After\n"
+                             "  \"Kept\" binary 04\n"
+                             "\\Registry\\Machine\\Before\n"
+                             "  \"Kept\" binary 01\n";
+    EXPECT_EQ(dumpRegistry(u"\\Registry", KeyLines::Needed), rest);
+    EXPECT_EQ(folder.read("registry.txt.damaged"), text);
+
+    // The next save keeps the rest and leaves the copy alone.
+    ASSERT_EQ(run.keeper.save(run.message), STATUS_SUCCESS) << run.message;
+    EXPECT_EQ(folder.read("registry.txt"), rest + "end\n");
+    EXPECT_EQ(folder.read("registry.txt.damaged"), text);
+}
+
+TEST_F(RegistryFileTest, AFileWithLinesLeftOutThatCannotBeCopiedIsNeverWrittenOver) {
+    // A name so long that the name its copy would be kept under is too long for the folder.
+    const std::string name(250, 'r');
+    const std::string text = "\\Registry\\Kept\n" + keyLevelsDeep(maxKeyDepth + 1) + "end\n";
+    folder.write(name, text);
+    ProgramRun run(folder.path() / name);
+    EXPECT_EQ(run.keeper.load(run.message), STATUS_SUCCESS);
+    EXPECT_NE(run.message.find("line 2: a key deeper"), std::string::npos) << run.message;
+    EXPECT_NE(run.message.find("could not be kept aside"), std::string::npos) << run.message;
+    EXPECT_EQ(dumpRegistry(), "\\Registry\n\\Registry\\Kept\n");
+    EXPECT_EQ(run.keeper.save(run.message), STATUS_REGISTRY_IO_FAILED);
+    EXPECT_NE(run.message.find("could not be kept aside"), std::string::npos) << run.message;
+    EXPECT_EQ(folder.read(name), text);
 }
 
 struct Entry {

@@ -154,6 +154,41 @@ TEST_F(RegistryTest, MalformedPathsAreRefused) {
     EXPECT_EQ(createKey(relative, name(u"\\Registry"), &key), STATUS_OBJECT_NAME_INVALID);
 }
 
+TEST_F(RegistryTest, KeysLieAtMostMaxKeyDepthLevelsBelowTheRoot) {
+    // One key per level, each made below the one before.
+    RegistryKey parent;
+    ASSERT_EQ(openKey(parent, name(u"\\Registry")), STATUS_SUCCESS);
+    for (std::size_t level = 1; level <= maxKeyDepth; ++level) {
+        RegistryKey child;
+        ASSERT_EQ(createKey(child, name(u"k"), &parent), STATUS_SUCCESS) << level;
+        parent = std::move(child);
+    }
+    RegistryKey refused;
+    EXPECT_EQ(createKey(refused, name(u"k"), &parent), STATUS_OBJECT_NAME_INVALID);
+    EXPECT_FALSE(refused.isOpen());
+    EXPECT_EQ(openKey(refused, name(u""), &parent), STATUS_SUCCESS);
+
+    std::string deepest = "\\Registry";
+    for (std::size_t level = 0; level < maxKeyDepth; ++level) deepest += "\\k";
+    const std::u16string deepestPath(deepest.begin(), deepest.end());
+    EXPECT_EQ(openKey(refused, name((deepestPath + u"\\k").c_str())), STATUS_OBJECT_NAME_INVALID);
+    EXPECT_EQ(createKey(refused, name((deepestPath + u"\\k").c_str())), STATUS_OBJECT_NAME_INVALID);
+    RegistryKey deepestKey;
+    EXPECT_EQ(openKey(deepestKey, name(deepestPath.c_str())), STATUS_SUCCESS);
+
+    // Relative paths count from their root.
+    const std::u16string middlePath = deepestPath.substr(0, deepestPath.size() - 2);
+    RegistryKey middle;
+    ASSERT_EQ(openKey(middle, name(middlePath.c_str())), STATUS_SUCCESS);
+    RegistryKey child;
+    EXPECT_EQ(createKey(child, name(u"K\\k"), &middle), STATUS_OBJECT_NAME_INVALID);
+    EXPECT_EQ(openKey(child, name(u"K\\k"), &middle), STATUS_OBJECT_NAME_INVALID);
+    EXPECT_EQ(createKey(child, name(u"Other"), &middle), STATUS_SUCCESS);
+    EXPECT_EQ(dumpRegistry(middlePath, KeyLines::Needed),
+              deepest.substr(0, deepest.size() - 2) + "\n" + deepest + "\n" +
+                  deepest.substr(0, deepest.size() - 2) + "\\Other\n");
+}
+
 TEST_F(RegistryTest, ValuesKeepTheirPlaceWhenReplacedAndNamesIgnoreCase) {
     const RegistryKey key = makeTestKey();
     const std::uint8_t a = 0xA, b = 0xB, c = 0xC;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -60,6 +61,76 @@ TEST(RegistryText, KeysAboveALoadedKeyAreMadeAndValuesMerge) {
                                                     "\\Registry\\Machine\\A\\B\n"
                                                     "  \"x\" binary 02\n"
                                                     "  \"y\" binary 03\n");
+}
+
+TEST(RegistryText, NeededKeyLinesLoadToTheSameRegistry) {
+    std::string needed;
+    {
+        Registry registry;
+        ASSERT_EQ(loadRegistry(sample), STATUS_SUCCESS);
+        needed = dumpRegistry(u"\\Registry", KeyLines::Needed);
+        EXPECT_EQ(needed, "\\Registry\n"
+                          "\\Registry\\Machine\\{4D36E96C}\n"
+                          "  \"Text\" sz 48 00 69 00\n"
+                          "  \"100%0025 %0022quoted%0022 caf%00E9\" binary 01 FF\n"
+                          "  \"\" dword 2A 00 00 00\n"
+                          "  \"Empty\" none\n"
+                          "  \"Odd\" 4096 00\n"
+                          "\\Registry\\Machine\\{4D36E96C}\\alpha\n"
+                          "\\Registry\\Machine\\{4D36E96C}\\Beta%0009tab\n"
+                          "  \"List\" multi_sz 41 00 00 00 00 00\n");
+        EXPECT_EQ(dumpRegistry(u"\\Registry\\Machine", KeyLines::Needed),
+                  "\\Registry\\Machine\n" + needed.substr(needed.find("\\Registry\\Machine\\")));
+    }
+    Registry again;
+    ASSERT_EQ(loadRegistry(needed), STATUS_SUCCESS);
+    EXPECT_EQ(dumpRegistry(), sample);
+}
+
+// A key line levels deep below "\Registry".
+std::string keyLevelsDeep(std::size_t levels) {
+    std::string line = "\\Registry";
+    for (std::size_t i = 0; i < levels; ++i) line += "\\k";
+    return line + "\n";
+}
+
+TEST(RegistryText, WhatTheRegistryCannotHoldIsRefusedOrLeftOutByLine) {
+    const std::string deepest = keyLevelsDeep(maxKeyDepth);
+    const std::string longestKey = "\\Registry\\" + std::string(maxKeyNameChars, 'n') + "\n";
+    const std::string longestValue = "  \"" + std::string(maxValueNameChars, 'v') + "\" none\n";
+    const struct {
+        std::string line;
+        std::string fault;
+        std::string leftOut;
+    } cases[] = {
+        {keyLevelsDeep(maxKeyDepth + 1), "a key deeper than 512 levels below \\Registry",
+         "the key and its values are left out"},
+        {"\\Registry\\" + std::string(maxKeyNameChars + 1, 'n') + "\\k\n",
+         "a key name longer than 255 characters", "the key and its values are left out"},
+        {"\\Registry\\Kept\n  \"" + std::string(maxValueNameChars + 1, 'v') + "\" none\n",
+         "a value name longer than 16383 characters", "the value is left out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const std::string text =
+            deepest + longestValue + longestKey + c.line + "  \"Under\" none\n\\Registry\\After\n";
+        const std::string lineNumber = c.line.starts_with("\\Registry\\Kept") ? "5" : "4";
+        Registry registry;
+        ASSERT_EQ(loadRegistry("\\Registry\\Kept\n"), STATUS_SUCCESS);
+        std::string error;
+        EXPECT_EQ(loadRegistry(text, &error), STATUS_INVALID_PARAMETER);
+        EXPECT_EQ(error, "line " + lineNumber + ": " + c.fault);
+        EXPECT_EQ(dumpRegistry(), "\\Registry\n\\Registry\\Kept\n");
+
+        std::vector<std::string> refused{"before"};
+        ASSERT_EQ(loadRegistry(text, &error, &refused), STATUS_SUCCESS) << error;
+        EXPECT_EQ(refused, (std::vector<std::string>{"before", "line " + lineNumber + ": " +
+                                                                   c.fault + "; " + c.leftOut}));
+        const bool keyLeftOut = c.leftOut.starts_with("the key");
+        EXPECT_EQ(dumpRegistry(u"\\Registry", KeyLines::Needed),
+                  "\\Registry\n\\Registry\\After\n" + deepest + longestValue +
+                      "\\Registry\\Kept\n" + (keyLeftOut ? "" : "  \"Under\" none\n") + longestKey);
+    }
 }
 
 struct BadText {
