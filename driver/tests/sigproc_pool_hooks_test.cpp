@@ -8,19 +8,13 @@
 
 namespace {
 
-// Installs the pool hooks and puts back the ones in force before when the test ends.
+// The pool hooks in force for the test.
 class SigprocPoolHooks : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = &sigCurrentMemoryHooks();
-        InstallSigprocPoolHooks();
-    }
-    void TearDown() override { sigSetMemoryHooks(previous_); }
-
     const sigMemoryHooks& hooks() const { return sigCurrentMemoryHooks(); }
 
 private:
-    const sigMemoryHooks* previous_ = nullptr;
+    CSigprocPoolHooks poolHooks_;
 };
 
 TEST_F(SigprocPoolHooks, LibraryAllocationsLandInThePoolUnderTheirTag) {

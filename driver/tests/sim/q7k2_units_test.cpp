@@ -54,8 +54,8 @@ struct Q7K2Units : SimBusFixture {
     void SetUp() override {
         SimBusFixture::SetUp();
         Start(usbsim::fixtures::q7k2Device());
-        InstallSigprocPoolHooks();
     }
+    const CSigprocPoolHooks poolHooks;
     CQ7K2FeatureUnit* ParseFeatureUnit() {
         return ParseUnit<CQ7K2FeatureUnit>(FeatureUnitSubtype, 9);
     }
