@@ -34,10 +34,10 @@ bool SwitchParameterOn(NodeAsker& ask, std::uint32_t node) {
     std::uint32_t reply = 0;
     std::uint32_t get[2] = {0, 1};
     std::uint32_t now[3] = {}; // size, count, the value
-    return ask(ks::property_verb::set, PROPSETID_Parameters, PARAMETERS_SET, node, set,
-               sizeof set, &reply, sizeof reply) == kernel::STATUS_SUCCESS &&
-           ask(ks::property_verb::get, PROPSETID_Parameters, PARAMETERS_GET, node, get,
-               sizeof get, now, sizeof now) == kernel::STATUS_SUCCESS &&
+    return ask(ks::property_verb::set, PROPSETID_Parameters, PARAMETERS_SET, node, set, sizeof set,
+               &reply, sizeof reply) == kernel::STATUS_SUCCESS &&
+           ask(ks::property_verb::get, PROPSETID_Parameters, PARAMETERS_GET, node, get, sizeof get,
+               now, sizeof now) == kernel::STATUS_SUCCESS &&
            now[2] == 1;
 }
 

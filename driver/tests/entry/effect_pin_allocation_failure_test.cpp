@@ -45,9 +45,9 @@ public:
         EXPECT_EQ(m_system.host().openFilter(m_system.device(), u"GlobalTopo", m_topology),
                   STATUS_SUCCESS);
         EXPECT_TRUE(e2e::SwitchEffectsOn(m_system, m_topology, headset.effects));
-        EXPECT_EQ(m_system.host().openFilter(m_system.device(), e2e::RenderFilter(m_system),
-                                             m_render),
-                  STATUS_SUCCESS);
+        EXPECT_EQ(
+            m_system.host().openFilter(m_system.device(), e2e::RenderFilter(m_system), m_render),
+            STATUS_SUCCESS);
     }
 
     ~EffectPin() {
