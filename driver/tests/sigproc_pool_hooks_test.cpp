@@ -58,4 +58,25 @@ TEST_F(SigprocPoolHooks, ArrayRequestsAreCheckedForOverflow) {
     EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 0u);
 }
 
+// Scopes nest: each puts back the hooks in force when it began.
+TEST(SigprocPoolHooksScope, PutsBackTheHooksInForceBefore) {
+    const sigMemoryHooks* heap = &sigCurrentMemoryHooks();
+    {
+        const CSigprocPoolHooks outer;
+        const sigMemoryHooks* pool = &sigCurrentMemoryHooks();
+        EXPECT_NE(pool, heap);
+        {
+            const CSigprocPoolHooks inner;
+            float* block = sigMalloc_32f(8);
+            EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 1u);
+            sigFree(block);
+        }
+        EXPECT_EQ(&sigCurrentMemoryHooks(), pool);
+    }
+    EXPECT_EQ(&sigCurrentMemoryHooks(), heap);
+    float* block = sigMalloc_32f(8);
+    EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 0u);
+    sigFree(block);
+}
+
 } // namespace
