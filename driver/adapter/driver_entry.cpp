@@ -5,14 +5,21 @@
 
 #include "driver/adapter/driver_extension.h"
 #include "driver/common/interface_ids.h"
+#include "driver/common/sigproc_pool_hooks.h"
 #include "platform/io/device_interface.h"
 #include "platform/kernel/os_version.h"
 #include "platform/portcls/adapter.h"
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace {
+
+// The signal primitives allocate from the pool from the driver's entry to
+// its unload; the hooks in force before come back at unload. The system
+// loads the driver once, so one set is held at a time.
+std::optional<CSigprocPoolHooks> g_SigprocPoolHooks;
 
 kernel::NTSTATUS RegisterPrivateInterface(io::DeviceObject* physicalDevice,
                                           const kernel::Guid& interfaceClass,
@@ -37,15 +44,23 @@ DriverExtension* DriverExtensionOf(io::DeviceObject* device) {
 kernel::NTSTATUS DriverEntry(io::DriverObject* driverObject,
                              const kernel::UnicodeString* registryPath) {
     if (!kernel::isVersionAvailable(OldestSystemVersion)) return kernel::STATUS_UNSUCCESSFUL;
+    g_SigprocPoolHooks.emplace();
     const kernel::NTSTATUS status =
         portcls::PcInitializeAdapterDriver(driverObject, registryPath, AddDevice);
-    if (!kernel::succeeded(status)) return status;
+    if (!kernel::succeeded(status)) {
+        // A driver whose entry failed is not loaded and never unloaded.
+        g_SigprocPoolHooks.reset();
+        return status;
+    }
+    driverObject->unload = DriverUnload;
     driverObject->majorFunction[io::major::Pnp] = DispatchPnp;
     driverObject->majorFunction[io::major::Create] = DispatchCreate;
     driverObject->majorFunction[io::major::Close] = DispatchClose;
     driverObject->majorFunction[io::major::DeviceControl] = DispatchDeviceControl;
     return status;
 }
+
+void DriverUnload(io::DriverObject*) { g_SigprocPoolHooks.reset(); }
 
 // A device whose ASIO interface cannot be registered is not added: the
 // system sends a device it failed to add no removal, so nothing may be left

@@ -31,9 +31,14 @@ inline constexpr std::uint32_t OldestPortClsVersion = 11;
 inline constexpr std::uint32_t MaxSubdevices = 20;
 
 // STATUS_UNSUCCESSFUL on a system older than 5.1; otherwise the port
-// layer's status.
+// layer's status. From here on the signal primitives allocate from the
+// non-paged pool under "SGP " (driver/common/sigproc_pool_hooks.h).
 kernel::NTSTATUS DriverEntry(io::DriverObject* driverObject,
                              const kernel::UnicodeString* registryPath);
+
+// The system calls it once the driver has no device left: the signal
+// primitives' hooks that were in force before the entry come back.
+void DriverUnload(io::DriverObject* driverObject);
 
 kernel::NTSTATUS AddDevice(io::DriverObject* driverObject, io::DeviceObject* physicalDevice);
 

@@ -125,7 +125,7 @@ void PacketReference(benchmark::State& state) { CopyPacket(state, Packet()); }
 // Both Q7K2 units in chain A, the virtualizer on in headphone mode as Init
 // leaves it; the reverberator off or on.
 void Q7K2Units(benchmark::State& state, bool reverberatorOn) {
-    InstallSigprocPoolHooks();
+    const CSigprocPoolHooks poolHooks;
     CBenchSwitch device;
     CQ7K2EffectUnit* reverberator = NewUnit<CQ7K2EffectUnit>(2);
     CQ7K2VirtualizerUnit* virtualizer = NewUnit<CQ7K2VirtualizerUnit>(3);
@@ -152,7 +152,7 @@ void Q7K2ReverberatorOff(benchmark::State& state) { Q7K2Units(state, false); }
 void Q7K2ReverberatorOn(benchmark::State& state) { Q7K2Units(state, true); }
 
 void T6L1Host(benchmark::State& state) {
-    InstallSigprocPoolHooks();
+    const CSigprocPoolHooks poolHooks;
     CT6L1EffectHost* host = new (kernel::PoolType::NonPagedNx, T6L1Tag) CT6L1EffectHost(nullptr, 4);
     if (host != nullptr) host->NonDelegatingAddRef();
     CBenchStream stream;

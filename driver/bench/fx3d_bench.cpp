@@ -77,7 +77,7 @@ void Reference(benchmark::State& state) {
 }
 
 void SpeakerMapAndRoom(benchmark::State& state) {
-    InstallSigprocPoolHooks();
+    const CSigprocPoolHooks poolHooks;
     CSpeakerMap map;
     CHrtfRoom room;
     if (map.Alloc() != 1 || room.CreateFilterSet() != 1) {

@@ -31,4 +31,6 @@ constexpr sigMemoryHooks poolHooks{AllocateSigprocBlock, AllocateSigprocArray, S
 
 } // namespace
 
-void InstallSigprocPoolHooks() { sigSetMemoryHooks(&poolHooks); }
+CSigprocPoolHooks::CSigprocPoolHooks() : m_pPrevious(sigSetMemoryHooks(&poolHooks)) {}
+
+CSigprocPoolHooks::~CSigprocPoolHooks() { sigSetMemoryHooks(m_pPrevious); }

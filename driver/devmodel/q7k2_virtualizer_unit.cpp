@@ -38,7 +38,7 @@ bool CQ7K2VirtualizerUnit::CreateVirtualizer() {
     m_pVirtualizer.reset(new (kernel::PoolType::NonPagedNx, Q7K2EffectTag) CVshEffect);
     if (m_pVirtualizer == nullptr || !m_pVirtualizer->HasState()) return false;
     // This fixed format fails only when memory is short.
-    if (m_pVirtualizer->SetFormat(&InitialVirtualizerFormat) < 0) return false;
+    if (m_pVirtualizer->SetFormat(&InitialVirtualizerFormat) != 1) return false;
     m_pVirtualizer->SetEnable(1);
     m_pVirtualizer->SetOutputMode(0);
     m_pVirtualizer->SetHeadphoneAngle(InitialAngleIndex);
@@ -123,7 +123,10 @@ kernel::NTSTATUS CQ7K2VirtualizerUnit::SetFormat(const ks::WaveFormatExtensible*
         own.wBitsPerSample = stream.wBitsPerSample;
         own.nBlockAlign = static_cast<std::uint16_t>(stream.wBitsPerSample * stream.nChannels / 8);
         own.nAvgBytesPerSec = stream.nSamplesPerSec * own.nBlockAlign;
-        m_pVirtualizer->SetFormat(&own);
+        // A format the virtualizer renders but has no memory for refuses the
+        // stream's start, which the next start tries again; one it cannot
+        // render is served by its bypass.
+        if (m_pVirtualizer->SetFormat(&own) == 0) return kernel::STATUS_INSUFFICIENT_RESOURCES;
     }
     SetLimiterFormats(m_FloatFormat);
     return kernel::STATUS_SUCCESS;

@@ -42,7 +42,9 @@ public:
                                          const std::uint32_t* values) override;
 
     // The limiters get the stream as float planes, the virtualizer its
-    // channels and rate.
+    // channels and rate. STATUS_INSUFFICIENT_RESOURCES when the virtualizer
+    // renders the format but memory is short (the stream does not start); a
+    // format it cannot render goes to its bypass.
     kernel::NTSTATUS SetFormat(const ks::WaveFormatExtensible* format) override;
     kernel::NTSTATUS Flush() override { return Reset(); }
 

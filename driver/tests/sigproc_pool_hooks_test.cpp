@@ -8,19 +8,13 @@
 
 namespace {
 
-// Installs the pool hooks and puts back the ones in force before when the test ends.
+// The pool hooks in force for the test.
 class SigprocPoolHooks : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = &sigCurrentMemoryHooks();
-        InstallSigprocPoolHooks();
-    }
-    void TearDown() override { sigSetMemoryHooks(previous_); }
-
     const sigMemoryHooks& hooks() const { return sigCurrentMemoryHooks(); }
 
 private:
-    const sigMemoryHooks* previous_ = nullptr;
+    CSigprocPoolHooks poolHooks_;
 };
 
 TEST_F(SigprocPoolHooks, LibraryAllocationsLandInThePoolUnderTheirTag) {
@@ -62,6 +56,27 @@ TEST_F(SigprocPoolHooks, ArrayRequestsAreCheckedForOverflow) {
     }
     hooks().release(nullptr); // ignored
     EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 0u);
+}
+
+// Scopes nest: each puts back the hooks in force when it began.
+TEST(SigprocPoolHooksScope, PutsBackTheHooksInForceBefore) {
+    const sigMemoryHooks* heap = &sigCurrentMemoryHooks();
+    {
+        const CSigprocPoolHooks outer;
+        const sigMemoryHooks* pool = &sigCurrentMemoryHooks();
+        EXPECT_NE(pool, heap);
+        {
+            const CSigprocPoolHooks inner;
+            float* block = sigMalloc_32f(8);
+            EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 1u);
+            sigFree(block);
+        }
+        EXPECT_EQ(&sigCurrentMemoryHooks(), pool);
+    }
+    EXPECT_EQ(&sigCurrentMemoryHooks(), heap);
+    float* block = sigMalloc_32f(8);
+    EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), 0u);
+    sigFree(block);
 }
 
 } // namespace

@@ -22,10 +22,8 @@ constexpr double kDirection[7] = {-30, 30, -150, 150, 0, -100, 100};
 
 class SpeakerMapTest : public testing::Test {
 protected:
-    void SetUp() override {
-        InstallSigprocPoolHooks();
-        ASSERT_EQ(map.Alloc(), 1);
-    }
+    void SetUp() override { ASSERT_EQ(map.Alloc(), 1); }
+    const CSigprocPoolHooks poolHooks;
     CSpeakerMap map;
 };
 
@@ -222,7 +220,7 @@ TEST_F(SpeakerMapTest, BadSamplesPassAndLeaveNothingBehind) {
 }
 
 TEST(SpeakerMap, AllocationFailureLeavesNothingAndProcessingTakesNothing) {
-    InstallSigprocPoolHooks();
+    const CSigprocPoolHooks poolHooks;
     for (std::uint64_t failing = 1; failing <= 18; ++failing) {
         SCOPED_TRACE(failing);
         CSpeakerMap map;

@@ -129,15 +129,6 @@ void WithEachRequestRefused(std::uint64_t first, std::uint64_t last, Attempt att
 
 // Routes the signal primitives' memory through the pool for the test, so
 // that its ledger and fault injection reach them too.
-class PoolHooksScope {
-public:
-    PoolHooksScope() : previous_(&sigCurrentMemoryHooks()) { InstallSigprocPoolHooks(); }
-    ~PoolHooksScope() { sigSetMemoryHooks(previous_); }
-    PoolHooksScope(const PoolHooksScope&) = delete;
-    PoolHooksScope& operator=(const PoolHooksScope&) = delete;
-
-private:
-    const sigMemoryHooks* previous_;
-};
+using PoolHooksScope = CSigprocPoolHooks;
 
 } // namespace vshtest

@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -302,6 +303,7 @@ TEST(StreamingAllocationFailure, AStepAtRunThatMetNoMemoryRunsOnTheNextTry) {
 TEST(StreamingAllocationFailure, EveryRequestOfAStepToRunFailedInTurn) {
     for (const e2e::DeviceCase& device : e2e::Devices) {
         std::uint64_t threads = 1;
+        std::uint64_t sites = 0;
         for (std::uint64_t thread = 1; thread <= threads; ++thread) {
             for (std::uint64_t request = 1;; ++request) {
                 SCOPED_TRACE(testing::Message()
@@ -321,9 +323,12 @@ TEST(StreamingAllocationFailure, EveryRequestOfAStepToRunFailedInTurn) {
                 if (thread == 1 && request == 1) threads = kernel::systemThreadStarts() + 1 - first;
                 pin.ExpectItRunsThenClose();
                 if (::testing::Test::HasFailure() || !fired) break;
+                ++sites;
             }
             if (::testing::Test::HasFailure()) return;
         }
+        EXPECT_GT(sites, 0u);
+        std::printf("%s: %llu sites\n", device.name, static_cast<unsigned long long>(sites));
     }
 }
 

@@ -34,7 +34,7 @@ void RunBlock(IDspNode& unit, const ks::WaveFormatExtensible& format, std::uint3
 struct EffectUnitsConcurrency : SettingsTestDevice {};
 
 TEST_F(EffectUnitsConcurrency, NoSetIsLostAgainstRunningBlocks) {
-    InstallSigprocPoolHooks();
+    const CSigprocPoolHooks poolHooks;
     Held<CFakeFeatureUnit> entity(Make<CFakeFeatureUnit>());
     entity->controls[feature_selector::virtualizer] = {{0}};
     Held<CQ7K2VirtualizerUnit> virtualizer(Make<CQ7K2VirtualizerUnit>(4u));

@@ -54,8 +54,8 @@ struct Q7K2Units : SimBusFixture {
     void SetUp() override {
         SimBusFixture::SetUp();
         Start(usbsim::fixtures::q7k2Device());
-        InstallSigprocPoolHooks();
     }
+    const CSigprocPoolHooks poolHooks;
     CQ7K2FeatureUnit* ParseFeatureUnit() {
         return ParseUnit<CQ7K2FeatureUnit>(FeatureUnitSubtype, 9);
     }
@@ -496,6 +496,42 @@ TEST_F(Q7K2Units, ANewUnitReadsWhatWasPersisted) {
         RunBlock(*unit, TestPcmFormat(2, 16), 64, 1);
         EXPECT_EQ(unit->Switch().Active(), c.onOff);
     }
+}
+
+// A stream format the virtualizer renders but cannot get memory for, at any
+// of its requests, is refused, so the stream does not start without it; the
+// next SetFormat builds it again with the library's blocks of a plain one.
+// A format it cannot render goes to its bypass and is no refusal.
+TEST_F(Q7K2Units, AVirtualizerFormatShortOfMemoryIsRefusedAndTheNextOneBuildsIt) {
+    CQ7K2FeatureUnit* entity = ParseFeatureUnit();
+    ASSERT_NE(entity, nullptr);
+    CQ7K2VirtualizerUnit* unit = MakeUnit<CQ7K2VirtualizerUnit>(entity, 81);
+    const ks::WaveFormatExtensible format = TestPcmFormat(8, 16, 48000);
+    const ks::WaveFormatExtensible other = TestPcmFormat(2, 16, 44100);
+    ASSERT_EQ(unit->SetFormat(&format), STATUS_SUCCESS);
+    const std::size_t rendering = kernel::poolLiveBlocks(SigprocPoolTag);
+    ASSERT_EQ(unit->SetFormat(&other), STATUS_SUCCESS);
+    const std::uint64_t first = kernel::poolRequestCount();
+    ASSERT_EQ(unit->SetFormat(&format), STATUS_SUCCESS);
+    const std::uint64_t requests = kernel::poolRequestCount() - first;
+    ASSERT_GT(requests, 0u);
+    for (std::uint64_t failing = 1; failing <= requests; ++failing) {
+        SCOPED_TRACE(failing);
+        ASSERT_EQ(unit->SetFormat(&other), STATUS_SUCCESS);
+        kernel::failPoolRequest(failing);
+        const NTSTATUS status = unit->SetFormat(&format);
+        const bool fired = !kernel::poolRequestFaultPending();
+        kernel::clearPoolFaults();
+        if (fired) {
+            EXPECT_EQ(status, STATUS_INSUFFICIENT_RESOURCES);
+        }
+        EXPECT_EQ(unit->SetFormat(&format), STATUS_SUCCESS);
+        EXPECT_EQ(kernel::poolLiveBlocks(SigprocPoolTag), rendering);
+    }
+    const ks::WaveFormatExtensible unrendered = TestPcmFormat(2, 16, 192000);
+    kernel::failPoolTag(SigprocPoolTag);
+    EXPECT_EQ(unit->SetFormat(&unrendered), STATUS_SUCCESS);
+    kernel::clearPoolFaults();
 }
 
 TEST_F(Q7K2Units, LimitersTakeTheStreamAsFloat) {

@@ -23,7 +23,6 @@ constexpr std::uint32_t HostId = 5;
 struct T6L1Host : SettingsTestDevice {
     void SetUp() override {
         SettingsTestDevice::SetUp();
-        InstallSigprocPoolHooks();
         host = std::make_unique<Held<CT6L1EffectHost>>(NewHost());
     }
     void TearDown() override {
@@ -42,6 +41,7 @@ struct T6L1Host : SettingsTestDevice {
                   STATUS_SUCCESS);
         return values;
     }
+    const CSigprocPoolHooks poolHooks;
     std::unique_ptr<Held<CT6L1EffectHost>> host;
 };
 

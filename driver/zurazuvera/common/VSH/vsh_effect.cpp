@@ -2,6 +2,7 @@
 
 #include "driver/zurazuvera/common/VSH/headphone_fir_app.h"
 #include "driver/zurazuvera/common/VSH/impulse_store.h"
+#include "driver/zurazuvera/common/VSH/rate_factor.h"
 
 namespace {
 
@@ -33,9 +34,12 @@ int CVshEffect::SetFormat(const ks::WaveFormatEx* format) {
     // The bypass serves the stream whatever happens below, so it must know
     // how many planes the stream really has.
     m_nChannels = format->nChannels;
-    if (m_pState == nullptr || m_nChannels < 1 || m_nChannels > MaxChannels) return -1;
-    if (!m_pState->SetFormat(static_cast<int>(format->nSamplesPerSec), MaxChannels, m_nChannels))
+    const int rate = static_cast<int>(format->nSamplesPerSec);
+    RateFactor factor;
+    if (m_nChannels < 1 || m_nChannels > MaxChannels ||
+        !ComputeRateFactor(rate, AudioApp::InnerRate, &factor))
         return -1;
+    if (m_pState == nullptr || !m_pState->SetFormat(rate, MaxChannels, m_nChannels)) return 0;
     m_bFormatReady = true;
     return 1;
 }

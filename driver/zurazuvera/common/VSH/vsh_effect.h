@@ -22,9 +22,11 @@ public:
     CVshEffect(const CVshEffect&) = delete;
     CVshEffect& operator=(const CVshEffect&) = delete;
 
-    // 1 when the format is set up for rendering or bypass; -1 without a state
-    // object, for 0 or more than 8 channels, for a rate the frame driver does
-    // not convert (22050 to 96000 Hz) or when memory is short.
+    // 1 when the format is set up for rendering or bypass; -1 for a format it
+    // cannot render (none, 0 or more than 8 channels, a rate the frame driver
+    // does not convert: 22050 to 96000 Hz); 0 for one it renders when memory
+    // is short, now or when the state object was made. The bypass serves the
+    // stream after either refusal.
     int SetFormat(const ks::WaveFormatEx* format);
     void Process(float* const* planes, int frames);
 
