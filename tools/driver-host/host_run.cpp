@@ -16,6 +16,7 @@
 #include "sim/os/pcm_format.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
+#include "sim/usb/stream_endpoint.h"
 #include "tools/driver-host/host_asio.h"
 #include "tools/driver-host/host_device.h"
 #include "tools/driver-host/host_effects.h"
@@ -185,8 +186,22 @@ kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& sys
 struct Played {
     Capture capture;
     std::uint8_t alternateSetting = 0; // of the OUT interface while it streamed
+    std::uint32_t deviceRate = 0;      // the OUT endpoint's clock then; 0 when never found
     std::string failure;               // what failed, when the status does not succeed
 };
+
+// The nominal rate of the interface's OUT data endpoint in its current
+// setting, as the device has it; 0 when it streams nothing now.
+std::uint32_t OutEndpointRate(ossim::SimulatedSystem& system, std::uint8_t interface) {
+    const usbsim::FunctionDescription& description = system.function().description();
+    const std::optional<std::uint8_t> setting = system.function().alternateSetting(interface);
+    if (!setting || *setting == 0) return 0;
+    const std::optional<DataEndpoint> endpoint = StreamingEndpoint(description, false, 0, *setting);
+    if (!endpoint) return 0;
+    const std::optional<usbsim::StreamEndpoint> found =
+        usbsim::findStreamEndpoint(system.function(), endpoint->address);
+    return found ? found->nominalRate : 0;
+}
 
 // Plays for the run's seconds, moving time with `advance`, sampling the OUT
 // endpoint's transfers in flight and the CPU time taken. The seconds are
@@ -201,6 +216,7 @@ void PlayFor(const Options& options, World& world,
              const std::function<void(kernel::Duration)>& advance,
              std::optional<std::uint8_t> interface, RunResult& result, Played& played) {
     MostSeen<std::uint8_t> setting;
+    MostSeen<std::uint32_t> rate;
     const CpuTime cpuStart = ProcessCpuTime();
     const kernel::Clock& clock = kernel::currentClock();
     const kernel::Duration end = clock.now() + std::chrono::duration_cast<kernel::Duration>(
@@ -210,13 +226,16 @@ void PlayFor(const Options& options, World& world,
                                       : kernel::Duration(std::chrono::milliseconds(100));
     for (kernel::Duration now = clock.now(); now < end; now = clock.now()) {
         advance(std::min<kernel::Duration>(end - now, step));
-        if (interface)
+        if (interface) {
             setting.sample(world.system.function().alternateSetting(*interface).value_or(0));
+            rate.sample(OutEndpointRate(world.system, *interface));
+        }
     }
     const CpuTime cpuEnd = ProcessCpuTime();
     result.cpuMsPerAudioSecond = (cpuEnd.total - cpuStart.total) / options.seconds;
     result.userCpuMsPerAudioSecond = (cpuEnd.user - cpuStart.user) / options.seconds;
     played.alternateSetting = setting.value();
+    played.deviceRate = rate.value();
 }
 
 // Through the first render wave pin, with the first capture pin beside it
@@ -415,8 +434,10 @@ RunResult Play(const Options& options) {
     }
     if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
     filter.close();
-    const DataEndpoint endpoint =
-        *StreamingEndpoint(description, false, options.rate, played.alternateSetting);
+    // The layout and rate the device's stream ran at, not the request's.
+    const DataEndpoint endpoint = *StreamingEndpoint(
+        description, false, played.deviceRate != 0 ? played.deviceRate : options.rate,
+        played.alternateSetting);
     result.feedbackRate =
         endpoint.feedback == 0 ? 0 : system.bus().isochronous().feedbackRate(endpoint.feedback);
     const Capture& capture = played.capture;
