@@ -315,9 +315,9 @@ kernel::NTSTATUS PlayAsio(const Options& options, World& world,
     status = ChooseAsio(options, model, offer, sampleType, played.failure);
     if (!kernel::succeeded(status)) return status;
     const AsioSampleLayout layout = *AsioLayoutOf(sampleType);
-    result.renderFormat =
-        PinFormat{options.rate, static_cast<std::uint16_t>(offer.outputs), layout.bits,
-                  layout.container, ClientChannelMask(description, false, options.channels)};
+    const auto outputs = static_cast<std::uint16_t>(offer.outputs);
+    result.renderFormat = PinFormat{options.rate, outputs, layout.bits, layout.container,
+                                    ClientChannelMask(description, false, outputs)};
     // One channel's sample a frame, copied into every channel.
     Options mono = options;
     mono.channels = 1;
