@@ -76,19 +76,44 @@ kernel::NTSTATUS AsioClient::word(std::uint32_t code, std::uint32_t value) {
     return control(code, bytesOf(input), {});
 }
 
-kernel::NTSTATUS AsioClient::negotiateSampleType(std::uint32_t sampleType) {
+std::vector<std::uint32_t> AsioClient::sampleTypes() {
     // {requested, count, the types every ASIO endpoint offers}
     std::vector<std::uint32_t> types(2 + 8, 0);
     std::uint32_t returned = 0;
-    kernel::NTSTATUS status = control(asio::getSampleTypes, {}, bytesOf(types), &returned);
-    if (!kernel::succeeded(status)) return status;
-    if (returned < 8) return kernel::STATUS_UNSUCCESSFUL;
+    const kernel::NTSTATUS status = control(asio::getSampleTypes, {}, bytesOf(types), &returned);
+    if (!kernel::succeeded(status) || returned < 8) return {};
     const std::uint32_t count = std::min<std::uint32_t>(
         {types[1], (returned - 8) / 4, static_cast<std::uint32_t>(types.size() - 2)});
-    if (std::find(types.begin() + 2, types.begin() + 2 + count, sampleType) ==
-        types.begin() + 2 + count)
+    return {types.begin() + 2, types.begin() + 2 + count};
+}
+
+bool AsioClient::canSampleRate(std::uint32_t rate) {
+    return kernel::succeeded(word(asio::canSampleRate, rate));
+}
+
+std::uint32_t AsioClient::activeSampleType() {
+    // {channel, is input, is active, group, sample type, name[32]}
+    std::vector<std::uint32_t> info(13, 0);
+    info[1] = m_outputs == 0 ? 1 : 0;
+    const std::vector<std::uint32_t> request = info;
+    std::uint32_t returned = 0;
+    const kernel::NTSTATUS status =
+        control(asio::getChannelInfo,
+                {reinterpret_cast<const std::uint8_t*>(request.data()), request.size() * 4},
+                bytesOf(info), &returned);
+    return kernel::succeeded(status) && returned == info.size() * 4 ? info[4] : 0;
+}
+
+kernel::NTSTATUS AsioClient::negotiateSampleType(std::uint32_t sampleType) {
+    const std::vector<std::uint32_t> types = sampleTypes();
+    if (types.empty()) return kernel::STATUS_UNSUCCESSFUL;
+    if (std::find(types.begin(), types.end(), sampleType) == types.end())
         return kernel::STATUS_NOT_SUPPORTED;
-    return word(asio::setSampleType, sampleType);
+    kernel::NTSTATUS status = word(asio::setSampleType, sampleType);
+    if (!kernel::succeeded(status) || activeSampleType() == sampleType) return status;
+    // The requested type becomes the rings' when a file without buffers closes.
+    if (!kernel::succeeded(status = close()) || !kernel::succeeded(status = open())) return status;
+    return activeSampleType() == sampleType ? kernel::STATUS_SUCCESS : kernel::STATUS_UNSUCCESSFUL;
 }
 
 kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
@@ -111,11 +136,12 @@ kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     if (!kernel::succeeded(status = control(asio::getBufferSize, {}, bytesOf(sizes))))
         return status;
     std::copy(sizes.begin(), sizes.end(), m_bufferSizes);
-    if (settings.bufferFrames < sizes[0] || settings.bufferFrames > sizes[1])
-        return kernel::STATUS_INVALID_PARAMETER;
+    const std::uint32_t bufferFrames =
+        settings.bufferFrames != 0 ? settings.bufferFrames : sizes[2];
+    if (bufferFrames < sizes[0] || bufferFrames > sizes[1]) return kernel::STATUS_INVALID_PARAMETER;
 
     // {unused, entries, frames, then {isInput, channel} per channel}
-    std::vector<std::uint32_t> request = {0, 0, settings.bufferFrames};
+    std::vector<std::uint32_t> request = {0, 0, bufferFrames};
     const auto ask = [&request](bool wanted, std::uint32_t isInput, std::uint32_t count) {
         for (std::uint32_t channel = 0; wanted && channel < count; ++channel) {
             request.push_back(isInput);
@@ -132,9 +158,8 @@ kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     m_sampleBytes = settings.kind == asio::kindDsd ? asio::dsdWordBytes
                                                    : asio::sampleBytes(settings.sampleType);
     // A DSD buffer counts samples, 64 to a ring frame's word.
-    m_bufferFrames = settings.kind == asio::kindDsd
-                         ? settings.bufferFrames / (8 * asio::dsdWordBytes)
-                         : settings.bufferFrames;
+    m_bufferFrames =
+        settings.kind == asio::kindDsd ? bufferFrames / (8 * asio::dsdWordBytes) : bufferFrames;
     m_rings.clear();
     for (const std::uint32_t address : addresses) {
         AsioClientRing ring;

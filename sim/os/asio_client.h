@@ -29,8 +29,10 @@ inline constexpr char16_t interfaceReference[] = u"HXASIOPrivateInterface";
 
 // The requests the client sends (device type 0x1D, buffered).
 inline constexpr std::uint32_t getChannels = 0x1D6004;
+inline constexpr std::uint32_t getChannelInfo = 0x1DE008;
 inline constexpr std::uint32_t getSampleTypes = 0x1D600C;
 inline constexpr std::uint32_t setSampleType = 0x1DA01C;
+inline constexpr std::uint32_t canSampleRate = 0x1DA02C;
 inline constexpr std::uint32_t setSampleRate = 0x1DA030;
 inline constexpr std::uint32_t getBufferSize = 0x1D6034;
 inline constexpr std::uint32_t createBuffers = 0x1DE038;
@@ -68,9 +70,9 @@ struct AsioClientSettings {
     std::uint32_t kind = asio::kindPcm;
     std::uint32_t sampleRate = 48000; // a DSD client's: the DSD rate
     std::uint32_t sampleType = 16;    // 16-bit integer; not asked for by a DSD client
-    std::uint32_t bufferFrames = 256;
-    bool render = true;  // buffers for every output channel
-    bool capture = true; // and for every input channel
+    std::uint32_t bufferFrames = 256; // 0: the driver's preferred size at the rate
+    bool render = true;               // buffers for every output channel
+    bool capture = true;              // and for every input channel
     // The next frame's sample, the same in every channel, little-endian in
     // the sample's width; the ramp below when not given.
     std::function<std::uint32_t()> signal;
@@ -114,8 +116,16 @@ public:
     // buffers, in that order; the first failure is returned.
     // STATUS_NOT_SUPPORTED when the sample type is not one every ASIO
     // endpoint offers, STATUS_INVALID_PARAMETER when the buffer size lies
-    // outside the driver's range.
+    // outside the driver's range. The driver makes a requested sample type
+    // the one its rings carry only once no file holds buffers and a file
+    // closes: when the type it reports for the first channel is another,
+    // the client closes its file and opens it again.
     kernel::NTSTATUS configure(const AsioClientSettings& settings);
+    // From GetSampleTypes: the sample types every ASIO endpoint offers, in
+    // the driver's order (empty when the request fails).
+    std::vector<std::uint32_t> sampleTypes();
+    // From CanSampleRate: whether every ASIO endpoint takes the rate.
+    bool canSampleRate(std::uint32_t rate);
     // Creates the buffer event and starts the streams.
     kernel::NTSTATUS start();
     // Moves time on frame by frame; each frame the event is found set, the
@@ -155,6 +165,9 @@ private:
     void unwrapDriverPosition(AsioClientRing& ring);
     kernel::NTSTATUS word(std::uint32_t code, std::uint32_t value);
     kernel::NTSTATUS negotiateSampleType(std::uint32_t sampleType);
+    // The sample type GetChannelInfo reports for the first output (else
+    // input) channel: the one the rings will carry; 0 when unknown.
+    std::uint32_t activeSampleType();
     // Stop, buffers and file, as far as each is there.
     void closeAll();
 

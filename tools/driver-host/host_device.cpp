@@ -1,5 +1,7 @@
 #include "tools/driver-host/host_device.h"
 
+#include "tools/driver-host/host_formats.h"
+
 #include "sim/usb/fixtures.h"
 
 #include <algorithm>
@@ -105,7 +107,9 @@ std::optional<DataEndpoint> StreamingEndpoint(const usbsim::FunctionDescription&
                                   : alternateSetting - 1u;
     const usbsim::AlternateSetting& setting = interface->settings[index];
     return DataEndpoint{setting.data.address,
-                        {rate, setting.format.channels, setting.format.subslotSize},
+                        {rate, setting.format.channels, setting.format.subslotSize,
+                         setting.format.bitResolution,
+                         ClientChannelMask(description, in, setting.format.channels)},
                         setting.feedback ? setting.feedback->address : std::uint8_t{0}};
 }
 

@@ -3,6 +3,7 @@
 #include "driver/adapter/driver_entry.h"
 #include "platform/io/registry.h"
 #include "platform/ks/topology_ids.h"
+#include "sim/os/asio_client.h"
 #include "sim/os/simulated_system.h"
 
 namespace driverhost {
@@ -31,6 +32,11 @@ DeviceFormats OfferedFormats(const DeviceModel& model) {
     formats.render = PinFormatsOf(system, description, true);
     formats.capture = PinFormatsOf(system, description, false);
     formats.effects = EffectControls(system);
+    if (model.asio) {
+        ossim::AsioClient client(system);
+        if (kernel::succeeded(client.open()))
+            formats.asio = AskAsio(client, DescriptorRates(description));
+    }
     system.remove();
     return formats;
 }
@@ -47,6 +53,7 @@ std::string ListDevices() {
         for (const auto& [heading, list] :
              {std::pair{"  render:\n", &formats.render}, {"  capture:\n", &formats.capture}})
             text += heading + (list->empty() ? "    none\n" : DescribeFormats(*list, "    "));
+        if (formats.asio) text += "  ASIO:\n" + DescribeAsio(*formats.asio, "    ");
         text += "  effect controls:" + std::string(formats.effects.empty() ? " none\n" : "\n");
         for (const EffectControl& effect : formats.effects)
             text += "    node " + std::to_string(effect.node) + ", " + effect.name + ": " +

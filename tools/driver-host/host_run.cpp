@@ -16,6 +16,8 @@
 #include "sim/os/pcm_format.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
+#include "sim/usb/stream_endpoint.h"
+#include "tools/driver-host/host_asio.h"
 #include "tools/driver-host/host_device.h"
 #include "tools/driver-host/host_effects.h"
 #include "tools/driver-host/host_formats.h"
@@ -184,8 +186,22 @@ kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& sys
 struct Played {
     Capture capture;
     std::uint8_t alternateSetting = 0; // of the OUT interface while it streamed
+    std::uint32_t deviceRate = 0;      // the OUT endpoint's clock then; 0 when never found
     std::string failure;               // what failed, when the status does not succeed
 };
+
+// The nominal rate of the interface's OUT data endpoint in its current
+// setting, as the device has it; 0 when it streams nothing now.
+std::uint32_t OutEndpointRate(ossim::SimulatedSystem& system, std::uint8_t interface) {
+    const usbsim::FunctionDescription& description = system.function().description();
+    const std::optional<std::uint8_t> setting = system.function().alternateSetting(interface);
+    if (!setting || *setting == 0) return 0;
+    const std::optional<DataEndpoint> endpoint = StreamingEndpoint(description, false, 0, *setting);
+    if (!endpoint) return 0;
+    const std::optional<usbsim::StreamEndpoint> found =
+        usbsim::findStreamEndpoint(system.function(), endpoint->address);
+    return found ? found->nominalRate : 0;
+}
 
 // Plays for the run's seconds, moving time with `advance`, sampling the OUT
 // endpoint's transfers in flight and the CPU time taken. The seconds are
@@ -200,6 +216,7 @@ void PlayFor(const Options& options, World& world,
              const std::function<void(kernel::Duration)>& advance,
              std::optional<std::uint8_t> interface, RunResult& result, Played& played) {
     MostSeen<std::uint8_t> setting;
+    MostSeen<std::uint32_t> rate;
     const CpuTime cpuStart = ProcessCpuTime();
     const kernel::Clock& clock = kernel::currentClock();
     const kernel::Duration end = clock.now() + std::chrono::duration_cast<kernel::Duration>(
@@ -209,13 +226,16 @@ void PlayFor(const Options& options, World& world,
                                       : kernel::Duration(std::chrono::milliseconds(100));
     for (kernel::Duration now = clock.now(); now < end; now = clock.now()) {
         advance(std::min<kernel::Duration>(end - now, step));
-        if (interface)
+        if (interface) {
             setting.sample(world.system.function().alternateSetting(*interface).value_or(0));
+            rate.sample(OutEndpointRate(world.system, *interface));
+        }
     }
     const CpuTime cpuEnd = ProcessCpuTime();
     result.cpuMsPerAudioSecond = (cpuEnd.total - cpuStart.total) / options.seconds;
     result.userCpuMsPerAudioSecond = (cpuEnd.user - cpuStart.user) / options.seconds;
     played.alternateSetting = setting.value();
+    played.deviceRate = rate.value();
 }
 
 // Through the first render wave pin, with the first capture pin beside it
@@ -261,43 +281,61 @@ kernel::NTSTATUS PlayWave(const Options& options, World& world,
     return kernel::STATUS_SUCCESS;
 }
 
-// The ASIO sample type of the valid bits in the container: little-endian
-// integers, 24 bits packed or low in 32.
-std::uint32_t AsioSampleType(std::uint16_t bits, std::uint16_t container) {
-    if (container == 32) return bits == 16 ? 24 : bits == 24 ? 27 : 18;
-    return bits == 24 ? 17 : 16;
+// What ASIO takes is asked of the driver before the run; a rate, width or
+// channel count it does not take is refused, naming what it takes.
+kernel::NTSTATUS ChooseAsio(const Options& options, const DeviceModel& model,
+                            const AsioOffer& offer, std::uint32_t& sampleType, std::string& what) {
+    const std::optional<std::uint32_t> type =
+        MatchSampleType(offer, options.bits, options.container);
+    const bool rate =
+        std::find(offer.rates.begin(), offer.rates.end(), options.rate) != offer.rates.end();
+    if (type && rate && options.channels == offer.outputs) {
+        sampleType = *type;
+        return kernel::STATUS_SUCCESS;
+    }
+    const PinFormat asked{options.rate, options.channels, options.bits, options.containerBits(), 0};
+    what = "ASIO on the " + std::string(model.name) + " device does not take " + FormatName(asked) +
+           "; it takes:\n" + DescribeAsio(offer, "  ");
+    what.pop_back();
+    return kernel::STATUS_NOT_SUPPORTED;
 }
 
 // Through the ASIO interface's rings, as an ASIO host's driver plays: the
-// signal in every output channel, every input channel read.
+// signal in every output channel in the layout of the sample type the
+// driver takes for the run's width, every input channel read.
 kernel::NTSTATUS PlayAsio(const Options& options, World& world,
-                          const usbsim::FunctionDescription& description,
-                          const PinFormat& pinFormat, RunResult& result, Played& played) {
-    // ASIO's samples sit in the low bits of their container, sign-extended.
-    Options mono = options;
-    mono.channels = 1;
-    mono.container = 0;
-    SignalSource source(mono);
+                          const usbsim::FunctionDescription& description, const DeviceModel& model,
+                          RunResult& result, Played& played) {
     ossim::AsioClient client(world.system);
     played.failure = "opening the ASIO interface";
     kernel::NTSTATUS status = client.open();
     if (!kernel::succeeded(status)) return status;
-    const std::uint32_t sampleType = AsioSampleType(pinFormat.bits, pinFormat.container);
+    const AsioOffer offer = AskAsio(client, DescriptorRates(description));
+    std::uint32_t sampleType = 0;
+    status = ChooseAsio(options, model, offer, sampleType, played.failure);
+    if (!kernel::succeeded(status)) return status;
+    const AsioSampleLayout layout = *AsioLayoutOf(sampleType);
+    const auto outputs = static_cast<std::uint16_t>(offer.outputs);
+    result.renderFormat = PinFormat{options.rate, outputs, layout.bits, layout.container,
+                                    ClientChannelMask(description, false, outputs)};
+    // One channel's sample a frame, copied into every channel.
+    Options mono = options;
+    mono.channels = 1;
+    mono.container = layout.container;
+    SignalSource source(mono);
     ossim::AsioClientSettings settings;
     settings.sampleRate = options.rate;
     settings.sampleType = sampleType;
+    settings.bufferFrames = 0; // the driver's preferred size
     settings.capture = !options.captureOut.empty();
-    const unsigned bits = options.bits;
-    settings.signal = [&source, bits] {
+    settings.signal = [&source] {
         std::uint8_t bytes[4] = {};
         source.fill(bytes, 1);
-        std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                              std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
-        if (bits < 32 && (value >> (bits - 1) & 1) != 0) value |= ~0u << bits;
-        return value;
+        return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+               std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
     };
-    played.failure = "configuring ASIO for " + FormatName(pinFormat) + " (sample type " +
-                     std::to_string(sampleType) + ")";
+    played.failure = "configuring ASIO for " + FormatName(*result.renderFormat) + " (sample type " +
+                     SampleTypeName(sampleType) + ")";
     status = client.configure(settings);
     if (!kernel::succeeded(status)) return status;
     played.failure = "starting the ASIO streams";
@@ -319,10 +357,11 @@ kernel::NTSTATUS PlayAsio(const Options& options, World& world,
         if (!ring.isCapture()) {
             result.asioRingUnderruns += ring.lostBytes / frameBytes;
         } else if (!played.capture.endpoint) {
+            const auto channels = static_cast<std::uint16_t>(ring.header->channels);
             played.capture.endpoint =
                 DataEndpoint{0,
-                             {options.rate, static_cast<std::uint16_t>(ring.header->channels),
-                              static_cast<std::uint16_t>(sample)}};
+                             {options.rate, channels, static_cast<std::uint16_t>(sample),
+                              layout.bits, ClientChannelMask(description, true, channels)}};
             played.capture.frames = ring.captured;
         }
     }
@@ -379,21 +418,26 @@ RunResult Play(const Options& options) {
     if (!ApplyEffects(system, options.effects, refused))
         return Failed(result, kernel::STATUS_INVALID_PARAMETER, refused);
     portcls::FilterHandle filter;
-    status = OpenWaveFilter(system, true, filter, played.failure);
-    if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
-    const std::vector<PinFormat> offered = PinFormats(filter, CandidateFormats(description, false));
-    PinFormat pinFormat;
-    status = ChooseRenderFormat(options, offered, *model, pinFormat, played.failure);
-    if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
-    result.renderFormat = pinFormat;
-    if (options.asio) filter.close();
-    status = options.asio
-                 ? PlayAsio(options, world, description, pinFormat, result, played)
-                 : PlayWave(options, world, description, filter, pinFormat, result, played);
+    if (options.asio) {
+        status = PlayAsio(options, world, description, *model, result, played);
+    } else {
+        status = OpenWaveFilter(system, true, filter, played.failure);
+        PinFormat pinFormat;
+        if (kernel::succeeded(status))
+            status = ChooseRenderFormat(options,
+                                        PinFormats(filter, CandidateFormats(description, false)),
+                                        *model, pinFormat, played.failure);
+        if (kernel::succeeded(status)) {
+            result.renderFormat = pinFormat;
+            status = PlayWave(options, world, description, filter, pinFormat, result, played);
+        }
+    }
     if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
     filter.close();
-    const DataEndpoint endpoint =
-        *StreamingEndpoint(description, false, options.rate, played.alternateSetting);
+    // The layout and rate the device's stream ran at, not the request's.
+    const DataEndpoint endpoint = *StreamingEndpoint(
+        description, false, played.deviceRate != 0 ? played.deviceRate : options.rate,
+        played.alternateSetting);
     result.feedbackRate =
         endpoint.feedback == 0 ? 0 : system.bus().isochronous().feedbackRate(endpoint.feedback);
     const Capture& capture = played.capture;
@@ -420,7 +464,8 @@ RunResult Play(const Options& options) {
         WavFormat layout = capture.endpoint->format;
         if (capture.format)
             layout = {capture.format->rate, capture.format->channels,
-                      static_cast<std::uint16_t>(capture.format->container / 8)};
+                      static_cast<std::uint16_t>(capture.format->container / 8),
+                      capture.format->bits, capture.format->channelMask};
         result.capturedFrames =
             capture.frames.size() / (std::uint32_t{layout.channels} * layout.bytesPerSample);
         if (!writeWav(options.captureOut, layout, capture.frames))

@@ -33,6 +33,8 @@ static_assert(ossim::asio::createBuffers == asio_control::CreateBuffers &&
               ossim::asio::start == asio_control::Start &&
               ossim::asio::stop == asio_control::Stop &&
               ossim::asio::getChannels == asio_control::GetChannels &&
+              ossim::asio::getChannelInfo == asio_control::GetChannelInfo &&
+              ossim::asio::canSampleRate == asio_control::CanSampleRate &&
               ossim::asio::getBufferSize == asio_control::GetBufferSize &&
               ossim::asio::getSampleTypes == asio_control::GetSampleTypes &&
               ossim::asio::setSampleType == asio_control::SetSampleType &&
@@ -229,8 +231,9 @@ TEST_F(AsioOnDevice, AWavePinKeepsItsPositionAndNothingOfItMixesIn) {
 
 // A product the driver knows to tell is sent vendor request 7 with 1 when
 // the streams start and with 0 when they stop; its default sample type (24
-// bits in 32) is one the headset lacks, so the first client's buffers fail
-// and its 16 bits become the active type once it closes.
+// bits in 32) is one the headset lacks, so the first client, asking for 16
+// bits, finds them not yet active, closes its file and opens it again, and
+// its rings carry 16 bits from then on.
 TEST_F(AsioOnDevice, AListedProductIsToldWhenStreamsStartAndStop) {
     ossim::SimulatedSystem system(usbsim::fixtures::asioChipHeadset(0x0B05, 0x17A8));
     ASSERT_EQ(system.load(DriverEntry), STATUS_SUCCESS);
@@ -238,7 +241,10 @@ TEST_F(AsioOnDevice, AListedProductIsToldWhenStreamsStartAndStop) {
     {
         ossim::AsioClient first(system);
         ASSERT_EQ(first.open(), STATUS_SUCCESS);
-        EXPECT_EQ(first.configure({}), kernel::STATUS_NO_MATCH);
+        EXPECT_EQ(first.configure({}), STATUS_SUCCESS);
+        ASSERT_FALSE(first.rings().empty());
+        const ossim::asio::RingHeader& ring = *first.rings()[0].header;
+        EXPECT_EQ(ring.ringBytes, ring.channels * 2u * 48 * 40); // 40 ms of 16-bit frames
         EXPECT_EQ(first.close(), STATUS_SUCCESS);
     }
     {

@@ -9,6 +9,7 @@
 #include "tools/driver-host/host_run.h"
 #include "tools/driver-host/pcm_sample.h"
 #include "tools/driver-host/signal_source.h"
+#include "tools/driver-host/tests/wav_reading.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +27,10 @@ using driverhost::RunResult;
 
 constexpr double Seconds = 0.2;
 
-std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
+// The data of a WAV file, wherever its header ends.
+std::vector<std::uint8_t> ReadData(const std::filesystem::path& path) {
+    const std::optional<driverhost::testing::WavRead> wav = driverhost::testing::ReadWav(path);
+    return wav ? wav->data : std::vector<std::uint8_t>{};
 }
 
 // The RMS level, in dB of full scale, of one channel of a WAV's data from
@@ -36,7 +38,7 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
 double LevelDb(const std::vector<std::uint8_t>& wav, std::uint32_t rate, std::uint32_t channels,
                std::uint32_t bytes, std::uint32_t channel, std::size_t first) {
     const std::size_t frameBytes = std::size_t{channels} * bytes;
-    const std::size_t frames = (wav.size() - 44) / frameBytes;
+    const std::size_t frames = wav.size() / frameBytes;
     if (frames <= first) return -999;
     // Whole periods: 1 kHz has a whole number of frames in 10 ms at every rate.
     const std::size_t period = rate / 100;
@@ -44,7 +46,7 @@ double LevelDb(const std::vector<std::uint8_t>& wav, std::uint32_t rate, std::ui
     double sum = 0;
     for (std::size_t f = first; f < first + count; ++f) {
         const double s =
-            driverhost::SampleFraction(wav.data() + 44 + f * frameBytes + channel * bytes, bytes);
+            driverhost::SampleFraction(wav.data() + f * frameBytes + channel * bytes, bytes);
         sum += s * s;
     }
     return count == 0 ? -999 : 10 * std::log10(sum / static_cast<double>(count));
@@ -141,8 +143,8 @@ TEST(HostFormats, EveryOfferedRenderFormatPlays) {
                         0.05 * format.rate);
             const driverhost::WavFormat& layout = result.deviceFormat;
             EXPECT_EQ(layout.rate, format.rate);
-            const std::vector<std::uint8_t> wav = ReadFile(options.out);
-            ASSERT_EQ(wav.size(), 44 + result.frames * layout.channels * layout.bytesPerSample);
+            const std::vector<std::uint8_t> wav = ReadData(options.out);
+            ASSERT_EQ(wav.size(), result.frames * layout.channels * layout.bytesPerSample);
             if (layout.channels == format.channels) {
                 const double measured =
                     LevelDb(wav, format.rate, layout.channels, layout.bytesPerSample, 0,
@@ -186,14 +188,13 @@ TEST(HostFormats, EveryOfferedCaptureFormatHandsOnTheCountWithoutAGap) {
             ASSERT_TRUE(result.captureFormat);
             EXPECT_EQ(*result.captureFormat, format);
             const std::uint32_t bytes = format.container / 8u;
-            const std::vector<std::uint8_t> wav = ReadFile(options.captureOut);
-            ASSERT_EQ(wav.size(), 44 + result.capturedFrames * format.channels * bytes);
+            const std::vector<std::uint8_t> wav = ReadData(options.captureOut);
+            ASSERT_EQ(wav.size(), result.capturedFrames * format.channels * bytes);
             ASSERT_GT(result.capturedFrames, Seconds * format.rate / 2);
             // Every sample holds its frame's count, in its subslot's width.
             const auto count = [&](std::size_t frame, std::uint32_t channel) {
                 std::uint64_t value = 0;
-                const std::uint8_t* at =
-                    wav.data() + 44 + (frame * format.channels + channel) * bytes;
+                const std::uint8_t* at = wav.data() + (frame * format.channels + channel) * bytes;
                 for (std::uint32_t b = 0; b < bytes; ++b) value |= std::uint64_t{at[b]} << (8 * b);
                 return value;
             };
@@ -242,7 +243,9 @@ TEST(HostFormats, EveryOtherFormatIsRefusedNamingThoseThatPlay) {
 }
 
 // ASIO takes every width the device's pins take, in the sample type of the
-// same layout: the signal reaches the device through the rings, none lost.
+// same layout: the signal reaches the device through the rings, none lost,
+// in the device's own format (the header says what the data holds), a frame
+// of the device for each frame played, the tone at its level.
 TEST(HostFormats, AsioPlaysEveryWidthTheDeviceOffers) {
     const struct {
         const char* device;
@@ -262,9 +265,25 @@ TEST(HostFormats, AsioPlaysEveryWidthTheDeviceOffers) {
         ASSERT_TRUE(result.renderFormat);
         EXPECT_EQ(result.renderFormat->container, c.container);
         EXPECT_EQ(result.asioRingUnderruns, 0u);
-        EXPECT_GT(result.asioEvents, 100u);
-        EXPECT_GE(result.delayFrames, 0); // the signal reached the device
+        // A wake for each transfer of the driver's preferred buffer (5 ms at most).
+        EXPECT_GE(result.asioEvents, 35u);
         EXPECT_EQ(result.poolBlocksLeft, 0u);
+        // What the device received.
+        EXPECT_EQ(result.deviceFormat.bytesPerSample, c.container / 8u);
+        EXPECT_EQ(result.deviceFormat.sampleBits(), c.bits);
+        EXPECT_NEAR(static_cast<double>(result.frames), Seconds * 48000, 0.05 * 48000);
+        const std::optional<driverhost::testing::WavRead> wav =
+            driverhost::testing::ReadWav(options.out);
+        ASSERT_TRUE(wav);
+        EXPECT_EQ(wav->bitsPerSample, c.container);
+        EXPECT_EQ(wav->frames(), result.frames);
+        if (c.bits != c.container) {
+            EXPECT_EQ(wav->validBits, c.bits);
+        }
+        ASSERT_GE(result.delayFrames, 0); // the signal reached the device
+        EXPECT_NEAR(LevelDb(wav->data, 48000, 2, c.container / 8u, 0,
+                            static_cast<std::size_t>(result.delayFrames)),
+                    20 * std::log10(0.5 / std::sqrt(2.0)), 0.1);
     }
 }
 
@@ -286,14 +305,14 @@ TEST(HostFormats, TheLimiterShareIsItsDelayAtEveryRate) {
         // Three transfers of 5 ms were in flight, within two frames (at
         // 44.1 kHz packets carry 44 or 45 frames).
         EXPECT_NEAR(static_cast<double>(result.inFlightFrames), 0.015 * rate, 2.0);
-        const std::vector<std::uint8_t> wav = ReadFile(options.out);
+        const std::vector<std::uint8_t> wav = ReadData(options.out);
         const auto frames = static_cast<std::uint32_t>(result.frames - result.delayFrames);
         ASSERT_GT(frames, 1000u);
         std::vector<std::uint8_t> expected(std::size_t{frames} * 4);
         driverhost::SignalSource(options).fill(expected.data(), frames);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
-                               wav.begin() + 44 + result.delayFrames * 4));
-        EXPECT_TRUE(std::all_of(wav.begin() + 44, wav.begin() + 44 + result.delayFrames * 4,
+        EXPECT_TRUE(
+            std::equal(expected.begin(), expected.end(), wav.begin() + result.delayFrames * 4));
+        EXPECT_TRUE(std::all_of(wav.begin(), wav.begin() + result.delayFrames * 4,
                                 [](std::uint8_t b) { return b == 0; }));
     }
 }

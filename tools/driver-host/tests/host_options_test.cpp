@@ -1,5 +1,6 @@
 // The command line: what it accepts, and the clear refusals of what it does not.
 #include "tools/driver-host/host_options.h"
+#include "tools/driver-host/tests/wav_reading.h"
 #include "tools/driver-host/wav_file.h"
 
 #include <gtest/gtest.h>
@@ -145,6 +146,49 @@ TEST(WavFile, HeaderCountsTheWholeFramesWritten) {
     EXPECT_EQ(word(28), 44100u * 4u); // bytes a second
     EXPECT_EQ(word(40), 40u);         // data size
     EXPECT_FALSE(driverhost::writeWav("/nonexistent-dir/x.wav", {48000, 2, 2}, samples));
+}
+
+// More than two channels, or valid bits short of the container, take the
+// extensible header: its tag, 22 bytes of extension, the valid bits, the
+// channel mask and the PCM subformat; everything else keeps the plain one.
+TEST(WavFile, WideOrPartlyValidSamplesTakeTheExtensibleHeader) {
+    const std::vector<std::uint8_t> pcm = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                           0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    const struct {
+        driverhost::WavFormat format;
+        bool extensible;
+    } cases[] = {
+        {{48000, 2, 2, 16, 0x3}, false}, {{48000, 1, 2, 0, 0x4}, false},
+        {{44100, 2, 3, 24, 0x3}, false}, {{96000, 2, 4, 32, 0x3}, false},
+        {{96000, 2, 4, 24, 0x3}, true},  {{48000, 1, 4, 24, 0x4}, true},
+        {{48000, 6, 2, 16, 0x3F}, true}, {{48000, 8, 2, 16, 0x63F}, true},
+    };
+    const std::string path = ::testing::TempDir() + "host_options_extensible.wav";
+    for (const auto& c : cases) {
+        const driverhost::WavFormat& f = c.format;
+        SCOPED_TRACE(std::to_string(f.channels) + " channels, " + std::to_string(f.validBits) +
+                     " in " + std::to_string(f.bytesPerSample * 8));
+        const std::uint32_t block = std::uint32_t{f.channels} * f.bytesPerSample;
+        std::vector<std::uint8_t> samples(block * 5);
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i);
+        ASSERT_TRUE(driverhost::writeWav(path, f, samples));
+        const std::optional<driverhost::testing::WavRead> wav = driverhost::testing::ReadWav(path);
+        std::remove(path.c_str());
+        ASSERT_TRUE(wav);
+        EXPECT_EQ(wav->tag, c.extensible ? 0xFFFE : 1);
+        EXPECT_EQ(wav->formatBytes, c.extensible ? 40u : 16u);
+        EXPECT_EQ(wav->channels, f.channels);
+        EXPECT_EQ(wav->rate, f.rate);
+        EXPECT_EQ(wav->blockAlign, block);
+        EXPECT_EQ(wav->bytesPerSecond, f.rate * block);
+        EXPECT_EQ(wav->bitsPerSample, f.bytesPerSample * 8);
+        EXPECT_EQ(wav->data, samples);
+        if (!c.extensible) continue;
+        EXPECT_EQ(wav->extensionBytes, 22u);
+        EXPECT_EQ(wav->validBits, f.validBits);
+        EXPECT_EQ(wav->channelMask, f.channelMask);
+        EXPECT_EQ(wav->subformat, pcm);
+    }
 }
 
 } // namespace

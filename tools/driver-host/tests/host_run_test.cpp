@@ -107,7 +107,8 @@ TEST(HostRun, AsioPlaysTheSignalThroughTheRings) {
         ASSERT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
         EXPECT_EQ(result.poolBlocksLeft, 0u);
         EXPECT_EQ(result.asioRingUnderruns, 0u);
-        EXPECT_GT(result.asioEvents, 200u);
+        // The driver's preferred buffer moves in transfers of 5 ms: one wake each.
+        EXPECT_GE(result.asioEvents, 45u);
         EXPECT_EQ(result.asioCompletions, result.asioEvents);
         EXPECT_EQ(result.notifications, 0u); // no wave pin ran
         EXPECT_GT(result.capturedFrames, 10000u);
