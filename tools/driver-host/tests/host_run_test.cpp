@@ -62,6 +62,8 @@ TEST(HostRun, TheDeviceGetsTheSignalAfterTheReportedDelay) {
         EXPECT_EQ(result.poolBlocksLeft, 0u);
         EXPECT_EQ(result.underruns, 0u);
         EXPECT_EQ(result.gaps, 0u);
+        EXPECT_FALSE(result.lostFrames());
+        EXPECT_EQ(result.fullScaleSamples, 0u);
         EXPECT_EQ(result.limiterDelayFrames(), 256);
         EXPECT_EQ(result.inFlightFrames, 720); // three 5 ms transfers
         EXPECT_EQ(result.feedbackRate, c.feedbackRate);
