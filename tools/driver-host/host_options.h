@@ -64,8 +64,8 @@ inline constexpr const char* usage =
     "       driver-host --list     every device, the formats its pins take, its effect controls\n"
     "       driver-host --help     this, wherever it stands among the options\n"
     "  --seconds: a plain decimal number, from 0.001 (a packet) to what a WAV file holds.\n"
-    "  exit status: 0 the run lost nothing; 1 it failed, or lost or repeated frames on the\n"
-    "  real clock, or left pool blocks or threads behind (its last line says which);\n"
-    "  2 the command line was refused.\n";
+    "  exit status: 0 the run lost nothing; 1 it failed, lost or repeated frames, or left\n"
+    "  pool blocks or threads behind (a line on standard error says which); 2 the command\n"
+    "  line was refused.\n";
 
 } // namespace driverhost

@@ -11,9 +11,11 @@ namespace {
 // the same file on disk (a hard link).
 bool OneFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code error;
-    const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
+    const std::filesystem::path first =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(a, error), error);
     if (error) return false;
-    const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
+    const std::filesystem::path second =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(b, error), error);
     if (error) return false;
     if (first == second) return true;
     return std::filesystem::equivalent(first, second, error) && !error;

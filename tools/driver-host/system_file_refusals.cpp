@@ -29,7 +29,7 @@ std::string SettingsRefusal(std::string_view print) {
     const std::size_t at = print.find(larger);
     if (at == std::string_view::npos) return {};
     return "refused " + std::string(print.substr(head.size(), at - head.size())) + ": " +
-           std::string(print.substr(at + 1));
+           std::string(print.substr(at + std::string_view(" is ").size()));
 }
 
 // "Registry file refused: cannot read FILE: REASON..."

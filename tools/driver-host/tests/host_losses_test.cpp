@@ -217,6 +217,12 @@ TEST(HostLosses, SamplesAtFullScaleAreCounted) {
     const RunResult clipped = driverhost::runDriverHost(folded);
     ASSERT_EQ(clipped.status, kernel::STATUS_SUCCESS) << clipped.failure;
     EXPECT_GT(clipped.fullScaleSamples, clipped.frames / 10) << clipped.frames << " frames";
+    // The README's 7.1 example, a channel at a time, stays below it.
+    folded.signal = Signal::channels;
+    folded.seconds = 1.6;
+    const RunResult bursts = driverhost::runDriverHost(folded);
+    ASSERT_EQ(bursts.status, kernel::STATUS_SUCCESS) << bursts.failure;
+    EXPECT_EQ(bursts.fullScaleSamples, 0u);
 }
 
 } // namespace

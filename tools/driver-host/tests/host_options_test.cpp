@@ -204,6 +204,10 @@ TEST(HostOptions, OutputsThatNameOneFileAreFound) {
                   "/sub name one file");
     EXPECT_EQ(shared(dir + "/a.wav", dir + "/b.wav", dir + "/sub"), "");
     EXPECT_EQ(shared(dir + "/a.wav", ""), "");
+    // Relative paths, neither there: one file all the same.
+    EXPECT_EQ(shared("host-options-none.wav", "./host-options-none.wav"),
+              "--out host-options-none.wav and --capture-out ./host-options-none.wav name one "
+              "file");
 }
 
 // The header's sizes follow the data: a reader finds every whole frame and

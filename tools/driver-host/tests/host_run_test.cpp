@@ -4,16 +4,21 @@
 // cannot run says so.
 #include "platform/io/registry.h"
 #include "platform/io/registry_text.h"
+#include "platform/kernel/debug_print.h"
 #include "sim/usb/fixtures.h"
 #include "testkit/temp_folder.h"
 #include "tools/driver-host/host_run.h"
 #include "tools/driver-host/signal_source.h"
+#include "tools/driver-host/system_file_refusals.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -148,6 +153,59 @@ TEST(HostRun, SystemRootCarriesTheIniFileAndTheRegistryFromRunToRun) {
         EXPECT_NE(kept.find("\"Kept\" binary 2A\n"), std::string::npos) << kept;
         EXPECT_NE(kept.find("\"HostMark\" binary 5A\n"), std::string::npos) << kept;
         EXPECT_NE(kept.find("\"IniVersion\""), std::string::npos) << kept;
+    }
+}
+
+// A file of the system root the driver refuses is named with its reason,
+// one line each, from the debug prints whether or not they are shown; the
+// rest of them stays out of those lines.
+TEST(HostRun, TheDriversRefusalsOfSystemFilesAreNamed) {
+    const struct {
+        const char* name;
+        std::function<void(const testkit::TempFolder&)> make;
+        std::string line;
+    } cases[] = {
+        {"an INI file over 1 MiB",
+         [](const testkit::TempFolder& root) {
+             root.write("ZOVRAQ7K2X1.INI", std::string(1024 * 1024 + 1, ';'));
+         },
+         "refused \\SystemRoot\\ZOVRAQ7K2X1.INI: larger than 1048576 bytes; nothing is "
+         "imported"},
+        {"a FIFO",
+         [](const testkit::TempFolder& root) {
+             ASSERT_EQ(::mkfifo((root.path() / "ZOVRAQ7K2X1.INI").c_str(), 0644), 0);
+         },
+         "refused \\SystemRoot\\ZOVRAQ7K2X1.INI: "},
+        {"a link out of the root",
+         [](const testkit::TempFolder& root) {
+             const std::filesystem::path outside =
+                 root.path().parent_path() / (root.path().filename().string() + ".ini");
+             std::ofstream(outside) << "[VERSION]\r\n";
+             std::filesystem::create_symlink(outside, root.path() / "ZOVRAQ7K2X1.INI");
+         },
+         "refused \\SystemRoot\\ZOVRAQ7K2X1.INI: a link leading outside "},
+        {"nothing to refuse", [](const testkit::TempFolder&) {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const testkit::TempFolder root;
+        ASSERT_NO_FATAL_FAILURE(c.make(root));
+        Options options = Lockstep(false, Signal::sine, 0.05);
+        options.systemRoot = root.path().string();
+        const io::Registry registry;
+        kernel::clearDebugLog();
+        const RunResult result = driverhost::runDriverHost(options);
+        EXPECT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
+        const std::vector<std::string> lines = driverhost::RefusedSystemFiles(kernel::debugLog());
+        std::filesystem::remove(root.path().parent_path() /
+                                (root.path().filename().string() + ".ini"));
+        if (c.line.empty()) {
+            EXPECT_TRUE(lines.empty()) << lines.front();
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 1u) << (lines.empty() ? "none" : lines.back());
+        EXPECT_EQ(lines[0].rfind(c.line, 0), 0u) << lines[0];
+        EXPECT_EQ(lines[0].find('\n'), std::string::npos);
     }
 }
 
