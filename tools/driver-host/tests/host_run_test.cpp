@@ -253,6 +253,28 @@ TEST(HostRun, RefusesWhatCannotRunAndSaysWhat) {
              return o;
          }(),
          kernel::STATUS_UNSUCCESSFUL, "cannot write " + root.path().string() + " (it is a folder)"},
+        {"two outputs that name one file",
+         [&root] {
+             Options o = Lockstep(false, Signal::sine);
+             o.out = (root.path() / "one.wav").string();
+             o.captureOut = (root.path() / "." / "one.wav").string();
+             return o;
+         }(),
+         kernel::STATUS_INVALID_PARAMETER,
+         "--out " + (root.path() / "one.wav").string() + " and --capture-out " +
+             (root.path() / "." / "one.wav").string() +
+             " name one file: one would be written over the other"},
+        {"the registry's file as the output",
+         [&root] {
+             Options o = Lockstep(false, Signal::sine);
+             o.out = (root.path() / "registry.txt").string();
+             o.systemRoot = root.path().string();
+             return o;
+         }(),
+         kernel::STATUS_INVALID_PARAMETER,
+         "--out " + (root.path() / "registry.txt").string() +
+             " and the registry file of --system-root " + root.path().string() +
+             " name one file: one would be written over the other"},
         {"a system root that is no folder",
          [&root] {
              Options o = Lockstep(false, Signal::sine);
@@ -271,6 +293,7 @@ TEST(HostRun, RefusesWhatCannotRunAndSaysWhat) {
         EXPECT_EQ(result.poolBlocksLeft, 0u);
         EXPECT_EQ(result.threadsLeft, 0u);
     }
+    EXPECT_FALSE(std::filesystem::exists(root.path() / "one.wav")); // refused before the run
     // A damaged registry file is set aside whole, not overwritten.
     const io::Registry registry;
     Options options = Lockstep(false, Signal::sine);
