@@ -16,6 +16,7 @@
 #include "sim/os/pcm_format.h"
 #include "sim/os/simulated_system.h"
 #include "sim/os/wave_stream.h"
+#include "sim/usb/stream_endpoint.h"
 #include "tools/driver-host/host_device.h"
 #include "tools/driver-host/host_effects.h"
 #include "tools/driver-host/host_formats.h"
@@ -39,6 +40,7 @@
 #include <optional>
 #include <string>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace driverhost {
@@ -93,7 +95,8 @@ private:
 // The running system, in lockstep or on the real clock.
 struct World {
     ossim::SimulatedSystem& system;
-    std::optional<Stall> stall; // the host late once, on purpose
+    std::optional<Stall> stall;             // the host late once, on purpose
+    std::optional<std::uint8_t> outAddress; // the OUT data endpoint, whose layout is sampled
     ossim::WaveStream* renderStream = nullptr;
     ossim::WaveStream* captureStream = nullptr;
 
@@ -211,7 +214,10 @@ kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& sys
 struct Played {
     Capture capture;
     std::uint8_t alternateSetting = 0; // of the OUT interface while it streamed
-    std::string failure;               // what failed, when the status does not succeed
+    // The layout and rate the OUT endpoint streamed at, as the device's own
+    // settings had them (nothing when it never streamed).
+    std::optional<WavFormat> streamed;
+    std::string failure; // what failed, when the status does not succeed
 };
 
 // Plays for the run's seconds, moving time with `advance`, sampling the OUT
@@ -227,6 +233,7 @@ void PlayFor(const Options& options, World& world,
              const std::function<void(kernel::Duration)>& advance,
              std::optional<std::uint8_t> interface, RunResult& result, Played& played) {
     MostSeen<std::uint8_t> setting;
+    MostSeen<std::tuple<std::uint32_t, std::uint16_t, std::uint16_t>> layout;
     const CpuTime cpuStart = ProcessCpuTime();
     const kernel::Clock& clock = kernel::currentClock();
     const kernel::Duration end = clock.now() + std::chrono::duration_cast<kernel::Duration>(
@@ -246,11 +253,19 @@ void PlayFor(const Options& options, World& world,
         advance(std::min<kernel::Duration>(end - now, step));
         if (interface)
             setting.sample(world.system.function().alternateSetting(*interface).value_or(0));
+        if (const std::optional<usbsim::StreamEndpoint> streaming =
+                world.outAddress
+                    ? usbsim::findStreamEndpoint(world.system.function(), *world.outAddress)
+                    : std::nullopt;
+            streaming && streaming->nominalRate != 0)
+            layout.sample({streaming->nominalRate, streaming->channels, streaming->subslotSize});
     }
     const CpuTime cpuEnd = ProcessCpuTime();
     result.cpuMsPerAudioSecond = (cpuEnd.total - cpuStart.total) / options.seconds;
     result.userCpuMsPerAudioSecond = (cpuEnd.user - cpuStart.user) / options.seconds;
     played.alternateSetting = setting.value();
+    if (const auto [rate, channels, bytes] = layout.value(); rate != 0)
+        played.streamed = WavFormat{rate, channels, bytes};
 }
 
 // Through the first render wave pin, with the first capture pin beside it
@@ -433,6 +448,8 @@ RunResult Play(const Options& options, std::optional<Stall> stall) {
     if (!kernel::succeeded(status)) return Failed(result, status, "starting the device");
     result.deviceStarted = true;
     World world{system, stall};
+    if (const std::optional<DataEndpoint> out = StreamingEndpoint(description, false, options.rate))
+        world.outAddress = out->address;
     Played played;
     std::string refused;
     if (!ApplyEffects(system, options.effects, refused))
@@ -451,8 +468,10 @@ RunResult Play(const Options& options, std::optional<Stall> stall) {
                  : PlayWave(options, world, description, filter, pinFormat, result, played);
     if (!kernel::succeeded(status)) return Failed(result, status, played.failure);
     filter.close();
-    const DataEndpoint endpoint =
+    DataEndpoint endpoint =
         *StreamingEndpoint(description, false, options.rate, played.alternateSetting);
+    // What the device's stream carried: its own settings' layout and rate.
+    if (played.streamed) endpoint.format = *played.streamed;
     result.feedbackRate =
         endpoint.feedback == 0 ? 0 : system.bus().isochronous().feedbackRate(endpoint.feedback);
     const Capture& capture = played.capture;
