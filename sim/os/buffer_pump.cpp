@@ -1,5 +1,7 @@
 #include "sim/os/buffer_pump.h"
 
+#include "platform/kernel/clock.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -49,7 +51,8 @@ void BufferPump::notify() {
 }
 
 PumpCounters BufferPump::counters() const {
-    return {m_notifications.load(), m_underruns.load(), m_overruns.load(), m_badPositions.load(),
+    return {m_notifications.load(),  m_underruns.load(),     m_overruns.load(),
+            m_underrunFrames.load(), m_overrunFrames.load(), m_badPositions.load(),
             m_framesCopied.load()};
 }
 
@@ -58,7 +61,7 @@ void BufferPump::onNotification(kernel::Dpc&, void* self, void*, void*) {
 }
 
 void BufferPump::pump() {
-    if (!m_running) return;
+    if (!m_running || kernel::currentClock().now() < m_heldUntil.load()) return;
     ++m_notifications;
     m_access([this](std::uint32_t position) { pass(position); });
 }
@@ -99,6 +102,7 @@ template <class Copy> void BufferPump::advanceCursor(std::uint64_t to, Copy copy
 void BufferPump::render(std::uint64_t positionFrames) {
     if (positionFrames > m_cursorFrames) {
         ++m_underruns; // the pin played frames that were never written
+        m_underrunFrames += positionFrames - m_cursorFrames;
         m_cursorFrames = positionFrames;
     }
     const std::uint64_t target = positionFrames + m_settings.marginFrames;
@@ -113,6 +117,7 @@ void BufferPump::capture(std::uint64_t positionFrames) {
     const std::uint64_t reach = positionFrames + m_settings.marginFrames;
     if (reach > frames() && m_cursorFrames < reach - frames()) {
         ++m_overruns;
+        m_overrunFrames += reach - frames() - m_cursorFrames;
         m_cursorFrames = reach - frames();
     }
     advanceCursor(positionFrames, [this](std::uint8_t* frames, std::uint32_t count) {

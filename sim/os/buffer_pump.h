@@ -13,7 +13,8 @@
 // It counts notifications, underruns (render: the position overtook the
 // frames written; the pump then writes ahead of the new position) and
 // overruns (capture: the position came round to frames not yet handed on,
-// within the margin the device may be writing; those frames are dropped).
+// within the margin the device may be writing; those frames are dropped),
+// each with its frames.
 // The pump knows nothing of the port layer: a buffer, a position and a
 // period are all it needs.
 #pragma once
@@ -48,6 +49,10 @@ struct PumpCounters {
     std::uint64_t notifications = 0;
     std::uint64_t underruns = 0;
     std::uint64_t overruns = 0;
+    // The frames of them: render, played without having been written (the
+    // buffer's stale frames); capture, dropped unread.
+    std::uint64_t underrunFrames = 0;
+    std::uint64_t overrunFrames = 0;
     std::uint64_t badPositions = 0; // positions outside the buffer, ignored
     std::uint64_t framesCopied = 0;
 };
@@ -107,6 +112,12 @@ public:
 
     PumpCounters counters() const;
 
+    // The engine late, as a loaded machine makes it: notifications that come
+    // before the clock reaches `until` are passed over, and the first one
+    // after it serves everything the position passed meanwhile. Up to
+    // dispatch level.
+    void holdBack(kernel::Duration until) { m_heldUntil = until; }
+
 private:
     static void onNotification(kernel::Dpc& dpc, void* self, void*, void*);
     kernel::NTSTATUS run(bool goOn);
@@ -135,6 +146,9 @@ private:
     std::atomic<std::uint64_t> m_notifications{0};
     std::atomic<std::uint64_t> m_underruns{0};
     std::atomic<std::uint64_t> m_overruns{0};
+    std::atomic<std::uint64_t> m_underrunFrames{0};
+    std::atomic<std::uint64_t> m_overrunFrames{0};
+    std::atomic<kernel::Duration> m_heldUntil{kernel::Duration::zero()};
     std::atomic<std::uint64_t> m_badPositions{0};
     std::atomic<std::uint64_t> m_framesCopied{0};
 };

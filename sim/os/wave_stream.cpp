@@ -1,5 +1,6 @@
 #include "sim/os/wave_stream.h"
 
+#include "platform/kernel/clock.h"
 #include "platform/ks/wave_format.h"
 
 #include <chrono>
@@ -88,6 +89,10 @@ kernel::NTSTATUS WaveStream::setState(ks::KsState state) {
     m_paused = m_pin.state() == ks::KsState::Pause &&
                (m_paused || from == static_cast<int>(ks::KsState::Run));
     return status;
+}
+
+void WaveStream::holdBack(kernel::Duration length) {
+    if (m_pump) m_pump->holdBack(kernel::currentClock().now() + length);
 }
 
 PumpCounters WaveStream::counters() const { return m_pump ? m_pump->counters() : PumpCounters{}; }

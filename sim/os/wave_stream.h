@@ -55,6 +55,8 @@ public:
     // Deferred calls of the pin's notifications, and the pump's counts.
     std::uint32_t serviceCount() const { return m_pin.serviceCount(); }
     PumpCounters counters() const;
+    // The engine late for `length` from now (BufferPump::holdBack).
+    void holdBack(kernel::Duration length);
 
 private:
     portcls::PinHandle m_pin;

@@ -1,5 +1,7 @@
 #include "sim/usb/frame_clock.h"
 
+#include <algorithm>
+
 namespace usbsim {
 
 FrameClock::FrameClock(bool highSpeed)
@@ -12,7 +14,8 @@ std::uint64_t FrameClock::microframe() const {
 }
 
 void FrameClock::wakeAfter(std::uint64_t last, kernel::Dpc& dpc) {
-    const kernel::Duration end = m_origin + microframeLength * static_cast<std::int64_t>(last + 1);
+    const kernel::Duration end = std::max(
+        m_origin + microframeLength * static_cast<std::int64_t>(last + 1), m_heldUntil.load());
     const kernel::Duration now = kernel::currentClock().now();
     if (end > now) {
         m_wake.set(end - now, kernel::Duration::zero(), &dpc);

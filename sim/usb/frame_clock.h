@@ -11,6 +11,7 @@
 #include "platform/kernel/time.h"
 #include "platform/kernel/timer.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -40,10 +41,15 @@ public:
     // takes the place of the wake-up set before. Up to dispatch level.
     void wakeAfter(std::uint64_t last, kernel::Dpc& dpc);
     void stopWaking();
+    // The owner's wakes come no earlier than `until` on the platform's
+    // clock, as when the clock's service is held back on a loaded machine:
+    // the microframes that pass meanwhile are the owner's to catch up on.
+    void holdWakes(kernel::Duration until) { m_heldUntil = until; }
 
 private:
     const bool m_highSpeed;
     const kernel::Duration m_origin;
+    std::atomic<kernel::Duration> m_heldUntil{kernel::Duration::zero()};
     kernel::Timer m_wake;
 };
 

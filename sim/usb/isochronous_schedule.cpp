@@ -113,6 +113,12 @@ void IsochronousSchedule::replug() {
     m_plugged = true;
 }
 
+void IsochronousSchedule::holdWakes(kernel::Duration length) {
+    m_frames.holdWakes(kernel::currentClock().now() + length);
+    const std::lock_guard guard(m_lock);
+    wake(); // a wake set before comes late too
+}
+
 void IsochronousSchedule::setSampleClockOffset(std::int32_t hertz) {
     const std::lock_guard guard(m_lock);
     m_clockOffset = hertz;

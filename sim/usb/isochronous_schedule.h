@@ -54,6 +54,11 @@ public:
     void unplug();
     void replug();
 
+    // The schedule's wakes held back for `length` from now (a loaded
+    // machine's late clock service): the slots that pass meanwhile are
+    // served at the late wake, and transfers sent after it find their first
+    // slots gone.
+    void holdWakes(kernel::Duration length);
     // The device's sample clock runs this far off the rate the host set.
     void setSampleClockOffset(std::int32_t hertz);
     // Every n-th packet of each IN data endpoint goes out empty, its frames

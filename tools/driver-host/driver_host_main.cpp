@@ -4,7 +4,9 @@
 #include "tools/driver-host/host_list.h"
 #include "tools/driver-host/host_options.h"
 #include "tools/driver-host/host_run.h"
+#include "tools/driver-host/system_file_refusals.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +31,41 @@ void ReportFailure(const driverhost::Options& options, const driverhost::RunResu
                      result.poolBlocksLeft, result.threadsLeft);
 }
 
+// Every file of the system root the driver refused, whatever --debug-print says.
+void ReportRefusedFiles() {
+    for (const std::string& line : driverhost::RefusedSystemFiles(kernel::debugLog()))
+        std::fprintf(stderr, "driver-host: %s\n", line.c_str());
+}
+
+// What was lost and what clipped, as figures every run prints.
+void PrintLosses(const driverhost::Options& options, const driverhost::RunResult& result) {
+    const auto count = [](std::uint64_t n) { return static_cast<unsigned long long>(n); };
+    std::printf("packet slots missed %llu\nrender frames lost %llu\nrender frames stale %llu\n",
+                count(result.gaps), count(result.renderFramesLost), count(result.staleFrames));
+    if (!options.captureOut.empty())
+        std::printf("capture discontinuities %llu\ncapture frames lost %llu\ncapture frames "
+                    "repeated %llu\ncapture frames dropped unread %llu\n",
+                    count(result.captureLosses.discontinuities), count(result.captureLosses.lost),
+                    count(result.captureLosses.repeated), count(result.captureOverrunFrames));
+    std::printf("samples at full scale %llu\n", count(result.fullScaleSamples));
+}
+
+// The one line that says a run lost frames; its exit status says so too.
+bool ReportLoss(const driverhost::RunResult& result) {
+    if (!result.lostFrames()) return false;
+    std::fprintf(stderr,
+                 "driver-host: the run lost frames: %llu underruns, %llu packet slots missed, "
+                 "%llu render frames lost, %llu stale, %llu capture frames lost and %llu "
+                 "repeated\n",
+                 static_cast<unsigned long long>(result.underruns),
+                 static_cast<unsigned long long>(result.gaps),
+                 static_cast<unsigned long long>(result.renderFramesLost),
+                 static_cast<unsigned long long>(result.staleFrames),
+                 static_cast<unsigned long long>(result.captureLosses.lost),
+                 static_cast<unsigned long long>(result.captureLosses.repeated));
+    return true;
+}
+
 void PrintFormat(const char* what, const driverhost::PinFormat& format) {
     std::printf("%s %s\n", what, driverhost::FormatName(format).c_str());
 }
@@ -37,7 +74,7 @@ void PrintFormat(const char* what, const driverhost::PinFormat& format) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() == 1 && arguments[0] == "--help") {
+    if (driverhost::wantsHelp(arguments)) {
         std::fputs(driverhost::usage, stdout);
         return 0;
     }
@@ -53,6 +90,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const driverhost::RunResult result = driverhost::runDriverHost(*options);
+    ReportRefusedFiles();
     if (!kernel::succeeded(result.status)) {
         ReportFailure(*options, result);
         return 1;
@@ -80,6 +118,7 @@ int main(int argc, char** argv) {
     if (!options->captureOut.empty())
         std::printf("captured frames %llu\n",
                     static_cast<unsigned long long>(result.capturedFrames));
+    PrintLosses(*options, result);
     const auto ms = [&options](std::int64_t frames) {
         return static_cast<double>(frames) * 1e3 / options->rate;
     };
@@ -105,17 +144,13 @@ int main(int argc, char** argv) {
         else
             std::printf("  none (one ear heard nothing)\n");
     }
-    if (result.gaps != 0)
-        std::fprintf(stderr,
-                     "driver-host: %llu packet slots passed without a packet: the machine did not "
-                     "keep up with real time, and the delay is not the driver's alone\n",
-                     static_cast<unsigned long long>(result.gaps));
     if (!options->lockstep && !result.realTimeScheduling)
         std::fprintf(stderr, "driver-host: real-time scheduling was not granted: on a busy machine "
                              "the run may not keep up with real time\n");
     if (result.feedbackRate != 0) std::printf("feedback rate %u Hz\n", result.feedbackRate);
     std::printf("cpu per second of audio %.2f ms (user %.2f ms)\npool blocks left %zu\n",
                 result.cpuMsPerAudioSecond, result.userCpuMsPerAudioSecond, result.poolBlocksLeft);
+    const bool lost = ReportLoss(result);
     if (result.poolBlocksLeft != 0 || result.threadsLeft != 0) {
         std::fprintf(stderr,
                      "driver-host: %zu pool blocks and %zu system threads were left after the "
@@ -123,5 +158,5 @@ int main(int argc, char** argv) {
                      result.poolBlocksLeft, result.threadsLeft);
         return 1;
     }
-    return 0;
+    return lost ? 1 : 0;
 }

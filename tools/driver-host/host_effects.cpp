@@ -203,9 +203,15 @@ bool ApplyOne(NodeAsker& ask, const std::vector<EffectControl>& controls,
         return false;
     }
     const auto at = static_cast<std::uint32_t>(*index);
+    const std::optional<std::int32_t> before = GetValue(ask, *control, at);
     if (!kernel::succeeded(SetValue(ask, *control, at, *value)) ||
         GetValue(ask, *control, at) != *value) {
-        error += "the " + control->name + " refused it";
+        // The range, when the control describes one; else what it holds.
+        const bool described = minimum != INT32_MIN || maximum != INT32_MAX;
+        error += "the " + control->name + " refused it (" + name +
+                 (described ? " takes " + std::to_string(minimum) + ".." + std::to_string(maximum)
+                            : " describes no range") +
+                 (before ? "; it holds " + std::to_string(*before) : std::string()) + ")";
         return false;
     }
     return true;

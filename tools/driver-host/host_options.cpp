@@ -1,9 +1,12 @@
 #include "tools/driver-host/host_options.h"
 
 #include "tools/driver-host/host_device.h"
+#include "tools/driver-host/signal_source.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace driverhost {
 namespace {
@@ -17,20 +20,48 @@ template <typename T> bool parseNumber(const std::string& text, T low, T high, T
     return true;
 }
 
+// A plain decimal number: digits, with a point and more digits after it
+// when wanted; no sign, exponent, hexadecimal or name.
 bool parseSeconds(const std::string& text, double& seconds) {
-    std::size_t used = 0;
-    double parsed = 0;
-    try {
-        parsed = std::stod(text, &used);
-    } catch (...) {
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    const auto digits = [](const std::string& part) {
+        return part.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (whole.empty() || !digits(whole) || !digits(fraction) ||
+        (point != std::string::npos && fraction.empty()))
         return false;
-    }
-    if (used != text.size() || !std::isfinite(parsed) || parsed <= 0 || parsed > 3600) return false;
+    double parsed = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (failure != std::errc{} || end != text.data() + text.size()) return false;
     seconds = parsed;
     return true;
 }
 
+// Seconds as a person writes them, to `decimals` places without trailing zeros.
+std::string FormatSeconds(double seconds, int decimals = 6) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, seconds);
+    std::string written = text;
+    while (written.back() == '0') written.pop_back();
+    if (written.back() == '.') written.pop_back();
+    return written;
+}
+
+// The longest run a WAV file of the client's frames holds: its sizes are
+// 32-bit, and the RIFF size counts the header's 36 bytes beside the data.
+double LongestSeconds(const Options& options) {
+    const double frameBytes = static_cast<double>(options.channels) * options.containerBits() / 8;
+    const double dataBytes = 4294967295.0 - 36;
+    return std::floor(dataBytes / frameBytes) / options.rate;
+}
+
 } // namespace
+
+bool wantsHelp(const std::vector<std::string>& arguments) {
+    return std::find(arguments.begin(), arguments.end(), "--help") != arguments.end();
+}
 
 std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string& error) {
     Options options;
@@ -50,6 +81,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
         }
         if (i + 1 >= arguments.size()) {
             error = "missing value after " + name;
+            return std::nullopt;
+        }
+        if (arguments[i + 1].rfind("--", 0) == 0) {
+            error = "missing value after " + name + " (" + arguments[i + 1] + " is an option)";
             return std::nullopt;
         }
         const std::string& value = arguments[++i];
@@ -100,6 +135,28 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     if (options.container != 0 && options.container < options.bits) {
         error = "--container " + std::to_string(options.container) + " cannot hold " +
                 std::to_string(options.bits) + "-bit samples";
+        return std::nullopt;
+    }
+    if (options.seconds < shortestSeconds) {
+        error = "--seconds " + FormatSeconds(options.seconds) + " is shorter than a packet (" +
+                FormatSeconds(shortestSeconds) + " s)";
+        return std::nullopt;
+    }
+    const double longest = LongestSeconds(options);
+    if (options.seconds > longest) {
+        error = "--seconds " + FormatSeconds(options.seconds) + " is longer than a WAV file of " +
+                std::to_string(options.rate) + " Hz, " + std::to_string(options.channels) +
+                " channels of " + std::to_string(options.containerBits()) + " bits can hold (" +
+                FormatSeconds(std::floor(longest * 1000) / 1000, 3) + " s)";
+        return std::nullopt;
+    }
+    // (Tenths of a second exactly: 8 x 0.2 is a shade more than 1.6 in binary.)
+    if (options.signal == Signal::channels &&
+        std::llround(options.seconds * 1000) <
+            std::llround(options.channels * SignalSource::slotSeconds * 1000)) {
+        error = "--signal channels plays each of the " + std::to_string(options.channels) +
+                " channels' bursts in a slot of its own: --seconds " +
+                FormatSeconds(options.channels * SignalSource::slotSeconds) + " at least";
         return std::nullopt;
     }
     if (options.asio && !options.lockstep) {

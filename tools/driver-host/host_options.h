@@ -46,6 +46,12 @@ struct Options {
     std::uint16_t containerBits() const { return container != 0 ? container : bits; }
 };
 
+// The shortest run: one packet of the bus.
+inline constexpr double shortestSeconds = 0.001;
+
+// `--help` stands among the arguments, wherever: the usage is all that is asked.
+bool wantsHelp(const std::vector<std::string>& arguments);
+
 // The options, or nothing with the reason in `error`.
 std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string& error);
 
@@ -56,6 +62,10 @@ inline constexpr const char* usage =
     "                   [--capture-out FILE.wav] [--system-root DIR] [--debug-print]\n"
     "                   [--effect NAME=VALUE]...\n"
     "       driver-host --list     every device, the formats its pins take, its effect controls\n"
-    "       driver-host --help\n";
+    "       driver-host --help     this, wherever it stands among the options\n"
+    "  --seconds: a plain decimal number, from 0.001 (a packet) to what a WAV file holds.\n"
+    "  exit status: 0 the run lost nothing; 1 it failed, lost or repeated frames, or left\n"
+    "  pool blocks or threads behind (a line on standard error says which); 2 the command\n"
+    "  line was refused.\n";
 
 } // namespace driverhost

@@ -21,6 +21,7 @@
 #include "tools/driver-host/host_device.h"
 #include "tools/driver-host/host_effects.h"
 #include "tools/driver-host/host_formats.h"
+#include "tools/driver-host/output_files.h"
 #include "tools/driver-host/real_time_scheduling.h"
 #include "tools/driver-host/signal_delay.h"
 #include "tools/driver-host/signal_source.h"
@@ -40,6 +41,7 @@
 #include <optional>
 #include <string>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace driverhost {
@@ -51,8 +53,6 @@ constexpr std::uint32_t marginFrames = 1200;
 constexpr std::uint32_t captureMarginFrames = 0;
 // The limiter's output is its input of two blocks before.
 constexpr std::int64_t limiterDelay = 2 * std::int64_t{CFir8::BlockFrames};
-// The registry's file in the system root.
-constexpr const char* registryFileName = "registry.txt";
 
 // CPU time of every thread of the program so far, in milliseconds: all of
 // it, and the part in user mode.
@@ -96,6 +96,17 @@ private:
 // The running system, in lockstep or on the real clock.
 struct World {
     ossim::SimulatedSystem& system;
+    std::optional<Stall> stall;             // the host late once, on purpose
+    ossim::WaveStream* renderStream = nullptr;
+    ossim::WaveStream* captureStream = nullptr;
+
+    void holdBack(const Stall& late) {
+        const auto length = std::chrono::duration_cast<kernel::Duration>(
+            std::chrono::duration<double>(late.length));
+        if (late.late == Stall::Late::bus) system.bus().isochronous().holdWakes(length);
+        if (late.late == Stall::Late::render && renderStream) renderStream->holdBack(length);
+        if (late.late == Stall::Late::capture && captureStream) captureStream->holdBack(length);
+    }
 
     void advance(kernel::Duration duration) { system.step(duration); }
 
@@ -160,16 +171,33 @@ kernel::NTSTATUS OpenWaveFilter(ossim::SimulatedSystem& system, bool render,
     return system.host().openFilter(system.device(), name, filter);
 }
 
+// The candidate nearest the rate and bits that the pin takes: the pin is
+// opened with each in turn, nearest first, until one is taken. Asking it of
+// every candidate first would close a pin each time, and closing a capture
+// pin while the render pin stands at another rate than the microphone's
+// first costs bus frames (about 25 ms each on the real clock at 96 and
+// 192 kHz): two dozen of them held the run's start back by a second.
+std::optional<PinFormat> NearestTakenFormat(const portcls::FilterHandle& filter,
+                                            std::vector<PinFormat> candidates, std::uint32_t rate,
+                                            std::uint16_t bits) {
+    while (!candidates.empty()) {
+        const PinFormat* nearest = NearestFormat(candidates, rate, bits);
+        if (!PinFormats(filter, std::span(nearest, 1)).empty()) return *nearest;
+        candidates.erase(candidates.begin() + (nearest - candidates.data()));
+    }
+    return std::nullopt;
+}
+
 kernel::NTSTATUS OpenCapture(const Options& options, ossim::SimulatedSystem& system,
                              const usbsim::FunctionDescription& description, Capture& capture,
                              std::string& what) {
     kernel::NTSTATUS status = OpenWaveFilter(system, false, capture.filter, what);
     if (!kernel::succeeded(status)) return status;
-    const std::vector<PinFormat> offered =
-        PinFormats(capture.filter, CandidateFormats(description, true));
-    const PinFormat* nearest = NearestFormat(offered, options.rate, options.bits);
+    const std::optional<PinFormat> taken = NearestTakenFormat(
+        capture.filter, CandidateFormats(description, true), options.rate, options.bits);
     what = "the capture pin takes none of the formats the microphone offers";
-    if (nearest == nullptr) return kernel::STATUS_NOT_SUPPORTED;
+    if (!taken) return kernel::STATUS_NOT_SUPPORTED;
+    const PinFormat* nearest = &*taken;
     capture.format = *nearest;
     capture.endpoint = StreamingEndpoint(description, true, nearest->rate);
     const ks::DataFormatWaveFormatExtensible format = PinDataFormat(*nearest);
@@ -224,7 +252,15 @@ void PlayFor(const Options& options, World& world,
     const kernel::Duration step = options.lockstep || options.asio
                                       ? kernel::Duration(std::chrono::milliseconds(10))
                                       : kernel::Duration(std::chrono::milliseconds(100));
+    const kernel::Duration start = clock.now();
+    const auto seconds = [](double s) {
+        return std::chrono::duration_cast<kernel::Duration>(std::chrono::duration<double>(s));
+    };
     for (kernel::Duration now = clock.now(); now < end; now = clock.now()) {
+        if (world.stall && now - start >= seconds(world.stall->at)) {
+            world.holdBack(*world.stall);
+            world.stall.reset();
+        }
         advance(std::min<kernel::Duration>(end - now, step));
         if (interface) {
             setting.sample(world.system.function().alternateSetting(*interface).value_or(0));
@@ -267,12 +303,17 @@ kernel::NTSTATUS PlayWave(const Options& options, World& world,
     status = world.run(stream);
     played.failure = "starting the render pin";
     if (!kernel::succeeded(status)) return status;
+    world.renderStream = &stream;
+    world.captureStream = capture.stream.isOpen() ? &capture.stream : nullptr;
     PlayFor(
         options, world, [&world](kernel::Duration d) { world.advance(d); },
         StreamingInterface(description, false), result, played);
     // The pump goes with the pin: its counts first.
+    world.renderStream = world.captureStream = nullptr;
     result.notifications = stream.counters().notifications;
     result.underruns = stream.counters().underruns;
+    result.staleFrames = stream.counters().underrunFrames;
+    result.captureOverrunFrames = capture.stream.counters().overrunFrames;
     played.failure = "stopping the render pin (it did not leave RUN within a second)";
     if (!world.close(stream)) return kernel::STATUS_DEVICE_BUSY;
     played.failure = "stopping the capture pin (it did not leave RUN within a second)";
@@ -389,8 +430,27 @@ kernel::NTSTATUS ChooseRenderFormat(const Options& options, const std::vector<Pi
     return kernel::STATUS_NOT_SUPPORTED;
 }
 
+// The render frames lost: those of the packet slots that passed without a
+// packet, or the frames short of the run's seconds when more. The signal
+// that reached the device, with the limiter's frames still held at the stop,
+// lasts the seconds less up to a transfer and a packet (the stop's cut, see
+// the real-time test: a transfer and a bus frame); less than that is lost, whichever way it went.
+std::uint64_t RenderFramesLost(const Options& options, const RunResult& result) {
+    if (result.packets == 0 || result.transfers == 0) return 0;
+    const std::uint64_t packetFrames = result.frames / result.packets;
+    const std::uint64_t inGaps = result.gaps * packetFrames;
+    if (options.asio || result.delayFrames < 0) return inGaps;
+    const auto played = static_cast<std::int64_t>(result.frames) - result.delayFrames +
+                        (result.delayFrames >= limiterDelay ? limiterDelay : 0);
+    const auto asked = static_cast<std::int64_t>(std::llround(options.seconds * options.rate));
+    const auto cut =
+        static_cast<std::int64_t>(result.frames / result.transfers + options.rate / 1000);
+    const std::int64_t short_ = asked - cut - played;
+    return std::max<std::uint64_t>(inGaps, short_ > 0 ? static_cast<std::uint64_t>(short_) : 0);
+}
+
 // Everything that needs the system; the pool is counted once it is gone.
-RunResult Play(const Options& options) {
+RunResult Play(const Options& options, std::optional<Stall> stall) {
     RunResult result;
     const DeviceModel* model = RunDeviceModel(options.device, options.asio);
     if (model == nullptr)
@@ -412,7 +472,7 @@ RunResult Play(const Options& options) {
     status = system.plug();
     if (!kernel::succeeded(status)) return Failed(result, status, "starting the device");
     result.deviceStarted = true;
-    World world{system};
+    World world{system, stall};
     Played played;
     std::string refused;
     if (!ApplyEffects(system, options.effects, refused))
@@ -455,6 +515,8 @@ RunResult Play(const Options& options) {
     // the rest lay in the transfers in flight.
     if (!options.asio && result.delayFrames >= limiterDelay)
         result.inFlightFrames = result.delayFrames - limiterDelay;
+    result.fullScaleSamples = FullScaleSamples(received, endpoint.format.bytesPerSample);
+    result.renderFramesLost = RenderFramesLost(options, result);
     if (options.signal == Signal::channels)
         result.channelLevels =
             MeasureChannelBursts(received, endpoint.format, options, result.delayFrames);
@@ -468,6 +530,8 @@ RunResult Play(const Options& options) {
                       capture.format->bits, capture.format->channelMask};
         result.capturedFrames =
             capture.frames.size() / (std::uint32_t{layout.channels} * layout.bytesPerSample);
+        result.captureLosses =
+            CountCaptureLosses(capture.frames, layout.channels, layout.bytesPerSample);
         if (!writeWav(options.captureOut, layout, capture.frames))
             return Failed(result, kernel::STATUS_UNSUCCESSFUL, "writing " + options.captureOut);
     }
@@ -497,7 +561,11 @@ bool Writable(const std::string& path, std::string& reason) {
 
 } // namespace
 
-RunResult runDriverHost(const Options& options) {
+RunResult runDriverHost(const Options& options, std::optional<Stall> stall) {
+    const std::string shared = SharedOutputFile(options);
+    if (!shared.empty())
+        return Failed({}, kernel::STATUS_INVALID_PARAMETER,
+                      shared + ": one would be written over the other");
     for (const std::string* path : {&options.out, &options.captureOut}) {
         std::string reason;
         if (!path->empty() && !Writable(*path, reason))
@@ -519,7 +587,7 @@ RunResult runDriverHost(const Options& options) {
         if (!kernel::succeeded(status))
             return Failed({}, status, "loading the registry (" + message + ")");
     }
-    RunResult result = Play(options);
+    RunResult result = Play(options, stall);
     result.poolBlocksLeft = kernel::poolLiveBlocks();
     result.threadsLeft = kernel::runningSystemThreads();
     if (registry) {

@@ -8,6 +8,7 @@
 #include "tools/driver-host/channel_levels.h"
 #include "tools/driver-host/host_formats.h"
 #include "tools/driver-host/host_options.h"
+#include "tools/driver-host/stream_losses.h"
 #include "tools/driver-host/wav_file.h"
 
 #include <cstdint>
@@ -32,6 +33,23 @@ struct RunResult {
     std::uint64_t notifications = 0;
     std::uint64_t underruns = 0;
     std::uint64_t capturedFrames = 0; // handed to the system by the capture pin
+    // What the run lost. Render: the frames of the packet slots that passed
+    // without a packet, or, when more, the frames the device received short
+    // of the run's seconds (beyond the transfer and the packet a stop may
+    // cut). Capture: the microphone's count where it did not go on by one.
+    std::uint64_t renderFramesLost = 0;
+    // Render: frames the pin played before the engine had written them (the
+    // buffer's stale frames). Capture: frames the engine dropped unread.
+    std::uint64_t staleFrames = 0;
+    std::uint64_t captureOverrunFrames = 0;
+    CaptureLosses captureLosses;
+    // Samples the device received at full scale: clipped on the way, or
+    // played at the very top.
+    std::uint64_t fullScaleSamples = 0;
+    bool lostFrames() const {
+        return underruns != 0 || gaps != 0 || renderFramesLost != 0 || staleFrames != 0 ||
+               captureOverrunFrames != 0 || captureLosses.any();
+    }
     // Frames from the start of the device's stream to the signal's first
     // frame in it (negative when the signal never reached the device): the
     // limiter's delay of 256 frames, and the rest, the frames in flight the
@@ -61,6 +79,21 @@ struct RunResult {
     bool realTimeScheduling = false;
 };
 
-RunResult runDriverHost(const Options& options);
+// The host late on purpose, as a loaded machine makes it on the real clock,
+// for the tests in lockstep: `at` seconds into the play, one part of it
+// waits `length` seconds before it comes again, and then catches up on all
+// that passed meanwhile.
+struct Stall {
+    enum class Late {
+        bus,     // the bus's wakes: its frames pass unserved, then are served at once
+        render,  // the engine's render pump: the pin plays frames never written
+        capture, // the capture reader: the microphone's frames wait unread
+    };
+    Late late = Late::bus;
+    double at = 0;     // seconds into the play
+    double length = 0; // seconds late
+};
+
+RunResult runDriverHost(const Options& options, std::optional<Stall> stall = std::nullopt);
 
 } // namespace driverhost

@@ -188,6 +188,34 @@ TEST_F(BufferPumpTest, ARenderPositionThatJumpsPastTheWrittenFramesIsAnUnderrun)
     EXPECT_EQ(pin->played.frames, 10 * framesPerPeriod);
 }
 
+// A pump held back plays on where it was: render, the pin plays the frames
+// past the margin written ahead stale, counted with the underrun; capture,
+// the frames the position came round to unread are dropped, counted with
+// the overrun.
+TEST_F(BufferPumpTest, APumpHeldBackCountsTheFramesItCouldNotServe) {
+    make(PumpDirection::render, 2400, 960);
+    ASSERT_EQ(pump->start(), STATUS_SUCCESS);
+    run(10);
+    pump->holdBack(currentClock().now() + 40ms);
+    run(6); // the notifications before 40 ms pass over, the one at 40 ms serves
+    EXPECT_EQ(pump->counters().underruns, 1u);
+    // 40 ms of frames were played since the last pass, 960 of them written.
+    EXPECT_EQ(pump->counters().underrunFrames, 4 * framesPerPeriod - 960);
+    pin->played = {};
+    run(10);
+    EXPECT_EQ(pump->counters().underruns, 1u);
+    EXPECT_EQ(pin->played.discontinuities, 0);
+
+    make(PumpDirection::capture, 2000, 480);
+    ASSERT_EQ(pump->start(), STATUS_SUCCESS);
+    run(10);
+    pump->holdBack(currentClock().now() + 40ms);
+    run(5); // 40 ms, 1920 frames unread, and the device writes the margin's 480 past them
+    EXPECT_EQ(pump->counters().overruns, 1u);
+    EXPECT_EQ(pump->counters().overrunFrames, 1920u + 480u - 2000u);
+    EXPECT_EQ(sink.discontinuities, 1);
+}
+
 TEST_F(BufferPumpTest, AJumpWithinTheMarginIsNoUnderrun) {
     make(PumpDirection::render, 2400, 960);
     ASSERT_EQ(pump->start(), STATUS_SUCCESS);

@@ -204,3 +204,40 @@ TEST(IsochronousStreamTest, FeedbackReportsTheDeviceClockInTheFormatOfTheBusSpee
 }
 
 } // namespace
+
+namespace {
+
+// The schedule's wakes held back longer than the transfers in flight last,
+// as a loaded machine holds back the clock's service: the slots served late
+// carry their packets unchanged, then slots pass with no transfer to fill
+// them, and the sink counts each as a gap.
+TEST(IsochronousStreamTest, WakesHeldBackLeaveTheSlotsAfterTheTransfersInFlightAsGaps) {
+    const StreamCase c{
+        "release 1 at 48 kHz", usbsim::fixtures::uac1Headset, {.rate = 48000, .frameBytes = 4}};
+    StreamWorld world(c.device());
+    const usb::PipeHandle pipe =
+        world.driver.selectSetting(playback.interface, 1, playback.address);
+    ASSERT_NE(pipe, nullptr);
+    ASSERT_NO_FATAL_FAILURE(setRate(world, playback.address, c.shape.rate));
+    IsoStream stream(world.driver, pipe, c.shape, 10, 3);
+    stream.start();
+    usbsim::advanceFrames(world.clock, 500);
+    ASSERT_EQ(world.bus.isochronous().sink(playback.address).gaps(), 0u);
+    world.bus.isochronous().holdWakes(std::chrono::milliseconds(50));
+    usbsim::advanceFrames(world.clock, 500);
+    world.drain(stream);
+    const usbsim::OutSink sink = world.bus.isochronous().sink(playback.address);
+    // Three transfers of ten 1 ms packets at most were in flight: 20 slots
+    // of the 50 at least had none, and every slot from the first packet to
+    // the last is a packet or a gap.
+    EXPECT_GE(sink.gaps(), 20u);
+    EXPECT_LE(sink.gaps(), 50u);
+    ASSERT_FALSE(sink.packets().empty());
+    const std::uint64_t slots =
+        (sink.packets().back().microframe - sink.packets().front().microframe) / 8 + 1;
+    EXPECT_EQ(sink.packets().size() + sink.gaps(), slots);
+    EXPECT_EQ(stream.failedPackets(), 0u);
+    EXPECT_EQ(sink.stream(), stream.bytes()); // what was sent arrived, unchanged
+}
+
+} // namespace

@@ -178,7 +178,9 @@ TEST(HostEffects, RefusesWhatTheControlsCannotTakeNamingWhatWould) {
          "virtualizer=on|off, virtualizer.0..16=VALUE"},
         {"t6l1", "virtualizer.1=near",
          "--effect virtualizer.1=near: virtualizer.1 takes -2147483648..2147483647"},
-        {"q7k2", "headphone.0=3", "--effect headphone.0=3: the headphone virtualizer refused it"},
+        {"q7k2", "headphone.0=3",
+         "--effect headphone.0=3: the headphone virtualizer refused it (headphone.0 describes no "
+         "range; it holds 1)"},
         {"q7k2", "reverb.0=1",
          "--effect reverb.0=1: the reverberator has no value 0; reverb=on|off"},
         {"uac1", "virtualizer=on", "--effect virtualizer=on: this device has no effect controls"},

@@ -1,11 +1,14 @@
 // The command line: what it accepts, and the clear refusals of what it does not.
+#include "testkit/temp_folder.h"
 #include "tools/driver-host/host_options.h"
+#include "tools/driver-host/output_files.h"
 #include "tools/driver-host/tests/wav_reading.h"
 #include "tools/driver-host/wav_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -119,12 +122,93 @@ TEST(HostOptions, RefusesWhatItCannotRunWithTheReason) {
         {{"--effect"}, "missing value after --effect"},
         {{"--asio", "--lockstep", "--signal", "channels"},
          "--signal channels plays through a wave pin: leave out --asio"},
+        // A value that is an option is the value missing.
+        {{"--out", "--lockstep"}, "missing value after --out (--lockstep is an option)"},
+        {{"--seconds", "--out", "x.wav"}, "missing value after --seconds (--out is an option)"},
+        // Seconds are a plain decimal number, from a packet to what a WAV file holds.
+        {{"--seconds", "0x10"}, "bad value for --seconds: 0x10"},
+        {{"--seconds", "1e-300"}, "bad value for --seconds: 1e-300"},
+        {{"--seconds", "1e3"}, "bad value for --seconds: 1e3"},
+        {{"--seconds", "+2"}, "bad value for --seconds: +2"},
+        {{"--seconds", ".5"}, "bad value for --seconds: .5"},
+        {{"--seconds", "2."}, "bad value for --seconds: 2."},
+        {{"--seconds", "inf"}, "bad value for --seconds: inf"},
+        {{"--seconds", " 2"}, "bad value for --seconds:  2"},
+        {{"--seconds", "0"}, "--seconds 0 is shorter than a packet (0.001 s)"},
+        {{"--seconds", "0.0009"}, "--seconds 0.0009 is shorter than a packet (0.001 s)"},
+        {{"--seconds", "22370"},
+         "--seconds 22370 is longer than a WAV file of 48000 Hz, 2 channels of 16 bits can hold "
+         "(22369.621 s)"},
+        {{"--seconds", "2796.3", "--channels", "8", "--bits", "32"},
+         "--seconds 2796.3 is longer than a WAV file of 48000 Hz, 8 channels of 32 bits can hold "
+         "(2796.202 s)"},
+        // Each channel's burst has a slot of its own.
+        {{"--signal", "channels", "--channels", "8", "--seconds", "1.5"},
+         "--signal channels plays each of the 8 channels' bursts in a slot of its own: --seconds "
+         "1.6 at least"},
+        {{"--signal", "channels", "--seconds", "0.3"},
+         "--signal channels plays each of the 2 channels' bursts in a slot of its own: --seconds "
+         "0.4 at least"},
     };
     for (const auto& c : cases) {
         std::string error;
         EXPECT_FALSE(parseOptions(c.arguments, error)) << c.reason;
         EXPECT_EQ(error, c.reason);
     }
+}
+
+// The edges of what the run takes are taken.
+TEST(HostOptions, TakesTheShortestAndLongestRunsAndHelpAnywhere) {
+    std::string error;
+    const auto shortest = parseOptions({"--seconds", "0.001"}, error);
+    ASSERT_TRUE(shortest) << error;
+    EXPECT_DOUBLE_EQ(shortest->seconds, 0.001);
+    EXPECT_TRUE(parseOptions({"--seconds", "22369.6"}, error)) << error;
+    EXPECT_TRUE(parseOptions({"--seconds", "007.50"}, error)) << error;
+    EXPECT_TRUE(
+        parseOptions({"--signal", "channels", "--channels", "8", "--seconds", "1.6"}, error))
+        << error;
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--help"},
+                                               {"--list", "--help"},
+                                               {"--out", "--help"},
+                                               {"--seconds", "0x10", "--help"}})
+        EXPECT_TRUE(driverhost::wantsHelp(arguments)) << arguments.front();
+    EXPECT_FALSE(driverhost::wantsHelp({"--list"}));
+    EXPECT_FALSE(driverhost::wantsHelp({"--out", "help"}));
+}
+
+// Two outputs are one file once their paths are resolved: a dot, a link, a
+// hard link or the registry's file in the system root.
+TEST(HostOptions, OutputsThatNameOneFileAreFound) {
+    const testkit::TempFolder folder;
+    const std::filesystem::path wav = folder.write("a.wav", "RIFF");
+    std::filesystem::create_symlink(wav, folder.path() / "link.wav");
+    std::filesystem::create_hard_link(wav, folder.path() / "hard.wav");
+    std::filesystem::create_directory(folder.path() / "sub");
+    const std::string dir = folder.path().string();
+    const auto shared = [](const std::string& out, const std::string& capture,
+                           const std::string& root = "") {
+        Options options;
+        options.out = out;
+        options.captureOut = capture;
+        options.systemRoot = root;
+        return driverhost::SharedOutputFile(options);
+    };
+    EXPECT_EQ(shared(dir + "/a.wav", dir + "/./a.wav"),
+              "--out " + dir + "/a.wav and --capture-out " + dir + "/./a.wav name one file");
+    EXPECT_NE(shared(dir + "/sub/../new.wav", dir + "/new.wav"), ""); // neither there yet
+    EXPECT_NE(shared(dir + "/link.wav", dir + "/a.wav"), "");
+    EXPECT_NE(shared(dir + "/hard.wav", dir + "/a.wav"), "");
+    EXPECT_EQ(shared(dir + "/sub/registry.txt", "", dir + "/sub"),
+              "--out " + dir + "/sub/registry.txt and the registry file of --system-root " + dir +
+                  "/sub name one file");
+    EXPECT_EQ(shared(dir + "/a.wav", dir + "/b.wav", dir + "/sub"), "");
+    EXPECT_EQ(shared(dir + "/a.wav", ""), "");
+    // Relative paths, neither there: one file all the same.
+    EXPECT_EQ(shared("host-options-none.wav", "./host-options-none.wav"),
+              "--out host-options-none.wav and --capture-out ./host-options-none.wav name one "
+              "file");
 }
 
 // The header's sizes follow the data: a reader finds every whole frame and

@@ -4,16 +4,21 @@
 // cannot run says so.
 #include "platform/io/registry.h"
 #include "platform/io/registry_text.h"
+#include "platform/kernel/debug_print.h"
 #include "sim/usb/fixtures.h"
 #include "testkit/temp_folder.h"
 #include "tools/driver-host/host_run.h"
 #include "tools/driver-host/signal_source.h"
+#include "tools/driver-host/system_file_refusals.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -62,6 +67,8 @@ TEST(HostRun, TheDeviceGetsTheSignalAfterTheReportedDelay) {
         EXPECT_EQ(result.poolBlocksLeft, 0u);
         EXPECT_EQ(result.underruns, 0u);
         EXPECT_EQ(result.gaps, 0u);
+        EXPECT_FALSE(result.lostFrames());
+        EXPECT_EQ(result.fullScaleSamples, 0u);
         EXPECT_EQ(result.limiterDelayFrames(), 256);
         EXPECT_EQ(result.inFlightFrames, 720); // three 5 ms transfers
         EXPECT_EQ(result.feedbackRate, c.feedbackRate);
@@ -150,6 +157,59 @@ TEST(HostRun, SystemRootCarriesTheIniFileAndTheRegistryFromRunToRun) {
     }
 }
 
+// A file of the system root the driver refuses is named with its reason,
+// one line each, from the debug prints whether or not they are shown; the
+// rest of them stays out of those lines.
+TEST(HostRun, TheDriversRefusalsOfSystemFilesAreNamed) {
+    const struct {
+        const char* name;
+        std::function<void(const testkit::TempFolder&)> make;
+        std::string line;
+    } cases[] = {
+        {"an INI file over 1 MiB",
+         [](const testkit::TempFolder& root) {
+             root.write("ZOVRAQ7K2X1.INI", std::string(1024 * 1024 + 1, ';'));
+         },
+         "refused \\SystemRoot\\ZOVRAQ7K2X1.INI: larger than 1048576 bytes; nothing is "
+         "imported"},
+        {"a FIFO",
+         [](const testkit::TempFolder& root) {
+             ASSERT_EQ(::mkfifo((root.path() / "ZOVRAQ7K2X1.INI").c_str(), 0644), 0);
+         },
+         "refused \\SystemRoot\\ZOVRAQ7K2X1.INI: "},
+        {"a link out of the root",
+         [](const testkit::TempFolder& root) {
+             const std::filesystem::path outside =
+                 root.path().parent_path() / (root.path().filename().string() + ".ini");
+             std::ofstream(outside) << "[VERSION]\r\n";
+             std::filesystem::create_symlink(outside, root.path() / "ZOVRAQ7K2X1.INI");
+         },
+         "refused \\SystemRoot\\ZOVRAQ7K2X1.INI: a link leading outside "},
+        {"nothing to refuse", [](const testkit::TempFolder&) {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const testkit::TempFolder root;
+        ASSERT_NO_FATAL_FAILURE(c.make(root));
+        Options options = Lockstep(false, Signal::sine, 0.05);
+        options.systemRoot = root.path().string();
+        const io::Registry registry;
+        kernel::clearDebugLog();
+        const RunResult result = driverhost::runDriverHost(options);
+        EXPECT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
+        const std::vector<std::string> lines = driverhost::RefusedSystemFiles(kernel::debugLog());
+        std::filesystem::remove(root.path().parent_path() /
+                                (root.path().filename().string() + ".ini"));
+        if (c.line.empty()) {
+            EXPECT_TRUE(lines.empty()) << lines.front();
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 1u) << (lines.empty() ? "none" : lines.back());
+        EXPECT_EQ(lines[0].rfind(c.line, 0), 0u) << lines[0];
+        EXPECT_EQ(lines[0].find('\n'), std::string::npos);
+    }
+}
+
 TEST(HostRun, RefusesWhatCannotRunAndSaysWhat) {
     const testkit::TempFolder root;
     root.write("registry.txt", "\\Registry\n\"cut short");
@@ -194,6 +254,28 @@ TEST(HostRun, RefusesWhatCannotRunAndSaysWhat) {
              return o;
          }(),
          kernel::STATUS_UNSUCCESSFUL, "cannot write " + root.path().string() + " (it is a folder)"},
+        {"two outputs that name one file",
+         [&root] {
+             Options o = Lockstep(false, Signal::sine);
+             o.out = (root.path() / "one.wav").string();
+             o.captureOut = (root.path() / "." / "one.wav").string();
+             return o;
+         }(),
+         kernel::STATUS_INVALID_PARAMETER,
+         "--out " + (root.path() / "one.wav").string() + " and --capture-out " +
+             (root.path() / "." / "one.wav").string() +
+             " name one file: one would be written over the other"},
+        {"the registry's file as the output",
+         [&root] {
+             Options o = Lockstep(false, Signal::sine);
+             o.out = (root.path() / "registry.txt").string();
+             o.systemRoot = root.path().string();
+             return o;
+         }(),
+         kernel::STATUS_INVALID_PARAMETER,
+         "--out " + (root.path() / "registry.txt").string() +
+             " and the registry file of --system-root " + root.path().string() +
+             " name one file: one would be written over the other"},
         {"a system root that is no folder",
          [&root] {
              Options o = Lockstep(false, Signal::sine);
@@ -212,6 +294,7 @@ TEST(HostRun, RefusesWhatCannotRunAndSaysWhat) {
         EXPECT_EQ(result.poolBlocksLeft, 0u);
         EXPECT_EQ(result.threadsLeft, 0u);
     }
+    EXPECT_FALSE(std::filesystem::exists(root.path() / "one.wav")); // refused before the run
     // A damaged registry file is set aside whole, not overwritten.
     const io::Registry registry;
     Options options = Lockstep(false, Signal::sine);
