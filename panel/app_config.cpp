@@ -153,10 +153,11 @@ QVariantList AppConfig::load() const {
 
 QString AppConfig::languageName() const {
     const QString fallback = "ChineseSimplified";
-    const QString stored =
-        mayOpenDataFile(configPath())
-            ? QSettings(configPath(), QSettings::IniFormat).value("common/language", fallback).toString()
-            : fallback;
+    const QString stored = mayOpenDataFile(configPath())
+                               ? QSettings(configPath(), QSettings::IniFormat)
+                                     .value("common/language", fallback)
+                                     .toString()
+                               : fallback;
     for (const Language& l : kLanguages)
         if (stored == l.name) {
             qDebug().noquote() << "****" + stored;
@@ -172,7 +173,8 @@ void AppConfig::reset() const {
     // Without a factory copy no preferences are left, as with none there.
     if (!mayOpenDataFile(factory) || !QFileInfo::exists(factory)) return;
     if (!QFile::copy(factory, configPath()))
-        qWarning().noquote() << QString("%1 could not be written from %2").arg(configPath(), factory);
+        qWarning().noquote()
+            << QString("%1 could not be written from %2").arg(configPath(), factory);
 }
 
 QString AppConfig::languageFile(int langCode) const {

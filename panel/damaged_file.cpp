@@ -61,8 +61,8 @@ bool keepDamagedCopy(const QString& path, const QString& fault, const QString& r
                                     .arg(path, fault, aside);
         return false;
     }
-    qWarning().noquote() << QString("%1 is damaged (%2); it is kept as %3 and %4")
-                                .arg(path, fault, aside, repair);
+    qWarning().noquote()
+        << QString("%1 is damaged (%2); it is kept as %3 and %4").arg(path, fault, aside, repair);
     return true;
 }
 

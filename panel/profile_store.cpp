@@ -64,7 +64,10 @@ QString blockFault(const QSettings& file, const char* group, unsigned count, int
         if (!ok) return key(group, i) + " is not a list of numbers";
         const QVariantList list = v.toList();
         if (list.size() != size)
-            return QString("%1 holds %2 numbers, not %3").arg(key(group, i)).arg(list.size()).arg(size);
+            return QString("%1 holds %2 numbers, not %3")
+                .arg(key(group, i))
+                .arg(list.size())
+                .arg(size);
         if (!std::all_of(list.begin(), list.end(), isByte))
             return key(group, i) + " holds a number beyond 255";
     }

@@ -32,7 +32,7 @@ bool firstWarning(const QString& path, mode_t mode) {
 } // namespace
 
 bool mayOpenDataFile(const QString& path) {
-    struct stat status{};
+    struct stat status {};
     // stat follows a link, so a link to a FIFO is judged as the FIFO.
     if (::stat(QFile::encodeName(path).constData(), &status) != 0) return true;
     if (S_ISREG(status.st_mode)) return true;
@@ -48,8 +48,8 @@ bool syncDataFile(QSettings& file) {
     file.sync();
     // A format error is the reader's: the file was written all the same.
     if (file.status() != QSettings::AccessError) return true;
-    qWarning().noquote() << QString("%1 could not be written; the change is not stored")
-                                .arg(file.fileName());
+    qWarning().noquote()
+        << QString("%1 could not be written; the change is not stored").arg(file.fileName());
     return false;
 }
 

@@ -93,8 +93,7 @@ void View::cleanUnusedMacroId() {
         if (!fixed) continue;
         // A slot the headset lacks is damage: the file is kept as it was.
         const QString fault = slotFault(*config);
-        if (fault.isEmpty() ||
-            m_macros.keepDamagedCopy(name, fault, "its slot is written as none"))
+        if (fault.isEmpty() || m_macros.keepDamagedCopy(name, fault, "its slot is written as none"))
             m_macros.setConfig(name, *fixed, true);
     }
 }

@@ -195,7 +195,8 @@ TEST(DataFileWrites, AWriteThatFailsIsWarnedAbout) {
         const char* name;
         bool readOnly;
     };
-    for (const Folder f : {Folder{"a file for a folder", false}, Folder{"a read-only folder", true}}) {
+    for (const Folder f :
+         {Folder{"a file for a folder", false}, Folder{"a read-only folder", true}}) {
         SCOPED_TRACE(f.name);
         // Permissions do not hold the superuser back.
         if (f.readOnly && ::geteuid() == 0) continue;

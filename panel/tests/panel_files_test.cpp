@@ -161,11 +161,14 @@ const FileKind kFileKinds[] = {
       {"[common]\ntotal=3\n0=0\n1=31000\n2=7\n", true},
       {"[common]\ntotal=4\n0=0\n1=31000\n2=1\n3=256\n", true},
       {"[common]\ntotal=4\n0=0\n1=31000\n2=1\n3=red\n", true},
-      {"[common]\ntotal=35\n" + [] {
-           std::string s;
-           for (int i = 0; i < 35; ++i) s += std::to_string(i) + "=" + (i == 1 ? "25208" : i == 34 ? "11" : "0") + "\n";
-           return s;
-       }(), true},
+      {"[common]\ntotal=35\n" +
+           [] {
+               std::string s;
+               for (int i = 0; i < 35; ++i)
+                   s += std::to_string(i) + "=" + (i == 1 ? "25208" : i == 34 ? "11" : "0") + "\n";
+               return s;
+           }(),
+       true},
       {"[common]\ntotal=3\n0=0\n1=25044\n2=1\nlanguage=ChineseSimplified\n", false}},
      [](const QString& path) {
          const AppConfig config(QFileInfo(path).path());
