@@ -98,11 +98,12 @@ QString configFault(const QString& path) {
     const int total = stored.isValid() ? stored.toString().toInt(&ok) : 0;
     if (total < 0 || !ok) return "common/total is not a count";
     const QList<int> numbers = numberedKeys(ini);
-    for (int i = 0; i < total; ++i)
-        if (!numbers.contains(i)) return QString("common/%1 is missing").arg(i);
-    if (!numbers.isEmpty() && numbers.last() >= total)
+    int held = 0; // entries 0 .. held - 1 are all there
+    while (held < numbers.size() && numbers[held] == held) ++held;
+    if (held < total) return QString("common/%1 is missing").arg(held);
+    if (numbers.size() > total)
         return QString("common/total=%1 leaves out common/%2").arg(total).arg(numbers.last());
-    for (int i = 1; i < total; ++i) {
+    for (int i = 1; i < std::min(total, kConfigEntries); ++i) {
         const QString fault = entryFault(i, ini.value("common/" + QString::number(i)));
         if (!fault.isEmpty()) return fault;
     }

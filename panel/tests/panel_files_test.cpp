@@ -155,6 +155,7 @@ const FileKind kFileKinds[] = {
       // Cut short: the entries without their count and language.
       {"[common]\n0=0\n1=31000\n10=0\n", true},
       {"[common]\ntotal=3\n0=0\n2=1\n", true},
+      {"[common]\ntotal=2000000000\n0=0\n1=31000\n", true},
       {"[common]\ntotal=2\n0=0\n1=31000\n2=1\n", true},
       // Entries the settings page keeps within a range, beyond it.
       {"[common]\ntotal=2\n0=0\n1=12345\n", true},
