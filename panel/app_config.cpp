@@ -2,9 +2,11 @@
 
 #include "panel/damaged_file.h"
 #include "panel/file_counts.h"
+#include "panel/regular_file.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <algorithm>
@@ -42,22 +44,76 @@ QVariant loaded(const QVariant& v) {
     return ok ? QVariant(n) : v;
 }
 
-// What keeps the panel from reading the file as it wrote it; empty when
-// nothing does. Entries are any value the scene sent, but the count is
-// always a whole number 0 or more.
+// The numbered keys under "common/", in the order of their numbers.
+QList<int> numberedKeys(QSettings& ini) {
+    ini.beginGroup("common");
+    const QStringList keys = ini.childKeys();
+    ini.endGroup();
+    QList<int> numbers;
+    for (const QString& key : keys) {
+        bool ok = false;
+        const int n = key.toInt(&ok);
+        if (ok && n >= 0) numbers.append(n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+struct EntryRange {
+    int first, last; // entries
+    int least, most; // values
+};
+// What the settings page keeps in its entries; it puts any other value back
+// into these ranges when it writes the list back.
+constexpr EntryRange kEntryRanges[] = {
+    {2, 2, 0, 1},    // font size choice
+    {3, 32, 0, 255}, // palette colours
+    {33, 33, 0, 9},  // selected colour
+    {34, 34, 0, 10}, // text lighting step
+};
+
+QString entryFault(int index, const QVariant& value) {
+    bool ok = false;
+    const int n = value.toString().toInt(&ok);
+    if (index == 1) {
+        for (const Language& l : kLanguages)
+            if (ok && QString::number(n) == l.code) return {};
+        return "common/1 is not a language the panel has";
+    }
+    for (const EntryRange& r : kEntryRanges)
+        if (index >= r.first && index <= r.last && (!ok || n < r.least || n > r.most))
+            return QString("common/%1 is not within %2..%3").arg(index).arg(r.least).arg(r.most);
+    return {};
+}
+
+// What keeps the panel from reading the file as it wrote it, or makes the
+// settings page write back something else; empty when nothing does. Entries
+// past the pages' own are any value the scene sent, but the count is always
+// a whole number 0 or more and the file holds every entry it counts, no more.
 QString configFault(const QString& path) {
     if (!iniReadsCleanly(path)) return "lines Qt's INI reader cannot take";
-    const QSettings ini(path, QSettings::IniFormat);
-    const QVariant total = ini.value("common/total");
+    QSettings ini(path, QSettings::IniFormat);
+    const QVariant stored = ini.value("common/total");
     bool ok = true;
-    if (total.isValid() && (total.toString().toInt(&ok) < 0 || !ok))
-        return "common/total is not a count";
+    const int total = stored.isValid() ? stored.toString().toInt(&ok) : 0;
+    if (total < 0 || !ok) return "common/total is not a count";
+    const QList<int> numbers = numberedKeys(ini);
+    int held = 0; // entries 0 .. held - 1 are all there
+    while (held < numbers.size() && numbers[held] == held) ++held;
+    if (held < total) return QString("common/%1 is missing").arg(held);
+    if (numbers.size() > total)
+        return QString("common/total=%1 leaves out common/%2").arg(total).arg(numbers.last());
+    for (int i = 1; i < std::min(total, kConfigEntries); ++i) {
+        const QString fault = entryFault(i, ini.value("common/" + QString::number(i)));
+        if (!fault.isEmpty()) return fault;
+    }
     return {};
 }
 
 } // namespace
 
 void AppConfig::save(const QVariantList& entries) const {
+    if (!mayOpenDataFile(configPath())) return;
     const QString fault = configFault(configPath());
     if (!fault.isEmpty() && !keepDamagedFileAside(configPath(), fault)) return;
     QSettings ini(configPath(), QSettings::IniFormat);
@@ -72,7 +128,7 @@ void AppConfig::save(const QVariantList& entries) const {
     }
     for (int i = 0; i < entries.size(); ++i)
         ini.setValue("common/" + QString::number(i), storable(entries[i]));
-    ini.sync();
+    syncDataFile(ini);
 }
 
 namespace {
@@ -80,20 +136,13 @@ namespace {
 // Entries past the pages' own are carried through, so the file holds as
 // many entries as it has numbered keys, and never fewer than the pages use.
 int configEntriesHeld(QSettings& ini) {
-    ini.beginGroup("common");
-    const QStringList keys = ini.childKeys();
-    ini.endGroup();
-    int numbered = 0;
-    for (const QString& key : keys) {
-        bool ok = false;
-        if (key.toInt(&ok) >= 0 && ok) ++numbered;
-    }
-    return std::max(kConfigEntries, numbered);
+    return std::max(kConfigEntries, int(numberedKeys(ini).size()));
 }
 
 } // namespace
 
 QVariantList AppConfig::load() const {
+    if (!mayOpenDataFile(configPath())) return {};
     QSettings ini(configPath(), QSettings::IniFormat);
     const int total = boundedCount(ini.value("common/total", 0).toInt(), configEntriesHeld(ini),
                                    configPath(), "common/total");
@@ -104,8 +153,12 @@ QVariantList AppConfig::load() const {
 }
 
 QString AppConfig::languageName() const {
-    const QSettings ini(configPath(), QSettings::IniFormat);
-    const QString stored = ini.value("common/language", "ChineseSimplified").toString();
+    const QString fallback = "ChineseSimplified";
+    const QString stored = mayOpenDataFile(configPath())
+                               ? QSettings(configPath(), QSettings::IniFormat)
+                                     .value("common/language", fallback)
+                                     .toString()
+                               : fallback;
     for (const Language& l : kLanguages)
         if (stored == l.name) {
             qDebug().noquote() << "****" + stored;
@@ -115,36 +168,47 @@ QString AppConfig::languageName() const {
 }
 
 void AppConfig::reset() const {
+    const QString factory = m_dir + "/configD.ini";
+    if (!mayOpenDataFile(configPath())) return;
     QFile::remove(configPath());
-    QFile::copy(m_dir + "/configD.ini", configPath());
+    // Without a factory copy no preferences are left, as with none there.
+    if (!mayOpenDataFile(factory) || !QFileInfo::exists(factory)) return;
+    if (!QFile::copy(factory, configPath()))
+        qWarning().noquote()
+            << QString("%1 could not be written from %2").arg(configPath(), factory);
 }
 
 QString AppConfig::languageFile(int langCode) const {
     return m_dir + QString("/i18n/lang_%1.ini").arg(langCode, 6, 10, QChar('0'));
 }
 
-LanguageStrings::LanguageStrings(const AppConfig& config, int langCode)
-    : m_file(config.languageFile(langCode), QSettings::IniFormat) {
+LanguageStrings::LanguageStrings(const AppConfig& config, int langCode) {
+    const QString path = config.languageFile(langCode);
+    if (!mayOpenDataFile(path)) return;
+    m_file = std::make_unique<QSettings>(path, QSettings::IniFormat);
     // Parsed files are shared within the process: every reader of a language
     // file names the same codec, or the texts come back in another one.
-    m_file.setIniCodec("UTF-8");
+    m_file->setIniCodec("UTF-8");
 }
 
-QString LanguageStrings::windowTitle() const { return m_file.value("strings/name").toString(); }
+QString LanguageStrings::text(const QString& key) const {
+    return m_file ? m_file->value(key).toString() : QString();
+}
+
+QString LanguageStrings::windowTitle() const { return text("strings/name"); }
 
 QStringList LanguageStrings::uiStrings() const {
-    QStringList out{m_file.value("font/family").toString()};
-    const int total = boundedCount(m_file.value("font/total", 0).toInt(), kUiStrings,
-                                   m_file.fileName(), "font/total");
-    for (qint64 n = 1; n <= total; ++n)
-        out.append(m_file.value("strings/" + QString::number(n)).toString());
+    QStringList out{text("font/family")};
+    if (!m_file) return out;
+    const int total = boundedCount(m_file->value("font/total", 0).toInt(), kUiStrings,
+                                   m_file->fileName(), "font/total");
+    for (qint64 n = 1; n <= total; ++n) out.append(text("strings/" + QString::number(n)));
     return out;
 }
 
 QStringList LanguageStrings::group(const QString& label, int index, int total) const {
     QStringList out;
-    for (qint64 n = index; n < total; ++n)
-        out.append(m_file.value(label + "/" + QString::number(n)).toString());
+    for (qint64 n = index; n < total; ++n) out.append(text(label + "/" + QString::number(n)));
     return out;
 }
 

@@ -2,12 +2,16 @@
 
 // The panel's own preferences ("config.ini" in the data folder, with a
 // factory copy "configD.ini") and the interface texts of each language
-// ("i18n/lang_NNNNNN.ini", UTF-8). Every call opens its file and closes it.
+// ("i18n/lang_NNNNNN.ini", UTF-8). Every call opens its file and closes it;
+// a path that holds something other than a regular file reads as missing and
+// is neither written nor removed.
 
 #include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+
+#include <memory>
 
 namespace panel {
 
@@ -16,13 +20,16 @@ public:
     explicit AppConfig(const QString& dataDir) : m_dir(dataDir) {}
 
     // "common/total", the language name of entry 1 when it is a known
-    // language code, and every entry under "common/" + i.
+    // language code, and every entry under "common/" + i. A file the panel
+    // would not write back as it reads (damaged lines, a count that is not
+    // one or does not match the numbered entries, an entry the page keeps
+    // outside its range) is kept aside as "config.ini.damaged" first.
     void save(const QVariantList& entries) const;
     // Entries 0 .. total - 1; a missing entry reads as 0.
     QVariantList load() const;
     // The stored language name when it is one the panel knows, else empty.
     QString languageName() const;
-    // The factory copy replaces the preferences.
+    // The factory copy replaces the preferences; none is left without one.
     void reset() const;
 
     QString languageFile(int langCode) const;
@@ -43,7 +50,9 @@ public:
     QStringList group(const QString& label, int index, int total) const;
 
 private:
-    QSettings m_file;
+    QString text(const QString& key) const;
+
+    std::unique_ptr<QSettings> m_file; // none for a path that is not a regular file
 };
 
 } // namespace panel

@@ -1,7 +1,10 @@
 #include "panel/damaged_file.h"
 
+#include "panel/regular_file.h"
+
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -10,7 +13,7 @@ namespace panel {
 bool iniReadsCleanly(const QString& path) {
     // A file that cannot be opened is not judged: nothing reads or writes it.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return true;
+    if (!mayOpenDataFile(path) || !file.open(QIODevice::ReadOnly)) return true;
     const QByteArray bytes = file.readAll();
     const QTemporaryDir scratch;
     if (!scratch.isValid()) return false;
@@ -24,9 +27,20 @@ bool iniReadsCleanly(const QString& path) {
     return copy.status() == QSettings::NoError;
 }
 
-bool keepDamagedFileAside(const QString& path, const QString& fault) {
+namespace {
+
+// "<file>.damaged", or the first of "-2", "-3", ... after it not yet taken.
+QString freeAsideName(const QString& path) {
     QString aside = path + ".damaged";
-    for (int n = 2; QFile::exists(aside); ++n) aside = path + ".damaged-" + QString::number(n);
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = path + ".damaged-" + QString::number(n);
+    return aside;
+}
+
+} // namespace
+
+bool keepDamagedFileAside(const QString& path, const QString& fault) {
+    const QString aside = freeAsideName(path);
     if (!QFile::rename(path, aside)) {
         qWarning().noquote() << QString("%1 is damaged (%2) and could not be kept aside as %3; "
                                         "it is left as it is")
@@ -36,6 +50,19 @@ bool keepDamagedFileAside(const QString& path, const QString& fault) {
     qWarning().noquote() << QString(
                                 "%1 is damaged (%2); it is kept as %3 and a fresh one is written")
                                 .arg(path, fault, aside);
+    return true;
+}
+
+bool keepDamagedCopy(const QString& path, const QString& fault, const QString& repair) {
+    const QString aside = freeAsideName(path);
+    if (!QFile::copy(path, aside)) {
+        qWarning().noquote() << QString("%1 is damaged (%2) and could not be kept as %3; "
+                                        "it is left as it is")
+                                    .arg(path, fault, aside);
+        return false;
+    }
+    qWarning().noquote()
+        << QString("%1 is damaged (%2); it is kept as %3 and %4").arg(path, fault, aside, repair);
     return true;
 }
 

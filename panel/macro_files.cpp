@@ -1,6 +1,8 @@
 #include "panel/macro_files.h"
 
+#include "panel/damaged_file.h"
 #include "panel/file_counts.h"
+#include "panel/regular_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,7 +29,7 @@ bool MacroFiles::isSafeName(const QString& name) {
 }
 
 bool MacroFiles::exists(const QString& name) const {
-    return isSafeName(name) && QFileInfo(pathOf(name)).isFile();
+    return isSafeName(name) && mayOpenDataFile(pathOf(name)) && QFileInfo(pathOf(name)).isFile();
 }
 
 QString MacroFiles::create() const {
@@ -40,8 +42,7 @@ QString MacroFiles::create() const {
     ini.setValue("config/total", 0);
     ini.setValue("config/repeat", 1);
     ini.setValue("config/usedTimes", 0);
-    ini.sync();
-    return ini.status() == QSettings::NoError ? name : QString();
+    return syncDataFile(ini) ? name : QString();
 }
 
 bool MacroFiles::remove(const QString& name) const {
@@ -61,7 +62,10 @@ QStringList MacroFiles::fileNames() const {
 }
 
 int MacroFiles::slotOf(const QString& fileName) const {
-    const QSettings ini(m_folder + "/" + fileName, QSettings::IniFormat);
+    // The listing names directories and FIFOs alike; only files are read.
+    const QString path = m_folder + "/" + fileName;
+    if (!mayOpenDataFile(path) || !QFileInfo(path).isFile()) return -1;
+    const QSettings ini(path, QSettings::IniFormat);
     return intValue(ini, "config/index", -1);
 }
 
@@ -82,8 +86,7 @@ bool MacroFiles::saveLines(const QString& name, const QStringList& lines) const 
     ini.remove("macro");
     ini.setValue("config/total", int(lines.size()));
     for (int i = 0; i < lines.size(); ++i) ini.setValue("macro/" + QString::number(i), lines[i]);
-    ini.sync();
-    return true;
+    return syncDataFile(ini);
 }
 
 std::optional<MacroConfig> MacroFiles::config(const QString& name) const {
@@ -99,8 +102,12 @@ bool MacroFiles::setConfig(const QString& name, const MacroConfig& c, bool withU
     ini.setValue("config/index", c.index);
     ini.setValue("config/repeat", c.repeat);
     if (withUsedTimes) ini.setValue("config/usedTimes", c.usedTimes);
-    ini.sync();
-    return true;
+    return syncDataFile(ini);
+}
+
+bool MacroFiles::keepDamagedCopy(const QString& name, const QString& fault,
+                                 const QString& repair) const {
+    return exists(name) && panel::keepDamagedCopy(pathOf(name), fault, repair);
 }
 
 } // namespace panel

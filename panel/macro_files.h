@@ -3,7 +3,9 @@
 // The user's macros: one INI file per macro, "<name>.bin" in the macro
 // folder, holding its lines and which headset slot it is assigned to.
 // A name that could leave the folder ("/" or "..") is refused everywhere,
-// as if its file did not exist.
+// as if its file did not exist, and so is a path that holds something other
+// than a regular file (with a warning). A write that fails returns false,
+// with a warning.
 
 #include <QString>
 #include <QStringList>
@@ -43,6 +45,9 @@ public:
     std::optional<MacroConfig> config(const QString& name) const;
     // The use count is written only when `withUsedTimes`.
     bool setConfig(const QString& name, const MacroConfig& config, bool withUsedTimes) const;
+    // Copies the file aside as "<name>.bin.damaged" before `repair` is
+    // written into it; false when it could not be copied (see damaged_file.h).
+    bool keepDamagedCopy(const QString& name, const QString& fault, const QString& repair) const;
 
 private:
     QString pathOf(const QString& name) const { return m_folder + "/" + name + ".bin"; }

@@ -20,6 +20,11 @@ MacroSlotUse countMacroAssignments(const ProfileStore& profiles) {
     return use;
 }
 
+QString slotFault(const MacroConfig& c) {
+    if (c.index >= -1 && c.index < int(kMacroSlots)) return {};
+    return QString("config/index=%1 is not a slot").arg(c.index);
+}
+
 std::optional<MacroConfig> reconciledConfig(const MacroConfig& c, const MacroSlotUse& use) {
     const MacroConfig unassigned{-1, c.repeat, 0};
     const bool noSlot = c.index < 0;

@@ -1,5 +1,7 @@
 #include "panel/pointer_settings.h"
 
+#include "panel/regular_file.h"
+
 #include <QDebug>
 
 namespace panel {
@@ -13,13 +15,19 @@ constexpr unsigned kDoubleClickStepMs = 70;
 
 } // namespace
 
-IniPointerSettings::IniPointerSettings(const QString& path) : m_file(path, QSettings::IniFormat) {}
+IniPointerSettings::IniPointerSettings(const QString& path) {
+    if (mayOpenDataFile(path)) m_file = std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
 
 bool IniPointerSettings::store(const QString& key, const QVariant& value) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_file.setValue(key, value);
-    m_file.sync();
-    return m_file.status() == QSettings::NoError;
+    if (!m_file) return false;
+    m_file->setValue(key, value);
+    return syncDataFile(*m_file);
+}
+
+QVariant IniPointerSettings::value(const QString& key, const QVariant& fallback) const {
+    return m_file ? m_file->value(key, fallback) : fallback;
 }
 
 bool IniPointerSettings::setSpeed(int speed) {
@@ -45,7 +53,7 @@ bool IniPointerSettings::wheelLines(unsigned& out) const {
 bool IniPointerSettings::readNumber(const QString& key, unsigned fallback, unsigned& out) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     bool ok = false;
-    const unsigned v = m_file.value(key, fallback).toUInt(&ok);
+    const unsigned v = value(key, fallback).toUInt(&ok);
     if (!ok) return false;
     out = v;
     return true;
@@ -57,7 +65,7 @@ bool IniPointerSettings::setDoubleClickMs(unsigned ms) {
 
 unsigned IniPointerSettings::doubleClickMs() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_file.value("pointer/doubleClickMs", 500u).toUInt();
+    return value("pointer/doubleClickMs", 500u).toUInt();
 }
 
 bool IniPointerSettings::setMouse(const MouseTriple& mouse) {
@@ -67,7 +75,7 @@ bool IniPointerSettings::setMouse(const MouseTriple& mouse) {
 
 bool IniPointerSettings::mouse(MouseTriple& out) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const QVariant v = m_file.value("pointer/mouse");
+    const QVariant v = value("pointer/mouse");
     if (!v.isValid()) {
         out = MouseTriple{};
         return true;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace panel {
@@ -48,9 +49,12 @@ public:
 private:
     bool store(const QString& key, const QVariant& value); // under the lock, synced
     bool readNumber(const QString& key, unsigned fallback, unsigned& out) const;
+    QVariant value(const QString& key, const QVariant& fallback = {}) const; // under the lock
 
     mutable std::mutex m_mutex;
-    mutable QSettings m_file;
+    // None when the path holds something other than a regular file: reads
+    // give the defaults and writes fail.
+    std::unique_ptr<QSettings> m_file;
 };
 
 // The settings block's codes for the pointer settings.

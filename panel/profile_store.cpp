@@ -1,6 +1,7 @@
 #include "panel/profile_store.h"
 
 #include "panel/damaged_file.h"
+#include "panel/regular_file.h"
 
 #include <QVariantList>
 
@@ -46,42 +47,65 @@ bool isNumber(const QVariant& v) {
     return ok;
 }
 
-// The writer stores every block as a list of numbers and the time stamp and
-// profile as numbers. A list reads back as text from the file and as the
-// values written from this process's own copy of it.
-QString blockFault(const QSettings& file, const char* group, unsigned count) {
+bool isByte(const QVariant& v) {
+    bool ok = false;
+    return v.toString().toULongLong(&ok) <= 255 && ok;
+}
+
+// The writer stores every block whole, as a list of its bytes, and the time
+// stamp and profile as numbers. A list reads back as text from the file and
+// as the values written from this process's own copy of it.
+QString blockFault(const QSettings& file, const char* group, unsigned count, int size) {
     for (unsigned i = 0; i < count; ++i) {
         const QVariant v = file.value(key(group, i));
         if (!v.isValid()) continue;
         bool ok = v.userType() == QMetaType::QStringList || v.userType() == QMetaType::QVariantList;
         for (const QVariant& entry : v.toList()) ok = ok && isNumber(entry);
         if (!ok) return key(group, i) + " is not a list of numbers";
+        const QVariantList list = v.toList();
+        if (list.size() != size)
+            return QString("%1 holds %2 numbers, not %3")
+                .arg(key(group, i))
+                .arg(list.size())
+                .arg(size);
+        if (!std::all_of(list.begin(), list.end(), isByte))
+            return key(group, i) + " holds a number beyond 255";
     }
     return {};
 }
 
 QString profileFault(const QString& path, const QSettings& file) {
     if (!iniReadsCleanly(path)) return "lines Qt's INI reader cannot take";
-    for (const auto& [group, count] :
-         {std::pair{"option", kProfiles}, std::pair{"matrix", kProfiles},
-          std::pair{"macro", kMacroSlots}}) {
-        const QString fault = blockFault(file, group, count);
+    struct Blocks {
+        const char* group;
+        unsigned count;
+        int size;
+    };
+    for (const Blocks& b : {Blocks{"option", kProfiles, int(OptionBlock{}.size())},
+                            Blocks{"matrix", kProfiles, int(MatrixBlock{}.size())},
+                            Blocks{"macro", kMacroSlots, int(MacroBlock{}.size())}}) {
+        const QString fault = blockFault(file, b.group, b.count, b.size);
         if (!fault.isEmpty()) return fault;
     }
     for (const char* name : {"common/timeFlag", "common/curProfile"}) {
         const QVariant v = file.value(name);
         if (v.isValid() && !isNumber(v)) return QString(name) + " is not a number";
     }
+    const QVariant profile = file.value("common/curProfile");
+    if (profile.isValid() && profile.toULongLong() >= kProfiles)
+        return "common/curProfile is not one of the profiles";
     return {};
 }
 
 } // namespace
 
-ProfileStore::ProfileStore(const QString& path)
-    : m_path(path), m_file(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+ProfileStore::ProfileStore(const QString& path) : m_path(path) {
+    if (mayOpenDataFile(path)) m_file = std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
 
 void ProfileStore::load() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_file) return;
     const QSettings& file = *m_file;
     const QString fault = profileFault(m_path, file);
     for (unsigned p = 0; p < kProfiles; ++p) {
@@ -108,16 +132,22 @@ void ProfileStore::writeFreshFile() {
         m_file->setValue(key("macro", m), toList(m_macros[m]));
     m_file->setValue("common/timeFlag", static_cast<qulonglong>(m_timeFlag));
     m_file->setValue("common/curProfile", int(m_profileId));
-    m_file->sync();
+    syncDataFile(*m_file);
+}
+
+template <typename Set> bool ProfileStore::write(const Set& set) {
+    if (!m_file) return false;
+    set(*m_file);
+    return syncDataFile(*m_file);
 }
 
 bool ProfileStore::saveProfileBlocks(unsigned profile) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (profile >= kProfiles) return false;
-    m_file->setValue(key("option", profile), toList(m_options[profile]));
-    m_file->setValue(key("matrix", profile), toList(m_matrices[profile]));
-    m_file->sync();
-    return m_file->status() == QSettings::NoError;
+    return write([&](QSettings& file) {
+        file.setValue(key("option", profile), toList(m_options[profile]));
+        file.setValue(key("matrix", profile), toList(m_matrices[profile]));
+    });
 }
 
 template <typename Blocks, typename Edit>
@@ -125,8 +155,7 @@ bool ProfileStore::edit(Blocks& blocks, const char* group, unsigned index, const
     std::lock_guard<std::mutex> lock(m_mutex);
     if (index >= blocks.size()) return false;
     change(blocks[index]);
-    m_file->setValue(key(group, index), toList(blocks[index]));
-    m_file->sync();
+    write([&](QSettings& file) { file.setValue(key(group, index), toList(blocks[index])); });
     return true;
 }
 
@@ -143,6 +172,7 @@ bool ProfileStore::editMacro(unsigned slot, const std::function<void(MacroBlock&
 }
 
 void ProfileStore::restoreDefaultProfile(const QString& backupPath) {
+    if (!mayOpenDataFile(backupPath)) return;
     const QSettings backup(backupPath, QSettings::IniFormat);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -155,8 +185,9 @@ void ProfileStore::restoreDefaultProfile(const QString& backupPath) {
 void ProfileStore::storeTimeFlag(std::int64_t secondsSince1970) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_timeFlag = secondsSince1970;
-    m_file->setValue("common/timeFlag", static_cast<qulonglong>(secondsSince1970));
-    m_file->sync();
+    write([&](QSettings& file) {
+        file.setValue("common/timeFlag", static_cast<qulonglong>(secondsSince1970));
+    });
 }
 
 bool ProfileStore::option(unsigned profile, OptionBlock& out) const {
@@ -202,8 +233,7 @@ bool ProfileStore::setProfileId(std::uint8_t profile) {
 
 void ProfileStore::saveProfileId() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_file->setValue("common/curProfile", int(m_profileId));
-    m_file->sync();
+    write([&](QSettings& file) { file.setValue("common/curProfile", int(m_profileId)); });
 }
 
 } // namespace panel

@@ -26,15 +26,17 @@ using MacroBlock = std::array<std::uint8_t, 192>;
 
 class ProfileStore {
 public:
+    // Opens the file only when it is a regular file or missing; anything
+    // else is warned about, never read or written, and left in place.
     explicit ProfileStore(const QString& path);
 
     // Reads the blocks, the time stamp and the current profile from the file.
     // A missing key leaves its block as it was; a longer list fills the block
     // and the rest is ignored. A file the panel did not write so (lines Qt's
-    // INI reader cannot take, a block that is not a list of numbers, a time
-    // stamp or profile that is not a number) is kept aside as
-    // "<file>.damaged" and a fresh one is written at once with everything
-    // the store holds.
+    // INI reader cannot take, a block that is not a whole list of bytes, a
+    // time stamp that is not a number, a current profile the panel lacks) is
+    // kept aside as "<file>.damaged" and a fresh one is written at once with
+    // everything the store holds.
     void load();
     // Writes profile p's option and matrix blocks to the file; false for a
     // profile that does not exist or a file that can't be written.
@@ -70,8 +72,9 @@ private:
     template <typename Blocks, typename Edit>
     bool edit(Blocks& blocks, const char* group, unsigned index, const Edit& change);
 
-    // Called under the lock.
+    // Called under the lock. A failed write is warned about.
     void writeFreshFile();
+    template <typename Set> bool write(const Set& set);
 
     template <typename F> bool locked(F&& f) const {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -81,7 +84,8 @@ private:
     mutable std::mutex m_mutex;
     QString m_path;
     // Made again when a damaged file was kept aside: a QSettings keeps the
-    // format error of the file it first read for its whole life.
+    // format error of the file it first read for its whole life. None when
+    // the path holds something other than a regular file.
     std::unique_ptr<QSettings> m_file;
     std::array<OptionBlock, kProfiles> m_options{};
     std::array<MatrixBlock, kProfiles> m_matrices{};

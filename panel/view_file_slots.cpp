@@ -89,7 +89,11 @@ void View::cleanUnusedMacroId() {
         const QString name = file.left(file.size() - 4);
         const auto config = m_macros.config(name);
         if (!config) continue;
-        if (const auto fixed = reconciledConfig(*config, use))
+        const auto fixed = reconciledConfig(*config, use);
+        if (!fixed) continue;
+        // A slot the headset lacks is damage: the file is kept as it was.
+        const QString fault = slotFault(*config);
+        if (fault.isEmpty() || m_macros.keepDamagedCopy(name, fault, "its slot is written as none"))
             m_macros.setConfig(name, *fixed, true);
     }
 }

@@ -1,4 +1,5 @@
-// Every corpus input of the panel's fuzz entries, replayed in the test run.
+// Every corpus and regression input of the panel's fuzz entries, replayed in
+// the test run.
 #include "panel/fuzz/hid_replies_fuzz.h"
 #include "panel/fuzz/panel_files_fuzz.h"
 #include "testkit/fuzz_corpus.h"
@@ -6,11 +7,11 @@
 namespace {
 
 TEST(FuzzCorpus, TheHeadsetsRepliesLandWhereTheyBelong) {
-    testkit::replayCorpus(PANEL_FUZZ_CORPUS "/hid_replies", fuzzHidReplies);
+    testkit::replayFuzzInputs(PANEL_FUZZ_FOLDER, "hid_replies", fuzzHidReplies);
 }
 
 TEST(FuzzCorpus, ThePanelsFilesLoadWithinTheirBoundsAndNothingIsLost) {
-    testkit::replayCorpus(PANEL_FUZZ_CORPUS "/panel_files", fuzzPanelFiles);
+    testkit::replayFuzzInputs(PANEL_FUZZ_FOLDER, "panel_files", fuzzPanelFiles);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "panel/macro_encoding.h"
 #include "panel/macro_usage.h"
+#include "panel/tests/debug_lines.h"
 #include "panel/tests/view_fixture.h"
 
 #include <QDir>
@@ -259,6 +260,26 @@ TEST_F(MacroFilesOnSim, DeviceStartBringsMacroFilesInLineWithTheKeys) {
     host->cleanUnusedMacroId();
     EXPECT_EQ(host->loadMacroIniConfig("Used"), (QVariantList{3, 2, 3}));
     EXPECT_EQ(host->loadMacroIniConfig("Stale"), (QVariantList{-1, 1, 0}));
+}
+
+// A slot the headset lacks is damage: the file is kept as it was before its
+// slot is written as none; a slot merely out of use is not.
+TEST_F(MacroFilesOnSim, AFileNamingASlotTheHeadsetLacksIsKeptBeforeItIsRepaired) {
+    const std::string bad = "[config]\nindex=40\nrepeat=2\ntotal=1\nusedTimes=1\n\n[macro]\n0=x\n";
+    folder.write("data/macro/Bad.bin", bad);
+    folder.write("data/macro/Stale.bin", "[config]\nindex=9\nrepeat=1\ntotal=0\nusedTimes=1\n");
+    const DebugLines debug;
+    host->cleanUnusedMacroId();
+    EXPECT_EQ(folder.read("data/macro/Bad.bin.damaged"), bad);
+    EXPECT_EQ(host->loadMacroIniConfig("Bad"), (QVariantList{-1, 2, 0}));
+    EXPECT_EQ(host->loadMacroIni("Bad"), (QStringList{"x"}));
+    EXPECT_FALSE(QFileInfo::exists(path("data/macro/Stale.bin.damaged")));
+    int warned = 0;
+    for (const QString& line : debug.lines()) warned += line.contains("Bad.bin is damaged") ? 1 : 0;
+    EXPECT_EQ(warned, 1) << debug.lines().join("\n").toStdString();
+    // Said once: the repaired file is not damaged.
+    host->cleanUnusedMacroId();
+    EXPECT_FALSE(QFileInfo::exists(path("data/macro/Bad.bin.damaged-2")));
 }
 
 } // namespace

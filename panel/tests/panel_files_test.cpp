@@ -106,6 +106,18 @@ struct Damage {
     bool damaged;
 };
 
+// "n, n, ..." with `count` entries.
+std::string list(int count, int n) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += (i ? ", " : "") + std::to_string(n);
+    return out;
+}
+
+// A whole profile file as the panel writes it, but for its last lines.
+std::string wholeProfile(const std::string& tail) {
+    return "[option]\n0=" + list(256, 1) + "\n[macro]\n3=" + list(192, 9) + "\n" + tail;
+}
+
 // Each file's writer and how it reads what it wrote.
 struct FileKind {
     const char* name;
@@ -139,7 +151,26 @@ const FileKind kFileKinds[] = {
       {std::string("\0\0\0\0", 4), true},
       {"", false},
       {"[common]\ntotal=2\n0=0\n1=31000\n", false},
-      {"; a note\n[common]\ntotal=1\n0=zero\n", false}},
+      {"; a note\n[common]\ntotal=1\n0=zero\n", false},
+      // Cut short: the entries without their count and language.
+      {"[common]\n0=0\n1=31000\n10=0\n", true},
+      {"[common]\ntotal=3\n0=0\n2=1\n", true},
+      {"[common]\ntotal=2000000000\n0=0\n1=31000\n", true},
+      {"[common]\ntotal=2\n0=0\n1=31000\n2=1\n", true},
+      // Entries the settings page keeps within a range, beyond it.
+      {"[common]\ntotal=2\n0=0\n1=12345\n", true},
+      {"[common]\ntotal=3\n0=0\n1=31000\n2=7\n", true},
+      {"[common]\ntotal=4\n0=0\n1=31000\n2=1\n3=256\n", true},
+      {"[common]\ntotal=4\n0=0\n1=31000\n2=1\n3=red\n", true},
+      {"[common]\ntotal=35\n" +
+           [] {
+               std::string s;
+               for (int i = 0; i < 35; ++i)
+                   s += std::to_string(i) + "=" + (i == 1 ? "25208" : i == 34 ? "11" : "0") + "\n";
+               return s;
+           }(),
+       true},
+      {"[common]\ntotal=3\n0=0\n1=25044\n2=1\nlanguage=ChineseSimplified\n", false}},
      [](const QString& path) {
          const AppConfig config(QFileInfo(path).path());
          config.save({4, 31000, 1});
@@ -155,7 +186,12 @@ const FileKind kFileKinds[] = {
       {"[option]\n0=1, 2, 3\n[common]\ntimeFlag=soon\n", true},
       {"[option]\n0=1, 2, 3\n[common]\ncurProfile=-1\n", true},
       {"[option\n0=1, 2, 3\n", true},
-      {"[option]\n0=1, 2, 3\n[macro]\n3=9, 0\n[common]\ncurProfile=9\ntimeFlag=12\n", false},
+      // Lists the panel would pad or cut, values it would take the low byte of.
+      {"[option]\n0=1, 2, 3\n[macro]\n3=9, 0\n[common]\ntimeFlag=12\n", true},
+      {wholeProfile("[matrix]\n2=" + list(257, 0) + "\n"), true},
+      {wholeProfile("[matrix]\n2=" + list(255, 0) + ", 256\n"), true},
+      {wholeProfile("[common]\ncurProfile=9\n"), true},
+      {wholeProfile("[common]\ncurProfile=3\ntimeFlag=12\n"), false},
       {"", false}},
      [](const QString& path) {
          ProfileStore store(path);

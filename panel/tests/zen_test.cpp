@@ -1,5 +1,9 @@
+#include "panel/tests/debug_lines.h"
+#include "panel/tests/fifo_watch.h"
 #include "panel/tests/zen_fixture.h"
 #include "panel/user_event.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -13,6 +17,27 @@ TEST_F(ZenOnSim, StartUpWithAHeadsetChecksItAndInitialisesThePage) {
     EXPECT_EQ(view->calls,
               (std::vector<QString>{"attach Ver -----", "cleanUnusedMacroId", "init"}));
     EXPECT_TRUE(messages.texts.empty());
+}
+
+// The window used to wait for a writer on a FIFO in the profile file's place
+// before it came up, without a word.
+TEST_F(ZenOnSim, AProfileFileThatIsAFifoIsPassedOverWithAWarning) {
+    namespace fs = std::filesystem;
+    fs::create_directories(folder.path() / "fifos");
+    FifoWatch fifo(folder.path() / "fifos" / "profile.ini");
+    ASSERT_TRUE(fifo.made());
+    fs::create_hard_link(folder.path() / "fifos" / "profile.ini", folder.path() / "profile.ini");
+    const DebugLines debug;
+    makeZen();
+    EXPECT_EQ(view->calls,
+              (std::vector<QString>{"attach Ver -----", "cleanUnusedMacroId", "init"}));
+    EXPECT_FALSE(fifo.wasOpened());
+    EXPECT_EQ(fs::symlink_status(folder.path() / "profile.ini").type(), fs::file_type::fifo);
+    EXPECT_EQ(debug.count(path("profile.ini") +
+                          " is a FIFO, not a regular file; it is taken as missing, left as it "
+                          "is and not written"),
+              1)
+        << debug.lines().join("\n").toStdString();
 }
 
 TEST_F(ZenOnSim, StartUpWithoutTheDriverWarnsAndHides) {
