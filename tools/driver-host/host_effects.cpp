@@ -1,8 +1,8 @@
 #include "tools/driver-host/host_effects.h"
 
-#include "driver/devmodel/q7k2_effect_unit.h"
-#include "driver/devmodel/q7k2_virtualizer_unit.h"
-#include "driver/devmodel/t6l1_effect_host.h"
+#include "driver/devmodel/chips/q7k2/q7k2_effect_unit.h"
+#include "driver/devmodel/chips/q7k2/q7k2_virtualizer_unit.h"
+#include "driver/devmodel/chips/t6l1/t6l1_effect_host.h"
 #include "driver/miniport/topology_sets.h"
 #include "platform/ks/audio_properties.h"
 #include "platform/ks/identifier.h"
