@@ -4,7 +4,10 @@
 // render interfaces through the effect engine at eight channels.
 #pragma once
 
+#include "driver/common/object_model.h"
+#include "driver/devmodel/chips/chip_device_create.h"
 #include "driver/devmodel/chips/uac1_chip_device.h"
+#include "driver/devmodel/uac1_device.h"
 
 #include <cstdint>
 
@@ -17,10 +20,9 @@ inline constexpr kernel::PoolTag Q7K2DeviceTag = kernel::poolTag("Q7K2");
 inline constexpr std::uint16_t Q7K2LaterRevision = 0x0200;
 
 // Volume units 9 to 14 in three level dialects.
-class CUac1DeviceK7D2 : public CUac1ChipDevice {
+class CUac1DeviceK7D2 : public CUac1ChipDeviceOf<K7D2DeviceTag> {
 public:
-    CUac1DeviceK7D2(kernel::IUnknown* outer, std::uint16_t vendorId, std::uint16_t productId)
-        : CUac1ChipDevice(outer, vendorId, productId, K7D2DeviceTag) {}
+    using CUac1ChipDeviceOf::CUac1ChipDeviceOf;
     kernel::NTSTATUS ParseControlInterface(const usb::InterfaceDescriptor* interface,
                                            std::uint32_t length) override;
 
@@ -30,10 +32,9 @@ protected:
 
 // Volume units 9, 10 and 13 in three dialects; one vendor's speaker
 // terminal 6 plays as headphones.
-class CUac1DeviceP9F4 : public CUac1ChipDevice {
+class CUac1DeviceP9F4 : public CUac1ChipDeviceOf<P9F4DeviceTag> {
 public:
-    CUac1DeviceP9F4(kernel::IUnknown* outer, std::uint16_t vendorId, std::uint16_t productId)
-        : CUac1ChipDevice(outer, vendorId, productId, P9F4DeviceTag) {}
+    using CUac1ChipDeviceOf::CUac1ChipDeviceOf;
     kernel::NTSTATUS ParseControlInterface(const usb::InterfaceDescriptor* interface,
                                            std::uint32_t length) override;
 
@@ -45,17 +46,17 @@ protected:
 // eight-channel render formats on the effect engine.
 class CUac1EffectChipDevice : public CUac1ChipDevice {
 public:
-    CUac1EffectChipDevice(kernel::IUnknown* outer, std::uint16_t vendorId, std::uint16_t productId)
-        : CUac1ChipDevice(outer, vendorId, productId, Uac1DeviceTag) {}
+    using CUac1ChipDevice::CUac1ChipDevice;
     kernel::NTSTATUS ParseStreamingInterfaces(const usb::ConfigurationDescriptor* configuration,
                                               const usb::InterfaceDescriptor* interface,
                                               std::uint32_t length) override;
 };
 
 // A speaker output terminal carrying the chip's virtualizer.
-class CUac1DeviceT6L1 : public CUac1EffectChipDevice {
+class CUac1DeviceT6L1
+    : public CUac1ChipDeviceOf<T6L1DeviceTag, Uac1DeviceTag, CUac1EffectChipDevice> {
 public:
-    using CUac1EffectChipDevice::CUac1EffectChipDevice;
+    using CUac1ChipDeviceOf::CUac1ChipDeviceOf;
     kernel::NTSTATUS ParseControlInterface(const usb::InterfaceDescriptor* interface,
                                            std::uint32_t length) override;
 
@@ -65,12 +66,20 @@ protected:
 
 // Every feature unit carries the chip's effects; the chip revision, read
 // from the device descriptor, picks the masks.
-class CUac1DeviceQ7K2 : public CUac1EffectChipDevice {
+class CUac1DeviceQ7K2
+    : public CUac1ChipDeviceOf<Q7K2DeviceTag, Uac1DeviceTag, CUac1EffectChipDevice> {
 public:
-    using CUac1EffectChipDevice::CUac1EffectChipDevice;
+    using CUac1ChipDeviceOf::CUac1ChipDeviceOf;
     kernel::NTSTATUS ParseControlInterface(const usb::InterfaceDescriptor* interface,
                                            std::uint32_t length) override;
 
 protected:
     kernel::NTSTATUS SetInfoMasks(IUsbDevice& usb, EndpointInfoRecord& info) override;
 };
+
+template <class Device>
+kernel::NTSTATUS CreateChipDevice(INonDelegatingUnknown** out, kernel::IUnknown* outer,
+                                  std::uint16_t vendorId, std::uint16_t productId) {
+    return CreateDriverObject<Device>(out, outer, kernel::PoolType::NonPagedNx, Device::ObjectTag,
+                                      vendorId, productId);
+}

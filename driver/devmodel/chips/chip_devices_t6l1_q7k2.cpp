@@ -2,11 +2,11 @@
 #include "driver/common/pool_buffer.h"
 #include "driver/devmodel/chips/chip_device_create.h"
 #include "driver/devmodel/chips/chip_devices.h"
+#include "driver/devmodel/chips/q7k2/q7k2_feature_unit.h"
+#include "driver/devmodel/chips/t6l1/t6l1_output_terminal.h"
 #include "driver/devmodel/control_walk.h"
 #include "driver/devmodel/parsed_entity.h"
-#include "driver/devmodel/chips/q7k2/q7k2_feature_unit.h"
 #include "driver/devmodel/streaming_walk.h"
-#include "driver/devmodel/chips/t6l1/t6l1_output_terminal.h"
 #include "platform/usb/requests.h"
 
 namespace {
@@ -72,17 +72,12 @@ kernel::NTSTATUS ReadDeviceRelease(IUsbDevice& usb, std::uint16_t* release) {
 
 } // namespace
 
-kernel::NTSTATUS CreateCUac1DeviceT6L1(INonDelegatingUnknown** out, kernel::IUnknown* outer,
-                                       std::uint16_t vendorId, std::uint16_t productId) {
-    return CreateDriverObject<CUac1DeviceT6L1>(out, outer, kernel::PoolType::NonPagedNx,
-                                               T6L1DeviceTag, vendorId, productId);
-}
-
-kernel::NTSTATUS CreateCUac1DeviceQ7K2(INonDelegatingUnknown** out, kernel::IUnknown* outer,
-                                       std::uint16_t vendorId, std::uint16_t productId) {
-    return CreateDriverObject<CUac1DeviceQ7K2>(out, outer, kernel::PoolType::NonPagedNx,
-                                               Q7K2DeviceTag, vendorId, productId);
-}
+template kernel::NTSTATUS CreateChipDevice<CUac1DeviceT6L1>(INonDelegatingUnknown**,
+                                                            kernel::IUnknown*, std::uint16_t,
+                                                            std::uint16_t);
+template kernel::NTSTATUS CreateChipDevice<CUac1DeviceQ7K2>(INonDelegatingUnknown**,
+                                                            kernel::IUnknown*, std::uint16_t,
+                                                            std::uint16_t);
 
 kernel::NTSTATUS
 CUac1EffectChipDevice::ParseStreamingInterfaces(const usb::ConfigurationDescriptor* configuration,

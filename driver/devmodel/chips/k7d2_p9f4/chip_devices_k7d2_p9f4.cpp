@@ -34,17 +34,12 @@ constexpr std::uint16_t P9F4HeadsetProduct = 0x0A06;
 
 } // namespace
 
-kernel::NTSTATUS CreateCUac1DeviceK7D2(INonDelegatingUnknown** out, kernel::IUnknown* outer,
-                                       std::uint16_t vendorId, std::uint16_t productId) {
-    return CreateDriverObject<CUac1DeviceK7D2>(out, outer, kernel::PoolType::NonPagedNx,
-                                               K7D2DeviceTag, vendorId, productId);
-}
-
-kernel::NTSTATUS CreateCUac1DeviceP9F4(INonDelegatingUnknown** out, kernel::IUnknown* outer,
-                                       std::uint16_t vendorId, std::uint16_t productId) {
-    return CreateDriverObject<CUac1DeviceP9F4>(out, outer, kernel::PoolType::NonPagedNx,
-                                               P9F4DeviceTag, vendorId, productId);
-}
+template kernel::NTSTATUS CreateChipDevice<CUac1DeviceK7D2>(INonDelegatingUnknown**,
+                                                            kernel::IUnknown*, std::uint16_t,
+                                                            std::uint16_t);
+template kernel::NTSTATUS CreateChipDevice<CUac1DeviceP9F4>(INonDelegatingUnknown**,
+                                                            kernel::IUnknown*, std::uint16_t,
+                                                            std::uint16_t);
 
 kernel::NTSTATUS CUac1DeviceK7D2::SetInfoMasks(IUsbDevice&, EndpointInfoRecord& info) {
     info.words[0] = 0x3FE02F;
