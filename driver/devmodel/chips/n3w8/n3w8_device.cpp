@@ -2,10 +2,10 @@
 
 #include "driver/common/maker_ids.h"
 #include "driver/devmodel/chips/chip_device_create.h"
-#include "driver/devmodel/control_walk.h"
 #include "driver/devmodel/chips/n3w8/n3w8_feature_units.h"
 #include "driver/devmodel/chips/n3w8/n3w8_selector_unit.h"
 #include "driver/devmodel/chips/n3w8/n3w8_terminals.h"
+#include "driver/devmodel/control_walk.h"
 #include "driver/devmodel/parsed_entity.h"
 #include "driver/devmodel/streaming_walk.h"
 #include "driver/engine/queried_interface.h"

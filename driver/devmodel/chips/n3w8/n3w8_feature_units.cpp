@@ -1,9 +1,9 @@
 #include "driver/devmodel/chips/n3w8/n3w8_feature_units.h"
 
 #include "driver/common/settings_store.h"
-#include "driver/devmodel/entity_controls.h"
 #include "driver/devmodel/chips/n3w8/n3w8_control_nodes.h"
 #include "driver/devmodel/chips/n3w8/n3w8_volume_scales.h"
+#include "driver/devmodel/entity_controls.h"
 #include "platform/usb/audio_requests.h"
 
 namespace {

@@ -7,8 +7,8 @@
 // unit id).
 #pragma once
 
-#include "driver/devmodel/input_terminal.h"
 #include "driver/devmodel/chips/n3w8/n3w8_entity_context.h"
+#include "driver/devmodel/input_terminal.h"
 #include "driver/devmodel/output_terminal.h"
 #include "driver/engine/terminal_code_list.h"
 

@@ -6,11 +6,9 @@
 
 #include "driver/devmodel/chips/q7k2/q7k2_unit.h"
 #include "driver/effects/multi_tap_delay.h"
+#include "driver/usermode/topology_properties.h"
 
 #include <memory>
-
-inline constexpr kernel::Guid Q7K2EffectUnitIdentity =
-    kernel::makeGuid("{AC02E636-CB62-42EF-A97C-5F4C1CDFEC13}");
 
 class CQ7K2EffectUnit : public CQ7K2Unit {
 public:

@@ -5,13 +5,11 @@
 #pragma once
 
 #include "driver/devmodel/chips/q7k2/q7k2_unit.h"
+#include "driver/usermode/topology_properties.h"
 #include "driver/zurazuvera/common/VSH/vsh_effect.h"
 
 #include <cstdint>
 #include <memory>
-
-inline constexpr kernel::Guid Q7K2VirtualizerUnitIdentity =
-    kernel::makeGuid("{C7600B33-1AA6-4383-918D-30D848BBAD3E}");
 
 class CQ7K2VirtualizerUnit : public CQ7K2Unit {
 public:

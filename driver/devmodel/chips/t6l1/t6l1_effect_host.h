@@ -13,19 +13,18 @@
 #include "driver/effects/effect_block.h"
 #include "driver/effects/hrtf_room.h"
 #include "driver/effects/speaker_map.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/io/device_object.h"
 
 #include <cstdint>
 #include <memory>
 
 inline constexpr kernel::PoolTag T6L1Tag = kernel::poolTag("T6L1");
-inline constexpr kernel::Guid T6L1EffectHostIdentity =
-    kernel::makeGuid("{10FB641C-4F95-4AFF-BC19-74FCAD262392}");
 
 class CT6L1EffectHost : public CForwardingUnknown<CUacParameterControl, IDspNode> {
 public:
     static constexpr std::uint32_t ValueCount = 17;
-    static constexpr std::uint32_t OnOffValue = 0;
+    static constexpr std::uint32_t OnOffValue = T6L1EffectOnOffValue;
     static constexpr std::int32_t ResetDistance = 30;
     static constexpr float OnGain = 1.5848f; // +4 dB
     // The speakers' default angles; the last, the low-frequency speaker's, is not used.

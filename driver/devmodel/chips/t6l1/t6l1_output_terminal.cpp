@@ -1,9 +1,9 @@
 #include "driver/devmodel/chips/t6l1/t6l1_output_terminal.h"
 
 #include "driver/common/settings_store.h"
+#include "driver/devmodel/chips/t6l1/t6l1_effect_host.h"
 #include "driver/devmodel/control_settings.h"
 #include "driver/devmodel/entity_controls.h"
-#include "driver/devmodel/chips/t6l1/t6l1_effect_host.h"
 #include "driver/devmodel/terminal_controls.h"
 #include "driver/devmodel/terminal_switch_control.h"
 #include "driver/engine/jack_description.h"

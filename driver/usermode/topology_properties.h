@@ -1,5 +1,6 @@
-// The driver's own property sets on the topology filter and its nodes, and
-// the ids within them.
+// What a user-mode program asks the topology filter: the driver's own
+// property sets on the filter and its nodes, the ids within them, and the
+// identities that name the effect units' nodes.
 #pragma once
 
 #include "platform/kernel/guid.h"
@@ -53,3 +54,13 @@ inline constexpr std::uint32_t BLOCK_DATA = 1;
 inline constexpr kernel::Guid PROPSETID_Terminal =
     kernel::makeGuid("{A210D309-0822-456B-BD3C-2196567CADA7}");
 inline constexpr std::uint32_t TERMINAL_RECORD = 1;
+
+// The identities of the effect units' nodes (PROPSETID_NodeName) and, for
+// the T6L1 virtualizer, which of its values switches it on and off.
+inline constexpr kernel::Guid T6L1EffectHostIdentity =
+    kernel::makeGuid("{10FB641C-4F95-4AFF-BC19-74FCAD262392}");
+inline constexpr std::uint32_t T6L1EffectOnOffValue = 0;
+inline constexpr kernel::Guid Q7K2EffectUnitIdentity =
+    kernel::makeGuid("{AC02E636-CB62-42EF-A97C-5F4C1CDFEC13}");
+inline constexpr kernel::Guid Q7K2VirtualizerUnitIdentity =
+    kernel::makeGuid("{C7600B33-1AA6-4383-918D-30D848BBAD3E}");
