@@ -4,20 +4,10 @@
 // interface could not serve is not taken: the default stands in for it.
 #pragma once
 
+#include "driver/usermode/asio_interface.h"
 #include "platform/io/device_object.h"
 
 #include <cstdint>
-
-// ASIO sample type codes.
-namespace asio_sample_type {
-inline constexpr std::uint32_t Int16 = 16;
-inline constexpr std::uint32_t Int24Packed = 17;
-inline constexpr std::uint32_t Int32 = 18;
-inline constexpr std::uint32_t Int16In32 = 24;
-inline constexpr std::uint32_t Int18In32 = 25;
-inline constexpr std::uint32_t Int20In32 = 26;
-inline constexpr std::uint32_t Int24In32 = 27;
-} // namespace asio_sample_type
 
 inline constexpr std::uint32_t AsioDefaultSampleRate = 48000;
 inline constexpr std::uint32_t AsioDefaultLatencyIndex = 4;

@@ -1,7 +1,7 @@
 // The models the driver ships, in the order they are tried: the chip models
 // by their product codes before the generic models.
 #include "driver/adapter/device_model_table.h"
-#include "driver/devmodel/chip_device_create.h"
+#include "driver/devmodel/chips/chip_device_create.h"
 #include "driver/devmodel/uac_device_create.h"
 
 namespace {

@@ -9,8 +9,8 @@
 // has the simulator alone streaming the same shape beside it (its cost is
 // taken off), and a plain copy of the same audio is the reference. Every case
 // reports the process's CPU milliseconds per second of audio.
-#include "driver/devmodel/n3w8_control_nodes.h"
-#include "driver/devmodel/n3w8_dsp_nodes.h"
+#include "driver/devmodel/chips/n3w8/n3w8_control_nodes.h"
+#include "driver/devmodel/chips/n3w8/n3w8_dsp_nodes.h"
 #include "driver/tests/sim/fake_feature_unit.h"
 #include "driver/tests/usbstream/stream_test_adapter.h"
 #include "driver/tests/usbstream/stream_test_client.h"

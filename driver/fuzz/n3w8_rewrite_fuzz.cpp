@@ -1,6 +1,6 @@
 #include "driver/fuzz/n3w8_rewrite_fuzz.h"
 
-#include "driver/devmodel/n3w8_configuration_rewrite.h"
+#include "driver/devmodel/chips/n3w8/n3w8_configuration_rewrite.h"
 #include "platform/fuzz/fuzz_require.h"
 #include "platform/kernel/pool.h"
 

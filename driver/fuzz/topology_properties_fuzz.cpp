@@ -4,7 +4,7 @@
 #include "driver/engine/subdevice_name.h"
 #include "driver/fuzz/fuzz_usb_device.h"
 #include "driver/miniport/topology_miniport.h"
-#include "driver/miniport/topology_sets.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/fuzz/fuzz_require.h"
 #include "platform/io/device_object.h"
 #include "platform/io/irp.h"

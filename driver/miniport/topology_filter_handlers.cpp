@@ -5,7 +5,7 @@
 #include "driver/miniport/property_reply.h"
 #include "driver/miniport/topology_handlers.h"
 #include "driver/miniport/topology_request.h"
-#include "driver/miniport/topology_sets.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/ks/jack.h"
 
 #include <cstring>

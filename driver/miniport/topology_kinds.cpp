@@ -3,7 +3,7 @@
 #include "driver/engine/audio_node.h"
 #include "driver/engine/device_specific_controls.h"
 #include "driver/miniport/topology_automation.h"
-#include "driver/miniport/topology_sets.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/kernel/os_version.h"
 #include "platform/ks/topology_ids.h"
 

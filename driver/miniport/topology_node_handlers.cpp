@@ -7,7 +7,7 @@
 #include "driver/miniport/topology_handlers.h"
 #include "driver/miniport/topology_kinds.h"
 #include "driver/miniport/topology_request.h"
-#include "driver/miniport/topology_sets.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/ks/audio_properties.h"
 
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "driver/miniport/wave_automation.h"
 
 #include "driver/engine/terminal_item.h"
-#include "driver/miniport/topology_sets.h"
 #include "driver/miniport/wave_miniport.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/ks/identifier.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "driver/devmodel/n3w8_dsp_nodes.h"
+#include "driver/devmodel/chips/n3w8/n3w8_dsp_nodes.h"
 #include "engine_test_doubles.h"
 #include "test_wave_formats.h"
 

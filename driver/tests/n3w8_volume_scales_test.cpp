@@ -1,4 +1,4 @@
-#include "driver/devmodel/n3w8_volume_scales.h"
+#include "driver/devmodel/chips/n3w8/n3w8_volume_scales.h"
 
 #include <gtest/gtest.h>
 

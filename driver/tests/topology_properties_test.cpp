@@ -1,7 +1,7 @@
 // The topology filter's properties and events, sent from the system's side
 // through the port to a graph that holds one node of every kind.
 #include "driver/engine/control_change.h"
-#include "driver/miniport/topology_sets.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/ks/audio_properties.h"
 #include "platform/ks/jack.h"
 #include "topology_test_support.h"

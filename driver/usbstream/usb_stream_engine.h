@@ -194,6 +194,11 @@ protected:
     kernel::NTSTATUS BuildCaptureTransfer();
     kernel::NTSTATUS CompleteRender(io::Irp* irp, TransferContext* context);
     kernel::NTSTATUS CompleteCapture(io::Irp* irp, TransferContext* context, bool exactBytes);
+    // How both completions end: the context goes back; a live transfer (the
+    // stream running, the request not cancelled) that failed asks for
+    // recovery, one that did not builds the next transfer unless the worker
+    // is at it.
+    kernel::NTSTATUS FinishTransfer(io::Irp* irp, TransferContext* context, bool live);
     // Sets up the request of a context for its record and sends it, counted
     // pending.
     kernel::NTSTATUS SendTransfer(IUsbDevice& usb, TransferContext* context,

@@ -330,46 +330,32 @@ void CUsbStreamEngine::NoteDeviceGone(kernel::NTSTATUS status, std::uint8_t* fla
 
 kernel::NTSTATUS CUsbStreamEngine::CompleteRender(io::Irp* irp, TransferContext* context) {
     const kernel::NTSTATUS status = irp->ioStatus.status;
-    if (!IsRunning() || status == kernel::STATUS_CANCELLED) {
-        SendMessage(stream_message::transferDone, ClientBytesOf(context->Bytes), 0);
-        m_Contexts.Return(context);
-        TransferDone();
-        return kernel::STATUS_MORE_PROCESSING_REQUIRED;
-    }
-    NoteDeviceGone(status, &m_bDeviceGone);
+    const bool live = IsRunning() && status != kernel::STATUS_CANCELLED;
+    if (live) NoteDeviceGone(status, &m_bDeviceGone);
     SendMessage(stream_message::transferDone, ClientBytesOf(context->Bytes), 0);
-    const bool failed = TransferFailed(irp, context->Urb);
-    m_Contexts.Return(context);
-    if (failed) {
-        RequestRecovery();
-    } else if (kernel::interlockedCompareExchange(m_lWorkFlag, work_flag::moreTransfers,
-                                                  work_flag::idle) == work_flag::idle) {
-        // A running stream keeps its transfers in flight without the worker.
-        BuildTransfer();
-        kernel::interlockedCompareExchange(m_lWorkFlag, work_flag::idle, work_flag::moreTransfers);
-    }
-    TransferDone();
-    return kernel::STATUS_MORE_PROCESSING_REQUIRED;
+    return FinishTransfer(irp, context, live);
 }
 
 kernel::NTSTATUS CUsbStreamEngine::CompleteCapture(io::Irp* irp, TransferContext* context,
                                                    bool exactBytes) {
     const kernel::NTSTATUS status = irp->ioStatus.status;
     if (kernel::succeeded(status)) CopyCaptureOut(context, exactBytes);
-    if (IsRunning() && status != kernel::STATUS_CANCELLED) {
-        NoteDeviceGone(status, &m_bDeviceGone);
-        const bool failed = TransferFailed(irp, context->Urb);
-        m_Contexts.Return(context);
-        if (failed) {
-            RequestRecovery();
-        } else if (kernel::interlockedCompareExchange(m_lWorkFlag, work_flag::moreTransfers,
-                                                      work_flag::idle) == work_flag::idle) {
-            BuildTransfer();
-            kernel::interlockedCompareExchange(m_lWorkFlag, work_flag::idle,
-                                               work_flag::moreTransfers);
-        }
-    } else {
-        m_Contexts.Return(context);
+    const bool live = IsRunning() && status != kernel::STATUS_CANCELLED;
+    if (live) NoteDeviceGone(status, &m_bDeviceGone);
+    return FinishTransfer(irp, context, live);
+}
+
+kernel::NTSTATUS CUsbStreamEngine::FinishTransfer(io::Irp* irp, TransferContext* context,
+                                                  bool live) {
+    const bool failed = live && TransferFailed(irp, context->Urb);
+    m_Contexts.Return(context);
+    if (failed) {
+        RequestRecovery();
+    } else if (live && kernel::interlockedCompareExchange(m_lWorkFlag, work_flag::moreTransfers,
+                                                          work_flag::idle) == work_flag::idle) {
+        // A running stream keeps its transfers in flight without the worker.
+        BuildTransfer();
+        kernel::interlockedCompareExchange(m_lWorkFlag, work_flag::idle, work_flag::moreTransfers);
     }
     TransferDone();
     return kernel::STATUS_MORE_PROCESSING_REQUIRED;

@@ -174,6 +174,31 @@ struct FormatTypeDescriptor {
     std::uint8_t bSamFreqType;
 };
 
+// Format type II: the rate table follows bSamFreqType as in types I and III.
+struct FormatTypeIIDescriptor {
+    std::uint8_t bLength;
+    std::uint8_t bDescriptorType;
+    std::uint8_t bDescriptorSubtype;
+    std::uint8_t bFormatType;
+    Le16 wMaxBitRate;
+    Le16 wSamplesPerFrame;
+    std::uint8_t bSamFreqType;
+};
+
+// A continuous range of a format type's rate table.
+struct SamplingFrequencyRange {
+    Le24 tLowerSamFreq;
+    Le24 tUpperSamFreq;
+};
+
+// The output channel cluster of mixer, processing and extension units,
+// after their source lists.
+struct ChannelCluster {
+    std::uint8_t bNrChannels;
+    Le16 wChannelConfig;
+    std::uint8_t iChannelNames;
+};
+
 // The class-specific isochronous endpoint descriptor.
 struct IsoEndpointDescriptor {
     std::uint8_t bLength;
@@ -195,6 +220,10 @@ static_assert(sizeof(FeatureUnitDescriptor) == 6);
 static_assert(sizeof(AsGeneralDescriptor) == 7 && offsetof(AsGeneralDescriptor, wFormatTag) == 5);
 static_assert(sizeof(FormatTypeDescriptor) == 8 &&
               offsetof(FormatTypeDescriptor, bSamFreqType) == 7);
+static_assert(sizeof(FormatTypeIIDescriptor) == 9 &&
+              offsetof(FormatTypeIIDescriptor, bSamFreqType) == 8);
+static_assert(sizeof(SamplingFrequencyRange) == 6);
+static_assert(sizeof(ChannelCluster) == 4);
 static_assert(sizeof(IsoEndpointDescriptor) == 7);
 
 } // namespace uac1
@@ -310,6 +339,23 @@ struct FormatTypeDescriptor {
     std::uint8_t bBitResolution;
 };
 
+struct FormatTypeIIDescriptor {
+    std::uint8_t bLength;
+    std::uint8_t bDescriptorType;
+    std::uint8_t bDescriptorSubtype;
+    std::uint8_t bFormatType;
+    Le16 wMaxBitRate;
+    Le16 wSlotsPerFrame;
+};
+
+// The output channel cluster of mixer, processing and extension units,
+// after their source lists.
+struct ChannelCluster {
+    std::uint8_t bNrChannels;
+    Le32 bmChannelConfig;
+    std::uint8_t iChannelNames;
+};
+
 struct IsoEndpointDescriptor {
     std::uint8_t bLength;
     std::uint8_t bDescriptorType;
@@ -335,6 +381,8 @@ static_assert(sizeof(AsGeneralDescriptor) == 16 && offsetof(AsGeneralDescriptor,
               offsetof(AsGeneralDescriptor, bNrChannels) == 10 &&
               offsetof(AsGeneralDescriptor, bmChannelConfig) == 11);
 static_assert(sizeof(FormatTypeDescriptor) == 6);
+static_assert(sizeof(FormatTypeIIDescriptor) == 8);
+static_assert(sizeof(ChannelCluster) == 6);
 static_assert(sizeof(IsoEndpointDescriptor) == 8);
 
 } // namespace uac2

@@ -12,9 +12,9 @@ namespace ossim {
 
 std::uint32_t asio::sampleBytes(std::uint32_t sampleType) {
     switch (sampleType) {
-    case 16:
+    case asio_sample_type::Int16:
         return 2;
-    case 17:
+    case asio_sample_type::Int24Packed:
         return 3;
     default:
         return 4;
@@ -28,6 +28,10 @@ constexpr int requestFrames = 5000;
 
 std::span<std::uint8_t> bytesOf(std::vector<std::uint32_t>& words) {
     return {reinterpret_cast<std::uint8_t*>(words.data()), words.size() * 4};
+}
+
+template <typename Record> std::span<std::uint8_t> bytesOfRecord(Record& record) {
+    return {reinterpret_cast<std::uint8_t*>(&record), sizeof record};
 }
 
 } // namespace
@@ -92,16 +96,14 @@ bool AsioClient::canSampleRate(std::uint32_t rate) {
 }
 
 std::uint32_t AsioClient::activeSampleType() {
-    // {channel, is input, is active, group, sample type, name[32]}
-    std::vector<std::uint32_t> info(13, 0);
-    info[1] = m_outputs == 0 ? 1 : 0;
-    const std::vector<std::uint32_t> request = info;
+    AsioChannelInfo info{};
+    info.isInput = m_outputs == 0 ? 1 : 0;
+    const AsioChannelInfo request = info;
     std::uint32_t returned = 0;
-    const kernel::NTSTATUS status =
-        control(asio::getChannelInfo,
-                {reinterpret_cast<const std::uint8_t*>(request.data()), request.size() * 4},
-                bytesOf(info), &returned);
-    return kernel::succeeded(status) && returned == info.size() * 4 ? info[4] : 0;
+    const kernel::NTSTATUS status = control(
+        asio::getChannelInfo, {reinterpret_cast<const std::uint8_t*>(&request), sizeof request},
+        bytesOfRecord(info), &returned);
+    return kernel::succeeded(status) && returned == sizeof info ? info.sampleType : 0;
 }
 
 kernel::NTSTATUS AsioClient::negotiateSampleType(std::uint32_t sampleType) {
@@ -118,12 +120,12 @@ kernel::NTSTATUS AsioClient::negotiateSampleType(std::uint32_t sampleType) {
 
 kernel::NTSTATUS AsioClient::configure(const AsioClientSettings& settings) {
     m_signal = settings.signal;
-    std::vector<std::uint32_t> channels(4, 0);
-    kernel::NTSTATUS status = control(asio::getChannels, {}, bytesOf(channels));
+    AsioChannels channels{};
+    kernel::NTSTATUS status = control(asio::getChannels, {}, bytesOfRecord(channels));
     if (!kernel::succeeded(status)) return status;
-    const std::uint32_t endpoints = channels[0];
-    m_outputs = channels[1];
-    m_inputs = channels[2];
+    const std::uint32_t endpoints = channels.endpoints;
+    m_outputs = channels.outputs;
+    m_inputs = channels.inputs;
 
     if (settings.kind == asio::kindDsd) {
         if (!kernel::succeeded(status = word(asio::setKind, asio::kindDsd))) return status;

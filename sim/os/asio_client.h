@@ -8,6 +8,7 @@
 // streams run in lockstep with the bus and every run gives the same result.
 #pragma once
 
+#include "driver/usermode/asio_interface.h"
 #include "platform/kernel/guid.h"
 #include "platform/kernel/status.h"
 #include "platform/kernel/time.h"
@@ -27,40 +28,28 @@ inline constexpr kernel::Guid interfaceClass =
     kernel::makeGuid("{2EE7DB21-FFD3-42C5-AF60-F7451626C242}");
 inline constexpr char16_t interfaceReference[] = u"HXASIOPrivateInterface";
 
-// The requests the client sends (device type 0x1D, buffered).
-inline constexpr std::uint32_t getChannels = 0x1D6004;
-inline constexpr std::uint32_t getChannelInfo = 0x1DE008;
-inline constexpr std::uint32_t getSampleTypes = 0x1D600C;
-inline constexpr std::uint32_t setSampleType = 0x1DA01C;
-inline constexpr std::uint32_t canSampleRate = 0x1DA02C;
-inline constexpr std::uint32_t setSampleRate = 0x1DA030;
-inline constexpr std::uint32_t getBufferSize = 0x1D6034;
-inline constexpr std::uint32_t createBuffers = 0x1DE038;
-inline constexpr std::uint32_t disposeBuffers = 0x1DA03C;
-inline constexpr std::uint32_t start = 0x1DA040;
-inline constexpr std::uint32_t stop = 0x1DA044;
-inline constexpr std::uint32_t setKind = 0x1DA054;
+// The requests the client sends, its kinds and the ring header, as the
+// driver defines them for user mode (driver/usermode/asio_interface.h).
+inline constexpr std::uint32_t getChannels = asio_control::GetChannels;
+inline constexpr std::uint32_t getChannelInfo = asio_control::GetChannelInfo;
+inline constexpr std::uint32_t getSampleTypes = asio_control::GetSampleTypes;
+inline constexpr std::uint32_t setSampleType = asio_control::SetSampleType;
+inline constexpr std::uint32_t canSampleRate = asio_control::CanSampleRate;
+inline constexpr std::uint32_t setSampleRate = asio_control::SetSampleRate;
+inline constexpr std::uint32_t getBufferSize = asio_control::GetBufferSize;
+inline constexpr std::uint32_t createBuffers = asio_control::CreateBuffers;
+inline constexpr std::uint32_t disposeBuffers = asio_control::DisposeBuffers;
+inline constexpr std::uint32_t start = asio_control::Start;
+inline constexpr std::uint32_t stop = asio_control::Stop;
+inline constexpr std::uint32_t setKind = asio_control::SetKind;
 
 // The client's kinds: PCM samples, or DSD (one bit a sample, most
 // significant first, 64 of them a channel in each 8-byte word).
-inline constexpr std::uint32_t kindPcm = 0;
-inline constexpr std::uint32_t kindDsd = 1;
+inline constexpr std::uint32_t kindPcm = AsioKindPcm;
+inline constexpr std::uint32_t kindDsd = AsioKindDsd;
 inline constexpr std::uint32_t dsdWordBytes = 8;
 
-// The head of a ring the driver shares (ten 32-bit words).
-struct RingHeader {
-    std::uint32_t active;
-    std::uint32_t direction; // 1 capture, 0 render
-    std::uint32_t channels;
-    std::uint32_t firstChannel;
-    std::uint32_t ringBytes;
-    std::uint32_t position; // the driver's offset: read for render, write for capture
-    std::uint32_t startPosition;
-    std::uint32_t leadBytes;
-    std::uint32_t last; // this ring's transfers wake the client
-    std::uint32_t completions;
-};
-static_assert(sizeof(RingHeader) == 40);
+using RingHeader = AsioRingHeader;
 
 // Bytes of one sample of an ASIO sample type (16: 2, 17: 3, the others: 4).
 std::uint32_t sampleBytes(std::uint32_t sampleType);

@@ -15,8 +15,10 @@ struct SampleTypeRow {
 };
 
 constexpr SampleTypeRow SampleTypes[] = {
-    {16, {16, 16}}, {17, {24, 24}}, {18, {32, 32}}, {24, {16, 32}},
-    {25, {18, 32}}, {26, {20, 32}}, {27, {24, 32}},
+    {asio_sample_type::Int16, {16, 16}},     {asio_sample_type::Int24Packed, {24, 24}},
+    {asio_sample_type::Int32, {32, 32}},     {asio_sample_type::Int16In32, {16, 32}},
+    {asio_sample_type::Int18In32, {18, 32}}, {asio_sample_type::Int20In32, {20, 32}},
+    {asio_sample_type::Int24In32, {24, 32}},
 };
 
 } // namespace
@@ -36,12 +38,12 @@ std::vector<std::uint32_t> DescriptorRates(const usbsim::FunctionDescription& de
 
 AsioOffer AskAsio(ossim::AsioClient& client, const std::vector<std::uint32_t>& rates) {
     AsioOffer offer;
-    std::vector<std::uint32_t> channels(4, 0);
-    if (kernel::succeeded(client.control(
-            ossim::asio::getChannels, {},
-            {reinterpret_cast<std::uint8_t*>(channels.data()), channels.size() * 4}))) {
-        offer.outputs = channels[1];
-        offer.inputs = channels[2];
+    AsioChannels channels{};
+    if (kernel::succeeded(
+            client.control(ossim::asio::getChannels, {},
+                           {reinterpret_cast<std::uint8_t*>(&channels), sizeof channels}))) {
+        offer.outputs = channels.outputs;
+        offer.inputs = channels.inputs;
     }
     offer.sampleTypes = client.sampleTypes();
     for (const std::uint32_t rate : rates)

@@ -1,9 +1,6 @@
 #include "tools/driver-host/host_effects.h"
 
-#include "driver/devmodel/q7k2_effect_unit.h"
-#include "driver/devmodel/q7k2_virtualizer_unit.h"
-#include "driver/devmodel/t6l1_effect_host.h"
-#include "driver/miniport/topology_sets.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/ks/audio_properties.h"
 #include "platform/ks/identifier.h"
 #include "platform/ks/topology_ids.h"
@@ -248,8 +245,8 @@ std::vector<EffectControl> EffectControls(ossim::SimulatedSystem& system) {
                 control.effectUnit = &set == &parameterSets[1];
                 control.values = values;
                 control.ranges = Ranges(ask, set, node, values, control.bounds);
-                if (identity == T6L1EffectHostIdentity && values > CT6L1EffectHost::OnOffValue)
-                    control.switchValue = CT6L1EffectHost::OnOffValue;
+                if (identity == T6L1EffectHostIdentity && values > T6L1EffectOnOffValue)
+                    control.switchValue = T6L1EffectOnOffValue;
                 std::uint32_t channel = 0, on = 0;
                 if (&set == &parameterSets[1] &&
                     kernel::succeeded(ask.get(ks::KSPROPSETID_Audio,

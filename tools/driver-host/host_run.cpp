@@ -96,7 +96,7 @@ private:
 // The running system, in lockstep or on the real clock.
 struct World {
     ossim::SimulatedSystem& system;
-    std::optional<Stall> stall;             // the host late once, on purpose
+    std::optional<Stall> stall; // the host late once, on purpose
     ossim::WaveStream* renderStream = nullptr;
     ossim::WaveStream* captureStream = nullptr;
 

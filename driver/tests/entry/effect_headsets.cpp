@@ -1,6 +1,6 @@
 #include "driver/tests/entry/effect_headsets.h"
 
-#include "driver/miniport/topology_sets.h"
+#include "driver/usermode/topology_properties.h"
 #include "platform/ks/audio_properties.h"
 #include "sim/os/pcm_format.h"
 

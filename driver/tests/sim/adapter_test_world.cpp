@@ -2,7 +2,7 @@
 
 #include "driver/adapter/device_strings.h"
 #include "driver/common/interface_ids.h"
-#include "driver/devmodel/chip_device_create.h"
+#include "driver/devmodel/chips/chip_device_create.h"
 #include "driver/devmodel/uac_device_create.h"
 #include "driver/engine/audio_node.h"
 #include "platform/io/device_registry_key.h"

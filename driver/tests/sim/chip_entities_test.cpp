@@ -2,9 +2,9 @@
 // rules on the simulated headsets, and the T6L1 speaker terminal's types,
 // selection and jack.
 #include "driver/common/settings_store.h"
-#include "driver/devmodel/chip_feature_units.h"
-#include "driver/devmodel/chip_terminals.h"
-#include "driver/devmodel/t6l1_output_terminal.h"
+#include "driver/devmodel/chips/k7d2_p9f4/chip_feature_units.h"
+#include "driver/devmodel/chips/k7d2_p9f4/chip_terminals.h"
+#include "driver/devmodel/chips/t6l1/t6l1_output_terminal.h"
 #include "driver/devmodel/terminal_tables.h"
 #include "driver/engine/jack_description.h"
 #include "entity_test_support.h"

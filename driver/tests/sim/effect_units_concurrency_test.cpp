@@ -3,8 +3,8 @@
 // and on/off sets from property requests. Built to run under
 // ThreadSanitizer; the last set of each kind must be the one in force.
 #include "driver/common/sigproc_pool_hooks.h"
-#include "driver/devmodel/q7k2_virtualizer_unit.h"
-#include "driver/devmodel/t6l1_effect_host.h"
+#include "driver/devmodel/chips/q7k2/q7k2_virtualizer_unit.h"
+#include "driver/devmodel/chips/t6l1/t6l1_effect_host.h"
 #include "driver/tests/settings_test_device.h"
 #include "driver/tests/test_planes.h"
 #include "driver/tests/test_wave_formats.h"

@@ -1,7 +1,7 @@
 // The N3W8 rewrite on the chip's own configuration: what each switch takes
 // out, what the rebuilt mixer, selector and record terminal refer to, and
 // that every switch set gives a configuration the platform accepts.
-#include "driver/devmodel/n3w8_configuration_rewrite.h"
+#include "driver/devmodel/chips/n3w8/n3w8_configuration_rewrite.h"
 
 #include "platform/kernel/pool.h"
 #include "platform/usb/configuration.h"

@@ -1,7 +1,7 @@
 // How an N3W8 device is set up before its configuration is rewritten: the
 // chip's identification bytes over the bus, the settings' switches, and the
 // known products' fixed choices.
-#include "driver/devmodel/n3w8_device_profile.h"
+#include "driver/devmodel/chips/n3w8/n3w8_device_profile.h"
 
 #include "driver/common/maker_ids.h"
 #include "driver/common/settings_store.h"

@@ -3,11 +3,11 @@
 // request log), the output routing registers, the mute LED, the forced
 // mute, the volume maps and the nodes that act on the stream.
 #include "driver/common/settings_store.h"
+#include "driver/devmodel/chips/n3w8/n3w8_control_nodes.h"
+#include "driver/devmodel/chips/n3w8/n3w8_feature_units.h"
+#include "driver/devmodel/chips/n3w8/n3w8_registers.h"
+#include "driver/devmodel/chips/n3w8/n3w8_terminals.h"
 #include "driver/devmodel/control_settings.h"
-#include "driver/devmodel/n3w8_control_nodes.h"
-#include "driver/devmodel/n3w8_feature_units.h"
-#include "driver/devmodel/n3w8_registers.h"
-#include "driver/devmodel/n3w8_terminals.h"
 #include "driver/devmodel/terminal_tables.h"
 #include "driver/tests/test_wave_formats.h"
 #include "entity_test_support.h"

@@ -1,9 +1,9 @@
 // The N3W8 register path against the chip on the simulated bus: what each
 // write sends, how masks merge with the cache, the reset pulse on the
 // manual clock, and writers on several threads.
-#include "driver/devmodel/n3w8_registers.h"
+#include "driver/devmodel/chips/n3w8/n3w8_registers.h"
 
-#include "driver/devmodel/n3w8_dsp_nodes.h"
+#include "driver/devmodel/chips/n3w8/n3w8_dsp_nodes.h"
 #include "platform/kernel/dispatcher.h"
 #include "platform/kernel/pool.h"
 #include "sim/usb/fixtures.h"

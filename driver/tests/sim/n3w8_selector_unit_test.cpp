@@ -1,8 +1,8 @@
 // The N3W8 record selector on a rewritten configuration: positions in the
 // shortened source list become the chip's own input numbers and back.
-#include "driver/devmodel/n3w8_selector_unit.h"
+#include "driver/devmodel/chips/n3w8/n3w8_selector_unit.h"
 
-#include "driver/devmodel/n3w8_configuration_rewrite.h"
+#include "driver/devmodel/chips/n3w8/n3w8_configuration_rewrite.h"
 #include "sim/usb/fixtures.h"
 #include "sim_usb_device.h"
 

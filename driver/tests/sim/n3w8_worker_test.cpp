@@ -6,8 +6,8 @@
 #include "adapter_test_world.h"
 
 #include "driver/common/settings_store.h"
-#include "driver/devmodel/n3w8_device.h"
-#include "driver/devmodel/n3w8_forced_mute.h"
+#include "driver/devmodel/chips/n3w8/n3w8_device.h"
+#include "driver/devmodel/chips/n3w8/n3w8_forced_mute.h"
 #include "driver/engine/control_change.h"
 #include "driver/engine/terminal_type_item.h"
 #include "driver/tests/engine_test_doubles.h"

@@ -1,7 +1,7 @@
 #include "driver/common/settings_store.h"
 #include "driver/common/sigproc_pool_hooks.h"
+#include "driver/devmodel/chips/t6l1/t6l1_effect_host.h"
 #include "driver/devmodel/control_settings.h"
-#include "driver/devmodel/t6l1_effect_host.h"
 #include "driver/tests/dsp_test_host.h"
 #include "driver/tests/settings_test_device.h"
 #include "driver/tests/test_planes.h"

@@ -195,6 +195,19 @@ TEST(ClassDescriptorRules, TheTableHasOneRuleForEachDescriptor) {
     }
 }
 
+TEST(ClassDescriptorRules, EveryReleaseTwoSubtypeHasARowThatSaysWhetherItIsChecked) {
+    for (std::uint8_t subtype = uac2::ac_subtype::header;
+         subtype <= uac2::ac_subtype::sampleRateConverter; ++subtype)
+        EXPECT_NE(findClassDescriptorRule(v2, kControl, 0x24, subtype), nullptr) << int(subtype);
+    for (std::uint8_t subtype = as_subtype::general; subtype <= as_subtype::formatSpecific;
+         ++subtype)
+        EXPECT_NE(findClassDescriptorRule(v2, kStreaming, 0x24, subtype), nullptr) << int(subtype);
+    for (const ClassDescriptorRule& rule : classDescriptorRules()) {
+        const bool headerOnly = rule.minimumLength == 3 && rule.variablePart == nullptr;
+        EXPECT_EQ(headerOnly, std::string(rule.name).ends_with("(not checked)")) << rule.name;
+    }
+}
+
 } // namespace
 
 namespace {

@@ -1,8 +1,0 @@
-#include "driver/devmodel/chip_terminals.h"
-
-kernel::NTSTATUS CChipOutputTerminal::OnDeviceChange(std::uint8_t, std::uint8_t,
-                                                     std::uint32_t* nodeId) {
-    if (nodeId != nullptr) *nodeId = NoChangedNode;
-    ReloadTypeItems();
-    return kernel::STATUS_SUCCESS;
-}
