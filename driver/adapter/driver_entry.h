@@ -6,6 +6,7 @@
 #pragma once
 
 #include "driver/engine/stream_engine.h"
+#include "driver/usermode/asio_interface.h"
 #include "platform/io/device_object.h"
 #include "platform/io/irp.h"
 #include "platform/kernel/guid.h"
@@ -17,9 +18,8 @@
 
 // The private device interfaces: the class and the reference string; a file
 // opened on one carries "\" and the reference string as its name.
-inline constexpr kernel::Guid GUID_ASIO_PRIVATE_INTERFACE =
-    kernel::makeGuid("{2EE7DB21-FFD3-42C5-AF60-F7451626C242}");
-inline constexpr char16_t AsioInterfaceReference[] = u"HXASIOPrivateInterface";
+// The ASIO interface's class and reference string are user mode's too
+// (driver/usermode/asio_interface.h).
 inline constexpr char16_t AsioInterfaceFileName[] = u"\\HXASIOPrivateInterface";
 inline constexpr char16_t EnumInterfaceReference[] = u"HXEnumPrivateInterface";
 inline constexpr char16_t EnumInterfaceFileName[] = u"\\HXEnumPrivateInterface";

@@ -3,8 +3,15 @@
 // layouts, and the header of each ring block the driver shares.
 #pragma once
 
+#include "platform/kernel/guid.h"
+
 #include <cstddef>
 #include <cstdint>
+
+// The interface's class and the reference string a client opens it by.
+inline constexpr kernel::Guid GUID_ASIO_PRIVATE_INTERFACE =
+    kernel::makeGuid("{2EE7DB21-FFD3-42C5-AF60-F7451626C242}");
+inline constexpr char16_t AsioInterfaceReference[] = u"HXASIOPrivateInterface";
 
 // Control codes of the ASIO interface (device type 0x1D, buffered).
 namespace asio_control {

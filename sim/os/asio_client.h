@@ -24,9 +24,8 @@ namespace ossim {
 
 namespace asio {
 // The interface's class and reference string, as the driver registers them.
-inline constexpr kernel::Guid interfaceClass =
-    kernel::makeGuid("{2EE7DB21-FFD3-42C5-AF60-F7451626C242}");
-inline constexpr char16_t interfaceReference[] = u"HXASIOPrivateInterface";
+inline constexpr kernel::Guid interfaceClass = GUID_ASIO_PRIVATE_INTERFACE;
+inline constexpr const char16_t* interfaceReference = AsioInterfaceReference;
 
 // The requests the client sends, its kinds and the ring header, as the
 // driver defines them for user mode (driver/usermode/asio_interface.h).

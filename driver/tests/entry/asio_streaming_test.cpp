@@ -26,23 +26,6 @@ namespace {
 using kernel::STATUS_SUCCESS;
 using namespace std::chrono_literals;
 
-// The client speaks the driver's protocol from its own copy of it.
-static_assert(ossim::asio::interfaceClass == GUID_ASIO_PRIVATE_INTERFACE);
-static_assert(std::u16string_view(ossim::asio::interfaceReference) == AsioInterfaceReference);
-static_assert(ossim::asio::createBuffers == asio_control::CreateBuffers &&
-              ossim::asio::start == asio_control::Start &&
-              ossim::asio::stop == asio_control::Stop &&
-              ossim::asio::getChannels == asio_control::GetChannels &&
-              ossim::asio::getChannelInfo == asio_control::GetChannelInfo &&
-              ossim::asio::canSampleRate == asio_control::CanSampleRate &&
-              ossim::asio::getBufferSize == asio_control::GetBufferSize &&
-              ossim::asio::getSampleTypes == asio_control::GetSampleTypes &&
-              ossim::asio::setSampleType == asio_control::SetSampleType &&
-              ossim::asio::setSampleRate == asio_control::SetSampleRate &&
-              ossim::asio::disposeBuffers == asio_control::DisposeBuffers &&
-              ossim::asio::setKind == asio_control::SetKind);
-static_assert(ossim::asio::kindDsd == AsioKindDsd && ossim::asio::kindPcm == AsioKindPcm);
-
 struct Headset {
     const char* name;
     usbsim::FunctionDescription (*make)();
