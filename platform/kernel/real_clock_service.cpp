@@ -3,6 +3,7 @@
 #include "platform/kernel/detail/dispatcher.h"
 #include "platform/kernel/detail/dpc_queue.h"
 #include "platform/kernel/detail/timer_queue.h"
+#include "platform/kernel/real_clock_lateness.h"
 
 #include <thread>
 
@@ -10,6 +11,18 @@ namespace kernel::detail {
 namespace {
 
 bool started = false; // under the kernel's lock
+// Under the kernel's lock too.
+RealClockLateness lateness;
+Duration lateAllowance = std::chrono::milliseconds(2);
+
+// A wake planned for `deadline` came at `now`.
+void noteTimedWakeLocked(Duration deadline, Duration now) {
+    ++lateness.timedWakes;
+    const Duration late = now - deadline;
+    if (late > lateAllowance) ++lateness.lateWakes;
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(late);
+    if (micros > lateness.worst) lateness.worst = micros;
+}
 
 // Fires the timers that fell due and runs the queued calls while the real
 // clock is in force; under a manual clock it only waits, since the test's
@@ -33,6 +46,10 @@ void serve() {
             return dpcsQueuedLocked() || (wake && (!next || *wake < *next));
         };
         idleUntil(lock, next, WakeCondition::of(moreToDo));
+        if (next && realClockInForce()) {
+            const Duration now = clockLocked().now();
+            if (now >= *next) noteTimedWakeLocked(*next, now);
+        }
     }
 }
 
@@ -45,3 +62,18 @@ void startRealClockServiceLocked() {
 }
 
 } // namespace kernel::detail
+
+namespace kernel {
+
+RealClockLateness realClockLateness() {
+    const auto lock = detail::lockDispatcher();
+    return detail::lateness;
+}
+
+void resetRealClockLateness(std::chrono::microseconds allowance) {
+    const auto lock = detail::lockDispatcher();
+    detail::lateness = {};
+    detail::lateAllowance = allowance;
+}
+
+} // namespace kernel
