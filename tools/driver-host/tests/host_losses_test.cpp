@@ -9,6 +9,7 @@
 #include "testkit/temp_folder.h"
 #include "tools/driver-host/host_run.h"
 #include "tools/driver-host/stream_losses.h"
+#include "tools/driver-host/tests/wav_reading.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +26,6 @@ using driverhost::CountCaptureLosses;
 using driverhost::Options;
 using driverhost::RunResult;
 using driverhost::Signal;
-
-std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
 
 // Frames of `channels` samples of `bytes`, each sample the frame's value.
 std::vector<std::uint8_t> Frames(const std::vector<std::uint64_t>& values, std::uint16_t channels,
@@ -146,11 +142,11 @@ TEST(HostLosses, AHostHeldBackReportsEveryFrameItLost) {
         const RunResult result = driverhost::runDriverHost(options, c.stall);
         ASSERT_EQ(result.status, kernel::STATUS_SUCCESS) << result.failure;
         EXPECT_EQ(result.poolBlocksLeft, 0u);
-        const std::vector<std::uint8_t> wav = ReadFile(options.out);
+        const std::vector<std::uint8_t> wav = driverhost::testing::ReadFile(options.out);
         ASSERT_EQ(wav.size(), 44 + result.frames * 4);
         ASSERT_GE(result.delayFrames, 0);
         const CaptureLosses render = RampLosses(wav, result);
-        const std::vector<std::uint8_t> capture = ReadFile(options.captureOut);
+        const std::vector<std::uint8_t> capture = driverhost::testing::ReadFile(options.captureOut);
         ASSERT_EQ(capture.size(), 44 + result.capturedFrames * 2);
         const CaptureLosses captured = CountCaptureLosses(std::span(capture).subspan(44), 1, 2);
         std::printf("%s: %llu underruns, %llu packet slots missed, %llu render frames lost, %llu "

@@ -13,6 +13,7 @@
 #include "tools/driver-host/host_run.h"
 #include "tools/driver-host/signal_source.h"
 #include "tools/driver-host/tests/wake_lateness.h"
+#include "tools/driver-host/tests/wav_reading.h"
 
 #include <gtest/gtest.h>
 
@@ -33,11 +34,6 @@ using driverhost::SignalSource;
 
 // Frames of a 5 ms transfer at 48 kHz: the unit of what the device receives.
 constexpr std::int64_t transferFrames = 240;
-
-std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
 
 // The level of 16-bit stereo frames against the sine's own, in dB: the RMS
 // over whole periods of the sine, from `first` on. The RMS rather than the
@@ -87,7 +83,7 @@ void PlayTwoSecondsOfTheSine(unsigned load) {
     EXPECT_EQ(result.poolBlocksLeft, 0u);
     ASSERT_GT(lateness.wakes, 0u);
 
-    const std::vector<std::uint8_t> wav = ReadFile(options.out);
+    const std::vector<std::uint8_t> wav = driverhost::testing::ReadFile(options.out);
     ASSERT_EQ(wav.size(), 44 + result.frames * 4);
     const auto frames = static_cast<std::int64_t>(result.frames);
 

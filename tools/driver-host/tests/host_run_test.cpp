@@ -10,6 +10,7 @@
 #include "tools/driver-host/host_run.h"
 #include "tools/driver-host/signal_source.h"
 #include "tools/driver-host/system_file_refusals.h"
+#include "tools/driver-host/tests/wav_reading.h"
 
 #include <gtest/gtest.h>
 
@@ -26,11 +27,6 @@ namespace {
 using driverhost::Options;
 using driverhost::RunResult;
 using driverhost::Signal;
-
-std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
 
 Options Lockstep(bool uac2, Signal signal, double seconds = 0.25) {
     Options options;
@@ -76,7 +72,7 @@ TEST(HostRun, TheDeviceGetsTheSignalAfterTheReportedDelay) {
         EXPECT_EQ(result.packets, result.transfers * (c.uac2 ? 40 : 5));
         EXPECT_GT(result.cpuMsPerAudioSecond, 0);
 
-        const std::vector<std::uint8_t> wav = ReadFile(options.out);
+        const std::vector<std::uint8_t> wav = driverhost::testing::ReadFile(options.out);
         ASSERT_EQ(wav.size(), 44 + result.frames * 4);
         const auto frames = static_cast<std::uint32_t>(result.frames - result.delayFrames);
         ASSERT_GT(frames, 10000u);
@@ -87,7 +83,7 @@ TEST(HostRun, TheDeviceGetsTheSignalAfterTheReportedDelay) {
         EXPECT_TRUE(std::all_of(wav.begin() + 44, start, [](std::uint8_t b) { return b == 0; }));
 
         // The microphone's frames count on without a gap, from where its stream began.
-        const std::vector<std::uint8_t> capture = ReadFile(options.captureOut);
+        const std::vector<std::uint8_t> capture = driverhost::testing::ReadFile(options.captureOut);
         ASSERT_EQ(capture.size(), 44 + result.capturedFrames * 2);
         ASSERT_GT(result.capturedFrames, 10000u);
         for (std::size_t f = 1; f < result.capturedFrames; ++f) {
@@ -119,7 +115,7 @@ TEST(HostRun, AsioPlaysTheSignalThroughTheRings) {
         EXPECT_EQ(result.asioCompletions, result.asioEvents);
         EXPECT_EQ(result.notifications, 0u); // no wave pin ran
         EXPECT_GT(result.capturedFrames, 10000u);
-        const std::vector<std::uint8_t> wav = ReadFile(options.out);
+        const std::vector<std::uint8_t> wav = driverhost::testing::ReadFile(options.out);
         ASSERT_EQ(wav.size(), 44 + result.frames * 4);
         ASSERT_GE(result.delayFrames, 0);
         const auto frames = static_cast<std::uint32_t>(result.frames - result.delayFrames);

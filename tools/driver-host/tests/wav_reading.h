@@ -39,10 +39,15 @@ inline std::uint32_t LittleEndian(std::span<const std::uint8_t> bytes, std::size
     return value;
 }
 
+// The file's bytes as they lie on disk; none when it cannot be read.
+inline std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
 // Nothing when the file is not a whole RIFF WAVE with a format and a data chunk.
 inline std::optional<WavRead> ReadWav(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+    const std::vector<std::uint8_t> bytes = ReadFile(path);
     const auto tagAt = [&bytes](std::size_t at, const char* tag) {
         return at + 4 <= bytes.size() && std::equal(tag, tag + 4, bytes.begin() + at);
     };
